@@ -1,0 +1,79 @@
+#include "app/shell/LunorvaleEntry.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <cstdio>
+
+namespace lunorvale {
+
+LunorvaleEntry::Dispatch LunorvaleEntry::dispatch(const QStringList& arguments) {
+    using Mode = Dispatch::Mode;
+    const QStringList flags = arguments.mid(1);
+    if (flags.contains(QStringLiteral("--probe")))
+        return {Mode::probe, {}};
+    if (flags.contains(QStringLiteral("--smoke-test")))
+        return {Mode::smokeTest, {}};
+    if (flags.contains(QStringLiteral("--applications-probe")))
+        return {Mode::applicationsProbe, {}};
+    // An AI flag applies only with an argument after its first occurrence, taken unchanged.
+    const auto withAddress = [&](const char* flag, Mode mode) -> std::optional<Dispatch> {
+        const qsizetype at = flags.indexOf(QString::fromLatin1(flag));
+        if (at < 0 || at + 1 >= flags.size())
+            return std::nullopt;
+        return Dispatch{mode, flags.at(at + 1)};
+    };
+    if (auto d = withAddress("--applications-ai-smoke", Mode::applicationsAISmoke))
+        return *d;
+    if (auto d = withAddress("--decision-ai-smoke", Mode::decisionAISmoke))
+        return *d;
+    if (auto d = withAddress("--ai-smoke", Mode::aiSmoke))
+        return *d;
+    return {Mode::application, {}};
+}
+
+bool LunorvaleEntry::printReport(const QJsonObject& report) {
+    const QByteArray text = QJsonDocument(report).toJson(QJsonDocument::Indented);
+    if (text.isEmpty())
+        return false;
+    const bool written = std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) ==
+                         static_cast<size_t>(text.size());
+    // Indented output already ends with a line feed.
+    if (!text.endsWith('\n'))
+        std::fputc('\n', stdout);
+    std::fflush(stdout);
+    return written;
+}
+
+int LunorvaleEntry::main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Dispatch chosen = dispatch(arguments);
+    using Mode = Dispatch::Mode;
+    if (chosen.mode == Mode::application) {
+        std::fputs("lunorvale: the desktop interface is not built yet; available modes: --probe, --smoke-test, "
+                   "--applications-probe, --ai-smoke URL, --decision-ai-smoke URL, --applications-ai-smoke URL\n",
+                   stderr);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    switch (chosen.mode) {
+    case Mode::probe:
+        return probe();
+    case Mode::smokeTest:
+        return smokeTest();
+    case Mode::applicationsProbe:
+        return applicationsProbe();
+    case Mode::applicationsAISmoke:
+        return aiSmoke(chosen.address, true, false);
+    case Mode::decisionAISmoke:
+        return aiSmoke(chosen.address, false, true);
+    case Mode::aiSmoke:
+        return aiSmoke(chosen.address, false, false);
+    case Mode::application:
+        break;
+    }
+    return 2;
+}
+
+} // namespace lunorvale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace lunorvale {
+
+// The program's entry: command-line dispatch and the modes that print one JSON object and exit.
+// Every mode returns the process's exit status instead of ending the process itself, so the
+// dispatch stays testable.
+class LunorvaleEntry final {
+public:
+    static int main(int argc, char** argv);
+
+    // Which mode the arguments (program path first) select; the first applicable rule wins.
+    struct Dispatch {
+        enum class Mode { probe, smokeTest, applicationsProbe, applicationsAISmoke, decisionAISmoke, aiSmoke, application };
+        Mode mode = Mode::application;
+        QString address; // the argument after an AI smoke flag
+    };
+    static Dispatch dispatch(const QStringList& arguments);
+
+    static int probe();
+    static int smokeTest();
+    static int applicationsProbe();
+    // 0 success, 1 failure report or time-out, 2 refused address (nothing printed).
+    static int aiSmoke(const QString& address, bool applications, bool decision);
+
+    // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
+    static bool printReport(const QJsonObject& report);
+};
+
+} // namespace lunorvale

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+namespace lunorvale {
+
+// One entry of the activity history. Its stored form is written by the history store.
+struct ActivityEvent {
+    QUuid id = QUuid::createUuid();
+    QDateTime date = QDateTime::currentDateTimeUtc();
+    QString title;
+    QString detail;
+    std::optional<QString> category; // "finding", "monitoring", "muted", "action", ...
+
+    friend bool operator==(const ActivityEvent&, const ActivityEvent&) = default;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,56 @@
+#pragma once
+
+// The process probes: the only code that reads the kernel's process information. Plain functions
+// with C linkage over fixed-size records; they keep no state between calls (beyond descriptors
+// cached per thread, see the implementation) and report every outcome in their return value.
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct LVProcessRecord {
+    int32_t pid;
+    int32_t ppid;
+    uint32_t uid;
+    uint32_t status; // 5 marks a zombie
+    uint64_t start_us;
+    uint64_t cpu_ns;
+    uint64_t resident_bytes;
+    char name[256];
+} LVProcessRecord;
+
+typedef struct LVSystemMemory {
+    uint64_t physical_bytes;
+    uint64_t used_bytes;
+    uint64_t compressed_bytes;
+    uint64_t swap_used_bytes;
+    uint32_t has_physical;
+    uint32_t has_memory;
+    uint32_t has_swap;
+    int32_t pressure_level; // 1 normal, 2 warning, 4 critical, 0 unknown
+} LVSystemMemory;
+
+enum { LV_STATUS_ZOMBIE = 5, LV_COLLECT_CAPACITY = 16384, LV_PATH_BUFFER = 4096, LV_ARGS_BUFFER = 8192 };
+
+// 1 when the record was filled, 0 otherwise (record untouched).
+int lv_read_process(int32_t pid, LVProcessRecord* out);
+// Records of the current user's live processes; -1 when the process list cannot be read.
+int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
+// Length of the executable path when positive; the buffer holds an empty string on failure.
+int lv_process_path(int32_t pid, char* buffer, uint32_t size);
+// 1 running, 0 not running, -1 unknown.
+int lv_application_running(const char* path);
+// Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer.
+uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
+// Cumulative busy and total ticks of all processors; 1 on success.
+int lv_cpu_ticks(uint64_t* busy, uint64_t* total);
+// 1 when anything was read.
+int lv_system_memory(LVSystemMemory* out);
+// 0 sent; 1 refused; 3 gone; 70 identity changed; otherwise the errno of the failed signal.
+int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, int32_t signal);
+
+#ifdef __cplusplus
+}
+#endif

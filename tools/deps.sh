@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only when some are missing.
+# Sourced by tools/run and tools/test; safe to run on its own.
+set -euo pipefail
+
+LUNORVALE_PACKAGES=(
+  cmake ninja-build g++ pkg-config clang-format
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6svg6-dev
+  libsecret-1-dev libplist-dev libssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  locales procps strace
+  dbus gnome-keyring libsecret-tools libglib2.0-bin
+  xvfb xauth x11-utils fonts-noto-cjk
+)
+
+lunorvale_missing_packages() {
+  local missing=()
+  for p in "${LUNORVALE_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  echo "${missing[@]:-}"
+}
+
+lunorvale_install_deps() {
+  local missing
+  missing=$(lunorvale_missing_packages)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages: $missing" >&2
+    echo "Install them as root first:  sudo apt-get update && sudo apt-get install -y $missing" >&2
+    exit 1
+  fi
+  echo "Installing: $missing" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >&2
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing >&2
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  lunorvale_install_deps
+fi
