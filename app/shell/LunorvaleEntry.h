@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/monitoring/ProcessSample.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,9 @@ public:
     static int applicationsProbe();
     // 0 success, 1 failure report or time-out, 2 refused address (nothing printed).
     static int aiSmoke(const QString& address, bool applications, bool decision);
+
+    // Number of application groups the probe reports for a list of processes.
+    static qint64 resourceGroupCount(const QList<ProcessSample>& processes);
 
     // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
     static bool printReport(const QJsonObject& report);

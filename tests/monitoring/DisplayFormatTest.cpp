@@ -1,8 +1,154 @@
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/MonitorSettings.h"
+#include "core/monitoring/SystemMemory.h"
 
+#include <QTemporaryDir>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace lunorvale;
 
-TEST(DisplayFormat, Placeholder) { EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%")); }
+namespace {
+const double inf = std::numeric_limits<double>::infinity();
+const double nan = std::numeric_limits<double>::quiet_NaN();
+} // namespace
+
+TEST(DisplayFormat, CpuDurationAndMemoryWording) {
+    EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%"));
+    EXPECT_EQ(DisplayFormat::cpu(0), QStringLiteral("0.0%"));
+    EXPECT_EQ(DisplayFormat::cpu(1600), QStringLiteral("1600.0%"));
+    EXPECT_EQ(DisplayFormat::cpu(99.95), QStringLiteral("100.0%")); // rounds like printf, not truncates
+    EXPECT_EQ(DisplayFormat::cpu(std::nullopt), QStringLiteral("采样中"));
+
+    const std::pair<double, const char*> durations[] = {
+        {0, "0 秒"},         {59.9, "59 秒"},        {-1, "未知"},           {nan, "未知"},
+        {inf, "未知"},       {60, "1 分钟"},         {3599, "59 分钟"},      {3600, "1.0 小时"},
+        {7200, "2.0 小时"}, {172799, "48.0 小时"}, {172800, "2.0 天"}, {-0.0, "0 秒"},
+    };
+    for (const auto& [seconds, text] : durations)
+        EXPECT_EQ(DisplayFormat::duration(seconds), QString::fromUtf8(text)) << seconds;
+
+    EXPECT_EQ(DisplayFormat::memory(0), QStringLiteral("Zero KB"));
+    EXPECT_EQ(DisplayFormat::memory(1), QStringLiteral("1 byte"));
+    EXPECT_EQ(DisplayFormat::memory(1023), QStringLiteral("1023 bytes"));
+    EXPECT_EQ(DisplayFormat::memory(1024), QStringLiteral("1 KB"));
+    EXPECT_EQ(DisplayFormat::memory(1536ull * 1024), QStringLiteral("1.5 MB"));
+    EXPECT_EQ(DisplayFormat::memory(1024ull * 1024 * 1024), QStringLiteral("1 GB"));
+    EXPECT_EQ(DisplayFormat::memory(2512555868ull), QStringLiteral("2.34 GB"));
+    // Byte counts beyond the signed range are shown as the largest signed count.
+    EXPECT_EQ(DisplayFormat::memory(std::numeric_limits<uint64_t>::max()),
+              DisplayFormat::memory(static_cast<uint64_t>(std::numeric_limits<int64_t>::max())));
+}
+
+// The user's numeric locale must never change what the screens show.
+TEST(DisplayFormat, IgnoresCommaDecimalLocale) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray target = (dir.path() + QStringLiteral("/de_DE.UTF-8")).toLocal8Bit();
+    const QByteArray command = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
+    if (std::system(command.constData()) != 0)
+        GTEST_SKIP() << "localedef could not generate de_DE.UTF-8 (package locales missing?)";
+    const QByteArray previousPath = qgetenv("LOCPATH");
+    qputenv("LOCPATH", dir.path().toLocal8Bit());
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        qputenv("LOCPATH", previousPath);
+        GTEST_SKIP() << "the generated de_DE.UTF-8 locale could not be selected";
+    }
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    const std::string cLibrary = probe;
+
+    const QString cpu = DisplayFormat::cpu(12.34);
+    const QString hours = DisplayFormat::duration(7200);
+    const QString days = DisplayFormat::duration(172800);
+    const QString memory = DisplayFormat::memory(1536ull * 1024);
+    const auto settings = MonitorSettings::fromJsonText(R"({"sampleInterval": 12.5, "cpuThreshold": 90.5,
+        "sustainedSeconds": 300, "notificationsEnabled": true})");
+
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    qputenv("LOCPATH", previousPath);
+
+    EXPECT_EQ(cLibrary, "1,5") << "the locale did not take effect, so this test proves nothing";
+    EXPECT_EQ(cpu, QStringLiteral("12.3%"));
+    EXPECT_EQ(hours, QStringLiteral("2.0 小时"));
+    EXPECT_EQ(days, QStringLiteral("2.0 天"));
+    EXPECT_EQ(memory, QStringLiteral("1.5 MB"));
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->sampleInterval, 12.5);
+    EXPECT_EQ(settings->cpuThreshold, 90.5);
+}
+
+TEST(MonitorSettings, ClampsAndFallsBackWithoutRewritingStoredValues) {
+    MonitorSettings s;
+    EXPECT_EQ(s.safeInterval(), 30);
+    EXPECT_EQ(s.safeThreshold(), 90);
+    EXPECT_EQ(s.safeDuration(), 300);
+    EXPECT_FALSE(s.notificationsEnabled);
+
+    s.sampleInterval = nan;
+    EXPECT_EQ(s.safeInterval(), 30);
+    EXPECT_TRUE(std::isnan(s.sampleInterval));
+    s.sampleInterval = 2;
+    EXPECT_EQ(s.safeInterval(), 5);
+    s.sampleInterval = 500;
+    EXPECT_EQ(s.safeInterval(), 120);
+    s.sampleInterval = -inf;
+    EXPECT_EQ(s.safeInterval(), 30);
+    s.cpuThreshold = inf;
+    EXPECT_EQ(s.safeThreshold(), 90);
+    s.cpuThreshold = 5;
+    EXPECT_EQ(s.safeThreshold(), 10);
+    s.cpuThreshold = 5000;
+    EXPECT_EQ(s.safeThreshold(), 1600);
+    s.sustainedSeconds = 10;
+    EXPECT_EQ(s.safeDuration(), 30);
+    s.sustainedSeconds = 99999;
+    EXPECT_EQ(s.safeDuration(), 3600);
+}
+
+TEST(MonitorSettings, DecodesOnlyCompleteObjects) {
+    const MonitorSettings stored{45, 120, 600, true};
+    const auto roundTrip = MonitorSettings::fromJson(stored.toJson());
+    ASSERT_TRUE(roundTrip);
+    EXPECT_EQ(*roundTrip, stored);
+    EXPECT_EQ(stored.toJson().keys(), (QStringList{"cpuThreshold", "notificationsEnabled", "sampleInterval",
+                                                   "sustainedSeconds"}));
+
+    // Out-of-range values decode as stored; only the readers clamp them.
+    const auto wild = MonitorSettings::fromJsonText(
+        R"({"sampleInterval":1,"cpuThreshold":99999,"sustainedSeconds":0,"notificationsEnabled":false})");
+    ASSERT_TRUE(wild);
+    EXPECT_EQ(wild->sampleInterval, 1);
+    EXPECT_EQ(wild->safeInterval(), 5);
+
+    const char* refused[] = {
+        R"({"sampleInterval":30,"cpuThreshold":90,"sustainedSeconds":300})",
+        R"({"sampleInterval":"30","cpuThreshold":90,"sustainedSeconds":300,"notificationsEnabled":false})",
+        R"({"sampleInterval":30,"cpuThreshold":90,"sustainedSeconds":300,"notificationsEnabled":0})",
+        R"({"sampleInterval":null,"cpuThreshold":90,"sustainedSeconds":300,"notificationsEnabled":false})",
+        R"([30, 90, 300, false])",
+        "not json",
+        "",
+    };
+    for (const char* text : refused)
+        EXPECT_FALSE(MonitorSettings::fromJsonText(text)) << text;
+}
+
+TEST(SystemMemoryPressure, MapsPlatformLevelsAndNames) {
+    EXPECT_EQ(MemoryPressure::fromDispatchValue(1), SystemMemoryPressure::normal);
+    EXPECT_EQ(MemoryPressure::fromDispatchValue(2), SystemMemoryPressure::warning);
+    EXPECT_EQ(MemoryPressure::fromDispatchValue(4), SystemMemoryPressure::critical);
+    for (int level : {0, 3, 5, 8, -1})
+        EXPECT_EQ(MemoryPressure::fromDispatchValue(level), SystemMemoryPressure::unknown) << level;
+    for (auto p : {SystemMemoryPressure::unknown, SystemMemoryPressure::normal, SystemMemoryPressure::warning,
+                   SystemMemoryPressure::critical})
+        EXPECT_EQ(MemoryPressure::fromRawValue(MemoryPressure::rawValue(p)), p);
+    EXPECT_FALSE(MemoryPressure::fromRawValue(QStringLiteral("Normal")));
+    EXPECT_EQ(MemoryPressure::title(SystemMemoryPressure::critical), QStringLiteral("很高"));
+    EXPECT_TRUE(MemoryPressure::isElevated(SystemMemoryPressure::warning));
+    EXPECT_FALSE(MemoryPressure::isElevated(SystemMemoryPressure::unknown));
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/monitoring/MonitorSnapshot.h"
+#include "core/monitoring/ProcessProbes.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <optional>
+#include <vector>
+
+namespace lunorvale {
+
+// Turns one call into one snapshot, with CPU percentages measured since the previous call.
+// Not shared between threads: its owner calls it from one serial worker.
+class ProcessCollector final {
+public:
+    explicit ProcessCollector(ProcessProbes probes = {});
+
+    // Forget everything: the next snapshot has no CPU percentages and no system CPU.
+    void reset();
+    // Throws MonitorError::unavailable when the process list cannot be read; nothing changes then.
+    MonitorSnapshot collect();
+
+private:
+    // What is remembered of a process between calls. Path, arguments and the source label are
+    // read again only when the process's name changes, since they cost half of a sample.
+    struct Known {
+        QByteArray rawName;
+        QString name;
+        QString executable;
+        QString command;
+        QString source;
+        uint64_t cpuNs = 0;
+        uint64_t generation = 0;
+    };
+    struct Ticks {
+        uint64_t busy = 0;
+        uint64_t total = 0;
+    };
+
+    Known& refresh(const LVProcessRecord& record, bool& isNew);
+    std::optional<double> systemCPU();
+    std::optional<SystemMemorySnapshot> systemMemory();
+
+    ProcessProbes m_probes;
+    QHash<ProcessIdentity, Known> m_known;
+    std::optional<double> m_previousTime;
+    std::optional<Ticks> m_previousTicks;
+    uint64_t m_generation = 0;
+    std::vector<LVProcessRecord> m_records;
+    std::vector<char> m_pathBuffer;
+    std::vector<char> m_argsBuffer;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace lunorvale::SourceResolver {
+
+// The kind of task a command line runs ("Jest 测试", "开发服务", ..., "后台任务").
+QString taskType(const QString& command);
+// Where a process comes from: the outermost application bundle, a node project with its kind of
+// task, a recognised kind of task, or else the process name.
+QString source(const QString& name, const QString& executable, const QString& command);
+
+} // namespace lunorvale::SourceResolver
