@@ -13,7 +13,7 @@ using namespace lunorvale;
 
 namespace {
 const double inf = std::numeric_limits<double>::infinity();
-const double nan = std::numeric_limits<double>::quiet_NaN();
+const double notANumber = std::numeric_limits<double>::quiet_NaN();
 } // namespace
 
 TEST(DisplayFormat, CpuDurationAndMemoryWording) {
@@ -24,7 +24,7 @@ TEST(DisplayFormat, CpuDurationAndMemoryWording) {
     EXPECT_EQ(DisplayFormat::cpu(std::nullopt), QStringLiteral("采样中"));
 
     const std::pair<double, const char*> durations[] = {
-        {0, "0 秒"},         {59.9, "59 秒"},        {-1, "未知"},           {nan, "未知"},
+        {0, "0 秒"},         {59.9, "59 秒"},        {-1, "未知"},           {notANumber, "未知"},
         {inf, "未知"},       {60, "1 分钟"},         {3599, "59 分钟"},      {3600, "1.0 小时"},
         {7200, "2.0 小时"}, {172799, "48.0 小时"}, {172800, "2.0 天"}, {-0.0, "0 秒"},
     };
@@ -89,7 +89,7 @@ TEST(MonitorSettings, ClampsAndFallsBackWithoutRewritingStoredValues) {
     EXPECT_EQ(s.safeDuration(), 300);
     EXPECT_FALSE(s.notificationsEnabled);
 
-    s.sampleInterval = nan;
+    s.sampleInterval = notANumber;
     EXPECT_EQ(s.safeInterval(), 30);
     EXPECT_TRUE(std::isnan(s.sampleInterval));
     s.sampleInterval = 2;

@@ -2,6 +2,7 @@
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
