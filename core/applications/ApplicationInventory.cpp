@@ -138,7 +138,10 @@ public:
     }
 
     ApplicationScan result(const QList<QUrl>& roots) {
-        QCollator collator{QLocale()};
+        // Qt compares plain code units under the C locale (LANG unset or C.UTF-8); the file manager's order
+        // (numbers by value, letter case ignored) then comes from the language-neutral English collation.
+        const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+        QCollator collator(locale);
         collator.setNumericMode(true);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         std::stable_sort(m_applications.begin(), m_applications.end(),

@@ -61,6 +61,64 @@ QString stringValue(plist_t node) {
     return QString::fromUtf8(text, static_cast<qsizetype>(length));
 }
 
+uint64_t bigEndian(const unsigned char* bytes, int count) {
+    uint64_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// libplist reads a dictionary key with a getter that aborts the process when the key holds a NUL byte,
+// and offers no length-aware way to read keys. The binary format is the only one that can carry such a
+// string (the XML reader refuses it), so every string object of a binary list is checked before parsing.
+// False for a string holding NUL and for a structure too broken to check.
+bool binaryStringsFreeOfNul(const QByteArray& data) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const uint64_t size = static_cast<uint64_t>(data.size());
+    constexpr uint64_t headerBytes = 8;
+    constexpr uint64_t trailerBytes = 32;
+    if (size < headerBytes + trailerBytes)
+        return false;
+    const unsigned char* trailer = bytes + size - trailerBytes;
+    const int offsetSize = trailer[6];
+    const uint64_t objectCount = bigEndian(trailer + 8, 8);
+    const uint64_t tableOffset = bigEndian(trailer + 24, 8);
+    const uint64_t objectsEnd = size - trailerBytes;
+    if (offsetSize < 1 || offsetSize > 8 || tableOffset < headerBytes || tableOffset > objectsEnd ||
+        objectCount > (objectsEnd - tableOffset) / static_cast<uint64_t>(offsetSize))
+        return false;
+    for (uint64_t i = 0; i < objectCount; ++i) {
+        const uint64_t offset =
+            bigEndian(bytes + tableOffset + i * static_cast<uint64_t>(offsetSize), offsetSize);
+        if (offset < headerBytes || offset >= tableOffset)
+            return false;
+        const unsigned char marker = bytes[offset];
+        const int kind = marker >> 4;
+        if (kind != 0x5 && kind != 0x6) // ASCII and UTF-16 strings
+            continue;
+        uint64_t count = marker & 0x0F;
+        uint64_t position = offset + 1;
+        if (count == 0x0F) {
+            if (position >= tableOffset || (bytes[position] >> 4) != 0x1)
+                return false;
+            const int lengthBytes = 1 << (bytes[position] & 0x0F);
+            if (lengthBytes > 8 || position + 1 + static_cast<uint64_t>(lengthBytes) > tableOffset)
+                return false;
+            count = bigEndian(bytes + position + 1, lengthBytes);
+            position += 1 + static_cast<uint64_t>(lengthBytes);
+        }
+        const uint64_t unitSize = kind == 0x6 ? 2 : 1;
+        if (count > (tableOffset - position) / unitSize)
+            return false;
+        for (uint64_t unit = 0; unit < count; ++unit) {
+            const unsigned char* at = bytes + position + unit * unitSize;
+            if (at[0] == 0 && (unitSize == 1 || at[1] == 0))
+                return false;
+        }
+    }
+    return true;
+}
+
 QVariant convert(plist_t node, int depth) {
     if (depth > maximumDepth)
         throw PropertyListError();
@@ -127,8 +185,7 @@ QVariant convert(plist_t node, int depth) {
             plist_dict_next_item(node, iterator, nullptr, &value);
             if (value == nullptr)
                 break;
-            // The key node is a string node of its own; both readers refuse keys with an inner NUL,
-            // and its getter returns a copy we own.
+            // Keys with an inner NUL were refused before parsing; the getter returns a copy we own.
             plist_t keyNode = plist_dict_item_get_key(value);
             if (keyNode == nullptr || plist_get_node_type(keyNode) != PLIST_KEY)
                 throw PropertyListError();
@@ -152,6 +209,9 @@ QVariant convert(plist_t node, int depth) {
 
 QVariant parse(const QByteArray& data) {
     if (data.isEmpty() || data.size() > std::numeric_limits<int32_t>::max())
+        throw PropertyListError();
+    if (plist_is_binary(data.constData(), static_cast<uint32_t>(data.size())) &&
+        !binaryStringsFreeOfNul(data))
         throw PropertyListError();
     plist_t root = nullptr;
     {
