@@ -40,8 +40,9 @@ bool LunorvaleEntry::printReport(const QJsonObject& report) {
     // Indented output already ends with a line feed.
     if (!text.endsWith('\n'))
         std::fputc('\n', stdout);
-    std::fflush(stdout);
-    return written;
+    // Buffered output fails only when flushed (a full disk, a closed pipe).
+    const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    return written && flushed;
 }
 
 int LunorvaleEntry::main(int argc, char** argv) {
@@ -51,9 +52,10 @@ int LunorvaleEntry::main(int argc, char** argv) {
     const Dispatch chosen = dispatch(arguments);
     using Mode = Dispatch::Mode;
     if (chosen.mode == Mode::application) {
-        std::fputs("lunorvale: the desktop interface is not built yet; available modes: --probe, --smoke-test, "
-                   "--applications-probe, --ai-smoke URL, --decision-ai-smoke URL, --applications-ai-smoke URL\n",
-                   stderr);
+        std::fputs(
+            "lunorvale: the desktop interface is not built yet; available modes: --probe, --smoke-test, "
+            "--applications-probe, --ai-smoke URL, --decision-ai-smoke URL, --applications-ai-smoke URL\n",
+            stderr);
         return 2;
     }
     QCoreApplication app(argc, argv);

@@ -1,0 +1,421 @@
+#include "core/applications/ApplicationInventory.h"
+
+#include "platform/files/PropertyList.h"
+
+#include <QCollator>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QSet>
+#include <QTextBoundaryFinder>
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace lunorvale {
+namespace {
+
+using Kind = ApplicationManagementGuidance::Kind;
+
+const QString limitIssue = QStringLiteral("已达到扫描上限，列表可能不完整。");
+
+[[noreturn]] void block(const QString& message) {
+    throw ApplicationManagementError::blocked(message);
+}
+
+bool isLocalFileURL(const QUrl& url) {
+    return url.isLocalFile() && url.host().isEmpty();
+}
+
+QString pathOf(const QUrl& url) {
+    return url.path(QUrl::FullyDecoded);
+}
+
+QString childPath(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QUrl childURL(const QUrl& folder, const QString& relative) {
+    return QUrl::fromLocalFile(childPath(pathOf(folder), relative));
+}
+
+QString lastPathComponent(const QString& path) {
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
+        trimmed.chop(1);
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    return slash < 0 || trimmed.size() == 1 ? trimmed : trimmed.mid(slash + 1);
+}
+
+// The text after the last dot of a name that does not begin with it; empty without one.
+QString pathExtension(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.mid(dot + 1) : QString();
+}
+
+QString deletingPathExtension(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) : name;
+}
+
+// Folders that the file manager of the design's home platform presents as one item (packages). Linux
+// has no such notion; these names keep a copied bundle tree from being walked into all the same.
+bool isPackageName(const QString& name) {
+    static const QSet<QString> extensions = {
+        QStringLiteral("app"),        QStringLiteral("appex"),       QStringLiteral("bundle"),
+        QStringLiteral("framework"),  QStringLiteral("plugin"),      QStringLiteral("kext"),
+        QStringLiteral("xpc"),        QStringLiteral("pkg"),         QStringLiteral("mpkg"),
+        QStringLiteral("prefpane"),   QStringLiteral("qlgenerator"), QStringLiteral("saver"),
+        QStringLiteral("mdimporter"), QStringLiteral("component"),   QStringLiteral("systemextension"),
+        QStringLiteral("dext"),       QStringLiteral("wdgt"),
+    };
+    const QString extension = pathExtension(name).toLower();
+    return !extension.isEmpty() && extensions.contains(extension);
+}
+
+// Order by Unicode code point, not by UTF-16 code unit (they differ above U+D7FF).
+char32_t codePointOrder(char16_t unit) {
+    if (unit >= 0xD800 && unit <= 0xDFFF)
+        return char32_t(unit) + 0x2000;
+    if (unit >= 0xE000)
+        return char32_t(unit) - 0x800;
+    return unit;
+}
+
+bool codePointLess(const QString& a, const QString& b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = a.at(i).unicode();
+        const char16_t y = b.at(i).unicode();
+        if (x != y)
+            return codePointOrder(x) < codePointOrder(y);
+    }
+    return a.size() < b.size();
+}
+
+// The first `count` user-perceived characters.
+QString prefixCharacters(const QString& text, int count) {
+    if (text.size() <= count)
+        return text;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int seen = 0;
+    qsizetype position = finder.toNextBoundary();
+    while (position >= 0) {
+        if (++seen == count)
+            return text.left(position);
+        position = finder.toNextBoundary();
+    }
+    return text;
+}
+
+std::optional<QString> stringValue(const QVariantMap& map, const QString& key) {
+    const auto found = map.constFind(key);
+    if (found == map.constEnd() || found->typeId() != QMetaType::QString)
+        return std::nullopt;
+    return found->toString();
+}
+
+ApplicationManagementGuidance guidance(Kind kind, const QString& reason, const QString& nextStep,
+                                       std::optional<QUrl> relatedURL = std::nullopt) {
+    return {kind, reason, nextStep, std::move(relatedURL)};
+}
+
+class Walk final {
+public:
+    explicit Walk(const CancellationToken& cancellation) : m_cancellation(cancellation) {}
+
+    void root(const QUrl& root) {
+        m_cancellation.check();
+        const QString path = pathOf(root);
+        if (!CheckedFiles::exists(path)) {
+            m_issues.append(QStringLiteral("目录不存在或不可访问：") + path);
+            return;
+        }
+        if (!isLocalFileURL(root) || !CheckedFiles::isAtResolvedPath(path)) {
+            m_issues.append(QStringLiteral("未跟随目录链接：") + path);
+            return;
+        }
+        visit(path, 0);
+    }
+
+    ApplicationScan result(const QList<QUrl>& roots) {
+        // Qt compares plain code units under the C locale (LANG unset or C.UTF-8); the file manager's order
+        // (numbers by value, letter case ignored) then comes from the language-neutral English collation.
+        const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+        QCollator collator(locale);
+        collator.setNumericMode(true);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::stable_sort(m_applications.begin(), m_applications.end(),
+                         [&collator](const InstalledApplication& a, const InstalledApplication& b) {
+                             return collator.compare(a.name(), b.name()) < 0;
+                         });
+        m_issues.removeDuplicates();
+        std::sort(m_issues.begin(), m_issues.end(), codePointLess);
+        return ApplicationScan{m_applications, m_issues, roots};
+    }
+
+private:
+    bool limitReached() const {
+        return m_entries >= ApplicationInventory::entryLimit ||
+               m_applications.size() >= ApplicationInventory::applicationLimit;
+    }
+
+    void visit(const QString& folder, int depth) {
+        m_cancellation.check();
+        if (limitReached()) {
+            if (!m_issues.contains(limitIssue))
+                m_issues.append(limitIssue);
+            return;
+        }
+        const std::optional<QStringList> names = CheckedFiles::listDirectory(folder);
+        if (!names) {
+            m_issues.append(QStringLiteral("无法读取：") + folder);
+            return;
+        }
+        QStringList entries;
+        for (const QString& name : *names) {
+            if (!name.startsWith(u'.'))
+                entries.append(childPath(folder, name));
+        }
+        std::sort(entries.begin(), entries.end(), codePointLess);
+
+        for (const QString& entry : std::as_const(entries)) {
+            m_cancellation.check();
+            ++m_entries;
+            if (m_entries > ApplicationInventory::entryLimit ||
+                m_applications.size() > ApplicationInventory::applicationLimit - 1) {
+                m_issues.append(limitIssue);
+                return;
+            }
+            const std::optional<FileNode> node = CheckedFiles::linkStatus(entry);
+            if (!node) {
+                m_issues.append(QStringLiteral("无法读取：") + entry);
+                continue;
+            }
+            const QString name = lastPathComponent(entry);
+            // Tested before the folder test: a bundle is never walked into, whatever it is on disk.
+            if (pathExtension(name).toLower() == u"app") {
+                m_applications.append(ApplicationInventory::read(QUrl::fromLocalFile(entry), m_cancellation));
+                continue;
+            }
+            if (node->isDirectory() && !isPackageName(name)) {
+                if (depth > 2) {
+                    m_issues.append(QStringLiteral("未继续扫描较深目录：") + entry);
+                    continue;
+                }
+                try {
+                    visit(entry, depth + 1);
+                } catch (const CancellationError&) {
+                    throw;
+                } catch (const std::exception&) {
+                    m_issues.append(QStringLiteral("无法读取：") + entry);
+                }
+            }
+        }
+    }
+
+    const CancellationToken& m_cancellation;
+    int m_entries = 0;
+    QList<InstalledApplication> m_applications;
+    QStringList m_issues;
+};
+
+} // namespace
+
+QList<QUrl> ApplicationInventory::defaultRoots() {
+    return {QUrl::fromLocalFile(QStringLiteral("/Applications")),
+            QUrl::fromLocalFile(QDir(QDir::homePath()).filePath(QStringLiteral("Applications"))),
+            QUrl::fromLocalFile(QStringLiteral("/System/Applications"))};
+}
+
+ApplicationScan ApplicationInventory::scan(const CancellationToken& cancellation) const {
+    Walk walk(cancellation);
+    for (const QUrl& root : m_roots)
+        walk.root(root);
+    return walk.result(m_roots);
+}
+
+InstalledApplication ApplicationInventory::read(const QUrl& bundle, const CancellationToken& cancellation) {
+    QString restriction;
+    try {
+        return checkedRead(bundle, cancellation);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const ApplicationManagementError& error) {
+        restriction = error.errorDescription();
+    } catch (...) {
+        restriction = QStringLiteral("应用信息无法读取或结构异常，未开放移除操作。");
+    }
+    return InstalledApplication(bundle, deletingPathExtension(lastPathComponent(pathOf(bundle))), QString(),
+                                QStringLiteral("未知"), QString(), std::nullopt, restriction, std::nullopt);
+}
+
+InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
+                                                       const CancellationToken& cancellation) {
+    const auto [identity, info] = metadata(bundle, cancellation);
+    const QString path = pathOf(bundle);
+
+    const QString bundleID = stringValue(info, QStringLiteral("CFBundleIdentifier")).value_or(QString());
+    const QString executable = stringValue(info, QStringLiteral("CFBundleExecutable")).value_or(QString());
+    QString name = stringValue(info, QStringLiteral("CFBundleDisplayName"))
+                       .value_or(stringValue(info, QStringLiteral("CFBundleName"))
+                                     .value_or(deletingPathExtension(lastPathComponent(path))));
+
+    // Each test that matches replaces what an earlier one found.
+    std::optional<ApplicationManagementGuidance> found;
+    if (path.startsWith(QStringLiteral("/System/")) || bundleID.startsWith(QStringLiteral("com.apple.")))
+        found = guidance(Kind::protected_, QStringLiteral("Apple 应用受保护。"),
+                         QStringLiteral("请使用系统或官方提供的管理方式。"));
+    if (bundleID == u"dev.lunorvale.mac")
+        found = guidance(Kind::protected_, QStringLiteral("岚栖不在自身运行时移除岚栖。"),
+                         QStringLiteral("请先关闭登录启动、保存设置并退出，再在访达中处理。"));
+    if (bundleID.isEmpty() || executable.isEmpty() || executable.contains(u'/') || executable == u"." ||
+        executable == u"..")
+        found = guidance(Kind::unverified, QStringLiteral("应用标识或可执行文件信息不完整。"),
+                         QStringLiteral("请在访达中核对应用，或使用原安装方式管理。"));
+
+    if (!found && info.contains(QStringLiteral("SMPrivilegedExecutables")))
+        found = guidance(Kind::vendorManaged, QStringLiteral("应用声明了特权后台组件。"),
+                         QStringLiteral("请先打开应用查看卸载选项，或使用厂商的卸载说明。"));
+    if (!found) {
+        for (const char* component :
+             {"LaunchServices", "LaunchAgents", "LaunchDaemons", "SystemExtensions"}) {
+            const QUrl location =
+                childURL(bundle, QStringLiteral("Contents/Library/") + QLatin1String(component));
+            if (CheckedFiles::exists(pathOf(location))) {
+                found =
+                    guidance(Kind::vendorManaged, QStringLiteral("发现后台服务或系统组件。"),
+                             QStringLiteral("请使用厂商的卸载方式；可在访达中查看发现的组件。"), location);
+                break;
+            }
+        }
+    }
+
+    std::optional<QString> restriction;
+    if (found)
+        restriction = found->reason + u' ' + found->nextStep;
+    // Login items inside the bundle need extra checks at removal, but do not restrict it.
+    if (!found &&
+        CheckedFiles::exists(pathOf(childURL(bundle, QStringLiteral("Contents/Library/LoginItems")))))
+        found = guidance(Kind::embeddedLoginItems,
+                         QStringLiteral("程序包内包含登录助手，需要额外检查其结构、签名和运行状态。"),
+                         QStringLiteral("先在原应用中关闭登录启动并退出；检查通过后可一起移走程序包。"));
+
+    name = prefixCharacters(name, 200);
+    const QString version = prefixCharacters(
+        stringValue(info, QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("未知")), 80);
+    return InstalledApplication(bundle, name, prefixCharacters(bundleID, 300), version, executable, identity,
+                                restriction, found);
+}
+
+FileNode ApplicationInventory::node(const QUrl& url) {
+    if (!isLocalFileURL(url))
+        block(QStringLiteral("仅支持本地文件地址，请重新扫描应用。"));
+    const std::optional<FileNode> status = CheckedFiles::linkStatus(pathOf(url));
+    if (!status)
+        block(QStringLiteral("目标不存在或无法读取，请重新扫描。"));
+    return *status;
+}
+
+QByteArray ApplicationInventory::readRegularFile(const QUrl& url, int64_t maximumBytes,
+                                                 const CancellationToken& cancellation) {
+    if (!isLocalFileURL(url))
+        block(QStringLiteral("文件位置存在链接或已变化，无法安全读取。"));
+    CheckedFiles::ReadResult result =
+        CheckedFiles::readRegularFile(pathOf(url), maximumBytes, [&cancellation] { cancellation.check(); });
+    using Failure = CheckedFiles::ReadResult::Failure;
+    switch (result.failure) {
+    case Failure::none:
+        return std::move(result.bytes);
+    case Failure::notAtResolvedPath:
+        block(QStringLiteral("文件位置存在链接或已变化，无法安全读取。"));
+    case Failure::openFailed:
+        block(QStringLiteral("文件无法读取，操作已停止。"));
+    case Failure::notRegularOrTooLarge:
+        block(QStringLiteral("文件不是普通文件或超过读取上限，操作已停止。"));
+    case Failure::readFailed:
+        throw std::system_error(result.errorNumber, std::generic_category());
+    case Failure::vanished:
+        // What node() says when the path cannot be found again.
+        block(QStringLiteral("目标不存在或无法读取，请重新扫描。"));
+    case Failure::changed:
+        break;
+    }
+    block(QStringLiteral("文件在读取时变化或超过读取上限，请重新检查。"));
+}
+
+std::pair<ApplicationIdentity, QVariantMap>
+ApplicationInventory::metadata(const QUrl& bundle, const CancellationToken& cancellation) {
+    const FileNode folder = node(bundle);
+    if (!folder.isDirectory() || !isLocalFileURL(bundle) || !CheckedFiles::isAtResolvedPath(pathOf(bundle)))
+        block(QStringLiteral("此项目是链接或不是普通应用目录，请使用原安装方式管理。"));
+    const QByteArray bytes = readRegularFile(childURL(bundle, QStringLiteral("Contents/Info.plist")),
+                                             propertyListLimit, cancellation);
+    const QVariant parsed = PropertyList::parse(bytes);
+    if (parsed.typeId() != QMetaType::QVariantMap)
+        block(QStringLiteral("无法确认应用结构，未开放移除操作。"));
+    QVariantMap info = parsed.toMap();
+    if (stringValue(info, QStringLiteral("CFBundlePackageType")) != QStringLiteral("APPL"))
+        block(QStringLiteral("无法确认应用结构，未开放移除操作。"));
+    ApplicationIdentity identity{
+        folder.device, folder.inode,
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())};
+    return {std::move(identity), std::move(info)};
+}
+
+int64_t ApplicationInventory::bundleSize(const InstalledApplication& application,
+                                         const CancellationToken& cancellation) {
+    const QString changed = QStringLiteral("应用已变化，请重新扫描。");
+    const QString incomplete = QStringLiteral("读取不完整或应用已变化，程序大小暂不可用。");
+    if (!application.identity())
+        block(changed);
+    if (metadata(application.url(), cancellation).first != *application.identity())
+        block(changed);
+
+    const QString root = pathOf(application.url());
+    std::optional<QStringList> rootNames = CheckedFiles::listDirectory(root);
+    if (!rootNames)
+        block(QStringLiteral("无法计算程序大小。"));
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(sizeWalkSeconds);
+    int64_t total = 0;
+    int items = 0;
+    QSet<std::pair<uint64_t, uint64_t>> seen;
+    bool failed = false;
+    // Hidden names are counted and packages inside are entered; links are never followed.
+    struct Pending {
+        QString folder;
+        QStringList names;
+    };
+    QList<Pending> stack{{root, std::move(*rootNames)}};
+    while (!stack.isEmpty() && !failed) {
+        Pending current = stack.takeLast();
+        for (const QString& name : std::as_const(current.names)) {
+            cancellation.check();
+            ++items;
+            if (items > sizeWalkItemLimit || std::chrono::steady_clock::now() >= deadline)
+                block(QStringLiteral("文件过多，程序大小暂不可用。"));
+            const QString path = childPath(current.folder, name);
+            const FileNode item = node(QUrl::fromLocalFile(path));
+            if (item.isRegularFile()) {
+                if (!seen.contains({item.device, item.inode})) {
+                    seen.insert({item.device, item.inode});
+                    total += std::max<int64_t>(item.size, 0);
+                }
+            } else if (item.isDirectory()) {
+                std::optional<QStringList> names = CheckedFiles::listDirectory(path);
+                if (!names) {
+                    failed = true;
+                    break;
+                }
+                stack.append({path, std::move(*names)});
+            }
+        }
+    }
+    if (failed)
+        block(incomplete);
+    if (metadata(application.url(), cancellation).first != *application.identity())
+        block(incomplete);
+    return total;
+}
+
+} // namespace lunorvale

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/applications/InstalledApplication.h"
+#include "core/common/CancellationToken.h"
+#include "platform/files/CheckedFiles.h"
+
+#include <QList>
+#include <QUrl>
+#include <QVariantMap>
+#include <utility>
+
+namespace lunorvale {
+
+// Lists the application bundles below a set of root folders, reads each bundle's Info.plist into an
+// InstalledApplication with its guidance, and measures one bundle.
+//
+// Every operation blocks on the file system and keeps no state between calls: run it off the main thread
+// and hand it a token to stop it. It never follows a symbolic link, never walks into a package, reads
+// small files through a descriptor that refuses links and checks afterwards that nothing moved while it
+// read, and lists what it cannot verify with a restriction instead of hiding it.
+class ApplicationInventory final {
+public:
+    explicit ApplicationInventory(QList<QUrl> roots) : m_roots(std::move(roots)) {}
+
+    const QList<QUrl>& roots() const { return m_roots; }
+
+    // "/Applications", "Applications" in the user's home folder, "/System/Applications". Usually absent on
+    // Linux; the scan then reports them as issues.
+    static QList<QUrl> defaultRoots();
+
+    // Throws CancellationError only.
+    ApplicationScan scan(const CancellationToken& cancellation = {}) const;
+
+    // The bundle as listed; a bundle that cannot be read safely is still listed, with a restriction.
+    // Throws CancellationError only.
+    static InstalledApplication read(const QUrl& bundle, const CancellationToken& cancellation = {});
+    // The strict reading behind read(): ApplicationManagementError, PropertyListError, std::system_error
+    // or CancellationError.
+    static InstalledApplication checkedRead(const QUrl& bundle, const CancellationToken& cancellation = {});
+    // Sum of the logical sizes of the distinct regular files in the bundle (hard links once, links 0).
+    static int64_t bundleSize(const InstalledApplication& application,
+                              const CancellationToken& cancellation = {});
+    // lstat of the path itself.
+    static FileNode node(const QUrl& url);
+    // The whole regular file at a local path, refused when it is larger than maximumBytes or changed while
+    // read.
+    static QByteArray readRegularFile(const QUrl& url, int64_t maximumBytes,
+                                      const CancellationToken& cancellation = {});
+    // The bundle's identity and its parsed Contents/Info.plist.
+    static std::pair<ApplicationIdentity, QVariantMap> metadata(const QUrl& bundle,
+                                                                const CancellationToken& cancellation = {});
+
+    static constexpr int entryLimit = 5000;
+    static constexpr int applicationLimit = 1000;
+    static constexpr int64_t propertyListLimit = 1048576;
+    static constexpr int sizeWalkItemLimit = 250000;
+    static constexpr double sizeWalkSeconds = 8.0;
+
+private:
+    QList<QUrl> m_roots;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace lunorvale {
+
+// The status of one path itself (a final symbolic link is described, not followed).
+struct FileNode {
+    enum class Type { directory, regular, symbolicLink, other };
+
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint32_t mode = 0;
+    int64_t size = 0;
+    Type type = Type::other;
+
+    bool isDirectory() const { return type == Type::directory; }
+    bool isRegularFile() const { return type == Type::regular; }
+    bool isSymbolicLink() const { return type == Type::symbolicLink; }
+};
+
+// File access that never follows a symbolic link it was not told to. Paths are absolute local paths;
+// nothing here keeps state, so every function may run on any thread.
+namespace CheckedFiles {
+
+// lstat of the path; absent when it fails.
+std::optional<FileNode> linkStatus(const QString& path);
+// Whether anything exists at the path, links followed.
+bool exists(const QString& path);
+// The path with every link and "." or ".." resolved; absent when that fails.
+std::optional<QString> resolvedPath(const QString& path);
+// True when the path resolves to itself: no link anywhere along it, nothing to clean up.
+bool isAtResolvedPath(const QString& path);
+
+// The names in a folder ("." and ".." left out, hidden names kept), or absent when the folder cannot
+// be opened or listed. A symbolic link is not opened as the folder.
+std::optional<QStringList> listDirectory(const QString& path);
+
+// Reading a small regular file so that what was read is known to be the whole file as it stood.
+struct ReadResult {
+    enum class Failure {
+        none,
+        notAtResolvedPath,    // a link somewhere along the path, or the path is not clean
+        openFailed,           // the file could not be opened (a final link is refused here too)
+        notRegularOrTooLarge, // not a regular file, or larger than the limit when opened
+        readFailed,           // the read itself failed; errorNumber tells why
+        vanished,             // after reading, nothing could be found at the path any more
+        changed,              // the file moved, grew, shrank or was replaced while it was read
+    };
+
+    Failure failure = Failure::none;
+    int errorNumber = 0;
+    QByteArray bytes;
+
+    bool ok() const { return failure == Failure::none; }
+};
+
+// Opens the path read-only, non-blocking, without following a final link and close-on-exec; reads it
+// in chunks of at most 65536 bytes while at most maximumBytes were read; afterwards checks that the
+// path still names the same file, that the file's size did not change and equals what was read.
+// beforeChunk runs before every chunk; it may throw (cancellation) and the descriptor is still closed.
+ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
+                           const std::function<void()>& beforeChunk = {});
+
+} // namespace CheckedFiles
+} // namespace lunorvale

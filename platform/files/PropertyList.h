@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <exception>
+
+namespace lunorvale {
+
+// A property list that could not be turned into values: not XML or binary property-list data, or
+// holding something this program refuses to carry (a string with a NUL byte, nesting too deep).
+class PropertyListError final : public std::exception {
+public:
+    QString errorDescription() const { return QStringLiteral("属性列表无法解析。"); }
+    const char* what() const noexcept override { return "property list cannot be parsed"; }
+};
+
+namespace PropertyList {
+
+// Parses XML or binary property-list data into Qt values:
+//   dictionary → QVariantMap, array → QVariantList, string → QString, integer → qint64 (the binary
+//   format's 64-bit integers are signed), real → double, boolean → bool, data → QByteArray,
+//   date → QDateTime (UTC), UID → quint64.
+// Throws PropertyListError for anything that does not parse or that holds a string with a NUL byte.
+QVariant parse(const QByteArray& data);
+
+} // namespace PropertyList
+} // namespace lunorvale
