@@ -72,9 +72,11 @@ TEST(AIClientTransport, RedirectEndsTheRequestAndTheTargetIsNeverContacted) {
     for (const int status : {301, 302, 307, 308}) {
         LoopbackHttpServer::Reply redirect;
         redirect.status = status;
-        redirect.headers.append(qMakePair(QByteArray("Location"), (target.baseURL() + "/chat/completions").toUtf8()));
+        redirect.headers.append(
+            qMakePair(QByteArray("Location"), (target.baseURL() + "/chat/completions").toUtf8()));
         server.enqueue(redirect);
-        EXPECT_EQ(failureOf([&] { ask(server, QStringLiteral("sk-secret")); }), AIServiceError(Kind::redirected))
+        EXPECT_EQ(failureOf([&] { ask(server, QStringLiteral("sk-secret")); }),
+                  AIServiceError(Kind::redirected))
             << status;
     }
     EXPECT_EQ(target.connectionCount(), 0);
@@ -148,7 +150,9 @@ TEST(AIClientTransport, NothingListeningIsNetworkUnavailable) {
         closedPort = gone.port();
     }
     const AIConfiguration configuration{QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort), "m"};
-    EXPECT_EQ(failureOf([&] { AIClient().analyzeAndWait(summary, configuration, QString(), AIAnalysisPurpose::process); }),
+    EXPECT_EQ(failureOf([&] {
+                  AIClient().analyzeAndWait(summary, configuration, QString(), AIAnalysisPurpose::process);
+              }),
               AIServiceError(Kind::networkUnavailable));
 }
 
@@ -177,8 +181,8 @@ TEST(AIClientTransport, StoppingTheCallerCancels) {
         std::this_thread::sleep_for(200ms);
         stop.request_stop();
     });
-    EXPECT_THROW(AIClient().analyzeAndWait(summary, {server.baseURL(), "m"}, QString(), AIAnalysisPurpose::process,
-                                           stop.get_token()),
+    EXPECT_THROW(AIClient().analyzeAndWait(summary, {server.baseURL(), "m"}, QString(),
+                                           AIAnalysisPurpose::process, stop.get_token()),
                  AIRequestCancelled);
     stopper.join();
 
@@ -186,12 +190,13 @@ TEST(AIClientTransport, StoppingTheCallerCancels) {
     int completions = 0;
     bool cancelled = false;
     QEventLoop loop;
-    AIRequestHandle handle = AIClient().analyze(summary, {server.baseURL(), "m"}, QString(), AIAnalysisPurpose::process,
-                                                [&](const AIAnalysisOutcome& outcome) {
-                                                    ++completions;
-                                                    cancelled = outcome.cancelled;
-                                                    loop.quit();
-                                                });
+    AIRequestHandle handle =
+        AIClient().analyze(summary, {server.baseURL(), "m"}, QString(), AIAnalysisPurpose::process,
+                           [&](const AIAnalysisOutcome& outcome) {
+                               ++completions;
+                               cancelled = outcome.cancelled;
+                               loop.quit();
+                           });
     QTimer::singleShot(100, [&] { handle.cancel(); });
     loop.exec();
     handle.cancel();

@@ -19,10 +19,13 @@ ProgramRun runProgram(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput()};
 }
 
-QJsonObject report(const ProgramRun& run) { return QJsonDocument::fromJson(run.out).object(); }
+QJsonObject report(const ProgramRun& run) {
+    return QJsonDocument::fromJson(run.out).object();
+}
 
 } // namespace
 
@@ -50,9 +53,10 @@ TEST(AISmokeMode, DecisionMode) {
     server.enqueue(LoopbackHttpServer::chatReply(QStringLiteral("继续观察即可")));
     const ProgramRun invalid = runProgram({QStringLiteral("--decision-ai-smoke"), server.baseURL()});
     EXPECT_EQ(invalid.exitCode, 1);
-    EXPECT_EQ(report(invalid),
-              (QJsonObject{{"status", "failed"},
-                           {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}));
+    EXPECT_EQ(
+        report(invalid),
+        (QJsonObject{{"status", "failed"},
+                     {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}));
 
     const QString decision = QStringLiteral(R"({"decision":"keep_observing","reason":"有进展"})");
     server.enqueue(LoopbackHttpServer::chatReply(decision));
@@ -71,9 +75,9 @@ TEST(AISmokeMode, ServiceErrorIsAFailureReport) {
 
 // Every address below is refused before any connection: none of them can be reached from a test.
 TEST(AISmokeMode, RefusesAddressesOffThisMachine) {
-    for (const char* address :
-         {"https://api.example.invalid/v1", "http://192.168.1.10:11434/v1", "http://10.0.0.1/v1", "not a url",
-          "/v1/chat", "http:///v1", "http://127.0.0.1.example.invalid/v1", "http://localhost.invalid:11434"}) {
+    for (const char* address : {"https://api.example.invalid/v1", "http://192.168.1.10:11434/v1",
+                                "http://10.0.0.1/v1", "not a url", "/v1/chat", "http:///v1",
+                                "http://127.0.0.1.example.invalid/v1", "http://localhost.invalid:11434"}) {
         for (const char* flag : {"--ai-smoke", "--decision-ai-smoke"}) {
             const ProgramRun run = runProgram({QString::fromUtf8(flag), QString::fromUtf8(address)});
             EXPECT_EQ(run.exitCode, 2) << flag << " " << address;
