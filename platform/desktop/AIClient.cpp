@@ -34,11 +34,12 @@ bool isHttpStatusError(QNetworkReply::NetworkError error) {
            error == QNetworkReply::ProtocolInvalidOperationError;
 }
 
-// One request: owns its manager, its reply and its deadline, and deletes itself after completing.
+// One request: owns its manager, its reply and its deadline. A self-deleting exchange removes itself after
+// completing (through the event loop); otherwise its creator deletes it once the completion has run.
 class Exchange final : public QObject {
 public:
-    Exchange(AIClient::Completion completion, std::chrono::milliseconds deadline)
-        : m_completion(std::move(completion)), m_deadline(deadline) {}
+    Exchange(AIClient::Completion completion, std::chrono::milliseconds deadline, bool selfDeleting)
+        : m_completion(std::move(completion)), m_deadline(deadline), m_selfDeleting(selfDeleting) {}
 
     void start(const QString& summary, const AIConfiguration& configuration, const QString& apiKey,
                AIAnalysisPurpose purpose) {
@@ -156,13 +157,15 @@ private:
             m_reply->abort();
         }
         const AIClient::Completion completion = std::move(m_completion);
-        deleteLater();
+        if (m_selfDeleting)
+            deleteLater();
         if (completion)
             completion(outcome);
     }
 
     AIClient::Completion m_completion;
     std::chrono::milliseconds m_deadline;
+    bool m_selfDeleting;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;
     QTimer m_timer;
@@ -181,7 +184,7 @@ void AIRequestHandle::cancel() {
 AIRequestHandle AIClient::analyze(const QString& summary, const AIConfiguration& configuration,
                                   const QString& apiKey, AIAnalysisPurpose purpose,
                                   Completion completion) const {
-    auto* exchange = new Exchange(std::move(completion), m_deadline);
+    auto* exchange = new Exchange(std::move(completion), m_deadline, true);
     exchange->start(summary, configuration, apiKey, purpose);
     return AIRequestHandle(exchange);
 }
@@ -194,22 +197,26 @@ QString AIClient::analyzeAndWait(const QString& summary, const AIConfiguration& 
     QEventLoop loop;
     AIAnalysisOutcome result;
     bool finished = false;
-    AIRequestHandle handle =
-        analyze(summary, configuration, apiKey, purpose, [&](const AIAnalysisOutcome& outcome) {
+    // Owned here rather than left to deleteLater: a worker thread may have no outer event loop that would
+    // ever delete it.
+    const auto exchange = std::make_unique<Exchange>(
+        [&](const AIAnalysisOutcome& outcome) {
             result = outcome;
             finished = true;
             loop.quit();
-        });
+        },
+        m_deadline, false);
+    exchange->start(summary, configuration, apiKey, purpose);
     {
         // Runs on the stopping thread: hand the cancellation to this thread's loop.
-        const std::stop_callback onStop(stop, [&loop, &handle] {
+        const std::stop_callback onStop(stop, [&loop, target = exchange.get()] {
             QMetaObject::invokeMethod(
-                &loop, [&handle] { handle.cancel(); }, Qt::QueuedConnection);
+                &loop, [target] { target->cancel(); }, Qt::QueuedConnection);
         });
         if (!finished)
             loop.exec();
     }
-    // A cancellation queued just before the loop ended must not run against a dead loop.
+    // A cancellation queued just before the loop ended must not run later against a dead exchange.
     QCoreApplication::removePostedEvents(&loop);
     if (result.cancelled)
         throw AIRequestCancelled();
