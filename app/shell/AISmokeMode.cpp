@@ -1,8 +1,107 @@
 #include "app/shell/LunorvaleEntry.h"
 
+#include "core/ai/AIConfiguration.h"
+#include "core/ai/ProcessDecisionAdvice.h"
+#include "platform/desktop/AIClient.h"
+
+#include <QEventLoop>
+#include <QJsonObject>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+
 namespace lunorvale {
 
-// Placeholder until the AI client lands: refuses every address.
-int LunorvaleEntry::aiSmoke(const QString&, bool, bool) { return 2; }
+namespace {
+
+constexpr int refusedAddress = 2;
+constexpr int failed = 1;
+constexpr int succeeded = 0;
+constexpr std::chrono::seconds smokeDeadline{50};
+
+// Only a server on this machine may receive the sample data.
+bool isSmokeHost(const QString& address) {
+    const QUrl url(address);
+    if (!url.isValid())
+        return false;
+    const QString host = url.host();
+    return host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost") ||
+           host == QLatin1String("[::1]") || host == QLatin1String("::1");
+}
+
+QJsonObject failureReport(const QString& sentence) {
+    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                       {QStringLiteral("error"), sentence}};
+}
+
+} // namespace
+
+int LunorvaleEntry::aiSmoke(const QString& address, bool applications, bool decision) {
+    if (!isSmokeHost(address))
+        return refusedAddress;
+
+    const AIConfiguration configuration{address, QStringLiteral("mock-model")};
+    const AIAnalysisPurpose purpose = decision       ? AIAnalysisPurpose::processDecision
+                                      : applications ? AIAnalysisPurpose::applications
+                                                     : AIAnalysisPurpose::process;
+    QString summary = QStringLiteral("合成测试：CPU 95%，任务运行 600 秒。");
+    if (applications) {
+        // The application list summary plugs in here: build it from the fixed sample application and
+        // report its error as a failure. Until then this mode reports that it cannot run.
+        printReport(failureReport(QStringLiteral("应用清单摘要尚不可用，无法运行应用建议自检。")));
+        return failed;
+    }
+
+    // The deadline and the request race to end the mode; whichever claims `finished` first prints (or not)
+    // and sets the exit status, the other does nothing, so a report is never cut or paired with the wrong
+    // status.
+    std::atomic<bool> finished{false};
+    int status = failed;
+    QEventLoop loop;
+    const auto claim = [&finished] {
+        return !finished.exchange(true);
+    };
+
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        if (!claim())
+            return;
+        status = failed; // nothing printed
+        loop.quit();
+    });
+
+    AIRequestHandle request =
+        AIClient().analyze(summary, configuration, QString(), purpose, [&](const AIAnalysisOutcome& outcome) {
+            if (!claim())
+                return;
+            QJsonObject report;
+            if (outcome.error) {
+                report = failureReport(outcome.error->errorDescription());
+            } else if (outcome.cancelled || !outcome.text) {
+                report = failureReport(
+                    AIServiceError(AIServiceError::Kind::networkUnavailable).errorDescription());
+            } else {
+                report = QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
+                                     {QStringLiteral("receivedText"), !outcome.text->isEmpty()},
+                                     {QStringLiteral("response"), *outcome.text}};
+                if (decision) {
+                    try {
+                        ProcessDecisionAdvice::parse(*outcome.text);
+                    } catch (const AIServiceError& error) {
+                        report = failureReport(error.errorDescription());
+                    }
+                }
+            }
+            const bool ok = report.value(QStringLiteral("status")).toString() == QLatin1String("ok");
+            status = printReport(report) && ok ? succeeded : failed;
+            loop.quit();
+        });
+    deadline.start(smokeDeadline);
+    loop.exec();
+    // An abandoned request must not print after the deadline ended the mode.
+    request.cancel();
+    return status;
+}
 
 } // namespace lunorvale

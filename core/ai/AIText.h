@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace lunorvale {
+
+// Text rules shared by everything that talks to an AI service: what counts as blank, how long a
+// text is for a person, which characters are never allowed in keys and replies.
+namespace AIText {
+
+// Removes, from both ends only, separators (Unicode category Z), U+0009 to U+000D and U+0085.
+QString trimmed(const QString& text);
+
+// User-perceived characters (extended grapheme clusters), not code units or bytes.
+qsizetype characterCount(const QString& text);
+
+// True when the text holds a character of general category Cc or Cf.
+bool containsControlCharacter(const QString& text);
+
+qsizetype utf8Length(const QString& text);
+
+// "localhost", "127.0.0.1", "::1", "[::1]": the hosts a plain-HTTP or keyless service may use.
+const QStringList& loopbackHostNames();
+// Compares the host in lower case.
+bool isLoopbackHost(const QString& host);
+
+} // namespace AIText
+} // namespace lunorvale

@@ -1,0 +1,206 @@
+// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first.
+#include <libsecret/secret.h>
+
+#include "platform/desktop/SecretServiceBackend.h"
+
+#include "core/ai/KeychainStore.h"
+
+#include <memory>
+
+namespace lunorvale {
+
+namespace {
+
+namespace Status = KeychainStore::Status;
+
+const SecretSchema* schema() {
+    static const SecretSchema value = [] {
+        SecretSchema s{};
+        s.name = KeychainStore::serviceName;
+        s.flags = SECRET_SCHEMA_NONE;
+        s.attributes[0] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        s.attributes[1] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
+        return s;
+    }();
+    return &value;
+}
+
+struct GErrorFree {
+    void operator()(GError* e) const { g_error_free(e); }
+};
+struct ObjectUnref {
+    void operator()(gpointer o) const { g_object_unref(o); }
+};
+struct HashUnref {
+    void operator()(GHashTable* t) const { g_hash_table_unref(t); }
+};
+struct ValueUnref {
+    void operator()(SecretValue* v) const { secret_value_unref(v); }
+};
+struct ItemList {
+    GList* items = nullptr;
+    ~ItemList() { g_list_free_full(items, g_object_unref); }
+    SecretItem* first() const { return items ? SECRET_ITEM(items->data) : nullptr; }
+};
+using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+qint32 statusFor(const GError* error) {
+    if (!error)
+        return Status::internalFailure;
+    if (error->domain == SECRET_ERROR) {
+        if (error->code == SECRET_ERROR_IS_LOCKED)
+            return Status::interactionNotAllowed;
+        if (error->code == SECRET_ERROR_NO_SUCH_OBJECT)
+            return Status::itemNotFound;
+        return Status::internalFailure;
+    }
+    if (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_CANCELLED)
+        return Status::userCancelled;
+    // No session bus, no Secret Service on it, or the service failed to start.
+    if (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR)
+        return Status::notAvailable;
+    return Status::internalFailure;
+}
+
+std::unique_ptr<GHashTable, HashUnref> attributesFor(const QString& account) {
+    GHashTable* table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free);
+    g_hash_table_insert(table, g_strdup("account"), g_strdup(account.toUtf8().constData()));
+    return std::unique_ptr<GHashTable, HashUnref>(table);
+}
+
+// libsecret keeps one service connection per process and hands out references to it.
+std::unique_ptr<SecretService, ObjectUnref> connectService(qint32& status) {
+    GError* raw = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw);
+    const ErrorPtr error(raw);
+    status = service ? Status::success : statusFor(error.get());
+    return std::unique_ptr<SecretService, ObjectUnref>(service);
+}
+
+qint32 search(SecretService* service, const QString& account, SecretSearchFlags flags, ItemList& found) {
+    GError* raw = nullptr;
+    found.items =
+        secret_service_search_sync(service, schema(), attributesFor(account).get(), flags, nullptr, &raw);
+    const ErrorPtr error(raw);
+    if (error)
+        return statusFor(error.get());
+    return found.items ? Status::success : Status::itemNotFound;
+}
+
+// The item's own flag follows its collection in gnome-keyring, but other services may only flag the
+// collection, so both are asked, the collection straight over D-Bus for its current state.
+bool isLocked(SecretService* service, SecretItem* item) {
+    if (secret_item_get_locked(item))
+        return true;
+    const QByteArray itemPath(g_dbus_proxy_get_object_path(G_DBUS_PROXY(item)));
+    const qsizetype slash = itemPath.lastIndexOf('/');
+    if (slash <= 0)
+        return false;
+    const QByteArray collectionPath = itemPath.left(slash);
+    GError* raw = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(G_DBUS_PROXY(service)), g_dbus_proxy_get_name(G_DBUS_PROXY(service)),
+        collectionPath.constData(), "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, &raw);
+    const ErrorPtr error(raw);
+    if (!reply)
+        return false;
+    GVariant* boxed = nullptr;
+    g_variant_get(reply, "(v)", &boxed);
+    const bool locked = g_variant_is_of_type(boxed, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(boxed);
+    g_variant_unref(boxed);
+    g_variant_unref(reply);
+    return locked;
+}
+
+std::unique_ptr<SecretValue, ValueUnref> valueFor(const QByteArray& secret) {
+    return std::unique_ptr<SecretValue, ValueUnref>(
+        secret_value_new(secret.constData(), secret.size(), "text/plain"));
+}
+
+} // namespace
+
+SecretServiceBackend::SecretServiceBackend(QString collection) : m_collection(std::move(collection)) {}
+
+qint32 SecretServiceBackend::probe(const QString& account) {
+    qint32 status = Status::success;
+    const auto service = connectService(status);
+    if (!service)
+        return status;
+    ItemList found;
+    status = search(service.get(), account, SECRET_SEARCH_NONE, found);
+    if (status != Status::success)
+        return status;
+    // Like the secret, a locked item's existence is only confirmed once the user allows it.
+    return isLocked(service.get(), found.first()) ? Status::interactionNotAllowed : Status::success;
+}
+
+KeychainBackend::ReadResult SecretServiceBackend::read(const QString& account, bool interactive) {
+    qint32 status = Status::success;
+    const auto service = connectService(status);
+    if (!service)
+        return {status, std::nullopt};
+    ItemList found;
+    const int flags = SECRET_SEARCH_LOAD_SECRETS | (interactive ? SECRET_SEARCH_UNLOCK : 0);
+    status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found);
+    if (status != Status::success)
+        return {status, std::nullopt};
+    SecretItem* item = found.first();
+    if (isLocked(service.get(), item)) {
+        // After an unlock request, a collection that is still locked means the user dismissed the prompt.
+        return {interactive ? Status::userCancelled : Status::interactionNotAllowed, std::nullopt};
+    }
+    const std::unique_ptr<SecretValue, ValueUnref> value(secret_item_get_secret(item));
+    if (!value)
+        return {interactive ? Status::userCancelled : Status::interactionNotAllowed, std::nullopt};
+    gsize length = 0;
+    const gchar* bytes = secret_value_get(value.get(), &length);
+    return {Status::success, QByteArray(bytes, static_cast<qsizetype>(length))};
+}
+
+qint32 SecretServiceBackend::update(const QString& account, const QByteArray& secret) {
+    qint32 status = Status::success;
+    const auto service = connectService(status);
+    if (!service)
+        return status;
+    ItemList found;
+    status = search(service.get(), account, SECRET_SEARCH_UNLOCK, found);
+    if (status != Status::success)
+        return status;
+    GError* raw = nullptr;
+    const bool written = secret_item_set_secret_sync(found.first(), valueFor(secret).get(), nullptr, &raw);
+    const ErrorPtr error(raw);
+    return written ? Status::success : statusFor(error.get());
+}
+
+qint32 SecretServiceBackend::add(const QString& account, const QByteArray& secret) {
+    qint32 status = Status::success;
+    const auto service = connectService(status);
+    if (!service)
+        return status;
+    const QByteArray label = QStringLiteral("岚栖 AI 服务密钥（%1）").arg(account).toUtf8();
+    const QByteArray collection = m_collection.toUtf8();
+    GError* raw = nullptr;
+    const bool stored = secret_service_store_sync(service.get(), schema(), attributesFor(account).get(),
+                                                  collection.constData(), label.constData(),
+                                                  valueFor(secret).get(), nullptr, &raw);
+    const ErrorPtr error(raw);
+    return stored ? Status::success : statusFor(error.get());
+}
+
+qint32 SecretServiceBackend::remove(const QString& account) {
+    qint32 status = Status::success;
+    const auto service = connectService(status);
+    if (!service)
+        return status;
+    GError* raw = nullptr;
+    const bool removed =
+        secret_service_clear_sync(service.get(), schema(), attributesFor(account).get(), nullptr, &raw);
+    const ErrorPtr error(raw);
+    if (error)
+        return statusFor(error.get());
+    return removed ? Status::success : Status::itemNotFound;
+}
+
+} // namespace lunorvale
