@@ -5,4 +5,6 @@
 
 using namespace lunorvale;
 
-TEST(DisplayFormat, Placeholder) { EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%")); }
+TEST(DisplayFormat, Placeholder) {
+    EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%"));
+}
