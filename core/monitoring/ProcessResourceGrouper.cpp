@@ -51,6 +51,10 @@ QCollator fileNameCollator() {
 std::optional<QString> applicationBundlePath(const QString& executable) {
     if (!executable.startsWith(u'/') || executable.contains(QChar(0)))
         return std::nullopt;
+    // Standardizing only removes components, so a bundle folder followed by more is already
+    // visible in the raw text; most executables are spared the split.
+    if (!executable.contains(QStringLiteral(".app/")))
+        return std::nullopt;
     const QStringList components = standardized(executable).split(u'/', Qt::SkipEmptyParts);
     if (components.size() < 3)
         return std::nullopt;
