@@ -19,9 +19,13 @@ public:
     JsonValue() = default;
     JsonValue(std::nullptr_t) {}
     JsonValue(bool value) : m_type(Type::boolean), m_bool(value) {}
+    // Every integer type, so that int64_t (long) and qint64 (long long) are both unambiguous.
     JsonValue(int value) : m_type(Type::integer), m_integer(value) {}
-    JsonValue(int64_t value) : m_type(Type::integer), m_integer(value) {}
-    JsonValue(uint64_t value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+    JsonValue(long value) : m_type(Type::integer), m_integer(value) {}
+    JsonValue(long long value) : m_type(Type::integer), m_integer(value) {}
+    JsonValue(unsigned value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+    JsonValue(unsigned long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+    JsonValue(unsigned long long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
     JsonValue(double value) : m_type(Type::number), m_number(value) {}
     JsonValue(QString value) : m_type(Type::string), m_string(std::move(value)) {}
     JsonValue(const char*) = delete; // say QStringLiteral, so the encoding is never in doubt

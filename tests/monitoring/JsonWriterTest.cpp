@@ -41,6 +41,8 @@ TEST(JsonWriter, EscapesStrings) {
 TEST(JsonWriter, WritesNumbersWithoutLocaleAndRoundTripping) {
     EXPECT_EQ(compact(JsonValue(1)), "1");
     EXPECT_EQ(compact(JsonValue(int64_t{-42})), "-42");
+    EXPECT_EQ(compact(JsonValue(qint64{-43})), "-43");
+    EXPECT_EQ(compact(JsonValue(std::numeric_limits<int64_t>::min())), "-9223372036854775808");
     EXPECT_EQ(compact(JsonValue(std::numeric_limits<uint64_t>::max())), "18446744073709551615");
     EXPECT_EQ(compact(JsonValue(0.1)), "0.1");
     EXPECT_EQ(compact(JsonValue(789012345.123)), "789012345.123");
