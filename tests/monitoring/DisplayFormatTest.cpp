@@ -5,6 +5,4 @@
 
 using namespace lunorvale;
 
-TEST(DisplayFormat, Placeholder) {
-    EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%"));
-}
+TEST(DisplayFormat, Placeholder) { EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%")); }
