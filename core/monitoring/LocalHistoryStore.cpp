@@ -1,0 +1,281 @@
+#include "core/monitoring/LocalHistoryStore.h"
+
+#include "core/common/JsonWriter.h"
+#include "core/common/StoredDates.h"
+#include "platform/Paths.h"
+#include "platform/files/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lunorvale {
+namespace {
+
+using Kind = HistoryStorageError::Kind;
+
+// One byte over the limit is enough to tell that a file is too large.
+constexpr qint64 readLimit = LocalHistoryStore::maximumFileBytes + 1;
+constexpr double futureSkewSeconds = 300;
+
+QString uuidText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> uuidFromText(const QString& text) {
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < 36; ++i) {
+        const QChar c = text.at(i);
+        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hexDigit =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (hyphenPlace ? c != u'-' : !hexDigit)
+            return std::nullopt;
+    }
+    return QUuid::fromString(text);
+}
+
+std::optional<ActivityEvent> decodeEvent(const QJsonValue& value) {
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    const QJsonValue date = object.value(QStringLiteral("date"));
+    const QJsonValue title = object.value(QStringLiteral("title"));
+    const QJsonValue detail = object.value(QStringLiteral("detail"));
+    const QJsonValue category = object.value(QStringLiteral("category"));
+    if (!id.isString() || !date.isDouble() || !title.isString() || !detail.isString())
+        return std::nullopt;
+    if (!category.isUndefined() && !category.isNull() && !category.isString())
+        return std::nullopt;
+    const auto uuid = uuidFromText(id.toString());
+    if (!uuid)
+        return std::nullopt;
+    ActivityEvent event;
+    event.id = *uuid;
+    // A date beyond what QDateTime holds decodes as an invalid date, which retention drops.
+    event.date = StoredDates::fromSecondsSinceReferenceDate(date.toDouble()).value_or(QDateTime());
+    event.title = title.toString();
+    event.detail = detail.toString();
+    if (category.isString())
+        event.category = category.toString();
+    return event;
+}
+
+std::optional<QList<ActivityEvent>> decodeEvents(const QJsonValue& value) {
+    if (!value.isArray())
+        return std::nullopt;
+    const QJsonArray array = value.toArray();
+    QList<ActivityEvent> events;
+    events.reserve(array.size());
+    for (const QJsonValue& element : array) {
+        auto event = decodeEvent(element);
+        if (!event)
+            return std::nullopt;
+        events.append(std::move(*event));
+    }
+    return events;
+}
+
+QList<ActivityEvent> decodeFile(const QByteArray& data) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw HistoryStorageError(Kind::invalidFile);
+    if (document.isArray()) {
+        if (auto events = decodeEvents(document.array()))
+            return *events;
+        throw HistoryStorageError(Kind::invalidFile);
+    }
+    const QJsonObject envelope = document.object();
+    const QJsonValue version = envelope.value(QStringLiteral("schemaVersion"));
+    const double number = version.toDouble();
+    if (!version.isDouble() || number != std::trunc(number) || std::fabs(number) > 9.2e18)
+        throw HistoryStorageError(Kind::invalidFile);
+    auto events = decodeEvents(envelope.value(QStringLiteral("events")));
+    if (!events)
+        throw HistoryStorageError(Kind::invalidFile);
+    if (number != 1)
+        throw HistoryStorageError(Kind::unsupportedVersion);
+    return *events;
+}
+
+// Absent when there is no file at all.
+std::optional<QByteArray> readCapped(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        // Anything else would let a later save replace a file nobody could read.
+        throw HistoryStorageError(Kind::unavailable);
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        throw HistoryStorageError(Kind::unavailable);
+    QByteArray data;
+    bool failed = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
+    if (!failed) {
+        data.resize(readLimit);
+        qsizetype filled = 0;
+        while (filled < readLimit) {
+            const ssize_t count = ::read(fd, data.data() + filled, static_cast<size_t>(readLimit - filled));
+            if (count < 0) {
+                if (errno == EINTR)
+                    continue;
+                failed = true;
+                break;
+            }
+            if (count == 0)
+                break;
+            filled += count;
+        }
+        data.truncate(filled);
+    }
+    ::close(fd);
+    if (failed)
+        throw HistoryStorageError(Kind::unavailable);
+    return data;
+}
+
+JsonValue storedEvent(const ActivityEvent& event) {
+    JsonValue object = JsonValue::object();
+    object.insert(QStringLiteral("id"), uuidText(event.id));
+    object.insert(QStringLiteral("date"), StoredDates::secondsSinceReferenceDate(event.date));
+    object.insert(QStringLiteral("title"), event.title);
+    object.insert(QStringLiteral("detail"), event.detail);
+    if (event.category)
+        object.insert(QStringLiteral("category"), *event.category);
+    return object;
+}
+
+const JsonWriter::Options fileOptions{0, true, false};
+
+QByteArray encodeEnvelope(const std::vector<QByteArray>& encodedEvents, size_t count) {
+    QByteArray out = QByteArrayLiteral("{\"schemaVersion\":1,\"events\":[");
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            out.append(',');
+        out.append(encodedEvents[i]);
+    }
+    out.append("]}");
+    return out;
+}
+
+} // namespace
+
+LocalHistoryStore LocalHistoryStore::applicationStore() {
+    const QString folder = Paths::applicationSupportDirectory();
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder))
+        throw HistoryStorageError(Kind::unavailable);
+    return LocalHistoryStore(folder + QStringLiteral("/history.json"));
+}
+
+QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
+    const std::optional<QByteArray> data = readCapped(m_fileURL);
+    if (!data)
+        return {};
+    if (data->size() >= readLimit)
+        throw HistoryStorageError(Kind::fileTooLarge);
+    return retained(decodeFile(*data), now);
+}
+
+QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
+    QList<ActivityEvent> kept = retained(events, now);
+    QByteArray data;
+    try {
+        std::vector<QByteArray> encoded;
+        encoded.reserve(kept.size());
+        for (const ActivityEvent& event : kept)
+            encoded.push_back(JsonWriter::write(storedEvent(event), fileOptions));
+        // An over-long history loses its oldest events rather than every later save.
+        qint64 total = encodeEnvelope({}, 0).size();
+        size_t count = 0;
+        for (; count < encoded.size(); ++count) {
+            const qint64 next = total + encoded[count].size() + (count > 0 ? 1 : 0);
+            if (next > maximumFileBytes)
+                break;
+            total = next;
+        }
+        kept.resize(static_cast<qsizetype>(count));
+        data = encodeEnvelope(encoded, count);
+    } catch (const JsonWriteError&) {
+        throw HistoryStorageError(Kind::unavailable);
+    }
+    try {
+        AtomicFile::write(m_fileURL, data);
+    } catch (const FileWriteError&) {
+        throw HistoryStorageError(Kind::unavailable);
+    }
+    return kept;
+}
+
+QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
+    const QDateTime cutoff = now.addMSecs(static_cast<qint64>(-retentionSeconds * 1000));
+    const QDateTime futureLimit = now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000));
+    QList<ActivityEvent> kept;
+    for (const ActivityEvent& event : events) {
+        if (!event.date.isValid() || event.date < cutoff || event.date > futureLimit)
+            continue;
+        if (event.title.isEmpty() || event.title.toUtf8().size() > 512 || event.detail.toUtf8().size() > 2048)
+            continue;
+        if (event.category && event.category->toUtf8().size() > 64)
+            continue;
+        kept.append(event);
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
+    QSet<QUuid> seen;
+    QList<ActivityEvent> unique;
+    for (const ActivityEvent& event : kept) {
+        if (unique.size() >= maximumEvents)
+            break;
+        if (seen.contains(event.id))
+            continue;
+        seen.insert(event.id);
+        unique.append(event);
+    }
+    return unique;
+}
+
+QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {
+    std::vector<QByteArray> encoded;
+    encoded.reserve(events.size());
+    for (const ActivityEvent& event : events)
+        encoded.push_back(JsonWriter::write(storedEvent(event), fileOptions));
+    return encodeEnvelope(encoded, encoded.size());
+}
+
+QByteArray LocalHistoryStore::exportData(const QList<ActivityEvent>& events, const QDateTime& now) {
+    JsonValue list = JsonValue::array();
+    for (const ActivityEvent& event : retained(events, now)) {
+        JsonValue object = JsonValue::object();
+        if (event.category)
+            object.insert(QStringLiteral("category"), *event.category);
+        object.insert(QStringLiteral("date"), StoredDates::iso8601(event.date));
+        object.insert(QStringLiteral("detail"), event.detail);
+        object.insert(QStringLiteral("id"), uuidText(event.id));
+        object.insert(QStringLiteral("title"), event.title);
+        list.append(std::move(object));
+    }
+    JsonValue root = JsonValue::object();
+    root.insert(QStringLiteral("application"), QStringLiteral("Lunorvale"));
+    root.insert(QStringLiteral("events"), std::move(list));
+    root.insert(QStringLiteral("exportedAt"), StoredDates::iso8601(now));
+    root.insert(QStringLiteral("retentionDays"), 30);
+    root.insert(QStringLiteral("schemaVersion"), 1);
+    return JsonWriter::write(root, JsonWriter::Options{2, true, true});
+}
+
+} // namespace lunorvale

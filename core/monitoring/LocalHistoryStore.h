@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/monitoring/ActivityEvent.h"
+#include "core/monitoring/HistoryStorageError.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace lunorvale {
+
+// The activity history file: one compact JSON envelope {"schemaVersion":1,"events":[...]}, newest
+// first, pruned to 30 days and 500 events. No cache: every call reads or writes the file.
+class LocalHistoryStore final {
+public:
+    static constexpr int maximumEvents = 500;
+    static constexpr double retentionSeconds = 2592000.0;
+    static constexpr qint64 maximumFileBytes = 1048576;
+
+    explicit LocalHistoryStore(QString fileURL) : m_fileURL(std::move(fileURL)) {}
+
+    // The path of the history file.
+    const QString& fileURL() const { return m_fileURL; }
+
+    // history.json in the program's data folder. Creates nothing. Throws HistoryStorageError.
+    static LocalHistoryStore applicationStore();
+
+    // The retained events of the file; empty when there is no file. Never changes the file.
+    // Throws HistoryStorageError.
+    QList<ActivityEvent> load(const QDateTime& now) const;
+
+    // Writes the retained events atomically (0600 file, 0700 folders). When they would not fit in
+    // maximumFileBytes the oldest are left out until they do. Returns the events written.
+    // Throws HistoryStorageError.
+    QList<ActivityEvent> save(const QList<ActivityEvent>& events, const QDateTime& now) const;
+
+    // The pruning rule: in the window [now - 30 days, now + 300 s], non-empty title of at most
+    // 512 UTF-8 bytes, detail at most 2048, category at most 64; newest first; one event per id;
+    // at most 500.
+    static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
+
+    // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.
+    static QByteArray exportData(const QList<ActivityEvent>& events, const QDateTime& now);
+
+    // The envelope as written to the file (no pruning, no size limit).
+    static QByteArray encodeFile(const QList<ActivityEvent>& events);
+
+private:
+    QString m_fileURL;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/monitoring/ApplicationResourceGroup.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace lunorvale::ProcessResourceGrouper {
+
+// One group per application bundle (symbolic links resolved) and one per process outside any
+// bundle, ordered by name as a file browser orders names (digits as numbers, case ignored), then id.
+QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes);
+
+// The outermost "X.app" folder directly followed by "Contents" and at least one more component,
+// in the absolute, standardized path; absent otherwise. Reads nothing from the disk.
+std::optional<QString> applicationBundlePath(const QString& executable);
+
+} // namespace lunorvale::ProcessResourceGrouper

@@ -1,0 +1,121 @@
+#include "platform/files/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lunorvale {
+
+FileWriteError::FileWriteError(QString step, QString path, int errorNumber, bool replaced)
+    : m_errorNumber(errorNumber), m_replaced(replaced) {
+    m_description =
+        step + u' ' + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errorNumber));
+    m_utf8 = m_description.toUtf8();
+}
+
+namespace AtomicFile {
+namespace {
+
+class Descriptor final {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    // Closing can report a failed write-back, so it is checked where it matters.
+    int close() {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+void createDirectories(const QString& path) {
+    const QString clean =
+        QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
+    const QStringList parts = clean.split(u'/', Qt::SkipEmptyParts);
+    QString current;
+    for (const QString& part : parts) {
+        current += u'/' + part;
+        const QByteArray native = QFile::encodeName(current);
+        if (::mkdir(native.constData(), 0700) == 0) {
+            // The umask may have taken bits away; 0700 is what the folder must have.
+            if (::chmod(native.constData(), 0700) != 0)
+                throw FileWriteError(QStringLiteral("chmod"), current, errno);
+            continue;
+        }
+        const int error = errno;
+        struct stat info {};
+        if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            continue;
+        throw FileWriteError(QStringLiteral("mkdir"), current, error == EEXIST ? ENOTDIR : error);
+    }
+}
+
+void write(const QString& path, const QByteArray& data) {
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    createDirectories(folder);
+
+    QByteArray temporary =
+        QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0)
+        throw FileWriteError(QStringLiteral("create temporary file in"), folder, errno);
+
+    const auto fail = [&](const char* step) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        throw FileWriteError(QString::fromLatin1(step), path, error);
+    };
+    if (::fchmod(file.get(), 0600) != 0)
+        fail("chmod");
+    if (!writeAll(file.get(), data.constData(), data.size()))
+        fail("write");
+    if (::fsync(file.get()) != 0)
+        fail("fsync");
+    if (file.close() != 0)
+        fail("close");
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+        fail("rename");
+
+    // The rename itself becomes durable only once the folder is flushed.
+    Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0)
+        throw FileWriteError(QStringLiteral("open folder"), folder, errno, true);
+    // Some file systems cannot flush a folder and say so with EINVAL; the data is in place regardless.
+    if (::fsync(directory.get()) != 0 && errno != EINVAL)
+        throw FileWriteError(QStringLiteral("fsync folder"), folder, errno, true);
+}
+
+} // namespace AtomicFile
+} // namespace lunorvale

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <exception>
+
+namespace lunorvale {
+
+// A file that could not be written; the old file, if any, is still in place unless the
+// failure came after the new data had replaced it (see `replaced()`).
+class FileWriteError final : public std::exception {
+public:
+    FileWriteError(QString step, QString path, int errorNumber, bool replaced = false);
+
+    // "step path: reason", in English; callers show their own sentence to the user.
+    QString errorDescription() const { return m_description; }
+    int errorNumber() const { return m_errorNumber; }
+    bool replaced() const { return m_replaced; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+    int m_errorNumber;
+    bool m_replaced;
+};
+
+namespace AtomicFile {
+
+// Creates `path` and every missing folder above it, each with mode 0700. Existing folders keep
+// their modes. Throws FileWriteError.
+void createDirectories(const QString& path);
+
+// Replaces the file at `path` with `data` so that a reader sees either the old or the new file
+// whole: missing parent folders are created 0700, the data goes to a 0600 temporary file in the
+// same folder, is flushed to disk and renamed over `path`, then the folder itself is flushed.
+// On failure the temporary file is removed. Throws FileWriteError.
+void write(const QString& path, const QByteArray& data);
+
+} // namespace AtomicFile
+} // namespace lunorvale

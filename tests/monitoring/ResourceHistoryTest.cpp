@@ -1,0 +1,135 @@
+#include "core/monitoring/ResourceHistory.h"
+#include "SnapshotFixtures.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace lunorvale;
+using namespace lunorvale::fixtures;
+
+namespace {
+MonitorSnapshot reading(double t, std::optional<double> cpu = 50.0, bool swap = true) {
+    MonitorSnapshot snapshot = snapshotAt(t);
+    snapshot.systemCPU = cpu;
+    SystemMemorySnapshot memory;
+    memory.physicalBytes = 16ull << 30;
+    memory.usedBytes = 8ull << 30;
+    memory.compressedBytes = 0;
+    if (swap)
+        memory.swapUsedBytes = 1ull << 30;
+    memory.pressure = SystemMemoryPressure::normal;
+    snapshot.systemMemory = memory;
+    return snapshot;
+}
+
+QList<double> times(const QList<ResourceHistoryPoint>& points) {
+    QList<double> result;
+    for (const auto& point : points)
+        result.append(point.monotonicTime);
+    return result;
+}
+
+QList<int64_t> segments(const ResourceHistory& history) {
+    QList<int64_t> result;
+    for (const auto& point : history.points())
+        result.append(point.segmentID);
+    return result;
+}
+} // namespace
+
+TEST(ResourceHistory, ClampsWindowAndPointLimit) {
+    struct Case {
+        double window;
+        int64_t points;
+        double keptWindow;
+        int64_t keptPoints;
+    };
+    const Case cases[] = {{0, 0, 1, 2},
+                          {-5, 1, 1, 2},
+                          {10000, 5000, 3600, 721},
+                          {std::numeric_limits<double>::infinity(), 100, 3600, 100},
+                          {std::nan(""), 721, 3600, 721}};
+    for (const Case& c : cases) {
+        const ResourceHistory history(c.window, c.points);
+        EXPECT_EQ(history.windowSeconds(), c.keptWindow) << c.window;
+        EXPECT_EQ(history.maximumPoints(), c.keptPoints) << c.points;
+    }
+
+    ResourceHistory limited(3600, 3);
+    for (int i = 0; i < 5; ++i)
+        limited.record(reading(i * 5.0), 12.5);
+    EXPECT_EQ(times(limited.points()), (QList<double>{10, 15, 20}));
+
+    ResourceHistory model(3600, 721);
+    for (int i = 0; i <= 800; ++i)
+        model.record(reading(i * 5.0), 12.5);
+    EXPECT_EQ(model.points().size(), 721);
+    EXPECT_EQ(model.points().first().monotonicTime, 400);
+}
+
+TEST(ResourceHistory, WindowCutsFromTheNewestPoint) {
+    ResourceHistory history(60, 721);
+    history.record(reading(0), 300);
+    history.record(reading(30), 300);
+    history.record(reading(61), 300);
+    EXPECT_EQ(times(history.points()), (QList<double>{30, 61}));
+    history.record(reading(90), 300);
+    EXPECT_EQ(times(history.points()), (QList<double>{30, 61, 90}));
+
+    EXPECT_EQ(times(history.recent(0)), (QList<double>{90}));
+    EXPECT_EQ(times(history.recent(29)), (QList<double>{61, 90}));
+    EXPECT_TRUE(history.recent(-1).isEmpty());
+    EXPECT_TRUE(history.recent(std::nan("")).isEmpty());
+    EXPECT_TRUE(ResourceHistory(60, 10).recent(10).isEmpty());
+}
+
+TEST(ResourceHistory, SegmentBreaks) {
+    ResourceHistory history(3600, 721);
+    history.record(reading(0), 75);
+    history.record(reading(75), 75);    // exactly the limit
+    history.record(reading(150.5), 75); // longer: new segment, old points kept
+    MonitorSnapshot wallBack = reading(160);
+    wallBack.timestamp = baseDate(); // earlier than the previous point's wall clock
+    history.record(wallBack, 75);
+    history.record(reading(170, 100.5), 75); // CPU out of range: absent, so the series changed
+    history.record(reading(180, std::nullopt), 75);
+    history.record(reading(190, std::nullopt, false), 75); // swap figure lost
+    MonitorSnapshot otherPressure = reading(200, std::nullopt, false);
+    otherPressure.systemMemory->pressure = SystemMemoryPressure::critical;
+    otherPressure.systemMemory->physicalBytes.reset();
+    history.record(otherPressure, 75);
+    EXPECT_EQ(segments(history), (QList<int64_t>{0, 0, 1, 2, 3, 3, 4, 4}));
+    EXPECT_FALSE(history.points()[4].systemCPU);
+
+    history.breakContinuity();
+    history.record(reading(200), 75); // same time: nothing, the pending break survives
+    EXPECT_EQ(history.points().size(), 8);
+    history.record(reading(210, std::nullopt, false), 75);
+    EXPECT_EQ(history.points().last().segmentID, 5);
+
+    history.record(reading(std::nan("")), 75); // not recorded, but breaks
+    history.record(reading(220, std::nullopt, false), 75);
+    EXPECT_EQ(history.points().last().segmentID, 6);
+
+    history.record(reading(5), 75); // monotonic clock back: everything goes
+    EXPECT_EQ(times(history.points()), (QList<double>{5}));
+    EXPECT_EQ(history.points().last().segmentID, 7);
+
+    history.reset();
+    history.record(reading(10, 100), 0.5); // a limit of 0.5 s counts as 1 s
+    history.record(reading(11, 100), 0.5);
+    history.record(reading(12.5, 100), 0.5);
+    EXPECT_EQ(segments(history), (QList<int64_t>{0, 0, 1}));
+    EXPECT_EQ(history.points()[0].systemCPU, 100.0);
+}
+
+TEST(ResourceHistory, PointIds) {
+    const auto id = [](int64_t segment, double time) {
+        return ResourceHistoryPoint{baseDate(), time, segment, std::nullopt, std::nullopt}.id();
+    };
+    EXPECT_EQ(id(3, 1234.5), QStringLiteral("3:1234.5"));
+    EXPECT_EQ(id(3, 60), QStringLiteral("3:60.0"));
+    EXPECT_EQ(id(0, 0.1), QStringLiteral("0:0.1"));
+    EXPECT_EQ(id(12, 1e16), QStringLiteral("12:1e+16"));
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/monitoring/MonitorSnapshot.h"
+
+#include <QDateTime>
+#include <QList>
+#include <optional>
+
+namespace lunorvale::fixtures {
+
+// A fixed wall clock so that texts and dates never depend on when the tests run.
+inline QDateTime baseDate() {
+    return QDateTime::fromMSecsSinceEpoch(1769846709000, Qt::UTC);
+}
+
+inline ProcessSample process(int32_t pid, std::optional<double> cpu,
+                             QString executable = QStringLiteral("/usr/bin/worker"),
+                             QString command = QStringLiteral("worker --run")) {
+    ProcessSample sample;
+    sample.identity = ProcessIdentity{pid, 1700000000000000ull + static_cast<uint64_t>(pid)};
+    sample.name = QStringLiteral("worker");
+    sample.executable = std::move(executable);
+    sample.command = std::move(command);
+    sample.cpuPercent = cpu;
+    sample.residentBytes = 64ull << 20;
+    sample.elapsedSeconds = 3600;
+    return sample;
+}
+
+inline MonitorSnapshot snapshotAt(double monotonicTime, QList<ProcessSample> processes = {}) {
+    MonitorSnapshot snapshot;
+    snapshot.processes = std::move(processes);
+    snapshot.monotonicTime = monotonicTime;
+    snapshot.timestamp = baseDate().addMSecs(static_cast<qint64>(monotonicTime * 1000));
+    return snapshot;
+}
+
+} // namespace lunorvale::fixtures
