@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/monitoring/ProcessSample.h"
-
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -28,9 +26,6 @@ public:
     static int applicationsProbe();
     // 0 success, 1 failure report or time-out, 2 refused address (nothing printed).
     static int aiSmoke(const QString& address, bool applications, bool decision);
-
-    // Number of application groups the probe reports for a list of processes.
-    static qint64 resourceGroupCount(const QList<ProcessSample>& processes);
 
     // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
     static bool printReport(const QJsonObject& report);

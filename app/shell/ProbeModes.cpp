@@ -3,6 +3,7 @@
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessController.h"
+#include "core/monitoring/ProcessResourceGrouper.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -87,7 +88,7 @@ int LunorvaleEntry::probe() {
             {QStringLiteral("measuredProcessCount"), static_cast<qint64>(measured)},
             {QStringLiteral("systemCPU"), second.systemCPU.value_or(-1)},
             {QStringLiteral("selfFound"), findByPid(second, getpid()) != nullptr},
-            {QStringLiteral("resourceGroupCount"), resourceGroupCount(second.processes)},
+            {QStringLiteral("resourceGroupCount"), static_cast<qint64>(ProcessResourceGrouper::groups(second.processes).size())},
         };
         const auto memory = second.systemMemory;
         report.insert(QStringLiteral("memoryPressure"),
@@ -164,8 +165,3 @@ int LunorvaleEntry::smokeTest() {
 
 } // namespace lunorvale
 
-namespace lunorvale {
-qint64 LunorvaleEntry::resourceGroupCount(const QList<ProcessSample>& processes) {
-    return processes.isEmpty() ? 0 : -1; // until the grouper lands
-}
-} // namespace lunorvale
