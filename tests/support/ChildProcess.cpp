@@ -47,6 +47,12 @@ bool childStarted(int readEnd) {
     ::_exit(127);
 }
 
+// The child leads its own process group, so whatever it started goes with it.
+void signalGroup(pid_t pid, int number) {
+    if (::kill(-pid, number) != 0)
+        ::kill(pid, number);
+}
+
 void reapBlocking(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -77,6 +83,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
     }
     if (pid == 0) {
         ::close(pipeEnds[0]);
+        ::setpgid(0, 0);
         if (options.group && (::setgroups(0, nullptr) != 0 ||
                               ::setresgid(*options.group, *options.group, *options.group) != 0))
             failInChild(pipeEnds[1]);
@@ -86,6 +93,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         failInChild(pipeEnds[1]);
     }
     ::close(pipeEnds[1]);
+    ::setpgid(pid, pid);
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
     if (!childStarted(pipeEnds[0])) {
         child->waitForExit(std::chrono::seconds(10));
@@ -106,6 +114,7 @@ std::unique_ptr<ChildProcess> ChildProcess::forkIdle(void (*setup)(const void*),
     }
     if (pid == 0) {
         ::close(pipeEnds[0]);
+        ::setpgid(0, 0);
         if (setup != nullptr)
             setup(argument);
         ::close(pipeEnds[1]);
@@ -113,6 +122,7 @@ std::unique_ptr<ChildProcess> ChildProcess::forkIdle(void (*setup)(const void*),
             ::pause();
     }
     ::close(pipeEnds[1]);
+    ::setpgid(pid, pid);
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
     childStarted(pipeEnds[0]);
     return child;
@@ -121,7 +131,7 @@ std::unique_ptr<ChildProcess> ChildProcess::forkIdle(void (*setup)(const void*),
 ChildProcess::~ChildProcess() {
     if (reaped_)
         return;
-    ::kill(pid_, SIGKILL);
+    signalGroup(pid_, SIGKILL);
     reapBlocking(pid_);
 }
 
@@ -164,10 +174,10 @@ bool ChildProcess::signal(int number) const {
 std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
     if (reaped_)
         return std::nullopt;
-    ::kill(pid_, SIGTERM);
+    signalGroup(pid_, SIGTERM);
     if (auto status = waitForExit(grace))
         return status;
-    ::kill(pid_, SIGKILL);
+    signalGroup(pid_, SIGKILL);
     return waitForExit(std::chrono::seconds(30));
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// Child processes for tests that watch or signal real processes. Every child is killed and reaped
-// when its object goes away, so a failing test leaves nothing running.
+// Child processes for tests that watch or signal real processes. Each child leads its own process
+// group; the group is killed and the child reaped when its object goes away, so a failing test
+// leaves nothing running (and no grandchild holding the test's output open).
 
 #include <chrono>
 #include <functional>
@@ -46,7 +47,7 @@ public:
     // Reaps the child when it exits before the deadline; its wait status.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool signal(int number) const;
-    // SIGTERM, then SIGKILL when it has not ended after `grace`; the wait status.
+    // SIGTERM to the child's group, then SIGKILL when it has not ended after `grace`; the wait status.
     std::optional<int> terminate(std::chrono::milliseconds grace = std::chrono::seconds(10));
     bool reaped() const { return reaped_; }
 
