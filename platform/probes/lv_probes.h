@@ -1,8 +1,9 @@
 #pragma once
 
 // The process probes: the only code that reads the kernel's process information. Plain functions
-// with C linkage over fixed-size records; they keep no state between calls (beyond descriptors
-// cached per thread, see the implementation) and report every outcome in their return value.
+// with C linkage over fixed-size records; they keep no state between calls (beyond the boot time,
+// read once per run so that start times never move) and report every outcome in their return
+// value. Safe to call from any thread at the same time.
 
 #include <stdint.h>
 
@@ -38,7 +39,9 @@ enum { LV_STATUS_ZOMBIE = 5, LV_COLLECT_CAPACITY = 16384, LV_PATH_BUFFER = 4096,
 int lv_read_process(int32_t pid, LVProcessRecord* out);
 // Records of the current user's live processes; -1 when the process list cannot be read.
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
-// Length of the executable path when positive; the buffer holds an empty string on failure.
+// Length of the executable path when positive; the buffer holds an empty string on failure (also
+// when the path does not fit). The path is the kernel's: an executable removed since the start
+// ends in " (deleted)".
 int lv_process_path(int32_t pid, char* buffer, uint32_t size);
 // 1 running, 0 not running, -1 unknown.
 int lv_application_running(const char* path);

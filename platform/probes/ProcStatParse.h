@@ -1,0 +1,30 @@
+#pragma once
+
+// Parsing of one process's kernel status line ("PID (comm) S ppid ..."), kept apart from the code
+// that reads it so that it can be tested on any text.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace lunorvale::probes {
+
+struct ProcStat {
+    std::string_view comm; // points into the parsed text
+    char state = 0;
+    int32_t ppid = 0;
+    uint64_t utime = 0;     // clock ticks
+    uint64_t stime = 0;     // clock ticks
+    uint64_t starttime = 0; // clock ticks since boot
+    uint64_t rss = 0;       // pages
+};
+
+// The fields the probes need, or nothing when the text is not a status line. The name may hold
+// blanks and ')', so it runs from the first '(' to the last ')'. Only the fields up to the resident
+// size must be present: a line cut after them still parses.
+std::optional<ProcStat> parseProcStat(std::string_view text) noexcept;
+
+// The record status for a state letter: 2 running, 3 sleeping or waiting, 4 stopped, 5 zombie or dead.
+uint32_t statusForState(char state) noexcept;
+
+} // namespace lunorvale::probes

@@ -1,0 +1,106 @@
+#include "platform/probes/ProcStatParse.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using lunorvale::probes::parseProcStat;
+using lunorvale::probes::statusForState;
+
+namespace {
+
+// A status line as the kernel prints it, with realistic values in the fields nobody reads.
+std::string statLine(const std::string& comm, char state, const std::string& ppid = "1",
+                     const std::string& utime = "5", const std::string& rss = "300") {
+    return "4321 (" + comm + ") " + state + " " + ppid + " 4321 4321 0 -1 4194560 120 0 0 0 " + utime +
+           " 7 0 0 20 0 1 0 98765 8192000 " + rss +
+           " 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 17 3 0 0 0 0 0 0 0 0 0 0 0 0\n";
+}
+
+} // namespace
+
+TEST(ProcStatParse, ReadsTheFieldsOfWellFormedLines) {
+    struct Case {
+        std::string comm;
+        char state;
+    };
+    const Case cases[] = {
+        {"sleep", 'S'},
+        {"a b) c", 'R'},
+        {"()", 'D'},
+        {")", 'S'},
+        {"", 'I'},
+        {"x) Z 1 2 (y", 'T'},
+        {"kworker/0:1-events", 'I'},
+        {"名前", 'S'},
+        {"zombie", 'Z'},
+        {"dead", 'X'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.comm);
+        const std::string line = statLine(c.comm, c.state);
+        const auto stat = parseProcStat(line);
+        ASSERT_TRUE(stat.has_value());
+        EXPECT_EQ(stat->comm, c.comm);
+        EXPECT_EQ(stat->state, c.state);
+        EXPECT_EQ(stat->ppid, 1);
+        EXPECT_EQ(stat->utime, 5u);
+        EXPECT_EQ(stat->stime, 7u);
+        EXPECT_EQ(stat->starttime, 98765u);
+        EXPECT_EQ(stat->rss, 300u);
+    }
+}
+
+TEST(ProcStatParse, AcceptsALineCutAfterTheResidentSize) {
+    std::string line = statLine("cut", 'S');
+    line = line.substr(0, line.find(" 18446744073709551615"));
+    const auto stat = parseProcStat(line);
+    ASSERT_TRUE(stat.has_value());
+    EXPECT_EQ(stat->rss, 300u);
+}
+
+TEST(ProcStatParse, HugeCountersAndNegativeResidentSize) {
+    const auto big = parseProcStat(statLine("big", 'R', "0", "18446744073709551615"));
+    ASSERT_TRUE(big.has_value());
+    EXPECT_EQ(big->utime, 18446744073709551615u);
+    EXPECT_EQ(big->ppid, 0);
+    const auto negative = parseProcStat(statLine("neg", 'R', "1", "5", "-4"));
+    ASSERT_TRUE(negative.has_value());
+    EXPECT_EQ(negative->rss, 0u);
+}
+
+TEST(ProcStatParse, RefusesGarbage) {
+    std::string cut = statLine("short", 'S');
+    cut = cut.substr(0, cut.find(" 98765"));
+    const std::string cases[] = {
+        "",
+        "hello",
+        "12 (x",
+        "12 x) S 1 2 3",
+        "x12 (a) S 1",
+        "(a) S 1",
+        "12(a) S 1",
+        "12 (a)",
+        "12 (a) S",
+        cut,
+        statLine("a", 'S', "-1"),
+        statLine("a", 'S', "abc"),
+        statLine("a", 'S', "1", "5x"),
+        statLine("a", 'S', "1", "5", ""),
+        "12 (a) SS 1 4321 4321 0 -1 4194560 120 0 0 0 5 7 0 0 20 0 1 0 98765 8192000 300",
+        "12 (a)  S 1 4321 4321 0 -1 4194560 120 0 0 0 5 7 0 0 20 0 1 0 98765 8192000 300",
+    };
+    for (const std::string& line : cases) {
+        SCOPED_TRACE(line);
+        EXPECT_FALSE(parseProcStat(line).has_value());
+    }
+}
+
+TEST(ProcStatParse, StatusOfStateLetters) {
+    const std::pair<char, uint32_t> cases[] = {{'R', 2}, {'S', 3}, {'D', 3}, {'I', 3}, {'T', 4},
+                                               {'t', 4}, {'Z', 5}, {'X', 5}, {'x', 5}, {'?', 3}};
+    for (const auto& [state, status] : cases) {
+        SCOPED_TRACE(state);
+        EXPECT_EQ(statusForState(state), status);
+    }
+}

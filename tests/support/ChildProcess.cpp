@@ -1,0 +1,195 @@
+#include "support/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lunorvale::test {
+
+namespace {
+
+std::string resolveProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char* path = std::getenv("PATH");
+    std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= directories.size()) {
+        const size_t end = std::min(directories.find(':', start), directories.size());
+        const std::string candidate = directories.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return name;
+}
+
+// Blocks until the other end of a close-on-exec pipe closes; what arrived before tells of a failure.
+bool childStarted(int readEnd) {
+    int childErrno = 0;
+    ssize_t count;
+    do {
+        count = ::read(readEnd, &childErrno, sizeof childErrno);
+    } while (count < 0 && errno == EINTR);
+    ::close(readEnd);
+    return count == 0;
+}
+
+[[noreturn]] void failInChild(int writeEnd) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(writeEnd, &error, sizeof error);
+    ::_exit(127);
+}
+
+// The child leads its own process group, so whatever it started goes with it.
+void signalGroup(pid_t pid, int number) {
+    if (::kill(-pid, number) != 0)
+        ::kill(pid, number);
+}
+
+void reapBlocking(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv,
+                                                  const Options& options) {
+    if (argv.empty())
+        return nullptr;
+    // Everything the child needs is prepared before the fork: after it only system calls are safe.
+    const std::string program = resolveProgram(argv.front());
+    std::vector<char*> arguments;
+    for (const std::string& argument : argv)
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    arguments.push_back(nullptr);
+
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return nullptr;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return nullptr;
+    }
+    if (pid == 0) {
+        ::close(pipeEnds[0]);
+        ::setpgid(0, 0);
+        if (options.group && (::setgroups(0, nullptr) != 0 ||
+                              ::setresgid(*options.group, *options.group, *options.group) != 0))
+            failInChild(pipeEnds[1]);
+        if (options.user && ::setresuid(*options.user, *options.user, *options.user) != 0)
+            failInChild(pipeEnds[1]);
+        ::execv(program.c_str(), arguments.data());
+        failInChild(pipeEnds[1]);
+    }
+    ::close(pipeEnds[1]);
+    ::setpgid(pid, pid);
+    std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
+    if (!childStarted(pipeEnds[0])) {
+        child->waitForExit(std::chrono::seconds(10));
+        return nullptr;
+    }
+    return child;
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::forkIdle(void (*setup)(const void*), const void* argument) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return nullptr;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return nullptr;
+    }
+    if (pid == 0) {
+        ::close(pipeEnds[0]);
+        ::setpgid(0, 0);
+        if (setup != nullptr)
+            setup(argument);
+        ::close(pipeEnds[1]);
+        for (;;)
+            ::pause();
+    }
+    ::close(pipeEnds[1]);
+    ::setpgid(pid, pid);
+    std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
+    childStarted(pipeEnds[0]);
+    return child;
+}
+
+ChildProcess::~ChildProcess() {
+    if (reaped_)
+        return;
+    signalGroup(pid_, SIGKILL);
+    reapBlocking(pid_);
+}
+
+bool ChildProcess::running() const {
+    if (reaped_)
+        return false;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false;
+    return info.si_pid == 0;
+}
+
+bool ChildProcess::waitUntilExited(std::chrono::milliseconds timeout) const {
+    return pollUntil([this] { return !running(); }, timeout);
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
+    if (reaped_)
+        return std::nullopt;
+    std::optional<int> result;
+    pollUntil(
+        [&] {
+            int status = 0;
+            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                result = status;
+                reaped_ = true;
+                return true;
+            }
+            return done < 0 && errno != EINTR;
+        },
+        timeout);
+    return result;
+}
+
+bool ChildProcess::signal(int number) const {
+    return !reaped_ && ::kill(pid_, number) == 0;
+}
+
+std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
+    if (reaped_)
+        return std::nullopt;
+    signalGroup(pid_, SIGTERM);
+    if (auto status = waitForExit(grace))
+        return status;
+    signalGroup(pid_, SIGKILL);
+    return waitForExit(std::chrono::seconds(30));
+}
+
+bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace lunorvale::test

@@ -1,0 +1,64 @@
+#pragma once
+
+// Child processes for tests that watch or signal real processes. Each child leads its own process
+// group; the group is killed and the child reaped when its object goes away, so a failing test
+// leaves nothing running (and no grandchild holding the test's output open).
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace lunorvale::test {
+
+class ChildProcess final {
+public:
+    struct Options {
+        // Run the child as this user and group (only possible for root).
+        std::optional<uid_t> user;
+        std::optional<gid_t> group;
+    };
+
+    // Starts argv[0] (a path, or a name looked up in PATH) and returns once the new program runs;
+    // nothing when it could not be started.
+    static std::unique_ptr<ChildProcess> spawn(const std::vector<std::string>& argv, const Options& options);
+    static std::unique_ptr<ChildProcess> spawn(const std::vector<std::string>& argv) {
+        return spawn(argv, Options{});
+    }
+
+    // Forks a copy of this process that runs `setup(argument)` and then waits for signals without
+    // ever returning; returns once `setup` has finished. `setup` runs in a child of a possibly
+    // threaded process: only async-signal-safe calls (prctl, _exit, plain syscalls).
+    static std::unique_ptr<ChildProcess> forkIdle(void (*setup)(const void* argument), const void* argument);
+
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // True until the child has exited (an exited, unreaped child is a zombie and not running).
+    bool running() const;
+    // Waits until the child has exited without reaping it (it stays a zombie); false at the deadline.
+    bool waitUntilExited(std::chrono::milliseconds timeout) const;
+    // Reaps the child when it exits before the deadline; its wait status.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
+    bool signal(int number) const;
+    // SIGTERM to the child's group, then SIGKILL when it has not ended after `grace`; the wait status.
+    std::optional<int> terminate(std::chrono::milliseconds grace = std::chrono::seconds(10));
+    bool reaped() const { return reaped_; }
+
+private:
+    explicit ChildProcess(pid_t pid) : pid_(pid) {}
+
+    pid_t pid_;
+    bool reaped_ = false;
+};
+
+// Polls `condition` every few milliseconds until it holds or the timeout passes.
+bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+} // namespace lunorvale::test
