@@ -50,7 +50,9 @@ public:
     }
 
 private:
-    IdleChildren() { std::atexit([] { shared().resize(0); }); }
+    IdleChildren() {
+        std::atexit([] { shared().resize(0); });
+    }
     std::vector<pid_t> m_pids;
 };
 

@@ -14,9 +14,17 @@ QString xdgDirectory(const char* variable, const char* fallbackUnderHome) {
 }
 } // namespace
 
-QString dataHome() { return xdgDirectory("XDG_DATA_HOME", ".local/share"); }
-QString configHome() { return xdgDirectory("XDG_CONFIG_HOME", ".config"); }
-QString applicationSupportDirectory() { return dataHome() + QStringLiteral("/Lunorvale"); }
-QString configDirectory() { return configHome() + QStringLiteral("/Lunorvale"); }
+QString dataHome() {
+    return xdgDirectory("XDG_DATA_HOME", ".local/share");
+}
+QString configHome() {
+    return xdgDirectory("XDG_CONFIG_HOME", ".config");
+}
+QString applicationSupportDirectory() {
+    return dataHome() + QStringLiteral("/Lunorvale");
+}
+QString configDirectory() {
+    return configHome() + QStringLiteral("/Lunorvale");
+}
 
 } // namespace lunorvale::Paths

@@ -15,7 +15,15 @@ public:
 
     // Which mode the arguments (program path first) select; the first applicable rule wins.
     struct Dispatch {
-        enum class Mode { probe, smokeTest, applicationsProbe, applicationsAISmoke, decisionAISmoke, aiSmoke, application };
+        enum class Mode {
+            probe,
+            smokeTest,
+            applicationsProbe,
+            applicationsAISmoke,
+            decisionAISmoke,
+            aiSmoke,
+            application
+        };
         Mode mode = Mode::application;
         QString address; // the argument after an AI smoke flag
     };

@@ -17,7 +17,8 @@ namespace lunorvale {
 namespace {
 
 QJsonObject failureReport(const QString& error) {
-    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")}, {QStringLiteral("error"), error}};
+    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                       {QStringLiteral("error"), error}};
 }
 
 const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
@@ -77,8 +78,9 @@ int LunorvaleEntry::probe() {
         QThread::msleep(1000);
         const MonitorSnapshot second = collector.collect();
 
-        const bool firstUnknown = std::none_of(first.processes.cbegin(), first.processes.cend(),
-                                               [](const ProcessSample& p) { return p.cpuPercent.has_value(); });
+        const bool firstUnknown =
+            std::none_of(first.processes.cbegin(), first.processes.cend(),
+                         [](const ProcessSample& p) { return p.cpuPercent.has_value(); });
         const auto measured = std::count_if(second.processes.cbegin(), second.processes.cend(),
                                             [](const ProcessSample& p) { return p.cpuPercent.has_value(); });
         QJsonObject report{
@@ -88,7 +90,8 @@ int LunorvaleEntry::probe() {
             {QStringLiteral("measuredProcessCount"), static_cast<qint64>(measured)},
             {QStringLiteral("systemCPU"), second.systemCPU.value_or(-1)},
             {QStringLiteral("selfFound"), findByPid(second, getpid()) != nullptr},
-            {QStringLiteral("resourceGroupCount"), static_cast<qint64>(ProcessResourceGrouper::groups(second.processes).size())},
+            {QStringLiteral("resourceGroupCount"),
+             static_cast<qint64>(ProcessResourceGrouper::groups(second.processes).size())},
         };
         const auto memory = second.systemMemory;
         report.insert(QStringLiteral("memoryPressure"),
@@ -114,7 +117,8 @@ int LunorvaleEntry::smokeTest() {
     std::unique_ptr<SmokeChild> sleeper;
     std::unique_ptr<SmokeChild> busy;
     try {
-        sleeper = std::make_unique<SmokeChild>(QStringLiteral("/bin/sleep"), QStringList{QStringLiteral("20")}, false);
+        sleeper = std::make_unique<SmokeChild>(QStringLiteral("/bin/sleep"),
+                                               QStringList{QStringLiteral("20")}, false);
         ProcessCollector collector;
         const MonitorSnapshot snapshot = collector.collect();
         const ProcessSample* found = findByPid(snapshot, sleeper->pid());
@@ -164,4 +168,3 @@ int LunorvaleEntry::smokeTest() {
 }
 
 } // namespace lunorvale
-

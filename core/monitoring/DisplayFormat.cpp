@@ -27,7 +27,8 @@ QString cpu(std::optional<double> percent) {
 }
 
 QString memory(uint64_t bytes) {
-    const uint64_t capped = std::min<uint64_t>(bytes, static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
+    const uint64_t capped =
+        std::min<uint64_t>(bytes, static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
     if (capped == 0)
         return QStringLiteral("Zero KB");
     if (capped == 1)

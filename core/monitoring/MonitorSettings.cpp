@@ -13,9 +13,15 @@ double safe(double value, double fallback, double low, double high) {
 }
 } // namespace
 
-double MonitorSettings::safeInterval() const { return safe(sampleInterval, 30, 5, 120); }
-double MonitorSettings::safeThreshold() const { return safe(cpuThreshold, 90, 10, 1600); }
-double MonitorSettings::safeDuration() const { return safe(sustainedSeconds, 300, 30, 3600); }
+double MonitorSettings::safeInterval() const {
+    return safe(sampleInterval, 30, 5, 120);
+}
+double MonitorSettings::safeThreshold() const {
+    return safe(cpuThreshold, 90, 10, 1600);
+}
+double MonitorSettings::safeDuration() const {
+    return safe(sustainedSeconds, 300, 30, 3600);
+}
 
 QJsonObject MonitorSettings::toJson() const {
     return QJsonObject{{QStringLiteral("sampleInterval"), sampleInterval},
@@ -31,7 +37,8 @@ std::optional<MonitorSettings> MonitorSettings::fromJson(const QJsonObject& obje
     const auto notifications = object.value(QStringLiteral("notificationsEnabled"));
     if (!interval.isDouble() || !threshold.isDouble() || !duration.isDouble() || !notifications.isBool())
         return std::nullopt;
-    return MonitorSettings{interval.toDouble(), threshold.toDouble(), duration.toDouble(), notifications.toBool()};
+    return MonitorSettings{interval.toDouble(), threshold.toDouble(), duration.toDouble(),
+                           notifications.toBool()};
 }
 
 std::optional<MonitorSettings> MonitorSettings::fromJsonText(const QByteArray& text) {

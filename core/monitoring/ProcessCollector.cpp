@@ -11,7 +11,8 @@
 namespace lunorvale {
 
 ProcessCollector::ProcessCollector(ProcessProbes probes)
-    : m_probes(probes), m_records(LV_COLLECT_CAPACITY), m_pathBuffer(LV_PATH_BUFFER), m_argsBuffer(LV_ARGS_BUFFER) {}
+    : m_probes(probes), m_records(LV_COLLECT_CAPACITY), m_pathBuffer(LV_PATH_BUFFER),
+      m_argsBuffer(LV_ARGS_BUFFER) {}
 
 void ProcessCollector::reset() {
     m_known.clear();

@@ -56,7 +56,8 @@ void ProcessController::stop(const ProcessSample& sample, bool force, const Proc
     case 70:
         throw MonitorError::action(QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。"));
     default:
-        throw MonitorError::action(QStringLiteral("停止失败：") + QString::fromLocal8Bit(std::strerror(result)));
+        throw MonitorError::action(QStringLiteral("停止失败：") +
+                                   QString::fromLocal8Bit(std::strerror(result)));
     }
 }
 

@@ -16,7 +16,9 @@ QString lastPathComponent(QString path) {
 
 QString taskType(const QString& command) {
     const QString lowered = command.toLower();
-    const auto has = [&](const char16_t* needle) { return lowered.contains(QStringView(needle)); };
+    const auto has = [&](const char16_t* needle) {
+        return lowered.contains(QStringView(needle));
+    };
     if (has(u"jest"))
         return QStringLiteral("Jest 测试");
     if (has(u"vitest"))

@@ -13,10 +13,15 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -201,6 +206,28 @@ void resolveName(int directory, PidPath& path, std::string_view comm, char (&tar
 
 enum class ReadOutcome { filled, otherUser, unreadable };
 
+// Fills `out` from the text of a stat file. `directory` and `path` reach the process's other files
+// for completing a cut name.
+bool fillRecord(int directory, PidPath& path, int32_t pid, uid_t uid, std::string_view text,
+                LVProcessRecord& out) {
+    const auto stat = parseProcStat(text);
+    if (!stat)
+        return false;
+    std::memset(&out, 0, sizeof out);
+    out.pid = pid;
+    out.ppid = stat->ppid;
+    out.uid = uid;
+    out.status = statusForState(stat->state);
+    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat->starttime, 1000000);
+    out.cpu_ns = ticksTo(stat->utime + stat->stime, 1000000000);
+    out.resident_bytes = stat->rss * pageSize();
+    if (out.status == LV_STATUS_ZOMBIE)
+        copyName(stat->comm, out.name);
+    else
+        resolveName(directory, path, stat->comm, out.name);
+    return true;
+}
+
 // Reads one process through `directory` (an open /proc, or AT_FDCWD with absolute paths). When
 // `onlyUser` is set, a process of another user is reported as such before its status is read.
 ReadOutcome readProcess(int directory, bool absolute, int32_t pid, const uid_t* onlyUser,
@@ -218,23 +245,188 @@ ReadOutcome readProcess(int directory, bool absolute, int32_t pid, const uid_t* 
     const ssize_t count = readSmallFile(directory, path.file("stat"), text, sizeof text);
     if (count <= 0)
         return ReadOutcome::unreadable;
-    const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(count)));
-    if (!stat)
-        return ReadOutcome::unreadable;
+    return fillRecord(directory, path, pid, info.st_uid, std::string_view(text, static_cast<size_t>(count)),
+                      out)
+               ? ReadOutcome::filled
+               : ReadOutcome::unreadable;
+}
 
-    std::memset(&out, 0, sizeof out);
-    out.pid = pid;
-    out.ppid = stat->ppid;
-    out.uid = info.st_uid;
-    out.status = statusForState(stat->state);
-    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat->starttime, 1000000);
-    out.cpu_ns = ticksTo(stat->utime + stat->stime, 1000000000);
-    out.resident_bytes = stat->rss * pageSize();
-    if (out.status == LV_STATUS_ZOMBIE)
-        copyName(stat->comm, out.name);
-    else
-        resolveName(directory, path, stat->comm, out.name);
-    return ReadOutcome::filled;
+// The descriptors of the current user's processes, kept open between listings of one thread, so
+// that a process seen before costs two system calls (the folder's owner, one read of its status)
+// instead of four. A kept descriptor stays bound to the process it was opened for: once that
+// process ends, reads fail even if its pid has been given to another process, which is then read
+// afresh. Descriptors of processes that are no longer listed are closed after each listing.
+class KeptDescriptors final {
+public:
+    struct Process {
+        int directory = -1;
+        int stat = -1;
+        uint64_t listing = 0;
+    };
+
+    KeptDescriptors() {
+        // Two descriptors per kept process; keep well below the open-file limit, raised once
+        // towards its hard limit for this purpose.
+        static const rlim_t limit = [] {
+            rlimit files{};
+            if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+                return rlim_t{1024};
+            const rlim_t wanted = std::min<rlim_t>(files.rlim_max, 65536);
+            if (files.rlim_cur < wanted) {
+                rlimit raised = files;
+                raised.rlim_cur = wanted;
+                if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+                    return wanted;
+            }
+            return files.rlim_cur;
+        }();
+        capacity_ = limit > 1024 ? static_cast<size_t>((limit - 512) / 2) : size_t{256};
+    }
+    ~KeptDescriptors() {
+        for (auto& entry : kept_)
+            closeBoth(entry.second);
+    }
+    KeptDescriptors(const KeptDescriptors&) = delete;
+    KeptDescriptors& operator=(const KeptDescriptors&) = delete;
+
+    void beginListing() { ++listing_; }
+    void markListed(Process& process) const { process.listing = listing_; }
+    Process* find(int32_t pid) {
+        const auto it = kept_.find(pid);
+        return it == kept_.end() ? nullptr : &it->second;
+    }
+    void drop(int32_t pid) {
+        const auto it = kept_.find(pid);
+        if (it == kept_.end())
+            return;
+        closeBoth(it->second);
+        kept_.erase(it);
+    }
+    // Takes ownership of both descriptors, or closes them when no more can be kept.
+    void keep(int32_t pid, int directory, int stat) {
+        if (kept_.size() >= capacity_) {
+            Process spare{directory, stat, 0};
+            closeBoth(spare);
+            return;
+        }
+        kept_[pid] = Process{directory, stat, listing_};
+    }
+    void closeUnlisted() {
+        for (auto it = kept_.begin(); it != kept_.end();) {
+            if (it->second.listing != listing_) {
+                closeBoth(it->second);
+                it = kept_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+private:
+    static void closeBoth(Process& process) {
+        if (process.directory >= 0)
+            ::close(process.directory);
+        if (process.stat >= 0)
+            ::close(process.stat);
+        process.directory = process.stat = -1;
+    }
+
+    std::unordered_map<int32_t, Process> kept_;
+    uint64_t listing_ = 0;
+    size_t capacity_ = 0;
+};
+
+// One process of a listing. Reading never touches the shared descriptor cache, so that listed
+// processes can be read on several threads; what is to be kept or dropped is applied afterwards.
+struct ListedProcess {
+    int32_t pid = 0;
+    KeptDescriptors::Process* known = nullptr;
+    bool keepKnown = false;
+    int newDirectory = -1;
+    int newStat = -1;
+    ReadOutcome outcome = ReadOutcome::unreadable;
+    LVProcessRecord record;
+};
+
+void readListedProcess(int proc, uid_t user, ListedProcess& item) {
+    char text[1024];
+    PidPath path(false, item.pid);
+    if (item.known != nullptr) {
+        struct stat info {};
+        // A folder whose process has ended reports root as its owner: such a pid is read afresh.
+        if (::fstat(item.known->directory, &info) == 0 && info.st_uid == user) {
+            const ssize_t count = ::pread(item.known->stat, text, sizeof text, 0);
+            if (count > 0 && fillRecord(proc, path, item.pid, info.st_uid,
+                                        std::string_view(text, static_cast<size_t>(count)), item.record)) {
+                item.outcome = ReadOutcome::filled;
+                item.keepKnown = item.record.status != LV_STATUS_ZOMBIE;
+                return;
+            }
+        }
+        // The process the descriptors belong to is gone; the pid may already name another one.
+    }
+
+    // Other users' processes are passed over after one look at the folder's owner.
+    struct stat info {};
+    if (::fstatat(proc, path.directory(), &info, 0) != 0)
+        return;
+    if (info.st_uid != user) {
+        item.outcome = ReadOutcome::otherUser;
+        return;
+    }
+    const int directory = ::openat(proc, path.directory(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return;
+    const int stat = ::openat(directory, "stat", O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    ssize_t count = -1;
+    if (stat >= 0) {
+        do {
+            count = ::read(stat, text, sizeof text);
+        } while (count < 0 && errno == EINTR);
+    }
+    if (count > 0 && fillRecord(proc, path, item.pid, info.st_uid,
+                                std::string_view(text, static_cast<size_t>(count)), item.record))
+        item.outcome = ReadOutcome::filled;
+    if (item.outcome == ReadOutcome::filled && item.record.status != LV_STATUS_ZOMBIE) {
+        item.newDirectory = directory;
+        item.newStat = stat;
+    } else {
+        ::close(directory);
+        if (stat >= 0)
+            ::close(stat);
+    }
+}
+
+// Reading a process's status costs the kernel several microseconds; with many processes the
+// listing is split over a few threads. Small listings stay on the calling thread.
+void readListedProcesses(int proc, uid_t user, std::vector<ListedProcess>& items) {
+    constexpr size_t perThread = 400;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads = std::min({cores, size_t{4}, std::max(size_t{1}, items.size() / perThread)});
+    if (threads <= 1) {
+        for (auto& item : items)
+            readListedProcess(proc, user, item);
+        return;
+    }
+    const size_t slice = (items.size() + threads - 1) / threads;
+    const auto readSlice = [&](size_t first) {
+        const size_t last = std::min(items.size(), first + slice);
+        for (size_t i = first; i < last; ++i)
+            readListedProcess(proc, user, items[i]);
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    try {
+        for (size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(readSlice, t * slice);
+    } catch (const std::system_error&) {
+        // No thread to be had: the slices left over are read here.
+        for (size_t t = helpers.size() + 1; t < threads; ++t)
+            readSlice(t * slice);
+    }
+    readSlice(0);
+    for (auto& helper : helpers)
+        helper.join();
 }
 
 // Numeric /proc entries are processes (thread-group leaders); everything else is passed over.
@@ -247,15 +439,12 @@ int32_t pidFromEntry(const char* name) {
     return ec == std::errc() && ptr == end ? pid : 0;
 }
 
-// Calls `visit(procDirectory, pid)` for every process listed in /proc; false when the list cannot
-// be read. `visit` returns false to stop early.
-template <typename Visit> bool forEachProcess(Visit&& visit) {
-    Descriptor proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!proc.valid())
-        return false;
+// Calls `visit(pid)` for every process listed in the open /proc; false when the list cannot be
+// read. `visit` returns false to stop early.
+template <typename Visit> bool forEachProcess(int proc, Visit&& visit) {
     alignas(dirent64) char entries[16384];
     for (;;) {
-        const ssize_t count = ::getdents64(proc.get(), entries, sizeof entries);
+        const ssize_t count = ::getdents64(proc, entries, sizeof entries);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
@@ -271,7 +460,7 @@ template <typename Visit> bool forEachProcess(Visit&& visit) {
             const int32_t pid = pidFromEntry(entry->d_name);
             if (pid < 1)
                 continue;
-            if (!visit(proc.get(), pid))
+            if (!visit(pid))
                 return true;
         }
     }
@@ -337,34 +526,51 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
     if (records == nullptr || capacity < 0)
         capacity = 0;
     const uid_t user = ::getuid();
+    Descriptor proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!proc.valid())
+        return -1;
+
+    thread_local KeptDescriptors kept;
+    thread_local std::vector<ListedProcess> items;
+    items.clear();
+    kept.beginListing();
+    const bool listed = forEachProcess(proc.get(), [&](int32_t pid) {
+        ListedProcess& item = items.emplace_back();
+        item.pid = pid;
+        item.known = kept.find(pid);
+        return true;
+    });
+    if (!listed)
+        return -1;
+    readListedProcesses(proc.get(), user, items);
+
     int32_t stored = 0;
-    LVProcessRecord overflow;
-    const bool listed = forEachProcess([&](int proc, int32_t pid) {
-        LVProcessRecord& slot = stored < capacity ? records[stored] : overflow;
-        switch (readProcess(proc, false, pid, &user, slot)) {
+    for (auto& item : items) {
+        if (item.known != nullptr) {
+            if (item.keepKnown)
+                kept.markListed(*item.known);
+            else
+                kept.drop(item.pid);
+        }
+        if (item.newDirectory >= 0)
+            kept.keep(item.pid, item.newDirectory, item.newStat);
+        switch (item.outcome) {
         case ReadOutcome::otherUser:
             break;
         case ReadOutcome::unreadable:
             ++skippedCount;
             break;
         case ReadOutcome::filled:
-            if (slot.status == LV_STATUS_ZOMBIE)
+            if (item.record.status == LV_STATUS_ZOMBIE)
                 break;
-            if (stored < capacity) {
-                ++stored;
-            } else {
+            if (stored < capacity)
+                records[stored++] = item.record;
+            else
                 ++skippedCount;
-            }
             break;
         }
-        return true;
-    });
-    if (!listed)
-        return -1;
-    // Slots read but passed over (zombies) must not look like records to a caller that reuses
-    // the array.
-    if (stored < capacity)
-        std::memset(&records[stored], 0, sizeof(LVProcessRecord));
+    }
+    kept.closeUnlisted();
     if (skipped != nullptr)
         *skipped = skippedCount;
     return stored;
@@ -435,7 +641,11 @@ int lv_application_running(const char* path) {
     const uid_t user = ::getuid();
     bool found = false;
     bool doubt = false;
-    const bool listed = forEachProcess([&](int proc, int32_t pid) {
+    Descriptor procDirectory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!procDirectory.valid())
+        return -1;
+    const int proc = procDirectory.get();
+    const bool listed = forEachProcess(proc, [&](int32_t pid) {
         PidPath entry(false, pid);
         struct stat info {};
         if (::fstatat(proc, entry.directory(), &info, 0) != 0 || info.st_uid != user)

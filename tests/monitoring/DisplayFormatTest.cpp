@@ -24,8 +24,8 @@ TEST(DisplayFormat, CpuDurationAndMemoryWording) {
     EXPECT_EQ(DisplayFormat::cpu(std::nullopt), QStringLiteral("采样中"));
 
     const std::pair<double, const char*> durations[] = {
-        {0, "0 秒"},         {59.9, "59 秒"},        {-1, "未知"},           {notANumber, "未知"},
-        {inf, "未知"},       {60, "1 分钟"},         {3599, "59 分钟"},      {3600, "1.0 小时"},
+        {0, "0 秒"},        {59.9, "59 秒"},       {-1, "未知"},       {notANumber, "未知"},
+        {inf, "未知"},      {60, "1 分钟"},        {3599, "59 分钟"},  {3600, "1.0 小时"},
         {7200, "2.0 小时"}, {172799, "48.0 小时"}, {172800, "2.0 天"}, {-0.0, "0 秒"},
     };
     for (const auto& [seconds, text] : durations)
@@ -115,8 +115,8 @@ TEST(MonitorSettings, DecodesOnlyCompleteObjects) {
     const auto roundTrip = MonitorSettings::fromJson(stored.toJson());
     ASSERT_TRUE(roundTrip);
     EXPECT_EQ(*roundTrip, stored);
-    EXPECT_EQ(stored.toJson().keys(), (QStringList{"cpuThreshold", "notificationsEnabled", "sampleInterval",
-                                                   "sustainedSeconds"}));
+    EXPECT_EQ(stored.toJson().keys(),
+              (QStringList{"cpuThreshold", "notificationsEnabled", "sampleInterval", "sustainedSeconds"}));
 
     // Out-of-range values decode as stored; only the readers clamp them.
     const auto wild = MonitorSettings::fromJsonText(

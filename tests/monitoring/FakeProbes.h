@@ -120,7 +120,9 @@ struct FakeKernel {
             lastSignal = signal;
             return signalResult;
         };
-        probes.uptime = []() { return uptime; };
+        probes.uptime = []() {
+            return uptime;
+        };
         return probes;
     }
 };

@@ -1,6 +1,6 @@
+#include "core/monitoring/ProcessCollector.h"
 #include "FakeProbes.h"
 #include "core/monitoring/MonitorError.h"
-#include "core/monitoring/ProcessCollector.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -100,7 +100,8 @@ TEST_F(CollectorWithFakeKernel, UnreadableListThrowsAndChangesNothing) {
     } catch (const MonitorError& error) {
         EXPECT_EQ(error.kind(), MonitorError::Kind::unavailable);
         EXPECT_EQ(error.errorDescription(),
-                  QStringLiteral("无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
+                  QStringLiteral(
+                      "无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
     }
     FakeKernel::collectResult = 0;
     FakeKernel::uptime = 102;
@@ -222,7 +223,8 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
 
     for (qsizetype i = 1; i < second.processes.size(); ++i)
-        EXPECT_GE(second.processes[i - 1].cpuPercent.value_or(-1), second.processes[i].cpuPercent.value_or(-1));
+        EXPECT_GE(second.processes[i - 1].cpuPercent.value_or(-1),
+                  second.processes[i].cpuPercent.value_or(-1));
     busy.kill();
     bundled.kill();
     busy.waitForFinished();

@@ -1,7 +1,7 @@
+#include "core/monitoring/ProcessController.h"
 #include "FakeProbes.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
-#include "core/monitoring/ProcessController.h"
 
 #include <QProcess>
 #include <csignal>

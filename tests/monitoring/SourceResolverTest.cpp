@@ -22,13 +22,16 @@ TEST(SourceResolver, TaskTypeRulesInOrder) {
         {"builder", "后台任务"}, // " build" needs its leading blank
     };
     for (const auto& [command, expected] : cases)
-        EXPECT_EQ(SourceResolver::taskType(QString::fromUtf8(command)), QString::fromUtf8(expected)) << command;
+        EXPECT_EQ(SourceResolver::taskType(QString::fromUtf8(command)), QString::fromUtf8(expected))
+            << command;
 }
 
 TEST(SourceResolver, SourceLabels) {
     using SourceResolver::source;
     EXPECT_EQ(source("Editor", "/Applications/Editor.app/Contents/MacOS/Editor", "Editor"), "Editor");
-    EXPECT_EQ(source("Inner", "/Applications/Outer.app/Contents/Library/LoginItems/Inner.app/Contents/MacOS/Inner", ""),
+    EXPECT_EQ(source("Inner",
+                     "/Applications/Outer.app/Contents/Library/LoginItems/Inner.app/Contents/MacOS/Inner",
+                     ""),
               "Outer");
     EXPECT_EQ(source("node", "/usr/local/bin/node", "node /Users/u/proj/node_modules/.bin/vite"),
               QStringLiteral("proj · 开发服务"));

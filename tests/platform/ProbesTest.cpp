@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <csignal>
 #include <cstdlib>
@@ -212,8 +213,10 @@ TEST(ProcessProbes, CollectCountsWhatDoesNotFitAsSkipped) {
     auto child = spawnSleep();
     ASSERT_TRUE(child);
     // Other processes may start or end between two listings; retry until two agree.
+    // Other tests start and end processes all the time: keep trying for a while.
     bool agreed = false;
-    for (int attempt = 0; attempt < 20 && !agreed; ++attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!agreed && std::chrono::steady_clock::now() < deadline) {
         const Collected full = collect();
         const Collected none = collect(0);
         const Collected three = collect(3);
@@ -480,4 +483,72 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     child->terminate();
     const int after = lv_application_running((base + "/X.app2").c_str());
     EXPECT_NE(after, 1);
+}
+
+// Enough processes to spread the reading over several threads: every one is listed once, in
+// listing order, with its own record.
+TEST(ProcessProbes, CollectOfManyProcessesListsEachOnce) {
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int i = 0; i < 900; ++i) {
+        children.push_back(ChildProcess::spawn({sleepProgram(), "60", std::to_string(i % 7)}));
+        ASSERT_TRUE(children.back());
+    }
+    for (int round = 0; round < 3; ++round) {
+        const Collected collected = collect();
+        ASSERT_GT(collected.count, 900);
+        std::vector<pid_t> pids;
+        for (int i = 0; i < collected.count; ++i)
+            pids.push_back(collected.records[static_cast<size_t>(i)].pid);
+        std::sort(pids.begin(), pids.end());
+        EXPECT_EQ(std::adjacent_find(pids.begin(), pids.end()), pids.end()) << "a pid listed twice";
+        for (const auto& child : children) {
+            const LVProcessRecord* record = find(collected, child->pid());
+            ASSERT_NE(record, nullptr);
+            EXPECT_EQ(record->ppid, ::getpid());
+            EXPECT_STREQ(record->name, "sleep");
+        }
+    }
+}
+
+// A process seen before is read through descriptors kept from the earlier listing; when it changes
+// its user it must leave the list like any other process of another user.
+TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing a process's user needs root";
+    if (::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "setpriv (util-linux) is missing";
+    const std::string script =
+        "read line; exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups " + sleepProgram() +
+        " 60";
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(pipeFds[0], 0);
+        ::close(pipeFds[1]);
+        ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[0]);
+    const auto cleanup = [&] {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    };
+
+    const bool seen = pollUntil([&] { return find(collect(), child) != nullptr; }, 10s);
+    EXPECT_TRUE(seen);
+    const uint64_t start = readOrFail(child).start_us;
+    ASSERT_EQ(::write(pipeFds[1], "go\n", 3), 3);
+    ::close(pipeFds[1]);
+    const bool changed = pollUntil(
+        [&] {
+            LVProcessRecord record{};
+            return lv_read_process(child, &record) == 1 && record.uid == nobody;
+        },
+        10s);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(readOrFail(child).start_us, start) << "same process, new user";
+    EXPECT_EQ(find(collect(), child), nullptr);
+    cleanup();
 }
