@@ -1,7 +1,9 @@
 #include "app/shell/LunorvaleEntry.h"
 
 #include "core/ai/AIConfiguration.h"
+#include "core/ai/ApplicationAdviceSummary.h"
 #include "core/ai/ProcessDecisionAdvice.h"
+#include "core/applications/InstalledApplication.h"
 #include "platform/desktop/AIClient.h"
 
 #include <QEventLoop>
@@ -34,6 +36,16 @@ QJsonObject failureReport(const QString& sentence) {
                        {QStringLiteral("error"), sentence}};
 }
 
+// A made-up application whose location must never reach the service: the advice item carries no path,
+// and the smoke test against a local server checks exactly that.
+QString sampleApplicationSummary() {
+    const InstalledApplication application(
+        QUrl::fromLocalFile(QStringLiteral("/synthetic/never-send-this-path.app")),
+        QStringLiteral("Fixture Notes"), QStringLiteral("example.fixture.notes"), QStringLiteral("1.0"),
+        QString(), std::nullopt, std::nullopt, std::nullopt);
+    return ApplicationAdviceSummary::make({ApplicationAdviceItem(application, 1234, false)});
+}
+
 } // namespace
 
 int LunorvaleEntry::aiSmoke(const QString& address, bool applications, bool decision) {
@@ -46,10 +58,12 @@ int LunorvaleEntry::aiSmoke(const QString& address, bool applications, bool deci
                                                      : AIAnalysisPurpose::process;
     QString summary = QStringLiteral("合成测试：CPU 95%，任务运行 600 秒。");
     if (applications) {
-        // The application list summary plugs in here: build it from the fixed sample application and
-        // report its error as a failure. Until then this mode reports that it cannot run.
-        printReport(failureReport(QStringLiteral("应用清单摘要尚不可用，无法运行应用建议自检。")));
-        return failed;
+        try {
+            summary = sampleApplicationSummary();
+        } catch (const ApplicationManagementError& error) {
+            printReport(failureReport(error.errorDescription()));
+            return failed;
+        }
     }
 
     // The deadline and the request race to end the mode; whichever claims `finished` first prints (or not)

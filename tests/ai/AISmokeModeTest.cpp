@@ -65,6 +65,35 @@ TEST(AISmokeMode, DecisionMode) {
     EXPECT_EQ(report(valid).value("response").toString(), decision);
 }
 
+TEST(AISmokeMode, ApplicationsModeNeverSendsTheLocation) {
+    LoopbackHttpServer server;
+    server.setDefaultReply(LoopbackHttpServer::chatReply(QStringLiteral("可以保留")));
+    const ProgramRun run = runProgram({QStringLiteral("--applications-ai-smoke"), server.baseURL()});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(report(run), (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "可以保留"}}));
+
+    ASSERT_EQ(server.requests().size(), 1);
+    const QByteArray body = server.requests().first().body;
+    EXPECT_FALSE(body.contains("/synthetic/never-send-this-path.app"));
+    // Nor its name alone, in case the slashes were escaped.
+    EXPECT_FALSE(body.contains("never-send-this-path"));
+    const QString sent = QJsonDocument::fromJson(body)
+                             .object()
+                             .value("messages")
+                             .toArray()
+                             .at(1)
+                             .toObject()
+                             .value("content")
+                             .toString();
+    const QJsonArray items = QJsonDocument::fromJson(sent.toUtf8()).object().value("applications").toArray();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.at(0).toObject(), (QJsonObject{{"name", "Fixture Notes"},
+                                                   {"bundleIdentifier", "example.fixture.notes"},
+                                                   {"version", "1.0"},
+                                                   {"bundleBytes", 1234},
+                                                   {"runningInCurrentSnapshot", false}}));
+}
+
 TEST(AISmokeMode, ServiceErrorIsAFailureReport) {
     LoopbackHttpServer server;
     server.setDefaultReply(LoopbackHttpServer::jsonReply(503, "{}"));
@@ -78,7 +107,7 @@ TEST(AISmokeMode, RefusesAddressesOffThisMachine) {
     for (const char* address : {"https://api.example.invalid/v1", "http://192.168.1.10:11434/v1",
                                 "http://10.0.0.1/v1", "not a url", "/v1/chat", "http:///v1",
                                 "http://127.0.0.1.example.invalid/v1", "http://localhost.invalid:11434"}) {
-        for (const char* flag : {"--ai-smoke", "--decision-ai-smoke"}) {
+        for (const char* flag : {"--ai-smoke", "--decision-ai-smoke", "--applications-ai-smoke"}) {
             const ProgramRun run = runProgram({QString::fromUtf8(flag), QString::fromUtf8(address)});
             EXPECT_EQ(run.exitCode, 2) << flag << " " << address;
             EXPECT_TRUE(run.out.isEmpty());
