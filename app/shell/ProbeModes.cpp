@@ -164,6 +164,9 @@ int LunorvaleEntry::smokeTest() {
         // The children are stopped by their destructors before the process ends.
         printReport(failureReport(error.errorDescription()));
         return 1;
+    } catch (const std::exception& error) {
+        printReport(failureReport(QString::fromLocal8Bit(error.what())));
+        return 1;
     }
 }
 
