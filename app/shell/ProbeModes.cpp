@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace lunorvale {
 namespace {
@@ -37,6 +38,15 @@ public:
         m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             throw MonitorError::action(QStringLiteral("无法启动测试子进程：") + m_process.errorString());
+        // "Started" comes while the kernel is still setting up the program; its command line is
+        // readable only at the end of that, and the checks below compare command lines.
+        std::vector<char> commandLine(LV_ARGS_BUFFER);
+        const ProcessProbes probes;
+        QElapsedTimer timer;
+        timer.start();
+        while (probes.processArgs(static_cast<int32_t>(pid()), commandLine.data(), commandLine.size()) == 0 &&
+               running() && timer.elapsed() < 5000)
+            m_process.waitForFinished(10);
     }
     ~SmokeChild() { stop(); }
     SmokeChild(const SmokeChild&) = delete;

@@ -27,7 +27,10 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
     if (isNew)
         it = m_known.insert(identity, Known{});
     Known& known = it.value();
-    if (!isNew && std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0)
+    // A process caught while the kernel is still setting up a new program shows its new executable
+    // before its arguments: read again until they appear.
+    const bool settled = !known.command.isEmpty() || known.executable.isEmpty();
+    if (!isNew && settled && std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0)
         return known;
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));

@@ -1,4 +1,5 @@
 #include "core/monitoring/ProcessCollector.h"
+#include "support/ChildProcess.h"
 #include "FakeProbes.h"
 #include "core/monitoring/MonitorError.h"
 
@@ -139,13 +140,27 @@ TEST_F(CollectorWithFakeKernel, ReadsPathAndArgumentsOnlyForNewOrRenamedProcesse
     EXPECT_EQ(find(s, 10)->executable, QStringLiteral("/usr/bin/python3.11"));
     EXPECT_EQ(find(s, 10)->source, QStringLiteral("Python 任务"));
 
+    // Caught while the kernel was still setting up its program: no arguments yet, read again until
+    // they appear.
+    FakeKernel::add(12, 1000, 0, "sleep", "/usr/bin/sleep", "");
+    s = collector.collect();
+    EXPECT_EQ(find(s, 12)->command, QString());
+    FakeKernel::find(12)->args = "sleep 20";
+    s = collector.collect();
+    EXPECT_EQ(find(s, 12)->command, QStringLiteral("sleep 20"));
+    const int readsSettled = FakeKernel::argsReads;
+    collector.collect();
+    EXPECT_EQ(FakeKernel::argsReads, readsSettled);
+    FakeKernel::processes.pop_back();
+    const int pathReads = FakeKernel::pathReads;
+
     // A process that went away and came back with the same pid and start time is new again.
     const auto saved = FakeKernel::processes;
     FakeKernel::processes.erase(FakeKernel::processes.begin());
     collector.collect();
     FakeKernel::processes = saved;
     s = collector.collect();
-    EXPECT_EQ(FakeKernel::pathReads, 4);
+    EXPECT_EQ(FakeKernel::pathReads, pathReads + 1);
     EXPECT_FALSE(find(s, 10)->cpuPercent);
 }
 
@@ -195,6 +210,7 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     bundled.start(bundleBinary, {QStringLiteral("30")});
     ASSERT_TRUE(busy.waitForStarted());
     ASSERT_TRUE(bundled.waitForStarted());
+    ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(bundled.processId())));
 
     ProcessCollector collector;
     const auto first = collector.collect();

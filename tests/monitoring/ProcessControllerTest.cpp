@@ -1,4 +1,5 @@
 #include "core/monitoring/ProcessController.h"
+#include "support/ChildProcess.h"
 #include "FakeProbes.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
@@ -120,6 +121,7 @@ TEST(ProcessControllerOnLinux, StopsTheRealChildAndOnlyThatIncarnation) {
     QProcess child;
     child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(child.processId())));
     ProcessCollector collector;
     const auto snapshot = collector.collect();
     const ProcessSample* found = nullptr;

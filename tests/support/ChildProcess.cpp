@@ -99,6 +99,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         child->waitForExit(std::chrono::seconds(10));
         return nullptr;
     }
+    waitUntilExecuted(pid, std::chrono::seconds(10));
     return child;
 }
 
@@ -190,6 +191,23 @@ bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout) {
+    // The close-on-exec pipe closes while the kernel is still setting up the new program; its
+    // arguments become readable only at the end of that.
+    const std::string path = "/proc/" + std::to_string(pid) + "/cmdline";
+    return pollUntil(
+        [&] {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                return true; // gone: nothing more to wait for
+            char byte = 0;
+            const ssize_t count = ::read(fd, &byte, 1);
+            ::close(fd);
+            return count != 0;
+        },
+        timeout);
 }
 
 } // namespace lunorvale::test

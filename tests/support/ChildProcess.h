@@ -58,6 +58,9 @@ private:
     bool reaped_ = false;
 };
 
+// Waits until a freshly started program's arguments can be read (the kernel sets them up last).
+bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 // Polls `condition` every few milliseconds until it holds or the timeout passes.
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
