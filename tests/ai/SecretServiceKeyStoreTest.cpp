@@ -111,47 +111,32 @@ CachedKeychainStore freshStore(const QString& collection = QStringLiteral("defau
 } // namespace
 
 TEST(SecretServiceKeyStore, SaveLoadDeleteInTheLoginKeyring) {
-    const QString address = uniqueAddress("roundtrip");
-    {
-        CachedKeychainStore store = freshStore();
-        EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-        store.save(QStringLiteral("  sk-测试-1  "), address);
-        EXPECT_EQ(store.status(address), AIKeyStatus::available);
-        store.save(QStringLiteral("sk-测试-2"), address); // replaces, never duplicates
-    }
-    {
-        // A new run sees the item without reading it, then reads it silently.
-        CachedKeychainStore store = freshStore();
-        EXPECT_EQ(store.status(address), AIKeyStatus::saved);
-        EXPECT_TRUE(store.hasSavedKey(address + QStringLiteral("/")));
-        EXPECT_EQ(store.loadSilently(address), QStringLiteral("sk-测试-2"));
-        EXPECT_EQ(store.status(address), AIKeyStatus::available);
-        EXPECT_EQ(store.authorize(address), QStringLiteral("sk-测试-2"));
-        store.deleteKey(address);
-        EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-        store.deleteKey(address);
-    }
-    CachedKeychainStore store = freshStore();
-    EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-    EXPECT_EQ(store.loadSilently(address), std::nullopt);
-}
-
-TEST(SecretServiceKeyStore, TwoAddressesNeverMix) {
     const QString first = uniqueAddress("first");
     const QString second = uniqueAddress("second");
     {
         CachedKeychainStore store = freshStore();
-        store.save(QStringLiteral("key-one"), first);
+        EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+        store.save(QStringLiteral("  sk-测试-1  "), first);
+        store.save(QStringLiteral("sk-测试-2"), first); // replaces, never duplicates
         store.save(QStringLiteral("key-two"), second);
     }
+    {
+        // A new run sees the item without reading it, then reads it silently; the addresses never mix.
+        CachedKeychainStore store = freshStore();
+        EXPECT_EQ(store.status(first), AIKeyStatus::saved);
+        EXPECT_TRUE(store.hasSavedKey(first + QStringLiteral("/")));
+        EXPECT_EQ(store.loadSilently(first), QStringLiteral("sk-测试-2"));
+        EXPECT_EQ(store.status(first), AIKeyStatus::available);
+        EXPECT_EQ(store.loadSilently(second), QStringLiteral("key-two"));
+        store.deleteKey(first);
+        EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+    }
     CachedKeychainStore store = freshStore();
-    EXPECT_EQ(store.loadSilently(first), QStringLiteral("key-one"));
+    EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+    EXPECT_EQ(store.loadSilently(first), std::nullopt);
     EXPECT_EQ(store.loadSilently(second), QStringLiteral("key-two"));
-    store.deleteKey(first);
-    CachedKeychainStore later = freshStore();
-    EXPECT_EQ(later.status(first), AIKeyStatus::missing);
-    EXPECT_EQ(later.loadSilently(second), QStringLiteral("key-two"));
-    later.deleteKey(second);
+    store.deleteKey(second);
+    store.deleteKey(second);
 }
 
 TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) {
@@ -170,4 +155,23 @@ TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) 
     EXPECT_EQ(failureOf([&] { reader.loadSilently(address); }), Kind::keychainAuthorizationRequired);
     EXPECT_EQ(reader.status(address), AIKeyStatus::authorizationRequired);
     EXPECT_FALSE(reader.load(address));
+
+    // A keyring that was never unlocked lists no items at all: while the collection is locked, finding
+    // nothing proves nothing.
+    const QString unseen = uniqueAddress("unseen");
+    EXPECT_EQ(reader.status(unseen), AIKeyStatus::authorizationRequired);
+    EXPECT_EQ(failureOf([&] { reader.loadSilently(uniqueAddress("unseen-read")); }),
+              Kind::keychainAuthorizationRequired);
+}
+
+// The private session has no display, so the desktop's unlock prompt fails at once: that is the user
+// dismissing it. A removal that could not look inside the locked collection is not reported as done.
+TEST(SecretServiceKeyStore, DismissedUnlockPromptIsACancellation) {
+    const ScratchCollection collection;
+    ASSERT_FALSE(collection.path().isEmpty());
+    collection.lock();
+    CachedKeychainStore store = freshStore(collection.path());
+    const QString address = uniqueAddress("dismissed");
+    EXPECT_EQ(failureOf([&] { store.authorize(address); }), Kind::keychainAuthorizationCancelled);
+    EXPECT_EQ(failureOf([&] { store.deleteKey(address); }), Kind::keychainAuthorizationCancelled);
 }
