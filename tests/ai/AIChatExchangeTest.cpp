@@ -46,8 +46,8 @@ TEST(AIChatExchange, RequestShapeAndMemberOrder) {
     EXPECT_EQ(built.header("content-type"), "application/json");
     EXPECT_EQ(built.header("Accept"), "application/json");
     EXPECT_EQ(built.header("Authorization"), "Bearer sk-test");
-    const QByteArray prompt =
-        QJsonDocument(QJsonObject{{"c", ProcessDecisionAdvice::instructions()}}).toJson(QJsonDocument::Compact);
+    const QByteArray prompt = QJsonDocument(QJsonObject{{"c", ProcessDecisionAdvice::instructions()}})
+                                  .toJson(QJsonDocument::Compact);
     const QByteArray expected = R"({"model":"gpt-5.6-luna","messages":[{"role":"system","content":)" +
                                 prompt.mid(5, prompt.size() - 6) +
                                 R"(},{"role":"user","content":"  摘要\n"}],"store":false,)"
@@ -59,9 +59,11 @@ TEST(AIChatExchange, RequestShapeAndMemberOrder) {
 TEST(AIChatExchange, PerPresetOptions) {
     const QString ws = QStringLiteral("https://ws1.cn-beijing.maas.aliyuncs.com/compatible-mode/v1");
     const QList<std::tuple<QString, QString, QByteArray>> cases{
-        {"https://api.deepseek.com", "deepseek-v4-pro", R"("max_tokens":900,"thinking":{"type":"disabled"}})"},
+        {"https://api.deepseek.com", "deepseek-v4-pro",
+         R"("max_tokens":900,"thinking":{"type":"disabled"}})"},
         {"https://api.deepseek.com", "other", R"("store":false,"max_tokens":900})"},
-        {"https://api.openai.com/v1", "gpt-5.6-terra", R"("max_completion_tokens":900,"reasoning_effort":"none"})"},
+        {"https://api.openai.com/v1", "gpt-5.6-terra",
+         R"("max_completion_tokens":900,"reasoning_effort":"none"})"},
         {"https://api.openai.com/v1", "gpt-4.1-mini", R"("store":false,"max_completion_tokens":900})"},
         {ws, "qwen3.8-max", R"("max_completion_tokens":900,"enable_thinking":false})"},
         {"https://dashscope-intl.aliyuncs.com/compatible-mode/v1", "Qwen3.8-max",
@@ -70,7 +72,8 @@ TEST(AIChatExchange, PerPresetOptions) {
         {"https://example.invalid/v1", "deepseek-v4-pro", R"("store":false,"max_completion_tokens":900})"},
     };
     for (const auto& [base, model, tail] : cases)
-        EXPECT_TRUE(request(base, model).body.endsWith(tail)) << base.toStdString() << " " << model.toStdString();
+        EXPECT_TRUE(request(base, model).body.endsWith(tail))
+            << base.toStdString() << " " << model.toStdString();
 }
 
 TEST(AIChatExchange, InputChecks) {
@@ -107,7 +110,8 @@ TEST(AIChatExchange, DecodeMapsEveryStatus) {
         {200, R"({"choices":[]})", AIServiceError(Kind::invalidResponse)},
         {200, R"({"choices":[{"message":{"content":"  "}}]})", AIServiceError(Kind::invalidResponse)},
         {200, R"({"choices":[{"message":{"content":null}}]})", AIServiceError(Kind::invalidResponse)},
-        {200, R"({"choices":[{"message":{"content":[{"type":"text"}]}}]})", AIServiceError(Kind::invalidResponse)},
+        {200, R"({"choices":[{"message":{"content":[{"type":"text"}]}}]})",
+         AIServiceError(Kind::invalidResponse)},
         {200, "<html>", AIServiceError(Kind::invalidResponse)},
         {200, QByteArray(131073, ' '), AIServiceError(Kind::responseTooLarge)},
         {302, "", AIServiceError(Kind::redirected)},

@@ -163,12 +163,13 @@ TEST(AIClientTransport, StoppingTheCallerCancels) {
     int completions = 0;
     bool cancelled = false;
     QEventLoop loop;
-    AIRequestHandle handle = AIClient().analyze(summary, {server.baseURL(), "m"}, QString(),
-                                                AIAnalysisPurpose::process, [&](const AIAnalysisOutcome& outcome) {
-                                                    ++completions;
-                                                    cancelled = outcome.cancelled;
-                                                    loop.quit();
-                                                });
+    AIRequestHandle handle =
+        AIClient().analyze(summary, {server.baseURL(), "m"}, QString(), AIAnalysisPurpose::process,
+                           [&](const AIAnalysisOutcome& outcome) {
+                               ++completions;
+                               cancelled = outcome.cancelled;
+                               loop.quit();
+                           });
     QTimer::singleShot(100, [&] { handle.cancel(); });
     loop.exec();
     handle.cancel();

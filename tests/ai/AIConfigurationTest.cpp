@@ -117,8 +117,8 @@ TEST(AIServiceError, SentencesAndEquality) {
     const QList<QPair<AIServiceError, QString>> sentences{
         {AIServiceError::rejected(404), "AI 服务拒绝了请求（HTTP 404），请检查服务地址、模型和接口兼容性。"},
         {AIServiceError::keychain(-25293), "暂时无法访问系统钥匙串（-25293），请稍后在设置中重试。"},
-        {AIServiceError(Kind::invalidEndpoint),
-         "服务地址无效。请使用 HTTPS；只有 localhost、127.0.0.1 或 ::1 可使用 HTTP。地址不能包含账号、查询参数或片段。"},
+        {AIServiceError(Kind::invalidEndpoint), "服务地址无效。请使用 HTTPS；只有 localhost、127.0.0.1 或 "
+                                                "::1 可使用 HTTP。地址不能包含账号、查询参数或片段。"},
         {AIServiceError(Kind::redirected),
          "服务地址返回了重定向。为避免泄露 API Key，已停止请求；请填写服务商提供的最终 API 地址。"},
         {AIServiceError(Kind::keychainAuthorizationRequired),

@@ -36,7 +36,8 @@ TEST(AISmokeMode, ProcessModeReportsTheReplyOrTheFailure) {
     server.enqueue(LoopbackHttpServer::chatReply(QStringLiteral("本地回答")));
     const ProgramRun run = runProgram("--ai-smoke", server.baseURL());
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.report(), (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "本地回答"}}));
+    EXPECT_EQ(run.report(),
+              (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "本地回答"}}));
     EXPECT_TRUE(run.out.endsWith("}\n"));
     EXPECT_LT(run.out.indexOf("receivedText"), run.out.indexOf("response")); // sorted keys
 
@@ -49,7 +50,8 @@ TEST(AISmokeMode, ProcessModeReportsTheReplyOrTheFailure) {
     server.enqueue(LoopbackHttpServer::jsonReply(503, "{}"));
     const ProgramRun failed = runProgram("--ai-smoke", server.baseURL());
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.report(), (QJsonObject{{"status", "failed"}, {"error", "AI 服务暂时不可用，请稍后重试。"}}));
+    EXPECT_EQ(failed.report(),
+              (QJsonObject{{"status", "failed"}, {"error", "AI 服务暂时不可用，请稍后重试。"}}));
 }
 
 TEST(AISmokeMode, DecisionMode) {
@@ -57,9 +59,10 @@ TEST(AISmokeMode, DecisionMode) {
     server.enqueue(LoopbackHttpServer::chatReply(QStringLiteral("继续观察即可")));
     const ProgramRun invalid = runProgram("--decision-ai-smoke", server.baseURL());
     EXPECT_EQ(invalid.exitCode, 1);
-    EXPECT_EQ(invalid.report(),
-              (QJsonObject{{"status", "failed"},
-                           {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}));
+    EXPECT_EQ(
+        invalid.report(),
+        (QJsonObject{{"status", "failed"},
+                     {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}));
 
     const QString decision = QStringLiteral(R"({"decision":"keep_observing","reason":"有进展"})");
     server.enqueue(LoopbackHttpServer::chatReply(decision));
@@ -73,7 +76,8 @@ TEST(AISmokeMode, ApplicationsModeNeverSendsTheLocation) {
     server.setDefaultReply(LoopbackHttpServer::chatReply(QStringLiteral("可以保留")));
     const ProgramRun run = runProgram("--applications-ai-smoke", server.baseURL());
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.report(), (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "可以保留"}}));
+    EXPECT_EQ(run.report(),
+              (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "可以保留"}}));
 
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_FALSE(server.requests().first().body.contains("never-send-this-path")); // escaped slashes or not
@@ -91,9 +95,12 @@ TEST(AISmokeMode, ApplicationsModeNeverSendsTheLocation) {
 TEST(AISmokeMode, RefusesAddressesOffThisMachine) {
     LoopbackHttpServer server;
     const QString port = QString::number(server.port());
-    const QStringList addresses{"https://api.example.invalid/v1",      "http://192.168.1.10:11434/v1",
-                                "not a url",                           "http:///v1",
-                                "http://127.0.0.1.example.invalid/v1", "http://LOCALHOST:" + port + "/v1",
+    const QStringList addresses{"https://api.example.invalid/v1",
+                                "http://192.168.1.10:11434/v1",
+                                "not a url",
+                                "http:///v1",
+                                "http://127.0.0.1.example.invalid/v1",
+                                "http://LOCALHOST:" + port + "/v1",
                                 "http://127.1:" + port + "/v1"};
     const QStringList flags{"--ai-smoke", "--decision-ai-smoke", "--applications-ai-smoke"};
     for (qsizetype i = 0; i < addresses.size(); ++i) {

@@ -93,7 +93,9 @@ TEST_F(CachedKeychainStoreTest, InvalidAddressNeverReachesTheStore) {
     EXPECT_FALSE(store.load(bad));
     for (const auto& call : std::initializer_list<std::function<void()>>{
              [&] { store.loadSilently(bad); }, [&] { store.authorize(bad); }, [&] { store.save("k", bad); },
-             [&] { store.deleteKey(bad); }})
+             [&] {
+                 store.deleteKey(bad);
+             }})
         EXPECT_EQ(failureOf(call), failure(Kind::invalidEndpoint));
     EXPECT_EQ(backend->calls(), 0);
 }
