@@ -14,8 +14,7 @@ ProcessSample sample() {
     s.name = "secret-worker";
     s.executable = "/opt/private-tools/secret-worker";
     s.command = "/opt/private-tools/secret-worker --token hunter2 --project /home/alice/project";
-    s.parentPID = 1;
-    s.uid = 1000;
+    std::tie(s.parentPID, s.uid) = std::pair(1, 1000);
     s.cpuPercent = 123.456;
     s.residentBytes = 734003200; // 700 MiB
     s.elapsedSeconds = 3725.4;
@@ -61,19 +60,20 @@ TEST(DiagnosticSummary, FixedSampleGivesTheExactText) {
 TEST(DiagnosticSummary, MissingAndEdgeFigures) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double infinity = std::numeric_limits<double>::infinity();
+    const QString cpuTail = QStringLiteral("（最近一个采样区间的均值，100% 约为一个逻辑核心）");
     const struct {
         std::optional<double> cpu;
         double elapsed;
         uint64_t resident;
         int line;
-        const char* shown;
+        QString shown;
     } rows[] = {
-        {std::nullopt, 1, 0, 1, "CPU 使用率：尚无有效采样（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
-        {150, 1, 0, 1, "CPU 使用率：150.0%（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
-        {0, 1, 0, 1, "CPU 使用率：0.0%（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
-        {-1, 1, 0, 1, "CPU 使用率：尚无有效采样（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
-        {nan, 1, 0, 1, "CPU 使用率：尚无有效采样（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
-        {infinity, 1, 0, 1, "CPU 使用率：尚无有效采样（最近一个采样区间的均值，100% 约为一个逻辑核心）"},
+        {std::nullopt, 1, 0, 1, "CPU 使用率：尚无有效采样" + cpuTail},
+        {150, 1, 0, 1, "CPU 使用率：150.0%" + cpuTail},
+        {0, 1, 0, 1, "CPU 使用率：0.0%" + cpuTail},
+        {-1, 1, 0, 1, "CPU 使用率：尚无有效采样" + cpuTail},
+        {nan, 1, 0, 1, "CPU 使用率：尚无有效采样" + cpuTail},
+        {infinity, 1, 0, 1, "CPU 使用率：尚无有效采样" + cpuTail},
         {1, 59.6, 0, 2, "进程已运行：60 秒"},
         {1, -1, 0, 2, "进程已运行：未知 秒"},
         {1, infinity, 0, 2, "进程已运行：未知 秒"},
@@ -83,12 +83,11 @@ TEST(DiagnosticSummary, MissingAndEdgeFigures) {
     };
     for (const auto& row : rows) {
         ProcessSample s = sample();
-        s.cpuPercent = row.cpu;
-        s.elapsedSeconds = row.elapsed;
-        s.residentBytes = row.resident;
+        std::tie(s.cpuPercent, s.elapsedSeconds, s.residentBytes) =
+            std::tie(row.cpu, row.elapsed, row.resident);
         const QStringList lines = DiagnosticSummary::make(s, std::nullopt).split('\n');
         ASSERT_EQ(lines.size(), 8);
-        EXPECT_EQ(lines[row.line], QString::fromUtf8(row.shown));
+        EXPECT_EQ(lines[row.line], row.shown);
     }
 }
 
