@@ -33,7 +33,8 @@ std::optional<Kind> failureOf(const std::function<void()>& call) {
 GVariant* callSecrets(const char* path, const char* interface, const char* method, GVariant* parameters,
                       const char* replyType) {
     GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    // Kept for the whole run: a Secret Service session ends with the connection that opened it.
+    static GDBusConnection* const bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     GVariant* reply = bus ? g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", path, interface,
                                                         method, parameters, G_VARIANT_TYPE(replyType),
                                                         G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error)
@@ -41,7 +42,6 @@ GVariant* callSecrets(const char* path, const char* interface, const char* metho
     if (!reply)
         ADD_FAILURE() << method << ": " << (error ? error->message : "no session bus");
     g_clear_error(&error);
-    g_clear_object(&bus);
     return reply;
 }
 
