@@ -1,6 +1,7 @@
 #include "app/shell/LunorvaleEntry.h"
 
 #include "core/ai/AIConfiguration.h"
+#include "core/ai/AIText.h"
 #include "core/ai/ApplicationAdviceSummary.h"
 #include "core/ai/ProcessDecisionAdvice.h"
 #include "core/applications/InstalledApplication.h"
@@ -21,14 +22,13 @@ constexpr int failed = 1;
 constexpr int succeeded = 0;
 constexpr std::chrono::seconds smokeDeadline{50};
 
-// Only a server on this machine may receive the sample data.
+// Only a server on this machine may receive the sample data. The host is compared exactly as typed: a URL
+// parser would lower "LOCALHOST" and turn "127.1" into "127.0.0.1".
 bool isSmokeHost(const QString& address) {
-    const QUrl url(address);
-    if (!url.isValid())
+    if (!QUrl(address, QUrl::StrictMode).isValid())
         return false;
-    const QString host = url.host();
-    return host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost") ||
-           host == QLatin1String("[::1]") || host == QLatin1String("::1");
+    const QStringView host = AIText::hostAsWritten(address);
+    return host == u"127.0.0.1" || host == u"localhost" || host == u"[::1]" || host == u"::1";
 }
 
 QJsonObject failureReport(const QString& sentence) {

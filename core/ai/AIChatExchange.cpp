@@ -62,44 +62,47 @@ const QStringList applicationsPrompt{
     QStringLiteral("只提供文字建议，不声称已经执行操作，不给出可以直接执行的操作列表。把事实与推测分开。"),
 };
 
-QJsonObject chatBody(const QString& model, const QString& prompt, const QString& summary,
-                     AIServicePreset service) {
-    QJsonObject body;
-    body.insert(QStringLiteral("model"), model);
-    body.insert(QStringLiteral("messages"),
-                QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
-                                       {QStringLiteral("content"), prompt}},
-                           QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
-                                       {QStringLiteral("content"), summary}}});
-    body.insert(QStringLiteral("store"), false);
+// A JSON string literal, escaped as QJsonDocument escapes it.
+QByteArray jsonString(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Written by hand so that the members keep their order: model, messages (role before content), store,
+// the token limit, then the vendor option.
+QByteArray chatBody(const QString& model, const QString& prompt, const QString& summary,
+                    AIServicePreset service) {
+    QByteArray body = "{\"model\":" + jsonString(model) +
+                      ",\"messages\":[{\"role\":\"system\",\"content\":" + jsonString(prompt) +
+                      "},{\"role\":\"user\",\"content\":" + jsonString(summary) + "}],\"store\":false";
+    const QByteArray limit = QByteArray::number(tokenLimit);
     const bool listed = service.models().contains(model);
     using P = AIServicePreset::Kind;
     switch (service.kind()) {
     case P::deepSeek:
-        body.insert(QStringLiteral("max_tokens"), tokenLimit);
+        body += ",\"max_tokens\":" + limit;
         if (listed)
-            body.insert(QStringLiteral("thinking"),
-                        QJsonObject{{QStringLiteral("type"), QStringLiteral("disabled")}});
+            body += ",\"thinking\":{\"type\":\"disabled\"}";
         break;
     case P::openAI:
-        body.insert(QStringLiteral("max_completion_tokens"), tokenLimit);
+        body += ",\"max_completion_tokens\":" + limit;
         if (model == QLatin1String("gpt-5.6-luna") || model == QLatin1String("gpt-5.6-terra"))
-            body.insert(QStringLiteral("reasoning_effort"), QStringLiteral("none"));
+            body += ",\"reasoning_effort\":\"none\"";
         break;
     case P::aliyunBeijing:
     case P::aliyunSingapore:
-        body.insert(QStringLiteral("max_completion_tokens"), tokenLimit);
+        body += ",\"max_completion_tokens\":" + limit;
         if (listed)
-            body.insert(QStringLiteral("enable_thinking"), false);
+            body += ",\"enable_thinking\":false";
         break;
     case P::ollama:
-        body.insert(QStringLiteral("max_tokens"), tokenLimit);
+        body += ",\"max_tokens\":" + limit;
         break;
     case P::custom:
-        body.insert(QStringLiteral("max_completion_tokens"), tokenLimit);
+        body += ",\"max_completion_tokens\":" + limit;
         break;
     }
-    return body;
+    return body + '}';
 }
 
 } // namespace
@@ -118,31 +121,28 @@ QString systemPrompt(AIAnalysisPurpose purpose) {
 
 AIChatRequest makeRequest(const QString& summary, const AIConfiguration& configuration, const QString& apiKey,
                           AIAnalysisPurpose purpose) {
-    const QUrl url = configuration.validatedBaseURL();
+    const QString url = configuration.validatedBaseURLText();
     const QString model = AIText::trimmed(configuration.model);
     if (model.isEmpty() || AIText::characterCount(model) > maximumModelCharacters)
         throw AIServiceError(Kind::missingModel);
     if (AIText::containsControlCharacter(apiKey))
         throw AIServiceError(Kind::missingAPIKey);
     const QString key = AIText::trimmed(apiKey);
-    if (key.isEmpty() && !AIText::isLoopbackHost(url.host()))
+    if (key.isEmpty() && !AIText::isLoopbackHost(AIText::hostAsWritten(url).toString()))
         throw AIServiceError(Kind::missingAPIKey);
     if (AIText::utf8Length(key) > maximumKeyBytes)
         throw AIServiceError(Kind::missingAPIKey);
     if (AIText::trimmed(summary).isEmpty() || AIText::utf8Length(summary) > maximumSummaryBytes)
         throw AIServiceError(Kind::invalidSummary);
 
-    const AIServicePreset service = AIServicePreset::matching(url.toString(QUrl::FullyEncoded));
+    const AIServicePreset service = AIServicePreset::matching(url);
     AIChatRequest request;
-    QUrl endpoint = url;
-    endpoint.setPath(url.path(QUrl::FullyEncoded) + QStringLiteral("/chat/completions"), QUrl::TolerantMode);
-    request.endpoint = endpoint;
+    request.endpoint = QUrl(url + QStringLiteral("/chat/completions"), QUrl::StrictMode);
     request.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
     request.headers.append(qMakePair(QByteArray("Accept"), QByteArray("application/json")));
     if (!key.isEmpty())
         request.headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + key.toUtf8()));
-    request.body = QJsonDocument(chatBody(model, systemPrompt(purpose), summary, service))
-                       .toJson(QJsonDocument::Compact);
+    request.body = chatBody(model, systemPrompt(purpose), summary, service);
     return request;
 }
 

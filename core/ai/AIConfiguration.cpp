@@ -4,6 +4,7 @@
 #include "core/ai/AIText.h"
 
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace lunorvale {
 
@@ -15,21 +16,13 @@ constexpr qsizetype maximumAddressCharacters = 2048;
     throw AIServiceError(AIServiceError::Kind::invalidEndpoint);
 }
 
-// QUrl forgets an empty user part ("http://@host"), so the authority is looked at in the text itself.
-bool authorityHasUserPart(const QString& text) {
-    const qsizetype schemeEnd = text.indexOf(QStringLiteral("://"));
-    if (schemeEnd < 0)
-        return text.contains(QLatin1Char('@'));
-    const qsizetype start = schemeEnd + 3;
-    qsizetype end = text.size();
-    for (const QChar stop : {QLatin1Char('/'), QLatin1Char('?'), QLatin1Char('#')}) {
-        const qsizetype at = text.indexOf(stop, start);
-        if (at >= 0 && at < end)
-            end = at;
-    }
-    return text.mid(start, end - start).contains(QLatin1Char('@'));
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
+// QUrl checks the address, but the canonical form is built from the host and path as typed: QUrl would
+// turn "127.1" or "2130706433" into a loopback address, "%41" into "A" and "%2f" into "%2F". Only text
+// that is not ASCII takes QUrl's encoded form (punycode, percent escapes).
 QString canonicalText(const QString& baseURL) {
     const QString text = AIText::trimmed(baseURL);
     if (AIText::characterCount(text) > maximumAddressCharacters)
@@ -40,11 +33,15 @@ QString canonicalText(const QString& baseURL) {
     const QString scheme = url.scheme().toLower();
     if (scheme.isEmpty())
         invalid();
-    const QString host = url.host(QUrl::FullyEncoded).toLower();
-    if (host.isEmpty())
+    const QStringView writtenHost = AIText::hostAsWritten(text);
+    if (writtenHost.isEmpty() || url.host().isEmpty())
         invalid();
-    if (authorityHasUserPart(text) || !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment())
+    // QUrl forgets an empty user part ("https://@host"), so the authority is looked at as typed.
+    if (AIText::authorityAsWritten(text).contains(u'@') || !url.userInfo().isEmpty() || url.hasQuery() ||
+        url.hasFragment())
         invalid();
+    const QString host =
+        isAscii(writtenHost) ? writtenHost.toString().toLower() : url.host(QUrl::FullyEncoded).toLower();
     const bool secure = scheme == QLatin1String("https");
     if (!secure && !(scheme == QLatin1String("http") && AIText::isLoopbackHost(host)))
         invalid();
@@ -53,18 +50,18 @@ QString canonicalText(const QString& baseURL) {
         invalid();
     if ((secure && port == 443) || (!secure && port == 80))
         port = -1;
-    QString path = url.path(QUrl::FullyEncoded);
+    const QStringView writtenPath = AIText::pathAsWritten(text);
+    QString path = isAscii(writtenPath) ? writtenPath.toString() : url.path(QUrl::FullyEncoded);
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
-    QString composed = scheme + QStringLiteral("://");
-    composed += host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    QString composed = scheme + QStringLiteral("://") + host;
     if (port != -1)
         composed += QLatin1Char(':') + QString::number(port);
     composed += path;
     const QUrl result(composed, QUrl::StrictMode);
     if (!result.isValid() || result.host().isEmpty())
         invalid();
-    return result.toString(QUrl::FullyEncoded);
+    return composed;
 }
 
 } // namespace

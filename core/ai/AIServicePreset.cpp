@@ -163,13 +163,14 @@ AIServicePreset AIServicePreset::matching(const QString& baseURL) {
         if (preset.kind() != Kind::custom && preset.baseURL() == text)
             return preset;
     }
-    const QString path = url.path(QUrl::FullyEncoded);
-    const QString host = url.host(QUrl::FullyEncoded).toLower();
-    if (url.scheme() == QLatin1String("http") && url.port() == 11434 && path == QLatin1String("/v1") &&
+    // The canonical text keeps the host and the path as typed, escapes included.
+    const QStringView path = AIText::pathAsWritten(text);
+    const QString host = AIText::hostAsWritten(text).toString();
+    if (url.scheme() == QLatin1String("http") && url.port() == 11434 && path == u"/v1" &&
         AIText::isLoopbackHost(host))
         return Kind::ollama;
-    if (url.scheme() == QLatin1String("https") && url.port() == -1 &&
-        path == QLatin1String("/compatible-mode/v1") && !host.isEmpty()) {
+    if (url.scheme() == QLatin1String("https") && url.port() == -1 && path == u"/compatible-mode/v1" &&
+        !host.isEmpty()) {
         if (isWorkspaceHost(host, beijingWorkspaceSuffix))
             return Kind::aliyunBeijing;
         if (isWorkspaceHost(host, singaporeWorkspaceSuffix))

@@ -1,6 +1,7 @@
 #include "core/ai/AIText.h"
 
 #include <QTextBoundaryFinder>
+#include <utility>
 
 namespace lunorvale::AIText {
 
@@ -62,6 +63,48 @@ const QStringList& loopbackHostNames() {
 
 bool isLoopbackHost(const QString& host) {
     return loopbackHostNames().contains(host.toLower());
+}
+
+namespace {
+
+// Where the authority of an absolute address begins and ends; begin is -1 without "scheme://".
+std::pair<qsizetype, qsizetype> authorityBounds(QStringView address) {
+    const qsizetype colon = address.indexOf(u':');
+    if (colon <= 0 || !address.mid(colon + 1).startsWith(u"//"))
+        return {-1, -1};
+    const qsizetype begin = colon + 3;
+    qsizetype end = begin;
+    while (end < address.size() && address[end] != u'/' && address[end] != u'?' && address[end] != u'#')
+        ++end;
+    return {begin, end};
+}
+
+} // namespace
+
+QStringView authorityAsWritten(QStringView address) {
+    const auto [begin, end] = authorityBounds(address);
+    return begin < 0 ? QStringView() : address.mid(begin, end - begin);
+}
+
+QStringView hostAsWritten(QStringView address) {
+    QStringView host = authorityAsWritten(address);
+    host = host.mid(host.lastIndexOf(u'@') + 1);
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        return close < 0 ? host : host.left(close + 1);
+    }
+    const qsizetype port = host.indexOf(u':');
+    return port < 0 ? host : host.left(port);
+}
+
+QStringView pathAsWritten(QStringView address) {
+    const auto [begin, end] = authorityBounds(address);
+    if (begin < 0)
+        return {};
+    qsizetype stop = end;
+    while (stop < address.size() && address[stop] != u'?' && address[stop] != u'#')
+        ++stop;
+    return address.mid(end, stop - end);
 }
 
 } // namespace lunorvale::AIText

@@ -25,5 +25,13 @@ const QStringList& loopbackHostNames();
 // Compares the host in lower case.
 bool isLoopbackHost(const QString& host);
 
+// The parts of an absolute address exactly as typed (URL parsers rewrite hosts such as "127.1" or
+// "LOCALHOST" and percent escapes such as "%41"): the authority between "scheme://" and the first "/", "?"
+// or "#"; its host without user part and port (an IPv6 host keeps its brackets); and the path up to the
+// query or fragment. Empty when the text has no "scheme://".
+QStringView authorityAsWritten(QStringView address);
+QStringView hostAsWritten(QStringView address);
+QStringView pathAsWritten(QStringView address);
+
 } // namespace AIText
 } // namespace lunorvale

@@ -1,4 +1,7 @@
-// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first.
+// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first. The D-Bus
+// path calls (aliases, unlocking a collection by path) are in libsecret's "unstable" part, unchanged
+// since 0.16.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include "platform/desktop/SecretServiceBackend.h"
@@ -87,20 +90,12 @@ qint32 search(SecretService* service, const QString& account, SecretSearchFlags 
     return found.items ? Status::success : Status::itemNotFound;
 }
 
-// The item's own flag follows its collection in gnome-keyring, but other services may only flag the
-// collection, so both are asked, the collection straight over D-Bus for its current state.
-bool isLocked(SecretService* service, SecretItem* item) {
-    if (secret_item_get_locked(item))
-        return true;
-    const QByteArray itemPath(g_dbus_proxy_get_object_path(G_DBUS_PROXY(item)));
-    const qsizetype slash = itemPath.lastIndexOf('/');
-    if (slash <= 0)
-        return false;
-    const QByteArray collectionPath = itemPath.left(slash);
+// The collection's Locked property, asked straight over D-Bus for its current state.
+bool isCollectionLocked(SecretService* service, const char* collectionPath) {
     GError* raw = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         g_dbus_proxy_get_connection(G_DBUS_PROXY(service)), g_dbus_proxy_get_name(G_DBUS_PROXY(service)),
-        collectionPath.constData(), "org.freedesktop.DBus.Properties", "Get",
+        collectionPath, "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), G_VARIANT_TYPE("(v)"),
         G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, &raw);
     const ErrorPtr error(raw);
@@ -112,6 +107,52 @@ bool isLocked(SecretService* service, SecretItem* item) {
     g_variant_unref(boxed);
     g_variant_unref(reply);
     return locked;
+}
+
+// The item's own flag follows its collection in gnome-keyring, but other services may only flag the
+// collection, so both are asked.
+bool isLocked(SecretService* service, SecretItem* item) {
+    if (secret_item_get_locked(item))
+        return true;
+    const QByteArray itemPath(g_dbus_proxy_get_object_path(G_DBUS_PROXY(item)));
+    const qsizetype slash = itemPath.lastIndexOf('/');
+    return slash > 0 && isCollectionLocked(service, itemPath.left(slash).constData());
+}
+
+// The object path of the collection new items go to (given as an alias such as "default", or as a path);
+// empty when there is no such collection.
+QByteArray targetCollectionPath(SecretService* service, const QString& collection) {
+    if (collection.startsWith(QLatin1Char('/')))
+        return collection.toUtf8();
+    GError* raw = nullptr;
+    gchar* path =
+        secret_service_read_alias_dbus_path_sync(service, collection.toUtf8().constData(), nullptr, &raw);
+    const ErrorPtr error(raw);
+    const QByteArray result(path && qstrcmp(path, "/") != 0 ? path : "");
+    g_free(path);
+    return result;
+}
+
+// gnome-keyring lists no items at all of a keyring that was never unlocked in this session, so "no item"
+// is believed only while the collection new items go to is open; otherwise the answer needs the user.
+qint32 absentOrLocked(SecretService* service, const QString& collection) {
+    const QByteArray path = targetCollectionPath(service, collection);
+    return !path.isEmpty() && isCollectionLocked(service, path.constData()) ? Status::interactionNotAllowed
+                                                                            : Status::itemNotFound;
+}
+
+// Asks the desktop to unlock the collection new items go to (it shows its prompt and waits for the user).
+qint32 unlockTarget(SecretService* service, const QString& collection) {
+    const QByteArray path = targetCollectionPath(service, collection);
+    if (path.isEmpty())
+        return Status::itemNotFound;
+    const gchar* paths[] = {path.constData(), nullptr};
+    GError* raw = nullptr;
+    const gint unlocked = secret_service_unlock_dbus_paths_sync(service, paths, nullptr, nullptr, &raw);
+    const ErrorPtr error(raw);
+    if (error)
+        return statusFor(error.get());
+    return unlocked > 0 ? Status::success : Status::userCancelled;
 }
 
 std::unique_ptr<SecretValue, ValueUnref> valueFor(const QByteArray& secret) {
@@ -130,6 +171,8 @@ qint32 SecretServiceBackend::probe(const QString& account) {
         return status;
     ItemList found;
     status = search(service.get(), account, SECRET_SEARCH_NONE, found);
+    if (status == Status::itemNotFound)
+        return absentOrLocked(service.get(), m_collection);
     if (status != Status::success)
         return status;
     // Like the secret, a locked item's existence is only confirmed once the user allows it.
@@ -144,6 +187,15 @@ KeychainBackend::ReadResult SecretServiceBackend::read(const QString& account, b
     ItemList found;
     const int flags = SECRET_SEARCH_LOAD_SECRETS | (interactive ? SECRET_SEARCH_UNLOCK : 0);
     status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found);
+    if (status == Status::itemNotFound) {
+        status = absentOrLocked(service.get(), m_collection);
+        if (status == Status::interactionNotAllowed && interactive) {
+            // The item may be in the locked collection, unseen until it is open.
+            status = unlockTarget(service.get(), m_collection);
+            if (status == Status::success)
+                status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found);
+        }
+    }
     if (status != Status::success)
         return {status, std::nullopt};
     SecretItem* item = found.first();
@@ -194,13 +246,24 @@ qint32 SecretServiceBackend::remove(const QString& account) {
     const auto service = connectService(status);
     if (!service)
         return status;
-    GError* raw = nullptr;
-    const bool removed =
-        secret_service_clear_sync(service.get(), schema(), attributesFor(account).get(), nullptr, &raw);
-    const ErrorPtr error(raw);
-    if (error)
-        return statusFor(error.get());
-    return removed ? Status::success : Status::itemNotFound;
+    const auto clear = [&] {
+        GError* raw = nullptr;
+        const bool removed =
+            secret_service_clear_sync(service.get(), schema(), attributesFor(account).get(), nullptr, &raw);
+        const ErrorPtr error(raw);
+        if (error)
+            return statusFor(error.get());
+        return removed ? Status::success : Status::itemNotFound;
+    };
+    status = clear();
+    // An item hidden in a locked collection would survive a removal reported as done.
+    if (status == Status::itemNotFound &&
+        absentOrLocked(service.get(), m_collection) != Status::itemNotFound) {
+        status = unlockTarget(service.get(), m_collection);
+        if (status == Status::success)
+            status = clear();
+    }
+    return status;
 }
 
 } // namespace lunorvale

@@ -18,7 +18,7 @@ std::optional<ProcessDecisionAdvice> parsed(const QString& reply) {
     }
 }
 
-QString replyWithReason(const QString& reason) {
+QString withReason(const QString& reason) {
     return QStringLiteral(R"({"decision":"check_progress","reason":"%1"})").arg(reason);
 }
 
@@ -29,99 +29,69 @@ QDateTime ago(qint64 seconds) {
 
 } // namespace
 
-TEST(ProcessDecisionAdvice, Fences) {
+TEST(ProcessDecisionAdvice, Parse) {
     const QString object = QStringLiteral(R"({"decision":"keep_observing","reason":"进度在推进"})");
-    const ProcessDecisionAdvice expected{Decision::keepObserving, QStringLiteral("进度在推进")};
-    EXPECT_EQ(parsed("```json\n" + object + "\n```"), expected);
-    EXPECT_EQ(parsed("```\n" + object + "```"), expected);
-    EXPECT_EQ(parsed(" \n" + object + "\n "), expected);
-    EXPECT_FALSE(parsed("```JSON\n" + object + "\n```"));
-    EXPECT_FALSE(parsed("``` json\n" + object + "\n```"));
-    EXPECT_FALSE(parsed("```json\n" + object));
-    EXPECT_FALSE(parsed("```json\n```"));
-}
-
-TEST(ProcessDecisionAdvice, ShapeAndReason) {
-    EXPECT_EQ(parsed(R"({"decision":"consider_quitting","reason":" 可退出 ","extra":1})"),
-              (ProcessDecisionAdvice{Decision::considerQuitting, QStringLiteral("可退出")}));
-    EXPECT_FALSE(parsed(R"({"decision":"check_progress"})"));
-    EXPECT_FALSE(parsed(R"({"decision":"Check_Progress","reason":"x"})"));
-    EXPECT_FALSE(parsed(R"({"decision":"check_progress","reason":5})"));
-    EXPECT_FALSE(parsed(R"(["check_progress"])"));
-    EXPECT_FALSE(parsed("not json"));
-    EXPECT_TRUE(parsed(replyWithReason(QString(80, QChar(0x6C49)))));
-    EXPECT_FALSE(parsed(replyWithReason(QString(81, QChar(0x6C49)))));
-    // 80 flags are 160 code points but 80 characters.
-    QString flags;
+    const ProcessDecisionAdvice observing{Decision::keepObserving, QStringLiteral("进度在推进")};
+    const QString head = QStringLiteral(R"({"decision":"check_progress","reason":"ok","pad":")");
+    const auto padded = [&](int bytes) {
+        return head + QString(bytes - head.size() - 2, 'x') + "\"}";
+    };
+    QString flags; // 80 flags: 160 code points, 80 characters
     for (int i = 0; i < 80; ++i)
         flags += QStringLiteral("🇨🇳");
-    EXPECT_TRUE(parsed(replyWithReason(flags)));
-    EXPECT_FALSE(parsed(replyWithReason(QStringLiteral("   "))));
-    EXPECT_FALSE(parsed(replyWithReason(QStringLiteral("第一行\\n第二行"))));
-}
-
-TEST(ProcessDecisionAdvice, ReplySizeLimit) {
-    const QString head = QStringLiteral(R"({"decision":"check_progress","reason":"ok","pad":")");
-    const QString tail = QStringLiteral("\"}");
-    const QString exact = head + QString(2048 - head.size() - tail.size(), 'x') + tail;
-    EXPECT_TRUE(parsed(exact));
-    EXPECT_TRUE(parsed("```json\n" + exact + "```"));
-    EXPECT_FALSE(parsed(head + QString(2049 - head.size() - tail.size(), 'x') + tail));
-}
-
-TEST(ProcessDecisionAdvice, TitlesAndRawValues) {
+    const QList<QPair<QString, bool>> cases{
+        {"```json\n" + object + "\n```", true},
+        {"```\n" + object + "```", true},
+        {" \n" + object + "\n ", true},
+        {"```JSON\n" + object + "\n```", false},
+        {"``` json\n" + object + "\n```", false},
+        {"```json\n" + object, false},
+        {"```json\n```", false},
+        {R"({"decision":"check_progress"})", false},
+        {R"({"decision":"Check_Progress","reason":"x"})", false},
+        {R"({"decision":"check_progress","reason":5})", false},
+        {R"(["check_progress"])", false},
+        {withReason(QString(80, QChar(0x6C49))), true},
+        {withReason(QString(81, QChar(0x6C49))), false},
+        {withReason(flags), true},
+        {withReason("   "), false},
+        {withReason("第一行\\n第二行"), false},
+        {padded(2048), true},
+        {"```json\n" + padded(2048) + "```", true},
+        {padded(2049), false},
+    };
+    for (const auto& [reply, accepted] : cases)
+        EXPECT_EQ(parsed(reply).has_value(), accepted) << reply.left(80).toStdString();
+    EXPECT_EQ(parsed("```json\n" + object + "\n```"), observing);
+    EXPECT_EQ(parsed(R"({"decision":"consider_quitting","reason":" 可退出 ","extra":1})"),
+              (ProcessDecisionAdvice{Decision::considerQuitting, QStringLiteral("可退出")}));
     EXPECT_EQ(ProcessDecisionAdvice::title(Decision::considerQuitting),
               QStringLiteral("确认无进展后，再考虑正常退出"));
-    EXPECT_EQ(ProcessDecisionAdvice::decisionFromRawValue(QStringLiteral("keep_observing")),
-              Decision::keepObserving);
-    EXPECT_FALSE(ProcessDecisionAdvice::decisionFromRawValue(QStringLiteral("KEEP_OBSERVING")));
 }
 
-TEST(AutomaticAdviceBudget, HourBoundary) {
-    AutomaticAdviceBudget full{{ago(3599), ago(1800), ago(60)}};
-    EXPECT_FALSE(full.reserve(now));
-    EXPECT_EQ(full.attempts.size(), 3);
-    AutomaticAdviceBudget room{{ago(3600), ago(1800), ago(60)}};
-    EXPECT_TRUE(room.reserve(now));
-    EXPECT_EQ(room.attempts.last(), now);
-    EXPECT_EQ(room.attempts.size(), 4);
-}
-
-TEST(AutomaticAdviceBudget, DayBoundary) {
-    QList<QDateTime> twelve;
+TEST(AutomaticAdviceBudget, HourAndDayBoundaries) {
+    QList<QDateTime> twelve, eleven{ago(86400)};
     for (int i = 0; i < 12; ++i)
         twelve.append(ago(86399 - i * 3600));
-    AutomaticAdviceBudget full{twelve};
-    EXPECT_FALSE(full.reserve(now));
-
-    QList<QDateTime> eleven{ago(86400)};
     for (int i = 0; i < 11; ++i)
         eleven.append(ago(86000 - i * 3600));
-    AutomaticAdviceBudget dropped{eleven};
-    EXPECT_TRUE(dropped.reserve(now));
-    EXPECT_EQ(dropped.attempts.size(), 12);
-    EXPECT_EQ(dropped.attempts.first(), ago(86000));
-
-    // The old attempt is gone even when the answer is no.
-    AutomaticAdviceBudget refused{{ago(90000), ago(10), ago(20), ago(30)}};
-    EXPECT_FALSE(refused.reserve(now));
-    EXPECT_EQ(refused.attempts.size(), 3);
-}
-
-TEST(AutomaticAdviceBudget, FutureAttempts) {
-    AutomaticAdviceBudget soon{{ago(100), now.addSecs(1)}};
-    EXPECT_FALSE(soon.reserve(now));
-    EXPECT_EQ(soon.attempts.size(), 2);
-
-    AutomaticAdviceBudget lastDay{{now.addSecs(86400)}};
-    EXPECT_FALSE(lastDay.reserve(now));
-    EXPECT_EQ(lastDay.attempts.size(), 1);
-
-    // A time more than a day ahead is damage from a clock that was once wrong: dropped, not obeyed.
-    AutomaticAdviceBudget damaged{{ago(100), now.addSecs(86401), now.addSecs(86400LL * 365), QDateTime()}};
-    EXPECT_TRUE(damaged.reserve(now));
-    EXPECT_EQ(damaged.attempts, (QList<QDateTime>{ago(100), now}));
-
+    const QList<std::tuple<QList<QDateTime>, bool, QList<QDateTime>>> cases{
+        {{ago(3599), ago(1800), ago(60)}, false, {ago(3599), ago(1800), ago(60)}},
+        {{ago(3600), ago(1800), ago(60)}, true, {ago(3600), ago(1800), ago(60), now}},
+        {twelve, false, twelve},
+        {eleven, true, eleven.mid(1) << now}, // the attempt exactly a day old is dropped first
+        {{ago(90000), ago(10), ago(20), ago(30)}, false, {ago(10), ago(20), ago(30)}}, // dropped even on no
+        {{ago(100), now.addSecs(1)}, false, {ago(100), now.addSecs(1)}},               // clock set back
+        {{now.addSecs(86400)}, false, {now.addSecs(86400)}},
+        // More than a day ahead is damage from a clock that was once wrong: dropped, not obeyed.
+        {{ago(100), now.addSecs(86401), now.addSecs(86400LL * 365), QDateTime()}, true, {ago(100), now}},
+    };
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const auto& [attempts, granted, after] = cases[i];
+        AutomaticAdviceBudget budget{attempts};
+        EXPECT_EQ(budget.reserve(now), granted) << "case " << i;
+        EXPECT_EQ(budget.attempts, after) << "case " << i;
+    }
     AutomaticAdviceBudget invalidDate{{ago(100)}};
     EXPECT_FALSE(invalidDate.reserve(QDateTime()));
     EXPECT_EQ(invalidDate.attempts.size(), 1);

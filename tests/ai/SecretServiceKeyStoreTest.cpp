@@ -33,20 +33,15 @@ std::optional<Kind> failureOf(const std::function<void()>& call) {
 GVariant* callSecrets(const char* path, const char* interface, const char* method, GVariant* parameters,
                       const char* replyType) {
     GError* error = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
-    if (!service) {
-        ADD_FAILURE() << "no Secret Service: " << (error ? error->message : "");
-        g_clear_error(&error);
-        return nullptr;
-    }
-    GVariant* reply = g_dbus_connection_call_sync(
-        g_dbus_proxy_get_connection(G_DBUS_PROXY(service)), "org.freedesktop.secrets", path, interface,
-        method, parameters, G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
-    g_object_unref(service);
-    if (!reply) {
-        ADD_FAILURE() << method << ": " << (error ? error->message : "");
-        g_clear_error(&error);
-    }
+    // Kept for the whole run: a Secret Service session ends with the connection that opened it.
+    static GDBusConnection* const bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    GVariant* reply = bus ? g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", path, interface,
+                                                        method, parameters, G_VARIANT_TYPE(replyType),
+                                                        G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error)
+                          : nullptr;
+    if (!reply)
+        ADD_FAILURE() << method << ": " << (error ? error->message : "no session bus");
+    g_clear_error(&error);
     return reply;
 }
 
@@ -111,47 +106,32 @@ CachedKeychainStore freshStore(const QString& collection = QStringLiteral("defau
 } // namespace
 
 TEST(SecretServiceKeyStore, SaveLoadDeleteInTheLoginKeyring) {
-    const QString address = uniqueAddress("roundtrip");
-    {
-        CachedKeychainStore store = freshStore();
-        EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-        store.save(QStringLiteral("  sk-测试-1  "), address);
-        EXPECT_EQ(store.status(address), AIKeyStatus::available);
-        store.save(QStringLiteral("sk-测试-2"), address); // replaces, never duplicates
-    }
-    {
-        // A new run sees the item without reading it, then reads it silently.
-        CachedKeychainStore store = freshStore();
-        EXPECT_EQ(store.status(address), AIKeyStatus::saved);
-        EXPECT_TRUE(store.hasSavedKey(address + QStringLiteral("/")));
-        EXPECT_EQ(store.loadSilently(address), QStringLiteral("sk-测试-2"));
-        EXPECT_EQ(store.status(address), AIKeyStatus::available);
-        EXPECT_EQ(store.authorize(address), QStringLiteral("sk-测试-2"));
-        store.deleteKey(address);
-        EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-        store.deleteKey(address);
-    }
-    CachedKeychainStore store = freshStore();
-    EXPECT_EQ(store.status(address), AIKeyStatus::missing);
-    EXPECT_EQ(store.loadSilently(address), std::nullopt);
-}
-
-TEST(SecretServiceKeyStore, TwoAddressesNeverMix) {
     const QString first = uniqueAddress("first");
     const QString second = uniqueAddress("second");
     {
         CachedKeychainStore store = freshStore();
-        store.save(QStringLiteral("key-one"), first);
+        EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+        store.save(QStringLiteral("  sk-测试-1  "), first);
+        store.save(QStringLiteral("sk-测试-2"), first); // replaces, never duplicates
         store.save(QStringLiteral("key-two"), second);
     }
+    {
+        // A new run sees the item without reading it, then reads it silently; the addresses never mix.
+        CachedKeychainStore store = freshStore();
+        EXPECT_EQ(store.status(first), AIKeyStatus::saved);
+        EXPECT_TRUE(store.hasSavedKey(first + QStringLiteral("/")));
+        EXPECT_EQ(store.loadSilently(first), QStringLiteral("sk-测试-2"));
+        EXPECT_EQ(store.status(first), AIKeyStatus::available);
+        EXPECT_EQ(store.loadSilently(second), QStringLiteral("key-two"));
+        store.deleteKey(first);
+        EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+    }
     CachedKeychainStore store = freshStore();
-    EXPECT_EQ(store.loadSilently(first), QStringLiteral("key-one"));
+    EXPECT_EQ(store.status(first), AIKeyStatus::missing);
+    EXPECT_EQ(store.loadSilently(first), std::nullopt);
     EXPECT_EQ(store.loadSilently(second), QStringLiteral("key-two"));
-    store.deleteKey(first);
-    CachedKeychainStore later = freshStore();
-    EXPECT_EQ(later.status(first), AIKeyStatus::missing);
-    EXPECT_EQ(later.loadSilently(second), QStringLiteral("key-two"));
-    later.deleteKey(second);
+    store.deleteKey(second);
+    store.deleteKey(second);
 }
 
 TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) {
@@ -170,4 +150,16 @@ TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) 
     EXPECT_EQ(failureOf([&] { reader.loadSilently(address); }), Kind::keychainAuthorizationRequired);
     EXPECT_EQ(reader.status(address), AIKeyStatus::authorizationRequired);
     EXPECT_FALSE(reader.load(address));
+
+    // A keyring that was never unlocked lists no items at all: while the collection is locked, finding
+    // nothing proves nothing.
+    const QString unseen = uniqueAddress("unseen");
+    EXPECT_EQ(reader.status(unseen), AIKeyStatus::authorizationRequired);
+    EXPECT_EQ(failureOf([&] { reader.loadSilently(uniqueAddress("unseen-read")); }),
+              Kind::keychainAuthorizationRequired);
+
+    // The private session has no display, so the desktop's unlock prompt fails at once: the user dismissed
+    // it. A removal that could not look inside the locked collection is not reported as done.
+    EXPECT_EQ(failureOf([&] { reader.authorize(unseen); }), Kind::keychainAuthorizationCancelled);
+    EXPECT_EQ(failureOf([&] { reader.deleteKey(unseen); }), Kind::keychainAuthorizationCancelled);
 }
