@@ -12,8 +12,8 @@
 namespace lunorvale::PropertyList {
 namespace {
 
-// Deeper nesting than this is no application's Info.plist; refusing it keeps the conversion's
-// recursion far from the stack's end.
+// Deeper nesting than this is no application's Info.plist; refusing it before the reader sees it keeps
+// the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
 
 struct PlistFree {
@@ -69,11 +69,11 @@ uint64_t bigEndian(const unsigned char* bytes, int count) {
 }
 
 // libplist's binary reader expands every reference into a copy of the object referred to, recurses once
-// per nesting level, and reads dictionary keys with a getter that aborts the process on a key holding
-// NUL (there is no length-aware way to read keys). A few hundred bytes of references to references thus
-// grow into more nodes than memory holds, and deep nesting overflows the stack. So a binary list is first
-// walked here exactly as the reader will expand it, within budgets, and refused when it would exceed them
-// or holds a string with NUL.
+// per nesting level, takes time growing with the square of an array's length, and reads dictionary keys
+// with a getter that aborts the process on a key holding NUL (there is no length-aware way to read keys). A
+// few hundred bytes of references to references thus grow into more nodes than memory holds, and deep nesting
+// overflows the stack. So a binary list is first walked here exactly as the reader will expand it, within
+// budgets, and refused when it would exceed them or holds a string with NUL.
 class BinaryListCheck final {
 public:
     explicit BinaryListCheck(const QByteArray& data)
@@ -100,9 +100,11 @@ public:
 
 private:
     // Every expanded object counts, shared ones once per reference, and so do the bytes of every
-    // expanded string or data object. No Info.plist comes near either.
-    static constexpr uint64_t maximumObjects = 1 << 20;
+    // expanded string or data object and the square of every expanded array's length (one array of
+    // 8192 items reaches that budget). No Info.plist comes near any of them.
+    static constexpr uint64_t maximumObjects = 1 << 18;
     static constexpr uint64_t maximumPayloadBytes = 1 << 24;
+    static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
 
     // The element count after a marker: the low nibble, or an integer object that follows it.
     bool count(uint64_t& position, unsigned char marker, uint64_t& value) const {
@@ -162,6 +164,11 @@ private:
             const uint64_t references = (marker >> 4) == 0xD ? 2 : 1;
             if (elements > (m_tableOffset - position) / static_cast<uint64_t>(m_referenceSize) / references)
                 return false;
+            if (references == 1) {
+                m_arrayWork += elements * elements; // elements < 2^32: the table bounds them
+                if (m_arrayWork > maximumArrayWork)
+                    return false;
+            }
             for (uint64_t i = 0; i < elements * references; ++i) {
                 const uint64_t child = bigEndian(
                     m_bytes + position + i * static_cast<uint64_t>(m_referenceSize), m_referenceSize);
@@ -183,6 +190,7 @@ private:
     uint64_t m_tableOffset = 0;
     uint64_t m_objects = 0;
     uint64_t m_payloadBytes = 0;
+    uint64_t m_arrayWork = 0;
 };
 
 // libplist's XML reader and its tree release recurse once per nesting level. XML 1.0 has no NUL

@@ -95,6 +95,8 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
                                  QByteArray("</array>").repeated(20000) + "</plist>"},
         // A few hundred bytes that the reader would expand into more than a million copies.
         {"references to references", references(5, 16)},
+        {"an array whose reading takes the square of its length",
+         binaryList({array(QList<quint32>(60000, 1)), "\x09"})},
         {"one large string referred to 100 times",
          binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(200000, 'a'))})},
     };
