@@ -1,6 +1,7 @@
 #include "platform/files/PropertyList.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -196,7 +197,8 @@ private:
 // libplist's XML reader and its tree release recurse once per nesting level. XML 1.0 has no NUL
 // character, and the reader would cut a key at a raw NUL byte without notice, so any NUL byte is
 // refused too. Comments, CDATA sections, declarations and quoted attribute values are skipped; a deeper
-// nesting than any reader of these lists needs is refused before the reader sees it.
+// nesting than any reader of these lists needs, or text whose entity references would take the reader
+// seconds, is refused before the reader sees it.
 bool xmlAcceptable(const QByteArray& data) {
     if (data.contains('\0'))
         return false;
@@ -204,6 +206,9 @@ bool xmlAcceptable(const QByteArray& data) {
         const qsizetype at = data.indexOf(end, from);
         return at < 0 ? data.size() : at + qsizetype(std::strlen(end));
     };
+    // About a tenth of a second of the reader's work; text with a few thousand references stays far below.
+    constexpr uint64_t maximumEntityWork = uint64_t(1) << 32;
+    uint64_t entityWork = 0;
     int depth = 0;
     qsizetype position = data.indexOf('<');
     while (position >= 0 && position < data.size()) {
@@ -237,8 +242,17 @@ bool xmlAcceptable(const QByteArray& data) {
                 return false;
             position = end + 1;
         }
-        if (position < data.size())
-            position = data.indexOf('<', position);
+        if (position < data.size()) {
+            // The reader resolves each entity reference by moving the rest of its text: a text of many
+            // references costs their number times its length.
+            const qsizetype next = data.indexOf('<', position);
+            const auto text =
+                QByteArrayView(data).sliced(position, (next < 0 ? data.size() : next) - position);
+            entityWork += uint64_t(std::count(text.begin(), text.end(), '&')) * uint64_t(text.size());
+            if (entityWork > maximumEntityWork)
+                return false;
+            position = next;
+        }
     }
     return true;
 }

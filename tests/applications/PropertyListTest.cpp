@@ -93,6 +93,8 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
         {"deep binary nesting", deepBinary},
         {"deep XML nesting", "<plist>" + QByteArray("<array>").repeated(20000) +
                                  QByteArray("</array>").repeated(20000) + "</plist>"},
+        {"text of many entity references",
+         "<plist><string>" + QByteArray("&amp;").repeated(200000) + "</string></plist>"},
         // A few hundred bytes that the reader would expand into more than a million copies.
         {"references to references", references(5, 16)},
         {"an array whose reading takes the square of its length",
