@@ -166,19 +166,32 @@ private:
                 m_issues.append(limitIssue);
             return;
         }
-        const std::optional<QStringList> names = CheckedFiles::listDirectory(folder);
-        if (!names) {
+        // Only the first names in order can be reached before the entry limit stops the walk (one more
+        // than the remaining entries, to notice the limit), so only those are kept: a folder of millions
+        // of entries costs no more memory than a small one.
+        const qsizetype reachable = ApplicationInventory::entryLimit - m_entries + 1;
+        QStringList names; // a heap whose front is the greatest name kept
+        const bool listed = CheckedFiles::forEachName(folder, [&](QString name) {
+            if (name.startsWith(u'.'))
+                return;
+            if (names.size() < reachable) {
+                names.append(std::move(name));
+                std::push_heap(names.begin(), names.end(), codePointLess);
+            } else if (codePointLess(name, names.front())) {
+                std::pop_heap(names.begin(), names.end(), codePointLess);
+                names.back() = std::move(name);
+                std::push_heap(names.begin(), names.end(), codePointLess);
+            }
+        });
+        if (!listed) {
             m_issues.append(QStringLiteral("无法读取：") + folder);
             return;
         }
-        QStringList entries;
-        for (const QString& name : *names) {
-            if (!name.startsWith(u'.'))
-                entries.append(childPath(folder, name));
-        }
-        std::sort(entries.begin(), entries.end(), codePointLess);
+        // Paths in one folder share their prefix: ordering the names orders the paths.
+        std::sort_heap(names.begin(), names.end(), codePointLess);
 
-        for (const QString& entry : std::as_const(entries)) {
+        for (const QString& name : std::as_const(names)) {
+            const QString entry = childPath(folder, name);
             m_cancellation.check();
             ++m_entries;
             if (m_entries > ApplicationInventory::entryLimit ||
@@ -191,7 +204,6 @@ private:
                 m_issues.append(QStringLiteral("无法读取：") + entry);
                 continue;
             }
-            const QString name = lastPathComponent(entry);
             // Tested before the folder test: a bundle is never walked into, whatever it is on disk.
             if (pathExtension(name).toLower() == u"app") {
                 m_applications.append(ApplicationInventory::read(QUrl::fromLocalFile(entry), m_cancellation));
@@ -371,29 +383,54 @@ int64_t ApplicationInventory::bundleSize(const InstalledApplication& application
     if (metadata(application.url(), cancellation).first != *application.identity())
         block(changed);
 
-    const QString root = pathOf(application.url());
-    std::optional<QStringList> rootNames = CheckedFiles::listDirectory(root);
-    if (!rootNames)
-        block(QStringLiteral("无法计算程序大小。"));
-
+    const QString tooMany = QStringLiteral("文件过多，程序大小暂不可用。");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(sizeWalkSeconds);
     int64_t total = 0;
-    int items = 0;
+    int64_t items = 0;
+    // Names listed but not yet counted. Every one of them will be counted unless the walk fails first,
+    // so once items and pending names pass the limit the result is known: a listing stops there instead
+    // of holding a huge folder's names in memory.
+    int64_t pending = 0;
     QSet<std::pair<uint64_t, uint64_t>> seen;
-    bool failed = false;
-    // Hidden names are counted and packages inside are entered; links are never followed.
-    struct Pending {
+    struct Listing {
         QString folder;
         QStringList names;
     };
-    QList<Pending> stack{{root, std::move(*rootNames)}};
+    const auto list = [&](const QString& folder) -> std::optional<Listing> {
+        Listing listing{folder, {}};
+        bool overLimit = false;
+        const bool listed = CheckedFiles::forEachName(folder, [&](QString name) {
+            if (overLimit)
+                return;
+            if (items + pending + listing.names.size() >= sizeWalkItemLimit)
+                overLimit = true;
+            else
+                listing.names.append(std::move(name));
+        });
+        if (!listed)
+            return std::nullopt;
+        if (overLimit)
+            block(tooMany);
+        pending += listing.names.size();
+        return listing;
+    };
+
+    const QString root = pathOf(application.url());
+    std::optional<Listing> rootListing = list(root);
+    if (!rootListing)
+        block(QStringLiteral("无法计算程序大小。"));
+
+    bool failed = false;
+    // Hidden names are counted and packages inside are entered; links are never followed.
+    QList<Listing> stack{std::move(*rootListing)};
     while (!stack.isEmpty() && !failed) {
-        Pending current = stack.takeLast();
-        for (const QString& name : std::as_const(current.names)) {
+        const Listing current = stack.takeLast();
+        for (const QString& name : current.names) {
             cancellation.check();
+            --pending;
             ++items;
             if (items > sizeWalkItemLimit || std::chrono::steady_clock::now() >= deadline)
-                block(QStringLiteral("文件过多，程序大小暂不可用。"));
+                block(tooMany);
             const QString path = childPath(current.folder, name);
             const FileNode item = node(QUrl::fromLocalFile(path));
             if (item.isRegularFile()) {
@@ -402,12 +439,12 @@ int64_t ApplicationInventory::bundleSize(const InstalledApplication& application
                     total += std::max<int64_t>(item.size, 0);
                 }
             } else if (item.isDirectory()) {
-                std::optional<QStringList> names = CheckedFiles::listDirectory(path);
-                if (!names) {
+                std::optional<Listing> listing = list(path);
+                if (!listing) {
                     failed = true;
                     break;
                 }
-                stack.append({path, std::move(*names)});
+                stack.append(std::move(*listing));
             }
         }
     }

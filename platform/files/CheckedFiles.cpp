@@ -79,31 +79,26 @@ bool isAtResolvedPath(const QString& path) {
     return resolved && *resolved == path;
 }
 
-std::optional<QStringList> listDirectory(const QString& path) {
+bool forEachName(const QString& path, const std::function<void(QString)>& take) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
+        return false;
     std::unique_ptr<DIR, DirectoryCloser> directory(::fdopendir(fd));
     if (!directory) {
         ::close(fd);
-        return std::nullopt;
+        return false;
     }
-    QStringList names;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(directory.get());
-        if (entry == nullptr) {
-            if (errno != 0)
-                return std::nullopt;
-            break;
-        }
+        if (entry == nullptr)
+            return errno == 0;
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        names.append(QFile::decodeName(name));
+        take(QFile::decodeName(name));
     }
-    return names;
 }
 
 ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
@@ -133,7 +128,9 @@ ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
     while (static_cast<int64_t>(bytes.size()) <= maximumBytes) {
         if (beforeChunk)
             beforeChunk();
-        const int64_t wanted = std::min<int64_t>(maximumBytes + 1 - bytes.size(), chunkBytes);
+        // One byte beyond the limit tells a file that grew; written so that no limit can overflow.
+        const int64_t remaining = maximumBytes - static_cast<int64_t>(bytes.size());
+        const int64_t wanted = remaining >= chunkBytes ? chunkBytes : remaining + 1;
         const qsizetype before = bytes.size();
         bytes.resize(before + static_cast<qsizetype>(wanted));
         ssize_t got = 0;

@@ -37,9 +37,10 @@ std::optional<QString> resolvedPath(const QString& path);
 // True when the path resolves to itself: no link anywhere along it, nothing to clean up.
 bool isAtResolvedPath(const QString& path);
 
-// The names in a folder ("." and ".." left out, hidden names kept), or absent when the folder cannot
-// be opened or listed. A symbolic link is not opened as the folder.
-std::optional<QStringList> listDirectory(const QString& path);
+// Hands each name in a folder to `take` ("." and ".." left out, hidden names kept) in the order the file
+// system gives them; false when the folder cannot be opened or listed. A symbolic link is not opened as
+// the folder. No list of names is built here, so a folder of millions of entries costs no memory.
+bool forEachName(const QString& path, const std::function<void(QString)>& take);
 
 // Reading a small regular file so that what was read is known to be the whole file as it stood.
 struct ReadResult {

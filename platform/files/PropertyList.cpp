@@ -1,6 +1,7 @@
 #include "platform/files/PropertyList.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +13,8 @@
 namespace lunorvale::PropertyList {
 namespace {
 
-// Deeper nesting than this is no application's Info.plist; refusing it keeps the conversion's
-// recursion far from the stack's end.
+// Deeper nesting than this is no application's Info.plist; refusing it before the reader sees it keeps
+// the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
 
 struct PlistFree {
@@ -68,52 +69,189 @@ uint64_t bigEndian(const unsigned char* bytes, int count) {
     return value;
 }
 
-// libplist reads a dictionary key with a getter that aborts the process when the key holds a NUL byte,
-// and offers no length-aware way to read keys. The binary format is the only one that can carry such a
-// string (the XML reader refuses it), so every string object of a binary list is checked before parsing.
-// False for a string holding NUL and for a structure too broken to check.
-bool binaryStringsFreeOfNul(const QByteArray& data) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    const uint64_t size = static_cast<uint64_t>(data.size());
-    constexpr uint64_t headerBytes = 8;
-    constexpr uint64_t trailerBytes = 32;
-    if (size < headerBytes + trailerBytes)
-        return false;
-    const unsigned char* trailer = bytes + size - trailerBytes;
-    const int offsetSize = trailer[6];
-    const uint64_t objectCount = bigEndian(trailer + 8, 8);
-    const uint64_t tableOffset = bigEndian(trailer + 24, 8);
-    const uint64_t objectsEnd = size - trailerBytes;
-    if (offsetSize < 1 || offsetSize > 8 || tableOffset < headerBytes || tableOffset > objectsEnd ||
-        objectCount > (objectsEnd - tableOffset) / static_cast<uint64_t>(offsetSize))
-        return false;
-    for (uint64_t i = 0; i < objectCount; ++i) {
+// libplist's binary reader expands every reference into a copy of the object referred to, recurses once
+// per nesting level, takes time growing with the square of an array's length, and reads dictionary keys
+// with a getter that aborts the process on a key holding NUL (there is no length-aware way to read keys). A
+// few hundred bytes of references to references thus grow into more nodes than memory holds, and deep nesting
+// overflows the stack. So a binary list is first walked here exactly as the reader will expand it, within
+// budgets, and refused when it would exceed them or holds a string with NUL.
+class BinaryListCheck final {
+public:
+    explicit BinaryListCheck(const QByteArray& data)
+        : m_bytes(reinterpret_cast<const unsigned char*>(data.constData())),
+          m_size(static_cast<uint64_t>(data.size())) {}
+
+    bool acceptable() {
+        constexpr uint64_t headerBytes = 8;
+        constexpr uint64_t trailerBytes = 32;
+        if (m_size < headerBytes + trailerBytes)
+            return false;
+        const unsigned char* trailer = m_bytes + m_size - trailerBytes;
+        m_offsetSize = trailer[6];
+        m_referenceSize = trailer[7];
+        m_objectCount = bigEndian(trailer + 8, 8);
+        const uint64_t top = bigEndian(trailer + 16, 8);
+        m_tableOffset = bigEndian(trailer + 24, 8);
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_referenceSize < 1 || m_referenceSize > 8 ||
+            m_tableOffset < headerBytes || m_tableOffset > m_size - trailerBytes ||
+            m_objectCount > (m_size - trailerBytes - m_tableOffset) / static_cast<uint64_t>(m_offsetSize))
+            return false;
+        return object(top, 0);
+    }
+
+private:
+    // Every expanded object counts, shared ones once per reference, and so do the bytes of every
+    // expanded string or data object and the square of every expanded array's length (one array of
+    // 8192 items reaches that budget). No Info.plist comes near any of them.
+    static constexpr uint64_t maximumObjects = 1 << 18;
+    static constexpr uint64_t maximumPayloadBytes = 1 << 24;
+    static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
+
+    // The element count after a marker: the low nibble, or an integer object that follows it.
+    bool count(uint64_t& position, unsigned char marker, uint64_t& value) const {
+        value = marker & 0x0F;
+        if (value != 0x0F)
+            return true;
+        if (position >= m_tableOffset || (m_bytes[position] >> 4) != 0x1)
+            return false;
+        const int lengthBytes = 1 << (m_bytes[position] & 0x0F);
+        if (lengthBytes > 8 || position + 1 + static_cast<uint64_t>(lengthBytes) > m_tableOffset)
+            return false;
+        value = bigEndian(m_bytes + position + 1, lengthBytes);
+        position += 1 + static_cast<uint64_t>(lengthBytes);
+        return true;
+    }
+
+    bool object(uint64_t index, int depth) {
+        if (depth > maximumDepth || index >= m_objectCount || ++m_objects > maximumObjects)
+            return false;
         const uint64_t offset =
-            bigEndian(bytes + tableOffset + i * static_cast<uint64_t>(offsetSize), offsetSize);
-        if (offset < headerBytes || offset >= tableOffset)
+            bigEndian(m_bytes + m_tableOffset + index * static_cast<uint64_t>(m_offsetSize), m_offsetSize);
+        if (offset < 8 || offset >= m_tableOffset)
             return false;
-        const unsigned char marker = bytes[offset];
-        const int kind = marker >> 4;
-        if (kind != 0x5 && kind != 0x6) // ASCII and UTF-16 strings
-            continue;
-        uint64_t count = marker & 0x0F;
+        const unsigned char marker = m_bytes[offset];
         uint64_t position = offset + 1;
-        if (count == 0x0F) {
-            if (position >= tableOffset || (bytes[position] >> 4) != 0x1)
+        uint64_t elements = 0;
+        switch (marker >> 4) {
+        case 0x4: // data
+        case 0x5: // ASCII string
+        case 0x6: // UTF-16 string
+        case 0x7: // UTF-8 string
+        {
+            const uint64_t unitSize = (marker >> 4) == 0x6 ? 2 : 1;
+            if (!count(position, marker, elements) || elements > (m_tableOffset - position) / unitSize)
                 return false;
-            const int lengthBytes = 1 << (bytes[position] & 0x0F);
-            if (lengthBytes > 8 || position + 1 + static_cast<uint64_t>(lengthBytes) > tableOffset)
+            const uint64_t bytes = elements * unitSize;
+            m_payloadBytes += bytes;
+            if (m_payloadBytes > maximumPayloadBytes)
                 return false;
-            count = bigEndian(bytes + position + 1, lengthBytes);
-            position += 1 + static_cast<uint64_t>(lengthBytes);
+            if ((marker >> 4) == 0x4)
+                return true;
+            const unsigned char* text = m_bytes + position;
+            if (unitSize == 1)
+                return std::memchr(text, '\0', static_cast<size_t>(bytes)) == nullptr;
+            for (uint64_t unit = 0; unit < elements; ++unit) {
+                if (text[2 * unit] == 0 && text[2 * unit + 1] == 0)
+                    return false;
+            }
+            return true;
         }
-        const uint64_t unitSize = kind == 0x6 ? 2 : 1;
-        if (count > (tableOffset - position) / unitSize)
-            return false;
-        for (uint64_t unit = 0; unit < count; ++unit) {
-            const unsigned char* at = bytes + position + unit * unitSize;
-            if (at[0] == 0 && (unitSize == 1 || at[1] == 0))
+        case 0xA: // array
+        case 0xC: // set
+        case 0xD: // dictionary: the keys, then the values
+        {
+            if (!count(position, marker, elements))
                 return false;
+            const uint64_t references = (marker >> 4) == 0xD ? 2 : 1;
+            if (elements > (m_tableOffset - position) / static_cast<uint64_t>(m_referenceSize) / references)
+                return false;
+            if (references == 1) {
+                m_arrayWork += elements * elements; // elements < 2^32: the table bounds them
+                if (m_arrayWork > maximumArrayWork)
+                    return false;
+            }
+            for (uint64_t i = 0; i < elements * references; ++i) {
+                const uint64_t child = bigEndian(
+                    m_bytes + position + i * static_cast<uint64_t>(m_referenceSize), m_referenceSize);
+                if (!object(child, depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        default: // fixed-size values; the reader checks them itself
+            return true;
+        }
+    }
+
+    const unsigned char* m_bytes;
+    uint64_t m_size;
+    int m_offsetSize = 0;
+    int m_referenceSize = 0;
+    uint64_t m_objectCount = 0;
+    uint64_t m_tableOffset = 0;
+    uint64_t m_objects = 0;
+    uint64_t m_payloadBytes = 0;
+    uint64_t m_arrayWork = 0;
+};
+
+// libplist's XML reader and its tree release recurse once per nesting level. XML 1.0 has no NUL
+// character, and the reader would cut a key at a raw NUL byte without notice, so any NUL byte is
+// refused too. Comments, CDATA sections, declarations and quoted attribute values are skipped; a deeper
+// nesting than any reader of these lists needs, or text whose entity references would take the reader
+// seconds, is refused before the reader sees it.
+bool xmlAcceptable(const QByteArray& data) {
+    if (data.contains('\0'))
+        return false;
+    const auto skipPast = [&data](qsizetype from, const char* end) {
+        const qsizetype at = data.indexOf(end, from);
+        return at < 0 ? data.size() : at + qsizetype(std::strlen(end));
+    };
+    // About a tenth of a second of the reader's work; text with a few thousand references stays far below.
+    constexpr uint64_t maximumEntityWork = uint64_t(1) << 32;
+    uint64_t entityWork = 0;
+    int depth = 0;
+    qsizetype position = data.indexOf('<');
+    while (position >= 0 && position < data.size()) {
+        const QByteArrayView rest = QByteArrayView(data).sliced(position);
+        if (rest.startsWith("<!--")) {
+            position = skipPast(position + 4, "-->");
+        } else if (rest.startsWith("<![CDATA[")) {
+            position = skipPast(position + 9, "]]>");
+        } else if (rest.startsWith("<?")) {
+            position = skipPast(position + 2, "?>");
+        } else if (rest.startsWith("<!")) {
+            position = skipPast(position + 2, ">");
+        } else {
+            const bool closing = rest.startsWith("</");
+            qsizetype end = position + 1;
+            char quote = 0;
+            while (end < data.size() && (quote != 0 || data.at(end) != '>')) {
+                const char c = data.at(end);
+                if (quote != 0 && c == quote)
+                    quote = 0;
+                else if (quote == 0 && (c == '"' || c == '\''))
+                    quote = c;
+                ++end;
+            }
+            if (closing)
+                --depth;
+            else if (end >= data.size() || data.at(end - 1) != '/')
+                ++depth;
+            // The plist element and a leaf element around the deepest container.
+            if (depth > maximumDepth + 2)
+                return false;
+            position = end + 1;
+        }
+        if (position < data.size()) {
+            // The reader resolves each entity reference by moving the rest of its text: a text of many
+            // references costs their number times its length.
+            const qsizetype next = data.indexOf('<', position);
+            const auto text =
+                QByteArrayView(data).sliced(position, (next < 0 ? data.size() : next) - position);
+            entityWork += uint64_t(std::count(text.begin(), text.end(), '&')) * uint64_t(text.size());
+            if (entityWork > maximumEntityWork)
+                return false;
+            position = next;
         }
     }
     return true;
@@ -210,8 +348,8 @@ QVariant convert(plist_t node, int depth) {
 QVariant parse(const QByteArray& data) {
     if (data.isEmpty() || data.size() > std::numeric_limits<int32_t>::max())
         throw PropertyListError();
-    if (plist_is_binary(data.constData(), static_cast<uint32_t>(data.size())) &&
-        !binaryStringsFreeOfNul(data))
+    const bool binary = plist_is_binary(data.constData(), static_cast<uint32_t>(data.size()));
+    if (binary ? !BinaryListCheck(data).acceptable() : !xmlAcceptable(data))
         throw PropertyListError();
     plist_t root = nullptr;
     {

@@ -8,7 +8,8 @@
 namespace lunorvale {
 
 // A property list that could not be turned into values: not XML or binary property-list data, or
-// holding something this program refuses to carry (a string with a NUL byte, nesting too deep).
+// holding something this program refuses to carry (a string with a NUL byte, nesting too deep, or
+// references that would expand into far more objects or bytes than the data itself holds).
 class PropertyListError final : public std::exception {
 public:
     QString errorDescription() const { return QStringLiteral("属性列表无法解析。"); }
@@ -21,7 +22,7 @@ namespace PropertyList {
 //   dictionary → QVariantMap, array → QVariantList, string → QString, integer → qint64 (the binary
 //   format's 64-bit integers are signed), real → double, boolean → bool, data → QByteArray,
 //   date → QDateTime (UTC), UID → quint64.
-// Throws PropertyListError for anything that does not parse or that holds a string with a NUL byte.
+// Throws PropertyListError for anything that does not parse or that it refuses to carry (above).
 QVariant parse(const QByteArray& data);
 
 } // namespace PropertyList

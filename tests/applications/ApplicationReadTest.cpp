@@ -1,7 +1,5 @@
 #include "BundleFixture.h"
-#include "core/applications/ApplicationInventory.h"
 
-#include <QCryptographicHash>
 #include <QProcess>
 
 using namespace lunorvale;
@@ -10,69 +8,31 @@ using Kind = ApplicationManagementGuidance::Kind;
 
 namespace {
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A binary property list whose one string value holds U+0000, which the XML form cannot express.
-QByteArray binaryWithNulString() {
-    QVariantMap values = fixture::info("org.example.nul");
-    values.insert("CFBundleName", QString::fromUtf8("N\u00fcQ"));
-    QByteArray bytes = fixture::encode(values, fixture::Format::binary);
-    const QByteArray marker("\x00\xfc\x00Q", 4);
-    const qsizetype at = bytes.indexOf(marker);
-    if (at >= 0)
-        bytes[at + 3] = '\0';
-    return bytes;
+QVariantMap with(QVariantMap values, const QString& key, const QVariant& value) {
+    values.insert(key, value);
+    return values;
 }
 
 } // namespace
 
-TEST(ApplicationRead, XmlAndBinaryPropertyListsAreRead) {
+TEST(ApplicationRead, XmlAndBinaryInfoListsAreReadAndHashedLikeSha256sum) {
     fixture::Root root;
     for (const auto format : {fixture::Format::xml, fixture::Format::binary}) {
-        QVariantMap values = fixture::info("org.example.editor", "Editor", "editor");
-        values.insert("CFBundleDisplayName", QString::fromUtf8("编辑器"));
+        QVariantMap values =
+            with(fixture::info("org.example.editor", "Editor", "editor"), "CFBundleDisplayName", "编辑器");
         values.insert("CFBundleShortVersionString", "2.5.1");
-        values.insert("LSMinimumSystemVersion", 13.5);
-        values.insert("NSSupportsAutomaticTermination", true);
-        values.insert("CFBundleDocumentTypes", QVariantList{QVariantMap{{"CFBundleTypeName", "Text"}}});
-        const QString bundle = fixture::makeBundle(root.sub(format == fixture::Format::xml ? "x" : "b"),
-                                                   "Editor.app", values, format);
-
-        const InstalledApplication application = ApplicationInventory::checkedRead(url(bundle));
-        EXPECT_EQ(application.name(), QString::fromUtf8("编辑器"));
-        EXPECT_EQ(application.bundleID(), "org.example.editor");
-        EXPECT_EQ(application.version(), "2.5.1");
-        EXPECT_EQ(application.executable(), "editor");
-        EXPECT_FALSE(application.restriction().has_value());
-        EXPECT_EQ(application.management().kind, Kind::checkable);
-        EXPECT_EQ(application.id(), bundle);
-
-        const auto [identity, info] = ApplicationInventory::metadata(url(bundle));
-        EXPECT_DOUBLE_EQ(info.value("LSMinimumSystemVersion").toDouble(), 13.5);
-        EXPECT_EQ(info.value("CFBundleDocumentTypes").toList().size(), 1);
-        const QByteArray plist = fileBytes(bundle + "/Contents/Info.plist");
-        EXPECT_EQ(identity.infoHash,
-                  QString::fromLatin1(QCryptographicHash::hash(plist, QCryptographicHash::Sha256).toHex()));
+        const QString bundle =
+            fixture::makeBundle(root.sub(QString::number(int(format))), "Editor.app", values, format);
+        QProcess sha;
+        sha.start("sha256sum", {bundle + "/Contents/Info.plist"});
+        ASSERT_TRUE(sha.waitForFinished(10000));
         const FileNode folder = ApplicationInventory::node(url(bundle));
-        EXPECT_EQ(identity.device, folder.device);
-        EXPECT_EQ(identity.inode, folder.inode);
-        EXPECT_EQ(application.identity(), identity);
+        const ApplicationIdentity identity{folder.device, folder.inode,
+                                           QString::fromLatin1(sha.readAllStandardOutput().left(64))};
+        EXPECT_EQ(ApplicationInventory::checkedRead(url(bundle)),
+                  InstalledApplication(url(bundle), "编辑器", "org.example.editor", "2.5.1", "editor",
+                                       identity, std::nullopt, std::nullopt));
     }
-}
-
-TEST(ApplicationRead, InfoHashMatchesSha256sum) {
-    fixture::Root root;
-    const QString bundle = fixture::makeBundle(root.path, "Hash.app", fixture::info("org.example.hash"),
-                                               fixture::Format::binary);
-    QProcess sha;
-    sha.start("sha256sum", {bundle + "/Contents/Info.plist"});
-    ASSERT_TRUE(sha.waitForFinished(10000));
-    const QString printed = QString::fromLatin1(sha.readAllStandardOutput()).section(' ', 0, 0);
-    ASSERT_EQ(printed.size(), 64);
-    EXPECT_EQ(ApplicationInventory::metadata(url(bundle)).first.infoHash, printed);
 }
 
 TEST(ApplicationRead, NameFallbacksAndShortening) {
@@ -80,168 +40,94 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
     QVariantMap values = fixture::info("org.example.long");
     values.remove("CFBundleName");
     values.insert("CFBundleShortVersionString", QString(100, u'9'));
-    QString display;
-    for (int i = 0; i < 250; ++i)
-        display += QString::fromUtf8("e\u0301"); // one user-perceived character, two code units
-    values.insert("CFBundleDisplayName", display);
-    const InstalledApplication shortened =
-        ApplicationInventory::read(url(fixture::makeBundle(root.path, "Long.app", values)));
+    const QString display = QString("e\u0301").repeated(250); // one perceived character, two code units
+    const InstalledApplication shortened = ApplicationInventory::read(
+        url(fixture::makeBundle(root.path, "Long.app", with(values, "CFBundleDisplayName", display))));
     EXPECT_EQ(shortened.name(), display.left(400));
     EXPECT_EQ(shortened.version(), QString(80, u'9'));
 
-    values.remove("CFBundleDisplayName");
     values.insert("CFBundleShortVersionString", 3); // not a string
     const InstalledApplication fallback =
         ApplicationInventory::read(url(fixture::makeBundle(root.path, "Fallback Name.app", values)));
     EXPECT_EQ(fallback.name(), "Fallback Name");
-    EXPECT_EQ(fallback.version(), QStringLiteral("未知"));
-
-    values.insert("CFBundleName", "");
-    const InstalledApplication empty =
-        ApplicationInventory::read(url(fixture::makeBundle(root.path, "Empty.app", values)));
-    EXPECT_EQ(empty.name(), "");
+    EXPECT_EQ(fallback.version(), "未知");
+    EXPECT_EQ(ApplicationInventory::read(
+                  url(fixture::makeBundle(root.path, "Empty.app", with(values, "CFBundleName", ""))))
+                  .name(),
+              "");
 }
 
-// Every row: how the bundle is built, and the restriction and kind that reading it must give.
-struct RestrictionCase {
-    const char* label;
-    std::function<QString(const QString& parent)> build;
-    std::optional<QString> restriction;
-    Kind kind;
-    const char* relatedComponent = nullptr;
-};
-
 TEST(ApplicationRead, RestrictionTable) {
-    const QString privileged =
-        QStringLiteral("应用声明了特权后台组件。 请先打开应用查看卸载选项，或使用厂商的卸载说明。");
-    const QString component =
-        QStringLiteral("发现后台服务或系统组件。 请使用厂商的卸载方式；可在访达中查看发现的组件。");
-    const QString incomplete =
-        QStringLiteral("应用标识或可执行文件信息不完整。 请在访达中核对应用，或使用原安装方式管理。");
-    const auto withInfo = [](QVariantMap values, const char* name = "App.app") {
-        return [values, name](const QString& parent) {
-            return fixture::makeBundle(parent, name, values);
-        };
-    };
-    const auto withDirectories = [](QStringList directories) {
-        return [directories](const QString& parent) {
-            const QString bundle = fixture::makeBundle(parent, "App.app", fixture::info("org.example.app"));
-            for (const QString& directory : directories)
-                QDir().mkpath(bundle + "/Contents/Library/" + directory);
-            return bundle;
-        };
-    };
-    QVariantMap withPrivileged = fixture::info("org.example.helper");
-    withPrivileged.insert("SMPrivilegedExecutables", QVariantMap{{"org.example.helper.tool", "anchor"}});
-    QVariantMap bundleType = fixture::info("org.example.plugin");
-    bundleType.insert("CFBundlePackageType", "BNDL");
-    QVariantMap apple = fixture::info("com.apple.Safari");
-    apple.insert("CFBundleExecutable", "");
-    QVariantMap self = fixture::info("dev.lunorvale.mac");
-    QVariantMap appleSelf = fixture::info("com.apple.Notes");
-    QVariantMap dotExecutable = fixture::info("org.example.dot", "Dot", "..");
-
-    const std::vector<RestrictionCase> cases{
-        {"plain", withInfo(fixture::info("org.example.app")), std::nullopt, Kind::checkable},
-        {"oversized Info.plist",
-         [](const QString& parent) {
-             const QString bundle = fixture::makeBundle(parent, "App.app", fixture::info("org.example.app"));
-             fixture::writeFile(bundle + "/Contents/Info.plist", QByteArray(1048577, ' '));
-             return bundle;
-         },
-         QStringLiteral("文件不是普通文件或超过读取上限，操作已停止。"), Kind::unverified},
-        {"Info.plist is a link",
-         [](const QString& parent) {
-             const QString other =
-                 fixture::makeBundle(parent, "Other.app", fixture::info("org.example.other"));
-             QDir().mkpath(parent + "/App.app/Contents");
-             QFile::link(other + "/Contents/Info.plist", parent + "/App.app/Contents/Info.plist");
-             return parent + "/App.app";
-         },
-         QStringLiteral("文件位置存在链接或已变化，无法安全读取。"), Kind::unverified},
-        {"missing Info.plist",
-         [](const QString& parent) {
-             QDir().mkpath(parent + "/App.app/Contents");
-             return parent + "/App.app";
-         },
-         QStringLiteral("文件位置存在链接或已变化，无法安全读取。"), Kind::unverified},
-        {"package type not APPL", withInfo(bundleType), QStringLiteral("无法确认应用结构，未开放移除操作。"),
-         Kind::unverified},
-        {"unparsable",
-         [](const QString& parent) {
-             const QString bundle = fixture::makeBundle(parent, "App.app", fixture::info("org.example.app"));
-             fixture::writeFile(bundle + "/Contents/Info.plist", "<plist><dict><key>broken");
-             return bundle;
-         },
-         QStringLiteral("应用信息无法读取或结构异常，未开放移除操作。"), Kind::unverified},
-        {"top level is an array",
-         [](const QString& parent) {
-             const QString bundle = fixture::makeBundle(parent, "App.app", fixture::info("org.example.app"));
-             fixture::writeFile(bundle + "/Contents/Info.plist",
-                                fixture::encode(QVariantList{"APPL"}, fixture::Format::binary));
-             return bundle;
-         },
-         QStringLiteral("无法确认应用结构，未开放移除操作。"), Kind::unverified},
-        {"string holding NUL",
-         [](const QString& parent) {
-             const QString bundle = fixture::makeBundle(parent, "App.app", fixture::info("org.example.app"));
-             fixture::writeFile(bundle + "/Contents/Info.plist", binaryWithNulString());
-             return bundle;
-         },
-         QStringLiteral("应用信息无法读取或结构异常，未开放移除操作。"), Kind::unverified},
+    const QString privileged = "应用声明了特权后台组件。 请先打开应用查看卸载选项，或使用厂商的卸载说明。";
+    const QString component = "发现后台服务或系统组件。 请使用厂商的卸载方式；可在访达中查看发现的组件。";
+    const QString incomplete = "应用标识或可执行文件信息不完整。 请在访达中核对应用，或使用原安装方式管理。";
+    const QString unparsable = "应用信息无法读取或结构异常，未开放移除操作。";
+    const QString structure = "无法确认应用结构，未开放移除操作。";
+    const QVariantMap plain = fixture::info("org.example.app");
+    const struct {
+        const char* label;
+        QVariantMap info;
+        QStringList folders; // below Contents/Library
+        std::optional<QByteArray> plist;
+        std::optional<QString> restriction;
+        Kind kind;
+        const char* related;
+    } rows[] = {
+        // clang-format off
+        {"plain", plain, {}, {}, {}, Kind::checkable, nullptr},
+        {"Info.plist over 1 MiB", plain, {}, QByteArray(1048577, ' '),
+         "文件不是普通文件或超过读取上限，操作已停止。", Kind::unverified, nullptr},
+        {"Info.plist is a link", plain, {}, QByteArray("link"),
+         "文件位置存在链接或已变化，无法安全读取。", Kind::unverified, nullptr},
+        {"package type not APPL", with(plain, "CFBundlePackageType", "BNDL"), {}, {}, structure,
+         Kind::unverified, nullptr},
+        {"unparsable", plain, {}, QByteArray("<plist><dict><key>broken"), unparsable, Kind::unverified, nullptr},
+        {"top level is an array", plain, {}, fixture::encode(QVariantList{"APPL"}, fixture::Format::binary),
+         structure, Kind::unverified, nullptr},
         {"privileged executables win over components",
-         [withPrivileged](const QString& parent) {
-             const QString bundle = fixture::makeBundle(parent, "App.app", withPrivileged);
-             QDir().mkpath(bundle + "/Contents/Library/LaunchAgents");
-             return bundle;
-         },
-         privileged, Kind::vendorManaged},
-        {"LaunchDaemons", withDirectories({"LaunchDaemons"}), component, Kind::vendorManaged,
-         "LaunchDaemons"},
-        {"first component in order", withDirectories({"SystemExtensions", "LaunchAgents"}), component,
+         with(plain, "SMPrivilegedExecutables", QVariantMap{{"org.example.tool", "anchor"}}), {"LaunchAgents"},
+         {}, privileged, Kind::vendorManaged, nullptr},
+        {"LaunchDaemons", plain, {"LaunchDaemons"}, {}, component, Kind::vendorManaged, "LaunchDaemons"},
+        {"first component in order", plain, {"SystemExtensions", "LaunchAgents"}, {}, component,
          Kind::vendorManaged, "LaunchAgents"},
-        {"LoginItems only", withDirectories({"LoginItems"}), std::nullopt, Kind::embeddedLoginItems},
-        {"components beat LoginItems", withDirectories({"LoginItems", "LaunchServices"}), component,
+        {"LoginItems only", plain, {"LoginItems"}, {}, {}, Kind::embeddedLoginItems, nullptr},
+        {"components beat LoginItems", plain, {"LoginItems", "LaunchServices"}, {}, component,
          Kind::vendorManaged, "LaunchServices"},
-        {"apple identifier with empty executable", withInfo(apple), incomplete, Kind::unverified},
-        {"apple identifier", withInfo(appleSelf),
-         QStringLiteral("Apple 应用受保护。 请使用系统或官方提供的管理方式。"), Kind::protected_},
-        {"this program", withInfo(self),
-         QStringLiteral("岚栖不在自身运行时移除岚栖。 请先关闭登录启动、保存设置并退出，再在访达中处理。"),
-         Kind::protected_},
-        {"executable ..", withInfo(dotExecutable), incomplete, Kind::unverified},
+        {"apple identifier with empty executable", fixture::info("com.apple.Safari", "Safari", ""), {}, {},
+         incomplete, Kind::unverified, nullptr},
+        {"apple identifier", fixture::info("com.apple.Notes"), {}, {},
+         "Apple 应用受保护。 请使用系统或官方提供的管理方式。", Kind::protected_, nullptr},
+        {"this program", fixture::info("dev.lunorvale.mac"), {}, {},
+         "岚栖不在自身运行时移除岚栖。 请先关闭登录启动、保存设置并退出，再在访达中处理。", Kind::protected_, nullptr},
+        {"executable ..", fixture::info("org.example.dot", "Dot", ".."), {}, {}, incomplete, Kind::unverified,
+         nullptr},
+        // clang-format on
     };
-    for (const RestrictionCase& row : cases) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         fixture::Root root;
-        const QString bundle = row.build(root.path);
+        const QString bundle = root.path + "/App.app";
+        if (row.plist == "link") {
+            const QString other = fixture::makeBundle(root.path, "Other.app", row.info);
+            QDir().mkpath(bundle + "/Contents");
+            QFile::link(other + "/Contents/Info.plist", bundle + "/Contents/Info.plist");
+        } else {
+            fixture::writeFile(bundle + "/Contents/Info.plist",
+                               row.plist.value_or(fixture::encode(row.info)));
+        }
+        for (const QString& folder : row.folders)
+            QDir().mkpath(bundle + "/Contents/Library/" + folder);
+
         const InstalledApplication application = ApplicationInventory::read(url(bundle));
         EXPECT_EQ(application.restriction(), row.restriction);
         EXPECT_EQ(application.management().kind, row.kind);
-        if (row.relatedComponent)
-            EXPECT_EQ(application.management().relatedURL,
-                      url(bundle + "/Contents/Library/" + QLatin1String(row.relatedComponent)));
-        else
-            EXPECT_FALSE(application.management().relatedURL.has_value());
-        if (row.kind == Kind::unverified && !application.identity()) {
+        EXPECT_EQ(application.management().relatedURL,
+                  row.related ? std::optional(url(bundle + "/Contents/Library/" + row.related))
+                              : std::nullopt);
+        if (!application.identity()) {
             EXPECT_EQ(application.name(), "App");
-            EXPECT_EQ(application.version(), QStringLiteral("未知"));
+            EXPECT_EQ(application.version(), "未知");
             EXPECT_EQ(application.bundleID(), "");
         }
     }
-}
-
-TEST(ApplicationRead, StrictReadingReportsTheReasonAsAnError) {
-    fixture::Root root;
-    QVariantMap bundleType = fixture::info("org.example.plugin");
-    bundleType.insert("CFBundlePackageType", "BNDL");
-    const QString bundle = fixture::makeBundle(root.path, "Plugin.app", bundleType);
-    try {
-        ApplicationInventory::checkedRead(url(bundle));
-        FAIL() << "a bundle that is not an application was accepted";
-    } catch (const ApplicationManagementError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("无法确认应用结构，未开放移除操作。"));
-    }
-    EXPECT_THROW(ApplicationInventory::checkedRead(QUrl("https://example.invalid/App.app")),
-                 ApplicationManagementError);
 }

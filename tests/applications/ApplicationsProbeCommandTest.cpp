@@ -1,19 +1,23 @@
 #include "BundleFixture.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 namespace {
 
-QProcessEnvironment sessionUnder(const QString& home) {
+// Runs `lunorvale --applications-probe` with HOME at `home`.
+int runProbe(const QString& home, QByteArray* output, const QString& outputFile = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home);
-    environment.insert("XDG_DATA_HOME", home + "/.local/share");
-    environment.insert("XDG_CONFIG_HOME", home + "/.config");
-    environment.insert("XDG_CACHE_HOME", home + "/.cache");
-    return environment;
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!outputFile.isEmpty())
+        process.setStandardOutputFile(outputFile);
+    process.start(QStringLiteral(LUNORVALE_BINARY), {"--applications-probe"});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitCode();
 }
 
 } // namespace
@@ -21,49 +25,32 @@ QProcessEnvironment sessionUnder(const QString& home) {
 TEST(ApplicationsProbeCommand, PrintsTheCountSummaryWithSortedKeys) {
     fixture::Root root;
     const QString home = root.sub("home");
-    const QString apps = root.sub("home/Applications");
-    fixture::makeBundle(apps, "Editor.app", fixture::info("org.example.editor"));
-    fixture::makeBundle(apps, "Viewer.app", fixture::info("org.example.viewer"), fixture::Format::binary);
+    fixture::makeBundle(home + "/Applications", "Editor.app", fixture::info("org.example.editor"));
+    fixture::makeBundle(home + "/Applications", "Viewer.app", fixture::info("org.example.viewer"),
+                        fixture::Format::binary);
     QVariantMap plugin = fixture::info("org.example.plugin");
     plugin.insert("CFBundlePackageType", "BNDL");
-    fixture::makeBundle(apps, "Plugin.app", plugin);
+    fixture::makeBundle(home + "/Applications", "Plugin.app", plugin);
 
-    QProcess process;
-    process.setProcessEnvironment(sessionUnder(home));
-    process.start(QStringLiteral(LUNORVALE_BINARY), {"--applications-probe"});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-    const QByteArray output = process.readAllStandardOutput();
-
+    QByteArray output;
+    EXPECT_EQ(runProbe(home, &output), 0);
     if (QFileInfo::exists("/Applications") || QFileInfo::exists("/System/Applications"))
         GTEST_SKIP() << "this machine has application folders outside the test's home";
-    const QJsonObject expected{{"status", "ok"},
-                               {"applicationCount", 3},
-                               {"restrictedCount", 1},
-                               {"issueCount", 2},
-                               {"issuesByKind", QJsonObject{{QStringLiteral("目录不存在或不可访问"), 2}}},
-                               {"rootCount", 3}};
-    EXPECT_EQ(QJsonDocument::fromJson(output).object(), expected);
-    // Pretty-printed with sorted keys, one line feed at the end, and no path of the home folder.
-    const QStringList keys{"\"applicationCount\"", "\"issueCount\"", "\"issuesByKind\"",
-                           "\"restrictedCount\"",  "\"rootCount\"",  "\"status\""};
-    qsizetype last = -1;
-    for (const QString& key : keys) {
-        const qsizetype at = output.indexOf(key.toUtf8());
-        EXPECT_GT(at, last) << key.toStdString();
-        last = at;
-    }
-    EXPECT_TRUE(output.endsWith("}\n"));
-    EXPECT_FALSE(output.contains(home.toUtf8()));
+    // Pretty-printed with sorted keys and one line feed at the end; no path, no name.
+    EXPECT_EQ(output, QByteArray(R"({
+    "applicationCount": 3,
+    "issueCount": 2,
+    "issuesByKind": {
+        "目录不存在或不可访问": 2
+    },
+    "restrictedCount": 1,
+    "rootCount": 3,
+    "status": "ok"
+}
+)"));
 }
 
 TEST(ApplicationsProbeCommand, AnUnwritableSummaryFailsTheCommand) {
     fixture::Root root;
-    QProcess process;
-    process.setProcessEnvironment(sessionUnder(root.sub("home")));
-    process.setStandardOutputFile("/dev/full");
-    process.start(QStringLiteral(LUNORVALE_BINARY), {"--applications-probe"});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(runProbe(root.sub("home"), nullptr, "/dev/full"), 1);
 }

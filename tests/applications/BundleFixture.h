@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QByteArray>
+#include "core/applications/ApplicationInventory.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QString>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QVariantMap>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
@@ -32,34 +32,26 @@ inline plist_t toPlist(const QVariant& value) {
         return array;
     }
     case QMetaType::Bool:
-        return plist_new_bool(value.toBool() ? 1 : 0);
+        return plist_new_bool(value.toBool());
     case QMetaType::Int:
     case QMetaType::LongLong:
         return plist_new_uint(static_cast<uint64_t>(value.toLongLong()));
     case QMetaType::Double:
         return plist_new_real(value.toDouble());
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        return plist_new_data(bytes.constData(), static_cast<uint64_t>(bytes.size()));
-    }
+    case QMetaType::QByteArray:
+        return plist_new_data(value.toByteArray().constData(), uint64_t(value.toByteArray().size()));
     default:
         return plist_new_string(value.toString().toUtf8().constData());
     }
 }
 
-inline QByteArray encode(const QVariant& value, Format format) {
+inline QByteArray encode(const QVariant& value, Format format = Format::xml) {
     plist_t root = toPlist(value);
     char* bytes = nullptr;
     uint32_t length = 0;
-    if (format == Format::binary)
-        plist_to_bin(root, &bytes, &length);
-    else
-        plist_to_xml(root, &bytes, &length);
+    format == Format::binary ? plist_to_bin(root, &bytes, &length) : plist_to_xml(root, &bytes, &length);
     QByteArray result(bytes, static_cast<qsizetype>(length));
-    if (format == Format::binary)
-        plist_to_bin_free(bytes);
-    else
-        plist_to_xml_free(bytes);
+    std::free(bytes);
     plist_free(root);
     return result;
 }
@@ -73,19 +65,18 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
 
 inline QVariantMap info(const QString& identifier, const QString& name = QStringLiteral("Sample"),
                         const QString& executable = QStringLiteral("Sample")) {
-    return {{QStringLiteral("CFBundleIdentifier"), identifier},
-            {QStringLiteral("CFBundleName"), name},
-            {QStringLiteral("CFBundleExecutable"), executable},
-            {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
-            {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")}};
+    return {{"CFBundleIdentifier", identifier},
+            {"CFBundleName", name},
+            {"CFBundleExecutable", executable},
+            {"CFBundlePackageType", "APPL"},
+            {"CFBundleShortVersionString", "1.0"}};
 }
 
 // parent/name with Contents/Info.plist; returns the bundle's path.
 inline QString makeBundle(const QString& parent, const QString& name, const QVariantMap& values,
                           Format format = Format::xml) {
     const QString bundle = parent + u'/' + name;
-    QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
-    writeFile(bundle + QStringLiteral("/Contents/Info.plist"), encode(values, format));
+    writeFile(bundle + "/Contents/Info.plist", encode(values, format));
     return bundle;
 }
 
@@ -93,15 +84,23 @@ inline QUrl url(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
+// The sentence of the ApplicationManagementError an action throws; empty when it throws none.
+inline QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const lunorvale::ApplicationManagementError& error) {
+        return error.errorDescription();
+    }
+    return {};
+}
+
 // A temporary folder addressed by its resolved path, so that roots below it are their own resolved paths.
 struct Root {
     QTemporaryDir temporary;
-    QString path;
-    Root() : path(QFileInfo(temporary.path()).canonicalFilePath()) {}
+    QString path = QFileInfo(temporary.path()).canonicalFilePath();
     QString sub(const QString& relative) const {
-        const QString full = path + u'/' + relative;
-        QDir().mkpath(full);
-        return full;
+        QDir().mkpath(path + u'/' + relative);
+        return path + u'/' + relative;
     }
 };
 

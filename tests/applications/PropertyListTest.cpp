@@ -2,69 +2,119 @@
 #include "BundleFixture.h"
 
 #include <QDateTime>
+#include <QThread>
+#include <QtEndian>
 
 using namespace lunorvale;
 
+namespace {
+
+QByteArray bigEndian(quint64 value, int bytes) {
+    value = qToBigEndian(value);
+    return QByteArray(reinterpret_cast<const char*>(&value) + 8 - bytes, bytes);
+}
+
+// Binary objects with four-byte counts and references, and a list of them whose top object is the first.
+QByteArray array(const QList<quint32>& references) {
+    QByteArray result = "\xAF\x12" + bigEndian(references.size(), 4);
+    for (const quint32 reference : references)
+        result += bigEndian(reference, 4);
+    return result;
+}
+QByteArray ascii(const QByteArray& text) {
+    return "\x5F\x12" + bigEndian(text.size(), 4) + text;
+}
+QByteArray binaryList(const QList<QByteArray>& objects) {
+    QByteArray result = "bplist00";
+    QByteArray table;
+    for (const QByteArray& object : objects) {
+        table += bigEndian(result.size(), 4);
+        result += object;
+    }
+    return result + table + QByteArray(6, '\0') + "\x04\x04" + bigEndian(objects.size(), 8) +
+           bigEndian(0, 8) + bigEndian(result.size(), 8);
+}
+
+// Each of `levels` arrays refers `width` times to the next; the last refers to a string.
+QByteArray references(int levels, int width) {
+    QList<QByteArray> objects;
+    for (int level = 0; level < levels; ++level)
+        objects << array(QList<quint32>(width, quint32(level + 1)));
+    return binaryList(objects << ascii("x"));
+}
+
+} // namespace
+
 TEST(PropertyList, XmlAndBinaryGiveTheSameValues) {
-    const QVariantMap values{{"string", QString::fromUtf8("岚栖 / Lunorvale")},
+    const QVariantMap values{{"string", "岚栖 / Lunorvale"},
                              {"integer", qint64(-42)},
                              {"real", 2.5},
                              {"yes", true},
-                             {"data", QByteArray("\x00\x01\x02", 3)},
+                             {"data", QByteArray("\0\1", 2)},
                              {"list", QVariantList{"a", qint64(1)}},
                              {"nested", QVariantMap{{"key", "value"}}}};
-    for (const auto format : {fixture::Format::xml, fixture::Format::binary}) {
-        const QVariant parsed = PropertyList::parse(fixture::encode(values, format));
-        ASSERT_EQ(parsed.typeId(), QMetaType::QVariantMap);
-        const QVariantMap map = parsed.toMap();
-        EXPECT_EQ(map.value("string").toString(), QString::fromUtf8("岚栖 / Lunorvale"));
-        EXPECT_EQ(map.value("integer").toLongLong(), -42);
-        EXPECT_DOUBLE_EQ(map.value("real").toDouble(), 2.5);
-        EXPECT_EQ(map.value("yes").typeId(), QMetaType::Bool);
-        EXPECT_TRUE(map.value("yes").toBool());
-        EXPECT_EQ(map.value("data").toByteArray(), QByteArray("\x00\x01\x02", 3));
-        EXPECT_EQ(map.value("list").toList(), (QVariantList{"a", qint64(1)}));
-        EXPECT_EQ(map.value("nested").toMap().value("key").toString(), "value");
-    }
-}
-
-TEST(PropertyList, DatesCountFrom2001InUtc) {
+    for (const auto format : {fixture::Format::xml, fixture::Format::binary})
+        EXPECT_EQ(PropertyList::parse(fixture::encode(values, format)), values);
+    EXPECT_EQ(PropertyList::parse(references(3, 2)).toList().size(), 2); // shared objects are fine
     const QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                            "<key>when</key><date>2024-03-01T12:00:00Z</date></dict></plist>\n";
-    const QDateTime when = PropertyList::parse(xml).toMap().value("when").toDateTime();
-    EXPECT_EQ(when, QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
+    EXPECT_EQ(PropertyList::parse(xml).toMap().value("when").toDateTime(),
+              QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
 }
 
-TEST(PropertyList, RefusesWhatItCannotCarry) {
-    // A UTF-16 string in binary form can hold U+0000; such strings are refused without ending the program.
-    QByteArray nulValue =
-        fixture::encode(QVariantMap{{"k", QString::fromUtf8("v\u00fcQ")}}, fixture::Format::binary);
-    nulValue[nulValue.indexOf(QByteArray("\x00\xfc\x00Q", 4)) + 3] = '\0';
-    QByteArray nulKey =
-        fixture::encode(QVariantMap{{QString::fromUtf8("k\u00fcQ"), "v"}}, fixture::Format::binary);
-    nulKey[nulKey.indexOf(QByteArray("\x00\xfc\x00Q", 4)) + 3] = '\0';
-    QByteArray nulAscii = fixture::encode(QVariantMap{{"k", "valueQX"}}, fixture::Format::binary);
-    nulAscii[nulAscii.indexOf("QX")] = '\0';
-    QByteArray deep;
-    for (int i = 0; i < 300; ++i)
-        deep += "<array>";
-    for (int i = 0; i < 300; ++i)
-        deep += "</array>";
+TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
+    // A UTF-16 string in binary form can hold U+0000; the reader aborts on such a key.
+    const auto withNul = [](const QVariantMap& values, const QByteArray& marker) {
+        QByteArray bytes = fixture::encode(values, fixture::Format::binary);
+        bytes[bytes.indexOf(marker) + marker.size() - 1] = '\0';
+        return bytes;
+    };
+    const QByteArray utf16("\x00\xfc\x00Q", 4);
+    static const char rawNulKey[] = "<plist version=\"1.0\"><dict><key>a\0b</key><true/></dict></plist>";
+    const QByteArray deepBinary = [] {
+        QList<QByteArray> objects;
+        for (quint32 i = 1; i < 5000; ++i)
+            objects << array({i});
+        return binaryList(objects << ascii("x"));
+    }();
     const struct {
         const char* label;
         QByteArray data;
     } rows[] = {
-        {"NUL in a string", nulValue},
-        {"NUL in a key", nulKey},
-        {"NUL in an ASCII string", nulAscii},
-        {"empty", QByteArray()},
-        {"not a property list", QByteArray("hello")},
-        {"truncated binary", fixture::encode(QVariantMap{{"k", "v"}}, fixture::Format::binary).left(20)},
+        {"NUL in a string", withNul({{"k", "vüQ"}}, utf16)},
+        {"NUL in a key", withNul({{"küQ", "v"}}, utf16)},
+        {"NUL in an ASCII string", withNul({{"k", "valueQ"}}, "Q")},
         {"NUL entity in XML", "<plist version=\"1.0\"><string>a&#0;b</string></plist>"},
-        {"nesting too deep", "<plist version=\"1.0\">" + deep + "</plist>"},
+        {"raw NUL in an XML key", QByteArray(rawNulKey, sizeof rawNulKey - 1)},
+        {"empty", QByteArray()},
+        {"not a property list", "hello"},
+        {"truncated binary", fixture::encode(QVariantMap{{"k", "v"}}, fixture::Format::binary).left(20)},
+        // Deep enough to overflow the small stack below inside the reader itself.
+        {"deep binary nesting", deepBinary},
+        {"deep XML nesting", "<plist>" + QByteArray("<array>").repeated(20000) +
+                                 QByteArray("</array>").repeated(20000) + "</plist>"},
+        {"text of many entity references",
+         "<plist><string>" + QByteArray("&amp;").repeated(200000) + "</string></plist>"},
+        // A few hundred bytes that the reader would expand into more than a million copies.
+        {"references to references", references(5, 16)},
+        {"an array whose reading takes the square of its length",
+         binaryList({array(QList<quint32>(60000, 1)), "\x09"})},
+        {"one large string referred to 100 times",
+         binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(200000, 'a'))})},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        EXPECT_THROW(PropertyList::parse(row.data), PropertyListError);
+        bool refused = false;
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            try {
+                PropertyList::parse(row.data);
+            } catch (const PropertyListError&) {
+                refused = true;
+            }
+        }));
+        thread->setStackSize(256 * 1024);
+        thread->start();
+        thread->wait();
+        EXPECT_TRUE(refused);
     }
 }
