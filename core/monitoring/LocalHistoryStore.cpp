@@ -183,6 +183,10 @@ LocalHistoryStore LocalHistoryStore::applicationStore() {
 }
 
 QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
+    // Without a valid clock retention would drop every event: an empty result here, or an empty
+    // file from save, would lose the whole history.
+    if (!now.isValid())
+        throw HistoryStorageError(Kind::unavailable);
     const std::optional<QByteArray> data = readCapped(m_fileURL);
     if (!data)
         return {};
@@ -192,6 +196,8 @@ QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
 }
 
 QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
+    if (!now.isValid())
+        throw HistoryStorageError(Kind::unavailable);
     QList<ActivityEvent> kept = retained(events, now);
     QByteArray data;
     try {
