@@ -76,20 +76,19 @@ TEST(AnomalyDetector, ChangedCommandMuteAndUnknownCpuEndTheRun) {
 }
 
 TEST(AnomalyDetector, ThresholdBoundariesTextsAndOrder) {
-    const struct {
-        double threshold, cpu;
-        const char* shown; // null: not high
-    } cases[] = {{90, 90, "90%）"},      {90, 89.999, nullptr}, {12.7, 12.7, "12%）"},
-                 {12.7, 12.69, nullptr}, {NAN, 90, "90%）"},    {5, 10, "10%）"}};
-    for (const auto& c : cases) {
+    // stored threshold, CPU, the threshold as the explanation shows it (null: not high)
+    const std::tuple<double, double, const char*> cases[] = {{90, 90, "90%）"},     {90, 89.999, nullptr},
+                                                             {12.7, 12.7, "12%）"}, {12.7, 12.69, nullptr},
+                                                             {NAN, 90, "90%）"},    {5, 10, "10%）"}};
+    for (const auto& [threshold, cpu, shown] : cases) {
         AnomalyDetector detector;
-        ProcessSample sample = process(9, c.cpu); // no source: titled with its name
-        detector.observe(snapshotAt(0, {sample}), quick(c.threshold));
-        const auto findings = detector.observe(snapshotAt(30, {sample}), quick(c.threshold));
-        ASSERT_EQ(findings.size(), c.shown ? 1 : 0) << c.threshold << " " << c.cpu;
-        if (c.shown) {
+        const ProcessSample sample = process(9, cpu); // no source: titled with its name
+        detector.observe(snapshotAt(0, {sample}), quick(threshold));
+        const auto findings = detector.observe(snapshotAt(30, {sample}), quick(threshold));
+        ASSERT_EQ(findings.size(), shown ? 1 : 0) << threshold << " " << cpu;
+        if (shown) {
             EXPECT_EQ(findings[0].title, QStringLiteral("worker 持续高占用"));
-            EXPECT_TRUE(findings[0].explanation.contains(QString::fromUtf8(c.shown)));
+            EXPECT_TRUE(findings[0].explanation.contains(QString::fromUtf8(shown)));
         }
     }
     AnomalyDetector detector;

@@ -83,10 +83,6 @@ TEST(LocalProcessAdvice, StatesInOrderOfPrecedence) {
     EXPECT_EQ(advice.reason, QStringLiteral("CPU 已连续 5 分钟 达到提醒线，仅凭占用不能判断是否卡住。"));
     EXPECT_EQ(advice.nextStep,
               QStringLiteral("打开所属应用查看进度；有进展就继续等，确认不再需要时再正常退出。"));
-    EXPECT_EQ(LocalProcessAdvice::make(high, sustained, false, false, false, false, settings()),
-              (LocalProcessAdvice{State::paused, QStringLiteral("先恢复监测"),
-                                  QStringLiteral("监测已暂停，页面上的占用可能已经变化。"),
-                                  QStringLiteral("恢复监测，获取当前状态后再决定。"), Action::refresh}));
 }
 
 TEST(LocalProcessAdvice, InspectionRules) {
@@ -110,7 +106,6 @@ TEST(LocalProcessAdvice, InspectionRules) {
         {"/usr/bin/node", "node /p/node_modules/.bin/vite", "先检查开发服务",
          QStringLiteral("查看终端是否反复报错，以及页面能否打开；不再开发时从原窗口停止服务。")},
         {"/Applications/Safari.app/Contents/MacOS/Safari", "Safari", "先查看浏览器里的任务", browser},
-        {"/opt/Arc.app/Contents/Helpers/x", "", "先查看浏览器里的任务", browser},
         {"/opt/safari.app/Contents/MacOS/Safari", "", "先看任务有没有进展", other},
         {"/usr/local/bin/FFmpeg", "ffmpeg -i a", "先查看处理进度", media},
         {"/opt/HandBrakeCLI", "", "先查看处理进度", media},
@@ -123,9 +118,9 @@ TEST(LocalProcessAdvice, InspectionRules) {
                                                         false, false, settings());
         EXPECT_EQ(sustained.title, QString::fromUtf8(c.title)) << c.executable;
         EXPECT_EQ(sustained.nextStep, c.nextStep) << c.executable;
-        const auto transient =
-            LocalProcessAdvice::make(sample, std::nullopt, false, true, false, false, settings());
-        EXPECT_EQ(transient.title, QStringLiteral("先观察，不急着关闭"));
-        EXPECT_EQ(transient.nextStep, c.nextStep) << c.executable;
+        EXPECT_EQ(
+            LocalProcessAdvice::make(sample, std::nullopt, false, true, false, false, settings()).nextStep,
+            c.nextStep)
+            << c.executable;
     }
 }

@@ -18,18 +18,22 @@ MonitorSnapshot at(double t, std::optional<Pressure> pressure, QList<ProcessSamp
     return snapshot;
 }
 
-ProcessSample resident(int32_t pid, uint64_t bytes, QString command = QStringLiteral("worker --run")) {
-    ProcessSample sample = process(pid, 1, QStringLiteral("/usr/bin/worker"), std::move(command));
+ProcessSample resident(int32_t pid, uint64_t bytes) {
+    ProcessSample sample = process(pid, 1);
     sample.residentBytes = bytes;
     return sample;
 }
 
-// One process with the given sizes 30 s apart: the times at which it was reported.
-QList<double> growthReports(const QList<uint64_t>& sizes) {
+// One process with the given sizes 30 s apart: the times at which it was reported. Its command line
+// changes with the size at index `changeAt`.
+QList<double> growthReports(const QList<uint64_t>& sizes, qsizetype changeAt = -1) {
     MemoryObservationDetector detector;
     QList<double> times;
     for (qsizetype i = 0; i < sizes.size(); ++i) {
-        if (!detector.observe(at(30.0 * i, {}, {resident(42, sizes[i])}), MonitorSettings{}).isEmpty())
+        ProcessSample sample = resident(42, sizes[i]);
+        if (changeAt >= 0 && i >= changeAt)
+            sample.command = QStringLiteral("worker --again");
+        if (!detector.observe(at(30.0 * i, {}, {sample}), MonitorSettings{}).isEmpty())
             times.append(30.0 * i);
     }
     return times;
@@ -65,17 +69,15 @@ TEST(MemoryObservationDetector, PressureHeldForAMinute) {
 }
 
 TEST(MemoryObservationDetector, GapsAndClocksResetTheDetector) {
-    const struct {
-        double time;
-        qint64 wallShift; // ms added to the wall clock derived from the time
-        bool continues;
-    } cases[] = {{75, 0, true}, {76, 0, false}, {0, 0, false}, {-5, 0, false}, {30, -31000, false}};
-    for (const auto& c : cases) {
+    // time of the second snapshot, ms added to its wall clock, whether the pressure stretch goes on
+    const std::tuple<double, qint64, bool> cases[] = {
+        {75, 0, true}, {76, 0, false}, {0, 0, false}, {-5, 0, false}, {30, -31000, false}};
+    for (const auto& [time, wallShift, continues] : cases) {
         MemoryObservationDetector detector;
         detector.observe(at(0, Pressure::warning), MonitorSettings{});
-        MonitorSnapshot second = at(c.time, Pressure::warning);
-        second.timestamp = second.timestamp.addMSecs(c.wallShift);
-        EXPECT_EQ(detector.observe(second, MonitorSettings{}).size(), c.continues ? 1 : 0) << c.time;
+        MonitorSnapshot second = at(time, Pressure::warning);
+        second.timestamp = second.timestamp.addMSecs(wallShift);
+        EXPECT_EQ(detector.observe(second, MonitorSettings{}).size(), continues ? 1 : 0) << time;
     }
     MemoryObservationDetector detector;
     detector.observe(at(0, Pressure::warning), MonitorSettings{});
@@ -111,41 +113,27 @@ TEST(MemoryObservationDetector, SteadyGrowthReportedBetween300And900Seconds) {
                                                          "泄漏。可结合应用进度和整机内存压力继续观察。"));
 }
 
-TEST(MemoryObservationDetector, DropTolerancesAtTheirBoundaries) {
-    // Start, dip at 30 s, then a steep rise: a kept run is reported at 300 s, a restarted one at 330 s.
-    const struct {
-        uint64_t start, dip;
-        double firstReport;
-    } cases[] = {
-        {100 * MiB, 84 * MiB, 300},                 // exactly 16 MiB
-        {100 * MiB, 84 * MiB - MiB / 10, 330},      // 16.1 MiB
-        {1000 * MiB, 950 * MiB, 300},               // exactly 5 %
-        {1000 * MiB, 949 * MiB, 330},               // 51 MiB
-        {319 * MiB, 319 * MiB - 16 * MiB - 1, 330}, // below 320 MiB the fixed tolerance applies
+TEST(MemoryObservationDetector, WhenGrowthIsFirstReported) {
+    // Sizes 30 s apart; a dip at 30 s that keeps the run gives a report at 300 s, a restart one at 330 s.
+    const auto dip = [](uint64_t start, uint64_t to) {
+        QList<uint64_t> sizes = rising(start, 200 * MiB, 15);
+        sizes.insert(1, to);
+        return sizes;
     };
-    for (const auto& c : cases) {
-        QList<uint64_t> sizes = rising(c.start, 200 * MiB, 15);
-        sizes.insert(1, c.dip);
-        const QList<double> times = growthReports(sizes);
-        EXPECT_EQ(times.value(0), c.firstReport) << c.start << " " << c.dip;
-    }
-}
-
-TEST(MemoryObservationDetector, SmallFlatOrChangedProcessesAreNotReported) {
-    EXPECT_TRUE(growthReports(rising(4096 * MiB, 15 * MiB, 21)).isEmpty()); // 300 MiB < 25 % of 4 GiB
-    EXPECT_TRUE(growthReports(rising(2048 * MiB, 0, 21)).isEmpty());
-    EXPECT_TRUE(
-        growthReports(QList<uint64_t>{1000 * MiB} + rising(960 * MiB, 1, 15)).isEmpty()); // below start
-    // One large jump at 300 s is reported only once the size has risen five times (by a byte will do).
-    QList<uint64_t> jump = rising(1024 * MiB, 0, 10) + rising(1324 * MiB, 1, 5);
-    EXPECT_EQ(growthReports(jump).value(0), 420);
-    EXPECT_EQ(growthReports(rising(100 * MiB, 20 * MiB, 15)).value(0), 390); // 256 MiB needed at least
-    // A changed command line under the same identity begins a new run (at 150 s; 210 s old at the end).
-    MemoryObservationDetector detector;
-    const QList<uint64_t> sizes = rising(1024 * MiB, 64 * MiB, 13);
-    for (int i = 0; i < 13; ++i) {
-        const auto sample =
-            resident(3, sizes[i], i >= 5 ? QStringLiteral("worker --again") : QStringLiteral("w"));
-        EXPECT_TRUE(detector.observe(at(30.0 * i, {}, {sample}), MonitorSettings{}).isEmpty()) << i;
-    }
+    const std::pair<QList<uint64_t>, double> cases[] = {
+        {dip(100 * MiB, 84 * MiB), 300},                             // a drop of exactly 16 MiB
+        {dip(100 * MiB, 84 * MiB - MiB / 10), 330},                  // 16.1 MiB
+        {dip(1000 * MiB, 950 * MiB), 300},                           // exactly 5 %
+        {dip(1000 * MiB, 949 * MiB), 330},                           // 51 MiB
+        {dip(319 * MiB, 303 * MiB - 1), 330},                        // below 320 MiB the 16 MiB apply
+        {rising(4096 * MiB, 15 * MiB, 21), 0},                       // 300 MiB: under 25 % of 4 GiB
+        {rising(2048 * MiB, 0, 21), 0},                              // flat
+        {QList<uint64_t>{1000 * MiB} + rising(960 * MiB, 1, 15), 0}, // rising, but below the start
+        {rising(1024 * MiB, 0, 10) + rising(1324 * MiB, 1, 5), 420}, // one jump needs five rises
+        {rising(100 * MiB, 20 * MiB, 15), 390},                      // growth of 256 MiB at least
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(growthReports(cases[i].first).value(0), cases[i].second) << i;
+    // A changed command line begins a new run: at 150 s, so it is only 210 s old at the end.
+    EXPECT_TRUE(growthReports(rising(1024 * MiB, 64 * MiB, 13), 5).isEmpty());
 }
