@@ -35,7 +35,7 @@ TEST(AnomalyDetector, FirstFindingWithTheEleventhSnapshotWordedExactly) {
         findings[0].explanation,
         QStringLiteral("已连续观察到约 5 分钟 的高 CPU 占用（区间均值达到 90%）。任务已运行 1.0 小时。"
                        "这说明资源消耗较高；编译、渲染和计算任务也可能正常。仅凭这些指标不能确认卡死。"));
-    EXPECT_EQ(detector.observe(snapshotAt(330, {busy}), MonitorSettings{})[0].sustainedSeconds, 330);
+    EXPECT_EQ(detector.observe(snapshotAt(330, {busy}), MonitorSettings{}).value(0).sustainedSeconds, 330);
 }
 
 TEST(AnomalyDetector, StepsBetweenSnapshots) {
