@@ -149,10 +149,11 @@ std::optional<QByteArray> readCapped(const QString& path) {
     return data;
 }
 
-JsonValue storedEvent(const ActivityEvent& event) {
+// The history file writes the date as seconds since 2001, the export as ISO-8601 text.
+JsonValue eventObject(const ActivityEvent& event, JsonValue date) {
     JsonValue object = JsonValue::object();
     object.insert(QStringLiteral("id"), uuidText(event.id));
-    object.insert(QStringLiteral("date"), StoredDates::secondsSinceReferenceDate(event.date));
+    object.insert(QStringLiteral("date"), std::move(date));
     object.insert(QStringLiteral("title"), event.title);
     object.insert(QStringLiteral("detail"), event.detail);
     if (event.category)
@@ -183,6 +184,10 @@ LocalHistoryStore LocalHistoryStore::applicationStore() {
 }
 
 QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
+    // Without a valid clock retention would drop every event: an empty result here, or an empty
+    // file from save, would lose the whole history.
+    if (!now.isValid())
+        throw HistoryStorageError(Kind::unavailable);
     const std::optional<QByteArray> data = readCapped(m_fileURL);
     if (!data)
         return {};
@@ -192,13 +197,16 @@ QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
 }
 
 QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
+    if (!now.isValid())
+        throw HistoryStorageError(Kind::unavailable);
     QList<ActivityEvent> kept = retained(events, now);
     QByteArray data;
     try {
         std::vector<QByteArray> encoded;
         encoded.reserve(kept.size());
         for (const ActivityEvent& event : kept)
-            encoded.push_back(JsonWriter::write(storedEvent(event), fileOptions));
+            encoded.push_back(JsonWriter::write(
+                eventObject(event, StoredDates::secondsSinceReferenceDate(event.date)), fileOptions));
         // An over-long history loses its oldest events rather than every later save.
         qint64 total = encodeEnvelope({}, 0).size();
         size_t count = 0;
@@ -253,28 +261,22 @@ QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {
     std::vector<QByteArray> encoded;
     encoded.reserve(events.size());
     for (const ActivityEvent& event : events)
-        encoded.push_back(JsonWriter::write(storedEvent(event), fileOptions));
+        encoded.push_back(JsonWriter::write(
+            eventObject(event, StoredDates::secondsSinceReferenceDate(event.date)), fileOptions));
     return encodeEnvelope(encoded, encoded.size());
 }
 
 QByteArray LocalHistoryStore::exportData(const QList<ActivityEvent>& events, const QDateTime& now) {
     JsonValue list = JsonValue::array();
-    for (const ActivityEvent& event : retained(events, now)) {
-        JsonValue object = JsonValue::object();
-        if (event.category)
-            object.insert(QStringLiteral("category"), *event.category);
-        object.insert(QStringLiteral("date"), StoredDates::iso8601(event.date));
-        object.insert(QStringLiteral("detail"), event.detail);
-        object.insert(QStringLiteral("id"), uuidText(event.id));
-        object.insert(QStringLiteral("title"), event.title);
-        list.append(std::move(object));
-    }
+    for (const ActivityEvent& event : retained(events, now))
+        list.append(eventObject(event, StoredDates::iso8601(event.date)));
+    // The writer sorts the keys at every level.
     JsonValue root = JsonValue::object();
+    root.insert(QStringLiteral("schemaVersion"), 1);
     root.insert(QStringLiteral("application"), QStringLiteral("Lunorvale"));
-    root.insert(QStringLiteral("events"), std::move(list));
     root.insert(QStringLiteral("exportedAt"), StoredDates::iso8601(now));
     root.insert(QStringLiteral("retentionDays"), 30);
-    root.insert(QStringLiteral("schemaVersion"), 1);
+    root.insert(QStringLiteral("events"), std::move(list));
     return JsonWriter::write(root, JsonWriter::Options{2, true, true});
 }
 

@@ -27,7 +27,7 @@ public:
     static LocalHistoryStore applicationStore();
 
     // The retained events of the file; empty when there is no file. Never changes the file.
-    // Throws HistoryStorageError.
+    // Throws HistoryStorageError (unavailable for an invalid `now`, here and in save).
     QList<ActivityEvent> load(const QDateTime& now) const;
 
     // Writes the retained events atomically (0600 file, 0700 folders). When they would not fit in

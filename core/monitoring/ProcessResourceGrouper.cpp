@@ -1,7 +1,6 @@
 #include "core/monitoring/ProcessResourceGrouper.h"
 
 #include <QCollator>
-#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QLocale>
@@ -13,18 +12,48 @@
 namespace lunorvale::ProcessResourceGrouper {
 namespace {
 
-// "." and ".." removed, separators collapsed, no trailing slash.
-QString standardized(const QString& path) {
-    return QDir::cleanPath(path);
+// Components of an absolute path with "." and ".." applied and empty ones left out. A ".." at the
+// root stays at the root, as in "/../A.app" = "/A.app" (QDir::cleanPath would keep it).
+QStringList standardizedComponents(const QString& path) {
+    QStringList components;
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == QStringLiteral("."))
+            continue;
+        if (part == QStringLiteral("..")) {
+            if (!components.isEmpty())
+                components.removeLast();
+            continue;
+        }
+        components.append(part);
+    }
+    return components;
 }
 
-QString resolvedBundlePath(const QString& bundle) {
-    const QByteArray native = QFile::encodeName(bundle);
+QString standardized(const QString& path) {
+    return u'/' + standardizedComponents(path).join(u'/');
+}
+
+std::optional<QString> realPath(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native.constData(), nullptr), &std::free);
-    // A bundle that cannot be resolved (gone, unreadable) keeps its own path.
     if (!resolved)
-        return standardized(bundle);
-    return standardized(QFile::decodeName(resolved.get()));
+        return std::nullopt;
+    return QFile::decodeName(resolved.get());
+}
+
+// Links are resolved as far as the path exists; a bundle that is gone (an application replaced
+// while its processes still run) keeps its missing tail, so its processes still meet in one group.
+QString resolvedBundlePath(const QString& bundle) {
+    QStringList components = standardizedComponents(bundle);
+    QStringList missing;
+    while (!components.isEmpty()) {
+        if (const auto resolved = realPath(u'/' + components.join(u'/'))) {
+            missing.prepend(*resolved);
+            return standardized(missing.join(u'/'));
+        }
+        missing.prepend(components.takeLast());
+    }
+    return standardized(missing.join(u'/'));
 }
 
 QString nameWithoutExtension(const QString& path) {
@@ -55,7 +84,7 @@ std::optional<QString> applicationBundlePath(const QString& executable) {
     // visible in the raw text; most executables are spared the split.
     if (!executable.contains(QStringLiteral(".app/")))
         return std::nullopt;
-    const QStringList components = standardized(executable).split(u'/', Qt::SkipEmptyParts);
+    const QStringList components = standardizedComponents(executable);
     if (components.size() < 3)
         return std::nullopt;
     for (qsizetype i = 0; i + 2 < components.size(); ++i) {

@@ -1,5 +1,4 @@
 #include "SnapshotFixtures.h"
-#include "core/common/StoredDates.h"
 #include "core/monitoring/LocalHistoryStore.h"
 #include "core/monitoring/MutedProcess.h"
 
@@ -11,23 +10,19 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
 using Kind = HistoryStorageError::Kind;
 
 namespace {
+const QDateTime now = baseDate();
+const QString firstID = QStringLiteral("12345678-9abc-def0-1234-56789abcdef0");
+const QString secondID = QStringLiteral("00000000-0000-4000-8000-00000000000a");
 
-ActivityEvent event(const QString& uuid, const QDateTime& date, const QString& title,
-                    std::optional<QString> category = std::nullopt,
-                    const QString& detail = QStringLiteral("d")) {
-    return ActivityEvent{QUuid::fromString(uuid), date, title, detail, std::move(category)};
-}
-
-ActivityEvent numbered(int n, const QDateTime& date, const QString& title = QStringLiteral("t")) {
-    return ActivityEvent{QUuid::createUuidV5(QUuid(), QString::number(n)), date, title, QString(),
-                         std::nullopt};
+ActivityEvent event(const QDateTime& date, const QString& title = QStringLiteral("t"), QString detail = {},
+                    std::optional<QString> category = {}, QUuid id = QUuid::createUuid()) {
+    return ActivityEvent{id, date, title, std::move(detail), std::move(category)};
 }
 
 QByteArray readAll(const QString& path) {
@@ -37,7 +32,7 @@ QByteArray readAll(const QString& path) {
 
 bool writeAll(const QString& path, const QByteArray& data) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 mode_t modeOf(const QString& path) {
@@ -46,284 +41,207 @@ mode_t modeOf(const QString& path) {
     return info.st_mode & 07777;
 }
 
-std::optional<Kind> loadError(const LocalHistoryStore& store) {
+template <typename Call> std::optional<Kind> errorOf(Call call) {
     try {
-        store.load(baseDate());
+        call();
     } catch (const HistoryStorageError& error) {
         return error.kind();
     }
     return std::nullopt;
 }
-
-const QString firstID = QStringLiteral("12345678-9abc-def0-1234-56789abcdef0");
-const QString secondID = QStringLiteral("00000000-0000-4000-8000-00000000000a");
-
 } // namespace
 
-TEST(LocalHistoryStore, SavesTheCompactEnvelopeAtomicallyWithPrivateModes) {
+TEST(LocalHistoryStore, SavesTheCompactEnvelopeAtomicallyAndExports) {
     QTemporaryDir temporary;
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/a/b/history.json"));
     const QList<ActivityEvent> events{
-        event(secondID, baseDate().addSecs(-60), QStringLiteral("已暂停"), std::nullopt, QString()),
-        event(firstID, baseDate().addMSecs(250), QStringLiteral("Editor 持续高占用"),
-              QStringLiteral("finding"), QStringLiteral("/usr/bin/x \"q\"\n")),
+        event(now.addSecs(-60), QStringLiteral("已暂停"), {}, {}, QUuid::fromString(secondID)),
+        event(now.addMSecs(250), QStringLiteral("Editor 持续高占用"), QStringLiteral("/usr/bin/x \"q\"\n"),
+              QStringLiteral("finding"), QUuid::fromString(firstID)),
     };
-    EXPECT_EQ(store.save(events, baseDate()).size(), 2);
-
-    const QByteArray expected =
-        "{\"schemaVersion\":1,\"events\":["
-        "{\"id\":\"12345678-9ABC-DEF0-1234-56789ABCDEF0\",\"date\":791539509.25,"
-        "\"title\":\"Editor \xE6\x8C\x81\xE7\xBB\xAD\xE9\xAB\x98\xE5\x8D\xA0\xE7\x94\xA8\","
-        "\"detail\":\"\\/usr\\/bin\\/x \\\"q\\\"\\n\",\"category\":\"finding\"},"
-        "{\"id\":\"00000000-0000-4000-8000-00000000000A\",\"date\":791539449,"
-        "\"title\":\"\xE5\xB7\xB2\xE6\x9A\x82\xE5\x81\x9C\",\"detail\":\"\"}]}";
-    EXPECT_EQ(readAll(store.fileURL()), expected);
+    EXPECT_EQ(store.save(events, now).size(), 2);
+    EXPECT_EQ(readAll(store.fileURL()),
+              "{\"schemaVersion\":1,\"events\":["
+              "{\"id\":\"12345678-9ABC-DEF0-1234-56789ABCDEF0\",\"date\":791539509.25,"
+              "\"title\":\"Editor \xE6\x8C\x81\xE7\xBB\xAD\xE9\xAB\x98\xE5\x8D\xA0\xE7\x94\xA8\","
+              "\"detail\":\"\\/usr\\/bin\\/x \\\"q\\\"\\n\",\"category\":\"finding\"},"
+              "{\"id\":\"00000000-0000-4000-8000-00000000000A\",\"date\":791539449,"
+              "\"title\":\"\xE5\xB7\xB2\xE6\x9A\x82\xE5\x81\x9C\",\"detail\":\"\"}]}");
     EXPECT_EQ(modeOf(store.fileURL()), 0600u);
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/a")), 0700u);
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/a/b")), 0700u);
     EXPECT_EQ(QDir(temporary.path() + QStringLiteral("/a/b")).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("history.json")});
+    EXPECT_EQ(store.load(now), (QList<ActivityEvent>{events[1], events[0]}));
 
-    const QList<ActivityEvent> loaded = store.load(baseDate());
-    ASSERT_EQ(loaded.size(), 2);
-    EXPECT_EQ(loaded[0], events[1]);
-    EXPECT_EQ(loaded[1], events[0]);
+    // The export: five keys in order, ISO-8601 dates to the second, only retained events.
+    EXPECT_EQ(
+        LocalHistoryStore::exportData(events + QList{event(now.addSecs(-2592001))}, now),
+        "{\n  \"application\" : \"Lunorvale\",\n  \"events\" : [\n    {\n      \"category\" : \"finding\",\n"
+        "      \"date\" : \"2026-01-31T08:05:09Z\",\n      \"detail\" : \"\\/usr\\/bin\\/x \\\"q\\\"\\n\",\n"
+        "      \"id\" : \"12345678-9ABC-DEF0-1234-56789ABCDEF0\",\n      \"title\" : \"Editor 持续高占用\"\n "
+        "   },\n"
+        "    {\n      \"date\" : \"2026-01-31T08:04:09Z\",\n      \"detail\" : \"\",\n"
+        "      \"id\" : \"00000000-0000-4000-8000-00000000000A\",\n      \"title\" : \"已暂停\"\n    }\n  "
+        "],\n"
+        "  \"exportedAt\" : \"2026-01-31T08:05:09Z\",\n  \"retentionDays\" : 30,\n  \"schemaVersion\" : "
+        "1\n}");
+    EXPECT_EQ(LocalHistoryStore::exportData({}, now.addMSecs(999)),
+              "{\n  \"application\" : \"Lunorvale\",\n  \"events\" : [],\n  \"exportedAt\" : "
+              "\"2026-01-31T08:05:09Z\",\n"
+              "  \"retentionDays\" : 30,\n  \"schemaVersion\" : 1\n}");
 }
 
 TEST(LocalHistoryStore, LoadErrorsLeaveTheFileUntouched) {
-    const QByteArray validEvent =
-        "{\"id\":\"" + firstID.toLatin1() + "\",\"date\":791539509,\"title\":\"t\",\"detail\":\"\"}";
-    QByteArray exactLimit = "{\"schemaVersion\":1,\"events\":[" + validEvent + "]}";
+    const QByteArray valid =
+        "{\"id\":\"" + firstID.toLatin1() + "\",\"date\":791539509,\"title\":\"t\",\"detail\":\"\"";
+    QByteArray exactLimit = "{\"schemaVersion\":1,\"events\":[" + valid + "}]}";
     exactLimit.append(QByteArray(LocalHistoryStore::maximumFileBytes - exactLimit.size(), ' '));
-    struct Case {
-        const char* label;
-        QByteArray content;
-        std::optional<Kind> error;
-        qsizetype events;
+    // content, error (absent: loads the one valid event, or none for an empty list)
+    const std::pair<QByteArray, std::optional<Kind>> cases[] = {
+        {exactLimit + ' ', Kind::fileTooLarge},
+        {exactLimit, {}},
+        {"", Kind::invalidFile},
+        {"1", Kind::invalidFile},
+        {"{\"schemaVersion\":2,\"events\":[" + valid + "}]}", Kind::unsupportedVersion},
+        {"{\"schemaVersion\":0,\"events\":[]}", Kind::unsupportedVersion},
+        {"{\"schemaVersion\":\"1\",\"events\":[]}", Kind::invalidFile},
+        {"{\"events\":[" + valid + "}]}", Kind::invalidFile},
+        {"{\"schemaVersion\":2,\"events\":[{}]}", Kind::invalidFile}, // version looked at last
+        {"[" + valid + "}]", {}},
+        {"{\"x\":0,\"schemaVersion\":1,\"events\":[]}", {}},
+        {"[" + valid + ",\"category\":null}]", {}},
+        {"[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":1e300,\"title\":\"t\",\"detail\":\"\"}]",
+         {}}, // far future
+        {"[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":1,\"title\":\"t\"}]", Kind::invalidFile},
+        {"[{\"id\":\"not-a-uuid\",\"date\":1,\"title\":\"t\",\"detail\":\"\"}]", Kind::invalidFile},
+        {"[" + valid + ",\"category\":1}]", Kind::invalidFile},
     };
-    const Case cases[] = {
-        {"over the limit", exactLimit + ' ', Kind::fileTooLarge, 0},
-        {"exactly the limit", exactLimit, std::nullopt, 1},
-        {"empty", QByteArray(), Kind::invalidFile, 0},
-        {"not JSON", "{\"schemaVersion\":1,", Kind::invalidFile, 0},
-        {"version 2", "{\"schemaVersion\":2,\"events\":[" + validEvent + "]}", Kind::unsupportedVersion, 0},
-        {"version 0", "{\"schemaVersion\":0,\"events\":[]}", Kind::unsupportedVersion, 0},
-        {"version as text", "{\"schemaVersion\":\"1\",\"events\":[]}", Kind::invalidFile, 0},
-        {"no version", "{\"events\":[" + validEvent + "]}", Kind::invalidFile, 0},
-        {"version 2, bad events", "{\"schemaVersion\":2,\"events\":[{}]}", Kind::invalidFile, 0},
-        {"bare array", "[" + validEvent + "]", std::nullopt, 1},
-        {"unknown keys", "{\"x\":0,\"schemaVersion\":1,\"events\":[]}", std::nullopt, 0},
-        {"missing detail", "[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":1,\"title\":\"t\"}]",
-         Kind::invalidFile, 0},
-        {"bad id", "[{\"id\":\"not-a-uuid\",\"date\":1,\"title\":\"t\",\"detail\":\"\"}]", Kind::invalidFile,
-         0},
-        {"date as text",
-         "[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":\"1\",\"title\":\"t\",\"detail\":\"\"}]",
-         Kind::invalidFile, 0},
-        {"category as number",
-         "[{\"id\":\"" + firstID.toLatin1() +
-             "\",\"date\":1,\"title\":\"t\",\"detail\":\"\",\"category\":1}]",
-         Kind::invalidFile, 0},
-        {"scalar", "1", Kind::invalidFile, 0},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [content, error] : cases) {
         QTemporaryDir temporary;
         const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
-        ASSERT_TRUE(writeAll(store.fileURL(), c.content));
-        if (c.error) {
-            EXPECT_EQ(loadError(store), c.error) << c.label;
-        } else {
-            EXPECT_EQ(store.load(baseDate()).size(), c.events) << c.label;
-        }
-        EXPECT_EQ(readAll(store.fileURL()), c.content) << c.label;
+        ASSERT_TRUE(writeAll(store.fileURL(), content));
+        QList<ActivityEvent> loaded;
+        EXPECT_EQ(errorOf([&] { loaded = store.load(now); }), error) << content.left(60).constData();
+        EXPECT_EQ(loaded.size(), !error && content.contains(valid) ? 1 : 0);
+        EXPECT_EQ(readAll(store.fileURL()), content);
     }
 }
 
 TEST(LocalHistoryStore, MissingUnreadableAndUnwritableFiles) {
     QTemporaryDir temporary;
-    const LocalHistoryStore missing(temporary.path() + QStringLiteral("/none/history.json"));
-    EXPECT_TRUE(missing.load(baseDate()).isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(temporary.path() + QStringLiteral("/none")));
+    const QString root = temporary.path();
+    EXPECT_TRUE(LocalHistoryStore(root + QStringLiteral("/none/history.json")).load(now).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/none")));
 
-    ASSERT_TRUE(QDir().mkpath(temporary.path() + QStringLiteral("/folder/history.json")));
-    EXPECT_EQ(loadError(LocalHistoryStore(temporary.path() + QStringLiteral("/folder/history.json"))),
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/folder/history.json")));
+    EXPECT_EQ(errorOf([&] { LocalHistoryStore(root + QStringLiteral("/folder/history.json")).load(now); }),
               Kind::unavailable);
 
-    ASSERT_TRUE(writeAll(temporary.path() + QStringLiteral("/plain"), "x"));
-    const LocalHistoryStore blocked(temporary.path() + QStringLiteral("/plain/history.json"));
-    try {
-        blocked.save({numbered(1, baseDate())}, baseDate());
-        ADD_FAILURE() << "save into a folder that is a file succeeded";
-    } catch (const HistoryStorageError& error) {
-        EXPECT_EQ(error.kind(), Kind::unavailable);
-        EXPECT_EQ(error.errorDescription(),
-                  QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。"));
-    }
-    EXPECT_EQ(readAll(temporary.path() + QStringLiteral("/plain")), "x");
+    ASSERT_TRUE(writeAll(root + QStringLiteral("/plain"), "x"));
+    const LocalHistoryStore blocked(root + QStringLiteral("/plain/history.json"));
+    EXPECT_EQ(errorOf([&] { blocked.save({event(now)}, now); }), Kind::unavailable);
+    EXPECT_EQ(HistoryStorageError(Kind::unavailable).errorDescription(),
+              QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。"));
+    EXPECT_EQ(readAll(root + QStringLiteral("/plain")), "x");
 
-    if (::geteuid() != 0) {
-        const LocalHistoryStore locked(temporary.path() + QStringLiteral("/locked.json"));
-        ASSERT_TRUE(writeAll(locked.fileURL(), "[]"));
-        ::chmod(QFile::encodeName(locked.fileURL()).constData(), 0);
-        EXPECT_EQ(loadError(locked), Kind::unavailable);
-        ::chmod(QFile::encodeName(locked.fileURL()).constData(), 0600);
-    }
+    // Without a valid clock every event would fall out of the window: nothing is read or replaced.
+    const LocalHistoryStore store(root + QStringLiteral("/history.json"));
+    store.save({event(now)}, now);
+    const QByteArray saved = readAll(store.fileURL());
+    EXPECT_EQ(errorOf([&] { store.save({event(now)}, QDateTime()); }), Kind::unavailable);
+    EXPECT_EQ(errorOf([&] { store.load(QDateTime()); }), Kind::unavailable);
+    EXPECT_EQ(readAll(store.fileURL()), saved);
 
     // Clearing the history replaces a damaged file.
-    const LocalHistoryStore damaged(temporary.path() + QStringLiteral("/damaged.json"));
-    ASSERT_TRUE(writeAll(damaged.fileURL(), "garbage"));
-    damaged.save({}, baseDate());
-    EXPECT_EQ(readAll(damaged.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
+    ASSERT_TRUE(writeAll(store.fileURL(), "garbage"));
+    store.save({}, now);
+    EXPECT_EQ(readAll(store.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
 }
 
 TEST(LocalHistoryStore, RetentionRules) {
-    const QDateTime now = baseDate();
     const QString ascii512(512, u'a');
     const QString han170(170, QChar(0x5C9A)); // 3 bytes each
-    struct Case {
-        const char* label;
-        ActivityEvent event;
-        bool kept;
+    const QString t = QStringLiteral("t");
+    // Each pair: the event at a limit is kept, the one just beyond it dropped.
+    const std::pair<ActivityEvent, ActivityEvent> cases[] = {
+        {event(now.addSecs(-2592000)), event(now.addSecs(-2592001))},
+        {event(now.addSecs(300)), event(now.addSecs(301))},
+        {event(now, ascii512), event(now, ascii512 + u'a')},
+        {event(now, han170), event(now, han170 + QChar(0x5C9A))},
+        {event(now, t, QString(2048, u'd')), event(now, t, QString(2049, u'd'))},
+        {event(now, t, {}, QString(64, u'c')), event(now, t, {}, QString(65, u'c'))},
+        {event(now, t, {}, QString()), event(now, QString())},
+        {event(now, t, {}, {}), event(QDateTime())},
     };
-    const Case cases[] = {
-        {"30 days exactly", numbered(1, now.addSecs(-2592000)), true},
-        {"30 days and a second", numbered(2, now.addSecs(-2592001)), false},
-        {"300 s ahead", numbered(3, now.addSecs(300)), true},
-        {"301 s ahead", numbered(4, now.addSecs(301)), false},
-        {"invalid date", numbered(5, QDateTime()), false},
-        {"empty title", numbered(6, now, QString()), false},
-        {"512-byte title", numbered(7, now, ascii512), true},
-        {"513-byte title", numbered(8, now, ascii512 + u'a'), false},
-        {"510 bytes in Chinese", numbered(9, now, han170), true},
-        {"513 bytes in Chinese", numbered(10, now, han170 + QChar(0x5C9A)), false},
-        {"2048-byte detail",
-         ActivityEvent{QUuid::createUuid(), now, QStringLiteral("t"), QString(2048, u'd'), {}}, true},
-        {"2049-byte detail",
-         ActivityEvent{QUuid::createUuid(), now, QStringLiteral("t"), QString(2049, u'd'), {}}, false},
-        {"64-byte category",
-         ActivityEvent{QUuid::createUuid(), now, QStringLiteral("t"), {}, QString(64, u'c')}, true},
-        {"65-byte category",
-         ActivityEvent{QUuid::createUuid(), now, QStringLiteral("t"), {}, QString(65, u'c')}, false},
-        {"empty category", ActivityEvent{QUuid::createUuid(), now, QStringLiteral("t"), {}, QString()}, true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(LocalHistoryStore::retained({c.event}, now).size(), c.kept ? 1 : 0) << c.label;
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(LocalHistoryStore::retained({cases[i].first, cases[i].second}, now), QList{cases[i].first})
+            << i;
 
-    // Newest first, stable for equal dates; one event per id, the newer (or, on a tie, the earlier one).
+    // Newest first, stable for equal dates; one event per id, the newer (on a tie, the earlier one).
     const QUuid shared = QUuid::createUuid();
-    const QList<ActivityEvent> events{
-        ActivityEvent{shared, now.addSecs(-10), QStringLiteral("old"), {}, {}},
-        ActivityEvent{QUuid::createUuid(), now.addSecs(-5), QStringLiteral("a"), {}, {}},
-        ActivityEvent{shared, now.addSecs(-1), QStringLiteral("new"), {}, {}},
-        ActivityEvent{QUuid::createUuid(), now.addSecs(-5), QStringLiteral("b"), {}, {}},
-        ActivityEvent{shared, now.addSecs(-1), QStringLiteral("new too"), {}, {}},
-    };
-    QStringList titles;
-    for (const auto& kept : LocalHistoryStore::retained(events, now))
-        titles << kept.title;
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("b")}));
+    const QList<ActivityEvent> input{event(now.addSecs(-10), t, {}, {}, shared), event(now.addSecs(-5)),
+                                     event(now.addSecs(-1), t, {}, {}, shared), event(now.addSecs(-5)),
+                                     event(now.addSecs(-1), t, QStringLiteral("later"), {}, shared)};
+    EXPECT_EQ(LocalHistoryStore::retained(input, now), (QList{input[2], input[1], input[3]}));
 
     QList<ActivityEvent> many;
     for (int i = 0; i < 600; ++i)
-        many.append(numbered(i, now.addSecs(-i)));
-    const auto kept = LocalHistoryStore::retained(many, now);
-    ASSERT_EQ(kept.size(), 500);
-    EXPECT_EQ(kept.first(), many[0]);
-    EXPECT_EQ(kept.last(), many[499]);
+        many.append(event(now.addSecs(-i)));
+    EXPECT_EQ(LocalHistoryStore::retained(many, now), many.mid(0, 500));
 }
 
 TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) {
     QTemporaryDir temporary;
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
     QList<ActivityEvent> events;
-    for (int i = 0; i < 500; ++i) {
-        // Near the allowed sizes, with slashes that grow when escaped.
-        events.append(ActivityEvent{QUuid::createUuid(), baseDate().addSecs(-i), QString(512, u'/'),
-                                    QString(2048, u'x'), QString(64, u'c')});
-    }
-    ASSERT_GT(LocalHistoryStore::encodeFile(events).size(), LocalHistoryStore::maximumFileBytes);
-
-    const QList<ActivityEvent> written = store.save(events, baseDate());
+    for (int i = 0; i < 500; ++i) // near the allowed sizes, with slashes that grow when escaped
+        events.append(event(now.addSecs(-i), QString(512, u'/'), QString(2048, u'x'), QString(64, u'c')));
+    const QList<ActivityEvent> written = store.save(events, now);
     ASSERT_FALSE(written.isEmpty());
-    ASSERT_LT(written.size(), 500);
     EXPECT_EQ(written, events.mid(0, written.size()));
     const QByteArray file = readAll(store.fileURL());
+    EXPECT_EQ(file, LocalHistoryStore::encodeFile(written));
     EXPECT_LE(file.size(), LocalHistoryStore::maximumFileBytes);
     EXPECT_GT(LocalHistoryStore::encodeFile(events.mid(0, written.size() + 1)).size(),
               LocalHistoryStore::maximumFileBytes);
-    EXPECT_EQ(file, LocalHistoryStore::encodeFile(written));
-    EXPECT_EQ(store.load(baseDate()), written);
-}
-
-TEST(LocalHistoryStore, ExportHasFiveSortedKeysAndIsoDates) {
-    const QByteArray empty = LocalHistoryStore::exportData({}, baseDate().addMSecs(999));
-    EXPECT_EQ(empty, "{\n  \"application\" : \"Lunorvale\",\n  \"events\" : [],\n  \"exportedAt\" : "
-                     "\"2026-01-31T08:05:09Z\",\n"
-                     "  \"retentionDays\" : 30,\n  \"schemaVersion\" : 1\n}");
-
-    const QList<ActivityEvent> events{
-        event(secondID, baseDate().addSecs(-3600), QStringLiteral("a/b")),
-        event(firstID, baseDate().addSecs(-60), QStringLiteral("x"), QStringLiteral("muted")),
-        event(firstID, baseDate().addSecs(-2592001), QStringLiteral("too old")),
-    };
-    EXPECT_EQ(
-        LocalHistoryStore::exportData(events, baseDate()),
-        "{\n  \"application\" : \"Lunorvale\",\n  \"events\" : [\n"
-        "    {\n      \"category\" : \"muted\",\n      \"date\" : \"2026-01-31T08:04:09Z\",\n      "
-        "\"detail\" : \"d\",\n"
-        "      \"id\" : \"12345678-9ABC-DEF0-1234-56789ABCDEF0\",\n      \"title\" : \"x\"\n    },\n"
-        "    {\n      \"date\" : \"2026-01-31T07:05:09Z\",\n      \"detail\" : \"d\",\n"
-        "      \"id\" : \"00000000-0000-4000-8000-00000000000A\",\n      \"title\" : \"a\\/b\"\n    }\n  ],\n"
-        "  \"exportedAt\" : \"2026-01-31T08:05:09Z\",\n  \"retentionDays\" : 30,\n  \"schemaVersion\" : "
-        "1\n}");
+    EXPECT_EQ(store.load(now), written);
 }
 
 TEST(LocalHistoryStore, ApplicationStoreLivesInTheDataFolder) {
     QTemporaryDir temporary;
     const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(temporary.path()));
     const LocalHistoryStore store = LocalHistoryStore::applicationStore();
-    if (wasSet)
-        qputenv("XDG_DATA_HOME", saved);
-    else
-        qunsetenv("XDG_DATA_HOME");
+    saved.isEmpty() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", saved);
     EXPECT_EQ(store.fileURL(), temporary.path() + QStringLiteral("/Lunorvale/history.json"));
     EXPECT_FALSE(QFileInfo::exists(temporary.path() + QStringLiteral("/Lunorvale")));
 }
 
-TEST(MutedProcess, ActiveRules) {
-    const QDateTime now = baseDate();
+TEST(MutedProcess, ActiveRulesAndJson) {
     const ProcessIdentity a{100, 5};
     const ProcessIdentity b{200, 6};
-    struct Case {
-        const char* label;
-        MutedProcess entry;
-        bool kept;
+    const std::pair<MutedProcess, bool> cases[] = {
+        {{a, now}, false},
+        {{a, now.addSecs(3600)}, true},
+        {{a, now.addSecs(3601)}, false},
+        {{ProcessIdentity{1, 5}, now.addSecs(60)}, false},
+        {{ProcessIdentity{-4, 5}, now.addSecs(60)}, false},
+        {{ProcessIdentity{100, 0}, now.addSecs(60)}, false},
+        {{a, QDateTime()}, false},
     };
-    const Case cases[] = {
-        {"expires now", {a, now}, false},
-        {"expires in 3600 s", {a, now.addSecs(3600)}, true},
-        {"expires in 3601 s", {a, now.addSecs(3601)}, false},
-        {"pid 1", {ProcessIdentity{1, 5}, now.addSecs(60)}, false},
-        {"negative pid", {ProcessIdentity{-4, 5}, now.addSecs(60)}, false},
-        {"start time 0", {ProcessIdentity{100, 0}, now.addSecs(60)}, false},
-        {"invalid expiry", {a, QDateTime()}, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(MutedProcess::active({c.entry}, now, std::nullopt).size(), c.kept ? 1 : 0) << c.label;
+    for (const auto& [entry, kept] : cases)
+        EXPECT_EQ(MutedProcess::active({entry}, now, std::nullopt).size(), kept ? 1 : 0)
+            << entry.identity.key().toStdString();
 
     const QList<MutedProcess> muted{{a, now.addSecs(10)}, {b, now.addSecs(20)}, {a, now.addSecs(30)}};
-    EXPECT_EQ(MutedProcess::active(muted, now, std::nullopt), (QList<MutedProcess>{muted[0], muted[1]}));
+    EXPECT_EQ(MutedProcess::active(muted, now, std::nullopt), muted.mid(0, 2));
     EXPECT_TRUE(MutedProcess::active(muted, now, QSet<ProcessIdentity>{}).isEmpty());
-    EXPECT_EQ(MutedProcess::active(muted, now, QSet<ProcessIdentity>{b}), (QList<MutedProcess>{muted[1]}));
+    EXPECT_EQ(MutedProcess::active(muted, now, QSet<ProcessIdentity>{b}), muted.mid(1, 1));
     // An expired first entry does not shadow a later one that is still in force.
-    EXPECT_EQ(MutedProcess::active({{a, now.addSecs(-1)}, muted[2]}, now, std::nullopt),
-              (QList<MutedProcess>{muted[2]}));
-}
+    EXPECT_EQ(MutedProcess::active({{a, now.addSecs(-1)}, muted[2]}, now, std::nullopt), muted.mid(2));
 
-TEST(MutedProcess, JsonRoundTrip) {
-    const MutedProcess entry{ProcessIdentity{4242, 1700000000123456ull}, baseDate().addMSecs(500)};
+    const MutedProcess entry{ProcessIdentity{4242, 1700000000123456ull}, now.addMSecs(500)};
     const QByteArray text = JsonWriter::write(entry.toJson());
     EXPECT_EQ(text, "{\"identity\":{\"pid\":4242,\"startTime\":1700000000123456},\"expiresAt\":791539509.5}");
     EXPECT_EQ(MutedProcess::fromJson(QJsonDocument::fromJson(text).object()), entry);

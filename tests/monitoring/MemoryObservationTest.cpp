@@ -9,12 +9,12 @@ using namespace lunorvale::fixtures;
 
 namespace {
 constexpr uint64_t MiB = 1024 * 1024;
+using Pressure = SystemMemoryPressure;
 
-MonitorSnapshot withPressure(double t, SystemMemoryPressure pressure, QList<ProcessSample> processes = {}) {
+MonitorSnapshot at(double t, std::optional<Pressure> pressure, QList<ProcessSample> processes = {}) {
     MonitorSnapshot snapshot = snapshotAt(t, std::move(processes));
-    SystemMemorySnapshot memory;
-    memory.pressure = pressure;
-    snapshot.systemMemory = memory;
+    if (pressure)
+        snapshot.systemMemory = SystemMemorySnapshot{{}, {}, {}, {}, *pressure};
     return snapshot;
 }
 
@@ -24,110 +24,87 @@ ProcessSample resident(int32_t pid, uint64_t bytes) {
     return sample;
 }
 
-// Feeds one process with the given sizes 30 s apart and returns the times at which it was reported.
-QList<double> growthReports(const QList<uint64_t>& sizes) {
+// One process with the given sizes 30 s apart: the times at which it was reported. Its command line
+// changes with the size at index `changeAt`.
+QList<double> growthReports(const QList<uint64_t>& sizes, qsizetype changeAt = -1) {
     MemoryObservationDetector detector;
     QList<double> times;
     for (qsizetype i = 0; i < sizes.size(); ++i) {
-        const double t = 30.0 * static_cast<double>(i);
-        for (const auto& observation :
-             detector.observe(snapshotAt(t, {resident(42, sizes[i])}), MonitorSettings{})) {
-            if (observation.kind == MemoryObservation::Kind::growth)
-                times.append(t);
-        }
+        ProcessSample sample = resident(42, sizes[i]);
+        if (changeAt >= 0 && i >= changeAt)
+            sample.command = QStringLiteral("worker --again");
+        if (!detector.observe(at(30.0 * i, {}, {sample}), MonitorSettings{}).isEmpty())
+            times.append(30.0 * i);
     }
     return times;
+}
+
+QList<uint64_t> rising(uint64_t start, uint64_t step, int count) {
+    QList<uint64_t> sizes;
+    for (int i = 0; i < count; ++i)
+        sizes.append(start + step * static_cast<uint64_t>(i));
+    return sizes;
 }
 } // namespace
 
 TEST(MemoryObservationDetector, PressureHeldForAMinute) {
     MemoryObservationDetector detector;
-    EXPECT_TRUE(
-        detector.observe(withPressure(0, SystemMemoryPressure::warning), MonitorSettings{}).isEmpty());
-    EXPECT_TRUE(
-        detector.observe(withPressure(30, SystemMemoryPressure::critical), MonitorSettings{}).isEmpty());
-    const auto observations =
-        detector.observe(withPressure(60, SystemMemoryPressure::warning), MonitorSettings{});
-    ASSERT_EQ(observations.size(), 1);
+    // Reported once a stretch is 60 s old; a normal reading, or none, starts it again.
+    const std::pair<std::optional<Pressure>, size_t> steps[] = {
+        {Pressure::warning, 0}, {Pressure::critical, 0}, {Pressure::warning, 1},
+        {Pressure::normal, 0},  {Pressure::warning, 0},  {std::nullopt, 0},
+        {Pressure::warning, 0}, {Pressure::warning, 0},  {Pressure::warning, 1}};
+    QList<MemoryObservation> observations;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        observations = detector.observe(at(30.0 * i, steps[i].first), MonitorSettings{});
+        EXPECT_EQ(size_t(observations.size()), steps[i].second) << i;
+    }
     EXPECT_EQ(observations[0].id(), QStringLiteral("pressure"));
     EXPECT_EQ(observations[0].sustainedSeconds, 60);
     EXPECT_FALSE(observations[0].processIdentity);
     EXPECT_EQ(observations[0].title, QStringLiteral("整机内存压力持续偏高"));
-    EXPECT_EQ(
-        observations[0].explanation(),
-        QStringLiteral("系统报告的内存压力已连续偏高约 1 "
-                       "分钟。可先保存工作，再查看内存合计靠前的应用；占用高不代表某个应用一定有问题。"));
-
-    // A normal reading, or none at all, starts the stretch again.
-    EXPECT_TRUE(
-        detector.observe(withPressure(90, SystemMemoryPressure::normal), MonitorSettings{}).isEmpty());
-    EXPECT_TRUE(
-        detector.observe(withPressure(120, SystemMemoryPressure::warning), MonitorSettings{}).isEmpty());
-    EXPECT_TRUE(detector.observe(snapshotAt(150), MonitorSettings{}).isEmpty());
-    EXPECT_TRUE(
-        detector.observe(withPressure(180, SystemMemoryPressure::warning), MonitorSettings{}).isEmpty());
-    EXPECT_TRUE(
-        detector.observe(withPressure(210, SystemMemoryPressure::warning), MonitorSettings{}).isEmpty());
-    EXPECT_EQ(detector.observe(withPressure(240, SystemMemoryPressure::warning), MonitorSettings{}).size(),
-              1);
+    EXPECT_EQ(observations[0].detail,
+              QStringLiteral("系统报告的内存压力已连续偏高约 1 分钟。可先保存工作，再查看内存合计靠前的应用；"
+                             "占用高不代表某个应用一定有问题。"));
 }
 
 TEST(MemoryObservationDetector, GapsAndClocksResetTheDetector) {
-    struct Case {
-        double secondTime;
-        QDateTime secondDate; // invalid: derived from the time
-        bool continues;
-    };
-    const Case cases[] = {
-        {75, {}, true},
-        {76, {}, false},
-        {0, {}, false},
-        {-5, {}, false},
-        {30, baseDate().addSecs(-1), false}, // the wall clock went back
-    };
-    for (const Case& c : cases) {
+    // time of the second snapshot, ms added to its wall clock, whether the pressure stretch goes on
+    const std::tuple<double, qint64, bool> cases[] = {
+        {75, 0, true}, {76, 0, false}, {0, 0, false}, {-5, 0, false}, {30, -31000, false}};
+    for (const auto& [time, wallShift, continues] : cases) {
         MemoryObservationDetector detector;
-        detector.observe(withPressure(0, SystemMemoryPressure::warning), MonitorSettings{});
-        MonitorSnapshot second = withPressure(c.secondTime, SystemMemoryPressure::warning);
-        if (c.secondDate.isValid())
-            second.timestamp = c.secondDate;
-        const auto observations = detector.observe(second, MonitorSettings{});
-        EXPECT_EQ(observations.size(), c.continues ? 1 : 0) << c.secondTime;
+        detector.observe(at(0, Pressure::warning), MonitorSettings{});
+        MonitorSnapshot second = at(time, Pressure::warning);
+        second.timestamp = second.timestamp.addMSecs(wallShift);
+        EXPECT_EQ(detector.observe(second, MonitorSettings{}).size(), continues ? 1 : 0) << time;
     }
-
     MemoryObservationDetector detector;
-    detector.observe(withPressure(0, SystemMemoryPressure::warning), MonitorSettings{});
-    EXPECT_TRUE(detector.observe(withPressure(std::nan(""), SystemMemoryPressure::warning), MonitorSettings{})
-                    .isEmpty());
-    EXPECT_TRUE(
-        detector.observe(withPressure(60, SystemMemoryPressure::warning), MonitorSettings{}).isEmpty());
+    detector.observe(at(0, Pressure::warning), MonitorSettings{});
+    EXPECT_TRUE(detector.observe(at(NAN, Pressure::warning), MonitorSettings{}).isEmpty());
+    EXPECT_TRUE(detector.observe(at(60, Pressure::warning), MonitorSettings{}).isEmpty());
 }
 
 TEST(MemoryObservationDetector, SteadyGrowthReportedBetween300And900Seconds) {
-    QList<uint64_t> sizes;
-    for (int i = 0; i <= 45; ++i)
-        sizes.append((1024 + 64 * static_cast<uint64_t>(i)) * MiB);
+    const QList<uint64_t> sizes = rising(1024 * MiB, 64 * MiB, 46);
     const QList<double> times = growthReports(sizes);
     ASSERT_FALSE(times.isEmpty());
     EXPECT_EQ(times.first(), 300);
-    // Reported on every snapshot up to an age of 900 s; at 930 s the run begins again and the
-    // next report needs 300 s and, from the larger baseline of 3008 MiB, growth of a quarter (752 MiB).
-    EXPECT_EQ(times.count(900), 1);
-    EXPECT_EQ(times.count(930), 0);
+    // At 930 s the run begins again at 3008 MiB and then needs a quarter of that (752 MiB) more.
     EXPECT_EQ(times[times.indexOf(900) + 1], 1290);
 
     MemoryObservationDetector detector;
     QList<MemoryObservation> observations;
     for (int i = 0; i <= 10; ++i) {
-        observations = detector.observe(withPressure(30.0 * i, SystemMemoryPressure::critical,
-                                                     {resident(9, sizes[i]), resident(10, sizes[i])}),
-                                        MonitorSettings{});
+        observations = detector.observe(
+            at(30.0 * i, Pressure::critical, {resident(9, sizes[i]), resident(10, sizes[i])}),
+            MonitorSettings{});
     }
     ASSERT_EQ(observations.size(), 3);
     const ProcessSample reported = resident(10, sizes[10]);
     EXPECT_EQ(observations[0].id(), QStringLiteral("pressure"));
-    EXPECT_EQ(observations[1].id(),
-              QStringLiteral("growth:") + reported.identity.key()); // "growth:10:…" < "growth:9:…"
+    // "growth:10:…" sorts before "growth:9:…".
+    EXPECT_EQ(observations[1].id(), QStringLiteral("growth:") + reported.identity.key());
     EXPECT_EQ(observations[1].sustainedSeconds, 300);
     EXPECT_EQ(observations[1].title, QStringLiteral("worker 的驻留内存近期增长"));
     EXPECT_EQ(observations[1].detail, QStringLiteral("约 5 分钟 内增加 640 MB，当前为 ") +
@@ -136,52 +113,27 @@ TEST(MemoryObservationDetector, SteadyGrowthReportedBetween300And900Seconds) {
                                                          "泄漏。可结合应用进度和整机内存压力继续观察。"));
 }
 
-TEST(MemoryObservationDetector, DropTolerancesAtTheirBoundaries) {
-    // Start, dip at 30 s, then a steep rise: a kept run is reported at 300 s, a restarted one at 330 s.
-    struct Case {
-        uint64_t start;
-        uint64_t dip;
-        double firstReport;
+TEST(MemoryObservationDetector, WhenGrowthIsFirstReported) {
+    // Sizes 30 s apart; a dip at 30 s that keeps the run gives a report at 300 s, a restart one at 330 s.
+    const auto dip = [](uint64_t start, uint64_t to) {
+        QList<uint64_t> sizes = rising(start, 200 * MiB, 15);
+        sizes.insert(1, to);
+        return sizes;
     };
-    const Case cases[] = {
-        {100 * MiB, 84 * MiB, 300},                 // exactly 16 MiB
-        {100 * MiB, 84 * MiB - MiB / 10, 330},      // 16.1 MiB
-        {1000 * MiB, 950 * MiB, 300},               // exactly 5 %
-        {1000 * MiB, 949 * MiB, 330},               // 51 MiB
-        {319 * MiB, 319 * MiB - 16 * MiB - 1, 330}, // below 320 MiB the fixed tolerance applies
+    const std::pair<QList<uint64_t>, double> cases[] = {
+        {dip(100 * MiB, 84 * MiB), 300},                             // a drop of exactly 16 MiB
+        {dip(100 * MiB, 84 * MiB - MiB / 10), 330},                  // 16.1 MiB
+        {dip(1000 * MiB, 950 * MiB), 300},                           // exactly 5 %
+        {dip(1000 * MiB, 949 * MiB), 330},                           // 51 MiB
+        {dip(319 * MiB, 303 * MiB - 1), 330},                        // below 320 MiB the 16 MiB apply
+        {rising(4096 * MiB, 15 * MiB, 21), 0},                       // 300 MiB: under 25 % of 4 GiB
+        {rising(2048 * MiB, 0, 21), 0},                              // flat
+        {QList<uint64_t>{1000 * MiB} + rising(960 * MiB, 1, 15), 0}, // rising, but below the start
+        {rising(1024 * MiB, 0, 10) + rising(1324 * MiB, 1, 5), 420}, // one jump needs five rises
+        {rising(100 * MiB, 20 * MiB, 15), 390},                      // growth of 256 MiB at least
     };
-    for (const Case& c : cases) {
-        QList<uint64_t> sizes{c.start, c.dip};
-        for (int i = 1; i <= 14; ++i)
-            sizes.append(c.start + 200 * MiB * static_cast<uint64_t>(i));
-        const QList<double> times = growthReports(sizes);
-        ASSERT_FALSE(times.isEmpty()) << c.start << " " << c.dip;
-        EXPECT_EQ(times.first(), c.firstReport) << c.start << " " << c.dip;
-    }
-}
-
-TEST(MemoryObservationDetector, GrowthThatIsSmallOrFlatIsNotReported) {
-    QList<uint64_t> large;
-    QList<uint64_t> flat;
-    for (int i = 0; i <= 20; ++i) {
-        large.append(4096 * MiB +
-                     15 * MiB * static_cast<uint64_t>(i)); // 300 MiB in total: under 25 % of 4 GiB
-        flat.append(2048 * MiB);
-    }
-    EXPECT_TRUE(growthReports(large).isEmpty());
-    EXPECT_TRUE(growthReports(flat).isEmpty());
-
-    // A changed command line under the same identity begins a new run.
-    MemoryObservationDetector detector;
-    int reports = 0;
-    for (int i = 0; i <= 12; ++i) {
-        ProcessSample sample = resident(3, (1024 + 64 * static_cast<uint64_t>(i)) * MiB);
-        if (i >= 5)
-            sample.command = QStringLiteral("worker --again");
-        reports +=
-            static_cast<int>(detector.observe(snapshotAt(30.0 * i, {sample}), MonitorSettings{}).size());
-    }
-    EXPECT_EQ(reports, 0); // the run began at 150 s and is 210 s old at the last snapshot
-    EXPECT_EQ(MemoryObservation::kindFromRawValue(QStringLiteral("growth")), MemoryObservation::Kind::growth);
-    EXPECT_FALSE(MemoryObservation::kindFromRawValue(QStringLiteral("Growth")));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(growthReports(cases[i].first).value(0), cases[i].second) << i;
+    // A changed command line begins a new run: at 150 s, so it is only 210 s old at the end.
+    EXPECT_TRUE(growthReports(rising(1024 * MiB, 64 * MiB, 13), 5).isEmpty());
 }

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
-#include <limits>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
@@ -12,75 +11,51 @@ namespace {
 MonitorSnapshot reading(double t, std::optional<double> cpu = 50.0, bool swap = true) {
     MonitorSnapshot snapshot = snapshotAt(t);
     snapshot.systemCPU = cpu;
-    SystemMemorySnapshot memory;
-    memory.physicalBytes = 16ull << 30;
-    memory.usedBytes = 8ull << 30;
-    memory.compressedBytes = 0;
+    snapshot.systemMemory =
+        SystemMemorySnapshot{16ull << 30, 8ull << 30, 0, {}, SystemMemoryPressure::normal};
     if (swap)
-        memory.swapUsedBytes = 1ull << 30;
-    memory.pressure = SystemMemoryPressure::normal;
-    snapshot.systemMemory = memory;
+        snapshot.systemMemory->swapUsedBytes = 1ull << 30;
     return snapshot;
 }
 
-QList<double> times(const QList<ResourceHistoryPoint>& points) {
-    QList<double> result;
+// The ids ("segment:time") of the points, separated by blanks.
+std::string ids(const QList<ResourceHistoryPoint>& points) {
+    QStringList result;
     for (const auto& point : points)
-        result.append(point.monotonicTime);
-    return result;
-}
-
-QList<int64_t> segments(const ResourceHistory& history) {
-    QList<int64_t> result;
-    for (const auto& point : history.points())
-        result.append(point.segmentID);
-    return result;
+        result << point.id();
+    return result.join(u' ').toStdString();
 }
 } // namespace
 
 TEST(ResourceHistory, ClampsWindowAndPointLimit) {
-    struct Case {
-        double window;
-        int64_t points;
-        double keptWindow;
-        int64_t keptPoints;
-    };
-    const Case cases[] = {{0, 0, 1, 2},
-                          {-5, 1, 1, 2},
-                          {10000, 5000, 3600, 721},
-                          {std::numeric_limits<double>::infinity(), 100, 3600, 100},
-                          {std::nan(""), 721, 3600, 721}};
-    for (const Case& c : cases) {
-        const ResourceHistory history(c.window, c.points);
-        EXPECT_EQ(history.windowSeconds(), c.keptWindow) << c.window;
-        EXPECT_EQ(history.maximumPoints(), c.keptPoints) << c.points;
+    // window, point limit, and what is kept of them
+    const std::tuple<double, int64_t, double, int64_t> cases[] = {{0, 0, 1, 2},
+                                                                  {-5, 1, 1, 2},
+                                                                  {10000, 5000, 3600, 721},
+                                                                  {INFINITY, 100, 3600, 100},
+                                                                  {NAN, 721, 3600, 721}};
+    for (const auto& [window, points, keptWindow, keptPoints] : cases) {
+        const ResourceHistory history(window, points);
+        EXPECT_EQ(history.windowSeconds(), keptWindow) << window;
+        EXPECT_EQ(history.maximumPoints(), keptPoints) << points;
     }
-
     ResourceHistory limited(3600, 3);
     for (int i = 0; i < 5; ++i)
         limited.record(reading(i * 5.0), 12.5);
-    EXPECT_EQ(times(limited.points()), (QList<double>{10, 15, 20}));
-
-    ResourceHistory model(3600, 721);
-    for (int i = 0; i <= 800; ++i)
-        model.record(reading(i * 5.0), 12.5);
-    EXPECT_EQ(model.points().size(), 721);
-    EXPECT_EQ(model.points().first().monotonicTime, 400);
+    EXPECT_EQ(ids(limited.points()), "0:10.0 0:15.0 0:20.0");
 }
 
 TEST(ResourceHistory, WindowCutsFromTheNewestPoint) {
     ResourceHistory history(60, 721);
-    history.record(reading(0), 300);
-    history.record(reading(30), 300);
-    history.record(reading(61), 300);
-    EXPECT_EQ(times(history.points()), (QList<double>{30, 61}));
+    for (const double t : {0, 30, 61})
+        history.record(reading(t), 300);
+    EXPECT_EQ(ids(history.points()), "0:30.0 0:61.0");
     history.record(reading(90), 300);
-    EXPECT_EQ(times(history.points()), (QList<double>{30, 61, 90}));
-
-    EXPECT_EQ(times(history.recent(0)), (QList<double>{90}));
-    EXPECT_EQ(times(history.recent(29)), (QList<double>{61, 90}));
+    EXPECT_EQ(ids(history.points()), "0:30.0 0:61.0 0:90.0");
+    EXPECT_EQ(ids(history.recent(0)), "0:90.0");
+    EXPECT_EQ(ids(history.recent(29)), "0:61.0 0:90.0");
     EXPECT_TRUE(history.recent(-1).isEmpty());
-    EXPECT_TRUE(history.recent(std::nan("")).isEmpty());
+    EXPECT_TRUE(history.recent(NAN).isEmpty());
     EXPECT_TRUE(ResourceHistory(60, 10).recent(10).isEmpty());
 }
 
@@ -92,44 +67,29 @@ TEST(ResourceHistory, SegmentBreaks) {
     MonitorSnapshot wallBack = reading(160);
     wallBack.timestamp = baseDate(); // earlier than the previous point's wall clock
     history.record(wallBack, 75);
-    history.record(reading(170, 100.5), 75); // CPU out of range: absent, so the series changed
+    history.record(reading(170, 100.5), 75); // out of range: stored as absent, so the series changed
     history.record(reading(180, std::nullopt), 75);
     history.record(reading(190, std::nullopt, false), 75); // swap figure lost
     MonitorSnapshot otherPressure = reading(200, std::nullopt, false);
     otherPressure.systemMemory->pressure = SystemMemoryPressure::critical;
     otherPressure.systemMemory->physicalBytes.reset();
     history.record(otherPressure, 75);
-    EXPECT_EQ(segments(history), (QList<int64_t>{0, 0, 1, 2, 3, 3, 4, 4}));
+    EXPECT_EQ(ids(history.points()), "0:0.0 0:75.0 1:150.5 2:160.0 3:170.0 3:180.0 4:190.0 4:200.0");
     EXPECT_FALSE(history.points()[4].systemCPU);
 
     history.breakContinuity();
     history.record(reading(200), 75); // same time: nothing, the pending break survives
-    EXPECT_EQ(history.points().size(), 8);
     history.record(reading(210, std::nullopt, false), 75);
-    EXPECT_EQ(history.points().last().segmentID, 5);
-
-    history.record(reading(std::nan("")), 75); // not recorded, but breaks
+    history.record(reading(NAN), 75); // not recorded, but breaks
     history.record(reading(220, std::nullopt, false), 75);
-    EXPECT_EQ(history.points().last().segmentID, 6);
-
+    EXPECT_EQ(ids(history.points().mid(7)), "4:200.0 5:210.0 6:220.0");
     history.record(reading(5), 75); // monotonic clock back: everything goes
-    EXPECT_EQ(times(history.points()), (QList<double>{5}));
-    EXPECT_EQ(history.points().last().segmentID, 7);
+    EXPECT_EQ(ids(history.points()), "7:5.0");
 
     history.reset();
-    history.record(reading(10, 100), 0.5); // a limit of 0.5 s counts as 1 s
-    history.record(reading(11, 100), 0.5);
-    history.record(reading(12.5, 100), 0.5);
-    EXPECT_EQ(segments(history), (QList<int64_t>{0, 0, 1}));
+    for (const double t : {10.0, 11.0, 12.5}) // a limit of 0.5 s counts as 1 s
+        history.record(reading(t, 100), 0.5);
+    EXPECT_EQ(ids(history.points()), "0:10.0 0:11.0 1:12.5");
     EXPECT_EQ(history.points()[0].systemCPU, 100.0);
-}
-
-TEST(ResourceHistory, PointIds) {
-    const auto id = [](int64_t segment, double time) {
-        return ResourceHistoryPoint{baseDate(), time, segment, std::nullopt, std::nullopt}.id();
-    };
-    EXPECT_EQ(id(3, 1234.5), QStringLiteral("3:1234.5"));
-    EXPECT_EQ(id(3, 60), QStringLiteral("3:60.0"));
-    EXPECT_EQ(id(0, 0.1), QStringLiteral("0:0.1"));
-    EXPECT_EQ(id(12, 1e16), QStringLiteral("12:1e+16"));
+    EXPECT_EQ((ResourceHistoryPoint{baseDate(), 1e16, 12, {}, {}}.id()), QStringLiteral("12:1e+16"));
 }
