@@ -1,4 +1,5 @@
 #include "platform/files/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,26 +23,7 @@ FileWriteError::FileWriteError(QString step, QString path, int errorNumber, bool
 namespace AtomicFile {
 namespace {
 
-class Descriptor final {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closing can report a failed write-back, so it is checked where it matters.
-    int close() {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
+using Descriptor = UniqueFd;
 
 bool writeAll(int fd, const char* data, qsizetype size) {
     while (size > 0) {

@@ -1,4 +1,5 @@
 #include "platform/files/CheckedFiles.h"
+#include "platform/UniqueFd.h"
 
 #include <QFile>
 #include <cerrno>
@@ -29,20 +30,7 @@ FileNode nodeFrom(const struct stat& status) {
     return node;
 }
 
-class Descriptor final {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Descriptor = UniqueFd;
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }

@@ -1,6 +1,7 @@
 // The process probes over /proc. This file is the only place that knows how Linux publishes process
 // information; everything above it sees the fixed records of lv_probes.h.
 
+#include "platform/UniqueFd.h"
 #include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
 
@@ -33,25 +34,7 @@ using lunorvale::probes::parseProcStat;
 using lunorvale::probes::ProcStat;
 using lunorvale::probes::statusForState;
 
-// A descriptor closed on every path out of the probe; errno survives the close.
-class Descriptor final {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            const int saved = errno;
-            ::close(fd_);
-            errno = saved;
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+using Descriptor = lunorvale::UniqueFd;
 
 // "PID/leaf" relative to an open /proc, or "/proc/PID/leaf" for single reads, built on the stack.
 class PidPath final {

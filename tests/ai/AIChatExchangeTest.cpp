@@ -1,6 +1,7 @@
 #include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/ProcessDecisionAdvice.h"
+#include "support/Thrown.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,12 +14,7 @@ using Kind = AIServiceError::Kind;
 namespace {
 
 std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const AIServiceError& error) {
-        return error;
-    }
-    return std::nullopt;
+    return lunorvale::test::thrownBy<AIServiceError>(call);
 }
 
 AIChatRequest request(const QString& base, const QString& model, const QString& key = "k",

@@ -1,5 +1,6 @@
 #include "platform/desktop/AIClient.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/Thrown.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -20,12 +21,7 @@ namespace {
 const QString summary = QStringLiteral("合成测试：CPU 95%，任务运行 600 秒。");
 
 std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const AIServiceError& error) {
-        return error;
-    }
-    return std::nullopt;
+    return lunorvale::test::thrownBy<AIServiceError>(call);
 }
 
 QString ask(const QString& base, const QString& key = QString(), AIClient client = AIClient(),

@@ -1,4 +1,5 @@
 #include "core/ai/KeychainStore.h"
+#include "support/Thrown.h"
 
 #include <QMap>
 #include <functional>
@@ -47,12 +48,7 @@ public:
 };
 
 std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const AIServiceError& error) {
-        return error;
-    }
-    return std::nullopt;
+    return lunorvale::test::thrownBy<AIServiceError>(call);
 }
 
 std::optional<AIServiceError> failure(Kind kind) {
