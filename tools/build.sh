@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds one build tree. Usage: tools/build.sh BUILD_DIR [cmake options...]
+# LUNORVALE_TARGET=name builds only that target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1; shift
@@ -7,4 +8,8 @@ jobs=${LUNORVALE_JOBS:-$(nproc)}
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 fi
-cmake --build "$dir" --parallel "$jobs"
+if [ -n "${LUNORVALE_TARGET:-}" ]; then
+  cmake --build "$dir" --parallel "$jobs" --target "$LUNORVALE_TARGET"
+else
+  cmake --build "$dir" --parallel "$jobs"
+fi
