@@ -57,8 +57,8 @@ QString deletingPathExtension(const QString& name) {
     return dot > 0 ? name.left(dot) : name;
 }
 
-// Folders that the file manager of the design's home platform presents as one item (packages). Linux
-// has no such notion; these names keep a copied bundle tree from being walked into all the same.
+// Folders that the Mac's file manager presents as one item (packages). Linux has no such notion;
+// these names keep a copied bundle tree from being walked into all the same.
 bool isPackageName(const QString& name) {
     static const QSet<QString> extensions = {
         QStringLiteral("app"),        QStringLiteral("appex"),       QStringLiteral("bundle"),
