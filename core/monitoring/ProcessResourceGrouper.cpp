@@ -1,13 +1,22 @@
 #include "core/monitoring/ProcessResourceGrouper.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QCollator>
 #include <QFile>
 #include <QHash>
 #include <QLocale>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
 
 namespace lunorvale::ProcessResourceGrouper {
 namespace {
@@ -56,6 +65,67 @@ QString resolvedBundlePath(const QString& bundle) {
     return standardized(missing.join(u'/'));
 }
 
+// Resolves the bundle paths of one call. Bundles mostly share a few folders (/Applications), so
+// each folder is resolved once and opened, and each bundle in it costs one readlinkat of its own
+// name instead of a realpath that looks at every component again. Anything unusual (the bundle
+// is a link, the folder cannot be opened, an error other than "missing") takes the general way.
+class BundleResolver final {
+public:
+    QString resolve(const QString& bundle) {
+        const qsizetype slash = bundle.lastIndexOf(u'/');
+        const Folder& folder = folderOf(bundle.left(slash));
+        const QString name = bundle.mid(slash + 1);
+        if (!folder.exists) {
+            // A path below a folder that cannot be resolved cannot be resolved either.
+            return standardized(folder.resolved + u'/' + name);
+        }
+        if (!folder.fd.valid())
+            return resolvedBundlePath(bundle);
+        const QByteArray native = QFile::encodeName(name);
+        char target[1];
+        if (::readlinkat(folder.fd.get(), native.constData(), target, sizeof target) >= 0)
+            return resolvedBundlePath(bundle);
+        if (errno == EINVAL) // there and no link: the folder's resolved path names it
+            return joined(folder.resolved, QFile::decodeName(native));
+        if (errno == ENOENT)
+            return joined(folder.resolved, name);
+        return resolvedBundlePath(bundle);
+    }
+
+private:
+    struct Folder {
+        QString resolved;
+        bool exists = false;
+        UniqueFd fd;
+    };
+
+    static QString joined(const QString& folder, const QString& name) {
+        return folder == QStringLiteral("/") ? u'/' + name : folder + u'/' + name;
+    }
+
+    const Folder& folderOf(const QString& path) {
+        auto found = m_folders.find(path);
+        if (found != m_folders.end())
+            return found->second;
+        Folder folder;
+        const QString absolute = path.isEmpty() ? QStringLiteral("/") : path;
+        if (const auto resolved = realPath(absolute)) {
+            folder.resolved = *resolved;
+            folder.exists = true;
+            folder.fd =
+                UniqueFd(::open(QFile::encodeName(*resolved).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        } else {
+            folder.resolved = resolvedBundlePath(absolute);
+        }
+        return m_folders.emplace(path, std::move(folder)).first->second;
+    }
+
+    struct Hash {
+        size_t operator()(const QString& text) const noexcept { return qHash(text); }
+    };
+    std::unordered_map<QString, Folder, Hash> m_folders;
+};
+
 QString nameWithoutExtension(const QString& path) {
     QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -75,18 +145,72 @@ QCollator fileNameCollator() {
     return collator;
 }
 
+// The bundle of an executable as a view into it when its text needs no standardizing; otherwise
+// (".", ".." or repeated separators before the bundle ends) the general way builds the path.
+struct BundleScan {
+    bool found = false;
+    bool clean = true;
+    qsizetype end = 0; // length of the bundle's path in the executable's text when clean
+};
+
+BundleScan scanBundle(QStringView path) {
+    QVarLengthArray<QStringView, 16> components;
+    QVarLengthArray<qsizetype, 16> ends;
+    bool repeatedSeparator = false;
+    qsizetype start = 1;
+    while (start <= path.size()) {
+        qsizetype slash = path.indexOf(u'/', start);
+        if (slash < 0)
+            slash = path.size();
+        const QStringView part = path.sliced(start, slash - start);
+        if (part.isEmpty()) {
+            repeatedSeparator = true;
+        } else {
+            if (part == u"." || part == u"..")
+                return BundleScan{false, false, 0};
+            components.append(part);
+            ends.append(slash);
+        }
+        start = slash + 1;
+    }
+    for (qsizetype i = 0; i + 2 < components.size(); ++i) {
+        if (components[i].endsWith(u".app") && components[i + 1] == u"Contents") {
+            // A repeated separator after the bundle does not show in its path.
+            const bool clean = !repeatedSeparator || !path.first(ends[i]).contains(u"//");
+            return BundleScan{true, clean, ends[i]};
+        }
+    }
+    return BundleScan{};
+}
+
+QString processID(const ProcessIdentity& identity) {
+    char buffer[48];
+    char* end = std::to_chars(buffer, buffer + 20, identity.pid).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, buffer + sizeof buffer, identity.startTime).ptr;
+    const QLatin1StringView key(buffer, end - buffer);
+    QString id;
+    id.reserve(8 + key.size());
+    id.append(QLatin1StringView("process:")).append(key);
+    return id;
+}
+
 } // namespace
 
 std::optional<QString> applicationBundlePath(const QString& executable) {
     if (!executable.startsWith(u'/') || executable.contains(QChar(0)))
         return std::nullopt;
     // Standardizing only removes components, so a bundle folder followed by more is already
-    // visible in the raw text; most executables are spared the split.
+    // visible in the raw text; most executables are spared the scan.
     if (!executable.contains(QStringLiteral(".app/")))
         return std::nullopt;
+    const BundleScan scan = scanBundle(executable);
+    if (scan.clean) {
+        if (!scan.found)
+            return std::nullopt;
+        return executable.left(scan.end);
+    }
     const QStringList components = standardizedComponents(executable);
-    if (components.size() < 3)
-        return std::nullopt;
     for (qsizetype i = 0; i + 2 < components.size(); ++i) {
         if (components[i].endsWith(QStringLiteral(".app")) && components[i + 1] == QStringLiteral("Contents"))
             return u'/' + components.mid(0, i + 1).join(u'/');
@@ -95,59 +219,107 @@ std::optional<QString> applicationBundlePath(const QString& executable) {
 }
 
 QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
-    QList<ApplicationResourceGroup> result;
-    QHash<QString, qsizetype> indexByID;
-    QHash<QString, QString> resolvedCache;
+    std::vector<ApplicationResourceGroup> found;
+    std::vector<qsizetype> counts;
+    std::vector<qsizetype> groupOf(processes.size());
+    // Process ids and identities match one to one, and bundle paths are looked up as views into
+    // the executables, so no text is built for a group that already exists.
+    QHash<ProcessIdentity, qsizetype> byIdentity;
+    QHash<QStringView, qsizetype> byBundle;
+    QHash<QString, qsizetype> byResolved;
+    QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
+    BundleResolver resolver;
 
-    for (const ProcessSample& sample : processes) {
-        QString id;
-        QString name;
-        std::optional<QString> bundlePath;
-        if (const auto bundle = applicationBundlePath(sample.executable)) {
-            auto cached = resolvedCache.constFind(*bundle);
-            if (cached == resolvedCache.cend())
-                cached = resolvedCache.insert(*bundle, resolvedBundlePath(*bundle));
-            id = QStringLiteral("application:") + *cached;
-            name = nameWithoutExtension(*cached);
-            bundlePath = *cached;
+    const auto addGroup = [&](QString id, QString name, std::optional<QString> bundlePath) {
+        found.push_back(ApplicationResourceGroup{std::move(id), std::move(name), std::move(bundlePath), {}});
+        counts.push_back(0);
+        return static_cast<qsizetype>(found.size() - 1);
+    };
+
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        const ProcessSample& sample = processes[i];
+        std::optional<QStringView> bundle;
+        if (const QString& executable = sample.executable; executable.contains(QStringLiteral(".app/"))) {
+            if (executable.startsWith(u'/') && !executable.contains(QChar(0))) {
+                const BundleScan scan = scanBundle(executable);
+                if (scan.clean && scan.found) {
+                    bundle = QStringView(executable).first(scan.end);
+                } else if (!scan.clean) {
+                    if (auto path = applicationBundlePath(executable)) {
+                        bundleTexts.append(std::move(*path));
+                        bundle = QStringView(bundleTexts.last());
+                    }
+                }
+            }
+        }
+
+        qsizetype group;
+        if (bundle) {
+            auto known = byBundle.constFind(*bundle);
+            if (known == byBundle.cend()) {
+                const QString resolved = resolver.resolve(bundle->toString());
+                auto same = byResolved.constFind(resolved);
+                if (same == byResolved.cend()) {
+                    same = byResolved.insert(resolved, addGroup(QStringLiteral("application:") + resolved,
+                                                                nameWithoutExtension(resolved), resolved));
+                }
+                known = byBundle.insert(*bundle, *same);
+            }
+            group = *known;
         } else {
-            id = QStringLiteral("process:") + sample.identity.key();
-            name = sample.displaySource();
+            auto known = byIdentity.constFind(sample.identity);
+            if (known == byIdentity.cend()) {
+                known = byIdentity.insert(sample.identity,
+                                          addGroup(processID(sample.identity), sample.displaySource(), {}));
+            }
+            group = *known;
         }
-        auto index = indexByID.constFind(id);
-        if (index == indexByID.cend()) {
-            index = indexByID.insert(id, result.size());
-            result.append(ApplicationResourceGroup{id, name, bundlePath, {}});
-        }
-        result[*index].members.append(sample);
+        groupOf[i] = group;
+        ++counts[group];
     }
 
-    for (ApplicationResourceGroup& group : result) {
-        std::stable_sort(
-            group.members.begin(), group.members.end(),
-            [](const ProcessSample& a, const ProcessSample& b) { return a.identity.pid < b.identity.pid; });
+    for (size_t g = 0; g < found.size(); ++g)
+        found[g].members.reserve(counts[g]);
+    for (qsizetype i = 0; i < processes.size(); ++i)
+        found[groupOf[i]].members.append(processes[i]);
+    const auto byPID = [](const ProcessSample& a, const ProcessSample& b) {
+        return a.identity.pid < b.identity.pid;
+    };
+    for (ApplicationResourceGroup& group : found) {
+        if (!std::is_sorted(group.members.cbegin(), group.members.cend(), byPID))
+            std::stable_sort(group.members.begin(), group.members.end(), byPID);
     }
 
-    // Sort keys once per group: a collator comparison per pair would dominate the cost.
+    // Sort keys once per distinct name: a collator comparison per pair would dominate the cost.
     const QCollator collator = fileNameCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(found.size());
+    QHash<QString, qsizetype> keyOfName;
+    keyOfName.reserve(found.size());
     struct Keyed {
-        QCollatorSortKey key;
+        qsizetype key;
         qsizetype index;
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(result.size());
-    for (qsizetype i = 0; i < result.size(); ++i)
-        keyed.push_back(Keyed{collator.sortKey(result[i].name), i});
+    keyed.reserve(found.size());
+    for (size_t g = 0; g < found.size(); ++g) {
+        auto key = keyOfName.constFind(found[g].name);
+        if (key == keyOfName.cend()) {
+            keys.push_back(collator.sortKey(found[g].name));
+            key = keyOfName.insert(found[g].name, static_cast<qsizetype>(keys.size() - 1));
+        }
+        keyed.push_back(Keyed{*key, static_cast<qsizetype>(g)});
+    }
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        const int order = a.key.compare(b.key);
+        const int order = a.key == b.key ? 0 : keys[a.key].compare(keys[b.key]);
         if (order != 0)
             return order < 0;
-        return result[a.index].id < result[b.index].id;
+        return found[a.index].id < found[b.index].id;
     });
     QList<ApplicationResourceGroup> sorted;
-    sorted.reserve(result.size());
+    sorted.reserve(found.size());
     for (const Keyed& entry : keyed)
-        sorted.append(std::move(result[entry.index]));
+        sorted.append(std::move(found[entry.index]));
     return sorted;
 }
 
