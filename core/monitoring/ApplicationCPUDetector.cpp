@@ -94,11 +94,19 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
     }
     m_durations.swap(durations);
 
-    std::stable_sort(findings.begin(), findings.end(),
-                     [](const ApplicationCPUFinding& a, const ApplicationCPUFinding& b) {
-                         return a.group.cpuPercent().value_or(0) > b.group.cpuPercent().value_or(0);
-                     });
-    return findings;
+    // Highest share first, equal shares in the order of the groups.
+    std::vector<std::pair<double, qsizetype>> order;
+    order.reserve(findings.size());
+    for (qsizetype i = 0; i < findings.size(); ++i)
+        order.emplace_back(findings[i].group.cpuPercent().value_or(0), i);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    QList<ApplicationCPUFinding> sorted;
+    sorted.reserve(findings.size());
+    for (const auto& [cpu, index] : order)
+        sorted.append(std::move(findings[index]));
+    return sorted;
 }
 
 } // namespace lunorvale

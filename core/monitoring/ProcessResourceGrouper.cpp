@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QHash>
 #include <QLocale>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cerrno>
@@ -145,6 +144,18 @@ QCollator fileNameCollator() {
     return collator;
 }
 
+// Whether ".app/" occurs in the text. Standardizing only removes components, so a bundle folder
+// followed by more is already visible in the raw text, and most executables need no more look.
+bool mentionsBundle(QStringView path) {
+    const QChar* text = path.data();
+    for (qsizetype i = 4; i < path.size(); ++i) {
+        if (text[i] == u'/' && text[i - 1] == u'p' && text[i - 2] == u'p' && text[i - 3] == u'a' &&
+            text[i - 4] == u'.')
+            return true;
+    }
+    return false;
+}
+
 // The bundle of an executable as a view into it when its text needs no standardizing; otherwise
 // (".", ".." or repeated separators before the bundle ends) the general way builds the path.
 struct BundleScan {
@@ -153,34 +164,40 @@ struct BundleScan {
     qsizetype end = 0; // length of the bundle's path in the executable's text when clean
 };
 
+// One pass over the components: the first "X.app" followed by "Contents" and one more component.
+// The whole text is still read, since a "." or ".." anywhere changes which components there are.
 BundleScan scanBundle(QStringView path) {
-    QVarLengthArray<QStringView, 16> components;
-    QVarLengthArray<qsizetype, 16> ends;
-    bool repeatedSeparator = false;
-    qsizetype start = 1;
-    while (start <= path.size()) {
-        qsizetype slash = path.indexOf(u'/', start);
-        if (slash < 0)
-            slash = path.size();
-        const QStringView part = path.sliced(start, slash - start);
-        if (part.isEmpty()) {
-            repeatedSeparator = true;
-        } else {
-            if (part == u"." || part == u"..")
-                return BundleScan{false, false, 0};
-            components.append(part);
-            ends.append(slash);
+    const QChar* text = path.data();
+    const qsizetype size = path.size();
+    qsizetype found = -1;       // end of the bundle's component
+    qsizetype contents = -1;    // end of the first bundle component followed by "Contents"
+    qsizetype application = -1; // end of the previous component when it ends with ".app"
+    qsizetype firstEmpty = -1;  // where the first repeated separator is
+    for (qsizetype start = 1; start <= size;) {
+        qsizetype end = path.indexOf(u'/', start);
+        if (end < 0)
+            end = size;
+        const qsizetype length = end - start;
+        if (length == 0) {
+            if (firstEmpty < 0)
+                firstEmpty = start;
+        } else if (text[start] == u'.' && (length == 1 || (length == 2 && text[start + 1] == u'.'))) {
+            return BundleScan{false, false, 0};
+        } else if (found < 0) {
+            if (contents >= 0)
+                found = contents;
+            else if (application >= 0 && path.sliced(start, length) == u"Contents")
+                contents = application;
+            const bool bundle = length >= 4 && text[end - 4] == u'.' && text[end - 3] == u'a' &&
+                                text[end - 2] == u'p' && text[end - 1] == u'p';
+            application = bundle ? end : -1;
         }
-        start = slash + 1;
+        start = end + 1;
     }
-    for (qsizetype i = 0; i + 2 < components.size(); ++i) {
-        if (components[i].endsWith(u".app") && components[i + 1] == u"Contents") {
-            // A repeated separator after the bundle does not show in its path.
-            const bool clean = !repeatedSeparator || !path.first(ends[i]).contains(u"//");
-            return BundleScan{true, clean, ends[i]};
-        }
-    }
-    return BundleScan{};
+    if (found < 0)
+        return BundleScan{};
+    // A repeated separator after the bundle does not show in its path.
+    return BundleScan{true, firstEmpty < 0 || firstEmpty > found, found};
 }
 
 QString processID(const ProcessIdentity& identity) {
@@ -188,10 +205,12 @@ QString processID(const ProcessIdentity& identity) {
     char* end = std::to_chars(buffer, buffer + 20, identity.pid).ptr;
     *end++ = ':';
     end = std::to_chars(end, buffer + sizeof buffer, identity.startTime).ptr;
-    const QLatin1StringView key(buffer, end - buffer);
-    QString id;
-    id.reserve(8 + key.size());
-    id.append(QLatin1StringView("process:")).append(key);
+    static constexpr char16_t prefix[] = u"process:";
+    constexpr qsizetype prefixSize = std::size(prefix) - 1;
+    QString id(prefixSize + (end - buffer), Qt::Uninitialized);
+    QChar* out = std::copy(prefix, prefix + prefixSize, id.data());
+    for (const char* digit = buffer; digit != end; ++digit)
+        *out++ = QLatin1Char(*digit);
     return id;
 }
 
@@ -200,9 +219,7 @@ QString processID(const ProcessIdentity& identity) {
 std::optional<QString> applicationBundlePath(const QString& executable) {
     if (!executable.startsWith(u'/') || executable.contains(QChar(0)))
         return std::nullopt;
-    // Standardizing only removes components, so a bundle folder followed by more is already
-    // visible in the raw text; most executables are spared the scan.
-    if (!executable.contains(QStringLiteral(".app/")))
+    if (!mentionsBundle(executable))
         return std::nullopt;
     const BundleScan scan = scanBundle(executable);
     if (scan.clean) {
@@ -229,6 +246,8 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
     QHash<QString, qsizetype> byResolved;
     QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
     BundleResolver resolver;
+    QStringView lastBundle;
+    qsizetype lastBundleGroup = -1;
 
     const auto addGroup = [&](QString id, QString name, std::optional<QString> bundlePath) {
         found.push_back(ApplicationResourceGroup{std::move(id), std::move(name), std::move(bundlePath), {}});
@@ -239,7 +258,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
     for (qsizetype i = 0; i < processes.size(); ++i) {
         const ProcessSample& sample = processes[i];
         std::optional<QStringView> bundle;
-        if (const QString& executable = sample.executable; executable.contains(QStringLiteral(".app/"))) {
+        if (const QString& executable = sample.executable; mentionsBundle(executable)) {
             if (executable.startsWith(u'/') && !executable.contains(QChar(0))) {
                 const BundleScan scan = scanBundle(executable);
                 if (scan.clean && scan.found) {
@@ -254,7 +273,10 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
         }
 
         qsizetype group;
-        if (bundle) {
+        if (bundle && *bundle == lastBundle) {
+            // The processes of one application often follow each other.
+            group = lastBundleGroup;
+        } else if (bundle) {
             auto known = byBundle.constFind(*bundle);
             if (known == byBundle.cend()) {
                 const QString resolved = resolver.resolve(bundle->toString());
@@ -266,6 +288,8 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
                 known = byBundle.insert(*bundle, *same);
             }
             group = *known;
+            lastBundle = *bundle;
+            lastBundleGroup = group;
         } else {
             auto known = byIdentity.constFind(sample.identity);
             if (known == byIdentity.cend()) {
