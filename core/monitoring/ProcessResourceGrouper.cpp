@@ -70,25 +70,31 @@ QString resolvedBundlePath(const QString& bundle) {
 // is a link, the folder cannot be opened, an error other than "missing") takes the general way.
 class BundleResolver final {
 public:
-    QString resolve(const QString& bundle) {
+    QString resolve(QStringView bundle) {
         const qsizetype slash = bundle.lastIndexOf(u'/');
-        const Folder& folder = folderOf(bundle.left(slash));
-        const QString name = bundle.mid(slash + 1);
+        const Folder& folder = folderOf(bundle.first(slash));
+        const QStringView name = bundle.sliced(slash + 1);
         if (!folder.exists) {
             // A path below a folder that cannot be resolved cannot be resolved either.
-            return standardized(folder.resolved + u'/' + name);
+            return standardized(joined(folder.resolved, name));
         }
         if (!folder.fd.valid())
-            return resolvedBundlePath(bundle);
-        const QByteArray native = QFile::encodeName(name);
+            return resolvedBundlePath(bundle.toString());
+        const QByteArray native = name.toUtf8(); // file names are UTF-8 here, as QFile::encodeName has them
         char target[1];
         if (::readlinkat(folder.fd.get(), native.constData(), target, sizeof target) >= 0)
-            return resolvedBundlePath(bundle);
-        if (errno == EINVAL) // there and no link: the folder's resolved path names it
-            return joined(folder.resolved, QFile::decodeName(native));
+            return resolvedBundlePath(bundle.toString());
+        if (errno == EINVAL) {
+            // There and no link: the folder's resolved path names it, in the bytes it was found by
+            // (the same text unless the name held lone surrogates, which UTF-8 cannot carry).
+            const bool sameText =
+                std::none_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); });
+            return sameText ? joined(folder.resolved, name)
+                            : joined(folder.resolved, QString::fromUtf8(native));
+        }
         if (errno == ENOENT)
             return joined(folder.resolved, name);
-        return resolvedBundlePath(bundle);
+        return resolvedBundlePath(bundle.toString());
     }
 
 private:
@@ -98,16 +104,20 @@ private:
         UniqueFd fd;
     };
 
-    static QString joined(const QString& folder, const QString& name) {
-        return folder == QStringLiteral("/") ? u'/' + name : folder + u'/' + name;
+    static QString joined(const QString& folder, QStringView name) {
+        QString path;
+        path.reserve(folder.size() + 1 + name.size());
+        if (folder != QStringLiteral("/"))
+            path.append(folder);
+        return path.append(u'/').append(name);
     }
 
-    const Folder& folderOf(const QString& path) {
+    const Folder& folderOf(QStringView path) {
         auto found = m_folders.find(path);
         if (found != m_folders.end())
             return found->second;
         Folder folder;
-        const QString absolute = path.isEmpty() ? QStringLiteral("/") : path;
+        const QString absolute = path.isEmpty() ? QStringLiteral("/") : path.toString();
         if (const auto resolved = realPath(absolute)) {
             folder.resolved = *resolved;
             folder.exists = true;
@@ -116,13 +126,14 @@ private:
         } else {
             folder.resolved = resolvedBundlePath(absolute);
         }
-        return m_folders.emplace(path, std::move(folder)).first->second;
+        return m_folders.emplace(path.toString(), std::move(folder)).first->second;
     }
 
     struct Hash {
-        size_t operator()(const QString& text) const noexcept { return qHash(text); }
+        using is_transparent = void;
+        size_t operator()(QStringView text) const noexcept { return qHash(text); }
     };
-    std::unordered_map<QString, Folder, Hash> m_folders;
+    std::unordered_map<QString, Folder, Hash, std::equal_to<>> m_folders;
 };
 
 QString nameWithoutExtension(const QString& path) {
@@ -144,18 +155,6 @@ QCollator fileNameCollator() {
     return collator;
 }
 
-// Whether ".app/" occurs in the text. Standardizing only removes components, so a bundle folder
-// followed by more is already visible in the raw text, and most executables need no more look.
-bool mentionsBundle(QStringView path) {
-    const QChar* text = path.data();
-    for (qsizetype i = 4; i < path.size(); ++i) {
-        if (text[i] == u'/' && text[i - 1] == u'p' && text[i - 2] == u'p' && text[i - 3] == u'a' &&
-            text[i - 4] == u'.')
-            return true;
-    }
-    return false;
-}
-
 // The bundle of an executable as a view into it when its text needs no standardizing; otherwise
 // (".", ".." or repeated separators before the bundle ends) the general way builds the path.
 struct BundleScan {
@@ -167,16 +166,16 @@ struct BundleScan {
 // One pass over the components: the first "X.app" followed by "Contents" and one more component.
 // The whole text is still read, since a "." or ".." anywhere changes which components there are.
 BundleScan scanBundle(QStringView path) {
-    const QChar* text = path.data();
+    const char16_t* text = path.utf16();
     const qsizetype size = path.size();
     qsizetype found = -1;       // end of the bundle's component
     qsizetype contents = -1;    // end of the first bundle component followed by "Contents"
     qsizetype application = -1; // end of the previous component when it ends with ".app"
     qsizetype firstEmpty = -1;  // where the first repeated separator is
-    for (qsizetype start = 1; start <= size;) {
-        qsizetype end = path.indexOf(u'/', start);
-        if (end < 0)
-            end = size;
+    qsizetype start = 1;
+    for (qsizetype end = 1; end <= size; ++end) {
+        if (end != size && text[end] != u'/')
+            continue;
         const qsizetype length = end - start;
         if (length == 0) {
             if (firstEmpty < 0)
@@ -219,14 +218,16 @@ QString processID(const ProcessIdentity& identity) {
 std::optional<QString> applicationBundlePath(const QString& executable) {
     if (!executable.startsWith(u'/') || executable.contains(QChar(0)))
         return std::nullopt;
-    if (!mentionsBundle(executable))
-        return std::nullopt;
     const BundleScan scan = scanBundle(executable);
     if (scan.clean) {
         if (!scan.found)
             return std::nullopt;
         return executable.left(scan.end);
     }
+    // Standardizing only removes components, so a bundle folder followed by more is visible in
+    // the raw text.
+    if (!executable.contains(QStringLiteral(".app/")))
+        return std::nullopt;
     const QStringList components = standardizedComponents(executable);
     for (qsizetype i = 0; i + 2 < components.size(); ++i) {
         if (components[i].endsWith(QStringLiteral(".app")) && components[i + 1] == QStringLiteral("Contents"))
@@ -245,6 +246,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
     QHash<QStringView, qsizetype> byBundle;
     QHash<QString, qsizetype> byResolved;
     QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
+    byIdentity.reserve(processes.size());
     BundleResolver resolver;
     QStringView lastBundle;
     qsizetype lastBundleGroup = -1;
@@ -258,16 +260,15 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
     for (qsizetype i = 0; i < processes.size(); ++i) {
         const ProcessSample& sample = processes[i];
         std::optional<QStringView> bundle;
-        if (const QString& executable = sample.executable; mentionsBundle(executable)) {
-            if (executable.startsWith(u'/') && !executable.contains(QChar(0))) {
-                const BundleScan scan = scanBundle(executable);
-                if (scan.clean && scan.found) {
+        if (const QString& executable = sample.executable; executable.startsWith(u'/')) {
+            const BundleScan scan = scanBundle(executable);
+            if (scan.clean && scan.found) {
+                if (!executable.contains(QChar(0)))
                     bundle = QStringView(executable).first(scan.end);
-                } else if (!scan.clean) {
-                    if (auto path = applicationBundlePath(executable)) {
-                        bundleTexts.append(std::move(*path));
-                        bundle = QStringView(bundleTexts.last());
-                    }
+            } else if (!scan.clean) {
+                if (auto path = applicationBundlePath(executable)) {
+                    bundleTexts.append(std::move(*path));
+                    bundle = QStringView(bundleTexts.last());
                 }
             }
         }
@@ -279,7 +280,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
         } else if (bundle) {
             auto known = byBundle.constFind(*bundle);
             if (known == byBundle.cend()) {
-                const QString resolved = resolver.resolve(bundle->toString());
+                const QString resolved = resolver.resolve(*bundle);
                 auto same = byResolved.constFind(resolved);
                 if (same == byResolved.cend()) {
                     same = byResolved.insert(resolved, addGroup(QStringLiteral("application:") + resolved,
@@ -314,28 +315,18 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
             std::stable_sort(group.members.begin(), group.members.end(), byPID);
     }
 
-    // Sort keys once per distinct name: a collator comparison per pair would dominate the cost.
+    // Sort keys once per group: a collator comparison per pair would dominate the cost.
     const QCollator collator = fileNameCollator();
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(found.size());
-    QHash<QString, qsizetype> keyOfName;
-    keyOfName.reserve(found.size());
     struct Keyed {
-        qsizetype key;
+        QCollatorSortKey key;
         qsizetype index;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(found.size());
-    for (size_t g = 0; g < found.size(); ++g) {
-        auto key = keyOfName.constFind(found[g].name);
-        if (key == keyOfName.cend()) {
-            keys.push_back(collator.sortKey(found[g].name));
-            key = keyOfName.insert(found[g].name, static_cast<qsizetype>(keys.size() - 1));
-        }
-        keyed.push_back(Keyed{*key, static_cast<qsizetype>(g)});
-    }
+    for (size_t g = 0; g < found.size(); ++g)
+        keyed.push_back(Keyed{collator.sortKey(found[g].name), static_cast<qsizetype>(g)});
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        const int order = a.key == b.key ? 0 : keys[a.key].compare(keys[b.key]);
+        const int order = a.key.compare(b.key);
         if (order != 0)
             return order < 0;
         return found[a.index].id < found[b.index].id;
