@@ -8,9 +8,11 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -163,6 +165,28 @@ struct BundleScan {
     qsizetype end = 0; // length of the bundle's path in the executable's text when clean
 };
 
+// The next '/' at or after `from`, or `size`. Four characters are tested at a time: the path is
+// read for every process of every snapshot.
+qsizetype nextSeparator(const char16_t* text, qsizetype from, qsizetype size) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t separators = 0x002F002F002F002Full;
+        constexpr uint64_t ones = 0x0001000100010001ull;
+        constexpr uint64_t highs = 0x8000800080008000ull;
+        for (; from + 4 <= size; from += 4) {
+            uint64_t word;
+            std::memcpy(&word, text + from, sizeof word);
+            const uint64_t zeroIfSeparator = word ^ separators;
+            // Lanes above the first zero lane may be marked wrongly; the lowest mark is exact.
+            const uint64_t marks = (zeroIfSeparator - ones) & ~zeroIfSeparator & highs;
+            if (marks != 0)
+                return from + std::countr_zero(marks) / 16;
+        }
+    }
+    while (from < size && text[from] != u'/')
+        ++from;
+    return from;
+}
+
 // One pass over the components: the first "X.app" followed by "Contents" and one more component.
 // The whole text is still read, since a "." or ".." anywhere changes which components there are.
 BundleScan scanBundle(QStringView path) {
@@ -173,9 +197,8 @@ BundleScan scanBundle(QStringView path) {
     qsizetype application = -1; // end of the previous component when it ends with ".app"
     qsizetype firstEmpty = -1;  // where the first repeated separator is
     qsizetype start = 1;
-    for (qsizetype end = 1; end <= size; ++end) {
-        if (end != size && text[end] != u'/')
-            continue;
+    while (start <= size) {
+        const qsizetype end = nextSeparator(text, start, size);
         const qsizetype length = end - start;
         if (length == 0) {
             if (firstEmpty < 0)
