@@ -1,9 +1,36 @@
 #include "core/monitoring/ApplicationCPUDetector.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string_view>
+#include <vector>
 
 namespace lunorvale {
+namespace {
+
+// A member with the text of its identity key ("pid:startTime") written into a buffer of its
+// own, so ordering by that text builds no strings.
+struct KeyedMember {
+    explicit KeyedMember(const ProcessSample& member) : sample(&member) {
+        char* end = std::to_chars(text, text + 12, member.identity.pid).ptr;
+        *end++ = ':';
+        end = std::to_chars(end, text + sizeof text, member.identity.startTime).ptr;
+        size = static_cast<uint8_t>(end - text);
+    }
+    std::string_view key() const { return {text, size}; }
+    // Equal keys keep the members' order (they are built in order), without a stable sort's buffer.
+    friend bool operator<(const KeyedMember& a, const KeyedMember& b) {
+        const int order = a.key().compare(b.key());
+        return order != 0 ? order < 0 : a.sample < b.sample;
+    }
+
+    const ProcessSample* sample;
+    char text[40];
+    uint8_t size;
+};
+
+} // namespace
 
 void ApplicationCPUDetector::reset() {
     m_members.clear();
@@ -16,19 +43,21 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
                                                              const MonitorSettings& settings) {
     QHash<QString, QList<Member>> previousMembers;
     previousMembers.swap(m_members);
-    m_members.reserve(groups.size());
+    // Only a group of two or more members can pass, and for such a group a list that is missing
+    // or shorter fails the comparison alike, so shorter lists are not kept.
+    std::vector<KeyedMember> keyed;
     for (const ApplicationResourceGroup& group : groups) {
+        if (group.members.size() < 2)
+            continue;
         // Ordered by identity key text, so the list does not depend on the grouper's pid order.
-        QList<std::pair<QString, const ProcessSample*>> keyed;
-        keyed.reserve(group.members.size());
+        keyed.clear();
         for (const ProcessSample& sample : group.members)
-            keyed.append({sample.identity.key(), &sample});
-        std::stable_sort(keyed.begin(), keyed.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+            keyed.emplace_back(sample);
+        std::sort(keyed.begin(), keyed.end());
         QList<Member> members;
-        members.reserve(keyed.size());
-        for (const auto& [key, sample] : keyed)
-            members.append(Member{sample->identity, sample->executable, sample->command});
+        members.reserve(group.members.size());
+        for (const KeyedMember& entry : keyed)
+            members.append(Member{entry.sample->identity, entry.sample->executable, entry.sample->command});
         m_members.insert(group.id, std::move(members));
     }
 
@@ -52,7 +81,8 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
         if (group.members.size() < 2 || !group.bundlePath)
             continue;
         const auto previous = previousMembers.constFind(group.id);
-        if (previous == previousMembers.cend() || *previous != m_members.value(group.id))
+        const auto current = m_members.constFind(group.id);
+        if (previous == previousMembers.cend() || current == m_members.cend() || *previous != *current)
             continue;
         const std::optional<double> cpu = group.cpuPercent();
         if (!cpu || !std::isfinite(*cpu) || !(*cpu >= threshold))
@@ -64,11 +94,19 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
     }
     m_durations.swap(durations);
 
-    std::stable_sort(findings.begin(), findings.end(),
-                     [](const ApplicationCPUFinding& a, const ApplicationCPUFinding& b) {
-                         return a.group.cpuPercent().value_or(0) > b.group.cpuPercent().value_or(0);
-                     });
-    return findings;
+    // Highest share first, equal shares in the order of the groups.
+    std::vector<std::pair<double, qsizetype>> order;
+    order.reserve(findings.size());
+    for (qsizetype i = 0; i < findings.size(); ++i)
+        order.emplace_back(findings[i].group.cpuPercent().value_or(0), i);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    QList<ApplicationCPUFinding> sorted;
+    sorted.reserve(findings.size());
+    for (const auto& [cpu, index] : order)
+        sorted.append(std::move(findings[index]));
+    return sorted;
 }
 
 } // namespace lunorvale
