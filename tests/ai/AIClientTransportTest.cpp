@@ -12,7 +12,7 @@
 #include <thread>
 
 using namespace lunorvale;
-using lunorvale::testing::LoopbackHttpServer;
+using lunorvale::test::LoopbackHttpServer;
 using Kind = AIServiceError::Kind;
 using namespace std::chrono_literals;
 

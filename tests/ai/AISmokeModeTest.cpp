@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-using lunorvale::testing::LoopbackHttpServer;
+using lunorvale::test::LoopbackHttpServer;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace lunorvale::testing {
+namespace lunorvale::test {
 
 // Per-connection handling, on the server's thread.
 class LoopbackHttpServerWorker final {
@@ -157,4 +157,4 @@ LoopbackHttpServer::Reply LoopbackHttpServer::jsonReply(int status, const QByteA
     return reply;
 }
 
-} // namespace lunorvale::testing
+} // namespace lunorvale::test

@@ -11,7 +11,7 @@
 
 class QTcpServer;
 
-namespace lunorvale::testing {
+namespace lunorvale::test {
 
 // A small HTTP/1.1 server on 127.0.0.1 (port chosen by the system) for tests of network code. It runs on a
 // thread of its own, so a test may block (QProcess::waitForFinished, a client's own event loop) while it
@@ -73,4 +73,4 @@ private:
     int m_connections = 0;
 };
 
-} // namespace lunorvale::testing
+} // namespace lunorvale::test
