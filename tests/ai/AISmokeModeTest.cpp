@@ -1,4 +1,5 @@
 #include "support/LoopbackHttpServer.h"
+#include "support/ProgramRun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,21 +8,12 @@
 #include <gtest/gtest.h>
 
 using lunorvale::test::LoopbackHttpServer;
+using lunorvale::test::ProgramRun;
 
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;
-    QByteArray out;
-    QJsonObject report() const { return QJsonDocument::fromJson(out).object(); }
-};
-
 ProgramRun runProgram(const QString& flag, const QString& address) {
-    QProcess process;
-    process.start(QStringLiteral(LUNORVALE_BINARY), {flag, address});
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput()};
+    return lunorvale::test::runProgram({flag, address});
 }
 
 QJsonObject userMessageOf(const LoopbackHttpServer::Request& request) {

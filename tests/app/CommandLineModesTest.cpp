@@ -1,3 +1,5 @@
+#include "support/ProgramRun.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,21 +12,10 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+using lunorvale::test::ProgramRun;
+using lunorvale::test::runProgram;
+
 namespace {
-
-struct ProgramRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ProgramRun runProgram(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 qint64 memTotalBytes() {
     QFile meminfo(QStringLiteral("/proc/meminfo"));

@@ -59,6 +59,31 @@ void reapBlocking(pid_t pid) {
     }
 }
 
+// Forks a child that leads its own process group and runs `inChild(writeEnd)`, which never returns;
+// `readEnd` gets the other end of a close-on-exec pipe that tells when the child has gone on.
+// -1 when no child could be made.
+template <typename InChild> pid_t forkInGroup(int& readEnd, InChild&& inChild) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        ::close(pipeEnds[0]);
+        ::setpgid(0, 0);
+        inChild(pipeEnds[1]);
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    ::setpgid(pid, pid);
+    readEnd = pipeEnds[0];
+    return pid;
+}
+
 } // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv,
@@ -72,30 +97,20 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
 
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return nullptr;
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        return nullptr;
-    }
-    if (pid == 0) {
-        ::close(pipeEnds[0]);
-        ::setpgid(0, 0);
+    int readEnd = -1;
+    const pid_t pid = forkInGroup(readEnd, [&](int writeEnd) {
         if (options.group && (::setgroups(0, nullptr) != 0 ||
                               ::setresgid(*options.group, *options.group, *options.group) != 0))
-            failInChild(pipeEnds[1]);
+            failInChild(writeEnd);
         if (options.user && ::setresuid(*options.user, *options.user, *options.user) != 0)
-            failInChild(pipeEnds[1]);
+            failInChild(writeEnd);
         ::execv(program.c_str(), arguments.data());
-        failInChild(pipeEnds[1]);
-    }
-    ::close(pipeEnds[1]);
-    ::setpgid(pid, pid);
+        failInChild(writeEnd);
+    });
+    if (pid < 0)
+        return nullptr;
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
-    if (!childStarted(pipeEnds[0])) {
+    if (!childStarted(readEnd)) {
         child->waitForExit(std::chrono::seconds(10));
         return nullptr;
     }
@@ -104,28 +119,18 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
 }
 
 std::unique_ptr<ChildProcess> ChildProcess::forkIdle(void (*setup)(const void*), const void* argument) {
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return nullptr;
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        return nullptr;
-    }
-    if (pid == 0) {
-        ::close(pipeEnds[0]);
-        ::setpgid(0, 0);
+    int readEnd = -1;
+    const pid_t pid = forkInGroup(readEnd, [&](int writeEnd) {
         if (setup != nullptr)
             setup(argument);
-        ::close(pipeEnds[1]);
+        ::close(writeEnd);
         for (;;)
             ::pause();
-    }
-    ::close(pipeEnds[1]);
-    ::setpgid(pid, pid);
+    });
+    if (pid < 0)
+        return nullptr;
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
-    childStarted(pipeEnds[0]);
+    childStarted(readEnd);
     return child;
 }
 
