@@ -1,0 +1,198 @@
+#include "SignedBundle.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace lunorvale;
+using fixture::url;
+using State = ApplicationRemovalReceipt::State;
+
+namespace {
+
+ApplicationRemovalReceipt receipt(int index, const QString& path = QStringLiteral("/Applications/A.app")) {
+    return {QUuid::createUuid(), QDateTime::fromMSecsSinceEpoch(1700000000000 + index * 1500, Qt::UTC), path,
+            index % 2 ? std::optional<QString>(QStringLiteral("/trash/A.app")) : std::nullopt,
+            ApplicationRemovalReceipt::stateText(index % 2 ? State::moved : State::pending)};
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned mode(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+QStringList temporaries(const QString& folder) {
+    return QDir(folder).entryList({".removals-*"}, QDir::Hidden | QDir::Files);
+}
+
+// Fails the n-th fsync or every rename.
+struct FailingCalls final : DurableFileCalls {
+    int failingSync = 0;
+    bool failRename = false;
+    mutable int syncs = 0;
+    int fsync(int fd) const override {
+        if (++syncs == failingSync) {
+            errno = EIO;
+            return -1;
+        }
+        return DurableFileCalls::fsync(fd);
+    }
+    int renameat(int folder, const char* from, const char* to) const override {
+        if (failRename) {
+            errno = EIO;
+            return -1;
+        }
+        return DurableFileCalls::renameat(folder, from, to);
+    }
+};
+
+} // namespace
+
+TEST(RemovalLog, KeepsTheLastHundredInItsFileFormat) {
+    fixture::Root root;
+    const QString folder = root.path + "/data/Lunorvale";
+    const ApplicationRemovalLog log(url(folder + "/application-removals.json"));
+    EXPECT_TRUE(log.load().isEmpty());
+
+    QList<ApplicationRemovalReceipt> receipts;
+    for (int index = 0; index < 101; ++index)
+        receipts.append(receipt(index));
+    log.save(receipts);
+    EXPECT_EQ(log.load(), receipts.mid(1));
+    EXPECT_EQ(mode(log.fileURL().path()), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_TRUE(temporaries(folder).isEmpty());
+
+    const ApplicationRemovalReceipt one{QUuid("{6a2b7c1e-0f3d-4e5a-9b8c-7d6e5f4a3b2c}"),
+                                        QDateTime(QDate(2001, 1, 1), QTime(0, 1, 40, 500), Qt::UTC),
+                                        "/a/B.app", std::nullopt, "待复查"};
+    EXPECT_EQ(
+        ApplicationRemovalLog::encode({one}),
+        QByteArray(
+            R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":100.5,"originalPath":"\/a\/B.app","state":"待复查"}])"));
+    log.save({});
+    EXPECT_EQ(contents(log.fileURL().path()), "[]");
+}
+
+TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
+    const QByteArray good =
+        R"({"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":1,"originalPath":"/a","state":"s")";
+    const struct {
+        QByteArray json;
+        bool readable;
+    } rows[] = {
+        {"[" + good + "}]", true},
+        {"[" + good + R"(,"trashPath":null,"other":1}])", true},
+        {"[" + good + R"(,"trashPath":"/t"},)" + good + "}]", true},
+        {"[" + good + "}," + QByteArray(good).replace("\"state\":\"s\"", "\"x\":1") + "}]", false},
+        {R"([{"id":"6a2b7c1e0f3d4e5a9b8c7d6e5f4a3b2c","date":1,"originalPath":"/a","state":"s"}])", false},
+        {R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":"1","originalPath":"/a","state":"s"}])",
+         false},
+        {"[" + good + R"(,"trashPath":1}])", false},
+        {"{}", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        const bool failed = test::thrownBy<RemovalLogFormatError>([&] {
+                                ApplicationRemovalLog::decode(row.json);
+                            }).has_value();
+        EXPECT_EQ(failed, !row.readable) << row.json.constData();
+    }
+    const auto decoded = ApplicationRemovalLog::decode("[" + good + R"(,"trashPath":null}])");
+    ASSERT_EQ(decoded.size(), 1);
+    EXPECT_FALSE(decoded.first().trashPath);
+}
+
+TEST(RemovalLog, ALinkAnywhereInItsPathRefusesAndKeepsTheFile) {
+    const QString unreadable = "卸载操作清单无法安全读取，原文件已保留。";
+    const QString linked = "卸载操作清单位置存在链接，操作已停止。";
+    const struct {
+        const char* name;
+        std::function<QString(const QString& root)> arrange; // returns the log's path
+    } rows[] = {
+        {"linked data folder",
+         [](const QString& root) {
+             QDir().mkpath(root + "/real/Lunorvale");
+             QFile::link(root + "/real", root + "/data");
+             return root + "/data/Lunorvale/log.json";
+         }},
+        {"linked program folder",
+         [](const QString& root) {
+             QDir().mkpath(root + "/real");
+             QDir().mkpath(root + "/data");
+             QFile::link(root + "/real", root + "/data/Lunorvale");
+             return root + "/data/Lunorvale/log.json";
+         }},
+        {"linked file",
+         [](const QString& root) {
+             QDir().mkpath(root + "/data");
+             fixture::writeFile(root + "/data/real.json", "[]");
+             QFile::link(root + "/data/real.json", root + "/data/log.json");
+             return root + "/data/log.json";
+         }},
+        {"dangling link",
+         [](const QString& root) {
+             QDir().mkpath(root + "/data");
+             QFile::link(root + "/data/missing", root + "/data/Lunorvale");
+             return root + "/data/Lunorvale/log.json";
+         }},
+        {"dot-dot component",
+         [](const QString& root) {
+             QDir().mkpath(root + "/data/Lunorvale");
+             return root + "/data/Lunorvale/../Lunorvale/log.json";
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fixture::Root root;
+        const QString path = row.arrange(root.path);
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        const QByteArray before = contents(resolved);
+        const ApplicationRemovalLog log(url(path));
+        EXPECT_EQ(fixture::errorOf([&] { log.load(); }), unreadable);
+        EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }), linked);
+        EXPECT_EQ(contents(resolved), before);
+    }
+}
+
+TEST(RemovalLog, AFailedSaveLeavesTheOldFileAsItWas) {
+    fixture::Root root;
+    const QString path = root.path + "/Lunorvale/log.json";
+    const ApplicationRemovalReceipt old = receipt(1);
+    ApplicationRemovalLog(url(path)).save({old});
+    const QByteArray before = contents(path);
+    const struct {
+        int failingSync;
+        bool failRename;
+        bool replaced;
+    } rows[] = {{1, false, false}, {0, true, false}, {2, false, true}}; // file flush, rename, folder flush
+    for (const auto& row : rows) {
+        auto calls = std::make_shared<FailingCalls>();
+        calls->failingSync = row.failingSync;
+        calls->failRename = row.failRename;
+        EXPECT_EQ(fixture::errorOf([&] { ApplicationRemovalLog(url(path), calls).save({receipt(2)}); }),
+                  "无法保存卸载操作清单，操作已停止。");
+        EXPECT_EQ(contents(path) == before, !row.replaced);
+        EXPECT_TRUE(temporaries(root.path + "/Lunorvale").isEmpty());
+        ApplicationRemovalLog(url(path)).save({old});
+    }
+
+    // The size limit holds for the encoded list; nothing is created for a list over it.
+    QList<ApplicationRemovalReceipt> large;
+    for (int index = 0; index < 100; ++index)
+        large.append(receipt(index, {}));
+    const qsizetype missing = ApplicationRemovalLog::byteLimit - ApplicationRemovalLog::encode(large).size();
+    for (int index = 0; index < 100; ++index)
+        large[index].originalPath = QString(missing / 100 + (index < missing % 100 ? 1 : 0), u'a');
+    const ApplicationRemovalLog fresh(url(root.path + "/new/log.json"));
+    fresh.save(large);
+    EXPECT_EQ(QFileInfo(fresh.fileURL().path()).size(), ApplicationRemovalLog::byteLimit);
+    large[0].originalPath += u'a';
+    const ApplicationRemovalLog other(url(root.path + "/other/log.json"));
+    EXPECT_EQ(fixture::errorOf([&] { other.save(large); }), "卸载操作清单过大，操作已停止。");
+    EXPECT_FALSE(QFileInfo::exists(root.path + "/other"));
+}
