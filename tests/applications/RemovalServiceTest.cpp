@@ -120,7 +120,7 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
         {"cancelled before the move",
          0,
          [](Setup& s) {
-             s.operations.trash = [&s](const QUrl&) -> QUrl {
+             s.operations.trash = [](const QUrl&) -> QUrl {
                  ADD_FAILURE() << "moved after a cancellation";
                  return {};
              };
