@@ -116,8 +116,8 @@ bool pagesMatch(const ByteSource& source, const MachO::Slice& slice, const CodeD
                 const std::function<void()>& checkpoint) {
     const uint64_t limit = directory.codeLimit;
     const uint64_t page = directory.pageShift == 0 ? limit : uint64_t(1) << directory.pageShift;
-    const uint64_t chunk = std::max(page, chunkBytes);
-    QByteArray buffer(static_cast<qsizetype>(std::min(chunk, limit)), Qt::Uninitialized);
+    // Pages may span chunks: a directory with one page for all code is read like any other.
+    QByteArray buffer(static_cast<qsizetype>(std::min(chunkBytes, limit)), Qt::Uninitialized);
     Digest digest(directory.kind);
     uint64_t position = 0;
     uint64_t filled = 0;
@@ -125,7 +125,7 @@ bool pagesMatch(const ByteSource& source, const MachO::Slice& slice, const CodeD
     while (position < limit) {
         if (checkpoint)
             checkpoint();
-        const uint64_t count = std::min(chunk, limit - position);
+        const uint64_t count = std::min(chunkBytes, limit - position);
         if (!source.read(slice.offset + position, buffer.data(), count))
             return false;
         uint64_t at = 0;
