@@ -1,0 +1,88 @@
+#include "ui/kit/LVSymbol.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSvgRenderer>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+namespace {
+
+// Every name the program's sources write as a literal inside LVSymbol(…).
+QSet<QString> namesUsedInSources() {
+    static const QRegularExpression use(QStringLiteral(R"re(LVSymbol\(\s*"([^"]+)"\s*\))re"));
+    QSet<QString> names;
+    for (const char* folder : {"app", "ui"}) {
+        QDirIterator files(QStringLiteral(LUNORVALE_SOURCE_DIR "/") + QLatin1String(folder),
+                           {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+            const QString source = QString::fromUtf8(file.readAll());
+            for (const QRegularExpressionMatch& match : use.globalMatch(source))
+                names.insert(match.captured(1));
+        }
+    }
+    return names;
+}
+
+QImage painted(const LVSymbol& symbol, const QColor& color) {
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    symbol.paint(painter, QRectF(0, 0, 48, 48), color);
+    return image;
+}
+
+} // namespace
+
+TEST(Symbols, EveryNameTheCodeUsesHasAnSvg) {
+    const QSet<QString> used = namesUsedInSources();
+    for (const char* name :
+         {"waveform.path.ecg", "globe", "terminal", "app.dashed", "sparkles", "chevron.right"})
+        EXPECT_TRUE(used.contains(QLatin1String(name))) << name << " not found in the sources";
+    for (const QString& name : used)
+        EXPECT_TRUE(LVSymbol(name).isRegistered()) << name.toStdString();
+}
+
+TEST(Symbols, EachDrawsOnlyInTheColourAsked) {
+    const QColor color(0x34, 0x7B, 0x66);
+    const QStringList names = LVSymbol::registeredNames();
+    EXPECT_GE(names.size(), 60);
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(QSvgRenderer(QStringLiteral(":/lunorvale/symbols/%1.svg").arg(name)).isValid());
+        const QImage image = painted(LVSymbol(name), color);
+        int covered = 0, strayColour = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() < 128)
+                    continue;
+                ++covered;
+                strayColour +=
+                    std::abs(pixel.red() - color.red()) + std::abs(pixel.blue() - color.blue()) > 6;
+            }
+        }
+        EXPECT_GT(covered, 40);
+        EXPECT_LT(covered, 48 * 48 * 9 / 10); // a shape, not a filled box
+        EXPECT_EQ(strayColour, 0);
+    }
+}
+
+TEST(Symbols, AMissingNameDrawsAMagentaBox) {
+    for (const QString& name :
+         {QStringLiteral("no.such.symbol"), QString(), QStringLiteral("../kit/globe")}) {
+        const LVSymbol symbol(name);
+        EXPECT_FALSE(symbol.isRegistered());
+        const QImage image = painted(symbol, Qt::black);
+        EXPECT_EQ(image.pixelColor(2, 2), QColor(0xFF, 0x00, 0xFF));
+        EXPECT_EQ(image.pixelColor(45, 45), QColor(0xFF, 0x00, 0xFF));
+    }
+}
