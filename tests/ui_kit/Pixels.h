@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ui/kit/Palette.h"
+
+#include <QBoxLayout>
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -8,10 +11,23 @@
 
 namespace lunorvale::test {
 
-// A widget as it draws, one image pixel per logical pixel.
-inline QImage grabbed(QWidget& widget) {
-    return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-}
+// A shown window of one appearance (set on the window, not the application), its views in a row.
+struct Window {
+    QWidget widget;
+    QBoxLayout* row = new QHBoxLayout(&widget);
+    explicit Window(Appearance appearance = Appearance::light, QWidget* view = nullptr) {
+        widget.setPalette(Palette::qtPalette(appearance));
+        widget.setAutoFillBackground(true);
+        if (view)
+            show(view);
+    }
+    void show(QWidget* view) {
+        row->addWidget(view);
+        widget.show();
+    }
+    // One image pixel per logical pixel.
+    QImage image() { return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+};
 
 // `top` at `opacity` over the opaque `bottom`, as a painter composes them.
 inline QColor over(const QColor& top, qreal opacity, const QColor& bottom) {

@@ -54,7 +54,8 @@ struct Palette final {
     static QPalette qtPalette(Appearance appearance);
 
     // Makes every window of the program draw in `appearance`: the Fusion style (once) and the kit's
-    // palette for the application and its tooltips. Open widgets repaint; none is rebuilt.
+    // palette for the application and its tooltips. Widgets made afterwards draw in it at once; open
+    // widgets learn of it on the next pass of the event loop and repaint, none is rebuilt.
     static void apply(Appearance appearance);
 };
 
