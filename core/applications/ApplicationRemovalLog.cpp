@@ -45,6 +45,10 @@ ApplicationRemovalReceipt decodeReceipt(const QJsonValue& value) {
     if (!id.isString() || !isUuidText(id.toString()) || !date.isDouble() || !originalPath.isString() ||
         !state.isString() || !(trashPath.isUndefined() || trashPath.isNull() || trashPath.isString()))
         throw RemovalLogFormatError();
+    // An escaped half of a surrogate pair is no text: it could not be written back as it was read.
+    for (const QJsonValue& text : {originalPath, trashPath, state})
+        if (!QStringView(text.toString()).isValidUtf16())
+            throw RemovalLogFormatError();
     const std::optional<QDateTime> when = StoredDates::fromSecondsSinceReferenceDate(date.toDouble());
     if (!when)
         throw RemovalLogFormatError();

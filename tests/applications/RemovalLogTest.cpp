@@ -93,6 +93,7 @@ TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
         {R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":"1","originalPath":"/a","state":"s"}])",
          false},
         {"[" + good + R"(,"trashPath":1}])", false},
+        {"[" + good + R"(,"trashPath":"\ud83d"}])", false},
         {"{}", false},
         {"", false},
     };
