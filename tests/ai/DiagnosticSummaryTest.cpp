@@ -91,14 +91,6 @@ TEST(DiagnosticSummary, MissingAndEdgeFigures) {
     }
 }
 
-TEST(DiagnosticSummary, NumbersRoundLikePrintfInTheCLocale) {
-    EXPECT_EQ(detail::number(0.125, 2), "0.12"); // exact tie rounds to even, as printf does
-    EXPECT_EQ(detail::number(2.5, 0), "2");
-    EXPECT_EQ(detail::number(1234567.891, 1), "1234567.9"); // no grouping
-    EXPECT_EQ(detail::number(-0.5, 0), QString::fromUtf8("未知"));
-    EXPECT_EQ(detail::number(1e300, 0).size(), 301);
-}
-
 TEST(DiagnosticSummary, TaskCategories) {
     QStringList forty;
     for (int i = 0; i < 40; ++i)

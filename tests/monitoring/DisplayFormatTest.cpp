@@ -1,4 +1,6 @@
 #include "core/monitoring/DisplayFormat.h"
+#include "core/ai/DiagnosticSummary.h"
+#include "core/common/NumberText.h"
 #include "core/monitoring/MonitorSettings.h"
 #include "core/monitoring/SystemMemory.h"
 
@@ -16,12 +18,51 @@ const double inf = std::numeric_limits<double>::infinity();
 const double notANumber = std::numeric_limits<double>::quiet_NaN();
 } // namespace
 
+// Every "%.1f"/"%.0f" text rounds as printf does: to the decimal nearest the binary value, exact ties to
+// the even digit. Values of the form k/8 are exact in binary, so the expected digits can be worked out
+// with integers: k/8 with one decimal is 5k/4 tenths.
+TEST(NumberText, RoundsHalvesAsPrintfDoes) {
+    const std::pair<QString, const char*> rows[] = {
+        {DisplayFormat::cpu(0.25), "0.2%"},
+        {DisplayFormat::cpu(0.75), "0.8%"},
+        {DisplayFormat::cpu(0.35), "0.3%"}, // 0.34999999999999997 in binary
+        {DisplayFormat::cpu(0.45), "0.5%"}, // 0.45000000000000001
+        {DisplayFormat::cpu(-0.25), "-0.2%"},
+        {DisplayFormat::cpu(99.95), "100.0%"},
+        {DisplayFormat::cpu(12.34), "12.3%"},
+        {DisplayFormat::cpu(std::nullopt), "采样中"},
+        {DisplayFormat::duration(4500), "1.2 小时"}, // 1.25
+        {DisplayFormat::duration(9900), "2.8 小时"}, // 2.75
+        {DisplayFormat::duration(194400), "2.2 天"}, // 2.25
+        {DisplayFormat::memory(2560), "2 KB"},       // 2.5 KB, no decimals
+        {DisplayFormat::memory(1310720), "1.2 MB"},  // 1.25 MB
+        {DiagnosticSummary::detail::number(0.5, 0), "0"},
+        {DiagnosticSummary::detail::number(2.5, 0), "2"},
+        {DiagnosticSummary::detail::number(3.5, 0), "4"},
+        {DiagnosticSummary::detail::number(0.125, 2), "0.12"},
+        {DiagnosticSummary::detail::number(1234567.891, 1), "1234567.9"}, // no grouping
+        {DiagnosticSummary::detail::number(-0.5, 0), "未知"},
+        {NumberText::fixed(1e300, 0).left(2), "10"},
+    };
+    for (const auto& [shown, expected] : rows)
+        EXPECT_EQ(shown, QString::fromUtf8(expected));
+
+    for (int k = -800; k <= 8000; ++k) {
+        const int tenths = 5 * k / 4 - (5 * k % 4 < 0 ? 1 : 0); // floor of 5k/4
+        const int remainder = 5 * k - 4 * tenths;               // 0..3 quarters of a tenth
+        const int rounded = tenths + (remainder > 2 || (remainder == 2 && tenths % 2 != 0) ? 1 : 0);
+        const int magnitude = rounded < 0 ? -rounded : rounded;
+        const QString expected = QStringLiteral("%1%2.%3")
+                                     .arg(k < 0 ? QStringLiteral("-") : QString())
+                                     .arg(magnitude / 10)
+                                     .arg(magnitude % 10);
+        ASSERT_EQ(NumberText::fixed(k / 8.0, 1), expected) << k;
+    }
+}
+
 TEST(DisplayFormat, CpuDurationAndMemoryWording) {
-    EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%"));
     EXPECT_EQ(DisplayFormat::cpu(0), QStringLiteral("0.0%"));
     EXPECT_EQ(DisplayFormat::cpu(1600), QStringLiteral("1600.0%"));
-    EXPECT_EQ(DisplayFormat::cpu(99.95), QStringLiteral("100.0%")); // rounds like printf, not truncates
-    EXPECT_EQ(DisplayFormat::cpu(std::nullopt), QStringLiteral("采样中"));
 
     const std::pair<double, const char*> durations[] = {
         {0, "0 秒"},        {59.9, "59 秒"},       {-1, "未知"},       {notANumber, "未知"},
