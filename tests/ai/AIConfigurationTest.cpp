@@ -56,13 +56,20 @@ TEST(AIConfiguration, CanonicalFormsAndRefusals) {
         EXPECT_EQ(canonical(input), expected) << input.toStdString();
 }
 
-TEST(AIConfiguration, LengthLimitCountsCharactersAfterTrimming) {
+// The limit holds for the text as typed (characters, after trimming) and for the canonical text that is
+// saved, into which each "é" of a path goes as the six characters "%C3%A9".
+TEST(AIConfiguration, LengthLimitHoldsForTypedAndCanonicalText) {
     const QString head = QStringLiteral("https://example.invalid/");
     const QString exact = head + QString(2048 - head.size(), QLatin1Char('a'));
-    EXPECT_EQ(canonical("  " + exact + "  "), exact);
-    EXPECT_EQ(canonical(exact + 'a'), "refused");
-    // 2,048 characters of which many take two UTF-8 bytes still pass the length rule.
-    EXPECT_NE(canonical(head + QString(2048 - head.size(), QChar(0x00E9))), "refused");
+    const QString accents = head + QString(337, QChar(0x00E9)) + "aa"; // 24 + 6 × 337 + 2 = 2048
+    const QList<QPair<QString, QString>> cases{
+        {"  " + exact + "  ", exact},
+        {exact + 'a', "refused"},
+        {accents, head + QString("%C3%A9").repeated(337) + "aa"},
+        {accents + 'a', "refused"},
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(canonical(input), expected) << input.size();
 }
 
 TEST(AIConfiguration, JsonNeedsBothTextKeys) {
