@@ -1,3 +1,4 @@
+#include "app/shell/LunorvaleEntry.h"
 #include "support/ProgramRun.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+using lunorvale::LunorvaleEntry;
 using lunorvale::test::ProgramRun;
 using lunorvale::test::runProgram;
 
@@ -99,4 +101,40 @@ TEST(CommandLineModes, WithoutAModeNamesTheModesAndFails) {
     EXPECT_EQ(run.err.count('\n'), 1);
     // A flag without its address does not select the mode.
     EXPECT_EQ(runProgram({QStringLiteral("--ai-smoke")}).exitCode, 2);
+}
+
+// A report that cannot be written is a failure, whatever the mode found.
+TEST(CommandLineModes, ModesFailWhenTheReportCannotBeWritten) {
+    for (const char* mode : {"--probe", "--smoke-test", "--applications-probe"})
+        EXPECT_EQ(runProgram({QString::fromLatin1(mode)}, QStringLiteral("/dev/full")).exitCode, 1) << mode;
+}
+
+// The self-test's own steps, with children that misbehave: the report says what went wrong in the words of
+// the failure itself, and no success is reported while the busy child still runs.
+TEST(CommandLineModes, SelfTestReportsFailuresAsTheyAre) {
+    QProcess missing;
+    missing.start(QStringLiteral("/nonexistent/lunorvale-child"));
+    missing.waitForStarted();
+    const struct {
+        const char* label;
+        lunorvale::SmokeTestChildren children;
+        QString error;
+    } rows[] = {
+        {"launch error", {{QStringLiteral("/nonexistent/lunorvale-child")}, {}}, missing.errorString()},
+        // Ignoring SIGTERM survives exec, so the busy child keeps running after the polite stop.
+        {"busy child ignores the stop",
+         {{QStringLiteral("/bin/sleep"), QStringLiteral("20")},
+          {QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+           QStringLiteral("trap '' TERM; exec /usr/bin/yes")}},
+         QStringLiteral("测试子进程未正常停止")},
+    };
+    for (const auto& row : rows) {
+        testing::internal::CaptureStdout();
+        const int status = LunorvaleEntry::smokeTest(row.children);
+        const QByteArray out = QByteArray::fromStdString(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(status, 1) << row.label;
+        EXPECT_EQ(QJsonDocument::fromJson(out).object(),
+                  (QJsonObject{{"status", "failed"}, {"error", row.error}}))
+            << row.label << ": " << out.toStdString();
+    }
 }
