@@ -2,6 +2,7 @@
 #include "BundleFixture.h"
 
 #include <QDateTime>
+#include <QStringEncoder>
 #include <QThread>
 #include <QtEndian>
 
@@ -53,12 +54,19 @@ TEST(PropertyList, XmlAndBinaryGiveTheSameValues) {
                              {"data", QByteArray("\0\1", 2)},
                              {"list", QVariantList{"a", qint64(1)}},
                              {"nested", QVariantMap{{"key", "value"}}}};
-    for (const auto format : {fixture::Format::xml, fixture::Format::binary})
-        EXPECT_EQ(PropertyList::parse(fixture::encode(values, format)), values);
+    const QByteArray xml = fixture::encode(values, fixture::Format::xml);
+    const auto utf16 = [&xml](QStringConverter::Encoding encoding) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder.encode(QString::fromUtf8(xml).replace("UTF-8", "UTF-16")));
+    };
+    for (const QByteArray& data :
+         {xml, fixture::encode(values, fixture::Format::binary), "\xEF\xBB\xBF" + xml,
+          utf16(QStringConverter::Utf16LE), utf16(QStringConverter::Utf16BE)})
+        EXPECT_EQ(PropertyList::parse(data), values) << data.left(8).toHex().toStdString();
     EXPECT_EQ(PropertyList::parse(references(3, 2)).toList().size(), 2); // shared objects are fine
-    const QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                           "<key>when</key><date>2024-03-01T12:00:00Z</date></dict></plist>\n";
-    EXPECT_EQ(PropertyList::parse(xml).toMap().value("when").toDateTime(),
+    const QByteArray dated = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                             "<key>when</key><date>2024-03-01T12:00:00Z</date></dict></plist>\n";
+    EXPECT_EQ(PropertyList::parse(dated).toMap().value("when").toDateTime(),
               QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
 }
 
@@ -95,8 +103,14 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
                                  QByteArray("</array>").repeated(20000) + "</plist>"},
         {"text of many entity references",
          "<plist><string>" + QByteArray("&amp;").repeated(200000) + "</string></plist>"},
-        // A few hundred bytes that the reader would expand into more than a million copies.
+        // A few hundred bytes that the reader would expand into more than a million copies, or into
+        // 137,257: far more values than any Info.plist holds, and a third of a second of the reader's work.
         {"references to references", references(5, 16)},
+        {"fewer references to references", references(6, 7)},
+        {"more XML values than any Info.plist holds",
+         "<plist><array>" + QByteArray("<true/>").repeated(40000) + "</array></plist>"},
+        {"UTF-16 cut in the middle of a character", "\xFF\xFE<\0p\0l"},
+        {"UTF-16 with an unpaired surrogate", QByteArray("\xFE\xFF\xD8\x00\0<", 6)},
         {"an array whose reading takes the square of its length",
          binaryList({array(QList<quint32>(60000, 1)), "\x09"})},
         {"one large string referred to 100 times",
