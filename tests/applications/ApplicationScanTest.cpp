@@ -111,8 +111,29 @@ TEST(ApplicationScan, CancellationStopsScansReadsAndSizing) {
     EXPECT_THROW(ApplicationInventory::bundleSize(application, source.token()), CancellationError);
 }
 
-TEST(ApplicationScan, DefaultRootsAreTheThreeFoldersWithHomeFromTheEnvironment) {
-    EXPECT_EQ(ApplicationInventory::defaultRoots(),
-              (QList<QUrl>{url("/Applications"), url(QDir::homePath() + "/Applications"),
-                           url("/System/Applications")}));
+// A home folder below a linked ancestor (/home → var/home) is found; a link below the home folder is not
+// followed.
+TEST(ApplicationScan, DefaultRootsResolveTheHomeFolderButNothingBelowIt) {
+    fixture::Root root;
+    const QString real = root.sub("var/home");
+    ASSERT_TRUE(QFile::link(real, root.path + "/home"));
+    fixture::makeBundle(real + "/user/Applications", "Notes.app",
+                        fixture::info("org.example.notes", "Notes"));
+    root.sub("var/home/other/elsewhere");
+    ASSERT_TRUE(QFile::link(real + "/other/elsewhere", real + "/other/Applications"));
+
+    const QByteArray previous = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(root.path + "/home/user"));
+    const QList<QUrl> roots = ApplicationInventory::defaultRoots();
+    qputenv("HOME", QFile::encodeName(root.path + "/home/other"));
+    const QList<QUrl> linkedRoots = ApplicationInventory::defaultRoots();
+    qputenv("HOME", previous);
+
+    EXPECT_EQ(roots, (QList<QUrl>{url("/Applications"), url(real + "/user/Applications"),
+                                  url("/System/Applications")}));
+    const ApplicationScan scan = ApplicationInventory({roots.at(1)}).scan();
+    EXPECT_EQ(names(scan), QStringList{"Notes"});
+    EXPECT_TRUE(scan.issues.isEmpty()) << scan.issues.join(u'\n').toStdString();
+    EXPECT_EQ(ApplicationInventory({linkedRoots.at(1)}).scan().issues,
+              QStringList{"未跟随目录链接：" + real + "/other/Applications"});
 }
