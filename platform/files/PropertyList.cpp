@@ -18,12 +18,10 @@ namespace {
 // the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
 
-// The values the reader would build, dictionary keys included, counted before it builds them. The
-// largest Info.plists (applications that open hundreds of document types) hold a few thousand; the
-// reader spends about a microsecond and 300 bytes on each, so a list of a hundred bytes whose shared
-// references expand to 2^18 values costs a third of a second and 80 MB, and a scan meets up to 1000
-// lists.
-constexpr uint64_t maximumNodes = 1 << 15;
+// Counted before the reader builds anything: it spends about a microsecond and 300 bytes on each value,
+// so a list of a hundred bytes whose shared references expand to 2^18 values costs a third of a second
+// and 80 MB, and a scan meets up to 1000 lists.
+constexpr uint64_t maximumNodes = maximumValues;
 
 struct PlistFree {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
@@ -315,9 +313,17 @@ QVariant convert(plist_t node, int depth) {
         int32_t seconds = 0;
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
+        // libplist 2.2 gives the whole seconds truncated toward zero and the size of the fraction, so a
+        // date before the reference has its fraction taken away, not added (within the first second
+        // before it the sign is lost). A date beyond 32-bit seconds, before 1933 or after 2069, comes out
+        // at the limit of the range: refused rather than read as another date.
+        if (seconds == std::numeric_limits<int32_t>::min() || seconds == std::numeric_limits<int32_t>::max())
+            throw PropertyListError();
+        const qint64 fraction = microseconds / 1000;
         // Property-list dates count from 2001-01-01 00:00:00 UTC.
         const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-        const qint64 milliseconds = static_cast<qint64>(seconds) * 1000 + microseconds / 1000;
+        const qint64 milliseconds =
+            static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(reference.addMSecs(milliseconds));
     }
     case PLIST_UID: {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+#include <cstdint>
 #include <exception>
 
 namespace lunorvale {
@@ -18,6 +19,11 @@ public:
 };
 
 namespace PropertyList {
+
+// The most values (dictionary keys included) a list may hold, counted as the reader would build them
+// (a shared object once per reference). The largest Info.plists, of applications that open hundreds of
+// document types, hold a few thousand.
+inline constexpr uint64_t maximumValues = 1 << 15;
 
 // Parses XML (UTF-8, with or without a byte-order mark, or UTF-16 with one) or binary property-list data
 // into Qt values:

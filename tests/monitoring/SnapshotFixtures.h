@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <cmath>
 #include <optional>
 
 namespace lunorvale::fixtures {
@@ -31,7 +32,10 @@ inline MonitorSnapshot snapshotAt(double monotonicTime, QList<ProcessSample> pro
     MonitorSnapshot snapshot;
     snapshot.processes = std::move(processes);
     snapshot.monotonicTime = monotonicTime;
-    snapshot.timestamp = baseDate().addMSecs(static_cast<qint64>(monotonicTime * 1000));
+    // Steps with a clock that is not finite keep the wall clock where it is.
+    snapshot.timestamp = std::isfinite(monotonicTime)
+                             ? baseDate().addMSecs(static_cast<qint64>(monotonicTime * 1000))
+                             : baseDate();
     return snapshot;
 }
 
