@@ -4,12 +4,11 @@
 
 #include "platform/files/PropertyList.h"
 #include "fuzz/support/Fuzz.h"
+#include "tests/support/PropertyListEncoding.h"
 
 #include <QDateTime>
 #include <QStringEncoder>
 #include <cmath>
-#include <cstdlib>
-#include <plist/plist.h>
 
 using namespace lunorvale;
 using lunorvale::fuzz::check;
@@ -37,51 +36,8 @@ uint64_t count(const QVariant& value) {
     return total;
 }
 
-const QDateTime referenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-
-plist_t toPlist(const QVariant& value) {
-    switch (value.typeId()) {
-    case QMetaType::QVariantMap: {
-        plist_t dict = plist_new_dict();
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            plist_dict_set_item(dict, it.key().toUtf8().constData(), toPlist(it.value()));
-        return dict;
-    }
-    case QMetaType::QVariantList: {
-        plist_t array = plist_new_array();
-        for (const QVariant& item : value.toList())
-            plist_array_append_item(array, toPlist(item));
-        return array;
-    }
-    case QMetaType::Bool:
-        return plist_new_bool(value.toBool());
-    case QMetaType::LongLong:
-        return plist_new_uint(static_cast<uint64_t>(value.toLongLong()));
-    case QMetaType::ULongLong:
-        return plist_new_uid(value.toULongLong());
-    case QMetaType::Double:
-        return plist_new_real(value.toDouble());
-    case QMetaType::QByteArray:
-        return plist_new_data(value.toByteArray().constData(), uint64_t(value.toByteArray().size()));
-    case QMetaType::QDateTime: {
-        const qint64 ms = referenceDate.msecsTo(value.toDateTime());
-        return plist_new_date(int32_t(ms / 1000), int32_t(ms % 1000) * 1000);
-    }
-    default:
-        return plist_new_string(value.toString().toUtf8().constData());
-    }
-}
-
 QByteArray binary(const QVariant& value) {
-    plist_t root = toPlist(value);
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    QByteArray result(bytes, qsizetype(length));
-    std::free(bytes);
-    plist_free(root);
-    return result;
+    return test::encodePlist(value, test::PlistFormat::binary);
 }
 
 // Equal, with NaN equal to itself and dates within the two seconds libplist 2.2 may lose: it reports a
@@ -124,13 +80,7 @@ std::vector<QByteArray> seeds() {
                            {"Ratio", 2.5},
                            {"Flag", true},
                            {"Blob", QByteArray("\0\1", 2)}};
-    plist_t root = toPlist(info);
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &xml, &length);
-    const QByteArray text(xml, qsizetype(length));
-    std::free(xml);
-    plist_free(root);
+    const QByteArray text = test::encodePlist(info, test::PlistFormat::xml);
     return {text, binary(info),
             "<plist><dict><key>when</key><date>2024-03-01T12:00:00Z</date><key>n</key><real>1e3</real>"
             "<key>s</key><string>a&amp;b&#x4E2D;</string></dict></plist>"};

@@ -5,36 +5,35 @@
 using namespace lunorvale;
 using Mode = LunorvaleEntry::Dispatch::Mode;
 
-// The whole argument list counts, program path included; flags are whole arguments.
+namespace {
+LunorvaleEntry::Dispatch pick(QStringList args) {
+    args.prepend(QStringLiteral("/usr/bin/lunorvale"));
+    return LunorvaleEntry::dispatch(args);
+}
+} // namespace
+
 TEST(EntryDispatch, FirstApplicableRuleWins) {
-    const struct {
-        QStringList arguments;
-        Mode mode;
-        const char* address;
-    } rows[] = {
-        {{"lunorvale", "--smoke-test", "--probe"}, Mode::probe, ""},
-        {{"lunorvale", "--smoke-test", "--applications-probe"}, Mode::smokeTest, ""},
-        {{"lunorvale", "--ai-smoke", "u", "--applications-probe"}, Mode::applicationsProbe, ""},
-        {{"lunorvale", "--ai-smoke", "http://a", "--applications-ai-smoke", "http://b"},
-         Mode::applicationsAISmoke,
-         "http://b"},
-        {{"lunorvale", "--ai-smoke", "http://a", "--decision-ai-smoke", "http://c"},
-         Mode::decisionAISmoke,
-         "http://c"},
-        // The argument after the flag is taken unchanged even when it looks like a flag; first occurrence
-        // wins.
-        {{"lunorvale", "--ai-smoke", "--ai-smoke", "x"}, Mode::aiSmoke, "--ai-smoke"},
-        {{"lunorvale", "--applications-ai-smoke", "--ai-smoke"}, Mode::applicationsAISmoke, "--ai-smoke"},
-        // A flag that is the last argument does not apply.
-        {{"lunorvale", "--ai-smoke"}, Mode::application, ""},
-        {{"lunorvale", "x", "--applications-ai-smoke"}, Mode::application, ""},
-        {{"lunorvale", "--probe=1", "-probe"}, Mode::application, ""},
-        {{"--probe"}, Mode::probe, ""},
-        {{}, Mode::application, ""},
-    };
-    for (const auto& row : rows) {
-        const LunorvaleEntry::Dispatch chosen = LunorvaleEntry::dispatch(row.arguments);
-        EXPECT_EQ(chosen.mode, row.mode) << row.arguments.join(u' ').toStdString();
-        EXPECT_EQ(chosen.address, QString::fromLatin1(row.address)) << row.arguments.join(u' ').toStdString();
-    }
+    EXPECT_EQ(pick({"--smoke-test", "--probe"}).mode, Mode::probe);
+    EXPECT_EQ(pick({"--smoke-test", "--applications-probe"}).mode, Mode::smokeTest);
+    EXPECT_EQ(pick({"--ai-smoke", "u", "--applications-probe"}).mode, Mode::applicationsProbe);
+
+    const auto apps = pick({"--ai-smoke", "http://a", "--applications-ai-smoke", "http://b"});
+    EXPECT_EQ(apps.mode, Mode::applicationsAISmoke);
+    EXPECT_EQ(apps.address, "http://b");
+    const auto decision = pick({"--ai-smoke", "http://a", "--decision-ai-smoke", "http://c"});
+    EXPECT_EQ(decision.mode, Mode::decisionAISmoke);
+    EXPECT_EQ(decision.address, "http://c");
+
+    // The argument after the flag is taken unchanged even when it looks like a flag; first occurrence wins.
+    const auto odd = pick({"--ai-smoke", "--ai-smoke", "x"});
+    EXPECT_EQ(odd.mode, Mode::aiSmoke);
+    EXPECT_EQ(odd.address, "--ai-smoke");
+
+    // A flag that is the last argument does not apply.
+    EXPECT_EQ(pick({"--ai-smoke"}).mode, Mode::application);
+    EXPECT_EQ(pick({"x", "--applications-ai-smoke"}).mode, Mode::application);
+    EXPECT_EQ(pick({"--applications-ai-smoke", "--ai-smoke"}).mode, Mode::applicationsAISmoke);
+    // Flags are whole arguments, and the program path is an argument like the others.
+    EXPECT_EQ(pick({"--probe=1", "-probe"}).mode, Mode::application);
+    EXPECT_EQ(LunorvaleEntry::dispatch({"--probe"}).mode, Mode::probe);
 }

@@ -32,10 +32,8 @@ inline MonitorSnapshot snapshotAt(double monotonicTime, QList<ProcessSample> pro
     MonitorSnapshot snapshot;
     snapshot.processes = std::move(processes);
     snapshot.monotonicTime = monotonicTime;
-    // Steps with a clock that is not finite keep the wall clock where it is.
-    snapshot.timestamp = std::isfinite(monotonicTime)
-                             ? baseDate().addMSecs(static_cast<qint64>(monotonicTime * 1000))
-                             : baseDate();
+    // A clock that is not finite leaves the wall clock where it is.
+    snapshot.timestamp = baseDate().addMSecs(std::isfinite(monotonicTime) ? qint64(monotonicTime * 1000) : 0);
     return snapshot;
 }
 
