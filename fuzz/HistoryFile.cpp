@@ -37,7 +37,7 @@ QList<QUuid> ids(const QList<ActivityEvent>& events) {
 
 ActivityEvent event(qint64 secondsAgo, const QString& title, std::optional<QString> category) {
     ActivityEvent result;
-    result.date = now.addMSecs(-secondsAgo * 1000 - 125);
+    result.date = StoredDate::from(now.addMSecs(-secondsAgo * 1000 - 125));
     result.title = title;
     result.detail = QStringLiteral("进程 \"a/b\" 的 CPU 占用\n持续偏高");
     result.category = std::move(category);

@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
+#include "platform/LinuxProcessPlatform.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -34,7 +35,7 @@ const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
 // A child of the self-test. Whatever happens, it is stopped and reaped when this goes away.
 class SmokeChild final {
 public:
-    SmokeChild(const QStringList& command, bool discardOutput) {
+    SmokeChild(ProcessPlatform& platform, const QStringList& command, bool discardOutput) {
         const QString program = command.value(0);
         const QStringList arguments = command.mid(1);
         if (discardOutput)
@@ -45,12 +46,10 @@ public:
             throw MonitorError::action(m_process.errorString());
         // "Started" comes while the kernel is still setting up the program; its command line is
         // readable only at the end of that, and the checks below compare command lines.
-        std::vector<char> commandLine(LV_ARGS_BUFFER);
-        const ProcessProbes probes;
         QElapsedTimer timer;
         timer.start();
-        while (probes.processArgs(static_cast<int32_t>(pid()), commandLine.data(), commandLine.size()) == 0 &&
-               running() && timer.elapsed() < 5000)
+        while (platform.processArguments(static_cast<int32_t>(pid())).isEmpty() && running() &&
+               timer.elapsed() < 5000)
             m_process.waitForFinished(10);
     }
     ~SmokeChild() { stop(); }
@@ -88,7 +87,8 @@ private:
 
 int LunorvaleEntry::probe() {
     try {
-        ProcessCollector collector;
+        LinuxProcessPlatform platform;
+        ProcessCollector collector(platform);
         const MonitorSnapshot first = collector.collect();
         QThread::msleep(1000);
         const MonitorSnapshot second = collector.collect();
@@ -106,7 +106,7 @@ int LunorvaleEntry::probe() {
             {QStringLiteral("systemCPU"), second.systemCPU.value_or(-1)},
             {QStringLiteral("selfFound"), findByPid(second, getpid()) != nullptr},
             {QStringLiteral("resourceGroupCount"),
-             static_cast<qint64>(ProcessResourceGrouper::groups(second.processes).size())},
+             static_cast<qint64>(ProcessResourceGrouper::groups(second.processes, platform).size())},
         };
         const auto memory = second.systemMemory;
         report.insert(QStringLiteral("memoryPressure"),
@@ -128,11 +128,13 @@ int LunorvaleEntry::probe() {
 }
 
 int LunorvaleEntry::smokeTest(const SmokeTestChildren& children) {
+    LinuxProcessPlatform platform;
+    const ProcessController controller(platform);
     std::unique_ptr<SmokeChild> sleeper;
     std::unique_ptr<SmokeChild> busy;
     try {
-        sleeper = std::make_unique<SmokeChild>(children.sleeper, false);
-        ProcessCollector collector;
+        sleeper = std::make_unique<SmokeChild>(platform, children.sleeper, false);
+        ProcessCollector collector(platform);
         const MonitorSnapshot snapshot = collector.collect();
         const ProcessSample* found = findByPid(snapshot, sleeper->pid());
         if (!found)
@@ -143,19 +145,19 @@ int LunorvaleEntry::smokeTest(const SmokeTestChildren& children) {
         stale.identity.startTime += 1;
         bool refused = false;
         try {
-            ProcessController::stop(stale, false);
+            controller.stop(stale, false);
         } catch (const MonitorError&) {
             refused = true;
         }
         if (!refused || !sleeper->running())
             throw MonitorError::action(QStringLiteral("陈旧身份保护失败"));
 
-        ProcessController::stop(child, false);
+        controller.stop(child, false);
         const bool ended = sleeper->waitForExit(exitDeadlineSeconds);
-        if (!ended || ProcessController::isAlive(child.identity))
+        if (!ended || controller.isAlive(child.identity))
             throw MonitorError::action(QStringLiteral("测试子进程未正常停止"));
 
-        busy = std::make_unique<SmokeChild>(children.busy, true);
+        busy = std::make_unique<SmokeChild>(platform, children.busy, true);
         collector.collect();
         QThread::msleep(1200);
         const MonitorSnapshot measured = collector.collect();
@@ -164,7 +166,7 @@ int LunorvaleEntry::smokeTest(const SmokeTestChildren& children) {
         if (!percent || !(*percent > 5.0 && *percent < 160.0))
             throw MonitorError::action(QStringLiteral("自建 CPU 负载测量未通过"));
 
-        ProcessController::stop(*load, false);
+        controller.stop(*load, false);
         if (!busy->waitForExit(exitDeadlineSeconds))
             throw MonitorError::action(QStringLiteral("测试子进程未正常停止"));
         const bool written = printReport(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},

@@ -1,0 +1,68 @@
+#include "platform/files/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace lunorvale;
+
+namespace {
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+void put(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+} // namespace
+
+TEST(SettingsStore, KeepsTypedValuesAcrossStoresOverOneFile) {
+    QTemporaryDir temporary;
+    const QString path = temporary.path() + QStringLiteral("/Lunorvale/defaults.json");
+    SettingsStore model(path);
+    SettingsStore updater(path);
+    EXPECT_FALSE(model.value(QStringLiteral("appearance")));
+
+    EXPECT_TRUE(model.setValue(QStringLiteral("appearance"), QStringLiteral("dark")));
+    EXPECT_TRUE(model.setValue(QStringLiteral("attempts"), QJsonArray{1.5, 1e9}));
+    // The second store never saw these keys; its change must not drop them.
+    EXPECT_TRUE(updater.setValue(QStringLiteral("skipped"), QStringLiteral("1.2.0")));
+    EXPECT_TRUE(model.setValue(QStringLiteral("onboarded"), true));
+    EXPECT_TRUE(model.remove(QStringLiteral("attempts")));
+
+    SettingsStore reopened(path);
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("appearance")), QStringLiteral("dark"));
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("skipped")), QStringLiteral("1.2.0"));
+    EXPECT_EQ(reopened.boolValue(QStringLiteral("onboarded")), true);
+    EXPECT_FALSE(reopened.value(QStringLiteral("attempts")));
+    // A value of another type is not converted.
+    EXPECT_FALSE(reopened.boolValue(QStringLiteral("appearance")));
+    EXPECT_FALSE(reopened.doubleValue(QStringLiteral("onboarded")));
+
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(temporary.path() + QStringLiteral("/Lunorvale")).constData(), &info),
+              0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST(SettingsStore, KeepsADamagedFileAside) {
+    QTemporaryDir temporary;
+    const QString path = temporary.path() + QStringLiteral("/defaults.json");
+    for (const QByteArray& damaged : {QByteArray("{\"appearance\": \"dark\""), QByteArray("[1, 2]")}) {
+        QDir(temporary.path()).removeRecursively();
+        QDir().mkpath(temporary.path());
+        put(path, damaged);
+        SettingsStore store(path);
+        EXPECT_FALSE(store.value(QStringLiteral("appearance")));
+        EXPECT_TRUE(store.setValue(QStringLiteral("appearance"), QStringLiteral("light")));
+        EXPECT_EQ(contents(path + QStringLiteral(".damaged-1")), damaged);
+        EXPECT_EQ(SettingsStore(path).stringValue(QStringLiteral("appearance")), QStringLiteral("light"));
+    }
+}
