@@ -2,7 +2,6 @@
 #include "BundleFixture.h"
 
 #include <QDateTime>
-#include <QStringEncoder>
 #include <QThread>
 #include <QtEndian>
 
@@ -54,15 +53,8 @@ TEST(PropertyList, XmlAndBinaryGiveTheSameValues) {
                              {"data", QByteArray("\0\1", 2)},
                              {"list", QVariantList{"a", qint64(1)}},
                              {"nested", QVariantMap{{"key", "value"}}}};
-    const QByteArray xml = fixture::encode(values, fixture::Format::xml);
-    const auto utf16 = [&xml](QStringConverter::Encoding encoding) {
-        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
-        return QByteArray(encoder.encode(QString::fromUtf8(xml).replace("UTF-8", "UTF-16")));
-    };
-    for (const QByteArray& data :
-         {xml, fixture::encode(values, fixture::Format::binary), "\xEF\xBB\xBF" + xml,
-          utf16(QStringConverter::Utf16LE), utf16(QStringConverter::Utf16BE)})
-        EXPECT_EQ(PropertyList::parse(data), values) << data.left(8).toHex().toStdString();
+    for (const auto format : {fixture::Format::xml, fixture::Format::binary})
+        EXPECT_EQ(PropertyList::parse(fixture::encode(values, format)), values);
     EXPECT_EQ(PropertyList::parse(references(3, 2)).toList().size(), 2); // shared objects are fine
     const QByteArray dated = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                              "<key>when</key><date>2024-03-01T12:00:00Z</date></dict></plist>\n";
