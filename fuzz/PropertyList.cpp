@@ -58,7 +58,8 @@ bool same(const QVariant& a, const QVariant& b) {
     case QMetaType::Double:
         return a.toDouble() == b.toDouble() || (std::isnan(a.toDouble()) && std::isnan(b.toDouble()));
     case QMetaType::QDateTime:
-        return std::abs(a.toDateTime().msecsTo(b.toDateTime())) <= 2000;
+        return a.toDateTime().isValid() == b.toDateTime().isValid() &&
+               std::abs(a.toDateTime().msecsTo(b.toDateTime())) <= 2000;
     default:
         return a == b;
     }

@@ -18,10 +18,9 @@ namespace {
 // the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
 
-// Counted before the reader builds anything: it spends about a microsecond and 300 bytes on each value,
-// so a list of a hundred bytes whose shared references expand to 2^18 values costs a third of a second
-// and 80 MB, and a scan meets up to 1000 lists.
-constexpr uint64_t maximumNodes = maximumValues;
+// maximumValues is counted before the reader builds anything: it spends about a microsecond and 300 bytes
+// on each value, so a list of a hundred bytes whose shared references expand to 2^18 values costs a third
+// of a second and 80 MB, and a scan meets up to 1000 lists.
 
 struct PlistFree {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
@@ -128,7 +127,7 @@ private:
     }
 
     bool object(uint64_t index, int depth) {
-        if (depth > maximumDepth || index >= m_objectCount || ++m_objects > maximumNodes)
+        if (depth > maximumDepth || index >= m_objectCount || ++m_objects > maximumValues)
             return false;
         const uint64_t offset =
             bigEndian(m_bytes + m_tableOffset + index * static_cast<uint64_t>(m_offsetSize), m_offsetSize);
@@ -241,7 +240,7 @@ bool xmlAcceptable(const QByteArray& data) {
             }
             if (closing)
                 --depth;
-            else if (++nodes > maximumNodes)
+            else if (++nodes > maximumValues)
                 return false;
             else if (end >= data.size() || data.at(end - 1) != '/')
                 ++depth;
@@ -316,9 +315,9 @@ QVariant convert(plist_t node, int depth) {
         // libplist 2.2 gives the whole seconds truncated toward zero and the size of the fraction, so a
         // date before the reference has its fraction taken away, not added (within the first second
         // before it the sign is lost). A date beyond 32-bit seconds, before 1933 or after 2069, comes out
-        // at the limit of the range: refused rather than read as another date.
+        // at the limit of the range: it is read as an unknown date rather than as another one.
         if (seconds == std::numeric_limits<int32_t>::min() || seconds == std::numeric_limits<int32_t>::max())
-            throw PropertyListError();
+            return QVariant(QDateTime());
         const qint64 fraction = microseconds / 1000;
         // Property-list dates count from 2001-01-01 00:00:00 UTC.
         const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);

@@ -56,6 +56,8 @@ TEST(PropertyList, XmlAndBinaryGiveTheSameValues) {
     for (const auto format : {fixture::Format::xml, fixture::Format::binary})
         EXPECT_EQ(PropertyList::parse(fixture::encode(values, format)), values);
     EXPECT_EQ(PropertyList::parse(references(3, 2)).toList().size(), 2); // shared objects are fine
+    const QVariantMap early{{"d", QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 250), Qt::UTC)}};
+    EXPECT_EQ(PropertyList::parse(fixture::encode(early, fixture::Format::binary)), early);
     const QByteArray dated = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                              "<key>when</key><date>2024-03-01T12:00:00Z</date></dict></plist>\n";
     EXPECT_EQ(PropertyList::parse(dated).toMap().value("when").toDateTime(),

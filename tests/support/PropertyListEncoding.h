@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QVariant>
 #include <cstdlib>
+#include <limits>
 #include <plist/plist.h>
 
 namespace lunorvale::test {
@@ -37,6 +38,8 @@ inline plist_t toPlist(const QVariant& value) {
     case QMetaType::QByteArray:
         return plist_new_data(value.toByteArray().constData(), uint64_t(value.toByteArray().size()));
     case QMetaType::QDateTime: {
+        if (!value.toDateTime().isValid()) // the reader's unknown date
+            return plist_new_date(std::numeric_limits<int32_t>::min(), 0);
         const qint64 ms = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).msecsTo(value.toDateTime());
         return plist_new_date(int32_t(ms / 1000), int32_t(ms % 1000) * 1000);
     }
