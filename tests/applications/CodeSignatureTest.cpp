@@ -120,103 +120,71 @@ TEST(CodeSignature, NativeExecutablesAreMachOWithAnExecuteBit) {
 TEST(CodeSignature, BundleRefusalsNameTheirCause) {
     const fixture::SigningIdentity identity;
     const QString incomplete = "应用签名不完整或无法验证，未开放移除操作。请使用访达或官方卸载方式。";
-    const auto edit = [](const QString& file, const QByteArray& from, const QByteArray& to) {
-        QFile handle(file);
-        ASSERT_TRUE(handle.open(QIODevice::ReadOnly));
-        const QByteArray bytes = handle.readAll().replace(from, to);
-        handle.close();
-        fixture::writeFile(file, bytes);
-    };
-    const auto helper = [](const QString& app) {
-        fixture::makeBundle(app + "/Contents/Library/LoginItems", "Helper.app",
-                            fixture::appInfo("com.example.helper", "Helper"));
-    };
+    using Change = std::function<void(const QString& contents)>;
     const struct {
         const char* name;
         CodeSpec spec;
-        std::function<void(const QString&)> beforeSigning;
-        std::function<void(const QString&)> change;
-        QByteArray vendorRoot;
-        QString reason; // "pass": the digest is the bundle's identifier
+        Change change;
+        QString reason; // "pass": the digest starts with the bundle's identifier
     } rows[] = {
-        {"intact", {}, {}, {}, {}, "pass"},
+        {"intact", {}, [](const QString&) {}, "pass"},
+        {"an omitted .DS_Store",
+         {},
+         [](const QString& c) { fixture::writeFile(c + "/.DS_Store", "x"); },
+         "pass"},
         {"a code page",
          {},
-         {},
-         [](const QString& app) { fixture::flipByte(app + "/Contents/MacOS/Sample", 3000); },
-         {},
+         [](const QString& c) { fixture::flipByte(c + "/MacOS/Sample", 3000); },
          incomplete},
         {"Info.plist",
          {},
-         {},
-         [&](const QString& app) { edit(app + "/Contents/Info.plist", "1.0", "1.5"); },
-         {},
+         [](const QString& c) {
+             fixture::writeFile(c + "/Info.plist", fixture::encode(fixture::appInfo("com.example.other")));
+         },
          incomplete},
         {"a sealed resource",
          {},
-         {},
-         [](const QString& app) { fixture::flipByte(app + "/Contents/Resources/readme.txt", 0); },
-         {},
+         [](const QString& c) { fixture::flipByte(c + "/Resources/readme.txt", 0); },
          incomplete},
         {"an unsealed file",
          {},
-         {},
-         [](const QString& app) { fixture::writeFile(app + "/Contents/Resources/extra", "x"); },
-         {},
+         [](const QString& c) { fixture::writeFile(c + "/Resources/extra", "x"); },
          incomplete},
         {"a missing resource",
          {},
-         {},
-         [](const QString& app) { QFile::remove(app + "/Contents/Resources/readme.txt"); },
-         {},
+         [](const QString& c) { QFile::remove(c + "/Resources/readme.txt"); },
          incomplete},
-        {"an omitted .DS_Store",
-         {},
-         {},
-         [](const QString& app) { fixture::writeFile(app + "/Contents/.DS_Store", "x"); },
-         {},
-         "pass"},
         {"nested code",
          {},
-         helper,
-         [](const QString& app) {
-             fixture::flipByte(app + "/Contents/Library/LoginItems/Helper.app/Contents/MacOS/Helper", 100);
+         [](const QString& c) {
+             fixture::flipByte(c + "/Library/LoginItems/Helper.app/Contents/MacOS/Helper", 100);
          },
-         {},
          incomplete},
         {"no Mach-O",
          {},
-         {},
-         [](const QString& app) { fixture::writeFile(app + "/Contents/MacOS/Sample", "#!/bin/sh\n"); },
-         {},
+         [](const QString& c) { fixture::writeFile(c + "/MacOS/Sample", "#!/bin/sh\n"); },
          "无法读取应用签名，请使用原安装方式管理。"},
-        {"the vendor's root",
-         CodeSpec({SliceSpec()}, &identity),
-         {},
-         {},
-         identity.rootFingerprint(),
+        {"the vendor's root", CodeSpec({SliceSpec()}, &identity), [](const QString&) {},
          "Apple 签名的应用受保护，请使用系统或官方提供的管理方式。"},
         {"system extensions",
          CodeSpec(
              {SliceSpec()}, nullptr,
              "<plist><dict><key>com.apple.developer.system-extension.install</key><true/></dict></plist>"),
-         {},
-         {},
-         {},
-         "应用可以安装系统扩展。"},
+         [](const QString&) {}, "应用可以安装系统扩展。"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const fixture::SignedApp app(row.spec, "Sample.app", row.beforeSigning);
-        if (row.change)
-            row.change(app.path);
+        const fixture::SignedApp app(row.spec, "Sample.app", [](const QString& path) {
+            fixture::makeBundle(path + "/Contents/Library/LoginItems", "Helper.app",
+                                fixture::appInfo("com.example.helper", "Helper"));
+        });
+        row.change(app.path + "/Contents");
         QByteArray digest;
         EXPECT_EQ(fixture::reasonOf([&] {
-                      digest = ApplicationRemovalService::validateSignature(app.url(), row.vendorRoot, {});
+                      digest = ApplicationRemovalService::validateSignature(app.url(),
+                                                                            identity.rootFingerprint(), {});
                   }).first,
                   row.reason);
-        if (row.reason == u"pass") {
-            EXPECT_EQ(digest, app.unique);
-        }
+        EXPECT_EQ(row.reason == u"pass", digest.startsWith(app.unique + '\0' + "Helper.app" + '\0'));
     }
 }

@@ -109,53 +109,34 @@ TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
 }
 
 TEST(RemovalLog, ALinkAnywhereInItsPathRefusesAndKeepsTheFile) {
-    const QString unreadable = "卸载操作清单无法安全读取，原文件已保留。";
-    const QString linked = "卸载操作清单位置存在链接，操作已停止。";
     const struct {
-        const char* name;
-        std::function<QString(const QString& root)> arrange; // returns the log's path
+        QString link, target; // below the root; a target ending in ".json" is a file holding "[]"
+        QString log;
     } rows[] = {
-        {"linked data folder",
-         [](const QString& root) {
-             QDir().mkpath(root + "/real/Lunorvale");
-             QFile::link(root + "/real", root + "/data");
-             return root + "/data/Lunorvale/log.json";
-         }},
-        {"linked program folder",
-         [](const QString& root) {
-             QDir().mkpath(root + "/real");
-             QDir().mkpath(root + "/data");
-             QFile::link(root + "/real", root + "/data/Lunorvale");
-             return root + "/data/Lunorvale/log.json";
-         }},
-        {"linked file",
-         [](const QString& root) {
-             QDir().mkpath(root + "/data");
-             fixture::writeFile(root + "/data/real.json", "[]");
-             QFile::link(root + "/data/real.json", root + "/data/log.json");
-             return root + "/data/log.json";
-         }},
-        {"dangling link",
-         [](const QString& root) {
-             QDir().mkpath(root + "/data");
-             QFile::link(root + "/data/missing", root + "/data/Lunorvale");
-             return root + "/data/Lunorvale/log.json";
-         }},
-        {"dot-dot component",
-         [](const QString& root) {
-             QDir().mkpath(root + "/data/Lunorvale");
-             return root + "/data/Lunorvale/../Lunorvale/log.json";
-         }},
+        {"data", "real", "data/Lunorvale/log.json"},
+        {"data/Lunorvale", "real", "data/Lunorvale/log.json"},
+        {"data/log.json", "data/real.json", "data/log.json"},
+        {"data/Lunorvale", "data/missing", "data/Lunorvale/log.json"}, // dangling
+        {"", "", "data/Lunorvale/../Lunorvale/log.json"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.log.toStdString() + " " + row.link.toStdString());
         fixture::Root root;
-        const QString path = row.arrange(root.path);
-        const QString resolved = QFileInfo(path).canonicalFilePath();
+        QDir().mkpath(root.path + "/data/Lunorvale");
+        if (row.target.endsWith(".json"))
+            fixture::writeFile(root.path + u'/' + row.target, "[]");
+        else if (!row.target.isEmpty() && !row.target.endsWith("missing"))
+            QDir().mkpath(root.path + u'/' + row.target + "/Lunorvale");
+        if (!row.link.isEmpty()) {
+            QDir(root.path + u'/' + row.link).removeRecursively();
+            QFile::link(root.path + u'/' + row.target, root.path + u'/' + row.link);
+        }
+        const QString resolved = QFileInfo(root.path + u'/' + row.log).canonicalFilePath();
         const QByteArray before = contents(resolved);
-        const ApplicationRemovalLog log(url(path));
-        EXPECT_EQ(fixture::errorOf([&] { log.load(); }), unreadable);
-        EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }), linked);
+        const ApplicationRemovalLog log(url(root.path + u'/' + row.log));
+        EXPECT_EQ(fixture::errorOf([&] { log.load(); }), "卸载操作清单无法安全读取，原文件已保留。");
+        EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }),
+                  "卸载操作清单位置存在链接，操作已停止。");
         EXPECT_EQ(contents(resolved), before);
     }
 }

@@ -79,88 +79,62 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
     const QString expired = "确认信息已过期或系统时间已变化，请重新检查应用。";
     const QString incomplete = "未完成，请复查原位置和废纸篓";
     const QString moved = "已移入废纸篓";
+    struct Calls final : DurableFileCalls {
+        mutable bool failRename = false;
+        int renameat(int folder, const char* from, const char* to) const override {
+            return failRename ? -1 : DurableFileCalls::renameat(folder, from, to);
+        }
+    };
     struct Setup {
         const fixture::SignedApp& app;
-        ApplicationRemovalService::Operations& operations;
         CancellationSource& cancellation;
-        std::shared_ptr<DurableFileCalls>& calls;
+        Calls& calls;
         const ApplicationRemovalLog& log;
     };
-    struct FailingRename final : DurableFileCalls {
-        int renameat(int, const char*, const char*) const override { return -1; }
-    };
-    const auto refuse = [](const QString& reason) {
-        return [reason](const QUrl&) {
-            throw ApplicationManagementError::blocked(reason);
+    using Hook = std::function<void(Setup&)>;
+    const auto fail = [](const char* message) {
+        return [message](Setup&) {
+            throw ApplicationManagementError::blocked(message);
         };
     };
     const struct {
         const char* name;
         int ageSeconds;
-        std::function<void(Setup&)> arrange; // runs between prepare and execute
-        QString error;                       // empty: success
-        QStringList states;                  // of the receipts in the log afterwards
+        Hook beforeExecution, whenRunningIsChecked, beforeTheMove;
+        QString error;      // empty: success
+        QStringList states; // of the receipts in the log afterwards, sorted
     } rows[] = {
-        {"299 seconds old", 299, {}, {}, {moved}},
-        {"300 seconds old", 300, {}, expired, {}},
-        {"from the future", -1, {}, expired, {}},
+        {"299 seconds old", 299, {}, {}, {}, {}, {moved}},
+        {"300 seconds old", 300, {}, {}, {}, expired, {}},
+        {"from the future", -1, {}, {}, {}, expired, {}},
         {"a replaced executable",
          0,
          [](Setup& s) {
              fixture::signBundle(
                  s.app.path, fixture::CodeSpec({fixture::SliceSpec()}, nullptr, "<plist><dict/></plist>"));
          },
+         {},
+         {},
          "应用已更新或被替换，请重新检查。",
          {}},
-        {"started after the recording",
-         0,
-         [&](Setup& s) { s.operations.running = refuse("应用或包内后台助手仍在运行。"); },
-         "应用或包内后台助手仍在运行。",
-         {incomplete}},
+        {"started after the recording", 0, {}, fail("running"), {}, "running", {incomplete}},
         {"cancelled before the move",
          0,
-         [](Setup& s) {
-             s.operations.trash = [](const QUrl&) -> QUrl {
-                 ADD_FAILURE() << "moved after a cancellation";
-                 return {};
-             };
-             s.operations.running = [&s](const QUrl&) {
-                 s.cancellation.cancel();
-             };
-         },
+         {},
+         [](Setup& s) { s.cancellation.cancel(); },
+         {},
          "操作已取消。",
          {incomplete}},
-        {"the trash refused",
-         0,
-         [](Setup& s) {
-             s.operations.trash = [](const QUrl&) -> QUrl {
-                 throw ApplicationManagementError::blocked("refused");
-             };
-         },
-         "refused",
-         {incomplete}},
-        {"the final save failed",
-         0,
-         [](Setup& s) {
-             auto trash = s.operations.trash;
-             s.operations.trash = [&s, trash](const QUrl& item) {
-                 s.calls = std::make_shared<FailingRename>();
-                 return trash(item);
-             };
-         },
-         {},
-         {"待复查"}},
+        {"the trash refused", 0, {}, {}, fail("refused"), "refused", {incomplete}},
+        {"the final save failed", 0, {}, {}, [](Setup& s) { s.calls.failRename = true; }, {}, {"待复查"}},
         {"a receipt saved during the move",
          0,
+         {},
+         {},
          [](Setup& s) {
-             auto trash = s.operations.trash;
-             s.operations.trash = [&s, trash](const QUrl& item) {
-                 QList<ApplicationRemovalReceipt> receipts = s.log.load();
-                 receipts.append({QUuid::createUuid(), QDateTime::currentDateTimeUtc(), "/other",
-                                  std::nullopt, "待复查"});
-                 s.log.save(receipts);
-                 return trash(item);
-             };
+             s.log.save(s.log.load() << ApplicationRemovalReceipt{QUuid::createUuid(),
+                                                                  QDateTime::currentDateTimeUtc(), "/other",
+                                                                  std::nullopt, "待复查"});
          },
          {},
          {moved, "待复查"}},
@@ -168,43 +142,38 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const fixture::SignedApp app;
-        const QString trashFolder = app.root.sub("trash");
+        const auto calls = std::make_shared<Calls>();
+        const ApplicationRemovalLog log(url(app.root.path + "/data/log.json"), calls);
+        CancellationSource cancellation;
+        Setup setup{app, cancellation, *calls, log};
         const QDateTime start = QDateTime::currentDateTimeUtc();
         QDateTime now = start;
-        std::shared_ptr<DurableFileCalls> calls = std::make_shared<DurableFileCalls>();
-        struct Forwarding final : DurableFileCalls {
-            std::shared_ptr<DurableFileCalls>& target;
-            explicit Forwarding(std::shared_ptr<DurableFileCalls>& t) : target(t) {}
-            int fsync(int fd) const override { return target->fsync(fd); }
-            int renameat(int f, const char* a, const char* b) const override {
-                return target->renameat(f, a, b);
-            }
-        };
-        const ApplicationRemovalLog log(url(app.root.path + "/data/log.json"),
-                                        std::make_shared<Forwarding>(calls));
         ApplicationRemovalService::Operations operations;
         operations.components = [](const InstalledApplication& application, const CancellationToken& token) {
             ApplicationRemovalService::checkComponents(application, {}, token);
         };
-        operations.running = [](const QUrl&) {
+        bool executing = false;
+        operations.running = [&](const QUrl&) {
+            if (executing && row.whenRunningIsChecked)
+                row.whenRunningIsChecked(setup);
         };
-        operations.trash = [trashFolder](const QUrl& item) {
-            const QString target = trashFolder + u'/' + item.fileName();
+        operations.trash = [&](const QUrl& item) {
+            if (row.beforeTheMove)
+                row.beforeTheMove(setup);
+            const QString target = app.root.sub("trash") + u'/' + item.fileName();
             EXPECT_TRUE(QDir().rename(item.path(), target));
             return url(target);
         };
         operations.now = [&now] {
             return now;
         };
-        CancellationSource cancellation;
-
-        const ApplicationRemovalPlan plan =
-            ApplicationRemovalService({url(app.folder)}, log, operations).prepare(app.read(), {});
-        Setup setup{app, operations, cancellation, calls, log};
-        if (row.arrange)
-            row.arrange(setup);
-        now = start.addSecs(row.ageSeconds);
         const ApplicationRemovalService service({url(app.folder)}, log, operations);
+
+        const ApplicationRemovalPlan plan = service.prepare(app.read(), {});
+        if (row.beforeExecution)
+            row.beforeExecution(setup);
+        now = start.addSecs(row.ageSeconds);
+        executing = true;
         std::optional<ApplicationRemovalResult> result;
         QString error;
         try {
@@ -215,15 +184,13 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
             error = thrown.errorDescription();
         }
         EXPECT_EQ(error, row.error);
-        calls = std::make_shared<DurableFileCalls>();
+        calls->failRename = false;
         QStringList states;
         for (const ApplicationRemovalReceipt& receipt : log.load())
             states.append(receipt.state);
         std::sort(states.begin(), states.end());
         EXPECT_EQ(states, row.states);
         EXPECT_EQ(QFileInfo::exists(app.path), !result.has_value());
-        if (result) {
-            EXPECT_EQ(result->logSaved, row.states.contains(moved));
-        }
+        EXPECT_EQ(result && result->logSaved, row.states.contains(moved));
     }
 }

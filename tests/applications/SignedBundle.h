@@ -62,8 +62,3 @@ inline void flipByte(const QString& path, qint64 offset) {
 }
 
 } // namespace fixture
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
