@@ -16,6 +16,23 @@ void ignoreTerminate(const void*) {
     ::signal(SIGTERM, SIG_IGN);
 }
 
+// Windows and a system monitor as the test sets them.
+struct FakeDesktop final : DesktopApplications {
+    QList<RunningApplication> applications;
+    bool activates = true;
+    std::optional<QString> monitor;
+    bool opens = true;
+    QList<int32_t> activated;
+
+    QList<RunningApplication> runningApplications() override { return applications; }
+    bool activate(const RunningApplication& application) override {
+        activated.append(application.pid);
+        return activates;
+    }
+    std::optional<QString> systemMonitor() override { return monitor; }
+    bool openSystemMonitor(const QString&) override { return opens; }
+};
+
 QString label(const ProcessSample& sample) {
     return sample.name + QStringLiteral("（PID ") + QString::number(sample.identity.pid) + u'）';
 }
@@ -120,4 +137,66 @@ TEST(ProcessActions, LoginItemIsTheAutostartEntry) {
             << path.toStdString();
     }
     EXPECT_THROW(AutostartLoginItem(QStringLiteral("relative/run"), entry).registerItem(), LoginItemError);
+}
+
+TEST(ProcessActions, InspectionRaisesTheOwningApplicationOrGuidesToTheSystemMonitor) {
+    const QString guide = QStringLiteral("请在活动监视器中查找进程“render”，核对 PID 801。");
+    const QString unopened = QStringLiteral("未能打开活动监视器。请从“应用程序 → 实用工具”打开。");
+    struct Case {
+        const char* name;
+        QList<RunningApplication> applications;
+        bool activates;
+        std::optional<QString> monitor;
+        bool opens;
+        bool changed;
+        QString message;
+    };
+    const QString monitor = QStringLiteral("/usr/bin/gnome-system-monitor");
+    const std::vector<Case> cases{
+        {"owner raised",
+         {{800, QStringLiteral("Editor"), 7}},
+         true,
+         monitor,
+         true,
+         false,
+         QStringLiteral("已打开Editor。请查看任务进度；有进展就继续等待。")},
+        {"owner without a name",
+         {{800, {}, 7}},
+         true,
+         monitor,
+         true,
+         false,
+         QStringLiteral("已打开所属应用。请查看任务进度；有进展就继续等待。")},
+        {"owner refuses", {{800, QStringLiteral("Editor"), 7}}, false, monitor, true, false, guide},
+        {"no owner, monitor fails", {}, true, monitor, false, false, unopened + guide},
+        {"no owner, no monitor", {}, true, std::nullopt, true, false, unopened + guide},
+        {"changed meanwhile",
+         {{800, QStringLiteral("Editor"), 7}},
+         true,
+         monitor,
+         true,
+         true,
+         QStringLiteral("任务已退出或发生变化，请刷新后重新选择。")},
+    };
+    for (const Case& c : cases) {
+        ModelHarness h;
+        h.add(800, "editor");
+        h.add(801, "render");
+        h.platform.change(801, [](InMemoryProcessPlatform::Process& p) { p.record.ppid = 800; });
+        FakeDesktop desktop;
+        desktop.applications = c.applications;
+        desktop.activates = c.activates;
+        desktop.monitor = c.monitor;
+        desktop.opens = c.opens;
+        h.services.desktopApplications = &desktop;
+        AppModel& model = h.start();
+        h.sample();
+        ProcessSample render = *h.listed(801);
+        EXPECT_EQ(model.inspectionApplication(render).has_value(), !c.applications.isEmpty()) << c.name;
+        if (c.changed)
+            render.command = QStringLiteral("render --other");
+        model.inspectProcess(render);
+        EXPECT_EQ(model.operationMessage(), c.message) << c.name;
+        EXPECT_EQ(model.statusMessage(), c.message) << c.name;
+    }
 }
