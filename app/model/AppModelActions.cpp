@@ -240,7 +240,8 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
             }
         }
     }
-    const bool notified = m_openedNotificationID && (!sample || *m_openedNotificationID == sample->identity);
+    const std::optional<ProcessIdentity> identity = sample ? std::optional(sample->identity) : std::nullopt;
+    const bool notified = m_openedNotificationID == identity;
     return LocalProcessAdvice::make(sample, finding, notified, m_isMonitoring, m_collectionError.has_value(),
                                     sample && isIgnored(*sample), m_settings);
 }
