@@ -3,6 +3,7 @@
 #include "core/monitoring/MonitorError.h"
 #include "support/Thrown.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <cmath>
 
@@ -98,4 +99,17 @@ TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {
     EXPECT_EQ(attempts.toArray().size(), 12);
     for (const QJsonValue& attempt : attempts.toArray())
         EXPECT_EQ(attempt.toDouble(), modelStart.toSecsSinceEpoch());
+}
+
+TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
+    ModelHarness h;
+    QFile blocker(h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    h.services.settingsStore = SettingsStore(h.path(QStringLiteral("folder/defaults.json")));
+    AppModel model(false, h.services);
+    model.saveMonitorSettings({60, 90, 300, false});
+    EXPECT_EQ(model.settings().sampleInterval, 60);
+    EXPECT_EQ(model.statusMessage(),
+              QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
+    ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
 }
