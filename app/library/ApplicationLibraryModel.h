@@ -2,6 +2,7 @@
 
 #include "core/ai/AIAnalysisPurpose.h"
 #include "core/ai/AIConfiguration.h"
+#include "core/ai/ApplicationAdviceSummary.h"
 #include "core/applications/ApplicationRemovalLog.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/InstalledApplication.h"
@@ -221,9 +222,10 @@ public:
     void open(const InstalledApplication& application);
 
     // --- Application advice ---
-    // The list the advice request sends: the ticked applications in list order, with their sizes and
-    // running state. Throws ApplicationManagementError when none or more than 20 are ticked, or the text
-    // is too long.
+    // The ticked applications in list order, each with its size (when known) and running state.
+    QList<ApplicationAdviceItem> adviceItems() const;
+    // The list the advice request sends: ApplicationAdviceSummary of adviceItems(). Throws
+    // ApplicationManagementError when none or more than 20 are ticked, or the text is too long.
     QString summary() const;
     // Sends the approved list with the applications purpose; one request at a time.
     void analyze(const QString& summary, const AIConfiguration& configuration, const QDateTime& snapshotDate);

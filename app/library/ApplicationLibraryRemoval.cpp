@@ -275,7 +275,7 @@ void ApplicationLibraryModel::open(const InstalledApplication& application) {
 
 // --- Application advice ---
 
-QString ApplicationLibraryModel::summary() const {
+QList<ApplicationAdviceItem> ApplicationLibraryModel::adviceItems() const {
     QList<ApplicationAdviceItem> items;
     for (const InstalledApplication& application : m_applications) {
         const QString path = application.id();
@@ -286,7 +286,11 @@ QString ApplicationLibraryModel::summary() const {
             application, size != m_sizes.cend() ? std::optional<int64_t>(*size) : std::nullopt,
             m_runningIDs.contains(path)));
     }
-    return ApplicationAdviceSummary::make(items);
+    return items;
+}
+
+QString ApplicationLibraryModel::summary() const {
+    return ApplicationAdviceSummary::make(adviceItems());
 }
 
 void ApplicationLibraryModel::analyze(const QString& summary, const AIConfiguration& configuration,
