@@ -25,21 +25,16 @@ TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) 
                                            {"/Apps/My B.app", {{12, 1}}}};
     EXPECT_EQ(bundles.list(), expected);
 
-    struct Case {
-        const char* name;
-        std::function<void()> before;
-        bool accepted;
+    // Both asked; one ended meanwhile; its pid reused meanwhile (each still counts as quit); refused.
+    const std::pair<std::function<void()>, bool> cases[] = {
+        {[] {}, true},
+        {[&] { platform.remove(11); }, true},
+        {[&] { platform.put(P::process(11, 2, "new")); }, true},
+        {[&] { platform.setSignalResult(EPERM); }, false},
     };
-    const Case cases[] = {
-        {"both asked", [] {}, true},
-        {"one ended meanwhile", [&] { platform.remove(11); }, true},
-        {"pid reused meanwhile", [&] { platform.put(P::process(11, 2, "new")); }, true},
-        {"refused", [&] { platform.setSignalResult(EPERM); }, false},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        test.before();
-        EXPECT_EQ(bundles.requestQuit(expected[0]), test.accepted);
+    for (const auto& [before, accepted] : cases) {
+        before();
+        EXPECT_EQ(bundles.requestQuit(expected[0]), accepted);
     }
     for (const InMemoryProcessPlatform::SentSignal& sent : platform.sentSignals())
         EXPECT_EQ(sent.signal, SIGTERM);
