@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
+#include "platform/ChildProcesses.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <QElapsedTimer>
@@ -37,6 +38,7 @@ public:
         if (discardOutput)
             m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardInputFile(QProcess::nullDevice());
+        useOriginalLimits(m_process);
         m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             throw MonitorError::action(QStringLiteral("无法启动测试子进程：") + m_process.errorString());

@@ -1,7 +1,9 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
+#include "core/monitoring/ProcessController.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "platform/probes/ProcStatParse.h"
 #include "support/ChildProcess.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,16 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace lunorvale;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -123,48 +134,50 @@ TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     EXPECT_THROW(collector.collect(), MonitorError);
 }
 
-TEST_F(ScriptedCollector, ReadsPathAndArgumentsOnlyForNewRenamedOrStaleProcesses) {
+TEST_F(ScriptedCollector, ReadsPathAndArgumentsAgainOnlyWhenTheyMayHaveChanged) {
     add(10, 1000, 0, "bash", "/usr/bin/bash", "bash -c x");
     add(11, 1000, 0, "node", "/usr/bin/node", "node /w/proj/node_modules/.bin/vite");
     platform.setExtraSkipped(3);
     auto s = collector.collect();
     EXPECT_EQ(s.skippedCount, 3);
-    EXPECT_EQ(platform.pathReads(), 2);
     EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · 开发服务"));
     EXPECT_EQ(find(s, 10)->command, QStringLiteral("bash -c x"));
 
-    for (int i = 0; i < 5; ++i)
-        s = collector.collect();
+    // Arguments, which a program may rewrite in place, are read once every ten calls; the path
+    // only with a new program.
+    for (int i = 0; i < 10; ++i)
+        collector.collect();
     EXPECT_EQ(platform.pathReads(), 2);
-    EXPECT_EQ(platform.argumentReads(), 2);
+    EXPECT_EQ(platform.argumentReads(), 4);
+    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/jest"; });
+    int calls = 0;
+    do {
+        s = collector.collect();
+    } while (++calls < 10 && find(s, 11)->command.endsWith(QStringLiteral("vite")));
+    EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · Jest 测试"));
 
-    // An exec under the same identity renames the process: everything is read again and relabelled.
+    // A new program under the same identity is read again in the very call that sees it: by its
+    // name, or by its program image where the name stayed.
     platform.put(
         InMemoryProcessPlatform::process(10, 1000, "python3", "/usr/bin/python3.11", "python3 job.py"));
-    s = collector.collect();
-    EXPECT_EQ(platform.pathReads(), 3);
-    EXPECT_EQ(find(s, 10)->executable, QStringLiteral("/usr/bin/python3.11"));
-    EXPECT_EQ(find(s, 10)->source, QStringLiteral("Python 任务"));
+    EXPECT_EQ(find(collector.collect(), 10)->source, QStringLiteral("Python 任务"));
+    platform.change(10, [](Process& p) {
+        p.arguments = "python3 other.py --jest";
+        p.record.image_arg_end = 77;
+    });
+    EXPECT_EQ(find(collector.collect(), 10)->source, QStringLiteral("Jest 测试"));
 
-    // An action that found the arguments changed marks them stale: read again in the next call only.
-    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/jest"; });
+    // An action that found the arguments changed marks them stale: read again in the next call.
+    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/vite"; });
     platform.markStale({11, 1000});
-    s = collector.collect();
-    EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · Jest 测试"));
-    collector.collect();
-    EXPECT_EQ(platform.argumentReads(), 4);
+    EXPECT_EQ(find(collector.collect(), 11)->source, QStringLiteral("proj · 开发服务"));
 
     // Caught while the kernel was still setting up its program: no arguments yet, read again until
     // they appear.
     add(12, 1000, 0, "sleep", "/usr/bin/sleep", "");
-    s = collector.collect();
-    EXPECT_EQ(find(s, 12)->command, QString());
+    EXPECT_EQ(find(collector.collect(), 12)->command, QString());
     platform.change(12, [](Process& p) { p.arguments = "sleep 20"; });
-    s = collector.collect();
-    EXPECT_EQ(find(s, 12)->command, QStringLiteral("sleep 20"));
-    const int readsSettled = platform.argumentReads();
-    collector.collect();
-    EXPECT_EQ(platform.argumentReads(), readsSettled);
+    EXPECT_EQ(find(collector.collect(), 12)->command, QStringLiteral("sleep 20"));
     platform.remove(12);
     const int pathReads = platform.pathReads();
 
@@ -256,6 +269,131 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     bundled.kill();
     busy.waitForFinished();
     bundled.waitForFinished();
+}
+
+// A forked copy of this program that rewrites its own argv in place on SIGUSR1, as programs that
+// set their process title do. Everything here runs in the child, async-signal-safe.
+uint64_t argumentArea[2];
+
+void rewriteArguments(int) {
+    constexpr char title[] = "rewritten argv";
+    char* const begin = reinterpret_cast<char*>(argumentArea[0]);
+    std::memset(begin, 0, argumentArea[1] - argumentArea[0]);
+    std::memcpy(begin, title, std::min(sizeof title - 1, argumentArea[1] - argumentArea[0] - 1));
+}
+
+void rewriteArgumentsOnSignal(const void*) {
+    char text[1024];
+    const int fd = ::open("/proc/self/stat", O_RDONLY);
+    const ssize_t count = ::read(fd, text, sizeof text);
+    ::close(fd);
+    const auto stat =
+        probes::parseProcStat(std::string_view(text, count > 0 ? static_cast<size_t>(count) : 0));
+    if (!stat || stat->argEnd <= stat->argStart + 16)
+        ::_exit(1);
+    argumentArea[0] = stat->argStart;
+    argumentArea[1] = stat->argEnd;
+    struct sigaction action {};
+    action.sa_handler = rewriteArguments;
+    ::sigaction(SIGUSR1, &action, nullptr);
+}
+
+// A program that changes after it was sampled is shown as it is now, and can then be stopped: one
+// stop refused for the stale sample, one refresh, one stop that succeeds. Without any action, a new
+// program shows in the next sample and rewritten arguments within ten.
+TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string fifo = dir.filePath(QStringLiteral("go")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const QString copied = dir.filePath(QStringLiteral("sleeper"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copied));
+    QFile::setPermissions(copied, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const QString pathChanged = QStringLiteral("进程已退出或执行程序已变化，请刷新后重试。");
+    const QString commandChanged = QStringLiteral("进程的任务命令已变化，请刷新后重新确认。");
+    const QString newProgram = QStringLiteral("sh -c sleep 60; : with other arguments");
+    struct Case {
+        const char* what;
+        std::function<std::unique_ptr<test::ChildProcess>()> start;
+        std::function<void(test::ChildProcess&)> change;
+        bool byPath;           // the executable changes, not the command
+        QString shown;         // what the sample shows once it caught up
+        int samplesWithoutAct; // within how many samples it shows by itself; 0: only after an action
+        QString refusal;
+    };
+    const Case cases[] = {
+        {"the same program run again with new arguments",
+         [&] {
+             return test::ChildProcess::spawn(
+                 {"sh", "-c", "read line < " + fifo + "; exec sh -c 'sleep 60; : with other arguments'"});
+         },
+         [&](test::ChildProcess&) {
+             const int fd = ::open(fifo.c_str(), O_WRONLY);
+             ASSERT_EQ(::write(fd, "go\n", 3), 3);
+             ::close(fd);
+         },
+         false, newProgram, 1, commandChanged},
+        {"arguments rewritten in place",
+         [] { return test::ChildProcess::forkIdle(rewriteArgumentsOnSignal, nullptr); },
+         [](test::ChildProcess& child) { ASSERT_TRUE(child.signal(SIGUSR1)); }, false,
+         QStringLiteral("rewritten argv"), 10, commandChanged},
+        {"the executable replaced on disk",
+         [&] {
+             return test::ChildProcess::spawn({copied.toStdString(), "60"});
+         },
+         [&](test::ChildProcess&) {
+             ASSERT_TRUE(QFile::remove(copied));
+             ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copied));
+         },
+         true, copied + QStringLiteral(" (deleted)"), 0, pathChanged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto child = c.start();
+        ASSERT_TRUE(child);
+        const auto pid = static_cast<int32_t>(child->pid());
+        const auto sampleOf = [pid](const MonitorSnapshot& snapshot) {
+            for (const ProcessSample& p : snapshot.processes)
+                if (p.identity.pid == pid)
+                    return p;
+            return ProcessSample{};
+        };
+        const auto shown = [&](const ProcessSample& p) {
+            return c.byPath ? p.executable : p.command;
+        };
+        // One road watches without acting, the other acts.
+        LinuxProcessPlatform watching, acting;
+        ProcessCollector watcher(watching), collector(acting);
+        watcher.collect();
+        const ProcessSample before = sampleOf(collector.collect());
+        ASSERT_NE(shown(before), c.shown);
+
+        c.change(*child);
+        ASSERT_TRUE(test::pollUntil(
+            [&] { return (c.byPath ? acting.processPath(pid) : acting.processArguments(pid)) == c.shown; },
+            10s));
+        if (c.samplesWithoutAct > 0) {
+            int samples = 0;
+            while (samples < c.samplesWithoutAct && shown(sampleOf(watcher.collect())) != c.shown)
+                ++samples;
+            EXPECT_LT(samples, c.samplesWithoutAct) << "not shown by itself";
+        }
+
+        const ProcessController controller(acting);
+        try {
+            controller.stop(before, false);
+            ADD_FAILURE() << "a stale sample was stopped";
+        } catch (const MonitorError& error) {
+            EXPECT_EQ(error.errorDescription(), c.refusal);
+        }
+        const ProcessSample after = sampleOf(collector.collect());
+        EXPECT_EQ(shown(after), c.shown);
+        EXPECT_NO_THROW(controller.stop(after, false));
+        const auto status = child->waitForExit(10s);
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
+    }
 }
 
 } // namespace

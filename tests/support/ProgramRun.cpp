@@ -1,5 +1,7 @@
 #include "support/ProgramRun.h"
 
+#include "platform/ChildProcesses.h"
+
 #include <QJsonDocument>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@ QJsonObject ProgramRun::report() const {
 
 ProgramRun runProgram(const QStringList& arguments) {
     QProcess process;
+    useOriginalLimits(process);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
