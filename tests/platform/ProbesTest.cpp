@@ -1,9 +1,11 @@
+#include "platform/ChildProcesses.h"
 #include "platform/probes/lv_probes.h"
 #include "support/ChildProcess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -492,29 +496,152 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     EXPECT_NE(after, 1);
 }
 
-// Enough processes to spread the reading over several threads: every one is listed once, in
-// listing order, with its own record.
-TEST(ProcessProbes, CollectOfManyProcessesListsEachOnce) {
+// Whether every child of `children` is listed exactly once, and how many listed processes could
+// not be read. Written so that it can run in a forked child: no allocation after the listing.
+struct ListingCheck {
+    int count = 0;
+    uint32_t skipped = 0;
+    int missing = 0;
+    bool unique = true;
+};
+
+ListingCheck checkListing(const std::vector<pid_t>& children) {
+    const Collected collected = collect();
+    ListingCheck check{collected.count, collected.skipped, 0, true};
+    std::vector<pid_t> pids;
+    pids.reserve(static_cast<size_t>(std::max(collected.count, 0)));
+    for (int i = 0; i < collected.count; ++i)
+        pids.push_back(collected.records[static_cast<size_t>(i)].pid);
+    std::sort(pids.begin(), pids.end());
+    check.unique = std::adjacent_find(pids.begin(), pids.end()) == pids.end();
+    for (const pid_t child : children)
+        check.missing += std::binary_search(pids.begin(), pids.end(), child) ? 0 : 1;
+    return check;
+}
+
+// More processes than a low open-file limit leaves descriptors for: every one is listed, once, in
+// every listing, whether its descriptor is kept or it is read without keeping one; processes that
+// ended are gone from the next listing and new ones are in it. Other processes of this user may end
+// between listing and reading (and count as skipped); hundreds never do.
+TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
     std::vector<std::unique_ptr<ChildProcess>> children;
-    for (int i = 0; i < 900; ++i) {
-        children.push_back(ChildProcess::spawn({sleepProgram(), "60", std::to_string(i % 7)}));
-        ASSERT_TRUE(children.back());
-    }
-    for (int round = 0; round < 3; ++round) {
-        const Collected collected = collect();
-        ASSERT_GT(collected.count, 900);
-        std::vector<pid_t> pids;
-        for (int i = 0; i < collected.count; ++i)
-            pids.push_back(collected.records[static_cast<size_t>(i)].pid);
-        std::sort(pids.begin(), pids.end());
-        EXPECT_EQ(std::adjacent_find(pids.begin(), pids.end()), pids.end()) << "a pid listed twice";
-        for (const auto& child : children) {
-            const LVProcessRecord* record = find(collected, child->pid());
-            ASSERT_NE(record, nullptr);
-            EXPECT_EQ(record->ppid, ::getpid());
-            EXPECT_STREQ(record->name, "sleep");
+    std::vector<pid_t> pids;
+    const auto startChildren = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            children.push_back(ChildProcess::spawn({sleepProgram(), "60", std::to_string(i % 7)}));
+            ASSERT_TRUE(children.back());
+            pids.push_back(children.back()->pid());
         }
+    };
+    startChildren(600);
+
+    // Listed by a copy of this process that may keep 48 descriptors: before this process has listed
+    // anything, so that the copy starts afresh.
+    int results[2];
+    ASSERT_EQ(::pipe(results), 0);
+    const pid_t limited = ::fork();
+    ASSERT_GE(limited, 0);
+    if (limited == 0) {
+        const rlimit low{64, 64};
+        ListingCheck checks[3] = {};
+        if (::setrlimit(RLIMIT_NOFILE, &low) == 0) {
+            for (ListingCheck& check : checks)
+                check = checkListing(pids);
+        }
+        [[maybe_unused]] const ssize_t written = ::write(results[1], checks, sizeof checks);
+        ::_exit(0);
     }
+    ::close(results[1]);
+    ListingCheck limitedChecks[3] = {};
+    ASSERT_EQ(::read(results[0], limitedChecks, sizeof limitedChecks),
+              static_cast<ssize_t>(sizeof limitedChecks));
+    ::close(results[0]);
+    ::waitpid(limited, nullptr, 0);
+    for (const ListingCheck& check : limitedChecks) {
+        EXPECT_GT(check.count, 600);
+        EXPECT_EQ(check.missing, 0);
+        EXPECT_TRUE(check.unique);
+        EXPECT_LT(check.skipped, 20u);
+    }
+
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        const ListingCheck check = checkListing(pids);
+        EXPECT_EQ(check.missing, 0);
+        EXPECT_TRUE(check.unique);
+        EXPECT_LT(check.skipped, 20u);
+        // A third of the children end, as many new ones start.
+        for (size_t i = 0; i < 200; ++i) {
+            ASSERT_TRUE(children[i]->signal(SIGKILL));
+            children[i]->waitForExit(10s);
+        }
+        const Collected after = collect();
+        for (size_t i = 0; i < 200; ++i)
+            EXPECT_EQ(find(after, pids[i]), nullptr);
+        children.erase(children.begin(), children.begin() + 200);
+        pids.erase(pids.begin(), pids.begin() + 200);
+        startChildren(200);
+    }
+}
+
+// The open-file limit raised for the kept descriptors stays the program's own: what it starts gets
+// the limit the program started with, however it is started.
+TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const rlimit before = files;
+    if (files.rlim_max < 2048)
+        GTEST_SKIP() << "the hard limit leaves nothing to raise";
+    files.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    collect();
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur == 1000) {
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        GTEST_SKIP() << "an earlier test of this process raised the limit already";
+    }
+
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const QString script = QStringLiteral("ulimit -Sn > %1");
+    const auto limitOf = [&](const QString& file) {
+        QString text;
+        pollUntil(
+            [&] {
+                QFile written(file);
+                text = written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()).trimmed()
+                                                         : QString();
+                return !text.isEmpty();
+            },
+            10s);
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::function<bool(const QString& file)> start;
+    };
+    const Case cases[] = {
+        {"started",
+         [&](const QString& file) {
+             QProcess process;
+             lunorvale::useOriginalLimits(process);
+             process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script.arg(file)});
+             return process.waitForFinished(10000);
+         }},
+        {"a test child",
+         [&](const QString& file) {
+             auto child = ChildProcess::spawn({"/bin/sh", "-c", script.arg(file).toStdString()});
+             return child && child->waitForExit(10s).has_value();
+         }},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = directory.filePath(QString::number(index++));
+        ASSERT_TRUE(c.start(file));
+        EXPECT_EQ(limitOf(file), QStringLiteral("1000"));
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
 // A process seen before is read through descriptors kept from the earlier listing; when it changes
