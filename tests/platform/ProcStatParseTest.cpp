@@ -5,7 +5,6 @@
 #include <string>
 
 using lunorvale::probes::parseProcStat;
-using lunorvale::probes::statusForState;
 
 namespace {
 
@@ -119,14 +118,5 @@ TEST(ProcStatParse, RefusesGarbage) {
     for (const std::string& line : cases) {
         SCOPED_TRACE(line);
         EXPECT_FALSE(parseProcStat(line).has_value());
-    }
-}
-
-TEST(ProcStatParse, StatusOfStateLetters) {
-    const std::pair<char, uint32_t> cases[] = {{'R', 2}, {'S', 3}, {'D', 3}, {'I', 3}, {'T', 4},
-                                               {'t', 4}, {'Z', 5}, {'X', 5}, {'x', 5}, {'?', 3}};
-    for (const auto& [state, status] : cases) {
-        SCOPED_TRACE(state);
-        EXPECT_EQ(statusForState(state), status);
     }
 }
