@@ -12,9 +12,11 @@ QJsonObject ProgramRun::report() const {
     return QJsonDocument::fromJson(out).object();
 }
 
-ProgramRun runProgram(const QStringList& arguments) {
+ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput) {
     QProcess process;
     useOriginalLimits(process);
+    if (!standardOutput.isEmpty())
+        process.setStandardOutputFile(standardOutput);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
