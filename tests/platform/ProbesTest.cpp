@@ -484,7 +484,8 @@ TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
 }
 
 // The open-file limit raised for the kept descriptors stays the program's own: what it starts gets
-// the limit the program started with, however it is started.
+// the limit the program started with, however it is started. A program that cannot be started is
+// reported.
 TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
     rlimit files{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
@@ -512,6 +513,11 @@ TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
              process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
              return process.waitForFinished(10000);
          }},
+        {"started detached by the program",
+         [&] {
+             return lunorvale::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}) &&
+                    pollUntil([&] { return QFileInfo(file).size() > 0; }, 10s);
+         }},
         {"a test child",
          [&] {
              auto child = ChildProcess::spawn({"/bin/sh", "-c", script.toStdString()});
@@ -526,6 +532,7 @@ TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
         EXPECT_EQ(written.readAll().trimmed(), QByteArray("1000"));
     }
+    EXPECT_FALSE(lunorvale::startDetached(directory.filePath(QStringLiteral("missing")), {}));
     ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
