@@ -1,7 +1,8 @@
 #include "platform/desktop/ApplicationLauncher.h"
 
+#include "platform/ChildProcesses.h"
+
 #include <QDir>
-#include <QProcess>
 
 namespace lunorvale {
 
@@ -17,7 +18,7 @@ bool BundleLauncher::open(const QUrl& bundle, const QString& executable) {
     if (program.isEmpty())
         return false;
     // startDetached waits for the exec itself, so a missing or unrunnable program is reported here.
-    return QProcess::startDetached(program, {}, QDir::homePath());
+    return startDetached(program, {});
 }
 
 } // namespace lunorvale

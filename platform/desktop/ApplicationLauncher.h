@@ -13,8 +13,8 @@ public:
     virtual bool open(const QUrl& bundle, const QString& executable) = 0;
 };
 
-// Runs "Contents/MacOS/<executable>" of the bundle as a detached process with no arguments, in the
-// user's home folder. An empty name, or one that leaves that folder, starts nothing.
+// Runs "Contents/MacOS/<executable>" of the bundle as a detached process with no arguments and the
+// program's original limits. An empty name, or one that leaves that folder, starts nothing.
 class BundleLauncher final : public ApplicationLauncher {
 public:
     bool open(const QUrl& bundle, const QString& executable) override;
