@@ -265,7 +265,7 @@ signals:
     void aiSnapshotDateChanged();
 
 private:
-    // One piece of background work: the owner cancels it through `source`.
+    // One background job: its owner cancels it through `source`.
     struct Task {
         CancellationSource source;
     };

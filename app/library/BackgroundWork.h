@@ -13,7 +13,7 @@
 
 namespace lunorvale {
 
-// Runs one piece of blocking work on a thread pool and hands what it reports back to the thread of a
+// Runs one blocking job on a thread pool and hands what it reports back to the thread of a
 // receiving object: each step it reports, in order, then its value or its error.
 //
 // Everything the work needs is captured by value; it never touches the receiver. Delivery goes through a
