@@ -263,6 +263,11 @@ AIKeyStatus AppModel::aiKeyStatus() const {
     return m_services.keychain->status(m_aiConfiguration.baseURL);
 }
 
+void AppModel::announceAIKeyStatus() {
+    if (!m_preview)
+        emit aiKeyStatusChanged();
+}
+
 std::optional<std::chrono::milliseconds> AppModel::samplingInterval() const {
     if (!m_timer.isActive())
         return std::nullopt;

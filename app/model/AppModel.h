@@ -209,7 +209,14 @@ public:
     int attentionCount() const;
     QString systemCPUText() const;
     bool automaticAdviceEnabled() const;
+    // Computed on reading, never published: views read it again on `aiKeyStatusChanged`.
     AIKeyStatus aiKeyStatus() const;
+    // The key store keys are saved in; absent when there is none. Its reading and removing calls may
+    // wait for the desktop's unlock prompt: callers make them on a worker thread.
+    const std::shared_ptr<CachedKeychainStore>& keychain() const { return m_services.keychain; }
+    // Whoever read or removed a key through `keychain()` says so here, so that every view showing the
+    // key status reads it again. Nothing in preview mode.
+    void announceAIKeyStatus();
 
     // --- The sampling cycle ---
     // Asks for one sample, unless one is in flight, the machine sleeps or in preview mode. Works while
@@ -310,6 +317,8 @@ signals:
     void stoppingIDsChanged();
     void historyStorageErrorChanged();
     void operationMessageChanged();
+    // The key status may read differently now (see `announceAIKeyStatus`).
+    void aiKeyStatusChanged();
     // A reminder was clicked: the shell shows the main window.
     void mainWindowRequested();
 
