@@ -76,7 +76,8 @@ public:
     void didAbortWithError(const UpdateError& error) override;
     bool supportsGentleScheduledUpdateReminders() const override { return true; }
     bool shouldHandleShowingScheduledUpdate(const AppcastItem& item, bool immediateFocus) override;
-    void willHandleShowingUpdate(bool handleShowingUpdate, const AppcastItem& item, UpdateStage stage) override;
+    void willHandleShowingUpdate(bool handleShowingUpdate, const AppcastItem& item,
+                                 UpdateStage stage) override;
     void willFinishUpdateSession() override;
 
 signals:

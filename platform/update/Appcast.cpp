@@ -66,7 +66,8 @@ void readEnclosure(const QXmlStreamAttributes& attributes, ItemFields& fields) {
     fields.item.length = ok ? length : 0;
     fields.item.edSignature = attributes.value(ns, QLatin1String("edSignature")).toString().trimmed();
     fields.enclosureVersion = attributes.value(ns, QLatin1String("version")).toString().trimmed();
-    fields.enclosureDisplayVersion = attributes.value(ns, QLatin1String("shortVersionString")).toString().trimmed();
+    fields.enclosureDisplayVersion =
+        attributes.value(ns, QLatin1String("shortVersionString")).toString().trimmed();
     const QStringView os = attributes.value(ns, QLatin1String("os"));
     fields.otherSystem = !os.isEmpty() && os.compare(QLatin1String("linux"), Qt::CaseInsensitive) != 0;
 }
@@ -129,7 +130,8 @@ QList<AppcastItem> parse(const QByteArray& xml) {
             if (reader.name() == QLatin1String("enclosure"))
                 readEnclosure(reader.attributes(), *current);
             else if (reader.name() == QLatin1String("title"))
-                current->item.title = reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+                current->item.title =
+                    reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
             else if (reader.name() == QLatin1String("description"))
                 current->item.releaseNotes =
                     reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
@@ -175,9 +177,11 @@ std::strong_ordering compareVersions(QStringView left, QStringView right) {
         r += b.text.size();
     }
     if (l < left.size())
-        return runAt(left, l).kind == RunKind::letters ? std::strong_ordering::less : std::strong_ordering::greater;
+        return runAt(left, l).kind == RunKind::letters ? std::strong_ordering::less
+                                                       : std::strong_ordering::greater;
     if (r < right.size())
-        return runAt(right, r).kind == RunKind::letters ? std::strong_ordering::greater : std::strong_ordering::less;
+        return runAt(right, r).kind == RunKind::letters ? std::strong_ordering::greater
+                                                        : std::strong_ordering::less;
     return std::strong_ordering::equal;
 }
 

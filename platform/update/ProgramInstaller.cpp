@@ -15,8 +15,8 @@ namespace lunorvale::ProgramInstaller {
 namespace {
 
 QString realPath(const QString& path) {
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(QFile::encodeName(path).constData(), nullptr),
-                                                              &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        ::realpath(QFile::encodeName(path).constData(), nullptr), &std::free);
     return resolved ? QFile::decodeName(resolved.get()) : QString();
 }
 
@@ -43,8 +43,8 @@ QString installedProgramPath() {
 
 InstallKind classify(const QString& programPath, const QString& packageDatabase) {
     const QString real = realPath(programPath);
-    static const char* const systemFolders[] = {"/usr/", "/bin/", "/sbin/", "/lib/", "/lib32/", "/lib64/",
-                                                "/snap/", "/nix/", "/gnu/", "/var/lib/flatpak/"};
+    static const char* const systemFolders[] = {"/usr/",   "/bin/",  "/sbin/", "/lib/", "/lib32/",
+                                                "/lib64/", "/snap/", "/nix/",  "/gnu/", "/var/lib/flatpak/"};
     for (const QString& path : {programPath, real}) {
         for (const char* folder : systemFolders) {
             if (path.startsWith(QLatin1String(folder)))

@@ -43,7 +43,9 @@ UpdateEnvironment UpdateEnvironment::standard() {
     environment.downloadDirectory = Paths::applicationSupportDirectory() + QStringLiteral("/Updates");
     environment.packageDatabase = QStringLiteral("/var/lib/dpkg/info");
     environment.currentVersion = QStringLiteral(LUNORVALE_VERSION);
-    environment.now = [] { return QDateTime::currentDateTimeUtc(); };
+    environment.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
     environment.requestQuit = [] {
         QCoreApplication::quit();
         return true;
@@ -76,7 +78,8 @@ StandardUpdaterController::~StandardUpdaterController() {
 
 UpdaterFactory StandardUpdaterController::factory(std::function<std::unique_ptr<UpdatePrompt>()> makePrompt,
                                                   UpdateEnvironment environment) {
-    return [makePrompt = std::move(makePrompt), environment = std::move(environment)](UpdaterDelegate& delegate) {
+    return [makePrompt = std::move(makePrompt),
+            environment = std::move(environment)](UpdaterDelegate& delegate) {
         return std::unique_ptr<UpdaterController>(
             new StandardUpdaterController(delegate, makePrompt ? makePrompt() : nullptr, environment));
     };
@@ -191,8 +194,11 @@ void StandardUpdaterController::beginCheck(bool userInitiated) {
     emit lastUpdateCheckDateChanged(lastUpdateCheckDate());
 
     auto feed = std::make_shared<QByteArray>();
-    UpdateTransfer::Request request{m_configuration->feedURL, Appcast::maximumBytes, std::nullopt,
-                                    m_environment.feedDeadline, UpdateTransfer::Redirects::refuse,
+    UpdateTransfer::Request request{m_configuration->feedURL,
+                                    Appcast::maximumBytes,
+                                    std::nullopt,
+                                    m_environment.feedDeadline,
+                                    UpdateTransfer::Redirects::refuse,
                                     UpdateError::feedUnavailable};
     m_transfer = new UpdateTransfer(
         *m_manager, request,
@@ -289,14 +295,14 @@ void StandardUpdaterController::startDownload() {
     try {
         AtomicFile::createDirectories(m_environment.downloadDirectory);
     } catch (const FileWriteError& error) {
-        return abortSession(UpdateError::make(UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"),
-                                              error.errorDescription()));
+        return abortSession(UpdateError::make(
+            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), error.errorDescription()));
     }
     m_download = std::make_unique<QTemporaryFile>(m_environment.downloadDirectory + u'/' + downloadPattern +
                                                   QStringLiteral("XXXXXX"));
     if (!m_download->open())
-        return abortSession(UpdateError::make(UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"),
-                                              m_download->errorString()));
+        return abortSession(UpdateError::make(
+            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), m_download->errorString()));
     setPhase(Phase::downloading);
 
     const QPointer<StandardUpdaterController> self(this);
@@ -313,8 +319,11 @@ void StandardUpdaterController::startDownload() {
         };
     }
     QFile* file = m_download.get();
-    UpdateTransfer::Request request{m_item.url, m_environment.maximumDownloadBytes, m_item.length,
-                                    m_environment.downloadDeadline, UpdateTransfer::Redirects::sameScheme,
+    UpdateTransfer::Request request{m_item.url,
+                                    m_environment.maximumDownloadBytes,
+                                    m_item.length,
+                                    m_environment.downloadDeadline,
+                                    UpdateTransfer::Redirects::sameScheme,
                                     UpdateError::downloadFailed};
     m_transfer = new UpdateTransfer(
         *m_manager, request,
@@ -329,8 +338,8 @@ void StandardUpdaterController::onDownloaded(std::optional<UpdateError> error) {
     if (error)
         return abortSession(*error);
     if (!m_download->flush())
-        return abortSession(UpdateError::make(UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"),
-                                              m_download->errorString()));
+        return abortSession(UpdateError::make(
+            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), m_download->errorString()));
     if (!downloadVerifies())
         return abortSession(UpdateError::make(UpdateError::signatureInvalid,
                                               QStringLiteral("更新文件的签名无法验证，已丢弃。"),

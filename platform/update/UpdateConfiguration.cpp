@@ -11,8 +11,8 @@ namespace lunorvale {
 namespace {
 
 [[noreturn]] void invalid(const QString& reason) {
-    throw UpdateError::make(UpdateError::configurationInvalid, QStringLiteral("更新配置无效：") + reason,
-                            {}, QStringLiteral("请从官网重新下载岚栖。"));
+    throw UpdateError::make(UpdateError::configurationInvalid, QStringLiteral("更新配置无效：") + reason, {},
+                            QStringLiteral("请从官网重新下载岚栖。"));
 }
 
 } // namespace
@@ -55,8 +55,9 @@ UpdateConfiguration UpdateConfiguration::parse(const QByteArray& json) {
     if (!isAllowedAddress(configuration.feedURL))
         invalid(QStringLiteral("更新源地址必须是 https 地址。"));
 
-    const auto key = QByteArray::fromBase64Encoding(object.value(QLatin1String("publicEDKey")).toString().toLatin1(),
-                                                    QByteArray::AbortOnBase64DecodingErrors);
+    const auto key =
+        QByteArray::fromBase64Encoding(object.value(QLatin1String("publicEDKey")).toString().toLatin1(),
+                                       QByteArray::AbortOnBase64DecodingErrors);
     if (!key || key.decoded.size() != 32)
         invalid(QStringLiteral("签名公钥必须是 32 字节的 Ed25519 公钥（base64）。"));
     configuration.publicKey = key.decoded;

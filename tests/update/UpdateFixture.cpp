@@ -38,7 +38,8 @@ QString SigningKey::sign(const QByteArray& data) const {
     size_t length = 64;
     EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get());
     EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                   reinterpret_cast<const unsigned char*>(data.constData()), static_cast<size_t>(data.size()));
+                   reinterpret_cast<const unsigned char*>(data.constData()),
+                   static_cast<size_t>(data.size()));
     return QString::fromLatin1(signature.toBase64());
 }
 
@@ -77,20 +78,25 @@ UpdateEnvironment UpdateRig::environment() {
     environment.downloadDirectory = root.path() + QStringLiteral("/data/Lunorvale/Updates");
     environment.packageDatabase = root.path() + QStringLiteral("/dpkg");
     environment.currentVersion = QStringLiteral("1.0.0");
-    environment.now = [] { return QDateTime::currentDateTimeUtc(); };
+    environment.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
     environment.requestQuit = [this] {
         ++quitRequests;
         return quitAccepted;
     };
-    environment.relaunch = [this](const QString& path) { relaunched.append(path); };
+    environment.relaunch = [this](const QString& path) {
+        relaunched.append(path);
+    };
     environment.feedDeadline = std::chrono::milliseconds(1500);
     environment.downloadDeadline = std::chrono::milliseconds(3000);
     return environment;
 }
 
 void UpdateRig::configure(const QString& feedPath) {
-    const QByteArray json = "{\"feedURL\": \"" + server.baseURL(feedPath).toUtf8() + "\", \"publicEDKey\": \"" +
-                            key.publicKey().toBase64() + "\", \"checkInterval\": 86400}";
+    const QByteArray json = "{\"feedURL\": \"" + server.baseURL(feedPath).toUtf8() +
+                            "\", \"publicEDKey\": \"" + key.publicKey().toBase64() +
+                            "\", \"checkInterval\": 86400}";
     AtomicFile::write(UpdateConfiguration::pathBeside(program), json);
 }
 

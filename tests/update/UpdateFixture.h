@@ -66,7 +66,8 @@ struct UpdateRig {
 
     // An <item> offering `program` as `version`, signed with `key` unless a signature is given.
     QByteArray item(const QString& version, const QByteArray& program, const QString& path,
-                    std::optional<QString> signature = std::nullopt, std::optional<qint64> length = std::nullopt) const;
+                    std::optional<QString> signature = std::nullopt,
+                    std::optional<qint64> length = std::nullopt) const;
     static QByteArray feed(const QList<QByteArray>& items);
     static LoopbackHttpServer::Reply file(const QByteArray& body);
     QByteArray installedProgram() const;

@@ -15,25 +15,14 @@ namespace {
 const QByteArray newProgram = "#!/bin/sh\necho 1.2.0\n";
 const QString abortText = QStringLiteral("更新未完成，请稍后重试，或从官网下载新版。本地观察仍可继续。");
 
-LoopbackHttpServer::Reply feedReply(const QByteArray& body) {
-    return UpdateRig::file(body);
-}
-
-QStringList targets(const LoopbackHttpServer& server) {
-    QStringList list;
-    for (const auto& request : server.requests())
-        list.append(QString::fromUtf8(request.method + ' ' + request.target));
-    return list;
-}
-
 } // namespace
 
 TEST(UpdateLayer, OffersANewerSignedReleaseAndReplacesTheProgramOnQuit) {
     UpdateRig rig;
     rig.configure();
-    rig.server.enqueue(feedReply(UpdateRig::feed({rig.item("0.9.0", "old", "/0.9.0"),
-                                                  rig.item("1.2.0", newProgram, "/lunorvale-1.2.0"),
-                                                  rig.item("1.1.0", "mid", "/1.1.0")})));
+    rig.server.enqueue(UpdateRig::file(UpdateRig::feed({rig.item("0.9.0", "old", "/0.9.0"),
+                                                        rig.item("1.2.0", newProgram, "/lunorvale-1.2.0"),
+                                                        rig.item("1.1.0", "mid", "/1.1.0")})));
     rig.server.enqueue(UpdateRig::file(newProgram));
     SoftwareUpdater& updater = rig.launch();
     ASSERT_TRUE(updater.isStarted());
@@ -57,65 +46,27 @@ TEST(UpdateLayer, OffersANewerSignedReleaseAndReplacesTheProgramOnQuit) {
     EXPECT_EQ(rig.prompt->offer->stage, UpdateStage::downloaded);
     EXPECT_EQ(rig.installedProgram(), UpdateRig::oldProgram); // nothing replaced before the quit
 
-    // "Later" in the ready window keeps the update for the quit; the button shows the window again.
+    // "Later" keeps the update for the quit; the button shows the window again, where "install now" asks
+    // the application to quit: the program is replaced while it quits and started again.
     rig.prompt->choose(UpdateChoice::dismiss);
     EXPECT_TRUE(updater.readyToInstall());
     updater.checkForUpdates();
     EXPECT_EQ(updater.status(), QStringLiteral("新版已准备好，安装时会重启岚栖。"));
+    rig.prompt->choose(UpdateChoice::install);
+    EXPECT_EQ(rig.quitRequests, 1);
+    EXPECT_EQ(rig.installedProgram(), UpdateRig::oldProgram);
 
     EXPECT_EQ(rig.controller().installPendingUpdate(), std::nullopt);
     EXPECT_EQ(rig.installedProgram(), newProgram);
     EXPECT_EQ(QFileInfo(rig.program).permissions() & QFile::ExeUser, QFile::ExeUser);
     EXPECT_EQ(QDir(QFileInfo(rig.program).path()).entryList(QDir::Files | QDir::Hidden),
               QStringList({QStringLiteral("lunorvale"), QStringLiteral("lunorvale-update.json")}));
-    EXPECT_TRUE(rig.relaunched.isEmpty());
+    EXPECT_EQ(rig.relaunched, QStringList{rig.program});
     // Only the configured feed is ever checked; the only other address is the release's own file.
-    EXPECT_EQ(targets(rig.server), QStringList({QStringLiteral("GET /appcast.xml"),
-                                                QStringLiteral("GET /lunorvale-1.2.0")}));
-}
-
-TEST(UpdateLayer, InstallNowQuitsAndRelaunchesOrIsCancelled) {
-    for (const bool accepted : {true, false}) {
-        UpdateRig rig;
-        rig.configure();
-        rig.quitAccepted = accepted;
-        rig.server.enqueue(feedReply(UpdateRig::feed({rig.item("1.2.0", newProgram, "/new")})));
-        rig.server.enqueue(UpdateRig::file(newProgram));
-        SoftwareUpdater& updater = rig.launch();
-        updater.checkForUpdates();
-        ASSERT_TRUE(waitUntil([&] { return rig.prompt->pending != nullptr; }));
-        rig.prompt->choose(UpdateChoice::install);
-        ASSERT_TRUE(waitUntil([&] { return updater.readyToInstall(); }));
-        rig.prompt->choose(UpdateChoice::install);
-        EXPECT_EQ(rig.quitRequests, 1);
-        if (accepted) {
-            // The application quits; the program is replaced then and started again.
-            EXPECT_TRUE(updater.readyToInstall());
-            EXPECT_EQ(rig.controller().installPendingUpdate(), std::nullopt);
-            EXPECT_EQ(rig.installedProgram(), newProgram);
-            EXPECT_EQ(rig.relaunched, QStringList{rig.program});
-        } else {
-            EXPECT_EQ(updater.status(), QStringLiteral("已取消安装，可稍后重新检查更新。"));
-            EXPECT_FALSE(updater.availableVersion());
-            EXPECT_FALSE(updater.readyToInstall());
-            EXPECT_EQ(rig.controller().installPendingUpdate(), std::nullopt);
-            EXPECT_EQ(rig.installedProgram(), UpdateRig::oldProgram);
-        }
-    }
-}
-
-TEST(UpdateLayer, NoNewerReleaseSaysSo) {
-    UpdateRig rig;
-    rig.configure();
-    rig.server.enqueue(feedReply(UpdateRig::feed({rig.item("1.0.0", "same", "/same"),
-                                                  rig.item("1.0.0b2", "beta", "/beta")})));
-    SoftwareUpdater& updater = rig.launch();
-    updater.checkForUpdates();
-    ASSERT_TRUE(waitUntil([&] { return updater.canCheckForUpdates(); }));
-    EXPECT_EQ(updater.status(), QStringLiteral("没有适用于当前 Mac 的新版本。"));
-    EXPECT_FALSE(updater.availableVersion());
-    EXPECT_FALSE(updater.failure());
-    EXPECT_EQ(rig.prompt->messages, QStringList{QStringLiteral("已是最新版本")});
+    const auto requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[0].target, "/appcast.xml");
+    EXPECT_EQ(requests[1].target, "/lunorvale-1.2.0");
 }
 
 // Every way a feed or a download can go wrong ends the session with the failure text and installs nothing.
@@ -126,9 +77,10 @@ TEST(UpdateLayer, BadFeedsAndDownloadsNeverInstall) {
         const char* description;
     };
     const QByteArray bigFeed(10 * 1024 * 1024, ' ');
-    const auto withDownload = [](std::function<QByteArray(UpdateRig&)> item, LoopbackHttpServer::Reply download) {
+    const auto withDownload = [](std::function<QByteArray(UpdateRig&)> item,
+                                 LoopbackHttpServer::Reply download) {
         return [item, download](UpdateRig& rig) {
-            rig.server.enqueue(feedReply(UpdateRig::feed({item(rig)})));
+            rig.server.enqueue(UpdateRig::file(UpdateRig::feed({item(rig)})));
             rig.server.enqueue(download);
         };
     };
@@ -153,16 +105,23 @@ TEST(UpdateLayer, BadFeedsAndDownloadsNeverInstall) {
                       UpdateRig::file(newProgram)),
          "更新文件的签名无法验证，已丢弃。"},
         {"signature of the wrong length",
-         withDownload([](UpdateRig& r) { return r.item("1.2.0", newProgram, "/f", QString::fromLatin1(QByteArray(63, 's').toBase64())); },
-                      UpdateRig::file(newProgram)),
+         withDownload(
+             [](UpdateRig& r) {
+                 return r.item("1.2.0", newProgram, "/f",
+                               QString::fromLatin1(QByteArray(63, 's').toBase64()));
+             },
+             UpdateRig::file(newProgram)),
          "更新文件的签名格式不正确，未下载。"},
         {"enclosure length shorter than the file",
          withDownload([](UpdateRig& r) { return r.item("1.2.0", newProgram, "/f", std::nullopt, 8); },
                       UpdateRig::file(newProgram)),
          "下载的文件大小与更新信息不符。"},
         {"file shorter than it announces",
-         withDownload([](UpdateRig& r) { return r.item("1.2.0", newProgram, "/f", std::nullopt, newProgram.size() + 10); },
-                      longBody),
+         withDownload(
+             [](UpdateRig& r) {
+                 return r.item("1.2.0", newProgram, "/f", std::nullopt, newProgram.size() + 10);
+             },
+             longBody),
          "连接更新服务器超时。"},
         {"download redirected to another scheme",
          withDownload([](UpdateRig& r) { return r.item("1.2.0", newProgram, "/f"); },
@@ -170,13 +129,14 @@ TEST(UpdateLayer, BadFeedsAndDownloadsNeverInstall) {
          "更新服务器把请求转到了另一个地址，已拒绝。"},
         {"feed redirected", [&](UpdateRig& rig) { rig.server.enqueue(redirectTo("/elsewhere.xml")); },
          "更新服务器把请求转到了另一个地址，已拒绝。"},
-        {"feed of 10 MB", [&](UpdateRig& rig) { rig.server.enqueue(tenMegabytes); }, "更新内容超过允许的大小。"},
-        {"feed that never ends", [&](UpdateRig& rig) { rig.server.enqueue(endless); }, "更新内容超过允许的大小。"},
-        {"feed that never answers", [&](UpdateRig& rig) { rig.server.enqueue(stalled); }, "连接更新服务器超时。"},
-        {"feed that is not RSS", [&](UpdateRig& rig) { rig.server.enqueue(feedReply("<html><rss>")); },
+        {"feed of 10 MB", [&](UpdateRig& rig) { rig.server.enqueue(tenMegabytes); },
+         "更新内容超过允许的大小。"},
+        {"feed that never ends", [&](UpdateRig& rig) { rig.server.enqueue(endless); },
+         "更新内容超过允许的大小。"},
+        {"feed that never answers", [&](UpdateRig& rig) { rig.server.enqueue(stalled); },
+         "连接更新服务器超时。"},
+        {"feed that is not RSS", [&](UpdateRig& rig) { rig.server.enqueue(UpdateRig::file("<html><rss>")); },
          "更新信息无法读取。"},
-        {"server error", [&](UpdateRig& rig) { rig.server.enqueue(LoopbackHttpServer::jsonReply(500, "{}")); },
-         "更新服务器返回了错误（HTTP 500）。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -206,12 +166,12 @@ TEST(UpdateLayer, WithoutAValidConfigurationNothingStarts) {
         {"missing", {}},
         {"not JSON", "feedURL = https://x.invalid"},
         {"plain http to another host",
-         "{\"feedURL\": \"http://updates.invalid/appcast.xml\", \"publicEDKey\": \"" + QByteArray(32, 'k').toBase64() + "\"}"},
-        {"key of 31 bytes",
-         "{\"feedURL\": \"https://updates.invalid/appcast.xml\", \"publicEDKey\": \"" + QByteArray(31, 'k').toBase64() + "\"}"},
-        {"interval not a number",
-         "{\"feedURL\": \"https://updates.invalid/a.xml\", \"publicEDKey\": \"" + QByteArray(32, 'k').toBase64() +
-             "\", \"checkInterval\": \"daily\"}"},
+         "{\"feedURL\": \"http://updates.invalid/appcast.xml\", \"publicEDKey\": \"" +
+             QByteArray(32, 'k').toBase64() + "\"}"},
+        {"key of 31 bytes", "{\"feedURL\": \"https://updates.invalid/appcast.xml\", \"publicEDKey\": \"" +
+                                QByteArray(31, 'k').toBase64() + "\"}"},
+        {"interval not a number", "{\"feedURL\": \"https://updates.invalid/a.xml\", \"publicEDKey\": \"" +
+                                      QByteArray(32, 'k').toBase64() + "\", \"checkInterval\": \"daily\"}"},
     };
     for (const auto& [name, json] : cases) {
         SCOPED_TRACE(name);
@@ -242,7 +202,7 @@ TEST(UpdateLayer, WithoutAValidConfigurationNothingStarts) {
 TEST(UpdateLayer, SkippedVersionStaysSkippedAcrossRunsUntilANewerOne) {
     UpdateRig rig;
     rig.configure();
-    rig.server.setDefaultReply(feedReply(UpdateRig::feed({rig.item("1.2.0", newProgram, "/1.2.0")})));
+    rig.server.setDefaultReply(UpdateRig::file(UpdateRig::feed({rig.item("1.2.0", newProgram, "/1.2.0")})));
     SoftwareUpdater& first = rig.launch();
     first.checkForUpdates();
     ASSERT_TRUE(waitUntil([&] { return rig.prompt->pending != nullptr; }));
@@ -258,7 +218,7 @@ TEST(UpdateLayer, SkippedVersionStaysSkippedAcrossRunsUntilANewerOne) {
 
     // A newer release is offered gently: no window, the arrow and banner follow `availableVersion`; with
     // automatic downloads it is fetched and verified by itself.
-    rig.server.setDefaultReply(feedReply(UpdateRig::feed({rig.item("1.3.0", newProgram, "/1.3.0")})));
+    rig.server.setDefaultReply(UpdateRig::file(UpdateRig::feed({rig.item("1.3.0", newProgram, "/1.3.0")})));
     rig.controller().checkInBackground();
     ASSERT_TRUE(waitUntil([&] { return second.availableVersion().has_value(); }));
     EXPECT_EQ(second.status(), QStringLiteral("发现新版本 1.3.0"));
@@ -271,12 +231,21 @@ TEST(UpdateLayer, SkippedVersionStaysSkippedAcrossRunsUntilANewerOne) {
     rig.prompt->offer.reset();
     rig.controller().setAutomaticallyDownloadsUpdates(true);
     EXPECT_TRUE(second.automaticallyInstalls());
-    rig.server.enqueue(feedReply(UpdateRig::feed({rig.item("1.3.0", newProgram, "/1.3.0")})));
+    rig.server.enqueue(UpdateRig::file(UpdateRig::feed({rig.item("1.3.0", newProgram, "/1.3.0")})));
     rig.server.enqueue(UpdateRig::file(newProgram));
     rig.controller().checkInBackground();
     ASSERT_TRUE(waitUntil([&] { return second.readyToInstall(); }));
     EXPECT_FALSE(rig.prompt->offer);
     EXPECT_EQ(rig.prompt->progressCalls, 0);
+
+    // When the application refuses to quit, the installation is cancelled and nothing is replaced.
+    rig.quitAccepted = false;
+    rig.prompt->answer = UpdateChoice::install;
+    second.checkForUpdates();
+    EXPECT_EQ(second.status(), QStringLiteral("已取消安装，可稍后重新检查更新。"));
+    EXPECT_FALSE(second.readyToInstall());
+    EXPECT_EQ(rig.controller().installPendingUpdate(), std::nullopt);
+    EXPECT_EQ(rig.installedProgram(), UpdateRig::oldProgram);
 }
 
 TEST(UpdateLayer, ProgramsOfThePackageManagerAreNeverReplaced) {
@@ -299,7 +268,7 @@ TEST(UpdateLayer, ProgramsOfThePackageManagerAreNeverReplaced) {
     // Such an offer is shown, but choosing to install downloads and replaces nothing.
     rig.program = listed;
     rig.configure();
-    rig.server.enqueue(feedReply(UpdateRig::feed({rig.item("1.2.0", newProgram, "/new")})));
+    rig.server.enqueue(UpdateRig::file(UpdateRig::feed({rig.item("1.2.0", newProgram, "/new")})));
     SoftwareUpdater& updater = rig.launch();
     updater.checkForUpdates();
     ASSERT_TRUE(waitUntil([&] { return rig.prompt->pending != nullptr; }));

@@ -26,40 +26,36 @@ QPushButton* button(UpdateWindow& window, const char* name) {
 } // namespace
 
 TEST(UpdateWindow, ButtonsReportTheirChoiceOnce) {
-    struct Case {
-        UpdateOffer offer;
-        const char* pressed; // nullptr: the window is closed
-        std::optional<UpdateChoice> expected;
-        bool skipShown;
-        bool installEnabled;
+    using Stage = UpdateStage;
+    using Kind = InstallKind;
+    // The button pressed (none: the window is closed), the choice reported, whether "skip" is offered.
+    const QList<std::tuple<UpdateOffer, const char*, UpdateChoice, bool>> cases{
+        {offer(Stage::notDownloaded, Kind::selfContained), "skip", UpdateChoice::skip, true},
+        {offer(Stage::notDownloaded, Kind::selfContained, true), "install", UpdateChoice::install, false},
+        {offer(Stage::downloaded, Kind::selfContained), "later", UpdateChoice::dismiss, false},
+        {offer(Stage::notDownloaded, Kind::packageManaged), nullptr, UpdateChoice::dismiss, true},
+        {offer(Stage::notDownloaded, Kind::notWritable), "later", UpdateChoice::dismiss, true},
     };
-    const QList<Case> cases{
-        {offer(UpdateStage::notDownloaded, InstallKind::selfContained), "skip", UpdateChoice::skip, true, true},
-        {offer(UpdateStage::notDownloaded, InstallKind::selfContained), "later", UpdateChoice::dismiss, true, true},
-        {offer(UpdateStage::notDownloaded, InstallKind::selfContained, true), "install", UpdateChoice::install, false, true},
-        {offer(UpdateStage::downloaded, InstallKind::selfContained), "install", UpdateChoice::install, false, true},
-        {offer(UpdateStage::notDownloaded, InstallKind::packageManaged), nullptr, UpdateChoice::dismiss, true, false},
-        {offer(UpdateStage::notDownloaded, InstallKind::notWritable), "later", UpdateChoice::dismiss, true, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [shown, pressed, expected, skipShown] : cases) {
         UpdateWindow window;
         QList<UpdateChoice> choices;
-        window.showUpdate(c.offer, [&](UpdateChoice choice) { choices.append(choice); });
-        EXPECT_EQ(button(window, "skip")->isVisible(), c.skipShown);
-        EXPECT_EQ(button(window, "install")->isEnabled(), c.installEnabled);
-        const QString restriction = UpdateWindow::installRestriction(c.offer.installKind);
+        window.showUpdate(shown, [&](UpdateChoice choice) { choices.append(choice); });
+        EXPECT_EQ(button(window, "skip")->isVisible(), skipShown);
+        // An installation that cannot be replaced from here says why and offers no installation.
+        const QString restriction = UpdateWindow::installRestriction(shown.installKind);
+        EXPECT_EQ(button(window, "install")->isEnabled(), restriction.isEmpty());
         bool explained = restriction.isEmpty();
         for (const QLabel* label : window.findChildren<QLabel*>()) {
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
             explained = explained || (label->isVisible() && label->text() == restriction);
         }
         EXPECT_TRUE(explained);
-        if (c.pressed)
-            button(window, c.pressed)->click();
+        if (pressed)
+            button(window, pressed)->click();
         else
             window.close();
-        window.QWidget::close(); // a second way out reports nothing more
-        EXPECT_EQ(choices, QList<UpdateChoice>{*c.expected});
+        window.close(); // a second way out reports nothing more
+        EXPECT_EQ(choices, QList<UpdateChoice>{expected});
         EXPECT_FALSE(window.isVisible());
     }
 }

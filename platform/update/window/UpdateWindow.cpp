@@ -16,7 +16,8 @@ UpdateWindow::UpdateWindow(QWidget* parent)
       m_skip(new QPushButton(QStringLiteral("跳过这个版本"), this)),
       m_later(new QPushButton(QStringLiteral("稍后提醒"), this)),
       m_install(new QPushButton(QStringLiteral("安装更新"), this)),
-      m_cancelButton(new QPushButton(QStringLiteral("取消"), this)), m_ok(new QPushButton(QStringLiteral("好"), this)) {
+      m_cancelButton(new QPushButton(QStringLiteral("取消"), this)),
+      m_ok(new QPushButton(QStringLiteral("好"), this)) {
     setWindowTitle(QStringLiteral("软件更新"));
     setMinimumWidth(420);
     QFont titleFont = font();
@@ -46,9 +47,9 @@ UpdateWindow::UpdateWindow(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(10);
-    for (QWidget* widget : {static_cast<QWidget*>(m_title), static_cast<QWidget*>(m_text),
-                            static_cast<QWidget*>(m_notes), static_cast<QWidget*>(m_restriction),
-                            static_cast<QWidget*>(m_progress)})
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_title), static_cast<QWidget*>(m_text), static_cast<QWidget*>(m_notes),
+          static_cast<QWidget*>(m_restriction), static_cast<QWidget*>(m_progress)})
         layout->addWidget(widget);
     layout->addLayout(buttons);
 
@@ -67,11 +68,13 @@ QString UpdateWindow::installRestriction(InstallKind kind) {
     case InstallKind::selfContained:
         return {};
     case InstallKind::packageManaged:
-        return QStringLiteral("这份岚栖由系统的软件包管理器安装，应用内更新不会替换它。请通过软件包管理器（例如 "
-                              "apt）更新到新版。");
+        return QStringLiteral(
+            "这份岚栖由系统的软件包管理器安装，应用内更新不会替换它。请通过软件包管理器（例如 "
+            "apt）更新到新版。");
     case InstallKind::notWritable:
-        return QStringLiteral("岚栖所在的位置不可写入，应用内更新无法替换它。请从官网下载新版，或把岚栖放到可写入的"
-                              "位置。");
+        return QStringLiteral(
+            "岚栖所在的位置不可写入，应用内更新无法替换它。请从官网下载新版，或把岚栖放到可写入的"
+            "位置。");
     }
     return {};
 }
