@@ -27,11 +27,12 @@ void SoftwareUpdater::start() {
     if (m_preview || m_startAttempted)
         return;
     m_startAttempted = true;
-    if (!m_factory) {
+    if (m_factory)
+        m_controller = m_factory(*this);
+    if (!m_controller) {
         setFailure(startFailure + u'\n' + QStringLiteral("没有可用的更新组件。"));
         return;
     }
-    m_controller = m_factory(*this);
     UpdaterController* controller = m_controller.get();
     // Each mirror takes the current value now and every change after.
     connect(controller, &UpdaterController::canCheckForUpdatesChanged, this,
