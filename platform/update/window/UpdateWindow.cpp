@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
 namespace lunorvale {
@@ -92,7 +93,8 @@ void UpdateWindow::showUpdate(const UpdateOffer& offer, std::function<void(Updat
         m_title->setText(QStringLiteral("岚栖 %1 已发布").arg(item.displayVersion));
         m_text->setText(QStringLiteral("当前版本为 %1。要下载并安装新版吗？").arg(offer.currentVersion));
     }
-    m_notes->setPlainText(item.releaseNotes);
+    // Feeds often carry their notes as HTML; only the text is shown, nothing is fetched.
+    m_notes->setPlainText(QTextDocumentFragment::fromHtml(item.releaseNotes).toPlainText());
     m_notes->setVisible(!item.releaseNotes.isEmpty() && !downloaded);
     m_restriction->setText(restriction);
     m_restriction->setVisible(!restriction.isEmpty());
