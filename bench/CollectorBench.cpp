@@ -1,6 +1,7 @@
 // Sampling cost against a known population: N idle children of this user, compared in the same
 // run with `ps` reading the same processes.
 #include "core/monitoring/ProcessCollector.h"
+#include "platform/LinuxProcessPlatform.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>
@@ -58,7 +59,8 @@ private:
 
 void BM_CollectSteady(benchmark::State& state) {
     IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
-    lunorvale::ProcessCollector collector;
+    lunorvale::LinuxProcessPlatform platform;
+    lunorvale::ProcessCollector collector(platform);
     collector.collect();
     qsizetype processes = 0;
     for (auto _ : state) {
@@ -71,8 +73,9 @@ void BM_CollectSteady(benchmark::State& state) {
 
 void BM_CollectFirst(benchmark::State& state) {
     IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
+    lunorvale::LinuxProcessPlatform platform;
     for (auto _ : state) {
-        lunorvale::ProcessCollector collector;
+        lunorvale::ProcessCollector collector(platform);
         auto snapshot = collector.collect();
         benchmark::DoNotOptimize(snapshot);
     }

@@ -3,6 +3,7 @@
 #include "core/monitoring/MemoryObservation.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 #include "core/monitoring/ResourceHistory.h"
+#include "platform/LinuxProcessPlatform.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -67,10 +68,11 @@ BENCHMARK(BM_AnomalyDetector)->Unit(benchmark::kMicrosecond);
 void BM_GroupsAndApplicationCPUDetector(benchmark::State& state) {
     MonitorSnapshot snapshot = largeSnapshot();
     ApplicationCPUDetector detector;
+    LinuxProcessPlatform platform;
     const MonitorSettings settings;
     double t = 0;
     for (auto _ : state) {
-        const auto groups = ProcessResourceGrouper::groups(snapshot.processes);
+        const auto groups = ProcessResourceGrouper::groups(snapshot.processes, platform);
         benchmark::DoNotOptimize(detector.observe(groups, t += 30, settings));
     }
 }
@@ -109,6 +111,7 @@ void BM_AllObserversPerSnapshot(benchmark::State& state) {
     ApplicationCPUDetector applications;
     MemoryObservationDetector memory;
     ResourceHistory history(3600, 721);
+    LinuxProcessPlatform platform;
     const MonitorSettings settings;
     double t = 0;
     for (auto _ : state) {
@@ -116,8 +119,8 @@ void BM_AllObserversPerSnapshot(benchmark::State& state) {
         snapshot.timestamp = snapshot.timestamp.addSecs(30);
         history.record(snapshot, settings.safeInterval() * 2.5);
         benchmark::DoNotOptimize(memory.observe(snapshot, settings));
-        benchmark::DoNotOptimize(applications.observe(ProcessResourceGrouper::groups(snapshot.processes),
-                                                      snapshot.monotonicTime, settings));
+        benchmark::DoNotOptimize(applications.observe(
+            ProcessResourceGrouper::groups(snapshot.processes, platform), snapshot.monotonicTime, settings));
         benchmark::DoNotOptimize(anomalies.observe(snapshot, settings, {}));
     }
 }

@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
+#include "platform/LinuxProcessPlatform.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -31,7 +32,8 @@ const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
 // A child of the self-test. Whatever happens, it is stopped and reaped when this goes away.
 class SmokeChild final {
 public:
-    SmokeChild(const QString& program, const QStringList& arguments, bool discardOutput) {
+    SmokeChild(ProcessPlatform& platform, const QString& program, const QStringList& arguments,
+               bool discardOutput) {
         if (discardOutput)
             m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardInputFile(QProcess::nullDevice());
@@ -40,12 +42,10 @@ public:
             throw MonitorError::action(QStringLiteral("无法启动测试子进程：") + m_process.errorString());
         // "Started" comes while the kernel is still setting up the program; its command line is
         // readable only at the end of that, and the checks below compare command lines.
-        std::vector<char> commandLine(LV_ARGS_BUFFER);
-        const ProcessProbes probes;
         QElapsedTimer timer;
         timer.start();
-        while (probes.processArgs(static_cast<int32_t>(pid()), commandLine.data(), commandLine.size()) == 0 &&
-               running() && timer.elapsed() < 5000)
+        while (platform.processArguments(static_cast<int32_t>(pid())).isEmpty() && running() &&
+               timer.elapsed() < 5000)
             m_process.waitForFinished(10);
     }
     ~SmokeChild() { stop(); }
@@ -83,7 +83,8 @@ private:
 
 int LunorvaleEntry::probe() {
     try {
-        ProcessCollector collector;
+        LinuxProcessPlatform platform;
+        ProcessCollector collector(platform);
         const MonitorSnapshot first = collector.collect();
         QThread::msleep(1000);
         const MonitorSnapshot second = collector.collect();
@@ -101,7 +102,7 @@ int LunorvaleEntry::probe() {
             {QStringLiteral("systemCPU"), second.systemCPU.value_or(-1)},
             {QStringLiteral("selfFound"), findByPid(second, getpid()) != nullptr},
             {QStringLiteral("resourceGroupCount"),
-             static_cast<qint64>(ProcessResourceGrouper::groups(second.processes).size())},
+             static_cast<qint64>(ProcessResourceGrouper::groups(second.processes, platform).size())},
         };
         const auto memory = second.systemMemory;
         report.insert(QStringLiteral("memoryPressure"),
@@ -124,12 +125,14 @@ int LunorvaleEntry::probe() {
 }
 
 int LunorvaleEntry::smokeTest() {
+    LinuxProcessPlatform platform;
+    const ProcessController controller(platform);
     std::unique_ptr<SmokeChild> sleeper;
     std::unique_ptr<SmokeChild> busy;
     try {
-        sleeper = std::make_unique<SmokeChild>(QStringLiteral("/bin/sleep"),
+        sleeper = std::make_unique<SmokeChild>(platform, QStringLiteral("/bin/sleep"),
                                                QStringList{QStringLiteral("20")}, false);
-        ProcessCollector collector;
+        ProcessCollector collector(platform);
         const MonitorSnapshot snapshot = collector.collect();
         const ProcessSample* found = findByPid(snapshot, sleeper->pid());
         if (!found)
@@ -140,19 +143,19 @@ int LunorvaleEntry::smokeTest() {
         stale.identity.startTime += 1;
         bool refused = false;
         try {
-            ProcessController::stop(stale, false);
+            controller.stop(stale, false);
         } catch (const MonitorError&) {
             refused = true;
         }
         if (!refused || !sleeper->running())
             throw MonitorError::action(QStringLiteral("陈旧身份保护失败"));
 
-        ProcessController::stop(child, false);
+        controller.stop(child, false);
         const bool ended = sleeper->waitForExit(4.0);
-        if (!ended || ProcessController::isAlive(child.identity))
+        if (!ended || controller.isAlive(child.identity))
             throw MonitorError::action(QStringLiteral("测试子进程未正常停止"));
 
-        busy = std::make_unique<SmokeChild>(QStringLiteral("/usr/bin/yes"), QStringList{}, true);
+        busy = std::make_unique<SmokeChild>(platform, QStringLiteral("/usr/bin/yes"), QStringList{}, true);
         collector.collect();
         QThread::msleep(1200);
         const MonitorSnapshot measured = collector.collect();
@@ -161,7 +164,7 @@ int LunorvaleEntry::smokeTest() {
         if (!percent || !(*percent > 5.0 && *percent < 160.0))
             throw MonitorError::action(QStringLiteral("自建 CPU 负载测量未通过"));
 
-        ProcessController::stop(*load, false);
+        controller.stop(*load, false);
         busy->waitForExit(10.0);
         printReport(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
                                 {QStringLiteral("ownedChildDetected"), true},

@@ -51,20 +51,20 @@ void appendUtf8(QByteArray& out, char32_t code) {
     }
 }
 
+// The code point at `i`, which moves past it.
+char32_t nextCodePoint(QStringView text, qsizetype& i) {
+    const char16_t unit = text.at(i++).unicode();
+    if (QChar::isHighSurrogate(unit) && i < text.size() && QChar::isLowSurrogate(text.at(i).unicode()))
+        return QChar::surrogateToUcs4(unit, text.at(i++).unicode());
+    // A lone surrogate cannot be written as UTF-8; readers would reject the whole file.
+    return QChar::isSurrogate(unit) ? char32_t{0xFFFD} : char32_t{unit};
+}
+
 void writeString(QByteArray& out, const QString& text, const Options& options) {
     static const char hex[] = "0123456789abcdef";
     out.append('"');
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = text.at(i).unicode();
-        char32_t code = unit;
-        if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
-            code = QChar::surrogateToUcs4(unit, text.at(i + 1).unicode());
-            ++i;
-        } else if (QChar::isSurrogate(unit)) {
-            // A lone surrogate cannot be written as UTF-8; readers would reject the whole file.
-            code = 0xFFFD;
-        }
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t code = nextCodePoint(text, i);
         switch (code) {
         case '"':
             out.append("\\\"");
@@ -186,6 +186,15 @@ void writeValue(QByteArray& out, const JsonValue& value, const Options& options,
 }
 
 } // namespace
+
+qsizetype utf8Size(QStringView text) {
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t code = nextCodePoint(text, i);
+        size += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    }
+    return size;
+}
 
 QByteArray shortestNumber(double value) {
     char buffer[64];

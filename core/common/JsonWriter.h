@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -78,6 +79,10 @@ struct Options {
 
 // UTF-8 text of the value. Throws JsonWriteError for a number that is not finite.
 QByteArray write(const JsonValue& value, const Options& options = {});
+
+// The UTF-8 bytes `write` stores for the text of a string (before escaping): a lone surrogate,
+// which UTF-8 cannot carry, counts as the three bytes of the U+FFFD written in its place.
+qsizetype utf8Size(QStringView text);
 
 // The shortest decimal text that reads back as the same double (std::to_chars), such as "0.1",
 // "60", "1e+16". Never depends on the C locale.

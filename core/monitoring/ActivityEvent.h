@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "core/common/StoredDates.h"
+
 #include <QString>
 #include <QUuid>
 #include <optional>
@@ -10,7 +11,7 @@ namespace lunorvale {
 // One entry of the activity history. Its stored form is written by the history store.
 struct ActivityEvent {
     QUuid id = QUuid::createUuid();
-    QDateTime date = QDateTime::currentDateTimeUtc();
+    StoredDate date = StoredDate::now();
     QString title;
     QString detail;
     std::optional<QString> category; // "finding", "monitoring", "muted", "action", ...

@@ -4,20 +4,16 @@
 #include "core/common/StoredDates.h"
 #include "platform/Paths.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/CheckedFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lunorvale {
 namespace {
@@ -64,8 +60,8 @@ std::optional<ActivityEvent> decodeEvent(const QJsonValue& value) {
         return std::nullopt;
     ActivityEvent event;
     event.id = *uuid;
-    // A date beyond what QDateTime holds decodes as an invalid date, which retention drops.
-    event.date = StoredDates::fromSecondsSinceReferenceDate(date.toDouble()).value_or(QDateTime());
+    // Kept as read, fraction and all: re-saving writes the same number.
+    event.date = StoredDate{date.toDouble()};
     event.title = title.toString();
     event.detail = detail.toString();
     if (category.isString())
@@ -113,40 +109,17 @@ QList<ActivityEvent> decodeFile(const QByteArray& data) {
 
 // Absent when there is no file at all.
 std::optional<QByteArray> readCapped(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::nullopt;
-        // Anything else would let a later save replace a file nobody could read.
-        throw HistoryStorageError(Kind::unavailable);
+    CheckedFiles::PrefixRead read = CheckedFiles::readPrefix(path, readLimit);
+    switch (read.status) {
+    case CheckedFiles::PrefixRead::Status::read:
+        return std::move(read.bytes);
+    case CheckedFiles::PrefixRead::Status::missing:
+        return std::nullopt;
+    case CheckedFiles::PrefixRead::Status::failed:
+        break;
     }
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        throw HistoryStorageError(Kind::unavailable);
-    QByteArray data;
-    bool failed = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
-    if (!failed) {
-        data.resize(readLimit);
-        qsizetype filled = 0;
-        while (filled < readLimit) {
-            const ssize_t count = ::read(fd, data.data() + filled, static_cast<size_t>(readLimit - filled));
-            if (count < 0) {
-                if (errno == EINTR)
-                    continue;
-                failed = true;
-                break;
-            }
-            if (count == 0)
-                break;
-            filled += count;
-        }
-        data.truncate(filled);
-    }
-    ::close(fd);
-    if (failed)
-        throw HistoryStorageError(Kind::unavailable);
-    return data;
+    // Anything else would let a later save replace a file nobody could read.
+    throw HistoryStorageError(Kind::unavailable);
 }
 
 // The history file writes the date as seconds since 2001, the export as ISO-8601 text.
@@ -205,8 +178,7 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
         std::vector<QByteArray> encoded;
         encoded.reserve(kept.size());
         for (const ActivityEvent& event : kept)
-            encoded.push_back(JsonWriter::write(
-                eventObject(event, StoredDates::secondsSinceReferenceDate(event.date)), fileOptions));
+            encoded.push_back(JsonWriter::write(eventObject(event, event.date.seconds), fileOptions));
         // An over-long history loses its oldest events rather than every later save.
         qint64 total = encodeEnvelope({}, 0).size();
         size_t count = 0;
@@ -230,15 +202,21 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
 }
 
 QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
-    const QDateTime cutoff = now.addMSecs(static_cast<qint64>(-retentionSeconds * 1000));
-    const QDateTime futureLimit = now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000));
+    const StoredDate cutoff = StoredDate::from(now.addMSecs(static_cast<qint64>(-retentionSeconds * 1000)));
+    const StoredDate futureLimit =
+        StoredDate::from(now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000)));
+    // Texts are measured as the file will hold them.
+    const auto fits = [](const QString& text, qsizetype limit) {
+        return JsonWriter::utf8Size(text) <= limit;
+    };
     QList<ActivityEvent> kept;
     for (const ActivityEvent& event : events) {
-        if (!event.date.isValid() || event.date < cutoff || event.date > futureLimit)
+        // Written so that a date that is not a number fails the test.
+        if (!(event.date >= cutoff && event.date <= futureLimit))
             continue;
-        if (event.title.isEmpty() || event.title.toUtf8().size() > 512 || event.detail.toUtf8().size() > 2048)
+        if (event.title.isEmpty() || !fits(event.title, 512) || !fits(event.detail, 2048))
             continue;
-        if (event.category && event.category->toUtf8().size() > 64)
+        if (event.category && !fits(*event.category, 64))
             continue;
         kept.append(event);
     }
@@ -261,8 +239,7 @@ QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {
     std::vector<QByteArray> encoded;
     encoded.reserve(events.size());
     for (const ActivityEvent& event : events)
-        encoded.push_back(JsonWriter::write(
-            eventObject(event, StoredDates::secondsSinceReferenceDate(event.date)), fileOptions));
+        encoded.push_back(JsonWriter::write(eventObject(event, event.date.seconds), fileOptions));
     return encodeEnvelope(encoded, encoded.size());
 }
 

@@ -36,8 +36,8 @@ public:
     QList<ActivityEvent> save(const QList<ActivityEvent>& events, const QDateTime& now) const;
 
     // The pruning rule: in the window [now - 30 days, now + 300 s], non-empty title of at most
-    // 512 UTF-8 bytes, detail at most 2048, category at most 64; newest first; one event per id;
-    // at most 500.
+    // 512 UTF-8 bytes as the file stores them, detail at most 2048, category at most 64; newest
+    // first; one event per id; at most 500.
     static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
 
     // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.

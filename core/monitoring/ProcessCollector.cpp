@@ -2,7 +2,6 @@
 
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/SourceResolver.h"
-#include "platform/SystemClock.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +9,8 @@
 
 namespace lunorvale {
 
-ProcessCollector::ProcessCollector(ProcessProbes probes)
-    : m_probes(probes), m_records(LV_COLLECT_CAPACITY), m_pathBuffer(LV_PATH_BUFFER),
-      m_argsBuffer(LV_ARGS_BUFFER) {}
+ProcessCollector::ProcessCollector(ProcessPlatform& platform)
+    : m_platform(platform), m_records(LV_COLLECT_CAPACITY) {}
 
 void ProcessCollector::reset() {
     m_known.clear();
@@ -30,33 +28,31 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
     // A process caught while the kernel is still setting up a new program shows its new executable
     // before its arguments: read again until they appear.
     const bool settled = !known.command.isEmpty() || known.executable.isEmpty();
-    if (!isNew && settled && std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0)
+    if (!isNew && settled && !known.stale &&
+        std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0)
         return known;
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));
     known.name = QString::fromUtf8(known.rawName);
-
-    m_pathBuffer[0] = '\0';
-    m_probes.processPath(record.pid, m_pathBuffer.data(), static_cast<uint32_t>(m_pathBuffer.size()));
-    m_pathBuffer.back() = '\0';
-    known.executable = QString::fromUtf8(m_pathBuffer.data());
-
-    m_argsBuffer[0] = '\0';
-    m_probes.processArgs(record.pid, m_argsBuffer.data(), m_argsBuffer.size());
-    m_argsBuffer.back() = '\0';
-    known.command = QString::fromUtf8(m_argsBuffer.data());
+    known.executable = m_platform.processPath(record.pid);
+    known.command = m_platform.processArguments(record.pid);
+    known.stale = false;
     known.source = SourceResolver::source(known.name, known.executable, known.command);
     return known;
 }
 
 MonitorSnapshot ProcessCollector::collect() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const double uptime = m_probes.uptime ? m_probes.uptime() : SystemClock::uptime();
+    const double uptime = m_platform.uptime();
 
     uint32_t skipped = 0;
-    const int count = m_probes.collect(m_records.data(), static_cast<int32_t>(m_records.size()), &skipped);
+    const int count = m_platform.collect(m_records, skipped);
     if (count < 1)
         throw MonitorError::unavailable();
+    for (const ProcessIdentity& identity : m_platform.takeStale()) {
+        if (const auto it = m_known.find(identity); it != m_known.end())
+            it->stale = true;
+    }
 
     const bool canRate = m_previousTime && uptime - *m_previousTime > 0;
     const double dt = canRate ? uptime - *m_previousTime : 0;
@@ -113,13 +109,13 @@ MonitorSnapshot ProcessCollector::collect() {
 }
 
 std::optional<double> ProcessCollector::systemCPU() {
-    Ticks ticks;
-    if (m_probes.cpuTicks(&ticks.busy, &ticks.total) != 1)
+    const std::optional<CPUTicks> ticks = m_platform.cpuTicks();
+    if (!ticks)
         return std::nullopt;
     std::optional<double> result;
-    if (m_previousTicks && ticks.total > m_previousTicks->total && ticks.busy >= m_previousTicks->busy) {
-        const double busy = static_cast<double>(ticks.busy - m_previousTicks->busy);
-        const double total = static_cast<double>(ticks.total - m_previousTicks->total);
+    if (m_previousTicks && ticks->total > m_previousTicks->total && ticks->busy >= m_previousTicks->busy) {
+        const double busy = static_cast<double>(ticks->busy - m_previousTicks->busy);
+        const double total = static_cast<double>(ticks->total - m_previousTicks->total);
         result = std::clamp(busy / total * 100.0, 0.0, 100.0);
     }
     m_previousTicks = ticks;
@@ -127,9 +123,10 @@ std::optional<double> ProcessCollector::systemCPU() {
 }
 
 std::optional<SystemMemorySnapshot> ProcessCollector::systemMemory() {
-    LVSystemMemory memory{};
-    if (m_probes.systemMemory(&memory) == 0)
+    const std::optional<LVSystemMemory> read = m_platform.systemMemory();
+    if (!read)
         return std::nullopt;
+    const LVSystemMemory& memory = *read;
     SystemMemorySnapshot snapshot;
     if (memory.has_physical)
         snapshot.physicalBytes = memory.physical_bytes;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/monitoring/MonitorSnapshot.h"
-#include "core/monitoring/ProcessProbes.h"
+#include "core/monitoring/ProcessPlatform.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,10 +11,10 @@
 namespace lunorvale {
 
 // Turns one call into one snapshot, with CPU percentages measured since the previous call.
-// Not shared between threads: its owner calls it from one serial worker.
+// Not shared between threads: its owner calls it from one serial worker. The platform outlives it.
 class ProcessCollector final {
 public:
-    explicit ProcessCollector(ProcessProbes probes = {});
+    explicit ProcessCollector(ProcessPlatform& platform);
 
     // Forget everything: the next snapshot has no CPU percentages and no system CPU.
     void reset();
@@ -23,7 +23,8 @@ public:
 
 private:
     // What is remembered of a process between calls. Path, arguments and the source label are
-    // read again only when the process's name changes, since they cost half of a sample.
+    // read again only when the process's name changes or an action found them stale, since they
+    // cost half of a sample.
     struct Known {
         QByteArray rawName;
         QString name;
@@ -32,24 +33,18 @@ private:
         QString source;
         uint64_t cpuNs = 0;
         uint64_t generation = 0;
+        bool stale = false;
     };
-    struct Ticks {
-        uint64_t busy = 0;
-        uint64_t total = 0;
-    };
-
     Known& refresh(const LVProcessRecord& record, bool& isNew);
     std::optional<double> systemCPU();
     std::optional<SystemMemorySnapshot> systemMemory();
 
-    ProcessProbes m_probes;
+    ProcessPlatform& m_platform;
     QHash<ProcessIdentity, Known> m_known;
     std::optional<double> m_previousTime;
-    std::optional<Ticks> m_previousTicks;
+    std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
     std::vector<LVProcessRecord> m_records;
-    std::vector<char> m_pathBuffer;
-    std::vector<char> m_argsBuffer;
 };
 
 } // namespace lunorvale

@@ -1,22 +1,13 @@
 #include "core/monitoring/ProcessResourceGrouper.h"
 
-#include "platform/UniqueFd.h"
-
 #include <QCollator>
-#include <QFile>
 #include <QHash>
 #include <QLocale>
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace lunorvale::ProcessResourceGrouper {
@@ -38,105 +29,6 @@ QStringList standardizedComponents(const QString& path) {
     }
     return components;
 }
-
-QString standardized(const QString& path) {
-    return u'/' + standardizedComponents(path).join(u'/');
-}
-
-std::optional<QString> realPath(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native.constData(), nullptr), &std::free);
-    if (!resolved)
-        return std::nullopt;
-    return QFile::decodeName(resolved.get());
-}
-
-// Links are resolved as far as the path exists; a bundle that is gone (an application replaced
-// while its processes still run) keeps its missing tail, so its processes still meet in one group.
-QString resolvedBundlePath(const QString& bundle) {
-    QStringList components = standardizedComponents(bundle);
-    QStringList missing;
-    while (!components.isEmpty()) {
-        if (const auto resolved = realPath(u'/' + components.join(u'/'))) {
-            missing.prepend(*resolved);
-            return standardized(missing.join(u'/'));
-        }
-        missing.prepend(components.takeLast());
-    }
-    return standardized(missing.join(u'/'));
-}
-
-// Resolves the bundle paths of one call. Bundles mostly share a few folders (/Applications), so
-// each folder is resolved once and opened, and each bundle in it costs one readlinkat of its own
-// name instead of a realpath that looks at every component again. Anything unusual (the bundle
-// is a link, the folder cannot be opened, an error other than "missing") takes the general way.
-class BundleResolver final {
-public:
-    QString resolve(QStringView bundle) {
-        const qsizetype slash = bundle.lastIndexOf(u'/');
-        const Folder& folder = folderOf(bundle.first(slash));
-        const QStringView name = bundle.sliced(slash + 1);
-        if (!folder.exists) {
-            // A path below a folder that cannot be resolved cannot be resolved either.
-            return standardized(joined(folder.resolved, name));
-        }
-        if (!folder.fd.valid())
-            return resolvedBundlePath(bundle.toString());
-        const QByteArray native = name.toUtf8(); // file names are UTF-8 here, as QFile::encodeName has them
-        char target[1];
-        if (::readlinkat(folder.fd.get(), native.constData(), target, sizeof target) >= 0)
-            return resolvedBundlePath(bundle.toString());
-        if (errno == EINVAL) {
-            // There and no link: the folder's resolved path names it, in the bytes it was found by
-            // (the same text unless the name held lone surrogates, which UTF-8 cannot carry).
-            const bool sameText =
-                std::none_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); });
-            return sameText ? joined(folder.resolved, name)
-                            : joined(folder.resolved, QString::fromUtf8(native));
-        }
-        if (errno == ENOENT)
-            return joined(folder.resolved, name);
-        return resolvedBundlePath(bundle.toString());
-    }
-
-private:
-    struct Folder {
-        QString resolved;
-        bool exists = false;
-        UniqueFd fd;
-    };
-
-    static QString joined(const QString& folder, QStringView name) {
-        QString path;
-        path.reserve(folder.size() + 1 + name.size());
-        if (folder != QStringLiteral("/"))
-            path.append(folder);
-        return path.append(u'/').append(name);
-    }
-
-    const Folder& folderOf(QStringView path) {
-        auto found = m_folders.find(path);
-        if (found != m_folders.end())
-            return found->second;
-        Folder folder;
-        const QString absolute = path.isEmpty() ? QStringLiteral("/") : path.toString();
-        if (const auto resolved = realPath(absolute)) {
-            folder.resolved = *resolved;
-            folder.exists = true;
-            folder.fd =
-                UniqueFd(::open(QFile::encodeName(*resolved).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        } else {
-            folder.resolved = resolvedBundlePath(absolute);
-        }
-        return m_folders.emplace(path.toString(), std::move(folder)).first->second;
-    }
-
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(QStringView text) const noexcept { return qHash(text); }
-    };
-    std::unordered_map<QString, Folder, Hash, std::equal_to<>> m_folders;
-};
 
 QString nameWithoutExtension(const QString& path) {
     QString name = path.mid(path.lastIndexOf(u'/') + 1);
@@ -259,31 +151,20 @@ std::optional<QString> applicationBundlePath(const QString& executable) {
     return std::nullopt;
 }
 
-QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
-    std::vector<ApplicationResourceGroup> found;
-    std::vector<qsizetype> counts;
-    std::vector<qsizetype> groupOf(processes.size());
-    // Process ids and identities match one to one, and bundle paths are looked up as views into
-    // the executables, so no text is built for a group that already exists.
-    QHash<ProcessIdentity, qsizetype> byIdentity;
-    QHash<QStringView, qsizetype> byBundle;
-    QHash<QString, qsizetype> byResolved;
+QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform) {
+    // First the bundle of every process, each distinct bundle path once; then all of them are
+    // resolved in one call, and bundles that resolve to the same folder share their group. Bundle
+    // paths are views into the executables, so no text is built for a bundle seen before.
+    constexpr qsizetype noBundle = -1;
+    std::vector<qsizetype> bundleOf(processes.size(), noBundle);
+    QList<QStringView> bundles;
+    QHash<QStringView, qsizetype> bundleIndex;
     QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
-    byIdentity.reserve(processes.size());
-    BundleResolver resolver;
     QStringView lastBundle;
-    qsizetype lastBundleGroup = -1;
-
-    const auto addGroup = [&](QString id, QString name, std::optional<QString> bundlePath) {
-        found.push_back(ApplicationResourceGroup{std::move(id), std::move(name), std::move(bundlePath), {}});
-        counts.push_back(0);
-        return static_cast<qsizetype>(found.size() - 1);
-    };
-
+    qsizetype lastBundleIndex = noBundle;
     for (qsizetype i = 0; i < processes.size(); ++i) {
-        const ProcessSample& sample = processes[i];
         std::optional<QStringView> bundle;
-        if (const QString& executable = sample.executable; executable.startsWith(u'/')) {
+        if (const QString& executable = processes[i].executable; executable.startsWith(u'/')) {
             const BundleScan scan = scanBundle(executable);
             if (scan.clean && scan.found) {
                 if (!executable.contains(QChar(0)))
@@ -295,25 +176,49 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
                 }
             }
         }
-
-        qsizetype group;
-        if (bundle && *bundle == lastBundle) {
-            // The processes of one application often follow each other.
-            group = lastBundleGroup;
-        } else if (bundle) {
-            auto known = byBundle.constFind(*bundle);
-            if (known == byBundle.cend()) {
-                const QString resolved = resolver.resolve(*bundle);
-                auto same = byResolved.constFind(resolved);
-                if (same == byResolved.cend()) {
-                    same = byResolved.insert(resolved, addGroup(QStringLiteral("application:") + resolved,
-                                                                nameWithoutExtension(resolved), resolved));
-                }
-                known = byBundle.insert(*bundle, *same);
+        if (!bundle)
+            continue;
+        // The processes of one application often follow each other.
+        if (*bundle != lastBundle) {
+            auto known = bundleIndex.constFind(*bundle);
+            if (known == bundleIndex.cend()) {
+                known = bundleIndex.insert(*bundle, bundles.size());
+                bundles.append(*bundle);
             }
-            group = *known;
             lastBundle = *bundle;
-            lastBundleGroup = group;
+            lastBundleIndex = *known;
+        }
+        bundleOf[i] = lastBundleIndex;
+    }
+    const QStringList resolvedBundles = bundles.isEmpty() ? QStringList() : platform.resolvedPaths(bundles);
+
+    std::vector<ApplicationResourceGroup> found;
+    std::vector<qsizetype> counts;
+    std::vector<qsizetype> groupOf(processes.size());
+    const auto addGroup = [&](QString id, QString name, std::optional<QString> bundlePath) {
+        found.push_back(ApplicationResourceGroup{std::move(id), std::move(name), std::move(bundlePath), {}});
+        counts.push_back(0);
+        return static_cast<qsizetype>(found.size() - 1);
+    };
+    std::vector<qsizetype> bundleGroup(static_cast<size_t>(bundles.size()));
+    QHash<QString, qsizetype> byResolved;
+    for (qsizetype b = 0; b < bundles.size(); ++b) {
+        const QString& resolved = resolvedBundles.value(b);
+        auto same = byResolved.constFind(resolved);
+        if (same == byResolved.cend()) {
+            same = byResolved.insert(resolved, addGroup(QStringLiteral("application:") + resolved,
+                                                        nameWithoutExtension(resolved), resolved));
+        }
+        bundleGroup[static_cast<size_t>(b)] = *same;
+    }
+    // Process ids and identities match one to one.
+    QHash<ProcessIdentity, qsizetype> byIdentity;
+    byIdentity.reserve(processes.size());
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        const ProcessSample& sample = processes[i];
+        qsizetype group;
+        if (bundleOf[i] != noBundle) {
+            group = bundleGroup[static_cast<size_t>(bundleOf[i])];
         } else {
             auto known = byIdentity.constFind(sample.identity);
             if (known == byIdentity.cend()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ApplicationResourceGroup.h"
+#include "core/monitoring/ProcessPlatform.h"
 
 #include <QList>
 #include <QString>
@@ -8,9 +9,10 @@
 
 namespace lunorvale::ProcessResourceGrouper {
 
-// One group per application bundle (symbolic links resolved) and one per process outside any
-// bundle, ordered by name as a file browser orders names (digits as numbers, case ignored), then id.
-QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes);
+// One group per application bundle (symbolic links resolved by the platform) and one per process
+// outside any bundle, ordered by name as a file browser orders names (digits as numbers, case
+// ignored), then id.
+QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform);
 
 // The outermost "X.app" folder directly followed by "Contents" and at least one more component,
 // in the absolute, standardized path; absent otherwise. Reads nothing from the disk.

@@ -2,6 +2,7 @@
 #include "platform/UniqueFd.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -87,6 +88,38 @@ bool forEachName(const QString& path, const std::function<void(QString)>& take) 
             continue;
         take(QFile::decodeName(name));
     }
+}
+
+PrefixRead readPrefix(const QString& path, int64_t maximumBytes) {
+    PrefixRead result;
+    const Descriptor fd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            result.status = PrefixRead::Status::missing;
+        return result;
+    }
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
+        return result;
+    QByteArray bytes;
+    while (static_cast<int64_t>(bytes.size()) < maximumBytes) {
+        const int64_t wanted = std::min(chunkBytes, maximumBytes - static_cast<int64_t>(bytes.size()));
+        const qsizetype before = bytes.size();
+        bytes.resize(before + static_cast<qsizetype>(wanted));
+        ssize_t got = 0;
+        do {
+            got = ::read(fd.get(), bytes.data() + before, static_cast<size_t>(wanted));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0)
+            return result;
+        bytes.resize(before + static_cast<qsizetype>(got));
+        if (got == 0)
+            break;
+    }
+    result.status = PrefixRead::Status::read;
+    result.bytes = std::move(bytes);
+    return result;
 }
 
 ReadResult readRegularFile(const QString& path, int64_t maximumBytes,

@@ -61,6 +61,22 @@ struct ReadResult {
     bool ok() const { return failure == Failure::none; }
 };
 
+// The first bytes of a regular file, for the program's own files: links are followed, since the
+// data folder may lie under a linked home folder.
+struct PrefixRead {
+    enum class Status {
+        read,
+        missing, // nothing at the path, or a folder on the way is missing
+        failed,  // not a regular file, or it could not be opened or read
+    };
+
+    Status status = Status::failed;
+    QByteArray bytes;
+};
+
+// At most maximumBytes of the file at the path, opened read-only, non-blocking and close-on-exec.
+PrefixRead readPrefix(const QString& path, int64_t maximumBytes);
+
 // Opens the path read-only, non-blocking, without following a final link and close-on-exec; reads it
 // in chunks of at most 65536 bytes while at most maximumBytes were read; afterwards checks that the
 // path still names the same file, that the file's size did not change and equals what was read.

@@ -35,6 +35,15 @@ typedef struct LVSystemMemory {
 
 enum { LV_STATUS_ZOMBIE = 5, LV_COLLECT_CAPACITY = 16384, LV_PATH_BUFFER = 4096, LV_ARGS_BUFFER = 8192 };
 
+// Outcomes of lv_signal_checked. REFUSED and GONE share their values with EPERM and ESRCH, so a
+// failed signal and a failed check of the same kind read alike.
+enum {
+    LV_SIGNAL_SENT = 0,
+    LV_SIGNAL_REFUSED = 1,           // a protected process, another user's, or a signal other than TERM/KILL
+    LV_SIGNAL_GONE = 3,              // no such process any more, or a zombie
+    LV_SIGNAL_IDENTITY_CHANGED = 70, // the pid now names a process with another start time or user
+};
+
 // 1 when the record was filled, 0 otherwise (record untouched).
 int lv_read_process(int32_t pid, LVProcessRecord* out);
 // Records of the current user's live processes; -1 when the process list cannot be read.
@@ -43,6 +52,10 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
 // when the path does not fit). The path is the kernel's: an executable removed since the start
 // ends in " (deleted)".
 int lv_process_path(int32_t pid, char* buffer, uint32_t size);
+// 1 when the process must never be stopped from here: a system path, or a process whose end takes
+// the user's session down (service manager, session bus, display server, shell, session manager).
+// `name` is the process name, `executable` its path (either may be empty or null).
+int lv_process_protected(const char* name, const char* executable);
 // 1 running, 0 not running, -1 unknown.
 int lv_application_running(const char* path);
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer.
@@ -51,7 +64,8 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
 int lv_cpu_ticks(uint64_t* busy, uint64_t* total);
 // 1 when anything was read.
 int lv_system_memory(LVSystemMemory* out);
-// 0 sent; 1 refused; 3 gone; 70 identity changed; otherwise the errno of the failed signal.
+// One of the LV_SIGNAL_* outcomes, or the errno of the failed signal. Refuses what
+// lv_process_protected names.
 int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, int32_t signal);
 
 #ifdef __cplusplus

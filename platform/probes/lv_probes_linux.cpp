@@ -484,6 +484,7 @@ bool isSessionCritical(std::string_view name) {
            sessionCriticalNames.end();
 }
 
+// System folders of the other desktop, kept so that a path shaped like them is never offered either.
 bool isProtectedPath(std::string_view path) {
     return path.starts_with("/System/") || path.starts_with("/usr/libexec/") || path == "/sbin/launchd";
 }
@@ -491,6 +492,13 @@ bool isProtectedPath(std::string_view path) {
 } // namespace
 
 extern "C" {
+
+int lv_process_protected(const char* name, const char* executable) {
+    const std::string_view path = withoutDeletedMark(executable != nullptr ? executable : "");
+    if (isProtectedPath(path))
+        return 1;
+    return isSessionCritical(name != nullptr ? name : "") || isSessionCritical(basename(path)) ? 1 : 0;
+}
 
 int lv_read_process(int32_t pid, LVProcessRecord* out) {
     if (pid < 1 || out == nullptr)
@@ -871,7 +879,7 @@ extern "C" int lv_system_memory(LVSystemMemory* out) {
 
 extern "C" int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, int32_t signal) {
     if (pid < 2 || pid == ::getpid() || ::getuid() != uid || (signal != SIGTERM && signal != SIGKILL))
-        return 1;
+        return LV_SIGNAL_REFUSED;
 
     // Hold the process before checking it: whatever the checks below see is then the process the
     // signal reaches, even if it ends and its pid is reused meanwhile.
@@ -879,7 +887,7 @@ extern "C" int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, i
     const int opened = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (opened < 0) {
         if (errno == ESRCH || errno == EINVAL)
-            return 3;
+            return LV_SIGNAL_GONE;
         if (errno != ENOSYS)
             return errno;
         havePidfd = false;
@@ -888,23 +896,18 @@ extern "C" int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, i
 
     LVProcessRecord record;
     if (lv_read_process(pid, &record) != 1 || record.status == LV_STATUS_ZOMBIE)
-        return 3;
+        return LV_SIGNAL_GONE;
     if (record.start_us != start_us || record.uid != uid)
-        return 70;
+        return LV_SIGNAL_IDENTITY_CHANGED;
 
     char path[LV_PATH_BUFFER] = {};
-    if (lv_process_path(pid, path, sizeof path) < 1)
-        return 1;
-    const std::string_view executable = withoutDeletedMark(path);
-    if (isProtectedPath(executable))
-        return 1;
-    if (isSessionCritical(record.name) || isSessionCritical(basename(executable)))
-        return 1;
+    if (lv_process_path(pid, path, sizeof path) < 1 || lv_process_protected(record.name, path))
+        return LV_SIGNAL_REFUSED;
 
     long result;
     if (havePidfd)
         result = ::syscall(SYS_pidfd_send_signal, pidfd.get(), signal, nullptr, 0);
     else
         result = ::kill(pid, signal);
-    return result == 0 ? 0 : errno;
+    return result == 0 ? LV_SIGNAL_SENT : errno;
 }

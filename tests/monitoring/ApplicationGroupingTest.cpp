@@ -1,6 +1,8 @@
 #include "SnapshotFixtures.h"
 #include "core/monitoring/ApplicationCPUDetector.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
+#include "platform/LinuxProcessPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,13 @@
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
-using ProcessResourceGrouper::groups;
+
+namespace {
+QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes) {
+    InMemoryProcessPlatform platform;
+    return ProcessResourceGrouper::groups(processes, platform);
+}
+} // namespace
 
 TEST(ProcessResourceGrouper, BundlePathOfExecutable) {
     const std::pair<QString, std::optional<QString>> cases[] = {
@@ -46,7 +54,8 @@ TEST(ProcessResourceGrouper, GroupsBundleProcessesThroughSymbolicLinks) {
         process(40, 5, root + QStringLiteral("/Apps/./Bar.app/Contents/MacOS/Bar")),
         process(41, 5, root + QStringLiteral("/AppsLink/Bar.app/Contents/MacOS/Helper")),
     };
-    const auto result = groups(processes);
+    LinuxProcessPlatform platform;
+    const auto result = ProcessResourceGrouper::groups(processes, platform);
     ASSERT_EQ(result.size(), 3);
     EXPECT_EQ(result[0].id, QStringLiteral("application:") + root + QStringLiteral("/Apps/Bar.app"));
     EXPECT_EQ(result[0].members.size(), 2);

@@ -22,7 +22,7 @@ const QString secondID = QStringLiteral("00000000-0000-4000-8000-00000000000a");
 
 ActivityEvent event(const QDateTime& date, const QString& title = QStringLiteral("t"), QString detail = {},
                     std::optional<QString> category = {}, QUuid id = QUuid::createUuid()) {
-    return ActivityEvent{id, date, title, std::move(detail), std::move(category)};
+    return ActivityEvent{id, StoredDate::from(date), title, std::move(detail), std::move(category)};
 }
 
 QByteArray readAll(const QString& path) {
@@ -172,6 +172,8 @@ TEST(LocalHistoryStore, RetentionRules) {
         {event(now, t, QString(2048, u'd')), event(now, t, QString(2049, u'd'))},
         {event(now, t, {}, QString(64, u'c')), event(now, t, {}, QString(65, u'c'))},
         {event(now, t, {}, QString()), event(now, QString())},
+        // A lone surrogate is stored as U+FFFD: three bytes.
+        {event(now, ascii512.left(509) + QChar(0xD800)), event(now, ascii512.left(510) + QChar(0xDC00))},
         {event(now, t, {}, {}), event(QDateTime())},
     };
     for (size_t i = 0; i < std::size(cases); ++i)
@@ -189,6 +191,23 @@ TEST(LocalHistoryStore, RetentionRules) {
     for (int i = 0; i < 600; ++i)
         many.append(event(now.addSecs(-i)));
     EXPECT_EQ(LocalHistoryStore::retained(many, now), many.mid(0, 500));
+}
+
+TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
+    QTemporaryDir temporary;
+    const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
+    const QByteArray newer = "{\"id\":\"" + firstID.toUpper().toLatin1() +
+                             "\",\"date\":791539508.9999,\"title\":\"t\",\"detail\":\"\"}";
+    const QByteArray older = "{\"id\":\"" + secondID.toUpper().toLatin1() +
+                             "\",\"date\":791539508.9996,\"title\":\"t\",\"detail\":\"\"}";
+    ASSERT_TRUE(writeAll(store.fileURL(), "[" + older + "," + newer + "]"));
+    // Less than a millisecond apart, still ordered; saved again byte for byte.
+    const QList<ActivityEvent> loaded = store.load(now);
+    ASSERT_EQ(loaded.size(), 2);
+    EXPECT_EQ(loaded[0].id, QUuid::fromString(firstID));
+    store.save(loaded, now);
+    EXPECT_EQ(readAll(store.fileURL()), "{\"schemaVersion\":1,\"events\":[" + newer + "," + older + "]}");
+    EXPECT_EQ(StoredDates::iso8601(loaded[0].date), QStringLiteral("2026-01-31T08:05:08Z"));
 }
 
 TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) {

@@ -1,5 +1,7 @@
 #include "core/common/JsonWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -24,8 +26,12 @@ TEST(JsonWriter, EscapesStrings) {
         // A lone surrogate cannot be written as UTF-8; readers would reject the whole file.
         {QString(QChar(0xD800)) + u'x' + QChar(0xDC00), "\"\xEF\xBF\xBDx\xEF\xBF\xBD\"", false},
     };
-    for (const auto& [input, expected, escapeSlashes] : cases)
+    for (const auto& [input, expected, escapeSlashes] : cases) {
         EXPECT_EQ(compact(JsonValue(input), escapeSlashes), expected) << input.toStdString();
+        // The size limits of stored texts count what a reader gets back.
+        const QString readBack = QJsonDocument::fromJson("[" + expected + "]").array().at(0).toString();
+        EXPECT_EQ(JsonWriter::utf8Size(input), readBack.toUtf8().size()) << input.toStdString();
+    }
 }
 
 TEST(JsonWriter, WritesNumbersWithoutLocale) {

@@ -1,7 +1,8 @@
 #include "core/monitoring/ProcessCollector.h"
-#include "support/ChildProcess.h"
-#include "FakeProbes.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
+#include "platform/LinuxProcessPlatform.h"
+#include "support/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,37 +16,46 @@ using namespace lunorvale;
 
 namespace {
 
-class CollectorWithFakeKernel : public ::testing::Test {
+using Process = InMemoryProcessPlatform::Process;
+
+class ScriptedCollector : public ::testing::Test {
 protected:
-    void SetUp() override { FakeKernel::reset(); }
     const ProcessSample* find(const MonitorSnapshot& s, int32_t pid) {
         for (const auto& p : s.processes)
             if (p.identity.pid == pid)
                 return &p;
         return nullptr;
     }
-    ProcessCollector collector{FakeKernel::probes()};
+    void add(int32_t pid, uint64_t start, uint64_t cpuNs, const char* name, QString path = {},
+             QString args = {}) {
+        Process process =
+            InMemoryProcessPlatform::process(pid, start, name, std::move(path), std::move(args));
+        process.record.cpu_ns = cpuNs;
+        platform.put(process);
+    }
+    void setCPU(int32_t pid, uint64_t cpuNs) {
+        platform.change(pid, [cpuNs](Process& p) { p.record.cpu_ns = cpuNs; });
+    }
+    InMemoryProcessPlatform platform;
+    ProcessCollector collector{platform};
 };
 
-TEST_F(CollectorWithFakeKernel, RatesNeedTwoCallsAndTheSameIncarnation) {
-    FakeKernel::add(10, 1000, 0, "steady");
-    FakeKernel::add(11, 2000, 5'000'000'000, "rewinds");
-    FakeKernel::add(12, 3000, 0, "reused");
-    FakeKernel::busy = 100;
-    FakeKernel::total = 1000;
+TEST_F(ScriptedCollector, RatesNeedTwoCallsAndTheSameIncarnation) {
+    add(10, 1000, 0, "steady");
+    add(11, 2000, 5'000'000'000, "rewinds");
+    add(12, 3000, 0, "reused");
+    platform.setCPUTicks(CPUTicks{100, 1000});
 
     const auto first = collector.collect();
     EXPECT_FALSE(first.systemCPU);
     for (const auto& p : first.processes)
         EXPECT_FALSE(p.cpuPercent) << p.name.toStdString();
 
-    FakeKernel::uptime = 102; // two seconds later
-    FakeKernel::find(10)->record.cpu_ns = 1'000'000'000;
-    FakeKernel::find(11)->record.cpu_ns = 1'000'000'000; // counter went back
-    FakeKernel::find(12)->record.start_us = 9000;        // pid reused by a new process
-    FakeKernel::find(12)->record.cpu_ns = 1'000'000'000;
-    FakeKernel::busy = 150;
-    FakeKernel::total = 1100;
+    platform.setUptime(102); // two seconds later
+    setCPU(10, 1'000'000'000);
+    setCPU(11, 1'000'000'000);              // counter went back
+    add(12, 9000, 1'000'000'000, "reused"); // pid reused by a new process
+    platform.setCPUTicks(CPUTicks{150, 1100});
     const auto second = collector.collect();
     ASSERT_TRUE(second.systemCPU);
     EXPECT_DOUBLE_EQ(*second.systemCPU, 50.0);
@@ -54,8 +64,8 @@ TEST_F(CollectorWithFakeKernel, RatesNeedTwoCallsAndTheSameIncarnation) {
     EXPECT_FALSE(find(second, 11)->cpuPercent);
     EXPECT_FALSE(find(second, 12)->cpuPercent);
 
-    FakeKernel::uptime = 103;
-    FakeKernel::find(11)->record.cpu_ns = 1'500'000'000;
+    platform.setUptime(103);
+    setCPU(11, 1'500'000'000);
     const auto third = collector.collect();
     ASSERT_TRUE(find(third, 11)->cpuPercent); // measured again once it moves forward
     EXPECT_DOUBLE_EQ(*find(third, 11)->cpuPercent, 50.0);
@@ -66,23 +76,21 @@ TEST_F(CollectorWithFakeKernel, RatesNeedTwoCallsAndTheSameIncarnation) {
         EXPECT_FALSE(p.cpuPercent);
 
     collector.reset();
-    FakeKernel::uptime = 110;
+    platform.setUptime(110);
     const auto afterReset = collector.collect();
     EXPECT_FALSE(afterReset.systemCPU);
     for (const auto& p : afterReset.processes)
         EXPECT_FALSE(p.cpuPercent);
 }
 
-TEST_F(CollectorWithFakeKernel, OrdersBusiestFirstAndKeepsKernelOrderForTies) {
-    FakeKernel::add(1, 1, 0, "a");
-    FakeKernel::add(2, 1, 0, "b");
-    FakeKernel::add(3, 1, 0, "c");
-    FakeKernel::add(4, 1, 0, "d");
+TEST_F(ScriptedCollector, OrdersBusiestFirstAndKeepsKernelOrderForTies) {
+    for (const auto& [pid, name] : {std::pair{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}})
+        add(pid, 1, 0, name);
     collector.collect();
-    FakeKernel::uptime = 101;
-    FakeKernel::find(2)->record.cpu_ns = 500'000'000;
-    FakeKernel::find(4)->record.cpu_ns = 500'000'000;
-    FakeKernel::add(5, 1, 0, "new"); // no percent: sorts after 0 %
+    platform.setUptime(101);
+    setCPU(2, 500'000'000);
+    setCPU(4, 500'000'000);
+    add(5, 1, 0, "new"); // no percent: sorts after 0 %
     const auto s = collector.collect();
     QStringList order;
     for (const auto& p : s.processes)
@@ -90,11 +98,11 @@ TEST_F(CollectorWithFakeKernel, OrdersBusiestFirstAndKeepsKernelOrderForTies) {
     EXPECT_EQ(order, (QStringList{"b", "d", "a", "c", "new"}));
 }
 
-TEST_F(CollectorWithFakeKernel, UnreadableListThrowsAndChangesNothing) {
-    FakeKernel::add(10, 1000, 0, "p");
+TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
+    add(10, 1000, 0, "p");
     collector.collect();
-    FakeKernel::collectResult = -1;
-    FakeKernel::uptime = 101;
+    platform.setListReadable(false);
+    platform.setUptime(101);
     try {
         collector.collect();
         FAIL() << "expected MonitorError";
@@ -104,93 +112,95 @@ TEST_F(CollectorWithFakeKernel, UnreadableListThrowsAndChangesNothing) {
                   QStringLiteral(
                       "无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
     }
-    FakeKernel::collectResult = 0;
-    FakeKernel::uptime = 102;
-    FakeKernel::find(10)->record.cpu_ns = 1'000'000'000;
+    platform.setListReadable(true);
+    platform.setUptime(102);
+    setCPU(10, 1'000'000'000);
     const auto s = collector.collect();
     ASSERT_TRUE(s.processes[0].cpuPercent); // still measured against the call before the failure
     EXPECT_DOUBLE_EQ(*s.processes[0].cpuPercent, 50.0);
 
-    FakeKernel::processes.clear(); // no process at all is as unreadable as no list
+    platform.clear(); // no process at all is as unreadable as no list
     EXPECT_THROW(collector.collect(), MonitorError);
 }
 
-TEST_F(CollectorWithFakeKernel, ReadsPathAndArgumentsOnlyForNewOrRenamedProcesses) {
-    FakeKernel::add(10, 1000, 0, "bash", "/usr/bin/bash", "bash -c x");
-    FakeKernel::add(11, 1000, 0, "node", "/usr/bin/node", "node /w/proj/node_modules/.bin/vite");
-    FakeKernel::skipped = 3;
+TEST_F(ScriptedCollector, ReadsPathAndArgumentsOnlyForNewRenamedOrStaleProcesses) {
+    add(10, 1000, 0, "bash", "/usr/bin/bash", "bash -c x");
+    add(11, 1000, 0, "node", "/usr/bin/node", "node /w/proj/node_modules/.bin/vite");
+    platform.setExtraSkipped(3);
     auto s = collector.collect();
     EXPECT_EQ(s.skippedCount, 3);
-    EXPECT_EQ(FakeKernel::pathReads, 2);
+    EXPECT_EQ(platform.pathReads(), 2);
     EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · 开发服务"));
     EXPECT_EQ(find(s, 10)->command, QStringLiteral("bash -c x"));
 
     for (int i = 0; i < 5; ++i)
         s = collector.collect();
-    EXPECT_EQ(FakeKernel::pathReads, 2);
-    EXPECT_EQ(FakeKernel::argsReads, 2);
+    EXPECT_EQ(platform.pathReads(), 2);
+    EXPECT_EQ(platform.argumentReads(), 2);
 
     // An exec under the same identity renames the process: everything is read again and relabelled.
-    auto* p = FakeKernel::find(10);
-    std::strcpy(p->record.name, "python3");
-    p->path = "/usr/bin/python3.11";
-    p->args = "python3 job.py";
+    platform.put(
+        InMemoryProcessPlatform::process(10, 1000, "python3", "/usr/bin/python3.11", "python3 job.py"));
     s = collector.collect();
-    EXPECT_EQ(FakeKernel::pathReads, 3);
+    EXPECT_EQ(platform.pathReads(), 3);
     EXPECT_EQ(find(s, 10)->executable, QStringLiteral("/usr/bin/python3.11"));
     EXPECT_EQ(find(s, 10)->source, QStringLiteral("Python 任务"));
 
+    // An action that found the arguments changed marks them stale: read again in the next call only.
+    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/jest"; });
+    platform.markStale({11, 1000});
+    s = collector.collect();
+    EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · Jest 测试"));
+    collector.collect();
+    EXPECT_EQ(platform.argumentReads(), 4);
+
     // Caught while the kernel was still setting up its program: no arguments yet, read again until
     // they appear.
-    FakeKernel::add(12, 1000, 0, "sleep", "/usr/bin/sleep", "");
+    add(12, 1000, 0, "sleep", "/usr/bin/sleep", "");
     s = collector.collect();
     EXPECT_EQ(find(s, 12)->command, QString());
-    FakeKernel::find(12)->args = "sleep 20";
+    platform.change(12, [](Process& p) { p.arguments = "sleep 20"; });
     s = collector.collect();
     EXPECT_EQ(find(s, 12)->command, QStringLiteral("sleep 20"));
-    const int readsSettled = FakeKernel::argsReads;
+    const int readsSettled = platform.argumentReads();
     collector.collect();
-    EXPECT_EQ(FakeKernel::argsReads, readsSettled);
-    FakeKernel::processes.pop_back();
-    const int pathReads = FakeKernel::pathReads;
+    EXPECT_EQ(platform.argumentReads(), readsSettled);
+    platform.remove(12);
+    const int pathReads = platform.pathReads();
 
     // A process that went away and came back with the same pid and start time is new again.
-    const auto saved = FakeKernel::processes;
-    FakeKernel::processes.erase(FakeKernel::processes.begin());
+    platform.change(10, [](Process& p) { p.readable = false; });
     collector.collect();
-    FakeKernel::processes = saved;
+    platform.change(10, [](Process& p) { p.readable = true; });
     s = collector.collect();
-    EXPECT_EQ(FakeKernel::pathReads, pathReads + 1);
+    EXPECT_EQ(platform.pathReads(), pathReads + 1);
     EXPECT_FALSE(find(s, 10)->cpuPercent);
 }
 
-TEST_F(CollectorWithFakeKernel, SystemFiguresFollowTheirFlags) {
-    FakeKernel::add(10, 1000, 0, "p");
-    FakeKernel::memoryResult = 1;
-    FakeKernel::memory.pressure_level = 2; // only the pressure is readable
+TEST_F(ScriptedCollector, SystemFiguresFollowTheirFlags) {
+    add(10, 1000, 0, "p");
+    LVSystemMemory memory{};
+    memory.pressure_level = 2; // only the pressure is readable
+    platform.setSystemMemory(memory);
     auto s = collector.collect();
     ASSERT_TRUE(s.systemMemory);
     EXPECT_EQ(*s.systemMemory, (SystemMemorySnapshot{{}, {}, {}, {}, SystemMemoryPressure::warning}));
 
-    FakeKernel::memory = {8, 4, 2, 1, 1, 1, 1, 3};
+    platform.setSystemMemory(LVSystemMemory{8, 4, 2, 1, 1, 1, 1, 3});
     s = collector.collect();
     EXPECT_EQ(*s.systemMemory, (SystemMemorySnapshot{8, 4, 2, 1, SystemMemoryPressure::unknown}));
-    FakeKernel::memoryResult = 0;
+    platform.setSystemMemory(std::nullopt);
     EXPECT_FALSE(collector.collect().systemMemory);
 
     // Ticks: unreadable keeps the previous counters; a total that did not move gives nothing.
-    FakeKernel::busy = 10;
-    FakeKernel::total = 100;
+    platform.setCPUTicks(CPUTicks{10, 100});
     collector.collect();
-    FakeKernel::ticksReadable = false;
+    platform.setCPUTicks(std::nullopt);
     EXPECT_FALSE(collector.collect().systemCPU);
-    FakeKernel::ticksReadable = true;
-    FakeKernel::busy = 110;
-    FakeKernel::total = 200;
+    platform.setCPUTicks(CPUTicks{110, 200});
     EXPECT_EQ(collector.collect().systemCPU, 100.0);
     EXPECT_FALSE(collector.collect().systemCPU); // total unchanged
-    FakeKernel::busy = 100;                      // busy went back
-    FakeKernel::total = 300;
+    platform.setCPUTicks(CPUTicks{100, 300});    // busy went back
     EXPECT_FALSE(collector.collect().systemCPU);
 }
 
@@ -212,7 +222,8 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     ASSERT_TRUE(bundled.waitForStarted());
     ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(bundled.processId())));
 
-    ProcessCollector collector;
+    LinuxProcessPlatform platform;
+    ProcessCollector collector(platform);
     const auto first = collector.collect();
     EXPECT_FALSE(first.systemCPU);
     for (const auto& p : first.processes)

@@ -1,32 +1,45 @@
 #include "core/monitoring/ProcessController.h"
-#include "support/ChildProcess.h"
-#include "FakeProbes.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
+#include "platform/LinuxProcessPlatform.h"
+#include "support/ChildProcess.h"
 
 #include <QProcess>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace lunorvale;
 
 namespace {
 
-ProcessSample stoppable(int32_t pid = 4242) {
+using Process = InMemoryProcessPlatform::Process;
+
+const QString protectedSentence =
+    QStringLiteral("这个进程不支持在这里停止。系统关键进程和其他用户的进程受到保护。");
+const QString pathChanged = QStringLiteral("进程已退出或执行程序已变化，请刷新后重试。");
+const QString commandChanged = QStringLiteral("进程的任务命令已变化，请刷新后重新确认。");
+const QString gone = QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。");
+
+Process worker() {
+    return InMemoryProcessPlatform::process(4242, 777, "worker", "/usr/bin/worker", "worker --busy");
+}
+
+ProcessSample sampleOf(const Process& process) {
     ProcessSample s;
-    s.identity = {pid, 777};
-    s.name = QStringLiteral("worker");
-    s.executable = QStringLiteral("/usr/bin/worker");
-    s.command = QStringLiteral("worker --busy");
-    s.uid = static_cast<uint32_t>(getuid());
+    s.identity = {process.record.pid, process.record.start_us};
+    s.name = QString::fromUtf8(process.record.name);
+    s.executable = process.path;
+    s.command = process.arguments;
+    s.uid = process.record.uid;
     return s;
 }
 
-QString stopError(const ProcessSample& sample, bool force = false) {
+QString stopError(const ProcessController& controller, const ProcessSample& sample, bool force = false) {
     try {
-        ProcessController::stop(sample, force, FakeKernel::probes());
+        controller.stop(sample, force);
     } catch (const MonitorError& error) {
         return error.errorDescription();
     }
@@ -34,87 +47,127 @@ QString stopError(const ProcessSample& sample, bool force = false) {
 }
 
 TEST(ProcessController, GuardsWhatMayBeStopped) {
-    EXPECT_TRUE(ProcessController::canStop(stoppable()));
-    const auto with = [](auto change) {
-        ProcessSample s = stoppable();
-        change(s);
-        return ProcessController::canStop(s);
+    InMemoryProcessPlatform platform;
+    const ProcessController controller(platform);
+    const std::pair<std::function<void(ProcessSample&)>, bool> cases[] = {
+        {[](ProcessSample&) {}, true},
+        {[](ProcessSample& s) { s.identity.pid = 1; }, false},
+        {[&](ProcessSample& s) { s.identity.pid = platform.currentProcess(); }, false},
+        {[](ProcessSample& s) { s.uid += 1; }, false},
+        {[](ProcessSample& s) { s.executable.clear(); }, false},
+        {[](ProcessSample& s) { s.executable = "/System/Library/x"; }, false},
+        {[](ProcessSample& s) { s.executable = "/sbin/launchd2"; }, true},
+        {[](ProcessSample& s) { s.name = "WindowServer"; }, false},
+        {[](ProcessSample& s) { s.name = "windowserver"; }, true},
+        // What ends the session is never offered: the checked signal would refuse it.
+        {[](ProcessSample& s) { s.name = "gnome-shell"; }, false},
+        {[](ProcessSample& s) { s.executable = "/usr/bin/Xwayland (deleted)"; }, false},
     };
-    EXPECT_FALSE(with([](ProcessSample& s) { s.identity.pid = 1; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.identity.pid = static_cast<int32_t>(getpid()); }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.uid += 1; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.executable.clear(); }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.executable = "/System/Library/x"; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.executable = "/usr/libexec/y"; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.executable = "/sbin/launchd"; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.name = "WindowServer"; }));
-    EXPECT_FALSE(with([](ProcessSample& s) { s.name = "loginwindow"; }));
-    EXPECT_TRUE(with([](ProcessSample& s) { s.name = "windowserver"; }));
-    EXPECT_TRUE(with([](ProcessSample& s) { s.executable = "/sbin/launchd2"; }));
-}
-
-TEST(ProcessController, StopRechecksPathAndCommandThenMapsTheSignalResult) {
-    FakeKernel::reset();
-    FakeKernel::add(4242, 777, 0, "worker", "/usr/bin/worker", "worker --busy");
-    const ProcessSample sample = stoppable();
-
-    EXPECT_EQ(stopError(sample), QString());
-    EXPECT_EQ(FakeKernel::lastSignal, SIGTERM);
-    EXPECT_EQ(stopError(sample, true), QString());
-    EXPECT_EQ(FakeKernel::lastSignal, SIGKILL);
-
-    const std::pair<int, QString> results[] = {
-        {1, QStringLiteral("macOS 不允许停止该进程。请使用活动监视器查看。")},
-        {3, QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。")},
-        {70, QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。")},
-        {EIO, QStringLiteral("停止失败：") + QString::fromLocal8Bit(std::strerror(EIO))},
-    };
-    for (const auto& [code, sentence] : results) {
-        FakeKernel::signalResult = code;
-        EXPECT_EQ(stopError(sample), sentence) << code;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ProcessSample sample = sampleOf(worker());
+        cases[i].first(sample);
+        EXPECT_EQ(controller.canStop(sample), cases[i].second) << i;
     }
-    FakeKernel::signalResult = 0;
-    FakeKernel::lastSignal = 0;
-
-    FakeKernel::find(4242)->args = "worker --other";
-    EXPECT_EQ(stopError(sample), QStringLiteral("进程的任务命令已变化，请刷新后重新确认。"));
-    FakeKernel::find(4242)->path = "/usr/bin/other";
-    EXPECT_EQ(stopError(sample), QStringLiteral("进程已退出或执行程序已变化，请刷新后重试。"));
-    FakeKernel::processes.clear(); // gone: its path is no longer readable
-    EXPECT_EQ(stopError(sample), QStringLiteral("进程已退出或执行程序已变化，请刷新后重试。"));
-    EXPECT_EQ(FakeKernel::lastSignal, 0) << "nothing may be signalled after a failed check";
-
-    ProcessSample protectedSample = sample;
-    protectedSample.identity.pid = 1;
-    EXPECT_EQ(stopError(protectedSample),
-              QStringLiteral("这个进程不支持在这里停止。系统关键进程和其他用户的进程受到保护。"));
-
-    // A command that was unreadable when sampled and still is counts as unchanged.
-    FakeKernel::add(4243, 778, 0, "quiet", "/usr/bin/quiet", "");
-    ProcessSample quiet = stoppable(4243);
-    quiet.identity.startTime = 778;
-    quiet.executable = "/usr/bin/quiet";
-    quiet.command.clear();
-    EXPECT_EQ(stopError(quiet), QString());
 }
 
-TEST(ProcessController, LivenessFromTheKernelRecord) {
-    FakeKernel::reset();
-    const auto probes = FakeKernel::probes();
-    FakeKernel::add(500, 10, 0, "p");
-    EXPECT_EQ(ProcessController::liveness({500, 10}, probes), ProcessLiveness::running);
-    EXPECT_EQ(ProcessController::liveness({500, 11}, probes), ProcessLiveness::exited);
-    EXPECT_EQ(ProcessController::liveness({500, 0}, probes), ProcessLiveness::unverifiable);
-    EXPECT_EQ(ProcessController::liveness({0, 10}, probes), ProcessLiveness::unverifiable);
-    FakeKernel::find(500)->record.status = LV_STATUS_ZOMBIE;
-    EXPECT_EQ(ProcessController::liveness({500, 10}, probes), ProcessLiveness::exited);
-    EXPECT_FALSE(ProcessController::isAlive({500, 10}, probes));
-    EXPECT_TRUE(ProcessController::isAlive({500, 0}, probes));
-    // Unreadable, and no such pid at all.
-    EXPECT_EQ(ProcessController::liveness({0x3ffffff0, 10}, probes), ProcessLiveness::exited);
-    // Unreadable but existing (this very process): nothing can be concluded.
-    EXPECT_EQ(ProcessController::liveness({static_cast<int32_t>(getpid()), 10}, probes),
-              ProcessLiveness::unverifiable);
+TEST(ProcessController, StopRechecksPathCommandAndIdentityThenMapsTheSignalResult) {
+    struct Case {
+        const char* what;
+        std::function<void(Process&)> change; // to the live process, after sampling
+        int signalResult;
+        QString sentence; // empty: stopped
+        bool signalled;
+        bool markedStale;
+    };
+    const Case cases[] = {
+        {"unchanged", {}, LV_SIGNAL_SENT, {}, true, false},
+        {"refused at the signal",
+         {},
+         LV_SIGNAL_REFUSED,
+         QStringLiteral("macOS 不允许停止该进程。请使用活动监视器查看。"),
+         true,
+         false},
+        {"signal failed",
+         {},
+         EIO,
+         QStringLiteral("停止失败：") + QString::fromLocal8Bit(std::strerror(EIO)),
+         true,
+         false},
+        {"pid reused with the same command", [](Process& p) { p.record.start_us += 1; }, 0, gone, false,
+         false},
+        {"zombie", [](Process& p) { p.record.status = LV_STATUS_ZOMBIE; }, 0, gone, false, false},
+        {"arguments rewritten", [](Process& p) { p.arguments = "worker --other"; }, 0, commandChanged, false,
+         true},
+        {"executable replaced", [](Process& p) { p.path += " (deleted)"; }, 0, pathChanged, false, true},
+        {"exited", [](Process& p) { p.readable = false; }, 0, pathChanged, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InMemoryProcessPlatform platform;
+        const ProcessController controller(platform);
+        platform.put(worker());
+        const ProcessSample sample = sampleOf(worker());
+        if (c.change)
+            platform.change(sample.identity.pid, c.change);
+        platform.setSignalResult(c.signalResult);
+        EXPECT_EQ(stopError(controller, sample), c.sentence);
+        EXPECT_EQ(platform.sentSignals().size(), c.signalled ? 1 : 0);
+        EXPECT_EQ(platform.takeStale(), c.markedStale ? QList{sample.identity} : QList<ProcessIdentity>{});
+    }
+
+    InMemoryProcessPlatform platform;
+    const ProcessController controller(platform);
+    platform.put(worker());
+    ProcessSample sample = sampleOf(worker());
+    EXPECT_EQ(stopError(controller, sample, true), QString());
+    EXPECT_EQ(stopError(controller, sample, false), QString());
+    const InMemoryProcessPlatform::SentSignal kill{sample.identity, sample.uid, SIGKILL};
+    const InMemoryProcessPlatform::SentSignal term{sample.identity, sample.uid, SIGTERM};
+    EXPECT_EQ(platform.sentSignals(), (QList{kill, term}));
+
+    sample.name = QStringLiteral("gnome-shell");
+    EXPECT_EQ(stopError(controller, sample), protectedSentence);
+    // A command that was unreadable when sampled and still is counts as unchanged.
+    platform.change(4242, [](Process& p) { p.arguments.clear(); });
+    sample = sampleOf(worker());
+    sample.command.clear();
+    EXPECT_EQ(stopError(controller, sample), QString());
+    EXPECT_EQ(platform.sentSignals().size(), 3);
+}
+
+// The whole road of a command line rewritten after sampling: refused once, shown by the next sample,
+// then stopped.
+TEST(ProcessController, AStopRefusedForAChangedCommandSucceedsAfterOneRefresh) {
+    InMemoryProcessPlatform platform;
+    platform.put(worker());
+    ProcessCollector collector(platform);
+    const ProcessController controller(platform);
+    const ProcessSample before = collector.collect().processes.at(0);
+    platform.change(4242, [](Process& p) { p.arguments = "worker --other"; });
+    EXPECT_EQ(stopError(controller, before), commandChanged);
+    const ProcessSample after = collector.collect().processes.at(0);
+    EXPECT_EQ(after.command, QStringLiteral("worker --other"));
+    EXPECT_EQ(stopError(controller, after), QString());
+}
+
+TEST(ProcessController, Liveness) {
+    InMemoryProcessPlatform platform;
+    const ProcessController controller(platform);
+    platform.put(InMemoryProcessPlatform::process(500, 10, "p"));
+    platform.put(InMemoryProcessPlatform::process(501, 10, "zombie"));
+    platform.change(501, [](Process& p) { p.record.status = LV_STATUS_ZOMBIE; });
+    platform.put(InMemoryProcessPlatform::process(502, 10, "unreadable"));
+    platform.change(502, [](Process& p) { p.readable = false; });
+    const std::pair<ProcessIdentity, ProcessLiveness> cases[] = {
+        {{500, 10}, ProcessLiveness::running},      {{500, 11}, ProcessLiveness::exited},
+        {{501, 10}, ProcessLiveness::exited},       {{503, 10}, ProcessLiveness::exited}, // no such pid
+        {{502, 10}, ProcessLiveness::unverifiable}, {{500, 0}, ProcessLiveness::unverifiable},
+        {{0, 10}, ProcessLiveness::unverifiable},
+    };
+    for (const auto& [identity, liveness] : cases) {
+        EXPECT_EQ(controller.liveness(identity), liveness) << identity.key().toStdString();
+        EXPECT_EQ(controller.isAlive(identity), liveness != ProcessLiveness::exited);
+    }
 }
 
 TEST(ProcessControllerOnLinux, StopsTheRealChildAndOnlyThatIncarnation) {
@@ -122,7 +175,9 @@ TEST(ProcessControllerOnLinux, StopsTheRealChildAndOnlyThatIncarnation) {
     child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     ASSERT_TRUE(child.waitForStarted());
     ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(child.processId())));
-    ProcessCollector collector;
+    LinuxProcessPlatform platform;
+    ProcessCollector collector(platform);
+    const ProcessController controller(platform);
     const auto snapshot = collector.collect();
     const ProcessSample* found = nullptr;
     for (const auto& p : snapshot.processes)
@@ -130,23 +185,19 @@ TEST(ProcessControllerOnLinux, StopsTheRealChildAndOnlyThatIncarnation) {
             found = &p;
     ASSERT_TRUE(found);
     const ProcessSample sample = *found;
-    EXPECT_TRUE(ProcessController::canStop(sample));
-    EXPECT_EQ(ProcessController::liveness(sample.identity), ProcessLiveness::running);
+    EXPECT_TRUE(controller.canStop(sample));
+    EXPECT_EQ(controller.liveness(sample.identity), ProcessLiveness::running);
 
     ProcessSample stale = sample;
     stale.identity.startTime += 1;
-    try {
-        ProcessController::stop(stale, false);
-        FAIL() << "a stale identity must be refused";
-    } catch (const MonitorError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。"));
-    }
+    EXPECT_EQ(stopError(controller, stale), gone);
     EXPECT_FALSE(child.waitForFinished(200));
 
-    ProcessController::stop(sample, false);
+    EXPECT_EQ(stopError(controller, sample), QString());
     ASSERT_TRUE(child.waitForFinished(5000));
     EXPECT_EQ(child.exitStatus(), QProcess::CrashExit); // ended by a signal
-    EXPECT_FALSE(ProcessController::isAlive(sample.identity));
+    EXPECT_FALSE(controller.isAlive(sample.identity));
+    EXPECT_EQ(controller.liveness({0x3ffffff0, 10}), ProcessLiveness::exited);
 }
 
 } // namespace

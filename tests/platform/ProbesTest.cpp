@@ -367,14 +367,14 @@ TEST(ProcessProbes, CheckedSignalRefusesStrangersAndChangedIdentities) {
         int expected;
     };
     const Case cases[] = {
-        {"start one microsecond later", pid, record.start_us + 1, uid, SIGTERM, 70},
-        {"start one microsecond earlier", pid, record.start_us - 1, uid, SIGKILL, 70},
-        {"interrupt signal", pid, record.start_us, uid, SIGINT, 1},
-        {"signal zero", pid, record.start_us, uid, 0, 1},
-        {"own process", ::getpid(), readOrFail(::getpid()).start_us, uid, SIGTERM, 1},
-        {"other user", pid, record.start_us, uid + 1, SIGTERM, 1},
-        {"init", 1, record.start_us, uid, SIGTERM, 1},
-        {"pid zero", 0, record.start_us, uid, SIGTERM, 1},
+        {"start one microsecond later", pid, record.start_us + 1, uid, SIGTERM, LV_SIGNAL_IDENTITY_CHANGED},
+        {"start one microsecond earlier", pid, record.start_us - 1, uid, SIGKILL, LV_SIGNAL_IDENTITY_CHANGED},
+        {"interrupt signal", pid, record.start_us, uid, SIGINT, LV_SIGNAL_REFUSED},
+        {"signal zero", pid, record.start_us, uid, 0, LV_SIGNAL_REFUSED},
+        {"own process", ::getpid(), readOrFail(::getpid()).start_us, uid, SIGTERM, LV_SIGNAL_REFUSED},
+        {"other user", pid, record.start_us, uid + 1, SIGTERM, LV_SIGNAL_REFUSED},
+        {"init", 1, record.start_us, uid, SIGTERM, LV_SIGNAL_REFUSED},
+        {"pid zero", 0, record.start_us, uid, SIGTERM, LV_SIGNAL_REFUSED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -389,7 +389,7 @@ TEST(ProcessProbes, CheckedSignalEndsTheVeryProcess) {
     auto child = spawnSleep();
     ASSERT_TRUE(child);
     const LVProcessRecord record = readOrFail(child->pid());
-    EXPECT_EQ(lv_signal_checked(child->pid(), record.start_us, record.uid, SIGTERM), 0);
+    EXPECT_EQ(lv_signal_checked(child->pid(), record.start_us, record.uid, SIGTERM), LV_SIGNAL_SENT);
     const std::optional<int> status = child->waitForExit(30s);
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(WIFSIGNALED(*status));
@@ -401,7 +401,7 @@ TEST(ProcessProbes, CheckedSignalReportsAZombieAsGone) {
     ASSERT_TRUE(zombie);
     ASSERT_TRUE(zombie->waitUntilExited(10s));
     const LVProcessRecord record = readOrFail(zombie->pid());
-    EXPECT_EQ(lv_signal_checked(zombie->pid(), record.start_us, record.uid, SIGKILL), 3);
+    EXPECT_EQ(lv_signal_checked(zombie->pid(), record.start_us, record.uid, SIGKILL), LV_SIGNAL_GONE);
 }
 
 TEST(ProcessProbes, CheckedSignalSparesTheSession) {
@@ -415,7 +415,7 @@ TEST(ProcessProbes, CheckedSignalSparesTheSession) {
         auto child = ChildProcess::spawn({program, "60"});
         ASSERT_TRUE(child);
         const LVProcessRecord record = readOrFail(child->pid());
-        EXPECT_EQ(lv_signal_checked(child->pid(), record.start_us, record.uid, SIGKILL), 1);
+        EXPECT_EQ(lv_signal_checked(child->pid(), record.start_us, record.uid, SIGKILL), LV_SIGNAL_REFUSED);
         EXPECT_TRUE(child->running());
     }
 }

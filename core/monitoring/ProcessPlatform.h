@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/monitoring/ProcessIdentity.h"
+#include "platform/probes/lv_probes.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace lunorvale {
+
+struct CPUTicks {
+    uint64_t busy = 0;
+    uint64_t total = 0;
+
+    friend bool operator==(const CPUTicks&, const CPUTicks&) = default;
+};
+
+// Everything the monitor asks of the operating system about processes, in one object that the
+// collector, the controller and the grouper share: the process list with each process's path,
+// arguments, CPU time and memory; the machine's CPU ticks and memory; the checked signal; the
+// current user and process; the monotonic clock; and link resolution for application bundles.
+// LinuxProcessPlatform is the real one, InMemoryProcessPlatform a scripted one for tests and
+// preview. Every implementation may be called from several threads at once: the collector samples
+// on a worker while stop and liveness run on the main thread.
+class ProcessPlatform {
+public:
+    virtual ~ProcessPlatform() = default;
+
+    // Fills `records` with the current user's live processes (zombies left out) and returns how
+    // many; -1 when the process list cannot be read. `skipped` counts the processes that could not
+    // be read and those that did not fit.
+    virtual int collect(std::span<LVProcessRecord> records, uint32_t& skipped) = 0;
+    // One process of any user; absent when it cannot be read.
+    virtual std::optional<LVProcessRecord> readProcess(int32_t pid) = 0;
+    // True only when it is certain that no process has this pid.
+    virtual bool processGone(int32_t pid) = 0;
+    // The executable's path as the kernel reports it (ending in " (deleted)" once the file was
+    // replaced); empty when it cannot be read.
+    virtual QString processPath(int32_t pid) = 0;
+    // argv joined by single blanks, cut to LV_ARGS_BUFFER - 1 bytes; empty when it cannot be read.
+    virtual QString processArguments(int32_t pid) = 0;
+    // Cumulative ticks of all processors; absent when they cannot be read.
+    virtual std::optional<CPUTicks> cpuTicks() = 0;
+    // Absent when nothing could be read; otherwise the flags tell which figures hold.
+    virtual std::optional<LVSystemMemory> systemMemory() = 0;
+    // Sends SIGTERM or SIGKILL only to the process of `identity`, and only while it belongs to
+    // `uid`: one of the LV_SIGNAL_* outcomes, or the errno of a failed signal.
+    virtual int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) = 0;
+    virtual uint32_t currentUser() = 0;
+    virtual int32_t currentProcess() = 0;
+    // Seconds of a monotonic clock that stops while the machine sleeps.
+    virtual double uptime() = 0;
+    // For each absolute path without "." or ".." components, in order: its symbolic links resolved
+    // as far as the path exists, the missing rest appended as given (an application replaced on
+    // disk while its processes still run keeps its path).
+    virtual QStringList resolvedPaths(const QList<QStringView>& paths) = 0;
+
+    // An action found the path or arguments it was shown for this process out of date: whatever is
+    // kept of them is read afresh. The collector takes the marks at the start of each collection.
+    virtual void markStale(const ProcessIdentity& identity) = 0;
+    // The marks made since the previous call, which are then cleared.
+    virtual QList<ProcessIdentity> takeStale() = 0;
+};
+
+} // namespace lunorvale

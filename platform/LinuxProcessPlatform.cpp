@@ -1,0 +1,197 @@
+#include "platform/LinuxProcessPlatform.h"
+
+#include "platform/SystemClock.h"
+#include "platform/UniqueFd.h"
+#include "platform/files/CheckedFiles.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace lunorvale {
+namespace {
+
+template <size_t size> QString textUpToNul(const std::array<char, size>& buffer) {
+    return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(strnlen(buffer.data(), size)));
+}
+
+QString joined(const QString& folder, QStringView name) {
+    QString path;
+    path.reserve(folder.size() + 1 + name.size());
+    if (folder != QStringLiteral("/"))
+        path.append(folder);
+    return path.append(u'/').append(name);
+}
+
+// Links resolved as far as the path exists; the missing rest is appended as given.
+QString resolvedAsFarAsItExists(QStringView path) {
+    QStringList components;
+    for (const QStringView part : path.split(u'/', Qt::SkipEmptyParts))
+        components.append(part.toString());
+    QStringList missing;
+    while (!components.isEmpty()) {
+        if (const auto resolved = CheckedFiles::resolvedPath(u'/' + components.join(u'/'))) {
+            QString result = *resolved;
+            for (const QString& name : missing)
+                result = joined(result, name);
+            return result;
+        }
+        missing.prepend(components.takeLast());
+    }
+    return u'/' + missing.join(u'/');
+}
+
+// Resolves the bundle paths of one grouping. Bundles mostly share a few folders (/Applications),
+// so each folder is resolved once and opened, and each bundle in it costs one readlinkat of its
+// own name instead of a realpath that looks at every component again. Anything unusual (the
+// bundle is a link, the folder cannot be opened, an error other than "missing") takes the general
+// way.
+class BundleResolver final {
+public:
+    QString resolve(QStringView bundle) {
+        const qsizetype slash = bundle.lastIndexOf(u'/');
+        if (slash < 0)
+            return resolvedAsFarAsItExists(bundle);
+        const Folder& folder = folderOf(bundle.first(slash));
+        const QStringView name = bundle.sliced(slash + 1);
+        // A path below a folder that cannot be resolved cannot be resolved either.
+        if (!folder.exists)
+            return joined(folder.resolved, name);
+        if (!folder.fd.valid())
+            return resolvedAsFarAsItExists(bundle);
+        const QByteArray native = name.toUtf8(); // file names are UTF-8 here, as QFile::encodeName has them
+        char target[1];
+        if (::readlinkat(folder.fd.get(), native.constData(), target, sizeof target) >= 0)
+            return resolvedAsFarAsItExists(bundle);
+        if (errno == EINVAL) {
+            // There and no link: the folder's resolved path names it, in the bytes it was found by
+            // (the same text unless the name held lone surrogates, which UTF-8 cannot carry).
+            const bool sameText =
+                std::none_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); });
+            return sameText ? joined(folder.resolved, name)
+                            : joined(folder.resolved, QString::fromUtf8(native));
+        }
+        if (errno == ENOENT)
+            return joined(folder.resolved, name);
+        return resolvedAsFarAsItExists(bundle);
+    }
+
+private:
+    struct Folder {
+        QString resolved;
+        bool exists = false;
+        UniqueFd fd;
+    };
+
+    const Folder& folderOf(QStringView path) {
+        auto found = m_folders.find(path);
+        if (found != m_folders.end())
+            return found->second;
+        Folder folder;
+        const QString absolute = path.isEmpty() ? QStringLiteral("/") : path.toString();
+        if (const auto resolved = CheckedFiles::resolvedPath(absolute)) {
+            folder.resolved = *resolved;
+            folder.exists = true;
+            folder.fd =
+                UniqueFd(::open(QFile::encodeName(*resolved).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        } else {
+            folder.resolved = resolvedAsFarAsItExists(absolute);
+        }
+        return m_folders.emplace(path.toString(), std::move(folder)).first->second;
+    }
+
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(QStringView text) const noexcept { return qHash(text); }
+    };
+    std::unordered_map<QString, Folder, Hash, std::equal_to<>> m_folders;
+};
+
+} // namespace
+
+int LinuxProcessPlatform::collect(std::span<LVProcessRecord> records, uint32_t& skipped) {
+    return lv_collect(records.data(), static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX)),
+                      &skipped);
+}
+
+std::optional<LVProcessRecord> LinuxProcessPlatform::readProcess(int32_t pid) {
+    LVProcessRecord record;
+    if (lv_read_process(pid, &record) != 1)
+        return std::nullopt;
+    return record;
+}
+
+bool LinuxProcessPlatform::processGone(int32_t pid) {
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+QString LinuxProcessPlatform::processPath(int32_t pid) {
+    std::array<char, LV_PATH_BUFFER> buffer{};
+    lv_process_path(pid, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    return textUpToNul(buffer);
+}
+
+QString LinuxProcessPlatform::processArguments(int32_t pid) {
+    std::array<char, LV_ARGS_BUFFER> buffer{};
+    lv_process_args(pid, buffer.data(), buffer.size());
+    return textUpToNul(buffer);
+}
+
+std::optional<CPUTicks> LinuxProcessPlatform::cpuTicks() {
+    CPUTicks ticks;
+    if (lv_cpu_ticks(&ticks.busy, &ticks.total) != 1)
+        return std::nullopt;
+    return ticks;
+}
+
+std::optional<LVSystemMemory> LinuxProcessPlatform::systemMemory() {
+    LVSystemMemory memory{};
+    if (lv_system_memory(&memory) == 0)
+        return std::nullopt;
+    return memory;
+}
+
+int LinuxProcessPlatform::signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) {
+    return lv_signal_checked(identity.pid, identity.startTime, uid, signal);
+}
+
+uint32_t LinuxProcessPlatform::currentUser() {
+    return static_cast<uint32_t>(::getuid());
+}
+
+int32_t LinuxProcessPlatform::currentProcess() {
+    return static_cast<int32_t>(::getpid());
+}
+
+double LinuxProcessPlatform::uptime() {
+    return SystemClock::uptime();
+}
+
+QStringList LinuxProcessPlatform::resolvedPaths(const QList<QStringView>& paths) {
+    BundleResolver resolver;
+    QStringList resolved;
+    resolved.reserve(paths.size());
+    for (const QStringView path : paths)
+        resolved.append(resolver.resolve(path));
+    return resolved;
+}
+
+void LinuxProcessPlatform::markStale(const ProcessIdentity& identity) {
+    const std::lock_guard lock(m_staleLock);
+    if (!m_stale.contains(identity))
+        m_stale.append(identity);
+}
+
+QList<ProcessIdentity> LinuxProcessPlatform::takeStale() {
+    const std::lock_guard lock(m_staleLock);
+    return std::exchange(m_stale, {});
+}
+
+} // namespace lunorvale

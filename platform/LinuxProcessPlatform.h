@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/monitoring/ProcessPlatform.h"
+
+#include <mutex>
+
+namespace lunorvale {
+
+// The process side of Linux: the lv_* probes over /proc, the checked signal through a pidfd,
+// CLOCK_MONOTONIC and realpath. Keeps nothing but the stale marks.
+class LinuxProcessPlatform final : public ProcessPlatform {
+public:
+    int collect(std::span<LVProcessRecord> records, uint32_t& skipped) override;
+    std::optional<LVProcessRecord> readProcess(int32_t pid) override;
+    bool processGone(int32_t pid) override;
+    QString processPath(int32_t pid) override;
+    QString processArguments(int32_t pid) override;
+    std::optional<CPUTicks> cpuTicks() override;
+    std::optional<LVSystemMemory> systemMemory() override;
+    int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) override;
+    uint32_t currentUser() override;
+    int32_t currentProcess() override;
+    double uptime() override;
+    QStringList resolvedPaths(const QList<QStringView>& paths) override;
+    void markStale(const ProcessIdentity& identity) override;
+    QList<ProcessIdentity> takeStale() override;
+
+private:
+    std::mutex m_staleLock;
+    QList<ProcessIdentity> m_stale;
+};
+
+} // namespace lunorvale
