@@ -15,6 +15,7 @@ struct ProgramRun {
     QJsonObject report() const;
 };
 
-ProgramRun runProgram(const QStringList& arguments);
+// With `standardOutput`, the program writes there (a file such as /dev/full) instead of into `out`.
+ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput = {});
 
 } // namespace lunorvale::test
