@@ -18,6 +18,7 @@
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
 #include "platform/files/SettingsStore.h"
+#include "platform/update/UpdaterController.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -59,6 +60,8 @@ struct AppModelServices {
     std::function<QDateTime()> now;
     std::chrono::milliseconds stopRecheckDelay{2000};
     std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
+    // Makes the update controller when the shell starts the updater. Null: the updater cannot start.
+    UpdaterFactory updaterFactory;
 };
 
 // The owning application of a process, as found for inspection.
@@ -197,7 +200,6 @@ public:
     AutomaticProcessAdvice& automaticAdvice() { return *m_automaticAdvice; }
     SoftwareUpdater* softwareUpdater() const { return m_softwareUpdater; }
     ApplicationLibraryModel* applicationLibrary() const { return m_applicationLibrary; }
-    void setSoftwareUpdater(SoftwareUpdater* updater) { m_softwareUpdater = updater; }
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---
