@@ -2,6 +2,7 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
+#include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
 #include "core/ai/ProcessDecisionAdvice.h"
@@ -18,7 +19,6 @@
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
 #include "platform/files/SettingsStore.h"
-#include "platform/update/UpdaterController.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -41,7 +41,6 @@ class LoginItem;
 class SampleAnalyzer;
 class SamplingService;
 class SleepWatcher;
-class SoftwareUpdater;
 class UserNotificationCenter;
 struct AnalyzedSample;
 
