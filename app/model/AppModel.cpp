@@ -1,7 +1,6 @@
 #include "app/model/AppModel.h"
 
 #include "app/model/SamplingService.h"
-#include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
