@@ -1,12 +1,12 @@
 #include "platform/update/ProgramInstaller.h"
 
+#include "platform/ChildProcesses.h"
 #include "platform/files/AtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
@@ -82,9 +82,9 @@ bool relaunchAfterExit(const QString& programPath, qint64 pid) {
     // A second copy started while this one runs would hand over to it and exit, so the new copy waits.
     static const QString script =
         QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do sleep 0.2; done; exec \"$2\"");
-    return QProcess::startDetached(QStringLiteral("/bin/sh"),
-                                   {QStringLiteral("-c"), script, QStringLiteral("lunorvale-relaunch"),
-                                    QString::number(pid), programPath});
+    return startDetached(QStringLiteral("/bin/sh"),
+                         {QStringLiteral("-c"), script, QStringLiteral("lunorvale-relaunch"),
+                          QString::number(pid), programPath});
 }
 
 } // namespace lunorvale::ProgramInstaller
