@@ -1,5 +1,8 @@
 #include "ui/settings/SoftwareUpdateButton.h"
 
+#include "app/model/SoftwareUpdater.h"
+#include "ui/settings/SoftwareUpdateLogic.h"
+
 #include <QVBoxLayout>
 
 namespace lunorvale {
@@ -13,11 +16,31 @@ SoftwareUpdateButton::SoftwareUpdateButton(SoftwareUpdater* updater, LVButtonKin
     m_button->setObjectName(QStringLiteral("check-for-updates"));
     layout->addWidget(m_button);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(m_button, &QAbstractButton::clicked, this, [this] {
+        if (m_beforeCheck)
+            m_beforeCheck();
+        if (m_updater)
+            m_updater->checkForUpdates();
+    });
+    if (updater) {
+        for (const auto signal :
+             {&SoftwareUpdater::availableVersionChanged, &SoftwareUpdater::readyToInstallChanged,
+              &SoftwareUpdater::canCheckForUpdatesChanged, &SoftwareUpdater::buttonTitleChanged})
+            connect(updater, signal, this, &SoftwareUpdateButton::refresh);
+    }
     refresh();
 }
 
 void SoftwareUpdateButton::refresh() {
-    m_button->setEnabled(false);
+    const std::optional<QString> version = m_updater ? m_updater->availableVersion() : std::nullopt;
+    const QString title = m_updater ? m_updater->buttonTitle() : QStringLiteral("检查更新…");
+    if (m_button->text() != title) {
+        m_button->setText(title);
+        m_button->updateGeometry();
+    }
+    m_button->setAccessibleName(title);
+    m_button->setSymbol(LVSymbol(SoftwareUpdateTexts::buttonSymbol(version)));
+    m_button->setEnabled(m_updater && m_updater->canCheckForUpdates());
 }
 
 } // namespace lunorvale
