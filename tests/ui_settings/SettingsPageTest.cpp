@@ -13,11 +13,13 @@
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/settings/AIServicePanel.h"
 #include "ui/settings/AppearancePanel.h"
+#include "ui/settings/HelpView.h"
 #include "ui/settings/NotificationsPanel.h"
 #include "ui/settings/RulesPanel.h"
 #include "ui/settings/SettingsContextPanel.h"
 #include "ui/settings/SettingsRows.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
+#include "ui/settings/WelcomeView.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -362,23 +364,34 @@ TEST(SettingsPage, PreviewWritesNothingAndReachesNothing) {
     s.h.services.keychain = std::make_shared<CachedKeychainStore>(backend);
     s.answer = QStringLiteral("恢复默认");
     const QStringList before = QDir(s.h.path({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    for (const QString& preview :
-         {QStringLiteral("rules"), QStringLiteral("notifications"), QStringLiteral("ai-authorize"),
-          QStringLiteral("ai-saved"), QStringLiteral("appearance"), QStringLiteral("updates")}) {
-        SettingsView& page = s.open(preview, true);
-        for (QAbstractButton* control : page.findChildren<QAbstractButton*>()) {
-            if (!control->isVisibleTo(&page))
+    // Every button, switch, card and menu of the page; whatever it opens is closed again.
+    const auto clickEverything = [&](QWidget& root) {
+        for (QAbstractButton* control : root.findChildren<QAbstractButton*>()) {
+            if (!control->isVisibleTo(&root))
                 continue;
             QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
             if (QWidget* popup = QApplication::activePopupWidget())
                 popup->close();
-            for (QWidget* window : QApplication::topLevelWidgets())
-                if (window->isVisible() && window != &s.window)
-                    window->close();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+                    dialog->done(0);
+            }
             QApplication::processEvents();
         }
+    };
+    for (const QString& preview :
+         {QStringLiteral("rules"), QStringLiteral("notifications"), QStringLiteral("ai-authorize"),
+          QStringLiteral("ai-saved"), QStringLiteral("appearance"), QStringLiteral("updates")}) {
+        SettingsView& page = s.open(preview, true);
+        clickEverything(page);
         EXPECT_FALSE(page.keyActionRunning()) << preview.toStdString();
     }
+    HelpView help(*s.h.model, BundleVersion::current(), &s.window);
+    help.show();
+    clickEverything(help);
+    WelcomeView welcome(*s.h.model, {}, &s.window);
+    welcome.show();
+    clickEverything(welcome);
     EXPECT_EQ(QDir(s.h.path({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     EXPECT_TRUE(s.opener->log.isEmpty()) << s.opener->log.join(u' ').toStdString();
     EXPECT_EQ(backend->calls, 0);
