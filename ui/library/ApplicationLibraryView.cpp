@@ -694,7 +694,7 @@ void ApplicationLibraryView::showEvent(QShowEvent* event) {
 void ApplicationLibraryView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // A minimised window's page is hidden by the window system, spontaneously: it stays.
-    if (!event->spontaneous() && !window()->isMinimized())
+    if (!event->spontaneous())
         leave();
 }
 
