@@ -4,6 +4,7 @@
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/library/ApplicationAdviceConsentView.h"
+#include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
 
 #include <QJsonArray>
@@ -345,4 +346,42 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     EXPECT_EQ(undecodable.cardCount(), 0);
     QTest::mouseClick(undecodable.confirmButton(), Qt::LeftButton);
     EXPECT_EQ(confirmed, 1);
+}
+
+TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
+    PageHarness h;
+    const QDateTime older(QDate(2026, 1, 2), QTime(3, 4)), newer = older.addDays(1);
+    const ApplicationRemovalReceipt kept{QUuid::createUuid(), older, "/gone/A.app", std::nullopt, "待复查"};
+    const ApplicationRemovalReceipt moved{QUuid::createUuid(), newer, "/gone/B.app", "/gone/trash/B.app",
+                                          "已移入废纸篓"};
+    ApplicationRemovalLog(QUrl::fromLocalFile(h.library.folder.filePath("r.json"))).save({kept, moved});
+    ApplicationLibraryView& view = h.show();
+    ApplicationLibraryModel& model = h.model();
+    QTest::mouseClick(view.receiptsButton(), Qt::LeftButton);
+    h.settle();
+    auto* receipts = qobject_cast<ApplicationReceiptsView*>(view.sheet()->content());
+    ASSERT_TRUE(receipts);
+    ASSERT_EQ(receipts->cards().size(), 2);
+    EXPECT_EQ(receipts->cards()[0]->findChild<LVText*>()->text(), "已移入废纸篓");
+    QWidget* first = receipts->cards()[1];
+    EXPECT_EQ(first->findChild<LVSelectableText*>()->text(),
+              "原位置：/gone/A.app\n废纸篓位置：未记录，请手动复查");
+    const QList<LVButton*> buttons = first->findChildren<LVButton*>();
+    EXPECT_TRUE(buttons[0]->isEnabled());
+    EXPECT_FALSE(buttons[1]->isEnabled());
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的废纸篓位置。");
+
+    QTest::mouseClick(receipts->clearButton(), Qt::LeftButton);
+    ASSERT_EQ(h.alerts.size(), 1);
+    EXPECT_EQ(h.alerts[0].title, "清空卸载操作清单？");
+    EXPECT_EQ(model.receipts().size(), 2);
+    h.answer = true;
+    QTest::mouseClick(receipts->clearButton(), Qt::LeftButton);
+    h.settle();
+    EXPECT_TRUE(model.receipts().isEmpty());
+    EXPECT_FALSE(receipts->clearButton()->isEnabled());
+    QTest::keyClick(receipts, Qt::Key_Escape);
+    h.settle();
+    EXPECT_FALSE(view.sheet());
 }

@@ -70,8 +70,9 @@ ApplicationAdviceConsentView::ApplicationAdviceConsentView(const ApplicationAdvi
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll->viewport()->setAutoFillBackground(false);
-    inner->setAutoFillBackground(false);
     scroll->setWidget(inner);
+    // setWidget turns the filling on; the card or surface behind shows through.
+    inner->setAutoFillBackground(false);
     column->addWidget(lunorCard(scroll), 1);
 
     auto* privacy = new LVText(

@@ -84,8 +84,9 @@ ApplicationLibraryDetails::ApplicationLibraryDetails(ApplicationLibraryModel& li
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
     m_scroll->setWidget(content);
+    // setWidget turns the filling on; the card or surface behind shows through.
+    content->setAutoFillBackground(false);
     column->addWidget(m_scroll, 1);
     buildFooter();
     column->addWidget(m_footer);

@@ -100,8 +100,9 @@ QScrollArea* plainScroll(QWidget* content) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
     scroll->setWidget(content);
+    // setWidget turns the filling on; the card or surface behind shows through.
+    content->setAutoFillBackground(false);
     return scroll;
 }
 
@@ -291,7 +292,13 @@ QWidget* ApplicationLibraryView::makeListColumn() {
     const auto [title, detail] = ApplicationLibraryLogic::emptyState(false);
     m_empty = new LVEmptyState(LVSymbol("square.grid.2x2"), title, detail);
     stack->addWidget(m_list, 1);
-    stack->addWidget(m_empty, 1);
+    // The empty state sits as one block in the middle of the list's place.
+    m_emptyBox = new QWidget;
+    QBoxLayout* emptyColumn = LibraryLayout::column(m_emptyBox, 0, 0);
+    emptyColumn->addStretch(1);
+    emptyColumn->addWidget(m_empty);
+    emptyColumn->addStretch(2);
+    stack->addWidget(m_emptyBox, 1);
 
     m_selectionBar = new QWidget;
     QBoxLayout* bar = LibraryLayout::column(m_selectionBar, 0, 0);
@@ -459,7 +466,7 @@ void ApplicationLibraryView::refreshList() {
         m_empty->setDetail(detail);
     }
     m_list->setVisible(!empty);
-    m_empty->setVisible(empty);
+    m_emptyBox->setVisible(empty);
 }
 
 void ApplicationLibraryView::refreshSelectionBar() {

@@ -179,6 +179,7 @@ private:
     ApplicationListModel* m_rows;
     ApplicationListView* m_list;
     LVEmptyState* m_empty;
+    QWidget* m_emptyBox;
     QWidget* m_selectionBar;
     LVText* m_selectionText;
     LVButton* m_adviceButton;

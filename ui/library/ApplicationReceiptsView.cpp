@@ -29,7 +29,6 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
     column->addWidget(m_actionMessage);
 
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
     QBoxLayout* states = LibraryLayout::column(content, 0, 0);
 
     m_unreadable = new QWidget;
@@ -64,6 +63,8 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->viewport()->setAutoFillBackground(false);
     m_scroll->setWidget(content);
+    // setWidget turns the filling on; the card or surface behind shows through.
+    content->setAutoFillBackground(false);
     column->addWidget(m_scroll, 1);
 
     auto* footer = new QHBoxLayout;

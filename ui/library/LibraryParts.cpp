@@ -77,6 +77,15 @@ LibrarySheetContent::LibrarySheetContent(QSize size, int padding, int spacing, s
     addAction(escape);
 }
 
+QSize LibrarySheetContent::sizeHint() const {
+    const int height = m_column->totalHeightForWidth(width());
+    return {width(), height >= 0 ? height : m_column->totalSizeHint().height()};
+}
+
+QSize LibrarySheetContent::minimumSizeHint() const {
+    return sizeHint();
+}
+
 void LibrarySheetContent::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Palette::surface.in(this));

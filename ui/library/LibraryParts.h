@@ -52,6 +52,9 @@ public:
                         QWidget* parent = nullptr);
 
     QBoxLayout* column() const { return m_column; }
+    // Its fixed width and the height its content needs at that width (wrapped text included).
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
