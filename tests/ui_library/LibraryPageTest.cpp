@@ -132,9 +132,16 @@ TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
     const bool ticked = model.checked().contains(model.applications()[3].id());
     h.clickRow(3, true);
     EXPECT_NE(model.checked().contains(model.applications()[3].id()), ticked);
+    // Cancelling shows while the check winds down, and cannot be asked twice.
+    QTest::mouseClick(view.details()->cancelCheckButton(), Qt::LeftButton);
+    h.settle();
+    EXPECT_EQ(view.details()->progressText()->text(), "已取消，正在结束当前检查…");
+    EXPECT_FALSE(view.details()->cancelCheckButton()->isEnabled());
     check.open();
     ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
     h.settle();
+    EXPECT_EQ(model.message(), "已取消检查，没有移除应用。");
+    EXPECT_FALSE(model.removalPlan());
     QTest::keyClick(view.list(), Qt::Key_Down);
     EXPECT_NE(model.selectedID(), selected);
 }
