@@ -7,6 +7,7 @@
 #include "ui/kit/LVLabel.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/library/LibraryParts.h"
 #include "ui/settings/SettingsCards.h"
 #include "ui/settings/SettingsRows.h"
 #include "ui/settings/SettingsView.h"
@@ -168,7 +169,9 @@ AIServicePanel::AIServicePanel(SettingsView& view, QWidget* parent) : QWidget(pa
     busyRow->setSpacing(10);
     m_busy = lunorCard(busy);
     column->addWidget(m_busy);
-    busyRow->addWidget(new BusyIndicator(!view.isPreview(), busy));
+    auto* spinner = new BusyIndicator(14, busy);
+    spinner->setAnimated(!view.isPreview());
+    busyRow->addWidget(spinner);
     busyRow->addWidget(new LVText(QStringLiteral("有一项 AI 分析正在进行。结束后可修改配置。"),
                                   Fonts::system(11), Palette::muted, busy),
                        1);

@@ -237,34 +237,4 @@ void SystemStatusLine::setValue(const QString& value) {
     m_value->setText(value.isEmpty() ? QStringLiteral("正在读取…") : value);
 }
 
-BusyIndicator::BusyIndicator(bool animated, QWidget* parent) : QWidget(parent), m_animated(animated) {
-    setFixedSize(14, 14);
-    m_timer.setInterval(80);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        m_angle = (m_angle + 30) % 360;
-        update();
-    });
-}
-
-void BusyIndicator::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-    painter.setPen(QPen(Palette::line.in(this), 2));
-    painter.drawEllipse(ring);
-    painter.setPen(QPen(Palette::muted.in(this), 2, Qt::SolidLine, Qt::RoundCap));
-    painter.drawArc(ring, (90 - m_angle) * 16, -100 * 16);
-}
-
-void BusyIndicator::showEvent(QShowEvent* event) {
-    if (m_animated)
-        m_timer.start();
-    QWidget::showEvent(event);
-}
-
-void BusyIndicator::hideEvent(QHideEvent* event) {
-    m_timer.stop();
-    QWidget::hideEvent(event);
-}
-
 } // namespace lunorvale

@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 class QLineEdit;
@@ -112,24 +111,6 @@ public:
 
 private:
     LVText* m_value;
-};
-
-// A small ring turning while shown (still in screenshots).
-class BusyIndicator final : public QWidget {
-    Q_OBJECT
-public:
-    explicit BusyIndicator(bool animated, QWidget* parent = nullptr);
-    QSize sizeHint() const override { return {14, 14}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-private:
-    QTimer m_timer;
-    int m_angle = 0;
-    bool m_animated;
 };
 
 } // namespace lunorvale
