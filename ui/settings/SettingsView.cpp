@@ -175,6 +175,8 @@ void SettingsView::showEvent(QShowEvent* event) {
         return;
     if (m_leftWhileWindowShown) {
         m_leftWhileWindowShown = false;
+        if (m_aiNavigationRequestSource)
+            m_aiNavigationRequest = m_aiNavigationRequestSource();
         startEdits();
         setSection(m_edits.section);
         m_picker->setCurrentIndex(static_cast<int>(m_edits.section));
@@ -199,6 +201,10 @@ void SettingsView::setAINavigationRequest(const std::optional<QUuid>& request) {
         setSection(SettingsSection::ai);
         m_picker->setCurrentIndex(static_cast<int>(SettingsSection::ai));
     }
+}
+
+void SettingsView::setAINavigationRequestSource(std::function<std::optional<QUuid>()> source) {
+    m_aiNavigationRequestSource = std::move(source);
 }
 
 void SettingsView::setSection(SettingsSection section) {

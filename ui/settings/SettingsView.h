@@ -76,6 +76,9 @@ public:
 
     // A new request opens the AI section; none changes nothing.
     void setAINavigationRequest(const std::optional<QUuid>& request);
+    // Where the page reads the latest request when it comes on screen again: a host that shows the
+    // page before it announces the request that brought it there.
+    void setAINavigationRequestSource(std::function<std::optional<QUuid>()> source);
     void setSection(SettingsSection section);
 
     // --- What the panels do ---
@@ -157,6 +160,7 @@ private:
     AppModel& m_model;
     const std::optional<QString> m_previewSection;
     std::optional<QUuid> m_aiNavigationRequest;
+    std::function<std::optional<QUuid>()> m_aiNavigationRequestSource;
     SettingsServices m_services;
     SettingsEdits m_edits;
     bool m_refreshPending = false;
