@@ -17,7 +17,8 @@ MenuPopoverDismissal::~MenuPopoverDismissal() {
     stop();
 }
 
-bool MenuPopoverDismissal::shouldDismiss(const PopoverEvent& event, const std::optional<QRect>& statusButton) {
+bool MenuPopoverDismissal::shouldDismiss(const PopoverEvent& event,
+                                         const std::optional<QRect>& statusButton) {
     switch (event.kind) {
     case PopoverEvent::Kind::keyDown:
         return event.inPopover && event.key == Qt::Key_Escape;
@@ -32,7 +33,8 @@ bool MenuPopoverDismissal::shouldDismiss(const PopoverEvent& event, const std::o
     return false;
 }
 
-void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusButton, std::function<void()> close) {
+void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusButton,
+                                 std::function<void()> close) {
     stop();
     m_generation = QUuid::createUuid();
     m_window = window;
@@ -41,11 +43,11 @@ void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusBut
     // Events reach each window of the program before its widgets: one look per event.
     qApp->installEventFilter(this);
     const QUuid generation = m_generation;
-    m_stateConnection =
-        connect(qApp, &QGuiApplication::applicationStateChanged, this, [this, generation](Qt::ApplicationState state) {
-            if (state != Qt::ApplicationActive)
-                dismiss(generation);
-        });
+    m_stateConnection = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                [this, generation](Qt::ApplicationState state) {
+                                    if (state != Qt::ApplicationActive)
+                                        dismiss(generation);
+                                });
 }
 
 void MenuPopoverDismissal::stop() {
@@ -70,22 +72,31 @@ void MenuPopoverDismissal::dismiss(const QUuid& generation) {
 
 bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::KeyPress)
+    if ((type != QEvent::MouseButtonPress && type != QEvent::KeyPress) || !m_window || m_generation.isNull())
         return false;
-    auto* window = qobject_cast<QWindow*>(watched);
-    if (!window || !m_window || m_generation.isNull())
-        return false;
-    const bool popoverWindow = window == m_window->windowHandle();
     PopoverEvent judged;
     if (type == QEvent::KeyPress) {
+        // Keys are judged where the window system delivers them: Qt later hands the popup every key
+        // typed in the program, but only a key sent to the popover's own window is meant for it.
+        auto* window = qobject_cast<QWindow*>(watched);
+        if (!window)
+            return false;
         judged.kind = PopoverEvent::Kind::keyDown;
         judged.key = static_cast<QKeyEvent*>(event)->key();
-        judged.inPopover = popoverWindow;
+        judged.inPopover = window == m_window->windowHandle();
     } else {
+        // Clicks are judged by where they land, whether they reach a window or go straight to a widget;
+        // the first sighting that dismisses ends the watch, so one click is never counted twice.
+        const bool isWindow = qobject_cast<QWindow*>(watched) != nullptr;
+        if (!isWindow && !watched->isWidgetType())
+            return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
         judged.kind = PopoverEvent::Kind::mouseDown;
         judged.globalPosition = mouse->globalPosition().toPoint();
-        judged.inPopover = popoverWindow && QRect(QPoint(0, 0), window->size()).contains(mouse->position().toPoint());
+        const bool inPopoverWindow = isWindow ? watched == m_window->windowHandle()
+                                              : static_cast<QWidget*>(watched)->window() == m_window;
+        judged.inPopover =
+            inPopoverWindow && m_window->rect().contains(m_window->mapFromGlobal(judged.globalPosition));
     }
     if (!shouldDismiss(judged, m_statusButton))
         return false;

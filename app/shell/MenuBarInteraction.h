@@ -18,9 +18,9 @@ namespace lunorvale {
 struct PopoverEvent {
     enum class Kind { keyDown, mouseDown, other };
     Kind kind = Kind::other;
-    int key = 0;              // Qt::Key of a key press
-    bool inPopover = false;   // a key sent to the popover's window, or a click inside its rectangle
-    QPoint globalPosition;    // where a click happened
+    int key = 0;            // Qt::Key of a key press
+    bool inPopover = false; // a key sent to the popover's window, or a click inside its rectangle
+    QPoint globalPosition;  // where a click happened
 };
 
 // Closes the tray popover the way a menu closes: on a click anywhere outside it in this program,

@@ -1,6 +1,7 @@
 #include "app/shell/PopoverHost.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -62,6 +63,15 @@ protected:
         if (!rect().contains(event->position().toPoint()))
             m_outside = true;
         QWidget::mousePressEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        // Qt hands a popup the keys typed anywhere in the program and closes it on Escape; only an
+        // Escape meant for the popover closes it, and the dismissal decides that.
+        if (event->key() == Qt::Key_Escape) {
+            event->ignore();
+            return;
+        }
+        QWidget::keyPressEvent(event);
     }
     bool event(QEvent* event) override {
         if (event->type() == QEvent::WindowDeactivate && windowType() == Qt::Tool && isVisible()) {

@@ -29,9 +29,9 @@ const QStringList& pages() {
         "menu-advice-long", "menu-quit", "stop", "force-stop", "ai-consent", "welcome", "privacy",
         "applications-remove", "applications-record-error", "applications-ai-consent",
         // States of the sample data, shown on the overview.
-        "overview", "empty", "healthy", "paused", "error", "collection-error", "loading", "sampling", "onboarding",
-        "stopping", "ignored", "permissions-denied", "advice-ready", "advice-pending", "advice-unavailable",
-        "update-available", "update-ready", "help",
+        "overview", "empty", "healthy", "paused", "error", "collection-error", "loading", "sampling",
+        "onboarding", "stopping", "ignored", "permissions-denied", "advice-ready", "advice-pending",
+        "advice-unavailable", "update-available", "update-ready", "help",
         // Resources.
         "resources", "resources-pressure", "resources-unknown", "resources-empty", "resources-paused",
         "resources-applications",
@@ -40,8 +40,8 @@ const QStringList& pages() {
         "applications-ai-result", "applications-checking", "applications-quit", "applications-vendor",
         "applications-login",
         // Processes.
-        "processes", "process-empty", "process-protected", "ai-loading", "ai-error", "ai-result", "advice-detail",
-        "notification-recovered", "notification-missing",
+        "processes", "process-empty", "process-protected", "ai-loading", "ai-error", "ai-result",
+        "advice-detail", "notification-recovered", "notification-missing",
         // Settings.
         "settings", "settings-rules", "settings-notifications", "settings-ai", "settings-ai-auto",
         "settings-ai-aliyun", "settings-ai-custom", "settings-ai-authorize", "settings-ai-manual",
@@ -58,9 +58,10 @@ PreviewSceneKind sceneKind(const std::optional<QString>& page) {
     const QString& name = *page;
     if (name == QLatin1String("menu-quit"))
         return PreviewSceneKind::quitAlert;
-    if (name == QLatin1String("menu") || name == QLatin1String("menu-memory") || name == QLatin1String("menu-paused") ||
-        name == QLatin1String("menu-update-available") || name == QLatin1String("menu-update-ready") ||
-        name == QLatin1String("menu-advice") || name == QLatin1String("menu-advice-long"))
+    if (name == QLatin1String("menu") || name == QLatin1String("menu-memory") ||
+        name == QLatin1String("menu-paused") || name == QLatin1String("menu-update-available") ||
+        name == QLatin1String("menu-update-ready") || name == QLatin1String("menu-advice") ||
+        name == QLatin1String("menu-advice-long"))
         return PreviewSceneKind::menu;
     if (name == QLatin1String("applications-remove"))
         return PreviewSceneKind::applicationRemoval;

@@ -12,9 +12,9 @@ int reminderCount(const QList<Finding>& findings, const QList<MemoryObservation>
     qsizetype applications = 0;
     for (const ApplicationCPUFinding& application : applicationFindings) {
         const auto& members = application.group.members;
-        const bool holdsFinding = std::any_of(members.begin(), members.end(), [&](const ProcessSample& member) {
-            return flagged.contains(member.identity);
-        });
+        const bool holdsFinding =
+            std::any_of(members.begin(), members.end(),
+                        [&](const ProcessSample& member) { return flagged.contains(member.identity); });
         if (!holdsFinding)
             ++applications;
     }
@@ -29,9 +29,9 @@ QString title(const StatusItemState& state) {
 }
 
 QString toolTip(const StatusItemState& state) {
-    QString text = state.count != 0
-                       ? QStringLiteral("岚栖 · ") + QString::number(state.count) + QStringLiteral(" 项资源提醒")
-                       : QStringLiteral("岚栖 · 当前没有资源提醒");
+    QString text = state.count != 0 ? QStringLiteral("岚栖 · ") + QString::number(state.count) +
+                                          QStringLiteral(" 项资源提醒")
+                                    : QStringLiteral("岚栖 · 当前没有资源提醒");
     if (state.availableVersion)
         text += QStringLiteral(" · ") + *state.availableVersion + QStringLiteral(" 可更新");
     return text;

@@ -14,7 +14,8 @@ const QString appearanceNamespace = QStringLiteral("org.freedesktop.appearance")
 const QString colorSchemeKey = QStringLiteral("color-scheme");
 } // namespace
 
-ColorSchemePortal::ColorSchemePortal(QDBusConnection bus, QObject* parent) : QObject(parent), m_bus(std::move(bus)) {
+ColorSchemePortal::ColorSchemePortal(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)) {
     if (!m_bus.isConnected())
         return;
     m_bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,

@@ -16,7 +16,8 @@ class ColorSchemePortal final : public QObject {
 public:
     enum class Scheme { noPreference = 0, dark = 1, light = 2 };
 
-    explicit ColorSchemePortal(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    explicit ColorSchemePortal(QDBusConnection bus = QDBusConnection::sessionBus(),
+                               QObject* parent = nullptr);
 
     std::optional<Scheme> scheme() const { return m_scheme; }
 

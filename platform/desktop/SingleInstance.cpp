@@ -22,7 +22,8 @@ private:
     SingleInstance* m_owner;
 };
 
-SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent) : QObject(parent), m_bus(std::move(bus)) {}
+SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)) {}
 
 SingleInstance::~SingleInstance() {
     if (!m_owner)
@@ -57,8 +58,9 @@ SingleInstance::Outcome SingleInstance::claim() {
     }
     // Two tries: the owner may end between our refused claim and our call.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = m_bus.interface()->registerService(
-            service, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+            m_bus.interface()->registerService(service, QDBusConnectionInterface::DontQueueService,
+                                               QDBusConnectionInterface::DontAllowReplacement);
         if (!reply.isValid())
             break;
         if (reply.value() == QDBusConnectionInterface::ServiceRegistered) {
@@ -70,8 +72,9 @@ SingleInstance::Outcome SingleInstance::claim() {
         call << platformData();
         // The owner answers at once; a hung owner must not hang this copy for long either.
         const QDBusMessage answer = m_bus.call(call, QDBus::Block, 5000);
-        const bool ownerGone = answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                               answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+        const bool ownerGone =
+            answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+            answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
         if (!ownerGone) {
             // Answered or failed, the owner exists: never two copies.
             m_bus.unregisterObject(path);

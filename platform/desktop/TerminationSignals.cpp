@@ -15,8 +15,7 @@ constexpr int caught[] = {SIGTERM, SIGINT, SIGHUP};
 void onSignal(int number) {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(number);
-    if (writeFd >= 0)
-    {
+    if (writeFd >= 0) {
         const ssize_t written = ::write(writeFd, &byte, 1);
         static_cast<void>(written);
     }

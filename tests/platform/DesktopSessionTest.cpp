@@ -31,7 +31,8 @@ public:
 
 public slots:
     Q_SCRIPTABLE QDBusVariant Read(const QString& settingsNamespace, const QString& key) {
-        if (settingsNamespace != QLatin1String("org.freedesktop.appearance") || key != QLatin1String("color-scheme"))
+        if (settingsNamespace != QLatin1String("org.freedesktop.appearance") ||
+            key != QLatin1String("color-scheme"))
             return QDBusVariant(QVariant(QString()));
         return QDBusVariant(QVariant::fromValue(QDBusVariant(QVariant(scheme))));
     }

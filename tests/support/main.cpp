@@ -1,10 +1,22 @@
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+
+#ifdef LUNORVALE_TEST_WIDGETS
+#include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
 
 // Tests run with an application object so that code which needs an event loop, timers or
 // queued calls behaves as in the program.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef LUNORVALE_TEST_WIDGETS
+    // Interface tests draw off screen unless a test run chose a platform (a tray test under Xvfb).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     return RUN_ALL_TESTS();
 }
