@@ -5,7 +5,7 @@ set -euo pipefail
 
 LUNORVALE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libsecret-1-dev libplist-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   locales procps strace
