@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #ifdef LUNORVALE_TEST_WIDGETS
+#include "ui/kit/Fonts.h"
+#include "ui/kit/Palette.h"
+
 #include <QApplication>
 #else
 #include <QCoreApplication>
@@ -15,6 +18,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    lunorvale::Fonts::install();
+    lunorvale::Palette::apply(lunorvale::Appearance::light);
 #else
     QCoreApplication app(argc, argv);
 #endif

@@ -1,0 +1,159 @@
+#include "Pixels.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVBadge.h"
+#include "ui/kit/LVEmptyState.h"
+#include "ui/kit/LVText.h"
+#include "ui/kit/ProcessGlyph.h"
+#include "ui/kit/SectionHeading.h"
+
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+const QString longText =
+    QStringLiteral("这是一段足够长的说明文字，用来确认它在窄处换行、在限定的行数处以省略号结束，"
+                   "并且在不限行数时完整显示每一个字，不会被切掉。");
+
+// Shown at full height: wrapped onto several lines, nothing cut.
+void expectWhole(const LVText* text, int lines) {
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_GE(text->lineCount(), lines);
+    EXPECT_FALSE(text->isTruncated());
+    EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+}
+
+// Shown `width` wide with room below, as a page offers it.
+void showIn(Window& window, QWidget* view, int width) {
+    window.row->setDirection(QBoxLayout::TopToBottom);
+    window.row->setContentsMargins(0, 0, 0, 0);
+    window.row->addWidget(view);
+    window.row->addStretch();
+    window.widget.resize(width, 800);
+    window.widget.show();
+}
+
+} // namespace
+
+TEST(KitViews, HeadingsPlaceTheTitleAndWrapTheSubtitle) {
+    for (const bool subtitle : {false, true}) {
+        for (const bool symbol : {false, true}) {
+            auto* heading =
+                new SectionHeading(QStringLiteral("概览"), subtitle ? std::optional(longText) : std::nullopt,
+                                   symbol ? std::optional(LVSymbol("checkmark.shield")) : std::nullopt);
+            Window window;
+            showIn(window, heading, 260);
+            EXPECT_EQ(heading->titleText()->x() == 0, !symbol); // no gap without a symbol
+            EXPECT_EQ(heading->subtitleText()->isVisible(), subtitle);
+            if (subtitle)
+                expectWhole(heading->subtitleText(), 3);
+            // Updated in place.
+            heading->setSymbol(std::nullopt);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            EXPECT_EQ(heading->titleText()->x(), 0);
+        }
+    }
+}
+
+TEST(KitViews, EmptyStateSpansItsWidthAndWrapsTheDetailInA480Column) {
+    for (const int width : {1000, 400}) {
+        auto* state = new LVEmptyState(LVSymbol("magnifyingglass"), QStringLiteral("没有匹配的进程"),
+                                       longText + longText);
+        Window window;
+        showIn(window, state, width);
+        LVText* detail = state->detailText();
+        EXPECT_EQ(state->width(), width);
+        EXPECT_EQ(detail->width(), std::min(480, width - 64));
+        EXPECT_NEAR(detail->geometry().center().x(), width / 2, 1);
+        expectWhole(detail, 2);
+    }
+}
+
+TEST(KitViews, BadgeDrawsDotAndTitleInItsColour) {
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        auto* badge = new LVBadge(QStringLiteral("■"), Palette::danger);
+        Window window(appearance, badge);
+        const QImage image = window.image().copy(badge->geometry());
+        const QColor danger = Palette::danger.resolved(appearance);
+        EXPECT_TRUE(near(image.pixelColor(3, badge->height() / 2), danger)); // the dot
+        EXPECT_TRUE(near(image.pixelColor(12 + (badge->width() - 12) / 2, badge->height() / 2), danger));
+    }
+}
+
+TEST(KitViews, ProcessGlyphSymbolRule) {
+    const QList<QPair<QString, QString>> cases{
+        {"Google Chrome Helper (Renderer)", "globe"},
+        {"CHROME", "globe"},
+        {"Safari", "globe"},
+        {"firefox-esr", "globe"},
+        {"chrome-node-bridge", "globe"}, // the earlier test wins
+        {"lunorvale", "waveform.path.ecg"},
+        {"Lunorvale Python helper", "waveform.path.ecg"},
+        {"nodemon", "terminal"}, // a substring, not a word
+        {"python3.12", "terminal"},
+        {"gnome-terminal-server", "terminal"},
+        {"Finder", "app.dashed"},
+        {"", "app.dashed"},
+    };
+    for (const auto& [name, symbol] : cases)
+        EXPECT_EQ(ProcessGlyph::symbolFor(name).name(), symbol) << name.toStdString();
+    auto* glyph = new ProcessGlyph(QStringLiteral("node"));
+    Window window(Appearance::dark, glyph);
+    EXPECT_EQ(hex(window.image().pixelColor(glyph->geometry().center().x(), glyph->y() + 1)), "#151d28");
+}
+
+TEST(KitText, LineLimitsSpacingAndShrinking) {
+    struct Case {
+        QString text;
+        int pixels, maximumLines;
+        qreal scale;
+        int width, lines; // lines < 0: at least -lines
+        bool truncated;
+        int shownPixels; // < 0: below -shownPixels
+    };
+    const Case cases[] = {
+        {longText, 13, 0, 1, 200, -3, false, 13},
+        {longText, 13, 2, 1, 200, 2, true, 13},
+        {longText, 13, 1, 1, 200, 1, true, 13},
+        {"第一行\n第二行", 13, 0, 1, 400, 2, false, 13},
+        {"第一行\n第二行", 13, 1, 1, 400, 1, true, 13},
+        {"128.0 MB", 34, 1, 0.75, 1000, 1, false, 34},
+        {"128.0 MB", 34, 1, 0.75, 120, 1, false, -33},
+        {"1,234,567.8 MB", 34, 1, 0.75, 120, 1, true, 26}, // shrunk to three quarters, then cut
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString() + " " + std::to_string(c.width));
+        LVText text(c.text, Fonts::system(c.pixels));
+        text.setMaximumLines(c.maximumLines);
+        text.setMinimumScaleFactor(c.scale);
+        text.resize(c.width, 400);
+        EXPECT_TRUE(c.lines < 0 ? text.lineCount() >= -c.lines : text.lineCount() == c.lines);
+        EXPECT_EQ(text.isTruncated(), c.truncated);
+        EXPECT_TRUE(c.shownPixels < 0 ? text.shownPixelSize() < -c.shownPixels
+                                      : text.shownPixelSize() == c.shownPixels);
+    }
+    // Extra spacing goes between lines, never after the last.
+    LVText spaced(longText, Fonts::system(13));
+    const int tight = spaced.heightForWidth(200);
+    spaced.setLineSpacing(5);
+    spaced.resize(200, 400);
+    EXPECT_EQ(spaced.heightForWidth(200) - tight, 5 * (spaced.lineCount() - 1));
+}
+
+TEST(KitText, MarkupIsShownAsTextInTheTextFamilyWithTabularDigits) {
+    const QString markup = QStringLiteral("<b>1</b> &amp; <i>x</i>");
+    LVText text(markup, Fonts::system(13));
+    EXPECT_NEAR(text.sizeHint().width(), QFontMetricsF(text.font()).horizontalAdvance(markup), 1);
+    for (const FontWeight weight : {FontWeight::regular, FontWeight::medium, FontWeight::semibold}) {
+        const QFont font = Fonts::monospacedDigits(24, weight);
+        EXPECT_EQ(QFontInfo(font).family(), Fonts::family);
+        const QFontMetricsF metrics(font);
+        for (const char digit : {'1', '4', '7', '8'})
+            EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char(digit)),
+                      metrics.horizontalAdvance(QLatin1Char('0')));
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ui/kit/Palette.h"
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QTextLayout;
+
+namespace lunorvale {
+
+// Text as the design sets it: always plain (never rich text, whatever the text holds), wrapping at
+// its full height or cut with an ellipsis after a number of lines, with extra space between lines,
+// and optionally shrinking before it is cut.
+//
+// Line breaks in the text ("\n") start new lines. The colour is the widget's foreground (its
+// container's) unless one is set; either way it is read at paint time.
+class LVText final : public QWidget {
+    Q_OBJECT
+public:
+    explicit LVText(const QString& text = {}, QWidget* parent = nullptr);
+    LVText(const QString& text, const QFont& font, std::optional<AdaptiveColor> color = {},
+           QWidget* parent = nullptr);
+    ~LVText() override;
+
+    const QString& text() const { return m_text; }
+    void setText(const QString& text);
+    void setColor(std::optional<AdaptiveColor> color);
+    // 0: no limit, the text wraps at its full height. 1: one line, never wrapped.
+    void setMaximumLines(int lines);
+    // Extra pixels between two lines.
+    void setLineSpacing(qreal spacing);
+    // Down to this share of the font's size, the text shrinks before it is cut (1: never shrinks).
+    void setMinimumScaleFactor(qreal factor);
+    // Horizontal alignment of each line; vertical placement when the widget is taller than the text.
+    void setAlignment(Qt::Alignment alignment);
+
+    // What the current width shows: whether the text was cut, its lines and the pixel size used.
+    bool isTruncated() const;
+    int lineCount() const;
+    int shownPixelSize() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct Layout;
+    // Lays `text` out in `font` at `width` (negative: no limit), at most `maximumLines` lines (0: any).
+    static std::unique_ptr<Layout> build(const QString& text, const QFont& font, qreal width,
+                                         int maximumLines, qreal spacing, Qt::Alignment alignment);
+    // Lays the text out for `width` (negative: unlimited), shrinking as allowed. Cached per width.
+    const Layout& layoutFor(qreal width) const;
+    void invalidate();
+
+    QString m_text;
+    std::optional<AdaptiveColor> m_color;
+    int m_maximumLines = 0;
+    qreal m_lineSpacing = 0;
+    qreal m_minimumScale = 1;
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    mutable std::unique_ptr<Layout> m_cache;
+    mutable std::unique_ptr<Layout> m_natural; // without a width limit
+};
+
+} // namespace lunorvale

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/kit/LVSymbol.h"
+
+#include <QWidget>
+
+namespace lunorvale {
+
+// The 32 px tile that stands for a process or an application in lists, details and confirmations.
+class ProcessGlyph final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProcessGlyph(const QString& name, QWidget* parent = nullptr);
+
+    // The symbol for a name: the first of these substring tests on the lower-cased name decides —
+    // a browser, this program, a runtime or terminal, anything else.
+    static LVSymbol symbolFor(const QString& name);
+
+    const QString& name() const { return m_name; }
+    void setName(const QString& name);
+    LVSymbol symbol() const { return symbolFor(m_name); }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_name;
+};
+
+} // namespace lunorvale
