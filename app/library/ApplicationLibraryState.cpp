@@ -5,8 +5,9 @@ namespace lunorvale {
 namespace {
 InstalledApplication sampleApplication(const QString& name, const QString& bundleID, const QString& version,
                                        const QString& executable) {
-    return InstalledApplication(QUrl::fromLocalFile(QStringLiteral("/Applications/") + name + QStringLiteral(".app")),
-                                name, bundleID, version, executable, std::nullopt, std::nullopt, std::nullopt);
+    return InstalledApplication(
+        QUrl::fromLocalFile(QStringLiteral("/Applications/") + name + QStringLiteral(".app")), name, bundleID,
+        version, executable, std::nullopt, std::nullopt, std::nullopt);
 }
 } // namespace
 

@@ -11,7 +11,8 @@
 
 namespace lunorvale {
 
-StatusItem::StatusItem(QMenu* contextMenu, QObject* parent) : QObject(parent), m_tray(new QSystemTrayIcon(this)) {
+StatusItem::StatusItem(QMenu* contextMenu, QObject* parent)
+    : QObject(parent), m_tray(new QSystemTrayIcon(this)) {
     m_tray->setIcon(icon(QString()));
     m_tray->setToolTip(StatusItemText::toolTipMarkup(m_toolTip));
     m_tray->setContextMenu(contextMenu);
@@ -62,7 +63,8 @@ QPixmap paintIcon(int side, const QString& title) {
     painter.drawRoundedRect(tile, side * 0.22, side * 0.22);
     const qreal inset = side * 0.16;
     LVSymbol("waveform.path.ecg")
-        .paint(painter, tile.adjusted(inset, inset, -inset, -inset), Palette::onAccent.resolved(Appearance::light));
+        .paint(painter, tile.adjusted(inset, inset, -inset, -inset),
+               Palette::onAccent.resolved(Appearance::light));
 
     const QString badge = title.trimmed();
     if (badge.isEmpty())
@@ -70,7 +72,8 @@ QPixmap paintIcon(int side, const QString& title) {
     QFont font = Fonts::system(std::max(7, side * 9 / 16), FontWeight::bold);
     const QFontMetricsF metrics(font);
     const qreal height = std::ceil(metrics.height());
-    const qreal width = std::min<qreal>(side, std::max(height, metrics.horizontalAdvance(badge) + height * 0.5));
+    const qreal width =
+        std::min<qreal>(side, std::max(height, metrics.horizontalAdvance(badge) + height * 0.5));
     const QRectF pill(side - width, side - height, width, height);
     painter.setBrush(Palette::danger.resolved(Appearance::light));
     painter.drawRoundedRect(pill, height / 2, height / 2);

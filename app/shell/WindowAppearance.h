@@ -21,7 +21,8 @@ public:
 
     // `portal` may be null (no desktop portal asked, as in a screenshot run). `apply` makes every
     // window draw in an appearance; by default the kit's palette for the whole program.
-    explicit WindowAppearance(ColorSchemePortal* portal, Apply apply = &Palette::apply, QObject* parent = nullptr);
+    explicit WindowAppearance(ColorSchemePortal* portal, Apply apply = &Palette::apply,
+                              QObject* parent = nullptr);
 
     void setSetting(const QString& setting);
     Appearance current() const { return m_current; }

@@ -18,7 +18,10 @@ ColorSchemePortal::ColorSchemePortal(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)) {
     if (!m_bus.isConnected())
         return;
-    m_bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
+    // QtDBus finds the slot by its argument types' registered names.
+    qRegisterMetaType<QDBusVariant>();
+    // Matched by path and interface, not by the portal's name, so a portal started after us is heard too.
+    m_bus.connect(QString(), portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                   SLOT(settingChanged(QString, QString, QDBusVariant)));
     QDBusMessage read =
         QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
