@@ -29,6 +29,9 @@ public:
     };
     static Dispatch dispatch(const QStringList& arguments);
 
+    // The desktop program, or a screenshot run with `--render-preview`.
+    static int application(int argc, char** argv, const QStringList& arguments);
+
     static int probe();
     static int smokeTest();
     static int applicationsProbe();

@@ -22,14 +22,14 @@ private:
     SingleInstance* m_owner;
 };
 
-SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)) {}
+SingleInstance::SingleInstance(QDBusConnection bus, QString name, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_name(std::move(name)) {}
 
 SingleInstance::~SingleInstance() {
     if (!m_owner)
         return;
     m_bus.unregisterObject(QString::fromLatin1(objectPath));
-    m_bus.unregisterService(QString::fromLatin1(serviceName));
+    m_bus.unregisterService(m_name);
 }
 
 QVariantMap SingleInstance::platformData() {
@@ -48,7 +48,7 @@ SingleInstance::Outcome SingleInstance::claim() {
         return Outcome::primary;
     if (!m_bus.isConnected() || !m_bus.interface())
         return Outcome::noBus;
-    const QString service = QString::fromLatin1(serviceName);
+    const QString& service = m_name;
     const QString path = QString::fromLatin1(objectPath);
     if (!m_adaptor) {
         m_adaptor = new Adaptor(this);

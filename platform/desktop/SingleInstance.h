@@ -23,7 +23,9 @@ public:
         noBus,     // no session bus (or it refused us): carry on alone
     };
 
-    explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    // `name` is the program's own unless a test runs copies of its own beside it.
+    explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(),
+                            QString name = QString::fromLatin1(serviceName), QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Takes the name without queueing. When another copy has it, calls that copy's Activate with this
@@ -44,6 +46,7 @@ private:
     void activate(const QVariantMap& platformData);
 
     QDBusConnection m_bus;
+    QString m_name;
     Adaptor* m_adaptor = nullptr;
     bool m_owner = false;
 };

@@ -27,8 +27,11 @@ TEST(SingleInstance, SecondCopyActivatesTheFirstAndTheNameOutlivesNoOwner) {
     QDBusConnection firstBus = privateConnection(QStringLiteral("first-copy"));
     QDBusConnection secondBus = privateConnection(QStringLiteral("second-copy"));
     QDBusConnection thirdBus = privateConnection(QStringLiteral("third-copy"));
+    // A name of this test's own: programs of other tests may run beside it.
+    const QString name =
+        QStringLiteral("dev.lunorvale.Test.single.p%1").arg(QCoreApplication::applicationPid());
 
-    auto first = std::make_unique<SingleInstance>(firstBus);
+    auto first = std::make_unique<SingleInstance>(firstBus, name);
     QSignalSpy activations(first.get(), &SingleInstance::activated);
     ASSERT_EQ(first->claim(), SingleInstance::Outcome::primary);
     EXPECT_EQ(first->claim(), SingleInstance::Outcome::primary); // claiming again changes nothing
@@ -36,7 +39,7 @@ TEST(SingleInstance, SecondCopyActivatesTheFirstAndTheNameOutlivesNoOwner) {
     // The second copy's blocking call is answered by the first copy's thread: run it on its own thread.
     qputenv("XDG_ACTIVATION_TOKEN", "token-from-the-desktop");
     SingleInstance::Outcome second = SingleInstance::Outcome::noBus;
-    std::unique_ptr<QThread> copy(QThread::create([&] { second = SingleInstance(secondBus).claim(); }));
+    std::unique_ptr<QThread> copy(QThread::create([&] { second = SingleInstance(secondBus, name).claim(); }));
     copy->start();
     QTRY_VERIFY_WITH_TIMEOUT(copy->isFinished(), 10000);
     qunsetenv("XDG_ACTIVATION_TOKEN");
@@ -46,10 +49,9 @@ TEST(SingleInstance, SecondCopyActivatesTheFirstAndTheNameOutlivesNoOwner) {
 
     // Once the first copy is gone, the next one owns the name.
     first.reset();
-    SingleInstance third(thirdBus);
+    SingleInstance third(thirdBus, name);
     EXPECT_EQ(third.claim(), SingleInstance::Outcome::primary);
-    EXPECT_EQ(QDBusConnection::sessionBus().interface()->serviceOwner(SingleInstance::serviceName).value(),
-              thirdBus.baseService());
+    EXPECT_EQ(QDBusConnection::sessionBus().interface()->serviceOwner(name).value(), thirdBus.baseService());
 
     // Without a bus the program runs alone.
     EXPECT_EQ(SingleInstance(QDBusConnection(QStringLiteral("never-connected"))).claim(),

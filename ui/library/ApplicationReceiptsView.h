@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ui/window/PlaceholderParts.h"
+#include <functional>
+
+namespace lunorvale {
+
+class ApplicationLibraryState;
+
+// The receipts of earlier removals.
+class ApplicationReceiptsView final : public PlaceholderParts::Screen {
+    Q_OBJECT
+public:
+    ApplicationReceiptsView(ApplicationLibraryState& library, std::function<void()> close,
+                            QWidget* parent = nullptr);
+};
+
+} // namespace lunorvale
