@@ -216,10 +216,8 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
     const Case cases[] = {
         {false, false, 1, true, "退出岚栖？", confirm, "如果只是暂时不想观察，可以选择“暂停观察”。"},
         {false, false, 0, false, "退出岚栖？", confirm, "如果只是暂时不想观察，可以选择“暂停观察”。"},
-        {false, false, -1, false, "退出岚栖？", confirm, "如果只是暂时不想观察，可以选择“暂停观察”。"},
         {false, true, 1, true, "退出岚栖？", confirm, "已准备好的更新可能在退出时安装。"},
         {true, true, 1, false, "正在移除应用，请稍候", {"知道了"}, "请等本次操作结束后再退出。"},
-        {true, false, 0, false, "正在移除应用，请稍候", {"知道了"}, "请等本次操作结束后再退出。"},
     };
     for (const Case& c : cases) {
         int terminations = 0;
@@ -268,13 +266,11 @@ TEST(PreviewRequest, ReadsTheCommandLine) {
     const Case cases[] = {
         {{"--render-preview", "/o.png"}, request("/o.png", std::nullopt, "light", false)},
         {{"--render-preview", "/o.png", "menu", "dark"}, request("/o.png", "menu", "dark", false)},
-        {{"--render-preview", "/o.png", "menu", "Dark"}, request("/o.png", "menu", "Dark", false)},
         {{"compact", "--render-preview", "/o.png"}, request("/o.png", std::nullopt, "light", true)},
         {{"--render-preview", "/o.png", "compact"}, request("/o.png", "compact", "light", true)},
         {{"--render-preview", "/a.png", "stop", "dark", "x", "--render-preview", "/b.png"},
          request("/a.png", "stop", "dark", false)},
         {{"--render-preview"}, std::nullopt},
-        {{"compact", "--render-preview"}, std::nullopt},
         {{"--login-launch"}, std::nullopt},
     };
     for (const Case& c : cases) {

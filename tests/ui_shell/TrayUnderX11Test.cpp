@@ -2,13 +2,11 @@
 // that this test plays (its properties listed in its introspection data, as Qt asks for them).
 #include "app/model/AppModel.h"
 #include "support/FakeStatusNotifierWatcher.h"
+#include "support/ProgramRun.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -18,6 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
+using lunorvale::test::RunningProgram;
 
 namespace {
 
@@ -84,33 +83,19 @@ TEST(TrayUnderX11, OneItemWhosePopoverTogglesAndNoWindowAtLogin) {
     watcher.moveToThread(&thread);
     ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
 
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
-    env.insert(QStringLiteral("DISPLAY"), display.name());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-
+    const QMap<QString, QString> x11 = {{"DISPLAY", display.name()}, {"QT_QPA_PLATFORM", "xcb"}};
     // A screenshot run makes no tray icon.
-    QProcess preview;
-    preview.setProcessEnvironment(env);
-    preview.start(QStringLiteral(LUNORVALE_BINARY),
-                  {QStringLiteral("--render-preview"), home.filePath(QStringLiteral("x.png")), "menu"});
-    ASSERT_TRUE(preview.waitForFinished(30000));
-    EXPECT_EQ(preview.exitCode(), 0);
+    QTemporaryDir output;
+    RunningProgram preview({"--render-preview", output.filePath(QStringLiteral("x.png")), "menu"}, x11);
+    EXPECT_EQ(preview.finish(), 0);
     EXPECT_TRUE(watcher.items().isEmpty());
 
     // Onboarding done: a launch at login shows the tray icon only.
-    ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral(".config/Lunorvale"))));
-    QFile defaults(home.filePath(QStringLiteral(".config/Lunorvale/defaults.json")));
-    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-    defaults.write(QJsonDocument(QJsonObject{{AppModel::Keys::hasCompletedOnboarding, true}}).toJson());
-    defaults.close();
-
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(LUNORVALE_BINARY), {QStringLiteral("--login-launch")});
+    QMap<QString, QString> onboarded = x11;
+    onboarded.insert(QStringLiteral("XDG_CONFIG_HOME"), output.path());
+    SettingsStore(output.filePath(QStringLiteral("Lunorvale/defaults.json")))
+        .setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    RunningProgram program({"--login-launch"}, onboarded);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20000));
     QTest::qWait(500);
     ASSERT_EQ(watcher.items().size(), 1);
@@ -135,9 +120,8 @@ TEST(TrayUnderX11, OneItemWhosePopoverTogglesAndNoWindowAtLogin) {
     ASSERT_TRUE(activate());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !display.showsWindowOfSize(344, 405); }, 10000));
 
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    EXPECT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 0);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), 0);
 
     bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
     QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
