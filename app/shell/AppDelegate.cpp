@@ -105,10 +105,10 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // 1. One copy per session.
-    m_singleInstance =
-        m_services.singleInstanceName.isEmpty()
-            ? new SingleInstance(m_services.bus, QString::fromLatin1(SingleInstance::serviceName), this)
-            : new SingleInstance(m_services.bus, m_services.singleInstanceName, this);
+    const QString name = m_services.singleInstanceName.isEmpty()
+                             ? QString::fromLatin1(SingleInstance::serviceName)
+                             : m_services.singleInstanceName;
+    m_singleInstance = new SingleInstance(m_services.bus, name, this);
     if (m_singleInstance->claim() == SingleInstance::Outcome::secondary)
         return Launch::secondCopy;
     connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
