@@ -3,7 +3,7 @@
 #include "app/shell/MenuBarInteraction.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
-#include "app/shell/StatusItemText.h"
+#include "app/shell/StatusItem.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -72,6 +72,15 @@ TEST(StatusItemText, CountTitleAndToolTip) {
     EXPECT_EQ(StatusItemText::reminderCount({finding(7)}, memory, {application({3, 4}), application({7})}),
               3);
     EXPECT_EQ(StatusItemText::reminderCount({}, {}, {}), 0);
+
+    // The icon repaints for a new count or version only: two other findings keep " 2".
+    StatusItem item(nullptr);
+    QSignalSpy repaints(&item, &StatusItem::changed);
+    for (const StatusItemState& state :
+         {StatusItemState{2, {}}, StatusItemState{2, {}}, StatusItemState{2, "1.1"}})
+        item.show(state);
+    EXPECT_EQ(repaints.count(), 2);
+    EXPECT_EQ(item.title(), " 2 ↑");
 }
 
 TEST(PopoverGeometry, HeightsAndPlacementInsideTheScreen) {
