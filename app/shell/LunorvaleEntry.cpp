@@ -8,7 +8,9 @@ namespace lunorvale {
 
 LunorvaleEntry::Dispatch LunorvaleEntry::dispatch(const QStringList& arguments) {
     using Mode = Dispatch::Mode;
-    const QStringList flags = arguments.mid(1);
+    // The whole list, program path included, as the shell passes it: no program is installed under a
+    // flag's name, so reading argv[0] costs nothing and keeps one rule for every argument.
+    const QStringList& flags = arguments;
     if (flags.contains(QStringLiteral("--probe")))
         return {Mode::probe, {}};
     if (flags.contains(QStringLiteral("--smoke-test")))

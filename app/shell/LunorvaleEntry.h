@@ -6,6 +6,12 @@
 
 namespace lunorvale {
 
+// The self-test's children: a sleeping one to find and stop, a busy one to measure. Program first.
+struct SmokeTestChildren {
+    QStringList sleeper{QStringLiteral("/bin/sleep"), QStringLiteral("20")};
+    QStringList busy{QStringLiteral("/usr/bin/yes")};
+};
+
 // The program's entry: command-line dispatch and the modes that print one JSON object and exit.
 // Every mode returns the process's exit status instead of ending the process itself, so the
 // dispatch stays testable.
@@ -13,7 +19,8 @@ class LunorvaleEntry final {
 public:
     static int main(int argc, char** argv);
 
-    // Which mode the arguments (program path first) select; the first applicable rule wins.
+    // Which mode the arguments (program path first, and looked at like the others) select; the first
+    // applicable rule wins.
     struct Dispatch {
         enum class Mode {
             probe,
@@ -32,8 +39,9 @@ public:
     // The desktop program, or a screenshot run with `--render-preview`.
     static int application(int argc, char** argv, const QStringList& arguments);
 
+    // 0 after the success report, 1 after a failure report or when the report could not be written.
     static int probe();
-    static int smokeTest();
+    static int smokeTest(const SmokeTestChildren& children = {});
     static int applicationsProbe();
     // 0 success, 1 failure report or time-out, 2 refused address (nothing printed).
     static int aiSmoke(const QString& address, bool applications, bool decision);

@@ -18,6 +18,9 @@
 namespace lunorvale {
 namespace {
 
+// How long a stopped child of the self-test may take to end.
+constexpr double exitDeadlineSeconds = 4.0;
+
 QJsonObject failureReport(const QString& error) {
     return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
                        {QStringLiteral("error"), error}};
@@ -32,14 +35,15 @@ const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
 // A child of the self-test. Whatever happens, it is stopped and reaped when this goes away.
 class SmokeChild final {
 public:
-    SmokeChild(ProcessPlatform& platform, const QString& program, const QStringList& arguments,
-               bool discardOutput) {
+    SmokeChild(ProcessPlatform& platform, const QStringList& command, bool discardOutput) {
+        const QString program = command.value(0);
+        const QStringList arguments = command.mid(1);
         if (discardOutput)
             m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardInputFile(QProcess::nullDevice());
         m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
-            throw MonitorError::action(QStringLiteral("无法启动测试子进程：") + m_process.errorString());
+            throw MonitorError::action(m_process.errorString());
         // "Started" comes while the kernel is still setting up the program; its command line is
         // readable only at the end of that, and the checks below compare command lines.
         QElapsedTimer timer;
@@ -116,22 +120,20 @@ int LunorvaleEntry::probe() {
             put("compressedMemoryBytes", memory->compressedBytes);
             put("swapUsedBytes", memory->swapUsedBytes);
         }
-        printReport(report);
-        return 0;
+        return printReport(report) ? 0 : 1;
     } catch (const MonitorError& error) {
         printReport(failureReport(error.errorDescription()));
         return 1;
     }
 }
 
-int LunorvaleEntry::smokeTest() {
+int LunorvaleEntry::smokeTest(const SmokeTestChildren& children) {
     LinuxProcessPlatform platform;
     const ProcessController controller(platform);
     std::unique_ptr<SmokeChild> sleeper;
     std::unique_ptr<SmokeChild> busy;
     try {
-        sleeper = std::make_unique<SmokeChild>(platform, QStringLiteral("/bin/sleep"),
-                                               QStringList{QStringLiteral("20")}, false);
+        sleeper = std::make_unique<SmokeChild>(platform, children.sleeper, false);
         ProcessCollector collector(platform);
         const MonitorSnapshot snapshot = collector.collect();
         const ProcessSample* found = findByPid(snapshot, sleeper->pid());
@@ -151,11 +153,11 @@ int LunorvaleEntry::smokeTest() {
             throw MonitorError::action(QStringLiteral("陈旧身份保护失败"));
 
         controller.stop(child, false);
-        const bool ended = sleeper->waitForExit(4.0);
+        const bool ended = sleeper->waitForExit(exitDeadlineSeconds);
         if (!ended || controller.isAlive(child.identity))
             throw MonitorError::action(QStringLiteral("测试子进程未正常停止"));
 
-        busy = std::make_unique<SmokeChild>(platform, QStringLiteral("/usr/bin/yes"), QStringList{}, true);
+        busy = std::make_unique<SmokeChild>(platform, children.busy, true);
         collector.collect();
         QThread::msleep(1200);
         const MonitorSnapshot measured = collector.collect();
@@ -165,14 +167,15 @@ int LunorvaleEntry::smokeTest() {
             throw MonitorError::action(QStringLiteral("自建 CPU 负载测量未通过"));
 
         controller.stop(*load, false);
-        busy->waitForExit(10.0);
-        printReport(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
-                                {QStringLiteral("ownedChildDetected"), true},
-                                {QStringLiteral("staleIdentityRejected"), true},
-                                {QStringLiteral("ownedChildTerminated"), true},
-                                {QStringLiteral("exitRechecked"), true},
-                                {QStringLiteral("busyChildCPU"), *percent}});
-        return 0;
+        if (!busy->waitForExit(exitDeadlineSeconds))
+            throw MonitorError::action(QStringLiteral("测试子进程未正常停止"));
+        const bool written = printReport(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
+                                                     {QStringLiteral("ownedChildDetected"), true},
+                                                     {QStringLiteral("staleIdentityRejected"), true},
+                                                     {QStringLiteral("ownedChildTerminated"), true},
+                                                     {QStringLiteral("exitRechecked"), true},
+                                                     {QStringLiteral("busyChildCPU"), *percent}});
+        return written ? 0 : 1;
     } catch (const MonitorError& error) {
         // The children are stopped by their destructors before the process ends.
         printReport(failureReport(error.errorDescription()));

@@ -105,6 +105,28 @@ QByteArray chatBody(const QString& model, const QString& prompt, const QString& 
     return body + '}';
 }
 
+// The first choice's content, read as a strict decoder of {"choices":[{"message":{"content":…}}, …]}
+// reads it: every choice, not only the first, must be an object holding a "message" object whose
+// "content" is text, null or missing. Absent for any other shape and for a missing or null content.
+std::optional<QString> firstChoiceContent(const QJsonObject& reply) {
+    const QJsonValue choices = reply.value(QStringLiteral("choices"));
+    if (!choices.isArray() || choices.toArray().isEmpty())
+        return std::nullopt;
+    std::optional<QString> first;
+    bool isFirst = true;
+    for (const QJsonValue& choice : choices.toArray()) {
+        const QJsonValue message = choice.toObject().value(QStringLiteral("message"));
+        const QJsonValue content = message.toObject().value(QStringLiteral("content"));
+        if (!choice.isObject() || !message.isObject() ||
+            !(content.isString() || content.isNull() || content.isUndefined()))
+            return std::nullopt;
+        if (isFirst && content.isString())
+            first = content.toString();
+        isFirst = false;
+    }
+    return first;
+}
+
 } // namespace
 
 QString systemPrompt(AIAnalysisPurpose purpose) {
@@ -161,18 +183,8 @@ QString decode(const QByteArray& data, int statusCode) {
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     const bool parsed = parseError.error == QJsonParseError::NoError && document.isObject();
     if (statusCode >= 200 && statusCode <= 299) {
-        if (!parsed)
-            throw AIServiceError(Kind::invalidResponse);
-        const QJsonValue choices = document.object().value(QStringLiteral("choices"));
-        if (!choices.isArray() || choices.toArray().isEmpty())
-            throw AIServiceError(Kind::invalidResponse);
-        const QJsonValue message = choices.toArray().first().toObject().value(QStringLiteral("message"));
-        if (!message.isObject())
-            throw AIServiceError(Kind::invalidResponse);
-        const QJsonValue content = message.toObject().value(QStringLiteral("content"));
-        if (!content.isString())
-            throw AIServiceError(Kind::invalidResponse);
-        const QString text = AIText::trimmed(content.toString());
+        const std::optional<QString> content = parsed ? firstChoiceContent(document.object()) : std::nullopt;
+        const QString text = AIText::trimmed(AIText::withoutUnsafeCharacters(content.value_or(QString())));
         if (text.isEmpty())
             throw AIServiceError(Kind::invalidResponse);
         return text;

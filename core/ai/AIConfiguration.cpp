@@ -58,6 +58,10 @@ QString canonicalText(const QString& baseURL) {
     if (port != -1)
         composed += QLatin1Char(':') + QString::number(port);
     composed += path;
+    // Percent-encoding can take a text that passed the first check past the limit; the canonical text is
+    // what gets saved and validated again later, so it must pass too. It is ASCII: one code unit each.
+    if (composed.size() > maximumAddressCharacters)
+        invalid();
     const QUrl result(composed, QUrl::StrictMode);
     if (!result.isValid() || result.host().isEmpty())
         invalid();

@@ -20,6 +20,12 @@ bool containsControlCharacter(const QString& text);
 
 qsizetype utf8Length(const QString& text);
 
+// The text without what must never reach the screen or the disk from an AI reply: control characters
+// (category Cc) other than tab, line feed and carriage return, the bidirectional embeddings, overrides
+// and isolates (U+202A to U+202E, U+2066 to U+2069), which can make a text read differently from what
+// it holds, and UTF-16 surrogates that are not part of a pair.
+QString withoutUnsafeCharacters(const QString& text);
+
 // "localhost", "127.0.0.1", "::1", "[::1]": the hosts a plain-HTTP or keyless service may use.
 const QStringList& loopbackHostNames();
 // Compares the host in lower case.

@@ -1,8 +1,8 @@
 #include "core/ai/DiagnosticSummary.h"
 
+#include "core/common/NumberText.h"
+
 #include <QTextBoundaryFinder>
-#include <array>
-#include <charconv>
 #include <cmath>
 
 namespace lunorvale::DiagnosticSummary {
@@ -69,13 +69,7 @@ namespace detail {
 QString number(double value, int digits) {
     if (!std::isfinite(value) || value < 0)
         return QStringLiteral("未知");
-    // to_chars with a precision rounds exactly as printf does, and never looks at the locale.
-    std::array<char, 400> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, digits);
-    if (error != std::errc())
-        return QStringLiteral("未知");
-    return QString::fromLatin1(buffer.data(), end - buffer.data());
+    return NumberText::fixed(value, digits);
 }
 
 QString taskCategory(const ProcessSample& sample) {

@@ -110,7 +110,11 @@ ProcessDecisionAdvice ProcessDecisionAdvice::parse(const QString& reply) {
     if (reason.isEmpty() || AIText::characterCount(reason) > maximumReasonCharacters ||
         AIText::containsControlCharacter(reason))
         invalidResponse();
-    return {decoded->decision, reason};
+    // Past the control-character test only unpaired surrogates (from "\ud800" escapes) can be unsafe.
+    const QString kept = AIText::withoutUnsafeCharacters(reason);
+    if (AIText::trimmed(kept).isEmpty())
+        invalidResponse();
+    return {decoded->decision, AIText::trimmed(kept)};
 }
 
 QJsonObject ProcessDecisionAdvice::toJson() const {

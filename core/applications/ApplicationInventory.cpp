@@ -234,8 +234,12 @@ private:
 } // namespace
 
 QList<QUrl> ApplicationInventory::defaultRoots() {
+    // The home folder may lie below a link (/home → var/home on image-based systems). Where it lies is the
+    // system's choice, not something a bundle could have planted, so it is resolved first; the walk still
+    // refuses a link anywhere below it, the Applications folder included.
+    const QString home = CheckedFiles::resolvedPath(QDir::homePath()).value_or(QDir::homePath());
     return {QUrl::fromLocalFile(QStringLiteral("/Applications")),
-            QUrl::fromLocalFile(QDir(QDir::homePath()).filePath(QStringLiteral("Applications"))),
+            QUrl::fromLocalFile(QDir(home).filePath(QStringLiteral("Applications"))),
             QUrl::fromLocalFile(QStringLiteral("/System/Applications"))};
 }
 

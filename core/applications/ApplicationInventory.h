@@ -24,8 +24,8 @@ public:
 
     const QList<QUrl>& roots() const { return m_roots; }
 
-    // "/Applications", "Applications" in the user's home folder, "/System/Applications". Usually absent on
-    // Linux; the scan then reports them as issues.
+    // "/Applications", "Applications" in the user's home folder (the folder's resolved path), and
+    // "/System/Applications". Usually absent on Linux; the scan then reports them as issues.
     static QList<QUrl> defaultRoots();
 
     // Throws CancellationError only.

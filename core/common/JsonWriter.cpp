@@ -6,17 +6,15 @@
 
 namespace lunorvale {
 
-JsonValue JsonValue::array(std::vector<JsonValue> elements) {
+JsonValue JsonValue::array() {
     JsonValue value;
     value.m_type = Type::array;
-    value.m_elements = std::move(elements);
     return value;
 }
 
-JsonValue JsonValue::object(std::vector<JsonMember> members) {
+JsonValue JsonValue::object() {
     JsonValue value;
     value.m_type = Type::object;
-    value.m_members = std::move(members);
     return value;
 }
 

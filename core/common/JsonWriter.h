@@ -17,22 +17,30 @@ class JsonValue final {
 public:
     enum class Type { null, boolean, integer, unsignedInteger, number, string, array, object };
 
-    JsonValue() = default;
-    JsonValue(std::nullptr_t) {}
-    JsonValue(bool value) : m_type(Type::boolean), m_bool(value) {}
+    // Defined below JsonMember: they construct and destroy std::vector<JsonMember>, which needs the
+    // complete type. GCC lets a definition here pass; clang does not.
+    JsonValue();
+    JsonValue(std::nullptr_t);
+    JsonValue(bool value);
     // Every integer type, so that int64_t (long) and qint64 (long long) are both unambiguous.
-    JsonValue(int value) : m_type(Type::integer), m_integer(value) {}
-    JsonValue(long value) : m_type(Type::integer), m_integer(value) {}
-    JsonValue(long long value) : m_type(Type::integer), m_integer(value) {}
-    JsonValue(unsigned value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
-    JsonValue(unsigned long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
-    JsonValue(unsigned long long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
-    JsonValue(double value) : m_type(Type::number), m_number(value) {}
-    JsonValue(QString value) : m_type(Type::string), m_string(std::move(value)) {}
+    JsonValue(int value);
+    JsonValue(long value);
+    JsonValue(long long value);
+    JsonValue(unsigned value);
+    JsonValue(unsigned long value);
+    JsonValue(unsigned long long value);
+    JsonValue(double value);
+    JsonValue(QString value);
     JsonValue(const char*) = delete; // say QStringLiteral, so the encoding is never in doubt
+    JsonValue(const JsonValue&);
+    JsonValue(JsonValue&&) noexcept;
+    JsonValue& operator=(const JsonValue&);
+    JsonValue& operator=(JsonValue&&) noexcept;
+    ~JsonValue();
 
-    static JsonValue array(std::vector<JsonValue> elements = {});
-    static JsonValue object(std::vector<JsonMember> members = {});
+    // Empty; filled with append() and insert().
+    static JsonValue array();
+    static JsonValue object();
 
     Type type() const { return m_type; }
     bool toBool() const { return m_bool; }
@@ -62,6 +70,23 @@ struct JsonMember {
     QString key;
     JsonValue value;
 };
+
+inline JsonValue::JsonValue() = default;
+inline JsonValue::JsonValue(const JsonValue&) = default;
+inline JsonValue::JsonValue(JsonValue&&) noexcept = default;
+inline JsonValue& JsonValue::operator=(const JsonValue&) = default;
+inline JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
+inline JsonValue::~JsonValue() = default;
+inline JsonValue::JsonValue(std::nullptr_t) {}
+inline JsonValue::JsonValue(bool value) : m_type(Type::boolean), m_bool(value) {}
+inline JsonValue::JsonValue(int value) : m_type(Type::integer), m_integer(value) {}
+inline JsonValue::JsonValue(long value) : m_type(Type::integer), m_integer(value) {}
+inline JsonValue::JsonValue(long long value) : m_type(Type::integer), m_integer(value) {}
+inline JsonValue::JsonValue(unsigned value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+inline JsonValue::JsonValue(unsigned long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+inline JsonValue::JsonValue(unsigned long long value) : m_type(Type::unsignedInteger), m_unsigned(value) {}
+inline JsonValue::JsonValue(double value) : m_type(Type::number), m_number(value) {}
+inline JsonValue::JsonValue(QString value) : m_type(Type::string), m_string(std::move(value)) {}
 
 // A value that JSON cannot express (a number that is not finite).
 class JsonWriteError final : public std::runtime_error {

@@ -1,5 +1,7 @@
 #include "core/monitoring/DisplayFormat.h"
 
+#include "core/common/NumberText.h"
+
 #include <cmath>
 #include <limits>
 
@@ -8,7 +10,7 @@ namespace {
 
 // Fixed decimals without trailing zeros, as byte counts are usually written ("1.5 MB", "2 GB").
 QString trimmedFixed(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
+    QString text = NumberText::fixed(value, decimals);
     if (text.contains(u'.')) {
         while (text.endsWith(u'0'))
             text.chop(1);
@@ -23,7 +25,7 @@ QString trimmedFixed(double value, int decimals) {
 QString cpu(std::optional<double> percent) {
     if (!percent)
         return QStringLiteral("采样中");
-    return QString::number(*percent, 'f', 1) + u'%';
+    return NumberText::fixed(*percent, 1) + u'%';
 }
 
 QString memory(uint64_t bytes) {
@@ -60,8 +62,8 @@ QString duration(double seconds) {
     if (seconds < 3600)
         return QString::number(static_cast<int64_t>(seconds / 60)) + QStringLiteral(" 分钟");
     if (seconds < 172800)
-        return QString::number(seconds / 3600, 'f', 1) + QStringLiteral(" 小时");
-    return QString::number(seconds / 86400, 'f', 1) + QStringLiteral(" 天");
+        return NumberText::fixed(seconds / 3600, 1) + QStringLiteral(" 小时");
+    return NumberText::fixed(seconds / 86400, 1) + QStringLiteral(" 天");
 }
 
 } // namespace lunorvale::DisplayFormat

@@ -27,11 +27,13 @@ public:
     bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
 };
 
-// HTTP statuses that Qt reports as errors although a complete response arrived.
+// HTTP statuses that Qt reports as errors although a complete response arrived. Qt files 407 under the
+// proxy errors, but a service (or a proxy on its way) that answers 407 has answered like any other status.
 bool isHttpStatusError(QNetworkReply::NetworkError error) {
     const int code = static_cast<int>(error);
     return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
-           error == QNetworkReply::ProtocolInvalidOperationError;
+           error == QNetworkReply::ProtocolInvalidOperationError ||
+           error == QNetworkReply::ProxyAuthenticationRequiredError;
 }
 
 // One request: owns its manager, its reply and its deadline. A self-deleting exchange removes itself after

@@ -1,6 +1,7 @@
 #include "platform/files/PropertyList.h"
 
 #include <QDateTime>
+#include <QStringDecoder>
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
@@ -16,6 +17,10 @@ namespace {
 // Deeper nesting than this is no application's Info.plist; refusing it before the reader sees it keeps
 // the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
+
+// maximumValues is counted before the reader builds anything: it spends about a microsecond and 300 bytes
+// on each value, so a list of a hundred bytes whose shared references expand to 2^18 values costs a third
+// of a second and 80 MB, and a scan meets up to 1000 lists.
 
 struct PlistFree {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
@@ -103,7 +108,6 @@ private:
     // Every expanded object counts, shared ones once per reference, and so do the bytes of every
     // expanded string or data object and the square of every expanded array's length (one array of
     // 8192 items reaches that budget). No Info.plist comes near any of them.
-    static constexpr uint64_t maximumObjects = 1 << 18;
     static constexpr uint64_t maximumPayloadBytes = 1 << 24;
     static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
 
@@ -123,7 +127,7 @@ private:
     }
 
     bool object(uint64_t index, int depth) {
-        if (depth > maximumDepth || index >= m_objectCount || ++m_objects > maximumObjects)
+        if (depth > maximumDepth || index >= m_objectCount || ++m_objects > maximumValues)
             return false;
         const uint64_t offset =
             bigEndian(m_bytes + m_tableOffset + index * static_cast<uint64_t>(m_offsetSize), m_offsetSize);
@@ -197,8 +201,8 @@ private:
 // libplist's XML reader and its tree release recurse once per nesting level. XML 1.0 has no NUL
 // character, and the reader would cut a key at a raw NUL byte without notice, so any NUL byte is
 // refused too. Comments, CDATA sections, declarations and quoted attribute values are skipped; a deeper
-// nesting than any reader of these lists needs, or text whose entity references would take the reader
-// seconds, is refused before the reader sees it.
+// nesting than any reader of these lists needs, more elements than the node limit, or text whose entity
+// references would take the reader seconds, is refused before the reader sees it.
 bool xmlAcceptable(const QByteArray& data) {
     if (data.contains('\0'))
         return false;
@@ -209,6 +213,7 @@ bool xmlAcceptable(const QByteArray& data) {
     // About a tenth of a second of the reader's work; text with a few thousand references stays far below.
     constexpr uint64_t maximumEntityWork = uint64_t(1) << 32;
     uint64_t entityWork = 0;
+    uint64_t nodes = 0;
     int depth = 0;
     qsizetype position = data.indexOf('<');
     while (position >= 0 && position < data.size()) {
@@ -235,6 +240,8 @@ bool xmlAcceptable(const QByteArray& data) {
             }
             if (closing)
                 --depth;
+            else if (++nodes > maximumValues)
+                return false;
             else if (end >= data.size() || data.at(end - 1) != '/')
                 ++depth;
             // The plist element and a leaf element around the deepest container.
@@ -255,6 +262,22 @@ bool xmlAcceptable(const QByteArray& data) {
         }
     }
     return true;
+}
+
+// libplist 2.2 reads XML only as UTF-8 without a byte-order mark, yet Info.plist files come with a UTF-8
+// mark or in UTF-16 with one, and are valid property lists: they reach the reader as plain UTF-8. Text in
+// UTF-16 that does not decode is refused.
+QByteArray withoutByteOrderMark(const QByteArray& data) {
+    if (data.startsWith("\xEF\xBB\xBF"))
+        return data.mid(3);
+    const bool little = data.startsWith("\xFF\xFE");
+    if (!little && !data.startsWith("\xFE\xFF"))
+        return data;
+    QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    const QString text = decoder.decode(QByteArrayView(data).sliced(2));
+    if (decoder.hasError())
+        throw PropertyListError();
+    return text.toUtf8();
 }
 
 QVariant convert(plist_t node, int depth) {
@@ -289,9 +312,17 @@ QVariant convert(plist_t node, int depth) {
         int32_t seconds = 0;
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
+        // libplist 2.2 gives the whole seconds truncated toward zero and the size of the fraction, so a
+        // date before the reference has its fraction taken away, not added (within the first second
+        // before it the sign is lost). A date beyond 32-bit seconds, before 1933 or after 2069, comes out
+        // at the limit of the range: it is read as an unknown date rather than as another one.
+        if (seconds == std::numeric_limits<int32_t>::min() || seconds == std::numeric_limits<int32_t>::max())
+            return QVariant(QDateTime());
+        const qint64 fraction = microseconds / 1000;
         // Property-list dates count from 2001-01-01 00:00:00 UTC.
         const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-        const qint64 milliseconds = static_cast<qint64>(seconds) * 1000 + microseconds / 1000;
+        const qint64 milliseconds =
+            static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(reference.addMSecs(milliseconds));
     }
     case PLIST_UID: {
@@ -345,7 +376,8 @@ QVariant convert(plist_t node, int depth) {
 
 } // namespace
 
-QVariant parse(const QByteArray& data) {
+QVariant parse(const QByteArray& original) {
+    const QByteArray data = withoutByteOrderMark(original);
     if (data.isEmpty() || data.size() > std::numeric_limits<int32_t>::max())
         throw PropertyListError();
     const bool binary = plist_is_binary(data.constData(), static_cast<uint32_t>(data.size()));

@@ -90,8 +90,10 @@ TEST(AIChatExchange, InputChecks) {
         {QString(8192, 's'), remote, "m", "k", std::nullopt},
         {QString(8193, 's'), remote, "m", "k", Kind::invalidSummary},
     };
-    for (const auto& [summary, base, model, key, kind] : cases) {
-        const auto error = failureOf([&] { request(base, model, key, summary); });
+    for (const auto& row : cases) {
+        const auto& [summary, base, model, key, kind] = row;
+        const auto error = failureOf(
+            [&] { request(std::get<1>(row), std::get<2>(row), std::get<3>(row), std::get<0>(row)); });
         EXPECT_EQ(error ? std::optional(error->kind()) : std::nullopt, kind)
             << base.toStdString() << " model " << model.size() << " key " << key.toStdString();
     }
@@ -99,15 +101,31 @@ TEST(AIChatExchange, InputChecks) {
         EXPECT_FALSE(request(base, "m", "").hasHeader("Authorization")) << base.toStdString();
 }
 
-TEST(AIChatExchange, DecodeMapsEveryStatus) {
-    const QByteArray ok = R"({"choices":[{"message":{"content":"  答复 \n"}},{"message":{}}]})";
-    EXPECT_EQ(AIChatExchange::decode(ok, 200), QStringLiteral("答复"));
+// What is kept of a reply never holds characters that hide or reorder text on screen.
+TEST(AIChatExchange, DecodeMapsEveryStatusAndKeepsOnlySafeText) {
+    const std::pair<QByteArray, const char*> answers[] = {
+        {R"({"choices":[{"message":{"content":"  答复 \n"}},{"message":{}}]})", "答复"},
+        {R"({"choices":[{"message":{"content":"a\u001b[31mb\u0000c\u202ed\u2066e\ud800f\tg\r\nh\u0085i"}}]})",
+         "a[31mbcdef\tg\r\nhi"},
+        {R"({"choices":[{"message":{"content":"\ud83d\ude00 \u4e2d"}}]})", "\U0001F600 中"},
+    };
+    for (const auto& [data, text] : answers)
+        EXPECT_EQ(AIChatExchange::decode(data, 200), QString::fromUtf8(text)) << data.toStdString();
+
     const QList<std::tuple<int, QByteArray, AIServiceError>> failures{
         {200, R"({"choices":[]})", AIServiceError(Kind::invalidResponse)},
         {200, R"({"choices":[{"message":{"content":"  "}}]})", AIServiceError(Kind::invalidResponse)},
+        {200, R"({"choices":[{"message":{"content":"\u202e\u0007\udc00"}}]})",
+         AIServiceError(Kind::invalidResponse)},
         {200, R"({"choices":[{"message":{"content":null}}]})", AIServiceError(Kind::invalidResponse)},
         {200, R"({"choices":[{"message":{"content":[{"type":"text"}]}}]})",
          AIServiceError(Kind::invalidResponse)},
+        // A later choice of the wrong shape spoils the reply, as it does for a strict decoder.
+        {200, R"({"choices":[{"message":{"content":"x"}},{"text":"y"}]})",
+         AIServiceError(Kind::invalidResponse)},
+        {200, R"({"choices":[{"message":{"content":"x"}},{"message":{"content":5}}]})",
+         AIServiceError(Kind::invalidResponse)},
+        {200, R"({"choices":[{"message":{"content":"x"}},"y"]})", AIServiceError(Kind::invalidResponse)},
         {200, "<html>", AIServiceError(Kind::invalidResponse)},
         {200, QByteArray(131073, ' '), AIServiceError(Kind::responseTooLarge)},
         {302, "", AIServiceError(Kind::redirected)},
@@ -116,14 +134,17 @@ TEST(AIChatExchange, DecodeMapsEveryStatus) {
         {429, "", AIServiceError(Kind::rateLimited)},
         {503, R"({"error":{"code":"invalid_model"}})", AIServiceError(Kind::serverUnavailable)},
         {404, R"({"error":{"code":"model_not_found"}})", AIServiceError(Kind::modelUnavailable)},
+        {407, R"({"error":{"code":"model_not_found"}})", AIServiceError(Kind::modelUnavailable)},
         {400, R"({"error":{"code":"invalid_model","message":"x"}})", AIServiceError(Kind::modelUnavailable)},
         {400, "<html>bad</html>", AIServiceError::rejected(400)},
+        {407, "", AIServiceError::rejected(407)},
         {404, R"({"error":{"code":"other"}})", AIServiceError::rejected(404)},
         {422, R"({"error":{"code":7}})", AIServiceError::rejected(422)},
         {199, R"({"error":{}})", AIServiceError::rejected(199)},
         {600, "", AIServiceError::rejected(600)},
     };
-    for (const auto& [status, data, expected] : failures)
-        EXPECT_EQ(failureOf([&] { AIChatExchange::decode(data, status); }), expected)
-            << status << " " << data.left(60).toStdString();
+    for (const auto& row : failures)
+        EXPECT_EQ(failureOf([&] { AIChatExchange::decode(std::get<1>(row), std::get<0>(row)); }),
+                  std::get<2>(row))
+            << std::get<0>(row) << " " << std::get<1>(row).left(60).toStdString();
 }

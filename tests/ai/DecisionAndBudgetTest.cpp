@@ -56,6 +56,8 @@ TEST(ProcessDecisionAdvice, Parse) {
         {withReason(flags), true},
         {withReason("   "), false},
         {withReason("第一行\\n第二行"), false},
+        {withReason("右\\u202e左"), false},
+        {withReason("\\udc00"), false},
         {padded(2048), true},
         {"```json\n" + padded(2048) + "```", true},
         {padded(2049), false},
@@ -65,6 +67,9 @@ TEST(ProcessDecisionAdvice, Parse) {
     EXPECT_EQ(parsed("```json\n" + object + "\n```"), observing);
     EXPECT_EQ(parsed(R"({"decision":"consider_quitting","reason":" 可退出 ","extra":1})"),
               (ProcessDecisionAdvice{Decision::considerQuitting, QStringLiteral("可退出")}));
+    // An unpaired surrogate is not a character: it is left out, not refused.
+    EXPECT_EQ(parsed(withReason("可\\ud800行")),
+              (ProcessDecisionAdvice{Decision::checkProgress, QStringLiteral("可行")}));
     EXPECT_EQ(ProcessDecisionAdvice::title(Decision::considerQuitting),
               QStringLiteral("确认无进展后，再考虑正常退出"));
 }

@@ -33,7 +33,7 @@ TEST(EntryDispatch, FirstApplicableRuleWins) {
     EXPECT_EQ(pick({"--ai-smoke"}).mode, Mode::application);
     EXPECT_EQ(pick({"x", "--applications-ai-smoke"}).mode, Mode::application);
     EXPECT_EQ(pick({"--applications-ai-smoke", "--ai-smoke"}).mode, Mode::applicationsAISmoke);
-    // Flags are whole arguments; the program path itself is never a flag.
+    // Flags are whole arguments, and the program path is an argument like the others.
     EXPECT_EQ(pick({"--probe=1", "-probe"}).mode, Mode::application);
-    EXPECT_EQ(LunorvaleEntry::dispatch({"--probe"}).mode, Mode::application);
+    EXPECT_EQ(LunorvaleEntry::dispatch({"--probe"}).mode, Mode::probe);
 }

@@ -1,6 +1,7 @@
 #include "BundleFixture.h"
 
 #include <QProcess>
+#include <QStringEncoder>
 
 using namespace lunorvale;
 using fixture::url;
@@ -15,14 +16,19 @@ QVariantMap with(QVariantMap values, const QString& key, const QVariant& value) 
 
 } // namespace
 
-TEST(ApplicationRead, XmlAndBinaryInfoListsAreReadAndHashedLikeSha256sum) {
+// XML with a UTF-8 byte-order mark or in UTF-16 is read too; the hash is of the bytes as stored.
+TEST(ApplicationRead, EveryFormOfInfoListIsReadAndHashedLikeSha256sum) {
     fixture::Root root;
-    for (const auto format : {fixture::Format::xml, fixture::Format::binary}) {
-        QVariantMap values =
-            with(fixture::info("org.example.editor", "Editor", "editor"), "CFBundleDisplayName", "编辑器");
-        values.insert("CFBundleShortVersionString", "2.5.1");
-        const QString bundle =
-            fixture::makeBundle(root.sub(QString::number(int(format))), "Editor.app", values, format);
+    QVariantMap values =
+        with(fixture::info("org.example.editor", "Editor", "editor"), "CFBundleDisplayName", "编辑器");
+    values.insert("CFBundleShortVersionString", "2.5.1");
+    const QByteArray xml = fixture::encode(values);
+    QStringEncoder utf16(QStringConverter::Utf16BE, QStringConverter::Flag::WriteBom);
+    const QByteArray forms[] = {xml, fixture::encode(values, fixture::Format::binary), "\xEF\xBB\xBF" + xml,
+                                utf16.encode(QString::fromUtf8(xml).replace("UTF-8", "UTF-16"))};
+    for (const QByteArray& form : forms) {
+        const QString bundle = root.sub(QString::number(qHash(form))) + "/Editor.app";
+        fixture::writeFile(bundle + "/Contents/Info.plist", form);
         QProcess sha;
         sha.start("sha256sum", {bundle + "/Contents/Info.plist"});
         ASSERT_TRUE(sha.waitForFinished(10000));

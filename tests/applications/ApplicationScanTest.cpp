@@ -111,8 +111,25 @@ TEST(ApplicationScan, CancellationStopsScansReadsAndSizing) {
     EXPECT_THROW(ApplicationInventory::bundleSize(application, source.token()), CancellationError);
 }
 
-TEST(ApplicationScan, DefaultRootsAreTheThreeFoldersWithHomeFromTheEnvironment) {
-    EXPECT_EQ(ApplicationInventory::defaultRoots(),
-              (QList<QUrl>{url("/Applications"), url(QDir::homePath() + "/Applications"),
-                           url("/System/Applications")}));
+// A home folder below a linked ancestor (/home → var/home) is resolved; a link below it is left for the
+// walk to refuse.
+TEST(ApplicationScan, DefaultRootsResolveTheHomeFolderButNothingBelowIt) {
+    fixture::Root root;
+    const QString real = root.sub("var/home");
+    ASSERT_TRUE(QFile::link(real, root.path + "/home"));
+    root.sub("var/home/user");
+    root.sub("var/home/other");
+    ASSERT_TRUE(QFile::link(root.sub("elsewhere"), real + "/other/Applications"));
+
+    const QByteArray previous = qgetenv("HOME");
+    QList<QUrl> applications;
+    for (const char* user : {"user", "other"}) {
+        qputenv("HOME", QFile::encodeName(root.path + "/home/" + user));
+        applications.append(ApplicationInventory::defaultRoots().at(1));
+    }
+    qputenv("HOME", previous);
+    EXPECT_EQ(applications,
+              (QList<QUrl>{url(real + "/user/Applications"), url(real + "/other/Applications")}));
+    EXPECT_EQ(ApplicationInventory({applications.at(1)}).scan().issues,
+              QStringList{"未跟随目录链接：" + real + "/other/Applications"});
 }

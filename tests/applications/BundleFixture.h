@@ -1,59 +1,22 @@
 #pragma once
 
 #include "core/applications/ApplicationInventory.h"
+#include "support/PropertyListEncoding.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
 // Builds application bundles and property lists for the inventory tests, always below a temporary folder.
 namespace fixture {
 
-enum class Format { xml, binary };
-
-inline plist_t toPlist(const QVariant& value) {
-    switch (value.typeId()) {
-    case QMetaType::QVariantMap: {
-        plist_t dict = plist_new_dict();
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            plist_dict_set_item(dict, it.key().toUtf8().constData(), toPlist(it.value()));
-        return dict;
-    }
-    case QMetaType::QVariantList: {
-        plist_t array = plist_new_array();
-        for (const QVariant& item : value.toList())
-            plist_array_append_item(array, toPlist(item));
-        return array;
-    }
-    case QMetaType::Bool:
-        return plist_new_bool(value.toBool());
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-        return plist_new_uint(static_cast<uint64_t>(value.toLongLong()));
-    case QMetaType::Double:
-        return plist_new_real(value.toDouble());
-    case QMetaType::QByteArray:
-        return plist_new_data(value.toByteArray().constData(), uint64_t(value.toByteArray().size()));
-    default:
-        return plist_new_string(value.toString().toUtf8().constData());
-    }
-}
+using Format = lunorvale::test::PlistFormat;
 
 inline QByteArray encode(const QVariant& value, Format format = Format::xml) {
-    plist_t root = toPlist(value);
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    format == Format::binary ? plist_to_bin(root, &bytes, &length) : plist_to_xml(root, &bytes, &length);
-    QByteArray result(bytes, static_cast<qsizetype>(length));
-    std::free(bytes);
-    plist_free(root);
-    return result;
+    return lunorvale::test::encodePlist(value, format);
 }
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {

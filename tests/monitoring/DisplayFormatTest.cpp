@@ -1,129 +1,143 @@
 #include "core/monitoring/DisplayFormat.h"
+#include "core/ai/DiagnosticSummary.h"
+#include "core/common/NumberText.h"
 #include "core/monitoring/MonitorSettings.h"
 #include "core/monitoring/SystemMemory.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <clocale>
-#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
 
 using namespace lunorvale;
+using DiagnosticSummary::detail::number;
 
 namespace {
+
 const double inf = std::numeric_limits<double>::infinity();
 const double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+// Every number text of the screens and of the AI summary, with what it must read. "%.1f" and "%.0f" round
+// as printf does: to the decimal nearest the binary value, exact ties to the even digit.
+std::vector<std::pair<QString, const char*>> numberTexts() {
+    return {
+        {DisplayFormat::cpu(12.34), "12.3%"},
+        {DisplayFormat::cpu(0), "0.0%"},
+        {DisplayFormat::cpu(1600), "1600.0%"},
+        {DisplayFormat::cpu(0.25), "0.2%"},
+        {DisplayFormat::cpu(0.75), "0.8%"},
+        {DisplayFormat::cpu(0.35), "0.3%"}, // 0.34999999999999997 in binary
+        {DisplayFormat::cpu(0.45), "0.5%"}, // 0.45000000000000001
+        {DisplayFormat::cpu(-0.25), "-0.2%"},
+        {DisplayFormat::cpu(99.95), "100.0%"},
+        {DisplayFormat::cpu(std::nullopt), "采样中"},
+        {DisplayFormat::duration(0), "0 秒"},
+        {DisplayFormat::duration(-0.0), "0 秒"},
+        {DisplayFormat::duration(59.9), "59 秒"},
+        {DisplayFormat::duration(-1), "未知"},
+        {DisplayFormat::duration(notANumber), "未知"},
+        {DisplayFormat::duration(inf), "未知"},
+        {DisplayFormat::duration(60), "1 分钟"},
+        {DisplayFormat::duration(3599), "59 分钟"},
+        {DisplayFormat::duration(3600), "1.0 小时"},
+        {DisplayFormat::duration(4500), "1.2 小时"}, // 1.25
+        {DisplayFormat::duration(9900), "2.8 小时"}, // 2.75
+        {DisplayFormat::duration(172799), "48.0 小时"},
+        {DisplayFormat::duration(172800), "2.0 天"},
+        {DisplayFormat::duration(194400), "2.2 天"}, // 2.25
+        {DisplayFormat::memory(0), "Zero KB"},
+        {DisplayFormat::memory(1), "1 byte"},
+        {DisplayFormat::memory(1023), "1023 bytes"},
+        {DisplayFormat::memory(1024), "1 KB"},
+        {DisplayFormat::memory(2560), "2 KB"},      // 2.5 KB, no decimals
+        {DisplayFormat::memory(1310720), "1.2 MB"}, // 1.25 MB
+        {DisplayFormat::memory(1536ull * 1024), "1.5 MB"},
+        {DisplayFormat::memory(1024ull * 1024 * 1024), "1 GB"},
+        {DisplayFormat::memory(2512555868ull), "2.34 GB"},
+        // Byte counts beyond the signed range are shown as the largest signed count.
+        {DisplayFormat::memory(std::numeric_limits<uint64_t>::max()), "8 EB"},
+        {number(0.5, 0), "0"},
+        {number(2.5, 0), "2"},
+        {number(3.5, 0), "4"},
+        {number(0.125, 2), "0.12"},
+        {number(1234567.891, 1), "1234567.9"}, // no grouping
+        {number(-0.5, 0), "未知"},
+        {NumberText::fixed(1e300, 0).left(2), "10"},
+    };
+}
+
 } // namespace
 
-TEST(DisplayFormat, CpuDurationAndMemoryWording) {
-    EXPECT_EQ(DisplayFormat::cpu(12.34), QStringLiteral("12.3%"));
-    EXPECT_EQ(DisplayFormat::cpu(0), QStringLiteral("0.0%"));
-    EXPECT_EQ(DisplayFormat::cpu(1600), QStringLiteral("1600.0%"));
-    EXPECT_EQ(DisplayFormat::cpu(99.95), QStringLiteral("100.0%")); // rounds like printf, not truncates
-    EXPECT_EQ(DisplayFormat::cpu(std::nullopt), QStringLiteral("采样中"));
-
-    const std::pair<double, const char*> durations[] = {
-        {0, "0 秒"},        {59.9, "59 秒"},       {-1, "未知"},       {notANumber, "未知"},
-        {inf, "未知"},      {60, "1 分钟"},        {3599, "59 分钟"},  {3600, "1.0 小时"},
-        {7200, "2.0 小时"}, {172799, "48.0 小时"}, {172800, "2.0 天"}, {-0.0, "0 秒"},
-    };
-    for (const auto& [seconds, text] : durations)
-        EXPECT_EQ(DisplayFormat::duration(seconds), QString::fromUtf8(text)) << seconds;
-
-    EXPECT_EQ(DisplayFormat::memory(0), QStringLiteral("Zero KB"));
-    EXPECT_EQ(DisplayFormat::memory(1), QStringLiteral("1 byte"));
-    EXPECT_EQ(DisplayFormat::memory(1023), QStringLiteral("1023 bytes"));
-    EXPECT_EQ(DisplayFormat::memory(1024), QStringLiteral("1 KB"));
-    EXPECT_EQ(DisplayFormat::memory(1536ull * 1024), QStringLiteral("1.5 MB"));
-    EXPECT_EQ(DisplayFormat::memory(1024ull * 1024 * 1024), QStringLiteral("1 GB"));
-    EXPECT_EQ(DisplayFormat::memory(2512555868ull), QStringLiteral("2.34 GB"));
-    // Byte counts beyond the signed range are shown as the largest signed count.
-    EXPECT_EQ(DisplayFormat::memory(std::numeric_limits<uint64_t>::max()),
-              DisplayFormat::memory(static_cast<uint64_t>(std::numeric_limits<int64_t>::max())));
+TEST(NumberText, EveryTextRoundsAsPrintfDoes) {
+    for (const auto& [shown, expected] : numberTexts())
+        EXPECT_EQ(shown, QString::fromUtf8(expected));
+    // k/8 is exact in binary, so its digits can be worked out with integers: k/8 is 5k/4 tenths.
+    for (int k = -800; k <= 8000; ++k) {
+        const int tenths = 5 * k / 4 - (5 * k % 4 < 0 ? 1 : 0); // floor of 5k/4
+        const int remainder = 5 * k - 4 * tenths;               // 0..3 quarters of a tenth
+        const int rounded = tenths + (remainder > 2 || (remainder == 2 && tenths % 2 != 0) ? 1 : 0);
+        const int magnitude = rounded < 0 ? -rounded : rounded;
+        const QString expected = QStringLiteral("%1%2.%3")
+                                     .arg(k < 0 ? QStringLiteral("-") : QString())
+                                     .arg(magnitude / 10)
+                                     .arg(magnitude % 10);
+        ASSERT_EQ(NumberText::fixed(k / 8.0, 1), expected) << k;
+    }
 }
 
 // The user's numeric locale must never change what the screens show.
-TEST(DisplayFormat, IgnoresCommaDecimalLocale) {
+TEST(NumberText, IgnoresCommaDecimalLocale) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QByteArray target = (dir.path() + QStringLiteral("/de_DE.UTF-8")).toLocal8Bit();
-    const QByteArray command = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
+    const QByteArray command =
+        "localedef -i de_DE -f UTF-8 '" + QFile::encodeName(dir.path()) + "/de_DE.UTF-8' >/dev/null 2>&1";
     if (std::system(command.constData()) != 0)
         GTEST_SKIP() << "localedef could not generate de_DE.UTF-8 (package locales missing?)";
     const QByteArray previousPath = qgetenv("LOCPATH");
-    qputenv("LOCPATH", dir.path().toLocal8Bit());
+    qputenv("LOCPATH", QFile::encodeName(dir.path()));
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
-        qputenv("LOCPATH", previousPath);
-        GTEST_SKIP() << "the generated de_DE.UTF-8 locale could not be selected";
-    }
+    const bool selected = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    const std::string cLibrary = probe;
-
-    const QString cpu = DisplayFormat::cpu(12.34);
-    const QString hours = DisplayFormat::duration(7200);
-    const QString days = DisplayFormat::duration(172800);
-    const QString memory = DisplayFormat::memory(1536ull * 1024);
-    const auto settings = MonitorSettings::fromJsonText(R"({"sampleInterval": 12.5, "cpuThreshold": 90.5,
-        "sustainedSeconds": 300, "notificationsEnabled": true})");
-
+    const auto texts = numberTexts();
     std::setlocale(LC_NUMERIC, previous.c_str());
     qputenv("LOCPATH", previousPath);
 
-    EXPECT_EQ(cLibrary, "1,5") << "the locale did not take effect, so this test proves nothing";
-    EXPECT_EQ(cpu, QStringLiteral("12.3%"));
-    EXPECT_EQ(hours, QStringLiteral("2.0 小时"));
-    EXPECT_EQ(days, QStringLiteral("2.0 天"));
-    EXPECT_EQ(memory, QStringLiteral("1.5 MB"));
-    ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->sampleInterval, 12.5);
-    EXPECT_EQ(settings->cpuThreshold, 90.5);
+    ASSERT_TRUE(selected && std::string(probe) == "1,5") << "the locale did not take effect";
+    for (const auto& [shown, expected] : texts)
+        EXPECT_EQ(shown, QString::fromUtf8(expected));
 }
 
-TEST(MonitorSettings, ClampsAndFallsBackWithoutRewritingStoredValues) {
-    MonitorSettings s;
-    EXPECT_EQ(s.safeInterval(), 30);
-    EXPECT_EQ(s.safeThreshold(), 90);
-    EXPECT_EQ(s.safeDuration(), 300);
-    EXPECT_FALSE(s.notificationsEnabled);
-
-    s.sampleInterval = notANumber;
-    EXPECT_EQ(s.safeInterval(), 30);
-    EXPECT_TRUE(std::isnan(s.sampleInterval));
-    s.sampleInterval = 2;
-    EXPECT_EQ(s.safeInterval(), 5);
-    s.sampleInterval = 500;
-    EXPECT_EQ(s.safeInterval(), 120);
-    s.sampleInterval = -inf;
-    EXPECT_EQ(s.safeInterval(), 30);
-    s.cpuThreshold = inf;
-    EXPECT_EQ(s.safeThreshold(), 90);
-    s.cpuThreshold = 5;
-    EXPECT_EQ(s.safeThreshold(), 10);
-    s.cpuThreshold = 5000;
-    EXPECT_EQ(s.safeThreshold(), 1600);
-    s.sustainedSeconds = 10;
-    EXPECT_EQ(s.safeDuration(), 30);
-    s.sustainedSeconds = 99999;
-    EXPECT_EQ(s.safeDuration(), 3600);
+TEST(MonitorSettings, ReadersClampAndFallBack) {
+    const struct {
+        MonitorSettings stored;
+        double interval, threshold, duration;
+    } rows[] = {
+        {{}, 30, 90, 300},
+        {{notANumber, inf, 10, false}, 30, 90, 30},
+        {{2, 5, 99999, false}, 5, 10, 3600},
+        {{500, 5000, -inf, false}, 120, 1600, 300},
+        {{-inf, 45.5, 45.5, true}, 30, 45.5, 45.5},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.stored.safeInterval(), row.interval);
+        EXPECT_EQ(row.stored.safeThreshold(), row.threshold);
+        EXPECT_EQ(row.stored.safeDuration(), row.duration);
+    }
 }
 
 TEST(MonitorSettings, DecodesOnlyCompleteObjects) {
     const MonitorSettings stored{45, 120, 600, true};
-    const auto roundTrip = MonitorSettings::fromJson(stored.toJson());
-    ASSERT_TRUE(roundTrip);
-    EXPECT_EQ(*roundTrip, stored);
+    EXPECT_EQ(MonitorSettings::fromJson(stored.toJson()), stored);
     EXPECT_EQ(stored.toJson().keys(),
               (QStringList{"cpuThreshold", "notificationsEnabled", "sampleInterval", "sustainedSeconds"}));
-
     // Out-of-range values decode as stored; only the readers clamp them.
-    const auto wild = MonitorSettings::fromJsonText(
-        R"({"sampleInterval":1,"cpuThreshold":99999,"sustainedSeconds":0,"notificationsEnabled":false})");
-    ASSERT_TRUE(wild);
-    EXPECT_EQ(wild->sampleInterval, 1);
-    EXPECT_EQ(wild->safeInterval(), 5);
+    EXPECT_EQ(
+        MonitorSettings::fromJsonText(
+            R"({"sampleInterval":1,"cpuThreshold":99999,"sustainedSeconds":0,"notificationsEnabled":false})"),
+        (MonitorSettings{1, 99999, 0, false}));
 
     const char* refused[] = {
         R"({"sampleInterval":30,"cpuThreshold":90,"sustainedSeconds":300})",
@@ -139,16 +153,14 @@ TEST(MonitorSettings, DecodesOnlyCompleteObjects) {
 }
 
 TEST(SystemMemoryPressure, MapsPlatformLevelsAndNames) {
-    EXPECT_EQ(MemoryPressure::fromDispatchValue(1), SystemMemoryPressure::normal);
-    EXPECT_EQ(MemoryPressure::fromDispatchValue(2), SystemMemoryPressure::warning);
-    EXPECT_EQ(MemoryPressure::fromDispatchValue(4), SystemMemoryPressure::critical);
-    for (int level : {0, 3, 5, 8, -1})
-        EXPECT_EQ(MemoryPressure::fromDispatchValue(level), SystemMemoryPressure::unknown) << level;
-    for (auto p : {SystemMemoryPressure::unknown, SystemMemoryPressure::normal, SystemMemoryPressure::warning,
-                   SystemMemoryPressure::critical})
-        EXPECT_EQ(MemoryPressure::fromRawValue(MemoryPressure::rawValue(p)), p);
+    using enum SystemMemoryPressure;
+    const std::pair<int, SystemMemoryPressure> levels[] = {
+        {1, normal}, {2, warning}, {4, critical}, {0, unknown}, {3, unknown}, {5, unknown}, {-1, unknown}};
+    for (const auto& [level, pressure] : levels) {
+        EXPECT_EQ(MemoryPressure::fromDispatchValue(level), pressure) << level;
+        EXPECT_EQ(MemoryPressure::fromRawValue(MemoryPressure::rawValue(pressure)), pressure);
+    }
     EXPECT_FALSE(MemoryPressure::fromRawValue(QStringLiteral("Normal")));
-    EXPECT_EQ(MemoryPressure::title(SystemMemoryPressure::critical), QStringLiteral("很高"));
-    EXPECT_TRUE(MemoryPressure::isElevated(SystemMemoryPressure::warning));
-    EXPECT_FALSE(MemoryPressure::isElevated(SystemMemoryPressure::unknown));
+    EXPECT_EQ(MemoryPressure::title(critical), QStringLiteral("很高"));
+    EXPECT_TRUE(MemoryPressure::isElevated(warning) && !MemoryPressure::isElevated(unknown));
 }

@@ -51,7 +51,10 @@ TEST(JsonWriter, KeepsOrSortsKeysAndIndents) {
     inner.insert(QStringLiteral("a"), JsonValue::array());
     JsonValue root = JsonValue::object();
     root.insert(QStringLiteral("z"), std::move(inner));
-    root.insert(QStringLiteral("y"), JsonValue::array({JsonValue(true), JsonValue(), JsonValue::object()}));
+    JsonValue list = JsonValue::array();
+    for (JsonValue element : {JsonValue(true), JsonValue(), JsonValue::object()})
+        list.append(std::move(element));
+    root.insert(QStringLiteral("y"), std::move(list));
     EXPECT_EQ(compact(root), "{\"z\":{\"b\":2,\"a\":[]},\"y\":[true,null,{}]}");
     EXPECT_EQ(JsonWriter::write(root, JsonWriter::Options{2, false, true}),
               "{\n  \"y\" : [\n    true,\n    null,\n    {}\n  ],\n  \"z\" : {\n    \"a\" : [],\n    \"b\" : "

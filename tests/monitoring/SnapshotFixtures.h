@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <cmath>
 #include <optional>
 
 namespace lunorvale::fixtures {
@@ -31,7 +32,8 @@ inline MonitorSnapshot snapshotAt(double monotonicTime, QList<ProcessSample> pro
     MonitorSnapshot snapshot;
     snapshot.processes = std::move(processes);
     snapshot.monotonicTime = monotonicTime;
-    snapshot.timestamp = baseDate().addMSecs(static_cast<qint64>(monotonicTime * 1000));
+    // A clock that is not finite leaves the wall clock where it is.
+    snapshot.timestamp = baseDate().addMSecs(std::isfinite(monotonicTime) ? qint64(monotonicTime * 1000) : 0);
     return snapshot;
 }
 

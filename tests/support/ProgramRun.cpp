@@ -12,8 +12,10 @@ QJsonObject ProgramRun::report() const {
     return QJsonDocument::fromJson(out).object();
 }
 
-ProgramRun runProgram(const QStringList& arguments) {
+ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput) {
     QProcess process;
+    if (!standardOutput.isEmpty())
+        process.setStandardOutputFile(standardOutput);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,

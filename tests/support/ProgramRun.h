@@ -18,7 +18,8 @@ struct ProgramRun {
     QJsonObject report() const;
 };
 
-ProgramRun runProgram(const QStringList& arguments);
+// With `standardOutput`, the program writes there (a file such as /dev/full) instead of into `out`.
+ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput = {});
 
 // The program running in home folders of its own (HOME, XDG_CONFIG_HOME, XDG_DATA_HOME), on the
 // offscreen platform unless `environment` says otherwise (an empty value removes a variable). Killed
