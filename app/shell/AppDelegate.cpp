@@ -191,7 +191,7 @@ void AppDelegate::launchPreview() {
         renderLater();
         return;
     }
-    createMainWindow(previewScene());
+    createPreviewWindow(previewScene());
     m_window->show();
     m_window->raise();
     renderLater();
@@ -279,18 +279,13 @@ void AppDelegate::fillMainWindow() {
     restoreWindowFrame();
 }
 
-void AppDelegate::createMainWindow(const Scene& scene) {
-    m_window = new MainWindow([this] { saveWindowFrame(); });
+void AppDelegate::createPreviewWindow(const Scene& scene) {
+    // The window holds the scene at exactly its size: no menu bar, no smaller size.
+    m_window = new MainWindow({});
     m_window->setCentralWidget(scene.view);
-    // A screenshot keeps the scene's size; the program's window can shrink to the smaller main size.
-    scene.view->setMinimumSize(isPreview() ? scene.size : PreviewScenarios::compactMainWindowSize);
+    scene.view->setMinimumSize(scene.size);
     scene.view->resize(scene.size);
     m_window->resize(scene.size);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), m_window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        m_window->move(frame.topLeft());
-    }
 }
 
 void AppDelegate::restoreWindowFrame() {

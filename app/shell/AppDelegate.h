@@ -121,7 +121,7 @@ signals:
 
 private:
     void launchPreview();
-    void createMainWindow(const Scene& scene);
+    void createPreviewWindow(const Scene& scene);
     // Gives the main window its content and frame the first time it opens.
     void fillMainWindow();
     void restoreWindowFrame();
