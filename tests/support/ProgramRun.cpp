@@ -1,5 +1,7 @@
 #include "support/ProgramRun.h"
 
+#include "platform/ChildProcesses.h"
+
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QProcess>
@@ -14,6 +16,7 @@ QJsonObject ProgramRun::report() const {
 
 ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput) {
     QProcess process;
+    useOriginalLimits(process);
     if (!standardOutput.isEmpty())
         process.setStandardOutputFile(standardOutput);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
@@ -35,6 +38,7 @@ RunningProgram::RunningProgram(const QStringList& arguments, const QMap<QString,
             env.insert(it.key(), it.value());
     }
     m_process.setProcessEnvironment(env);
+    useOriginalLimits(m_process);
     m_process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
     EXPECT_TRUE(m_process.waitForStarted());
 }
