@@ -2,7 +2,6 @@
 
 #include "app/library/ApplicationLibraryState.h"
 #include "app/model/AppModel.h"
-#include "app/model/SoftwareUpdater.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/WindowAppearance.h"
@@ -115,10 +114,9 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
 
     // 2. The model, its updater and library.
     m_model = m_services.makeModel(false);
-    m_updater = std::make_unique<SoftwareUpdater>(false, m_services.updaterFactory);
+    m_updater = m_services.makeUpdates ? m_services.makeUpdates(false) : ShellUpdates::none(false);
     m_library = m_services.makeLibrary ? m_services.makeLibrary(false)
                                        : std::make_unique<PreviewApplicationLibrary>(false);
-    m_model->setSoftwareUpdater(m_updater.get());
 
     // 3–6. The main window, hidden, with its menu bar. Its content is made when it first opens: a
     // program that stays in the tray never lays out (or loads the fonts for) a page nobody sees.
@@ -159,10 +157,9 @@ void AppDelegate::launchPreview() {
     const PreviewRequest& request = *m_preview;
     const QString page = request.configuredPage();
     m_model = m_services.makeModel(true);
-    m_updater = std::make_unique<SoftwareUpdater>(true);
+    m_updater = m_services.makeUpdates ? m_services.makeUpdates(true) : ShellUpdates::none(true);
     m_library = m_services.makeLibrary ? m_services.makeLibrary(true)
                                        : std::make_unique<PreviewApplicationLibrary>(true);
-    m_model->setSoftwareUpdater(m_updater.get());
     m_model->configurePreview(page);
     m_updater->configurePreview(page);
     m_library->configurePreview(page);
@@ -385,7 +382,7 @@ void AppDelegate::createStatusItem() {
             action->setEnabled(m_updater && m_updater->canCheckForUpdates());
     };
     enableChecks();
-    connect(m_updater.get(), &SoftwareUpdater::canCheckForUpdatesChanged, this, enableChecks);
+    connect(m_updater.get(), &ShellUpdates::canCheckForUpdatesChanged, this, enableChecks);
 
     m_statusItem = new StatusItem(trayMenu);
     connect(m_statusItem, &StatusItem::clicked, this, &AppDelegate::togglePopover);
@@ -395,7 +392,7 @@ void AppDelegate::createStatusItem() {
     connect(m_model.get(), &AppModel::findingsChanged, this, &AppDelegate::updateStatusItem);
     connect(m_model.get(), &AppModel::memoryObservationsChanged, this, &AppDelegate::updateStatusItem);
     connect(m_model.get(), &AppModel::applicationCPUFindingsChanged, this, &AppDelegate::updateStatusItem);
-    connect(m_updater.get(), &SoftwareUpdater::availableVersionChanged, this, &AppDelegate::updateStatusItem);
+    connect(m_updater.get(), &ShellUpdates::availableVersionChanged, this, &AppDelegate::updateStatusItem);
     updateStatusItem();
 }
 

@@ -2,8 +2,8 @@
 
 #include "app/shell/MenuBarInteraction.h"
 #include "app/shell/PreviewScenarios.h"
+#include "app/shell/ShellUpdates.h"
 #include "platform/files/SettingsStore.h"
-#include "platform/update/UpdaterController.h"
 #include "ui/window/ScreenFactory.h"
 
 #include <QDBusConnection>
@@ -29,7 +29,6 @@ class ColorSchemePortal;
 class PopoverHost;
 class ScreenFactory;
 class SingleInstance;
-class SoftwareUpdater;
 class StatusItem;
 class WindowAppearance;
 
@@ -37,8 +36,8 @@ class WindowAppearance;
 struct ShellServices {
     // The one model of a run; `preview` fixes preview mode.
     std::function<std::unique_ptr<AppModel>(bool preview)> makeModel;
-    // The update layer's controller, made when the updater starts (normal runs only).
-    UpdaterFactory updaterFactory;
+    // The update model of a run (default: no updates offered).
+    std::function<std::unique_ptr<ShellUpdates>(bool preview)> makeUpdates;
     std::function<std::unique_ptr<ApplicationLibraryState>(bool preview)> makeLibrary;
     std::function<std::unique_ptr<ScreenFactory>()> makeScreens;
     // Where the main window's frame is kept; absent: not kept.
@@ -107,7 +106,7 @@ public:
     static bool opensWindowAtLaunch(bool loginLaunch, bool onboardingDone, bool trayHost);
 
     AppModel* model() const { return m_model.get(); }
-    SoftwareUpdater* softwareUpdater() const { return m_updater.get(); }
+    ShellUpdates* updates() const { return m_updater.get(); }
     QMainWindow* window() const { return m_window; }
     StatusItem* statusItem() const { return m_statusItem; }
     PopoverHost* popover() const { return m_popover; }
@@ -144,7 +143,7 @@ private:
     WindowAppearance* m_appearance = nullptr;
     std::unique_ptr<ScreenFactory> m_screens;
     std::unique_ptr<AppModel> m_model;
-    std::unique_ptr<SoftwareUpdater> m_updater;
+    std::unique_ptr<ShellUpdates> m_updater;
     std::unique_ptr<ApplicationLibraryState> m_library;
     QMainWindow* m_window = nullptr;
     StatusItem* m_statusItem = nullptr;

@@ -9,8 +9,6 @@
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
-#include "platform/update/StandardUpdaterController.h"
-#include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
 
 #include <QApplication>
@@ -85,11 +83,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     services.makeModel = [&desktop](bool previewMode) {
         return desktop.makeModel(previewMode);
     };
-    if (!preview) {
+    if (!preview)
         services.settings = SettingsStore::applicationStore();
-        services.updaterFactory =
-            StandardUpdaterController::factory([] { return std::make_unique<UpdateWindow>(); });
-    }
     const bool loginLaunch =
         arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
     AppDelegate delegate(std::move(services), preview, loginLaunch);

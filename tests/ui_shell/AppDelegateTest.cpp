@@ -3,7 +3,6 @@
 #include "app/shell/AppDelegate.h"
 #include "app/library/ApplicationLibraryState.h"
 #include "app/model/AppModel.h"
-#include "app/model/SoftwareUpdater.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
@@ -30,23 +29,21 @@ using namespace lunorvale;
 
 namespace {
 
-class FakeController final : public UpdaterController {
+class FakeUpdates final : public ShellUpdates {
 public:
     bool canCheck = false;
     int checks = 0;
 
     void setCanCheck(bool value) {
         canCheck = value;
-        emit canCheckForUpdatesChanged(value);
+        emit canCheckForUpdatesChanged();
     }
-    std::optional<UpdateError> startUpdater() override { return std::nullopt; }
-    void checkForUpdates() override { ++checks; }
     bool canCheckForUpdates() const override { return canCheck; }
-    bool automaticallyChecksForUpdates() const override { return false; }
-    void setAutomaticallyChecksForUpdates(bool) override {}
-    bool automaticallyDownloadsUpdates() const override { return false; }
-    void setAutomaticallyDownloadsUpdates(bool) override {}
-    QDateTime lastUpdateCheckDate() const override { return {}; }
+    std::optional<QString> availableVersion() const override { return std::nullopt; }
+    bool readyToInstall() const override { return false; }
+    void start() override {}
+    void checkForUpdates() override { ++checks; }
+    void configurePreview(const QString&) override {}
 };
 
 class FakeReminders final : public UserNotificationCenter {
@@ -64,7 +61,7 @@ struct Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
     FakeReminders reminders;
-    FakeController* controller = nullptr;
+    FakeUpdates* updates = nullptr;
     std::optional<SettingsStore> settings;
     int quitAlerts = 0;
     int terminations = 0;
@@ -97,9 +94,11 @@ struct Program {
             }
             return std::make_unique<AppModel>(preview, std::move(model));
         };
-        services.updaterFactory = [this](UpdaterDelegate&) {
-            auto made = std::make_unique<FakeController>();
-            controller = made.get();
+        services.makeUpdates = [this](bool preview) -> std::unique_ptr<ShellUpdates> {
+            if (preview)
+                return ShellUpdates::none(true);
+            auto made = std::make_unique<FakeUpdates>();
+            updates = made.get();
             return made;
         };
         if (options.emptyLibrary)
@@ -212,13 +211,13 @@ TEST(AppDelegate, MenuBarCommands) {
 
     // "检查更新…" follows the updater, in the menu bar and the tray menu alike.
     QAction* check = application.at(3);
-    ASSERT_NE(program.controller, nullptr);
+    ASSERT_NE(program.updates, nullptr);
     EXPECT_FALSE(check->isEnabled());
-    program.controller->setCanCheck(true);
+    program.updates->setCanCheck(true);
     EXPECT_TRUE(check->isEnabled());
     check->trigger();
-    EXPECT_EQ(program.controller->checks, 1);
-    program.controller->setCanCheck(false);
+    EXPECT_EQ(program.updates->checks, 1);
+    program.updates->setCanCheck(false);
     EXPECT_FALSE(check->isEnabled());
 
     // "设置…" and "关于岚栖" show the closed window first, then ask for their page.
@@ -337,7 +336,7 @@ TEST(AppDelegate, PreviewRunsHaveNoSideEffectsAndFallBackToTheMainWindow) {
         EXPECT_EQ(program.delegate->statusItem(), nullptr);
         EXPECT_TRUE(program.window().menuBar()->actions().isEmpty());
         EXPECT_FALSE(program.model().samplingInterval().has_value());
-        EXPECT_EQ(program.controller, nullptr); // the updater never started
+        EXPECT_EQ(program.updates, nullptr); // no update model of the program's own
         program.delegate->requestQuit();
         EXPECT_EQ(program.quitAlerts, 0);
         EXPECT_EQ(program.window().centralWidget()->size(), QSize(344, 505));
