@@ -57,7 +57,14 @@ struct Scenario {
 
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> all;
-#ifdef LUNORVALE_SANITIZED
+#if defined(__SANITIZE_ADDRESS__)
+#define SHELL_SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SHELL_SANITIZED
+#endif
+#endif
+#ifdef SHELL_SANITIZED
     // Under the sanitizers every run is slow: one page of each kind of scene.
     QSet<PreviewSceneKind> seen;
     for (const QString& page : PreviewScenarios::pages()) {
