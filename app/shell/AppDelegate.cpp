@@ -1,6 +1,6 @@
 #include "app/shell/AppDelegate.h"
 
-#include "app/library/ApplicationLibraryState.h"
+#include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
@@ -115,8 +115,8 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     // 2. The model, its updater and library.
     m_model = m_services.makeModel(false);
     m_updater = m_services.makeUpdates ? m_services.makeUpdates(false) : ShellUpdates::none(false);
-    m_library = m_services.makeLibrary ? m_services.makeLibrary(false)
-                                       : std::make_unique<PreviewApplicationLibrary>(false);
+    m_library = makeLibrary(false);
+    m_model->setApplicationLibrary(m_library.get());
 
     // 3–6. The main window, hidden, with its menu bar. Its content is made when it first opens: a
     // program that stays in the tray never lays out (or loads the fonts for) a page nobody sees.
@@ -158,8 +158,8 @@ void AppDelegate::launchPreview() {
     const QString page = request.configuredPage();
     m_model = m_services.makeModel(true);
     m_updater = m_services.makeUpdates ? m_services.makeUpdates(true) : ShellUpdates::none(true);
-    m_library = m_services.makeLibrary ? m_services.makeLibrary(true)
-                                       : std::make_unique<PreviewApplicationLibrary>(true);
+    m_library = makeLibrary(true);
+    m_model->setApplicationLibrary(m_library.get());
     m_model->configurePreview(page);
     m_updater->configurePreview(page);
     m_library->configurePreview(page);
@@ -227,7 +227,7 @@ AppDelegate::Scene AppDelegate::previewScene() {
     case PreviewSceneKind::applicationAdviceConsent: {
         const QList<ApplicationAdviceItem> items = m_library->adviceItems();
         try {
-            const ApplicationAdviceConsent consent{QUuid::createUuid(), ApplicationAdviceSummary::make(items),
+            const ApplicationAdviceConsent consent{QUuid::createUuid(), m_library->summary(),
                                                    m_model->aiConfiguration(), QDateTime::currentDateTime(),
                                                    static_cast<int>(items.size())};
             return {m_screens->applicationAdviceConsent(consent, true, {}, {}), fixed};
@@ -454,6 +454,12 @@ void AppDelegate::requestQuit() {
     if (m_window && m_window->isVisible())
         m_window->activateWindow();
     m_quitConfirmation.request(m_library && m_library->removing(), m_updater && m_updater->readyToInstall());
+}
+
+std::unique_ptr<ApplicationLibraryModel> AppDelegate::makeLibrary(bool preview) const {
+    if (m_services.makeLibrary)
+        return m_services.makeLibrary(preview);
+    return std::make_unique<ApplicationLibraryModel>(preview, ApplicationLibraryServices{});
 }
 
 MenuActions AppDelegate::menuActions() {

@@ -24,7 +24,7 @@ class QWidget;
 namespace lunorvale {
 
 class AppModel;
-class ApplicationLibraryState;
+class ApplicationLibraryModel;
 class ColorSchemePortal;
 class PopoverHost;
 class ScreenFactory;
@@ -38,7 +38,9 @@ struct ShellServices {
     std::function<std::unique_ptr<AppModel>(bool preview)> makeModel;
     // The update model of a run (default: no updates offered).
     std::function<std::unique_ptr<ShellUpdates>(bool preview)> makeUpdates;
-    std::function<std::unique_ptr<ApplicationLibraryState>(bool preview)> makeLibrary;
+    // The application library of a run (default: one over no desktop services, which lists nothing
+    // until asked to scan; in preview mode its sample applications).
+    std::function<std::unique_ptr<ApplicationLibraryModel>(bool preview)> makeLibrary;
     std::function<std::unique_ptr<ScreenFactory>()> makeScreens;
     // Where the main window's frame is kept; absent: not kept.
     std::optional<SettingsStore> settings;
@@ -132,6 +134,7 @@ private:
     void decideWindowAtLaunch();
     void popoverDidClose();
     MenuActions menuActions();
+    std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) const;
     bool isPreview() const { return m_preview.has_value(); }
 
     ShellServices m_services;
@@ -144,7 +147,7 @@ private:
     std::unique_ptr<ScreenFactory> m_screens;
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<ShellUpdates> m_updater;
-    std::unique_ptr<ApplicationLibraryState> m_library;
+    std::unique_ptr<ApplicationLibraryModel> m_library;
     QMainWindow* m_window = nullptr;
     StatusItem* m_statusItem = nullptr;
     std::unique_ptr<QMenu> m_trayMenu;

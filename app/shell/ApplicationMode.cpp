@@ -1,14 +1,18 @@
+#include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/LunorvaleEntry.h"
 #include "core/ai/KeychainStore.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "platform/desktop/ApplicationLauncher.h"
 #include "platform/desktop/DesktopApplications.h"
+#include "platform/desktop/FileReveal.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
+#include "platform/gui/DesktopUrlOpener.h"
 #include "ui/kit/Fonts.h"
 
 #include <QApplication>
@@ -26,6 +30,10 @@ struct DesktopServices {
     std::unique_ptr<LogindSleepWatcher> sleep;
     std::unique_ptr<AutostartLoginItem> loginItem;
     std::unique_ptr<LinuxDesktopApplications> applications;
+    std::shared_ptr<CachedKeychainStore> keychain;
+    DesktopUrlOpener urlOpener;
+    std::unique_ptr<FreedesktopFileRevealer> revealer;
+    BundleLauncher launcher;
 
     std::unique_ptr<AppModel> makeModel(bool preview) {
         AppModelServices services;
@@ -36,14 +44,27 @@ struct DesktopServices {
             loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
             applications = std::make_unique<LinuxDesktopApplications>();
             services.settingsStore = SettingsStore::applicationStore();
-            services.keychain =
-                std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
+            keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
+            services.keychain = keychain;
             services.notifications = notifications.get();
             services.sleepWatcher = sleep.get();
             services.loginItem = loginItem.get();
             services.desktopApplications = applications.get();
         }
         return std::make_unique<AppModel>(preview, std::move(services));
+    }
+
+    // After the model: the library shares its key store.
+    std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) {
+        ApplicationLibraryServices services;
+        if (!preview) {
+            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
+            services.processes = &processes;
+            services.revealer = revealer.get();
+            services.launcher = &launcher;
+            services.keychain = keychain;
+        }
+        return std::make_unique<ApplicationLibraryModel>(preview, std::move(services));
     }
 };
 
@@ -82,6 +103,9 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     ShellServices services;
     services.makeModel = [&desktop](bool previewMode) {
         return desktop.makeModel(previewMode);
+    };
+    services.makeLibrary = [&desktop](bool previewMode) {
+        return desktop.makeLibrary(previewMode);
     };
     if (!preview)
         services.settings = SettingsStore::applicationStore();

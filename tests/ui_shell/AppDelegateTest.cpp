@@ -1,7 +1,7 @@
 // The desktop program assembled in this process over a scripted process table: launch, window,
 // menus, tray popover, quit requests and reminders.
 #include "app/shell/AppDelegate.h"
-#include "app/library/ApplicationLibraryState.h"
+#include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
@@ -103,7 +103,7 @@ struct Program {
         };
         if (options.emptyLibrary)
             services.makeLibrary = [](bool) {
-                return std::make_unique<PreviewApplicationLibrary>(false);
+                return std::make_unique<ApplicationLibraryModel>(false, ApplicationLibraryServices{});
             };
         services.settings = settings;
         services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));

@@ -4,7 +4,7 @@
 
 namespace lunorvale {
 
-ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryState&, std::function<void()> close,
+ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel&, std::function<void()> close,
                                                  QWidget* parent)
     : Screen(QStringLiteral("操作记录"), std::nullopt, parent) {
     setObjectName(QStringLiteral("ApplicationReceiptsView"));

@@ -5,13 +5,13 @@
 
 namespace lunorvale {
 
-class ApplicationLibraryState;
+class ApplicationLibraryModel;
 
 // The receipts of earlier removals.
 class ApplicationReceiptsView final : public PlaceholderParts::Screen {
     Q_OBJECT
 public:
-    ApplicationReceiptsView(ApplicationLibraryState& library, std::function<void()> close,
+    ApplicationReceiptsView(ApplicationLibraryModel& library, std::function<void()> close,
                             QWidget* parent = nullptr);
 };
 

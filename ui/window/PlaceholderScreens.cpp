@@ -34,7 +34,7 @@ public:
                                             std::function<void()> onConfirm) override {
         return new ApplicationRemovalConfirmation(application, std::move(onCancel), std::move(onConfirm));
     }
-    QWidget* applicationReceipts(ApplicationLibraryState& library, std::function<void()> close) override {
+    QWidget* applicationReceipts(ApplicationLibraryModel& library, std::function<void()> close) override {
         return new ApplicationReceiptsView(library, std::move(close));
     }
     QWidget* applicationAdviceConsent(const ApplicationAdviceConsent& consent, bool preview,

@@ -16,7 +16,7 @@ class QWidget;
 namespace lunorvale {
 
 class AppModel;
-class ApplicationLibraryState;
+class ApplicationLibraryModel;
 
 // The popover's three ways out.
 struct MenuActions {
@@ -58,7 +58,7 @@ public:
     virtual QWidget* applicationRemovalConfirmation(const InstalledApplication& application,
                                                     std::function<void()> onCancel,
                                                     std::function<void()> onConfirm) = 0;
-    virtual QWidget* applicationReceipts(ApplicationLibraryState& library, std::function<void()> close) = 0;
+    virtual QWidget* applicationReceipts(ApplicationLibraryModel& library, std::function<void()> close) = 0;
     virtual QWidget* applicationAdviceConsent(const ApplicationAdviceConsent& consent, bool preview,
                                               std::function<void()> onCancel,
                                               std::function<void()> onConfirm) = 0;
