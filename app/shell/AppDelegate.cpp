@@ -2,6 +2,7 @@
 
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
+#include "app/model/SoftwareUpdater.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/WindowAppearance.h"
@@ -112,9 +113,8 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
         return Launch::secondCopy;
     connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
 
-    // 2. The model, its updater and library.
+    // 2. The model (with its updater) and the library.
     m_model = m_services.makeModel(false);
-    m_updater = m_services.makeUpdates ? m_services.makeUpdates(false) : ShellUpdates::none(false);
     m_library = makeLibrary(false);
     m_model->setApplicationLibrary(m_library.get());
 
@@ -146,7 +146,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
         m_model->sampleNow();
 
     // 12. Updates.
-    m_updater->start();
+    updater()->start();
 
     // 13. The window.
     decideWindowAtLaunch();
@@ -157,11 +157,10 @@ void AppDelegate::launchPreview() {
     const PreviewRequest& request = *m_preview;
     const QString page = request.configuredPage();
     m_model = m_services.makeModel(true);
-    m_updater = m_services.makeUpdates ? m_services.makeUpdates(true) : ShellUpdates::none(true);
     m_library = makeLibrary(true);
     m_model->setApplicationLibrary(m_library.get());
     m_model->configurePreview(page);
-    m_updater->configurePreview(page);
+    updater()->configurePreview(page);
     m_library->configurePreview(page);
     m_model->setAppearance(request.isDark() ? QStringLiteral("dark") : QStringLiteral("light"));
     m_model->setPreviewAIConfiguration(previewAIConfiguration(page));
@@ -379,10 +378,10 @@ void AppDelegate::createStatusItem() {
     // "检查更新…" is offered exactly while the updater can check.
     const auto enableChecks = [this] {
         for (QAction* action : std::as_const(m_checkForUpdatesActions))
-            action->setEnabled(m_updater && m_updater->canCheckForUpdates());
+            action->setEnabled(updater()->canCheckForUpdates());
     };
     enableChecks();
-    connect(m_updater.get(), &ShellUpdates::canCheckForUpdatesChanged, this, enableChecks);
+    connect(updater(), &SoftwareUpdater::canCheckForUpdatesChanged, this, enableChecks);
 
     m_statusItem = new StatusItem(trayMenu);
     connect(m_statusItem, &StatusItem::clicked, this, &AppDelegate::togglePopover);
@@ -392,7 +391,7 @@ void AppDelegate::createStatusItem() {
     connect(m_model.get(), &AppModel::findingsChanged, this, &AppDelegate::updateStatusItem);
     connect(m_model.get(), &AppModel::memoryObservationsChanged, this, &AppDelegate::updateStatusItem);
     connect(m_model.get(), &AppModel::applicationCPUFindingsChanged, this, &AppDelegate::updateStatusItem);
-    connect(m_updater.get(), &ShellUpdates::availableVersionChanged, this, &AppDelegate::updateStatusItem);
+    connect(updater(), &SoftwareUpdater::availableVersionChanged, this, &AppDelegate::updateStatusItem);
     updateStatusItem();
 }
 
@@ -401,7 +400,7 @@ void AppDelegate::updateStatusItem() {
         return;
     const int count = StatusItemText::reminderCount(m_model->findings(), m_model->memoryObservations(),
                                                     m_model->applicationCPUFindings());
-    m_statusItem->show({count, m_updater ? m_updater->availableVersion() : std::nullopt});
+    m_statusItem->show({count, updater()->availableVersion()});
 }
 
 void AppDelegate::decideWindowAtLaunch() {
@@ -442,18 +441,22 @@ void AppDelegate::showHelp() {
 }
 
 void AppDelegate::checkForUpdates() {
-    if (m_updater)
-        m_updater->checkForUpdates();
+    if (m_model)
+        updater()->checkForUpdates();
 }
 
-void AppDelegate::requestQuit() {
+SoftwareUpdater* AppDelegate::updater() const {
+    return m_model ? m_model->softwareUpdater() : nullptr;
+}
+
+bool AppDelegate::requestQuit() {
     if (isPreview() || !m_model)
-        return;
+        return false;
     if (m_popover)
         m_popover->close();
     if (m_window && m_window->isVisible())
         m_window->activateWindow();
-    m_quitConfirmation.request(m_library && m_library->removing(), m_updater && m_updater->readyToInstall());
+    return m_quitConfirmation.request(m_library && m_library->removing(), updater()->readyToInstall());
 }
 
 std::unique_ptr<ApplicationLibraryModel> AppDelegate::makeLibrary(bool preview) const {
@@ -495,7 +498,7 @@ void AppDelegate::togglePopover() {
     const bool others =
         !m_model->memoryObservations().isEmpty() || !m_model->applicationCPUFindings().isEmpty();
     const int height = PopoverGeometry::height(!m_model->findings().isEmpty(), others,
-                                               m_updater && m_updater->availableVersion().has_value());
+                                               updater()->availableVersion().has_value());
     const std::optional<QRect> icon = m_statusItem->geometry();
     const QRect anchor = icon.value_or(QRect(QCursor::pos(), QSize(1, 1)));
     m_popover->show(m_screens->menuContent(*m_model, menuActions()), QSize(PopoverGeometry::width, height),

@@ -2,7 +2,6 @@
 
 #include "app/shell/MenuBarInteraction.h"
 #include "app/shell/PreviewScenarios.h"
-#include "app/shell/ShellUpdates.h"
 #include "platform/files/SettingsStore.h"
 #include "ui/window/ScreenFactory.h"
 
@@ -26,6 +25,7 @@ namespace lunorvale {
 class AppModel;
 class ApplicationLibraryModel;
 class ColorSchemePortal;
+class SoftwareUpdater;
 class PopoverHost;
 class ScreenFactory;
 class SingleInstance;
@@ -36,8 +36,6 @@ class WindowAppearance;
 struct ShellServices {
     // The one model of a run; `preview` fixes preview mode.
     std::function<std::unique_ptr<AppModel>(bool preview)> makeModel;
-    // The update model of a run (default: no updates offered).
-    std::function<std::unique_ptr<ShellUpdates>(bool preview)> makeUpdates;
     // The application library of a run (default: one over no desktop services, which lists nothing
     // until asked to scan; in preview mode its sample applications).
     std::function<std::unique_ptr<ApplicationLibraryModel>(bool preview)> makeLibrary;
@@ -90,7 +88,8 @@ public:
     void openMainFromMenu() { openMain(); }
     // Every way of quitting goes here: nothing in a screenshot run; otherwise the quit confirmation,
     // told whether a removal runs and whether an update waits.
-    void requestQuit();
+    // True when the program is about to end.
+    bool requestQuit();
     void togglePopover();
     // The program is ending: the popover's watch ends with it.
     void applicationWillTerminate();
@@ -108,7 +107,8 @@ public:
     static bool opensWindowAtLaunch(bool loginLaunch, bool onboardingDone, bool trayHost);
 
     AppModel* model() const { return m_model.get(); }
-    ShellUpdates* updates() const { return m_updater.get(); }
+    // The model's update controller.
+    SoftwareUpdater* updater() const;
     QMainWindow* window() const { return m_window; }
     StatusItem* statusItem() const { return m_statusItem; }
     PopoverHost* popover() const { return m_popover; }
@@ -146,7 +146,6 @@ private:
     WindowAppearance* m_appearance = nullptr;
     std::unique_ptr<ScreenFactory> m_screens;
     std::unique_ptr<AppModel> m_model;
-    std::unique_ptr<ShellUpdates> m_updater;
     std::unique_ptr<ApplicationLibraryModel> m_library;
     QMainWindow* m_window = nullptr;
     StatusItem* m_statusItem = nullptr;

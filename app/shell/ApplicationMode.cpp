@@ -13,6 +13,8 @@
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
 #include "platform/gui/DesktopUrlOpener.h"
+#include "platform/update/StandardUpdaterController.h"
+#include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
 
 #include <QApplication>
@@ -35,6 +37,9 @@ struct DesktopServices {
     std::unique_ptr<FreedesktopFileRevealer> revealer;
     BundleLauncher launcher;
 
+    // Asked when an update wants the program to end: the quit confirmation decides.
+    std::function<bool()> requestQuit;
+
     std::unique_ptr<AppModel> makeModel(bool preview) {
         AppModelServices services;
         services.processPlatform = &processes;
@@ -50,6 +55,12 @@ struct DesktopServices {
             services.sleepWatcher = sleep.get();
             services.loginItem = loginItem.get();
             services.desktopApplications = applications.get();
+            UpdateEnvironment environment = UpdateEnvironment::standard();
+            environment.requestQuit = [this] {
+                return requestQuit && requestQuit();
+            };
+            services.updaterFactory = StandardUpdaterController::factory(
+                [] { return std::make_unique<UpdateWindow>(); }, std::move(environment));
         }
         return std::make_unique<AppModel>(preview, std::move(services));
     }
@@ -112,6 +123,9 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     const bool loginLaunch =
         arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
     AppDelegate delegate(std::move(services), preview, loginLaunch);
+    desktop.requestQuit = [&delegate] {
+        return delegate.requestQuit();
+    };
 
     // The session ending or the terminal's interrupt: no confirmation, an ordinary end.
     TerminationSignals termination;

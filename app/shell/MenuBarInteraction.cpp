@@ -109,15 +109,17 @@ UserQuitConfirmation::UserQuitConfirmation(Present present, Terminate terminate)
     : m_present(present ? std::move(present) : Present(&UserQuitConfirmation::runModal)),
       m_terminate(terminate ? std::move(terminate) : Terminate([] { QCoreApplication::quit(); })) {}
 
-void UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
+bool UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
     if (m_presenting)
-        return;
+        return false;
     m_presenting = true;
     const std::unique_ptr<QMessageBox> alert = makeAlert(removingApplication, updateReady);
     const int chosen = m_present(*alert);
     m_presenting = false;
-    if (!removingApplication && chosen == 1)
-        m_terminate();
+    if (removingApplication || chosen != 1)
+        return false;
+    m_terminate();
+    return true;
 }
 
 namespace {

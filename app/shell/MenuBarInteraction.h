@@ -73,8 +73,8 @@ public:
     bool isPresenting() const { return m_presenting; }
 
     // Ignored while the alert is up. Terminates only when no removal runs and the second button
-    // ("退出岚栖") was chosen.
-    void request(bool removingApplication, bool updateReady);
+    // ("退出岚栖") was chosen, and then answers true.
+    bool request(bool removingApplication, bool updateReady);
 
     static std::unique_ptr<QMessageBox> makeAlert(bool removingApplication, bool updateReady);
     // The default presentation: a modal run of the alert.

@@ -29,21 +29,23 @@ using namespace lunorvale;
 
 namespace {
 
-class FakeUpdates final : public ShellUpdates {
+class FakeController final : public UpdaterController {
 public:
     bool canCheck = false;
     int checks = 0;
 
     void setCanCheck(bool value) {
         canCheck = value;
-        emit canCheckForUpdatesChanged();
+        emit canCheckForUpdatesChanged(value);
     }
-    bool canCheckForUpdates() const override { return canCheck; }
-    std::optional<QString> availableVersion() const override { return std::nullopt; }
-    bool readyToInstall() const override { return false; }
-    void start() override {}
+    std::optional<UpdateError> startUpdater() override { return std::nullopt; }
     void checkForUpdates() override { ++checks; }
-    void configurePreview(const QString&) override {}
+    bool canCheckForUpdates() const override { return canCheck; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    void setAutomaticallyChecksForUpdates(bool) override {}
+    bool automaticallyDownloadsUpdates() const override { return false; }
+    void setAutomaticallyDownloadsUpdates(bool) override {}
+    QDateTime lastUpdateCheckDate() const override { return {}; }
 };
 
 class FakeReminders final : public UserNotificationCenter {
@@ -61,7 +63,7 @@ struct Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
     FakeReminders reminders;
-    FakeUpdates* updates = nullptr;
+    FakeController* controller = nullptr;
     std::optional<SettingsStore> settings;
     int quitAlerts = 0;
     int terminations = 0;
@@ -88,18 +90,16 @@ struct Program {
             if (!preview) {
                 model.settingsStore = settings;
                 model.notifications = &reminders;
+                model.updaterFactory = [this](UpdaterDelegate&) {
+                    auto made = std::make_unique<FakeController>();
+                    controller = made.get();
+                    return made;
+                };
                 model.historyStore = [this] {
                     return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
                 };
             }
             return std::make_unique<AppModel>(preview, std::move(model));
-        };
-        services.makeUpdates = [this](bool preview) -> std::unique_ptr<ShellUpdates> {
-            if (preview)
-                return ShellUpdates::none(true);
-            auto made = std::make_unique<FakeUpdates>();
-            updates = made.get();
-            return made;
         };
         if (options.emptyLibrary)
             services.makeLibrary = [](bool) {
@@ -211,13 +211,13 @@ TEST(AppDelegate, MenuBarCommands) {
 
     // "检查更新…" follows the updater, in the menu bar and the tray menu alike.
     QAction* check = application.at(3);
-    ASSERT_NE(program.updates, nullptr);
+    ASSERT_NE(program.controller, nullptr);
     EXPECT_FALSE(check->isEnabled());
-    program.updates->setCanCheck(true);
+    program.controller->setCanCheck(true);
     EXPECT_TRUE(check->isEnabled());
     check->trigger();
-    EXPECT_EQ(program.updates->checks, 1);
-    program.updates->setCanCheck(false);
+    EXPECT_EQ(program.controller->checks, 1);
+    program.controller->setCanCheck(false);
     EXPECT_FALSE(check->isEnabled());
 
     // "设置…" and "关于岚栖" show the closed window first, then ask for their page.
@@ -336,7 +336,7 @@ TEST(AppDelegate, PreviewRunsHaveNoSideEffectsAndFallBackToTheMainWindow) {
         EXPECT_EQ(program.delegate->statusItem(), nullptr);
         EXPECT_TRUE(program.window().menuBar()->actions().isEmpty());
         EXPECT_FALSE(program.model().samplingInterval().has_value());
-        EXPECT_EQ(program.updates, nullptr); // no update model of the program's own
+        EXPECT_EQ(program.controller, nullptr); // the updater never started
         program.delegate->requestQuit();
         EXPECT_EQ(program.quitAlerts, 0);
         EXPECT_EQ(program.window().centralWidget()->size(), QSize(344, 505));
