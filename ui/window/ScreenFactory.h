@@ -3,6 +3,7 @@
 #include "core/ai/AIConfiguration.h"
 #include "core/applications/InstalledApplication.h"
 #include "core/monitoring/ProcessSample.h"
+#include "ui/library/ApplicationLibraryLogic.h"
 
 #include <QDateTime>
 #include <QString>
@@ -30,15 +31,6 @@ struct StopRequest {
     QUuid id;
     ProcessSample sample;
     bool force = false;
-};
-
-// The applications the user is about to send for advice.
-struct ApplicationAdviceConsent {
-    QUuid id;
-    QString summary;
-    AIConfiguration configuration;
-    QDateTime date;
-    int count = 0;
 };
 
 // Makes every screen the shell hosts: the main window's content, the popover content, and the sheets
