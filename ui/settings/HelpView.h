@@ -2,6 +2,8 @@
 
 #include "ui/settings/SoftwareUpdateLogic.h"
 
+#include "ui/settings/SettingsSheets.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -10,7 +12,6 @@ namespace lunorvale {
 class AppModel;
 class LVButton;
 class LVText;
-class SheetDialog;
 class SoftwareUpdateButton;
 
 // The help page: the way from a reminder to an action, what the numbers mean and what to do when

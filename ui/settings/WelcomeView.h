@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/settings/SettingsSheets.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -9,7 +11,6 @@ namespace lunorvale {
 class AppModel;
 class LVButton;
 class LVText;
-class SheetDialog;
 
 // The first-run sheet: what the program does in three steps, reminders to turn on right there, the
 // privacy statement, and "开始使用", which ends onboarding (outside preview mode) and calls
