@@ -221,8 +221,8 @@ void AutomaticProcessAdvice::complete(const QUuid& requestID, const std::stop_to
     QHash<ProcessIdentity, Entry> entries = m_entries;
     entries.insert(identity, entry);
     setEntries(std::move(entries));
-    if (advice && didFinish)
-        didFinish(entry);
+    if (advice)
+        emit didFinish(entry);
     startNext();
 }
 

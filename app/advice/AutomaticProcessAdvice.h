@@ -79,11 +79,10 @@ public:
     std::optional<Entry> entry(const ProcessSample& sample) const;
     const QHash<ProcessIdentity, Entry>& entries() const { return m_entries; }
 
-    // Told about each entry that received advice (not about failures).
-    std::function<void(const Entry&)> didFinish;
-
 signals:
     void entriesChanged();
+    // An entry received advice (failures are not reported here).
+    void didFinish(const lunorvale::AutomaticProcessAdvice::Entry& entry);
 
 private:
     struct Request {

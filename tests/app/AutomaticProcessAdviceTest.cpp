@@ -51,9 +51,8 @@ struct Harness {
                 if (answerAtOnce)
                     done(answer);
             });
-        queue->didFinish = [this](const Entry& entry) {
-            finished.append(entry);
-        };
+        QObject::connect(queue.get(), &AutomaticProcessAdvice::didFinish,
+                         [this](const Entry& entry) { finished.append(entry); });
     }
 
     void refresh(const QList<Finding>& findings, std::optional<AIConfiguration> configuration = service) {

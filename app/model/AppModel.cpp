@@ -1,0 +1,272 @@
+#include "app/model/AppModel.h"
+
+#include "app/model/SamplingService.h"
+#include "core/ai/AIServicePreset.h"
+#include "core/ai/KeychainStore.h"
+#include "core/monitoring/DisplayFormat.h"
+#include "platform/desktop/SleepWatcher.h"
+#include "platform/desktop/UserNotificationCenter.h"
+
+#include <QCollator>
+#include <QJsonArray>
+#include <QLocale>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace lunorvale {
+
+const QString AppModel::Keys::monitorSettings = QStringLiteral("monitorSettings");
+const QString AppModel::Keys::aiConfiguration = QStringLiteral("aiConfiguration");
+const QString AppModel::Keys::automaticAdvicePreference = QStringLiteral("automaticAdvicePreference");
+const QString AppModel::Keys::automaticAdviceAuthorization = QStringLiteral("automaticAdviceAuthorization");
+const QString AppModel::Keys::automaticAdviceAttempts = QStringLiteral("automaticAdviceAttempts");
+const QString AppModel::Keys::mutedProcesses = QStringLiteral("mutedProcesses");
+const QString AppModel::Keys::monitoringEnabled = QStringLiteral("monitoringEnabled");
+const QString AppModel::Keys::appearance = QStringLiteral("appearance");
+const QString AppModel::Keys::hasCompletedOnboarding = QStringLiteral("hasCompletedOnboarding");
+
+namespace {
+
+// The stored budget: one date per number, seconds since 1970. Absent when the value is damaged.
+std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
+    if (!value.isArray())
+        return std::nullopt;
+    QList<QDateTime> attempts;
+    for (const QJsonValue& element : value.toArray()) {
+        if (!element.isDouble())
+            return std::nullopt;
+        attempts.append(QDateTime::fromMSecsSinceEpoch(std::llround(element.toDouble() * 1000), Qt::UTC));
+    }
+    return attempts;
+}
+
+QCollator nameCollator() {
+    // Qt's C locale compares code points without ICU, which would put "10" before "2".
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+enum class SortKey { cpu, memory, duration };
+
+SortKey sortKey(const QString& text) {
+    if (text == u"memory")
+        return SortKey::memory;
+    if (text == u"duration")
+        return SortKey::duration;
+    return SortKey::cpu;
+}
+
+double primaryValue(const ProcessSample& sample, SortKey key) {
+    switch (key) {
+    case SortKey::memory:
+        return static_cast<double>(sample.residentBytes);
+    case SortKey::duration:
+        return sample.elapsedSeconds;
+    case SortKey::cpu:
+        break;
+    }
+    return sample.cpuPercent.value_or(-1);
+}
+
+} // namespace
+
+AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
+    : QObject(parent), m_preview(preview), m_services(std::move(services)),
+      m_aiClient(m_services.aiDeadline) {
+    Q_ASSERT(m_services.processPlatform);
+    m_timer.setTimerType(Qt::CoarseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &AppModel::sampleNow);
+    m_aiConfiguration = AIConfiguration{AIServicePreset(AIServicePreset::Kind::openAI).baseURL(), QString()};
+
+    QList<QDateTime> attempts;
+    bool healBudget = false;
+    if (!m_preview && m_services.settingsStore) {
+        if (const auto stored = m_services.settingsStore->value(Keys::automaticAdviceAttempts)) {
+            if (const auto read = storedAttempts(*stored)) {
+                attempts = *read;
+            } else {
+                // A damaged budget counts as a day's whole allowance spent now: automatic advice pauses
+                // for a day and then heals, instead of stopping for good or starting at once.
+                attempts = QList<QDateTime>(AutomaticAdviceBudget::maximumPerDay, now());
+                healBudget = true;
+            }
+        }
+    }
+    const QPointer<AppModel> self(this);
+    m_automaticAdvice = std::make_unique<AutomaticProcessAdvice>(
+        attempts, [self] { return self ? self->now() : QDateTime::currentDateTimeUtc(); },
+        [self](const QList<QDateTime>& list) {
+            if (self)
+                self->storeBudget(list);
+        },
+        [self](const QString& summary, const AIConfiguration& configuration,
+               AutomaticProcessAdvice::AnalysisDone done, std::stop_token stop) {
+            if (!self)
+                throw AIRequestCancelled();
+            self->analyzeAutomatically(summary, configuration, std::move(done), std::move(stop));
+        });
+    if (healBudget)
+        storeBudget(attempts);
+
+    if (m_preview) {
+        m_previewAnalyzer = std::make_unique<SampleAnalyzer>(*m_services.processPlatform);
+        configurePreview(QStringLiteral("default"));
+        return;
+    }
+
+    m_controller = std::make_unique<ProcessController>(*m_services.processPlatform);
+    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform);
+    loadStoredSettings();
+    refreshSystemStatus();
+    if (!m_isMonitoring)
+        setStatusMessage(QStringLiteral("观察已暂停。点击恢复后开始采样。"));
+
+    if (m_services.notifications) {
+        connect(m_services.notifications, &UserNotificationCenter::activated, this,
+                [this](const QVariantMap& userInfo) {
+                    const QVariant key = userInfo.value(QStringLiteral("processIdentity"));
+                    openNotification(key.typeId() == QMetaType::QString ? std::optional(key.toString())
+                                                                        : std::nullopt);
+                    emit mainWindowRequested();
+                });
+    }
+    if (m_services.sleepWatcher) {
+        connect(m_services.sleepWatcher, &SleepWatcher::didWake, this, &AppModel::wakeEnds);
+        connect(m_services.sleepWatcher, &SleepWatcher::willSleep, this, &AppModel::sleepBegins);
+    }
+}
+
+AppModel::~AppModel() {
+    // The worker goes first, while everything its last result could reach still exists.
+    m_sampler.reset();
+    m_aiTask.cancel();
+}
+
+QDateTime AppModel::now() const {
+    return m_services.now ? m_services.now() : QDateTime::currentDateTimeUtc();
+}
+
+void AppModel::setSelectedID(const std::optional<ProcessIdentity>& identity) {
+    if (!publish(m_selectedID, identity, &AppModel::selectedIDChanged))
+        return;
+    clearAnalysis();
+    if (m_openedNotificationID != m_selectedID)
+        publish(m_openedNotificationID, std::nullopt, &AppModel::openedNotificationIDChanged);
+}
+
+void AppModel::setStatusMessage(const QString& message) {
+    publish(m_statusMessage, message, &AppModel::statusMessageChanged);
+}
+
+void AppModel::setOperationMessage(const std::optional<QString>& message) {
+    publish(m_operationMessage, message, &AppModel::operationMessageChanged);
+}
+
+void AppModel::setResourceNavigationRequest(const QUuid& request) {
+    publish(m_resourceNavigationRequest, request, &AppModel::resourceNavigationRequestChanged);
+}
+
+void AppModel::setStatusAndOperation(const QString& message) {
+    setOperationMessage(message);
+    setStatusMessage(message);
+}
+
+void AppModel::setProcesses(QList<ProcessSample> processes) {
+    if (publish(m_processes, std::move(processes), &AppModel::processesChanged))
+        m_processOrders.clear();
+}
+
+void AppModel::setFindings(QList<Finding> findings) {
+    publish(m_findings, std::move(findings), &AppModel::findingsChanged);
+}
+
+const QList<ProcessSample>& AppModel::orderedProcesses(const QString& key) const {
+    const auto cached = m_processOrders.constFind(key);
+    if (cached != m_processOrders.cend())
+        return *cached;
+
+    const SortKey sort = sortKey(key);
+    QList<ProcessSample> ordered = m_processes;
+    std::stable_sort(ordered.begin(), ordered.end(), [sort](const ProcessSample& a, const ProcessSample& b) {
+        return primaryValue(a, sort) > primaryValue(b, sort);
+    });
+    // Names decide only among equal values, so only those runs pay for collation.
+    const QCollator collator = nameCollator();
+    for (qsizetype begin = 0; begin < ordered.size();) {
+        qsizetype end = begin + 1;
+        while (end < ordered.size() && primaryValue(ordered[end], sort) == primaryValue(ordered[begin], sort))
+            ++end;
+        if (end - begin > 1) {
+            std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
+            keys.reserve(static_cast<size_t>(end - begin));
+            for (qsizetype i = begin; i < end; ++i)
+                keys.emplace_back(collator.sortKey(ordered[i].name), i);
+            std::stable_sort(keys.begin(), keys.end(), [&ordered](const auto& a, const auto& b) {
+                const int names = a.first.compare(b.first);
+                if (names != 0)
+                    return names < 0;
+                return ordered[a.second].identity.pid < ordered[b.second].identity.pid;
+            });
+            QList<ProcessSample> run;
+            run.reserve(end - begin);
+            for (const auto& entry : keys)
+                run.append(ordered[entry.second]);
+            std::move(run.begin(), run.end(), ordered.begin() + begin);
+        }
+        begin = end;
+    }
+    return *m_processOrders.insert(key, std::move(ordered));
+}
+
+int AppModel::attentionCount() const {
+    QSet<ProcessIdentity> flagged;
+    for (const Finding& finding : m_findings)
+        flagged.insert(finding.sample.identity);
+    const auto counted =
+        std::count_if(m_applicationCPUFindings.cbegin(), m_applicationCPUFindings.cend(),
+                      [&](const ApplicationCPUFinding& f) {
+                          return std::none_of(
+                              f.group.members.cbegin(), f.group.members.cend(),
+                              [&](const ProcessSample& member) { return flagged.contains(member.identity); });
+                      });
+    return static_cast<int>(m_findings.size() + m_memoryObservations.size() + counted);
+}
+
+QString AppModel::systemCPUText() const {
+    if (m_collectionError)
+        return QStringLiteral("暂不可用");
+    if (!m_isMonitoring)
+        return QStringLiteral("已暂停");
+    return DisplayFormat::cpu(m_systemCPU);
+}
+
+bool AppModel::automaticAdviceEnabled() const {
+    return m_automaticAdvicePreference && m_automaticAdviceAuthorization &&
+           m_automaticAdviceAuthorization->baseURL == m_aiConfiguration.baseURL &&
+           m_automaticAdviceAuthorization->model == m_aiConfiguration.model;
+}
+
+AIKeyStatus AppModel::aiKeyStatus() const {
+    if (m_preview)
+        return m_previewAIKeyStatus;
+    if (m_aiConfiguration.baseURL.trimmed().isEmpty())
+        return AIKeyStatus::missing;
+    if (!m_services.keychain)
+        return AIKeyStatus::unavailable;
+    return m_services.keychain->status(m_aiConfiguration.baseURL);
+}
+
+std::optional<std::chrono::milliseconds> AppModel::samplingInterval() const {
+    if (!m_timer.isActive())
+        return std::nullopt;
+    return std::chrono::milliseconds(m_timer.interval());
+}
+
+} // namespace lunorvale

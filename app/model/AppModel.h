@@ -1,0 +1,432 @@
+#pragma once
+
+#include "app/advice/AutomaticProcessAdvice.h"
+#include "app/model/NotificationDeliveryState.h"
+#include "core/ai/AIConfiguration.h"
+#include "core/ai/AIKeyStatus.h"
+#include "core/ai/ProcessDecisionAdvice.h"
+#include "core/monitoring/ActivityEvent.h"
+#include "core/monitoring/ApplicationResourceGroup.h"
+#include "core/monitoring/Finding.h"
+#include "core/monitoring/LocalHistoryStore.h"
+#include "core/monitoring/LocalProcessAdvice.h"
+#include "core/monitoring/MemoryObservation.h"
+#include "core/monitoring/MonitorSettings.h"
+#include "core/monitoring/ProcessController.h"
+#include "core/monitoring/ProcessPlatform.h"
+#include "core/monitoring/ResourceHistory.h"
+#include "platform/desktop/AIClient.h"
+#include "platform/desktop/DesktopApplications.h"
+#include "platform/files/SettingsStore.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <QUuid>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace lunorvale {
+
+class ApplicationLibraryModel;
+class CachedKeychainStore;
+class LoginItem;
+class SampleAnalyzer;
+class SamplingService;
+class SleepWatcher;
+class SoftwareUpdater;
+class UserNotificationCenter;
+struct AnalyzedSample;
+
+// What the model works with. The caller keeps every pointer alive longer than the model.
+struct AppModelServices {
+    ProcessPlatform* processPlatform = nullptr;         // required
+    std::optional<SettingsStore> settingsStore;         // absent: no setting is read or stored
+    std::shared_ptr<CachedKeychainStore> keychain;      // absent: no key is read or saved
+    UserNotificationCenter* notifications = nullptr;    // absent: no reminders
+    SleepWatcher* sleepWatcher = nullptr;               // absent: no sleep handling
+    LoginItem* loginItem = nullptr;                     // absent: status "状态未知"
+    DesktopApplications* desktopApplications = nullptr; // absent: no owning application, no system monitor
+    // The history file; may throw HistoryStorageError. Null: the program's history.json.
+    std::function<LocalHistoryStore()> historyStore;
+    // The wall clock. Null: the system clock.
+    std::function<QDateTime()> now;
+    std::chrono::milliseconds stopRecheckDelay{2000};
+    std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
+};
+
+// The owning application of a process, as found for inspection.
+struct InspectionApplication {
+    ProcessIdentity identity;
+    RunningApplication application;
+};
+
+// The one observable model behind every screen: the sampling cycle and everything it publishes, the
+// stored settings, the process actions, reminders, the manual AI analysis and the preview data.
+//
+// Lives on the interface thread and is used only there. Collecting and analysing a sample runs on the
+// sampling worker; its result is applied only while no reset of observation happened since it was
+// asked for. Every published property announces a change through its NOTIFY signal, only when the
+// value changed. Actions report their outcome in the published sentences, never to the caller,
+// except the two saves, which throw the sentence the settings page shows.
+//
+// In preview mode (fixed at construction) the model is filled with sample data and has no side
+// effect at all: no timer, no sample, no stored setting, no history file, no reminder, no network.
+class AppModel final : public QObject {
+    Q_OBJECT
+
+    Q_PROPERTY(QList<lunorvale::ProcessSample> processes READ processes NOTIFY processesChanged)
+    Q_PROPERTY(QList<lunorvale::Finding> findings READ findings NOTIFY findingsChanged)
+    Q_PROPERTY(QList<lunorvale::ActivityEvent> history READ history NOTIFY historyChanged)
+    Q_PROPERTY(lunorvale::MonitorSettings settings READ settings NOTIFY settingsChanged)
+    Q_PROPERTY(lunorvale::AIConfiguration aiConfiguration READ aiConfiguration NOTIFY aiConfigurationChanged)
+    Q_PROPERTY(std::optional<lunorvale::AIConfiguration> automaticAdviceAuthorization READ
+                   automaticAdviceAuthorization NOTIFY automaticAdviceAuthorizationChanged)
+    Q_PROPERTY(
+        bool automaticAdvicePreference READ automaticAdvicePreference NOTIFY automaticAdvicePreferenceChanged)
+    Q_PROPERTY(bool isMonitoring READ isMonitoring NOTIFY isMonitoringChanged)
+    Q_PROPERTY(bool isSampling READ isSampling NOTIFY isSamplingChanged)
+    Q_PROPERTY(std::optional<QDateTime> lastUpdate READ lastUpdate NOTIFY lastUpdateChanged)
+    Q_PROPERTY(std::optional<double> systemCPU READ systemCPU NOTIFY systemCPUChanged)
+    Q_PROPERTY(std::optional<lunorvale::SystemMemorySnapshot> systemMemory READ systemMemory NOTIFY
+                   systemMemoryChanged)
+    Q_PROPERTY(QList<lunorvale::ApplicationResourceGroup> resourceGroups READ resourceGroups NOTIFY
+                   resourceGroupsChanged)
+    Q_PROPERTY(lunorvale::ResourceHistory resourceHistory READ resourceHistory NOTIFY resourceHistoryChanged)
+    Q_PROPERTY(QList<lunorvale::MemoryObservation> memoryObservations READ memoryObservations NOTIFY
+                   memoryObservationsChanged)
+    Q_PROPERTY(QList<lunorvale::ApplicationCPUFinding> applicationCPUFindings READ applicationCPUFindings
+                   NOTIFY applicationCPUFindingsChanged)
+    Q_PROPERTY(qint64 skippedProcessCount READ skippedProcessCount NOTIFY skippedProcessCountChanged)
+    Q_PROPERTY(QUuid resourceNavigationRequest READ resourceNavigationRequest WRITE
+                   setResourceNavigationRequest NOTIFY resourceNavigationRequestChanged)
+    Q_PROPERTY(std::optional<QString> collectionError READ collectionError NOTIFY collectionErrorChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY statusMessageChanged)
+    Q_PROPERTY(std::optional<lunorvale::ProcessIdentity> selectedID READ selectedID WRITE setSelectedID NOTIFY
+                   selectedIDChanged)
+    Q_PROPERTY(QUuid navigationRequest READ navigationRequest NOTIFY navigationRequestChanged)
+    Q_PROPERTY(
+        std::optional<lunorvale::ProcessDecisionAdvice> aiDecision READ aiDecision NOTIFY aiDecisionChanged)
+    Q_PROPERTY(std::optional<lunorvale::ProcessIdentity> openedNotificationID READ openedNotificationID NOTIFY
+                   openedNotificationIDChanged)
+    Q_PROPERTY(bool aiBusy READ aiBusy NOTIFY aiBusyChanged)
+    Q_PROPERTY(std::optional<QString> aiError READ aiError NOTIFY aiErrorChanged)
+    Q_PROPERTY(bool loginEnabled READ loginEnabled NOTIFY loginEnabledChanged)
+    Q_PROPERTY(QString loginStatus READ loginStatus NOTIFY loginStatusChanged)
+    Q_PROPERTY(QString notificationStatus READ notificationStatus NOTIFY notificationStatusChanged)
+    Q_PROPERTY(QString appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
+    Q_PROPERTY(bool hasCompletedOnboarding READ hasCompletedOnboarding NOTIFY hasCompletedOnboardingChanged)
+    Q_PROPERTY(QSet<lunorvale::ProcessIdentity> stoppingIDs READ stoppingIDs NOTIFY stoppingIDsChanged)
+    Q_PROPERTY(
+        std::optional<QString> historyStorageError READ historyStorageError NOTIFY historyStorageErrorChanged)
+    Q_PROPERTY(std::optional<QString> operationMessage READ operationMessage WRITE setOperationMessage NOTIFY
+                   operationMessageChanged)
+
+public:
+    // The stored settings' keys; nothing else of the program reads or writes them.
+    struct Keys {
+        static const QString monitorSettings;
+        static const QString aiConfiguration;
+        static const QString automaticAdvicePreference;
+        static const QString automaticAdviceAuthorization;
+        static const QString automaticAdviceAttempts;
+        static const QString mutedProcesses;
+        static const QString monitoringEnabled;
+        static const QString appearance;
+        static const QString hasCompletedOnboarding;
+    };
+
+    // Reads the stored settings, mutes and history and the system status, and watches sleep and
+    // wake; neither arms the timer nor samples (the shell does both once the interface stands).
+    AppModel(bool preview, AppModelServices services, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // --- Published state (see the property list) ---
+    const QList<ProcessSample>& processes() const { return m_processes; }
+    const QList<Finding>& findings() const { return m_findings; }
+    const QList<ActivityEvent>& history() const { return m_history; }
+    const MonitorSettings& settings() const { return m_settings; }
+    const AIConfiguration& aiConfiguration() const { return m_aiConfiguration; }
+    const std::optional<AIConfiguration>& automaticAdviceAuthorization() const {
+        return m_automaticAdviceAuthorization;
+    }
+    bool automaticAdvicePreference() const { return m_automaticAdvicePreference; }
+    bool isMonitoring() const { return m_isMonitoring; }
+    bool isSampling() const { return m_isSampling; }
+    const std::optional<QDateTime>& lastUpdate() const { return m_lastUpdate; }
+    std::optional<double> systemCPU() const { return m_systemCPU; }
+    const std::optional<SystemMemorySnapshot>& systemMemory() const { return m_systemMemory; }
+    const QList<ApplicationResourceGroup>& resourceGroups() const { return m_resourceGroups; }
+    const ResourceHistory& resourceHistory() const { return m_resourceHistory; }
+    const QList<MemoryObservation>& memoryObservations() const { return m_memoryObservations; }
+    const QList<ApplicationCPUFinding>& applicationCPUFindings() const { return m_applicationCPUFindings; }
+    qint64 skippedProcessCount() const { return m_skippedProcessCount; }
+    const QUuid& resourceNavigationRequest() const { return m_resourceNavigationRequest; }
+    const std::optional<QString>& collectionError() const { return m_collectionError; }
+    const QString& statusMessage() const { return m_statusMessage; }
+    const std::optional<ProcessIdentity>& selectedID() const { return m_selectedID; }
+    const QUuid& navigationRequest() const { return m_navigationRequest; }
+    const std::optional<ProcessDecisionAdvice>& aiDecision() const { return m_aiDecision; }
+    const std::optional<ProcessIdentity>& openedNotificationID() const { return m_openedNotificationID; }
+    bool aiBusy() const { return m_aiBusy; }
+    const std::optional<QString>& aiError() const { return m_aiError; }
+    bool loginEnabled() const { return m_loginEnabled; }
+    const QString& loginStatus() const { return m_loginStatus; }
+    const QString& notificationStatus() const { return m_notificationStatus; }
+    const QString& appearance() const { return m_appearance; }
+    bool hasCompletedOnboarding() const { return m_hasCompletedOnboarding; }
+    const QSet<ProcessIdentity>& stoppingIDs() const { return m_stoppingIDs; }
+    const std::optional<QString>& historyStorageError() const { return m_historyStorageError; }
+    const std::optional<QString>& operationMessage() const { return m_operationMessage; }
+
+    // Written by the screens. A new selection drops the manual analysis and, unless it is the process
+    // opened from a reminder, that reminder's mark.
+    void setSelectedID(const std::optional<ProcessIdentity>& identity);
+    void setStatusMessage(const QString& message);
+    void setOperationMessage(const std::optional<QString>& message);
+    void setResourceNavigationRequest(const QUuid& request);
+
+    // --- Fixed at construction, or wired once by the shell ---
+    bool isPreview() const { return m_preview; }
+    AutomaticProcessAdvice& automaticAdvice() { return *m_automaticAdvice; }
+    SoftwareUpdater* softwareUpdater() const { return m_softwareUpdater; }
+    ApplicationLibraryModel* applicationLibrary() const { return m_applicationLibrary; }
+    void setSoftwareUpdater(SoftwareUpdater* updater) { m_softwareUpdater = updater; }
+    void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
+
+    // --- Derived views ---
+    // "memory": resident bytes, "duration": elapsed time, anything else ("cpu"): CPU percent, each
+    // largest first, unmeasured last; ties by name as a file browser orders them, then by pid.
+    // Sorted at most once per key and sample.
+    const QList<ProcessSample>& orderedProcesses(const QString& key) const;
+    // Findings, memory observations and application findings none of whose processes is a finding.
+    int attentionCount() const;
+    QString systemCPUText() const;
+    bool automaticAdviceEnabled() const;
+    AIKeyStatus aiKeyStatus() const;
+
+    // --- The sampling cycle ---
+    // Asks for one sample, unless one is in flight, the machine sleeps or in preview mode. Works while
+    // paused too: a manual sample then shows the processes but finds nothing.
+    void sampleNow();
+    void toggleMonitoring();
+    // Restarts the sampling timer from the current rules, unless paused, asleep or in preview mode.
+    void armTimer();
+    // The running timer's interval; absent when no timer runs.
+    std::optional<std::chrono::milliseconds> samplingInterval() const;
+    void clearAnalysis();
+
+    // --- Settings ---
+    // Re-saves the rules in force, each clamped to its range; a failure goes to the status line.
+    void applySettings();
+    // Throws MonitorError::action with the sentence for the settings page; nothing changes then.
+    void saveMonitorSettings(const MonitorSettings& settings);
+    // Throws AIServiceError (address, model, key store) or MonitorError (settings file); nothing of
+    // the configuration or the consent changes then. Absent `automaticAdvice` keeps the preference.
+    void saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
+                             std::optional<bool> automaticAdvice);
+    void disableAutomaticAdvice();
+    // Any value but "system", "light" and "dark" becomes "system".
+    void setAppearance(const QString& appearance);
+    void completeOnboarding();
+    // Reads the login item now and asks the reminder service; only the latest answer is shown.
+    void refreshSystemStatus();
+    // Asks for reminders and puts the answer into the rules.
+    void enableNotifications();
+    void setLoginEnabled(bool enabled);
+    void clearHistory();
+
+    // --- Process actions ---
+    void showProcess(const ProcessIdentity& identity);
+    bool isIgnored(const ProcessSample& sample) const;
+    // Mutes the process for an hour.
+    void ignore(const ProcessSample& sample);
+    void unignore(const ProcessSample& sample);
+    // Sends the terminate (or, forced, the kill) signal while the process is still the one listed,
+    // then re-checks it after a short delay.
+    void stop(const ProcessSample& sample, bool force);
+    LocalProcessAdvice localAdvice(const std::optional<ProcessSample>& sample) const;
+    // Selects the process a reminder named ("pid:start") and asks the main window to show it.
+    void openNotification(const std::optional<QString>& processKey);
+
+    // --- Manual AI analysis ---
+    // Without an approved summary or configuration, the current ones are used.
+    void analyze(const ProcessSample& sample, const std::optional<QString>& approvedSummary,
+                 const std::optional<AIConfiguration>& configuration);
+
+    // --- Process inspection ---
+    std::optional<InspectionApplication> inspectionApplication(const ProcessSample& sample) const;
+    // Brings the owning application to the front, or opens the system monitor with directions.
+    void inspectProcess(const ProcessSample& sample);
+
+    // --- Preview (each does nothing outside preview mode) ---
+    void configurePreview(const QString& page);
+    void configureResourcePreview(const QString& page);
+    void configureAdvicePreview(const QString& page);
+    void configureAIStatusPreview(const QString& page);
+    // The service a preview page shows.
+    void setPreviewAIConfiguration(const AIConfiguration& configuration);
+    // No processes, findings or selection.
+    void clearPreviewProcesses();
+
+signals:
+    void processesChanged();
+    void findingsChanged();
+    void historyChanged();
+    void settingsChanged();
+    void aiConfigurationChanged();
+    void automaticAdviceAuthorizationChanged();
+    void automaticAdvicePreferenceChanged();
+    void isMonitoringChanged();
+    void isSamplingChanged();
+    void lastUpdateChanged();
+    void systemCPUChanged();
+    void systemMemoryChanged();
+    void resourceGroupsChanged();
+    void resourceHistoryChanged();
+    void memoryObservationsChanged();
+    void applicationCPUFindingsChanged();
+    void skippedProcessCountChanged();
+    void resourceNavigationRequestChanged();
+    void collectionErrorChanged();
+    void statusMessageChanged();
+    void selectedIDChanged();
+    void navigationRequestChanged();
+    void aiDecisionChanged();
+    void openedNotificationIDChanged();
+    void aiBusyChanged();
+    void aiErrorChanged();
+    void loginEnabledChanged();
+    void loginStatusChanged();
+    void notificationStatusChanged();
+    void appearanceChanged();
+    void hasCompletedOnboardingChanged();
+    void stoppingIDsChanged();
+    void historyStorageErrorChanged();
+    void operationMessageChanged();
+    // A reminder was clicked: the shell shows the main window.
+    void mainWindowRequested();
+
+private:
+    // Stores `value` and announces it, only when it differs from what is there.
+    template <typename T, typename U> bool publish(T& field, U&& value, void (AppModel::*changed)()) {
+        if (field == value)
+            return false;
+        field = std::forward<U>(value);
+        emit(this->*changed)();
+        return true;
+    }
+
+    QDateTime now() const;
+    // Main-thread side of the cycle.
+    void applySample(AnalyzedSample sample);
+    void applyFailure(const QString& sentence);
+    void updateResources(const MonitorSnapshot& snapshot, QList<ApplicationResourceGroup> groups,
+                         QList<MemoryObservation> memory, QList<ApplicationCPUFinding> applications);
+    void resetResourceObservation();
+    void resetObservation();
+    void setProcesses(QList<ProcessSample> processes);
+    void setFindings(QList<Finding> findings);
+    void clearMeasurements();
+    void refreshAutomaticAdvice(const QList<Finding>& findings);
+    void setStatusAndOperation(const QString& message);
+    void sleepBegins();
+    void wakeEnds();
+
+    // Settings and history.
+    void loadStoredSettings();
+    bool store(const QString& key, const QJsonValue& value);
+    void storeBudget(const QList<QDateTime>& attempts);
+    void persistMutedProcesses();
+    void record(const QString& title, const QString& detail, const QString& category);
+    void pruneHistory();
+    void persistHistory();
+    LocalHistoryStore historyStoreOrThrow();
+
+    // Reminders.
+    void notify(const Finding& finding);
+    void withdraw(const QStringList& identifiers);
+    void clearDeliveredProcessNotifications();
+
+    // Actions.
+    QString actionDetail(const ProcessSample& sample, const QString& suffix = {}) const;
+    void recheckStop(const ProcessSample& sample);
+    void analyzeAutomatically(const QString& summary, const AIConfiguration& configuration,
+                              AutomaticProcessAdvice::AnalysisDone done, std::stop_token stop);
+
+    // Preview.
+    void loadPreview();
+
+    const bool m_preview;
+    AppModelServices m_services;
+    std::unique_ptr<ProcessController> m_controller;
+    std::unique_ptr<SamplingService> m_sampler;
+    std::unique_ptr<SampleAnalyzer> m_previewAnalyzer; // preview pages derive their resources here
+    std::unique_ptr<AutomaticProcessAdvice> m_automaticAdvice;
+    SoftwareUpdater* m_softwareUpdater = nullptr;
+    ApplicationLibraryModel* m_applicationLibrary = nullptr;
+    AIClient m_aiClient;
+
+    // Published.
+    QList<ProcessSample> m_processes;
+    QList<Finding> m_findings;
+    QList<ActivityEvent> m_history;
+    MonitorSettings m_settings;
+    AIConfiguration m_aiConfiguration;
+    std::optional<AIConfiguration> m_automaticAdviceAuthorization;
+    bool m_automaticAdvicePreference = true;
+    bool m_isMonitoring = true;
+    bool m_isSampling = false;
+    std::optional<QDateTime> m_lastUpdate;
+    std::optional<double> m_systemCPU;
+    std::optional<SystemMemorySnapshot> m_systemMemory;
+    QList<ApplicationResourceGroup> m_resourceGroups;
+    ResourceHistory m_resourceHistory{3600, 721};
+    QList<MemoryObservation> m_memoryObservations;
+    QList<ApplicationCPUFinding> m_applicationCPUFindings;
+    qint64 m_skippedProcessCount = 0;
+    QUuid m_resourceNavigationRequest = QUuid::createUuid();
+    std::optional<QString> m_collectionError;
+    QString m_statusMessage = QStringLiteral("正在建立观察基线…");
+    std::optional<ProcessIdentity> m_selectedID;
+    QUuid m_navigationRequest = QUuid::createUuid();
+    std::optional<ProcessDecisionAdvice> m_aiDecision;
+    std::optional<ProcessIdentity> m_openedNotificationID;
+    bool m_aiBusy = false;
+    std::optional<QString> m_aiError;
+    bool m_loginEnabled = false;
+    QString m_loginStatus = QStringLiteral("未开启");
+    QString m_notificationStatus = QStringLiteral("尚未检查");
+    QString m_appearance = QStringLiteral("system");
+    bool m_hasCompletedOnboarding = false;
+    QSet<ProcessIdentity> m_stoppingIDs;
+    std::optional<QString> m_historyStorageError;
+    std::optional<QString> m_operationMessage;
+
+    // Observation.
+    QTimer m_timer;
+    QHash<ProcessIdentity, QDateTime> m_ignoredUntil;
+    QHash<ProcessIdentity, QDateTime> m_lastFindingRecorded;
+    NotificationDeliveryState m_notificationDelivery;
+    int64_t m_generation = 0;
+    bool m_needsReset = true;
+    bool m_suspended = false;
+    AIRequestHandle m_aiTask;
+    QUuid m_aiRequestID = QUuid::createUuid();
+    mutable QHash<QString, QList<ProcessSample>> m_processOrders;
+
+    // Settings and status.
+    AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;
+    MonitorSettings m_appliedSettings;
+    std::optional<LocalHistoryStore> m_historyStore;
+    bool m_historyWritable = true;
+    QUuid m_systemStatusRequestID = QUuid::createUuid();
+};
+
+} // namespace lunorvale

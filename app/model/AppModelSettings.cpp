@@ -1,0 +1,389 @@
+// What the model keeps across launches: the stored settings, the login item and reminder permission,
+// the mutes and the model's side of the activity history.
+#include "app/model/AppModel.h"
+
+#include "core/ai/AIServiceError.h"
+#include "core/ai/AIText.h"
+#include "core/ai/KeychainStore.h"
+#include "core/common/JsonWriter.h"
+#include "core/monitoring/MonitorError.h"
+#include "core/monitoring/MutedProcess.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/UserNotificationCenter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+
+namespace lunorvale {
+namespace {
+
+const QString rulesSentence =
+    QStringLiteral("请检查观察规则：采样间隔 5–120 秒，CPU 阈值 10–1600%，持续时间 30–3600 秒。");
+// Said instead of a success when the settings file could not be written: the change holds for this
+// run only.
+const QString notStoredSentence =
+    QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+
+bool within(double value, double low, double high) {
+    return std::isfinite(value) && value >= low && value <= high;
+}
+
+std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValue>& value) {
+    if (!value || !value->isObject())
+        return std::nullopt;
+    return AIConfiguration::fromJson(value->toObject());
+}
+
+QString loginText(LoginItemStatus status) {
+    switch (status) {
+    case LoginItemStatus::notRegistered:
+        return QStringLiteral("未开启");
+    case LoginItemStatus::enabled:
+        return QStringLiteral("已开启");
+    case LoginItemStatus::requiresApproval:
+        return QStringLiteral("等待系统批准");
+    case LoginItemStatus::notFound:
+        return QStringLiteral("应用位置不可用");
+    case LoginItemStatus::unknown:
+        break;
+    }
+    return QStringLiteral("状态未知");
+}
+
+QString permissionText(NotificationAuthorization authorization) {
+    switch (authorization) {
+    case NotificationAuthorization::notDetermined:
+        return QStringLiteral("尚未请求权限");
+    case NotificationAuthorization::denied:
+        return QStringLiteral("系统已关闭");
+    case NotificationAuthorization::authorized:
+        return QStringLiteral("系统已允许");
+    }
+    return QStringLiteral("状态未知");
+}
+
+QString normalizedAppearance(const QString& appearance) {
+    return appearance == u"light" || appearance == u"dark" ? appearance : QStringLiteral("system");
+}
+
+} // namespace
+
+bool AppModel::store(const QString& key, const QJsonValue& value) {
+    if (m_preview || !m_services.settingsStore)
+        return true;
+    return m_services.settingsStore->setValue(key, value);
+}
+
+void AppModel::storeBudget(const QList<QDateTime>& attempts) {
+    QJsonArray array;
+    for (const QDateTime& attempt : attempts)
+        array.append(static_cast<double>(attempt.toMSecsSinceEpoch()) / 1000.0);
+    store(Keys::automaticAdviceAttempts, array);
+}
+
+void AppModel::loadStoredSettings() {
+    if (!m_services.settingsStore)
+        return;
+    const SettingsStore& stored = *m_services.settingsStore;
+    if (const auto value = stored.value(Keys::monitorSettings); value && value->isObject()) {
+        if (const auto rules = MonitorSettings::fromJson(value->toObject()))
+            publish(m_settings, *rules, &AppModel::settingsChanged);
+    }
+    if (const auto configuration = storedConfiguration(stored.value(Keys::aiConfiguration)))
+        publish(m_aiConfiguration, *configuration, &AppModel::aiConfigurationChanged);
+    publish(m_automaticAdvicePreference, stored.boolValue(Keys::automaticAdvicePreference).value_or(true),
+            &AppModel::automaticAdvicePreferenceChanged);
+    // Consent names one address and model; it is not carried over to another.
+    if (const auto consent = storedConfiguration(stored.value(Keys::automaticAdviceAuthorization));
+        consent && *consent == m_aiConfiguration)
+        publish(m_automaticAdviceAuthorization, consent, &AppModel::automaticAdviceAuthorizationChanged);
+    m_appliedSettings = m_settings;
+    if (const auto monitoring = stored.boolValue(Keys::monitoringEnabled))
+        publish(m_isMonitoring, *monitoring, &AppModel::isMonitoringChanged);
+    publish(m_appearance, normalizedAppearance(stored.stringValue(Keys::appearance).value_or(QString())),
+            &AppModel::appearanceChanged);
+    publish(m_hasCompletedOnboarding, stored.boolValue(Keys::hasCompletedOnboarding).value_or(false),
+            &AppModel::hasCompletedOnboardingChanged);
+
+    if (const auto value = stored.value(Keys::mutedProcesses); value && value->isArray()) {
+        QList<MutedProcess> mutes;
+        bool readable = true;
+        for (const QJsonValue& element : value->toArray()) {
+            const auto mute = MutedProcess::fromJson(element);
+            readable = readable && mute.has_value();
+            if (mute)
+                mutes.append(*mute);
+        }
+        if (readable) {
+            for (const MutedProcess& mute : MutedProcess::active(mutes, now(), std::nullopt))
+                m_ignoredUntil.insert(mute.identity, mute.expiresAt);
+        }
+    }
+
+    try {
+        m_historyStore = historyStoreOrThrow();
+        const QDateTime current = now();
+        publish(m_history, m_historyStore->load(current), &AppModel::historyChanged);
+        m_historyStore->save(m_history, current);
+    } catch (const HistoryStorageError& error) {
+        // A file that cannot be read is never replaced by what this run records.
+        publish(m_historyStorageError, std::optional(error.errorDescription()),
+                &AppModel::historyStorageErrorChanged);
+        m_historyWritable = false;
+    }
+}
+
+void AppModel::applySettings() {
+    if (m_preview)
+        return;
+    MonitorSettings clamped = m_settings;
+    clamped.sampleInterval = m_settings.safeInterval();
+    clamped.cpuThreshold = m_settings.safeThreshold();
+    clamped.sustainedSeconds = m_settings.safeDuration();
+    try {
+        saveMonitorSettings(clamped);
+    } catch (const MonitorError& error) {
+        setStatusMessage(QStringLiteral("设置未保存：") + error.errorDescription());
+    }
+}
+
+void AppModel::saveMonitorSettings(const MonitorSettings& rules) {
+    if (m_preview)
+        return;
+    if (!within(rules.sampleInterval, 5, 120) || !within(rules.cpuThreshold, 10, 1600) ||
+        !within(rules.sustainedSeconds, 30, 3600))
+        throw MonitorError::action(rulesSentence);
+
+    const bool rulesChanged = rules.sampleInterval != m_appliedSettings.sampleInterval ||
+                              rules.cpuThreshold != m_appliedSettings.cpuThreshold ||
+                              rules.sustainedSeconds != m_appliedSettings.sustainedSeconds;
+    const bool remindersChanged = rules.notificationsEnabled != m_appliedSettings.notificationsEnabled;
+    const bool stored = store(Keys::monitorSettings, rules.toJson());
+    publish(m_settings, rules, &AppModel::settingsChanged);
+    m_appliedSettings = rules;
+    if (remindersChanged)
+        clearDeliveredProcessNotifications();
+    if (rulesChanged) {
+        resetObservation();
+        armTimer();
+        if (m_isMonitoring)
+            sampleNow();
+    }
+    if (!stored)
+        setStatusMessage(notStoredSentence);
+    else if (rulesChanged)
+        setStatusMessage(QStringLiteral("观察规则已保存，持续时长将从新的采样基线重新累计。"));
+    else
+        setStatusMessage(QStringLiteral("设置已保存。"));
+}
+
+void AppModel::saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
+                                   std::optional<bool> automaticAdvice) {
+    if (m_preview)
+        return;
+    const bool wish = automaticAdvice.value_or(m_automaticAdvicePreference);
+    const QString address = configuration.validatedBaseURLText();
+    const QString model = AIText::trimmed(configuration.model);
+    if (model.isEmpty() || AIText::characterCount(model) > 200 || AIText::containsControlCharacter(model))
+        throw AIServiceError(AIServiceError::Kind::missingModel);
+    const AIConfiguration normalized{address, model};
+
+    const bool keyGiven = apiKey && !AIText::trimmed(*apiKey).isEmpty();
+    if (keyGiven) {
+        if (!m_services.keychain)
+            throw AIServiceError(AIServiceError::Kind::keychain);
+        m_services.keychain->save(*apiKey, normalized.baseURL);
+    }
+    if (m_aiConfiguration != normalized)
+        clearAnalysis();
+
+    bool stored = store(Keys::aiConfiguration, normalized.toJson());
+    publish(m_aiConfiguration, normalized, &AppModel::aiConfigurationChanged);
+    setStatusMessage(QStringLiteral("AI 设置已保存。"));
+    publish(m_automaticAdvicePreference, wish, &AppModel::automaticAdvicePreferenceChanged);
+    stored = store(Keys::automaticAdvicePreference, wish) && stored;
+    publish(m_automaticAdviceAuthorization, wish ? std::optional(normalized) : std::nullopt,
+            &AppModel::automaticAdviceAuthorizationChanged);
+    stored = store(Keys::automaticAdviceAuthorization,
+                   wish ? QJsonValue(normalized.toJson()) : QJsonValue(QJsonValue::Undefined)) &&
+             stored;
+    if (!stored)
+        setStatusMessage(notStoredSentence);
+
+    if (keyGiven)
+        m_automaticAdvice->retryFailedRequests(false);
+    m_automaticAdvice->refresh({}, std::nullopt);
+    if (wish && m_isMonitoring && !m_suspended && !m_collectionError)
+        m_automaticAdvice->refresh(m_findings, normalized);
+}
+
+void AppModel::disableAutomaticAdvice() {
+    publish(m_automaticAdvicePreference, false, &AppModel::automaticAdvicePreferenceChanged);
+    publish(m_automaticAdviceAuthorization, std::nullopt, &AppModel::automaticAdviceAuthorizationChanged);
+    m_automaticAdvice->refresh({}, std::nullopt);
+    store(Keys::automaticAdvicePreference, false);
+    store(Keys::automaticAdviceAuthorization, QJsonValue(QJsonValue::Undefined));
+}
+
+void AppModel::setAppearance(const QString& appearance) {
+    const QString value = normalizedAppearance(appearance);
+    publish(m_appearance, value, &AppModel::appearanceChanged);
+    store(Keys::appearance, value);
+}
+
+void AppModel::completeOnboarding() {
+    publish(m_hasCompletedOnboarding, true, &AppModel::hasCompletedOnboardingChanged);
+    store(Keys::hasCompletedOnboarding, true);
+}
+
+void AppModel::refreshSystemStatus() {
+    if (m_preview)
+        return;
+    const QUuid request = QUuid::createUuid();
+    m_systemStatusRequestID = request;
+    const LoginItemStatus login =
+        m_services.loginItem ? m_services.loginItem->status() : LoginItemStatus::unknown;
+    publish(m_loginEnabled, login == LoginItemStatus::enabled, &AppModel::loginEnabledChanged);
+    publish(m_loginStatus, loginText(login), &AppModel::loginStatusChanged);
+    if (!m_services.notifications) {
+        publish(m_notificationStatus, QStringLiteral("状态未知"), &AppModel::notificationStatusChanged);
+        return;
+    }
+    const QPointer<AppModel> self(this);
+    m_services.notifications->authorizationStatus([self, request](NotificationAuthorization authorization) {
+        if (self && self->m_systemStatusRequestID == request)
+            self->publish(self->m_notificationStatus, permissionText(authorization),
+                          &AppModel::notificationStatusChanged);
+    });
+}
+
+void AppModel::enableNotifications() {
+    if (m_preview || !m_services.notifications)
+        return;
+    const QPointer<AppModel> self(this);
+    m_services.notifications->requestAuthorization([self](bool granted, const std::optional<QString>& error) {
+        if (!self)
+            return;
+        MonitorSettings rules = self->m_settings;
+        rules.notificationsEnabled = granted;
+        self->publish(self->m_settings, rules, &AppModel::settingsChanged);
+        self->applySettings();
+        self->refreshSystemStatus();
+        QString message =
+            granted ? QStringLiteral("系统通知已开启。持续异常时会提醒。")
+                    : QStringLiteral("通知权限未开启。仍可在应用里查看异常；可到系统设置 → 通知中开启。");
+        if (error)
+            message += u' ' + *error;
+        self->setStatusMessage(message);
+    });
+}
+
+void AppModel::setLoginEnabled(bool enabled) {
+    if (m_preview)
+        return;
+    const auto statusNow = [this] {
+        return m_services.loginItem ? m_services.loginItem->status() : LoginItemStatus::unknown;
+    };
+    try {
+        if (!m_services.loginItem)
+            throw LoginItemError(QStringLiteral("这个环境不支持登录时启动。"));
+        if (enabled)
+            m_services.loginItem->registerItem();
+        else
+            m_services.loginItem->unregisterItem();
+        publish(m_loginEnabled, statusNow() == LoginItemStatus::enabled, &AppModel::loginEnabledChanged);
+        if (m_loginEnabled)
+            setStatusMessage(QStringLiteral("已开启登录时启动。"));
+        else if (enabled)
+            setStatusMessage(QStringLiteral("请到系统设置 → 通用 → 登录项允许 Lunorvale。"));
+        else
+            setStatusMessage(QStringLiteral("已关闭登录时启动。"));
+    } catch (const LoginItemError& error) {
+        publish(m_loginEnabled, statusNow() == LoginItemStatus::enabled, &AppModel::loginEnabledChanged);
+        setStatusMessage(QStringLiteral("登录启动设置失败：") + error.errorDescription());
+    }
+    refreshSystemStatus();
+}
+
+void AppModel::persistMutedProcesses() {
+    if (m_preview)
+        return;
+    QList<MutedProcess> mutes;
+    for (auto it = m_ignoredUntil.cbegin(); it != m_ignoredUntil.cend(); ++it)
+        mutes.append(MutedProcess{it.key(), it.value()});
+    JsonValue array = JsonValue::array();
+    for (const MutedProcess& mute : MutedProcess::active(mutes, now(), std::nullopt))
+        array.append(mute.toJson());
+    bool stored = false;
+    try {
+        stored = store(Keys::mutedProcesses, QJsonDocument::fromJson(JsonWriter::write(array)).array());
+    } catch (const JsonWriteError&) {
+    }
+    if (!stored)
+        setStatusMessage(QStringLiteral("暂时忽略未保存，应用重启后可能再次提醒。"));
+}
+
+LocalHistoryStore AppModel::historyStoreOrThrow() {
+    if (m_historyStore)
+        return *m_historyStore;
+    return m_services.historyStore ? m_services.historyStore() : LocalHistoryStore::applicationStore();
+}
+
+void AppModel::record(const QString& title, const QString& detail, const QString& category) {
+    if (m_preview)
+        return;
+    const QDateTime current = now();
+    QList<ActivityEvent> events = m_history;
+    events.prepend(ActivityEvent{QUuid::createUuid(), StoredDate::from(current), title, detail, category});
+    publish(m_history, LocalHistoryStore::retained(events, current), &AppModel::historyChanged);
+    persistHistory();
+}
+
+void AppModel::pruneHistory() {
+    const QList<ActivityEvent> kept = LocalHistoryStore::retained(m_history, now());
+    const bool same = std::equal(kept.cbegin(), kept.cend(), m_history.cbegin(), m_history.cend(),
+                                 [](const ActivityEvent& a, const ActivityEvent& b) { return a.id == b.id; });
+    if (same)
+        return;
+    publish(m_history, kept, &AppModel::historyChanged);
+    persistHistory();
+}
+
+void AppModel::persistHistory() {
+    if (m_preview || !m_historyWritable)
+        return;
+    try {
+        const LocalHistoryStore store = historyStoreOrThrow();
+        store.save(m_history, now());
+        m_historyStore = store;
+        publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
+    } catch (const HistoryStorageError& error) {
+        publish(m_historyStorageError, std::optional(error.errorDescription()),
+                &AppModel::historyStorageErrorChanged);
+    }
+}
+
+void AppModel::clearHistory() {
+    if (m_preview) {
+        publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
+        return;
+    }
+    try {
+        const LocalHistoryStore store = historyStoreOrThrow();
+        store.save({}, now());
+        m_historyStore = store;
+        m_historyWritable = true;
+        publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
+        publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
+        setStatusMessage(QStringLiteral("本地历史记录已清空。"));
+    } catch (const HistoryStorageError& error) {
+        publish(m_historyStorageError, std::optional(error.errorDescription()),
+                &AppModel::historyStorageErrorChanged);
+        setStatusMessage(QStringLiteral("历史记录未清空：") + error.errorDescription());
+    }
+}
+
+} // namespace lunorvale

@@ -1,0 +1,125 @@
+#include "platform/desktop/FreedesktopNotifications.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QPointer>
+
+namespace lunorvale {
+namespace {
+
+const QString objectPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString interfaceName = QStringLiteral("org.freedesktop.Notifications");
+const QString defaultAction = QStringLiteral("default");
+
+QString sentence(const QDBusError& error) {
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected:
+        return QStringLiteral("没有可用的桌面通知服务。");
+    default:
+        return QStringLiteral("桌面通知服务拒绝了这条提醒（%1）。").arg(error.name());
+    }
+}
+
+} // namespace
+
+FreedesktopNotifications::FreedesktopNotifications(QDBusConnection bus, QString service, QObject* parent)
+    : UserNotificationCenter(parent), m_bus(std::move(bus)), m_service(std::move(service)) {
+    m_bus.connect(m_service, objectPath, interfaceName, QStringLiteral("ActionInvoked"), this,
+                  SLOT(actionInvoked(uint, QString)));
+    m_bus.connect(m_service, objectPath, interfaceName, QStringLiteral("NotificationClosed"), this,
+                  SLOT(notificationClosed(uint, uint)));
+}
+
+void FreedesktopNotifications::askServer(std::function<void(bool answered)> done) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(m_service, objectPath, interfaceName,
+                                                             QStringLiteral("GetServerInformation"));
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        done(!watcher->isError());
+    });
+}
+
+void FreedesktopNotifications::authorizationStatus(AuthorizationAnswer answer) {
+    askServer([answer = std::move(answer)](bool answered) {
+        answer(answered ? NotificationAuthorization::authorized : NotificationAuthorization::denied);
+    });
+}
+
+void FreedesktopNotifications::requestAuthorization(PermissionAnswer answer) {
+    // Nothing to ask the user on this desktop: reminders can be shown exactly when a server runs.
+    askServer([answer = std::move(answer)](bool answered) { answer(answered, std::nullopt); });
+}
+
+void FreedesktopNotifications::add(const UserNotification& notification, Posted posted) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(m_service, objectPath, interfaceName, QStringLiteral("Notify"));
+    call << QStringLiteral("岚栖") << uint(0) << QStringLiteral("lunorvale") << notification.title
+         << notification.body << QStringList{defaultAction, QStringLiteral("查看")} << QVariantMap()
+         << int(-1);
+    m_posting.insert(notification.identifier);
+
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, notification, posted] {
+        watcher->deleteLater();
+        m_posting.remove(notification.identifier);
+        const bool withdrawn = m_withdrawn.remove(notification.identifier);
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isError()) {
+            posted(sentence(reply.error()));
+            return;
+        }
+        const uint serverID = reply.value();
+        if (withdrawn) {
+            close(serverID);
+        } else {
+            m_serverIDs.insert(notification.identifier, serverID);
+            m_shown.insert(serverID, Shown{notification.identifier, notification.userInfo});
+        }
+        posted(std::nullopt);
+    });
+}
+
+void FreedesktopNotifications::remove(const QStringList& identifiers) {
+    for (const QString& identifier : identifiers) {
+        if (m_posting.contains(identifier))
+            m_withdrawn.insert(identifier);
+        const auto it = m_serverIDs.constFind(identifier);
+        if (it == m_serverIDs.cend())
+            continue;
+        const uint serverID = *it;
+        m_serverIDs.erase(it);
+        m_shown.remove(serverID);
+        close(serverID);
+    }
+}
+
+void FreedesktopNotifications::close(uint serverID) {
+    QDBusMessage call = QDBusMessage::createMethodCall(m_service, objectPath, interfaceName,
+                                                       QStringLiteral("CloseNotification"));
+    call << serverID;
+    m_bus.send(call);
+}
+
+void FreedesktopNotifications::actionInvoked(uint serverID, const QString& action) {
+    const auto it = m_shown.constFind(serverID);
+    if (it == m_shown.cend() || action != defaultAction)
+        return;
+    emit activated(it->userInfo);
+}
+
+void FreedesktopNotifications::notificationClosed(uint serverID, uint /*reason*/) {
+    const auto it = m_shown.constFind(serverID);
+    if (it == m_shown.cend())
+        return;
+    m_serverIDs.remove(it->identifier);
+    m_shown.erase(it);
+}
+
+} // namespace lunorvale

@@ -1,0 +1,115 @@
+#include "ModelHarness.h"
+#include "core/ai/AIServicePreset.h"
+#include "core/monitoring/MonitorError.h"
+#include "support/Thrown.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <cmath>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+TEST(StoredSettings, FirstLaunchUsesEveryDefault) {
+    ModelHarness h;
+    const AppModel& model = h.start();
+    EXPECT_EQ(model.settings(), MonitorSettings{});
+    EXPECT_EQ(model.aiConfiguration().baseURL, AIServicePreset(AIServicePreset::Kind::openAI).baseURL());
+    EXPECT_TRUE(model.aiConfiguration().model.isEmpty());
+    EXPECT_TRUE(model.automaticAdvicePreference());
+    EXPECT_FALSE(model.automaticAdviceEnabled());
+    EXPECT_TRUE(model.isMonitoring());
+    EXPECT_EQ(model.appearance(), QStringLiteral("system"));
+    EXPECT_FALSE(model.hasCompletedOnboarding());
+    EXPECT_TRUE(model.history().isEmpty());
+    EXPECT_FALSE(model.historyStorageError());
+    EXPECT_EQ(model.loginStatus(), QStringLiteral("状态未知"));
+}
+
+TEST(StoredSettings, RulesOutsideTheirRangesAreRefused) {
+    const QString sentence =
+        QStringLiteral("请检查观察规则：采样间隔 5–120 秒，CPU 阈值 10–1600%，持续时间 30–3600 秒。");
+    const double nan = std::nan("");
+    const std::vector<std::pair<MonitorSettings, bool>> cases{
+        {{4.9, 90, 300, false}, false}, {{30, 1601, 300, false}, false}, {{30, 90, 29, false}, false},
+        {{nan, 90, 300, false}, false}, {{30, nan, 300, false}, false},  {{120, 1600, 3600, false}, true},
+        {{5, 10, 30, true}, true},
+    };
+    ModelHarness h;
+    AppModel& model = h.start();
+    for (const auto& [rules, valid] : cases) {
+        const MonitorSettings before = model.settings();
+        const auto error = thrownBy<MonitorError>([&] { model.saveMonitorSettings(rules); });
+        EXPECT_EQ(!error, valid) << rules.sampleInterval << " " << rules.cpuThreshold;
+        EXPECT_EQ(error ? error->errorDescription() : sentence, sentence);
+        EXPECT_EQ(model.settings(), valid ? rules : before);
+        ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
+    }
+    EXPECT_EQ(h.start().settings(), (MonitorSettings{5, 10, 30, true}));
+}
+
+TEST(StoredSettings, ChoicesSurviveARestart) {
+    ModelHarness h;
+    h.add(500, "encoder");
+    AppModel& model = h.start();
+    h.sample();
+    const ProcessSample encoder = model.processes().first();
+    model.ignore(encoder);
+    model.setAppearance(QStringLiteral("dark"));
+    model.completeOnboarding();
+    const AIConfiguration service{QStringLiteral("HTTP://127.0.0.1:8/v1/"), QStringLiteral(" local-model ")};
+    model.saveAIConfiguration(service, std::nullopt, true);
+    EXPECT_TRUE(model.automaticAdviceEnabled());
+    model.toggleMonitoring();
+
+    AppModel& again = h.start();
+    EXPECT_TRUE(again.isIgnored(encoder));
+    EXPECT_EQ(again.appearance(), QStringLiteral("dark"));
+    EXPECT_TRUE(again.hasCompletedOnboarding());
+    EXPECT_EQ(again.aiConfiguration(),
+              (AIConfiguration{QStringLiteral("http://127.0.0.1:8/v1"), QStringLiteral("local-model")}));
+    EXPECT_TRUE(again.automaticAdviceEnabled());
+    EXPECT_FALSE(again.isMonitoring());
+    EXPECT_EQ(h.historyTitles(), (QStringList{QStringLiteral("已暂停观察"), QStringLiteral("暂时忽略")}));
+}
+
+TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {
+    ModelHarness h;
+    SettingsStore store = h.store();
+    const AIConfiguration service{QStringLiteral("http://127.0.0.1:8/v1"), QStringLiteral("a")};
+    store.setValue(AppModel::Keys::automaticAdviceAttempts, QStringLiteral("yesterday"));
+    store.setValue(AppModel::Keys::monitorSettings, QJsonObject{{QStringLiteral("sampleInterval"), 60},
+                                                                {QStringLiteral("cpuThreshold"), 50},
+                                                                {QStringLiteral("sustainedSeconds"), 60}});
+    store.setValue(AppModel::Keys::appearance, QStringLiteral("Dark"));
+    store.setValue(AppModel::Keys::aiConfiguration, service.toJson());
+    store.setValue(AppModel::Keys::automaticAdviceAuthorization,
+                   AIConfiguration{service.baseURL, QStringLiteral("b")}.toJson());
+    store.setValue(AppModel::Keys::mutedProcesses, QJsonArray{QStringLiteral("not a mute")});
+    const AppModel& model = h.start();
+
+    EXPECT_EQ(model.settings(), MonitorSettings{});
+    EXPECT_EQ(model.appearance(), QStringLiteral("system"));
+    EXPECT_EQ(model.aiConfiguration(), service);
+    EXPECT_FALSE(model.automaticAdviceAuthorization());
+    // The damaged budget reads as the day's allowance spent now, and is stored back that way.
+    const QJsonValue attempts =
+        h.store().value(AppModel::Keys::automaticAdviceAttempts).value_or(QJsonValue());
+    ASSERT_TRUE(attempts.isArray());
+    EXPECT_EQ(attempts.toArray().size(), 12);
+    for (const QJsonValue& attempt : attempts.toArray())
+        EXPECT_EQ(attempt.toDouble(), modelStart.toSecsSinceEpoch());
+}
+
+TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
+    ModelHarness h;
+    QFile blocker(h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    h.services.settingsStore = SettingsStore(h.path(QStringLiteral("folder/defaults.json")));
+    AppModel model(false, h.services);
+    model.saveMonitorSettings({60, 90, 300, false});
+    EXPECT_EQ(model.settings().sampleInterval, 60);
+    EXPECT_EQ(model.statusMessage(),
+              QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
+    ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
+}

@@ -1,0 +1,32 @@
+#include "support/PrivateBus.h"
+
+#include <QUuid>
+
+namespace lunorvale::test {
+
+PrivateBus::PrivateBus() {
+    m_daemon.setStandardErrorFile(QProcess::nullDevice());
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                    QStringLiteral("--print-address=1")});
+    if (!m_daemon.waitForStarted(5000))
+        return;
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus() {
+    for (const QString& name : m_names)
+        QDBusConnection::disconnectFromBus(name);
+    m_daemon.kill();
+    m_daemon.waitForFinished(5000);
+}
+
+QDBusConnection PrivateBus::connect(const QString& name) {
+    const QString unique = name + QUuid::createUuid().toString(QUuid::Id128);
+    m_names.append(unique);
+    return QDBusConnection::connectToBus(m_address, unique);
+}
+
+} // namespace lunorvale::test

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+
+namespace lunorvale::test {
+
+// A D-Bus session bus of the test's own: a dbus-daemon started for it and ended with it, so fakes of
+// desktop services can take their well-known names without meeting another test's.
+class PrivateBus final {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool isRunning() const { return !m_address.isEmpty(); }
+    // A new connection to the bus; each name gives its own connection.
+    QDBusConnection connect(const QString& name);
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+};
+
+} // namespace lunorvale::test
