@@ -358,6 +358,7 @@ void MainView::refresh() {
     m_telemetry->refresh();
     m_banner->refresh();
     m_statusBar->refresh();
+    m_sampleAction->setEnabled(!m_model.isSampling() && !m_model.isPreview());
     if (OverviewPage* overview = overviewPage(); overview && overview->isVisibleTo(this))
         overview->refresh();
     if (ResourceDashboardView* resources = resourcesPage(); resources && resources->isVisibleTo(this))
@@ -418,15 +419,15 @@ void MainView::addShortcuts() {
         connect(action, &QAction::triggered, this, [this, page] { selectPage(page); });
         addAction(action);
     }
-    // Acts only while the sample button could be clicked.
-    auto* sample = new QAction(QStringLiteral("立即采样"), this);
-    sample->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    sample->setShortcutContext(Qt::WindowShortcut);
-    connect(sample, &QAction::triggered, this, [this] {
+    // Enabled while the sample button is (see refresh); checked again when it fires.
+    m_sampleAction = new QAction(QStringLiteral("立即采样"), this);
+    m_sampleAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_sampleAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_sampleAction, &QAction::triggered, this, [this] {
         if (!m_model.isSampling() && !m_model.isPreview())
             m_model.sampleNow();
     });
-    addAction(sample);
+    addAction(m_sampleAction);
 }
 
 } // namespace lunorvale

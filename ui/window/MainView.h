@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QAction;
 class QMessageBox;
 class QStackedWidget;
 
@@ -91,6 +92,8 @@ public:
     StatusBar* statusBar() const { return m_statusBar; }
     OperationBanner* operationBanner() const { return m_banner; }
     OverviewPage* overviewPage() const;
+    // Ctrl+R: enabled exactly while the sample button is.
+    QAction* sampleAction() const { return m_sampleAction; }
     ResourceDashboardView* resourcesPage() const;
 
 signals:
@@ -130,6 +133,7 @@ private:
     OperationBanner* m_banner;
     QStackedWidget* m_stack;
     StatusBar* m_statusBar;
+    QAction* m_sampleAction = nullptr;
     std::array<QWidget*, 6> m_pages{};
     QWidget* m_help = nullptr;
     QPointer<QDialog> m_sheetDialog;
