@@ -21,10 +21,32 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 #include <cmath>
+#include <numeric>
 
 namespace lunorvale {
 
 // ---- Model ----
+
+namespace {
+
+// What a row shows of a process: a change elsewhere (run time, CPU seconds) repaints nothing.
+bool sameShown(const ProcessSample& a, const ProcessSample& b) {
+    return a.identity == b.identity && a.name == b.name && a.cpuPercent == b.cpuPercent &&
+           a.residentBytes == b.residentBytes;
+}
+
+bool sameShown(const ApplicationResourceGroup& a, const ApplicationResourceGroup& b) {
+    if (a.id != b.id || a.name != b.name || a.bundlePath != b.bundlePath ||
+        a.members.size() != b.members.size())
+        return false;
+    for (qsizetype i = 0; i < a.members.size(); ++i) {
+        if (!sameShown(a.members[i], b.members[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 ApplicationGroupsModel::~ApplicationGroupsModel() = default;
 
@@ -33,9 +55,15 @@ ApplicationGroupsModel::childrenOf(const ApplicationResourceGroup& group) {
     QList<Child> children;
     children.reserve(group.members.size() + 1);
     if (group.bundlePath)
-        children.append({QStringLiteral("path"), {}});
-    for (const ProcessSample& member : ResourceDashboardLogic::memberOrder(group.members))
-        children.append({member.identity.key(), member});
+        children.append({QStringLiteral("path"), -1});
+    // Highest CPU first, unmeasured last, ties in the members' order.
+    QList<int> order(group.members.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&group](int a, int b) {
+        return group.members[a].cpuPercent.value_or(-1) > group.members[b].cpuPercent.value_or(-1);
+    });
+    for (const int member : order)
+        children.append({group.members[member].identity.key(), member});
     return children;
 }
 
@@ -58,6 +86,8 @@ void ApplicationGroupsModel::setGroups(const QList<ApplicationResourceGroup>& gr
         switch (edit.kind) {
         case ListEdit::Kind::remove:
             beginRemoveRows({}, edit.first, edit.last);
+            for (int i = edit.first; i <= edit.last; ++i)
+                m_byID.remove(m_nodes[i]->group.id);
             m_nodes.erase(m_nodes.begin() + edit.first, m_nodes.begin() + edit.last + 1);
             renumber(edit.first);
             endRemoveRows();
@@ -78,6 +108,7 @@ void ApplicationGroupsModel::setGroups(const QList<ApplicationResourceGroup>& gr
                 auto node = std::make_unique<Node>();
                 node->group = groups[edit.source + i];
                 node->children = childrenOf(node->group);
+                m_byID.insert(node->group.id, node.get());
                 m_nodes.insert(m_nodes.begin() + edit.first + i, std::move(node));
             }
             renumber(edit.first);
@@ -95,12 +126,14 @@ void ApplicationGroupsModel::setGroups(const QList<ApplicationResourceGroup>& gr
     };
     for (int i = 0; i < groups.size(); ++i) {
         Node& node = *m_nodes[i];
-        if (node.group == groups[i]) {
+        if (sameShown(node.group, groups[i])) {
+            // Kept current for the actions, without a notice: nothing shown changed, and the members
+            // are where they were.
+            node.group = groups[i];
             flush(i);
             continue;
         }
         updateChildren(node, index(i, 0), groups[i]);
-        node.group = groups[i];
         if (runStart < 0)
             runStart = i;
     }
@@ -115,6 +148,20 @@ void ApplicationGroupsModel::updateChildren(Node& node, const QModelIndex& paren
         before.append(child.key);
     for (const Child& child : children)
         after.append(child.key);
+    // Rows stay readable throughout: removals read the old group; then the group is replaced and the
+    // remaining rows pointed at their members in it; moves and insertions read the new one.
+    bool replaced = false;
+    const auto replace = [&] {
+        if (replaced)
+            return;
+        replaced = true;
+        node.group = group;
+        QHash<QString, int> places;
+        for (const Child& child : children)
+            places.insert(child.key, child.member);
+        for (Child& child : node.children)
+            child.member = places.value(child.key, -1);
+    };
     for (const ListEdit& edit : listEdits(before, after)) {
         switch (edit.kind) {
         case ListEdit::Kind::remove:
@@ -123,12 +170,14 @@ void ApplicationGroupsModel::updateChildren(Node& node, const QModelIndex& paren
             endRemoveRows();
             break;
         case ListEdit::Kind::move:
+            replace();
             beginMoveRows(parent, edit.first, edit.first, parent, edit.destination);
             node.children.move(edit.first,
                                edit.destination > edit.first ? edit.destination - 1 : edit.destination);
             endMoveRows();
             break;
         case ListEdit::Kind::insert:
+            replace();
             beginInsertRows(parent, edit.first, edit.first + edit.count - 1);
             for (int i = 0; i < edit.count; ++i)
                 node.children.insert(edit.first + i, children[edit.source + i]);
@@ -136,10 +185,8 @@ void ApplicationGroupsModel::updateChildren(Node& node, const QModelIndex& paren
             break;
         }
     }
-    if (node.children != children) {
-        node.children = children;
-        emit dataChanged(index(0, 0, parent), index(static_cast<int>(children.size()) - 1, 0, parent));
-    }
+    replace();
+    emit dataChanged(index(0, 0, parent), index(static_cast<int>(children.size()) - 1, 0, parent));
 }
 
 ApplicationGroupsModel::Node* ApplicationGroupsModel::nodeOf(const QModelIndex& index) const {
@@ -162,15 +209,13 @@ const ApplicationResourceGroup& ApplicationGroupsModel::group(const QModelIndex&
 }
 
 const ProcessSample& ApplicationGroupsModel::member(const QModelIndex& index) const {
-    return static_cast<Node*>(index.internalPointer())->children[index.row()].member;
+    const Node* node = static_cast<Node*>(index.internalPointer());
+    return node->group.members[node->children[index.row()].member];
 }
 
 QModelIndex ApplicationGroupsModel::indexOfGroup(const QString& id) const {
-    for (const auto& node : m_nodes) {
-        if (node->group.id == id)
-            return createIndex(node->row, 0, nullptr);
-    }
-    return {};
+    const Node* node = m_byID.value(id);
+    return node ? createIndex(node->row, 0, nullptr) : QModelIndex();
 }
 
 QString ApplicationGroupsModel::groupID(const QModelIndex& index) const {
@@ -245,14 +290,27 @@ qreal lineOf(const QFont& font) {
     return QFontMetricsF(font).height();
 }
 
-QFont valueFont() {
-    return Fonts::monospacedDigits(13);
+// Made once (and kept to the end, past the application object): a list of thousands of rows asks for
+// them for every row it lays out and paints.
+const QFont& valueFont() {
+    static const QFont* font = new QFont(Fonts::monospacedDigits(13));
+    return *font;
 }
-QFont captionFont() {
-    return Fonts::system(10);
+const QFont& captionFont() {
+    static const QFont* font = new QFont(Fonts::system(10));
+    return *font;
 }
-QFont childFont() {
-    return Fonts::system(11);
+const QFont& childFont() {
+    static const QFont* font = new QFont(Fonts::system(11));
+    return *font;
+}
+const QFont& nameFont() {
+    static const QFont* font = new QFont(Fonts::system(12, FontWeight::medium));
+    return *font;
+}
+const QFont& childFigureFont() {
+    static const QFont* font = new QFont(Fonts::monospacedDigits(11));
+    return *font;
 }
 
 void text(QPainter* painter, const QRectF& rect, const QFont& font, const QColor& color, const QString& value,
@@ -264,14 +322,24 @@ void text(QPainter* painter, const QRectF& rect, const QFont& font, const QColor
 }
 
 int groupHeight() {
-    const qreal names = lineOf(Fonts::system(12, FontWeight::medium)) + 4 + lineOf(captionFont());
-    const qreal figures = lineOf(valueFont()) + 4 + lineOf(captionFont());
-    return static_cast<int>(std::ceil(std::max<qreal>({qreal(ProcessGlyph::tileSide), names, figures}))) +
-           2 * groupPadding;
+    static const int height = [] {
+        const qreal names = lineOf(nameFont()) + 4 + lineOf(captionFont());
+        const qreal figures = lineOf(valueFont()) + 4 + lineOf(captionFont());
+        return static_cast<int>(std::ceil(std::max<qreal>({qreal(ProcessGlyph::tileSide), names, figures}))) +
+               2 * groupPadding;
+    }();
+    return height;
 }
 
 int childBand() {
-    return static_cast<int>(std::ceil(lineOf(childFont()))) + childSpacing;
+    static const int band = static_cast<int>(std::ceil(lineOf(childFont()))) + childSpacing;
+    return band;
+}
+
+int linkWidth() {
+    static const int width =
+        static_cast<int>(std::ceil(QFontMetricsF(childFont()).horizontalAdvance(QStringLiteral("查看任务"))));
+    return width;
 }
 
 } // namespace
@@ -295,9 +363,7 @@ QSize ApplicationRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModel
 }
 
 QRect ApplicationRowDelegate::linkRect(const QRect& row) {
-    const int width =
-        static_cast<int>(std::ceil(QFontMetricsF(childFont()).horizontalAdvance(QStringLiteral("查看任务"))));
-    return QRect(row.right() - width, row.top(), width + 1, row.height());
+    return QRect(row.right() - linkWidth(), row.top(), linkWidth() + 1, row.height());
 }
 
 void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -337,13 +403,12 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
         };
         figure(cpuLeft, 108, groupCPU(group), QStringLiteral("CPU 合计"));
         figure(memoryLeft, 114, DisplayFormat::memory(group.residentBytes()), QStringLiteral("驻留内存合计"));
-        const QFont nameFont = Fonts::system(12, FontWeight::medium);
         const qreal nameLeft = glyphLeft + ProcessGlyph::tileSide + 14;
         const qreal nameWidth = std::max<qreal>(0, cpuLeft - 14 - nameLeft);
-        const qreal nameTop = middle - (lineOf(nameFont) + 4 + lineOf(captionFont())) / 2;
-        text(painter, QRectF(nameLeft, nameTop, nameWidth, lineOf(nameFont)), nameFont, ink, group.name,
+        const qreal nameTop = middle - (lineOf(nameFont()) + 4 + lineOf(captionFont())) / 2;
+        text(painter, QRectF(nameLeft, nameTop, nameWidth, lineOf(nameFont())), nameFont(), ink, group.name,
              Qt::AlignLeft);
-        text(painter, QRectF(nameLeft, nameTop + lineOf(nameFont) + 4, nameWidth, lineOf(captionFont())),
+        text(painter, QRectF(nameLeft, nameTop + lineOf(nameFont()) + 4, nameWidth, lineOf(captionFont())),
              captionFont(), muted, groupSubtitle(group), Qt::AlignLeft);
         divider = !open;
     } else {
@@ -367,10 +432,9 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
             const QRectF memory = column(92);
             const QRectF cpu = column(74);
             const QRectF pid = column(82);
-            text(painter, memory, Fonts::monospacedDigits(11), ink,
-                 DisplayFormat::memory(member.residentBytes), Qt::AlignRight);
-            text(painter, cpu, Fonts::monospacedDigits(11), ink, DisplayFormat::cpu(member.cpuPercent),
+            text(painter, memory, childFigureFont(), ink, DisplayFormat::memory(member.residentBytes),
                  Qt::AlignRight);
+            text(painter, cpu, childFigureFont(), ink, DisplayFormat::cpu(member.cpuPercent), Qt::AlignRight);
             text(painter, pid, childFont(), muted,
                  QStringLiteral("PID ") + QString::number(member.identity.pid), Qt::AlignLeft);
             text(painter,
@@ -473,9 +537,15 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
     });
     for (const auto signal : {&QTreeView::expanded, &QTreeView::collapsed}) {
         connect(m_view, signal, this, [this, signal](const QModelIndex& index) {
+            const QString id = m_model->groupID(index);
+            const bool open = signal == &QTreeView::expanded;
+            if (open)
+                m_open.insert(id);
+            else
+                m_open.remove(id);
             fitHeight();
             if (!m_applying)
-                emit expansionChanged(m_model->groupID(index), signal == &QTreeView::expanded);
+                emit expansionChanged(id, open);
         });
     }
     connect(m_delegate, &ApplicationRowDelegate::showProcess, this, &DashboardApplicationList::showProcess);
@@ -483,17 +553,19 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
 }
 
 void DashboardApplicationList::setContent(const QList<ApplicationResourceGroup>& shown,
-                                          const QSet<QString>& expanded, const QString& summary,
-                                          const QString& emptyText) {
+                                          const QSet<QString>& expanded, const QString& emptyText) {
     m_applying = true;
     m_model->setGroups(shown);
     applyExpanded(expanded);
     m_applying = false;
-    m_summary->setText(summary);
     m_empty->setText(emptyText);
     m_view->setVisible(!shown.isEmpty());
     m_emptyFrame->setVisible(shown.isEmpty());
     fitHeight();
+}
+
+void DashboardApplicationList::setSummary(const QString& summary) {
+    m_summary->setText(summary);
 }
 
 void DashboardApplicationList::setSearch(const QString& search) {
@@ -508,27 +580,30 @@ void DashboardApplicationList::setSort(const QString& sort) {
 }
 
 void DashboardApplicationList::applyExpanded(const QSet<QString>& expanded) {
-    const int rows = m_model->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_model->index(row, 0);
-        const bool open = expanded.contains(m_model->groupID(index));
-        if (m_view->isExpanded(index) != open)
-            m_view->setExpanded(index, open);
+    // Only the difference is applied: a group whose row went away lost its open state with it.
+    for (const QString& id : QSet<QString>(m_open)) {
+        const QModelIndex index = m_model->indexOfGroup(id);
+        if (!index.isValid() || !m_view->isExpanded(index))
+            m_open.remove(id);
+        else if (!expanded.contains(id))
+            m_view->collapse(index);
+    }
+    for (const QString& id : expanded) {
+        const QModelIndex index = m_model->indexOfGroup(id);
+        if (index.isValid() && !m_open.contains(id))
+            m_view->expand(index);
     }
 }
 
 void DashboardApplicationList::fitHeight() {
     // The list is as tall as its rows: the page scrolls, not the list.
-    int height = 0;
     const int rows = m_model->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_model->index(row, 0);
-        height += m_delegate->height(index);
-        if (m_view->isExpanded(index)) {
-            const int children = m_model->rowCount(index);
-            for (int child = 0; child < children; ++child)
-                height += m_delegate->height(m_model->index(child, 0, index));
-        }
+    int height = rows > 0 ? rows * m_delegate->height(m_model->index(0, 0)) : 0;
+    for (const QString& id : std::as_const(m_open)) {
+        const QModelIndex index = m_model->indexOfGroup(id);
+        const int children = m_model->rowCount(index);
+        for (int child = 0; child < children; ++child)
+            height += m_delegate->height(m_model->index(child, 0, index));
     }
     m_view->setFixedHeight(height);
 }

@@ -3,6 +3,7 @@
 #include "core/monitoring/ApplicationResourceGroup.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QSet>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -45,8 +46,8 @@ public:
 
 private:
     struct Child {
-        QString key; // "path", or the member's identity key
-        ProcessSample member;
+        QString key;     // "path", or the member's identity key
+        int member = -1; // its place in the group's members; -1 for the path
         friend bool operator==(const Child&, const Child&) = default;
     };
     struct Node {
@@ -60,6 +61,7 @@ private:
     Node* nodeOf(const QModelIndex& index) const;
 
     std::vector<std::unique_ptr<Node>> m_nodes;
+    QHash<QString, Node*> m_byID;
 };
 
 // Paints the rows: a group with its sums, the bundle path, a member with its "查看任务" link.
@@ -93,9 +95,10 @@ class DashboardApplicationList final : public QWidget {
 public:
     explicit DashboardApplicationList(QWidget* parent = nullptr);
 
-    // The groups to show (searched and ordered), the open ones, and the texts under the header.
+    // The groups to show (searched and ordered), the open ones, and what stands there when none is.
     void setContent(const QList<ApplicationResourceGroup>& shown, const QSet<QString>& expanded,
-                    const QString& summary, const QString& emptyText);
+                    const QString& emptyText);
+    void setSummary(const QString& summary);
     void setSearch(const QString& search);
     void setSort(const QString& sort);
 
@@ -127,6 +130,7 @@ private:
     ApplicationRowDelegate* m_delegate;
     LVText* m_empty;
     QWidget* m_emptyFrame;
+    QSet<QString> m_open; // the groups the view shows open
     bool m_applying = false;
 };
 

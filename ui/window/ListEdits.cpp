@@ -28,9 +28,36 @@ std::vector<char> longestIncreasingRun(const std::vector<int>& values) {
     return member;
 }
 
+QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QString>& after);
+
 } // namespace
 
 QList<ListEdit> listEdits(const QList<QString>& before, const QList<QString>& after) {
+    // Rows that stay at both ends are left out: a sample usually reorders a few rows, and hashing
+    // thousands of keys would cost more than the rest of an update.
+    qsizetype head = 0;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    while (head < shorter && before[head] == after[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    if (head == before.size() && head == after.size())
+        return {};
+    QList<ListEdit> edits = listEditsOfMiddle(before.mid(head, before.size() - head - tail),
+                                              after.mid(head, after.size() - head - tail));
+    for (ListEdit& edit : edits) {
+        edit.first += head;
+        edit.last += edit.kind == ListEdit::Kind::remove ? head : 0;
+        edit.destination += edit.kind == ListEdit::Kind::move ? head : 0;
+        edit.source += edit.kind == ListEdit::Kind::insert ? head : 0;
+    }
+    return edits;
+}
+
+namespace {
+
+QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QString>& after) {
     QList<ListEdit> edits;
     QHash<QString, int> target;
     target.reserve(after.size());
@@ -104,5 +131,7 @@ QList<ListEdit> listEdits(const QList<QString>& before, const QList<QString>& af
     }
     return edits;
 }
+
+} // namespace
 
 } // namespace lunorvale

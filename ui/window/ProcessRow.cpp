@@ -14,14 +14,18 @@ namespace lunorvale {
 
 namespace {
 
-QFont nameFont() {
-    return Fonts::system(12, FontWeight::medium);
+// Made once (and kept to the end): the processes page paints thousands of rows with them.
+const QFont& nameFont() {
+    static const QFont* font = new QFont(Fonts::system(12, FontWeight::medium));
+    return *font;
 }
-QFont sourceFont() {
-    return Fonts::system(10);
+const QFont& sourceFont() {
+    static const QFont* font = new QFont(Fonts::system(10));
+    return *font;
 }
-QFont figureFont() {
-    return Fonts::monospacedDigits(11);
+const QFont& figureFont() {
+    static const QFont* font = new QFont(Fonts::monospacedDigits(11));
+    return *font;
 }
 
 int verticalPadding(bool compact) {

@@ -13,7 +13,6 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
-#include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
 namespace lunorvale {
@@ -78,16 +77,6 @@ ResourceChartCard::ResourceChartCard(Kind kind, QWidget* parent) : QWidget(paren
     }
     m_chart->addAxis(m_time, Qt::AlignBottom);
     m_chart->addAxis(m_values, Qt::AlignLeft);
-    for (Figure* figure : {&m_first, &m_second}) {
-        if (figure == &m_second && kind == Kind::cpu)
-            break;
-        figure->dots = new QScatterSeries(m_chart);
-        figure->dots->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-        figure->dots->setMarkerSize(dotSize);
-        m_chart->addSeries(figure->dots);
-        figure->dots->attachAxis(m_time);
-        figure->dots->attachAxis(m_values);
-    }
     m_view = new QChartView(m_chart, m_stack);
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setFrameShape(QFrame::NoFrame);
@@ -125,6 +114,10 @@ void ResourceChartCard::setData(const QList<ResourceHistoryPoint>& points,
     if (m_header)
         m_header->setText(headerValue);
     m_view->setAccessibleName(chartAccessibleName(m_kind == Kind::cpu, minutes));
+    if (points == m_points && range == m_range && !m_points.isEmpty())
+        return;
+    m_points = points;
+    m_range = range;
     bool empty = true;
     if (m_kind == Kind::cpu) {
         const ChartSeries cpu = cpuSeries(points);
@@ -165,14 +158,16 @@ void ResourceChartCard::show(Figure& figure, const ResourceDashboardLogic::Chart
         delete gone;
     }
     figure.lines = kept;
-    if (figure.dots && figure.dots->points() != series.dots)
-        figure.dots->replace(series.dots);
 }
 
 void ResourceChartCard::style(QLineSeries* line, const AdaptiveColor& color) {
-    QPen pen(colorIn(color, this));
+    const QColor colour = colorIn(color, this);
+    QPen pen(colour);
     pen.setWidthF(1.6);
     line->setPen(pen);
+    line->setPointsVisible(true);
+    line->setMarkerSize(dotSize);
+    line->setBrush(colour);
 }
 
 void ResourceChartCard::applyAppearance() {
@@ -185,11 +180,6 @@ void ResourceChartCard::applyAppearance() {
     for (Figure* figure : {&m_first, &m_second}) {
         for (QLineSeries* line : std::as_const(figure->lines))
             style(line, figure->color);
-        if (figure->dots) {
-            figure->dots->setColor(colorIn(figure->color, this));
-            figure->dots->setBorderColor(colorIn(figure->color, this));
-            figure->dots->setMarkerSize(dotSize);
-        }
     }
     const QFont labels = Fonts::system(9);
     for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(m_time), static_cast<QAbstractAxis*>(m_values)}) {

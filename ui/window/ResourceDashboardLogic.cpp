@@ -45,25 +45,46 @@ GroupSort groupSort(const QString& key) {
     return GroupSort::name;
 }
 
-GroupIndex::GroupIndex(const QList<ApplicationResourceGroup>& groups) {
-    const QCollator collator = ProcessResourceGrouper::nameCollator();
+GroupIndex::GroupIndex(const QList<ApplicationResourceGroup>& groups, bool inNameOrder) : m_groups(groups) {
     m_entries.reserve(groups.size());
-    for (const ApplicationResourceGroup& group : groups) {
-        Entry entry{collator.sortKey(group.name),
-                    group.id,
-                    group.cpuPercent(),
-                    group.residentBytes(),
-                    group.name.toCaseFolded(),
-                    {},
-                    {}};
-        entry.foldedMembers.reserve(group.members.size());
-        entry.pids.reserve(group.members.size());
-        for (const ProcessSample& member : group.members) {
-            entry.foldedMembers.append(member.name.toCaseFolded());
-            entry.pids.append(QString::number(member.identity.pid));
-        }
-        m_entries.push_back(std::move(entry));
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const std::optional<double> cpu = groups[i].cpuPercent();
+        m_entries.push_back({cpu.value_or(-1), cpu.has_value(), groups[i].residentBytes(), i});
     }
+    if (inNameOrder || groups.isEmpty())
+        return;
+    // Names the collator ranks equal ("foo", "Foo") are ranked by id, whether or not the texts are the
+    // same, so that the order stays a strict weak one.
+    const QCollator collator = ProcessResourceGrouper::nameCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(groups.size());
+    for (const ApplicationResourceGroup& group : groups)
+        keys.push_back(collator.sortKey(group.name));
+    std::vector<qsizetype> byName(groups.size());
+    std::iota(byName.begin(), byName.end(), 0);
+    std::sort(byName.begin(), byName.end(), [&](qsizetype a, qsizetype b) {
+        const int names = keys[a].compare(keys[b]);
+        return names != 0 ? names < 0 : groups[a].id < groups[b].id;
+    });
+    for (qsizetype rank = 0; rank < static_cast<qsizetype>(byName.size()); ++rank)
+        m_entries[byName[rank]].rank = rank;
+}
+
+const std::vector<GroupIndex::SearchText>& GroupIndex::searchTexts() const {
+    if (m_search.empty() && !m_entries.empty()) {
+        m_search.reserve(m_entries.size());
+        for (const ApplicationResourceGroup& group : m_groups) {
+            SearchText text{group.name.toCaseFolded(), {}, {}};
+            text.members.reserve(group.members.size());
+            text.pids.reserve(group.members.size());
+            for (const ProcessSample& member : group.members) {
+                text.members.append(member.name.toCaseFolded());
+                text.pids.append(QString::number(member.identity.pid));
+            }
+            m_search.push_back(std::move(text));
+        }
+    }
+    return m_search;
 }
 
 bool GroupIndex::before(qsizetype ia, qsizetype ib, GroupSort sort) const {
@@ -71,24 +92,20 @@ bool GroupIndex::before(qsizetype ia, qsizetype ib, GroupSort sort) const {
     const Entry& b = m_entries[ib];
     if (sort == GroupSort::memory && a.resident != b.resident)
         return a.resident > b.resident;
-    if (sort == GroupSort::cpu && a.cpu != b.cpu)
-        return a.cpu.value_or(-1) > b.cpu.value_or(-1);
-    // Names the collator ranks equal ("foo", "Foo") fall through to the id, whether or not the texts are
-    // the same, so that the order stays a strict weak one.
-    const int names = a.name.compare(b.name);
-    if (names != 0)
-        return names < 0;
-    return a.id < b.id;
+    // A missing figure differs from any present one and counts as -1.
+    if (sort == GroupSort::cpu && (a.hasCPU != b.hasCPU || a.cpu != b.cpu))
+        return a.cpu > b.cpu;
+    return a.rank < b.rank;
 }
 
-bool GroupIndex::matchesFolded(const Entry& entry, const QString& folded, const QString& search) const {
-    if (entry.foldedName.contains(folded))
+bool GroupIndex::contains(const SearchText& text, const QString& folded, const QString& search) {
+    if (text.name.contains(folded))
         return true;
-    for (const QString& member : entry.foldedMembers) {
+    for (const QString& member : text.members) {
         if (member.contains(folded))
             return true;
     }
-    for (const QString& pid : entry.pids) {
+    for (const QString& pid : text.pids) {
         if (pid.contains(search))
             return true;
     }
@@ -96,16 +113,22 @@ bool GroupIndex::matchesFolded(const Entry& entry, const QString& folded, const 
 }
 
 bool GroupIndex::matches(qsizetype index, const QString& search) const {
-    return search.isEmpty() || matchesFolded(m_entries[index], search.toCaseFolded(), search);
+    return search.isEmpty() || contains(searchTexts()[index], search.toCaseFolded(), search);
 }
 
 QList<qsizetype> GroupIndex::select(const QString& search, GroupSort sort) const {
     QList<qsizetype> selected;
     selected.reserve(size());
-    const QString folded = search.toCaseFolded();
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (search.isEmpty() || matchesFolded(m_entries[i], folded, search))
+    if (search.isEmpty()) {
+        for (qsizetype i = 0; i < size(); ++i)
             selected.append(i);
+    } else {
+        const QString folded = search.toCaseFolded();
+        const std::vector<SearchText>& texts = searchTexts();
+        for (qsizetype i = 0; i < size(); ++i) {
+            if (contains(texts[i], folded, search))
+                selected.append(i);
+        }
     }
     std::sort(selected.begin(), selected.end(),
               [this, sort](qsizetype a, qsizetype b) { return before(a, b, sort); });

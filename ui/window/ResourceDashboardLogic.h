@@ -36,12 +36,14 @@ enum class GroupSort { cpu, memory, name };
 // "cpu" and "memory"; any other key orders by name alone.
 GroupSort groupSort(const QString& key);
 
-// The groups of one sample, made ready for searching and ordering many times: search texts are folded
-// and name sort keys made once.
+// The groups of one sample, made ready for ordering and searching many times. Search texts are folded
+// on the first search of a sample.
 class GroupIndex final {
 public:
-    GroupIndex() = default;
-    explicit GroupIndex(const QList<ApplicationResourceGroup>& groups);
+    // `inNameOrder`: the groups come as the grouper orders them (by its name collator, then by id), as
+    // the model publishes them, so a group's place is its name rank and no name is compared again.
+    // Otherwise the ranks are worked out here.
+    explicit GroupIndex(const QList<ApplicationResourceGroup>& groups = {}, bool inNameOrder = false);
 
     qsizetype size() const { return static_cast<qsizetype>(m_entries.size()); }
 
@@ -57,16 +59,22 @@ public:
 
 private:
     struct Entry {
-        QCollatorSortKey name;
-        QString id;
-        std::optional<double> cpu;
+        double cpu = -1; // -1: no complete figure
+        bool hasCPU = false;
         uint64_t resident = 0;
-        QString foldedName;
-        QStringList foldedMembers;
+        qsizetype rank = 0; // by name, then id
+    };
+    struct SearchText {
+        QString name;
+        QStringList members;
         QStringList pids;
     };
-    bool matchesFolded(const Entry& entry, const QString& folded, const QString& search) const;
+    const std::vector<SearchText>& searchTexts() const;
+    static bool contains(const SearchText& text, const QString& folded, const QString& search);
+
+    QList<ApplicationResourceGroup> m_groups;
     std::vector<Entry> m_entries;
+    mutable std::vector<SearchText> m_search; // empty until the first search
 };
 
 // Members by CPU, highest first, members without a figure last; equal figures keep the group's order.

@@ -169,6 +169,7 @@ void ResourceDashboardView::enter() {
     m_applications->setSearch(m_search);
     m_applications->setSort(m_sort);
     m_scroll->verticalScrollBar()->setValue(0);
+    m_listStale = true;
     if (m_model.isPreview()) {
         if (const std::optional<QString> id = firstGroupWithSeveralMembers(m_model.resourceGroups()))
             m_expanded.insert(*id);
@@ -272,19 +273,25 @@ void ResourceDashboardView::refreshCharts() {
 
 void ResourceDashboardView::refreshList() {
     const QList<ApplicationResourceGroup>& groups = m_model.resourceGroups();
-    // The search texts and name keys are made once per sample.
-    if (groups.constData() != m_indexedGroups.constData() || groups.size() != m_indexedGroups.size()) {
+    // The search texts and name keys are made once per sample; the same list shown the same way is
+    // left alone (a refresh for another reason, such as a sample starting).
+    m_applications->setSummary(
+        summary(m_model.processes().size(), groups.size(), m_model.skippedProcessCount()));
+    const bool sameGroups =
+        groups.constData() == m_indexedGroups.constData() && groups.size() == m_indexedGroups.size();
+    if (sameGroups && !m_listStale && !groups.isEmpty())
+        return;
+    m_listStale = false;
+    if (!sameGroups) {
         m_indexedGroups = groups;
-        m_index = GroupIndex(groups);
+        m_index = GroupIndex(groups, true);
     }
     QList<ApplicationResourceGroup> shown;
     const QList<qsizetype> order = m_index.select(m_search, groupSort(m_sort));
     shown.reserve(order.size());
     for (const qsizetype i : order)
         shown.append(groups[i]);
-    m_applications->setContent(
-        shown, m_expanded, summary(m_model.processes().size(), groups.size(), m_model.skippedProcessCount()),
-        emptyListText(!groups.isEmpty()));
+    m_applications->setContent(shown, m_expanded, emptyListText(!groups.isEmpty()));
 }
 
 void ResourceDashboardView::setMinutes(int minutes) {
@@ -303,6 +310,7 @@ void ResourceDashboardView::setSort(const QString& sort) {
         return;
     m_sort = sort;
     m_applications->setSort(sort);
+    m_listStale = true;
     refreshList();
 }
 
@@ -311,6 +319,7 @@ void ResourceDashboardView::setSearch(const QString& search) {
         return;
     m_search = search;
     m_applications->setSearch(search);
+    m_listStale = true;
     refreshList();
 }
 
@@ -319,12 +328,14 @@ void ResourceDashboardView::setExpanded(const QString& id, bool expanded) {
         m_expanded.insert(id);
     else
         m_expanded.remove(id);
+    m_listStale = true;
 }
 
 void ResourceDashboardView::expandApplication(const QString& id, const QString& name) {
     m_search = name;
     m_applications->setSearch(name);
     m_expanded.insert(id);
+    m_listStale = true;
     refreshList();
     scrollToApplications(QApplication::isEffectEnabled(Qt::UI_General));
 }

@@ -73,6 +73,7 @@ private:
     QSet<QString> m_expanded;
     QList<ApplicationResourceGroup> m_indexedGroups;
     ResourceDashboardLogic::GroupIndex m_index;
+    bool m_listStale = true; // the search, order or open groups changed since the list was filled
 
     QScrollArea* m_scroll;
     LVLabel* m_notice;
