@@ -104,7 +104,10 @@ struct Window {
         };
         return services;
     }
+    double residentWithoutWindow = 0;
+
     void open() {
+        residentWithoutWindow = residentMegabytes();
         view = std::make_unique<MainView>(*model, std::nullopt);
         view->setAttribute(Qt::WA_DontShowOnScreen);
         view->resize(1180, 820);
@@ -113,10 +116,11 @@ struct Window {
     }
 };
 
-void report(benchmark::State& state, double seconds, qsizetype widgetsBefore) {
+void report(benchmark::State& state, const Window& window, double seconds, qsizetype widgetsBefore) {
     state.counters["ms_per_sample"] = seconds / static_cast<double>(state.iterations()) * 1000;
     state.counters["widgets_made"] = static_cast<double>(QApplication::allWidgets().size() - widgetsBefore);
     state.counters["rss_mb"] = residentMegabytes();
+    state.counters["rss_window_mb"] = residentMegabytes() - window.residentWithoutWindow;
 }
 
 // 2000 processes, five of them busy enough to be flagged: the overview with the priority card and five
@@ -160,7 +164,7 @@ void BM_OverviewSample(benchmark::State& state) {
         state.ResumeTiming();
         seconds += sampleIntoView(*window.model);
     }
-    report(state, seconds, widgets);
+    report(state, window, seconds, widgets);
 }
 
 // The real model over 2000 sleeping children with a full hour of history (721 points): the resources
@@ -206,7 +210,7 @@ void BM_ResourcesSample(benchmark::State& state) {
     state.counters["groups"] = static_cast<double>(resources.window.model->resourceGroups().size());
     state.counters["history_points"] =
         static_cast<double>(resources.window.model->resourceHistory().points().size());
-    report(state, seconds, widgets);
+    report(state, resources.window, seconds, widgets);
 }
 
 // One key typed into the search ("1", then erased again), until the visible part of the list is painted.
