@@ -1,5 +1,6 @@
 #include "core/applications/ApplicationInventory.h"
 
+#include "core/applications/BundlePaths.h"
 #include "platform/files/PropertyList.h"
 
 #include <QCollator>
@@ -8,11 +9,14 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <system_error>
 
 namespace lunorvale {
 namespace {
+
+using namespace BundlePaths;
 
 using Kind = ApplicationManagementGuidance::Kind;
 
@@ -20,41 +24,6 @@ const QString limitIssue = QStringLiteral("已达到扫描上限，列表可能�
 
 [[noreturn]] void block(const QString& message) {
     throw ApplicationManagementError::blocked(message);
-}
-
-bool isLocalFileURL(const QUrl& url) {
-    return url.isLocalFile() && url.host().isEmpty();
-}
-
-QString pathOf(const QUrl& url) {
-    return url.path(QUrl::FullyDecoded);
-}
-
-QString childPath(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-QUrl childURL(const QUrl& folder, const QString& relative) {
-    return QUrl::fromLocalFile(childPath(pathOf(folder), relative));
-}
-
-QString lastPathComponent(const QString& path) {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
-    const qsizetype slash = trimmed.lastIndexOf(u'/');
-    return slash < 0 || trimmed.size() == 1 ? trimmed : trimmed.mid(slash + 1);
-}
-
-// The text after the last dot of a name that does not begin with it; empty without one.
-QString pathExtension(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? name.mid(dot + 1) : QString();
-}
-
-QString deletingPathExtension(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? name.left(dot) : name;
 }
 
 // Folders that the Mac's file manager presents as one item (packages). Linux has no such notion;
@@ -330,6 +299,22 @@ FileNode ApplicationInventory::node(const QUrl& url) {
     if (!status)
         block(QStringLiteral("目标不存在或无法读取，请重新扫描。"));
     return *status;
+}
+
+bool ApplicationInventory::pathIsUnlinked(const QUrl& url, bool allowMissing) {
+    if (!isLocalFileURL(url))
+        return false;
+    QString candidate = pathOf(url);
+    while (candidate.startsWith(u'/')) {
+        int error = 0;
+        if (const std::optional<QString> resolved = CheckedFiles::resolvedPath(candidate, &error))
+            return *resolved == candidate;
+        if (!allowMissing || error != ENOENT || candidate == u"/" || CheckedFiles::linkStatus(candidate))
+            return false;
+        const qsizetype slash = candidate.lastIndexOf(u'/');
+        candidate = slash == 0 ? QStringLiteral("/") : candidate.left(slash);
+    }
+    return false;
 }
 
 QByteArray ApplicationInventory::readRegularFile(const QUrl& url, int64_t maximumBytes,

@@ -42,6 +42,10 @@ public:
                               const CancellationToken& cancellation = {});
     // lstat of the path itself.
     static FileNode node(const QUrl& url);
+    // Whether a local file URL's path holds no symbolic link, "." or ".." and resolves to itself. With
+    // allowMissing, a missing tail is accepted when the nearest existing ancestor resolves to itself and
+    // nothing (not even a dangling link) stands at the first missing part.
+    static bool pathIsUnlinked(const QUrl& url, bool allowMissing);
     // The whole regular file at a local path, refused when it is larger than maximumBytes or changed while
     // read.
     static QByteArray readRegularFile(const QUrl& url, int64_t maximumBytes,

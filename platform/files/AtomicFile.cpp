@@ -63,7 +63,7 @@ void createDirectories(const QString& path) {
     }
 }
 
-void write(const QString& path, const QByteArray& data) {
+void write(const QString& path, const QByteArray& data, unsigned mode) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     createDirectories(folder);
@@ -79,7 +79,7 @@ void write(const QString& path, const QByteArray& data) {
         ::unlink(temporary.constData());
         throw FileWriteError(QString::fromLatin1(step), path, error);
     };
-    if (::fchmod(file.get(), 0600) != 0)
+    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0)
         fail("chmod");
     if (!writeAll(file.get(), data.constData(), data.size()))
         fail("write");

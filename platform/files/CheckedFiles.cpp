@@ -39,10 +39,13 @@ struct DirectoryCloser {
 
 } // namespace
 
-std::optional<FileNode> linkStatus(const QString& path) {
+std::optional<FileNode> linkStatus(const QString& path, int* errorNumber) {
     struct stat status {};
-    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &status) != 0)
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        if (errorNumber)
+            *errorNumber = path.isEmpty() ? ENOENT : errno;
         return std::nullopt;
+    }
     return nodeFrom(status);
 }
 
@@ -51,13 +54,19 @@ bool exists(const QString& path) {
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-std::optional<QString> resolvedPath(const QString& path) {
-    if (path.isEmpty())
+std::optional<QString> resolvedPath(const QString& path, int* errorNumber) {
+    if (path.isEmpty()) {
+        if (errorNumber)
+            *errorNumber = ENOENT;
         return std::nullopt;
+    }
     // Only the allocating form: a fixed buffer overflows on long paths.
     char* resolved = ::realpath(QFile::encodeName(path).constData(), nullptr);
-    if (resolved == nullptr)
+    if (resolved == nullptr) {
+        if (errorNumber)
+            *errorNumber = errno;
         return std::nullopt;
+    }
     QString result = QFile::decodeName(resolved);
     std::free(resolved);
     return result;
@@ -68,21 +77,27 @@ bool isAtResolvedPath(const QString& path) {
     return resolved && *resolved == path;
 }
 
-bool forEachName(const QString& path, const std::function<void(QString)>& take) {
+bool forEachName(const QString& path, const std::function<void(QString)>& take, int* errorNumber) {
+    const auto failed = [errorNumber](int error) {
+        if (errorNumber)
+            *errorNumber = error;
+        return false;
+    };
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return failed(errno);
     std::unique_ptr<DIR, DirectoryCloser> directory(::fdopendir(fd));
     if (!directory) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        return failed(error);
     }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(directory.get());
         if (entry == nullptr)
-            return errno == 0;
+            return errno == 0 || failed(errno);
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;

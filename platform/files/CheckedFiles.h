@@ -28,19 +28,21 @@ struct FileNode {
 // nothing here keeps state, so every function may run on any thread.
 namespace CheckedFiles {
 
-// lstat of the path; absent when it fails.
-std::optional<FileNode> linkStatus(const QString& path);
+// lstat of the path; absent when it fails, with the reason in errorNumber when one is given.
+std::optional<FileNode> linkStatus(const QString& path, int* errorNumber = nullptr);
 // Whether anything exists at the path, links followed.
 bool exists(const QString& path);
-// The path with every link and "." or ".." resolved; absent when that fails.
-std::optional<QString> resolvedPath(const QString& path);
+// The path with every link and "." or ".." resolved; absent when that fails, with the reason in
+// errorNumber when one is given.
+std::optional<QString> resolvedPath(const QString& path, int* errorNumber = nullptr);
 // True when the path resolves to itself: no link anywhere along it, nothing to clean up.
 bool isAtResolvedPath(const QString& path);
 
 // Hands each name in a folder to `take` ("." and ".." left out, hidden names kept) in the order the file
 // system gives them; false when the folder cannot be opened or listed. A symbolic link is not opened as
 // the folder. No list of names is built here, so a folder of millions of entries costs no memory.
-bool forEachName(const QString& path, const std::function<void(QString)>& take);
+// errorNumber, when given, receives the reason of a failure.
+bool forEachName(const QString& path, const std::function<void(QString)>& take, int* errorNumber = nullptr);
 
 // Reading a small regular file so that what was read is known to be the whole file as it stood.
 struct ReadResult {

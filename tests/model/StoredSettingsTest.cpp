@@ -38,8 +38,10 @@ TEST(StoredSettings, RulesOutsideTheirRangesAreRefused) {
     ModelHarness h;
     AppModel& model = h.start();
     for (const auto& [rules, valid] : cases) {
+        // clang 14 cannot capture a structured binding in a lambda.
+        const MonitorSettings& asked = rules;
         const MonitorSettings before = model.settings();
-        const auto error = thrownBy<MonitorError>([&] { model.saveMonitorSettings(rules); });
+        const auto error = thrownBy<MonitorError>([&] { model.saveMonitorSettings(asked); });
         EXPECT_EQ(!error, valid) << rules.sampleInterval << " " << rules.cpuThreshold;
         EXPECT_EQ(error ? error->errorDescription() : sentence, sentence);
         EXPECT_EQ(model.settings(), valid ? rules : before);

@@ -1,0 +1,156 @@
+#include "core/applications/ApplicationRemovalLog.h"
+
+#include "core/applications/ApplicationInventory.h"
+#include "core/common/JsonWriter.h"
+#include "core/common/StoredDates.h"
+#include "platform/Paths.h"
+#include "platform/files/AtomicFile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cerrno>
+
+namespace lunorvale {
+namespace {
+
+[[noreturn]] void block(const QString& message) {
+    throw ApplicationManagementError::blocked(message);
+}
+
+bool isUuidText(const QString& text) {
+    if (text.size() != 36)
+        return false;
+    for (qsizetype index = 0; index < text.size(); ++index) {
+        const char16_t unit = text.at(index).unicode();
+        const bool hyphen = index == 8 || index == 13 || index == 18 || index == 23;
+        const bool hex = (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'f') ||
+                         (unit >= u'A' && unit <= u'F');
+        if (hyphen ? unit != u'-' : !hex)
+            return false;
+    }
+    return true;
+}
+
+ApplicationRemovalReceipt decodeReceipt(const QJsonValue& value) {
+    if (!value.isObject())
+        throw RemovalLogFormatError();
+    const QJsonObject object = value.toObject();
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    const QJsonValue date = object.value(QStringLiteral("date"));
+    const QJsonValue originalPath = object.value(QStringLiteral("originalPath"));
+    const QJsonValue trashPath = object.value(QStringLiteral("trashPath"));
+    const QJsonValue state = object.value(QStringLiteral("state"));
+    if (!id.isString() || !isUuidText(id.toString()) || !date.isDouble() || !originalPath.isString() ||
+        !state.isString() || !(trashPath.isUndefined() || trashPath.isNull() || trashPath.isString()))
+        throw RemovalLogFormatError();
+    // An escaped half of a surrogate pair is no text: it could not be written back as it was read.
+    for (const QJsonValue& text : {originalPath, trashPath, state})
+        if (!QStringView(text.toString()).isValidUtf16())
+            throw RemovalLogFormatError();
+    const std::optional<QDateTime> when = StoredDates::fromSecondsSinceReferenceDate(date.toDouble());
+    if (!when)
+        throw RemovalLogFormatError();
+    return ApplicationRemovalReceipt{
+        QUuid(id.toString()), *when, originalPath.toString(),
+        trashPath.isString() ? std::optional<QString>(trashPath.toString()) : std::nullopt, state.toString()};
+}
+
+} // namespace
+
+QString ApplicationRemovalReceipt::stateText(State state) {
+    switch (state) {
+    case State::pending:
+        return QStringLiteral("待复查");
+    case State::moved:
+        return QStringLiteral("已移入废纸篓");
+    case State::movedSourceRemains:
+        return QStringLiteral("已移入废纸篓，原位置仍有项目或无法确认，请重新扫描并复查");
+    case State::incomplete:
+        break;
+    }
+    return QStringLiteral("未完成，请复查原位置和废纸篓");
+}
+
+ApplicationRemovalLog::ApplicationRemovalLog(QUrl fileURL, std::shared_ptr<const DurableFileCalls> calls)
+    : m_fileURL(std::move(fileURL)),
+      m_calls(calls ? std::move(calls) : std::make_shared<DurableFileCalls>()) {}
+
+ApplicationRemovalLog ApplicationRemovalLog::standard() {
+    return ApplicationRemovalLog(QUrl::fromLocalFile(Paths::applicationSupportDirectory() +
+                                                     QStringLiteral("/application-removals.json")));
+}
+
+QList<ApplicationRemovalReceipt> ApplicationRemovalLog::load(const CancellationToken& cancellation) const {
+    if (!ApplicationInventory::pathIsUnlinked(m_fileURL, true))
+        block(QStringLiteral("卸载操作清单无法安全读取，原文件已保留。"));
+    int error = 0;
+    if (!CheckedFiles::linkStatus(m_fileURL.path(QUrl::FullyDecoded), &error) && error == ENOENT)
+        return {};
+    return decode(ApplicationInventory::readRegularFile(m_fileURL, byteLimit, cancellation));
+}
+
+void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipts) const {
+    const QUrl folderURL = m_fileURL.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
+    if (!ApplicationInventory::pathIsUnlinked(folderURL, true) ||
+        !ApplicationInventory::pathIsUnlinked(m_fileURL, true))
+        block(QStringLiteral("卸载操作清单位置存在链接，操作已停止。"));
+    const QByteArray bytes = encode(receipts.mid(std::max<qsizetype>(0, receipts.size() - receiptLimit)));
+    if (bytes.size() > byteLimit)
+        block(QStringLiteral("卸载操作清单过大，操作已停止。"));
+
+    const QString folder = folderURL.path(QUrl::FullyDecoded);
+    AtomicFile::createDirectories(folder);
+    const FileNode node = ApplicationInventory::node(folderURL);
+    const QString temporary = QStringLiteral(".removals-") +
+                              QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                              QStringLiteral(".tmp");
+    const FolderReplace::Result result = FolderReplace::replace(
+        folder, node, m_fileURL.fileName(QUrl::FullyDecoded), temporary, bytes, *m_calls);
+    using Failure = FolderReplace::Result::Failure;
+    switch (result.failure) {
+    case Failure::none:
+        return;
+    case Failure::openFolder:
+        block(QStringLiteral("无法安全打开卸载操作清单目录。"));
+    case Failure::folderChanged:
+        block(QStringLiteral("卸载操作清单目录已变化，操作已停止。"));
+    case Failure::write:
+        throw FileWriteError(QStringLiteral("write"), m_fileURL.path(QUrl::FullyDecoded), result.errorNumber);
+    case Failure::createTemporary:
+    case Failure::sync:
+    case Failure::rename:
+        break;
+    }
+    block(QStringLiteral("无法保存卸载操作清单，操作已停止。"));
+}
+
+QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>& receipts) {
+    JsonValue list = JsonValue::array();
+    for (const ApplicationRemovalReceipt& receipt : receipts) {
+        JsonValue object = JsonValue::object();
+        object.insert(QStringLiteral("id"), receipt.id.toString(QUuid::WithoutBraces).toUpper());
+        object.insert(QStringLiteral("date"), StoredDates::secondsSinceReferenceDate(receipt.date));
+        object.insert(QStringLiteral("originalPath"), receipt.originalPath);
+        if (receipt.trashPath)
+            object.insert(QStringLiteral("trashPath"), *receipt.trashPath);
+        object.insert(QStringLiteral("state"), receipt.state);
+        list.append(std::move(object));
+    }
+    // The compact form with escaped slashes, as the stored files of this program are written.
+    return JsonWriter::write(list, JsonWriter::Options{0, true, false});
+}
+
+QList<ApplicationRemovalReceipt> ApplicationRemovalLog::decode(const QByteArray& bytes) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        throw RemovalLogFormatError();
+    QList<ApplicationRemovalReceipt> receipts;
+    for (const QJsonValue& value : document.array())
+        receipts.append(decodeReceipt(value));
+    return receipts;
+}
+
+} // namespace lunorvale

@@ -1,0 +1,286 @@
+#include "platform/codesign/BundleSignature.h"
+
+#include "platform/UniqueFd.h"
+#include "platform/codesign/Digest.h"
+#include "platform/files/CheckedFiles.h"
+#include "platform/files/PropertyList.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lunorvale::BundleSignature {
+namespace {
+
+constexpr int64_t infoPlistLimit = 1048576;
+constexpr int64_t resourceSealLimit = 16 * 1024 * 1024;
+constexpr qsizetype hashChunkBytes = 1024 * 1024;
+
+struct Rule {
+    QRegularExpression pattern;
+    double weight = 1;
+    bool omit = false;
+};
+
+UniqueFd openRegularFile(const QString& path) {
+    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return UniqueFd();
+    return fd;
+}
+
+std::optional<QString> linkTarget(const QString& path) {
+    char target[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof target)
+        return std::nullopt;
+    return QFile::decodeName(QByteArray(target, length));
+}
+
+QString stringValue(const QVariantMap& map, const QString& key) {
+    const QVariant value = map.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+// The seal's rules, of which only "omit" matters here: every file that no omitting rule outweighs
+// must be sealed, whatever else the rules say.
+std::optional<std::vector<Rule>> parseRules(const QVariant& value) {
+    std::vector<Rule> rules;
+    if (!value.isValid())
+        return rules;
+    if (value.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    const QVariantMap map = value.toMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        Rule rule;
+        rule.pattern = QRegularExpression(it.key());
+        if (!rule.pattern.isValid())
+            return std::nullopt;
+        if (it.value().typeId() == QMetaType::QVariantMap) {
+            const QVariantMap options = it.value().toMap();
+            rule.omit = options.value(QStringLiteral("omit")).typeId() == QMetaType::Bool &&
+                        options.value(QStringLiteral("omit")).toBool();
+            const QVariant weight = options.value(QStringLiteral("weight"));
+            if (weight.typeId() == QMetaType::Double || weight.typeId() == QMetaType::LongLong)
+                rule.weight = weight.toDouble();
+        }
+        rules.push_back(std::move(rule));
+    }
+    return rules;
+}
+
+bool omitted(const QString& relative, const std::vector<Rule>& rules) {
+    const Rule* best = nullptr;
+    for (const Rule& rule : rules)
+        if ((best == nullptr || rule.weight > best->weight) && rule.pattern.match(relative).hasMatch())
+            best = &rule;
+    return best != nullptr && best->omit;
+}
+
+class Checker final {
+public:
+    explicit Checker(const std::function<void()>& checkpoint) : m_checkpoint(checkpoint) {}
+
+    CodeSignatureCheck bundle(const QString& path, int depth) {
+        if (depth > maximumNesting)
+            return CodeSignatureCheck::invalid();
+        const QString contents = path + QStringLiteral("/Contents");
+        const CheckedFiles::ReadResult info = CheckedFiles::readRegularFile(
+            contents + QStringLiteral("/Info.plist"), infoPlistLimit, m_checkpoint);
+        if (!info.ok())
+            return CodeSignatureCheck::notSigned();
+        QString executable;
+        try {
+            executable =
+                stringValue(PropertyList::parse(info.bytes).toMap(), QStringLiteral("CFBundleExecutable"));
+        } catch (const PropertyListError&) {
+            return CodeSignatureCheck::notSigned();
+        }
+        if (executable.isEmpty() || executable.contains(u'/') || executable == u"." || executable == u"..")
+            return CodeSignatureCheck::notSigned();
+        const QString relativeExecutable = QStringLiteral("MacOS/") + executable;
+        const QString executablePath = contents + u'/' + relativeExecutable;
+        if (!CheckedFiles::isAtResolvedPath(executablePath))
+            return CodeSignatureCheck::notSigned();
+        const UniqueFd code = openRegularFile(executablePath);
+        if (!code.valid())
+            return CodeSignatureCheck::notSigned();
+
+        const QString sealPath = contents + QStringLiteral("/_CodeSignature/CodeResources");
+        std::optional<QByteArray> seal;
+        int error = 0;
+        if (CheckedFiles::linkStatus(sealPath, &error)) {
+            CheckedFiles::ReadResult read =
+                CheckedFiles::readRegularFile(sealPath, resourceSealLimit, m_checkpoint);
+            if (!read.ok())
+                return CodeSignatureCheck::invalid();
+            seal = std::move(read.bytes);
+        } else if (error != ENOENT) {
+            return CodeSignatureCheck::invalid();
+        }
+
+        CodeSignatureCheck result =
+            CodeSignature::check(FileByteSource(code.get()), {info.bytes, seal}, m_checkpoint);
+        if (result.status != CodeSignatureCheck::Status::valid)
+            return result;
+        // A bundle without a resource seal would leave every file but the executable unsealed.
+        if (!seal || !resourcesMatch(contents, relativeExecutable, *seal, depth))
+            return CodeSignatureCheck::invalid();
+        return result;
+    }
+
+private:
+    void checkpoint() const {
+        if (m_checkpoint)
+            m_checkpoint();
+    }
+
+    bool resourcesMatch(const QString& contents, const QString& mainExecutable, const QByteArray& sealBytes,
+                        int depth) {
+        QVariantMap seal;
+        try {
+            seal = PropertyList::parse(sealBytes).toMap();
+        } catch (const PropertyListError&) {
+            return false;
+        }
+        const bool modern = seal.contains(QStringLiteral("files2"));
+        const QVariant filesValue = seal.value(modern ? QStringLiteral("files2") : QStringLiteral("files"));
+        const std::optional<std::vector<Rule>> rules =
+            parseRules(seal.value(modern ? QStringLiteral("rules2") : QStringLiteral("rules")));
+        if (filesValue.typeId() != QMetaType::QVariantMap || !rules)
+            return false;
+        const QVariantMap files = filesValue.toMap();
+        if (files.size() > maximumEntries)
+            return false;
+
+        QSet<QString> seen;
+        QStringList folders{QString()};
+        while (!folders.isEmpty()) {
+            const QString folder = folders.takeLast();
+            QStringList names;
+            if (!CheckedFiles::forEachName(folder.isEmpty() ? contents : contents + u'/' + folder,
+                                           [&names](QString name) { names.append(std::move(name)); }))
+                return false;
+            for (const QString& name : std::as_const(names)) {
+                checkpoint();
+                if (++m_entries > maximumEntries)
+                    return false;
+                const QString relative = folder.isEmpty() ? name : folder + u'/' + name;
+                const QString path = contents + u'/' + relative;
+                const std::optional<FileNode> node = CheckedFiles::linkStatus(path);
+                if (!node)
+                    return false;
+                const QVariant entry = files.value(relative);
+                if (node->isDirectory()) {
+                    if (entry.typeId() == QMetaType::QVariantMap &&
+                        entry.toMap().contains(QStringLiteral("cdhash"))) {
+                        seen.insert(relative);
+                        if (!nestedCodeMatches(path, entry.toMap(), depth, true))
+                            return false;
+                    } else {
+                        folders.append(relative);
+                    }
+                    continue;
+                }
+                // Sealed by the executable's own special slots and page hashes.
+                if (relative == u"Info.plist" || relative == u"_CodeSignature/CodeResources" ||
+                    relative == mainExecutable) {
+                    seen.insert(relative);
+                    continue;
+                }
+                if (!entry.isValid()) {
+                    if (omitted(relative, *rules))
+                        continue;
+                    return false;
+                }
+                seen.insert(relative);
+                if (!itemMatches(path, *node, entry, depth))
+                    return false;
+            }
+        }
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            if (seen.contains(it.key()))
+                continue;
+            const QVariant optional = it.value().toMap().value(QStringLiteral("optional"));
+            if (optional.typeId() != QMetaType::Bool || !optional.toBool())
+                return false;
+        }
+        return true;
+    }
+
+    bool itemMatches(const QString& path, const FileNode& node, const QVariant& entry, int depth) {
+        // The first seal format lists a bare SHA-1 per file.
+        if (entry.typeId() == QMetaType::QByteArray)
+            return node.isRegularFile() && fileDigest(path, Digest::Kind::sha1) == entry.toByteArray();
+        if (entry.typeId() != QMetaType::QVariantMap)
+            return false;
+        const QVariantMap map = entry.toMap();
+        if (node.isSymbolicLink()) {
+            const QString target = stringValue(map, QStringLiteral("symlink"));
+            return !target.isEmpty() && linkTarget(path) == target;
+        }
+        if (!node.isRegularFile())
+            return false;
+        if (map.contains(QStringLiteral("cdhash")))
+            return nestedCodeMatches(path, map, depth, false);
+        const QVariant strong = map.value(QStringLiteral("hash2"));
+        if (strong.typeId() == QMetaType::QByteArray)
+            return fileDigest(path, Digest::Kind::sha256) == strong.toByteArray();
+        const QVariant weak = map.value(QStringLiteral("hash"));
+        return weak.typeId() == QMetaType::QByteArray &&
+               fileDigest(path, Digest::Kind::sha1) == weak.toByteArray();
+    }
+
+    bool nestedCodeMatches(const QString& path, const QVariantMap& entry, int depth, bool isBundle) {
+        const QVariant recorded = entry.value(QStringLiteral("cdhash"));
+        if (recorded.typeId() != QMetaType::QByteArray)
+            return false;
+        CodeSignatureCheck nested;
+        if (isBundle) {
+            nested = bundle(path, depth + 1);
+        } else {
+            const UniqueFd code = openRegularFile(path);
+            if (!code.valid())
+                return false;
+            nested = CodeSignature::check(FileByteSource(code.get()), {}, m_checkpoint);
+        }
+        return nested.status == CodeSignatureCheck::Status::valid &&
+               nested.uniqueIdentifier == recorded.toByteArray();
+    }
+
+    std::optional<QByteArray> fileDigest(const QString& path, Digest::Kind kind) {
+        const UniqueFd file = openRegularFile(path);
+        if (!file.valid())
+            return std::nullopt;
+        Digest digest(kind);
+        QByteArray buffer(hashChunkBytes, Qt::Uninitialized);
+        for (;;) {
+            checkpoint();
+            const ssize_t got = ::read(file.get(), buffer.data(), static_cast<size_t>(buffer.size()));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return std::nullopt;
+            if (got == 0)
+                return digest.result();
+            digest.add(buffer.constData(), got);
+        }
+    }
+
+    const std::function<void()>& m_checkpoint;
+    int m_entries = 0;
+};
+
+} // namespace
+
+CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint) {
+    return Checker(checkpoint).bundle(bundlePath, 0);
+}
+
+} // namespace lunorvale::BundleSignature

@@ -1,0 +1,190 @@
+#include "SignedBundle.h"
+#include "platform/codesign/BundleSignature.h"
+
+using namespace lunorvale;
+using fixture::CodeSpec;
+using fixture::SliceSpec;
+using Status = CodeSignatureCheck::Status;
+
+namespace {
+
+CodeSignatureCheck checkBytes(const QByteArray& bytes, const CodeSignature::SealedFiles& sealed = {}) {
+    return CodeSignature::check(MemoryByteSource(bytes), sealed);
+}
+
+QByteArray flipped(QByteArray bytes, qsizetype at) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+    return bytes;
+}
+
+} // namespace
+
+TEST(CodeSignature, EveryLayoutValidatesAndNoHashedByteCanChange) {
+    const fixture::SigningIdentity identity;
+    const SliceSpec big64(true), big32(true, false), little32(false, false);
+    CodeSpec swapped({little32, SliceSpec()});
+    swapped.swappedUniversalHeader = true;
+    const struct {
+        const char* name;
+        CodeSpec spec;
+    } rows[] = {
+        {"thin little-endian 64", CodeSpec()},
+        {"thin big-endian 64", CodeSpec({big64})},
+        {"thin little-endian 32", CodeSpec({little32})},
+        {"thin big-endian 32", CodeSpec({big32})},
+        {"universal", CodeSpec({SliceSpec(), big32})},
+        {"universal, swapped table", swapped},
+        {"certificate", CodeSpec({SliceSpec()}, &identity)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fixture::SignedCode code = fixture::machO(row.spec, QByteArray("info"));
+        const CodeSignatureCheck check = checkBytes(code.bytes, {QByteArray("info"), {}});
+        EXPECT_EQ(check.status, Status::valid);
+        EXPECT_EQ(check.uniqueIdentifier, code.uniqueIdentifier);
+        EXPECT_EQ(check.rootFingerprints,
+                  row.spec.identity ? QList<QByteArray>{identity.rootFingerprint()} : QList<QByteArray>{});
+        // A changed magic reads as no Mach-O at all: refused as well, only with another sentence.
+        for (const auto& [offset, length] : code.hashedRanges)
+            for (const qsizetype at : {offset, offset + 20, offset + length / 2, offset + length - 1})
+                EXPECT_NE(checkBytes(flipped(code.bytes, at), {QByteArray("info"), {}}).status, Status::valid)
+                    << at;
+    }
+}
+
+TEST(CodeSignature, UnsignedPartlySignedAndDamagedCode) {
+    const fixture::SigningIdentity identity;
+    const QByteArray thin = fixture::machO(CodeSpec()).bytes;
+    const QByteArray certified = fixture::machO(CodeSpec({SliceSpec()}, &identity)).bytes;
+    const qsizetype cms = certified.indexOf(QByteArray::fromHex("fade0b01"));
+    const SliceSpec unsignedSlice(false, true, false);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        CodeSignature::SealedFiles sealed;
+        Status expected;
+    } rows[] = {
+        {"ELF",
+         QByteArray("\x7f"
+                    "ELF\x02\x01\x01",
+                    7) +
+             QByteArray(100, '\0'),
+         {},
+         Status::notSigned},
+        {"no slice signed",
+         fixture::machO(CodeSpec({unsignedSlice, unsignedSlice})).bytes,
+         {},
+         Status::notSigned},
+        {"one slice unsigned",
+         fixture::machO(CodeSpec({SliceSpec(), unsignedSlice})).bytes,
+         {},
+         Status::invalid},
+        {"truncated", thin.left(thin.size() - 100), {}, Status::invalid},
+        {"Info.plist not sealed", thin, {QByteArray("info"), {}}, Status::invalid},
+        {"resource seal not sealed", thin, {{}, QByteArray("seal")}, Status::invalid},
+        {"CMS signature changed", flipped(certified, cms + 200), {}, Status::invalid},
+        {"CodeDirectory changed under a CMS signature",
+         flipped(certified, certified.indexOf("com.example")),
+         {},
+         Status::invalid},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(checkBytes(row.bytes, row.sealed).status, row.expected) << row.name;
+}
+
+TEST(CodeSignature, NativeExecutablesAreMachOWithAnExecuteBit) {
+    fixture::Root root;
+    const auto write = [&](const QString& name, const QByteArray& bytes, bool executable) {
+        fixture::writeFile(root.path + u'/' + name, bytes);
+        QFile::setPermissions(root.path + u'/' + name,
+                              executable ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
+        return root.path + u'/' + name;
+    };
+    const QString machO = write("machO", fixture::machO(CodeSpec()).bytes, true);
+    QFile::link(machO, root.path + "/link");
+    const struct {
+        QString path;
+        bool native;
+    } rows[] = {
+        {machO, true},
+        {write("universal", QByteArray::fromHex("cafebabe00000001"), true), true},
+        {write("script", "#!/bin/sh\n", true), false},
+        {write("plain", fixture::machO(CodeSpec()).bytes, false), false},
+        {write("short", QByteArray::fromHex("cafeba"), true), false},
+        {root.path + "/link", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(MachO::isNativeExecutable(row.path), row.native) << row.path.toStdString();
+}
+
+TEST(CodeSignature, BundleRefusalsNameTheirCause) {
+    const fixture::SigningIdentity identity;
+    const QString incomplete = "应用签名不完整或无法验证，未开放移除操作。请使用访达或官方卸载方式。";
+    using Change = std::function<void(const QString& contents)>;
+    const struct {
+        const char* name;
+        CodeSpec spec;
+        Change change;
+        QString reason; // "pass": the digest starts with the bundle's identifier
+    } rows[] = {
+        {"intact", {}, [](const QString&) {}, "pass"},
+        {"an omitted .DS_Store",
+         {},
+         [](const QString& c) { fixture::writeFile(c + "/.DS_Store", "x"); },
+         "pass"},
+        {"a code page",
+         {},
+         [](const QString& c) { fixture::flipByte(c + "/MacOS/Sample", 3000); },
+         incomplete},
+        {"Info.plist",
+         {},
+         [](const QString& c) {
+             fixture::writeFile(c + "/Info.plist", fixture::encode(fixture::appInfo("com.example.other")));
+         },
+         incomplete},
+        {"a sealed resource",
+         {},
+         [](const QString& c) { fixture::flipByte(c + "/Resources/readme.txt", 0); },
+         incomplete},
+        {"an unsealed file",
+         {},
+         [](const QString& c) { fixture::writeFile(c + "/Resources/extra", "x"); },
+         incomplete},
+        {"a missing resource",
+         {},
+         [](const QString& c) { QFile::remove(c + "/Resources/readme.txt"); },
+         incomplete},
+        {"nested code",
+         {},
+         [](const QString& c) {
+             fixture::flipByte(c + "/Library/LoginItems/Helper.app/Contents/MacOS/Helper", 100);
+         },
+         incomplete},
+        {"no Mach-O",
+         {},
+         [](const QString& c) { fixture::writeFile(c + "/MacOS/Sample", "#!/bin/sh\n"); },
+         "无法读取应用签名，请使用原安装方式管理。"},
+        {"the vendor's root", CodeSpec({SliceSpec()}, &identity), [](const QString&) {},
+         "Apple 签名的应用受保护，请使用系统或官方提供的管理方式。"},
+        {"system extensions",
+         CodeSpec(
+             {SliceSpec()}, nullptr,
+             "<plist><dict><key>com.apple.developer.system-extension.install</key><true/></dict></plist>"),
+         [](const QString&) {}, "应用可以安装系统扩展。"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fixture::SignedApp app(row.spec, "Sample.app", [](const QString& path) {
+            fixture::makeBundle(path + "/Contents/Library/LoginItems", "Helper.app",
+                                fixture::appInfo("com.example.helper", "Helper"));
+        });
+        row.change(app.path + "/Contents");
+        QByteArray digest;
+        EXPECT_EQ(fixture::reasonOf([&] {
+                      digest = ApplicationRemovalService::validateSignature(app.url(),
+                                                                            identity.rootFingerprint(), {});
+                  }).first,
+                  row.reason);
+        EXPECT_EQ(row.reason == u"pass", digest.startsWith(app.unique + '\0' + "Helper.app" + '\0'));
+    }
+}

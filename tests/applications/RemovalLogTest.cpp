@@ -1,0 +1,180 @@
+#include "SignedBundle.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace lunorvale;
+using fixture::url;
+using State = ApplicationRemovalReceipt::State;
+
+namespace {
+
+ApplicationRemovalReceipt receipt(int index, const QString& path = QStringLiteral("/Applications/A.app")) {
+    return {QUuid::createUuid(), QDateTime::fromMSecsSinceEpoch(1700000000000 + index * 1500, Qt::UTC), path,
+            index % 2 ? std::optional<QString>(QStringLiteral("/trash/A.app")) : std::nullopt,
+            ApplicationRemovalReceipt::stateText(index % 2 ? State::moved : State::pending)};
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned mode(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+QStringList temporaries(const QString& folder) {
+    return QDir(folder).entryList({".removals-*"}, QDir::Hidden | QDir::Files);
+}
+
+// Fails the n-th fsync or every rename.
+struct FailingCalls final : DurableFileCalls {
+    int failingSync = 0;
+    bool failRename = false;
+    mutable int syncs = 0;
+    int fsync(int fd) const override {
+        if (++syncs == failingSync) {
+            errno = EIO;
+            return -1;
+        }
+        return DurableFileCalls::fsync(fd);
+    }
+    int renameat(int folder, const char* from, const char* to) const override {
+        if (failRename) {
+            errno = EIO;
+            return -1;
+        }
+        return DurableFileCalls::renameat(folder, from, to);
+    }
+};
+
+} // namespace
+
+TEST(RemovalLog, KeepsTheLastHundredInItsFileFormat) {
+    fixture::Root root;
+    const QString folder = root.path + "/data/Lunorvale";
+    const ApplicationRemovalLog log(url(folder + "/application-removals.json"));
+    EXPECT_TRUE(log.load().isEmpty());
+
+    QList<ApplicationRemovalReceipt> receipts;
+    for (int index = 0; index < 101; ++index)
+        receipts.append(receipt(index));
+    log.save(receipts);
+    EXPECT_EQ(log.load(), receipts.mid(1));
+    EXPECT_EQ(mode(log.fileURL().path()), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_TRUE(temporaries(folder).isEmpty());
+
+    const ApplicationRemovalReceipt one{QUuid("{6a2b7c1e-0f3d-4e5a-9b8c-7d6e5f4a3b2c}"),
+                                        QDateTime(QDate(2001, 1, 1), QTime(0, 1, 40, 500), Qt::UTC),
+                                        "/a/B.app", std::nullopt, "待复查"};
+    EXPECT_EQ(
+        ApplicationRemovalLog::encode({one}),
+        QByteArray(
+            R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":100.5,"originalPath":"\/a\/B.app","state":"待复查"}])"));
+    log.save({});
+    EXPECT_EQ(contents(log.fileURL().path()), "[]");
+}
+
+TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
+    const QByteArray good =
+        R"({"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":1,"originalPath":"/a","state":"s")";
+    const struct {
+        QByteArray json;
+        bool readable;
+    } rows[] = {
+        {"[" + good + "}]", true},
+        {"[" + good + R"(,"trashPath":null,"other":1}])", true},
+        {"[" + good + R"(,"trashPath":"/t"},)" + good + "}]", true},
+        {"[" + good + "}," + QByteArray(good).replace("\"state\":\"s\"", "\"x\":1") + "}]", false},
+        {R"([{"id":"6a2b7c1e0f3d4e5a9b8c7d6e5f4a3b2c","date":1,"originalPath":"/a","state":"s"}])", false},
+        {R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":"1","originalPath":"/a","state":"s"}])",
+         false},
+        {"[" + good + R"(,"trashPath":1}])", false},
+        {"[" + good + R"(,"trashPath":"\ud83d"}])", false},
+        {"{}", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        const bool failed = test::thrownBy<RemovalLogFormatError>([&] {
+                                ApplicationRemovalLog::decode(row.json);
+                            }).has_value();
+        EXPECT_EQ(failed, !row.readable) << row.json.constData();
+    }
+    const auto decoded = ApplicationRemovalLog::decode("[" + good + R"(,"trashPath":null}])");
+    ASSERT_EQ(decoded.size(), 1);
+    EXPECT_FALSE(decoded.first().trashPath);
+}
+
+TEST(RemovalLog, ALinkAnywhereInItsPathRefusesAndKeepsTheFile) {
+    const struct {
+        QString link, target; // below the root; a target ending in ".json" is a file holding "[]"
+        QString log;
+    } rows[] = {
+        {"data", "real", "data/Lunorvale/log.json"},
+        {"data/Lunorvale", "real", "data/Lunorvale/log.json"},
+        {"data/log.json", "data/real.json", "data/log.json"},
+        {"data/Lunorvale", "data/missing", "data/Lunorvale/log.json"}, // dangling
+        {"", "", "data/Lunorvale/../Lunorvale/log.json"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.log.toStdString() + " " + row.link.toStdString());
+        fixture::Root root;
+        QDir().mkpath(root.path + "/data/Lunorvale");
+        if (row.target.endsWith(".json"))
+            fixture::writeFile(root.path + u'/' + row.target, "[]");
+        else if (!row.target.isEmpty() && !row.target.endsWith("missing"))
+            QDir().mkpath(root.path + u'/' + row.target + "/Lunorvale");
+        if (!row.link.isEmpty()) {
+            QDir(root.path + u'/' + row.link).removeRecursively();
+            QFile::link(root.path + u'/' + row.target, root.path + u'/' + row.link);
+        }
+        const QString resolved = QFileInfo(root.path + u'/' + row.log).canonicalFilePath();
+        const QByteArray before = contents(resolved);
+        const ApplicationRemovalLog log(url(root.path + u'/' + row.log));
+        EXPECT_EQ(fixture::errorOf([&] { log.load(); }), "卸载操作清单无法安全读取，原文件已保留。");
+        EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }),
+                  "卸载操作清单位置存在链接，操作已停止。");
+        EXPECT_EQ(contents(resolved), before);
+    }
+}
+
+TEST(RemovalLog, AFailedSaveLeavesTheOldFileAsItWas) {
+    fixture::Root root;
+    const QString path = root.path + "/Lunorvale/log.json";
+    const ApplicationRemovalReceipt old = receipt(1);
+    ApplicationRemovalLog(url(path)).save({old});
+    const QByteArray before = contents(path);
+    const struct {
+        int failingSync;
+        bool failRename;
+        bool replaced;
+    } rows[] = {{1, false, false}, {0, true, false}, {2, false, true}}; // file flush, rename, folder flush
+    for (const auto& row : rows) {
+        auto calls = std::make_shared<FailingCalls>();
+        calls->failingSync = row.failingSync;
+        calls->failRename = row.failRename;
+        EXPECT_EQ(fixture::errorOf([&] { ApplicationRemovalLog(url(path), calls).save({receipt(2)}); }),
+                  "无法保存卸载操作清单，操作已停止。");
+        EXPECT_EQ(contents(path) == before, !row.replaced);
+        EXPECT_TRUE(temporaries(root.path + "/Lunorvale").isEmpty());
+        ApplicationRemovalLog(url(path)).save({old});
+    }
+
+    // The size limit holds for the encoded list; nothing is created for a list over it.
+    QList<ApplicationRemovalReceipt> large;
+    for (int index = 0; index < 100; ++index)
+        large.append(receipt(index, {}));
+    const qsizetype missing = ApplicationRemovalLog::byteLimit - ApplicationRemovalLog::encode(large).size();
+    for (int index = 0; index < 100; ++index)
+        large[index].originalPath = QString(missing / 100 + (index < missing % 100 ? 1 : 0), u'a');
+    const ApplicationRemovalLog fresh(url(root.path + "/new/log.json"));
+    fresh.save(large);
+    EXPECT_EQ(QFileInfo(fresh.fileURL().path()).size(), ApplicationRemovalLog::byteLimit);
+    large[0].originalPath += u'a';
+    const ApplicationRemovalLog other(url(root.path + "/other/log.json"));
+    EXPECT_EQ(fixture::errorOf([&] { other.save(large); }), "卸载操作清单过大，操作已停止。");
+    EXPECT_FALSE(QFileInfo::exists(root.path + "/other"));
+}
