@@ -55,7 +55,7 @@ QWidget* dot(QWidget* parent) {
 // One page's tile: its title, the overview's count in a capsule, the soft background while selected.
 class NavigationBar::PageButton final : public QAbstractButton {
 public:
-    PageButton(Page page, QWidget* parent) : QAbstractButton(parent), m_page(page) {
+    PageButton(Page page, QWidget* parent) : QAbstractButton(parent) {
         setCheckable(true);
         setText(Pages::title(page));
         setAccessibleName(text());
@@ -133,7 +133,6 @@ private:
         return {metrics.horizontalAdvance(QString::number(m_count)) + 12, metrics.height() + 6};
     }
 
-    Page m_page;
     int m_count = 0;
     bool m_keyboardFocus = false;
 };
