@@ -7,6 +7,8 @@
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/SectionHeading.h"
+#include "ui/library/ApplicationLibraryPage.h"
+#include "ui/library/ApplicationLibraryView.h"
 #include "ui/window/MainView.h"
 
 #include <QHBoxLayout>
@@ -70,9 +72,8 @@ MainPages MainPages::standard() {
         return standInPage(QStringLiteral("history"), QStringLiteral("操作记录"),
                            QStringLiteral("最近 30 天的发现、暂停、静音和退出记录。"));
     };
-    pages.applications = [](MainView&) {
-        return standInPage(QStringLiteral("applications"), QStringLiteral("应用管理"),
-                           QStringLiteral("已安装的应用、版本和大小。"));
+    pages.applications = [](MainView& view) {
+        return makeApplicationLibraryPage(view.model(), [&view] { view.openAISettings(); }, {});
     };
     pages.settings = [](MainView& view) {
         QWidget* page = standInPage(QStringLiteral("settings"), QStringLiteral("设置"),
