@@ -148,7 +148,7 @@ TEST(ResourcePages, EachWayToAnotherPage) {
     QTreeView* list = resources->applications()->view();
     const QModelIndex member = memberRow(*resources->applications()->model(), 12);
     ASSERT_TRUE(member.isValid());
-    const QRect link = ApplicationRowDelegate::linkRect(list->visualRect(member));
+    const QRect link = GroupRowDelegate::linkRect(list->visualRect(member));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, link.center());
     h.settle();
     EXPECT_EQ(view.state().page, Page::processes);

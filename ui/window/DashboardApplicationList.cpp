@@ -344,10 +344,10 @@ int linkWidth() {
 
 } // namespace
 
-ApplicationRowDelegate::ApplicationRowDelegate(ApplicationGroupsModel& model, QObject* parent)
+GroupRowDelegate::GroupRowDelegate(ApplicationGroupsModel& model, QObject* parent)
     : QStyledItemDelegate(parent), m_model(model) {}
 
-int ApplicationRowDelegate::height(const QModelIndex& index) const {
+int GroupRowDelegate::height(const QModelIndex& index) const {
     if (m_model.kind(index) == ApplicationGroupsModel::RowKind::group)
         return groupHeight();
     int height = childBand();
@@ -358,16 +358,16 @@ int ApplicationRowDelegate::height(const QModelIndex& index) const {
     return height;
 }
 
-QSize ApplicationRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
+QSize GroupRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
     return {400, height(index)};
 }
 
-QRect ApplicationRowDelegate::linkRect(const QRect& row) {
+QRect GroupRowDelegate::linkRect(const QRect& row) {
     return QRect(row.right() - linkWidth(), row.top(), linkWidth() + 1, row.height());
 }
 
-void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                   const QModelIndex& index) const {
+void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
     using namespace ResourceDashboardLogic;
     const QWidget* widget = option.widget;
     const QColor ink = Palette::ink.in(widget);
@@ -448,8 +448,8 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     painter->restore();
 }
 
-bool ApplicationRowDelegate::editorEvent(QEvent* event, QAbstractItemModel*,
-                                         const QStyleOptionViewItem& option, const QModelIndex& index) {
+bool GroupRowDelegate::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) {
     if (event->type() != QEvent::MouseButtonRelease ||
         m_model.kind(index) != ApplicationGroupsModel::RowKind::member)
         return false;
@@ -495,7 +495,7 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
     column->addWidget(m_summary);
 
     m_model = new ApplicationGroupsModel(this);
-    m_delegate = new ApplicationRowDelegate(*m_model, this);
+    m_delegate = new GroupRowDelegate(*m_model, this);
     m_view = new QTreeView(content);
     m_view->setModel(m_model);
     m_view->setItemDelegate(m_delegate);
@@ -548,7 +548,7 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
                 emit expansionChanged(id, open);
         });
     }
-    connect(m_delegate, &ApplicationRowDelegate::showProcess, this, &DashboardApplicationList::showProcess);
+    connect(m_delegate, &GroupRowDelegate::showProcess, this, &DashboardApplicationList::showProcess);
     fitHeight();
 }
 

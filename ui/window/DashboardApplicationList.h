@@ -65,10 +65,10 @@ private:
 };
 
 // Paints the rows: a group with its sums, the bundle path, a member with its "查看任务" link.
-class ApplicationRowDelegate final : public QStyledItemDelegate {
+class GroupRowDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    explicit ApplicationRowDelegate(ApplicationGroupsModel& model, QObject* parent = nullptr);
+    explicit GroupRowDelegate(ApplicationGroupsModel& model, QObject* parent = nullptr);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -127,7 +127,7 @@ private:
     LVText* m_summary;
     QTreeView* m_view;
     ApplicationGroupsModel* m_model;
-    ApplicationRowDelegate* m_delegate;
+    GroupRowDelegate* m_delegate;
     LVText* m_empty;
     QWidget* m_emptyFrame;
     QSet<QString> m_open; // the groups the view shows open
