@@ -22,15 +22,6 @@ using namespace lunorvale::test;
 
 namespace {
 
-QAbstractButton* buttonIn(const QWidget* root, const QString& text) {
-    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
-        if (button->text() == text && button->isVisibleTo(root))
-            return button;
-    }
-    ADD_FAILURE() << "no button " << text.toStdString();
-    return nullptr;
-}
-
 QWidget* shownPage(const MainView& view) {
     return view.findChild<QStackedWidget*>()->currentWidget();
 }
@@ -152,7 +143,12 @@ TEST(MainView, SheetsAndTheClearHistoryAlert) {
     const ProcessSample sample = h.model->processes().first();
     view.setSheet(MainSheet::stopping({QUuid::createUuid(), sample, false}));
     ASSERT_TRUE(view.sheetDialog());
-    QAbstractButton* confirm = buttonIn(view.sheetDialog(), QStringLiteral("确认请求退出"));
+    LVButton* confirm = nullptr;
+    for (LVButton* button : view.sheetDialog()->findChildren<LVButton*>()) {
+        if (button->kind() == LVButtonKind::danger)
+            confirm = button;
+    }
+    ASSERT_TRUE(confirm);
     confirm->click();
     confirm->click();
     h.settle();
