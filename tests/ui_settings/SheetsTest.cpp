@@ -4,55 +4,56 @@
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsSheets.h"
 #include "ui/settings/WelcomeView.h"
+#include "ui/window/MainView.h"
 
-#include <QCloseEvent>
+#include <QDialog>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
 
-TEST(Sheets, OnboardingEndsOnlyByItsStartButtonAndComesBackFromTheHelp) {
+TEST(Sheets, OnboardingShowsOnceEndsOnlyByItsStartButtonAndComesBackFromTheHelp) {
     SettingsHarness s;
-    AppModel& model = s.h.start();
-    ASSERT_FALSE(model.hasCompletedOnboarding());
-    QWidget window;
-    window.show();
-    int completed = 0;
-    QPointer<SheetDialog> sheet;
-    sheet = SheetDialog::present(&window,
-                                 new WelcomeView(model,
-                                                 [&] {
-                                                     ++completed;
-                                                     sheet->accept();
-                                                 }),
-                                 false);
-    auto* welcome = static_cast<WelcomeView*>(sheet->content());
-    EXPECT_EQ(welcome->reminderButton()->text(), QStringLiteral("开启异常通知"));
-    EXPECT_EQ(welcome->reminderHint()->text(), QStringLiteral("可以现在开启，也可以稍后到设置中开启。"));
+    {
+        MainView window(s.h.start(), std::nullopt);
+        window.resize(1180, 820);
+        window.show();
+        QApplication::processEvents();
+        QPointer<QDialog> sheet = window.sheetDialog();
+        ASSERT_TRUE(sheet && sheet->isVisible());
+        auto* welcome = sheet->findChild<WelcomeView*>();
+        ASSERT_TRUE(welcome);
+        EXPECT_EQ(welcome->reminderButton()->text(), QStringLiteral("开启异常通知"));
+        EXPECT_EQ(welcome->reminderHint()->text(), QStringLiteral("可以现在开启，也可以稍后到设置中开启。"));
 
-    // Neither Esc nor closing the window ends it.
-    QTest::keyClick(welcome->privacyButton(), Qt::Key_Escape);
-    sheet->close();
+        // Neither Escape nor closing the window ends it.
+        QTest::keyClick(welcome->privacyButton(), Qt::Key_Escape);
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        sheet->close();
+        QApplication::processEvents();
+        ASSERT_TRUE(sheet && sheet->isVisible());
+        EXPECT_EQ(window.sheetDialog(), sheet);
+
+        // Return anywhere in it is "开始使用".
+        QTest::keyClick(welcome->privacyButton(), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_FALSE(window.sheetDialog());
+        EXPECT_EQ(s.stored(AppModel::Keys::hasCompletedOnboarding), QJsonValue(true));
+
+        // The help page opens it again; its start button closes it.
+        window.toggleHelp();
+        QApplication::processEvents();
+        auto* help = window.helpWidget()->findChild<HelpView*>();
+        ASSERT_TRUE(help);
+        click(help, QStringLiteral("重新查看入门"));
+        ASSERT_TRUE(help->welcomeSheet() && help->welcomeSheet()->isVisible());
+        click(help->welcomeSheet(), QStringLiteral("开始使用"));
+        EXPECT_FALSE(help->welcomeSheet());
+    }
+    // A new run shows none.
+    MainView again(s.h.start(), std::nullopt);
+    again.show();
     QApplication::processEvents();
-    ASSERT_TRUE(sheet && sheet->isVisible());
-    EXPECT_FALSE(model.hasCompletedOnboarding());
-
-    // Return anywhere in it is "开始使用": stored, and closed by its presenter.
-    welcome->privacyButton()->setFocus();
-    QTest::keyClick(welcome->privacyButton(), Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_EQ(completed, 1);
-    EXPECT_FALSE(sheet);
-    EXPECT_EQ(s.stored(AppModel::Keys::hasCompletedOnboarding), QJsonValue(true));
-    EXPECT_TRUE(s.h.start().hasCompletedOnboarding());
-
-    // The help page opens it again, and its start button closes it.
-    HelpView help(*s.h.model, BundleVersion{std::nullopt, QStringLiteral("7")}, &window);
-    help.show();
-    EXPECT_EQ(help.versionLine()->text(), QStringLiteral("版本 1.0.0（7）"));
-    click(&help, QStringLiteral("重新查看入门"));
-    ASSERT_TRUE(help.welcomeSheet() && help.welcomeSheet()->isVisible());
-    click(help.welcomeSheet(), QStringLiteral("开始使用"));
-    EXPECT_FALSE(help.welcomeSheet());
+    EXPECT_FALSE(again.sheetDialog());
 }
 
 TEST(Sheets, PrivacyStatementIsFixedSelectableAndClosesOnReturn) {

@@ -148,8 +148,23 @@ void WelcomeView::start() {
 
 void WelcomeView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (window() != this)
+        window()->installEventFilter(this);
     if (!event->spontaneous())
         m_model.refreshSystemStatus();
+}
+
+bool WelcomeView::eventFilter(QObject* watched, QEvent* event) {
+    // The sheet's presenter closes it by hiding it, after "开始使用"; a close request from the window
+    // manager, or Escape reaching the dialog, is refused.
+    if (watched == window() && event->type() == QEvent::Close) {
+        event->ignore();
+        return true;
+    }
+    if (watched == window() && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void WelcomeView::keyPressEvent(QKeyEvent* event) {

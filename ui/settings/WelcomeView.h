@@ -14,7 +14,8 @@ class LVText;
 
 // The first-run sheet: what the program does in three steps, reminders to turn on right there, the
 // privacy statement, and "开始使用", which ends onboarding (outside preview mode) and calls
-// `onComplete`. Return anywhere in it is "开始使用"; there is no way to cancel it.
+// `onComplete`. Return anywhere in it is "开始使用"; there is no way to cancel it: Escape and closing the
+// window it is shown in do nothing, whoever presents it.
 class WelcomeView final : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +34,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();

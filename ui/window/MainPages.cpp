@@ -6,7 +6,10 @@
 #include "ui/kit/SectionHeading.h"
 #include "ui/library/ApplicationLibraryPage.h"
 #include "ui/library/ApplicationLibraryView.h"
+#include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SoftwareUpdateBanner.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/AnalysisConsentView.h"
 #include "ui/window/MainView.h"
@@ -47,21 +50,21 @@ MainPages MainPages::standard() {
         return makeApplicationLibraryPage(view.model(), [&view] { view.openAISettings(); }, {});
     };
     pages.settings = [](MainView& view) {
-        QWidget* page = standInPage(QStringLiteral("settings"), QStringLiteral("设置"),
-                                    QStringLiteral("观察规则、提醒、AI 服务、外观和数据。"));
+        SettingsServices services;
+        services.presentAlert = view.alertPresenter();
+        auto* page = new SettingsView(view.model(), view.settingsSection(), view.state().aiSettingsRequest,
+                                      std::move(services));
         // Opened for the AI service while a request stands; a new request while open opens it again.
-        const auto follow = [page, &view] {
-            page->setProperty("aiSettingsRequest", view.state().aiSettingsRequest
-                                                       ? view.state().aiSettingsRequest->toString()
-                                                       : QString());
-        };
-        follow();
-        QObject::connect(&view, &MainView::aiSettingsRequestChanged, page, follow);
+        page->setAINavigationRequestSource([&view] { return view.state().aiSettingsRequest; });
+        QObject::connect(&view, &MainView::aiSettingsRequestChanged, page,
+                         [page, &view] { page->setAINavigationRequest(view.state().aiSettingsRequest); });
         return page;
     };
-    pages.help = [](AppModel&) {
-        return standInPage(QStringLiteral("help"), QStringLiteral("帮助与关于"),
-                           QStringLiteral("岚栖如何观察进程，以及常见问题。"));
+    pages.help = [](AppModel& model) {
+        return new HelpView(model);
+    };
+    pages.updateBanner = [](AppModel& model) {
+        return new SoftwareUpdateBanner(model.softwareUpdater());
     };
     // The sheets of later work, as the shell's stand-ins.
     pages.stopConfirmation = [](AppModel& model, const StopRequest& request, std::function<void()> onCancel,
@@ -75,9 +78,8 @@ MainPages MainPages::standard() {
     pages.welcome = [](AppModel& model, std::function<void()> onComplete) {
         return new WelcomeView(model, std::move(onComplete));
     };
-    // The stand-in is closed with Escape; the real statement takes `dismiss` for its own button.
-    pages.privacy = [](std::function<void()>) {
-        return new PrivacyView();
+    pages.privacy = [](std::function<void()> dismiss) {
+        return new PrivacyView(std::move(dismiss));
     };
     return pages;
 }
