@@ -435,6 +435,7 @@ private:
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;
+    mutable std::pair<QString, AIKeyStatus> m_lastAIKeyStatus{QString(), AIKeyStatus::unavailable};
     MonitorSettings m_appliedSettings;
     std::optional<LocalHistoryStore> m_historyStore;
     bool m_historyWritable = true;
