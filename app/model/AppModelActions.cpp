@@ -117,6 +117,10 @@ void AppModel::showProcess(const ProcessIdentity& identity) {
     publish(m_navigationRequest, QUuid::createUuid(), &AppModel::navigationRequestChanged);
 }
 
+bool AppModel::canStop(const ProcessSample& sample) const {
+    return m_controller->canStop(sample);
+}
+
 bool AppModel::isIgnored(const ProcessSample& sample) const {
     const auto it = m_ignoredUntil.constFind(sample.identity);
     return it != m_ignoredUntil.cend() && *it > now();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <exception>
+#include <functional>
 
 namespace lunorvale {
 
@@ -36,6 +37,18 @@ void createDirectories(const QString& path);
 // same folder, is flushed to disk and renamed over `path`, then the folder itself is flushed.
 // On failure the temporary file is removed. Throws FileWriteError.
 void write(const QString& path, const QByteArray& data);
+
+// The steps of a write, as a fault hook sees them.
+enum class Step { write, flush, rename };
+
+struct Options {
+    // False: a missing folder fails the write (ENOENT) instead of being created.
+    bool createFolders = true;
+    // Asked before each step; a non-zero error number fails the step as the system would have. Lets
+    // tests reach failures a privileged process never meets.
+    std::function<int(Step)> fault;
+};
+void write(const QString& path, const QByteArray& data, const Options& options);
 
 } // namespace AtomicFile
 } // namespace lunorvale
