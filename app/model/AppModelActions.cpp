@@ -117,10 +117,6 @@ void AppModel::showProcess(const ProcessIdentity& identity) {
     publish(m_navigationRequest, QUuid::createUuid(), &AppModel::navigationRequestChanged);
 }
 
-bool AppModel::canStop(const ProcessSample& sample) const {
-    return m_controller->canStop(sample);
-}
-
 bool AppModel::isIgnored(const ProcessSample& sample) const {
     const auto it = m_ignoredUntil.constFind(sample.identity);
     return it != m_ignoredUntil.cend() && *it > now();
@@ -153,6 +149,10 @@ void AppModel::unignore(const ProcessSample& sample) {
     persistMutedProcesses();
     setStatusMessage(QStringLiteral("已恢复该进程的提醒。"));
     record(QStringLiteral("已恢复提醒"), actionDetail(sample), QStringLiteral("muted"));
+}
+
+bool AppModel::canStop(const ProcessSample& sample) const {
+    return m_controller->canStop(sample);
 }
 
 void AppModel::stop(const ProcessSample& sample, bool force) {

@@ -1,8 +1,8 @@
 #include "ui/window/HistoryExport.h"
-#include "ui/window/HistoryPageLogic.h"
+#include "ui/window/HistoryLogic.h"
 #include "ui/window/MenuContentLogic.h"
 #include "ui/window/ProcessDetailLogic.h"
-#include "ui/window/ProcessesPageLogic.h"
+#include "ui/window/ProcessesLogic.h"
 
 #include <QTimeZone>
 #include <cerrno>
@@ -36,7 +36,7 @@ Finding findingOf(const ProcessSample& sample) {
 
 } // namespace
 
-TEST(ProcessesPage, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
+TEST(ProcessesLogic, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
     const QList<ProcessSample> ordered{
         process(1123, QStringLiteral("alpha"), QStringLiteral("Alpha App")),
         process(512, QStringLiteral("beta"), QString()),
@@ -67,31 +67,32 @@ TEST(ProcessesPage, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
         {{}, QStringLiteral("Muted"), {}},
         {{}, QStringLiteral("bogus"), {}},
     };
-    ProcessesPage::Filter filter{{}, ProcessesPage::flaggedIdentities(findings), [](const ProcessSample& s) {
-                                     return s.identity.pid == 8;
-                                 }};
+    ProcessesLogic::Filter filter{
+        {}, ProcessesLogic::flaggedIdentities(findings), [](const ProcessSample& s) {
+            return s.identity.pid == 8;
+        }};
     for (const Case& c : cases) {
         filter.key = c.filter;
-        EXPECT_EQ(pids(ProcessesPage::visibleProcesses(ordered, c.search, filter)), c.expected)
+        EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter)), c.expected)
             << c.search.toStdString() << " / " << c.filter.toStdString();
         // The folded texts a list keeps per sample give the same result.
-        EXPECT_EQ(
-            pids(ProcessesPage::visibleProcesses(ordered, c.search, filter, ProcessesPage::foldedSearchText)),
-            c.expected);
+        EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter,
+                                                        ProcessesLogic::foldedSearchText)),
+                  c.expected);
     }
     filter.key = QStringLiteral("attention");
     filter.flagged.clear();
-    EXPECT_TRUE(ProcessesPage::visibleProcesses(ordered, {}, filter).isEmpty());
-    EXPECT_EQ(ProcessesPage::emptyList(false).title, QStringLiteral("没有匹配的进程"));
-    EXPECT_EQ(ProcessesPage::emptyList(true).title, QStringLiteral("还没有采样数据"));
-    EXPECT_EQ(ProcessesPage::countLabel(3), QStringLiteral("3 个"));
-    EXPECT_EQ(ProcessesPage::oneLine(QStringLiteral("a\nb\r\tc\u2028d")), QStringLiteral("a b  c d"));
+    EXPECT_TRUE(ProcessesLogic::visibleProcesses(ordered, {}, filter).isEmpty());
+    EXPECT_EQ(ProcessesLogic::emptyList(false).title, QStringLiteral("没有匹配的进程"));
+    EXPECT_EQ(ProcessesLogic::emptyList(true).title, QStringLiteral("还没有采样数据"));
+    EXPECT_EQ(ProcessesLogic::countLabel(3), QStringLiteral("3 个"));
+    EXPECT_EQ(ProcessesLogic::oneLine(QStringLiteral("a\nb\r\tc\u2028d")), QStringLiteral("a b  c d"));
 }
 
-TEST(ProcessesPage, SidePaneFollowsTheSelectionInTheWholeSample) {
+TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
     const QList<ProcessSample> processes{process(1, QStringLiteral("a"), {}),
                                          process(2, QStringLiteral("b"), {})};
-    using P = ProcessesPage::SidePane;
+    using P = ProcessesLogic::SidePane;
     struct Case {
         std::optional<ProcessIdentity> selected;
         std::optional<ProcessIdentity> opened;
@@ -106,7 +107,7 @@ TEST(ProcessesPage, SidePaneFollowsTheSelectionInTheWholeSample) {
         {std::nullopt, std::nullopt, P::selectionPrompt},
     };
     for (const Case& c : cases) {
-        const auto choice = ProcessesPage::sidePane(processes, c.selected, c.opened);
+        const auto choice = ProcessesLogic::sidePane(processes, c.selected, c.opened);
         EXPECT_EQ(choice.pane, c.pane);
         EXPECT_EQ(choice.sample.has_value(), c.pane == P::detail);
         if (choice.sample) {
@@ -115,7 +116,7 @@ TEST(ProcessesPage, SidePaneFollowsTheSelectionInTheWholeSample) {
     }
 }
 
-TEST(ProcessesPage, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
+TEST(ProcessesLogic, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
     const MonitorSettings settings;
     struct Case {
         bool failed, monitoring, sampling, preview;
@@ -134,7 +135,7 @@ TEST(ProcessesPage, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
     for (const Case& c : cases) {
         const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, true, c.monitoring, c.failed,
                                                      false, settings);
-        const auto card = ProcessesPage::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
+        const auto card = ProcessesLogic::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
         EXPECT_EQ(card.title, c.title);
         EXPECT_EQ(card.reason, advice.reason);
         EXPECT_EQ(card.nextStep, advice.nextStep);
@@ -221,10 +222,10 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
     EXPECT_EQ(t.executable, QStringLiteral("/usr/bin/task-worker"));
 }
 
-TEST(ProcessAISection, StepsGroupAndStatusAreaFollowTheirRules) {
+TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
     using State = LocalProcessAdvice::State;
     using Action = LocalProcessAdvice::PrimaryAction;
-    using Status = ProcessAISection::Status;
+    using Status = AISection::Status;
     const auto advice = [](State state, Action action) {
         LocalProcessAdvice a;
         a.state = state;
@@ -243,7 +244,7 @@ TEST(ProcessAISection, StepsGroupAndStatusAreaFollowTheirRules) {
         };
     };
     struct Case {
-        ProcessAISection::Input in;
+        AISection::Input in;
         QStringList steps; // titles, "-" marking a disabled one
         bool group;
         Status status;
@@ -251,7 +252,7 @@ TEST(ProcessAISection, StepsGroupAndStatusAreaFollowTheirRules) {
         int ownerAsks;
     };
     const auto in = [](LocalProcessAdvice a) {
-        ProcessAISection::Input input;
+        AISection::Input input;
         input.advice = a;
         input.model = QStringLiteral("m");
         return input;
@@ -332,7 +333,7 @@ TEST(ProcessAISection, StepsGroupAndStatusAreaFollowTheirRules) {
     }
     for (const Case& c : cases) {
         ownerAsked = 0;
-        const auto t = ProcessAISection::texts(c.in);
+        const auto t = AISection::texts(c.in);
         QStringList steps;
         for (const auto& step : t.steps)
             steps.append((step.enabled ? QString() : QStringLiteral("-")) + step.title);
@@ -348,7 +349,7 @@ TEST(ProcessAISection, StepsGroupAndStatusAreaFollowTheirRules) {
     }
 }
 
-TEST(HistoryPage, FilterSearchAndIconsFollowTheTitle) {
+TEST(HistoryLogic, FilterSearchAndIconsFollowTheTitle) {
     const auto event = [](const QString& title, const QString& detail) {
         ActivityEvent e;
         e.title = title;
@@ -382,7 +383,7 @@ TEST(HistoryPage, FilterSearchAndIconsFollowTheTitle) {
         QList<ActivityEvent> expected;
         for (int i : c.expected)
             expected.append(history[i]);
-        EXPECT_EQ(HistoryPage::visibleEvents(history, c.filter, c.search), expected)
+        EXPECT_EQ(HistoryLogic::visibleEvents(history, c.filter, c.search), expected)
             << c.filter.toStdString() << " / " << c.search.toStdString();
     }
     const QList<QPair<const char*, AdaptiveColor>> icons{
@@ -391,19 +392,19 @@ TEST(HistoryPage, FilterSearchAndIconsFollowTheTitle) {
         {"checkmark.circle", Palette::muted},
     };
     for (int i = 0; i < history.size(); ++i)
-        EXPECT_EQ(HistoryPage::eventIcon(history[i].title),
-                  (HistoryPage::EventIcon{icons[i].first, icons[i].second}))
+        EXPECT_EQ(HistoryLogic::eventIcon(history[i].title),
+                  (HistoryLogic::EventIcon{icons[i].first, icons[i].second}))
             << i;
 
     // Clear stays available on an empty list only to reset a damaged file; preview disables both.
-    EXPECT_FALSE(HistoryPage::clearEnabled(true, false, false));
-    EXPECT_TRUE(HistoryPage::clearEnabled(true, true, false));
-    EXPECT_FALSE(HistoryPage::clearEnabled(false, true, true));
-    EXPECT_FALSE(HistoryPage::exportEnabled(true, false));
-    EXPECT_FALSE(HistoryPage::exportEnabled(false, true));
-    EXPECT_EQ(HistoryPage::countLabel(0), QStringLiteral("0 条记录"));
+    EXPECT_FALSE(HistoryLogic::clearEnabled(true, false, false));
+    EXPECT_TRUE(HistoryLogic::clearEnabled(true, true, false));
+    EXPECT_FALSE(HistoryLogic::clearEnabled(false, true, true));
+    EXPECT_FALSE(HistoryLogic::exportEnabled(true, false));
+    EXPECT_FALSE(HistoryLogic::exportEnabled(false, true));
+    EXPECT_EQ(HistoryLogic::countLabel(0), QStringLiteral("0 条记录"));
     const QDateTime afternoon(QDate(2026, 12, 5), QTime(16, 30, 5), Qt::LocalTime);
-    EXPECT_EQ(HistoryPage::dateText(afternoon), QStringLiteral("2026年12月5日 16:30:05"));
+    EXPECT_EQ(HistoryLogic::dateText(afternoon), QStringLiteral("2026年12月5日 16:30:05"));
 }
 
 TEST(HistoryExport, NamesSentencesAndPaths) {
@@ -418,8 +419,8 @@ TEST(HistoryExport, NamesSentencesAndPaths) {
     for (const auto& [error, sentence] : sentences)
         EXPECT_EQ(HistoryExport::failureSentence(error), sentence) << error;
     const QList<QPair<QString, bool>> paths{
-        {QStringLiteral("/tmp/a.json"), true},   {QStringLiteral("a.json"), false},
-        {QStringLiteral("/tmp/"), false},        {QStringLiteral("/tmp/.."), false},
+        {QStringLiteral("/tmp/a.json"), true},      {QStringLiteral("a.json"), false},
+        {QStringLiteral("/tmp/"), false},           {QStringLiteral("/tmp/.."), false},
         {QString::fromUtf8("/tmp/a\0b", 8), false}, {QStringLiteral("file:///tmp/a.json"), false},
     };
     for (const auto& [path, usable] : paths)

@@ -53,7 +53,7 @@ Texts texts(const Input& in) {
 
 } // namespace ProcessDetail
 
-namespace ProcessAISection {
+namespace AISection {
 
 Texts texts(const Input& in) {
     Texts t;
@@ -107,5 +107,5 @@ Texts texts(const Input& in) {
     return t;
 }
 
-} // namespace ProcessAISection
+} // namespace AISection
 } // namespace lunorvale

@@ -53,7 +53,7 @@ Texts texts(const Input& input);
 } // namespace ProcessDetail
 
 // The advice block of the detail pane: the next step the local advice names and the optional AI group.
-namespace ProcessAISection {
+namespace AISection {
 
 struct Input {
     LocalProcessAdvice advice;
@@ -93,5 +93,5 @@ struct Texts {
 };
 Texts texts(const Input& input);
 
-} // namespace ProcessAISection
+} // namespace AISection
 } // namespace lunorvale

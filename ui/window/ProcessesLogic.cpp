@@ -1,6 +1,6 @@
-#include "ui/window/ProcessesPageLogic.h"
+#include "ui/window/ProcessesLogic.h"
 
-namespace lunorvale::ProcessesPage {
+namespace lunorvale::ProcessesLogic {
 
 QString oneLine(const QString& text) {
     QString shown = text;
@@ -113,4 +113,4 @@ MissingProcessCard missingProcessCard(const LocalProcessAdvice& adviceForNoProce
             !isPreview && !isSampling};
 }
 
-} // namespace lunorvale::ProcessesPage
+} // namespace lunorvale::ProcessesLogic

@@ -13,7 +13,7 @@
 namespace lunorvale {
 
 // What the processes page shows, derived from the model without a widget.
-namespace ProcessesPage {
+namespace ProcessesLogic {
 
 // A data text (a name, a source label, a title) fit for a one-line place: every line break and other
 // control character shows as one blank.
@@ -78,5 +78,5 @@ struct MissingProcessCard {
 MissingProcessCard missingProcessCard(const LocalProcessAdvice& adviceForNoProcess, bool isMonitoring,
                                       bool isSampling, bool isPreview);
 
-} // namespace ProcessesPage
+} // namespace ProcessesLogic
 } // namespace lunorvale

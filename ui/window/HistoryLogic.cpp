@@ -1,6 +1,6 @@
-#include "ui/window/HistoryPageLogic.h"
+#include "ui/window/HistoryLogic.h"
 
-namespace lunorvale::HistoryPage {
+namespace lunorvale::HistoryLogic {
 
 namespace {
 const QString alertMark = QStringLiteral("高占用");
@@ -68,4 +68,4 @@ QString dateText(const QDateTime& date) {
     return date.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm:ss"));
 }
 
-} // namespace lunorvale::HistoryPage
+} // namespace lunorvale::HistoryLogic

@@ -11,7 +11,7 @@
 namespace lunorvale {
 
 // What the history page shows, derived from the model without a widget.
-namespace HistoryPage {
+namespace HistoryLogic {
 
 // The filter keys in the picker's order, and their labels.
 const QStringList& filterKeys();
@@ -47,5 +47,5 @@ bool clearEnabled(bool historyEmpty, bool hasStorageError, bool isPreview);
 // The local time of an event, "2026年12月5日 16:30:05".
 QString dateText(const QDateTime& date);
 
-} // namespace HistoryPage
+} // namespace HistoryLogic
 } // namespace lunorvale

@@ -1,0 +1,140 @@
+#include "ui/kit/LVSelectableText.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <cmath>
+
+namespace lunorvale {
+
+LVSelectableText::LVSelectableText(const QString& text, const QFont& font, std::optional<AdaptiveColor> color,
+                                   QWidget* parent)
+    : QTextEdit(parent), m_color(color) {
+    setFont(font);
+    document()->setDefaultFont(font);
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    document()->setDocumentMargin(0);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setText(text);
+    applyColor();
+}
+
+void LVSelectableText::setText(const QString& text) {
+    if (text == m_text && !document()->isEmpty())
+        return;
+    m_text = text;
+    setAccessibleName(text);
+    applyText();
+}
+
+void LVSelectableText::setColor(std::optional<AdaptiveColor> color) {
+    m_color = color;
+    applyColor();
+}
+
+void LVSelectableText::setLineSpacing(qreal spacing) {
+    m_lineSpacing = spacing;
+    applyText();
+}
+
+void LVSelectableText::setMaximumLines(int lines) {
+    m_maximumLines = std::max(0, lines);
+    updateGeometry();
+}
+
+void LVSelectableText::setPadding(int padding) {
+    document()->setDocumentMargin(padding);
+    updateGeometry();
+}
+
+void LVSelectableText::applyText() {
+    // Plain text always: whatever the text holds is never read as markup.
+    setPlainText(m_text);
+    if (m_lineSpacing > 0) {
+        QTextCursor cursor(document());
+        cursor.select(QTextCursor::Document);
+        QTextBlockFormat format;
+        format.setLineHeight(m_lineSpacing, QTextBlockFormat::LineDistanceHeight);
+        cursor.mergeBlockFormat(format);
+    }
+    updateGeometry();
+}
+
+void LVSelectableText::applyColor() {
+    QPalette palette = this->palette();
+    const QColor color = m_color ? m_color->in(this) : palette.color(QPalette::WindowText);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::Base, Qt::transparent);
+    setPalette(palette);
+}
+
+bool LVSelectableText::hasHeightForWidth() const {
+    return true;
+}
+
+int LVSelectableText::heightForWidth(int width) const {
+    QTextDocument* doc = document();
+    const qreal previous = doc->textWidth();
+    doc->setTextWidth(width);
+    qreal height = doc->size().height();
+    if (m_maximumLines > 0) {
+        const QFontMetricsF metrics(font());
+        const qreal cap = m_maximumLines * metrics.lineSpacing() + (m_maximumLines - 1) * m_lineSpacing +
+                          2 * doc->documentMargin();
+        height = std::min(height, cap);
+    }
+    doc->setTextWidth(previous);
+    return static_cast<int>(std::ceil(height));
+}
+
+// The width is the layout's to give; the height follows it.
+QSize LVSelectableText::sizeHint() const {
+    return {100, heightForWidth(std::max(width(), 100))};
+}
+
+QSize LVSelectableText::minimumSizeHint() const {
+    return {20, heightForWidth(std::max(width(), 20))};
+}
+
+void LVSelectableText::resizeEvent(QResizeEvent* event) {
+    QTextEdit::resizeEvent(event);
+    updateGeometry();
+}
+
+void LVSelectableText::changeEvent(QEvent* event) {
+    QTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_color) {
+        // Only the appearance of the window can change the resolved colour.
+        const QColor wanted = m_color->in(this);
+        if (palette().color(QPalette::Text) != wanted)
+            applyColor();
+    } else if (event->type() == QEvent::FontChange) {
+        document()->setDefaultFont(font());
+        updateGeometry();
+    }
+}
+
+void LVSelectableText::focusOutEvent(QFocusEvent* event) {
+    QTextEdit::focusOutEvent(event);
+    // A selection left behind in one text while another is used would look like two selections.
+    QTextCursor cursor = textCursor();
+    cursor.clearSelection();
+    setTextCursor(cursor);
+}
+
+} // namespace lunorvale
