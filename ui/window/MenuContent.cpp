@@ -15,6 +15,7 @@
 #include "ui/window/ProcessesLogic.h"
 
 #include <QAction>
+#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QPainter>

@@ -186,9 +186,9 @@ void ProcessDetailPane::refresh() {
     input.sample = m_sample;
     input.finding = ProcessDetail::findingFor(model.findings(), m_sample.identity);
     input.stopping = model.stoppingIDs().contains(m_sample.identity);
-    input.canStop = model.canStop(m_sample);
-    input.isMuted = model.isIgnored(m_sample);
     input.isPreview = model.isPreview();
+    input.canStop = !input.isPreview && model.canStop(m_sample);
+    input.isMuted = model.isIgnored(m_sample);
     const ProcessDetail::Texts t = ProcessDetail::texts(input);
 
     m_glyph->setName(m_sample.name);

@@ -248,7 +248,7 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     refresh();
 }
 
-QWidget* ProcessesLogic::sidePane() const {
+QWidget* ProcessesPage::sidePane() const {
     return m_side->currentWidget();
 }
 
