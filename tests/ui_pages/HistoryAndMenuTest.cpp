@@ -2,6 +2,7 @@
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
+#include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryList.h"
@@ -52,11 +53,13 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
     ModelHarness h;
     const QDateTime now = h.clock;
     LocalHistoryStore(h.path(QStringLiteral("history.json")))
-        .save({event(now.addSecs(-60), QStringLiteral("发现持续高占用"), QStringLiteral("后台任务 · PID 7421")),
-               event(now.addSecs(-120), QStringLiteral("未能停止"), QStringLiteral("编译任务 · PID 5 · 停止请求未成功")),
-               event(now.addSecs(-180), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 6")),
-               event(now.addSecs(-240), QStringLiteral("发现持续高占用"), QStringLiteral("编译任务 · PID 8"))},
-              now);
+        .save(
+            {event(now.addSecs(-60), QStringLiteral("发现持续高占用"), QStringLiteral("后台任务 · PID 7421")),
+             event(now.addSecs(-120), QStringLiteral("未能停止"),
+                   QStringLiteral("编译任务 · PID 5 · 停止请求未成功")),
+             event(now.addSecs(-180), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 6")),
+             event(now.addSecs(-240), QStringLiteral("发现持续高占用"), QStringLiteral("编译任务 · PID 8"))},
+            now);
     AppModel& model = h.start();
     model.completeOnboarding();
     ModelTesterGuard guard;
@@ -126,7 +129,9 @@ TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
     int faultErrno = 0;
     AtomicFile::Step faultStep = AtomicFile::Step::write;
     HistoryExport::Services services{panel, [&] { return clock; }, {}};
-    services.writeOptions.fault = [&](AtomicFile::Step step) { return step == faultStep ? faultErrno : 0; };
+    services.writeOptions.fault = [&](AtomicFile::Step step) {
+        return step == faultStep ? faultErrno : 0;
+    };
     PageWindow window(model, Page::history, std::nullopt, pageServices(services));
     HistoryPage* page = window.history();
     page->filterControl()->setCurrentIndex(1);
@@ -198,10 +203,18 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     QObject::connect(&model, &AppModel::resourceNavigationRequestChanged,
                      [&] { calls.append(QStringLiteral("resources")); });
     MenuContentActions actions;
-    actions.openMain = [&] { calls.append(QStringLiteral("open")); };
-    actions.showAISettings = [&] { calls.append(QStringLiteral("ai")); };
-    actions.showSettings = [&] { calls.append(QStringLiteral("settings")); };
-    actions.requestQuit = [&] { calls.append(QStringLiteral("quit")); };
+    actions.openMain = [&] {
+        calls.append(QStringLiteral("open"));
+    };
+    actions.showAISettings = [&] {
+        calls.append(QStringLiteral("ai"));
+    };
+    actions.showSettings = [&] {
+        calls.append(QStringLiteral("settings"));
+    };
+    actions.requestQuit = [&] {
+        calls.append(QStringLiteral("quit"));
+    };
     MenuContent content(model, actions);
     content.resize(content.sizeHint());
     content.show();
@@ -224,7 +237,8 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     EXPECT_EQ(model.selectedID(), content.processRows()[1]->sample().identity);
     EXPECT_EQ(tap(content.adviceButton()), (QStringList{QStringLiteral("select"), QStringLiteral("open")}));
     EXPECT_EQ(tap(content.aiStatusButton()), (QStringList{QStringLiteral("open"), QStringLiteral("ai")}));
-    EXPECT_EQ(tap(content.observationButton()), (QStringList{QStringLiteral("resources"), QStringLiteral("open")}));
+    EXPECT_EQ(tap(content.observationButton()),
+              (QStringList{QStringLiteral("resources"), QStringLiteral("open")}));
     calls.clear();
     QTest::keyClick(&content, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(calls, QStringList{QStringLiteral("open")});
@@ -245,8 +259,8 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
 }
 
 TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
-    for (const char* name : {"menu", "menu-memory", "menu-paused", "menu-update-available", "menu-update-ready",
-                             "menu-advice", "menu-advice-long"}) {
+    for (const char* name : {"menu", "menu-memory", "menu-paused", "menu-update-available",
+                             "menu-update-ready", "menu-advice", "menu-advice-long"}) {
         const QString page = QString::fromLatin1(name);
         ModelHarness h;
         AppModel& model = h.start(true);
@@ -254,7 +268,8 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
         model.configureAdvicePreview(page);
         model.configureAIStatusPreview(page);
         MenuContent content(model, {});
-        const int height = (model.findings().isEmpty() ? 405 : 505) + (page.contains(QStringLiteral("update-")) ? 40 : 0) +
+        const int height = (model.findings().isEmpty() ? 405 : 505) +
+                           (page.contains(QStringLiteral("update-")) ? 40 : 0) +
                            (model.memoryObservations().isEmpty() ? 0 : 40);
         content.resize(344, height);
         content.show();
@@ -262,7 +277,8 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
         const QRect quit = content.quitButton()->geometry();
         EXPECT_TRUE(content.rect().contains(quit)) << name;
         EXPECT_TRUE(content.toggleButton()->isVisible());
-        EXPECT_EQ(content.badge()->title(), page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
+        EXPECT_EQ(content.badge()->title(),
+                  page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
         EXPECT_EQ(content.toggleButton()->text(),
                   page == u"menu-paused" ? QStringLiteral("恢复观察") : QStringLiteral("暂停观察"));
     }

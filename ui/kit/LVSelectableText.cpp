@@ -16,6 +16,7 @@ LVSelectableText::LVSelectableText(const QString& text, const QFont& font, std::
     setFont(font);
     document()->setDefaultFont(font);
     setReadOnly(true);
+    setCursorWidth(0); // selectable, not editable: no caret
     setAcceptRichText(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setFrameShape(QFrame::NoFrame);
@@ -25,7 +26,6 @@ LVSelectableText::LVSelectableText(const QString& text, const QFont& font, std::
     setContextMenuPolicy(Qt::DefaultContextMenu);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
     document()->setDocumentMargin(0);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);

@@ -12,6 +12,7 @@
 #include "ui/window/HistoryLogic.h"
 #include "ui/window/MainView.h"
 #include "ui/window/PageParts.h"
+#include "ui/window/ProcessesPage.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -49,11 +50,11 @@ HistoryPage::HistoryPage(MainView& view, HistoryExport::Services exportServices,
     m_filter->setAccessibleName(QStringLiteral("记录类型"));
     m_filter->setFixedWidth(330);
     filterRow->addWidget(m_filter);
-    m_search = new QLineEdit(this);
-    m_search->setPlaceholderText(QStringLiteral("搜索记录"));
-    m_search->setAccessibleName(QStringLiteral("搜索记录"));
-    m_search->setFixedWidth(230);
-    filterRow->addWidget(m_search);
+    auto* searchBox =
+        new SearchBox(QStringLiteral("搜索记录"), QStringLiteral("搜索记录"), SearchBox::Style::plain, this);
+    searchBox->setFixedWidth(230);
+    m_search = searchBox->field();
+    filterRow->addWidget(searchBox);
     filterRow->addStretch(1);
     column->addLayout(filterRow);
     connect(m_filter, &LVSegmentedControl::currentIndexChanged, this,
@@ -81,7 +82,10 @@ HistoryPage::HistoryPage(MainView& view, HistoryExport::Services exportServices,
     auto* listPage = new QWidget;
     auto* listColumn = new QVBoxLayout(listPage);
     listColumn->setContentsMargins(0, 0, 0, 0);
-    listColumn->addWidget(card(m_list), 1);
+    // As tall as the entries, up to the page's room; the list scrolls beyond that.
+    LVCard* listCard = card(m_list);
+    listCard->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    listColumn->addWidget(listCard, 1);
     listColumn->addStretch(0);
     m_stack->addWidget(listPage);
     column->addWidget(m_stack, 1);

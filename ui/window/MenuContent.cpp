@@ -44,9 +44,10 @@ QScrollArea* makeMiddle(QWidget* content) {
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setWidget(content);
+    // Clear, so the popover's surface shows through (setWidget turns filling on).
     area->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
-    area->setWidget(content);
     area->setMinimumHeight(0);
     return area;
 }

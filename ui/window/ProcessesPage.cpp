@@ -16,6 +16,7 @@
 #include "ui/window/ProcessesLogic.h"
 
 #include <QActionGroup>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -73,33 +74,49 @@ QWidget* topAligned(QWidget* content) {
 
 } // namespace
 
-SearchBox::SearchBox(const QString& placeholder, const QString& accessibleName, QWidget* parent)
-    : QWidget(parent) {
+SearchBox::SearchBox(const QString& placeholder, const QString& accessibleName, Style style, QWidget* parent)
+    : QWidget(parent), m_style(style) {
+    const bool search = style == Style::search;
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(11, 11, 11, 11);
+    if (search)
+        row->setContentsMargins(11, 11, 11, 11);
+    else
+        row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(8);
-    row->addWidget(new LVSymbolView(LVSymbol("magnifyingglass"), 13, Palette::muted, this));
+    if (search)
+        row->addWidget(new LVSymbolView(LVSymbol("magnifyingglass"), 13, Palette::muted, this));
     m_field = new QLineEdit(this);
     m_field->setFrame(false);
     m_field->setPlaceholderText(placeholder);
     m_field->setAccessibleName(accessibleName);
-    m_field->setAttribute(Qt::WA_MacShowFocusRect, false);
-    QPalette palette = m_field->palette();
-    palette.setColor(QPalette::Base, Qt::transparent);
-    m_field->setPalette(palette);
+    applyFieldColors();
     row->addWidget(m_field, 1);
     m_clear = new LVPlainButton({}, LVSymbol("xmark.circle.fill"), Palette::muted, Fonts::system(13), this);
     m_clear->setAccessibleName(QStringLiteral("清空搜索"));
     m_clear->hide();
     row->addWidget(m_clear);
-    connect(m_field, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_clear->setVisible(!text.isEmpty()); });
+    if (search)
+        connect(m_field, &QLineEdit::textChanged, this,
+                [this](const QString& text) { m_clear->setVisible(!text.isEmpty()); });
     connect(m_clear, &QAbstractButton::clicked, m_field, &QLineEdit::clear);
+}
+
+void SearchBox::applyFieldColors() {
+    QPalette palette = m_field->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::PlaceholderText, Palette::muted.in(this));
+    m_field->setPalette(palette);
+}
+
+void SearchBox::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyFieldColors(); // the appearance changed
 }
 
 void SearchBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    drawField(painter, this, 9);
+    drawField(painter, this, m_style == Style::search ? 9 : 6);
 }
 
 SortButton::SortButton(QWidget* parent) : QAbstractButton(parent) {
@@ -137,7 +154,8 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
 
     auto* searchRow = new QHBoxLayout;
     searchRow->setSpacing(10);
-    m_search = new SearchBox(QStringLiteral("搜索名称、来源或 PID"), QStringLiteral("搜索进程"), this);
+    m_search = new SearchBox(QStringLiteral("搜索名称、来源或 PID"), QStringLiteral("搜索进程"),
+                             SearchBox::Style::search, this);
     searchRow->addWidget(m_search, 1);
     m_sort = new SortButton(this);
     m_sort->setAccessibleName(QStringLiteral("进程排序"));

@@ -22,20 +22,27 @@ class MainView;
 class ProcessDetailPane;
 class ProcessListView;
 
-// The search box of a page: a magnifying glass, the field and, while it holds anything, a clear button.
+// The search box of a page: a magnifying glass, the field and, while it holds anything, a clear button;
+// or, plain, a rounded field alone.
 class SearchBox final : public QWidget {
     Q_OBJECT
 public:
-    SearchBox(const QString& placeholder, const QString& accessibleName, QWidget* parent = nullptr);
+    enum class Style { search, plain };
+    SearchBox(const QString& placeholder, const QString& accessibleName, Style style = Style::search,
+              QWidget* parent = nullptr);
     QLineEdit* field() const { return m_field; }
     LVPlainButton* clearButton() const { return m_clear; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void applyFieldColors();
+
     QLineEdit* m_field;
     LVPlainButton* m_clear;
+    Style m_style;
 };
 
 // The sort menu's button: the current order's name and an up-down chevron, on the surface colour.

@@ -23,6 +23,15 @@ SheetContent::SheetContent(int width, int padding, int spacing, std::function<vo
     addAction(escape);
 }
 
+QSize SheetContent::sizeHint() const {
+    const int height = m_column->totalHeightForWidth(width());
+    return {width(), height >= 0 ? height : m_column->totalSizeHint().height()};
+}
+
+QSize SheetContent::minimumSizeHint() const {
+    return sizeHint();
+}
+
 void SheetContent::cancel() {
     if (m_onCancel)
         m_onCancel();

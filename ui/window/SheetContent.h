@@ -18,6 +18,9 @@ public:
                  QWidget* parent = nullptr);
 
     QVBoxLayout* column() const { return m_column; }
+    // Its fixed width and the height the content needs at it.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
