@@ -1,57 +1,157 @@
 // Sampling cost against a known population: N idle children of this user, compared in the same
-// run with `ps` reading the same processes.
+// run with `ps` reading the same processes and with the kernel's floor (one read of each kept-open
+// status file on one thread). What counts for a program that samples for weeks is CPU time on all
+// threads, reported per sample as `cpu_ms`: the process's own for the collector and the floor, the
+// child's for `ps`.
 #include "IdleChildren.h"
 #include "core/monitoring/ProcessCollector.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <benchmark/benchmark.h>
+#include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
+
+double processCPUSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+void reportCPU(benchmark::State& state, double cpuSeconds) {
+    state.counters["cpu_ms"] = benchmark::Counter(cpuSeconds * 1000.0, benchmark::Counter::kAvgIterations);
+}
 
 void BM_CollectSteady(benchmark::State& state) {
     IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
     lunorvale::LinuxProcessPlatform platform;
     lunorvale::ProcessCollector collector(platform);
-    collector.collect();
+    // Past the first round of periodic re-reads, so that they are part of what is measured.
+    for (int i = 0; i < 12; ++i)
+        collector.collect();
     qsizetype processes = 0;
+    const double cpuBefore = processCPUSeconds();
     for (auto _ : state) {
         auto snapshot = collector.collect();
         processes = snapshot.processes.size();
         benchmark::DoNotOptimize(snapshot);
     }
+    reportCPU(state, processCPUSeconds() - cpuBefore);
     state.counters["processes"] = static_cast<double>(processes);
+}
+
+void BM_ProbesSteady(benchmark::State& state) {
+    IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
+    std::vector<LVProcessRecord> records(LV_COLLECT_CAPACITY);
+    uint32_t skipped = 0;
+    lv_collect(records.data(), LV_COLLECT_CAPACITY, &skipped);
+    const double cpuBefore = processCPUSeconds();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(lv_collect(records.data(), LV_COLLECT_CAPACITY, &skipped));
+    reportCPU(state, processCPUSeconds() - cpuBefore);
 }
 
 void BM_CollectFirst(benchmark::State& state) {
     IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
     lunorvale::LinuxProcessPlatform platform;
+    const double cpuBefore = processCPUSeconds();
     for (auto _ : state) {
         lunorvale::ProcessCollector collector(platform);
         auto snapshot = collector.collect();
         benchmark::DoNotOptimize(snapshot);
     }
+    reportCPU(state, processCPUSeconds() - cpuBefore);
+}
+
+// The least a sample can cost: the status file of every process of this user, opened once and
+// read again each time, on one thread.
+void BM_KernelFloor(benchmark::State& state) {
+    IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
+    std::vector<int> files;
+    DIR* proc = opendir("/proc");
+    while (const dirent* entry = readdir(proc)) {
+        int pid = 0;
+        const char* end = entry->d_name + std::char_traits<char>::length(entry->d_name);
+        if (std::from_chars(entry->d_name, end, pid).ptr != end || pid < 1)
+            continue;
+        struct stat info {};
+        if (fstatat(dirfd(proc), entry->d_name, &info, 0) != 0 || info.st_uid != getuid())
+            continue;
+        const std::string path = std::string(entry->d_name) + "/stat";
+        const int fd = openat(dirfd(proc), path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0)
+            files.push_back(fd);
+    }
+    closedir(proc);
+    char text[1024];
+    const double cpuBefore = processCPUSeconds();
+    for (auto _ : state) {
+        for (const int fd : files)
+            benchmark::DoNotOptimize(pread(fd, text, sizeof text, 0));
+    }
+    reportCPU(state, processCPUSeconds() - cpuBefore);
+    state.counters["processes"] = static_cast<double>(files.size());
+    for (const int fd : files)
+        close(fd);
 }
 
 void BM_PsBaseline(benchmark::State& state) {
     IdleChildren::shared().resize(static_cast<size_t>(state.range(0)));
     std::vector<char> buffer(1 << 16);
+    double childCPU = 0;
     for (auto _ : state) {
-        FILE* ps = popen("ps -e -o pid,ppid,uid,stat,lstart,time,rss,comm,args", "r");
-        if (!ps) {
+        int pipeEnds[2];
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+            state.SkipWithError("no pipe");
+            break;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+        char* argv[] = {const_cast<char*>("ps"), const_cast<char*>("-e"), const_cast<char*>("-o"),
+                        const_cast<char*>("pid,ppid,uid,stat,lstart,time,rss,comm,args"), nullptr};
+        pid_t pid = 0;
+        const int spawned = posix_spawnp(&pid, "ps", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeEnds[1]);
+        if (spawned != 0) {
+            close(pipeEnds[0]);
             state.SkipWithError("ps could not be started");
             break;
         }
         size_t bytes = 0;
-        while (const size_t n = fread(buffer.data(), 1, buffer.size(), ps))
-            bytes += n;
-        pclose(ps);
+        ssize_t n;
+        while ((n = read(pipeEnds[0], buffer.data(), buffer.size())) > 0)
+            bytes += static_cast<size_t>(n);
+        close(pipeEnds[0]);
+        rusage usage{};
+        int status = 0;
+        wait4(pid, &status, 0, &usage);
+        childCPU += seconds(usage.ru_utime) + seconds(usage.ru_stime);
         benchmark::DoNotOptimize(bytes);
     }
+    reportCPU(state, childCPU);
 }
 
 } // namespace
 
 BENCHMARK(BM_CollectSteady)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProbesSteady)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectFirst)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelFloor)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PsBaseline)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond);

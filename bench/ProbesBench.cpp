@@ -1,3 +1,4 @@
+#include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
 
 #include <benchmark/benchmark.h>
@@ -22,6 +23,18 @@ void BM_ProbesCollect(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ProbesCollect)->Unit(benchmark::kMicrosecond);
+
+// Parsing one status line, as read for every process of every sample.
+void BM_ParseProcStat(benchmark::State& state) {
+    const std::string_view line =
+        "1234567 (gnome-terminal-) S 2297 1234567 1234567 0 -1 4194560 389571 12664 83 0 23419 6010 14 4 "
+        "20 0 4 0 21786343 826400768 16203 18446744073709551615 94489009270784 94489009587329 "
+        "140729473813520 0 0 0 0 4096 65536 0 0 0 17 5 0 0 0 0 0 94489009669104 94489009689600 "
+        "94489042395136 140729473820958 140729473820990 140729473820990 140729473822681 0\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(lunorvale::probes::parseProcStat(line));
+}
+BENCHMARK(BM_ParseProcStat);
 
 void BM_ProbesReadProcess(benchmark::State& state) {
     LVProcessRecord record{};

@@ -18,10 +18,6 @@
 namespace lunorvale {
 namespace {
 
-template <size_t size> QString textUpToNul(const std::array<char, size>& buffer) {
-    return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(strnlen(buffer.data(), size)));
-}
-
 QString joined(const QString& folder, QStringView name) {
     QString path;
     path.reserve(folder.size() + 1 + name.size());
@@ -132,16 +128,17 @@ bool LinuxProcessPlatform::processGone(int32_t pid) {
     return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// Both probes end their text with a NUL and return its length; neither leaves a NUL inside it.
 QString LinuxProcessPlatform::processPath(int32_t pid) {
-    std::array<char, LV_PATH_BUFFER> buffer{};
-    lv_process_path(pid, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    return textUpToNul(buffer);
+    std::array<char, LV_PATH_BUFFER> buffer;
+    const int length = lv_process_path(pid, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    return QString::fromUtf8(buffer.data(), std::max(length, 0));
 }
 
 QString LinuxProcessPlatform::processArguments(int32_t pid) {
-    std::array<char, LV_ARGS_BUFFER> buffer{};
-    lv_process_args(pid, buffer.data(), buffer.size());
-    return textUpToNul(buffer);
+    std::array<char, LV_ARGS_BUFFER> buffer;
+    const uint64_t length = lv_process_args(pid, buffer.data(), buffer.size());
+    return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(length));
 }
 
 std::optional<CPUTicks> LinuxProcessPlatform::cpuTicks() {

@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
+#include "platform/ChildProcesses.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <QElapsedTimer>
@@ -41,6 +42,7 @@ public:
         if (discardOutput)
             m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardInputFile(QProcess::nullDevice());
+        useOriginalLimits(m_process);
         m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             throw MonitorError::action(m_process.errorString());

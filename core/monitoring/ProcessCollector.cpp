@@ -18,25 +18,47 @@ void ProcessCollector::reset() {
     m_previousTicks.reset();
 }
 
-ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record, bool& isNew) {
+namespace {
+
+// Arguments are read again at least this often (in calls), since programs rewrite their own
+// argv in place. The re-reads are spread so that no call pays for all of them.
+constexpr uint64_t argumentsPeriod = 10;
+
+} // namespace
+
+ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record, uint64_t generation,
+                                                   bool& isNew) {
     const ProcessIdentity identity{record.pid, record.start_us};
     auto it = m_known.find(identity);
     isNew = it == m_known.end();
     if (isNew)
         it = m_known.insert(identity, Known{});
     Known& known = it.value();
+    const Image image{record.image_start_code, record.image_end_code, record.image_arg_start,
+                      record.image_arg_end};
     // A process caught while the kernel is still setting up a new program shows its new executable
     // before its arguments: read again until they appear.
     const bool settled = !known.command.isEmpty() || known.executable.isEmpty();
-    if (!isNew && settled && !known.stale &&
-        std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0)
+    if (!isNew && settled && !known.stale && known.image == image &&
+        std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0) {
+        if (generation >= known.argumentsDue) {
+            known.argumentsDue = generation + argumentsPeriod;
+            QString command = m_platform.processArguments(record.pid);
+            if (command != known.command) {
+                known.command = std::move(command);
+                known.source = SourceResolver::source(known.name, known.executable, known.command);
+            }
+        }
         return known;
+    }
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));
     known.name = QString::fromUtf8(known.rawName);
     known.executable = m_platform.processPath(record.pid);
     known.command = m_platform.processArguments(record.pid);
+    known.image = image;
     known.stale = false;
+    known.argumentsDue = generation + 1 + m_spread++ % argumentsPeriod;
     known.source = SourceResolver::source(known.name, known.executable, known.command);
     return known;
 }
@@ -59,12 +81,12 @@ MonitorSnapshot ProcessCollector::collect() {
     const double nowSeconds = static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0;
     const uint64_t generation = ++m_generation;
 
-    MonitorSnapshot snapshot;
-    snapshot.processes.reserve(count);
+    m_rows.clear();
+    m_order.clear();
     for (int i = 0; i < count; ++i) {
         const LVProcessRecord& record = m_records[static_cast<size_t>(i)];
         bool isNew = false;
-        Known& known = refresh(record, isNew);
+        Known& known = refresh(record, generation, isNew);
 
         std::optional<double> percent;
         // A known entry was seen in the previous call: unseen ones are dropped at the end of each call.
@@ -77,7 +99,7 @@ MonitorSnapshot ProcessCollector::collect() {
         if (!(elapsed >= 0))
             elapsed = 0;
 
-        ProcessSample sample;
+        ProcessSample& sample = m_rows.emplace_back();
         sample.identity = {record.pid, record.start_us};
         sample.name = known.name;
         sample.executable = known.executable;
@@ -89,18 +111,23 @@ MonitorSnapshot ProcessCollector::collect() {
         sample.elapsedSeconds = elapsed;
         sample.cpuTotalSeconds = static_cast<double>(record.cpu_ns) / 1e9;
         sample.source = known.source;
-        snapshot.processes.push_back(std::move(sample));
+        m_order.emplace_back(percent.value_or(-1), i);
     }
 
     // Processes not seen in this call are forgotten, with their labels.
     m_known.removeIf([generation](const auto& entry) { return entry.value().generation != generation; });
     m_previousTime = uptime;
 
+    // Busiest first; equal shares, and all unknown ones, in the order the processes were listed.
+    // The order is found on small pairs, and each sample moved once.
+    std::sort(m_order.begin(), m_order.end(), [](const auto& a, const auto& b) {
+        return a.first > b.first || (a.first == b.first && a.second < b.second);
+    });
+    MonitorSnapshot snapshot;
+    snapshot.processes.reserve(count);
+    for (const auto& [share, row] : m_order)
+        snapshot.processes.push_back(std::move(m_rows[static_cast<size_t>(row)]));
     snapshot.systemCPU = systemCPU();
-    std::stable_sort(snapshot.processes.begin(), snapshot.processes.end(),
-                     [](const ProcessSample& a, const ProcessSample& b) {
-                         return a.cpuPercent.value_or(-1) > b.cpuPercent.value_or(-1);
-                     });
     snapshot.systemMemory = systemMemory();
     snapshot.timestamp = now;
     snapshot.monotonicTime = uptime;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace lunorvale {
@@ -22,20 +23,32 @@ public:
     MonitorSnapshot collect();
 
 private:
-    // What is remembered of a process between calls. Path, arguments and the source label are
-    // read again only when the process's name changes or an action found them stale, since they
-    // cost half of a sample.
+    // The program image a path and arguments were read for: a new program (exec) moves it.
+    struct Image {
+        uint64_t startCode = 0;
+        uint64_t endCode = 0;
+        uint64_t argStart = 0;
+        uint64_t argEnd = 0;
+
+        friend bool operator==(const Image&, const Image&) = default;
+    };
+    // What is remembered of a process between calls. Path, arguments and the source label cost
+    // more than the rest of a sample, so they are read again only when the process's name or
+    // program image changes or an action found them stale; the arguments, which a program may
+    // rewrite in place, are also read again every few calls.
     struct Known {
         QByteArray rawName;
         QString name;
         QString executable;
         QString command;
         QString source;
+        Image image;
         uint64_t cpuNs = 0;
         uint64_t generation = 0;
+        uint64_t argumentsDue = 0; // the call that reads the arguments again
         bool stale = false;
     };
-    Known& refresh(const LVProcessRecord& record, bool& isNew);
+    Known& refresh(const LVProcessRecord& record, uint64_t generation, bool& isNew);
     std::optional<double> systemCPU();
     std::optional<SystemMemorySnapshot> systemMemory();
 
@@ -44,7 +57,11 @@ private:
     std::optional<double> m_previousTime;
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
+    uint64_t m_spread = 0;
     std::vector<LVProcessRecord> m_records;
+    // Kept between calls so that a sample allocates nothing for them.
+    std::vector<ProcessSample> m_rows;
+    std::vector<std::pair<double, int>> m_order;
 };
 
 } // namespace lunorvale

@@ -1,6 +1,7 @@
 #include "platform/desktop/DesktopApplications.h"
 
-#include <QProcess>
+#include "platform/ChildProcesses.h"
+
 #include <QStandardPaths>
 #include <QStringList>
 #include <cstdlib>
@@ -154,7 +155,7 @@ std::optional<QString> LinuxDesktopApplications::systemMonitor() {
 }
 
 bool LinuxDesktopApplications::openSystemMonitor(const QString& program) {
-    return QProcess::startDetached(program, {});
+    return startDetached(program, {});
 }
 
 } // namespace lunorvale

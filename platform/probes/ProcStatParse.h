@@ -17,6 +17,13 @@ struct ProcStat {
     uint64_t stime = 0;     // clock ticks
     uint64_t starttime = 0; // clock ticks since boot
     uint64_t rss = 0;       // pages
+    // Where the program's code and its argument area lie: a new program image (exec) moves them.
+    // The kernel shows 1, 1, 0, 0 where it hides them from the reader. All four are 0 unless the
+    // line holds them whole.
+    uint64_t startCode = 0;
+    uint64_t endCode = 0;
+    uint64_t argStart = 0;
+    uint64_t argEnd = 0;
 };
 
 // The fields the probes need, or nothing when the text is not a status line. The name may hold

@@ -20,6 +20,13 @@ typedef struct LVProcessRecord {
     uint64_t cpu_ns;
     uint64_t resident_bytes;
     char name[256];
+    // Where the program's code and its argument area lie. A new program (exec) moves them, so with
+    // the name they tell whether a path and arguments read before still belong to the process. The
+    // kernel shows 1, 1, 0, 0 for processes it hides them from (another user's, non-dumpable ones).
+    uint64_t image_start_code;
+    uint64_t image_end_code;
+    uint64_t image_arg_start;
+    uint64_t image_arg_end;
 } LVProcessRecord;
 
 typedef struct LVSystemMemory {
@@ -46,8 +53,13 @@ enum {
 
 // 1 when the record was filled, 0 otherwise (record untouched).
 int lv_read_process(int32_t pid, LVProcessRecord* out);
-// Records of the current user's live processes; -1 when the process list cannot be read.
+// Records of the current user's live processes; -1 when the process list cannot be read. Keeps one
+// descriptor per process of the calling thread's listings open between calls, within the open-file
+// limit (raised towards its hard limit once); past that, processes are read without keeping one.
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
+// Gives a process this program starts the open-file limit the program itself started with, which
+// lv_collect may have raised. For a child between fork and exec: async-signal-safe.
+void lv_restore_file_limit(void);
 // Length of the executable path when positive; the buffer holds an empty string on failure (also
 // when the path does not fit). The path is the kernel's: an executable removed since the start
 // ends in " (deleted)".

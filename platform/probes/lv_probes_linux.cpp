@@ -2,20 +2,22 @@
 // information; everything above it sees the fixed records of lv_probes.h.
 
 #include "platform/UniqueFd.h"
+#include "platform/probes/ProcMemoryParse.h"
 #include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -30,9 +32,14 @@
 
 namespace {
 
+using lunorvale::probes::MemInfo;
+using lunorvale::probes::parseMemInfo;
+using lunorvale::probes::parseMemoryPressure;
 using lunorvale::probes::parseProcStat;
+using lunorvale::probes::parseZramMemoryUsed;
 using lunorvale::probes::ProcStat;
 using lunorvale::probes::statusForState;
+using lunorvale::probes::systemMemoryFrom;
 
 using Descriptor = lunorvale::UniqueFd;
 
@@ -187,230 +194,80 @@ void resolveName(int directory, PidPath& path, std::string_view comm, char (&tar
         copyName(base, target);
 }
 
-enum class ReadOutcome { filled, otherUser, unreadable };
+// The status line's fields end well before this even with the longest names and numbers; a line
+// cut after the resident size still parses.
+constexpr size_t statBuffer = 1024;
 
-// Fills `out` from the text of a stat file. `directory` and `path` reach the process's other files
-// for completing a cut name.
-bool fillRecord(int directory, PidPath& path, int32_t pid, uid_t uid, std::string_view text,
-                LVProcessRecord& out) {
-    const auto stat = parseProcStat(text);
-    if (!stat)
-        return false;
+// Fills everything of `out` but the name from a parsed status line.
+void fillRecord(int32_t pid, uid_t uid, const ProcStat& stat, LVProcessRecord& out) {
     std::memset(&out, 0, sizeof out);
     out.pid = pid;
-    out.ppid = stat->ppid;
+    out.ppid = stat.ppid;
     out.uid = uid;
-    out.status = statusForState(stat->state);
-    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat->starttime, 1000000);
-    out.cpu_ns = ticksTo(stat->utime + stat->stime, 1000000000);
-    out.resident_bytes = stat->rss * pageSize();
+    out.status = statusForState(stat.state);
+    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat.starttime, 1000000);
+    out.cpu_ns = ticksTo(stat.utime + stat.stime, 1000000000);
+    out.resident_bytes = stat.rss * pageSize();
+    out.image_start_code = stat.startCode;
+    out.image_end_code = stat.endCode;
+    out.image_arg_start = stat.argStart;
+    out.image_arg_end = stat.argEnd;
+}
+
+// Reads one process of any user by its absolute paths.
+bool readProcess(int32_t pid, LVProcessRecord& out) {
+    PidPath path(true, pid);
+    // The directory's owner is the process's effective user even where the files inside show root.
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, path.directory(), &info, 0) != 0)
+        return false;
+    char text[statBuffer];
+    const ssize_t count = readSmallFile(AT_FDCWD, path.file("stat"), text, sizeof text);
+    if (count <= 0)
+        return false;
+    const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(count)));
+    if (!stat)
+        return false;
+    fillRecord(pid, info.st_uid, *stat, out);
     if (out.status == LV_STATUS_ZOMBIE)
         copyName(stat->comm, out.name);
     else
-        resolveName(directory, path, stat->comm, out.name);
+        resolveName(AT_FDCWD, path, stat->comm, out.name);
     return true;
 }
 
-// Reads one process through `directory` (an open /proc, or AT_FDCWD with absolute paths). When
-// `onlyUser` is set, a process of another user is reported as such before its status is read.
-ReadOutcome readProcess(int directory, bool absolute, int32_t pid, const uid_t* onlyUser,
-                        LVProcessRecord& out) {
-    PidPath path(absolute, pid);
-    // The directory's owner is the process's effective user even where the files inside show root.
-    struct stat info {};
-    if (::fstatat(directory, path.directory(), &info, 0) != 0)
-        return ReadOutcome::unreadable;
-    if (onlyUser != nullptr && info.st_uid != *onlyUser)
-        return ReadOutcome::otherUser;
+// The open-file limit is raised once, towards its hard limit, for the kept descriptors. The soft
+// limit the program started with is kept for the processes it starts (lv_restore_file_limit), which
+// must not inherit the raised one; plain values, so that a child between fork and exec may read them.
+std::atomic<bool> fileLimitRaised{false};
+rlim_t originalSoftLimit = 0;
+rlim_t raisedSoftLimit = 0;
 
-    // The fields needed end well before 1 KiB even with the longest names; a cut line still parses.
-    char text[1024];
-    const ssize_t count = readSmallFile(directory, path.file("stat"), text, sizeof text);
-    if (count <= 0)
-        return ReadOutcome::unreadable;
-    return fillRecord(directory, path, pid, info.st_uid, std::string_view(text, static_cast<size_t>(count)),
-                      out)
-               ? ReadOutcome::filled
-               : ReadOutcome::unreadable;
+void raiseFileLimitOnce() {
+    static const bool once = [] {
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+            return false;
+        const rlim_t wanted = std::min<rlim_t>(files.rlim_max, 65536);
+        if (files.rlim_cur >= wanted)
+            return false;
+        rlimit raised = files;
+        raised.rlim_cur = wanted;
+        originalSoftLimit = files.rlim_cur;
+        raisedSoftLimit = wanted;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) != 0)
+            return false;
+        fileLimitRaised.store(true, std::memory_order_release);
+        return true;
+    }();
+    (void)once;
 }
 
-// The descriptors of the current user's processes, kept open between listings of one thread, so
-// that a process seen before costs two system calls (the folder's owner, one read of its status)
-// instead of four. A kept descriptor stays bound to the process it was opened for: once that
-// process ends, reads fail even if its pid has been given to another process, which is then read
-// afresh. Descriptors of processes that are no longer listed are closed after each listing.
-class KeptDescriptors final {
-public:
-    struct Process {
-        int directory = -1;
-        int stat = -1;
-        uint64_t listing = 0;
-    };
+enum class ReadOutcome { filled, passedOver, unreadable };
 
-    KeptDescriptors() {
-        // Two descriptors per kept process; keep well below the open-file limit, raised once
-        // towards its hard limit for this purpose.
-        static const rlim_t limit = [] {
-            rlimit files{};
-            if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
-                return rlim_t{1024};
-            const rlim_t wanted = std::min<rlim_t>(files.rlim_max, 65536);
-            if (files.rlim_cur < wanted) {
-                rlimit raised = files;
-                raised.rlim_cur = wanted;
-                if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
-                    return wanted;
-            }
-            return files.rlim_cur;
-        }();
-        capacity_ = limit > 1024 ? static_cast<size_t>((limit - 512) / 2) : size_t{256};
-    }
-    ~KeptDescriptors() {
-        for (auto& entry : kept_)
-            closeBoth(entry.second);
-    }
-    KeptDescriptors(const KeptDescriptors&) = delete;
-    KeptDescriptors& operator=(const KeptDescriptors&) = delete;
-
-    void beginListing() { ++listing_; }
-    void markListed(Process& process) const { process.listing = listing_; }
-    Process* find(int32_t pid) {
-        const auto it = kept_.find(pid);
-        return it == kept_.end() ? nullptr : &it->second;
-    }
-    void drop(int32_t pid) {
-        const auto it = kept_.find(pid);
-        if (it == kept_.end())
-            return;
-        closeBoth(it->second);
-        kept_.erase(it);
-    }
-    // Takes ownership of both descriptors, or closes them when no more can be kept.
-    void keep(int32_t pid, int directory, int stat) {
-        if (kept_.size() >= capacity_) {
-            Process spare{directory, stat, 0};
-            closeBoth(spare);
-            return;
-        }
-        kept_[pid] = Process{directory, stat, listing_};
-    }
-    void closeUnlisted() {
-        for (auto it = kept_.begin(); it != kept_.end();) {
-            if (it->second.listing != listing_) {
-                closeBoth(it->second);
-                it = kept_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-
-private:
-    static void closeBoth(Process& process) {
-        if (process.directory >= 0)
-            ::close(process.directory);
-        if (process.stat >= 0)
-            ::close(process.stat);
-        process.directory = process.stat = -1;
-    }
-
-    std::unordered_map<int32_t, Process> kept_;
-    uint64_t listing_ = 0;
-    size_t capacity_ = 0;
-};
-
-// One process of a listing. Reading never touches the shared descriptor cache, so that listed
-// processes can be read on several threads; what is to be kept or dropped is applied afterwards.
-struct ListedProcess {
-    int32_t pid = 0;
-    KeptDescriptors::Process* known = nullptr;
-    bool keepKnown = false;
-    int newDirectory = -1;
-    int newStat = -1;
-    ReadOutcome outcome = ReadOutcome::unreadable;
-    LVProcessRecord record;
-};
-
-void readListedProcess(int proc, uid_t user, ListedProcess& item) {
-    char text[1024];
-    PidPath path(false, item.pid);
-    if (item.known != nullptr) {
-        struct stat info {};
-        // A folder whose process has ended reports root as its owner: such a pid is read afresh.
-        if (::fstat(item.known->directory, &info) == 0 && info.st_uid == user) {
-            const ssize_t count = ::pread(item.known->stat, text, sizeof text, 0);
-            if (count > 0 && fillRecord(proc, path, item.pid, info.st_uid,
-                                        std::string_view(text, static_cast<size_t>(count)), item.record)) {
-                item.outcome = ReadOutcome::filled;
-                item.keepKnown = item.record.status != LV_STATUS_ZOMBIE;
-                return;
-            }
-        }
-        // The process the descriptors belong to is gone; the pid may already name another one.
-    }
-
-    // Other users' processes are passed over after one look at the folder's owner.
-    struct stat info {};
-    if (::fstatat(proc, path.directory(), &info, 0) != 0)
-        return;
-    if (info.st_uid != user) {
-        item.outcome = ReadOutcome::otherUser;
-        return;
-    }
-    const int directory = ::openat(proc, path.directory(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0)
-        return;
-    const int stat = ::openat(directory, "stat", O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    ssize_t count = -1;
-    if (stat >= 0) {
-        do {
-            count = ::read(stat, text, sizeof text);
-        } while (count < 0 && errno == EINTR);
-    }
-    if (count > 0 && fillRecord(proc, path, item.pid, info.st_uid,
-                                std::string_view(text, static_cast<size_t>(count)), item.record))
-        item.outcome = ReadOutcome::filled;
-    if (item.outcome == ReadOutcome::filled && item.record.status != LV_STATUS_ZOMBIE) {
-        item.newDirectory = directory;
-        item.newStat = stat;
-    } else {
-        ::close(directory);
-        if (stat >= 0)
-            ::close(stat);
-    }
-}
-
-// Reading a process's status costs the kernel several microseconds; with many processes the
-// listing is split over a few threads. Small listings stay on the calling thread.
-void readListedProcesses(int proc, uid_t user, std::vector<ListedProcess>& items) {
-    constexpr size_t perThread = 400;
-    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads = std::min({cores, size_t{4}, std::max(size_t{1}, items.size() / perThread)});
-    if (threads <= 1) {
-        for (auto& item : items)
-            readListedProcess(proc, user, item);
-        return;
-    }
-    const size_t slice = (items.size() + threads - 1) / threads;
-    const auto readSlice = [&](size_t first) {
-        const size_t last = std::min(items.size(), first + slice);
-        for (size_t i = first; i < last; ++i)
-            readListedProcess(proc, user, items[i]);
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads - 1);
-    try {
-        for (size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(readSlice, t * slice);
-    } catch (const std::system_error&) {
-        // No thread to be had: the slices left over are read here.
-        for (size_t t = helpers.size() + 1; t < threads; ++t)
-            readSlice(t * slice);
-    }
-    readSlice(0);
-    for (auto& helper : helpers)
-        helper.join();
-}
+class KnownProcesses;
+// The listings of the calling thread, once it has listed processes.
+thread_local KnownProcesses* listingsOfThisThread = nullptr;
 
 // Numeric /proc entries are processes (thread-group leaders); everything else is passed over.
 int32_t pidFromEntry(const char* name) {
@@ -422,7 +279,8 @@ int32_t pidFromEntry(const char* name) {
     return ec == std::errc() && ptr == end ? pid : 0;
 }
 
-// Calls `visit(pid)` for every process listed in the open /proc; false when the list cannot be
+// Calls `visit(pid, position)` for every process listed in the open /proc from its current
+// position on, `position` being where the listing goes on after it; false when the list cannot be
 // read. `visit` returns false to stop early.
 template <typename Visit> bool forEachProcess(int proc, Visit&& visit) {
     alignas(dirent64) char entries[16384];
@@ -443,11 +301,425 @@ template <typename Visit> bool forEachProcess(int proc, Visit&& visit) {
             const int32_t pid = pidFromEntry(entry->d_name);
             if (pid < 1)
                 continue;
-            if (!visit(pid))
+            if (!visit(pid, entry->d_off))
                 return true;
         }
     }
 }
+
+// The pid the kernel handed out last (the last field of /proc/loadavg), or nothing.
+std::optional<int32_t> lastPid(int loadavg) {
+    char text[128];
+    const ssize_t count = ::pread(loadavg, text, sizeof text, 0);
+    if (count <= 0)
+        return std::nullopt;
+    std::string_view line(text, static_cast<size_t>(count));
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' '))
+        line.remove_suffix(1);
+    const size_t blank = line.rfind(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    int32_t pid = 0;
+    auto [ptr, ec] = std::from_chars(line.data() + blank + 1, line.data() + line.size(), pid);
+    if (ec != std::errc() || ptr != line.data() + line.size() || pid < 0)
+        return std::nullopt;
+    return pid;
+}
+
+// A hash of a status line, to tell an unchanged one without parsing it again. Two different lines
+// of one process that hash alike would only show the earlier figures for one more sample.
+uint64_t textHash(std::string_view text) {
+    constexpr uint64_t multiplier = 0xbf58476d1ce4e5b9;
+    uint64_t hash = text.size() * 0x9e3779b97f4a7c15;
+    const auto mix = [&](uint64_t word) {
+        hash = (hash ^ word) * multiplier;
+        hash ^= hash >> 31;
+    };
+    size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        mix(word);
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, text.data() + at, text.size() - at);
+    mix(tail);
+    return hash;
+}
+
+// The name in a status line that parsed before: from the first '(' to the last ')'.
+std::string_view commOf(std::string_view line) {
+    const size_t open = line.find('(');
+    const size_t close = line.rfind(')');
+    return open < close && close != std::string_view::npos ? line.substr(open + 1, close - open - 1)
+                                                           : std::string_view();
+}
+
+// What is known of the current user's processes between listings of one thread, in pid order.
+// Each keeps one descriptor of its status file open, so that a process seen before costs one read
+// per listing. A kept descriptor stays bound to the process it was opened for: once that process
+// ends, reads fail even if its pid has been given to another process, which is then read afresh.
+//
+// Listing /proc costs a quarter of reading every process, so it is listed in full only every few
+// listings (and when pids wrapped around). In between, the kernel's last handed-out pid tells
+// whether any process can have started since: pids are handed out in rising order, so only the
+// part of /proc above the previous last pid is listed. A process that ended shows by its failing
+// read. What a full listing alone sees, and so sees late, is a process that turns into one of the
+// current user's without starting afresh.
+//
+// Descriptors are kept within a share of the open-file limit, decided before anything is opened.
+// Past it, and wherever the program runs out of descriptors, a process is read with
+// open-read-close: it costs more, but no process is left out for lack of a descriptor.
+//
+// The owner is checked again whenever the program image changes (exec, or a change of user that
+// hides the image from us) and otherwise every few listings: a change of user without either is
+// the rare privilege drop of a process that was already the current user's.
+class KnownProcesses final {
+public:
+    KnownProcesses()
+        : m_proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          m_loadavg(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC)) {}
+    ~KnownProcesses() {
+        for (Known& known : m_known)
+            closeKept(known);
+    }
+    KnownProcesses(const KnownProcesses&) = delete;
+    KnownProcesses& operator=(const KnownProcesses&) = delete;
+
+    // Calls `found(outcome, record)` for every process of this listing, in pid order; false when
+    // the process list cannot be read (nothing is forgotten then).
+    template <typename Found> bool list(uid_t user, Found&& found) {
+        if (!m_proc.valid())
+            return false;
+        const int proc = m_proc.get();
+        beginListing();
+        const std::optional<int32_t> last = m_loadavg.valid() ? lastPid(m_loadavg.get()) : std::nullopt;
+        const bool full = !m_partialListings || !last || !m_lastPid || *last < *m_lastPid ||
+                          m_listing % fullListingPeriod == 1;
+        const bool anyNew = full || *last != *m_lastPid;
+        if (anyNew) {
+            const off_t from = full ? 0 : static_cast<off_t>(*m_lastPid) + 1 + m_pidPosition;
+            if (::lseek(proc, from, SEEK_SET) != from)
+                return false;
+        }
+
+        m_next.clear();
+        size_t known = 0;
+        LVProcessRecord record;
+        // Known processes below `pid` that this listing does not name.
+        const auto readKnownBelow = [&](int64_t pid) {
+            for (; known < m_known.size() && m_known[known].pid < pid; ++known)
+                found(read(proc, user, m_known[known], false, record), record);
+        };
+        const bool listed = !anyNew || forEachProcess(proc, [&](int32_t pid, int64_t) {
+            readKnownBelow(pid);
+            if (known < m_known.size() && m_known[known].pid == pid)
+                found(read(proc, user, m_known[known++], true, record), record);
+            else
+                found(readNew(proc, user, pid, true, record), record);
+            return true;
+        });
+        if (!listed) {
+            // Whatever was read so far is kept with its descriptor; the rest stays as it was.
+            for (; known < m_known.size(); ++known)
+                keep(m_known[known]);
+            std::swap(m_known, m_next);
+            return false;
+        }
+        readKnownBelow(INT64_MAX);
+        std::swap(m_known, m_next);
+        if (last)
+            m_lastPid = last;
+        return true;
+    }
+
+    // The arguments of a process of the last listing, read through a descriptor kept for them
+    // (within the same share of the limit); -1 when it is not known or no longer there.
+    ssize_t readArguments(int32_t pid, char* buffer, size_t size) {
+        const auto it =
+            std::lower_bound(m_known.begin(), m_known.end(), pid,
+                             [](const Known& known, int32_t wanted) { return known.pid < wanted; });
+        if (it == m_known.end() || it->pid != pid)
+            return -1;
+        if (it->cmdline < 0 && m_kept < m_capacity) {
+            PidPath path(false, pid);
+            it->cmdline = ::openat(m_proc.get(), path.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+            if (it->cmdline >= 0)
+                ++m_kept;
+        }
+        return it->cmdline >= 0 ? ::pread(it->cmdline, buffer, size, 0) : -1;
+    }
+
+private:
+    static constexpr uint64_t fullListingPeriod = 10;
+    static constexpr uint64_t ownerCheckPeriod = 16;
+    static constexpr size_t shedStep = 32;
+
+    struct Image {
+        uint64_t startCode = 0, endCode = 0, argStart = 0, argEnd = 0;
+        friend bool operator==(const Image&, const Image&) = default;
+    };
+    struct Known {
+        int32_t pid = 0;
+        int stat = -1;    // the kept descriptor, or -1 where the process is read by its path
+        int cmdline = -1; // kept once the arguments were read through this thread's listings
+        uint64_t starttime = 0;
+        Image image;
+        uid_t owner = 0;
+        bool cutName = false; // the kernel cut the name: its completion is in m_completedNames
+        // The last status line read, as a hash, and what it said (without the name).
+        uint64_t textHash = 0;
+        ProcStat parsed;
+    };
+    // A name the kernel cut, and what it was completed to for the current image.
+    struct CompletedName {
+        std::string cut;
+        std::string completed;
+    };
+
+    static Image imageOf(const ProcStat& stat) {
+        return {stat.startCode, stat.endCode, stat.argStart, stat.argEnd};
+    }
+
+    void beginListing() {
+        ++m_listing;
+        rlimit files{};
+        const rlim_t limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
+        // Room for the rest of the program: a quarter of a small limit, 512 of a large one.
+        const rlim_t share = limit <= 2048 ? limit * 3 / 4 : limit - 512;
+        m_capacity = static_cast<size_t>(std::min<rlim_t>(share, m_ceiling));
+        if (m_listing == 1)
+            m_partialListings = partialListingsWork();
+    }
+
+    // Where in /proc the listing of pid 0 would begin, derived from two listed processes and
+    // checked on this process: a /proc of another pid namespace, or a kernel that places its
+    // entries otherwise, is always listed in full.
+    bool partialListingsWork() {
+        const int proc = m_proc.get();
+        if (!m_loadavg.valid() || ::lseek(proc, 0, SEEK_SET) != 0)
+            return false;
+        std::optional<int64_t> position;
+        int64_t previous = -1;
+        forEachProcess(proc, [&](int32_t pid, int64_t next) {
+            if (previous >= 0)
+                position = previous - pid;
+            previous = next;
+            return !position;
+        });
+        if (!position)
+            return false;
+        const int32_t self = ::getpid();
+        if (::lseek(proc, static_cast<off_t>(*position + self), SEEK_SET) != *position + self)
+            return false;
+        int32_t first = 0;
+        forEachProcess(proc, [&](int32_t pid, int64_t) {
+            first = pid;
+            return false;
+        });
+        m_pidPosition = *position;
+        return first == self;
+    }
+
+    void closeKept(Known& known) {
+        for (int* fd : {&known.stat, &known.cmdline}) {
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+                --m_kept;
+            }
+        }
+    }
+
+    // Moves the entry into the next listing's list, with its descriptor.
+    void keep(Known& known) {
+        m_next.push_back(known);
+        known.stat = known.cmdline = -1;
+    }
+
+    void forget(Known& known) {
+        closeKept(known);
+        if (known.cutName)
+            m_completedNames.erase(known.pid);
+    }
+
+    // The program has run out of descriptors: keep fewer from now on, and free some at once.
+    void shed() {
+        m_ceiling = m_kept > shedStep ? m_kept - shedStep : 0;
+        m_capacity = std::min(m_capacity, m_ceiling);
+        for (auto* list : {&m_next, &m_known}) {
+            for (Known& known : *list) {
+                if (m_kept <= m_ceiling)
+                    return;
+                closeKept(known);
+            }
+        }
+    }
+
+    int openStat(int proc, PidPath& path) {
+        for (int attempt = 0;; ++attempt) {
+            const int fd = ::openat(proc, path.file("stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd >= 0 || attempt > 0 || (errno != EMFILE && errno != ENFILE) || m_kept == 0)
+                return fd;
+            shed();
+        }
+    }
+
+    // Reads through the kept descriptor, or by path where none is kept.
+    ssize_t readStat(int proc, PidPath& path, const Known& known, char* text) {
+        if (known.stat >= 0)
+            return ::pread(known.stat, text, statBuffer, 0);
+        const int fd = openStat(proc, path);
+        if (fd < 0)
+            return -1;
+        ssize_t count;
+        do {
+            count = ::read(fd, text, statBuffer);
+        } while (count < 0 && errno == EINTR);
+        ::close(fd);
+        return count;
+    }
+
+    void setName(int proc, PidPath& path, const ProcStat& stat, bool imageChanged, Known& known,
+                 LVProcessRecord& out) {
+        if (out.status == LV_STATUS_ZOMBIE || stat.comm.size() != kernelNameLimit) {
+            copyName(stat.comm, out.name);
+            if (known.cutName) {
+                m_completedNames.erase(known.pid);
+                known.cutName = false;
+            }
+            return;
+        }
+        CompletedName& name = m_completedNames[known.pid];
+        if (imageChanged || !known.cutName || name.cut != stat.comm) {
+            resolveName(proc, path, stat.comm, out.name);
+            name.cut.assign(stat.comm);
+            name.completed.assign(out.name);
+            known.cutName = true;
+            return;
+        }
+        copyName(name.completed, out.name);
+    }
+
+    // Owner of the process's folder, or nothing when it is gone.
+    static std::optional<uid_t> owner(int proc, PidPath& path) {
+        struct stat info {};
+        if (::fstatat(proc, path.directory(), &info, 0) != 0)
+            return std::nullopt;
+        return info.st_uid;
+    }
+
+    ReadOutcome read(int proc, uid_t user, Known& known, bool listed, LVProcessRecord& out) {
+        PidPath path(false, known.pid);
+        if (readKnown(proc, user, path, known, out)) {
+            keep(known);
+            return ReadOutcome::filled;
+        }
+        // The process the entry was made for is gone, has ended or changed its user; the pid may
+        // already name another process. Whatever it names now is read afresh.
+        forget(known);
+        return readNew(proc, user, known.pid, listed, out);
+    }
+
+    bool readKnown(int proc, uid_t user, PidPath& path, Known& known, LVProcessRecord& out) {
+        char text[statBuffer];
+        const ssize_t count = readStat(proc, path, known, text);
+        if (count <= 0)
+            return false;
+        const std::string_view line(text, static_cast<size_t>(count));
+        // Most processes sleep through most samples and print the very same line again.
+        const uint64_t hash = textHash(line);
+        std::optional<ProcStat> stat;
+        if (hash == known.textHash) {
+            stat = known.parsed;
+            stat->comm = commOf(line);
+        } else {
+            stat = parseProcStat(line);
+        }
+        // Read by path, an entry cannot tell a reused pid from its process but by the start time.
+        if (!stat || stat->starttime != known.starttime)
+            return false;
+        known.textHash = hash;
+        known.parsed = *stat;
+        known.parsed.comm = {};
+        const Image image = imageOf(*stat);
+        const bool imageChanged = image != known.image;
+        if (imageChanged || (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0) {
+            const auto uid = owner(proc, path);
+            if (!uid)
+                return false;
+            known.owner = *uid;
+        }
+        if (known.owner != user)
+            return false;
+        fillRecord(known.pid, known.owner, *stat, out);
+        if (out.status == LV_STATUS_ZOMBIE)
+            return false; // dropped like a process that is gone
+        setName(proc, path, *stat, imageChanged, known, out);
+        known.image = image;
+        return true;
+    }
+
+    // A process not known before. One that was not listed but known, and is gone now, has simply
+    // ended; one listed and gone before it could be read counts as unreadable.
+    ReadOutcome readNew(int proc, uid_t user, int32_t pid, bool listed, LVProcessRecord& out) {
+        PidPath path(false, pid);
+        // Other users' processes are passed over after one look at the folder's owner.
+        const auto uid = owner(proc, path);
+        if (!uid)
+            return listed || errno != ENOENT ? ReadOutcome::unreadable : ReadOutcome::passedOver;
+        if (*uid != user)
+            return ReadOutcome::passedOver;
+        Known known;
+        known.pid = pid;
+        known.owner = *uid;
+        char text[statBuffer];
+        ssize_t count = -1;
+        if (m_kept < m_capacity) {
+            known.stat = openStat(proc, path);
+            if (known.stat >= 0) {
+                ++m_kept;
+                do {
+                    count = ::read(known.stat, text, statBuffer);
+                } while (count < 0 && errno == EINTR);
+            }
+        }
+        if (known.stat < 0)
+            count = readStat(proc, path, known, text);
+        const auto stat =
+            count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
+        if (!stat) {
+            closeKept(known);
+            return ReadOutcome::unreadable;
+        }
+        fillRecord(pid, *uid, *stat, out);
+        if (out.status == LV_STATUS_ZOMBIE) {
+            closeKept(known);
+            return ReadOutcome::passedOver;
+        }
+        known.starttime = stat->starttime;
+        known.image = imageOf(*stat);
+        known.textHash = textHash(std::string_view(text, static_cast<size_t>(count)));
+        known.parsed = *stat;
+        known.parsed.comm = {};
+        setName(proc, path, *stat, true, known, out);
+        m_next.push_back(known);
+        return ReadOutcome::filled;
+    }
+
+    Descriptor m_proc;
+    Descriptor m_loadavg;
+    std::vector<Known> m_known; // in pid order
+    std::vector<Known> m_next;  // built by a listing, then swapped with m_known
+    std::unordered_map<int32_t, CompletedName> m_completedNames;
+    std::optional<int32_t> m_lastPid;
+    int64_t m_pidPosition = 0;
+    bool m_partialListings = false;
+    uint64_t m_listing = 0;
+    size_t m_kept = 0;
+    size_t m_capacity = 0;
+    size_t m_ceiling = SIZE_MAX;
+};
 
 // Does `path` (n bytes) name `executable` itself or a folder holding it?
 bool pathHolds(std::string_view path, std::string_view executable) {
@@ -504,7 +776,7 @@ int lv_read_process(int32_t pid, LVProcessRecord* out) {
     if (pid < 1 || out == nullptr)
         return 0;
     LVProcessRecord record;
-    if (readProcess(AT_FDCWD, true, pid, nullptr, record) != ReadOutcome::filled)
+    if (!readProcess(pid, record))
         return 0;
     *out = record;
     return 1;
@@ -516,55 +788,41 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
         *skipped = 0;
     if (records == nullptr || capacity < 0)
         capacity = 0;
-    const uid_t user = ::getuid();
-    Descriptor proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!proc.valid())
-        return -1;
-
-    thread_local KeptDescriptors kept;
-    thread_local std::vector<ListedProcess> items;
-    items.clear();
-    kept.beginListing();
-    const bool listed = forEachProcess(proc.get(), [&](int32_t pid) {
-        ListedProcess& item = items.emplace_back();
-        item.pid = pid;
-        item.known = kept.find(pid);
-        return true;
-    });
-    if (!listed)
-        return -1;
-    readListedProcesses(proc.get(), user, items);
-
+    raiseFileLimitOnce();
+    thread_local KnownProcesses known;
+    listingsOfThisThread = &known;
     int32_t stored = 0;
-    for (auto& item : items) {
-        if (item.known != nullptr) {
-            if (item.keepKnown)
-                kept.markListed(*item.known);
-            else
-                kept.drop(item.pid);
-        }
-        if (item.newDirectory >= 0)
-            kept.keep(item.pid, item.newDirectory, item.newStat);
-        switch (item.outcome) {
-        case ReadOutcome::otherUser:
+    const bool listed = known.list(::getuid(), [&](ReadOutcome outcome, const LVProcessRecord& record) {
+        switch (outcome) {
+        case ReadOutcome::passedOver:
             break;
         case ReadOutcome::unreadable:
             ++skippedCount;
             break;
         case ReadOutcome::filled:
-            if (item.record.status == LV_STATUS_ZOMBIE)
-                break;
             if (stored < capacity)
-                records[stored++] = item.record;
+                records[stored++] = record;
             else
                 ++skippedCount;
             break;
         }
-    }
-    kept.closeUnlisted();
+    });
+    if (!listed)
+        return -1;
     if (skipped != nullptr)
         *skipped = skippedCount;
     return stored;
+}
+
+void lv_restore_file_limit(void) {
+    if (!fileLimitRaised.load(std::memory_order_acquire))
+        return;
+    rlimit files{};
+    // A limit someone changed since is theirs to keep.
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur != raisedSoftLimit)
+        return;
+    files.rlim_cur = originalSoftLimit;
+    ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
 int lv_process_path(int32_t pid, char* buffer, uint32_t size) {
@@ -594,10 +852,15 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
     if (size == 1 || pid < 1)
         return 0;
     // Read straight into the caller's buffer: one byte more than can be kept tells whether the
-    // command line was cut.
-    PidPath path(true, pid);
-    const ssize_t count = readSmallFile(AT_FDCWD, path.file("cmdline"), buffer,
-                                        static_cast<size_t>(std::min<uint64_t>(size, SSIZE_MAX)));
+    // command line was cut. The collector reads every process's arguments again every few samples:
+    // on its thread they are read through a descriptor kept with the process.
+    const auto readSize = static_cast<size_t>(std::min<uint64_t>(size, SSIZE_MAX));
+    ssize_t count =
+        listingsOfThisThread != nullptr ? listingsOfThisThread->readArguments(pid, buffer, readSize) : -1;
+    if (count < 0) {
+        PidPath path(true, pid);
+        count = readSmallFile(AT_FDCWD, path.file("cmdline"), buffer, readSize);
+    }
     if (count <= 0) {
         buffer[0] = '\0';
         return 0;
@@ -636,7 +899,7 @@ int lv_application_running(const char* path) {
     if (!procDirectory.valid())
         return -1;
     const int proc = procDirectory.get();
-    const bool listed = forEachProcess(proc, [&](int32_t pid) {
+    const bool listed = forEachProcess(proc, [&](int32_t pid, int64_t) {
         PidPath entry(false, pid);
         struct stat info {};
         if (::fstatat(proc, entry.directory(), &info, 0) != 0 || info.st_uid != user)
@@ -722,56 +985,7 @@ int lv_cpu_ticks(uint64_t* busy, uint64_t* total) {
 
 namespace {
 
-struct MemInfo {
-    bool hasTotal = false, hasAvailable = false, hasSwapTotal = false, hasSwapFree = false, hasZswap = false;
-    uint64_t total = 0, available = 0, swapTotal = 0, swapFree = 0, zswap = 0;
-};
-
-MemInfo readMemInfo() {
-    MemInfo info;
-    char text[8192];
-    const ssize_t count = readSmallFile(AT_FDCWD, "/proc/meminfo", text, sizeof text);
-    if (count <= 0)
-        return info;
-    std::string_view rest(text, static_cast<size_t>(count));
-    while (!rest.empty()) {
-        const size_t newline = rest.find('\n');
-        std::string_view line = rest.substr(0, newline);
-        rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string_view key = line.substr(0, colon);
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && value.front() == ' ')
-            value.remove_prefix(1);
-        uint64_t number = 0;
-        auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
-        if (ec != std::errc())
-            continue;
-        if (std::string_view(ptr, static_cast<size_t>(value.data() + value.size() - ptr)).starts_with(" kB"))
-            number *= 1024;
-        if (key == "MemTotal") {
-            info.total = number;
-            info.hasTotal = true;
-        } else if (key == "MemAvailable") {
-            info.available = number;
-            info.hasAvailable = true;
-        } else if (key == "SwapTotal") {
-            info.swapTotal = number;
-            info.hasSwapTotal = true;
-        } else if (key == "SwapFree") {
-            info.swapFree = number;
-            info.hasSwapFree = true;
-        } else if (key == "Zswap") {
-            info.zswap = number;
-            info.hasZswap = true;
-        }
-    }
-    return info;
-}
-
-// Memory the zram devices use for their compressed pages (third field of mm_stat, in bytes).
+// The memory the zram devices use for their compressed pages, summed.
 uint64_t zramMemoryUsed() {
     Descriptor block(::open("/sys/block", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!block.valid())
@@ -795,61 +1009,10 @@ uint64_t zramMemoryUsed() {
             std::memcpy(path + name.size(), "/mm_stat", 9);
             char text[512];
             const ssize_t length = readSmallFile(block.get(), path, text, sizeof text);
-            if (length <= 0)
-                continue;
-            std::string_view fields(text, static_cast<size_t>(length));
-            uint64_t value = 0;
-            bool parsed = false;
-            for (int field = 0; field < 3; ++field) {
-                while (!fields.empty() && (fields.front() == ' ' || fields.front() == '\t'))
-                    fields.remove_prefix(1);
-                auto [ptr, ec] = std::from_chars(fields.data(), fields.data() + fields.size(), value);
-                parsed = ec == std::errc();
-                if (!parsed)
-                    break;
-                fields.remove_prefix(static_cast<size_t>(ptr - fields.data()));
-            }
-            if (parsed)
-                sum += value;
+            if (length > 0)
+                sum += parseZramMemoryUsed(std::string_view(text, static_cast<size_t>(length))).value_or(0);
         }
     }
-}
-
-// The avg10 figure of the "some" or "full" line of the pressure file, or nothing.
-bool pressureAverage(std::string_view text, std::string_view kind, double& value) {
-    while (!text.empty()) {
-        const size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
-        if (!line.starts_with(kind) || line.size() <= kind.size() || line[kind.size()] != ' ')
-            continue;
-        constexpr std::string_view key = "avg10=";
-        const size_t at = line.find(key);
-        if (at == std::string_view::npos)
-            return false;
-        const char* begin = line.data() + at + key.size();
-        auto [ptr, ec] = std::from_chars(begin, line.data() + line.size(), value);
-        return ec == std::errc() && ptr != begin;
-    }
-    return false;
-}
-
-int32_t pressureLevel() {
-    char text[512];
-    const ssize_t count = readSmallFile(AT_FDCWD, "/proc/pressure/memory", text, sizeof text);
-    if (count <= 0)
-        return 0;
-    const std::string_view view(text, static_cast<size_t>(count));
-    double some = 0;
-    if (!pressureAverage(view, "some", some))
-        return 0;
-    double full = 0;
-    const bool hasFull = pressureAverage(view, "full", full);
-    if ((hasFull && full >= 10.0) || some >= 40.0)
-        return 4;
-    if (some >= 10.0)
-        return 2;
-    return 1;
 }
 
 } // namespace
@@ -857,23 +1020,16 @@ int32_t pressureLevel() {
 extern "C" int lv_system_memory(LVSystemMemory* out) {
     if (out == nullptr)
         return 0;
-    std::memset(out, 0, sizeof *out);
-    const MemInfo info = readMemInfo();
-    if (info.hasTotal && info.total != 0) {
-        out->physical_bytes = info.total;
-        out->has_physical = 1;
-    }
-    if (info.hasTotal && info.hasAvailable) {
-        out->used_bytes = info.total > info.available ? info.total - info.available : 0;
-        // Both compressors may be active at once (zswap in front of a zram swap); their pools add up.
-        out->compressed_bytes = (info.hasZswap ? info.zswap : 0) + zramMemoryUsed();
-        out->has_memory = 1;
-    }
-    if (info.hasSwapTotal && info.hasSwapFree) {
-        out->swap_used_bytes = info.swapTotal > info.swapFree ? info.swapTotal - info.swapFree : 0;
-        out->has_swap = 1;
-    }
-    out->pressure_level = pressureLevel();
+    char text[8192];
+    ssize_t count = readSmallFile(AT_FDCWD, "/proc/meminfo", text, sizeof text);
+    const MemInfo info =
+        count > 0 ? parseMemInfo(std::string_view(text, static_cast<size_t>(count))) : MemInfo{};
+    // The devices are looked at only where the figure they add to is shown.
+    const uint64_t zram = info.total && info.available ? zramMemoryUsed() : 0;
+    count = readSmallFile(AT_FDCWD, "/proc/pressure/memory", text, sizeof text);
+    const int32_t pressure =
+        count > 0 ? parseMemoryPressure(std::string_view(text, static_cast<size_t>(count))) : 0;
+    *out = systemMemoryFrom(info, zram, pressure);
     return out->has_physical || out->has_memory || out->has_swap || out->pressure_level != 0 ? 1 : 0;
 }
 

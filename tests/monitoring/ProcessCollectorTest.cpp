@@ -1,31 +1,44 @@
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
+#include "core/monitoring/ProcessController.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "support/ChildProcess.h"
+#include "support/Thrown.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace lunorvale;
+using namespace std::chrono_literals;
 
 namespace {
 
 using Process = InMemoryProcessPlatform::Process;
 
+const ProcessSample* findIn(const MonitorSnapshot& snapshot, int32_t pid) {
+    for (const auto& p : snapshot.processes)
+        if (p.identity.pid == pid)
+            return &p;
+    return nullptr;
+}
+
 class ScriptedCollector : public ::testing::Test {
 protected:
-    const ProcessSample* find(const MonitorSnapshot& s, int32_t pid) {
-        for (const auto& p : s.processes)
-            if (p.identity.pid == pid)
-                return &p;
-        return nullptr;
-    }
+    const ProcessSample* find(const MonitorSnapshot& s, int32_t pid) { return findIn(s, pid); }
     void add(int32_t pid, uint64_t start, uint64_t cpuNs, const char* name, QString path = {},
              QString args = {}) {
         Process process =
@@ -103,15 +116,12 @@ TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     collector.collect();
     platform.setListReadable(false);
     platform.setUptime(101);
-    try {
-        collector.collect();
-        FAIL() << "expected MonitorError";
-    } catch (const MonitorError& error) {
-        EXPECT_EQ(error.kind(), MonitorError::Kind::unavailable);
-        EXPECT_EQ(error.errorDescription(),
-                  QStringLiteral(
-                      "无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
-    }
+    const auto error = test::thrownBy<MonitorError>([&] { collector.collect(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), MonitorError::Kind::unavailable);
+    EXPECT_EQ(
+        error->errorDescription(),
+        QStringLiteral("无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
     platform.setListReadable(true);
     platform.setUptime(102);
     setCPU(10, 1'000'000'000);
@@ -123,48 +133,50 @@ TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     EXPECT_THROW(collector.collect(), MonitorError);
 }
 
-TEST_F(ScriptedCollector, ReadsPathAndArgumentsOnlyForNewRenamedOrStaleProcesses) {
+TEST_F(ScriptedCollector, ReadsPathAndArgumentsAgainOnlyWhenTheyMayHaveChanged) {
     add(10, 1000, 0, "bash", "/usr/bin/bash", "bash -c x");
     add(11, 1000, 0, "node", "/usr/bin/node", "node /w/proj/node_modules/.bin/vite");
     platform.setExtraSkipped(3);
     auto s = collector.collect();
     EXPECT_EQ(s.skippedCount, 3);
-    EXPECT_EQ(platform.pathReads(), 2);
     EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · 开发服务"));
     EXPECT_EQ(find(s, 10)->command, QStringLiteral("bash -c x"));
 
-    for (int i = 0; i < 5; ++i)
-        s = collector.collect();
+    // Arguments, which a program may rewrite in place, are read once every ten calls; the path
+    // only with a new program.
+    for (int i = 0; i < 10; ++i)
+        collector.collect();
     EXPECT_EQ(platform.pathReads(), 2);
-    EXPECT_EQ(platform.argumentReads(), 2);
+    EXPECT_EQ(platform.argumentReads(), 4);
+    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/jest"; });
+    int calls = 0;
+    do {
+        s = collector.collect();
+    } while (++calls < 10 && find(s, 11)->command.endsWith(QStringLiteral("vite")));
+    EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · Jest 测试"));
 
-    // An exec under the same identity renames the process: everything is read again and relabelled.
+    // A new program under the same identity is read again in the very call that sees it: by its
+    // name, or by its program image where the name stayed.
     platform.put(
         InMemoryProcessPlatform::process(10, 1000, "python3", "/usr/bin/python3.11", "python3 job.py"));
-    s = collector.collect();
-    EXPECT_EQ(platform.pathReads(), 3);
-    EXPECT_EQ(find(s, 10)->executable, QStringLiteral("/usr/bin/python3.11"));
-    EXPECT_EQ(find(s, 10)->source, QStringLiteral("Python 任务"));
+    EXPECT_EQ(find(collector.collect(), 10)->source, QStringLiteral("Python 任务"));
+    platform.change(10, [](Process& p) {
+        p.arguments = "python3 other.py --jest";
+        p.record.image_arg_end = 77;
+    });
+    EXPECT_EQ(find(collector.collect(), 10)->source, QStringLiteral("Jest 测试"));
 
-    // An action that found the arguments changed marks them stale: read again in the next call only.
-    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/jest"; });
+    // An action that found the arguments changed marks them stale: read again in the next call.
+    platform.change(11, [](Process& p) { p.arguments = "node /w/proj/node_modules/.bin/vite"; });
     platform.markStale({11, 1000});
-    s = collector.collect();
-    EXPECT_EQ(find(s, 11)->source, QStringLiteral("proj · Jest 测试"));
-    collector.collect();
-    EXPECT_EQ(platform.argumentReads(), 4);
+    EXPECT_EQ(find(collector.collect(), 11)->source, QStringLiteral("proj · 开发服务"));
 
     // Caught while the kernel was still setting up its program: no arguments yet, read again until
     // they appear.
     add(12, 1000, 0, "sleep", "/usr/bin/sleep", "");
-    s = collector.collect();
-    EXPECT_EQ(find(s, 12)->command, QString());
+    EXPECT_EQ(find(collector.collect(), 12)->command, QString());
     platform.change(12, [](Process& p) { p.arguments = "sleep 20"; });
-    s = collector.collect();
-    EXPECT_EQ(find(s, 12)->command, QStringLiteral("sleep 20"));
-    const int readsSettled = platform.argumentReads();
-    collector.collect();
-    EXPECT_EQ(platform.argumentReads(), readsSettled);
+    EXPECT_EQ(find(collector.collect(), 12)->command, QStringLiteral("sleep 20"));
     platform.remove(12);
     const int pathReads = platform.pathReads();
 
@@ -212,15 +224,9 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(bundleBinary).path()));
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), bundleBinary));
     QFile::setPermissions(bundleBinary, QFile::ReadOwner | QFile::ExeOwner);
-
-    QProcess busy;
-    busy.setStandardOutputFile(QProcess::nullDevice());
-    busy.start(QStringLiteral("/usr/bin/yes"), {});
-    QProcess bundled;
-    bundled.start(bundleBinary, {QStringLiteral("30")});
-    ASSERT_TRUE(busy.waitForStarted());
-    ASSERT_TRUE(bundled.waitForStarted());
-    ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(bundled.processId())));
+    auto busy = test::ChildProcess::spawn({"sh", "-c", "exec yes > /dev/null"});
+    auto bundled = test::ChildProcess::spawn({bundleBinary.toStdString(), "30"});
+    ASSERT_TRUE(busy && bundled);
 
     LinuxProcessPlatform platform;
     ProcessCollector collector(platform);
@@ -231,31 +237,120 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     QThread::msleep(1000);
     const auto second = collector.collect();
     EXPECT_TRUE(second.systemCPU);
-
-    const ProcessSample* load = nullptr;
-    const ProcessSample* inBundle = nullptr;
-    for (const auto& p : second.processes) {
-        if (p.identity.pid == busy.processId())
-            load = &p;
-        if (p.identity.pid == bundled.processId())
-            inBundle = &p;
-    }
-    ASSERT_TRUE(load);
+    const ProcessSample* load = findIn(second, busy->pid());
+    const ProcessSample* inBundle = findIn(second, bundled->pid());
+    ASSERT_TRUE(load && inBundle);
     ASSERT_TRUE(load->cpuPercent);
     EXPECT_GT(*load->cpuPercent, 60.0);
     EXPECT_LT(*load->cpuPercent, 140.0);
     EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
-    ASSERT_TRUE(inBundle);
     EXPECT_EQ(inBundle->source, QStringLiteral("Foo"));
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
-
     for (qsizetype i = 1; i < second.processes.size(); ++i)
         EXPECT_GE(second.processes[i - 1].cpuPercent.value_or(-1),
                   second.processes[i].cpuPercent.value_or(-1));
-    busy.kill();
-    bundled.kill();
-    busy.waitForFinished();
-    bundled.waitForFinished();
+}
+
+// A forked copy of this program that rewrites its own argv in place on SIGUSR1, as programs that
+// set their process title do. Everything here runs in the child, async-signal-safe.
+uint64_t argumentArea[2];
+
+void rewriteArguments(int) {
+    constexpr char title[] = "rewritten argv";
+    char* const begin = reinterpret_cast<char*>(argumentArea[0]);
+    std::memset(begin, 0, argumentArea[1] - argumentArea[0]);
+    std::memcpy(begin, title, std::min(sizeof title - 1, argumentArea[1] - argumentArea[0] - 1));
+}
+
+void rewriteArgumentsOnSignal(const void*) {
+    LVProcessRecord self;
+    if (lv_read_process(::getpid(), &self) != 1 || self.image_arg_end <= self.image_arg_start + 16)
+        ::_exit(1);
+    argumentArea[0] = self.image_arg_start;
+    argumentArea[1] = self.image_arg_end;
+    struct sigaction action {};
+    action.sa_handler = rewriteArguments;
+    ::sigaction(SIGUSR1, &action, nullptr);
+}
+
+// A program that changes after it was sampled is shown as it is now: a new program in the next
+// sample, arguments rewritten in place within ten; a replaced executable once an action found it
+// changed. A stop for the stale sample is refused, and after one refresh the stop succeeds.
+TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string fifo = dir.filePath(QStringLiteral("go")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const QString copied = dir.filePath(QStringLiteral("sleeper"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copied));
+    QFile::setPermissions(copied, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString commandChanged = QStringLiteral("进程的任务命令已变化，请刷新后重新确认。");
+    struct Case {
+        std::function<std::unique_ptr<test::ChildProcess>()> start;
+        std::function<void(test::ChildProcess&)> change;
+        bool byPath; // the executable changes, not the command
+        QString shown;
+        int samplesWithoutAct; // within how many samples it shows by itself; 0: after an action only
+        QString refusal;
+    };
+    const Case cases[] = {
+        // Waits on the pipe, then runs the same program again, which waits on the pipe for ever.
+        {[&] {
+             return test::ChildProcess::spawn(
+                 {"sh", "-c", "read l < " + fifo + "; exec sh -c 'read l < " + fifo + "'"});
+         },
+         [&](test::ChildProcess&) { std::ofstream(fifo) << "go\n"; }, false,
+         QStringLiteral("sh -c read l < ") + QString::fromStdString(fifo), 1, commandChanged},
+        {[] { return test::ChildProcess::forkIdle(rewriteArgumentsOnSignal, nullptr); },
+         [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false, QStringLiteral("rewritten argv"),
+         10, commandChanged},
+        {[&] {
+             return test::ChildProcess::spawn({copied.toStdString(), "60"});
+         },
+         [&](test::ChildProcess&) {
+             QFile::remove(copied);
+             QFile::copy(QStringLiteral("/bin/sleep"), copied);
+         },
+         true, copied + QStringLiteral(" (deleted)"), 0,
+         QStringLiteral("进程已退出或执行程序已变化，请刷新后重试。")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        auto child = c.start();
+        ASSERT_TRUE(child);
+        const auto pid = static_cast<int32_t>(child->pid());
+        const auto shownBy = [&](const MonitorSnapshot& snapshot) {
+            const ProcessSample* found = findIn(snapshot, pid);
+            return found != nullptr ? *found : ProcessSample{};
+        };
+        const auto shown = [&](const ProcessSample& p) {
+            return c.byPath ? p.executable : p.command;
+        };
+        LinuxProcessPlatform platform;
+        ProcessCollector collector(platform);
+        const ProcessSample before = shownBy(collector.collect());
+        ASSERT_NE(shown(before), c.shown);
+
+        c.change(*child);
+        ASSERT_TRUE(test::pollUntil(
+            [&] {
+                return (c.byPath ? platform.processPath(pid) : platform.processArguments(pid)) == c.shown;
+            },
+            10s));
+        int samples = 0;
+        while (samples < c.samplesWithoutAct && shown(shownBy(collector.collect())) != c.shown)
+            ++samples;
+        EXPECT_TRUE(c.samplesWithoutAct == 0 || samples < c.samplesWithoutAct) << "not shown by itself";
+
+        const ProcessController controller(platform);
+        const auto refused = test::thrownBy<MonitorError>([&] { controller.stop(before, false); });
+        EXPECT_EQ(refused ? refused->errorDescription() : QString(), c.refusal);
+        const ProcessSample after = shownBy(collector.collect());
+        EXPECT_EQ(shown(after), c.shown);
+        EXPECT_NO_THROW(controller.stop(after, false));
+        const auto status = child->waitForExit(10s);
+        EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
+    }
 }
 
 } // namespace

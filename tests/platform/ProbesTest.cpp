@@ -1,25 +1,28 @@
+#include "platform/ChildProcesses.h"
 #include "platform/probes/lv_probes.h"
 #include "support/ChildProcess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,22 +108,6 @@ void setName(const void* name) {
     ::prctl(PR_SET_NAME, static_cast<const char*>(name), 0, 0, 0);
 }
 
-uint64_t meminfoBytes(const std::string& key) {
-    std::ifstream file("/proc/meminfo");
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.rfind(key + ":", 0) != 0)
-            continue;
-        std::istringstream fields(line.substr(key.size() + 1));
-        std::string number;
-        fields >> number;
-        uint64_t value = 0;
-        std::from_chars(number.data(), number.data() + number.size(), value);
-        return value * 1024;
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST(ProcessProbes, ReadRefusesImpossiblePidsAndLeavesTheRecordAlone) {
@@ -153,67 +140,69 @@ TEST(ProcessProbes, CollectListsAnOwnChildWithItsParentUserNameArgumentsAndPath)
     EXPECT_EQ(lv_process_path(child->pid(), std::vector<char>(LV_PATH_BUFFER).data(), LV_PATH_BUFFER),
               static_cast<int>(realPath(sleepProgram()).size()));
 
-    const LVProcessRecord single = readOrFail(child->pid());
-    EXPECT_EQ(std::memcmp(&single.start_us, &record->start_us, sizeof single.start_us), 0);
-    EXPECT_STREQ(single.name, record->name);
-    EXPECT_EQ(single.uid, record->uid);
+    // The start time is the same on every read, since the boot time is read once.
+    EXPECT_GT(record->start_us, 1'500'000'000'000'000u); // after 2017
+    for (int i = 0; i < 100; ++i) {
+        const LVProcessRecord single = readOrFail(child->pid());
+        ASSERT_EQ(single.start_us, record->start_us) << i;
+        ASSERT_STREQ(single.name, record->name);
+        ASSERT_EQ(single.uid, record->uid);
+    }
+    EXPECT_LE(readOrFail(::getpid()).start_us, record->start_us);
 }
 
-TEST(ProcessProbes, CollectPassesOverZombiesWithoutCountingThem) {
-    std::vector<std::unique_ptr<ChildProcess>> zombies;
-    for (int i = 0; i < 12; ++i) {
-        zombies.push_back(ChildProcess::forkIdle(exitAtOnce, nullptr));
-        ASSERT_TRUE(zombies.back());
-        ASSERT_TRUE(zombies.back()->waitUntilExited(10s));
-    }
-    const LVProcessRecord zombie = readOrFail(zombies.front()->pid());
-    EXPECT_EQ(zombie.status, static_cast<uint32_t>(LV_STATUS_ZOMBIE));
+// Zombies and other users' processes never reach the records and are not counted as skipped.
+// Processes ending between the listing and the reading are counted: other tests end processes all
+// the time, so listings go on until one is quiet enough.
+TEST(ProcessProbes, CollectPassesOverZombiesAndOtherUsersWithoutCountingThem) {
+    struct Case {
+        const char* what;
+        std::function<std::unique_ptr<ChildProcess>()> start;
+        uid_t uid;
+        uint32_t status;
+    };
+    const Case cases[] = {
+        {"zombies",
+         [] {
+             auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
+             return zombie && zombie->waitUntilExited(10s) ? std::move(zombie) : nullptr;
+         },
+         ::getuid(), LV_STATUS_ZOMBIE},
+        {"other users",
+         [] {
+             return ChildProcess::spawn({sleepProgram(), "60"}, {.user = nobody, .group = nobody});
+         },
+         nobody, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.uid != ::getuid() && ::geteuid() != 0)
+            continue; // starting a process of another user needs root
+        std::vector<std::unique_ptr<ChildProcess>> passedOver;
+        for (int i = 0; i < 12; ++i) {
+            passedOver.push_back(c.start());
+            ASSERT_TRUE(passedOver.back());
+        }
+        const LVProcessRecord record = readOrFail(passedOver.front()->pid());
+        EXPECT_EQ(record.uid, c.uid);
+        EXPECT_EQ(record.status, c.status);
 
-    // Processes ending between the listing and the reading are counted; tolerate a few of them.
-    // Other tests end processes all the time: keep listing until one listing is quiet enough.
-    uint32_t fewestSkipped = UINT32_MAX;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (int attempt = 0;
-         attempt < 3 || (fewestSkipped >= zombies.size() && std::chrono::steady_clock::now() < deadline);
-         ++attempt) {
-        const Collected collected = collect();
-        ASSERT_GT(collected.count, 0);
-        for (const auto& child : zombies)
-            EXPECT_EQ(find(collected, child->pid()), nullptr);
-        // Slots after the last record stay as the caller passed them.
-        for (size_t i = static_cast<size_t>(collected.count); i < collected.records.size(); ++i)
-            ASSERT_EQ(collected.records[i].pid, 0) << i;
-        fewestSkipped = std::min(fewestSkipped, collected.skipped);
+        uint32_t fewestSkipped = UINT32_MAX;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        for (int attempt = 0; attempt < 3 || (fewestSkipped >= passedOver.size() &&
+                                              std::chrono::steady_clock::now() < deadline);
+             ++attempt) {
+            const Collected collected = collect();
+            ASSERT_GT(collected.count, 0);
+            for (const auto& child : passedOver)
+                EXPECT_EQ(find(collected, child->pid()), nullptr);
+            // Slots after the last record stay as the caller passed them.
+            for (size_t i = static_cast<size_t>(collected.count); i < collected.records.size(); ++i)
+                ASSERT_EQ(collected.records[i].pid, 0) << i;
+            fewestSkipped = std::min(fewestSkipped, collected.skipped);
+        }
+        EXPECT_LT(fewestSkipped, passedOver.size());
     }
-    EXPECT_LT(fewestSkipped, zombies.size());
-}
-
-TEST(ProcessProbes, CollectPassesOverOtherUsersWithoutCountingThem) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "starting a process of another user needs root";
-    std::vector<std::unique_ptr<ChildProcess>> others;
-    for (int i = 0; i < 12; ++i) {
-        others.push_back(ChildProcess::spawn({sleepProgram(), "60"}, {.user = nobody, .group = nobody}));
-        ASSERT_TRUE(others.back());
-    }
-    const LVProcessRecord other = readOrFail(others.front()->pid());
-    EXPECT_EQ(other.uid, nobody);
-    EXPECT_STREQ(other.name, "sleep");
-
-    uint32_t fewestSkipped = UINT32_MAX;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (int attempt = 0;
-         attempt < 3 || (fewestSkipped >= others.size() && std::chrono::steady_clock::now() < deadline);
-         ++attempt) {
-        const Collected collected = collect();
-        ASSERT_GT(collected.count, 0);
-        for (const auto& child : others)
-            EXPECT_EQ(find(collected, child->pid()), nullptr);
-        for (int i = 0; i < collected.count; ++i)
-            EXPECT_EQ(collected.records[static_cast<size_t>(i)].uid, ::getuid());
-        fewestSkipped = std::min(fewestSkipped, collected.skipped);
-    }
-    EXPECT_LT(fewestSkipped, others.size());
 }
 
 TEST(ProcessProbes, CollectCountsWhatDoesNotFitAsSkipped) {
@@ -239,56 +228,30 @@ TEST(ProcessProbes, CollectCountsWhatDoesNotFitAsSkipped) {
     EXPECT_GT(skipped, 0u);
 }
 
-TEST(ProcessProbes, StartTimeIsTheSameOnEveryRead) {
-    auto child = spawnSleep();
-    ASSERT_TRUE(child);
-    const LVProcessRecord first = readOrFail(child->pid());
-    EXPECT_GT(first.start_us, 1'500'000'000'000'000u); // after 2017
-    for (int i = 0; i < 200; ++i) {
-        LVProcessRecord again{};
-        ASSERT_EQ(lv_read_process(child->pid(), &again), 1);
-        ASSERT_EQ(again.start_us, first.start_us) << i;
-    }
-    const LVProcessRecord self = readOrFail(::getpid());
-    EXPECT_LE(self.start_us, first.start_us);
-}
-
-TEST(ProcessProbes, NameKeepsBlanksAndParentheses) {
-    static const char name[] = "a b) c";
-    auto child = ChildProcess::forkIdle(setName, name);
-    ASSERT_TRUE(child);
-    EXPECT_STREQ(readOrFail(child->pid()).name, name);
-    const Collected collected = collect();
-    const LVProcessRecord* record = find(collected, child->pid());
-    ASSERT_NE(record, nullptr);
-    EXPECT_STREQ(record->name, name);
-    EXPECT_EQ(record->ppid, ::getpid());
-}
-
-TEST(ProcessProbes, CutNamesAreCompletedFromTheExecutableOrArgv0) {
+// Names keep blanks and parentheses; a name the kernel cut is completed from the executable or
+// argv[0] that begins with it. The kernel names a process after the path given to exec, so a long
+// link to the real program gives a cut name that only argv[0] completes.
+TEST(ProcessProbes, NamesAreWholeEvenWhereTheKernelCutThem) {
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
     const std::string longCopy = copySleep(directory, "abcdefghijklmnopqrstu");
     ASSERT_FALSE(longCopy.empty());
-    // The kernel names a process after the path given to exec, so a long link to the real
-    // program gives a cut name that only argv[0] completes.
     const std::string link = directory.filePath("linkedsleepername").toStdString();
     ASSERT_EQ(::symlink(realPath(sleepProgram()).c_str(), link.c_str()), 0);
+    static const char blanks[] = "a b) c";
     static const char unmatched[] = "fifteen-bytes!!";
 
-    auto fromExecutable = ChildProcess::spawn({longCopy, "60"});
-    auto fromArgv0 = ChildProcess::spawn({link, "60"});
-    auto fromNothing = ChildProcess::forkIdle(setName, unmatched);
-    ASSERT_TRUE(fromExecutable && fromArgv0 && fromNothing);
-
-    const std::pair<pid_t, std::string> cases[] = {{fromExecutable->pid(), "abcdefghijklmnopqrstu"},
-                                                   {fromArgv0->pid(), "linkedsleepername"},
-                                                   {fromNothing->pid(), unmatched}};
+    const std::pair<std::unique_ptr<ChildProcess>, std::string> cases[] = {
+        {ChildProcess::forkIdle(setName, blanks), blanks},
+        {ChildProcess::spawn({longCopy, "60"}), "abcdefghijklmnopqrstu"},
+        {ChildProcess::spawn({link, "60"}), "linkedsleepername"},
+        {ChildProcess::forkIdle(setName, unmatched), unmatched}};
     const Collected collected = collect();
-    for (const auto& [pid, expected] : cases) {
+    for (const auto& [child, expected] : cases) {
         SCOPED_TRACE(expected);
-        EXPECT_EQ(readOrFail(pid).name, expected);
-        const LVProcessRecord* record = find(collected, pid);
+        ASSERT_TRUE(child);
+        EXPECT_EQ(readOrFail(child->pid()).name, expected);
+        const LVProcessRecord* record = find(collected, child->pid());
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(std::string(record->name), expected);
     }
@@ -310,49 +273,37 @@ TEST(ProcessProbes, ArgumentsAreCutToTheBuffer) {
     EXPECT_EQ(untouched, 'Q');
 }
 
-TEST(ProcessProbes, ArgumentsKeepEmptyArgumentsInsideAndDropThemAtTheEnd) {
+// Empty arguments inside the line are kept, those at its end dropped; processes without
+// arguments (a zombie, impossible pids) give an empty line.
+TEST(ProcessProbes, ArgumentsKeepEmptyArgumentsInsideOnly) {
     auto inside = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "", "last"});
     auto atEnd = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "name", ""});
-    ASSERT_TRUE(inside && atEnd);
-    EXPECT_EQ(arguments(inside->pid()), "sh -c sleep 60; :  last");
-    EXPECT_EQ(arguments(atEnd->pid()), "sh -c sleep 60; : name");
+    auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
+    ASSERT_TRUE(inside && atEnd && zombie && zombie->waitUntilExited(10s));
+    const std::pair<pid_t, std::string> cases[] = {{inside->pid(), "sh -c sleep 60; :  last"},
+                                                   {atEnd->pid(), "sh -c sleep 60; : name"},
+                                                   {zombie->pid(), ""},
+                                                   {0, ""},
+                                                   {-5, ""}};
+    for (const auto& [pid, expected] : cases)
+        EXPECT_EQ(arguments(pid), expected) << pid;
 }
 
-TEST(ProcessProbes, ProcessesWithoutArgumentsGiveAnEmptyLine) {
+// A path that fails leaves an empty text; a cut path would name another file, so it fails too.
+TEST(ProcessProbes, PathFailsCleanly) {
+    auto child = spawnSleep();
     auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(zombie);
-    ASSERT_TRUE(zombie->waitUntilExited(10s));
-    EXPECT_EQ(arguments(zombie->pid()), "");
-    EXPECT_EQ(arguments(0), "");
-    EXPECT_EQ(arguments(-5), "");
-    // The kernel's own threads run without a command line.
-    LVProcessRecord kthreadd{};
-    if (lv_read_process(2, &kthreadd) == 1 && std::string(kthreadd.name) == "kthreadd") {
-        EXPECT_EQ(arguments(2), "");
+    ASSERT_TRUE(child && zombie && zombie->waitUntilExited(10s));
+    char buffer[8] = "QQQQQQQ";
+    EXPECT_EQ(lv_process_path(child->pid(), buffer, 0), 0);
+    EXPECT_EQ(buffer[0], 'Q');
+    for (const pid_t pid : {child->pid(), -1, zombie->pid()}) {
+        EXPECT_EQ(lv_process_path(pid, buffer, sizeof buffer), 0) << pid;
+        EXPECT_STREQ(buffer, "");
     }
 }
 
-TEST(ProcessProbes, PathFailsCleanly) {
-    auto child = spawnSleep();
-    ASSERT_TRUE(child);
-    char buffer[8];
-    std::memset(buffer, 'Q', sizeof buffer);
-    EXPECT_EQ(lv_process_path(child->pid(), buffer, 0), 0);
-    EXPECT_EQ(buffer[0], 'Q');
-    // A cut path would name another file.
-    EXPECT_EQ(lv_process_path(child->pid(), buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "");
-    std::memset(buffer, 'Q', sizeof buffer);
-    EXPECT_EQ(lv_process_path(-1, buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "");
-
-    auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(zombie);
-    ASSERT_TRUE(zombie->waitUntilExited(10s));
-    EXPECT_EQ(executablePath(zombie->pid()), "");
-}
-
-TEST(ProcessProbes, CheckedSignalRefusesStrangersAndChangedIdentities) {
+TEST(ProcessProbes, CheckedSignalEndsOnlyTheVeryProcess) {
     auto child = spawnSleep();
     ASSERT_TRUE(child);
     const LVProcessRecord record = readOrFail(child->pid());
@@ -366,7 +317,10 @@ TEST(ProcessProbes, CheckedSignalRefusesStrangersAndChangedIdentities) {
         int32_t signal;
         int expected;
     };
+    auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
+    ASSERT_TRUE(zombie && zombie->waitUntilExited(10s));
     const Case cases[] = {
+        {"zombie", zombie->pid(), readOrFail(zombie->pid()).start_us, uid, SIGKILL, LV_SIGNAL_GONE},
         {"start one microsecond later", pid, record.start_us + 1, uid, SIGTERM, LV_SIGNAL_IDENTITY_CHANGED},
         {"start one microsecond earlier", pid, record.start_us - 1, uid, SIGKILL, LV_SIGNAL_IDENTITY_CHANGED},
         {"interrupt signal", pid, record.start_us, uid, SIGINT, LV_SIGNAL_REFUSED},
@@ -380,28 +334,12 @@ TEST(ProcessProbes, CheckedSignalRefusesStrangersAndChangedIdentities) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(lv_signal_checked(c.pid, c.start, c.uid, c.signal), c.expected);
     }
-    // Nothing reached the child.
+    // Nothing reached the child; the right identity ends it.
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(child->running());
-}
-
-TEST(ProcessProbes, CheckedSignalEndsTheVeryProcess) {
-    auto child = spawnSleep();
-    ASSERT_TRUE(child);
-    const LVProcessRecord record = readOrFail(child->pid());
-    EXPECT_EQ(lv_signal_checked(child->pid(), record.start_us, record.uid, SIGTERM), LV_SIGNAL_SENT);
+    EXPECT_EQ(lv_signal_checked(pid, record.start_us, uid, SIGTERM), LV_SIGNAL_SENT);
     const std::optional<int> status = child->waitForExit(30s);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_TRUE(WIFSIGNALED(*status));
-    EXPECT_EQ(WTERMSIG(*status), SIGTERM);
-}
-
-TEST(ProcessProbes, CheckedSignalReportsAZombieAsGone) {
-    auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(zombie);
-    ASSERT_TRUE(zombie->waitUntilExited(10s));
-    const LVProcessRecord record = readOrFail(zombie->pid());
-    EXPECT_EQ(lv_signal_checked(zombie->pid(), record.start_us, record.uid, SIGKILL), LV_SIGNAL_GONE);
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
 }
 
 TEST(ProcessProbes, CheckedSignalSparesTheSession) {
@@ -421,19 +359,11 @@ TEST(ProcessProbes, CheckedSignalSparesTheSession) {
 }
 
 TEST(ProcessProbes, CpuTicksGrow) {
-    uint64_t busy = 0;
-    uint64_t total = 0;
+    uint64_t busy = 0, total = 0, laterBusy = 0, laterTotal = 0;
     ASSERT_EQ(lv_cpu_ticks(&busy, &total), 1);
-    EXPECT_GT(total, 0u);
     EXPECT_LE(busy, total);
-    uint64_t laterBusy = 0;
-    uint64_t laterTotal = 0;
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            EXPECT_EQ(lv_cpu_ticks(&laterBusy, &laterTotal), 1);
-            return laterTotal > total;
-        },
-        10s));
+    ASSERT_TRUE(
+        pollUntil([&] { return lv_cpu_ticks(&laterBusy, &laterTotal) == 1 && laterTotal > total; }, 10s));
     EXPECT_GE(laterBusy, busy);
     EXPECT_LE(laterBusy, laterTotal);
     EXPECT_EQ(lv_cpu_ticks(nullptr, &total), 0);
@@ -444,12 +374,10 @@ TEST(ProcessProbes, SystemMemoryFollowsTheKernelFigures) {
     std::memset(&memory, 0x5a, sizeof memory);
     ASSERT_EQ(lv_system_memory(&memory), 1);
     EXPECT_EQ(memory.has_physical, 1u);
-    EXPECT_EQ(memory.physical_bytes, meminfoBytes("MemTotal"));
     EXPECT_EQ(memory.has_memory, 1u);
     EXPECT_GT(memory.used_bytes, 0u);
     EXPECT_LE(memory.used_bytes, memory.physical_bytes);
     EXPECT_EQ(memory.has_swap, 1u);
-    EXPECT_LE(memory.swap_used_bytes, meminfoBytes("SwapTotal"));
     const int32_t level = memory.pressure_level;
     EXPECT_TRUE(level == 0 || level == 1 || level == 2 || level == 4) << level;
     if (QFile::exists(QStringLiteral("/proc/pressure/memory"))) {
@@ -492,70 +420,146 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     EXPECT_NE(after, 1);
 }
 
-// Enough processes to spread the reading over several threads: every one is listed once, in
-// listing order, with its own record.
-TEST(ProcessProbes, CollectOfManyProcessesListsEachOnce) {
-    std::vector<std::unique_ptr<ChildProcess>> children;
-    for (int i = 0; i < 900; ++i) {
-        children.push_back(ChildProcess::spawn({sleepProgram(), "60", std::to_string(i % 7)}));
-        ASSERT_TRUE(children.back());
+// Whether every one of `children` is listed exactly once: 0, or what went wrong. Other processes of
+// this user may end between listing and reading (and count as skipped); hundreds never do.
+int listingFault(const std::vector<pid_t>& children) {
+    const Collected collected = collect();
+    std::vector<pid_t> pids;
+    for (int i = 0; i < collected.count; ++i)
+        pids.push_back(collected.records[static_cast<size_t>(i)].pid);
+    std::sort(pids.begin(), pids.end());
+    if (std::adjacent_find(pids.begin(), pids.end()) != pids.end())
+        return 1; // a pid listed twice
+    for (const pid_t child : children) {
+        if (!std::binary_search(pids.begin(), pids.end(), child))
+            return 2; // a child missing
     }
-    for (int round = 0; round < 3; ++round) {
-        const Collected collected = collect();
-        ASSERT_GT(collected.count, 900);
-        std::vector<pid_t> pids;
-        for (int i = 0; i < collected.count; ++i)
-            pids.push_back(collected.records[static_cast<size_t>(i)].pid);
-        std::sort(pids.begin(), pids.end());
-        EXPECT_EQ(std::adjacent_find(pids.begin(), pids.end()), pids.end()) << "a pid listed twice";
-        for (const auto& child : children) {
-            const LVProcessRecord* record = find(collected, child->pid());
-            ASSERT_NE(record, nullptr);
-            EXPECT_EQ(record->ppid, ::getpid());
-            EXPECT_STREQ(record->name, "sleep");
+    return collected.skipped < 20 ? 0 : 3;
+}
+
+// More processes than a low open-file limit leaves descriptors for: every one is listed, once, in
+// every listing, whether its descriptor is kept or it is read without keeping one; processes that
+// ended are gone from the next listing and new ones are in it.
+TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    std::vector<pid_t> pids;
+    const auto startChildren = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            children.push_back(ChildProcess::spawn({sleepProgram(), "60", std::to_string(i % 7)}));
+            ASSERT_TRUE(children.back());
+            pids.push_back(children.back()->pid());
         }
+    };
+    startChildren(600);
+
+    // Listed three times by a copy of this process that may keep 48 descriptors, forked before this
+    // process has listed anything, so that the copy starts afresh.
+    const pid_t limited = ::fork();
+    ASSERT_GE(limited, 0);
+    if (limited == 0) {
+        const rlimit low{64, 64};
+        int fault = ::setrlimit(RLIMIT_NOFILE, &low) == 0 ? 0 : 4;
+        for (int round = 0; round < 3 && fault == 0; ++round)
+            fault = listingFault(pids);
+        ::_exit(fault);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(limited, &status, 0), limited);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(listingFault(pids), 0);
+        // A third of the children end, as many new ones start.
+        for (size_t i = 0; i < 200; ++i)
+            ASSERT_TRUE(children[i]->signal(SIGKILL) && children[i]->waitForExit(10s));
+        const Collected after = collect();
+        for (size_t i = 0; i < 200; ++i)
+            EXPECT_EQ(find(after, pids[i]), nullptr);
+        children.erase(children.begin(), children.begin() + 200);
+        pids.erase(pids.begin(), pids.begin() + 200);
+        startChildren(200);
     }
 }
 
-// A process seen before is read through descriptors kept from the earlier listing; when it changes
-// its user it must leave the list like any other process of another user.
-TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "changing a process's user needs root";
-    if (::access("/usr/bin/setpriv", X_OK) != 0)
-        GTEST_SKIP() << "setpriv (util-linux) is missing";
-    const std::string script =
-        "read line; exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups " + sleepProgram() +
-        " 60";
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(pipeFds[0], 0);
-        ::close(pipeFds[1]);
-        ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+// The open-file limit raised for the kept descriptors stays the program's own: what it starts gets
+// the limit the program started with, however it is started. A program that cannot be started is
+// reported.
+TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const rlimit before = files;
+    if (files.rlim_max < 2048)
+        GTEST_SKIP() << "the hard limit leaves nothing to raise";
+    files.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    collect();
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur == 1000) {
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        GTEST_SKIP() << "an earlier test of this process raised the limit already";
     }
-    ::close(pipeFds[0]);
-    const auto cleanup = [&] {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-    };
 
-    const bool seen = pollUntil([&] { return find(collect(), child) != nullptr; }, 10s);
-    EXPECT_TRUE(seen);
-    const uint64_t start = readOrFail(child).start_us;
-    ASSERT_EQ(::write(pipeFds[1], "go\n", 3), 3);
-    ::close(pipeFds[1]);
-    const bool changed = pollUntil(
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const QString file = directory.filePath(QStringLiteral("limit"));
+    const QString script = QStringLiteral("ulimit -Sn > ") + file;
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        {"started by the program",
+         [&] {
+             QProcess process;
+             lunorvale::useOriginalLimits(process);
+             process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+             return process.waitForFinished(10000);
+         }},
+        {"started detached by the program",
+         [&] {
+             return lunorvale::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}) &&
+                    pollUntil([&] { return QFileInfo(file).size() > 0; }, 10s);
+         }},
+        {"a test child",
+         [&] {
+             auto child = ChildProcess::spawn({"/bin/sh", "-c", script.toStdString()});
+             return child && child->waitForExit(10s).has_value();
+         }},
+    };
+    for (const auto& [what, start] : cases) {
+        SCOPED_TRACE(what);
+        QFile::remove(file);
+        ASSERT_TRUE(start());
+        QFile written(file);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll().trimmed(), QByteArray("1000"));
+    }
+    EXPECT_FALSE(lunorvale::startDetached(directory.filePath(QStringLiteral("missing")), {}));
+    ::setrlimit(RLIMIT_NOFILE, &before);
+}
+
+// A process seen before is read through the descriptor kept from the earlier listing; when it
+// changes its user it leaves the list like any other process of another user.
+TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "changing a process's user needs root and setpriv (util-linux)";
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string fifo = directory.filePath(QStringLiteral("go")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto child = ChildProcess::spawn({"/bin/sh", "-c",
+                                      "read line < " + fifo +
+                                          "; exec /usr/bin/setpriv --reuid=65534 "
+                                          "--regid=65534 --clear-groups " +
+                                          sleepProgram() + " 60"});
+    ASSERT_TRUE(child);
+    EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) != nullptr; }, 10s));
+    const uint64_t start = readOrFail(child->pid()).start_us;
+    std::ofstream(fifo) << "go\n";
+    EXPECT_TRUE(pollUntil(
         [&] {
             LVProcessRecord record{};
-            return lv_read_process(child, &record) == 1 && record.uid == nobody;
+            return lv_read_process(child->pid(), &record) == 1 && record.uid == nobody;
         },
-        10s);
-    EXPECT_TRUE(changed);
-    EXPECT_EQ(readOrFail(child).start_us, start) << "same process, new user";
-    EXPECT_EQ(find(collect(), child), nullptr);
-    cleanup();
+        10s));
+    EXPECT_EQ(readOrFail(child->pid()).start_us, start) << "same process, new user";
+    EXPECT_EQ(find(collect(), child->pid()), nullptr);
 }

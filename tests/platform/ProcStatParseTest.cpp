@@ -5,16 +5,18 @@
 #include <string>
 
 using lunorvale::probes::parseProcStat;
-using lunorvale::probes::statusForState;
 
 namespace {
 
-// A status line as the kernel prints it, with realistic values in the fields nobody reads.
+// A status line as the kernel prints it, with realistic values in the fields nobody reads; the
+// program image (code 94489009270784-94489009587329, arguments 140729473820958-140729473820990).
 std::string statLine(const std::string& comm, char state, const std::string& ppid = "1",
                      const std::string& utime = "5", const std::string& rss = "300") {
     return "4321 (" + comm + ") " + state + " " + ppid + " 4321 4321 0 -1 4194560 120 0 0 0 " + utime +
            " 7 0 0 20 0 1 0 98765 8192000 " + rss +
-           " 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 17 3 0 0 0 0 0 0 0 0 0 0 0 0\n";
+           " 18446744073709551615 94489009270784 94489009587329 140729473813520 0 0 0 0 4096 65536 0 0 0 "
+           "17 5 0 0 0 0 0 94489009669104 94489009689600 94489042395136 140729473820958 140729473820990 "
+           "140729473820990 140729473822681 0\n";
 }
 
 } // namespace
@@ -48,15 +50,38 @@ TEST(ProcStatParse, ReadsTheFieldsOfWellFormedLines) {
         EXPECT_EQ(stat->stime, 7u);
         EXPECT_EQ(stat->starttime, 98765u);
         EXPECT_EQ(stat->rss, 300u);
+        EXPECT_EQ(stat->startCode, 94489009270784u);
+        EXPECT_EQ(stat->endCode, 94489009587329u);
+        EXPECT_EQ(stat->argStart, 140729473820958u);
+        EXPECT_EQ(stat->argEnd, 140729473820990u);
     }
 }
 
-TEST(ProcStatParse, AcceptsALineCutAfterTheResidentSize) {
-    std::string line = statLine("cut", 'S');
-    line = line.substr(0, line.find(" 18446744073709551615"));
-    const auto stat = parseProcStat(line);
-    ASSERT_TRUE(stat.has_value());
-    EXPECT_EQ(stat->rss, 300u);
+// The program image is taken only whole: a line cut anywhere before the end of its last field, or
+// one whose fields before it are missing, still parses without it.
+TEST(ProcStatParse, ALineCutAfterTheResidentSizeParsesWithTheProgramImageOnlyWhenWhole) {
+    const std::string line = statLine("cut", 'S');
+    const size_t argEnd = line.find(" 140729473820990") + 16; // just after the arguments' end
+    std::string missingField = line;
+    missingField.replace(missingField.find(" 4096 "), 6, "  ");
+    const std::pair<std::string, bool> cases[] = {
+        {line.substr(0, line.find(" 18446744073709551615")), false},
+        {line.substr(0, line.find(" 94489009587329")), false},
+        {line.substr(0, argEnd - 1), false}, // may be "14072947382099" of a longer number
+        {line.substr(0, argEnd), false},
+        {line.substr(0, argEnd) + "\n", true},
+        {line.substr(0, argEnd + 1), true},
+        {missingField, false},
+        {line, true},
+    };
+    for (const auto& [text, whole] : cases) {
+        SCOPED_TRACE(text);
+        const auto stat = parseProcStat(text);
+        ASSERT_TRUE(stat.has_value());
+        EXPECT_EQ(stat->rss, 300u);
+        EXPECT_EQ(stat->endCode, whole ? 94489009587329u : 0u);
+        EXPECT_EQ(stat->argEnd, whole ? 140729473820990u : 0u);
+    }
 }
 
 TEST(ProcStatParse, HugeCountersAndNegativeResidentSize) {
@@ -93,14 +118,5 @@ TEST(ProcStatParse, RefusesGarbage) {
     for (const std::string& line : cases) {
         SCOPED_TRACE(line);
         EXPECT_FALSE(parseProcStat(line).has_value());
-    }
-}
-
-TEST(ProcStatParse, StatusOfStateLetters) {
-    const std::pair<char, uint32_t> cases[] = {{'R', 2}, {'S', 3}, {'D', 3}, {'I', 3}, {'T', 4},
-                                               {'t', 4}, {'Z', 5}, {'X', 5}, {'x', 5}, {'?', 3}};
-    for (const auto& [state, status] : cases) {
-        SCOPED_TRACE(state);
-        EXPECT_EQ(statusForState(state), status);
     }
 }

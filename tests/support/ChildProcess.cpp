@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include "platform/probes/lv_probes.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -104,6 +106,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
             failInChild(writeEnd);
         if (options.user && ::setresuid(*options.user, *options.user, *options.user) != 0)
             failInChild(writeEnd);
+        lv_restore_file_limit();
         ::execv(program.c_str(), arguments.data());
         failInChild(writeEnd);
     });

@@ -1,5 +1,7 @@
 #include "support/ProgramRun.h"
 
+#include "platform/ChildProcesses.h"
+
 #include <QJsonDocument>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@ QJsonObject ProgramRun::report() const {
 
 ProgramRun runProgram(const QStringList& arguments, const QString& standardOutput) {
     QProcess process;
+    useOriginalLimits(process);
     if (!standardOutput.isEmpty())
         process.setStandardOutputFile(standardOutput);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);

@@ -1,0 +1,433 @@
+#include "app/library/ApplicationLibraryModel.h"
+
+#include "app/library/ApplicationLibraryErrors.h"
+#include "app/library/BackgroundWork.h"
+#include "core/applications/ApplicationInventory.h"
+#include "core/applications/RunningBundles.h"
+#include "core/monitoring/ProcessPlatform.h"
+#include "platform/SystemClock.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace lunorvale {
+namespace {
+
+constexpr double quitDeadlineSeconds = 15.0;
+constexpr int quitPollMilliseconds = 250;
+
+// A bundle location as both sides of a match see it: no ".", "..", doubled or trailing separators.
+QString standardizedPath(const QUrl& url) {
+    return QDir::cleanPath(url.toLocalFile());
+}
+
+QList<ApplicationRunningTarget> runningBundleTargets(const std::shared_ptr<RunningBundles>& bundles) {
+    QList<ApplicationRunningTarget> targets;
+    for (RunningBundle& bundle : bundles->list()) {
+        QUrl url = QUrl::fromLocalFile(bundle.path);
+        targets.append(
+            ApplicationRunningTarget{std::move(url), std::nullopt, [bundles, bundle = std::move(bundle)] {
+                                         return bundles->requestQuit(bundle);
+                                     }});
+    }
+    return targets;
+}
+
+ApplicationManagementGuidance requiresQuit(const QString& reason, const QString& nextStep) {
+    return ApplicationManagementGuidance{ApplicationManagementGuidance::Kind::requiresQuit, reason, nextStep,
+                                         std::nullopt};
+}
+
+} // namespace
+
+ApplicationLibraryModel::ApplicationLibraryModel(bool preview, ApplicationLibraryServices services,
+                                                 QObject* parent)
+    : QObject(parent), m_preview(preview), m_services(std::move(services)) {
+    // One scan or size walk and one check or removal at a time; background work must not slow the
+    // interface or the sampling.
+    m_pool.setMaxThreadCount(2);
+    m_pool.setThreadPriority(QThread::LowPriority);
+
+    if (!m_services.runningApplications) {
+        if (m_services.processes) {
+            auto bundles = std::make_shared<RunningBundles>(*m_services.processes);
+            m_services.runningApplications = [bundles] {
+                return runningBundleTargets(bundles);
+            };
+        } else {
+            m_services.runningApplications = [] {
+                return QList<ApplicationRunningTarget>();
+            };
+        }
+    }
+    if (!m_services.scan) {
+        m_services.scan = [](const CancellationToken& cancellation) {
+            return ApplicationInventory(ApplicationInventory::defaultRoots()).scan(cancellation);
+        };
+    }
+    if (!m_services.bundleSize)
+        m_services.bundleSize = &ApplicationInventory::bundleSize;
+    if (!m_services.prepare) {
+        m_services.prepare = [](const InstalledApplication& application,
+                                const ApplicationLibraryServices::PhaseCallback& onPhase,
+                                const CancellationToken& cancellation) {
+            return ApplicationRemovalService().prepare(application, onPhase, cancellation);
+        };
+    }
+    if (!m_services.execute) {
+        m_services.execute = [](const ApplicationRemovalPlan& plan,
+                                const ApplicationLibraryServices::PhaseCallback& onPhase,
+                                const CancellationToken& cancellation) {
+            return ApplicationRemovalService().execute(plan, onPhase, cancellation);
+        };
+    }
+    if (!m_services.removalLog)
+        m_services.removalLog = &ApplicationRemovalLog::standard;
+    if (!m_services.analyze) {
+        m_services.analyze = [client = AIClient()](const QString& summary,
+                                                   const AIConfiguration& configuration,
+                                                   const QString& apiKey, AIAnalysisPurpose purpose,
+                                                   AIClient::Completion completion) {
+            return client.analyze(summary, configuration, apiKey, purpose, std::move(completion));
+        };
+    }
+    if (preview)
+        loadPreview();
+}
+
+ApplicationLibraryModel::~ApplicationLibraryModel() {
+    for (const std::shared_ptr<Task>& task : {m_scanTask, m_preparationTask, m_removalTask}) {
+        if (task)
+            task->source.cancel();
+    }
+    // A cancelled request completes at once; the changed token makes that completion touch nothing.
+    m_aiGeneration = QUuid::createUuid();
+    m_aiTask.cancel();
+    m_pool.waitForDone();
+}
+
+QDateTime ApplicationLibraryModel::now() const {
+    return m_services.now ? m_services.now() : QDateTime::currentDateTimeUtc();
+}
+
+double ApplicationLibraryModel::uptime() const {
+    if (m_services.uptime)
+        return m_services.uptime();
+    return m_services.processes ? m_services.processes->uptime() : SystemClock::uptime();
+}
+
+ApplicationRemovalLog ApplicationLibraryModel::removalLog() const {
+    return m_services.removalLog();
+}
+
+// --- Written by the page ---
+
+void ApplicationLibraryModel::setChecked(const QSet<QString>& checked) {
+    publish(m_checked, checked, &ApplicationLibraryModel::checkedChanged);
+}
+
+void ApplicationLibraryModel::setSelectedID(const std::optional<QString>& selectedID) {
+    publish(m_selectedID, selectedID, &ApplicationLibraryModel::selectedIDChanged);
+}
+
+void ApplicationLibraryModel::setMessage(const std::optional<QString>& message) {
+    publish(m_message, message, &ApplicationLibraryModel::messageChanged);
+}
+
+void ApplicationLibraryModel::clearRemovalPlan() {
+    setRemovalPlan(std::nullopt);
+}
+
+void ApplicationLibraryModel::setRemovalPlan(std::optional<ApplicationRemovalPlan> plan) {
+    const auto id = [](const std::optional<ApplicationRemovalPlan>& p) {
+        return p ? std::optional(p->id) : std::nullopt;
+    };
+    if (id(m_removalPlan) == id(plan))
+        return;
+    m_removalPlan = std::move(plan);
+    emit removalPlanChanged();
+}
+
+// --- Scanning ---
+
+void ApplicationLibraryModel::scan() {
+    if (m_preview || m_removing || m_checkingRemoval || m_quittingApplicationID)
+        return;
+    stopScanning();
+    cancelAI();
+    publish(m_aiResult, QString(), &ApplicationLibraryModel::aiResultChanged);
+    publish(m_aiError, std::nullopt, &ApplicationLibraryModel::aiErrorChanged);
+    const QUuid token = QUuid::createUuid();
+    m_generation = token;
+    publish(m_scanning, true, &ApplicationLibraryModel::scanningChanged);
+    publish(m_message, std::nullopt, &ApplicationLibraryModel::messageChanged);
+    setRemovalPlan(std::nullopt);
+    publish(m_removalFeedback, std::nullopt, &ApplicationLibraryModel::removalFeedbackChanged);
+    publish(m_removalFeedbackID, std::nullopt, &ApplicationLibraryModel::removalFeedbackIDChanged);
+
+    auto task = std::make_shared<Task>();
+    m_scanTask = task;
+    BackgroundWork<ApplicationScan>::start(
+        this, &m_pool,
+        [scan = m_services.scan, cancellation = task->source.token()](const auto&) {
+            return scan(cancellation);
+        },
+        {},
+        [this, token, task](std::optional<ApplicationScan> result, std::exception_ptr error) {
+            scanned(token, task, std::move(result), error);
+        });
+}
+
+void ApplicationLibraryModel::scanned(const QUuid& token, const std::shared_ptr<Task>& task,
+                                      std::optional<ApplicationScan> result,
+                                      const std::exception_ptr& error) {
+    if (error) {
+        if (!isCancellation(error) && m_generation == token)
+            publish(m_message, std::optional(QStringLiteral("应用扫描失败，请重试。")),
+                    &ApplicationLibraryModel::messageChanged);
+        finishScan(token, task);
+        return;
+    }
+    if (m_generation != token || task->source.isCancelled()) {
+        finishScan(token, task);
+        return;
+    }
+
+    publish(m_sizes, QHash<QString, qint64>(), &ApplicationLibraryModel::sizesChanged);
+    publish(m_sizeErrors, QSet<QString>(), &ApplicationLibraryModel::sizeErrorsChanged);
+    publish(m_applications, result->applications, &ApplicationLibraryModel::applicationsChanged);
+    publish(m_issues, result->issues, &ApplicationLibraryModel::issuesChanged);
+    publish(m_scannedAt, std::optional(now()), &ApplicationLibraryModel::scannedAtChanged);
+
+    QSet<QString> listed;
+    listed.reserve(m_applications.size());
+    for (const InstalledApplication& application : std::as_const(m_applications))
+        listed.insert(application.id());
+    QSet<QString> checked = m_checked;
+    checked.intersect(listed);
+    publish(m_checked, std::move(checked), &ApplicationLibraryModel::checkedChanged);
+    if (!m_selectedID || !listed.contains(*m_selectedID)) {
+        publish(m_selectedID,
+                m_applications.isEmpty() ? std::nullopt : std::optional(m_applications.first().id()),
+                &ApplicationLibraryModel::selectedIDChanged);
+    }
+
+    refreshRunning();
+    publish(m_scanning, false, &ApplicationLibraryModel::scanningChanged);
+    publish(m_sizing, true, &ApplicationLibraryModel::sizingChanged);
+    sizeNext(token, task,
+             std::make_shared<const QList<InstalledApplication>>(std::move(result->applications)), 0);
+}
+
+void ApplicationLibraryModel::sizeNext(const QUuid& token, const std::shared_ptr<Task>& task,
+                                       std::shared_ptr<const QList<InstalledApplication>> applications,
+                                       qsizetype index) {
+    // Sequential on purpose: one scan never walks more than one bundle at a time.
+    if (index >= applications->size() || task->source.isCancelled()) {
+        finishScan(token, task);
+        return;
+    }
+    const InstalledApplication& application = applications->at(index);
+    BackgroundWork<int64_t>::start(
+        this, &m_pool,
+        [size = m_services.bundleSize, application, cancellation = task->source.token()](const auto&) {
+            return size(application, cancellation);
+        },
+        {},
+        [this, token, task, applications, index](std::optional<int64_t> bytes, std::exception_ptr error) {
+            const QString path = applications->at(index).id();
+            if (bytes) {
+                if (m_generation != token || task->source.isCancelled()) {
+                    finishScan(token, task);
+                    return;
+                }
+                m_sizes.insert(path, *bytes);
+                emit sizesChanged();
+            } else if (isCancellation(error)) {
+                finishScan(token, task);
+                return;
+            } else if (m_generation == token && !m_sizeErrors.contains(path)) {
+                m_sizeErrors.insert(path);
+                emit sizeErrorsChanged();
+            }
+            sizeNext(token, task, applications, index + 1);
+        });
+}
+
+void ApplicationLibraryModel::finishScan(const QUuid& token, const std::shared_ptr<Task>& task) {
+    if (m_generation != token)
+        return;
+    if (m_scanTask == task)
+        m_scanTask.reset();
+    publish(m_scanning, false, &ApplicationLibraryModel::scanningChanged);
+    publish(m_sizing, false, &ApplicationLibraryModel::sizingChanged);
+}
+
+void ApplicationLibraryModel::stopScanning() {
+    m_generation = QUuid::createUuid();
+    if (m_scanTask) {
+        m_scanTask->source.cancel();
+        m_scanTask.reset();
+    }
+    publish(m_scanning, false, &ApplicationLibraryModel::scanningChanged);
+    publish(m_sizing, false, &ApplicationLibraryModel::sizingChanged);
+}
+
+void ApplicationLibraryModel::leave() {
+    stopScanning();
+    cancelAI();
+    cancelRemovalCheck(false);
+    m_quitID = QUuid::createUuid();
+    m_quitTask.reset();
+    publish(m_quittingApplicationID, std::nullopt, &ApplicationLibraryModel::quittingApplicationIDChanged);
+}
+
+ApplicationManagementGuidance
+ApplicationLibraryModel::guidance(const InstalledApplication& application) const {
+    const QString path = application.id();
+    if (m_removalFeedback && m_removalFeedbackID == path)
+        return *m_removalFeedback;
+    if (!application.restriction() && m_runningIDs.contains(path))
+        return requiresQuit(QStringLiteral("此应用仍在运行。"),
+                            QStringLiteral("先保存工作，再请求正常退出并重新检查。应用可能会弹出保存提示。"));
+    return application.management();
+}
+
+void ApplicationLibraryModel::refreshRunning() {
+    if (m_preview)
+        return;
+    QSet<QString> locations;
+    QSet<QString> identifiers;
+    for (const ApplicationRunningTarget& target : m_services.runningApplications()) {
+        if (target.bundleURL)
+            locations.insert(standardizedPath(*target.bundleURL));
+        else if (target.bundleID)
+            identifiers.insert(*target.bundleID);
+    }
+    QSet<QString> running;
+    for (const InstalledApplication& application : std::as_const(m_applications)) {
+        if (locations.contains(standardizedPath(application.url())) ||
+            (!application.bundleID().isEmpty() && identifiers.contains(application.bundleID())))
+            running.insert(application.id());
+    }
+    publish(m_runningIDs, std::move(running), &ApplicationLibraryModel::runningIDsChanged);
+}
+
+// --- Quitting ---
+
+bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& application) {
+    if (application.restriction())
+        return false;
+    if (m_preview)
+        return m_runningIDs.contains(application.id());
+    const QString location = standardizedPath(application.url());
+    const QList<ApplicationRunningTarget> targets = m_services.runningApplications();
+    return std::any_of(targets.cbegin(), targets.cend(), [&location](const ApplicationRunningTarget& target) {
+        return target.bundleURL && standardizedPath(*target.bundleURL) == location;
+    });
+}
+
+void ApplicationLibraryModel::requestQuitAndRecheck(const InstalledApplication& application) {
+    if (m_preview || application.restriction() || m_checkingRemoval || m_removing || m_quittingApplicationID)
+        return;
+    const QString location = standardizedPath(application.url());
+    QList<ApplicationRunningTarget> targets = m_services.runningApplications();
+    targets.removeIf([&location](const ApplicationRunningTarget& target) {
+        return !target.bundleURL || standardizedPath(*target.bundleURL) != location;
+    });
+    if (targets.isEmpty()) {
+        prepareRemoval(application);
+        return;
+    }
+    stopScanning();
+    publish(m_message, std::nullopt, &ApplicationLibraryModel::messageChanged);
+    setRemovalPlan(std::nullopt);
+
+    bool accepted = true;
+    for (const ApplicationRunningTarget& target : std::as_const(targets)) {
+        if (!target.requestQuit || !target.requestQuit())
+            accepted = false;
+    }
+    if (!accepted) {
+        setRemovalGuidance(requiresQuit(QStringLiteral("应用未接受正常退出请求。"),
+                                        QStringLiteral("请打开原应用，完成保存或手动退出，再重新检查。")),
+                           application);
+        return;
+    }
+
+    const QUuid token = QUuid::createUuid();
+    m_quitID = token;
+    publish(m_quittingApplicationID, std::optional(application.id()),
+            &ApplicationLibraryModel::quittingApplicationIDChanged);
+    m_quitTask = QuitWait{token, uptime()};
+    QTimer::singleShot(0, this, [this, token, application] { pollQuit(token, application); });
+}
+
+void ApplicationLibraryModel::pollQuit(const QUuid& token, const InstalledApplication& application) {
+    if (m_quitID != token || !m_quitTask || m_quitTask->token != token) {
+        endQuitWait(token);
+        return;
+    }
+    refreshRunning();
+    const QString path = application.id();
+    if (!m_runningIDs.contains(path)) {
+        // The check refuses to start while a quit wait is published.
+        publish(m_quittingApplicationID, std::nullopt,
+                &ApplicationLibraryModel::quittingApplicationIDChanged);
+        if (m_selectedID == path)
+            prepareRemoval(application);
+        endQuitWait(token);
+        return;
+    }
+    if (uptime() >= m_quitTask->start + quitDeadlineSeconds) {
+        setRemovalGuidance(
+            requiresQuit(
+                QStringLiteral("尚未确认应用退出。"),
+                QStringLiteral("请回到原应用完成保存提示；关闭登录启动或后台运行后，再重新检查。岚栖不会"
+                               "强制结束它。")),
+            application);
+        endQuitWait(token);
+        return;
+    }
+    QTimer::singleShot(quitPollMilliseconds, this,
+                       [this, token, application] { pollQuit(token, application); });
+}
+
+void ApplicationLibraryModel::endQuitWait(const QUuid& token) {
+    if (m_quitID != token)
+        return;
+    publish(m_quittingApplicationID, std::nullopt, &ApplicationLibraryModel::quittingApplicationIDChanged);
+    m_quitTask.reset();
+}
+
+void ApplicationLibraryModel::stopWaitingForQuit() {
+    m_quitID = QUuid::createUuid();
+    m_quitTask.reset();
+    publish(m_quittingApplicationID, std::nullopt, &ApplicationLibraryModel::quittingApplicationIDChanged);
+    publish(m_message,
+            std::optional(QStringLiteral("已停止等待退出。已经发出的正常退出请求不能撤回；没有移除应用。")),
+            &ApplicationLibraryModel::messageChanged);
+}
+
+// --- Failures shown on an application's row ---
+
+void ApplicationLibraryModel::setRemovalFailure(const std::exception_ptr& error,
+                                                const InstalledApplication& application) {
+    const ApplicationFailure failure = describeFailure(error);
+    publish(m_removalFeedback,
+            std::optional(failure.guidance.value_or(ApplicationManagementGuidance{
+                ApplicationManagementGuidance::Kind::unverified, failure.sentence,
+                QStringLiteral("请核对应用与操作清单后重新检查；也可以在访达中查看原位置。"), std::nullopt})),
+            &ApplicationLibraryModel::removalFeedbackChanged);
+    publish(m_removalFeedbackID, std::optional(application.id()),
+            &ApplicationLibraryModel::removalFeedbackIDChanged);
+    publish(m_message, std::optional(application.name() + QStringLiteral("：") + failure.sentence),
+            &ApplicationLibraryModel::messageChanged);
+}
+
+void ApplicationLibraryModel::setRemovalGuidance(const ApplicationManagementGuidance& guidance,
+                                                 const InstalledApplication& application) {
+    setRemovalFailure(std::make_exception_ptr(ApplicationManagementError::guidance(guidance)), application);
+}
+
+} // namespace lunorvale

@@ -1,0 +1,359 @@
+#pragma once
+
+#include "core/ai/AIAnalysisPurpose.h"
+#include "core/ai/AIConfiguration.h"
+#include "core/ai/ApplicationAdviceSummary.h"
+#include "core/applications/ApplicationRemovalLog.h"
+#include "core/applications/ApplicationRemovalService.h"
+#include "core/applications/InstalledApplication.h"
+#include "core/common/CancellationToken.h"
+#include "platform/desktop/AIClient.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUrl>
+#include <QUuid>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace lunorvale {
+
+class ApplicationLauncher;
+class CachedKeychainStore;
+class FileRevealer;
+class ProcessPlatform;
+
+// One running application as the library sees it, made afresh at every use and never kept.
+struct ApplicationRunningTarget {
+    std::optional<QUrl> bundleURL;
+    std::optional<QString> bundleID;
+    // Asks the application to quit politely (never forces it); false when the request was not sent.
+    std::function<bool()> requestQuit;
+};
+
+// What the library model works with. Every member has a default, so the shell passes only the desktop's
+// objects; tests replace any of them. The caller keeps every pointer alive longer than the model.
+struct ApplicationLibraryServices {
+    using PhaseCallback = ApplicationRemovalService::PhaseCallback;
+
+    // The user's processes: which application bundles run, the polite quit request and the monotonic
+    // clock. Absent: nothing is running.
+    ProcessPlatform* processes = nullptr;
+    // Called on the interface thread. Null: the bundles of `processes`.
+    std::function<QList<ApplicationRunningTarget>()> runningApplications;
+    // Called off the interface thread. Null: the inventory over its default roots, and its bundle size.
+    std::function<ApplicationScan(const CancellationToken&)> scan;
+    std::function<int64_t(const InstalledApplication&, const CancellationToken&)> bundleSize;
+    // Called off the interface thread. Null: a fresh default removal service for each call.
+    std::function<ApplicationRemovalPlan(const InstalledApplication&, const PhaseCallback&,
+                                         const CancellationToken&)>
+        prepare;
+    std::function<ApplicationRemovalResult(const ApplicationRemovalPlan&, const PhaseCallback&,
+                                           const CancellationToken&)>
+        execute;
+    // The receipt log, asked for at every use. Null: ApplicationRemovalLog::standard().
+    std::function<ApplicationRemovalLog()> removalLog;
+    FileRevealer* revealer = nullptr;              // absent: nothing is revealed
+    ApplicationLauncher* launcher = nullptr;       // absent: opening an application fails
+    std::shared_ptr<CachedKeychainStore> keychain; // absent: requests go without a key
+    // Starts an advice request; the completion runs later on the interface thread. Null: AIClient.
+    std::function<AIRequestHandle(const QString& summary, const AIConfiguration&, const QString& apiKey,
+                                  AIAnalysisPurpose, AIClient::Completion)>
+        analyze;
+    // Monotonic seconds for the quit wait. Null: the clock of `processes`, else the system's.
+    std::function<double()> uptime;
+    // The wall clock. Null: the system clock.
+    std::function<QDateTime()> now;
+};
+
+// The one observable model behind the application library page: it lists the installed bundles and
+// sizes them, knows which of them run, asks one to quit and waits for it, runs the removal check and the
+// removal, keeps the receipts and asks for advice about the ticked applications.
+//
+// Lives on the interface thread and is used only there. Scanning, sizing, the removal check and the
+// removal run on a thread pool of the model's own, each with a cancellation token; every result comes
+// back to the interface thread and is applied only while the request token it was started under is
+// still current, so cancelling is never relied on alone. An application is known by its bundle path
+// (InstalledApplication::id()), the key of `sizes` and the element of every set of paths here.
+//
+// In preview mode (fixed at construction) the model holds fixed sample data and every operation that
+// would reach the disk, the running processes, the removal service or the AI service returns at once.
+class ApplicationLibraryModel final : public QObject {
+    Q_OBJECT
+
+    Q_PROPERTY(
+        QList<lunorvale::InstalledApplication> applications READ applications NOTIFY applicationsChanged)
+    Q_PROPERTY(QHash<QString, qint64> sizes READ sizes NOTIFY sizesChanged)
+    Q_PROPERTY(QSet<QString> sizeErrors READ sizeErrors NOTIFY sizeErrorsChanged)
+    Q_PROPERTY(QStringList issues READ issues NOTIFY issuesChanged)
+    Q_PROPERTY(bool scanning READ scanning NOTIFY scanningChanged)
+    Q_PROPERTY(bool sizing READ sizing NOTIFY sizingChanged)
+    Q_PROPERTY(QSet<QString> checked READ checked WRITE setChecked NOTIFY checkedChanged)
+    Q_PROPERTY(std::optional<QString> selectedID READ selectedID WRITE setSelectedID NOTIFY selectedIDChanged)
+    Q_PROPERTY(QSet<QString> runningIDs READ runningIDs NOTIFY runningIDsChanged)
+    Q_PROPERTY(std::optional<QDateTime> scannedAt READ scannedAt NOTIFY scannedAtChanged)
+    Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
+    Q_PROPERTY(bool checkingRemoval READ checkingRemoval NOTIFY checkingRemovalChanged)
+    Q_PROPERTY(bool cancellingRemovalCheck READ cancellingRemovalCheck NOTIFY cancellingRemovalCheckChanged)
+    Q_PROPERTY(bool removing READ removing NOTIFY removingChanged)
+    Q_PROPERTY(std::optional<lunorvale::ApplicationRemovalPhase> removalPhase READ removalPhase NOTIFY
+                   removalPhaseChanged)
+    Q_PROPERTY(std::optional<lunorvale::ApplicationManagementGuidance> removalFeedback READ removalFeedback
+                   NOTIFY removalFeedbackChanged)
+    Q_PROPERTY(
+        std::optional<QString> removalFeedbackID READ removalFeedbackID NOTIFY removalFeedbackIDChanged)
+    Q_PROPERTY(std::optional<QString> quittingApplicationID READ quittingApplicationID NOTIFY
+                   quittingApplicationIDChanged)
+    Q_PROPERTY(std::optional<lunorvale::ApplicationRemovalPlan> removalPlan READ removalPlan NOTIFY
+                   removalPlanChanged)
+    Q_PROPERTY(QList<lunorvale::ApplicationRemovalReceipt> receipts READ receipts NOTIFY receiptsChanged)
+    Q_PROPERTY(std::optional<QString> receiptError READ receiptError NOTIFY receiptErrorChanged)
+    Q_PROPERTY(std::optional<QString> receiptActionMessage READ receiptActionMessage NOTIFY
+                   receiptActionMessageChanged)
+    Q_PROPERTY(bool aiBusy READ aiBusy NOTIFY aiBusyChanged)
+    Q_PROPERTY(QString aiResult READ aiResult NOTIFY aiResultChanged)
+    Q_PROPERTY(std::optional<QString> aiError READ aiError NOTIFY aiErrorChanged)
+    Q_PROPERTY(std::optional<QDateTime> aiSnapshotDate READ aiSnapshotDate NOTIFY aiSnapshotDateChanged)
+
+public:
+    ApplicationLibraryModel(bool preview, ApplicationLibraryServices services, QObject* parent = nullptr);
+    // Stops the background work and waits for it; nothing it still produces is applied.
+    ~ApplicationLibraryModel() override;
+
+    // --- Published state ---
+    // In the order of the last successful scan; a removal drops its application.
+    const QList<InstalledApplication>& applications() const { return m_applications; }
+    // Bundle bytes of each application sized so far in the current scan.
+    const QHash<QString, qint64>& sizes() const { return m_sizes; }
+    const QSet<QString>& sizeErrors() const { return m_sizeErrors; }
+    const QStringList& issues() const { return m_issues; }
+    // A scan runs and its list is not published yet.
+    bool scanning() const { return m_scanning; }
+    // The list is published and bundles are being sized.
+    bool sizing() const { return m_sizing; }
+    // Ticked for application advice; written by the page, narrowed by each scan.
+    const QSet<QString>& checked() const { return m_checked; }
+    const std::optional<QString>& selectedID() const { return m_selectedID; }
+    // Listed applications running as of the last refreshRunning().
+    const QSet<QString>& runningIDs() const { return m_runningIDs; }
+    const std::optional<QDateTime>& scannedAt() const { return m_scannedAt; }
+    // The page's one-line feedback.
+    const std::optional<QString>& message() const { return m_message; }
+    bool checkingRemoval() const { return m_checkingRemoval; }
+    bool cancellingRemovalCheck() const { return m_cancellingRemovalCheck; }
+    // A removal is executing; quitting the program waits for it.
+    bool removing() const { return m_removing; }
+    const std::optional<ApplicationRemovalPhase>& removalPhase() const { return m_removalPhase; }
+    // The guidance of the last failed check, quit or removal, and the application it belongs to.
+    const std::optional<ApplicationManagementGuidance>& removalFeedback() const { return m_removalFeedback; }
+    const std::optional<QString>& removalFeedbackID() const { return m_removalFeedbackID; }
+    const std::optional<QString>& quittingApplicationID() const { return m_quittingApplicationID; }
+    // A passed removal check awaiting the user's confirmation; plans are told apart by id only.
+    const std::optional<ApplicationRemovalPlan>& removalPlan() const { return m_removalPlan; }
+    // Newest first.
+    const QList<ApplicationRemovalReceipt>& receipts() const { return m_receipts; }
+    const std::optional<QString>& receiptError() const { return m_receiptError; }
+    const std::optional<QString>& receiptActionMessage() const { return m_receiptActionMessage; }
+    bool aiBusy() const { return m_aiBusy; }
+    // The last advice reply as it came; empty when there is none.
+    const QString& aiResult() const { return m_aiResult; }
+    const std::optional<QString>& aiError() const { return m_aiError; }
+    const std::optional<QDateTime>& aiSnapshotDate() const { return m_aiSnapshotDate; }
+
+    bool isPreview() const { return m_preview; }
+
+    // Written by the page.
+    void setChecked(const QSet<QString>& checked);
+    void setSelectedID(const std::optional<QString>& selectedID);
+    void setMessage(const std::optional<QString>& message);
+    // The confirmation sheet was dismissed.
+    void clearRemovalPlan();
+
+    // --- Scanning ---
+    // Lists the application folders and then sizes each bundle, one at a time. Ignored in preview mode
+    // and while a removal, a removal check or a quit wait runs.
+    void scan();
+    // Stops the scan and the sizing wherever they are; sizes already shown stay.
+    void stopScanning();
+    // The page went away: stops the scan, the advice request, the removal check and the quit wait (but
+    // never a removal that executes).
+    void leave();
+    // The guidance the page shows for the application: a failure left for it, else "still running",
+    // else its own.
+    ApplicationManagementGuidance guidance(const InstalledApplication& application) const;
+    // Recomputes runningIDs from the running applications.
+    void refreshRunning();
+
+    // --- Quitting ---
+    // Whether the quit action may be offered: no restriction, and a running application with the same
+    // bundle location (one known only by its identifier is never asked to quit).
+    bool canRequestQuit(const InstalledApplication& application);
+    // Asks every matching running application to quit, waits up to 15 s of uptime for it to be gone, then
+    // starts the removal check if it is still the selected application. Never forces it.
+    void requestQuitAndRecheck(const InstalledApplication& application);
+    void stopWaitingForQuit();
+
+    // --- Removal ---
+    // Starts the removal check; a passed check publishes removalPlan.
+    void prepareRemoval(const InstalledApplication& application);
+    // Cancels the running check and drops any plan waiting for confirmation; `showMessage` tells the user.
+    void cancelRemovalCheck(bool showMessage);
+    // Executes the plan if it is still removalPlan; cannot be cancelled. Taken by value: the caller may
+    // hand in removalPlan itself, which this clears.
+    void remove(ApplicationRemovalPlan plan);
+
+    // --- Receipts and reveals ---
+    void loadReceipts();
+    // Empties the log, unless it could not be read or a removal writes it.
+    void clearReceipts();
+    void revealReceipt(const ApplicationRemovalReceipt& receipt, bool inTrash);
+    // The log file, or its folder when there is no file.
+    void revealRemovalLog();
+    // The guidance's related location, only when it is a local file.
+    void revealRelated(const ApplicationManagementGuidance& guidance);
+    void open(const InstalledApplication& application);
+
+    // --- Application advice ---
+    // The ticked applications in list order, each with its size (when known) and running state.
+    QList<ApplicationAdviceItem> adviceItems() const;
+    // The list the advice request sends: ApplicationAdviceSummary of adviceItems(). Throws
+    // ApplicationManagementError when none or more than 20 are ticked, or the text is too long.
+    QString summary() const;
+    // Sends the approved list with the applications purpose; one request at a time.
+    void analyze(const QString& summary, const AIConfiguration& configuration, const QDateTime& snapshotDate);
+    // Abandons the running request: whatever it still delivers is dropped.
+    void cancelAI();
+
+    // --- Preview ---
+    // Puts a preview model into one of the named library scenarios; other names change nothing.
+    void configurePreview(const QString& scenario);
+
+signals:
+    void applicationsChanged();
+    void sizesChanged();
+    void sizeErrorsChanged();
+    void issuesChanged();
+    void scanningChanged();
+    void sizingChanged();
+    void checkedChanged();
+    void selectedIDChanged();
+    void runningIDsChanged();
+    void scannedAtChanged();
+    void messageChanged();
+    void checkingRemovalChanged();
+    void cancellingRemovalCheckChanged();
+    void removingChanged();
+    void removalPhaseChanged();
+    void removalFeedbackChanged();
+    void removalFeedbackIDChanged();
+    void quittingApplicationIDChanged();
+    void removalPlanChanged();
+    void receiptsChanged();
+    void receiptErrorChanged();
+    void receiptActionMessageChanged();
+    void aiBusyChanged();
+    void aiResultChanged();
+    void aiErrorChanged();
+    void aiSnapshotDateChanged();
+
+private:
+    // One background job: its owner cancels it through `source`.
+    struct Task {
+        CancellationSource source;
+    };
+    struct QuitWait {
+        QUuid token;
+        double start = 0;
+    };
+
+    // Stores `value` and announces it, only when it differs from what is there.
+    template <typename T, typename U>
+    bool publish(T& field, U&& value, void (ApplicationLibraryModel::*changed)()) {
+        if (field == value)
+            return false;
+        field = std::forward<U>(value);
+        emit(this->*changed)();
+        return true;
+    }
+    void setRemovalPlan(std::optional<ApplicationRemovalPlan> plan);
+
+    QDateTime now() const;
+    double uptime() const;
+    ApplicationRemovalLog removalLog() const;
+    void setRemovalFailure(const std::exception_ptr& error, const InstalledApplication& application);
+    void setRemovalGuidance(const ApplicationManagementGuidance& guidance,
+                            const InstalledApplication& application);
+    void reveal(const QUrl& item);
+
+    // Scan steps, each on the interface thread.
+    void scanned(const QUuid& token, const std::shared_ptr<Task>& task, std::optional<ApplicationScan> scan,
+                 const std::exception_ptr& error);
+    void sizeNext(const QUuid& token, const std::shared_ptr<Task>& task,
+                  std::shared_ptr<const QList<InstalledApplication>> applications, qsizetype index);
+    void finishScan(const QUuid& token, const std::shared_ptr<Task>& task);
+
+    void pollQuit(const QUuid& token, const InstalledApplication& application);
+    void endQuitWait(const QUuid& token);
+
+    void checkEnded(const QUuid& token, const std::shared_ptr<Task>& task,
+                    const InstalledApplication& application, std::optional<ApplicationRemovalPlan> plan,
+                    const std::exception_ptr& error);
+    void removed(const ApplicationRemovalPlan& plan, std::optional<ApplicationRemovalResult> result,
+                 const std::exception_ptr& error);
+
+    void loadPreview();
+
+    const bool m_preview;
+    ApplicationLibraryServices m_services;
+    QThreadPool m_pool;
+
+    // Published.
+    QList<InstalledApplication> m_applications;
+    QHash<QString, qint64> m_sizes;
+    QSet<QString> m_sizeErrors;
+    QStringList m_issues;
+    bool m_scanning = false;
+    bool m_sizing = false;
+    QSet<QString> m_checked;
+    std::optional<QString> m_selectedID;
+    QSet<QString> m_runningIDs;
+    std::optional<QDateTime> m_scannedAt;
+    std::optional<QString> m_message;
+    bool m_checkingRemoval = false;
+    bool m_cancellingRemovalCheck = false;
+    bool m_removing = false;
+    std::optional<ApplicationRemovalPhase> m_removalPhase;
+    std::optional<ApplicationManagementGuidance> m_removalFeedback;
+    std::optional<QString> m_removalFeedbackID;
+    std::optional<QString> m_quittingApplicationID;
+    std::optional<ApplicationRemovalPlan> m_removalPlan;
+    QList<ApplicationRemovalReceipt> m_receipts;
+    std::optional<QString> m_receiptError;
+    std::optional<QString> m_receiptActionMessage;
+    bool m_aiBusy = false;
+    QString m_aiResult;
+    std::optional<QString> m_aiError;
+    std::optional<QDateTime> m_aiSnapshotDate;
+
+    // Task slots and their tokens. A flow keeps the token it started under and applies a result only
+    // while the field still holds it.
+    std::shared_ptr<Task> m_scanTask;
+    std::shared_ptr<Task> m_preparationTask;
+    std::shared_ptr<Task> m_removalTask; // kept only so that destruction can stop it
+    std::optional<QuitWait> m_quitTask;
+    AIRequestHandle m_aiTask;
+    QUuid m_quitID = QUuid::createUuid();
+    QUuid m_preparationID = QUuid::createUuid();
+    QUuid m_generation = QUuid::createUuid();
+    QUuid m_aiGeneration = QUuid::createUuid();
+};
+
+} // namespace lunorvale

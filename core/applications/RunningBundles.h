@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/monitoring/ProcessIdentity.h"
+#include "core/monitoring/ProcessPlatform.h"
+
+#include <QList>
+#include <QString>
+#include <vector>
+
+namespace lunorvale {
+
+// One application bundle whose code runs as processes of the current user.
+struct RunningBundle {
+    QString path; // the outermost "X.app" that holds the executable, as the kernel names it
+    QList<ProcessIdentity> processes;
+
+    friend bool operator==(const RunningBundle&, const RunningBundle&) = default;
+};
+
+// The running applications of this desktop: the user's processes grouped by the application bundle their
+// executable lies in, and the polite quit request, which is SIGTERM to those very processes and never
+// anything stronger.
+//
+// A process whose executable link is closed to its own user (a non-dumpable one) is placed by an absolute
+// argv[0]; a process with neither is not listed. Use it from one thread at a time.
+class RunningBundles final {
+public:
+    explicit RunningBundles(ProcessPlatform& platform) : m_platform(platform) {}
+
+    // Bundles in the order their first process was listed, each process once.
+    QList<RunningBundle> list();
+    // SIGTERM to every process of the bundle that is still the process listed; true when none of them
+    // refused it (a process that has ended meanwhile counts as having quit).
+    bool requestQuit(const RunningBundle& bundle);
+
+private:
+    ProcessPlatform& m_platform;
+    std::vector<LVProcessRecord> m_records;
+};
+
+} // namespace lunorvale

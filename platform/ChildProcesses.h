@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QStringList>
+
+class QProcess;
+
+namespace lunorvale {
+
+// Every process the program starts gets the open-file limit the program itself started with, not
+// the one raised for the process probes' kept descriptors (a program that walks or selects over its
+// descriptors would pay for it).
+
+// For QProcess::start. Qt 6.4 does not run this setup for QProcess::startDetached: use
+// startDetached below instead.
+void useOriginalLimits(QProcess& process);
+
+// Starts `program` (a path, or a name looked up in PATH) in a session of its own, not as a child of
+// this process, with the standard channels inherited. False when it could not be started.
+bool startDetached(const QString& program, const QStringList& arguments);
+
+} // namespace lunorvale

@@ -1,0 +1,53 @@
+#include "applications/BundleFixture.h"
+#include "core/applications/RunningBundles.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/ApplicationLauncher.h"
+
+#include <QFile>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) {
+    InMemoryProcessPlatform platform(1000, 99);
+    using P = InMemoryProcessPlatform;
+    platform.put(P::process(10, 1, "A", "/Apps/A.app/Contents/MacOS/A"));
+    platform.put(
+        P::process(11, 1, "Helper", "/Apps/A.app/Contents/Frameworks/H.app/Contents/MacOS/H (deleted)"));
+    platform.put(
+        P::process(12, 1, "B", {}, "/Apps/My B.app/Contents/MacOS/B --flag")); // link closed to its user
+    platform.put(P::process(13, 1, "sleep", "/usr/bin/sleep", "/Apps/C.app/Contents/MacOS/C"));
+    platform.put(P::process(14, 1, "other", "/Apps/D.app/Contents/MacOS/D", {}, 1001));
+    platform.put(P::process(99, 1, "self", "/Apps/E.app/Contents/MacOS/E"));
+    RunningBundles bundles(platform);
+    const QList<RunningBundle> expected = {{"/Apps/A.app", {{10, 1}, {11, 1}}},
+                                           {"/Apps/My B.app", {{12, 1}}}};
+    EXPECT_EQ(bundles.list(), expected);
+
+    // Both asked; one ended meanwhile; its pid reused meanwhile (each still counts as quit); refused.
+    const std::pair<std::function<void()>, bool> cases[] = {
+        {[] {}, true},
+        {[&] { platform.remove(11); }, true},
+        {[&] { platform.put(P::process(11, 2, "new")); }, true},
+        {[&] { platform.setSignalResult(EPERM); }, false},
+    };
+    for (const auto& [before, accepted] : cases) {
+        before();
+        EXPECT_EQ(bundles.requestQuit(expected[0]), accepted);
+    }
+    for (const InMemoryProcessPlatform::SentSignal& sent : platform.sentSignals())
+        EXPECT_EQ(sent.signal, SIGTERM);
+    EXPECT_EQ(platform.sentSignals().size(), 2 + 1 + 1 + 1);
+}
+
+TEST(BundleLauncher, StartsOnlyTheBundlesOwnProgram) {
+    fixture::Root root;
+    const QString bundle = root.sub(QStringLiteral("Tool.app/Contents/MacOS")).chopped(15);
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), bundle + "/Contents/MacOS/Tool"));
+    BundleLauncher launcher;
+    const QUrl url = QUrl::fromLocalFile(bundle);
+    EXPECT_TRUE(launcher.open(url, QStringLiteral("Tool")));
+    for (const char* name : {"Missing", "", "..", "../MacOS/Tool"})
+        EXPECT_FALSE(launcher.open(url, QString::fromUtf8(name))) << name;
+}

@@ -1,0 +1,53 @@
+#include "LibraryHarness.h"
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+TEST(LibraryAdvice, SendsTheTickedListAndOnlyTheCurrentRequestWritesItsOutcome) {
+    enum class Then { reply, fail, cancelThenReply, rescanThenReply, askAgainThenReply };
+    const QString reply = QStringLiteral("  保留 A。\n");
+    const AIServiceError failure(AIServiceError::Kind::invalidEndpoint);
+    const std::tuple<Then, QString, std::optional<QString>> cases[] = {
+        {Then::reply, reply, {}}, // kept as it came
+        {Then::fail, {}, failure.errorDescription()},
+        {Then::cancelThenReply, {}, {}},
+        {Then::rescanThenReply, {}, {}},
+        {Then::askAgainThenReply, reply, {}}, // the second request is ignored
+    };
+    const InstalledApplication a = listedApplication("A"), b = listedApplication("B"),
+                               c = listedApplication("C");
+    for (const auto& [then, result, error] : cases) {
+        LibraryHarness h;
+        QStringList sent;
+        AIClient::Completion completion;
+        h.services.analyze = [&](const QString& summary, const AIConfiguration&, const QString& key,
+                                 AIAnalysisPurpose purpose, AIClient::Completion done) {
+            sent << summary << key << QString::number(int(purpose));
+            completion = std::move(done);
+            return AIRequestHandle(); // cancelling it stops nothing: the reply still arrives
+        };
+        ApplicationLibraryModel& model = h.scanned({a, b, c});
+        h.running = {runningTarget(b)};
+        model.refreshRunning();
+        model.setChecked({c.id(), b.id()});
+        const QString summary = model.summary();
+        EXPECT_EQ(summary, ApplicationAdviceSummary::make(
+                               {ApplicationAdviceItem(b, 1, true), ApplicationAdviceItem(c, 1, false)}));
+        model.analyze(summary, {"https://ai.example.invalid/v1", "m"}, QDateTime::fromSecsSinceEpoch(1));
+        EXPECT_TRUE(model.aiBusy());
+        EXPECT_EQ(model.aiSnapshotDate(), QDateTime::fromSecsSinceEpoch(1));
+        if (then == Then::cancelThenReply)
+            model.cancelAI();
+        if (then == Then::rescanThenReply)
+            model.scan();
+        if (then == Then::askAgainThenReply)
+            model.analyze("[]", {}, {});
+        EXPECT_EQ(sent, (QStringList{summary, "", QString::number(int(AIAnalysisPurpose::applications))}));
+        completion(then == Then::fail ? AIAnalysisOutcome{{}, failure, false}
+                                      : AIAnalysisOutcome{reply, {}, false});
+
+        EXPECT_EQ(model.aiResult(), result);
+        EXPECT_EQ(model.aiError(), error);
+        EXPECT_FALSE(model.aiBusy());
+    }
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+// A library model over scripted services: nothing reaches the disk, the processes, the removal service or
+// the network unless a test puts the real thing in.
+
+#include "app/library/ApplicationLibraryModel.h"
+#include "platform/desktop/FileReveal.h"
+#include "support/EventLoop.h"
+
+#include <QTemporaryDir>
+#include <atomic>
+#include <future>
+#include <gtest/gtest.h>
+
+namespace lunorvale::test {
+
+// Holds background work until the test opens it.
+struct Gate {
+    std::promise<void> opening;
+    std::shared_future<void> opened = opening.get_future().share();
+    std::atomic<bool> waiting = false;
+    void wait() { waiting = true, opened.wait(); }
+    void open() { opening.set_value(); }
+};
+
+struct FakeRevealer final : FileRevealer, UrlOpener {
+    QList<QUrl> revealed, opened;
+    void reveal(const QUrl& item) override { revealed.append(item); }
+    bool open(const QUrl& url) override { return opened.append(url), true; }
+};
+
+inline InstalledApplication listedApplication(const QString& name, std::optional<QString> restriction = {}) {
+    return InstalledApplication(QUrl::fromLocalFile("/Applications/" + name + ".app"), name,
+                                "example." + name, "1.0", name, std::nullopt, std::move(restriction),
+                                std::nullopt);
+}
+
+inline ApplicationRunningTarget runningTarget(const InstalledApplication& application, bool accepts = true,
+                                              bool byIdentifierOnly = false) {
+    return {byIdentifierOnly ? std::nullopt : std::optional(application.url()), application.bundleID(),
+            [accepts] {
+                return accepts;
+            }};
+}
+
+struct LibraryHarness {
+    QTemporaryDir folder;
+    QList<InstalledApplication> listed;
+    QList<ApplicationRunningTarget> running;
+    FakeRevealer revealer;
+    std::atomic<int> checks = 0; // removal checks that reached the service
+    // Told which service was reached (the disk, the processes, the removal service, the network, the clock).
+    std::function<void(const char*)> reached = [](const char*) {
+    };
+    // The removal service's answers, called off the interface thread.
+    std::function<ApplicationRemovalPlan(const InstalledApplication&)> prepare =
+        [](const InstalledApplication& a) {
+            return ApplicationRemovalPlan{QUuid::createUuid(), a, "hash", QDateTime::currentDateTimeUtc()};
+        };
+    std::function<ApplicationRemovalResult(const ApplicationRemovalPlan&)> execute;
+    ApplicationLibraryServices services;
+    std::unique_ptr<ApplicationLibraryModel> model;
+
+    LibraryHarness() {
+        services.runningApplications = [this] {
+            return reached("processes"), running;
+        };
+        services.scan = [this](const CancellationToken&) {
+            return reached("disk"), ApplicationScan{listed, {}, {}};
+        };
+        services.bundleSize = [this](const InstalledApplication& a, const CancellationToken&) {
+            return reached("disk"), int64_t(a.name().size());
+        };
+        services.prepare = [this](const InstalledApplication& a, const auto& phase,
+                                  const CancellationToken&) {
+            reached("removal"), ++checks, phase(ApplicationRemovalPhase::components);
+            return prepare(a);
+        };
+        services.execute = [this](const ApplicationRemovalPlan& plan, const auto& phase,
+                                  const CancellationToken&) {
+            reached("removal"), phase(ApplicationRemovalPhase::moving);
+            return execute(plan);
+        };
+        services.removalLog = [this] {
+            return reached("disk"), ApplicationRemovalLog(QUrl::fromLocalFile(folder.filePath("r.json")));
+        };
+        services.analyze = [this](auto&&...) {
+            return reached("network"), AIRequestHandle();
+        };
+        services.uptime = [this] {
+            return reached("clock"), 0.0;
+        };
+        services.revealer = &revealer;
+    }
+
+    ApplicationLibraryModel& start(bool preview = false) {
+        model = std::make_unique<ApplicationLibraryModel>(preview, services);
+        return *model;
+    }
+    // Starts the model, publishes `applications` and waits until every size is in.
+    ApplicationLibraryModel& scanned(QList<InstalledApplication> applications) {
+        listed = std::move(applications);
+        ApplicationLibraryModel& library = model ? *model : start();
+        library.scan();
+        EXPECT_TRUE(spinUntil([&] { return !library.scanning() && !library.sizing(); }));
+        return library;
+    }
+    // Selects the application, checks it and waits for the check to end.
+    void check(const InstalledApplication& application) {
+        model->setSelectedID(application.id());
+        model->prepareRemoval(application);
+        EXPECT_TRUE(spinUntil([&] { return !model->checkingRemoval(); }));
+    }
+};
+
+} // namespace lunorvale::test

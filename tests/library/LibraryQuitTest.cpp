@@ -1,0 +1,128 @@
+#include "LibraryHarness.h"
+#include "applications/BundleFixture.h"
+#include "platform/LinuxProcessPlatform.h"
+#include "support/ChildProcess.h"
+
+#include <QFile>
+#include <csignal>
+#include <sys/wait.h>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+// A bundle whose program is a copy of sleep.
+QString sleepingBundle(const QString& folder, const QString& name) {
+    const QString bundle =
+        fixture::makeBundle(folder, name + ".app", fixture::info("example." + name, name, name));
+    const QString program = bundle + "/Contents/MacOS/" + name;
+    QDir().mkpath(bundle + "/Contents/MacOS");
+    EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    return program;
+}
+
+} // namespace
+
+TEST(LibraryQuit, RealBundleEndsOnTerminateAndOneIgnoringItIsLeftRunning) {
+    fixture::Root root;
+    const QString folder = root.sub(QStringLiteral("Applications"));
+    const QString sleepy = sleepingBundle(folder, QStringLiteral("Sleepy"));
+    const QString stubborn = sleepingBundle(folder, QStringLiteral("Stubborn"));
+    LinuxProcessPlatform platform;
+    double uptime = 100;
+    LibraryHarness h;
+    h.services.runningApplications = nullptr;
+    h.services.processes = &platform;
+    h.services.uptime = [&] {
+        return uptime;
+    };
+    h.services.scan = [&](const CancellationToken& token) {
+        return ApplicationInventory({fixture::url(folder)}).scan(token);
+    };
+    ApplicationLibraryModel& model = h.start();
+    model.scan();
+    ASSERT_TRUE(spinUntil([&] { return !model.scanning() && !model.sizing(); }));
+    ASSERT_EQ(model.applications().size(), 2);
+    const InstalledApplication& sleepyApp = model.applications()[0];
+    const InstalledApplication& stubbornApp = model.applications()[1];
+
+    const auto quits = ChildProcess::spawn({sleepy.toStdString(), "600"});
+    // An ignored signal stays ignored across exec.
+    const auto ignores =
+        ChildProcess::spawn({"/bin/sh", "-c", "trap '' TERM; exec \"$0\" 600", stubborn.toStdString()});
+    ASSERT_TRUE(quits && ignores);
+    ASSERT_TRUE(spinUntil([&] {
+        model.refreshRunning();
+        return model.runningIDs() == QSet<QString>{sleepyApp.id(), stubbornApp.id()};
+    }));
+    EXPECT_TRUE(model.canRequestQuit(sleepyApp));
+
+    model.setSelectedID(sleepyApp.id());
+    model.requestQuitAndRecheck(sleepyApp);
+    EXPECT_EQ(model.quittingApplicationID(), sleepyApp.id());
+    model.scan(); // refused while waiting
+    EXPECT_FALSE(model.scanning());
+    const std::optional<int> status = quits->waitForExit(std::chrono::seconds(10));
+    ASSERT_TRUE(status && WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGTERM);
+    ASSERT_TRUE(spinUntil([&] { return h.checks == 1 && !model.checkingRemoval(); }));
+    EXPECT_EQ(model.quittingApplicationID(), std::nullopt);
+
+    model.setSelectedID(stubbornApp.id());
+    model.requestQuitAndRecheck(stubbornApp);
+    uptime += 15; // before the first poll
+    ASSERT_TRUE(spinUntil([&] { return !model.quittingApplicationID(); }));
+    EXPECT_EQ(model.message(),
+              QStringLiteral("Stubborn：尚未确认应用退出。 请回到原应用完成保存提示；关闭登录启动或后台"
+                             "运行后，再重新检查。岚栖不会强制结束它。"));
+    EXPECT_EQ(model.removalFeedbackID(), stubbornApp.id());
+    EXPECT_TRUE(ignores->running());
+    EXPECT_EQ(h.checks, 1);
+}
+
+TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
+    const InstalledApplication a = listedApplication("A"), b = listedApplication("B");
+    const InstalledApplication restricted = listedApplication("P", QStringLiteral("受保护。"));
+    // The application, its running instances, whether it is gone once asked, how many requests were
+    // sent, whether the removal check followed, and the message.
+    const std::tuple<InstalledApplication, QList<ApplicationRunningTarget>, bool, int, bool,
+                     std::optional<QString>>
+        cases[] = {
+            {a, {runningTarget(a)}, true, 1, true, {}},
+            {a,
+             {runningTarget(a), runningTarget(a, false)},
+             false,
+             2,
+             false,
+             "A：应用未接受正常退出请求。 请打开原应用，完成保存或手动退出，再重新检查。"},
+            {a,
+             {runningTarget(a, true, true)},
+             false,
+             0,
+             false,
+             "A：此应用仍在运行。 先保存工作，再请求正常退出并重新检查。"},
+            {restricted, {runningTarget(restricted)}, false, 0, false, {}},
+        };
+    for (const auto& [application, targets, goesAway, requests, checked, message] : cases) {
+        SCOPED_TRACE(application.name().toStdString() + std::to_string(targets.size()));
+        LibraryHarness h;
+        int sent = 0;
+        for (const ApplicationRunningTarget& target : targets) {
+            h.running.append({target.bundleURL, target.bundleID, [&, target, goesAway = goesAway] {
+                                  if (goesAway)
+                                      h.running.clear();
+                                  return ++sent, target.requestQuit();
+                              }});
+        }
+        ApplicationLibraryModel& model = h.scanned({a, b, restricted});
+        EXPECT_TRUE(model.runningIDs().contains(application.id()));
+        EXPECT_EQ(model.canRequestQuit(application), requests > 0);
+        model.setSelectedID(application.id());
+        model.requestQuitAndRecheck(application);
+        ASSERT_TRUE(spinUntil([&] { return !model.quittingApplicationID() && !model.checkingRemoval(); }));
+        EXPECT_EQ(sent, requests);
+        EXPECT_EQ(h.checks == 1, checked);
+        EXPECT_EQ(model.message(), message);
+    }
+}

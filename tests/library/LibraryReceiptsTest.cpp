@@ -1,0 +1,135 @@
+#include "FakeFileManager.h"
+#include "LibraryHarness.h"
+#include "applications/BundleFixture.h"
+#include "support/PrivateBus.h"
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+const QString unreadable = QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。");
+
+ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString> trash = {}) {
+    return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1'700'000'000), original, std::move(trash),
+            "待复查"};
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+}
+
+} // namespace
+
+TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
+    const ApplicationRemovalReceipt a = receipt("/Applications/A.app"), b = receipt("/Applications/B.app");
+    const std::tuple<std::optional<QByteArray>, QList<ApplicationRemovalReceipt>, bool> cases[] = {
+        {std::nullopt, {}, false},
+        {ApplicationRemovalLog::encode({a, b}), {b, a}, false},
+        {R"([{"id":"x"}])", {}, true},
+    };
+    for (const auto& [file, shown, damaged] : cases) {
+        LibraryHarness h;
+        const QString path = h.services.removalLog().fileURL().toLocalFile();
+        if (file)
+            fixture::writeFile(path, *file);
+        ApplicationLibraryModel& model = h.start();
+        model.loadReceipts();
+        EXPECT_EQ(model.receipts(), shown);
+        EXPECT_EQ(model.receiptError(), damaged ? std::optional(unreadable) : std::nullopt);
+        EXPECT_EQ(model.message(), model.receiptError());
+        model.clearReceipts();
+        EXPECT_TRUE(model.receipts().isEmpty());
+        EXPECT_EQ(contents(path), damaged ? *file : QByteArray("[]"));
+    }
+}
+
+TEST(LibraryReceipts, LogIsShownInTheFileManagerOrItsFolderIsOpened) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeFileManager manager(bus.connect(QStringLiteral("manager")));
+    FakeRevealer opener;
+    FreedesktopFileRevealer revealer(&opener, bus.connect(QStringLiteral("library")));
+    LibraryHarness h;
+    h.services.revealer = &revealer;
+    ApplicationLibraryModel& model = h.start();
+    const QUrl log = h.services.removalLog().fileURL();
+    const QUrl folder = QUrl::fromLocalFile(h.folder.path());
+
+    model.revealRemovalLog();
+    fixture::writeFile(log.toLocalFile(), "[]");
+    model.revealRemovalLog();
+    ASSERT_TRUE(spinUntil([&] { return manager.shown.size() == 2; }));
+    EXPECT_EQ(manager.shown, (QList<QStringList>{{folder.toString(QUrl::FullyEncoded)},
+                                                 {log.toString(QUrl::FullyEncoded)}}));
+
+    // Only a local file is ever revealed for a guidance.
+    for (const char* related : {"https://example.invalid/u", "file://host.invalid/x.app"})
+        model.revealRelated({ApplicationManagementGuidance::Kind::vendorManaged, {}, {}, QUrl(related)});
+    model.revealReceipt(receipt(h.folder.filePath("gone.app")), false);
+    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的废纸篓位置。");
+    EXPECT_EQ(manager.shown.size(), 2);
+
+    FreedesktopFileRevealer absent(&opener, bus.connect(QStringLiteral("other")),
+                                   QStringLiteral("org.example.Absent"));
+    absent.reveal(log);
+    ASSERT_TRUE(spinUntil([&] { return !opener.opened.isEmpty(); }));
+    EXPECT_EQ(opener.opened, QList{folder});
+}
+
+TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
+    fixture::Root root;
+    const QString folder = root.sub(QStringLiteral("Applications"));
+    const QString bundle =
+        fixture::makeBundle(folder, "Real.app", fixture::info("example.real", "Real", "Real"));
+    fixture::writeFile(bundle + "/Contents/MacOS/Real", "#!/bin/sh\n");
+    const ApplicationRemovalLog log(QUrl::fromLocalFile(root.path + "/removals.json"));
+    const QByteArray damaged = "not a receipt list";
+    fixture::writeFile(log.fileURL().toLocalFile(), damaged);
+    int trashed = 0;
+    ApplicationRemovalService::Operations operations;
+    operations.signature = [](const QUrl&, const CancellationToken&) {
+        return QByteArray("digest");
+    };
+    operations.running = [](const QUrl&) {
+    };
+    operations.components = [](const InstalledApplication&, const CancellationToken&) {
+    };
+    operations.trash = [&](const QUrl& item) {
+        return ++trashed, item;
+    };
+    operations.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
+    const ApplicationRemovalService service({fixture::url(folder)}, log, operations);
+
+    LibraryHarness h;
+    h.services.scan = [&](const CancellationToken& token) {
+        return ApplicationInventory({fixture::url(folder)}).scan(token);
+    };
+    h.services.prepare = [&](const InstalledApplication& app, const auto& phase,
+                             const CancellationToken& token) {
+        return service.prepare(app, phase, token);
+    };
+    h.services.execute = [&](const ApplicationRemovalPlan& plan, const auto& phase,
+                             const CancellationToken& token) {
+        return service.execute(plan, phase, token);
+    };
+    h.services.removalLog = [&] {
+        return log;
+    };
+    ApplicationLibraryModel& model = h.scanned({});
+    model.loadReceipts();
+    EXPECT_EQ(model.receiptError(), unreadable);
+    ASSERT_EQ(model.applications().size(), 1);
+    h.check(model.applications().first());
+    ASSERT_TRUE(model.removalPlan());
+
+    model.remove(*model.removalPlan());
+    ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
+    EXPECT_EQ(model.message(), QStringLiteral("Real：未能读取数据，因为它的格式不正确。"));
+    EXPECT_EQ(trashed, 0);
+    EXPECT_EQ(contents(log.fileURL().toLocalFile()), damaged);
+    EXPECT_EQ(model.receiptError(), unreadable);
+}

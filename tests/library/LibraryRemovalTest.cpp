@@ -1,0 +1,92 @@
+#include "LibraryHarness.h"
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+// The check publishes a plan only while nothing changed; the removal of that plan updates the list and
+// tells where the bundle went.
+TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
+    const InstalledApplication a = listedApplication("A"), b = listedApplication("B");
+    const QString moved = QStringLiteral("已移入废纸篓"),
+                  remains = ApplicationRemovalReceipt::stateText(
+                      ApplicationRemovalReceipt::State::movedSourceRemains);
+    const QString kept = QStringLiteral("。程序包外的资料、缓存和共享组件保留；废纸篓尚未清空。");
+    const QString unsaved =
+        QStringLiteral("操作清单更新失败，请记录原位置：/Applications/A.app；废纸篓位置：");
+    enum class During { nothing, refusal, selectOther, cancel, runAgain };
+    struct Case {
+        During during;
+        QString state; // of the receipt the removal returns
+        bool logSaved;
+        std::optional<QString> trash;
+        std::optional<QString> message;
+        bool gone;
+    };
+    const Case cases[] = {
+        {During::nothing, moved, true, "/t/A.app", "A：" + moved + kept, true},
+        {During::nothing, remains, true, "/t/A.app", "A：" + remains + kept, false},
+        {During::nothing, moved, false, "/t/A.app", "A：" + moved + kept + unsaved + "/t/A.app。", true},
+        {During::nothing, moved, false, {}, "A：" + moved + kept + unsaved + "请在访达中查看。", true},
+        {During::refusal, {}, true, {}, "A：签名无效。", false},
+        {During::selectOther, {}, true, {}, "所选应用已变化，请重新检查。", false},
+        {During::cancel, {}, true, {}, "已取消检查，没有移除应用。", false},
+        {During::runAgain, {}, true, {}, "A：此应用已重新运行。 请先保存工作并正常退出，再重新检查。", false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.message.value_or(QString()).toStdString());
+        LibraryHarness h;
+        Gate gate;
+        h.prepare = [&](const InstalledApplication& application) {
+            gate.wait(); // the result comes late, cancelled or not
+            if (test.during == During::refusal)
+                throw ApplicationManagementError::blocked(QStringLiteral("签名无效。"));
+            return ApplicationRemovalPlan{
+                QUuid::createUuid(), application, {}, QDateTime::currentDateTimeUtc()};
+        };
+        h.execute = [&](const ApplicationRemovalPlan&) {
+            return ApplicationRemovalResult{
+                {QUuid(), {}, a.id(), test.trash, test.state}, test.logSaved, test.state != moved};
+        };
+        ApplicationLibraryModel& model = h.scanned({a, b});
+        model.setChecked({a.id(), b.id()});
+        QList<std::optional<ApplicationRemovalPhase>> phases;
+        QObject::connect(&model, &ApplicationLibraryModel::removalPhaseChanged,
+                         [&] { phases.append(model.removalPhase()); });
+        model.setSelectedID(a.id());
+        model.prepareRemoval(a);
+        ASSERT_TRUE(spinUntil([&] { return gate.waiting.load() && phases.size() == 2; }));
+        model.scan();
+        model.prepareRemoval(b); // neither starts while a check runs
+        if (test.during == During::selectOther)
+            model.setSelectedID(b.id());
+        if (test.during == During::cancel) {
+            model.cancelRemovalCheck(true);
+            EXPECT_TRUE(model.checkingRemoval() && model.cancellingRemovalCheck());
+        }
+        gate.open();
+        ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
+        EXPECT_EQ(phases,
+                  (QList<std::optional<ApplicationRemovalPhase>>{
+                      ApplicationRemovalPhase::identity, ApplicationRemovalPhase::components, std::nullopt}));
+        EXPECT_FALSE(model.scanning() || model.cancellingRemovalCheck());
+        EXPECT_EQ(h.checks, 1);
+
+        if (model.removalPlan()) {
+            model.remove(ApplicationRemovalPlan{QUuid::createUuid(), a, {}, {}}); // not the plan shown
+            EXPECT_TRUE(model.removalPlan() && !model.removing());
+            if (test.during == During::runAgain)
+                h.running = {runningTarget(a)};
+            model.remove(*model.removalPlan());
+            EXPECT_FALSE(model.removalPlan());
+            ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
+        }
+        EXPECT_EQ(model.message(), test.message);
+        EXPECT_EQ(model.removalFeedback().has_value(),
+                  test.during == During::refusal || test.during == During::runAgain);
+        EXPECT_EQ(model.applications(), (test.gone ? QList{b} : QList{a, b}));
+        EXPECT_EQ(model.selectedID(), (test.gone || test.during == During::selectOther ? b.id() : a.id()));
+        EXPECT_EQ(model.checked().contains(a.id()), !test.gone);
+        EXPECT_EQ(model.sizes().contains(a.id()), !test.gone);
+        EXPECT_EQ(model.removalPhase(), std::nullopt);
+    }
+}

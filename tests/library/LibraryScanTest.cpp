@@ -1,0 +1,96 @@
+#include "LibraryHarness.h"
+#include "applications/BundleFixture.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+TEST(LibraryScan, PublishesTheListOffTheInterfaceThreadThenSizesEachBundleInTurn) {
+    fixture::Root root;
+    const QString folder = root.sub(QStringLiteral("Applications"));
+    for (const QString& name : {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")}) {
+        const QString bundle =
+            fixture::makeBundle(folder, name + ".app", fixture::info("example." + name, name, name));
+        fixture::writeFile(bundle + "/Contents/MacOS/" + name, QByteArray(name.size() * 100, 'x'));
+    }
+    std::atomic<int> onInterfaceThread = 0;
+    LibraryHarness h;
+    h.services.scan = [&](const CancellationToken& token) {
+        onInterfaceThread += QThread::currentThread() == qApp->thread();
+        return ApplicationInventory({fixture::url(folder)}).scan(token);
+    };
+    h.services.bundleSize = [&](const InstalledApplication& application, const CancellationToken& token) {
+        onInterfaceThread += QThread::currentThread() == qApp->thread();
+        if (application.name() == u"Beta")
+            throw std::system_error(EACCES, std::generic_category());
+        return ApplicationInventory::bundleSize(application, token);
+    };
+    ApplicationLibraryModel& model = h.start();
+    model.setChecked({folder + "/Gamma.app", QStringLiteral("/gone.app")});
+    model.setSelectedID(QStringLiteral("/gone.app"));
+    QList<std::pair<bool, bool>> flags;
+    QList<qsizetype> sizeCounts;
+    const auto flagsChanged = [&] {
+        flags.append({model.scanning(), model.sizing()});
+    };
+    QObject::connect(&model, &ApplicationLibraryModel::scanningChanged, flagsChanged);
+    QObject::connect(&model, &ApplicationLibraryModel::sizingChanged, flagsChanged);
+    QObject::connect(&model, &ApplicationLibraryModel::sizesChanged,
+                     [&] { sizeCounts.append(model.sizes().size()); });
+
+    model.scan();
+    ASSERT_TRUE(spinUntil([&] { return !model.scanning() && !model.sizing(); }));
+    EXPECT_EQ(flags,
+              (QList<std::pair<bool, bool>>{{true, false}, {false, false}, {false, true}, {false, false}}));
+    EXPECT_EQ(sizeCounts, (QList<qsizetype>{1, 2}));
+    EXPECT_EQ(model.sizeErrors(), QSet<QString>{folder + "/Beta.app"});
+    EXPECT_EQ(model.sizes().value(folder + "/Gamma.app"),
+              ApplicationInventory::bundleSize(model.applications()[2]));
+    EXPECT_EQ(onInterfaceThread, 0);
+    EXPECT_EQ(model.selectedID(), folder + "/Alpha.app");
+    EXPECT_EQ(model.checked(), QSet<QString>{folder + "/Gamma.app"});
+}
+
+// A scan that was replaced or stopped while a bundle was being sized writes nothing afterwards; a failed scan
+// keeps the list it would have replaced.
+TEST(LibraryScan, ReplacedStoppedOrFailedScanWritesNothingOfItsOwn) {
+    enum class Then { rescan, stop, failingRescan };
+    for (const Then then : {Then::rescan, Then::stop, Then::failingRescan}) {
+        LibraryHarness h;
+        Gate gate;
+        std::atomic<int> sizeCalls = 0, scans = 0;
+        h.services.scan = [&](const CancellationToken&) {
+            if (++scans == 2 && then == Then::failingRescan)
+                throw std::runtime_error("unreadable folder");
+            return ApplicationScan{h.listed, {}, {}};
+        };
+        h.services.bundleSize = [&](const InstalledApplication& application, const CancellationToken&) {
+            if (++sizeCalls == 2)
+                return gate.wait(), int64_t(999); // the stale answer
+            return int64_t(application.name().size());
+        };
+        h.listed = {listedApplication("A"), listedApplication("Bb"), listedApplication("Ccc")};
+        ApplicationLibraryModel& model = h.start();
+        QList<qint64> seen;
+        QObject::connect(&model, &ApplicationLibraryModel::sizesChanged,
+                         [&] { seen += model.sizes().values(); });
+        model.scan();
+        ASSERT_TRUE(spinUntil([&] { return gate.waiting.load(); }));
+        if (then == Then::stop)
+            model.stopScanning();
+        else
+            model.scan();
+        ASSERT_TRUE(spinUntil([&] { return !model.scanning() && !model.sizing(); }));
+        gate.open();
+        spinUntil([] { return false; }, std::chrono::milliseconds(100));
+
+        EXPECT_FALSE(seen.contains(999));
+        EXPECT_FALSE(model.scanning() || model.sizing());
+        EXPECT_EQ(model.sizes().size(), then == Then::rescan ? 3 : 1);
+        EXPECT_EQ(model.applications().size(), 3);
+        EXPECT_EQ(model.message().has_value(), then == Then::failingRescan);
+    }
+}
