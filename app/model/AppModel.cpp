@@ -81,6 +81,8 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     : QObject(parent), m_preview(preview), m_services(std::move(services)),
       m_aiClient(m_services.aiDeadline) {
     Q_ASSERT(m_services.processPlatform);
+    // Created now, started by the shell once launching has finished.
+    m_softwareUpdater = new SoftwareUpdater(m_preview, std::move(m_services.updaterFactory), this);
     m_timer.setTimerType(Qt::CoarseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AppModel::sampleNow);
     m_aiConfiguration = AIConfiguration{AIServicePreset(AIServicePreset::Kind::openAI).baseURL(), QString()};

@@ -2,6 +2,7 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
+#include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
 #include "core/ai/ProcessDecisionAdvice.h"
@@ -40,7 +41,6 @@ class LoginItem;
 class SampleAnalyzer;
 class SamplingService;
 class SleepWatcher;
-class SoftwareUpdater;
 class UserNotificationCenter;
 struct AnalyzedSample;
 
@@ -59,6 +59,8 @@ struct AppModelServices {
     std::function<QDateTime()> now;
     std::chrono::milliseconds stopRecheckDelay{2000};
     std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
+    // Makes the update controller when the shell starts the updater. Null: the updater cannot start.
+    UpdaterFactory updaterFactory;
 };
 
 // The owning application of a process, as found for inspection.
@@ -197,7 +199,6 @@ public:
     AutomaticProcessAdvice& automaticAdvice() { return *m_automaticAdvice; }
     SoftwareUpdater* softwareUpdater() const { return m_softwareUpdater; }
     ApplicationLibraryModel* applicationLibrary() const { return m_applicationLibrary; }
-    void setSoftwareUpdater(SoftwareUpdater* updater) { m_softwareUpdater = updater; }
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---

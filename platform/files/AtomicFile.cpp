@@ -63,8 +63,10 @@ void createDirectories(const QString& path) {
     }
 }
 
-void write(const QString& path, const QByteArray& data) {
-    write(path, data, Options{});
+void write(const QString& path, const QByteArray& data, unsigned mode) {
+    Options options;
+    options.mode = mode;
+    write(path, data, options);
 }
 
 void write(const QString& path, const QByteArray& data, const Options& options) {
@@ -89,7 +91,7 @@ void write(const QString& path, const QByteArray& data, const Options& options) 
         ::unlink(temporary.constData());
         throw FileWriteError(QString::fromLatin1(step), path, error);
     };
-    if (::fchmod(file.get(), 0600) != 0)
+    if (::fchmod(file.get(), static_cast<mode_t>(options.mode)) != 0)
         fail("chmod");
     if (failed(Step::write) || !writeAll(file.get(), data.constData(), data.size()))
         fail("write");

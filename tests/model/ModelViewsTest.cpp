@@ -97,6 +97,7 @@ TEST(ModelViews, ManualAnalysisAppliesOnlyTheCurrentRequest) {
 TEST(ModelViews, PreviewDataAndNothingOutsidePreview) {
     ModelHarness h;
     AppModel& preview = h.start(true);
+    EXPECT_TRUE(preview.softwareUpdater()->preview()); // the model's updater shares its preview flag
     preview.configurePreview(QStringLiteral("overview"));
     EXPECT_EQ(preview.processes().size(), 4);
     ASSERT_TRUE(preview.systemCPU());
