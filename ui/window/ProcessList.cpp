@@ -55,7 +55,11 @@ void ProcessRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->fillPath(shape, Palette::soft.in(option.widget));
     }
     painter->restore();
-    ProcessRow(model->sample(index.row()), m_threshold, false, selected)
+    // Names and sources are data: a line break or control character in them shows as a blank.
+    ProcessSample shown = model->sample(index.row());
+    shown.name = ProcessesLogic::oneLine(shown.name);
+    shown.source = ProcessesLogic::oneLine(shown.source);
+    ProcessRow(shown, m_threshold, false, selected)
         .paint(*painter, row, Palette::appearanceOf(option.widget));
 }
 

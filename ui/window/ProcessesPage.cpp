@@ -271,14 +271,11 @@ QWidget* ProcessesPage::sidePane() const {
 }
 
 void ProcessesPage::scheduleRefresh() {
+    // A sample publishes many properties, and a keystroke may come with several state changes: one
+    // refresh at the end of the pass takes them all.
     if (m_refreshPending)
         return;
     m_refreshPending = true;
-    // Typing applies at once; everything else the model publishes in one pass waits for its end.
-    if (isVisible() && sender() == &m_view && m_view.state().search != m_search->field()->text()) {
-        refresh();
-        return;
-    }
     QMetaObject::invokeMethod(this, &ProcessesPage::refresh, Qt::QueuedConnection);
 }
 
