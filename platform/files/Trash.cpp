@@ -22,10 +22,19 @@ bool isTrashLocation(const QString& path) {
 }
 
 Outcome moveToTrash(const QString& path) {
+    // The home trash must stand before anything moves: where Qt 6.4 cannot set it up (a plain file where
+    // the folder goes), it moves the item into "files" of the current directory and reports success.
+    const QString trash = Paths::dataHome() + QStringLiteral("/Trash");
     try {
-        AtomicFile::createDirectories(Paths::dataHome());
+        for (const QString& folder : {trash + QStringLiteral("/files"), trash + QStringLiteral("/info")})
+            AtomicFile::createDirectories(folder);
     } catch (const FileWriteError&) {
         return {};
+    }
+    for (const QString& folder : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
+        const std::optional<FileNode> node = CheckedFiles::linkStatus(folder);
+        if (!node || !node->isDirectory())
+            return {};
     }
     QString location;
     if (!QFile::moveToTrash(path, &location))

@@ -1,11 +1,14 @@
 #include "platform/gui/DesktopUrlOpener.h"
 
-#include <QDesktopServices>
+#include "platform/ChildProcesses.h"
 
 namespace lunorvale {
 
 bool DesktopUrlOpener::open(const QUrl& url) {
-    return QDesktopServices::openUrl(url);
+    // Only complete URLs: anything else could read as an option or a relative file name.
+    if (!url.isValid() || url.scheme().isEmpty())
+        return false;
+    return startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
 }
 
 } // namespace lunorvale

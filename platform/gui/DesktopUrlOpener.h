@@ -4,8 +4,8 @@
 
 namespace lunorvale {
 
-// The desktop's own handler through QDesktopServices (xdg-open and the portals). Needs a
-// QGuiApplication: in a program without one it opens nothing and answers false.
+// The desktop's own handler: `xdg-open URL`, started detached with the program's original open-file
+// limit (QDesktopServices would hand its child the raised one).
 class DesktopUrlOpener final : public UrlOpener {
 public:
     bool open(const QUrl& url) override;

@@ -1,0 +1,168 @@
+#include "ui/library/LibraryParts.h"
+
+#include "ui/kit/Palette.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+namespace lunorvale {
+
+bool presentLibraryAlert(const LibraryAlert& alert, QWidget* parent) {
+    QMessageBox box(parent);
+    box.setWindowModality(Qt::WindowModal);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(alert.title);
+    box.setInformativeText(alert.message);
+    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    QPushButton* confirm = box.addButton(alert.confirmTitle, alert.destructive ? QMessageBox::DestructiveRole
+                                                                               : QMessageBox::AcceptRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == confirm;
+}
+
+LibrarySheet::LibrarySheet(QWidget* content, std::function<void()> onCancel, QWidget* parent)
+    : QDialog(parent), m_content(content), m_onCancel(std::move(onCancel)) {
+    setWindowModality(Qt::WindowModal);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    column->addWidget(content);
+}
+
+void LibrarySheet::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        if (m_onCancel)
+            m_onCancel();
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // No button of these sheets is a default one.
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void LibrarySheet::closeEvent(QCloseEvent* event) {
+    // Only the host closes a sheet; a close asked from outside counts as cancelling.
+    event->ignore();
+    if (m_onCancel)
+        m_onCancel();
+}
+
+LibrarySheetContent::LibrarySheetContent(QSize size, int padding, int spacing, std::function<void()> onCancel,
+                                         QWidget* parent)
+    : QWidget(parent), m_onCancel(std::move(onCancel)) {
+    // The size is the frame inside the padding.
+    setFixedWidth(size.width() + 2 * padding);
+    if (size.height() > 0)
+        setFixedHeight(size.height() + 2 * padding);
+    m_column = LibraryLayout::column(this, padding, spacing);
+    // Taken before the dialog's own Escape handling could reject it.
+    auto* escape = new QAction(this);
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    escape->setShortcutContext(Qt::WindowShortcut);
+    connect(escape, &QAction::triggered, this, &LibrarySheetContent::cancel);
+    addAction(escape);
+}
+
+QSize LibrarySheetContent::sizeHint() const {
+    const int height = m_column->totalHeightForWidth(width());
+    return {width(), height >= 0 ? height : m_column->totalSizeHint().height()};
+}
+
+QSize LibrarySheetContent::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void LibrarySheetContent::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::surface.in(this));
+}
+
+void LibrarySheetContent::cancel() {
+    if (m_onCancel)
+        m_onCancel();
+}
+
+BusyIndicator::BusyIndicator(int side, QWidget* parent)
+    : QWidget(parent), m_timer(new QTimer(this)), m_side(side) {
+    setFixedSize(side, side);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_timer->setInterval(80);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_angle = (m_angle + 30) % 360;
+        update();
+    });
+}
+
+void BusyIndicator::setAnimated(bool animated) {
+    m_animated = animated;
+    if (!animated)
+        m_timer->stop();
+    else if (isVisible())
+        m_timer->start();
+}
+
+QSize BusyIndicator::sizeHint() const {
+    return {m_side, m_side};
+}
+
+void BusyIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+    QColor faint = Palette::muted.in(this);
+    faint.setAlphaF(0.25);
+    painter.setPen(QPen(faint, 2));
+    painter.drawEllipse(ring);
+    painter.setPen(QPen(Palette::accent.in(this), 2, Qt::SolidLine, Qt::RoundCap));
+    painter.drawArc(ring, -m_angle * 16, 100 * 16);
+}
+
+void BusyIndicator::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_animated)
+        m_timer->start();
+}
+
+void BusyIndicator::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_timer->stop();
+}
+
+namespace LibraryLayout {
+
+QBoxLayout* column(QWidget* owner, int margin, int spacing) {
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QBoxLayout* row(QWidget* owner, int margin, int spacing) {
+    auto* layout = new QHBoxLayout(owner);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QWidget* wrap(QLayout* layout) {
+    auto* widget = new QWidget;
+    widget->setLayout(layout);
+    return widget;
+}
+
+} // namespace LibraryLayout
+} // namespace lunorvale

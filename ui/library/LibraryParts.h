@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QBoxLayout;
+class QLayout;
+class QTimer;
+
+namespace lunorvale {
+
+// A confirmation the library page asks for: the quit request and clearing the receipts. "取消" is the
+// default button, so Return never confirms.
+struct LibraryAlert {
+    QString title;
+    QString message; // plain text, may hold an application's name
+    QString confirmTitle;
+    bool destructive = false;
+};
+// True when the user chose the confirm button. Tests answer without showing anything.
+using LibraryConfirmer = std::function<bool(const LibraryAlert& alert, QWidget* parent)>;
+// A window-modal message box over `parent`.
+bool presentLibraryAlert(const LibraryAlert& alert, QWidget* parent);
+
+// A window-modal sheet around one content widget. It never closes itself: Escape and the window
+// manager's close ask `onCancel`, and the host closes it; Return does nothing.
+class LibrarySheet final : public QDialog {
+    Q_OBJECT
+public:
+    LibrarySheet(QWidget* content, std::function<void()> onCancel, QWidget* parent);
+
+    QWidget* content() const { return m_content; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* m_content;
+    std::function<void()> m_onCancel;
+};
+
+// A sheet's content, shown in a LibrarySheet or drawn alone for a screenshot: one column on the
+// surface colour, its content at a fixed width (and a fixed height when given) inside the padding. Escape
+// calls `onCancel`.
+class LibrarySheetContent : public QWidget {
+    Q_OBJECT
+public:
+    LibrarySheetContent(QSize size, int padding, int spacing, std::function<void()> onCancel,
+                        QWidget* parent = nullptr);
+
+    QBoxLayout* column() const { return m_column; }
+    // Its fixed width and the height its content needs at that width (wrapped text included).
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void cancel();
+
+private:
+    QBoxLayout* m_column;
+    std::function<void()> m_onCancel;
+};
+
+// The small indeterminate spinner of progress rows: turns only while shown and told to.
+class BusyIndicator final : public QWidget {
+    Q_OBJECT
+public:
+    explicit BusyIndicator(int side = 14, QWidget* parent = nullptr);
+    // Preview images hold still.
+    void setAnimated(bool animated);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QTimer* m_timer;
+    int m_side;
+    int m_angle = 0;
+    bool m_animated = true;
+};
+
+namespace LibraryLayout {
+// A widget laid out by a new vertical or horizontal box with these margins and spacing.
+QBoxLayout* column(QWidget* owner, int margin, int spacing);
+QBoxLayout* row(QWidget* owner, int margin, int spacing);
+// A widget holding `layout`'s items: handy for rows placed in columns.
+QWidget* wrap(QLayout* layout);
+} // namespace LibraryLayout
+
+} // namespace lunorvale
