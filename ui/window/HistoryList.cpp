@@ -166,6 +166,18 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->restore();
 }
 
+void HistoryDelegate::keepHeightsOf(const QList<ActivityEvent>& events) {
+    // Events come and go for as long as the program runs; the heights of gone ones are dropped now and
+    // then, not on every change.
+    if (m_heights.size() <= 2 * events.size() + 64)
+        return;
+    QHash<QUuid, Height> kept;
+    for (const ActivityEvent& event : events)
+        if (const auto it = m_heights.constFind(event.id); it != m_heights.cend())
+            kept.insert(event.id, *it);
+    m_heights = std::move(kept);
+}
+
 QWidget* HistoryDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                        const QModelIndex&) const {
     auto* text = new LVSelectableText(QString(), detailFont(), Palette::muted, parent);
@@ -208,6 +220,7 @@ HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
 }
 
 void HistoryListView::setEvents(QList<ActivityEvent> events) {
+    m_delegate->keepHeightsOf(events);
     m_model->setEvents(std::move(events));
     // An entry that left the list takes its editor with it (the view releases it).
     if (!m_open.isValid())

@@ -48,6 +48,8 @@ public:
 
     // The event whose detail is open for selection; its painted detail gives way to the editor.
     void setOpenEvent(const QUuid& id) { m_open = id; }
+    // Forgets the measured heights of events no longer listed.
+    void keepHeightsOf(const QList<ActivityEvent>& events);
 
 private:
     struct Height {
