@@ -219,8 +219,8 @@ HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
     connect(this, &QListView::clicked, this, &HistoryListView::openDetail);
 }
 
-void HistoryListView::setEvents(QList<ActivityEvent> events) {
-    m_delegate->keepHeightsOf(events);
+void HistoryListView::setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history) {
+    m_delegate->keepHeightsOf(history);
     m_model->setEvents(std::move(events));
     // An entry that left the list takes its editor with it (the view releases it).
     if (!m_open.isValid())

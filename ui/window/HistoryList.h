@@ -69,7 +69,8 @@ public:
     explicit HistoryListView(QWidget* parent = nullptr);
 
     HistoryListModel* historyModel() const { return m_model; }
-    void setEvents(QList<ActivityEvent> events);
+    // Shows `events`, some or all of `history`.
+    void setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

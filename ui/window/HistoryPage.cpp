@@ -151,7 +151,7 @@ void HistoryPage::refresh() {
         m_empty->setTitle(texts.title);
         m_empty->setDetail(texts.detail);
     }
-    m_list->setEvents(std::move(visible));
+    m_list->setEvents(std::move(visible), history);
     m_stack->setCurrentIndex(empty ? 0 : 1);
 }
 
