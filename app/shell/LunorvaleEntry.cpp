@@ -53,13 +53,8 @@ int LunorvaleEntry::main(int argc, char** argv) {
         arguments << QString::fromLocal8Bit(argv[i]);
     const Dispatch chosen = dispatch(arguments);
     using Mode = Dispatch::Mode;
-    if (chosen.mode == Mode::application) {
-        std::fputs(
-            "lunorvale: the desktop interface is not built yet; available modes: --probe, --smoke-test, "
-            "--applications-probe, --ai-smoke URL, --decision-ai-smoke URL, --applications-ai-smoke URL\n",
-            stderr);
-        return 2;
-    }
+    if (chosen.mode == Mode::application)
+        return application(argc, argv, arguments);
     QCoreApplication app(argc, argv);
     switch (chosen.mode) {
     case Mode::probe:

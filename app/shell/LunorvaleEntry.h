@@ -36,6 +36,9 @@ public:
     };
     static Dispatch dispatch(const QStringList& arguments);
 
+    // The desktop program, or a screenshot run with `--render-preview`.
+    static int application(int argc, char** argv, const QStringList& arguments);
+
     // 0 after the success report, 1 after a failure report or when the report could not be written.
     static int probe();
     static int smokeTest(const SmokeTestChildren& children = {});

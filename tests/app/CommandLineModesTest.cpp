@@ -64,14 +64,6 @@ TEST(CommandLineModes, SmokeTestPassesAndLeavesNoChildBehind) {
     prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
 }
 
-TEST(CommandLineModes, WithoutAModeNamesTheModesAndFails) {
-    const ProgramRun run = runProgram({});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.contains("--probe"));
-    EXPECT_EQ(run.err.count('\n'), 1);
-}
-
 // A report that cannot be written is a failure, whatever the mode found.
 TEST(CommandLineModes, ModesFailWhenTheReportCannotBeWritten) {
     for (const char* mode : {"--probe", "--smoke-test", "--applications-probe"})

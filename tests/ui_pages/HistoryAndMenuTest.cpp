@@ -202,7 +202,7 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     QObject::connect(&model, &AppModel::selectedIDChanged, [&] { calls.append(QStringLiteral("select")); });
     QObject::connect(&model, &AppModel::resourceNavigationRequestChanged,
                      [&] { calls.append(QStringLiteral("resources")); });
-    MenuContentActions actions;
+    MenuActions actions;
     actions.openMain = [&] {
         calls.append(QStringLiteral("open"));
     };

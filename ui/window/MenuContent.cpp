@@ -194,7 +194,7 @@ void MenuControlButton::paintEvent(QPaintEvent*) {
                      Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
-MenuContent::MenuContent(AppModel& model, MenuContentActions actions, QWidget* parent)
+MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     : QWidget(parent), m_model(model), m_actions(std::move(actions)) {
     setObjectName(QStringLiteral("MenuContent"));
     setFixedWidth(contentWidth);

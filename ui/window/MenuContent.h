@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ProcessSample.h"
+#include "ui/window/ScreenFactory.h"
 
 #include <QAbstractButton>
 #include <QList>
@@ -19,15 +20,6 @@ class LVButton;
 class LVSymbolView;
 class LVText;
 class ProcessAdviceView;
-
-// What the popover's actions lead to; the shell decides what happens to the popover.
-struct MenuContentActions {
-    std::function<void()> openMain;
-    std::function<void()> showSettings;
-    std::function<void()> requestQuit;
-    // Asks the (by then forward) main window for the AI settings.
-    std::function<void()> showAISettings;
-};
 
 // A button whose label is other widgets: the whole area takes the click.
 class PressableArea final : public QAbstractButton {
@@ -87,7 +79,7 @@ private:
 class MenuContent final : public QWidget {
     Q_OBJECT
 public:
-    MenuContent(AppModel& model, MenuContentActions actions, QWidget* parent = nullptr);
+    MenuContent(AppModel& model, MenuActions actions, QWidget* parent = nullptr);
 
     // The update reminder's place, above the controls; it shows itself only while an update waits.
     void setUpdateReminder(QWidget* reminder);
@@ -119,7 +111,7 @@ private:
     void applyAppearance();
 
     AppModel& m_model;
-    MenuContentActions m_actions;
+    MenuActions m_actions;
     bool m_refreshPending = false;
     std::optional<ProcessSample> m_adviceSample;
 

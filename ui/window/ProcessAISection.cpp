@@ -5,57 +5,15 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVText.h"
+#include "ui/library/LibraryParts.h"
 #include "ui/window/MainView.h"
 #include "ui/window/ProcessAdviceView.h"
 #include "ui/window/ProcessDetailLogic.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QTimerEvent>
 #include <QVBoxLayout>
 
 namespace lunorvale {
-
-BusyIndicator::BusyIndicator(QWidget* parent) : QWidget(parent) {
-    setFixedSize(sizeHint());
-    setAccessibleName(QStringLiteral("正在获取"));
-}
-
-QSize BusyIndicator::sizeHint() const {
-    return {14, 14};
-}
-
-void BusyIndicator::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-    QColor track = Palette::muted.in(this);
-    track.setAlphaF(0.25);
-    painter.setPen(QPen(track, 2));
-    painter.drawEllipse(ring);
-    painter.setPen(QPen(Palette::muted.in(this), 2, Qt::SolidLine, Qt::RoundCap));
-    painter.drawArc(ring, -m_angle * 16, 100 * 16);
-}
-
-void BusyIndicator::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!m_timer)
-        m_timer = startTimer(80);
-}
-
-void BusyIndicator::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    if (m_timer)
-        killTimer(m_timer);
-    m_timer = 0;
-}
-
-void BusyIndicator::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_timer)
-        return;
-    m_angle = (m_angle + 30) % 360;
-    update();
-}
 
 ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
     AppModel& model = view.model();
@@ -96,7 +54,9 @@ ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(pa
     auto* busy = new QHBoxLayout(m_busyRow);
     busy->setContentsMargins(0, 0, 0, 0);
     busy->setSpacing(9);
-    busy->addWidget(new BusyIndicator(m_busyRow));
+    auto* indicator = new BusyIndicator(14, m_busyRow);
+    indicator->setAnimated(!model.isPreview());
+    busy->addWidget(indicator);
     auto* busyText =
         new LVText(QStringLiteral("正在获取简短建议…"), Fonts::system(11), Palette::ink, m_busyRow);
     busyText->setMaximumLines(1);

@@ -12,24 +12,6 @@ class LVText;
 class MainView;
 class ProcessAdviceView;
 
-// A small indeterminate progress indicator; it turns only while shown.
-class BusyIndicator final : public QWidget {
-    Q_OBJECT
-public:
-    explicit BusyIndicator(QWidget* parent = nullptr);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
-
-private:
-    int m_timer = 0;
-    int m_angle = 0;
-};
-
 // The advice block of the detail pane: the shared advice panel, the next step the local advice names,
 // and, for a process under high CPU load, the AI group from which a short AI judgement is asked for
 // (through the window), followed, cancelled or repaired. Sends nothing itself.

@@ -1,0 +1,141 @@
+#include "app/library/ApplicationLibraryModel.h"
+#include "app/model/AppModel.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/LunorvaleEntry.h"
+#include "core/ai/KeychainStore.h"
+#include "platform/LinuxProcessPlatform.h"
+#include "platform/desktop/ApplicationLauncher.h"
+#include "platform/desktop/DesktopApplications.h"
+#include "platform/desktop/FileReveal.h"
+#include "platform/desktop/FreedesktopNotifications.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/SecretServiceBackend.h"
+#include "platform/desktop/SleepWatcher.h"
+#include "platform/desktop/TerminationSignals.h"
+#include "platform/gui/DesktopUrlOpener.h"
+#include "platform/update/StandardUpdaterController.h"
+#include "platform/update/window/UpdateWindow.h"
+#include "ui/kit/Fonts.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace lunorvale {
+
+namespace {
+
+// The desktop's services behind the model of a normal run, made only once the run is known to be
+// the one copy: a screenshot run or a second copy touches none of them.
+struct DesktopServices {
+    LinuxProcessPlatform processes;
+    std::unique_ptr<FreedesktopNotifications> notifications;
+    std::unique_ptr<LogindSleepWatcher> sleep;
+    std::unique_ptr<AutostartLoginItem> loginItem;
+    std::unique_ptr<LinuxDesktopApplications> applications;
+    std::shared_ptr<CachedKeychainStore> keychain;
+    DesktopUrlOpener urlOpener;
+    std::unique_ptr<FreedesktopFileRevealer> revealer;
+    BundleLauncher launcher;
+
+    // Asked when an update wants the program to end: the quit confirmation decides.
+    std::function<bool()> requestQuit;
+
+    std::unique_ptr<AppModel> makeModel(bool preview) {
+        AppModelServices services;
+        services.processPlatform = &processes;
+        if (!preview) {
+            notifications = std::make_unique<FreedesktopNotifications>();
+            sleep = std::make_unique<LogindSleepWatcher>();
+            loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
+            applications = std::make_unique<LinuxDesktopApplications>();
+            services.settingsStore = SettingsStore::applicationStore();
+            keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
+            services.keychain = keychain;
+            services.notifications = notifications.get();
+            services.sleepWatcher = sleep.get();
+            services.loginItem = loginItem.get();
+            services.desktopApplications = applications.get();
+            UpdateEnvironment environment = UpdateEnvironment::standard();
+            environment.requestQuit = [this] {
+                return requestQuit && requestQuit();
+            };
+            services.updaterFactory = StandardUpdaterController::factory(
+                [] { return std::make_unique<UpdateWindow>(); }, std::move(environment));
+        }
+        return std::make_unique<AppModel>(preview, std::move(services));
+    }
+
+    // After the model: the library shares its key store.
+    std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) {
+        ApplicationLibraryServices services;
+        if (!preview) {
+            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
+            services.processes = &processes;
+            services.revealer = revealer.get();
+            services.launcher = &launcher;
+            services.keychain = keychain;
+        }
+        return std::make_unique<ApplicationLibraryModel>(preview, std::move(services));
+    }
+};
+
+// A screenshot run on the offscreen platform: its notices about window-manager requests it cannot
+// serve are no news; everything else is written as usual.
+QtMessageHandler otherMessages = nullptr;
+
+void quietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (otherMessages) {
+        otherMessages(type, context, message);
+        return;
+    }
+    const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+}
+
+} // namespace
+
+int LunorvaleEntry::application(int argc, char** argv, const QStringList& arguments) {
+    const std::optional<PreviewRequest> preview = PreviewRequest::fromArguments(arguments);
+    // A screenshot is drawn off screen even where there is a display: nothing flashes on the desktop
+    // and the image has the screen's logical size.
+    if (preview && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (preview && qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        otherMessages = qInstallMessageHandler(quietOffscreenNotices);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("lunorvale"));
+    QApplication::setApplicationDisplayName(QStringLiteral("岚栖"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
+    Fonts::install();
+
+    DesktopServices desktop;
+    ShellServices services;
+    services.makeModel = [&desktop](bool previewMode) {
+        return desktop.makeModel(previewMode);
+    };
+    services.makeLibrary = [&desktop](bool previewMode) {
+        return desktop.makeLibrary(previewMode);
+    };
+    if (!preview)
+        services.settings = SettingsStore::applicationStore();
+    const bool loginLaunch =
+        arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
+    AppDelegate delegate(std::move(services), preview, loginLaunch);
+    desktop.requestQuit = [&delegate] {
+        return delegate.requestQuit();
+    };
+
+    // The session ending or the terminal's interrupt: no confirmation, an ordinary end.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
+
+    if (delegate.applicationDidFinishLaunching() == AppDelegate::Launch::secondCopy)
+        return 0;
+    const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
+    return status;
+}
+
+} // namespace lunorvale

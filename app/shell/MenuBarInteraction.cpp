@@ -1,0 +1,174 @@
+#include "app/shell/MenuBarInteraction.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QWidget>
+#include <QWindow>
+
+namespace lunorvale {
+
+MenuPopoverDismissal::MenuPopoverDismissal(QObject* parent) : QObject(parent) {}
+
+MenuPopoverDismissal::~MenuPopoverDismissal() {
+    stop();
+}
+
+bool MenuPopoverDismissal::shouldDismiss(const PopoverEvent& event,
+                                         const std::optional<QRect>& statusButton) {
+    switch (event.kind) {
+    case PopoverEvent::Kind::keyDown:
+        return event.inPopover && event.key == Qt::Key_Escape;
+    case PopoverEvent::Kind::mouseDown:
+        if (event.inPopover)
+            return false;
+        // A click on the tray icon itself is the icon's toggle, not an outside click.
+        return !statusButton || !statusButton->contains(event.globalPosition);
+    case PopoverEvent::Kind::other:
+        return false;
+    }
+    return false;
+}
+
+void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusButton,
+                                 std::function<void()> close) {
+    stop();
+    m_generation = QUuid::createUuid();
+    m_window = window;
+    m_statusButton = statusButton;
+    m_close = std::move(close);
+    // Events reach each window of the program before its widgets: one look per event.
+    qApp->installEventFilter(this);
+    const QUuid generation = m_generation;
+    m_stateConnection = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                [this, generation](Qt::ApplicationState state) {
+                                    if (state != Qt::ApplicationActive)
+                                        dismiss(generation);
+                                });
+}
+
+void MenuPopoverDismissal::stop() {
+    if (m_generation.isNull())
+        return;
+    m_generation = QUuid();
+    qApp->removeEventFilter(this);
+    disconnect(m_stateConnection);
+    m_window = nullptr;
+    m_statusButton.reset();
+    m_close = {};
+}
+
+void MenuPopoverDismissal::dismiss(const QUuid& generation) {
+    if (generation.isNull() || generation != m_generation)
+        return;
+    const std::function<void()> close = std::move(m_close);
+    stop();
+    if (close)
+        close();
+}
+
+bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::MouseButtonPress && type != QEvent::KeyPress) || !m_window || m_generation.isNull())
+        return false;
+    PopoverEvent judged;
+    if (type == QEvent::KeyPress) {
+        // Keys are judged where the window system delivers them: Qt later hands the popup every key
+        // typed in the program, but only a key sent to the popover's own window is meant for it.
+        auto* window = qobject_cast<QWindow*>(watched);
+        if (!window)
+            return false;
+        judged.kind = PopoverEvent::Kind::keyDown;
+        judged.key = static_cast<QKeyEvent*>(event)->key();
+        judged.inPopover = window == m_window->windowHandle();
+    } else {
+        // Clicks are judged by where they land, whether they reach a window or go straight to a widget;
+        // the first sighting that dismisses ends the watch, so one click is never counted twice.
+        const bool isWindow = qobject_cast<QWindow*>(watched) != nullptr;
+        if (!isWindow && !watched->isWidgetType())
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        judged.kind = PopoverEvent::Kind::mouseDown;
+        judged.globalPosition = mouse->globalPosition().toPoint();
+        const bool inPopoverWindow = isWindow ? watched == m_window->windowHandle()
+                                              : static_cast<QWidget*>(watched)->window() == m_window;
+        judged.inPopover =
+            inPopoverWindow && m_window->rect().contains(m_window->mapFromGlobal(judged.globalPosition));
+    }
+    if (!shouldDismiss(judged, m_statusButton))
+        return false;
+    dismiss(m_generation);
+    // The Escape press ends here; a click goes on to the window it was meant for.
+    return judged.kind == PopoverEvent::Kind::keyDown;
+}
+
+UserQuitConfirmation::UserQuitConfirmation(Present present, Terminate terminate)
+    : m_present(present ? std::move(present) : Present(&UserQuitConfirmation::runModal)),
+      m_terminate(terminate ? std::move(terminate) : Terminate([] { QCoreApplication::quit(); })) {}
+
+bool UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
+    if (m_presenting)
+        return false;
+    m_presenting = true;
+    const std::unique_ptr<QMessageBox> alert = makeAlert(removingApplication, updateReady);
+    const int chosen = m_present(*alert);
+    m_presenting = false;
+    if (removingApplication || chosen != 1)
+        return false;
+    m_terminate();
+    return true;
+}
+
+namespace {
+const char indexProperty[] = "lunorvaleButtonIndex";
+
+QPushButton* addButton(QMessageBox& alert, const QString& title, QMessageBox::ButtonRole role) {
+    QPushButton* button = alert.addButton(title, role);
+    button->setProperty(indexProperty, alert.buttons().size() - 1);
+    return button;
+}
+} // namespace
+
+std::unique_ptr<QMessageBox> UserQuitConfirmation::makeAlert(bool removingApplication, bool updateReady) {
+    auto alert = std::make_unique<QMessageBox>();
+    alert->setIcon(QMessageBox::Information);
+    alert->setWindowTitle(QStringLiteral("岚栖"));
+    alert->setTextFormat(Qt::PlainText);
+    QPushButton* first = nullptr;
+    if (removingApplication) {
+        alert->setText(QStringLiteral("正在移除应用，请稍候"));
+        alert->setInformativeText(
+            QStringLiteral("岚栖正在等待系统移动结果并保存操作记录。请等本次操作结束后再退出。"));
+        first = addButton(*alert, QStringLiteral("知道了"), QMessageBox::AcceptRole);
+    } else {
+        alert->setText(QStringLiteral("退出岚栖？"));
+        QString informative = QStringLiteral("退出后将停止后台观察和异常提醒。重新打开岚栖即可继续。\n\n"
+                                             "如果只是暂时不想观察，可以选择“暂停观察”。");
+        if (updateReady)
+            informative += QStringLiteral("\n\n已准备好的更新可能在退出时安装。");
+        alert->setInformativeText(informative);
+        first = addButton(*alert, QStringLiteral("取消"), QMessageBox::RejectRole);
+        addButton(*alert, QStringLiteral("退出岚栖"), QMessageBox::AcceptRole);
+    }
+    // Return keeps the program running (or acknowledges); so does Escape.
+    alert->setDefaultButton(first);
+    alert->setEscapeButton(first);
+    return alert;
+}
+
+int UserQuitConfirmation::buttonIndex(const QMessageBox&, const QObject* button) {
+    if (!button)
+        return -1;
+    const QVariant index = button->property(indexProperty);
+    return index.isValid() ? index.toInt() : -1;
+}
+
+int UserQuitConfirmation::runModal(QMessageBox& alert) {
+    alert.exec();
+    return buttonIndex(alert, alert.clickedButton());
+}
+
+} // namespace lunorvale

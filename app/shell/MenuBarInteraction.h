@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QUuid>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMessageBox;
+#include <QWidget>
+
+namespace lunorvale {
+
+// One event as the popover's dismissal judges it.
+struct PopoverEvent {
+    enum class Kind { keyDown, mouseDown, other };
+    Kind kind = Kind::other;
+    int key = 0;            // Qt::Key of a key press
+    bool inPopover = false; // a key sent to the popover's window, or a click inside its rectangle
+    QPoint globalPosition;  // where a click happened
+};
+
+// Closes the tray popover the way a menu closes: on a click anywhere outside it in this program,
+// on Escape inside it (the key press is consumed), and when the program stops being the active one.
+// (A click into another program reaches us as the popup's own outside-click close, which the popover
+// window handles.) Every trigger of one watch goes through one action guarded by the watch's token,
+// so the popover is closed at most once per watch and a late trigger of an older watch does nothing.
+class MenuPopoverDismissal final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit MenuPopoverDismissal(QObject* parent = nullptr);
+    ~MenuPopoverDismissal() override;
+
+    // Ends any current watch, then watches for the popover in `window`. `statusButton` is the tray
+    // icon's screen rectangle where the tray host tells it: a click there is left to the icon's own
+    // toggle. `close` closes the popover.
+    void start(QWidget* window, std::optional<QRect> statusButton, std::function<void()> close);
+    void stop();
+    bool isWatching() const { return !m_generation.isNull(); }
+
+    static bool shouldDismiss(const PopoverEvent& event, const std::optional<QRect>& statusButton);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void dismiss(const QUuid& generation);
+
+    QUuid m_generation;
+    QPointer<QWidget> m_window;
+    std::optional<QRect> m_statusButton;
+    std::function<void()> m_close;
+    QMetaObject::Connection m_stateConnection;
+};
+
+// Stands between every quit request and the end of the program: while an application is being
+// removed it only asks the user to wait; otherwise it asks to confirm, mentioning an update that is
+// ready to be installed on quit.
+class UserQuitConfirmation final {
+public:
+    // Shows the alert and returns the index of the button chosen, in the order the buttons were
+    // added; -1 when none was (the alert was closed otherwise).
+    using Present = std::function<int(QMessageBox& alert)>;
+    using Terminate = std::function<void()>;
+
+    // Without arguments: the alert runs modally and the application quits.
+    explicit UserQuitConfirmation(Present present = {}, Terminate terminate = {});
+
+    bool isPresenting() const { return m_presenting; }
+
+    // Ignored while the alert is up. Terminates only when no removal runs and the second button
+    // ("退出岚栖") was chosen, and then answers true.
+    bool request(bool removingApplication, bool updateReady);
+
+    static std::unique_ptr<QMessageBox> makeAlert(bool removingApplication, bool updateReady);
+    // The default presentation: a modal run of the alert.
+    static int runModal(QMessageBox& alert);
+    // The index a button was added at, for a presenter that clicks one itself.
+    static int buttonIndex(const QMessageBox& alert, const QObject* button);
+
+private:
+    Present m_present;
+    Terminate m_terminate;
+    bool m_presenting = false;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <chrono>
+#include <optional>
+
+#include <QWidget>
+
+namespace lunorvale {
+
+// Sizes and placement of the tray popover.
+namespace PopoverGeometry {
+
+constexpr int width = 344;
+
+// At each opening: 405 without findings, 505 with; 40 more with memory observations or application
+// findings, and 40 more with an update on offer.
+int height(bool hasFindings, bool hasOtherReminders, bool updateAvailable);
+// A rendered menu page: 405 or 505 by findings; 40 more when the page name asks for an update and
+// 40 more with memory observations (application findings play no part here).
+int previewHeight(bool hasFindings, bool pageShowsUpdate, bool hasMemoryObservations);
+// The height a popover opens at: the table's height, or the content's own when that is taller (the
+// controls at its foot must show), but never taller than the screen's room (the content's middle
+// scrolls then).
+int openingHeight(int tableHeight, int contentHeight, int availableHeight);
+
+// Where a popover of `size` opens for an anchor (the tray icon, or the pointer as a 1 × 1 rectangle):
+// under the anchor, centred on it, or over it where there is no room below; always inside `available`
+// (as far as it fits at all).
+QPoint origin(const QRect& anchor, const QSize& size, const QRect& available);
+
+// Whether a tray click arrives so soon after the popover closed on a click outside it that it is
+// that same click, reported again by the tray host: it must not reopen the popover.
+bool isEchoOfDismissal(std::optional<std::chrono::steady_clock::time_point> dismissedAt,
+                       std::chrono::steady_clock::time_point now);
+
+} // namespace PopoverGeometry
+
+// The popover's window: frameless, closed on a click outside it. A Qt::Popup where the platform has
+// them (X11, offscreen); on Wayland, where a popup needs a parent surface the tray icon never is, a
+// tool window closed when it loses activation. Each opening gets a new content widget, which is
+// deleted when the popover closes, so nothing of a closed popover keeps observing the model.
+class PopoverHost final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PopoverHost(QObject* parent = nullptr);
+    ~PopoverHost() override;
+
+    bool isShown() const;
+    // The window; exists for the life of the host, shown or not.
+    QWidget* window() const;
+    QWidget* content() const { return m_content; }
+
+    // Shows `content` (taking it) in a window of `size` placed at `anchor` on the anchor's screen.
+    // An open popover is closed first.
+    void show(QWidget* content, const QSize& size, const QRect& anchor);
+    // Closes an open popover; nothing otherwise.
+    void close();
+
+    // When the popover last closed because of a click outside it or losing activation.
+    std::optional<std::chrono::steady_clock::time_point> lastOutsideDismissal() const {
+        return m_lastOutsideDismissal;
+    }
+
+signals:
+    // The popover closed, for whatever reason; its content is deleted by then.
+    void closed();
+
+private:
+    class Window;
+    friend class Window;
+    void windowHidden(bool outside);
+
+    Window* m_window;
+    QPointer<QWidget> m_content;
+    std::optional<std::chrono::steady_clock::time_point> m_lastOutsideDismissal;
+};
+
+} // namespace lunorvale

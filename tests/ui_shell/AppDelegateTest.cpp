@@ -1,0 +1,358 @@
+// The desktop program assembled in this process over a scripted process table: launch, window,
+// menus, tray popover, quit requests and reminders.
+#include "app/shell/AppDelegate.h"
+#include "app/library/ApplicationLibraryModel.h"
+#include "app/model/AppModel.h"
+#include "app/shell/PopoverHost.h"
+#include "app/shell/StatusItem.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/SingleInstance.h"
+#include "platform/desktop/UserNotificationCenter.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVText.h"
+#include "ui/window/MainView.h"
+
+#include <QAbstractButton>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+namespace {
+
+class FakeController final : public UpdaterController {
+public:
+    bool canCheck = false;
+    int checks = 0;
+
+    void setCanCheck(bool value) {
+        canCheck = value;
+        emit canCheckForUpdatesChanged(value);
+    }
+    std::optional<UpdateError> startUpdater() override { return std::nullopt; }
+    void checkForUpdates() override { ++checks; }
+    bool canCheckForUpdates() const override { return canCheck; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    void setAutomaticallyChecksForUpdates(bool) override {}
+    bool automaticallyDownloadsUpdates() const override { return false; }
+    void setAutomaticallyDownloadsUpdates(bool) override {}
+    QDateTime lastUpdateCheckDate() const override { return {}; }
+};
+
+class FakeReminders final : public UserNotificationCenter {
+public:
+    void authorizationStatus(AuthorizationAnswer answer) override {
+        answer(NotificationAuthorization::authorized);
+    }
+    void requestAuthorization(PermissionAnswer answer) override { answer(true, std::nullopt); }
+    void add(const UserNotification&, Posted posted) override { posted(std::nullopt); }
+    void remove(const QStringList&) override {}
+};
+
+// One assembled program with its fakes.
+struct Program {
+    QTemporaryDir folder;
+    InMemoryProcessPlatform processes;
+    FakeReminders reminders;
+    FakeController* controller = nullptr;
+    std::optional<SettingsStore> settings;
+    int quitAlerts = 0;
+    int terminations = 0;
+    std::unique_ptr<AppDelegate> delegate;
+
+    struct Options {
+        bool loginLaunch = false;
+        bool onboarded = true;
+        bool monitoring = true;
+        bool trayHost = true;
+        std::optional<PreviewRequest> preview = std::nullopt;
+        bool emptyLibrary = false;
+    };
+
+    explicit Program(const Options& options) {
+        processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
+        settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
+        settings->setValue(AppModel::Keys::hasCompletedOnboarding, options.onboarded);
+        settings->setValue(AppModel::Keys::monitoringEnabled, options.monitoring);
+        ShellServices services;
+        services.makeModel = [this](bool preview) {
+            AppModelServices model;
+            model.processPlatform = &processes;
+            if (!preview) {
+                model.settingsStore = settings;
+                model.notifications = &reminders;
+                model.updaterFactory = [this](UpdaterDelegate&) {
+                    auto made = std::make_unique<FakeController>();
+                    controller = made.get();
+                    return made;
+                };
+                model.historyStore = [this] {
+                    return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
+                };
+            }
+            return std::make_unique<AppModel>(preview, std::move(model));
+        };
+        if (options.emptyLibrary)
+            services.makeLibrary = [](bool) {
+                return std::make_unique<ApplicationLibraryModel>(false, ApplicationLibraryServices{});
+            };
+        services.settings = settings;
+        services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
+        services.singleInstanceName = name();
+        services.presentQuit = [this](QMessageBox&) {
+            return ++quitAlerts, 1;
+        };
+        services.terminate = [this] {
+            ++terminations;
+        };
+        services.trayHostAvailable = [host = options.trayHost] {
+            return host;
+        };
+        services.trayHostWait = std::chrono::milliseconds(0);
+        delegate = std::make_unique<AppDelegate>(std::move(services), options.preview, options.loginLaunch);
+        EXPECT_EQ(delegate->applicationDidFinishLaunching(), AppDelegate::Launch::running);
+    }
+    ~Program() {
+        delegate.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("program"));
+    }
+
+    // Tests run side by side on one bus, each program under a name of its own.
+    static QString name() {
+        return QStringLiteral("dev.lunorvale.Test.p%1").arg(QCoreApplication::applicationPid());
+    }
+
+    QMainWindow& window() const { return *delegate->window(); }
+    AppModel& model() const { return *delegate->model(); }
+};
+
+QStringList titles(const QList<QAction*>& actions) {
+    QStringList result;
+    for (const QAction* action : actions)
+        result << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return result;
+}
+
+} // namespace
+
+TEST(AppDelegate, LaunchBuildsEverythingAndSamplesOnlyWhileObserving) {
+    for (const bool monitoring : {true, false}) {
+        Program program({.loginLaunch = true, .monitoring = monitoring});
+        // A login launch after onboarding, with a tray: everything stands, the window stays hidden.
+        EXPECT_FALSE(program.window().isVisible());
+        EXPECT_EQ(program.window().windowTitle(), "岚栖 · Lunorvale");
+        ASSERT_NE(program.delegate->statusItem(), nullptr);
+        EXPECT_EQ(program.delegate->statusItem()->toolTip(), "岚栖 · 当前没有资源提醒");
+        // The timer runs either way (its ticks sample nothing while paused); the first sample only
+        // while observing.
+        EXPECT_EQ(program.model().samplingInterval().has_value(), monitoring);
+        if (monitoring)
+            QTRY_VERIFY(program.model().lastUpdate().has_value());
+        else
+            QTest::qWait(50);
+        EXPECT_EQ(program.model().processes().isEmpty(), !monitoring);
+
+        // The content, made at the first opening: 1180 × 820 under the menu bar, down to 1040 × 720.
+        program.delegate->openMain();
+        EXPECT_EQ(program.window().centralWidget()->size(), QSize(1180, 820));
+        EXPECT_EQ(program.window().centralWidget()->minimumSize(), QSize(1040, 720));
+    }
+}
+
+TEST(AppDelegate, WhenTheWindowOpensAtLaunch) {
+    struct Case {
+        bool loginLaunch, onboarded, trayHost, opens;
+    };
+    const Case cases[] = {
+        {true, true, true, false},  {true, true, false, true},   {true, false, true, true},
+        {true, false, false, true}, {false, true, true, true},   {false, true, false, true},
+        {false, false, true, true}, {false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AppDelegate::opensWindowAtLaunch(c.loginLaunch, c.onboarded, c.trayHost), c.opens);
+        Program program({.loginLaunch = c.loginLaunch, .onboarded = c.onboarded, .trayHost = c.trayHost});
+        // A login launch without a tray waits for a late panel first (no wait here).
+        QTest::qWait(0);
+        EXPECT_EQ(program.window().isVisible(), c.opens) << c.loginLaunch << c.onboarded << c.trayHost;
+        // Closing the window leaves the program running, the window kept for the next opening.
+        program.window().close();
+        EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    }
+}
+
+TEST(AppDelegate, MenuBarCommands) {
+    Program program({.loginLaunch = true});
+    QMenuBar* bar = program.window().menuBar();
+    EXPECT_EQ(titles(bar->actions()), (QStringList{"岚栖", "编辑", "窗口"}));
+    const QList<QAction*> application = bar->actions().at(0)->menu()->actions();
+    EXPECT_EQ(titles(application),
+              (QStringList{"关于岚栖", "-", "设置…", "检查更新…", "-", "隐藏岚栖", "退出岚栖…"}));
+    EXPECT_EQ(titles(bar->actions().at(1)->menu()->actions()),
+              (QStringList{"撤销", "重做", "-", "剪切", "复制", "粘贴", "全选"}));
+    EXPECT_EQ(titles(bar->actions().at(2)->menu()->actions()),
+              (QStringList{"打开岚栖", "最小化", "关闭窗口"}));
+    QStringList shortcuts;
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        for (const QAction* action : menu->actions())
+            if (!action->shortcut().isEmpty())
+                shortcuts << action->shortcut().toString(QKeySequence::PortableText);
+    EXPECT_EQ(QSet<QString>(shortcuts.begin(), shortcuts.end()),
+              (QSet<QString>{"Ctrl+,", "Ctrl+H", "Ctrl+Q", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+X", "Ctrl+C",
+                             "Ctrl+V", "Ctrl+A", "Ctrl+0", "Ctrl+M", "Ctrl+W"}));
+
+    // "检查更新…" follows the updater, in the menu bar and the tray menu alike.
+    QAction* check = application.at(3);
+    ASSERT_NE(program.controller, nullptr);
+    EXPECT_FALSE(check->isEnabled());
+    program.controller->setCanCheck(true);
+    EXPECT_TRUE(check->isEnabled());
+    check->trigger();
+    EXPECT_EQ(program.controller->checks, 1);
+    program.controller->setCanCheck(false);
+    EXPECT_FALSE(check->isEnabled());
+
+    // "设置…" and "关于岚栖" show the closed window first, then ask for their page.
+    for (const auto& [index, signal] :
+         {std::pair{2, &AppDelegate::lunorvaleShowSettings}, std::pair{0, &AppDelegate::lunorvaleShowHelp}}) {
+        program.window().close();
+        bool visibleWhenAsked = false;
+        QSignalSpy asked(program.delegate.get(), signal);
+        auto connection = QObject::connect(program.delegate.get(), signal,
+                                           [&] { visibleWhenAsked = program.window().isVisible(); });
+        application.at(index)->trigger();
+        EXPECT_EQ(asked.count(), 1);
+        EXPECT_TRUE(visibleWhenAsked);
+        QObject::disconnect(connection);
+    }
+
+    // Quitting asks first; the answer "退出岚栖" ends the program once.
+    application.at(6)->trigger();
+    EXPECT_EQ(program.quitAlerts, 1);
+    EXPECT_EQ(program.terminations, 1);
+}
+
+TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
+    Program program({.loginLaunch = true});
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    EXPECT_EQ(popover.window()->size(), QSize(344, 405));
+    QPointer<QWidget> first = popover.content();
+    program.delegate->togglePopover();
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_TRUE(first.isNull());
+
+    program.delegate->togglePopover();
+    QPointer<QWidget> second = popover.content();
+    ASSERT_FALSE(second.isNull());
+    program.delegate->openMain();
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(program.window().isVisible());
+}
+
+TEST(AppDelegate, ActivationAndRemindersShowTheSameWindow) {
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus";
+    Program program({.loginLaunch = true});
+    program.delegate->openMain();
+    const QRect frame = program.window().geometry();
+    QWidget* const widget = &program.window();
+    program.window().close();
+
+    // Another copy's Activate, answered while this thread waits.
+    QDBusConnection caller =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("caller"));
+    QDBusMessage activate = QDBusMessage::createMethodCall(Program::name(), SingleInstance::objectPath,
+                                                           SingleInstance::interfaceName, "Activate");
+    activate << QVariantMap();
+    caller.asyncCall(activate);
+    QTRY_VERIFY(program.window().isVisible());
+    EXPECT_EQ(&program.window(), widget);
+    // Same size and place (the offscreen platform moves a window it shows again by its 2-pixel frame).
+    EXPECT_EQ(program.window().size(), frame.size());
+    EXPECT_LE((program.window().geometry().topLeft() - frame.topLeft()).manhattanLength(), 4);
+    QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
+
+    // A click on a reminder.
+    program.window().close();
+    emit program.reminders.activated({{QStringLiteral("processIdentity"), QStringLiteral("7:1")}});
+    EXPECT_TRUE(program.window().isVisible());
+}
+
+namespace {
+
+// Every text a screen shows, as widgets hold it.
+QStringList textsShown(const QWidget& root) {
+    QStringList texts;
+    for (const QWidget* widget : root.findChildren<QWidget*>()) {
+        if (const auto* text = qobject_cast<const LVText*>(widget))
+            texts << text->text();
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            texts << button->text() << button->accessibleName();
+        else if (const auto* label = qobject_cast<const QLabel*>(widget))
+            texts << label->text();
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(AppDelegate, EveryPageShowsOnlyCharactersOfTheFont) {
+    const QFontMetrics metrics(Fonts::system(13));
+    QStringList pages = PreviewScenarios::pages();
+    for (const QString& page : pages) {
+        Program program(
+            {.preview = PreviewRequest{QStringLiteral("/nonexistent/x.png"), page, "dark", false}});
+        const QWidget* shown = program.delegate->previewAlert()
+                                   ? static_cast<QWidget*>(program.delegate->previewAlert())
+                                   : program.window().centralWidget();
+        ASSERT_NE(shown, nullptr) << page.toStdString();
+        QString missing;
+        const QStringList texts = textsShown(*shown);
+        EXPECT_FALSE(texts.join(QString()).isEmpty()) << page.toStdString();
+        for (const QString& text : texts) {
+            for (const char32_t c : text.toUcs4()) {
+                if (!QChar::isSpace(c) && !metrics.inFontUcs4(c))
+                    missing += QString::fromUcs4(&c, 1);
+            }
+        }
+        EXPECT_TRUE(missing.isEmpty()) << page.toStdString() << ": " << missing.toStdString();
+    }
+}
+
+TEST(AppDelegate, PreviewRunsHaveNoSideEffectsAndFallBackToTheMainWindow) {
+    {
+        Program program({.preview = PreviewRequest{"/nonexistent/x.png", "menu", "light", false}});
+        EXPECT_EQ(program.delegate->statusItem(), nullptr);
+        EXPECT_TRUE(program.window().menuBar()->actions().isEmpty());
+        EXPECT_FALSE(program.model().samplingInterval().has_value());
+        EXPECT_EQ(program.controller, nullptr); // the updater never started
+        program.delegate->requestQuit();
+        EXPECT_EQ(program.quitAlerts, 0);
+        EXPECT_EQ(program.window().centralWidget()->size(), QSize(344, 505));
+    }
+    // No selected process: the stop and consent sheets give way to the main window with the page.
+    for (const QString page : {"stop", "force-stop", "ai-consent"}) {
+        Program program({.preview = PreviewRequest{"/nonexistent/x.png", page, "light", false}});
+        program.model().setSelectedID(std::nullopt);
+        const AppDelegate::Scene scene = program.delegate->previewScene();
+        EXPECT_EQ(scene.size, QSize(1180, 820));
+        EXPECT_TRUE(qobject_cast<MainView*>(scene.view)) << page.toStdString();
+        delete scene.view;
+    }
+    // An empty library has no application whose removal to confirm.
+    Program empty({.preview = PreviewRequest{"/nonexistent/x.png", "applications-remove", "light", false},
+                   .emptyLibrary = true});
+    EXPECT_TRUE(qobject_cast<MainView*>(empty.window().centralWidget()));
+    EXPECT_EQ(empty.window().centralWidget()->size(), QSize(1180, 820));
+}

@@ -1,0 +1,304 @@
+// The shell's parts that need no model: tray texts, popover sizes and placement, the popover's
+// dismissal, the quit confirmation and the reading of a screenshot request.
+#include "app/shell/MenuBarInteraction.h"
+#include "app/shell/PopoverHost.h"
+#include "app/shell/PreviewScenarios.h"
+#include "app/shell/StatusItem.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+namespace {
+
+ProcessSample sample(int32_t pid) {
+    ProcessSample s;
+    s.identity = {pid, static_cast<uint64_t>(pid) * 10};
+    s.name = QStringLiteral("p%1").arg(pid);
+    return s;
+}
+
+Finding finding(int32_t pid) {
+    return Finding{sample(pid), 400, QStringLiteral("t"), QStringLiteral("e")};
+}
+
+ApplicationCPUFinding application(QList<int32_t> pids) {
+    ApplicationCPUFinding f;
+    f.group.id = QStringLiteral("application:/a%1").arg(pids.value(0));
+    for (int32_t pid : pids)
+        f.group.members << sample(pid);
+    return f;
+}
+
+} // namespace
+
+TEST(StatusItemText, CountTitleAndToolTip) {
+    struct Case {
+        int count;
+        std::optional<QString> version;
+        QString title;
+        QString toolTip;
+    };
+    const Case cases[] = {
+        {0, std::nullopt, "", "岚栖 · 当前没有资源提醒"},
+        {2, std::nullopt, " 2", "岚栖 · 2 项资源提醒"},
+        {3, "1.1.1", " 3 ↑", "岚栖 · 3 项资源提醒 · 1.1.1 可更新"},
+        {0, "1.1.1", " ↑", "岚栖 · 当前没有资源提醒 · 1.1.1 可更新"},
+    };
+    for (const Case& c : cases) {
+        const StatusItemState state{c.count, c.version};
+        EXPECT_EQ(StatusItemText::title(state), c.title) << c.count;
+        EXPECT_EQ(StatusItemText::toolTip(state), c.toolTip) << c.count;
+    }
+
+    // A version from the network is shown as the characters it holds, by hosts that read markup too.
+    const QString hostile = StatusItemText::toolTip({1, "<b>1</b>"});
+    QTextDocument document;
+    document.setHtml(StatusItemText::toolTipMarkup(hostile));
+    EXPECT_EQ(document.toPlainText(), hostile);
+
+    // An application finding holding a flagged process adds nothing; one without does; memory counts.
+    const QList<MemoryObservation> memory(1);
+    EXPECT_EQ(StatusItemText::reminderCount({finding(7)}, {}, {application({3, 7})}), 1);
+    EXPECT_EQ(StatusItemText::reminderCount({finding(7)}, memory, {application({3, 4}), application({7})}),
+              3);
+    EXPECT_EQ(StatusItemText::reminderCount({}, {}, {}), 0);
+
+    // The icon repaints for a new count or version only: two other findings keep " 2".
+    StatusItem item(nullptr);
+    QSignalSpy repaints(&item, &StatusItem::changed);
+    for (const StatusItemState& state :
+         {StatusItemState{2, {}}, StatusItemState{2, {}}, StatusItemState{2, "1.1"}})
+        item.show(state);
+    EXPECT_EQ(repaints.count(), 2);
+    EXPECT_EQ(item.title(), " 2 ↑");
+}
+
+TEST(PopoverGeometry, HeightsAndPlacementInsideTheScreen) {
+    struct Height {
+        bool findings, others, update;
+        int expected;
+    };
+    const Height heights[] = {{false, false, false, 405}, {false, true, false, 445}, {false, true, true, 485},
+                              {true, false, false, 505},  {true, true, false, 545},  {true, true, true, 585},
+                              {false, false, true, 445}};
+    for (const Height& h : heights)
+        EXPECT_EQ(PopoverGeometry::height(h.findings, h.others, h.update), h.expected);
+    // A menu page counts an update by its name and memory only, never application findings.
+    EXPECT_EQ(PopoverGeometry::previewHeight(true, true, false), 545);
+    EXPECT_EQ(PopoverGeometry::previewHeight(false, false, true), 445);
+    // Opened, never shorter than the content, never taller than the screen's room.
+    EXPECT_EQ(PopoverGeometry::openingHeight(505, 430, 900), 505);
+    EXPECT_EQ(PopoverGeometry::openingHeight(405, 612, 900), 612);
+    EXPECT_EQ(PopoverGeometry::openingHeight(405, 612, 560), 560);
+
+    const QRect screen(0, 0, 1280, 800);
+    const QRect available(0, 28, 1280, 772); // a panel at the top
+    const QSize size(344, 585);
+    const QRect anchors[] = {
+        QRect(1250, 4, 22, 22),   // top right, the usual tray corner
+        QRect(2, 4, 22, 22),      // top left
+        QRect(1250, 776, 22, 22), // bottom right: opens upwards
+        QRect(640, 400, 1, 1),    // the pointer in the middle
+        QRect(0, 799, 1, 1),      // the pointer in the corner
+    };
+    for (const QRect& anchor : anchors) {
+        const QRect placed(PopoverGeometry::origin(anchor, size, available), size);
+        EXPECT_TRUE(available.contains(placed)) << anchor.x() << "," << anchor.y();
+        EXPECT_TRUE(screen.contains(placed));
+    }
+    // Under the icon when there is room, over it when not.
+    EXPECT_GT(PopoverGeometry::origin(anchors[0], size, available).y(), anchors[0].bottom());
+    EXPECT_LT(PopoverGeometry::origin(anchors[2], size, QRect(0, 0, 1280, 772)).y() + size.height(),
+              anchors[2].top());
+
+    using namespace std::chrono_literals;
+    const auto t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(PopoverGeometry::isEchoOfDismissal(t, t + 399ms));
+    EXPECT_FALSE(PopoverGeometry::isEchoOfDismissal(t, t + 400ms));
+    EXPECT_FALSE(PopoverGeometry::isEchoOfDismissal(std::nullopt, t));
+}
+
+TEST(MenuPopoverDismissal, WhichEventsDismiss) {
+    using Kind = PopoverEvent::Kind;
+    const QRect button(1200, 0, 24, 24);
+    struct Case {
+        PopoverEvent event;
+        std::optional<QRect> statusButton;
+        bool dismisses;
+    };
+    const Case cases[] = {
+        {{Kind::keyDown, Qt::Key_Escape, true, {}}, button, true},
+        {{Kind::keyDown, Qt::Key_Escape, false, {}}, button, false}, // Escape in the main window
+        {{Kind::keyDown, Qt::Key_Return, true, {}}, button, false},
+        {{Kind::mouseDown, 0, true, {10, 10}}, button, false}, // inside the popover
+        {{Kind::mouseDown, 0, false, {10, 10}}, button, true}, // anywhere else
+        {{Kind::mouseDown, 0, false, {10, 10}}, std::nullopt, true},
+        {{Kind::mouseDown, 0, false, {1210, 10}}, button, false}, // the tray icon toggles itself
+        {{Kind::mouseDown, 0, false, {1210, 10}}, std::nullopt, true},
+        {{Kind::other, Qt::Key_Escape, true, {}}, button, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(MenuPopoverDismissal::shouldDismiss(cases[i].event, cases[i].statusButton),
+                  cases[i].dismisses)
+            << "case " << i;
+}
+
+TEST(MenuPopoverDismissal, ClosesOncePerWatchAndLetsClicksThrough) {
+    QWidget mainWindow;
+    auto* layout = new QVBoxLayout(&mainWindow);
+    auto* button = new QPushButton(QStringLiteral("按钮"));
+    layout->addWidget(button);
+    mainWindow.resize(300, 200);
+    mainWindow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
+    QSignalSpy clicks(button, &QPushButton::clicked);
+
+    PopoverHost host;
+    MenuPopoverDismissal dismissal;
+    int closes = 0;
+    const auto open = [&] {
+        host.show(new QLabel(QStringLiteral("内容")), QSize(344, 405), QRect(10, 10, 1, 1));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        dismissal.start(host.window(), std::nullopt, [&] {
+            ++closes;
+            host.close();
+        });
+    };
+
+    // Escape in the popover closes it, once, and goes no further.
+    open();
+    QPointer<QWidget> firstContent = host.content();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(QApplication::sendEvent(host.window()->windowHandle(), &escape) && escape.isAccepted());
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(host.isShown());
+    EXPECT_TRUE(firstContent.isNull()); // the content of a closed popover is gone
+    EXPECT_FALSE(dismissal.isWatching());
+    QApplication::sendEvent(host.window()->windowHandle(), &escape);
+    EXPECT_EQ(closes, 1);
+
+    // Escape in the main window leaves the popover open.
+    open();
+    QTest::keyClick(mainWindow.windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(host.isShown());
+
+    // A click in the main window closes the popover and still presses the button there.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(closes, 2);
+    EXPECT_FALSE(host.isShown());
+    EXPECT_EQ(clicks.count(), 1);
+
+    // The program going inactive closes it; a second start replaces the watch: one close, the newest.
+    open();
+    int replacedCloses = 0;
+    dismissal.start(host.window(), std::nullopt, [&] { ++replacedCloses; });
+    int newestCloses = 0;
+    dismissal.start(host.window(), std::nullopt, [&] {
+        ++newestCloses;
+        host.close();
+    });
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    emit qApp->applicationStateChanged(Qt::ApplicationHidden);
+    EXPECT_EQ(replacedCloses, 0);
+    EXPECT_EQ(newestCloses, 1);
+    EXPECT_EQ(closes, 2);
+    EXPECT_FALSE(host.isShown());
+}
+
+TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
+    struct Case {
+        bool removing;
+        bool updateReady;
+        int chosen;
+        bool terminates;
+        QString text;
+        QStringList buttons;
+        QString informativeEnd;
+    };
+    const QStringList confirm = {"取消", "退出岚栖"};
+    const Case cases[] = {
+        {false, false, 1, true, "退出岚栖？", confirm, "如果只是暂时不想观察，可以选择“暂停观察”。"},
+        {false, false, 0, false, "退出岚栖？", confirm, "如果只是暂时不想观察，可以选择“暂停观察”。"},
+        {false, true, 1, true, "退出岚栖？", confirm, "已准备好的更新可能在退出时安装。"},
+        {true, true, 1, false, "正在移除应用，请稍候", {"知道了"}, "请等本次操作结束后再退出。"},
+    };
+    for (const Case& c : cases) {
+        int terminations = 0;
+        int presented = 0;
+        UserQuitConfirmation* self = nullptr;
+        UserQuitConfirmation confirmation(
+            [&](QMessageBox& alert) {
+                ++presented;
+                EXPECT_EQ(alert.text(), c.text);
+                EXPECT_TRUE(alert.informativeText().endsWith(c.informativeEnd))
+                    << alert.informativeText().toStdString();
+                QMap<int, QString> titles;
+                for (QAbstractButton* b : alert.buttons())
+                    titles.insert(UserQuitConfirmation::buttonIndex(alert, b), b->text());
+                EXPECT_EQ(titles.values(), c.buttons);
+                // Return and Escape both take the first button.
+                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.defaultButton()), 0);
+                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.escapeButton()), 0);
+                // A request while the alert is up shows nothing more.
+                EXPECT_TRUE(self->isPresenting());
+                self->request(c.removing, c.updateReady);
+                return c.chosen;
+            },
+            [&] { ++terminations; });
+        self = &confirmation;
+        confirmation.request(c.removing, c.updateReady);
+        EXPECT_EQ(presented, 1);
+        EXPECT_EQ(terminations, c.terminates ? 1 : 0) << c.text.toStdString() << c.chosen;
+        EXPECT_FALSE(confirmation.isPresenting());
+    }
+
+    // The default presentation answers with the button the user took.
+    auto alert = UserQuitConfirmation::makeAlert(false, false);
+    QTimer::singleShot(0, alert.get(), [&] { QTest::keyClick(alert.get(), Qt::Key_Return); });
+    EXPECT_EQ(UserQuitConfirmation::runModal(*alert), 0);
+}
+
+TEST(PreviewRequest, ReadsTheCommandLine) {
+    struct Case {
+        QStringList arguments;
+        std::optional<PreviewRequest> expected;
+    };
+    const auto request = [](QString path, std::optional<QString> page, QString appearance, bool compact) {
+        return PreviewRequest{path, page, appearance, compact};
+    };
+    const Case cases[] = {
+        {{"--render-preview", "/o.png"}, request("/o.png", std::nullopt, "light", false)},
+        {{"--render-preview", "/o.png", "menu", "dark"}, request("/o.png", "menu", "dark", false)},
+        {{"compact", "--render-preview", "/o.png"}, request("/o.png", std::nullopt, "light", true)},
+        {{"--render-preview", "/o.png", "compact"}, request("/o.png", "compact", "light", true)},
+        {{"--render-preview", "/a.png", "stop", "dark", "x", "--render-preview", "/b.png"},
+         request("/a.png", "stop", "dark", false)},
+        {{"--render-preview"}, std::nullopt},
+        {{"--login-launch"}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        QStringList arguments = c.arguments;
+        arguments.prepend(QStringLiteral("/usr/bin/lunorvale"));
+        EXPECT_EQ(PreviewRequest::fromArguments(arguments), c.expected)
+            << c.arguments.join(' ').toStdString();
+    }
+    EXPECT_FALSE(request("/o.png", std::nullopt, "Dark", false).isDark());
+    EXPECT_EQ(request("/o.png", std::nullopt, "light", false).configuredPage(), "overview");
+
+    // Every listed page is known once; the scenes of their own keep the sizes of their screens.
+    EXPECT_EQ(QSet<QString>(PreviewScenarios::pages().begin(), PreviewScenarios::pages().end()).size(),
+              PreviewScenarios::pages().size());
+    EXPECT_EQ(PreviewScenarios::sceneKind(QStringLiteral("menu-update-ready")), PreviewSceneKind::menu);
+    EXPECT_EQ(PreviewScenarios::sceneKind(QStringLiteral("compact")), PreviewSceneKind::mainWindow);
+    EXPECT_EQ(PreviewScenarios::sceneKind(std::nullopt), PreviewSceneKind::mainWindow);
+}
