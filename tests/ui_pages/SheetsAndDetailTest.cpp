@@ -27,19 +27,6 @@ using namespace lunorvale::test;
 
 namespace {
 
-MainViewServices sheetServices() {
-    MainViewServices services = pageServices();
-    services.pages.stopConfirmation = [](AppModel& model, const StopRequest& request,
-                                         std::function<void()> onCancel, std::function<void()> onConfirm) {
-        return new StopConfirmationView(model, request.sample, request.force, onCancel, onConfirm);
-    };
-    services.pages.analysisConsent = [](AppModel& model, const ProcessSample& sample,
-                                        std::function<void()> onDismiss) {
-        return new AnalysisConsentView(model, sample, onDismiss);
-    };
-    return services;
-}
-
 // A model with "encoder" (pid 700) flagged and selected, and "shell" (701) idle.
 AppModel& flaggedModel(ModelHarness& h, const std::optional<AIConfiguration>& service = std::nullopt) {
     h.quickRules();
@@ -131,7 +118,7 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
 
     // Texts of both variants; the confirm button refuses whatever may not be stopped.
     for (const bool force : {false, true}) {
-        StopConfirmationView sheet(model, encoder, force, {}, {});
+        StopConfirmationView sheet(model, {QUuid::createUuid(), encoder, force}, {}, {});
         EXPECT_EQ(sheet.findChild<SectionHeading*>()->titleText()->text(),
                   force ? QStringLiteral("强制结束这个进程？") : QStringLiteral("请求这个进程退出？"));
         EXPECT_EQ(sheet.confirmButton()->text(),
@@ -148,13 +135,14 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
           variant([](auto& s) { s.uid = 0; }),
           variant([](auto& s) { s.executable = QStringLiteral("/sbin/launchd"); }),
           variant([](auto& s) { s.name = QStringLiteral("gnome-shell"); })}) {
-        StopConfirmationView sheet(model, refused, false, {}, {});
+        StopConfirmationView sheet(model, {QUuid::createUuid(), refused, false}, {}, {});
         EXPECT_FALSE(sheet.confirmButton()->isEnabled()) << refused.name.toStdString();
     }
     {
         ModelHarness previewHarness;
         AppModel& preview = previewHarness.start(true);
-        StopConfirmationView sheet(preview, preview.processes().first(), false, {}, {});
+        StopConfirmationView sheet(preview, {QUuid::createUuid(), preview.processes().first(), false}, {},
+                                   {});
         EXPECT_FALSE(sheet.confirmButton()->isEnabled());
     }
 
@@ -164,7 +152,7 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
         int cancelled = 0, confirmed = 0;
         QDialog dialog;
         auto* sheet = new StopConfirmationView(
-            model, encoder, false, [&] { ++cancelled; }, [&] { ++confirmed; });
+            model, {QUuid::createUuid(), encoder, false}, [&] { ++cancelled; }, [&] { ++confirmed; });
         (new QVBoxLayout(&dialog))->addWidget(sheet);
         dialog.show();
         QApplication::setActiveWindow(&dialog);
@@ -179,7 +167,7 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
     }
 
     // Through the window: a stale identity sends nothing.
-    PageWindow window(model, Page::processes, std::nullopt, sheetServices());
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
     const auto confirmStop = [&](const ProcessSample& sample, bool force) {
         window.view->setSheet(MainSheet::stopping({QUuid::createUuid(), sample, force}));
         StopConfirmationView* sheet = shownSheet<StopConfirmationView>(*window.view);
@@ -202,7 +190,7 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
     confirmStop(encoder, false);
     EXPECT_EQ(model.statusMessage(), QStringLiteral("已向 encoder（PID 700）发送退出请求，正在复查…"));
     ASSERT_TRUE(model.stoppingIDs().contains(encoder.identity));
-    StopConfirmationView again(model, encoder, true, {}, {});
+    StopConfirmationView again(model, {QUuid::createUuid(), encoder, true}, {}, {});
     EXPECT_FALSE(again.confirmButton()->isEnabled());
     ASSERT_TRUE(spinUntil([&] { return model.stoppingIDs().isEmpty(); }));
     EXPECT_TRUE(again.confirmButton()->isEnabled()); // the signal was scripted: the process still runs
@@ -232,7 +220,7 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     const AIConfiguration service{first.baseURL(), QStringLiteral("m")};
     ModelHarness h;
     AppModel& model = flaggedModel(h, service);
-    PageWindow window(model, Page::processes, std::nullopt, sheetServices());
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
     ProcessesPage* page = window.processes();
 
     // Rows and arrows send nothing; the request button opens the sheet and sends nothing either.

@@ -7,6 +7,7 @@
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
+#include "ui/kit/LVRule.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/MenuContentLogic.h"
@@ -288,7 +289,7 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     m_middle = makeMiddle(m_middleContent);
     root->addWidget(m_middle, 1);
 
-    root->addWidget(PageParts::divider(this));
+    root->addWidget(new LVRule({}, 1.0, this));
 
     auto* controls = new QHBoxLayout;
     controls->setSpacing(8);

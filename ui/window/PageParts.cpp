@@ -3,28 +3,9 @@
 #include "ui/kit/LVText.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QVBoxLayout>
 
 namespace lunorvale::PageParts {
-
-namespace {
-
-class Divider final : public QWidget {
-public:
-    explicit Divider(QWidget* parent) : QWidget(parent) {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), Palette::line.in(this));
-    }
-};
-
-} // namespace
 
 QFont monospaced(int pixelSize) {
     QFont font(QStringLiteral("Noto Sans Mono CJK SC"));
@@ -42,6 +23,7 @@ QWidget* symbolText(const LVSymbol& symbol, const QString& text, const QFont& fo
     row->addWidget(new LVSymbolView(symbol, font.pixelSize(), color, box), 0, Qt::AlignTop);
     auto* label = new LVText(text, font, color, box);
     label->setLineSpacing(lineSpacing);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     row->addWidget(label, 1);
     if (textOut)
         *textOut = label;
@@ -55,10 +37,6 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
     layout->setSpacing(0);
     layout->addWidget(content);
     return box;
-}
-
-QWidget* divider(QWidget* parent) {
-    return new Divider(parent);
 }
 
 } // namespace lunorvale::PageParts

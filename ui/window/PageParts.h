@@ -26,8 +26,6 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom);
 inline QWidget* padded(QWidget* content, int padding) {
     return padded(content, padding, padding, padding, padding);
 }
-// A thin line in the outline colour across its width.
-QWidget* divider(QWidget* parent = nullptr);
 
 } // namespace PageParts
 } // namespace lunorvale

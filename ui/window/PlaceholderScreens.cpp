@@ -15,16 +15,18 @@ namespace {
 
 class PlaceholderScreens final : public ScreenFactory {
 public:
-    QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage) override {
-        return new MainView(model, previewPage);
+    QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
+                      WindowRequests* requests) override {
+        MainViewServices services;
+        services.requests = requests;
+        return new MainView(model, previewPage, std::move(services));
     }
     QWidget* menuContent(AppModel& model, const MenuActions& actions) override {
         return new MenuContent(model, actions);
     }
     QWidget* stopConfirmation(AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                               std::function<void()> onConfirm) override {
-        return new StopConfirmationView(model, request.sample, request.force, std::move(onCancel),
-                                        std::move(onConfirm));
+        return new StopConfirmationView(model, request, std::move(onCancel), std::move(onConfirm));
     }
     QWidget* analysisConsent(AppModel& model, const ProcessSample& sample,
                              std::function<void()> onDismiss) override {

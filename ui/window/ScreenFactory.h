@@ -4,6 +4,7 @@
 #include "core/applications/InstalledApplication.h"
 #include "core/monitoring/ProcessSample.h"
 #include "ui/library/ApplicationLibraryLogic.h"
+#include "ui/window/MainViewLogic.h"
 
 #include <QDateTime>
 #include <QString>
@@ -18,6 +19,7 @@ namespace lunorvale {
 
 class AppModel;
 class ApplicationLibraryModel;
+class WindowRequests;
 
 // The popover's ways out; the shell decides what happens to the popover.
 struct MenuActions {
@@ -28,13 +30,6 @@ struct MenuActions {
     std::function<void()> showAISettings;
 };
 
-// A stop the user asked for, awaiting confirmation.
-struct StopRequest {
-    QUuid id;
-    ProcessSample sample;
-    bool force = false;
-};
-
 // Makes every screen the shell hosts: the main window's content, the popover content, and the sheets
 // a screenshot can show alone. The shell builds screens only through this, so the screens of later
 // work replace these without touching the shell. Each call returns a new widget without parent; the
@@ -43,7 +38,9 @@ class ScreenFactory {
 public:
     virtual ~ScreenFactory() = default;
 
-    virtual QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage) = 0;
+    // `requests`: the program's window requests (settings, AI settings, help), which the content follows.
+    virtual QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
+                              WindowRequests* requests) = 0;
     virtual QWidget* menuContent(AppModel& model, const MenuActions& actions) = 0;
     virtual QWidget* stopConfirmation(AppModel& model, const StopRequest& request,
                                       std::function<void()> onCancel, std::function<void()> onConfirm) = 0;

@@ -15,11 +15,12 @@
 
 namespace lunorvale {
 
-StopConfirmationView::StopConfirmationView(AppModel& model, const ProcessSample& sample, bool force,
+StopConfirmationView::StopConfirmationView(AppModel& model, const StopRequest& request,
                                            std::function<void()> onCancel, std::function<void()> onConfirm,
                                            QWidget* parent)
-    : SheetContent(490, 30, 22, onCancel, parent), m_model(model), m_sample(sample) {
-    const StopSheet::Texts texts = StopSheet::texts(force);
+    : SheetContent(490, 30, 22, onCancel, parent), m_model(model), m_sample(request.sample) {
+    const ProcessSample& sample = request.sample;
+    const StopSheet::Texts texts = StopSheet::texts(request.force);
     QVBoxLayout* column = this->column();
 
     auto* icon = new LVSymbolView(LVSymbol(texts.symbol), 31, texts.color, this);

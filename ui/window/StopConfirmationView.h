@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/monitoring/ProcessSample.h"
+#include "ui/window/MainViewLogic.h"
 #include "ui/window/SheetContent.h"
 
 #include <functional>
@@ -18,9 +18,8 @@ class LVText;
 class StopConfirmationView final : public SheetContent {
     Q_OBJECT
 public:
-    StopConfirmationView(AppModel& model, const ProcessSample& sample, bool force,
-                         std::function<void()> onCancel, std::function<void()> onConfirm,
-                         QWidget* parent = nullptr);
+    StopConfirmationView(AppModel& model, const StopRequest& request, std::function<void()> onCancel,
+                         std::function<void()> onConfirm, QWidget* parent = nullptr);
 
     LVButton* cancelButton() const { return m_cancel; }
     LVButton* confirmButton() const { return m_confirm; }
