@@ -264,11 +264,14 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     m_noProcesses =
         new LVText(QStringLiteral("采样后会显示占用靠前的进程。"), Fonts::system(11), Palette::muted);
     m_middleColumn->addWidget(PageParts::padded(m_noProcesses, 0, 5, 0, 5));
-    auto* rows = new QVBoxLayout;
+    // A widget of their own (not a nested layout), so hiding rows before the first show is counted in
+    // the size hint at once.
+    m_rowsBox = new QWidget(m_middleContent);
+    auto* rows = new QVBoxLayout(m_rowsBox);
     rows->setContentsMargins(0, 3, 0, 3);
     rows->setSpacing(12);
     for (int i = 0; i < 3; ++i) {
-        auto* row = new MenuProcessRow(m_middleContent);
+        auto* row = new MenuProcessRow(m_rowsBox);
         rows->addWidget(row);
         m_rows.append(row);
         connect(row, &QAbstractButton::clicked, this, [this, row] {
@@ -277,7 +280,7 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
                 m_actions.openMain();
         });
     }
-    m_middleColumn->addLayout(rows);
+    m_middleColumn->addWidget(m_rowsBox);
 
     m_open = new LVButton(LVButtonKind::primary, QStringLiteral("打开岚栖"), m_middleContent);
     m_middleColumn->addWidget(m_open, 0, Qt::AlignHCenter);
@@ -391,6 +394,7 @@ void MenuContent::refresh() {
     const QList<ProcessSample> busiest =
         MenuContentLogic::busiest(m_model.orderedProcesses(QStringLiteral("cpu")));
     m_noProcesses->parentWidget()->setVisible(busiest.isEmpty());
+    m_rowsBox->setVisible(!busiest.isEmpty());
     for (int i = 0; i < m_rows.size(); ++i) {
         if (i < busiest.size())
             m_rows[i]->setSample(busiest[i], MenuContentLogic::isFlagged(busiest[i], findings));

@@ -127,6 +127,7 @@ private:
     LVText* m_observation;
     PressableArea* m_observationButton;
     LVText* m_noProcesses;
+    QWidget* m_rowsBox;
     QList<MenuProcessRow*> m_rows;
     LVButton* m_open;
     QWidget* m_updateReminder = nullptr;
