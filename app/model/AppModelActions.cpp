@@ -152,7 +152,7 @@ void AppModel::unignore(const ProcessSample& sample) {
 }
 
 bool AppModel::canStop(const ProcessSample& sample) const {
-    return m_controller->canStop(sample);
+    return m_controller && m_controller->canStop(sample); // a preview model has no process controller
 }
 
 void AppModel::stop(const ProcessSample& sample, bool force) {

@@ -483,6 +483,10 @@ MenuActions AppDelegate::menuActions() {
             if (self)
                 self->requestQuit();
         },
+        [self] {
+            if (self)
+                emit self->lunorvaleShowAISettings();
+        },
     };
 }
 
@@ -504,7 +508,14 @@ void AppDelegate::togglePopover() {
                                                updater()->availableVersion().has_value());
     const std::optional<QRect> icon = m_statusItem->geometry();
     const QRect anchor = icon.value_or(QRect(QCursor::pos(), QSize(1, 1)));
-    m_popover->show(m_screens->menuContent(*m_model, menuActions()), QSize(PopoverGeometry::width, height),
+    QWidget* content = m_screens->menuContent(*m_model, menuActions());
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() : height;
+    m_popover->show(content,
+                    QSize(PopoverGeometry::width,
+                          PopoverGeometry::openingHeight(height, content->sizeHint().height(), room)),
                     anchor);
     if (!m_popover->isShown())
         return;

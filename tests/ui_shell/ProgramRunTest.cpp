@@ -78,9 +78,10 @@ std::vector<Scenario> scenarios() {
     for (const QString& page : PreviewScenarios::pages())
         all.push_back({page});
     // The main window's own pages also in the smaller window.
-    for (const char* page : {"overview", "empty", "paused", "error", "loading", "stopping", "advice-ready",
-                             "advice-pending", "help", "resources", "resources-pressure", "resources-unknown",
-                             "resources-empty", "resources-paused", "resources-applications"})
+    for (const char* page :
+         {"overview", "empty", "paused", "error", "loading", "stopping", "advice-ready", "advice-pending",
+          "help", "resources", "resources-pressure", "resources-unknown", "resources-empty",
+          "resources-paused", "resources-applications", "processes", "history"})
         all.push_back({QString::fromLatin1(page), true});
 #endif
     return all;

@@ -9,6 +9,7 @@
 #include "ui/window/OperationBanner.h"
 #include "ui/window/OverviewPage.h"
 #include "ui/window/ProcessRow.h"
+#include "ui/window/ProcessesPage.h"
 #include "ui/window/ResourceDashboardView.h"
 
 #include <QAction>
@@ -76,7 +77,7 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_FALSE(view.state().detailedAdviceExpanded);
     EXPECT_FALSE(view.state().sheet);
     EXPECT_FALSE(consent);
-    EXPECT_EQ(shownPage(view)->objectName(), QStringLiteral("stand-in:processes"));
+    EXPECT_TRUE(qobject_cast<ProcessesPage*>(shownPage(view)));
 
     // Two AI-settings requests are two requests, each handed to the settings page; the settings
     // request hands it none.

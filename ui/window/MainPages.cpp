@@ -12,7 +12,9 @@
 #include "ui/settings/SoftwareUpdateBanner.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/AnalysisConsentView.h"
+#include "ui/window/HistoryPage.h"
 #include "ui/window/MainView.h"
+#include "ui/window/ProcessesPage.h"
 #include "ui/window/StopConfirmationView.h"
 
 #include <QHBoxLayout>
@@ -38,13 +40,11 @@ QWidget* standInPage(const QString& name, const QString& title, const QString& s
 
 MainPages MainPages::standard() {
     MainPages pages;
-    pages.processes = [](MainView&) {
-        return standInPage(QStringLiteral("processes"), QStringLiteral("全部进程"),
-                           QStringLiteral("当前用户的全部进程、详情与处理建议。"));
+    pages.processes = [](MainView& view) {
+        return new ProcessesPage(view);
     };
-    pages.history = [](MainView&) {
-        return standInPage(QStringLiteral("history"), QStringLiteral("操作记录"),
-                           QStringLiteral("最近 30 天的发现、暂停、静音和退出记录。"));
+    pages.history = [](MainView& view) {
+        return new HistoryPage(view);
     };
     pages.applications = [](MainView& view) {
         return makeApplicationLibraryPage(view.model(), [&view] { view.openAISettings(); }, {});

@@ -21,11 +21,13 @@ class AppModel;
 class ApplicationLibraryModel;
 class WindowRequests;
 
-// The popover's three ways out.
+// The popover's ways out; the shell decides what happens to the popover.
 struct MenuActions {
     std::function<void()> openMain;
     std::function<void()> showSettings;
     std::function<void()> requestQuit;
+    // Asks the main window, brought forward just before, for the AI section of the settings.
+    std::function<void()> showAISettings;
 };
 
 // Makes every screen the shell hosts: the main window's content, the popover content, and the sheets
