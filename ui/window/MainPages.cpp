@@ -1,9 +1,6 @@
 #include "ui/window/MainPages.h"
 
 #include "app/model/AppModel.h"
-#include "ui/kit/Fonts.h"
-#include "ui/kit/LVText.h"
-#include "ui/kit/SectionHeading.h"
 #include "ui/library/ApplicationLibraryPage.h"
 #include "ui/library/ApplicationLibraryView.h"
 #include "ui/settings/HelpView.h"
@@ -17,26 +14,8 @@
 #include "ui/window/ProcessesPage.h"
 #include "ui/window/StopConfirmationView.h"
 
-#include <QHBoxLayout>
-#include <QVBoxLayout>
 
 namespace lunorvale {
-
-namespace {
-
-// A page that is not built yet: its name and what it will hold.
-QWidget* standInPage(const QString& name, const QString& title, const QString& subtitle) {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("stand-in:") + name);
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(18);
-    column->addWidget(new SectionHeading(title, subtitle));
-    column->addStretch(1);
-    return page;
-}
-
-} // namespace
 
 MainPages MainPages::standard() {
     MainPages pages;
@@ -66,7 +45,6 @@ MainPages MainPages::standard() {
     pages.updateBanner = [](AppModel& model) {
         return new SoftwareUpdateBanner(model.softwareUpdater());
     };
-    // The sheets of later work, as the shell's stand-ins.
     pages.stopConfirmation = [](AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                                 std::function<void()> onConfirm) {
         return new StopConfirmationView(model, request, std::move(onCancel), std::move(onConfirm));

@@ -13,7 +13,7 @@ namespace lunorvale {
 
 namespace {
 
-class PlaceholderScreens final : public ScreenFactory {
+class StandardScreens final : public ScreenFactory {
 public:
     QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
                       WindowRequests* requests) override {
@@ -53,8 +53,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<ScreenFactory> makePlaceholderScreens() {
-    return std::make_unique<PlaceholderScreens>();
+std::unique_ptr<ScreenFactory> makeStandardScreens() {
+    return std::make_unique<StandardScreens>();
 }
 
 } // namespace lunorvale
