@@ -10,6 +10,7 @@
 #include "ui/window/AnalysisConsentView.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/HistoryLogic.h"
+#include "ui/window/MenuContent.h"
 #include "ui/window/ProcessAISection.h"
 #include "ui/window/ProcessDetailPane.h"
 #include "ui/window/ProcessList.h"
@@ -223,9 +224,17 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     PageWindow window(model, Page::processes, std::nullopt, pageServices());
     ProcessesPage* page = window.processes();
 
-    // Rows and arrows send nothing; the request button opens the sheet and sends nothing either.
+    // Rows, arrows and the popover send nothing; the request button opens the sheet and sends nothing
+    // either.
     QTest::keyClick(page->list(), Qt::Key_Down);
     QTest::keyClick(page->list(), Qt::Key_Up);
+    {
+        MenuContent popover(model, {});
+        popover.adviceButton()->click();
+        for (MenuProcessRow* row : popover.processRows())
+            if (row->isVisibleTo(&popover))
+                row->click();
+    }
     model.setSelectedID(ProcessIdentity{700, 5700});
     PageWindow::settle();
     ProcessAISection* ai = page->detailPane()->aiSection();
