@@ -1,4 +1,5 @@
 #include "PageHarness.h"
+#include "app/shell/PopoverHost.h"
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
@@ -271,10 +272,10 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
         model.configureAdvicePreview(page);
         model.configureAIStatusPreview(page);
         MenuContent content(model, {});
-        const int height = (model.findings().isEmpty() ? 405 : 505) +
-                           (page.contains(QStringLiteral("update-")) ? 40 : 0) +
-                           (model.memoryObservations().isEmpty() ? 0 : 40);
-        content.resize(344, height);
+        content.resize(PopoverGeometry::width,
+                       PopoverGeometry::previewHeight(!model.findings().isEmpty(),
+                                                      page.contains(QStringLiteral("update-")),
+                                                      !model.memoryObservations().isEmpty()));
         content.show();
         QCoreApplication::processEvents();
         const QRect quit = content.quitButton()->geometry();
