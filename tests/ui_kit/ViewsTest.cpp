@@ -59,15 +59,13 @@ TEST(KitViews, HeadingsPlaceTheTitleAndWrapTheSubtitle) {
     }
 }
 
-TEST(KitViews, EmptyStateSpansItsWidthAndWrapsTheDetailInA480Column) {
+TEST(KitViews, EmptyStateCentresItsWholeDetail) {
     for (const int width : {1000, 400}) {
         auto* state = new LVEmptyState(LVSymbol("magnifyingglass"), QStringLiteral("没有匹配的进程"),
                                        longText + longText);
         Window window;
         showIn(window, state, width);
         LVText* detail = state->detailText();
-        EXPECT_EQ(state->width(), width);
-        EXPECT_EQ(detail->width(), std::min(480, width - 64));
         EXPECT_NEAR(detail->geometry().center().x(), width / 2, 1);
         expectWhole(detail, 2);
     }
@@ -101,9 +99,6 @@ TEST(KitViews, ProcessGlyphSymbolRule) {
     };
     for (const auto& [name, symbol] : cases)
         EXPECT_EQ(ProcessGlyph::symbolFor(name).name(), symbol) << name.toStdString();
-    auto* glyph = new ProcessGlyph(QStringLiteral("node"));
-    Window window(Appearance::dark, glyph);
-    EXPECT_EQ(hex(window.image().pixelColor(glyph->geometry().center().x(), glyph->y() + 1)), "#151d28");
 }
 
 TEST(KitText, LineLimitsSpacingAndShrinking) {
