@@ -1,6 +1,5 @@
 #include "Pixels.h"
 #include "ui/kit/Fonts.h"
-#include "ui/kit/LVBadge.h"
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/ProcessGlyph.h"
@@ -68,17 +67,6 @@ TEST(KitViews, EmptyStateCentresItsWholeDetail) {
         LVText* detail = state->detailText();
         EXPECT_NEAR(detail->geometry().center().x(), width / 2, 1);
         expectWhole(detail, 2);
-    }
-}
-
-TEST(KitViews, BadgeDrawsDotAndTitleInItsColour) {
-    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
-        auto* badge = new LVBadge(QStringLiteral("■"), Palette::danger);
-        Window window(appearance, badge);
-        const QImage image = window.image().copy(badge->geometry());
-        const QColor danger = Palette::danger.resolved(appearance);
-        EXPECT_TRUE(near(image.pixelColor(3, badge->height() / 2), danger)); // the dot
-        EXPECT_TRUE(near(image.pixelColor(12 + (badge->width() - 12) / 2, badge->height() / 2), danger));
     }
 }
 
