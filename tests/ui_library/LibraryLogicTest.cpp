@@ -215,6 +215,19 @@ TEST(LibraryLogic, AdviceSectionStates) {
     EXPECT_TRUE(showsAdviceSection(false, false, std::nullopt, reply));
 }
 
+// A list too long to send stops the request after the running applications were read again (the page
+// test covers the other steps).
+TEST(LibraryLogic, AdviceRequestStopsAtASummaryItCannotMake) {
+    QStringList trace;
+    const AdviceRequest request = requestAdvice(
+        {"https://api.example.invalid/v1", "m"}, [&] { trace.append("refresh"); },
+        [&]() -> QString { throw ApplicationManagementError::blocked("清单较长，请减少所选应用后重试。"); },
+        [&] { return trace.append("count"), qsizetype(3); }, QDateTime::fromSecsSinceEpoch(5));
+    EXPECT_EQ(trace, QStringList{"refresh"});
+    EXPECT_EQ(request.message, "清单较长，请减少所选应用后重试。");
+    EXPECT_FALSE(request.configureAI || request.consent);
+}
+
 TEST(LibraryLogic, ConfirmedListDecodesAllOrNothing) {
     const InstalledApplication a = listedApplication("A"), r = listedApplication("R", QString("限制"));
     const QString made = ApplicationAdviceSummary::make(

@@ -62,11 +62,16 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     const ProcessSample sample = h.model->processes().first();
     view.toggleHelp();
     view.setSheet(MainSheet::analysing(sample));
+    view.setSearch(QStringLiteral("x"));
+    view.setProcessFilter(QStringLiteral("attention"));
+    view.setDetailedAdviceExpanded(true);
     const QPointer<QDialog> consent = view.sheetDialog();
     ASSERT_TRUE(consent);
     h.model->showProcess(sample.identity);
     h.settle();
     EXPECT_FALSE(view.state().showingHelp || view.state().sheet || consent);
+    EXPECT_TRUE(view.state().search.isEmpty() && !view.state().detailedAdviceExpanded);
+    EXPECT_EQ(view.state().processFilter, QStringLiteral("all"));
     EXPECT_TRUE(qobject_cast<ProcessesPage*>(shownPage(view)));
 
     // Each AI-settings request is handed to the settings page, which turns to its AI section; the
