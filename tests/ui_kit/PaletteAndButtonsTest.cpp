@@ -73,36 +73,6 @@ TEST(Kit, SwitchingTheAppearanceRepaintsLiveWidgets) {
     }
 }
 
-TEST(Kit, ButtonKindsDrawTheirFillTextAndStroke) {
-    struct Case {
-        LVButtonKind kind;
-        AdaptiveColor text;
-        std::optional<AdaptiveColor> fill, stroke; // absent: clear
-    };
-    const Case cases[] = {
-        {LVButtonKind::primary, Palette::onAccent, Palette::accent, std::nullopt},
-        {LVButtonKind::secondary, Palette::ink, Palette::surface, Palette::line},
-        {LVButtonKind::danger, Palette::danger, Palette::surface, Palette::line},
-        {LVButtonKind::lunor, Palette::muted, std::nullopt, std::nullopt},
-    };
-    for (const Appearance appearance : appearances) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(static_cast<int>(c.kind) * 10 + static_cast<int>(appearance));
-            // A square glyph: its middle is solid text colour.
-            auto* button = new LVButton(c.kind, QStringLiteral("■"));
-            Window window(appearance, button);
-            const QImage image = window.image();
-            const QRect box = button->geometry();
-            const QColor fill = (c.fill ? *c.fill : Palette::canvas).resolved(appearance);
-            const QColor stroke = c.stroke ? c.stroke->resolved(appearance) : fill;
-            EXPECT_TRUE(near(image.pixelColor(box.center()), c.text.resolved(appearance)));
-            EXPECT_TRUE(near(image.pixelColor(box.left() + 4, box.center().y()), fill));
-            EXPECT_TRUE(near(image.pixelColor(box.center().x(), box.top()), stroke));
-            EXPECT_TRUE(near(image.pixelColor(box.center().x(), box.bottom()), stroke));
-        }
-    }
-}
-
 TEST(Kit, DisabledBeatsPressed) {
     struct Case {
         bool enabled, parentEnabled, pressed;
