@@ -1,20 +1,5 @@
-#include "ui/kit/Fonts.h"
-#include "ui/kit/Palette.h"
+#include "support/InterfaceBench.h"
 
-#include <QApplication>
-#include <benchmark/benchmark.h>
-
-// The library page's benchmarks draw widgets: an application object of the interface, off screen.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    lunorvale::Fonts::install();
-    lunorvale::Palette::apply(lunorvale::Appearance::light);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return lunorvale::InterfaceBench::run(argc, argv);
 }

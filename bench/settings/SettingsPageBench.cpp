@@ -6,6 +6,7 @@
 // growth is the pages of the CJK font files their texts touch).
 #include "app/model/AppModel.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "support/InterfaceBench.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/WelcomeView.h"
@@ -14,41 +15,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <ctime>
 #include <memory>
 
 using namespace lunorvale;
+using namespace lunorvale::InterfaceBench;
 
 namespace {
-
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return 0;
-}
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-}
 
 // The main window, switching between the overview and the settings page.
 struct Window {

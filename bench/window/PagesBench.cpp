@@ -6,6 +6,7 @@
 // program's resident memory.
 #include "app/model/AppModel.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "support/InterfaceBench.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/HistoryPage.h"
@@ -15,43 +16,17 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <ctime>
 #include <memory>
 
 using namespace lunorvale;
+using namespace lunorvale::InterfaceBench;
 
 namespace {
-
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
-
-// Queued refreshes, layouts and the item views' delayed layouts, without painting.
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-}
 
 // A window on the processes page over `count` scripted processes, a sixth of them busy, one selected.
 struct ProcessesWindow {

@@ -6,6 +6,7 @@
 #include "app/model/AppModel.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "support/InterfaceBench.h"
 #include "ui/window/DashboardApplicationList.h"
 #include "ui/window/MainView.h"
 #include "ui/window/OverviewPage.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPixmap>
@@ -23,29 +23,12 @@
 #include <QTreeView>
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <ctime>
 #include <memory>
 
 using namespace lunorvale;
+using namespace lunorvale::InterfaceBench;
 
 namespace {
-
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return 0;
-}
 
 // Swallows every paint while installed: the timed work ends with the widgets laid out.
 class NoPainting final : public QObject {
@@ -58,15 +41,6 @@ protected:
         return event->type() == QEvent::Paint || event->type() == QEvent::UpdateRequest;
     }
 };
-
-// Queued refreshes, layouts and the item views' delayed layouts.
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-}
 
 // Takes one sample; returns the main thread's seconds from the model's last published change of
 // the sample to the window laid out.

@@ -2,7 +2,6 @@
 
 #include "ui/kit/Palette.h"
 
-#include <QAction>
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -61,39 +60,11 @@ void LibrarySheet::closeEvent(QCloseEvent* event) {
         m_onCancel();
 }
 
-LibrarySheetContent::LibrarySheetContent(QSize size, int padding, int spacing, std::function<void()> onCancel,
-                                         QWidget* parent)
-    : QWidget(parent), m_onCancel(std::move(onCancel)) {
-    // The size is the frame inside the padding.
-    setFixedWidth(size.width() + 2 * padding);
-    if (size.height() > 0)
-        setFixedHeight(size.height() + 2 * padding);
-    m_column = LibraryLayout::column(this, padding, spacing);
-    // Taken before the dialog's own Escape handling could reject it.
-    auto* escape = new QAction(this);
-    escape->setShortcut(QKeySequence(Qt::Key_Escape));
-    escape->setShortcutContext(Qt::WindowShortcut);
-    connect(escape, &QAction::triggered, this, &LibrarySheetContent::cancel);
-    addAction(escape);
-}
-
-QSize LibrarySheetContent::sizeHint() const {
-    const int height = m_column->totalHeightForWidth(width());
-    return {width(), height >= 0 ? height : m_column->totalSizeHint().height()};
-}
-
-QSize LibrarySheetContent::minimumSizeHint() const {
-    return sizeHint();
-}
-
-void LibrarySheetContent::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Palette::surface.in(this));
-}
-
-void LibrarySheetContent::cancel() {
-    if (m_onCancel)
-        m_onCancel();
+LibrarySheetContent::LibrarySheetContent(QSize frame, int padding, int spacing,
+                                         std::function<void()> onCancel, QWidget* parent)
+    : SheetContent(frame.width() + 2 * padding, padding, spacing, std::move(onCancel), parent) {
+    if (frame.height() > 0)
+        setFixedHeight(frame.height() + 2 * padding);
 }
 
 BusyIndicator::BusyIndicator(int side, QWidget* parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/kit/SheetContent.h"
+
 #include <QDialog>
 #include <QString>
 #include <QWidget>
@@ -42,27 +44,13 @@ private:
     std::function<void()> m_onCancel;
 };
 
-// A sheet's content, shown in a LibrarySheet or drawn alone for a screenshot: one column on the
-// surface colour, its content at a fixed width (and a fixed height when given) inside the padding. Escape
-// calls `onCancel`.
-class LibrarySheetContent : public QWidget {
+// A sheet's content as the library sizes it: `frame` is the content inside the padding, and a frame
+// height of 0 leaves the height to the content.
+class LibrarySheetContent : public SheetContent {
     Q_OBJECT
 public:
-    LibrarySheetContent(QSize size, int padding, int spacing, std::function<void()> onCancel,
+    LibrarySheetContent(QSize frame, int padding, int spacing, std::function<void()> onCancel,
                         QWidget* parent = nullptr);
-
-    QBoxLayout* column() const { return m_column; }
-    // Its fixed width and the height its content needs at that width (wrapped text included).
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void cancel();
-
-private:
-    QBoxLayout* m_column;
-    std::function<void()> m_onCancel;
 };
 
 // The small indeterminate spinner of progress rows: turns only while shown and told to.

@@ -10,6 +10,7 @@
 #include "ui/kit/SectionHeading.h"
 #include "ui/settings/GuideStep.h"
 #include "ui/settings/PrivacyView.h"
+#include "ui/settings/SettingsCards.h"
 #include "ui/settings/SettingsSheets.h"
 #include "ui/settings/SoftwareUpdateButton.h"
 #include "ui/settings/WelcomeView.h"
@@ -38,16 +39,8 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
     : QWidget(parent), m_model(model) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    outer->addWidget(scroll);
     auto* page = new QWidget;
-    page->setAutoFillBackground(false);
-    scroll->setWidget(page);
+    outer->addWidget(scrollingBody(page, this));
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 24);
     column->setSpacing(22);
@@ -96,11 +89,9 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
     tagline->setLineSpacing(5);
     productColumn->addWidget(tagline);
     productColumn->addWidget(new LVRule({}, 1.0, product));
-    m_welcome = new LVButton(LVButtonKind::secondary, QStringLiteral("重新查看入门"), product);
-    m_welcome->setAccessibleName(m_welcome->text());
+    m_welcome = settingsButton(LVButtonKind::secondary, QStringLiteral("重新查看入门"), product);
     productColumn->addWidget(m_welcome, 0, Qt::AlignLeft);
-    m_privacy = new LVButton(LVButtonKind::lunor, QStringLiteral("隐私与数据说明"), product);
-    m_privacy->setAccessibleName(m_privacy->text());
+    m_privacy = settingsButton(LVButtonKind::lunor, QStringLiteral("隐私与数据说明"), product);
     productColumn->addWidget(m_privacy, 0, Qt::AlignLeft);
     m_update = new SoftwareUpdateButton(model.softwareUpdater(), LVButtonKind::secondary, {}, product);
     productColumn->addWidget(m_update, 0, Qt::AlignLeft);

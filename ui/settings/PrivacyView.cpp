@@ -7,6 +7,7 @@
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/settings/SettingsCards.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -71,12 +72,7 @@ const QList<Section>& sections() {
 
 PrivacyView::PrivacyView(std::function<void()> dismiss, QWidget* parent)
     : QWidget(parent), m_dismiss(std::move(dismiss)) {
-    setFixedSize(sheetSize);
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Window);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
+    QVBoxLayout* column = sheetColumn(this, sheetSize);
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(28, 28, 28, 28);
@@ -92,19 +88,12 @@ PrivacyView::PrivacyView(std::function<void()> dismiss, QWidget* parent)
     header->addLayout(titles, 1);
     column->addLayout(header);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
     auto* body = new QWidget;
-    body->setAutoFillBackground(false);
     auto* bodyColumn = new QVBoxLayout(body);
     bodyColumn->setContentsMargins(28, 0, 28, 25);
     auto* cardContent = new QWidget;
     bodyColumn->addWidget(card(cardContent));
-    scroll->setWidget(body);
+    QScrollArea* scroll = scrollingBody(body, this);
     auto* list = new QVBoxLayout(cardContent);
     list->setContentsMargins(24, 24, 24, 24);
     list->setSpacing(21);
@@ -139,8 +128,7 @@ PrivacyView::PrivacyView(std::function<void()> dismiss, QWidget* parent)
     m_footer = new LVText(QStringLiteral("岚栖 Lunorvale · 1.0"), Fonts::system(11), Palette::muted, this);
     footer->addWidget(m_footer);
     footer->addStretch(1);
-    m_done = new LVButton(LVButtonKind::primary, QStringLiteral("完成"), this);
-    m_done->setAccessibleName(QStringLiteral("完成"));
+    m_done = settingsButton(LVButtonKind::primary, QStringLiteral("完成"), this);
     footer->addWidget(m_done);
     column->addLayout(footer);
     connect(m_done, &QAbstractButton::clicked, this, &PrivacyView::finish);

@@ -2,7 +2,6 @@
 
 #include "app/model/AppModel.h"
 #include "ui/kit/Fonts.h"
-#include "ui/kit/LVCard.h"
 #include "ui/kit/LVLabel.h"
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVText.h"
@@ -68,15 +67,8 @@ RulesPanel::RulesPanel(SettingsView& view, QWidget* parent) : QWidget(parent), m
         new LVLabel(LVSymbol("exclamationmark.circle"), {}, Fonts::system(11), Palette::danger, host);
     column->addWidget(m_validation);
 
-    auto* note = new LVText(
-        QStringLiteral("保存后会重新建立观察基线。睡眠、暂停观察或任务重新启动，也会重新累计持续时间。"),
-        Fonts::system(12), Palette::muted);
-    note->setLineSpacing(4);
-    auto* noteFrame = new QWidget;
-    auto* noteLayout = new QVBoxLayout(noteFrame);
-    noteLayout->setContentsMargins(16, 16, 16, 16);
-    noteLayout->addWidget(note);
-    column->addWidget(lunorCard(noteFrame));
+    column->addWidget(noteCard(
+        QStringLiteral("保存后会重新建立观察基线。睡眠、暂停观察或任务重新启动，也会重新累计持续时间。")));
 
     auto* buttons = new QHBoxLayout;
     m_restore = settingsButton(LVButtonKind::lunor, QStringLiteral("恢复默认"), host);

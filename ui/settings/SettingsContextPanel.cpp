@@ -6,6 +6,7 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVDisclosure.h"
+#include "ui/kit/LVFill.h"
 #include "ui/kit/LVLabel.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVRule.h"
@@ -15,29 +16,8 @@
 #include "ui/settings/SettingsView.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
 
 namespace lunorvale {
-
-namespace {
-
-// The three rows of the effective state on the surface colour, without an outline.
-class RowsCard final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 10, 10);
-        painter.fillPath(shape, Palette::surface.in(this));
-    }
-};
-
-} // namespace
 
 AIServiceStatusView::AIServiceStatusView(SettingsView& view, QWidget* parent)
     : QWidget(parent), m_view(view) {
@@ -54,7 +34,8 @@ AIServiceStatusView::AIServiceStatusView(SettingsView& view, QWidget* parent)
     m_service = new LVText({}, Fonts::system(12), Palette::ink, this);
     column->addWidget(m_service);
 
-    auto* rows = new RowsCard(this);
+    // The three rows of the effective state.
+    auto* rows = new LVFill(Palette::surface, 10, this);
     auto* grid = new QVBoxLayout(rows);
     grid->setContentsMargins(12, 12, 12, 12);
     grid->setSpacing(9);

@@ -15,6 +15,7 @@
 #include "ui/settings/NotificationsPanel.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/RulesPanel.h"
+#include "ui/settings/SettingsCards.h"
 #include "ui/settings/SettingsContextPanel.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
 
@@ -57,14 +58,7 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
     pickerRow->addStretch(1);
     column->addLayout(pickerRow);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
-    m_scroll->viewport()->setAutoFillBackground(false);
     auto* row = new QHBoxLayout(content);
     row->setContentsMargins(0, 0, 0, 24);
     row->setSpacing(22);
@@ -98,7 +92,7 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
     m_context = new SettingsContextPanel(*this, content);
     m_context->setFixedWidth(248);
     row->addWidget(m_context, 0, Qt::AlignTop);
-    m_scroll->setWidget(content);
+    m_scroll = scrollingBody(content, this);
     column->addWidget(m_scroll, 1);
 
     connect(m_picker, &LVSegmentedControl::currentIndexChanged, this,

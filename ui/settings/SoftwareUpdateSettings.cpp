@@ -2,7 +2,6 @@
 
 #include "app/model/SoftwareUpdater.h"
 #include "ui/kit/Fonts.h"
-#include "ui/kit/LVCard.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVSelectableText.h"
@@ -68,17 +67,10 @@ SoftwareUpdateSettings::SoftwareUpdateSettings(SoftwareUpdater* updater, QWidget
                                 QStringLiteral("开启后后台下载；需要系统授权时仍会提示。"), m_installs,
                                 host));
 
-    auto* note =
-        new LVText(QStringLiteral("更新不会清除观察设置、操作记录或 AI 密钥。重启岚栖期间会短暂停止观察，"
-                                  "恢复后重新建立观察基线。关闭自动检查后，后续自动下载也会暂停；"
-                                  "已经准备好的更新仍可能在退出时安装。"),
-                   Fonts::system(12), Palette::muted);
-    note->setLineSpacing(4);
-    auto* noteFrame = new QWidget;
-    auto* noteLayout = new QVBoxLayout(noteFrame);
-    noteLayout->setContentsMargins(16, 16, 16, 16);
-    noteLayout->addWidget(note);
-    column->addWidget(lunorCard(noteFrame));
+    column->addWidget(
+        noteCard(QStringLiteral("更新不会清除观察设置、操作记录或 AI 密钥。重启岚栖期间会短暂停止观察，"
+                                "恢复后重新建立观察基线。关闭自动检查后，后续自动下载也会暂停；"
+                                "已经准备好的更新仍可能在退出时安装。")));
     m_link = new LVPlainButton(QStringLiteral("访问官网下载页面"), std::nullopt, Palette::accent,
                                Fonts::system(12), host);
     m_link->setAccessibleName(QStringLiteral("访问官网下载页面"));

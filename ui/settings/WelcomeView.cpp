@@ -9,6 +9,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/settings/GuideStep.h"
 #include "ui/settings/PrivacyView.h"
+#include "ui/settings/SettingsCards.h"
 #include "ui/settings/SettingsSheets.h"
 
 #include <QHBoxLayout>
@@ -21,12 +22,7 @@ namespace lunorvale {
 
 WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWidget* parent)
     : QWidget(parent), m_model(model), m_onComplete(std::move(onComplete)) {
-    setFixedSize(sheetSize);
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Window);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
+    QVBoxLayout* column = sheetColumn(this, sheetSize);
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(30, 30, 30, 30);
@@ -55,14 +51,7 @@ WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWid
     header->addWidget(lunorCard(badge), 0, Qt::AlignTop);
     column->addLayout(header);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
     auto* body = new QWidget;
-    body->setAutoFillBackground(false);
     auto* bodyColumn = new QVBoxLayout(body);
     bodyColumn->setContentsMargins(30, 0, 30, 0);
     bodyColumn->setSpacing(0);
@@ -87,7 +76,7 @@ WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWid
     bodyColumn->addWidget(lunorCard(reminder));
     bodyColumn->addSpacing(24);
     bodyColumn->addStretch(1);
-    scroll->setWidget(body);
+    QScrollArea* scroll = scrollingBody(body, this);
     auto* reminderRow = new QHBoxLayout(reminder);
     reminderRow->setContentsMargins(18, 18, 18, 18);
     reminderRow->setSpacing(12);
@@ -106,12 +95,10 @@ WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWid
 
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(30, 21, 30, 21);
-    m_privacy = new LVButton(LVButtonKind::lunor, QStringLiteral("隐私与数据说明"), this);
-    m_privacy->setAccessibleName(QStringLiteral("隐私与数据说明"));
+    m_privacy = settingsButton(LVButtonKind::lunor, QStringLiteral("隐私与数据说明"), this);
     footer->addWidget(m_privacy);
     footer->addStretch(1);
-    m_start = new LVButton(LVButtonKind::primary, QStringLiteral("开始使用"), this);
-    m_start->setAccessibleName(QStringLiteral("开始使用"));
+    m_start = settingsButton(LVButtonKind::primary, QStringLiteral("开始使用"), this);
     footer->addWidget(m_start);
     column->addLayout(footer);
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ProcessSample.h"
-#include "ui/window/SheetContent.h"
+#include "ui/kit/SheetContent.h"
 #include "ui/window/SheetLogic.h"
 
 #include <functional>

@@ -15,17 +15,7 @@ QString stateLine(bool collectionFailed, bool isMonitoring, bool hasSample, int 
 }
 
 QString pressureWord(const std::optional<SystemMemorySnapshot>& memory) {
-    switch (memory ? memory->pressure : SystemMemoryPressure::unknown) {
-    case SystemMemoryPressure::normal:
-        return QStringLiteral("正常");
-    case SystemMemoryPressure::warning:
-        return QStringLiteral("偏高");
-    case SystemMemoryPressure::critical:
-        return QStringLiteral("很高");
-    case SystemMemoryPressure::unknown:
-        break;
-    }
-    return QStringLiteral("暂不可读取");
+    return MemoryPressure::title(memory ? memory->pressure : SystemMemoryPressure::unknown);
 }
 
 QString resourceLine(const QString& systemCPUText, const std::optional<SystemMemorySnapshot>& memory) {

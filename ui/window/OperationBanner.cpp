@@ -2,38 +2,19 @@
 
 #include "app/model/AppModel.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/LVFill.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 
 namespace lunorvale {
-
-namespace {
-
-class SoftPanel final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
-        painter.fillPath(path, Palette::soft.in(this));
-    }
-};
-
-} // namespace
 
 OperationBanner::OperationBanner(AppModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(24, 8, 24, 0);
-    auto* panel = new SoftPanel(this);
+    auto* panel = new LVFill(Palette::soft, 10, this);
     outer->addWidget(panel);
     auto* row = new QHBoxLayout(panel);
     row->setContentsMargins(18, 11, 18, 11);

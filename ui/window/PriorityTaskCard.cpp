@@ -7,6 +7,7 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVDisclosure.h"
+#include "ui/kit/LVFill.h"
 #include "ui/kit/LVLabel.h"
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVText.h"
@@ -16,39 +17,9 @@
 #include "ui/window/TaskMetric.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace lunorvale {
-
-namespace {
-
-// The amber note on the warning background.
-class WarningNote final : public QWidget {
-public:
-    explicit WarningNote(QWidget* parent) : QWidget(parent) {
-        auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(11, 11, 11, 11);
-        row->setSpacing(5);
-        row->addWidget(new LVSymbolView(LVSymbol("exclamationmark.circle.fill"), 11, Palette::amber, this), 0,
-                       Qt::AlignTop);
-        text = new LVText({}, Fonts::system(11), Palette::amber, this);
-        row->addWidget(text, 1);
-    }
-    LVText* text;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 8, 8);
-        painter.fillPath(path, Palette::warning.in(this));
-    }
-};
-
-} // namespace
 
 PriorityTaskCard::PriorityTaskCard(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
     auto* outer = new QVBoxLayout(this);
@@ -91,8 +62,15 @@ PriorityTaskCard::PriorityTaskCard(MainView& view, QWidget* parent) : QWidget(pa
     metrics->addWidget(new LVRule(QSize(1, 40), 1.0, evidence));
     metrics->addWidget(m_running, 1);
     evidenceColumn->addLayout(metrics);
-    auto* note = new WarningNote(evidence);
-    m_threshold = note->text;
+    // The amber note on the warning background.
+    auto* note = new LVFill(Palette::warning, 8, evidence);
+    auto* noteRow = new QHBoxLayout(note);
+    noteRow->setContentsMargins(11, 11, 11, 11);
+    noteRow->setSpacing(5);
+    noteRow->addWidget(new LVSymbolView(LVSymbol("exclamationmark.circle.fill"), 11, Palette::amber, note), 0,
+                       Qt::AlignTop);
+    m_threshold = new LVText({}, Fonts::system(11), Palette::amber, note);
+    noteRow->addWidget(m_threshold, 1);
     evidenceColumn->addWidget(note);
     auto* facts = new QHBoxLayout;
     facts->setSpacing(15);

@@ -15,6 +15,13 @@
 
 namespace lunorvale {
 
+void toggleMute(AppModel& model, const ProcessSample& sample) {
+    if (model.isIgnored(sample))
+        model.unignore(sample);
+    else
+        model.ignore(sample);
+}
+
 ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
     AppModel& model = view.model();
     auto* column = new QVBoxLayout(this);
@@ -30,13 +37,7 @@ ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(pa
     for (LVButton* button : {m_inspect, m_mute, m_refresh})
         column->addWidget(button, 0, Qt::AlignLeft);
     connect(m_inspect, &QAbstractButton::clicked, this, [this] { m_view.model().inspectProcess(m_sample); });
-    connect(m_mute, &QAbstractButton::clicked, this, [this] {
-        AppModel& model = m_view.model();
-        if (model.isIgnored(m_sample))
-            model.unignore(m_sample);
-        else
-            model.ignore(m_sample);
-    });
+    connect(m_mute, &QAbstractButton::clicked, this, [this] { toggleMute(m_view.model(), m_sample); });
     connect(m_refresh, &QAbstractButton::clicked, this, [this] {
         AppModel& model = m_view.model();
         if (model.isMonitoring())

@@ -6,11 +6,15 @@
 
 namespace lunorvale {
 
+class AppModel;
 class LVButton;
 class LVDisclosure;
 class LVText;
 class MainView;
 class ProcessAdviceView;
+
+// Mutes the process's task, or lifts its mute: what the detail pane's mute and this section's do.
+void toggleMute(AppModel& model, const ProcessSample& sample);
 
 // The advice block of the detail pane: the shared advice panel, the next step the local advice names,
 // and, for a process under high CPU load, the AI group from which a short AI judgement is asked for

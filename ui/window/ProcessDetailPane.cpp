@@ -146,13 +146,7 @@ ProcessDetailPane::ProcessDetailPane(MainView& view, QWidget* parent) : QWidget(
     actions->addWidget(m_stopControls);
 
     m_mute = new LVPlainButton({}, std::nullopt, Palette::accent, Fonts::system(11), this);
-    connect(m_mute, &QAbstractButton::clicked, this, [this] {
-        AppModel& model = m_view.model();
-        if (model.isIgnored(m_sample))
-            model.unignore(m_sample);
-        else
-            model.ignore(m_sample);
-    });
+    connect(m_mute, &QAbstractButton::clicked, this, [this] { toggleMute(m_view.model(), m_sample); });
     actions->addWidget(m_mute, 0, Qt::AlignLeft);
     m_footnote = new LVText({}, Fonts::system(10), Palette::muted, this);
     m_footnote->setLineSpacing(3);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ui/kit/SheetContent.h"
 #include "ui/window/MainViewLogic.h"
-#include "ui/window/SheetContent.h"
 
 #include <functional>
 

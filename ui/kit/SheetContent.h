@@ -8,9 +8,9 @@ class QVBoxLayout;
 namespace lunorvale {
 
 // The content of a sheet, shown in the host's window-modal dialog or drawn alone for a screenshot: one
-// column on the surface colour, at a fixed width, its height from the content. Escape is the sheet's
-// cancel, handed to the host, which closes the sheet; nothing here closes anything. No button is a
-// default one: Return and Enter do nothing.
+// column on the surface colour, at a fixed width (the padding inside it), its height from the content.
+// Escape is the sheet's cancel, handed to the host, which closes the sheet; nothing here closes
+// anything. No button is a default one: Return and Enter do nothing.
 class SheetContent : public QWidget {
     Q_OBJECT
 public:

@@ -1,4 +1,4 @@
-#include "ui/window/SheetContent.h"
+#include "ui/kit/SheetContent.h"
 
 #include "ui/kit/Palette.h"
 
