@@ -4,8 +4,8 @@
 #include "core/monitoring/ProcessPlatform.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -53,15 +53,16 @@ private:
     std::optional<SystemMemorySnapshot> systemMemory();
 
     ProcessPlatform& m_platform;
-    QHash<ProcessIdentity, Known> m_known;
+    // Entries stay where they are while others are added: a sample points at them until it is built.
+    std::unordered_map<ProcessIdentity, Known> m_known;
     std::optional<double> m_previousTime;
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
     uint64_t m_spread = 0;
     std::vector<LVProcessRecord> m_records;
-    // Kept between calls so that a sample allocates nothing for them.
-    std::vector<ProcessSample> m_rows;
+    // Kept between calls so that a sample allocates nothing for them: each row's share and entry.
     std::vector<std::pair<double, int>> m_order;
+    std::vector<std::pair<const Known*, std::optional<double>>> m_rows;
 };
 
 } // namespace lunorvale
