@@ -14,6 +14,7 @@ ProcessCollector::ProcessCollector(ProcessPlatform& platform)
 
 void ProcessCollector::reset() {
     m_known.clear();
+    m_texts.clear();
     m_previousTime.reset();
     m_previousTicks.reset();
 }
@@ -43,21 +44,31 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
             QString command = m_platform.processArguments(record.pid);
             if (command != known.command) {
                 known.command = std::move(command);
-                known.source = SourceResolver::source(known.name, known.executable, known.command);
+                known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
             }
         }
         return known;
     }
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));
-    known.name = QString::fromUtf8(known.rawName);
-    known.executable = m_platform.processPath(record.pid);
+    known.name = shared(QString::fromUtf8(known.rawName));
+    known.executable = shared(m_platform.processPath(record.pid));
     known.command = m_platform.processArguments(record.pid);
     known.image = image;
     known.stale = false;
     known.argumentsDue = generation + 1 + m_spread++ % argumentsPeriod;
-    known.source = SourceResolver::source(known.name, known.executable, known.command);
+    known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
     return known;
+}
+
+QString ProcessCollector::shared(QString text) {
+    if (text.isEmpty())
+        return text;
+    const auto found = m_texts.constFind(text);
+    if (found != m_texts.cend())
+        return *found;
+    m_texts.insert(text);
+    return text;
 }
 
 MonitorSnapshot ProcessCollector::collect() {
@@ -127,9 +138,11 @@ MonitorSnapshot ProcessCollector::collect() {
 
     // Processes not seen in this call are forgotten, with their labels; where every entry was seen
     // there is nothing to look for.
-    if (m_known.size() != seen)
+    if (m_known.size() != seen) {
         std::erase_if(m_known,
                       [generation](const auto& entry) { return entry.second.generation != generation; });
+        m_texts.removeIf([](const QString& text) { return text.isDetached(); });
+    }
     m_previousTime = uptime;
     snapshot.systemCPU = systemCPU();
     snapshot.systemMemory = systemMemory();

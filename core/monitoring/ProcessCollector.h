@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessPlatform.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -49,12 +50,15 @@ private:
         bool stale = false;
     };
     Known& refresh(const LVProcessRecord& record, uint64_t generation, bool& isNew);
+    // The one copy of a text kept for names, paths and labels: processes of one program share theirs.
+    QString shared(QString text);
     std::optional<double> systemCPU();
     std::optional<SystemMemorySnapshot> systemMemory();
 
     ProcessPlatform& m_platform;
     // Entries stay where they are while others are added: a sample points at them until it is built.
     std::unordered_map<ProcessIdentity, Known> m_known;
+    QSet<QString> m_texts; // dropped once no entry holds them
     std::optional<double> m_previousTime;
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;

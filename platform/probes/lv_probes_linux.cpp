@@ -103,9 +103,14 @@ uint64_t pageSize() {
     return size;
 }
 
-// ticks × unit / ticks-per-second without overflowing for any realistic tick count.
-uint64_t ticksTo(uint64_t ticks, uint64_t unit) {
-    const uint64_t hz = clockTicksPerSecond();
+// ticks × unit / ticks-per-second without overflowing for any realistic tick count. Every sample
+// converts a few times per process: where the unit is a whole number of ticks (always, with the
+// usual 100 ticks per second) that is one multiplication.
+template <uint64_t unit> uint64_t ticksTo(uint64_t ticks) {
+    static const uint64_t hz = clockTicksPerSecond();
+    static const uint64_t perTick = unit % hz == 0 ? unit / hz : 0;
+    if (perTick != 0)
+        return ticks * perTick;
     return ticks / hz * unit + ticks % hz * unit / hz;
 }
 
@@ -206,8 +211,8 @@ void fillRecord(int32_t pid, uid_t uid, const ProcStat& stat, LVProcessRecord& o
     out.ppid = stat.ppid;
     out.uid = uid;
     out.status = statusForState(stat.state);
-    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat.starttime, 1000000);
-    out.cpu_ns = ticksTo(stat.utime + stat.stime, 1000000000);
+    out.start_us = bootTimeSeconds() * 1000000 + ticksTo<1000000>(stat.starttime);
+    out.cpu_ns = ticksTo<1000000000>(stat.utime + stat.stime);
     out.resident_bytes = stat.rss * pageSize();
     out.image_start_code = stat.startCode;
     out.image_end_code = stat.endCode;
