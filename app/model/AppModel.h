@@ -234,10 +234,12 @@ public:
     // Re-saves the rules in force, each clamped to its range; a failure goes to the status line.
     void applySettings();
     // Throws MonitorError::action with the sentence for the settings page; nothing changes then.
-    void saveMonitorSettings(const MonitorSettings& settings);
+    // False when the rules hold for this run only because the settings file could not be written.
+    bool saveMonitorSettings(const MonitorSettings& settings);
     // Throws AIServiceError (address, model, key store) or MonitorError (settings file); nothing of
     // the configuration or the consent changes then. Absent `automaticAdvice` keeps the preference.
-    void saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
+    // False when the settings file could not be written (the change holds for this run only).
+    bool saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
                              std::optional<bool> automaticAdvice);
     void disableAutomaticAdvice();
     // Any value but "system", "light" and "dark" becomes "system".

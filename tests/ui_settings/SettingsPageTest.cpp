@@ -396,3 +396,18 @@ TEST(SettingsPage, PreviewWritesNothingAndReachesNothing) {
     EXPECT_TRUE(s.opener->log.isEmpty()) << s.opener->log.join(u' ').toStdString();
     EXPECT_EQ(backend->calls, 0);
 }
+
+TEST(SettingsPage, ChangesThatCannotBeStoredAreNotCalledSaved) {
+    SettingsHarness s;
+    // A plain file where the settings folder belongs: every write fails.
+    QFile blocker(s.h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    s.h.settingsPath = s.h.path(QStringLiteral("folder/defaults.json"));
+    SettingsView& page = s.open();
+    const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+    type(page.rulesPanel()->thresholdField(), QStringLiteral("120"));
+    click(&page, QStringLiteral("保存观察规则"));
+    EXPECT_EQ(page.edits().feedback, notStored);
+    EXPECT_TRUE(page.edits().feedbackIsError);
+    EXPECT_EQ(s.h.model->settings().cpuThreshold, 120); // it holds for this run
+}

@@ -4,6 +4,7 @@
 #include "ui/settings/SoftwareUpdateBanner.h"
 #include "ui/settings/SoftwareUpdateButton.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
+#include "ui/window/ScreenFactory.h"
 
 #include <QVBoxLayout>
 
@@ -218,6 +219,10 @@ TEST(UpdateViews, EveryStateOfTheUpdaterShows) {
             c.steps(v.updater);
         QApplication::processEvents();
         EXPECT_EQ(v.settings->button()->button()->text(), c.button) << c.name;
+        // A filled down arrow while a version is known (the banner shows exactly then).
+        EXPECT_EQ(v.settings->button()->button()->symbol(),
+                  LVSymbol(c.banner.isEmpty() ? "arrow.triangle.2.circlepath" : "arrow.down.circle.fill"))
+            << c.name;
         EXPECT_EQ(v.banner->isVisibleTo(&v.window), !c.banner.isEmpty()) << c.name;
         EXPECT_EQ(v.reminder->isVisibleTo(&v.window), !c.banner.isEmpty()) << c.name;
         if (!c.banner.isEmpty()) {
@@ -244,6 +249,24 @@ TEST(UpdateViews, ThePopoverRowOpensTheWindowFirstAndTheSwitchesWaitForTheStart)
     QApplication::processEvents();
     QTest::mouseClick(v.reminder, Qt::LeftButton, {}, v.reminder->rect().center());
     EXPECT_EQ(v.log, (QStringList{QStringLiteral("open"), QStringLiteral("check")}));
+
+    // The program's popover holds the row; in preview the check does nothing, the window still opens.
+    SettingsHarness s;
+    AppModel& model = s.h.start(true);
+    model.softwareUpdater()->configurePreview(QStringLiteral("menu-update-ready"));
+    MenuActions actions;
+    int opened = 0;
+    actions.openMain = [&] {
+        ++opened;
+    };
+    const std::unique_ptr<QWidget> popover(makeStandardScreens()->menuContent(model, actions));
+    popover->resize(344, 545);
+    popover->show();
+    auto* row = popover->findChild<MenuSoftwareUpdateReminder*>();
+    ASSERT_TRUE(row && row->isVisible());
+    EXPECT_EQ(row->text(), QStringLiteral("1.1.1 已准备好，查看更新"));
+    QTest::mouseClick(row, Qt::LeftButton, {}, row->rect().center());
+    EXPECT_EQ(opened, 1);
 
     Views fresh;
     SettingsSwitch* checks = fresh.settings->automaticChecks();

@@ -164,7 +164,7 @@ TEST(MainBarTexts, TelemetryAndStatusTexts) {
         EXPECT_EQ(MainBarTexts::interval(settings), QString::fromUtf8(text)) << stored;
     }
     const QDateTime afternoon(QDate(2026, 1, 31), QTime(15, 7, 9), QTimeZone::systemTimeZone());
-    EXPECT_EQ(MainBarTexts::sampleTime(afternoon), QStringLiteral("下午3:07:09"));
+    EXPECT_EQ(MainBarTexts::sampleTime(afternoon), QStringLiteral("15:07:09"));
     const QDateTime morning(QDate(2026, 1, 31), QTime(9, 30, 0), QTimeZone::systemTimeZone());
-    EXPECT_EQ(MainBarTexts::sampleTime(morning), QStringLiteral("上午9:30:00"));
+    EXPECT_EQ(MainBarTexts::sampleTime(morning), QStringLiteral("09:30:00"));
 }

@@ -48,6 +48,7 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     ASSERT_TRUE(view.state().sheet && view.sheetDialog());
     EXPECT_EQ(view.state().sheet->kind, MainSheet::Kind::welcome);
     QTest::keyClick(view.sheetDialog(), Qt::Key_Escape);
+    view.sheetDialog()->reject(); // a sheet without a cancel of its own stays
     h.settle();
     ASSERT_TRUE(view.sheetDialog());
     QTest::keyClick(view.sheetDialog()->focusWidget() ? view.sheetDialog()->focusWidget()
@@ -272,4 +273,8 @@ TEST(ProcessRow, HighlightAndTexts) {
     sample.cpuPercent.reset();
     EXPECT_EQ(ProcessRow(sample, 90, true, false).accessibleText(),
               QStringLiteral("worker，采样中，Zero KB，0 秒"));
+    sample.name = QStringLiteral("wor\nker");
+    sample.source = QStringLiteral("构建\r任务");
+    EXPECT_EQ(ProcessRow(sample, 90, false, false).accessibleText(),
+              QStringLiteral("wor ker，构建 任务 · 42，采样中，Zero KB，0 秒"));
 }

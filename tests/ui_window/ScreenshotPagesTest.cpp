@@ -97,11 +97,13 @@ TEST(ScreenshotPages, EveryStringShownHasItsGlyphs) {
 }
 
 TEST(ScreenshotPages, PopoverAndSheetStringsHaveTheirGlyphs) {
-    for (const char* name : {"menu", "menu-memory", "menu-paused", "menu-advice-long", "stop"}) {
+    for (const char* name :
+         {"menu", "menu-memory", "menu-paused", "menu-advice-long", "menu-update-ready", "stop"}) {
         const QString page = QString::fromLatin1(name);
         WindowHarness h;
         h.start(true);
         h.model->configurePreview(page);
+        h.model->softwareUpdater()->configurePreview(page);
         h.model->configureAdvicePreview(page);
         h.model->configureAIStatusPreview(page);
         const ProcessSample selected = h.model->processes().first();

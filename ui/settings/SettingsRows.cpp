@@ -47,6 +47,36 @@ void drawFocusRing(QPainter& painter, const QWidget* widget, const QRectF& rect,
     painter.drawRoundedRect(rect, radius, radius);
 }
 
+// An entry field drawn like the menus beside it: a rounded face in the canvas colour with a hairline
+// outline, the accent outline while it has focus. Fusion's own frame takes its colour from the window
+// colour and all but vanishes on the dark cards.
+class RoundedField final : public QLineEdit {
+public:
+    explicit RoundedField(QWidget* parent) : QLineEdit(parent) {
+        setFrame(false);
+        setTextMargins(8, 0, 8, 0);
+        QPalette clear = palette();
+        clear.setColor(QPalette::Base, Qt::transparent);
+        setPalette(clear);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        {
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const bool focused = hasFocus();
+            const qreal inset = focused ? 0.75 : 0.5;
+            QPainterPath shape;
+            shape.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 7, 7);
+            painter.fillPath(shape, Palette::canvas.in(this));
+            painter.setPen(QPen((focused ? Palette::accent : Palette::line).in(this), focused ? 1.5 : 1));
+            painter.drawPath(shape);
+        }
+        QLineEdit::paintEvent(event);
+    }
+};
+
 } // namespace
 
 ChoiceMenu::ChoiceMenu(QWidget* parent) : QAbstractButton(parent), m_menu(new QMenu(this)) {
@@ -206,7 +236,7 @@ void InputField::setHint(const QString& hint) {
 }
 
 QLineEdit* settingsField(const QString& accessibleName, const QString& placeholder, QWidget* parent) {
-    auto* field = new QLineEdit(parent);
+    auto* field = new RoundedField(parent);
     field->setAccessibleName(accessibleName);
     field->setPlaceholderText(placeholder);
     field->setFont(Fonts::system(13));

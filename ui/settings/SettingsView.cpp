@@ -292,8 +292,11 @@ void SettingsView::saveRules() {
     if (!rules)
         return;
     try {
-        m_model.saveMonitorSettings(*rules);
-        setFeedback(QStringLiteral("观察规则已保存，持续时间从现在重新累计。"), false);
+        // Rules that hold for this run only are not called saved: the model says why.
+        if (m_model.saveMonitorSettings(*rules))
+            setFeedback(QStringLiteral("观察规则已保存，持续时间从现在重新累计。"), false);
+        else
+            setFeedback(m_model.statusMessage(), true);
     } catch (const MonitorError& error) {
         setFeedback(error.errorDescription(), true);
     }
@@ -325,9 +328,10 @@ void SettingsView::setReminders(bool on) {
             m_model.enableNotifications();
         } else {
             try {
-                m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
-                m_edits.feedback = QStringLiteral("异常通知已关闭。");
-                m_edits.feedbackIsError = false;
+                const bool stored =
+                    m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
+                m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
+                m_edits.feedbackIsError = !stored;
             } catch (const MonitorError& error) {
                 m_edits.feedback = error.errorDescription();
                 m_edits.feedbackIsError = true;
@@ -434,9 +438,10 @@ void SettingsView::saveAI() {
         return;
     }
     const QString& typed = m_edits.ai.draft.apiKey;
+    bool stored = true;
     try {
-        m_model.saveAIConfiguration(configuration, typed.isEmpty() ? std::nullopt : std::optional(typed),
-                                    m_edits.ai.automaticAdvice);
+        stored = m_model.saveAIConfiguration(
+            configuration, typed.isEmpty() ? std::nullopt : std::optional(typed), m_edits.ai.automaticAdvice);
     } catch (const AIServiceError& error) {
         setFeedback(error.errorDescription(), true);
         return;
@@ -448,7 +453,10 @@ void SettingsView::saveAI() {
     m_edits.ai.draft.apiKey.clear();
     readSavedState();
     m_model.announceAIKeyStatus();
-    setFeedback(QStringLiteral("已保存。") + m_edits.ai.status().explanation(), false);
+    if (stored)
+        setFeedback(QStringLiteral("已保存。") + m_edits.ai.status().explanation(), false);
+    else
+        setFeedback(m_model.statusMessage(), true);
 }
 
 void SettingsView::authorizeKey() {
