@@ -370,16 +370,17 @@ uint64_t textHash(std::string_view text) {
 // ends, reads fail even if its pid has been given to another process, which is then read afresh.
 //
 // Listing /proc costs a quarter of reading every process, so it is listed in full only at first,
-// when pids wrapped around and now and then. Otherwise the kernel's last handed-out pid tells whether any
-// process can have started since: pids are handed out in rising order, so only the pids between
-// the previous last pid and the current one are listed. A process that ended shows by its failing
-// read. Other users' processes, and those that could not be read, are remembered by pid and looked
-// at again every few listings: one of them may turn into one of the current user's without
-// starting afresh.
+// when pids wrapped around and now and then. Otherwise the kernel's last handed-out pid tells
+// whether any process can have started since: pids are handed out in rising order, so only the
+// pids between the previous last pid and the current one are listed. A process that ended shows by
+// its failing read. Other users' processes, and those that could not be read, are remembered by
+// pid and looked at again every few listings: one of them may turn into one of the current user's
+// without starting afresh.
 //
 // Descriptors are kept within a share of the open-file limit, decided before anything is opened.
 // Past it, and wherever the program runs out of descriptors, a process is read with
-// open-read-close: it costs more, but no process is left out for lack of a descriptor.
+// open-read-close: it costs more, but no process is left out for lack of a descriptor. The
+// descriptors for arguments and owners come after those of the status files.
 //
 // The owner is checked again whenever the program image changes (exec, or a change of user that
 // hides the image from us) and otherwise every few listings: a change of user without either is
