@@ -21,13 +21,16 @@ QString standardizedPath(const QUrl& url) {
     return QDir::cleanPath(url.toLocalFile());
 }
 
-QList<ApplicationRunningTarget> runningBundleTargets(const std::shared_ptr<RunningBundles>& bundles) {
+// The bundles are listed on the look's thread; their quit requests go out from the interface thread
+// through a second RunningBundles, since each is used from one thread at a time.
+QList<ApplicationRunningTarget> runningBundleTargets(QList<RunningBundle> bundles,
+                                                     const std::shared_ptr<RunningBundles>& quitter) {
     QList<ApplicationRunningTarget> targets;
-    for (RunningBundle& bundle : bundles->list()) {
+    for (RunningBundle& bundle : bundles) {
         QUrl url = QUrl::fromLocalFile(bundle.path);
         targets.append(
-            ApplicationRunningTarget{std::move(url), std::nullopt, [bundles, bundle = std::move(bundle)] {
-                                         return bundles->requestQuit(bundle);
+            ApplicationRunningTarget{std::move(url), std::nullopt, [quitter, bundle = std::move(bundle)] {
+                                         return quitter->requestQuit(bundle);
                                      }});
     }
     return targets;
@@ -47,15 +50,17 @@ ApplicationLibraryModel::ApplicationLibraryModel(bool preview, ApplicationLibrar
     // interface or the sampling.
     m_pool.setMaxThreadCount(2);
     m_pool.setThreadPriority(QThread::LowPriority);
+    m_lookPool.setMaxThreadCount(1);
 
     if (!m_services.runningApplications) {
         if (m_services.processes) {
-            auto bundles = std::make_shared<RunningBundles>(*m_services.processes);
-            m_services.runningApplications = [bundles] {
-                return runningBundleTargets(bundles);
+            auto lister = std::make_shared<RunningBundles>(*m_services.processes);
+            auto quitter = std::make_shared<RunningBundles>(*m_services.processes);
+            m_services.runningApplications = [lister, quitter](const CancellationToken& cancellation) {
+                return runningBundleTargets(lister->list(cancellation), quitter);
             };
         } else {
-            m_services.runningApplications = [] {
+            m_services.runningApplications = [](const CancellationToken&) {
                 return QList<ApplicationRunningTarget>();
             };
         }
@@ -96,7 +101,7 @@ ApplicationLibraryModel::ApplicationLibraryModel(bool preview, ApplicationLibrar
 }
 
 ApplicationLibraryModel::~ApplicationLibraryModel() {
-    for (const std::shared_ptr<Task>& task : {m_scanTask, m_preparationTask, m_removalTask}) {
+    for (const std::shared_ptr<Task>& task : {m_scanTask, m_preparationTask, m_removalTask, m_lookTask}) {
         if (task)
             task->source.cancel();
     }
@@ -104,6 +109,7 @@ ApplicationLibraryModel::~ApplicationLibraryModel() {
     m_aiGeneration = QUuid::createUuid();
     m_aiTask.cancel();
     m_pool.waitForDone();
+    m_lookPool.waitForDone();
 }
 
 QDateTime ApplicationLibraryModel::now() const {
@@ -212,11 +218,14 @@ void ApplicationLibraryModel::scanned(const QUuid& token, const std::shared_ptr<
                 &ApplicationLibraryModel::selectedIDChanged);
     }
 
-    refreshRunning();
+    // The new list is matched against the last look at once, and against a fresh one soon after; the sizes
+    // follow that look, so that a finished scan shows both.
+    applyLook(m_runningTargets);
     publish(m_scanning, false, &ApplicationLibraryModel::scanningChanged);
     publish(m_sizing, true, &ApplicationLibraryModel::sizingChanged);
-    sizeNext(token, task,
-             std::make_shared<const QList<InstalledApplication>>(std::move(result->applications)), 0);
+    refreshRunning([this, token, task,
+                    applications = std::make_shared<const QList<InstalledApplication>>(
+                        std::move(result->applications))] { sizeNext(token, task, applications, 0); });
 }
 
 void ApplicationLibraryModel::sizeNext(const QUuid& token, const std::shared_ptr<Task>& task,
@@ -293,45 +302,92 @@ ApplicationLibraryModel::guidance(const InstalledApplication& application) const
     return application.management();
 }
 
-void ApplicationLibraryModel::refreshRunning() {
-    if (m_preview)
+void ApplicationLibraryModel::refreshRunning(std::function<void()> then) {
+    if (m_preview) {
+        if (then)
+            then();
         return;
+    }
+    // A look on its way began before this request: one more follows it.
+    if (m_lookTask) {
+        m_lookAgain = true;
+        if (then)
+            m_nextLookWaiters.append(std::move(then));
+        return;
+    }
+    if (then)
+        m_lookWaiters.append(std::move(then));
+    startLook();
+}
+
+void ApplicationLibraryModel::startLook() {
+    auto task = std::make_shared<Task>();
+    m_lookTask = task;
+    BackgroundWork<QList<ApplicationRunningTarget>>::start(
+        this, &m_lookPool,
+        [look = m_services.runningApplications, cancellation = task->source.token()](const auto&) {
+            return look(cancellation);
+        },
+        {},
+        [this, task](std::optional<QList<ApplicationRunningTarget>> targets, std::exception_ptr) {
+            if (m_lookTask != task)
+                return;
+            m_lookTask.reset();
+            // A look that failed leaves the last one standing.
+            if (targets)
+                applyLook(*targets);
+            const QList<std::function<void()>> waiters = std::exchange(m_lookWaiters, {});
+            if (m_lookAgain) {
+                m_lookAgain = false;
+                m_lookWaiters = std::exchange(m_nextLookWaiters, {});
+                startLook();
+            }
+            for (const std::function<void()>& waiter : waiters)
+                waiter();
+        });
+}
+
+void ApplicationLibraryModel::applyLook(const QList<ApplicationRunningTarget>& targets) {
+    m_runningTargets = targets;
     QSet<QString> locations;
     QSet<QString> identifiers;
-    for (const ApplicationRunningTarget& target : m_services.runningApplications()) {
+    for (const ApplicationRunningTarget& target : targets) {
         if (target.bundleURL)
             locations.insert(standardizedPath(*target.bundleURL));
         else if (target.bundleID)
             identifiers.insert(*target.bundleID);
     }
     QSet<QString> running;
-    for (const InstalledApplication& application : std::as_const(m_applications)) {
-        if (locations.contains(standardizedPath(application.url())) ||
-            (!application.bundleID().isEmpty() && identifiers.contains(application.bundleID())))
-            running.insert(application.id());
+    if (!locations.isEmpty() || !identifiers.isEmpty()) {
+        for (const InstalledApplication& application : std::as_const(m_applications)) {
+            if (locations.contains(standardizedPath(application.url())) ||
+                (!application.bundleID().isEmpty() && identifiers.contains(application.bundleID())))
+                running.insert(application.id());
+        }
     }
     publish(m_runningIDs, std::move(running), &ApplicationLibraryModel::runningIDsChanged);
 }
 
 // --- Quitting ---
 
-bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& application) {
+bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& application) const {
     if (application.restriction())
         return false;
     if (m_preview)
         return m_runningIDs.contains(application.id());
     const QString location = standardizedPath(application.url());
-    const QList<ApplicationRunningTarget> targets = m_services.runningApplications();
-    return std::any_of(targets.cbegin(), targets.cend(), [&location](const ApplicationRunningTarget& target) {
-        return target.bundleURL && standardizedPath(*target.bundleURL) == location;
-    });
+    return std::any_of(m_runningTargets.cbegin(), m_runningTargets.cend(),
+                       [&location](const ApplicationRunningTarget& target) {
+                           return target.bundleURL && standardizedPath(*target.bundleURL) == location;
+                       });
 }
 
 void ApplicationLibraryModel::requestQuitAndRecheck(const InstalledApplication& application) {
     if (m_preview || application.restriction() || m_checkingRemoval || m_removing || m_quittingApplicationID)
         return;
+    // Asked of what the last look found, as the page offered it; the wait then looks afresh.
     const QString location = standardizedPath(application.url());
-    QList<ApplicationRunningTarget> targets = m_services.runningApplications();
+    QList<ApplicationRunningTarget> targets = m_runningTargets;
     targets.removeIf([&location](const ApplicationRunningTarget& target) {
         return !target.bundleURL || standardizedPath(*target.bundleURL) != location;
     });
@@ -368,29 +424,34 @@ void ApplicationLibraryModel::pollQuit(const QUuid& token, const InstalledApplic
         endQuitWait(token);
         return;
     }
-    refreshRunning();
-    const QString path = application.id();
-    if (!m_runningIDs.contains(path)) {
-        // The check refuses to start while a quit wait is published.
-        publish(m_quittingApplicationID, std::nullopt,
-                &ApplicationLibraryModel::quittingApplicationIDChanged);
-        if (m_selectedID == path)
-            prepareRemoval(application);
-        endQuitWait(token);
-        return;
-    }
-    if (uptime() >= m_quitTask->start + quitDeadlineSeconds) {
-        setRemovalGuidance(
-            requiresQuit(
-                QStringLiteral("尚未确认应用退出。"),
-                QStringLiteral("请回到原应用完成保存提示；关闭登录启动或后台运行后，再重新检查。岚栖不会"
-                               "强制结束它。")),
-            application);
-        endQuitWait(token);
-        return;
-    }
-    QTimer::singleShot(quitPollMilliseconds, this,
-                       [this, token, application] { pollQuit(token, application); });
+    refreshRunning([this, token, application] {
+        if (m_quitID != token || !m_quitTask || m_quitTask->token != token) {
+            endQuitWait(token);
+            return;
+        }
+        const QString path = application.id();
+        if (!m_runningIDs.contains(path)) {
+            // The check refuses to start while a quit wait is published.
+            publish(m_quittingApplicationID, std::nullopt,
+                    &ApplicationLibraryModel::quittingApplicationIDChanged);
+            if (m_selectedID == path)
+                prepareRemoval(application);
+            endQuitWait(token);
+            return;
+        }
+        if (uptime() >= m_quitTask->start + quitDeadlineSeconds) {
+            setRemovalGuidance(
+                requiresQuit(
+                    QStringLiteral("尚未确认应用退出。"),
+                    QStringLiteral("请回到原应用完成保存提示；关闭登录启动或后台运行后，再重新检查。岚栖不会"
+                                   "强制结束它。")),
+                application);
+            endQuitWait(token);
+            return;
+        }
+        QTimer::singleShot(quitPollMilliseconds, this,
+                           [this, token, application] { pollQuit(token, application); });
+    });
 }
 
 void ApplicationLibraryModel::endQuitWait(const QUuid& token) {

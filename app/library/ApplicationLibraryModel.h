@@ -47,8 +47,9 @@ struct ApplicationLibraryServices {
     // The user's processes: which application bundles run, the polite quit request and the monotonic
     // clock. Absent: nothing is running.
     ProcessPlatform* processes = nullptr;
-    // Called on the interface thread. Null: the bundles of `processes`.
-    std::function<QList<ApplicationRunningTarget>()> runningApplications;
+    // Called off the interface thread, one call at a time; the targets' requestQuit is called on the
+    // interface thread. Null: the bundles of `processes`.
+    std::function<QList<ApplicationRunningTarget>(const CancellationToken&)> runningApplications;
     // Called off the interface thread. Null: the inventory over its default roots, and its bundle size.
     std::function<ApplicationScan(const CancellationToken&)> scan;
     std::function<int64_t(const InstalledApplication&, const CancellationToken&)> bundleSize;
@@ -142,7 +143,7 @@ public:
     // Ticked for application advice; written by the page, narrowed by each scan.
     const QSet<QString>& checked() const { return m_checked; }
     const std::optional<QString>& selectedID() const { return m_selectedID; }
-    // Listed applications running as of the last refreshRunning().
+    // Listed applications running as of the last look at the running applications.
     const QSet<QString>& runningIDs() const { return m_runningIDs; }
     const std::optional<QDateTime>& scannedAt() const { return m_scannedAt; }
     // The page's one-line feedback.
@@ -189,25 +190,28 @@ public:
     // The guidance the page shows for the application: a failure left for it, else "still running",
     // else its own.
     ApplicationManagementGuidance guidance(const InstalledApplication& application) const;
-    // Recomputes runningIDs from the running applications.
-    void refreshRunning();
+    // Looks at the running applications again, off the interface thread, and recomputes runningIDs from
+    // them; `then` runs once runningIDs reflect a look that began after this call. A request made while a
+    // look is on its way is served by one more look after it.
+    void refreshRunning(std::function<void()> then = {});
 
     // --- Quitting ---
     // Whether the quit action may be offered: no restriction, and a running application with the same
-    // bundle location (one known only by its identifier is never asked to quit).
-    bool canRequestQuit(const InstalledApplication& application);
-    // Asks every matching running application to quit, waits up to 15 s of uptime for it to be gone, then
-    // starts the removal check if it is still the selected application. Never forces it.
+    // bundle location (one known only by its identifier is never asked to quit) in the last look.
+    bool canRequestQuit(const InstalledApplication& application) const;
+    // Asks every matching running application of the last look to quit, waits up to 15 s of uptime for it
+    // to be gone, then starts the removal check if it is still the selected application. Never forces it.
     void requestQuitAndRecheck(const InstalledApplication& application);
     void stopWaitingForQuit();
 
     // --- Removal ---
-    // Starts the removal check; a passed check publishes removalPlan.
+    // Starts the removal check, which begins with a fresh look at the running applications; a passed
+    // check publishes removalPlan.
     void prepareRemoval(const InstalledApplication& application);
     // Cancels the running check and drops any plan waiting for confirmation; `showMessage` tells the user.
     void cancelRemovalCheck(bool showMessage);
-    // Executes the plan if it is still removalPlan; cannot be cancelled. Taken by value: the caller may
-    // hand in removalPlan itself, which this clears.
+    // Executes the plan if it is still removalPlan and, by a fresh look, the application does not run;
+    // cannot be cancelled. Taken by value: the caller may hand in removalPlan itself, which this clears.
     void remove(ApplicationRemovalPlan plan);
 
     // --- Receipts and reveals ---
@@ -311,9 +315,17 @@ private:
 
     void loadPreview();
 
+    void startLook();
+    void applyLook(const QList<ApplicationRunningTarget>& targets);
+    void startCheck(const QUuid& token, const std::shared_ptr<Task>& task,
+                    const InstalledApplication& application);
+    void execute(const ApplicationRemovalPlan& plan, const std::shared_ptr<Task>& task);
+
     const bool m_preview;
     ApplicationLibraryServices m_services;
     QThreadPool m_pool;
+    // Looks at the running applications, one at a time, beside the scan and the removal work.
+    QThreadPool m_lookPool;
 
     // Published.
     QList<InstalledApplication> m_applications;
@@ -350,6 +362,12 @@ private:
     std::shared_ptr<Task> m_removalTask; // kept only so that destruction can stop it
     std::optional<QuitWait> m_quitTask;
     AIRequestHandle m_aiTask;
+    // The look on its way, whether another was asked for since it began, and what waits for each.
+    std::shared_ptr<Task> m_lookTask;
+    bool m_lookAgain = false;
+    QList<std::function<void()>> m_lookWaiters;
+    QList<std::function<void()>> m_nextLookWaiters;
+    QList<ApplicationRunningTarget> m_runningTargets; // of the last look
     QUuid m_quitID = QUuid::createUuid();
     QUuid m_preparationID = QUuid::createUuid();
     QUuid m_generation = QUuid::createUuid();

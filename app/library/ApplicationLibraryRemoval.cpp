@@ -18,17 +18,33 @@ namespace lunorvale {
 void ApplicationLibraryModel::prepareRemoval(const InstalledApplication& application) {
     if (m_preview || m_checkingRemoval || m_removing || m_quittingApplicationID)
         return;
-    refreshRunning();
-    if (m_runningIDs.contains(application.id())) {
-        setRemovalGuidance({ApplicationManagementGuidance::Kind::requiresQuit,
-                            QStringLiteral("此应用仍在运行。"),
-                            QStringLiteral("先保存工作，再请求正常退出并重新检查。"), std::nullopt},
-                           application);
-        return;
-    }
-    stopScanning();
+    // The check is under way from here, and cancelled like one, while it looks at what runs.
+    const QUuid token = QUuid::createUuid();
+    m_preparationID = token;
+    auto task = std::make_shared<Task>();
+    m_preparationTask = task;
     publish(m_checkingRemoval, true, &ApplicationLibraryModel::checkingRemovalChanged);
     publish(m_cancellingRemovalCheck, false, &ApplicationLibraryModel::cancellingRemovalCheckChanged);
+    refreshRunning([this, token, task, application] {
+        if (m_preparationID != token || task->source.isCancelled()) {
+            checkEnded(token, task, application, std::nullopt, std::make_exception_ptr(CancellationError()));
+            return;
+        }
+        if (m_runningIDs.contains(application.id())) {
+            checkEnded(token, task, application, std::nullopt, {});
+            setRemovalGuidance({ApplicationManagementGuidance::Kind::requiresQuit,
+                                QStringLiteral("此应用仍在运行。"),
+                                QStringLiteral("先保存工作，再请求正常退出并重新检查。"), std::nullopt},
+                               application);
+            return;
+        }
+        startCheck(token, task, application);
+    });
+}
+
+void ApplicationLibraryModel::startCheck(const QUuid& token, const std::shared_ptr<Task>& task,
+                                         const InstalledApplication& application) {
+    stopScanning();
     publish(m_message, std::nullopt, &ApplicationLibraryModel::messageChanged);
     publish(m_removalPhase, std::optional(ApplicationRemovalPhase::identity),
             &ApplicationLibraryModel::removalPhaseChanged);
@@ -36,10 +52,6 @@ void ApplicationLibraryModel::prepareRemoval(const InstalledApplication& applica
     publish(m_removalFeedbackID, std::nullopt, &ApplicationLibraryModel::removalFeedbackIDChanged);
     setRemovalPlan(std::nullopt);
 
-    const QUuid token = QUuid::createUuid();
-    m_preparationID = token;
-    auto task = std::make_shared<Task>();
-    m_preparationTask = task;
     BackgroundWork<ApplicationRemovalPlan, ApplicationRemovalPhase>::start(
         this, &m_pool,
         [prepare = m_services.prepare, application,
@@ -106,25 +118,34 @@ void ApplicationLibraryModel::remove(ApplicationRemovalPlan plan) {
         return;
     if (!m_removalPlan || m_removalPlan->id != plan.id)
         return;
-    refreshRunning();
-    const bool running = m_runningIDs.contains(plan.application.id());
     setRemovalPlan(std::nullopt);
-    if (running) {
-        setRemovalGuidance({ApplicationManagementGuidance::Kind::requiresQuit,
-                            QStringLiteral("此应用已重新运行。"),
-                            QStringLiteral("请先保存工作并正常退出，再重新检查。"), std::nullopt},
-                           plan.application);
-        return;
-    }
+    // The removal is under way from here: it begins with a look at what runs.
     publish(m_removing, true, &ApplicationLibraryModel::removingChanged);
+    auto task = std::make_shared<Task>();
+    m_removalTask = task;
+    refreshRunning([this, plan = std::move(plan), task] {
+        if (m_removalTask != task)
+            return;
+        if (m_runningIDs.contains(plan.application.id())) {
+            m_removalTask.reset();
+            publish(m_removing, false, &ApplicationLibraryModel::removingChanged);
+            setRemovalGuidance({ApplicationManagementGuidance::Kind::requiresQuit,
+                                QStringLiteral("此应用已重新运行。"),
+                                QStringLiteral("请先保存工作并正常退出，再重新检查。"), std::nullopt},
+                               plan.application);
+            return;
+        }
+        execute(plan, task);
+    });
+}
+
+void ApplicationLibraryModel::execute(const ApplicationRemovalPlan& plan, const std::shared_ptr<Task>& task) {
     cancelAI();
     publish(m_aiResult, QString(), &ApplicationLibraryModel::aiResultChanged);
     publish(m_removalPhase, std::optional(ApplicationRemovalPhase::identity),
             &ApplicationLibraryModel::removalPhaseChanged);
 
     // A removal is never cancelled by the user; the source only lets destruction stop it between steps.
-    auto task = std::make_shared<Task>();
-    m_removalTask = task;
     BackgroundWork<ApplicationRemovalResult, ApplicationRemovalPhase>::start(
         this, &m_pool,
         [execute = m_services.execute, plan,

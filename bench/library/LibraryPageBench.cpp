@@ -58,7 +58,7 @@ struct Page {
 
     Page() {
         ApplicationLibraryServices services;
-        services.runningApplications = [] {
+        services.runningApplications = [](const CancellationToken&) {
             return QList<ApplicationRunningTarget>();
         };
         services.scan = [](const CancellationToken&) {

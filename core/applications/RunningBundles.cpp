@@ -7,7 +7,7 @@
 
 namespace lunorvale {
 
-QList<RunningBundle> RunningBundles::list() {
+QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation) {
     // Most sessions fit the first buffer; a full buffer is tried again larger, up to what the
     // probes collect at most.
     if (m_records.empty())
@@ -26,17 +26,15 @@ QList<RunningBundle> RunningBundles::list() {
     QList<RunningBundle> bundles;
     QHash<QString, qsizetype> index;
     const int32_t self = m_platform.currentProcess();
+    ++m_list;
+    m_seen = 0;
     for (int i = 0; i < count; ++i) {
+        if (i % 256 == 0)
+            cancellation.check();
         const LVProcessRecord& record = m_records[static_cast<size_t>(i)];
         if (record.pid == self || record.status == LV_STATUS_ZOMBIE)
             continue;
-        QString executable = m_platform.processPath(record.pid);
-        if (executable.isEmpty()) {
-            // The arguments are joined by blanks; the bundle is a prefix of argv[0], so it is found
-            // in the joined text all the same.
-            executable = m_platform.processArguments(record.pid);
-        }
-        const std::optional<QString> bundle = ProcessResourceGrouper::applicationBundlePath(executable);
+        const std::optional<QString> bundle = bundleOf(record);
         if (!bundle)
             continue;
         const ProcessIdentity identity{record.pid, record.start_us};
@@ -48,7 +46,32 @@ QList<RunningBundle> RunningBundles::list() {
             bundles.append(RunningBundle{*bundle, {identity}});
         }
     }
+    // Processes this list did not see have ended: their places go with them.
+    if (m_placed.size() != m_seen)
+        m_placed.removeIf([this](const auto& entry) { return entry.value().list != m_list; });
     return bundles;
+}
+
+std::optional<QString> RunningBundles::bundleOf(const LVProcessRecord& record) {
+    const ProcessIdentity identity{record.pid, record.start_us};
+    const std::array<uint64_t, 4> image = {record.image_start_code, record.image_end_code,
+                                           record.image_arg_start, record.image_arg_end};
+    if (const auto found = m_placed.find(identity); found != m_placed.end() && found->image == image) {
+        found->list = m_list;
+        ++m_seen;
+        return found->bundle;
+    }
+    const QString executable = m_platform.processPath(record.pid);
+    if (executable.isEmpty()) {
+        // The arguments are joined by blanks; the bundle is a prefix of argv[0], so it is found in the
+        // joined text all the same. They may be rewritten at any time: they are read at every list.
+        m_placed.remove(identity);
+        return ProcessResourceGrouper::applicationBundlePath(m_platform.processArguments(record.pid));
+    }
+    std::optional<QString> bundle = ProcessResourceGrouper::applicationBundlePath(executable);
+    m_placed.insert(identity, Placed{image, bundle, m_list});
+    ++m_seen;
+    return bundle;
 }
 
 bool RunningBundles::requestQuit(const RunningBundle& bundle) {

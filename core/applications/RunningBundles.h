@@ -1,10 +1,14 @@
 #pragma once
 
+#include "core/common/CancellationToken.h"
 #include "core/monitoring/ProcessIdentity.h"
 #include "core/monitoring/ProcessPlatform.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <array>
+#include <optional>
 #include <vector>
 
 namespace lunorvale {
@@ -22,20 +26,33 @@ struct RunningBundle {
 // anything stronger.
 //
 // A process whose executable link is closed to its own user (a non-dumpable one) is placed by an absolute
-// argv[0]; a process with neither is not listed. Use it from one thread at a time.
+// argv[0]; a process with neither is not listed. Where a process was placed by its executable, that place
+// is kept for the next list until the process runs a new program. Use it from one thread at a time.
 class RunningBundles final {
 public:
     explicit RunningBundles(ProcessPlatform& platform) : m_platform(platform) {}
 
-    // Bundles in the order their first process was listed, each process once.
-    QList<RunningBundle> list();
+    // Bundles in the order their first process was listed, each process once. Throws CancellationError
+    // once `cancellation` is cancelled.
+    QList<RunningBundle> list(const CancellationToken& cancellation = {});
     // SIGTERM to every process of the bundle that is still the process listed; true when none of them
     // refused it (a process that has ended meanwhile counts as having quit).
     bool requestQuit(const RunningBundle& bundle);
 
 private:
+    // Where a process was placed by its executable, and the program image it was placed for.
+    struct Placed {
+        std::array<uint64_t, 4> image{};
+        std::optional<QString> bundle;
+        uint64_t list = 0; // the last list that saw it
+    };
+    std::optional<QString> bundleOf(const LVProcessRecord& record);
+
     ProcessPlatform& m_platform;
     std::vector<LVProcessRecord> m_records;
+    QHash<ProcessIdentity, Placed> m_placed;
+    uint64_t m_list = 0;
+    qsizetype m_seen = 0; // places this list found or made
 };
 
 } // namespace lunorvale

@@ -14,6 +14,7 @@ ProcessCollector::ProcessCollector(ProcessPlatform& platform)
 
 void ProcessCollector::reset() {
     m_known.clear();
+    m_texts.clear();
     m_previousTime.reset();
     m_previousTicks.reset();
 }
@@ -28,12 +29,9 @@ constexpr uint64_t argumentsPeriod = 10;
 
 ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record, uint64_t generation,
                                                    bool& isNew) {
-    const ProcessIdentity identity{record.pid, record.start_us};
-    auto it = m_known.find(identity);
-    isNew = it == m_known.end();
-    if (isNew)
-        it = m_known.insert(identity, Known{});
-    Known& known = it.value();
+    const auto [it, inserted] = m_known.try_emplace(ProcessIdentity{record.pid, record.start_us});
+    isNew = inserted;
+    Known& known = it->second;
     const Image image{record.image_start_code, record.image_end_code, record.image_arg_start,
                       record.image_arg_end};
     // A process caught while the kernel is still setting up a new program shows its new executable
@@ -46,21 +44,31 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
             QString command = m_platform.processArguments(record.pid);
             if (command != known.command) {
                 known.command = std::move(command);
-                known.source = SourceResolver::source(known.name, known.executable, known.command);
+                known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
             }
         }
         return known;
     }
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));
-    known.name = QString::fromUtf8(known.rawName);
-    known.executable = m_platform.processPath(record.pid);
+    known.name = shared(QString::fromUtf8(known.rawName));
+    known.executable = shared(m_platform.processPath(record.pid));
     known.command = m_platform.processArguments(record.pid);
     known.image = image;
     known.stale = false;
     known.argumentsDue = generation + 1 + m_spread++ % argumentsPeriod;
-    known.source = SourceResolver::source(known.name, known.executable, known.command);
+    known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
     return known;
+}
+
+QString ProcessCollector::shared(QString text) {
+    if (text.isEmpty())
+        return text;
+    const auto found = m_texts.constFind(text);
+    if (found != m_texts.cend())
+        return *found;
+    m_texts.insert(text);
+    return text;
 }
 
 MonitorSnapshot ProcessCollector::collect() {
@@ -73,7 +81,7 @@ MonitorSnapshot ProcessCollector::collect() {
         throw MonitorError::unavailable();
     for (const ProcessIdentity& identity : m_platform.takeStale()) {
         if (const auto it = m_known.find(identity); it != m_known.end())
-            it->stale = true;
+            it->second.stale = true;
     }
 
     const bool canRate = m_previousTime && uptime - *m_previousTime > 0;
@@ -81,8 +89,9 @@ MonitorSnapshot ProcessCollector::collect() {
     const double nowSeconds = static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0;
     const uint64_t generation = ++m_generation;
 
-    m_rows.clear();
+    m_rows.resize(static_cast<size_t>(count));
     m_order.clear();
+    size_t seen = 0;
     for (int i = 0; i < count; ++i) {
         const LVProcessRecord& record = m_records[static_cast<size_t>(i)];
         bool isNew = false;
@@ -93,40 +102,48 @@ MonitorSnapshot ProcessCollector::collect() {
         if (canRate && !isNew && known.generation == generation - 1 && record.cpu_ns >= known.cpuNs)
             percent = static_cast<double>(record.cpu_ns - known.cpuNs) / 1e9 / dt * 100.0;
         known.cpuNs = record.cpu_ns;
+        seen += known.generation != generation ? 1 : 0;
         known.generation = generation;
-
-        double elapsed = nowSeconds - static_cast<double>(record.start_us) / 1e6;
-        if (!(elapsed >= 0))
-            elapsed = 0;
-
-        ProcessSample& sample = m_rows.emplace_back();
-        sample.identity = {record.pid, record.start_us};
-        sample.name = known.name;
-        sample.executable = known.executable;
-        sample.command = known.command;
-        sample.parentPID = record.ppid;
-        sample.uid = record.uid;
-        sample.cpuPercent = percent;
-        sample.residentBytes = record.resident_bytes;
-        sample.elapsedSeconds = elapsed;
-        sample.cpuTotalSeconds = static_cast<double>(record.cpu_ns) / 1e9;
-        sample.source = known.source;
+        m_rows[static_cast<size_t>(i)] = {&known, percent};
         m_order.emplace_back(percent.value_or(-1), i);
     }
 
-    // Processes not seen in this call are forgotten, with their labels.
-    m_known.removeIf([generation](const auto& entry) { return entry.value().generation != generation; });
-    m_previousTime = uptime;
-
     // Busiest first; equal shares, and all unknown ones, in the order the processes were listed.
-    // The order is found on small pairs, and each sample moved once.
+    // The order is found on small pairs, and each sample is made once, in its place.
     std::sort(m_order.begin(), m_order.end(), [](const auto& a, const auto& b) {
         return a.first > b.first || (a.first == b.first && a.second < b.second);
     });
     MonitorSnapshot snapshot;
     snapshot.processes.reserve(count);
-    for (const auto& [share, row] : m_order)
-        snapshot.processes.push_back(std::move(m_rows[static_cast<size_t>(row)]));
+    for (const auto& [share, row] : m_order) {
+        const LVProcessRecord& record = m_records[static_cast<size_t>(row)];
+        const auto& [known, percent] = m_rows[static_cast<size_t>(row)];
+        double elapsed = nowSeconds - static_cast<double>(record.start_us) / 1e6;
+        if (!(elapsed >= 0))
+            elapsed = 0;
+        snapshot.processes.push_back(ProcessSample{
+            .identity = {record.pid, record.start_us},
+            .name = known->name,
+            .executable = known->executable,
+            .command = known->command,
+            .parentPID = record.ppid,
+            .uid = record.uid,
+            .cpuPercent = percent,
+            .residentBytes = record.resident_bytes,
+            .elapsedSeconds = elapsed,
+            .cpuTotalSeconds = static_cast<double>(record.cpu_ns) / 1e9,
+            .source = known->source,
+        });
+    }
+
+    // Processes not seen in this call are forgotten, with their labels; where every entry was seen
+    // there is nothing to look for.
+    if (m_known.size() != seen) {
+        std::erase_if(m_known,
+                      [generation](const auto& entry) { return entry.second.generation != generation; });
+        m_texts.removeIf([](const QString& text) { return text.isDetached(); });
+    }
+    m_previousTime = uptime;
     snapshot.systemCPU = systemCPU();
     snapshot.systemMemory = systemMemory();
     snapshot.timestamp = now;

@@ -4,8 +4,9 @@
 #include "core/monitoring/ProcessPlatform.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QSet>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,19 +50,23 @@ private:
         bool stale = false;
     };
     Known& refresh(const LVProcessRecord& record, uint64_t generation, bool& isNew);
+    // The one copy of a text kept for names, paths and labels: processes of one program share theirs.
+    QString shared(QString text);
     std::optional<double> systemCPU();
     std::optional<SystemMemorySnapshot> systemMemory();
 
     ProcessPlatform& m_platform;
-    QHash<ProcessIdentity, Known> m_known;
+    // Entries stay where they are while others are added: a sample points at them until it is built.
+    std::unordered_map<ProcessIdentity, Known> m_known;
+    QSet<QString> m_texts; // dropped once no entry holds them
     std::optional<double> m_previousTime;
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
     uint64_t m_spread = 0;
     std::vector<LVProcessRecord> m_records;
-    // Kept between calls so that a sample allocates nothing for them.
-    std::vector<ProcessSample> m_rows;
+    // Kept between calls so that a sample allocates nothing for them: each row's share and entry.
     std::vector<std::pair<double, int>> m_order;
+    std::vector<std::pair<const Known*, std::optional<double>>> m_rows;
 };
 
 } // namespace lunorvale

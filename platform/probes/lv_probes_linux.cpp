@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,9 +103,14 @@ uint64_t pageSize() {
     return size;
 }
 
-// ticks × unit / ticks-per-second without overflowing for any realistic tick count.
-uint64_t ticksTo(uint64_t ticks, uint64_t unit) {
-    const uint64_t hz = clockTicksPerSecond();
+// ticks × unit / ticks-per-second without overflowing for any realistic tick count. Every sample
+// converts a few times per process: where the unit is a whole number of ticks (always, with the
+// usual 100 ticks per second) that is one multiplication.
+template <uint64_t unit> uint64_t ticksTo(uint64_t ticks) {
+    static const uint64_t hz = clockTicksPerSecond();
+    static const uint64_t perTick = unit % hz == 0 ? unit / hz : 0;
+    if (perTick != 0)
+        return ticks * perTick;
     return ticks / hz * unit + ticks % hz * unit / hz;
 }
 
@@ -205,8 +211,8 @@ void fillRecord(int32_t pid, uid_t uid, const ProcStat& stat, LVProcessRecord& o
     out.ppid = stat.ppid;
     out.uid = uid;
     out.status = statusForState(stat.state);
-    out.start_us = bootTimeSeconds() * 1000000 + ticksTo(stat.starttime, 1000000);
-    out.cpu_ns = ticksTo(stat.utime + stat.stime, 1000000000);
+    out.start_us = bootTimeSeconds() * 1000000 + ticksTo<1000000>(stat.starttime);
+    out.cpu_ns = ticksTo<1000000000>(stat.utime + stat.stime);
     out.resident_bytes = stat.rss * pageSize();
     out.image_start_code = stat.startCode;
     out.image_end_code = stat.endCode;
@@ -281,11 +287,13 @@ int32_t pidFromEntry(const char* name) {
 
 // Calls `visit(pid, position)` for every process listed in the open /proc from its current
 // position on, `position` being where the listing goes on after it; false when the list cannot be
-// read. `visit` returns false to stop early.
-template <typename Visit> bool forEachProcess(int proc, Visit&& visit) {
+// read. `visit` returns false to stop early. The kernel looks up every entry it hands over, so a
+// listing that will stop soon asks for few at a time.
+template <typename Visit> bool forEachProcess(int proc, Visit&& visit, size_t batch = 16384) {
     alignas(dirent64) char entries[16384];
+    batch = std::min(batch, sizeof entries);
     for (;;) {
-        const ssize_t count = ::getdents64(proc, entries, sizeof entries);
+        const ssize_t count = ::getdents64(proc, entries, batch);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
@@ -327,32 +335,33 @@ std::optional<int32_t> lastPid(int loadavg) {
 }
 
 // A hash of a status line, to tell an unchanged one without parsing it again. Two different lines
-// of one process that hash alike would only show the earlier figures for one more sample.
+// of one process that hash alike would only show the earlier figures for one more sample. Every
+// sample hashes one line per process: sixteen bytes at a time are folded in by one wide
+// multiplication, in two chains that overlap.
 uint64_t textHash(std::string_view text) {
-    constexpr uint64_t multiplier = 0xbf58476d1ce4e5b9;
-    uint64_t hash = text.size() * 0x9e3779b97f4a7c15;
-    const auto mix = [&](uint64_t word) {
-        hash = (hash ^ word) * multiplier;
-        hash ^= hash >> 31;
+    constexpr uint64_t keys[3] = {0xa0761d6478bd642f, 0xe7037ed1a0b428db, 0x8ebc6af09c88c6e3};
+    const auto fold = [](uint64_t a, uint64_t b) {
+        const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+        return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
     };
-    size_t at = 0;
-    for (; at + 8 <= text.size(); at += 8) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + at, sizeof word);
-        mix(word);
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const auto word = [](const char* from) {
+        uint64_t value;
+        std::memcpy(&value, from, sizeof value);
+        return value;
+    };
+    uint64_t first = text.size() ^ keys[0];
+    uint64_t second = keys[1];
+    for (; end - at >= 32; at += 32) {
+        first = fold(word(at) ^ keys[1], word(at + 8) ^ first);
+        second = fold(word(at + 16) ^ keys[2], word(at + 24) ^ second);
     }
-    uint64_t tail = 0;
-    std::memcpy(&tail, text.data() + at, text.size() - at);
-    mix(tail);
-    return hash;
-}
-
-// The name in a status line that parsed before: from the first '(' to the last ')'.
-std::string_view commOf(std::string_view line) {
-    const size_t open = line.find('(');
-    const size_t close = line.rfind(')');
-    return open < close && close != std::string_view::npos ? line.substr(open + 1, close - open - 1)
-                                                           : std::string_view();
+    for (; end - at >= 16; at += 16)
+        first = fold(word(at) ^ keys[1], word(at + 8) ^ first);
+    uint64_t tail[2] = {};
+    std::memcpy(tail, at, static_cast<size_t>(end - at));
+    return fold(fold(tail[0] ^ keys[1], tail[1] ^ first) ^ keys[2], second ^ keys[0]);
 }
 
 // What is known of the current user's processes between listings of one thread, in pid order.
@@ -360,16 +369,18 @@ std::string_view commOf(std::string_view line) {
 // per listing. A kept descriptor stays bound to the process it was opened for: once that process
 // ends, reads fail even if its pid has been given to another process, which is then read afresh.
 //
-// Listing /proc costs a quarter of reading every process, so it is listed in full only every few
-// listings (and when pids wrapped around). In between, the kernel's last handed-out pid tells
+// Listing /proc costs a quarter of reading every process, so it is listed in full only at first,
+// when pids wrapped around and now and then. Otherwise the kernel's last handed-out pid tells
 // whether any process can have started since: pids are handed out in rising order, so only the
-// part of /proc above the previous last pid is listed. A process that ended shows by its failing
-// read. What a full listing alone sees, and so sees late, is a process that turns into one of the
-// current user's without starting afresh.
+// pids between the previous last pid and the current one are listed. A process that ended shows by
+// its failing read. Other users' processes, and those that could not be read, are remembered by
+// pid and looked at again every few listings: one of them may turn into one of the current user's
+// without starting afresh.
 //
 // Descriptors are kept within a share of the open-file limit, decided before anything is opened.
 // Past it, and wherever the program runs out of descriptors, a process is read with
-// open-read-close: it costs more, but no process is left out for lack of a descriptor.
+// open-read-close: it costs more, but no process is left out for lack of a descriptor. The
+// descriptors for arguments and owners come after those of the status files.
 //
 // The owner is checked again whenever the program image changes (exec, or a change of user that
 // hides the image from us) and otherwise every few listings: a change of user without either is
@@ -386,16 +397,17 @@ public:
     KnownProcesses(const KnownProcesses&) = delete;
     KnownProcesses& operator=(const KnownProcesses&) = delete;
 
-    // Calls `found(outcome, record)` for every process of this listing, in pid order; false when
-    // the process list cannot be read (nothing is forgotten then).
-    template <typename Found> bool list(uid_t user, Found&& found) {
+    // Reads every process of this listing, in pid order, into `out.slot()` and calls
+    // `out.found(outcome)` for it; false when the process list cannot be read (nothing is forgotten
+    // then).
+    template <typename Sink> bool list(uid_t user, Sink& out) {
         if (!m_proc.valid())
             return false;
         const int proc = m_proc.get();
         beginListing();
         const std::optional<int32_t> last = m_loadavg.valid() ? lastPid(m_loadavg.get()) : std::nullopt;
         const bool full = !m_partialListings || !last || !m_lastPid || *last < *m_lastPid ||
-                          m_listing % fullListingPeriod == 1;
+                          m_listing % fullListingPeriod == 0;
         const bool anyNew = full || *last != *m_lastPid;
         if (anyNew) {
             const off_t from = full ? 0 : static_cast<off_t>(*m_lastPid) + 1 + m_pidPosition;
@@ -404,30 +416,52 @@ public:
         }
 
         m_next.clear();
+        m_nextOthers.clear();
         size_t known = 0;
-        LVProcessRecord record;
-        // Known processes below `pid` that this listing does not name.
-        const auto readKnownBelow = [&](int64_t pid) {
-            for (; known < m_known.size() && m_known[known].pid < pid; ++known)
-                found(read(proc, user, m_known[known], false, record), record);
+        // A full listing names every process there is: what was remembered of the others is not needed.
+        size_t other = full ? m_others.size() : 0;
+        // Processes of the previous listing below `pid` that this listing does not name, in pid order.
+        const auto readRememberedBelow = [&](int64_t pid) {
+            for (;;) {
+                const bool anyKnown = known < m_known.size() && m_known[known].pid < pid;
+                const bool anyOther = other < m_others.size() && m_others[other] < pid;
+                if (anyKnown && (!anyOther || m_known[known].pid < m_others[other]))
+                    out.found(read(proc, user, m_known[known++], false, out.slot()));
+                else if (anyOther)
+                    out.found(lookAgain(proc, user, m_others[other++], out.slot()));
+                else
+                    return;
+            }
         };
-        const bool listed = !anyNew || forEachProcess(proc, [&](int32_t pid, int64_t) {
-            readKnownBelow(pid);
+        const auto visit = [&](int32_t pid, int64_t) {
+            // Past the last pid handed out only processes older than a wrap-around are listed, and
+            // those are remembered.
+            if (!full && pid > *last)
+                return false;
+            readRememberedBelow(pid);
+            if (other < m_others.size() && m_others[other] == pid)
+                ++other;
             if (known < m_known.size() && m_known[known].pid == pid)
-                found(read(proc, user, m_known[known++], true, record), record);
+                out.found(read(proc, user, m_known[known++], true, out.slot()));
             else
-                found(readNew(proc, user, pid, true, record), record);
+                out.found(readNew(proc, user, pid, true, out.slot()));
             return true;
-        });
-        if (!listed) {
-            // Whatever was read so far is kept with its descriptor; the rest stays as it was.
+        };
+        if (anyNew && !forEachProcess(proc, visit, full ? SIZE_MAX : partialBatch)) {
+            // Whatever was read so far is kept with its descriptor, the rest as it was; the next
+            // listing is a full one.
             for (; known < m_known.size(); ++known)
                 keep(m_known[known]);
+            m_nextOthers.insert(m_nextOthers.end(), m_others.begin() + static_cast<ptrdiff_t>(other),
+                                m_others.end());
             std::swap(m_known, m_next);
+            std::swap(m_others, m_nextOthers);
+            m_lastPid.reset();
             return false;
         }
-        readKnownBelow(INT64_MAX);
+        readRememberedBelow(INT64_MAX);
         std::swap(m_known, m_next);
+        std::swap(m_others, m_nextOthers);
         if (last)
             m_lastPid = last;
         return true;
@@ -441,7 +475,7 @@ public:
                              [](const Known& known, int32_t wanted) { return known.pid < wanted; });
         if (it == m_known.end() || it->pid != pid)
             return -1;
-        if (it->cmdline < 0 && m_kept < m_capacity) {
+        if (it->cmdline < 0 && roomForMore()) {
             PidPath path(false, pid);
             it->cmdline = ::openat(m_proc.get(), path.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (it->cmdline >= 0)
@@ -451,8 +485,13 @@ public:
     }
 
 private:
-    static constexpr uint64_t fullListingPeriod = 10;
+    // Pids are handed out otherwise only where a process is restored with the pid it had: a full
+    // listing now and then finds those too.
+    static constexpr uint64_t fullListingPeriod = 100;
+    static constexpr uint64_t othersCheckPeriod = 10;
     static constexpr uint64_t ownerCheckPeriod = 16;
+    // Bytes of entries a partial listing asks for at a time: a few dozen processes.
+    static constexpr size_t partialBatch = 2048;
     static constexpr size_t shedStep = 32;
 
     struct Image {
@@ -463,13 +502,16 @@ private:
         int32_t pid = 0;
         int stat = -1;    // the kept descriptor, or -1 where the process is read by its path
         int cmdline = -1; // kept once the arguments were read through this thread's listings
+        int folder = -1;  // kept once the owner was checked again: its owner is the process's own
         uint64_t starttime = 0;
         Image image;
         uid_t owner = 0;
         bool cutName = false; // the kernel cut the name: its completion is in m_completedNames
-        // The last status line read, as a hash, and what it said (without the name).
+        // The last status line read, as a hash, and what it said: the name where it stood in it.
         uint64_t textHash = 0;
-        ProcStat parsed;
+        ProcStat parsed; // without the name
+        uint16_t nameAt = 0;
+        uint16_t nameSize = 0;
     };
     // A name the kernel cut, and what it was completed to for the current image.
     struct CompletedName {
@@ -488,6 +530,9 @@ private:
         // Room for the rest of the program: a quarter of a small limit, 512 of a large one.
         const rlim_t share = limit <= 2048 ? limit * 3 / 4 : limit - 512;
         m_capacity = static_cast<size_t>(std::min<rlim_t>(share, m_ceiling));
+        // Status files come first: the other descriptors are kept only while every process fits
+        // with all three.
+        m_keepAll = m_known.size() * 3 < m_capacity;
         if (m_listing == 1)
             m_partialListings = partialListingsWork();
     }
@@ -521,8 +566,10 @@ private:
         return first == self;
     }
 
-    void closeKept(Known& known) {
-        for (int* fd : {&known.stat, &known.cmdline}) {
+    bool roomForMore() const { return m_keepAll && m_kept < m_capacity; }
+
+    void close(std::initializer_list<int*> descriptors) {
+        for (int* fd : descriptors) {
             if (*fd >= 0) {
                 ::close(*fd);
                 *fd = -1;
@@ -530,11 +577,12 @@ private:
             }
         }
     }
+    void closeKept(Known& known) { close({&known.stat, &known.cmdline, &known.folder}); }
 
     // Moves the entry into the next listing's list, with its descriptor.
     void keep(Known& known) {
         m_next.push_back(known);
-        known.stat = known.cmdline = -1;
+        known.stat = known.cmdline = known.folder = -1;
     }
 
     void forget(Known& known) {
@@ -601,6 +649,32 @@ private:
         copyName(name.completed, out.name);
     }
 
+    static void remember(Known& known, const ProcStat& stat, std::string_view line, uint64_t hash) {
+        known.textHash = hash;
+        known.parsed = stat;
+        known.parsed.comm = {};
+        known.nameAt = static_cast<uint16_t>(stat.comm.data() - line.data());
+        known.nameSize = static_cast<uint16_t>(stat.comm.size());
+    }
+
+    // The owner of a known process. The kernel works out the owner of a process's folder afresh for
+    // each look at it, and a descriptor of the folder stays bound to the process: looking through
+    // one costs a fraction of finding the folder by its path again. A process that ended shows as
+    // root's; its status file has failed to read before that matters.
+    std::optional<uid_t> currentOwner(int proc, PidPath& path, Known& known) {
+        if (known.folder < 0 && roomForMore()) {
+            known.folder = ::openat(proc, path.directory(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (known.folder >= 0)
+                ++m_kept;
+        }
+        if (known.folder < 0)
+            return owner(proc, path);
+        struct stat info {};
+        if (::fstat(known.folder, &info) != 0)
+            return std::nullopt;
+        return info.st_uid;
+    }
+
     // Owner of the process's folder, or nothing when it is gone.
     static std::optional<uid_t> owner(int proc, PidPath& path) {
         struct stat info {};
@@ -622,6 +696,8 @@ private:
     }
 
     bool readKnown(int proc, uid_t user, PidPath& path, Known& known, LVProcessRecord& out) {
+        if (!m_keepAll)
+            close({&known.cmdline, &known.folder});
         char text[statBuffer];
         const ssize_t count = readStat(proc, path, known, text);
         if (count <= 0)
@@ -629,47 +705,60 @@ private:
         const std::string_view line(text, static_cast<size_t>(count));
         // Most processes sleep through most samples and print the very same line again.
         const uint64_t hash = textHash(line);
-        std::optional<ProcStat> stat;
-        if (hash == known.textHash) {
-            stat = known.parsed;
-            stat->comm = commOf(line);
-        } else {
-            stat = parseProcStat(line);
+        if (hash != known.textHash) {
+            const auto parsed = parseProcStat(line);
+            // Read by path, an entry cannot tell a reused pid from its process but by the start time.
+            if (!parsed || parsed->starttime != known.starttime)
+                return false;
+            remember(known, *parsed, line, hash);
         }
-        // Read by path, an entry cannot tell a reused pid from its process but by the start time.
-        if (!stat || stat->starttime != known.starttime)
-            return false;
-        known.textHash = hash;
-        known.parsed = *stat;
-        known.parsed.comm = {};
-        const Image image = imageOf(*stat);
+        ProcStat stat = known.parsed;
+        stat.comm = line.substr(known.nameAt, known.nameSize);
+        const Image image = imageOf(stat);
         const bool imageChanged = image != known.image;
         if (imageChanged || (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0) {
-            const auto uid = owner(proc, path);
+            const auto uid = currentOwner(proc, path, known);
             if (!uid)
                 return false;
             known.owner = *uid;
         }
         if (known.owner != user)
             return false;
-        fillRecord(known.pid, known.owner, *stat, out);
+        fillRecord(known.pid, known.owner, stat, out);
         if (out.status == LV_STATUS_ZOMBIE)
             return false; // dropped like a process that is gone
-        setName(proc, path, *stat, imageChanged, known, out);
+        setName(proc, path, stat, imageChanged, known, out);
         known.image = image;
         return true;
     }
 
-    // A process not known before. One that was not listed but known, and is gone now, has simply
-    // ended; one listed and gone before it could be read counts as unreadable.
+    // Another user's process, or one that could not be read, remembered from an earlier listing:
+    // looked at again every few listings, since it may have become one of the current user's.
+    ReadOutcome lookAgain(int proc, uid_t user, int32_t pid, LVProcessRecord& out) {
+        if ((m_listing + static_cast<uint64_t>(pid)) % othersCheckPeriod != 0) {
+            m_nextOthers.push_back(pid);
+            return ReadOutcome::passedOver;
+        }
+        return readNew(proc, user, pid, false, out);
+    }
+
+    // A process not known before. One that was not listed but remembered, and is gone now, has
+    // simply ended; one listed and gone before it could be read counts as unreadable. Another
+    // user's process and one that cannot be read are remembered, to be looked at again.
     ReadOutcome readNew(int proc, uid_t user, int32_t pid, bool listed, LVProcessRecord& out) {
         PidPath path(false, pid);
         // Other users' processes are passed over after one look at the folder's owner.
         const auto uid = owner(proc, path);
-        if (!uid)
-            return listed || errno != ENOENT ? ReadOutcome::unreadable : ReadOutcome::passedOver;
-        if (*uid != user)
+        if (!uid) {
+            if (errno == ENOENT)
+                return listed ? ReadOutcome::unreadable : ReadOutcome::passedOver;
+            m_nextOthers.push_back(pid);
+            return ReadOutcome::unreadable;
+        }
+        if (*uid != user) {
+            m_nextOthers.push_back(pid);
             return ReadOutcome::passedOver;
+        }
         Known known;
         known.pid = pid;
         known.owner = *uid;
@@ -690,6 +779,7 @@ private:
             count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
         if (!stat) {
             closeKept(known);
+            m_nextOthers.push_back(pid);
             return ReadOutcome::unreadable;
         }
         fillRecord(pid, *uid, *stat, out);
@@ -699,9 +789,8 @@ private:
         }
         known.starttime = stat->starttime;
         known.image = imageOf(*stat);
-        known.textHash = textHash(std::string_view(text, static_cast<size_t>(count)));
-        known.parsed = *stat;
-        known.parsed.comm = {};
+        const std::string_view line(text, static_cast<size_t>(count));
+        remember(known, *stat, line, textHash(line));
         setName(proc, path, *stat, true, known, out);
         m_next.push_back(known);
         return ReadOutcome::filled;
@@ -709,8 +798,10 @@ private:
 
     Descriptor m_proc;
     Descriptor m_loadavg;
-    std::vector<Known> m_known; // in pid order
-    std::vector<Known> m_next;  // built by a listing, then swapped with m_known
+    std::vector<Known> m_known;        // in pid order
+    std::vector<Known> m_next;         // built by a listing, then swapped with m_known
+    std::vector<int32_t> m_others;     // pids of other users' processes and unreadable ones, in order
+    std::vector<int32_t> m_nextOthers; // built by a listing, then swapped with m_others
     std::unordered_map<int32_t, CompletedName> m_completedNames;
     std::optional<int32_t> m_lastPid;
     int64_t m_pidPosition = 0;
@@ -718,6 +809,7 @@ private:
     uint64_t m_listing = 0;
     size_t m_kept = 0;
     size_t m_capacity = 0;
+    bool m_keepAll = false;
     size_t m_ceiling = SIZE_MAX;
 };
 
@@ -783,7 +875,6 @@ int lv_read_process(int32_t pid, LVProcessRecord* out) {
 }
 
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
-    uint32_t skippedCount = 0;
     if (skipped != nullptr)
         *skipped = 0;
     if (records == nullptr || capacity < 0)
@@ -791,27 +882,27 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
     raiseFileLimitOnce();
     thread_local KnownProcesses known;
     listingsOfThisThread = &known;
-    int32_t stored = 0;
-    const bool listed = known.list(::getuid(), [&](ReadOutcome outcome, const LVProcessRecord& record) {
-        switch (outcome) {
-        case ReadOutcome::passedOver:
-            break;
-        case ReadOutcome::unreadable:
-            ++skippedCount;
-            break;
-        case ReadOutcome::filled:
-            if (stored < capacity)
-                records[stored++] = record;
-            else
-                ++skippedCount;
-            break;
+    // Each process is read straight into its place; what does not fit, into a spare record.
+    struct Sink {
+        LVProcessRecord* records;
+        int32_t capacity;
+        int32_t stored = 0;
+        uint32_t skipped = 0;
+        LVProcessRecord spare;
+
+        LVProcessRecord& slot() { return stored < capacity ? records[stored] : spare; }
+        void found(ReadOutcome outcome) {
+            if (outcome == ReadOutcome::unreadable || (outcome == ReadOutcome::filled && stored == capacity))
+                ++skipped;
+            else if (outcome == ReadOutcome::filled)
+                ++stored;
         }
-    });
-    if (!listed)
+    } sink{records, capacity, 0, 0, {}};
+    if (!known.list(::getuid(), sink))
         return -1;
     if (skipped != nullptr)
-        *skipped = skippedCount;
-    return stored;
+        *skipped = sink.skipped;
+    return sink.stored;
 }
 
 void lv_restore_file_limit(void) {
@@ -876,10 +967,9 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
         while (length > 0 && buffer[length - 1] == '\0')
             --length;
     }
-    for (size_t i = 0; i < length; ++i) {
-        if (buffer[i] == '\0')
-            buffer[i] = ' ';
-    }
+    // Written as a choice for every byte, so that the compiler turns it into whole-vector work.
+    for (size_t i = 0; i < length; ++i)
+        buffer[i] = buffer[i] == '\0' ? ' ' : buffer[i];
     buffer[length] = '\0';
     return length;
 }

@@ -24,6 +24,10 @@ TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) 
     const QList<RunningBundle> expected = {{"/Apps/A.app", {{10, 1}, {11, 1}}},
                                            {"/Apps/My B.app", {{12, 1}}}};
     EXPECT_EQ(bundles.list(), expected);
+    // A process that runs a new program is placed afresh.
+    platform.change(
+        10, [](P::Process& p) { p.path = "/Apps/Z.app/Contents/MacOS/Z", p.record.image_arg_start = 7; });
+    EXPECT_EQ(bundles.list().first(), (RunningBundle{"/Apps/Z.app", {{10, 1}}}));
 
     // Both asked; one ended meanwhile; its pid reused meanwhile (each still counts as quit); refused.
     const std::pair<std::function<void()>, bool> cases[] = {

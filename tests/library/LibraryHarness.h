@@ -62,7 +62,7 @@ struct LibraryHarness {
     std::unique_ptr<ApplicationLibraryModel> model;
 
     LibraryHarness() {
-        services.runningApplications = [this] {
+        services.runningApplications = [this](const CancellationToken&) {
             return reached("processes"), running;
         };
         services.scan = [this](const CancellationToken&) {

@@ -28,6 +28,11 @@ TEST(LibraryScan, PublishesTheListOffTheInterfaceThreadThenSizesEachBundleInTurn
             throw std::system_error(EACCES, std::generic_category());
         return ApplicationInventory::bundleSize(application, token);
     };
+    const auto running = h.services.runningApplications;
+    h.services.runningApplications = [&, running](const CancellationToken& token) {
+        onInterfaceThread += QThread::currentThread() == qApp->thread();
+        return running(token);
+    };
     ApplicationLibraryModel& model = h.start();
     model.setChecked({folder + "/Gamma.app", QStringLiteral("/gone.app")});
     model.setSelectedID(QStringLiteral("/gone.app"));
@@ -93,4 +98,34 @@ TEST(LibraryScan, ReplacedStoppedOrFailedScanWritesNothingOfItsOwn) {
         EXPECT_EQ(model.applications().size(), 3);
         EXPECT_EQ(model.message().has_value(), then == Then::failingRescan);
     }
+}
+
+// A look at the running applications asked for while another is on its way is answered by a later look,
+// never by the one that began before it; a look still on its way when the model goes is cancelled.
+TEST(LibraryScan, RunningStateAskedForDuringALookComesFromALaterOne) {
+    LibraryHarness h;
+    Gate gate;
+    std::atomic<int> looks = 0;
+    h.services.runningApplications = [&](const CancellationToken& token) {
+        QList<ApplicationRunningTarget> seen = h.running;
+        if (++looks == 2)
+            gate.wait();
+        while (looks > 3 && !token.isCancelled())
+            QThread::msleep(1);
+        return seen;
+    };
+    const InstalledApplication a = listedApplication("A");
+    ApplicationLibraryModel& model = h.scanned({a});
+    model.refreshRunning();
+    ASSERT_TRUE(spinUntil([&] { return gate.waiting.load(); }));
+    h.running = {runningTarget(a)};
+    std::optional<QSet<QString>> answered;
+    model.refreshRunning([&] { answered = model.runningIDs(); });
+    gate.open();
+    ASSERT_TRUE(spinUntil([&] { return answered.has_value(); }));
+    EXPECT_EQ(answered, QSet<QString>{a.id()});
+    EXPECT_EQ(looks, 3);
+    model.refreshRunning([] { ADD_FAILURE() << "answered after the model went"; });
+    ASSERT_TRUE(spinUntil([&] { return looks == 4; }));
+    h.model.reset();
 }

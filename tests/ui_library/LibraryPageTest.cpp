@@ -6,6 +6,7 @@
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
+#include <atomic>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -150,7 +151,8 @@ TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
 
 TEST(LibraryPage, AppearsWhenShownAndLeavesWhenHiddenNotWhenMinimised) {
     PageHarness h;
-    int scans = 0, receiptReads = 0, runningReads = 0;
+    int scans = 0, receiptReads = 0;
+    std::atomic<int> runningReads = 0; // counted where the look runs
     h.library.listed = {listedApplication("A")};
     h.library.reached = [&](const char* what) {
         runningReads += QByteArray(what) == "processes";
@@ -186,7 +188,7 @@ TEST(LibraryPage, AppearsWhenShownAndLeavesWhenHiddenNotWhenMinimised) {
     const int reads = runningReads;
     host.setCurrentWidget(view);
     EXPECT_EQ(scans, 1);
-    EXPECT_EQ(runningReads, reads + 1);
+    EXPECT_TRUE(spinUntil([&] { return runningReads == reads + 1; }));
     EXPECT_EQ(receiptReads, 2);
 
     host.showMinimized();
@@ -272,6 +274,7 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     // The quit alert: "取消" does nothing; confirming starts the wait.
     h.library.running = {runningTarget(b)};
     model.refreshRunning();
+    ASSERT_TRUE(spinUntil([&] { return model.runningIDs().contains(b.id()); }));
     h.settle();
     ASSERT_TRUE(view.details()->quitButton()->isVisible());
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
@@ -292,7 +295,7 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     LoopbackHttpServer server;
     server.setDefaultReply(LoopbackHttpServer::chatReply("**粗体**"));
     PageHarness h;
-    int runningReads = 0;
+    std::atomic<int> runningReads = 0;
     h.library.reached = [&](const char* what) {
         runningReads += QByteArray(what) == "processes";
     };

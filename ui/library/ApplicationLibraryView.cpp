@@ -423,7 +423,7 @@ void ApplicationLibraryView::refresh() {
 
     const std::optional<InstalledApplication> selected = selectedApplication();
     if (m_quitDirty) {
-        // Asking whether a quit may be offered walks the processes: once per change, never per paint.
+        // Whether a quit may be offered is worked out once per change, never per paint.
         m_quitDirty = false;
         m_canQuit = selected && !selected->restriction() && m_library.runningIDs().contains(selected->id()) &&
                     m_library.canRequestQuit(*selected);
