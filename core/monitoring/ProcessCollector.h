@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -58,7 +59,9 @@ private:
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
     uint64_t m_spread = 0;
-    std::vector<LVProcessRecord> m_records;
+    // Room for the most processes a call reports, left uninitialised: only the records a call fills
+    // are ever touched, so a machine with a few hundred processes keeps a few hundred in memory.
+    std::unique_ptr<LVProcessRecord[]> m_records;
     // Kept between calls so that a sample allocates nothing for them.
     std::vector<ProcessSample> m_rows;
     std::vector<std::pair<double, int>> m_order;
