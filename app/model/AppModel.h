@@ -252,6 +252,8 @@ public:
     // Sends the terminate (or, forced, the kill) signal while the process is still the one listed,
     // then re-checks it after a short delay.
     void stop(const ProcessSample& sample, bool force);
+    // Whether the stop actions are offered for the process at all (see ProcessController::canStop).
+    bool canStop(const ProcessSample& sample) const;
     LocalProcessAdvice localAdvice(const std::optional<ProcessSample>& sample) const;
     // Selects the process a reminder named ("pid:start") and asks the main window to show it.
     void openNotification(const std::optional<QString>& processKey);

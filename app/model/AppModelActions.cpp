@@ -151,6 +151,10 @@ void AppModel::unignore(const ProcessSample& sample) {
     record(QStringLiteral("已恢复提醒"), actionDetail(sample), QStringLiteral("muted"));
 }
 
+bool AppModel::canStop(const ProcessSample& sample) const {
+    return m_controller && m_controller->canStop(sample); // a preview model has no process controller
+}
+
 void AppModel::stop(const ProcessSample& sample, bool force) {
     if (m_preview || m_stoppingIDs.contains(sample.identity))
         return;

@@ -82,6 +82,9 @@ AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> p
       m_quitConfirmation(m_services.presentQuit, m_services.terminate) {
     if (!m_services.trayHostAvailable)
         m_services.trayHostAvailable = &StatusItem::isHostAvailable;
+    connect(this, &AppDelegate::lunorvaleShowSettings, &m_requests, &WindowRequests::showSettings);
+    connect(this, &AppDelegate::lunorvaleShowAISettings, &m_requests, &WindowRequests::showAISettings);
+    connect(this, &AppDelegate::lunorvaleShowHelp, &m_requests, &WindowRequests::showHelp);
 }
 
 AppDelegate::~AppDelegate() {
@@ -197,10 +200,10 @@ AppDelegate::Scene AppDelegate::previewScene() {
     const QSize mainSize = isPreview() && m_preview->compact ? PreviewScenarios::compactMainWindowSize
                                                              : PreviewScenarios::mainWindowSize;
     if (!isPreview() || !m_preview->page)
-        return {m_screens->mainView(*m_model, std::nullopt), mainSize};
+        return {m_screens->mainView(*m_model, std::nullopt, &m_requests), mainSize};
     const QString page = *m_preview->page;
     const auto mainWindow = [&] {
-        return Scene{m_screens->mainView(*m_model, page), mainSize};
+        return Scene{m_screens->mainView(*m_model, page, &m_requests), mainSize};
     };
     const PreviewSceneKind kind = PreviewScenarios::sceneKind(page);
     const QSize fixed = PreviewScenarios::fixedSize(kind).value_or(mainSize);
@@ -480,6 +483,10 @@ MenuActions AppDelegate::menuActions() {
             if (self)
                 self->requestQuit();
         },
+        [self] {
+            if (self)
+                emit self->lunorvaleShowAISettings();
+        },
     };
 }
 
@@ -501,7 +508,14 @@ void AppDelegate::togglePopover() {
                                                updater()->availableVersion().has_value());
     const std::optional<QRect> icon = m_statusItem->geometry();
     const QRect anchor = icon.value_or(QRect(QCursor::pos(), QSize(1, 1)));
-    m_popover->show(m_screens->menuContent(*m_model, menuActions()), QSize(PopoverGeometry::width, height),
+    QWidget* content = m_screens->menuContent(*m_model, menuActions());
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() : height;
+    m_popover->show(content,
+                    QSize(PopoverGeometry::width,
+                          PopoverGeometry::openingHeight(height, content->sizeHint().height(), room)),
                     anchor);
     if (!m_popover->isShown())
         return;

@@ -4,6 +4,7 @@
 #include "app/shell/PreviewScenarios.h"
 #include "platform/files/SettingsStore.h"
 #include "ui/window/ScreenFactory.h"
+#include "ui/window/WindowRequests.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -144,6 +145,8 @@ private:
     SingleInstance* m_singleInstance = nullptr;
     ColorSchemePortal* m_portal = nullptr;
     WindowAppearance* m_appearance = nullptr;
+    // The main window's content follows it; the signals above are forwarded to it.
+    WindowRequests m_requests;
     std::unique_ptr<ScreenFactory> m_screens;
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<ApplicationLibraryModel> m_library;

@@ -19,6 +19,10 @@ int previewHeight(bool hasFindings, bool pageShowsUpdate, bool hasMemoryObservat
     return (hasFindings ? 505 : 405) + (pageShowsUpdate ? 40 : 0) + (hasMemoryObservations ? 40 : 0);
 }
 
+int openingHeight(int tableHeight, int contentHeight, int availableHeight) {
+    return std::min(std::max(tableHeight, contentHeight), availableHeight);
+}
+
 QPoint origin(const QRect& anchor, const QSize& size, const QRect& available) {
     constexpr int gap = 4;
     int x = anchor.center().x() - size.width() / 2;

@@ -21,6 +21,10 @@ int height(bool hasFindings, bool hasOtherReminders, bool updateAvailable);
 // A rendered menu page: 405 or 505 by findings; 40 more when the page name asks for an update and
 // 40 more with memory observations (application findings play no part here).
 int previewHeight(bool hasFindings, bool pageShowsUpdate, bool hasMemoryObservations);
+// The height a popover opens at: the table's height, or the content's own when that is taller (the
+// controls at its foot must show), but never taller than the screen's room (the content's middle
+// scrolls then).
+int openingHeight(int tableHeight, int contentHeight, int availableHeight);
 
 // Where a popover of `size` opens for an anchor (the tray icon, or the pointer as a 1 × 1 rectangle):
 // under the anchor, centred on it, or over it where there is no room below; always inside `available`

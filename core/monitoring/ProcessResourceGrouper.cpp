@@ -38,17 +38,6 @@ QString nameWithoutExtension(const QString& path) {
     return name;
 }
 
-QCollator fileNameCollator() {
-    // Qt's C locale compares code points without ICU, which would put "10" before "2".
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
-
 // The bundle of an executable as a view into it when its text needs no standardizing; otherwise
 // (".", ".." or repeated separators before the bundle ends) the general way builds the path.
 struct BundleScan {
@@ -244,7 +233,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     }
 
     // Sort keys once per group: a collator comparison per pair would dominate the cost.
-    const QCollator collator = fileNameCollator();
+    const QCollator collator = nameCollator();
     struct Keyed {
         QCollatorSortKey key;
         qsizetype index;
@@ -264,6 +253,17 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     for (const Keyed& entry : keyed)
         sorted.append(std::move(found[entry.index]));
     return sorted;
+}
+
+QCollator nameCollator() {
+    // Qt's C locale compares code points without ICU, which would put "10" before "2".
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
 }
 
 } // namespace lunorvale::ProcessResourceGrouper

@@ -3,6 +3,7 @@
 #include "core/monitoring/ApplicationResourceGroup.h"
 #include "core/monitoring/ProcessPlatform.h"
 
+#include <QCollator>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -13,6 +14,10 @@ namespace lunorvale::ProcessResourceGrouper {
 // outside any bundle, ordered by name as a file browser orders names (digits as numbers, case
 // ignored), then id.
 QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform);
+
+// The order of names in `groups` and wherever groups are listed by name: numbers by value, letter case
+// ignored, in the user's language (English rules where the locale is C).
+QCollator nameCollator();
 
 // The outermost "X.app" folder directly followed by "Contents" and at least one more component,
 // in the absolute, standardized path; absent otherwise. Reads nothing from the disk.

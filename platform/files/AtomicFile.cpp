@@ -64,9 +64,21 @@ void createDirectories(const QString& path) {
 }
 
 void write(const QString& path, const QByteArray& data, unsigned mode) {
+    Options options;
+    options.mode = mode;
+    write(path, data, options);
+}
+
+void write(const QString& path, const QByteArray& data, const Options& options) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
-    createDirectories(folder);
+    if (options.createFolders)
+        createDirectories(folder);
+    const auto failed = [&options](Step step) {
+        const int error = options.fault ? options.fault(step) : 0;
+        errno = error;
+        return error != 0;
+    };
 
     QByteArray temporary =
         QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
@@ -79,15 +91,15 @@ void write(const QString& path, const QByteArray& data, unsigned mode) {
         ::unlink(temporary.constData());
         throw FileWriteError(QString::fromLatin1(step), path, error);
     };
-    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0)
+    if (::fchmod(file.get(), static_cast<mode_t>(options.mode)) != 0)
         fail("chmod");
-    if (!writeAll(file.get(), data.constData(), data.size()))
+    if (failed(Step::write) || !writeAll(file.get(), data.constData(), data.size()))
         fail("write");
-    if (::fsync(file.get()) != 0)
+    if (failed(Step::flush) || ::fsync(file.get()) != 0)
         fail("fsync");
     if (file.close() != 0)
         fail("close");
-    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+    if (failed(Step::rename) || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
         fail("rename");
 
     // The rename itself becomes durable only once the folder is flushed.

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <exception>
+#include <functional>
 
 namespace lunorvale {
 
@@ -37,6 +38,19 @@ void createDirectories(const QString& path);
 // On failure the temporary file is removed. Throws FileWriteError. `mode` is for programs (0755);
 // every data file keeps 0600.
 void write(const QString& path, const QByteArray& data, unsigned mode = 0600);
+
+// The steps of a write, as a fault hook sees them.
+enum class Step { write, flush, rename };
+
+struct Options {
+    unsigned mode = 0600;
+    // False: a missing folder fails the write (ENOENT) instead of being created.
+    bool createFolders = true;
+    // Asked before each step; a non-zero error number fails the step as the system would have. Lets
+    // tests reach failures a privileged process never meets.
+    std::function<int(Step)> fault;
+};
+void write(const QString& path, const QByteArray& data, const Options& options);
 
 } // namespace AtomicFile
 } // namespace lunorvale

@@ -75,9 +75,14 @@ std::vector<Scenario> scenarios() {
     }
 #else
     all.push_back({std::nullopt});
-    all.push_back({QStringLiteral("overview"), true});
     for (const QString& page : PreviewScenarios::pages())
         all.push_back({page});
+    // The main window's own pages also in the smaller window.
+    for (const char* page :
+         {"overview", "empty", "paused", "error", "loading", "stopping", "advice-ready", "advice-pending",
+          "help", "resources", "resources-pressure", "resources-unknown", "resources-empty",
+          "resources-paused", "resources-applications", "processes", "history"})
+        all.push_back({QString::fromLatin1(page), true});
 #endif
     return all;
 }

@@ -96,6 +96,10 @@ TEST(PopoverGeometry, HeightsAndPlacementInsideTheScreen) {
     // A menu page counts an update by its name and memory only, never application findings.
     EXPECT_EQ(PopoverGeometry::previewHeight(true, true, false), 545);
     EXPECT_EQ(PopoverGeometry::previewHeight(false, false, true), 445);
+    // Opened, never shorter than the content, never taller than the screen's room.
+    EXPECT_EQ(PopoverGeometry::openingHeight(505, 430, 900), 505);
+    EXPECT_EQ(PopoverGeometry::openingHeight(405, 612, 900), 612);
+    EXPECT_EQ(PopoverGeometry::openingHeight(405, 612, 560), 560);
 
     const QRect screen(0, 0, 1280, 800);
     const QRect available(0, 28, 1280, 772); // a panel at the top

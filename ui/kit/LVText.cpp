@@ -220,6 +220,13 @@ void LVText::paintEvent(QPaintEvent*) {
         layout.tail->draw(&painter, QPointF(0, top));
 }
 
+QString plainToolTip(const QString& text) {
+    // Qt shows a tooltip that looks like markup as rich text; escaped markup is shown as written.
+    return text.isEmpty() ? QString()
+                          : QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() +
+                                QStringLiteral("</p>");
+}
+
 void LVText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         m_cache.reset();

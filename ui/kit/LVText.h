@@ -69,4 +69,7 @@ private:
     mutable std::unique_ptr<Layout> m_natural; // without a width limit
 };
 
+// A tooltip that shows `text` literally, whatever markup it holds.
+QString plainToolTip(const QString& text);
+
 } // namespace lunorvale

@@ -8,7 +8,7 @@
 namespace lunorvale {
 
 namespace {
-constexpr int tile = 32;
+constexpr int tile = ProcessGlyph::tileSide;
 constexpr int symbolPixels = 15;
 } // namespace
 
@@ -45,16 +45,24 @@ QSize ProcessGlyph::sizeHint() const {
     return {tile, tile};
 }
 
-void ProcessGlyph::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+void ProcessGlyph::paint(QPainter& painter, const QPointF& topLeft, const QString& name,
+                         Appearance appearance) {
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF area(topLeft, QSizeF(tile, tile));
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(path, Palette::secondary.in(this));
+    path.addRoundedRect(area, 8, 8);
+    painter.fillPath(path, Palette::secondary.resolved(appearance));
     const int side = LVSymbol::side(symbolPixels);
     QRectF square(0, 0, side, side);
-    square.moveCenter(QRectF(rect()).center());
-    symbol().paint(painter, square, Palette::muted.in(this));
+    square.moveCenter(area.center());
+    symbolFor(name).paint(painter, square, Palette::muted.resolved(appearance));
+    painter.restore();
+}
+
+void ProcessGlyph::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paint(painter, QPointF(0, 0), m_name, Palette::appearanceOf(this));
 }
 
 } // namespace lunorvale

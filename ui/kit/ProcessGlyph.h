@@ -1,8 +1,11 @@
 #pragma once
 
 #include "ui/kit/LVSymbol.h"
+#include "ui/kit/Palette.h"
 
 #include <QWidget>
+
+class QPainter;
 
 namespace lunorvale {
 
@@ -19,6 +22,9 @@ public:
     const QString& name() const { return m_name; }
     void setName(const QString& name);
     LVSymbol symbol() const { return symbolFor(m_name); }
+    // The tile for `name` with its top left at `topLeft`, for lists that paint their rows.
+    static void paint(QPainter& painter, const QPointF& topLeft, const QString& name, Appearance appearance);
+    static constexpr int tileSide = 32;
 
     QSize sizeHint() const override;
 

@@ -1,67 +1,433 @@
 #include "ui/window/MainView.h"
 
-#include <QSet>
+#include "app/model/AppModel.h"
+#include "ui/window/MainViewBars.h"
+#include "ui/window/OperationBanner.h"
+#include "ui/window/OverviewLogic.h"
+#include "ui/window/OverviewPage.h"
+#include "ui/window/ProcessRow.h"
+#include "ui/window/ResourceDashboardView.h"
+#include "ui/window/WindowRequests.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace lunorvale {
 
-MainView::Page MainView::pageFor(const std::optional<QString>& name) {
-    if (!name)
-        return Page::overview;
-    static const QSet<QString> resources = {"resources",         "resources-pressure",
-                                            "resources-unknown", "resources-empty",
-                                            "resources-paused",  "resources-applications"};
-    static const QSet<QString> applications = {
-        "applications",           "applications-empty",       "applications-loading", "applications-error",
-        "applications-ai-result", "applications-checking",    "applications-quit",    "applications-vendor",
-        "applications-login",     "applications-record-error"};
-    static const QSet<QString> processes = {
-        "processes", "process-empty", "process-protected",      "ai-loading",          "ai-error",
-        "ai-result", "advice-detail", "notification-recovered", "notification-missing"};
-    static const QSet<QString> history = {"history", "history-empty", "history-error"};
-    if (resources.contains(*name))
-        return Page::resources;
-    if (applications.contains(*name))
-        return Page::applications;
-    if (processes.contains(*name))
-        return Page::processes;
-    if (history.contains(*name))
-        return Page::history;
-    if (name->startsWith(QLatin1String("settings")) &&
-        (*name == QLatin1String("settings") || name->startsWith(QLatin1String("settings-"))))
-        return Page::settings;
-    if (*name == QLatin1String("help"))
-        return Page::help;
-    return Page::overview;
+namespace {
+
+int runAlert(QMessageBox& alert) {
+    alert.setWindowModality(Qt::WindowModal);
+    alert.exec();
+    return alert.buttons().indexOf(alert.clickedButton());
 }
 
-QString MainView::title(Page page) {
+// Padding 24 around the help and the settings page.
+QWidget* padded(QWidget* content) {
+    auto* frame = new QWidget;
+    auto* column = new QVBoxLayout(frame);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->addWidget(content);
+    return frame;
+}
+
+} // namespace
+
+MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, MainViewServices services,
+                   QWidget* parent)
+    : QWidget(parent), m_model(model), m_previewPage(previewPage), m_services(std::move(services)),
+      m_state(MainRouting::initialState(previewPage)),
+      m_automaticAdviceEnabled(model.automaticAdviceEnabled()) {
+    setObjectName(QStringLiteral("MainView"));
+    setAutoFillBackground(true); // the palette's window colour is the canvas
+    setMinimumSize(1040, 720);
+    if (!m_services.presentAlert)
+        m_services.presentAlert = runAlert;
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_navigation = new NavigationBar(*this, this);
+    column->addWidget(m_navigation);
+    m_telemetry = new TelemetryHeader(*this, this);
+    column->addWidget(m_telemetry);
+    if (m_services.pages.updateBanner) {
+        m_updateBanner = m_services.pages.updateBanner(model);
+        column->addWidget(m_updateBanner);
+    }
+    m_banner = new OperationBanner(model, this);
+    column->addWidget(m_banner);
+    m_stack = new QStackedWidget(this);
+    column->addWidget(m_stack, 1);
+    m_statusBar = new StatusBar(*this, this);
+    column->addWidget(m_statusBar);
+
+    connectModel();
+    addShortcuts();
+    if (WindowRequests* requests = m_services.requests) {
+        connect(requests, &WindowRequests::showSettings, this,
+                [this] { change(MainRouting::showSettingsRequested); });
+        connect(requests, &WindowRequests::showAISettings, this, &MainView::openAISettings);
+        connect(requests, &WindowRequests::showHelp, this,
+                [this] { change(MainRouting::showHelpRequested); });
+    }
+    showCurrentPage(false, m_state.page);
+    refresh();
+}
+
+MainView::~MainView() {
+    closeSheetDialog();
+}
+
+std::optional<QString> MainView::settingsSection() const {
+    return MainRouting::settingsSection(m_previewPage);
+}
+
+OverviewPage* MainView::overviewPage() const {
+    return static_cast<OverviewPage*>(pageWidget(Page::overview));
+}
+
+ResourceDashboardView* MainView::resourcesPage() const {
+    return static_cast<ResourceDashboardView*>(pageWidget(Page::resources));
+}
+
+QWidget* MainView::processColumnHeadings(bool compact) {
+    return new ProcessColumnHeadings(compact);
+}
+
+void MainView::setSearch(const QString& search) {
+    change([&](MainViewState& s) { s.search = search; });
+}
+void MainView::setProcessFilter(const QString& filter) {
+    change([&](MainViewState& s) { s.processFilter = filter; });
+}
+void MainView::setProcessSort(const QString& sort) {
+    change([&](MainViewState& s) { s.processSort = sort; });
+}
+void MainView::setHistoryFilter(const QString& filter) {
+    change([&](MainViewState& s) { s.historyFilter = filter; });
+}
+void MainView::setHistorySearch(const QString& search) {
+    change([&](MainViewState& s) { s.historySearch = search; });
+}
+void MainView::setClearingHistory(bool clearing) {
+    change([&](MainViewState& s) { s.clearingHistory = clearing; });
+}
+void MainView::setSheet(const std::optional<MainSheet>& sheet) {
+    change([&](MainViewState& s) { s.sheet = sheet; });
+}
+void MainView::setPreferredFinding(const std::optional<ProcessIdentity>& identity) {
+    change([&](MainViewState& s) { s.preferredFinding = identity; });
+}
+void MainView::setDetailedAdviceExpanded(bool expanded) {
+    change([&](MainViewState& s) { s.detailedAdviceExpanded = expanded; });
+}
+void MainView::setPage(Page page) {
+    change([&](MainViewState& s) { s.page = page; });
+}
+void MainView::selectPage(Page page) {
+    change([&](MainViewState& s) { MainRouting::selectPage(s, page); });
+}
+void MainView::toggleHelp() {
+    change(MainRouting::toggleHelp);
+}
+
+void MainView::openAISettings() {
+    change([](MainViewState& s) { MainRouting::openAISettings(s, QUuid::createUuid()); });
+}
+
+void MainView::openProcess(const ProcessSample& sample) {
+    m_model.setSelectedID(sample.identity);
+    change(MainRouting::openProcess);
+}
+
+void MainView::requestAnalysis(const ProcessSample& sample) {
+    const LocalProcessAdvice advice = m_model.localAdvice(sample);
+    const OverviewLogic::AnalysisInputs inputs{
+        advice.state, m_model.aiConfiguration().model, m_model.automaticAdvice().entry(sample),
+        m_model.aiDecision().has_value(), m_model.automaticAdviceEnabled()};
+    const OverviewLogic::AnalysisRoute route = OverviewLogic::analysisRoute(inputs);
+    if (route == OverviewLogic::AnalysisRoute::openProcessOnly) {
+        openProcess(sample);
+        return;
+    }
+    m_model.setSelectedID(sample.identity);
+    setDetailedAdviceExpanded(true);
+    if (route == OverviewLogic::AnalysisRoute::openAISettings) {
+        openAISettings();
+        return;
+    }
+    openProcess(sample);
+    if (route == OverviewLogic::AnalysisRoute::askConsent)
+        setSheet(MainSheet::analysing(sample));
+    else if (route == OverviewLogic::AnalysisRoute::analyze)
+        m_model.analyze(sample, std::nullopt, std::nullopt);
+}
+
+void MainView::change(const std::function<void(MainViewState&)>& edit) {
+    const MainViewState before = m_state;
+    edit(m_state);
+    if (m_state == before)
+        return;
+    reflect(before);
+    emit stateChanged();
+}
+
+void MainView::reflect(const MainViewState& before) {
+    const bool pageChanged = before.page != m_state.page || before.showingHelp != m_state.showingHelp;
+    if (pageChanged)
+        showCurrentPage(!before.showingHelp, before.page);
+    if (before.aiSettingsRequest != m_state.aiSettingsRequest)
+        emit aiSettingsRequestChanged();
+    if (before.sheet != m_state.sheet)
+        presentSheet();
+    if (m_state.clearingHistory && !before.clearingHistory && !m_alertPending) {
+        // After this change has settled: the alert runs an event loop of its own.
+        m_alertPending = true;
+        QMetaObject::invokeMethod(this, &MainView::presentClearHistoryAlert, Qt::QueuedConnection);
+    }
+    m_navigation->refresh();
+    if (!pageChanged && (before.preferredFinding != m_state.preferredFinding))
+        scheduleRefresh();
+}
+
+void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
+    QWidget* shown = nullptr;
+    if (m_state.showingHelp) {
+        if (!m_help) {
+            m_help = padded(m_services.pages.help ? m_services.pages.help(m_model) : new QWidget);
+            m_stack->addWidget(m_help);
+        }
+        shown = m_help;
+    } else {
+        QWidget*& page = m_pages[Pages::index(m_state.page)];
+        if (!page) {
+            page = makePage(m_state.page);
+            m_stack->addWidget(page);
+        }
+        shown = page;
+    }
+    const bool overviewWasShown = previousPageWasShown && previous == Page::overview;
+    const bool resourcesWereShown = previousPageWasShown && previous == Page::resources;
+    if (overviewWasShown && shown != pageWidget(Page::overview))
+        overviewPage()->leave();
+    m_stack->setCurrentWidget(shown);
+    if (shown == pageWidget(Page::resources) && !resourcesWereShown)
+        resourcesPage()->enter();
+    if (shown == pageWidget(Page::overview))
+        overviewPage()->refresh();
+}
+
+QWidget* MainView::makePage(Page page) {
+    const MainPages& pages = m_services.pages;
+    const auto made = [this](const MainPages::Page& maker) -> QWidget* {
+        return maker ? maker(*this) : new QWidget;
+    };
     switch (page) {
     case Page::overview:
-        return QStringLiteral("概览");
-    case Page::processes:
-        return QStringLiteral("进程");
+        return new OverviewPage(*this);
     case Page::resources:
-        return QStringLiteral("资源");
+        return new ResourceDashboardView(m_model, MainRouting::showsApplicationsFirst(m_previewPage));
+    case Page::processes:
+        return made(pages.processes);
     case Page::applications:
-        return QStringLiteral("应用库");
-    case Page::settings:
-        return QStringLiteral("设置");
+        return made(pages.applications);
     case Page::history:
-        return QStringLiteral("历史");
-    case Page::help:
-        return QStringLiteral("帮助");
+        return made(pages.history);
+    case Page::settings:
+        return padded(made(pages.settings));
     }
-    return {};
+    return new QWidget;
 }
 
-MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, QWidget* parent)
-    : Screen(title(pageFor(previewPage)), std::nullopt, parent), m_page(pageFor(previewPage)) {
-    setObjectName(QStringLiteral("MainView"));
-    column()->addWidget(PlaceholderParts::statusLine(model));
-    column()->addWidget(PlaceholderParts::aiStatus(model, {}));
-    column()->addWidget(PlaceholderParts::processList(model, 8));
-    column()->addStretch(1);
+void MainView::presentSheet() {
+    const QString id = m_state.sheet ? m_state.sheet->id() : QString();
+    if (id == m_sheetID)
+        return;
+    closeSheetDialog();
+    m_sheetID = id;
+    if (!m_state.sheet)
+        return;
+    const MainSheet sheet = *m_state.sheet;
+    const MainPages& pages = m_services.pages;
+    // Every callback acts only while its own sheet is the one shown, so a second click does nothing.
+    const auto close = [this, id] {
+        if (m_sheetID == id)
+            setSheet(std::nullopt);
+    };
+    QWidget* content = nullptr;
+    switch (sheet.kind) {
+    case MainSheet::Kind::stop: {
+        const StopRequest request = *sheet.stop;
+        const auto confirm = [this, id, request] {
+            if (m_sheetID != id)
+                return;
+            m_model.stop(request.sample, request.force);
+            setSheet(std::nullopt);
+        };
+        if (pages.stopConfirmation)
+            content = pages.stopConfirmation(m_model, request, close, confirm);
+        break;
+    }
+    case MainSheet::Kind::analysis:
+        if (pages.analysisConsent)
+            content = pages.analysisConsent(m_model, *sheet.analysis, close);
+        break;
+    case MainSheet::Kind::welcome:
+        if (pages.welcome)
+            content = pages.welcome(m_model, [this, id] {
+                if (m_sheetID != id)
+                    return;
+                m_model.completeOnboarding();
+                setSheet(std::nullopt);
+            });
+        break;
+    case MainSheet::Kind::privacy:
+        if (pages.privacy)
+            content = pages.privacy(close);
+        break;
+    }
+    auto* dialog = new QDialog(this);
+    dialog->setWindowModality(Qt::WindowModal);
+    auto* column = new QVBoxLayout(dialog);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(content ? content : new QWidget);
+    // Escape or the window manager closed it.
+    connect(dialog, &QDialog::finished, this, [this, dialog, id] {
+        if (m_sheetDialog != dialog)
+            return;
+        m_sheetDialog = nullptr;
+        dialog->deleteLater();
+        if (m_sheetID == id)
+            setSheet(std::nullopt);
+    });
+    m_sheetDialog = dialog;
+    dialog->open();
+}
+
+void MainView::closeSheetDialog() {
+    if (QDialog* dialog = m_sheetDialog) {
+        m_sheetDialog = nullptr;
+        dialog->disconnect(this);
+        dialog->hide();
+        dialog->deleteLater();
+    }
+    m_sheetID.clear();
+}
+
+void MainView::presentClearHistoryAlert() {
+    m_alertPending = false;
+    if (!m_state.clearingHistory)
+        return;
+    QMessageBox alert(this);
+    alert.setWindowTitle(QStringLiteral("清空本机操作记录？"));
+    alert.setTextFormat(Qt::PlainText);
+    alert.setText(QStringLiteral("清空本机操作记录？"));
+    alert.setInformativeText(
+        QStringLiteral("本机保存的全部记录将被删除，无法恢复。观察规则和已保存的 AI 配置会保留。"));
+    QPushButton* cancel = alert.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    alert.addButton(QStringLiteral("清空记录"), QMessageBox::DestructiveRole);
+    alert.setDefaultButton(cancel);
+    alert.setEscapeButton(cancel);
+    const int chosen = m_services.presentAlert(alert);
+    setClearingHistory(false);
+    if (chosen == 1)
+        m_model.clearHistory();
+}
+
+void MainView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
+        setSheet(MainSheet::welcome());
+}
+
+void MainView::scheduleRefresh() {
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
+    QMetaObject::invokeMethod(this, &MainView::refresh, Qt::QueuedConnection);
+}
+
+void MainView::refresh() {
+    m_refreshPending = false;
+    m_navigation->refresh();
+    m_telemetry->refresh();
+    m_banner->refresh();
+    m_statusBar->refresh();
+    m_sampleAction->setEnabled(!m_model.isSampling() && !m_model.isPreview());
+    if (OverviewPage* overview = overviewPage(); overview && overview->isVisibleTo(this))
+        overview->refresh();
+    if (ResourceDashboardView* resources = resourcesPage(); resources && resources->isVisibleTo(this))
+        resources->refresh();
+    emit refreshed();
+}
+
+void MainView::automaticAdviceMayHaveChanged() {
+    const bool enabled = m_model.automaticAdviceEnabled();
+    if (enabled == m_automaticAdviceEnabled)
+        return;
+    m_automaticAdviceEnabled = enabled;
+    change([enabled](MainViewState& s) { MainRouting::automaticAdviceChanged(s, enabled); });
+}
+
+void MainView::connectModel() {
+    AppModel* model = &m_model;
+    for (const auto signal : {&AppModel::processesChanged,
+                              &AppModel::findingsChanged,
+                              &AppModel::settingsChanged,
+                              &AppModel::aiConfigurationChanged,
+                              &AppModel::automaticAdviceAuthorizationChanged,
+                              &AppModel::automaticAdvicePreferenceChanged,
+                              &AppModel::isMonitoringChanged,
+                              &AppModel::isSamplingChanged,
+                              &AppModel::lastUpdateChanged,
+                              &AppModel::systemCPUChanged,
+                              &AppModel::systemMemoryChanged,
+                              &AppModel::resourceGroupsChanged,
+                              &AppModel::resourceHistoryChanged,
+                              &AppModel::memoryObservationsChanged,
+                              &AppModel::applicationCPUFindingsChanged,
+                              &AppModel::skippedProcessCountChanged,
+                              &AppModel::collectionErrorChanged,
+                              &AppModel::statusMessageChanged,
+                              &AppModel::selectedIDChanged,
+                              &AppModel::aiDecisionChanged,
+                              &AppModel::stoppingIDsChanged,
+                              &AppModel::operationMessageChanged})
+        connect(model, signal, this, &MainView::scheduleRefresh);
+    connect(&m_model.automaticAdvice(), &AutomaticProcessAdvice::entriesChanged, this,
+            &MainView::scheduleRefresh);
+    for (const auto signal :
+         {&AppModel::aiConfigurationChanged, &AppModel::automaticAdviceAuthorizationChanged,
+          &AppModel::automaticAdvicePreferenceChanged})
+        connect(model, signal, this, &MainView::automaticAdviceMayHaveChanged);
+    connect(model, &AppModel::navigationRequestChanged, this,
+            [this] { change(MainRouting::navigationRequested); });
+    connect(model, &AppModel::resourceNavigationRequestChanged, this,
+            [this] { change(MainRouting::resourceNavigationRequested); });
+}
+
+void MainView::addShortcuts() {
+    for (const Page page : Pages::all) {
+        auto* action = new QAction(Pages::title(page), this);
+        action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + Pages::index(page))));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, page] { selectPage(page); });
+        addAction(action);
+    }
+    // Enabled while the sample button is (see refresh); checked again when it fires.
+    m_sampleAction = new QAction(QStringLiteral("立即采样"), this);
+    m_sampleAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_sampleAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_sampleAction, &QAction::triggered, this, [this] {
+        if (!m_model.isSampling() && !m_model.isPreview())
+            m_model.sampleNow();
+    });
+    addAction(m_sampleAction);
 }
 
 } // namespace lunorvale

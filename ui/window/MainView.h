@@ -1,29 +1,143 @@
 #pragma once
 
-#include "ui/window/PlaceholderParts.h"
+#include "ui/window/MainPages.h"
+#include "ui/window/MainViewLogic.h"
 
-#include <QString>
+#include <QDialog>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
 #include <optional>
+
+class QAction;
+class QMessageBox;
+class QStackedWidget;
 
 namespace lunorvale {
 
 class AppModel;
+class NavigationBar;
+class OperationBanner;
+class OverviewPage;
+class ResourceDashboardView;
+class StatusBar;
+class TelemetryHeader;
+class WindowRequests;
 
-// The main window's content: the page a name selects, over the model.
-class MainView final : public PlaceholderParts::Screen {
+// Shows an alert and returns the index of the chosen button in the order they were added; -1 when none
+// was chosen.
+using AlertPresenter = std::function<int(QMessageBox& alert)>;
+
+// What the main window's content is given besides the model.
+struct MainViewServices {
+    WindowRequests* requests = nullptr; // absent: no requests from outside the window
+    MainPages pages = MainPages::standard();
+    AlertPresenter presentAlert; // empty: a window-modal alert
+};
+
+// The main window's content: the navigation bar, the telemetry header, the update and operation
+// banners, the page (or the help) and the status bar. It owns the state its pages share, presents the
+// sheets (window-modal dialogs keyed by sheet id) and the clear-history alert, and turns requests from
+// the rest of the program into page changes.
+//
+// The model's many change signals of one sample are gathered into one refresh per pass of the event
+// loop; only the bars and the page on screen refresh, and a page refreshes when it comes on screen.
+class MainView final : public QWidget {
     Q_OBJECT
 public:
-    enum class Page { overview, processes, resources, applications, settings, history, help };
+    MainView(AppModel& model, const std::optional<QString>& previewPage,
+             MainViewServices services = MainViewServices(), QWidget* parent = nullptr);
+    ~MainView() override;
 
-    MainView(AppModel& model, const std::optional<QString>& previewPage, QWidget* parent = nullptr);
+    AppModel& model() const { return m_model; }
+    const std::optional<QString>& previewPage() const { return m_previewPage; }
+    const MainViewState& state() const { return m_state; }
+    // The section the settings page opens at for the screenshot name.
+    std::optional<QString> settingsSection() const;
 
-    Page page() const { return m_page; }
-    // The page a preview name starts on; the overview for any other name or none.
-    static Page pageFor(const std::optional<QString>& name);
-    static QString title(Page page);
+    // The state the pages write. Each announces a change with `stateChanged`.
+    void setSearch(const QString& search);
+    void setProcessFilter(const QString& filter);
+    void setProcessSort(const QString& sort);
+    void setHistoryFilter(const QString& filter);
+    void setHistorySearch(const QString& search);
+    // True presents the clear-history alert, which sets it back to false when it closes.
+    void setClearingHistory(bool clearing);
+    void setSheet(const std::optional<MainSheet>& sheet);
+    void setPreferredFinding(const std::optional<ProcessIdentity>& identity);
+    void setDetailedAdviceExpanded(bool expanded);
+    // A link on a page.
+    void setPage(Page page);
+    // A page button of the navigation bar, or its shortcut.
+    void selectPage(Page page);
+    void toggleHelp();
+
+    // The one way to the AI section of the settings.
+    void openAISettings();
+    // Selects the process and shows it on the processes page.
+    void openProcess(const ProcessSample& sample);
+    // Asks for AI advice on the process: the AI settings, the consent sheet or the analysis itself.
+    void requestAnalysis(const ProcessSample& sample);
+
+    // The process list's column headings, styled, in the widths of `ProcessRow`.
+    static QWidget* processColumnHeadings(bool compact);
+
+    // Parts, for pages and tests. A page is made the first time it shows; null before.
+    QWidget* pageWidget(Page page) const { return m_pages[Pages::index(page)]; }
+    QWidget* helpWidget() const { return m_help; }
+    QDialog* sheetDialog() const { return m_sheetDialog; }
+    NavigationBar* navigationBar() const { return m_navigation; }
+    TelemetryHeader* telemetry() const { return m_telemetry; }
+    StatusBar* statusBar() const { return m_statusBar; }
+    OperationBanner* operationBanner() const { return m_banner; }
+    OverviewPage* overviewPage() const;
+    // Ctrl+R: enabled exactly while the sample button is.
+    QAction* sampleAction() const { return m_sampleAction; }
+    ResourceDashboardView* resourcesPage() const;
+
+signals:
+    void stateChanged();
+    void aiSettingsRequestChanged();
+    // Once per pass of the event loop in which the model changed, after the bars.
+    void refreshed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
-    Page m_page;
+    void change(const std::function<void(MainViewState&)>& edit);
+    void reflect(const MainViewState& before);
+    void showCurrentPage(bool wasOnScreen, Page previous);
+    QWidget* makePage(Page page);
+    void presentSheet();
+    void closeSheetDialog();
+    void presentClearHistoryAlert();
+    void scheduleRefresh();
+    void refresh();
+    void automaticAdviceMayHaveChanged();
+    void connectModel();
+    void addShortcuts();
+
+    AppModel& m_model;
+    const std::optional<QString> m_previewPage;
+    MainViewServices m_services;
+    MainViewState m_state;
+    bool m_automaticAdviceEnabled = false;
+    bool m_refreshPending = false;
+    bool m_alertPending = false;
+
+    NavigationBar* m_navigation;
+    TelemetryHeader* m_telemetry;
+    QWidget* m_updateBanner = nullptr;
+    OperationBanner* m_banner;
+    QStackedWidget* m_stack;
+    StatusBar* m_statusBar;
+    QAction* m_sampleAction = nullptr;
+    std::array<QWidget*, 6> m_pages{};
+    QWidget* m_help = nullptr;
+    QPointer<QDialog> m_sheetDialog;
+    QString m_sheetID;
 };
 
 } // namespace lunorvale

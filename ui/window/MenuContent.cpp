@@ -1,21 +1,448 @@
 #include "ui/window/MenuContent.h"
 
+#include "app/model/AppModel.h"
+#include "core/monitoring/DisplayFormat.h"
+#include "ui/kit/AIStatusButton.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVBadge.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVCard.h"
+#include "ui/kit/LVRule.h"
+#include "ui/kit/LVSymbol.h"
+#include "ui/kit/LVText.h"
+#include "ui/window/MenuContentLogic.h"
+#include "ui/window/PageParts.h"
+#include "ui/window/ProcessAdviceView.h"
+#include "ui/window/ProcessesLogic.h"
+
+#include <QAction>
+#include <QFocusEvent>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QUuid>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace lunorvale {
 
-MenuContent::MenuContent(AppModel& model, const MenuActions& actions, QWidget* parent)
-    : Screen(QStringLiteral("岚栖"), std::nullopt, parent) {
+namespace {
+
+constexpr int contentWidth = 344;
+constexpr int margin = 20;
+constexpr int spacing = 15;
+
+QFont rowFont() {
+    return Fonts::system(12);
+}
+
+// The scroll area of the middle: clear, no frame, never wider than the popover.
+QScrollArea* makeMiddle(QWidget* content) {
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setWidget(content);
+    // Clear, so the popover's surface shows through (setWidget turns filling on).
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    area->setMinimumHeight(0);
+    return area;
+}
+
+} // namespace
+
+PressableArea::PressableArea(QWidget* content, QWidget* parent)
+    : QAbstractButton(parent), m_content(content) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    // The content only shows; the area takes every click on it.
+    content->setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+void PressableArea::paintEvent(QPaintEvent*) {
+    if (!m_keyboardFocus)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor ring = Palette::accent.in(this);
+    ring.setAlphaF(0.5);
+    painter.setPen(QPen(ring, 2));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+}
+
+void PressableArea::focusInEvent(QFocusEvent* event) {
+    QAbstractButton::focusInEvent(event);
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    update();
+}
+
+void PressableArea::focusOutEvent(QFocusEvent* event) {
+    QAbstractButton::focusOutEvent(event);
+    m_keyboardFocus = false;
+    update();
+}
+
+MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
+    setFont(rowFont());
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void MenuProcessRow::setSample(const ProcessSample& sample, bool flagged) {
+    if (sample == m_sample && flagged == m_flagged)
+        return;
+    m_sample = sample;
+    m_flagged = flagged;
+    setAccessibleName(ProcessesLogic::oneLine(sample.name) + QStringLiteral("，") +
+                      DisplayFormat::cpu(sample.cpuPercent));
+    update();
+}
+
+QSize MenuProcessRow::sizeHint() const {
+    return {200, static_cast<int>(std::ceil(QFontMetricsF(rowFont()).height()))};
+}
+
+void MenuProcessRow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF area = rect();
+    const QColor muted = Palette::muted.in(this);
+    const int side = LVSymbol::side(12);
+    LVSymbol("app.dashed").paint(painter, QRectF(0, (area.height() - side) / 2, side, side), muted);
+    const int chevron = LVSymbol::side(8);
+    LVSymbol("chevron.right")
+        .paint(painter, QRectF(area.width() - chevron, (area.height() - chevron) / 2, chevron, chevron),
+               muted);
+
+    const QFont figures = Fonts::monospacedDigits(12);
+    const QString cpu = DisplayFormat::cpu(m_sample.cpuPercent);
+    const qreal cpuWidth = QFontMetricsF(figures).horizontalAdvance(cpu);
+    const qreal cpuRight = area.width() - chevron - 9;
+    painter.setFont(figures);
+    painter.setPen((m_flagged ? Palette::amber : Palette::muted).in(this));
+    painter.drawText(QRectF(cpuRight - cpuWidth, 0, cpuWidth, area.height()),
+                     Qt::AlignRight | Qt::AlignVCenter, cpu);
+
+    const qreal nameLeft = side + 9;
+    const qreal nameWidth = std::max<qreal>(0, cpuRight - cpuWidth - 9 - nameLeft);
+    painter.setFont(rowFont());
+    painter.setPen(Palette::ink.in(this));
+    painter.drawText(QRectF(nameLeft, 0, nameWidth, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(rowFont()).elidedText(ProcessesLogic::oneLine(m_sample.name),
+                                                         Qt::ElideRight, nameWidth));
+}
+
+MenuControlButton::MenuControlButton(bool iconOnly, QWidget* parent)
+    : QAbstractButton(parent), m_iconOnly(iconOnly) {
+    setFont(Fonts::system(11, FontWeight::medium));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void MenuControlButton::setSymbol(const char* symbol) {
+    m_symbol = symbol;
+    update();
+}
+
+QSize MenuControlButton::sizeHint() const {
+    const int side = LVSymbol::side(11);
+    if (m_iconOnly)
+        return {std::max(28, side), 30};
+    const qreal label = side + (text().isEmpty() ? 0 : 4 + QFontMetricsF(font()).horizontalAdvance(text()));
+    return {static_cast<int>(std::ceil(label)) + 18, 30};
+}
+
+qreal MenuControlButton::opacity() const {
+    if (!isEnabled())
+        return 0.4;
+    return isDown() ? 0.65 : 1;
+}
+
+void MenuControlButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(opacity());
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    painter.fillPath(shape, (m_iconOnly ? Palette::secondary : Palette::soft).in(this));
+    QColor stroke = (m_iconOnly ? Palette::line : Palette::accent).in(this);
+    if (!m_iconOnly)
+        stroke.setAlphaF(0.35);
+    painter.setPen(QPen(stroke, 1));
+    painter.drawPath(shape);
+
+    const QColor color = (m_iconOnly ? Palette::ink : Palette::accent).in(this);
+    const int side = LVSymbol::side(11);
+    if (m_iconOnly) {
+        LVSymbol(m_symbol).paint(painter, QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side),
+                                 color);
+        return;
+    }
+    const QFontMetricsF metrics(font());
+    const qreal labelWidth = side + 4 + metrics.horizontalAdvance(text());
+    const qreal left = (width() - labelWidth) / 2;
+    LVSymbol(m_symbol).paint(painter, QRectF(left, (height() - side) / 2.0, side, side), color);
+    painter.setPen(color);
+    painter.drawText(QRectF(left + side + 4, 0, labelWidth - side - 4, height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, text());
+}
+
+MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
+    : QWidget(parent), m_model(model), m_actions(std::move(actions)) {
     setObjectName(QStringLiteral("MenuContent"));
-    column()->addWidget(PlaceholderParts::statusLine(model));
-    column()->addWidget(PlaceholderParts::aiStatus(model, actions.showSettings));
-    column()->addWidget(PlaceholderParts::processList(model, 3));
-    column()->addStretch(1);
-    column()->addWidget(PlaceholderParts::buttonRow({
-        {LVButtonKind::secondary, QStringLiteral("退出岚栖…"), actions.requestQuit},
-        {LVButtonKind::secondary, QStringLiteral("设置…"), actions.showSettings},
-        {LVButtonKind::primary, QStringLiteral("打开岚栖"), actions.openMain},
-    }));
+    setFixedWidth(contentWidth);
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(margin, margin, margin, margin);
+    root->setSpacing(spacing);
+
+    // Header.
+    auto* header = new QHBoxLayout;
+    header->addWidget(new LVSymbolView(LVSymbol("waveform.path.ecg"), 20, Palette::accent, this));
+    header->addWidget(
+        new LVText(QStringLiteral("岚栖"), Fonts::system(16, FontWeight::semibold), Palette::ink, this));
+    header->addStretch();
+    m_badge = new LVBadge(QStringLiteral("观察中"), Palette::success, this);
+    header->addWidget(m_badge);
+    root->addLayout(header);
+
+    // The middle, scrolling when the popover is shorter than the content.
+    m_middleContent = new QWidget;
+    m_middleColumn = new QVBoxLayout(m_middleContent);
+    m_middleColumn->setContentsMargins(0, 0, 0, 0);
+    m_middleColumn->setSpacing(spacing);
+
+    auto* status = new QWidget;
+    auto* statusColumn = new QVBoxLayout(status);
+    statusColumn->setContentsMargins(14, 14, 14, 14);
+    statusColumn->setSpacing(7);
+    m_state = new LVText({}, Fonts::system(13, FontWeight::medium), Palette::ink, status);
+    m_resources = new LVText({}, Fonts::monospacedDigits(11), Palette::muted, status);
+    statusColumn->addWidget(m_state);
+    statusColumn->addWidget(m_resources);
+    m_aiStatus = new AIStatusButton(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
+                                             model.automaticAdviceEnabled(), model.isMonitoring()),
+                                    [this] {
+                                        if (m_actions.openMain)
+                                            m_actions.openMain();
+                                        if (m_actions.showAISettings)
+                                            m_actions.showAISettings();
+                                    });
+    statusColumn->addSpacing(3);
+    statusColumn->addWidget(m_aiStatus, 0, Qt::AlignLeft);
+    m_middleColumn->addWidget(lunorCard(status));
+
+    m_advice = new ProcessAdviceView(model.automaticAdvice(), true);
+    m_adviceButton = new PressableArea(m_advice);
+    m_middleColumn->addWidget(m_adviceButton);
+    connect(m_adviceButton, &QAbstractButton::clicked, this, [this] {
+        if (!m_adviceSample)
+            return;
+        m_model.showProcess(m_adviceSample->identity);
+        if (m_actions.openMain)
+            m_actions.openMain();
+    });
+
+    QWidget* observation = PageParts::symbolText(LVSymbol("chart.xyaxis.line"), {}, Fonts::system(11),
+                                                 Palette::amber, 0, &m_observation);
+    m_observation->setMaximumLines(2);
+    m_observationButton = new PressableArea(observation);
+    m_middleColumn->addWidget(m_observationButton);
+    connect(m_observationButton, &QAbstractButton::clicked, this, [this] {
+        m_model.setResourceNavigationRequest(QUuid::createUuid());
+        if (m_actions.openMain)
+            m_actions.openMain();
+    });
+
+    m_noProcesses =
+        new LVText(QStringLiteral("采样后会显示占用靠前的进程。"), Fonts::system(11), Palette::muted);
+    m_middleColumn->addWidget(PageParts::padded(m_noProcesses, 0, 5, 0, 5));
+    // A widget of their own (not a nested layout), so hiding rows before the first show is counted in
+    // the size hint at once.
+    m_rowsBox = new QWidget(m_middleContent);
+    auto* rows = new QVBoxLayout(m_rowsBox);
+    rows->setContentsMargins(0, 3, 0, 3);
+    rows->setSpacing(12);
+    for (int i = 0; i < 3; ++i) {
+        auto* row = new MenuProcessRow(m_rowsBox);
+        rows->addWidget(row);
+        m_rows.append(row);
+        connect(row, &QAbstractButton::clicked, this, [this, row] {
+            m_model.showProcess(row->sample().identity);
+            if (m_actions.openMain)
+                m_actions.openMain();
+        });
+    }
+    m_middleColumn->addWidget(m_rowsBox);
+
+    m_open = new LVButton(LVButtonKind::primary, QStringLiteral("打开岚栖"), m_middleContent);
+    m_middleColumn->addWidget(m_open, 0, Qt::AlignHCenter);
+    connect(m_open, &QAbstractButton::clicked, this, [this] {
+        if (m_actions.openMain)
+            m_actions.openMain();
+    });
+    m_middleColumn->addStretch(1);
+    m_middle = makeMiddle(m_middleContent);
+    root->addWidget(m_middle, 1);
+
+    root->addWidget(new LVRule({}, 1.0, this));
+
+    auto* controls = new QHBoxLayout;
+    controls->setSpacing(8);
+    m_toggle = new MenuControlButton(false, this);
+    m_toggle->setObjectName(QStringLiteral("menu-toggle-monitoring"));
+    m_sample = new MenuControlButton(true, this);
+    m_sample->setSymbol("arrow.clockwise");
+    m_sample->setToolTip(QStringLiteral("立即采样"));
+    m_sample->setAccessibleName(QStringLiteral("立即采样"));
+    m_settings = new MenuControlButton(true, this);
+    m_settings->setSymbol("gearshape");
+    m_settings->setToolTip(QStringLiteral("设置（含软件更新）"));
+    m_settings->setAccessibleName(QStringLiteral("打开设置"));
+    m_quit = new MenuControlButton(true, this);
+    m_quit->setSymbol("power");
+    m_quit->setToolTip(QStringLiteral("退出岚栖…"));
+    m_quit->setAccessibleName(QStringLiteral("退出岚栖，需确认"));
+    controls->addWidget(m_toggle);
+    controls->addStretch();
+    controls->addWidget(m_sample);
+    controls->addWidget(m_settings);
+    controls->addWidget(m_quit);
+    root->addLayout(controls);
+    connect(m_toggle, &QAbstractButton::clicked, &m_model, &AppModel::toggleMonitoring);
+    connect(m_sample, &QAbstractButton::clicked, &m_model, &AppModel::sampleNow);
+    connect(m_settings, &QAbstractButton::clicked, this, [this] {
+        if (m_actions.showSettings)
+            m_actions.showSettings();
+    });
+    connect(m_quit, &QAbstractButton::clicked, this, [this] {
+        if (m_actions.requestQuit)
+            m_actions.requestQuit();
+    });
+
+    // Ctrl+O opens the main window while the popover is the active window.
+    auto* open = new QAction(this);
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    open->setShortcutContext(Qt::WindowShortcut);
+    connect(open, &QAction::triggered, m_open, &QAbstractButton::click);
+    addAction(open);
+
+    for (const auto signal :
+         {&AppModel::processesChanged, &AppModel::findingsChanged, &AppModel::isMonitoringChanged,
+          &AppModel::isSamplingChanged, &AppModel::lastUpdateChanged, &AppModel::systemCPUChanged,
+          &AppModel::systemMemoryChanged, &AppModel::memoryObservationsChanged,
+          &AppModel::applicationCPUFindingsChanged, &AppModel::collectionErrorChanged,
+          &AppModel::aiConfigurationChanged, &AppModel::automaticAdviceAuthorizationChanged,
+          &AppModel::automaticAdvicePreferenceChanged, &AppModel::settingsChanged,
+          &AppModel::openedNotificationIDChanged})
+        connect(&model, signal, this, &MenuContent::scheduleRefresh);
+    connect(&model, &AppModel::appearanceChanged, this, &MenuContent::applyAppearance);
+    applyAppearance();
+    refresh();
+}
+
+void MenuContent::setUpdateReminder(QWidget* reminder) {
+    delete m_updateReminder;
+    m_updateReminder = reminder;
+    if (reminder)
+        m_middleColumn->insertWidget(m_middleColumn->indexOf(m_open) + 1, reminder);
+    updateGeometry();
+}
+
+void MenuContent::scheduleRefresh() {
+    // One sample publishes many properties: redraw once for all of them.
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
+    QMetaObject::invokeMethod(this, &MenuContent::refresh, Qt::QueuedConnection);
+}
+
+void MenuContent::refresh() {
+    m_refreshPending = false;
+    const bool monitoring = m_model.isMonitoring();
+    m_badge->setTitle(monitoring ? QStringLiteral("观察中") : QStringLiteral("已暂停"));
+    m_badge->setColor(monitoring ? Palette::success : Palette::amber);
+
+    m_state->setText(MenuContentLogic::stateLine(m_model.collectionError().has_value(), monitoring,
+                                                 m_model.lastUpdate().has_value(), m_model.attentionCount()));
+    m_resources->setText(MenuContentLogic::resourceLine(m_model.systemCPUText(), m_model.systemMemory()));
+    m_aiStatus->setStatus(AIStatus(m_model.aiConfiguration(), m_model.aiKeyStatus(),
+                                   m_model.automaticAdviceEnabled(), monitoring));
+
+    const QList<Finding>& findings = m_model.findings();
+    if (findings.isEmpty()) {
+        m_adviceSample.reset();
+    } else {
+        m_adviceSample = findings.first().sample;
+        m_advice->setContent(*m_adviceSample, m_model.localAdvice(m_adviceSample), std::nullopt);
+    }
+    m_adviceButton->setVisible(m_adviceSample.has_value());
+
+    const auto observation =
+        MenuContentLogic::observationTitle(m_model.memoryObservations(), m_model.applicationCPUFindings());
+    m_observation->setText(ProcessesLogic::oneLine(observation.value_or(QString())));
+    m_observationButton->setAccessibleName(observation.value_or(QString()));
+    m_observationButton->setVisible(observation.has_value());
+
+    const QList<ProcessSample> busiest =
+        MenuContentLogic::busiest(m_model.orderedProcesses(QStringLiteral("cpu")));
+    m_noProcesses->parentWidget()->setVisible(busiest.isEmpty());
+    m_rowsBox->setVisible(!busiest.isEmpty());
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (i < busiest.size())
+            m_rows[i]->setSample(busiest[i], MenuContentLogic::isFlagged(busiest[i], findings));
+        m_rows[i]->setVisible(i < busiest.size());
+    }
+
+    m_toggle->setText(monitoring ? QStringLiteral("暂停观察") : QStringLiteral("恢复观察"));
+    m_toggle->setSymbol(monitoring ? "pause" : "play.fill");
+    m_toggle->setAccessibleName(m_toggle->text());
+    m_toggle->updateGeometry();
+    m_sample->setEnabled(!m_model.isSampling());
+    updateGeometry();
+}
+
+void MenuContent::applyAppearance() {
+    const QString& appearance = m_model.appearance();
+    if (appearance == u"dark")
+        setPalette(Palette::qtPalette(Appearance::dark));
+    else if (appearance == u"light")
+        setPalette(Palette::qtPalette(Appearance::light));
+    else
+        setPalette(QPalette()); // the desktop's appearance, as the rest of the program
+    update();
+}
+
+QSize MenuContent::sizeHint() const {
+    // The whole content, the middle unscrolled: the popover is never made shorter than this (but for
+    // the screen's height), so nothing scrolls unless it must.
+    const QLayout* root = layout();
+    const QMargins margins = root->contentsMargins();
+    const int inner = contentWidth - margins.left() - margins.right();
+    QLayout* middle = m_middleContent->layout();
+    const int middleHeight =
+        middle->hasHeightForWidth() ? middle->totalHeightForWidth(inner) : middle->totalSizeHint().height();
+    int height = margins.top() + margins.bottom() + middleHeight;
+    for (int i = 0; i < root->count(); ++i) {
+        QLayoutItem* item = root->itemAt(i);
+        if (item->widget() == m_middle || item->isEmpty())
+            continue;
+        height += item->hasHeightForWidth() ? item->heightForWidth(inner) : item->sizeHint().height();
+        height += root->spacing();
+    }
+    return {contentWidth, height};
+}
+
+void MenuContent::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::surface.in(this));
 }
 
 } // namespace lunorvale

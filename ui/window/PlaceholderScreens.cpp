@@ -15,8 +15,11 @@ namespace {
 
 class PlaceholderScreens final : public ScreenFactory {
 public:
-    QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage) override {
-        return new MainView(model, previewPage);
+    QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
+                      WindowRequests* requests) override {
+        MainViewServices services;
+        services.requests = requests;
+        return new MainView(model, previewPage, std::move(services));
     }
     QWidget* menuContent(AppModel& model, const MenuActions& actions) override {
         return new MenuContent(model, actions);

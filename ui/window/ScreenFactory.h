@@ -4,6 +4,7 @@
 #include "core/applications/InstalledApplication.h"
 #include "core/monitoring/ProcessSample.h"
 #include "ui/library/ApplicationLibraryLogic.h"
+#include "ui/window/MainViewLogic.h"
 
 #include <QDateTime>
 #include <QString>
@@ -18,19 +19,15 @@ namespace lunorvale {
 
 class AppModel;
 class ApplicationLibraryModel;
+class WindowRequests;
 
-// The popover's three ways out.
+// The popover's ways out; the shell decides what happens to the popover.
 struct MenuActions {
     std::function<void()> openMain;
     std::function<void()> showSettings;
     std::function<void()> requestQuit;
-};
-
-// A stop the user asked for, awaiting confirmation.
-struct StopRequest {
-    QUuid id;
-    ProcessSample sample;
-    bool force = false;
+    // Asks the main window, brought forward just before, for the AI section of the settings.
+    std::function<void()> showAISettings;
 };
 
 // Makes every screen the shell hosts: the main window's content, the popover content, and the sheets
@@ -41,7 +38,9 @@ class ScreenFactory {
 public:
     virtual ~ScreenFactory() = default;
 
-    virtual QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage) = 0;
+    // `requests`: the program's window requests (settings, AI settings, help), which the content follows.
+    virtual QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
+                              WindowRequests* requests) = 0;
     virtual QWidget* menuContent(AppModel& model, const MenuActions& actions) = 0;
     virtual QWidget* stopConfirmation(AppModel& model, const StopRequest& request,
                                       std::function<void()> onCancel, std::function<void()> onConfirm) = 0;

@@ -1,0 +1,285 @@
+#include "PageHarness.h"
+#include "ui/kit/AIStatusButton.h"
+#include "ui/kit/LVBadge.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVEmptyState.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVText.h"
+#include "ui/window/HistoryList.h"
+#include "ui/window/MenuContent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimeZone>
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+ActivityEvent event(const QDateTime& date, const QString& title, const QString& detail) {
+    ActivityEvent e;
+    e.date = StoredDate::from(date);
+    e.title = title;
+    e.detail = detail;
+    return e;
+}
+
+// Answers when the test says so.
+class FakePanel final : public SavePanel {
+public:
+    void ask(const QString& title, const QString& proposedName, Done done) override {
+        asked.append(title + u'|' + proposedName);
+        m_done = std::move(done);
+    }
+    void answer(const std::optional<QString>& path) { std::exchange(m_done, {})(path); }
+    QStringList asked;
+
+private:
+    Done m_done;
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
+    ModelHarness h;
+    const QDateTime now = h.clock;
+    LocalHistoryStore(h.path(QStringLiteral("history.json")))
+        .save(
+            {event(now.addSecs(-60), QStringLiteral("发现持续高占用"), QStringLiteral("后台任务 · PID 7421")),
+             event(now.addSecs(-120), QStringLiteral("未能停止"),
+                   QStringLiteral("编译任务 · PID 5 · 停止请求未成功")),
+             event(now.addSecs(-180), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 6")),
+             event(now.addSecs(-240), QStringLiteral("发现持续高占用"), QStringLiteral("编译任务 · PID 8"))},
+            now);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    ModelTesterGuard guard;
+    PageWindow window(model, Page::history);
+    HistoryPage* page = window.history();
+    HistoryListView* list = page->list();
+    guard.watch(list->historyModel());
+    EXPECT_EQ(page->countText()->text(), QStringLiteral("4 条记录"));
+    EXPECT_EQ(page->filterControl()->accessibleName(), QStringLiteral("记录类型"));
+    EXPECT_EQ(page->searchField()->accessibleName(), QStringLiteral("搜索记录"));
+
+    // A divider under every entry but the last, also once a filter made another one last.
+    const auto dividers = [list] {
+        const QImage image = list->viewport()->grab().toImage();
+        const QColor line = Palette::line.resolved(Appearance::light);
+        QList<bool> found;
+        for (int row = 0; row < list->historyModel()->rowCount(); ++row) {
+            const QRect rect = list->visualRect(list->historyModel()->index(row));
+            found.append(image.pixelColor(rect.left() + 100, rect.bottom()) == line);
+        }
+        return found;
+    };
+    EXPECT_EQ(dividers(), (QList<bool>{true, true, true, false}));
+    page->filterControl()->setCurrentIndex(2);
+    PageWindow::settle();
+    EXPECT_EQ(list->historyModel()->events().size(), 2);
+    EXPECT_EQ(list->historyModel()->event(0).title, QStringLiteral("未能停止"));
+    EXPECT_EQ(dividers(), (QList<bool>{true, false}));
+    QTest::keyClicks(page->searchField(), QStringLiteral("PID 9"));
+    PageWindow::settle();
+    EXPECT_TRUE(page->emptyState()->isVisible());
+    EXPECT_EQ(page->countText()->text(), QStringLiteral("0 条记录"));
+
+    // The detail of an entry becomes selectable text when the pointer reaches it.
+    page->searchField()->clear();
+    PageWindow::settle();
+    const QModelIndex first = list->historyModel()->index(0);
+    emit list->entered(first);
+    EXPECT_TRUE(list->isPersistentEditorOpen(first));
+
+    EXPECT_TRUE(page->clearButton()->isEnabled());
+    model.clearHistory();
+    PageWindow::settle();
+    EXPECT_FALSE(page->clearButton()->isEnabled());
+    EXPECT_FALSE(page->exportButton()->isEnabled());
+
+    // A history file that cannot be read leaves an empty list whose clear button stays available.
+    ModelHarness broken;
+    ASSERT_TRUE(QDir().mkpath(broken.path(QStringLiteral("history.json"))));
+    AppModel& damaged = broken.start();
+    damaged.completeOnboarding();
+    ASSERT_TRUE(damaged.historyStorageError());
+    PageWindow other(damaged, Page::history);
+    EXPECT_TRUE(other.history()->storageLine()->isVisible());
+    EXPECT_TRUE(other.history()->clearButton()->isEnabled());
+}
+
+TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
+    ModelHarness h;
+    h.add(700, "encoder");
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    model.ignore(*h.listed(700)); // one event
+    const QDateTime clock(QDate(2026, 12, 6), QTime(0, 30), QTimeZone(8 * 3600));
+    auto panel = std::make_shared<FakePanel>();
+    int faultErrno = 0;
+    AtomicFile::Step faultStep = AtomicFile::Step::write;
+    HistoryExport::Services services{panel, [&] { return clock; }, {}};
+    services.writeOptions.fault = [&](AtomicFile::Step step) {
+        return step == faultStep ? faultErrno : 0;
+    };
+    PageWindow window(model, Page::history, std::nullopt, pageServices(services));
+    HistoryPage* page = window.history();
+    page->filterControl()->setCurrentIndex(1);
+    QTest::keyClicks(page->searchField(), QStringLiteral("nothing matches"));
+
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("export.json"));
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old contents");
+    old.close();
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+
+    // The panel is asked once while open; an event recorded meanwhile is part of the file.
+    page->exportButton()->click();
+    page->exportButton()->click();
+    ASSERT_EQ(panel->asked, QStringList{QStringLiteral("导出岚栖操作记录|Lunorvale-记录-2026-12-05.json")});
+    model.unignore(*h.listed(700));
+    ASSERT_EQ(model.history().size(), 2);
+    panel->answer(target);
+    EXPECT_EQ(model.statusMessage(), QStringLiteral("操作记录已导出。"));
+    EXPECT_EQ(contents(target), LocalHistoryStore::exportData(model.history(), clock));
+    struct stat info {};
+    ::stat(QFile::encodeName(target).constData(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Cancelling writes nothing and says nothing.
+    model.setStatusMessage(QStringLiteral("before"));
+    page->exportButton()->click();
+    panel->answer(std::nullopt);
+    EXPECT_EQ(model.statusMessage(), QStringLiteral("before"));
+
+    // Every failure names its reason and leaves the file as it was, with no temporary beside it.
+    const QByteArray kept = contents(target);
+    struct Case {
+        QString path;
+        int error;
+        AtomicFile::Step step;
+        QString sentence;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("export.json"), 0, AtomicFile::Step::write, QStringLiteral("所选位置无效。")},
+        {folder.path(), 0, AtomicFile::Step::write, QStringLiteral("该位置是一个文件夹。")},
+        {folder.filePath(QStringLiteral("missing/export.json")), 0, AtomicFile::Step::write,
+         QStringLiteral("所选文件夹不存在。")},
+        {target, ENOSPC, AtomicFile::Step::write, QStringLiteral("磁盘空间不足。")},
+        {target, EIO, AtomicFile::Step::flush, QStringLiteral("无法写入文件（错误 5）。")},
+        {target, EACCES, AtomicFile::Step::rename, QStringLiteral("没有写入该位置的权限。")},
+    };
+    for (const Case& c : cases) {
+        faultErrno = c.error;
+        faultStep = c.step;
+        page->exportButton()->click();
+        panel->answer(c.path);
+        EXPECT_EQ(model.statusMessage(), QStringLiteral("导出失败：") + c.sentence) << c.path.toStdString();
+        EXPECT_EQ(contents(target), kept);
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("export.json")});
+    }
+}
+
+TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("menu-memory"));
+    model.configureAdvicePreview(QStringLiteral("menu-memory"));
+    QStringList calls;
+    QObject::connect(&model, &AppModel::selectedIDChanged, [&] { calls.append(QStringLiteral("select")); });
+    QObject::connect(&model, &AppModel::resourceNavigationRequestChanged,
+                     [&] { calls.append(QStringLiteral("resources")); });
+    MenuActions actions;
+    actions.openMain = [&] {
+        calls.append(QStringLiteral("open"));
+    };
+    actions.showAISettings = [&] {
+        calls.append(QStringLiteral("ai"));
+    };
+    actions.showSettings = [&] {
+        calls.append(QStringLiteral("settings"));
+    };
+    actions.requestQuit = [&] {
+        calls.append(QStringLiteral("quit"));
+    };
+    MenuContent content(model, actions);
+    content.resize(content.sizeHint());
+    content.show();
+    QApplication::setActiveWindow(&content);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+
+    EXPECT_EQ(content.stateLine()->text(), QStringLiteral("%1 项资源提醒").arg(model.attentionCount()));
+    EXPECT_EQ(content.resourceLine()->text(), QStringLiteral("整机 CPU 39.7% · 内存压力偏高"));
+    EXPECT_TRUE(content.observationButton()->isVisible());
+    ASSERT_EQ(content.processRows().size(), 3);
+
+    const auto tap = [&](QAbstractButton* button) {
+        calls.clear();
+        model.setSelectedID(std::nullopt);
+        calls.clear();
+        button->click();
+        return calls;
+    };
+    EXPECT_EQ(tap(content.processRows()[1]), (QStringList{QStringLiteral("select"), QStringLiteral("open")}));
+    EXPECT_EQ(model.selectedID(), content.processRows()[1]->sample().identity);
+    EXPECT_EQ(tap(content.adviceButton()), (QStringList{QStringLiteral("select"), QStringLiteral("open")}));
+    EXPECT_EQ(tap(content.aiStatusButton()), (QStringList{QStringLiteral("open"), QStringLiteral("ai")}));
+    EXPECT_EQ(tap(content.observationButton()),
+              (QStringList{QStringLiteral("resources"), QStringLiteral("open")}));
+    calls.clear();
+    QTest::keyClick(&content, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(calls, QStringList{QStringLiteral("open")});
+    EXPECT_EQ(tap(content.settingsButton()), QStringList{QStringLiteral("settings")});
+    EXPECT_EQ(tap(content.quitButton()), QStringList{QStringLiteral("quit")});
+
+    EXPECT_EQ(content.toggleButton()->objectName(), QStringLiteral("menu-toggle-monitoring"));
+    EXPECT_EQ(content.sampleButton()->accessibleName(), QStringLiteral("立即采样"));
+    EXPECT_EQ(content.settingsButton()->accessibleName(), QStringLiteral("打开设置"));
+    EXPECT_EQ(content.quitButton()->accessibleName(), QStringLiteral("退出岚栖，需确认"));
+
+    // The popover's own appearance, whatever the desktop's.
+    model.setAppearance(QStringLiteral("dark"));
+    EXPECT_EQ(Palette::appearanceOf(&content), Appearance::dark);
+    EXPECT_EQ(Palette::appearanceOf(QApplication::palette()), Appearance::light);
+    model.setAppearance(QStringLiteral("system"));
+    EXPECT_EQ(Palette::appearanceOf(&content), Appearance::light);
+}
+
+TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
+    for (const char* name : {"menu", "menu-memory", "menu-paused", "menu-update-available",
+                             "menu-update-ready", "menu-advice", "menu-advice-long"}) {
+        const QString page = QString::fromLatin1(name);
+        ModelHarness h;
+        AppModel& model = h.start(true);
+        model.configurePreview(page);
+        model.configureAdvicePreview(page);
+        model.configureAIStatusPreview(page);
+        MenuContent content(model, {});
+        const int height = (model.findings().isEmpty() ? 405 : 505) +
+                           (page.contains(QStringLiteral("update-")) ? 40 : 0) +
+                           (model.memoryObservations().isEmpty() ? 0 : 40);
+        content.resize(344, height);
+        content.show();
+        QCoreApplication::processEvents();
+        const QRect quit = content.quitButton()->geometry();
+        EXPECT_TRUE(content.rect().contains(quit)) << name;
+        EXPECT_TRUE(content.toggleButton()->isVisible());
+        EXPECT_EQ(content.badge()->title(),
+                  page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
+        EXPECT_EQ(content.toggleButton()->text(),
+                  page == u"menu-paused" ? QStringLiteral("恢复观察") : QStringLiteral("暂停观察"));
+    }
+}

@@ -1,0 +1,470 @@
+#include "ui/window/HistoryExport.h"
+#include "ui/window/HistoryLogic.h"
+#include "ui/window/MenuContentLogic.h"
+#include "ui/window/ProcessDetailLogic.h"
+#include "ui/window/ProcessesLogic.h"
+
+#include <QTimeZone>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+namespace {
+
+ProcessSample process(int32_t pid, const QString& name, const QString& source, uint64_t start = 1) {
+    ProcessSample sample;
+    sample.identity = {pid, start};
+    sample.name = name;
+    sample.source = source;
+    sample.executable = QStringLiteral("/usr/bin/") + name;
+    sample.command = name;
+    sample.cpuPercent = 1;
+    return sample;
+}
+
+QList<int32_t> pids(const QList<ProcessSample>& samples) {
+    QList<int32_t> result;
+    for (const ProcessSample& sample : samples)
+        result.append(sample.identity.pid);
+    return result;
+}
+
+Finding findingOf(const ProcessSample& sample) {
+    return {sample, 600, QStringLiteral("持续高占用"), QStringLiteral("一直很忙。")};
+}
+
+} // namespace
+
+TEST(ProcessesLogic, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
+    const QList<ProcessSample> ordered{
+        process(1123, QStringLiteral("alpha"), QStringLiteral("Alpha App")),
+        process(512, QStringLiteral("beta"), QString()),
+        process(77, QStringLiteral("Gamma12"), QStringLiteral("工具")),
+        process(8, QStringLiteral("worker"), QStringLiteral("构建 · 编译")),
+        process(9, QStringLiteral("delta"), QStringLiteral("Delta"), 5),
+    };
+    // Flagged: pid 9 of start 5 only; a finding of pid 8 started at another time does not count.
+    const QList<Finding> findings{findingOf(ordered[4]),
+                                  findingOf(process(8, QStringLiteral("worker"), {}, 99))};
+    struct Case {
+        QString search;
+        QString filter;
+        QList<int32_t> expected;
+    };
+    const QList<Case> cases{
+        {{}, QStringLiteral("all"), {1123, 512, 77, 8, 9}},
+        {QStringLiteral("   "), QStringLiteral("all"), {1123, 512, 77, 8, 9}},
+        {QStringLiteral("12"), QStringLiteral("all"), {1123, 512, 77}},
+        {QStringLiteral("beta beta 5"), QStringLiteral("all"), {512}}, // no source: the name twice
+        {QStringLiteral("alpha al"), QStringLiteral("all"), {1123}},   // across the blank
+        {QStringLiteral("ALPHA APP"), QStringLiteral("all"), {1123}},
+        {QStringLiteral(" 编译\n"), QStringLiteral("all"), {8}},
+        {QStringLiteral("beta  "), QStringLiteral("all"), {512}},
+        {QStringLiteral("beta  beta"), QStringLiteral("all"), {}},
+        {{}, QStringLiteral("attention"), {9}},
+        {QStringLiteral("work"), QStringLiteral("muted"), {8}},
+        {{}, QStringLiteral("Muted"), {}},
+        {{}, QStringLiteral("bogus"), {}},
+    };
+    ProcessesLogic::Filter filter{
+        {}, ProcessesLogic::flaggedIdentities(findings), [](const ProcessSample& s) {
+            return s.identity.pid == 8;
+        }};
+    for (const Case& c : cases) {
+        filter.key = c.filter;
+        EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter)), c.expected)
+            << c.search.toStdString() << " / " << c.filter.toStdString();
+        // The folded texts a list keeps per sample give the same result.
+        EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter,
+                                                        ProcessesLogic::foldedSearchText)),
+                  c.expected);
+    }
+    filter.key = QStringLiteral("attention");
+    filter.flagged.clear();
+    EXPECT_TRUE(ProcessesLogic::visibleProcesses(ordered, {}, filter).isEmpty());
+    EXPECT_EQ(ProcessesLogic::emptyList(false).title, QStringLiteral("没有匹配的进程"));
+    EXPECT_EQ(ProcessesLogic::emptyList(true).title, QStringLiteral("还没有采样数据"));
+    EXPECT_EQ(ProcessesLogic::countLabel(3), QStringLiteral("3 个"));
+    EXPECT_EQ(ProcessesLogic::oneLine(QStringLiteral("a\nb\r\tc\u2028d")), QStringLiteral("a b  c d"));
+}
+
+TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
+    const QList<ProcessSample> processes{process(1, QStringLiteral("a"), {}),
+                                         process(2, QStringLiteral("b"), {})};
+    using P = ProcessesLogic::SidePane;
+    struct Case {
+        std::optional<ProcessIdentity> selected;
+        std::optional<ProcessIdentity> opened;
+        P pane;
+    };
+    const QList<Case> cases{
+        {ProcessIdentity{2, 1}, std::nullopt, P::detail},
+        {ProcessIdentity{2, 1}, ProcessIdentity{7, 7}, P::detail},
+        {ProcessIdentity{2, 9}, ProcessIdentity{2, 9}, P::missingProcess}, // exited: pid reused
+        {ProcessIdentity{2, 9}, std::nullopt, P::selectionPrompt},
+        {std::nullopt, ProcessIdentity{3, 3}, P::missingProcess},
+        {std::nullopt, std::nullopt, P::selectionPrompt},
+    };
+    for (const Case& c : cases) {
+        const auto choice = ProcessesLogic::sidePane(processes, c.selected, c.opened);
+        EXPECT_EQ(choice.pane, c.pane);
+        EXPECT_EQ(choice.sample.has_value(), c.pane == P::detail);
+        if (choice.sample) {
+            EXPECT_EQ(choice.sample->name, QStringLiteral("b"));
+        }
+    }
+}
+
+TEST(ProcessesLogic, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
+    const MonitorSettings settings;
+    struct Case {
+        bool failed, monitoring, sampling, preview;
+        QString title;
+        QString button;
+        bool enabled;
+    };
+    const QList<Case> cases{
+        {true, false, false, false, QStringLiteral("先重新读取进程"), QStringLiteral("恢复观察"), true},
+        {false, false, true, false, QStringLiteral("先恢复监测"), QStringLiteral("恢复观察"), false},
+        {false, true, false, true, QStringLiteral("暂时没读到这个进程"), QStringLiteral("刷新当前进程"),
+         false},
+        {false, true, false, false, QStringLiteral("暂时没读到这个进程"), QStringLiteral("刷新当前进程"),
+         true},
+    };
+    for (const Case& c : cases) {
+        const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, true, c.monitoring, c.failed,
+                                                     false, settings);
+        const auto card = ProcessesLogic::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
+        EXPECT_EQ(card.title, c.title);
+        EXPECT_EQ(card.reason, advice.reason);
+        EXPECT_EQ(card.nextStep, advice.nextStep);
+        EXPECT_EQ(card.buttonTitle, c.button);
+        EXPECT_EQ(card.buttonEnabled, c.enabled);
+    }
+}
+
+TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
+    ProcessSample fresh = process(7421, QStringLiteral("task-worker"), QString());
+    fresh.cpuPercent.reset();
+    fresh.parentPID = 17310;
+    fresh.command.clear();
+    const ProcessSample busy = process(7421, QStringLiteral("task-worker"), QStringLiteral("示例"));
+    const Finding finding = findingOf(busy);
+    // A finding of the same pid but another start time is another process's.
+    EXPECT_FALSE(ProcessDetail::findingFor({findingOf(process(7421, {}, {}, 2))}, busy.identity));
+    ASSERT_TRUE(ProcessDetail::findingFor({finding}, busy.identity));
+
+    struct Case {
+        ProcessDetail::Input in;
+        bool amber;
+        QString explanation;
+        QString stopTitle;
+        bool stopEnabled;
+        QString mute;
+        QString footnote;
+    };
+    const QString protectedNote = QStringLiteral("这是受保护或不可操作的进程。");
+    const QString normalMute = QStringLiteral("这是正常任务 · 静音 1 小时");
+    const QList<Case> cases{
+        {{fresh, std::nullopt, false, true, false, false},
+         false,
+         QStringLiteral("CPU 需要两次采样才能计算。请等待下次采样。"),
+         QStringLiteral("请求退出"),
+         true,
+         normalMute,
+         QStringLiteral("退出和强制结束均需确认，操作后会复查结果。")},
+        {{busy, finding, false, true, true, false},
+         true,
+         finding.explanation,
+         QStringLiteral("请求退出"),
+         true,
+         QStringLiteral("恢复这个进程的提醒"),
+         QStringLiteral("退出和强制结束均需确认，操作后会复查结果。")},
+        {{busy, std::nullopt, true, true, false, false},
+         false,
+         QStringLiteral("目前没有达到持续高 CPU 的提醒条件。任务是否正常，还需结合日志和进度判断。"),
+         QStringLiteral("正在复查…"),
+         false,
+         normalMute,
+         protectedNote},
+        {{busy, std::nullopt, false, false, false, false},
+         false,
+         QStringLiteral("目前没有达到持续高 CPU 的提醒条件。任务是否正常，还需结合日志和进度判断。"),
+         QStringLiteral("请求退出"),
+         false,
+         normalMute,
+         protectedNote},
+        {{busy, finding, false, true, false, true},
+         true,
+         finding.explanation,
+         QStringLiteral("请求退出"),
+         false,
+         normalMute,
+         QStringLiteral("演示模式中的操作不会执行。")},
+    };
+    for (const Case& c : cases) {
+        const auto t = ProcessDetail::texts(c.in);
+        EXPECT_EQ(t.cpuHighlighted, c.amber);
+        EXPECT_EQ(t.explanation, c.explanation);
+        EXPECT_EQ(t.stopTitle, c.stopTitle);
+        EXPECT_EQ(t.stopEnabled, c.stopEnabled);
+        EXPECT_EQ(t.muteTitle, c.mute);
+        EXPECT_EQ(t.muteEnabled, !c.in.isPreview);
+        EXPECT_EQ(t.showsMutedBadge, c.in.isMuted);
+        EXPECT_EQ(t.footnote, c.footnote);
+    }
+    const auto t = ProcessDetail::texts(cases[0].in);
+    EXPECT_EQ(t.pidLine, QStringLiteral("PID 7421 · 父进程 17310"));
+    EXPECT_EQ(t.origin, QStringLiteral("task-worker"));
+    EXPECT_EQ(t.cpu, QStringLiteral("采样中"));
+    EXPECT_EQ(t.command, QStringLiteral("当前无法读取启动命令。"));
+    EXPECT_EQ(t.executable, QStringLiteral("/usr/bin/task-worker"));
+}
+
+TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
+    using State = LocalProcessAdvice::State;
+    using Action = LocalProcessAdvice::PrimaryAction;
+    using Status = AISection::Status;
+    const auto advice = [](State state, Action action) {
+        LocalProcessAdvice a;
+        a.state = state;
+        a.primaryAction = action;
+        return a;
+    };
+    AutomaticProcessAdvice::Entry answered, pending, failed;
+    answered.advice = ProcessDecisionAdvice{};
+    pending.pending = true;
+    failed.failure = QStringLiteral("超时");
+    int ownerAsked = 0;
+    const auto owner = [&ownerAsked](bool owned) {
+        return [&ownerAsked, owned] {
+            ++ownerAsked;
+            return owned;
+        };
+    };
+    struct Case {
+        AISection::Input in;
+        QStringList steps; // titles, "-" marking a disabled one
+        bool group;
+        Status status;
+        QString request;
+        int ownerAsks;
+    };
+    const auto in = [](LocalProcessAdvice a) {
+        AISection::Input input;
+        input.advice = a;
+        input.model = QStringLiteral("m");
+        return input;
+    };
+    QList<Case> cases;
+    {
+        auto i = in(advice(State::muted, Action::none));
+        i.hasDecision = true;
+        cases.append({i, {}, false, Status::adviceShown, {}, 0});
+    }
+    {
+        auto i = in(advice(State::sustainedHigh, Action::inspect));
+        i.isPreview = true;
+        i.hasOwningApplication = owner(true);
+        cases.append({i,
+                      {QStringLiteral("-查看任务进度"), QStringLiteral("-任务有进展 · 静音 1 小时")},
+                      true,
+                      Status::request,
+                      QStringLiteral("获取简短建议"),
+                      0});
+    }
+    {
+        auto i = in(advice(State::sustainedHigh, Action::inspect));
+        i.hasOwningApplication = owner(true);
+        i.isMuted = true;
+        i.entry = answered;
+        cases.append({i,
+                      {QStringLiteral("打开所属应用"), QStringLiteral("恢复提醒")},
+                      true,
+                      Status::adviceShown,
+                      {},
+                      1});
+    }
+    {
+        auto i = in(advice(State::transientHigh, Action::inspect));
+        i.hasOwningApplication = owner(false);
+        i.aiBusy = true;
+        i.hasDecision = true;
+        i.aiError = QStringLiteral("旧的错误");
+        cases.append({i,
+                      {QStringLiteral("在活动监视器中查看"), QStringLiteral("任务有进展 · 静音 1 小时")},
+                      true,
+                      Status::busy,
+                      {},
+                      1});
+    }
+    {
+        auto i = in(advice(State::paused, Action::refresh));
+        i.isMonitoring = false;
+        cases.append(
+            {i, {QStringLiteral("恢复观察")}, false, Status::request, QStringLiteral("获取简短建议"), 0});
+    }
+    {
+        auto i = in(advice(State::waitingForSample, Action::refresh));
+        i.isSampling = true;
+        cases.append({i,
+                      {QStringLiteral("-刷新当前状态")},
+                      false,
+                      Status::request,
+                      QStringLiteral("获取简短建议"),
+                      0});
+    }
+    {
+        auto i = in(advice(State::sustainedHigh, Action::none));
+        i.entry = pending;
+        cases.append({i, {}, true, Status::automaticPending, {}, 0});
+    }
+    {
+        auto i = in(advice(State::sustainedHigh, Action::none));
+        i.entry = failed;
+        i.model.clear();
+        cases.append({i, {}, true, Status::request, QStringLiteral("配置 AI 服务"), 0});
+    }
+    {
+        auto i = in(advice(State::sustainedHigh, Action::none));
+        i.model = QStringLiteral("  "); // not empty here: the request itself finds it blank
+        cases.append({i, {}, true, Status::request, QStringLiteral("获取简短建议"), 0});
+    }
+    for (const Case& c : cases) {
+        ownerAsked = 0;
+        const auto t = AISection::texts(c.in);
+        QStringList steps;
+        for (const auto& step : t.steps)
+            steps.append((step.enabled ? QString() : QStringLiteral("-")) + step.title);
+        EXPECT_EQ(steps, c.steps);
+        EXPECT_EQ(t.showsAIGroup, c.group);
+        EXPECT_EQ(t.status, c.status);
+        if (c.status == Status::request) {
+            EXPECT_EQ(t.requestTitle, c.request);
+        }
+        EXPECT_EQ(t.requestEnabled, !c.in.isPreview);
+        EXPECT_EQ(t.error, c.in.aiError); // independent of the status area
+        EXPECT_EQ(ownerAsked, c.ownerAsks);
+    }
+}
+
+TEST(HistoryLogic, FilterSearchAndIconsFollowTheTitle) {
+    const auto event = [](const QString& title, const QString& detail) {
+        ActivityEvent e;
+        e.title = title;
+        e.detail = detail;
+        return e;
+    };
+    const QList<ActivityEvent> history{
+        event(QStringLiteral("发现持续高占用"), QStringLiteral("后台任务 · PID 7421")),
+        event(QStringLiteral("未能停止"), QStringLiteral("Build · PID 5")),
+        event(QStringLiteral("停止后仍在运行"), QStringLiteral("编译任务 · PID 6 · 尚未退出")),
+        event(QStringLiteral("暂时无法确认退出"), QStringLiteral("PID 7")),
+        event(QStringLiteral("已确认退出"), QStringLiteral("图像处理任务 · PID 5830")),
+    };
+    struct Case {
+        QString filter;
+        QString search;
+        QList<int> expected;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("all"), {}, {0, 1, 2, 3, 4}},
+        {QStringLiteral("all"), QStringLiteral(" "), {0, 1, 2, 3, 4}}, // title and detail joined by a blank
+        {QStringLiteral("alerts"), {}, {0}},
+        {QStringLiteral("actions"), {}, {1, 2, 3, 4}},
+        {QStringLiteral("actions"), QStringLiteral("BUILD"), {1}},
+        {QStringLiteral("all"), QStringLiteral("停止 build"), {1}},
+        {QStringLiteral("all"), QStringLiteral("编译 "), {}}, // untrimmed
+        {QStringLiteral("all"), QStringLiteral("pid 58"), {4}},
+        {QStringLiteral("Alerts"), {}, {}},
+    };
+    for (const Case& c : cases) {
+        QList<ActivityEvent> expected;
+        for (int i : c.expected)
+            expected.append(history[i]);
+        EXPECT_EQ(HistoryLogic::visibleEvents(history, c.filter, c.search), expected)
+            << c.filter.toStdString() << " / " << c.search.toStdString();
+    }
+    const QList<QPair<const char*, AdaptiveColor>> icons{
+        {"exclamationmark.circle", Palette::amber}, {"xmark.circle", Palette::muted},
+        {"xmark.circle", Palette::muted},           {"xmark.circle", Palette::muted},
+        {"checkmark.circle", Palette::muted},
+    };
+    for (int i = 0; i < history.size(); ++i)
+        EXPECT_EQ(HistoryLogic::eventIcon(history[i].title),
+                  (HistoryLogic::EventIcon{icons[i].first, icons[i].second}))
+            << i;
+
+    // Clear stays available on an empty list only to reset a damaged file; preview disables both.
+    EXPECT_FALSE(HistoryLogic::clearEnabled(true, false, false));
+    EXPECT_TRUE(HistoryLogic::clearEnabled(true, true, false));
+    EXPECT_FALSE(HistoryLogic::clearEnabled(false, true, true));
+    EXPECT_FALSE(HistoryLogic::exportEnabled(true, false));
+    EXPECT_FALSE(HistoryLogic::exportEnabled(false, true));
+    EXPECT_EQ(HistoryLogic::countLabel(0), QStringLiteral("0 条记录"));
+    const QDateTime afternoon(QDate(2026, 12, 5), QTime(16, 30, 5), Qt::LocalTime);
+    EXPECT_EQ(HistoryLogic::dateText(afternoon), QStringLiteral("2026年12月5日 16:30:05"));
+}
+
+TEST(HistoryExport, NamesSentencesAndPaths) {
+    const QDateTime shortlyAfterMidnight(QDate(2026, 12, 6), QTime(0, 30), QTimeZone(8 * 3600));
+    EXPECT_EQ(HistoryExport::proposedName(shortlyAfterMidnight),
+              QStringLiteral("Lunorvale-记录-2026-12-05.json"));
+    const QList<QPair<int, QString>> sentences{
+        {EACCES, QStringLiteral("没有写入该位置的权限。")}, {EROFS, QStringLiteral("没有写入该位置的权限。")},
+        {EDQUOT, QStringLiteral("磁盘空间不足。")},         {ENOTDIR, QStringLiteral("所选文件夹不存在。")},
+        {EISDIR, QStringLiteral("该位置是一个文件夹。")},   {EIO, QStringLiteral("无法写入文件（错误 5）。")},
+    };
+    for (const auto& [error, sentence] : sentences)
+        EXPECT_EQ(HistoryExport::failureSentence(error), sentence) << error;
+    const QList<QPair<QString, bool>> paths{
+        {QStringLiteral("/tmp/a.json"), true},      {QStringLiteral("a.json"), false},
+        {QStringLiteral("/tmp/"), false},           {QStringLiteral("/tmp/.."), false},
+        {QString::fromUtf8("/tmp/a\0b", 8), false}, {QStringLiteral("file:///tmp/a.json"), false},
+    };
+    for (const auto& [path, usable] : paths)
+        EXPECT_EQ(HistoryExport::isUsablePath(path), usable) << path.toStdString();
+}
+
+TEST(MenuContentLogic, StateResourceAndObservationLines) {
+    struct Case {
+        bool failed, monitoring, sampled;
+        int count;
+        QString line;
+    };
+    const QList<Case> cases{
+        {true, false, false, 3, QStringLiteral("等待读取恢复")},
+        {false, false, true, 3, QStringLiteral("后台观察已暂停")},
+        {false, true, false, 3, QStringLiteral("正在建立观察基线")},
+        {false, true, true, 0, QStringLiteral("目前没有资源提醒")},
+        {false, true, true, 3, QStringLiteral("3 项资源提醒")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MenuContentLogic::stateLine(c.failed, c.monitoring, c.sampled, c.count), c.line);
+
+    SystemMemorySnapshot memory;
+    memory.pressure = SystemMemoryPressure::normal;
+    EXPECT_EQ(MenuContentLogic::resourceLine(QStringLiteral("12.5%"), memory),
+              QStringLiteral("整机 CPU 12.5% · 内存压力正常"));
+    memory.pressure = SystemMemoryPressure::critical;
+    EXPECT_EQ(MenuContentLogic::pressureWord(memory), QStringLiteral("很高"));
+    EXPECT_EQ(MenuContentLogic::pressureWord(std::nullopt), QStringLiteral("暂不可读取"));
+
+    ApplicationCPUFinding application;
+    application.group.name = QStringLiteral("Canvas Studio");
+    MemoryObservation observation;
+    observation.title = QStringLiteral("内存压力持续偏高");
+    EXPECT_EQ(MenuContentLogic::observationTitle({}, {application}),
+              QStringLiteral("Canvas Studio 整体持续高占用"));
+    EXPECT_EQ(MenuContentLogic::observationTitle({observation}, {application}), observation.title);
+    EXPECT_EQ(MenuContentLogic::observationTitle({}, {}), std::nullopt);
+
+    QList<ProcessSample> five;
+    for (int pid = 1; pid <= 5; ++pid)
+        five.append(process(pid, QStringLiteral("p"), {}));
+    EXPECT_EQ(pids(MenuContentLogic::busiest(five)), (QList<int32_t>{1, 2, 3}));
+    EXPECT_EQ(pids(MenuContentLogic::busiest(five.mid(0, 1))), QList<int32_t>{1});
+    EXPECT_TRUE(MenuContentLogic::isFlagged(five[1], {findingOf(five[1])}));
+    EXPECT_FALSE(MenuContentLogic::isFlagged(five[1], {findingOf(process(2, QStringLiteral("p"), {}, 2))}));
+}

@@ -1,0 +1,152 @@
+#include "PageHarness.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVDisclosure.h"
+#include "ui/kit/LVPlainButton.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVText.h"
+#include "ui/window/ProcessAISection.h"
+#include "ui/window/ProcessDetailPane.h"
+#include "ui/window/ProcessList.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollBar>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+std::optional<ProcessIdentity> highlighted(ProcessListView* list) {
+    const QModelIndexList rows = list->selectionModel()->selectedIndexes();
+    if (rows.size() != 1)
+        return std::nullopt;
+    return list->listModel()->sample(rows.first().row()).identity;
+}
+
+std::optional<ProcessIdentity> topRow(ProcessListView* list) {
+    const QModelIndex top = list->indexAt(QPoint(1, 1));
+    return top.isValid() ? std::optional(list->listModel()->sample(top.row()).identity) : std::nullopt;
+}
+
+QSet<QWidget*> allWidgets() {
+    const QWidgetList widgets = QApplication::allWidgets();
+    return {widgets.cbegin(), widgets.cend()};
+}
+
+} // namespace
+
+TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
+    ModelHarness h;
+    h.quickRules();
+    QList<int32_t> busy;
+    for (int32_t pid = 1000; pid < 3000; ++pid) {
+        h.add(pid, (pid % 2 ? "helper-" : "worker-") + QByteArray::number(pid));
+        h.platform.change(pid,
+                          [pid](auto& p) { p.record.resident_bytes = static_cast<uint64_t>(pid) * 4096; });
+        if (pid % 3 == 0)
+            busy.append(pid);
+    }
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    h.run(60, busy);
+    ASSERT_GT(model.findings().size(), 300);
+
+    ModelTesterGuard guard;
+    PageWindow window(model, Page::processes);
+    ProcessesPage* page = window.processes();
+    ASSERT_TRUE(page);
+    ProcessListView* list = page->list();
+    guard.watch(list->listModel());
+
+    QLineEdit* field = page->searchBox()->field();
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("wor"));
+    field->setCursorPosition(1);
+    page->filterControl()->setCurrentIndex(1);
+    for (QAction* action : page->sortMenu()->actions())
+        if (action->data() == QStringLiteral("memory"))
+            action->trigger();
+    PageWindow::settle();
+    EXPECT_EQ(window.view->state().search, QStringLiteral("wor"));
+    EXPECT_EQ(window.view->state().processFilter, QStringLiteral("attention"));
+    EXPECT_EQ(window.view->state().processSort, QStringLiteral("memory"));
+    EXPECT_EQ(page->countText()->text(),
+              QString::number(list->listModel()->rowCount()) + QStringLiteral(" 个"));
+
+    // The user picks a row in the middle of the list, scrolled there.
+    const QModelIndex middle = list->listModel()->index(list->listModel()->rowCount() / 2);
+    list->scrollTo(middle, QAbstractItemView::PositionAtCenter);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(middle).center());
+    PageWindow::settle();
+    const ProcessIdentity chosen = list->listModel()->sample(middle.row()).identity;
+    EXPECT_EQ(model.selectedID(), chosen);
+    field->setFocus();
+    PageWindow::settle();
+
+    const auto top = topRow(list);
+    const int scroll = list->verticalScrollBar()->value();
+    const QSet<QWidget*> widgetsBefore = allWidgets();
+    ProcessDetailPane* detail = page->detailPane();
+    EXPECT_GT(scroll, 0);
+
+    // New figures, one process more, one fewer (neither the chosen nor the top one).
+    h.advance(30, busy);
+    h.add(5001, "worker-new");
+    h.platform.change(5001, [](auto& p) { p.record.resident_bytes = 1; });
+    const int32_t gone = list->listModel()->sample(middle.row() + 3).identity.pid;
+    h.platform.remove(gone);
+    h.sample();
+    PageWindow::settle();
+
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    EXPECT_EQ(field->text(), QStringLiteral("wor"));
+    EXPECT_EQ(field->cursorPosition(), 1);
+    EXPECT_EQ(page->filterControl()->currentIndex(), 1);
+    EXPECT_EQ(page->sortButton()->text(), QStringLiteral("内存占用"));
+    EXPECT_EQ(highlighted(list), chosen);
+    EXPECT_EQ(topRow(list), top);
+    EXPECT_EQ(page->detailPane(), detail);
+    EXPECT_EQ(page->sidePane()->isAncestorOf(detail), true);
+    EXPECT_EQ(allWidgets(), widgetsBefore);
+    EXPECT_EQ(list->listModel()->rowOf({gone, 5000u + gone}), -1);
+
+    // Opened from a reminder, the chosen process exits: the model keeps it selected, the list shows no
+    // row highlighted and leaves the selection alone, and the side pane says it is missing.
+    model.openNotification(chosen.key());
+    PageWindow::settle();
+    EXPECT_EQ(highlighted(list), chosen);
+    h.advance(30, busy);
+    h.platform.remove(chosen.pid);
+    h.sample();
+    PageWindow::settle();
+    EXPECT_EQ(highlighted(list), std::nullopt);
+    EXPECT_EQ(model.selectedID(), chosen);
+    EXPECT_TRUE(page->sidePane()->isAncestorOf(page->missingCard()));
+    EXPECT_EQ(page->missingTitle()->text(), QStringLiteral("暂时没读到这个进程"));
+
+    // A click and the arrow keys choose; Return and Delete do nothing more.
+    const QModelIndex third = list->listModel()->index(2);
+    list->scrollTo(third);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(third).center());
+    EXPECT_EQ(model.selectedID(), list->listModel()->sample(2).identity);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(model.selectedID(), list->listModel()->sample(3).identity);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Delete})
+        QTest::keyClick(list, key);
+    PageWindow::settle();
+    EXPECT_EQ(model.selectedID(), list->listModel()->sample(3).identity);
+    EXPECT_FALSE(window.view->state().sheet);
+
+    // Accessible names, and each row one element with its texts.
+    EXPECT_EQ(field->accessibleName(), QStringLiteral("搜索进程"));
+    EXPECT_EQ(page->searchBox()->clearButton()->accessibleName(), QStringLiteral("清空搜索"));
+    EXPECT_EQ(page->sortButton()->accessibleName(), QStringLiteral("进程排序"));
+    EXPECT_EQ(page->filterControl()->accessibleName(), QStringLiteral("显示进程"));
+    EXPECT_TRUE(list->listModel()
+                    ->index(3)
+                    .data(Qt::AccessibleTextRole)
+                    .toString()
+                    .contains(QStringLiteral("worker")));
+}

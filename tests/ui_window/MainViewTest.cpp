@@ -1,0 +1,264 @@
+#include "WindowHarness.h"
+#include "ui/kit/LVBadge.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVEmptyState.h"
+#include "ui/kit/LVPlainButton.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/window/MainViewBars.h"
+#include "ui/window/OperationBanner.h"
+#include "ui/window/OverviewPage.h"
+#include "ui/window/ProcessRow.h"
+#include "ui/window/ProcessesPage.h"
+#include "ui/window/ResourceDashboardView.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTest>
+#include <QtCharts/QChartView>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+QWidget* shownPage(const MainView& view) {
+    return view.findChild<QStackedWidget*>()->currentWidget();
+}
+
+// A model that has sampled once, with the onboarding done.
+void startOnboarded(WindowHarness& h) {
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.start();
+    h.sample();
+}
+
+} // namespace
+
+TEST(MainView, RequestsFromOutsideTheWindow) {
+    WindowHarness h;
+    h.add(7, "worker");
+    h.start();
+    h.sample();
+    MainView& view = h.open();
+    // The onboarding is offered when the window shows; Escape closes the sheet and clears it.
+    ASSERT_TRUE(view.state().sheet && view.sheetDialog());
+    EXPECT_EQ(view.state().sheet->kind, MainSheet::Kind::welcome);
+    QTest::keyClick(view.sheetDialog(), Qt::Key_Escape);
+    h.settle();
+    EXPECT_FALSE(view.state().sheet);
+    EXPECT_FALSE(view.sheetDialog());
+
+    // A navigation request while the help and a consent sheet are open.
+    const ProcessSample sample = h.model->processes().first();
+    view.toggleHelp();
+    view.setSheet(MainSheet::analysing(sample));
+    view.setSearch(QStringLiteral("x"));
+    view.setProcessFilter(QStringLiteral("attention"));
+    view.setProcessSort(QStringLiteral("memory"));
+    view.setDetailedAdviceExpanded(true);
+    const QPointer<QDialog> consent = view.sheetDialog();
+    ASSERT_TRUE(consent);
+    h.model->showProcess(sample.identity);
+    h.settle();
+    EXPECT_EQ(view.state().page, Page::processes);
+    EXPECT_FALSE(view.state().showingHelp);
+    EXPECT_EQ(view.state().search, QString());
+    EXPECT_EQ(view.state().processFilter, QStringLiteral("all"));
+    EXPECT_EQ(view.state().processSort, QStringLiteral("memory"));
+    EXPECT_FALSE(view.state().detailedAdviceExpanded);
+    EXPECT_FALSE(view.state().sheet);
+    EXPECT_FALSE(consent);
+    EXPECT_TRUE(qobject_cast<ProcessesPage*>(shownPage(view)));
+
+    // Two AI-settings requests are two requests, each handed to the settings page; the settings
+    // request hands it none.
+    emit h.requests.showAISettings();
+    const std::optional<QUuid> first = view.state().aiSettingsRequest;
+    emit h.requests.showAISettings();
+    ASSERT_TRUE(first && view.state().aiSettingsRequest);
+    EXPECT_NE(*first, *view.state().aiSettingsRequest);
+    QWidget* settings = view.findChild<QWidget*>(QStringLiteral("stand-in:settings"));
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->property("aiSettingsRequest").toString(), view.state().aiSettingsRequest->toString());
+    emit h.requests.showSettings();
+    EXPECT_FALSE(view.state().aiSettingsRequest);
+    EXPECT_EQ(settings->property("aiSettingsRequest").toString(), QString());
+
+    // Of the page buttons only the settings one clears a pending request.
+    NavigationBar* bar = view.navigationBar();
+    emit h.requests.showAISettings();
+    bar->pageButton(Pages::index(Page::resources))->click();
+    EXPECT_TRUE(view.state().aiSettingsRequest);
+    bar->pageButton(Pages::index(Page::settings))->click();
+    EXPECT_FALSE(view.state().aiSettingsRequest);
+
+    // The help keeps the page; Ctrl+6 and Ctrl+1 hide it again; only the selected button is checked.
+    QApplication::setActiveWindow(&view);
+    emit h.requests.showHelp();
+    EXPECT_TRUE(view.state().showingHelp);
+    EXPECT_EQ(view.state().page, Page::settings);
+    for (const Page page : Pages::all)
+        EXPECT_FALSE(bar->pageButton(Pages::index(page))->isChecked());
+    QTest::keyClick(&view, Qt::Key_6, Qt::ControlModifier);
+    EXPECT_EQ(view.state().page, Page::settings);
+    EXPECT_FALSE(view.state().showingHelp);
+    QTest::keyClick(&view, Qt::Key_1, Qt::ControlModifier);
+    for (const Page page : Pages::all)
+        EXPECT_EQ(bar->pageButton(Pages::index(page))->isChecked(), page == Page::overview);
+
+    h.model->setResourceNavigationRequest(QUuid::createUuid());
+    EXPECT_EQ(view.state().page, Page::resources);
+}
+
+TEST(MainView, SampleShortcutFollowsTheSampleButton) {
+    WindowHarness h;
+    h.add(7, "worker");
+    startOnboarded(h);
+    MainView& view = h.open();
+    ASSERT_TRUE(view.sampleAction()->isEnabled());
+    QTest::keyClick(&view, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(h.model->isSampling());
+    h.settle();
+    if (h.model->isSampling()) { // the worker may already be done
+        EXPECT_FALSE(view.sampleAction()->isEnabled());
+        EXPECT_FALSE(view.telemetry()->sampleButton()->isEnabled());
+        EXPECT_EQ(view.telemetry()->sampleButton()->text(), QStringLiteral("采样中"));
+    }
+    ASSERT_TRUE(spinUntil([&] { return !h.model->isSampling(); }));
+
+    WindowHarness preview;
+    MainView& shown = preview.openPreview(QStringLiteral("overview"));
+    EXPECT_FALSE(shown.sampleAction()->isEnabled());
+    EXPECT_FALSE(shown.telemetry()->pauseButton()->isEnabled());
+    EXPECT_FALSE(shown.state().sheet); // no onboarding in preview
+}
+
+TEST(MainView, SheetsAndTheClearHistoryAlert) {
+    WindowHarness h;
+    h.add(7, "worker");
+    startOnboarded(h);
+    MainView& view = h.open();
+    // Confirming a stop sends one signal however often it is pressed.
+    const ProcessSample sample = h.model->processes().first();
+    view.setSheet(MainSheet::stopping({QUuid::createUuid(), sample, false}));
+    ASSERT_TRUE(view.sheetDialog());
+    LVButton* confirm = nullptr;
+    for (LVButton* button : view.sheetDialog()->findChildren<LVButton*>()) {
+        if (button->kind() == LVButtonKind::danger)
+            confirm = button;
+    }
+    ASSERT_TRUE(confirm);
+    confirm->click();
+    confirm->click();
+    h.settle();
+    EXPECT_EQ(h.platform.sentSignals().size(), 1);
+    EXPECT_FALSE(view.state().sheet);
+    // The same sheet id keeps the dialog; another replaces it.
+    const StopRequest request{QUuid::createUuid(), sample, true};
+    view.setSheet(MainSheet::stopping(request));
+    QDialog* shown = view.sheetDialog();
+    view.setSheet(MainSheet::stopping(request));
+    EXPECT_EQ(view.sheetDialog(), shown);
+    view.setSheet(MainSheet::privacy());
+    EXPECT_NE(view.sheetDialog(), shown);
+    view.setSheet(std::nullopt);
+
+    const qsizetype events = h.model->history().size();
+    ASSERT_GT(events, 0);
+    for (const int answer : {0, -1, 1}) {
+        h.alertAnswer = answer;
+        view.setClearingHistory(true);
+        h.settle();
+        EXPECT_FALSE(view.state().clearingHistory);
+        EXPECT_EQ(h.alertButtons, (QStringList{QStringLiteral("取消"), QStringLiteral("清空记录")}));
+        EXPECT_EQ(h.alertDefault, QStringLiteral("取消"));
+        EXPECT_EQ(h.model->history().size(), answer == 1 ? 0 : events) << answer;
+    }
+}
+
+TEST(MainView, EveryControlIsNamedAndDataShowsLiterally) {
+    WindowHarness h;
+    h.platform.put(InMemoryProcessPlatform::process(7, 5007, "<b>x</b>", QStringLiteral("/usr/bin/x")));
+    startOnboarded(h);
+    h.model->setStatusMessage(QStringLiteral("读取 <img src=x> 失败"));
+    h.model->setOperationMessage(QStringLiteral("<i>完成</i>"));
+    MainView& view = h.open();
+    const QStringList names = {QStringLiteral("帮助与关于"), QStringLiteral("暂停观察"),
+                               QStringLiteral("关闭操作结果"), QStringLiteral("趋势时间范围"),
+                               QStringLiteral("资源排序")};
+    QStringList found;
+    for (const Page page : {Page::resources, Page::overview}) {
+        view.setPage(page);
+        h.settle();
+        for (QWidget* control : view.findChildren<QWidget*>()) {
+            const bool named = qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+                               qobject_cast<LVSegmentedControl*>(control) ||
+                               qobject_cast<QChartView*>(control);
+            // A field's own clear button is the field's.
+            if (!named || !control->isVisibleTo(&view) || qobject_cast<QLineEdit*>(control->parentWidget()))
+                continue;
+            const auto* button = qobject_cast<QAbstractButton*>(control);
+            const QString name =
+                control->accessibleName().isEmpty() && button ? button->text() : control->accessibleName();
+            EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className();
+            found.append(name);
+        }
+    }
+    for (const QString& name : names)
+        EXPECT_TRUE(found.contains(name)) << name.toStdString() << " in " << found.join(u'|').toStdString();
+
+    const QList<ProcessRowButton*> rows = view.overviewPage()->topRows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_TRUE(rows.first()->accessibleName().startsWith(QStringLiteral("<b>x</b>")));
+    EXPECT_EQ(view.statusBar()->messageText()->text(), QStringLiteral("读取 <img src=x> 失败"));
+    EXPECT_TRUE(view.statusBar()->messageText()->toolTip().contains(QStringLiteral("&lt;img src=x&gt;")));
+    EXPECT_EQ(view.operationBanner()->messageText()->textFormat(), Qt::PlainText);
+    // The banner goes away entirely when closed.
+    view.operationBanner()->closeButton()->click();
+    h.settle();
+    EXPECT_FALSE(view.operationBanner()->isVisible());
+}
+
+TEST(MainView, BarsFollowTheModel) {
+    WindowHarness h;
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(7, "worker");
+    h.start();
+    MainView& view = h.open();
+    // Before any sample: no time, the CPU still sampling, the baseline state.
+    EXPECT_FALSE(view.statusBar()->timeText()->isVisible());
+    EXPECT_EQ(view.telemetry()->cpuText()->text(), QStringLiteral("整机 CPU 采样中"));
+    EXPECT_EQ(view.overviewPage()->restingState()->titleText()->text(), QStringLiteral("正在建立观察基线"));
+    EXPECT_EQ(view.overviewPage()->restingButton()->text(), QStringLiteral("查看全部进程"));
+    view.overviewPage()->restingButton()->click();
+    EXPECT_EQ(view.state().page, Page::processes);
+
+    h.sample();
+    h.settle();
+    EXPECT_TRUE(view.statusBar()->timeText()->isVisible());
+    EXPECT_EQ(view.telemetry()->processCountText()->text(), QStringLiteral("1 个当前用户进程"));
+    view.telemetry()->pauseButton()->click();
+    h.settle();
+    EXPECT_EQ(view.telemetry()->stateBadge()->title(), QStringLiteral("已暂停"));
+    EXPECT_EQ(view.telemetry()->pauseButton()->accessibleName(), QStringLiteral("恢复观察"));
+    EXPECT_EQ(view.telemetry()->cpuText()->text(), QStringLiteral("整机 CPU 已暂停"));
+    EXPECT_TRUE(view.telemetry()->sampleButton()->isEnabled());
+}
+
+TEST(ProcessRow, HighlightAndTexts) {
+    ProcessSample sample;
+    sample.identity = {42, 1};
+    sample.name = QStringLiteral("worker");
+    const std::tuple<std::optional<double>, double, bool> cases[] = {
+        {90.0, 90, true}, {89.99, 90, false}, {std::nullopt, 90, false}, {std::nullopt, 0, true}};
+    for (const auto& [cpu, threshold, high] : cases) {
+        sample.cpuPercent = cpu;
+        EXPECT_EQ(ProcessRow::isHighlighted(sample, threshold), high);
+    }
+    EXPECT_EQ(ProcessRow::sourceLine(sample), QStringLiteral("worker · 42"));
+    sample.cpuPercent.reset();
+    EXPECT_EQ(ProcessRow(sample, 90, true, false).accessibleText(),
+              QStringLiteral("worker，采样中，Zero KB，0 秒"));
+}

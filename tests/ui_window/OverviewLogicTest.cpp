@@ -1,0 +1,285 @@
+#include "ui/window/OverviewLogic.h"
+#include "monitoring/SnapshotFixtures.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+using namespace lunorvale::fixtures;
+using namespace lunorvale::OverviewLogic;
+
+namespace {
+
+Finding finding(int32_t pid) {
+    return Finding{process(pid, 95), 300, QStringLiteral("worker 持续高占用"), {}};
+}
+
+QList<int32_t> pids(const QList<ProcessSample>& samples) {
+    QList<int32_t> out;
+    for (const ProcessSample& sample : samples)
+        out.append(sample.identity.pid);
+    return out;
+}
+
+AutomaticProcessAdvice::Entry entry(bool pending, bool advice, bool failure) {
+    AutomaticProcessAdvice::Entry e;
+    e.sample = process(7, 95);
+    e.pending = pending;
+    if (advice)
+        e.advice =
+            ProcessDecisionAdvice{ProcessDecisionAdvice::Decision::keepObserving, QStringLiteral("自动")};
+    if (failure)
+        e.failure = QStringLiteral("超时");
+    return e;
+}
+
+} // namespace
+
+TEST(OverviewLogic, PrimaryFindingAndTopList) {
+    const QList<Finding> findings = {finding(1), finding(2), finding(3)};
+    const struct {
+        std::optional<int32_t> preferred;
+        QList<Finding> findings;
+        std::optional<int32_t> primary;
+    } primaries[] = {
+        {std::nullopt, findings, 1},
+        {2, findings, 2},
+        {9, findings, 1}, // no longer flagged: the first
+        {2, {}, std::nullopt},
+        {2, {finding(3), finding(2)}, 2}, // back again: preferred once more
+    };
+    for (const auto& c : primaries) {
+        const std::optional<ProcessIdentity> preferred =
+            c.preferred ? std::optional(process(*c.preferred, 0).identity) : std::nullopt;
+        const Finding* primary = primaryFinding(c.findings, preferred);
+        EXPECT_EQ(primary ? std::optional(primary->sample.identity.pid) : std::nullopt, c.primary);
+    }
+    // A process with the same pid but another start time is not the preferred one.
+    ProcessIdentity reused = process(2, 0).identity;
+    reused.startTime += 1;
+    EXPECT_EQ(primaryFinding(findings, reused)->sample.identity.pid, 1);
+
+    const QList<ProcessSample> ordered = {process(5, 90), process(1, 80), process(2, 70), process(3, 60),
+                                          process(4, 50)};
+    const Finding flagged = finding(1);
+    const Finding only = finding(9);
+    const struct {
+        QList<ProcessSample> ordered;
+        const Finding* primary;
+        QList<int32_t> top;
+    } tops[] = {
+        {ordered, nullptr, {5, 1, 2}},
+        {ordered, &flagged, {5, 2, 3}}, // only the primary process is left out
+        {{process(9, 95)}, &only, {}},
+        {{}, nullptr, {}},
+    };
+    for (const auto& c : tops)
+        EXPECT_EQ(pids(topList(c.ordered, c.primary)), c.top);
+    EXPECT_EQ(topListTitle(&flagged), QStringLiteral("其他进程"));
+    EXPECT_EQ(chipTitle(flagged), QStringLiteral("worker · 95.0%"));
+}
+
+TEST(OverviewLogic, RestingStatesInOrder) {
+    using Kind = RestingState::Kind;
+    using Action = RestingState::Action;
+    // failed, monitoring, sampled, attention, sampling, preview, reminders on
+    using In = std::tuple<bool, bool, bool, int, bool, bool, bool>;
+    const struct {
+        In in;
+        Kind kind;
+        QString button;
+        Action action;
+        bool enabled;
+    } cases[] = {
+        // An error comes before a pause; its detail is the error itself.
+        {{true, false, true, 2, false, false, false},
+         Kind::collectionError,
+         "重新采样",
+         Action::sampleNow,
+         true},
+        {{true, true, true, 0, true, false, false},
+         Kind::collectionError,
+         "重新采样",
+         Action::sampleNow,
+         false},
+        {{true, true, true, 0, false, true, false},
+         Kind::collectionError,
+         "重新采样",
+         Action::sampleNow,
+         false},
+        {{false, false, true, 0, false, false, false},
+         Kind::paused,
+         "恢复观察",
+         Action::resumeMonitoring,
+         true},
+        {{false, false, true, 0, false, true, false},
+         Kind::paused,
+         "恢复观察",
+         Action::resumeMonitoring,
+         false},
+        // The button of the last three states follows the attention count alone.
+        {{false, true, false, 0, false, false, false},
+         Kind::baseline,
+         "查看全部进程",
+         Action::showProcesses,
+         true},
+        {{false, true, false, 1, false, false, false},
+         Kind::baseline,
+         "查看资源趋势",
+         Action::showResources,
+         true},
+        {{false, true, true, 2, false, true, false},
+         Kind::resourceChanges,
+         "查看资源趋势",
+         Action::showResources,
+         true},
+        {{false, true, true, 0, false, false, true},
+         Kind::quiet,
+         "查看全部进程",
+         Action::showProcesses,
+         true},
+    };
+    const auto inputs = [](const In& in) {
+        const auto [failed, monitoring, sampled, attention, sampling, preview, reminders] = in;
+        return RestingInputs{failed ? std::optional(QStringLiteral("读取失败")) : std::nullopt,
+                             monitoring,
+                             sampled,
+                             attention,
+                             sampling,
+                             preview,
+                             reminders};
+    };
+    for (const auto& c : cases) {
+        const RestingState state = restingState(inputs(c.in));
+        EXPECT_EQ(state.kind, c.kind);
+        EXPECT_EQ(state.buttonTitle, c.button);
+        EXPECT_EQ(state.action, c.action);
+        EXPECT_EQ(state.buttonEnabled, c.enabled);
+        EXPECT_EQ(state.offersReminderSettings, !std::get<6>(c.in));
+    }
+    EXPECT_EQ(restingState(inputs(cases[0].in)).detail, QStringLiteral("读取失败"));
+    EXPECT_EQ(restingState(inputs(cases[5].in)).title, QStringLiteral("正在建立观察基线"));
+}
+
+TEST(OverviewLogic, AnalysisRequestStepByStep) {
+    using State = LocalProcessAdvice::State;
+    const QString model = QStringLiteral("deepseek-chat");
+    const struct {
+        AnalysisInputs in;
+        AnalysisRoute route;
+    } cases[] = {
+        {{State::muted, model, std::nullopt, false, true}, AnalysisRoute::openProcessOnly},
+        {{State::recovered, QString(), std::nullopt, false, false}, AnalysisRoute::openProcessOnly},
+        {{State::sustainedHigh, QStringLiteral(" \n\t"), entry(false, true, false), true, true},
+         AnalysisRoute::openAISettings},
+        {{State::transientHigh, model, entry(false, true, false), false, false},
+         AnalysisRoute::showExistingAdvice},
+        {{State::sustainedHigh, model, std::nullopt, true, false}, AnalysisRoute::showExistingAdvice},
+        {{State::sustainedHigh, model, entry(true, false, false), false, false},
+         AnalysisRoute::showExistingAdvice},
+        {{State::sustainedHigh, model, entry(false, false, true), false, false}, AnalysisRoute::askConsent},
+        {{State::sustainedHigh, model, std::nullopt, false, true}, AnalysisRoute::analyze},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(analysisRoute(c.in), c.route);
+}
+
+TEST(OverviewLogic, AdviceLineShowsADecisionOnlyBesideHighCPU) {
+    using State = LocalProcessAdvice::State;
+    using Kind = AdviceAILine::Kind;
+    const ProcessDecisionAdvice manual{ProcessDecisionAdvice::Decision::checkProgress,
+                                       QStringLiteral("手动")};
+    const struct {
+        State state;
+        std::optional<ProcessDecisionAdvice> manual;
+        std::optional<AutomaticProcessAdvice::Entry> entry;
+        Kind kind;
+        QString text;
+    } cases[] = {
+        {State::sustainedHigh, manual, entry(false, true, false), Kind::decision, QStringLiteral("手动")},
+        {State::transientHigh, std::nullopt, entry(false, true, false), Kind::decision,
+         QStringLiteral("自动")},
+        {State::muted, manual, entry(true, false, false), Kind::pending,
+         QStringLiteral("AI 正在补充建议，可先按上方步骤处理。")},
+        {State::ordinary, std::nullopt, entry(true, false, true), Kind::pending,
+         QStringLiteral("AI 正在补充建议，可先按上方步骤处理。")},
+        {State::sustainedHigh, std::nullopt, entry(false, false, true), Kind::failure,
+         QStringLiteral("AI 暂不可用，上方处理步骤仍可使用。")},
+        {State::muted, manual, std::nullopt, Kind::none, QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(adviceAILine(c.state, c.manual, c.entry), (AdviceAILine{c.kind, c.text}));
+}
+
+TEST(OverviewLogic, PriorityCardLabelsInOrder) {
+    const struct {
+        double threshold;
+        bool preview, stopping, owner, canStop;
+        const char* inspect;
+        bool stopEnabled;
+        const char* footnote;
+        const char* note;
+    } cases[] = {
+        {NAN, false, false, false, true, "在活动监视器中查看", true, "退出前会再次确认，仅处理选中的进程。",
+         "采样区间均值已连续 5 分钟 高于 90%"},
+        {87.5, false, false, true, false, "打开所属应用", false, "退出前会再次确认，仅处理选中的进程。",
+         "采样区间均值已连续 5 分钟 高于 87%"},
+        {5, false, true, true, true, "打开所属应用", false, "已发送请求，正在复查退出结果…",
+         "采样区间均值已连续 5 分钟 高于 10%"},
+        {2000, true, true, true, true, "查看任务进度", false, "已发送请求，正在复查退出结果…",
+         "采样区间均值已连续 5 分钟 高于 1600%"},
+    };
+    for (const auto& c : cases) {
+        int asked = 0;
+        PriorityTaskInputs in;
+        in.isPreview = c.preview;
+        in.stopping = c.stopping;
+        in.ownerFound = [&] {
+            return ++asked, c.owner;
+        };
+        in.canStop = [&] {
+            return ++asked, c.canStop;
+        };
+        in.settings.cpuThreshold = c.threshold;
+        const PriorityTaskTexts texts = priorityTask(finding(7), in);
+        EXPECT_EQ(texts.inspectTitle, QString::fromUtf8(c.inspect));
+        EXPECT_EQ(texts.inspectEnabled, !c.preview);
+        EXPECT_EQ(texts.muteEnabled, !c.preview);
+        EXPECT_EQ(texts.stopEnabled, c.stopEnabled);
+        EXPECT_EQ(texts.footnote, QString::fromUtf8(c.footnote));
+        EXPECT_EQ(texts.thresholdNote, QString::fromUtf8(c.note));
+        if (c.preview) {
+            EXPECT_EQ(asked, 0); // neither the owner nor the stop check is asked in preview
+        }
+    }
+    Finding named = finding(7);
+    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("worker  ·  worker"));
+    named.sample.source = QStringLiteral("Orbit Browser");
+    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("Orbit Browser  ·  worker"));
+}
+
+TEST(OverviewLogic, StripWordsColoursAndObservation) {
+    const std::pair<std::optional<SystemMemoryPressure>, PressureLabel> pressures[] = {
+        {std::nullopt, {QStringLiteral("暂不可读取"), Palette::muted}},
+        {SystemMemoryPressure::unknown, {QStringLiteral("暂不可读取"), Palette::muted}},
+        {SystemMemoryPressure::normal, {QStringLiteral("正常"), Palette::success}},
+        {SystemMemoryPressure::warning, {QStringLiteral("偏高"), Palette::amber}},
+        {SystemMemoryPressure::critical, {QStringLiteral("很高"), Palette::danger}},
+    };
+    for (const auto& [level, expected] : pressures) {
+        const auto memory =
+            level ? std::optional(SystemMemorySnapshot{{}, {}, {}, {}, *level}) : std::nullopt;
+        EXPECT_EQ(pressure(memory).word, expected.word);
+        EXPECT_EQ(pressure(memory).color, expected.color);
+    }
+
+    const MemoryObservation observation{MemoryObservation::Kind::pressure, QStringLiteral("内存压力偏高"),
+                                        QStringLiteral("已持续 5 分钟"), std::nullopt, 300};
+    ApplicationResourceGroup group{QStringLiteral("application:/a"), QStringLiteral("Canvas Studio"), {}, {}};
+    group.members = {process(1, 60), process(2, std::nullopt)};
+    const ApplicationCPUFinding application{group, 400};
+    EXPECT_EQ(stripObservation({observation}, {application}), QStringLiteral("内存压力偏高。已持续 5 分钟"));
+    EXPECT_EQ(stripObservation({}, {application}),
+              QStringLiteral("Canvas Studio 的 2 个进程合计 采样中，已持续 6 分钟。可展开查看所属任务。"));
+    EXPECT_EQ(stripObservation({}, {}), std::nullopt);
+}

@@ -1,0 +1,329 @@
+#include "WindowHarness.h"
+#include "ui/kit/LVBadge.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVDisclosure.h"
+#include "ui/kit/LVEmptyState.h"
+#include "ui/kit/LVPlainButton.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/window/DashboardApplicationList.h"
+#include "ui/window/MainViewBars.h"
+#include "ui/window/OverviewPage.h"
+#include "ui/window/PriorityTaskCard.h"
+#include "ui/window/ProcessRow.h"
+#include "ui/window/ResourceCharts.h"
+#include "ui/window/ResourceDashboardView.h"
+#include "ui/window/ResourceOverviewStrip.h"
+
+#include <QAbstractItemModelTester>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
+#include <QTest>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+constexpr uint64_t mebibyte = 1024 * 1024;
+const QString orbitID = QStringLiteral("application:/Applications/Orbit Browser.app");
+
+// Orbit Browser with two busy processes, a process whose memory keeps growing and an idle one, after
+// six samples a minute apart: two findings, an application finding and a growth observation.
+void busyMachine(WindowHarness& h) {
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.addInBundle(11, "orbit", QStringLiteral("Orbit Browser"));
+    h.addInBundle(12, "orbit-helper", QStringLiteral("Orbit Browser"));
+    h.add(20, "grower");
+    h.add(21, "idle");
+    h.platform.setSystemMemory(
+        LVSystemMemory{16384 * mebibyte, 9000 * mebibyte, 700 * mebibyte, 300 * mebibyte, 1, 1, 1, 1});
+    h.start();
+    h.sample();
+    for (int i = 0; i < 6; ++i) {
+        h.platform.change(
+            20, [](InMemoryProcessPlatform::Process& p) { p.record.resident_bytes += 100 * mebibyte; });
+        h.advance(60, {11, 12});
+        h.sample();
+    }
+}
+
+void sampleBusy(WindowHarness& h) {
+    h.advance(60, {11, 12});
+    h.sample();
+    h.settle();
+}
+
+QAbstractButton* button(const QList<QWidget*>& buttons, const QString& text) {
+    for (QWidget* widget : buttons) {
+        if (auto* b = qobject_cast<QAbstractButton*>(widget); b && b->text() == text)
+            return b;
+    }
+    ADD_FAILURE() << "no button " << text.toStdString();
+    return nullptr;
+}
+
+QModelIndex memberRow(const ApplicationGroupsModel& model, int32_t pid) {
+    for (int g = 0; g < model.rowCount(); ++g) {
+        const QModelIndex group = model.index(g, 0);
+        for (int c = 0; c < model.rowCount(group); ++c) {
+            const QModelIndex child = model.index(c, 0, group);
+            if (model.kind(child) == ApplicationGroupsModel::RowKind::member &&
+                model.member(child).identity.pid == pid)
+                return child;
+        }
+    }
+    return {};
+}
+
+// Scrolled so that the application card's top is at the viewport's top, or to the end.
+void expectScrolledToApplications(ResourceDashboardView* page) {
+    QScrollBar* bar = page->scrollArea()->verticalScrollBar();
+    const int top = page->applicationCard()->mapTo(page->scrollArea()->widget(), QPoint(0, 0)).y();
+    EXPECT_GT(top, 0);
+    EXPECT_EQ(bar->value(), std::min(top, bar->maximum()));
+}
+
+std::optional<int32_t> selectedPID(const AppModel& model) {
+    return model.selectedID() ? std::optional(model.selectedID()->pid) : std::nullopt;
+}
+
+} // namespace
+
+TEST(ResourcePages, EachWayToAnotherPage) {
+    WindowHarness h;
+    busyMachine(h);
+    ASSERT_EQ(h.model->findings().size(), 2);
+    ASSERT_EQ(h.model->applicationCPUFindings().size(), 1);
+    ASSERT_EQ(h.model->memoryObservations().size(), 1);
+    MainView& view = h.open();
+    OverviewPage* overview = view.overviewPage();
+    const Finding primary = h.model->findings().first();
+
+    const auto fromOverview = [&](const std::function<QAbstractButton*()>& find, Page expected) {
+        view.setPage(Page::overview);
+        h.settle();
+        QAbstractButton* clicked = find();
+        ASSERT_TRUE(clicked);
+        clicked->click();
+        h.settle();
+        EXPECT_EQ(view.state().page, expected) << clicked->text().toStdString();
+    };
+    fromOverview([&] { return overview->priorityCard()->detailsButton(); }, Page::processes);
+    EXPECT_EQ(selectedPID(*h.model), primary.sample.identity.pid);
+    int32_t topPID = 0;
+    fromOverview(
+        [&] {
+            topPID = overview->topRows().first()->sample().identity.pid;
+            return overview->topRows().first();
+        },
+        Page::processes);
+    EXPECT_EQ(selectedPID(*h.model).value_or(-1), topPID);
+    fromOverview([&] { return overview->allProcessesLink(); }, Page::processes);
+    fromOverview([&] { return overview->strip()->findChild<LVPlainButton*>(); }, Page::resources);
+
+    // The resources page: a memory finding's process, then an application found, opened and scrolled to.
+    ResourceDashboardView* resources = view.resourcesPage();
+    button(resources->findingButtons(), QStringLiteral("查看进程"))->click();
+    h.settle();
+    EXPECT_EQ(view.state().page, Page::processes);
+    EXPECT_EQ(selectedPID(*h.model), 20);
+    view.setPage(Page::resources);
+    h.settle();
+    for (int press = 0; press < 2; ++press) {
+        resources->scrollArea()->verticalScrollBar()->setValue(0);
+        button(resources->findingButtons(), QStringLiteral("展开应用"))->click();
+        h.settle();
+        EXPECT_EQ(resources->search(), QStringLiteral("Orbit Browser"));
+        EXPECT_EQ(resources->applications()->searchField()->text(), QStringLiteral("Orbit Browser"));
+        EXPECT_TRUE(resources->expanded().contains(orbitID));
+        expectScrolledToApplications(resources);
+    }
+    // "查看任务" on a member.
+    QTreeView* list = resources->applications()->view();
+    const QModelIndex member = memberRow(*resources->applications()->model(), 12);
+    ASSERT_TRUE(member.isValid());
+    const QRect link = GroupRowDelegate::linkRect(list->visualRect(member));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, link.center());
+    h.settle();
+    EXPECT_EQ(view.state().page, Page::processes);
+    EXPECT_EQ(h.model->selectedID(), h.listed(12)->identity);
+
+    // Nothing flagged, but resources worth a look: the resting panel leads to the resources page.
+    const QList<Finding> findings = h.model->findings();
+    for (const Finding& finding : findings)
+        h.model->ignore(finding.sample);
+    fromOverview([&] { return overview->restingButton(); }, Page::resources);
+    EXPECT_EQ(overview->restingState()->titleText()->text(), QStringLiteral("资源变化值得查看"));
+
+    // The reminder settings come without an AI request; the privacy link opens its sheet.
+    view.openAISettings();
+    fromOverview([&] { return overview->reminderButton(); }, Page::settings);
+    EXPECT_FALSE(view.state().aiSettingsRequest);
+    view.statusBar()->privacyButton()->click();
+    EXPECT_EQ(view.state().sheet, MainSheet::privacy());
+}
+
+TEST(ResourcePages, ASampleChangesThePagesInPlace) {
+    WindowHarness h;
+    busyMachine(h);
+    MainView& view = h.open();
+    view.setPage(Page::resources);
+    h.settle();
+    ResourceDashboardView* resources = view.resourcesPage();
+    DashboardApplicationList* applications = resources->applications();
+    // The tester reports through warnings; any warning fails the test.
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                warnings.append(text);
+        });
+    QAbstractItemModelTester tester(applications->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    QTreeView* list = applications->view();
+    const QModelIndex orbit = applications->model()->indexOfGroup(orbitID);
+    ASSERT_TRUE(orbit.isValid());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(orbit).center());
+    ASSERT_TRUE(list->isExpanded(orbit));
+    list->setCurrentIndex(memberRow(*applications->model(), 12));
+    QLineEdit* field = applications->searchField();
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("orb"));
+    field->setCursorPosition(2);
+    resources->scrollArea()->verticalScrollBar()->setValue(150);
+    const int scroll = resources->scrollArea()->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+
+    sampleBusy(h);
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    EXPECT_EQ(applications->searchField(), field);
+    EXPECT_EQ(field->text(), QStringLiteral("orb"));
+    EXPECT_EQ(field->cursorPosition(), 2);
+    EXPECT_EQ(resources->scrollArea()->verticalScrollBar()->value(), scroll);
+    EXPECT_TRUE(list->isExpanded(applications->model()->indexOfGroup(orbitID)));
+    EXPECT_EQ(applications->model()->member(list->currentIndex()).identity.pid, 12);
+
+    // Groups come, go and change places under the model tester.
+    resources->setSearch({});
+    h.add(30, "newcomer");
+    sampleBusy(h);
+    h.platform.remove(21);
+    sampleBusy(h);
+    h.advance(60, {20, 30});
+    h.sample();
+    h.settle();
+    EXPECT_EQ(applications->model()->rowCount(), h.model->resourceGroups().size());
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, QStringList());
+
+    // The overview keeps its open evidence and its chips.
+    view.setPage(Page::overview);
+    sampleBusy(h);
+    OverviewPage* overview = view.overviewPage();
+    ASSERT_EQ(overview->chips().size(), 2);
+    overview->priorityCard()->evidence()->setExpanded(true);
+    const QList<LVButton*> chips = overview->chips();
+    sampleBusy(h);
+    EXPECT_TRUE(overview->priorityCard()->evidence()->isExpanded());
+    EXPECT_EQ(overview->chips(), chips);
+    // Leaving the overview closes it.
+    view.setPage(Page::resources);
+    EXPECT_FALSE(overview->priorityCard()->evidence()->isExpanded());
+
+    // The same processes once more: not a widget made or lost.
+    sampleBusy(h);
+    const QList<QWidget*> before = QApplication::allWidgets();
+    sampleBusy(h);
+    const QList<QWidget*> after = QApplication::allWidgets();
+    EXPECT_EQ(QSet<QWidget*>(before.begin(), before.end()), QSet<QWidget*>(after.begin(), after.end()));
+}
+
+TEST(ResourcePages, StatesAndScreenshotPages) {
+    {
+        // The first sample has memory but no CPU yet.
+        WindowHarness h;
+        h.add(7, "worker");
+        h.platform.setSystemMemory(
+            LVSystemMemory{16384 * mebibyte, 9000 * mebibyte, 700 * mebibyte, 300 * mebibyte, 1, 1, 1, 1});
+        h.start();
+        h.sample();
+        MainView& view = h.open();
+        view.setSheet(std::nullopt);
+        view.setPage(Page::resources);
+        h.settle();
+        EXPECT_TRUE(view.resourcesPage()->cpuChart()->showsPlaceholder());
+        EXPECT_FALSE(view.resourcesPage()->memoryChart()->showsPlaceholder());
+    }
+    {
+        WindowHarness h;
+        ResourceDashboardView* page = h.openPreview(QStringLiteral("resources")).resourcesPage();
+        const QStringList texts = shownTexts(page);
+        for (const char* figure : {"16 GB", "10 GB", "880 MB", "260 MB"})
+            EXPECT_TRUE(texts.contains(QString::fromUtf8(figure))) << figure;
+        EXPECT_EQ(page->pressureBadge()->title(), QStringLiteral("压力 · 正常"));
+        const ApplicationGroupsModel* model = page->applications()->model();
+        const QModelIndex orbit = model->indexOfGroup(orbitID);
+        ASSERT_TRUE(orbit.isValid());
+        EXPECT_TRUE(page->applications()->view()->isExpanded(orbit));
+        int members = 0;
+        for (int c = 0; c < model->rowCount(orbit); ++c)
+            members += model->kind(model->index(c, 0, orbit)) == ApplicationGroupsModel::RowKind::member;
+        EXPECT_EQ(members, 4);
+    }
+    {
+        WindowHarness h;
+        ResourceDashboardView* page = h.openPreview(QStringLiteral("resources-unknown")).resourcesPage();
+        EXPECT_EQ(page->pressureBadge()->title(), QStringLiteral("压力 · 暂不可读取"));
+        for (const LVText* value : page->metricValues())
+            EXPECT_EQ(value->text(), QStringLiteral("暂不可用"));
+        EXPECT_TRUE(page->memoryChart()->showsPlaceholder());
+    }
+    {
+        WindowHarness h;
+        ResourceDashboardView* page = h.openPreview(QStringLiteral("resources-empty")).resourcesPage();
+        EXPECT_TRUE(page->cpuChart()->showsPlaceholder());
+        EXPECT_TRUE(page->memoryChart()->showsPlaceholder());
+        EXPECT_EQ(page->applications()->emptyText()->text(), QStringLiteral("完成采样后显示应用资源。"));
+        EXPECT_TRUE(page->applications()->emptyText()->isVisibleTo(page));
+        EXPECT_EQ(page->applications()->summaryText()->text(),
+                  QStringLiteral("0 个当前用户进程归为 0 项；系统和其他用户进程未列入。"));
+    }
+    {
+        WindowHarness h;
+        expectScrolledToApplications(h.openPreview(QStringLiteral("resources-applications")).resourcesPage());
+    }
+}
+
+TEST(ResourcePages, AppearanceSwitchRestylesTheCharts) {
+    WindowHarness h;
+    ResourceDashboardView* page = h.openPreview(QStringLiteral("resources")).resourcesPage();
+    const QChartView* cpuView = page->cpuChart()->chartView();
+    EXPECT_EQ(cpuView->accessibleName(), QStringLiteral("最近 15 分钟整机 CPU 趋势"));
+    page->windowControl()->setCurrentIndex(1);
+    EXPECT_EQ(page->minutes(), 60);
+    EXPECT_EQ(page->memoryChart()->chartView()->accessibleName(),
+              QStringLiteral("最近 60 分钟压缩内存与交换空间趋势"));
+    const auto colours = [](const ResourceChartCard* card) {
+        QSet<QString> names;
+        for (const QLineSeries* line : card->lines())
+            names.insert(line->pen().color().name());
+        return names;
+    };
+    Palette::apply(Appearance::dark);
+    h.settle();
+    EXPECT_EQ(page->cpuChart()->chartView(), cpuView);
+    EXPECT_EQ(colours(page->cpuChart()), QSet<QString>{QStringLiteral("#a8baf3")});
+    EXPECT_TRUE(colours(page->memoryChart()).contains(QStringLiteral("#e4b574")));
+    EXPECT_EQ(page->cpuChart()->timeAxis()->labelsBrush().color().name(), QStringLiteral("#a6b1c2"));
+    Palette::apply(Appearance::light);
+    h.settle();
+    EXPECT_EQ(colours(page->cpuChart()), QSet<QString>{QStringLiteral("#4264cf")});
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// A main window over a scripted model: the model harness's process table and clock, the window's
+// requests object, and alerts answered by the test.
+
+#include "model/ModelHarness.h"
+#include "ui/kit/LVText.h"
+#include "ui/kit/Palette.h"
+#include "ui/window/MainView.h"
+#include "ui/window/WindowRequests.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
+
+namespace lunorvale::test {
+
+struct WindowHarness : ModelHarness {
+    WindowRequests requests;
+    std::unique_ptr<MainView> view;
+    // The index of the button the next alert answers with; the alerts seen.
+    int alertAnswer = 0;
+    QStringList alertButtons;
+    QString alertDefault;
+
+    MainView& open(const std::optional<QString>& previewPage = std::nullopt, QSize size = {1180, 820}) {
+        MainViewServices services;
+        services.requests = &requests;
+        services.presentAlert = [this](QMessageBox& alert) {
+            alertButtons.clear();
+            for (QAbstractButton* button : alert.buttons())
+                alertButtons.append(button->text());
+            alertDefault = alert.defaultButton() ? alert.defaultButton()->text() : QString();
+            EXPECT_EQ(alert.escapeButton(), static_cast<QAbstractButton*>(alert.defaultButton()));
+            return alertAnswer;
+        };
+        view = std::make_unique<MainView>(*model, previewPage, std::move(services));
+        view->resize(size);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        settle();
+        return *view;
+    }
+
+    // A preview model set up for a screenshot page, as the program does it.
+    MainView& openPreview(const QString& page, QSize size = {1180, 820}) {
+        start(true);
+        model->configurePreview(page);
+        model->configureAdvicePreview(page);
+        model->configureAIStatusPreview(page);
+        return open(page == QLatin1String("overview") ? std::nullopt : std::optional(page), size);
+    }
+
+    // Queued refreshes and layouts run.
+    static void settle() {
+        for (int i = 0; i < 4; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // A process of an application bundle, so that the grouper puts it with its siblings.
+    void addInBundle(int32_t pid, const QByteArray& name, const QString& bundle) {
+        platform.put(InMemoryProcessPlatform::process(pid, 5000 + pid, name,
+                                                      QStringLiteral("/Applications/") + bundle +
+                                                          QStringLiteral(".app/Contents/MacOS/") +
+                                                          QString::fromUtf8(name),
+                                                      QString::fromUtf8(name)));
+    }
+    void sampleAndSettle() {
+        advance(30);
+        sample();
+        settle();
+    }
+};
+
+// The texts of every plain text under `root` that is shown.
+inline QStringList shownTexts(const QWidget* root) {
+    QStringList texts;
+    for (const LVText* text : root->findChildren<LVText*>()) {
+        if (text->isVisibleTo(root))
+            texts.append(text->text());
+    }
+    return texts;
+}
+
+} // namespace lunorvale::test

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "core/monitoring/ApplicationResourceGroup.h"
+
+#include <QAbstractItemModel>
+#include <QHash>
+#include <QSet>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+class QLineEdit;
+
+namespace lunorvale {
+
+class LVSegmentedControl;
+class LVText;
+
+// The groups shown on the resources page, each with its bundle path (when it has one) and its members
+// as children. A new list changes rows in place by group id and member identity (removals, moves,
+// insertions, changed data), never by a reset.
+class ApplicationGroupsModel final : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum class RowKind { group, path, member };
+
+    using QAbstractItemModel::QAbstractItemModel;
+    ~ApplicationGroupsModel() override;
+
+    void setGroups(const QList<ApplicationResourceGroup>& groups);
+
+    RowKind kind(const QModelIndex& index) const;
+    // The group of a group row, or of a child row's parent.
+    const ApplicationResourceGroup& group(const QModelIndex& index) const;
+    const ProcessSample& member(const QModelIndex& index) const;
+    QModelIndex indexOfGroup(const QString& id) const;
+    QString groupID(const QModelIndex& index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Child {
+        QString key;     // "path", or the member's identity key
+        int member = -1; // its place in the group's members; -1 for the path
+        friend bool operator==(const Child&, const Child&) = default;
+    };
+    struct Node {
+        ApplicationResourceGroup group;
+        QList<Child> children; // the bundle path first when there is one, then the members as shown
+        int row = 0;
+    };
+    static QList<Child> childrenOf(const ApplicationResourceGroup& group);
+    void renumber(int from);
+    void updateChildren(Node& node, const QModelIndex& parent, const ApplicationResourceGroup& group);
+    Node* nodeOf(const QModelIndex& index) const;
+
+    std::vector<std::unique_ptr<Node>> m_nodes;
+    QHash<QString, Node*> m_byID;
+};
+
+// Paints the rows: a group with its sums, the bundle path, a member with its "查看任务" link.
+class GroupRowDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit GroupRowDelegate(ApplicationGroupsModel& model, QObject* parent = nullptr);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    int height(const QModelIndex& index) const;
+    // Where the link of a member row lies.
+    static QRect linkRect(const QRect& row);
+
+signals:
+    void showProcess(const ProcessIdentity& identity);
+
+protected:
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+
+private:
+    ApplicationGroupsModel& m_model;
+};
+
+// The application card of the resources page: search, sort, summary, the grouped list and its note.
+// It shows what it is given and reports what the user does; the page keeps the state.
+class DashboardApplicationList final : public QWidget {
+    Q_OBJECT
+public:
+    explicit DashboardApplicationList(QWidget* parent = nullptr);
+
+    // The groups to show (searched and ordered), the open ones, and what stands there when none is.
+    void setContent(const QList<ApplicationResourceGroup>& shown, const QSet<QString>& expanded,
+                    const QString& emptyText);
+    void setSummary(const QString& summary);
+    void setSearch(const QString& search);
+    void setSort(const QString& sort);
+
+    QLineEdit* searchField() const { return m_search; }
+    LVSegmentedControl* sortControl() const { return m_sort; }
+    QTreeView* view() const { return m_view; }
+    ApplicationGroupsModel* model() const { return m_model; }
+    LVText* summaryText() const { return m_summary; }
+    LVText* emptyText() const { return m_empty; }
+
+signals:
+    void searchEdited(const QString& search);
+    void sortChosen(const QString& sort);
+    void expansionChanged(const QString& id, bool expanded);
+    void showProcess(const ProcessIdentity& identity);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void applyExpanded(const QSet<QString>& expanded);
+    void fitHeight();
+
+    QLineEdit* m_search;
+    LVSegmentedControl* m_sort;
+    LVText* m_summary;
+    QTreeView* m_view;
+    ApplicationGroupsModel* m_model;
+    GroupRowDelegate* m_delegate;
+    LVText* m_empty;
+    QWidget* m_emptyFrame;
+    QSet<QString> m_open; // the groups the view shows open
+    bool m_applying = false;
+};
+
+} // namespace lunorvale

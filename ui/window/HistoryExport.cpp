@@ -1,0 +1,108 @@
+#include "ui/window/HistoryExport.h"
+
+#include "app/model/AppModel.h"
+#include "core/monitoring/LocalHistoryStore.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <cerrno>
+
+namespace lunorvale {
+
+void FileDialogSavePanel::ask(const QString& title, const QString& proposedName, Done done) {
+    auto* dialog = new QFileDialog(nullptr, title);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QStringLiteral("JSON (*.json)"));
+    dialog->setDefaultSuffix(QStringLiteral("json"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog->setDirectory(documents.isEmpty() ? QDir::homePath() : documents);
+    dialog->selectFile(proposedName);
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QStringList files = dialog->selectedFiles();
+        done(result == QDialog::Accepted && !files.isEmpty() ? std::optional(files.first()) : std::nullopt);
+    });
+    dialog->open();
+}
+
+HistoryExport::HistoryExport(AppModel& model, Services services)
+    : m_model(&model), m_services(std::move(services)) {
+    if (!m_services.panel)
+        m_services.panel = std::make_shared<FileDialogSavePanel>();
+    // The user chose the folder; one that is missing by now is reported, not made.
+    m_services.writeOptions.createFolders = false;
+}
+
+QDateTime HistoryExport::now() const {
+    return m_services.now ? m_services.now() : QDateTime::currentDateTimeUtc();
+}
+
+void HistoryExport::start() {
+    if (!m_model || m_model->isPreview() || m_asking)
+        return;
+    m_asking = true;
+    std::weak_ptr<bool> alive = m_alive;
+    m_services.panel->ask(QStringLiteral("导出岚栖操作记录"), proposedName(now()),
+                          [this, alive](const std::optional<QString>& path) {
+                              if (alive.expired())
+                                  return;
+                              m_asking = false;
+                              if (path)
+                                  write(*path);
+                          });
+}
+
+void HistoryExport::write(const QString& path) {
+    if (!m_model)
+        return;
+    QString sentence;
+    if (!isUsablePath(path)) {
+        sentence = QStringLiteral("所选位置无效。");
+    } else {
+        try {
+            AtomicFile::write(path, LocalHistoryStore::exportData(m_model->history(), now()),
+                              m_services.writeOptions);
+            m_model->setStatusMessage(QStringLiteral("操作记录已导出。"));
+            return;
+        } catch (const FileWriteError& error) {
+            sentence = failureSentence(error.errorNumber());
+        }
+    }
+    m_model->setStatusMessage(QStringLiteral("导出失败：") + sentence);
+}
+
+QString HistoryExport::proposedName(const QDateTime& now) {
+    return QStringLiteral("Lunorvale-记录-") + now.toUTC().date().toString(Qt::ISODate) +
+           QStringLiteral(".json");
+}
+
+QString HistoryExport::failureSentence(int errorNumber) {
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("没有写入该位置的权限。");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间不足。");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("所选文件夹不存在。");
+    case EISDIR:
+        return QStringLiteral("该位置是一个文件夹。");
+    default:
+        return QStringLiteral("无法写入文件（错误 ") + QString::number(errorNumber) + QStringLiteral("）。");
+    }
+}
+
+bool HistoryExport::isUsablePath(const QString& path) {
+    // A NUL would cut the path short where the system reads it: another file would be written.
+    if (!path.startsWith(u'/') || path.endsWith(u'/') || path.contains(QChar(0)))
+        return false;
+    const QString name = path.section(u'/', -1);
+    return name != u"." && name != u"..";
+}
+
+} // namespace lunorvale

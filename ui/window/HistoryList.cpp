@@ -1,0 +1,262 @@
+#include "ui/window/HistoryList.h"
+
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVSelectableText.h"
+#include "ui/kit/LVSymbol.h"
+#include "ui/window/HistoryLogic.h"
+#include "ui/window/ProcessesLogic.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+#include <cmath>
+
+namespace lunorvale {
+
+namespace {
+
+constexpr int padding = 22;
+constexpr int iconColumn = 28;
+constexpr int columnGap = 16;
+constexpr int textLeft = padding + iconColumn + columnGap; // also the divider's indent
+constexpr int titleGap = 7;
+constexpr qreal detailSpacing = 4;
+
+QFont titleFont() {
+    return Fonts::system(13, FontWeight::semibold);
+}
+QFont dateFont() {
+    return Fonts::system(10);
+}
+QFont detailFont() {
+    return Fonts::system(12);
+}
+int titleHeight() {
+    return static_cast<int>(std::ceil(QFontMetricsF(titleFont()).height()));
+}
+
+// Lays `text` out at `width`; returns its height. Paints it at `origin` when a painter is given.
+qreal layoutText(const QString& text, const QFont& font, qreal width, QPainter* painter = nullptr,
+                 QPointF origin = {}) {
+    QString prepared = text;
+    prepared.replace(u'\n', QChar::LineSeparator);
+    QTextLayout layout(prepared, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max<qreal>(1, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height() + detailSpacing;
+        ++lines;
+    }
+    layout.endLayout();
+    if (painter)
+        layout.draw(painter, origin);
+    return lines > 0 ? y - detailSpacing : 0;
+}
+
+int rowWidth(const QStyleOptionViewItem& option) {
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+        return view->viewport()->width();
+    return option.rect.width();
+}
+
+} // namespace
+
+void HistoryListModel::setEvents(QList<ActivityEvent> events) {
+    replaceRows(m_events, std::move(events), [](const ActivityEvent& event) { return event.id; });
+}
+
+int HistoryListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_events.size());
+}
+
+QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_events.size())
+        return {};
+    const ActivityEvent& event = m_events[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return event.title + QStringLiteral("，") + HistoryLogic::dateText(event.date.toDateTime()) +
+               QStringLiteral("，") + event.detail;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags HistoryListModel::flags(const QModelIndex& index) const {
+    // Editable only so that the open detail can be a selectable text; nothing is ever written back.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsEditable : Qt::NoItemFlags;
+}
+
+QRect HistoryDelegate::detailRect(const QRect& entry, const QString& detail) {
+    const int width = std::max(1, entry.width() - textLeft - padding);
+    const int top = entry.top() + padding + titleHeight() + titleGap;
+    return {entry.left() + textLeft, top, width,
+            static_cast<int>(std::ceil(layoutText(detail, detailFont(), width)))};
+}
+
+QSize HistoryDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
+    if (!model)
+        return {};
+    const ActivityEvent& event = model->event(index.row());
+    const int width = rowWidth(option);
+    Height& cached = m_heights[event.id];
+    if (cached.width != width || cached.height == 0) {
+        const int textWidth = std::max(1, width - textLeft - padding);
+        cached = {width, padding + titleHeight() + titleGap +
+                             static_cast<int>(std::ceil(layoutText(event.detail, detailFont(), textWidth))) +
+                             padding};
+    }
+    const bool last = index.row() == model->rowCount() - 1;
+    return {width, cached.height + (last ? 0 : 1)};
+}
+
+void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
+    if (!model)
+        return;
+    const ActivityEvent& event = model->event(index.row());
+    const QWidget* widget = option.widget;
+    const QRect rect = option.rect;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    const HistoryLogic::EventIcon icon = HistoryLogic::eventIcon(event.title);
+    const int side = LVSymbol::side(17);
+    LVSymbol(icon.symbol)
+        .paint(
+            *painter,
+            QRectF(rect.left() + padding + (iconColumn - side) / 2.0, rect.top() + padding + 2, side, side),
+            icon.color.in(widget));
+
+    const int left = rect.left() + textLeft;
+    const int width = std::max(1, rect.width() - textLeft - padding);
+    const int top = rect.top() + padding;
+    const QString date = HistoryLogic::dateText(event.date.toDateTime());
+    const QFontMetricsF dateMetrics(dateFont());
+    const qreal dateWidth = dateMetrics.horizontalAdvance(date);
+    painter->setFont(dateFont());
+    painter->setPen(Palette::muted.in(widget));
+    painter->drawText(QRectF(left + width - dateWidth, top, dateWidth, titleHeight()),
+                      Qt::AlignRight | Qt::AlignVCenter, date);
+    painter->setFont(titleFont());
+    painter->setPen(Palette::ink.in(widget));
+    const qreal titleRoom = std::max<qreal>(0, width - dateWidth - 8);
+    painter->drawText(QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetricsF(titleFont())
+                          .elidedText(ProcessesLogic::oneLine(event.title), Qt::ElideRight, titleRoom));
+
+    if (event.id != m_open) {
+        painter->setFont(detailFont());
+        painter->setPen(Palette::muted.in(widget));
+        layoutText(event.detail, detailFont(), width, painter, QPointF(left, top + titleHeight() + titleGap));
+    }
+    if (index.row() != model->rowCount() - 1)
+        painter->fillRect(QRect(rect.left() + textLeft, rect.bottom(), rect.width() - textLeft, 1),
+                          Palette::line.in(widget));
+    painter->restore();
+}
+
+void HistoryDelegate::keepHeightsOf(const QList<ActivityEvent>& events) {
+    // Events come and go for as long as the program runs; the heights of gone ones are dropped now and
+    // then, not on every change.
+    if (m_heights.size() <= 2 * events.size() + 64)
+        return;
+    QHash<QUuid, Height> kept;
+    for (const ActivityEvent& event : events)
+        if (const auto it = m_heights.constFind(event.id); it != m_heights.cend())
+            kept.insert(event.id, *it);
+    m_heights = std::move(kept);
+}
+
+QWidget* HistoryDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                       const QModelIndex&) const {
+    auto* text = new LVSelectableText(QString(), detailFont(), Palette::muted, parent);
+    text->setLineSpacing(detailSpacing);
+    return text;
+}
+
+void HistoryDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
+    if (auto* text = qobject_cast<LVSelectableText*>(editor); text && model)
+        text->setText(model->event(index.row()).detail);
+}
+
+void HistoryDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index) const {
+    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
+    if (model)
+        editor->setGeometry(detailRect(option.rect, model->event(index.row()).detail));
+}
+
+HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
+    m_model = new HistoryListModel(this);
+    m_delegate = new HistoryDelegate(this);
+    setModel(m_model);
+    setItemDelegate(m_delegate);
+    setFrameShape(QFrame::NoFrame);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setResizeMode(QListView::Adjust);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setMouseTracking(true);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+    // The detail under the pointer, or of the entry clicked or reached by keyboard, can be selected.
+    connect(this, &QListView::entered, this, &HistoryListView::openDetail);
+    connect(this, &QListView::clicked, this, &HistoryListView::openDetail);
+}
+
+void HistoryListView::setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history) {
+    m_delegate->keepHeightsOf(history);
+    m_model->setEvents(std::move(events));
+    // An entry that left the list takes its editor with it (the view releases it).
+    if (!m_open.isValid())
+        m_delegate->setOpenEvent({});
+}
+
+void HistoryListView::openDetail(const QModelIndex& index) {
+    if (!index.isValid() || index == m_open)
+        return;
+    if (m_open.isValid())
+        closePersistentEditor(m_open);
+    m_open = index;
+    m_delegate->setOpenEvent(m_model->event(index.row()).id);
+    openPersistentEditor(index);
+}
+
+QSize HistoryListView::sizeHint() const {
+    return {QListView::sizeHint().width(), m_contentHeight};
+}
+
+QSize HistoryListView::minimumSizeHint() const {
+    return {0, 0};
+}
+
+void HistoryListView::updateGeometries() {
+    QListView::updateGeometries();
+    const int height = contentsSize().height();
+    if (height != m_contentHeight) {
+        m_contentHeight = height;
+        updateGeometry();
+    }
+}
+
+void HistoryListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    updateGeometries();
+}
+
+} // namespace lunorvale

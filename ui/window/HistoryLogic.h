@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/monitoring/ActivityEvent.h"
+#include "ui/kit/Palette.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace lunorvale {
+
+// What the history page shows, derived from the model without a widget.
+namespace HistoryLogic {
+
+// The filter keys in the picker's order, and their labels.
+const QStringList& filterKeys();
+QString filterLabel(const QString& key);
+
+// The events shown: the history's order kept, each matching the search (as typed, not trimmed, against
+// "title detail", ignoring case) and the filter ("alerts": titles holding "高占用", "actions": the others).
+QList<ActivityEvent> visibleEvents(const QList<ActivityEvent>& history, const QString& filter,
+                                   const QString& search);
+
+// The symbol and colour before an entry, from its title: an alert, a stop that failed or cannot be
+// confirmed, or anything else done.
+struct EventIcon {
+    const char* symbol;
+    AdaptiveColor color;
+
+    friend bool operator==(const EventIcon&, const EventIcon&) = default;
+};
+EventIcon eventIcon(const QString& title);
+
+struct EmptyTexts {
+    QString title;
+    QString detail;
+};
+EmptyTexts emptyList(bool historyEmpty);
+
+// "N 条记录"
+QString countLabel(qsizetype visible);
+bool exportEnabled(bool historyEmpty, bool isPreview);
+// A storage error keeps the button enabled on an empty list, so that a damaged file can be reset.
+bool clearEnabled(bool historyEmpty, bool hasStorageError, bool isPreview);
+
+// The local time of an event, "2026年12月5日 16:30:05".
+QString dateText(const QDateTime& date);
+
+} // namespace HistoryLogic
+} // namespace lunorvale

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/monitoring/Finding.h"
+
+#include <QHash>
+#include <QList>
+#include <QWidget>
+
+class QHBoxLayout;
+class QScrollArea;
+
+namespace lunorvale {
+
+class LVButton;
+class LVEmptyState;
+class LVPlainButton;
+class LVRule;
+class LVText;
+class MainView;
+class PriorityTaskCard;
+class ProcessRowButton;
+class ResourceOverviewStrip;
+
+// The first page: the machine summary, a chip per flagged process when there are several, the priority
+// card of the primary finding beside the next steps (or a resting panel that explains the state), and
+// the busiest other processes.
+class OverviewPage final : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverviewPage(MainView& view, QWidget* parent = nullptr);
+
+    void refresh();
+    // The overview is no longer on screen: the evidence closes.
+    void leave();
+
+    QScrollArea* scrollArea() const { return m_scroll; }
+    ResourceOverviewStrip* strip() const { return m_strip; }
+    QWidget* chipRow() const { return m_chipRow; }
+    QList<LVButton*> chips() const;
+    PriorityTaskCard* priorityCard() const { return m_card; }
+    QWidget* priorityRow() const { return m_priorityRow; }
+    QWidget* restingPanel() const { return m_resting; }
+    LVEmptyState* restingState() const { return m_restingState; }
+    LVButton* restingButton() const { return m_restingButton; }
+    LVButton* reminderButton() const { return m_reminderButton; }
+    LVText* topListTitle() const { return m_topTitle; }
+    LVPlainButton* allProcessesLink() const { return m_allProcesses; }
+    // The shown rows of the top list.
+    QList<ProcessRowButton*> topRows() const;
+    LVText* topListEmptyText() const { return m_topEmpty; }
+
+private:
+    class NextSteps;
+    void refreshChips(const Finding* primary);
+    void refreshResting();
+    void refreshTopList(const Finding* primary);
+
+    MainView& m_view;
+    QScrollArea* m_scroll;
+    ResourceOverviewStrip* m_strip;
+    QWidget* m_chipRow;
+    QHBoxLayout* m_chipLayout;
+    QList<QString> m_chipKeys;
+    QHash<QString, LVButton*> m_chips;
+    QWidget* m_priorityRow;
+    PriorityTaskCard* m_card;
+    NextSteps* m_nextSteps;
+    QWidget* m_resting;
+    LVEmptyState* m_restingState;
+    LVButton* m_restingButton;
+    LVButton* m_reminderButton;
+    int m_restingAction = 0;
+    LVText* m_topTitle;
+    LVPlainButton* m_allProcesses;
+    QList<ProcessRowButton*> m_rows;
+    QList<LVRule*> m_dividers;
+    LVText* m_topEmpty;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/monitoring/ProcessSample.h"
+
+#include <QWidget>
+
+namespace lunorvale {
+
+class LVButton;
+class LVDisclosure;
+class LVText;
+class MainView;
+class ProcessAdviceView;
+
+// The advice block of the detail pane: the shared advice panel, the next step the local advice names,
+// and, for a process under high CPU load, the AI group from which a short AI judgement is asked for
+// (through the window), followed, cancelled or repaired. Sends nothing itself.
+class ProcessAISection final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProcessAISection(MainView& view, QWidget* parent = nullptr);
+
+    // Shows the process as the model has it now.
+    void setSample(const ProcessSample& sample);
+    void refresh();
+
+    ProcessAdviceView* adviceView() const { return m_advice; }
+    LVButton* inspectButton() const { return m_inspect; }
+    LVButton* muteButton() const { return m_mute; }
+    LVButton* refreshButton() const { return m_refresh; }
+    LVDisclosure* aiGroup() const { return m_group; }
+    QWidget* busyRow() const { return m_busyRow; }
+    LVButton* cancelButton() const { return m_cancel; }
+    LVText* statusText() const { return m_status; }
+    LVButton* requestButton() const { return m_request; }
+    QWidget* errorRow() const { return m_errorRow; }
+    LVText* errorText() const { return m_error; }
+    LVButton* settingsButton() const { return m_settings; }
+
+private:
+    MainView& m_view;
+    ProcessSample m_sample;
+    ProcessAdviceView* m_advice;
+    LVButton* m_inspect;
+    LVButton* m_mute;
+    LVButton* m_refresh;
+    LVDisclosure* m_group;
+    QWidget* m_busyRow;
+    LVButton* m_cancel;
+    LVText* m_status;
+    LVButton* m_request;
+    QWidget* m_errorRow;
+    LVText* m_error;
+    LVButton* m_settings;
+};
+
+} // namespace lunorvale

@@ -1,0 +1,116 @@
+#include "ui/window/ProcessesLogic.h"
+
+namespace lunorvale::ProcessesLogic {
+
+QString oneLine(const QString& text) {
+    QString shown = text;
+    for (QChar& c : shown) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = u' ';
+    }
+    return shown;
+}
+
+const QStringList& filterKeys() {
+    static const QStringList keys{QStringLiteral("all"), QStringLiteral("attention"),
+                                  QStringLiteral("muted")};
+    return keys;
+}
+
+QString filterLabel(const QString& key) {
+    if (key == u"attention")
+        return QStringLiteral("需要关注");
+    if (key == u"muted")
+        return QStringLiteral("已静音");
+    return QStringLiteral("全部");
+}
+
+const QStringList& sortKeys() {
+    static const QStringList keys{QStringLiteral("cpu"), QStringLiteral("memory"),
+                                  QStringLiteral("duration")};
+    return keys;
+}
+
+QString sortLabel(const QString& key) {
+    if (key == u"memory")
+        return QStringLiteral("内存占用");
+    if (key == u"duration")
+        return QStringLiteral("运行时间");
+    return QStringLiteral("CPU 占用");
+}
+
+QString foldedSearchText(const ProcessSample& sample) {
+    return (sample.name + u' ' + sample.displaySource() + u' ' + QString::number(sample.identity.pid))
+        .toCaseFolded();
+}
+
+QString foldedQuery(const QString& search) {
+    return search.trimmed().toCaseFolded();
+}
+
+bool Filter::keeps(const ProcessSample& sample) const {
+    if (key == u"all")
+        return true;
+    if (key == u"attention")
+        return flagged.contains(sample.identity);
+    if (key == u"muted")
+        return isMuted && isMuted(sample);
+    return false;
+}
+
+QSet<ProcessIdentity> flaggedIdentities(const QList<Finding>& findings) {
+    QSet<ProcessIdentity> identities;
+    identities.reserve(findings.size());
+    for (const Finding& finding : findings)
+        identities.insert(finding.sample.identity);
+    return identities;
+}
+
+QList<ProcessSample> visibleProcesses(const QList<ProcessSample>& ordered, const QString& search,
+                                      const Filter& filter,
+                                      const std::function<QString(const ProcessSample&)>& folded) {
+    const QString query = foldedQuery(search);
+    QList<ProcessSample> visible;
+    visible.reserve(ordered.size());
+    for (const ProcessSample& sample : ordered) {
+        if (!query.isEmpty() && !(folded ? folded(sample) : foldedSearchText(sample)).contains(query))
+            continue;
+        if (filter.keeps(sample))
+            visible.append(sample);
+    }
+    return visible;
+}
+
+QString countLabel(qsizetype visible) {
+    return QString::number(visible) + QStringLiteral(" 个");
+}
+
+EmptyTexts emptyList(bool noProcesses) {
+    if (noProcesses)
+        return {QStringLiteral("还没有采样数据"),
+                QStringLiteral("完成首次采样后会显示可读取的当前用户进程。")};
+    return {QStringLiteral("没有匹配的进程"), QStringLiteral("可以修改搜索词，或切换到“全部”。")};
+}
+
+SideChoice sidePane(const QList<ProcessSample>& processes, const std::optional<ProcessIdentity>& selected,
+                    const std::optional<ProcessIdentity>& openedNotification) {
+    if (selected) {
+        for (const ProcessSample& sample : processes)
+            if (sample.identity == *selected)
+                return {SidePane::detail, sample};
+    }
+    if (openedNotification)
+        return {SidePane::missingProcess, std::nullopt};
+    return {SidePane::selectionPrompt, std::nullopt};
+}
+
+MissingProcessCard missingProcessCard(const LocalProcessAdvice& adviceForNoProcess, bool isMonitoring,
+                                      bool isSampling, bool isPreview) {
+    return {adviceForNoProcess.title, adviceForNoProcess.reason, adviceForNoProcess.nextStep,
+            isMonitoring ? QStringLiteral("刷新当前进程") : QStringLiteral("恢复观察"),
+            !isPreview && !isSampling};
+}
+
+} // namespace lunorvale::ProcessesLogic

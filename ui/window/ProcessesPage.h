@@ -1,0 +1,117 @@
+#pragma once
+
+#include "core/monitoring/ProcessSample.h"
+
+#include <QAbstractButton>
+#include <QHash>
+#include <QWidget>
+
+class QLineEdit;
+class QMenu;
+class QScrollArea;
+class QStackedWidget;
+
+namespace lunorvale {
+
+class LVButton;
+class LVEmptyState;
+class LVPlainButton;
+class LVSegmentedControl;
+class LVText;
+class MainView;
+class ProcessDetailPane;
+class ProcessListView;
+
+// The search box of a page: a magnifying glass, the field and, while it holds anything, a clear button;
+// or, plain, a rounded field alone.
+class SearchBox final : public QWidget {
+    Q_OBJECT
+public:
+    enum class Style { search, plain };
+    SearchBox(const QString& placeholder, const QString& accessibleName, Style style = Style::search,
+              QWidget* parent = nullptr);
+    QLineEdit* field() const { return m_field; }
+    LVPlainButton* clearButton() const { return m_clear; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyFieldColors();
+
+    QLineEdit* m_field;
+    LVPlainButton* m_clear;
+    Style m_style;
+};
+
+// The sort menu's button: the current order's name and an up-down chevron, on the surface colour.
+class SortButton final : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit SortButton(QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The "全部进程" page: the searchable, filterable process list in the model's order and, beside it, the
+// selected process (or why it is missing, or a prompt to choose one). Reads the model and the window's
+// three values; writes only the model's selection and the window's search, filter and sort. A sample
+// changes rows in place: the field's text and cursor, the pickers, the selection and the process at
+// the top of the list stay.
+class ProcessesPage final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProcessesPage(MainView& view, QWidget* parent = nullptr);
+
+    SearchBox* searchBox() const { return m_search; }
+    SortButton* sortButton() const { return m_sort; }
+    QMenu* sortMenu() const { return m_sortMenu; }
+    LVSegmentedControl* filterControl() const { return m_filter; }
+    LVText* countText() const { return m_count; }
+    LVEmptyState* emptyState() const { return m_empty; }
+    ProcessListView* list() const { return m_list; }
+    ProcessDetailPane* detailPane() const { return m_detail; }
+    QWidget* missingCard() const { return m_missing; }
+    LVText* missingTitle() const { return m_missingTitle; }
+    LVButton* missingButton() const { return m_missingButton; }
+    QWidget* selectionPrompt() const { return m_prompt; }
+    QWidget* sidePane() const;
+
+    // Applies the model and the window's state now (normally once per pass of the event loop).
+    void refresh();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void scheduleRefresh();
+    QString foldedText(const ProcessSample& sample);
+
+    MainView& m_view;
+    bool m_refreshPending = false;
+    QHash<ProcessIdentity, QString> m_folded; // the search texts of the current sample
+    bool m_foldedStale = true;
+
+    SearchBox* m_search;
+    SortButton* m_sort;
+    QMenu* m_sortMenu;
+    LVSegmentedControl* m_filter;
+    LVText* m_count;
+    QStackedWidget* m_listStack;
+    LVEmptyState* m_empty;
+    ProcessListView* m_list;
+    QStackedWidget* m_side;
+    QScrollArea* m_detailScroll;
+    ProcessDetailPane* m_detail;
+    QWidget* m_missing;
+    LVText* m_missingTitle;
+    LVText* m_missingReason;
+    LVText* m_missingNext;
+    LVButton* m_missingButton;
+    QWidget* m_prompt;
+};
+
+} // namespace lunorvale

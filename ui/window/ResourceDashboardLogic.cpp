@@ -1,0 +1,286 @@
+#include "ui/window/ResourceDashboardLogic.h"
+
+#include "core/monitoring/DisplayFormat.h"
+#include "core/monitoring/ProcessResourceGrouper.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace lunorvale::ResourceDashboardLogic {
+
+QList<ResourceHistoryPoint> windowPoints(const QList<ResourceHistoryPoint>& points, int minutes) {
+    QList<ResourceHistoryPoint> window;
+    if (points.isEmpty())
+        return window;
+    const ResourceHistoryPoint& latest = points.last();
+    const double span = minutes * 60.0;
+    for (const ResourceHistoryPoint& point : points) {
+        // Written so that a difference that is not a number fails.
+        const bool recent = latest.monotonicTime - point.monotonicTime <= span;
+        if (recent && !(latest.timestamp < point.timestamp))
+            window.append(point);
+    }
+    return window;
+}
+
+DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, const QDateTime& now) {
+    const QDateTime end = points.isEmpty() ? now : points.last().timestamp;
+    QDateTime earliest = end.addSecs(-60);
+    if (!points.isEmpty()) {
+        earliest = points.first().timestamp;
+        for (const ResourceHistoryPoint& point : points)
+            earliest = std::min(earliest, point.timestamp);
+    }
+    QDateTime start = std::max(end.addSecs(-minutes * 60), earliest);
+    start = std::min(start, end.addSecs(-1));
+    return {start, end};
+}
+
+GroupSort groupSort(const QString& key) {
+    if (key == QLatin1String("cpu"))
+        return GroupSort::cpu;
+    if (key == QLatin1String("memory"))
+        return GroupSort::memory;
+    return GroupSort::name;
+}
+
+GroupIndex::GroupIndex(const QList<ApplicationResourceGroup>& groups, bool inNameOrder) : m_groups(groups) {
+    m_entries.reserve(groups.size());
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const std::optional<double> cpu = groups[i].cpuPercent();
+        m_entries.push_back({cpu.value_or(-1), cpu.has_value(), groups[i].residentBytes(), i});
+    }
+    if (inNameOrder || groups.isEmpty())
+        return;
+    // Names the collator ranks equal ("foo", "Foo") are ranked by id, whether or not the texts are the
+    // same, so that the order stays a strict weak one.
+    const QCollator collator = ProcessResourceGrouper::nameCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(groups.size());
+    for (const ApplicationResourceGroup& group : groups)
+        keys.push_back(collator.sortKey(group.name));
+    std::vector<qsizetype> byName(groups.size());
+    std::iota(byName.begin(), byName.end(), 0);
+    std::sort(byName.begin(), byName.end(), [&](qsizetype a, qsizetype b) {
+        const int names = keys[a].compare(keys[b]);
+        return names != 0 ? names < 0 : groups[a].id < groups[b].id;
+    });
+    for (qsizetype rank = 0; rank < static_cast<qsizetype>(byName.size()); ++rank)
+        m_entries[byName[rank]].rank = rank;
+}
+
+const std::vector<GroupIndex::SearchText>& GroupIndex::searchTexts() const {
+    if (m_search.empty() && !m_entries.empty()) {
+        m_search.reserve(m_entries.size());
+        for (const ApplicationResourceGroup& group : m_groups) {
+            SearchText text{group.name.toCaseFolded(), {}, {}};
+            text.members.reserve(group.members.size());
+            text.pids.reserve(group.members.size());
+            for (const ProcessSample& member : group.members) {
+                text.members.append(member.name.toCaseFolded());
+                text.pids.append(QString::number(member.identity.pid));
+            }
+            m_search.push_back(std::move(text));
+        }
+    }
+    return m_search;
+}
+
+bool GroupIndex::before(qsizetype ia, qsizetype ib, GroupSort sort) const {
+    const Entry& a = m_entries[ia];
+    const Entry& b = m_entries[ib];
+    if (sort == GroupSort::memory && a.resident != b.resident)
+        return a.resident > b.resident;
+    // A missing figure differs from any present one and counts as -1.
+    if (sort == GroupSort::cpu && (a.hasCPU != b.hasCPU || a.cpu != b.cpu))
+        return a.cpu > b.cpu;
+    return a.rank < b.rank;
+}
+
+bool GroupIndex::contains(const SearchText& text, const QString& folded, const QString& search) {
+    if (text.name.contains(folded))
+        return true;
+    for (const QString& member : text.members) {
+        if (member.contains(folded))
+            return true;
+    }
+    for (const QString& pid : text.pids) {
+        if (pid.contains(search))
+            return true;
+    }
+    return false;
+}
+
+bool GroupIndex::matches(qsizetype index, const QString& search) const {
+    return search.isEmpty() || contains(searchTexts()[index], search.toCaseFolded(), search);
+}
+
+QList<qsizetype> GroupIndex::select(const QString& search, GroupSort sort) const {
+    QList<qsizetype> selected;
+    selected.reserve(size());
+    if (search.isEmpty()) {
+        for (qsizetype i = 0; i < size(); ++i)
+            selected.append(i);
+    } else {
+        const QString folded = search.toCaseFolded();
+        const std::vector<SearchText>& texts = searchTexts();
+        for (qsizetype i = 0; i < size(); ++i) {
+            if (contains(texts[i], folded, search))
+                selected.append(i);
+        }
+    }
+    std::sort(selected.begin(), selected.end(),
+              [this, sort](qsizetype a, qsizetype b) { return before(a, b, sort); });
+    return selected;
+}
+
+QList<ProcessSample> memberOrder(const QList<ProcessSample>& members) {
+    QList<ProcessSample> ordered = members;
+    std::stable_sort(ordered.begin(), ordered.end(), [](const ProcessSample& a, const ProcessSample& b) {
+        return a.cpuPercent.value_or(-1) > b.cpuPercent.value_or(-1);
+    });
+    return ordered;
+}
+
+std::optional<QString> firstGroupWithSeveralMembers(const QList<ApplicationResourceGroup>& groups) {
+    for (const ApplicationResourceGroup& group : groups) {
+        if (group.members.size() > 1)
+            return group.id;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Adds a value to the line of its series, starting a new line when the series changes.
+void append(ChartSeries& series, const QString& key, const QPointF& value) {
+    if (series.lines.isEmpty() || series.lines.last().key != key)
+        series.lines.append({key, {}});
+    series.lines.last().points.append(value);
+    series.dots.append(value);
+}
+
+double time(const ResourceHistoryPoint& point) {
+    return static_cast<double>(point.timestamp.toMSecsSinceEpoch());
+}
+
+} // namespace
+
+ChartSeries cpuSeries(const QList<ResourceHistoryPoint>& points) {
+    ChartSeries series;
+    for (const ResourceHistoryPoint& point : points) {
+        if (point.systemCPU)
+            append(series, QString::number(point.segmentID), {time(point), *point.systemCPU});
+    }
+    return series;
+}
+
+ChartSeries memorySeries(const QList<ResourceHistoryPoint>& points, MemoryFigure figure) {
+    ChartSeries series;
+    const QString prefix =
+        figure == MemoryFigure::compressed ? QStringLiteral("压缩-") : QStringLiteral("交换-");
+    for (const ResourceHistoryPoint& point : points) {
+        if (!point.systemMemory)
+            continue;
+        const std::optional<uint64_t>& bytes = figure == MemoryFigure::compressed
+                                                   ? point.systemMemory->compressedBytes
+                                                   : point.systemMemory->swapUsedBytes;
+        if (bytes)
+            append(series, prefix + QString::number(point.segmentID), {time(point), gibibytes(*bytes)});
+    }
+    return series;
+}
+
+double gibibytes(uint64_t bytes) {
+    return std::ldexp(static_cast<double>(bytes), -30);
+}
+
+double memoryAxisTop(const ChartSeries& compressed, const ChartSeries& swap) {
+    double top = 0;
+    for (const ChartSeries* series : {&compressed, &swap}) {
+        for (const QPointF& dot : series->dots)
+            top = std::max(top, dot.y());
+    }
+    return top > 0 ? top : 1;
+}
+
+std::optional<QString> collectionNotice(const std::optional<QString>& collectionError, bool isMonitoring) {
+    if (collectionError)
+        return QStringLiteral("本次读取失败，曲线保留到上次有效采样。");
+    if (!isMonitoring)
+        return QStringLiteral("观察已暂停，曲线保留到上次采样。");
+    return std::nullopt;
+}
+
+PressureBadge memoryPressure(const std::optional<SystemMemorySnapshot>& memory) {
+    const SystemMemoryPressure pressure = memory ? memory->pressure : SystemMemoryPressure::unknown;
+    PressureBadge badge;
+    switch (pressure) {
+    case SystemMemoryPressure::unknown:
+        badge = {QStringLiteral("暂不可读取"), Palette::muted, {}};
+        break;
+    case SystemMemoryPressure::normal:
+        badge = {QStringLiteral("正常"), Palette::success, {}};
+        break;
+    case SystemMemoryPressure::warning:
+        badge = {QStringLiteral("偏高"), Palette::amber, {}};
+        break;
+    case SystemMemoryPressure::critical:
+        badge = {QStringLiteral("很高"), Palette::danger, {}};
+        break;
+    }
+    badge.title = QStringLiteral("压力 · ") + badge.title;
+    if (pressure == SystemMemoryPressure::normal)
+        badge.sentence = QStringLiteral("当前系统内存压力正常。缓存和少量交换空间不单独代表异常。");
+    else if (pressure == SystemMemoryPressure::unknown)
+        badge.sentence = QStringLiteral("暂未读取到系统压力，不能仅凭占用大小判断内存是否紧张。");
+    else
+        badge.sentence = QStringLiteral("系统内存压力偏高。先保存工作，再查看占用靠前的应用及近期变化。");
+    return badge;
+}
+
+QString metricValue(const std::optional<uint64_t>& bytes) {
+    return bytes ? DisplayFormat::memory(*bytes) : QStringLiteral("暂不可用");
+}
+
+QString applicationFindingTitle(const ApplicationCPUFinding& finding) {
+    return finding.group.name + QStringLiteral(" · 应用整体持续高占用");
+}
+
+QString applicationFindingDetail(const ApplicationCPUFinding& finding) {
+    return QString::number(finding.group.members.size()) + QStringLiteral(" 个进程合计 ") +
+           DisplayFormat::cpu(finding.group.cpuPercent()) + QStringLiteral("，已观察 ") +
+           DisplayFormat::duration(finding.sustainedSeconds) +
+           QStringLiteral("。请先查看任务进度，有进展可以继续等待。");
+}
+
+QString chartAccessibleName(bool cpu, int minutes) {
+    return QStringLiteral("最近 ") + QString::number(minutes) +
+           (cpu ? QStringLiteral(" 分钟整机 CPU 趋势") : QStringLiteral(" 分钟压缩内存与交换空间趋势"));
+}
+
+QString summary(qsizetype processCount, qsizetype groupCount, qint64 skippedProcessCount) {
+    QString text = QString::number(processCount) + QStringLiteral(" 个当前用户进程归为 ") +
+                   QString::number(groupCount) + QStringLiteral(" 项；系统和其他用户进程未列入。");
+    if (skippedProcessCount >= 1)
+        text += QStringLiteral("本轮有 ") + QString::number(skippedProcessCount) +
+                QStringLiteral(" 项未能读取或超出采集上限。");
+    return text;
+}
+
+QString emptyListText(bool hasGroups) {
+    return hasGroups ? QStringLiteral("没有匹配结果，试试其他名称或 PID。")
+                     : QStringLiteral("完成采样后显示应用资源。");
+}
+
+QString groupSubtitle(const ApplicationResourceGroup& group) {
+    return group.bundlePath ? QString::number(group.members.size()) + QStringLiteral(" 个进程")
+                            : QStringLiteral("独立进程 · 未确定应用归属");
+}
+
+QString groupCPU(const ApplicationResourceGroup& group) {
+    return group.hasCompleteCPU() ? DisplayFormat::cpu(group.cpuPercent()) : QStringLiteral("CPU 待采样");
+}
+
+} // namespace lunorvale::ResourceDashboardLogic

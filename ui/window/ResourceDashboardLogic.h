@@ -1,0 +1,125 @@
+#pragma once
+
+#include "core/monitoring/ApplicationResourceGroup.h"
+#include "core/monitoring/MemoryObservation.h"
+#include "core/monitoring/ResourceHistory.h"
+#include "ui/kit/Palette.h"
+
+#include <QCollatorSortKey>
+#include <QDateTime>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace lunorvale {
+
+// What the resources page shows, derived from the model and the page's own state.
+namespace ResourceDashboardLogic {
+
+// The history points of the last `minutes`, measured on the monotonic clock back from the newest point;
+// a point whose wall-clock time lies after the newest point's is left out.
+QList<ResourceHistoryPoint> windowPoints(const QList<ResourceHistoryPoint>& points, int minutes);
+
+// The time span both charts share: from the earliest point (at most `minutes` back) to the newest,
+// at least one second long; the minute before `now` when there are no points.
+struct DateRange {
+    QDateTime start;
+    QDateTime end;
+    friend bool operator==(const DateRange&, const DateRange&) = default;
+};
+DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, const QDateTime& now);
+
+enum class GroupSort { cpu, memory, name };
+// "cpu" and "memory"; any other key orders by name alone.
+GroupSort groupSort(const QString& key);
+
+// The groups of one sample, made ready for ordering and searching many times. Search texts are folded
+// on the first search of a sample.
+class GroupIndex final {
+public:
+    // `inNameOrder`: the groups come as the grouper orders them (by its name collator, then by id), as
+    // the model publishes them, so a group's place is its name rank and no name is compared again.
+    // Otherwise the ranks are worked out here.
+    explicit GroupIndex(const QList<ApplicationResourceGroup>& groups = {}, bool inNameOrder = false);
+
+    qsizetype size() const { return static_cast<qsizetype>(m_entries.size()); }
+
+    // Strict weak order: the figure of `sort` (more first; a group without a complete CPU figure after
+    // every group with one), then the name by the grouper's collator, then, for names it ranks equal,
+    // the id by code points.
+    bool before(qsizetype a, qsizetype b, GroupSort sort) const;
+    // The name, a member's name (letter case ignored) or a member's pid in decimal contains `search`;
+    // everything matches an empty search.
+    bool matches(qsizetype index, const QString& search) const;
+    // The indices of the groups that match, in order.
+    QList<qsizetype> select(const QString& search, GroupSort sort) const;
+
+private:
+    struct Entry {
+        double cpu = -1; // -1: no complete figure
+        bool hasCPU = false;
+        uint64_t resident = 0;
+        qsizetype rank = 0; // by name, then id
+    };
+    struct SearchText {
+        QString name;
+        QStringList members;
+        QStringList pids;
+    };
+    const std::vector<SearchText>& searchTexts() const;
+    static bool contains(const SearchText& text, const QString& folded, const QString& search);
+
+    QList<ApplicationResourceGroup> m_groups;
+    std::vector<Entry> m_entries;
+    mutable std::vector<SearchText> m_search; // empty until the first search
+};
+
+// Members by CPU, highest first, members without a figure last; equal figures keep the group's order.
+QList<ProcessSample> memberOrder(const QList<ProcessSample>& members);
+
+// The first group (model order) with more than one member; the preview opens it.
+std::optional<QString> firstGroupWithSeveralMembers(const QList<ApplicationResourceGroup>& groups);
+
+// Charts. x is milliseconds since 1970, y percent or GiB.
+struct ChartLine {
+    QString key; // the series: the segment number, or "压缩-"/"交换-" and the segment number
+    QList<QPointF> points;
+    friend bool operator==(const ChartLine&, const ChartLine&) = default;
+};
+// One line per run of continuous points; a dot for every value.
+struct ChartSeries {
+    QList<ChartLine> lines;
+    QList<QPointF> dots;
+    friend bool operator==(const ChartSeries&, const ChartSeries&) = default;
+};
+enum class MemoryFigure { compressed, swap };
+ChartSeries cpuSeries(const QList<ResourceHistoryPoint>& points);
+ChartSeries memorySeries(const QList<ResourceHistoryPoint>& points, MemoryFigure figure);
+double gibibytes(uint64_t bytes);
+// The largest plotted value of the memory chart; 1 when every value is 0 or there is none.
+double memoryAxisTop(const ChartSeries& compressed, const ChartSeries& swap);
+
+// Texts of the page.
+std::optional<QString> collectionNotice(const std::optional<QString>& collectionError, bool isMonitoring);
+struct PressureBadge {
+    QString title;
+    AdaptiveColor color;
+    QString sentence;
+};
+PressureBadge memoryPressure(const std::optional<SystemMemorySnapshot>& memory);
+QString metricValue(const std::optional<uint64_t>& bytes);
+QString applicationFindingTitle(const ApplicationCPUFinding& finding);
+QString applicationFindingDetail(const ApplicationCPUFinding& finding);
+QString chartAccessibleName(bool cpu, int minutes);
+
+// The application list.
+QString summary(qsizetype processCount, qsizetype groupCount, qint64 skippedProcessCount);
+QString emptyListText(bool hasGroups);
+QString groupSubtitle(const ApplicationResourceGroup& group);
+QString groupCPU(const ApplicationResourceGroup& group);
+
+} // namespace ResourceDashboardLogic
+} // namespace lunorvale
