@@ -262,7 +262,19 @@ AIKeyStatus AppModel::aiKeyStatus() const {
         return AIKeyStatus::missing;
     if (!m_services.keychain)
         return AIKeyStatus::unavailable;
-    return m_services.keychain->status(m_aiConfiguration.baseURL);
+    // Never waits for a key action on a worker (the desktop's unlock prompt may be up): meanwhile the
+    // last reading of this address stands.
+    if (const auto status = m_services.keychain->statusWithoutWaiting(m_aiConfiguration.baseURL)) {
+        m_lastAIKeyStatus = {m_aiConfiguration.baseURL, *status};
+        return *status;
+    }
+    return m_lastAIKeyStatus.first == m_aiConfiguration.baseURL ? m_lastAIKeyStatus.second
+                                                                : AIKeyStatus::unavailable;
+}
+
+void AppModel::announceAIKeyStatus() {
+    if (!m_preview)
+        emit aiKeyStatusChanged();
 }
 
 std::optional<std::chrono::milliseconds> AppModel::samplingInterval() const {

@@ -210,7 +210,14 @@ public:
     int attentionCount() const;
     QString systemCPUText() const;
     bool automaticAdviceEnabled() const;
+    // Computed on reading, never published: views read it again on `aiKeyStatusChanged`.
     AIKeyStatus aiKeyStatus() const;
+    // The key store keys are saved in; absent when there is none. Its reading and removing calls may
+    // wait for the desktop's unlock prompt: callers make them on a worker thread.
+    const std::shared_ptr<CachedKeychainStore>& keychain() const { return m_services.keychain; }
+    // Whoever read or removed a key through `keychain()` says so here, so that every view showing the
+    // key status reads it again. Nothing in preview mode.
+    void announceAIKeyStatus();
 
     // --- The sampling cycle ---
     // Asks for one sample, unless one is in flight, the machine sleeps or in preview mode. Works while
@@ -227,10 +234,12 @@ public:
     // Re-saves the rules in force, each clamped to its range; a failure goes to the status line.
     void applySettings();
     // Throws MonitorError::action with the sentence for the settings page; nothing changes then.
-    void saveMonitorSettings(const MonitorSettings& settings);
+    // False when the rules hold for this run only because the settings file could not be written.
+    bool saveMonitorSettings(const MonitorSettings& settings);
     // Throws AIServiceError (address, model, key store) or MonitorError (settings file); nothing of
     // the configuration or the consent changes then. Absent `automaticAdvice` keeps the preference.
-    void saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
+    // False when the settings file could not be written (the change holds for this run only).
+    bool saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
                              std::optional<bool> automaticAdvice);
     void disableAutomaticAdvice();
     // Any value but "system", "light" and "dark" becomes "system".
@@ -313,6 +322,8 @@ signals:
     void stoppingIDsChanged();
     void historyStorageErrorChanged();
     void operationMessageChanged();
+    // The key status may read differently now (see `announceAIKeyStatus`).
+    void aiKeyStatusChanged();
     // A reminder was clicked: the shell shows the main window.
     void mainWindowRequested();
 
@@ -426,6 +437,7 @@ private:
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;
+    mutable std::pair<QString, AIKeyStatus> m_lastAIKeyStatus{QString(), AIKeyStatus::unavailable};
     MonitorSettings m_appliedSettings;
     std::optional<LocalHistoryStore> m_historyStore;
     bool m_historyWritable = true;

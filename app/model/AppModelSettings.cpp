@@ -150,9 +150,9 @@ void AppModel::applySettings() {
     }
 }
 
-void AppModel::saveMonitorSettings(const MonitorSettings& rules) {
+bool AppModel::saveMonitorSettings(const MonitorSettings& rules) {
     if (m_preview)
-        return;
+        return true;
     if (!within(rules.sampleInterval, 5, 120) || !within(rules.cpuThreshold, 10, 1600) ||
         !within(rules.sustainedSeconds, 30, 3600))
         throw MonitorError::action(rulesSentence);
@@ -178,12 +178,13 @@ void AppModel::saveMonitorSettings(const MonitorSettings& rules) {
         setStatusMessage(QStringLiteral("观察规则已保存，持续时长将从新的采样基线重新累计。"));
     else
         setStatusMessage(QStringLiteral("设置已保存。"));
+    return stored;
 }
 
-void AppModel::saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
+bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
                                    std::optional<bool> automaticAdvice) {
     if (m_preview)
-        return;
+        return true;
     const bool wish = automaticAdvice.value_or(m_automaticAdvicePreference);
     const QString address = configuration.validatedBaseURLText();
     const QString model = AIText::trimmed(configuration.model);
@@ -218,6 +219,7 @@ void AppModel::saveAIConfiguration(const AIConfiguration& configuration, const s
     m_automaticAdvice->refresh({}, std::nullopt);
     if (wish && m_isMonitoring && !m_suspended && !m_collectionError)
         m_automaticAdvice->refresh(m_findings, normalized);
+    return stored;
 }
 
 void AppModel::disableAutomaticAdvice() {

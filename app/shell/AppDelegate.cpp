@@ -106,7 +106,7 @@ bool AppDelegate::opensWindowAtLaunch(bool loginLaunch, bool onboardingDone, boo
 }
 
 AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
-    m_screens = m_services.makeScreens ? m_services.makeScreens() : makePlaceholderScreens();
+    m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
     if (isPreview()) {
         launchPreview();
         return Launch::running;

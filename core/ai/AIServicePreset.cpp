@@ -136,11 +136,11 @@ std::optional<QUrl> AIServicePreset::documentationURL() const {
     case Kind::deepSeek:
         return QUrl(QStringLiteral("https://api-docs.deepseek.com/"));
     case Kind::openAI:
-        return QUrl(QStringLiteral("https://platform.openai.com/docs/models"));
+        return QUrl(QStringLiteral("https://developers.openai.com/api/docs/models"));
     case Kind::aliyunBeijing:
     case Kind::aliyunSingapore:
-        return QUrl(QStringLiteral(
-            "https://www.alibabacloud.com/help/en/model-studio/compatibility-of-openai-with-dashscope"));
+        return QUrl(
+            QStringLiteral("https://help.aliyun.com/zh/model-studio/compatibility-of-openai-with-dashscope"));
     case Kind::ollama:
         return QUrl(QStringLiteral("https://docs.ollama.com/api/openai-compatibility"));
     case Kind::custom:

@@ -102,6 +102,19 @@ AIKeyStatus CachedKeychainStore::status(const QString& baseURL) {
     return cachedStatus(*account).value_or(AIKeyStatus::unavailable);
 }
 
+std::optional<AIKeyStatus> CachedKeychainStore::statusWithoutWaiting(const QString& baseURL) {
+    const std::optional<QString> account = accountOrNothing(baseURL);
+    if (!account)
+        return AIKeyStatus::unavailable;
+    const std::unique_lock guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock())
+        return std::nullopt;
+    if (const auto known = cachedStatus(*account))
+        return *known;
+    probePresence(*account);
+    return cachedStatus(*account).value_or(AIKeyStatus::unavailable);
+}
+
 bool CachedKeychainStore::hasSavedKey(const QString& baseURL) {
     const std::optional<QString> account = accountOrNothing(baseURL);
     if (!account)

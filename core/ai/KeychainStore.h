@@ -55,6 +55,9 @@ public:
     explicit CachedKeychainStore(std::shared_ptr<KeychainBackend> backend);
 
     AIKeyStatus status(const QString& baseURL);
+    // As `status`, but absent at once while another call holds the store (an unlock prompt may be up):
+    // what the interface reads.
+    std::optional<AIKeyStatus> statusWithoutWaiting(const QString& baseURL);
     bool hasSavedKey(const QString& baseURL);
     bool requiresAuthorization(const QString& baseURL);
     // The key in memory, else one silent read. No key (and no error) means no item exists.

@@ -165,14 +165,19 @@ LoginItemStatus AutostartLoginItem::status() {
     if (!info.isFile() || info.size() > maximumEntryBytes || !file.open(QIODevice::ReadOnly))
         return LoginItemStatus::unknown;
     const Entry entry = parseEntry(QString::fromUtf8(file.read(maximumEntryBytes)));
+    // Switched off by the desktop: off, whatever it would start.
+    if (entry.hidden || entry.disabled)
+        return LoginItemStatus::notRegistered;
     if (!entry.exec)
         return LoginItemStatus::unknown;
     const std::optional<QStringList> arguments = execArguments(*entry.exec);
     if (!arguments || arguments->isEmpty())
         return LoginItemStatus::unknown;
-    if (arguments->first() != m_programPath)
+    // Another copy, or this one moved away since the entry was written: the login would start nothing
+    // of ours.
+    if (arguments->first() != m_programPath || !QFileInfo(m_programPath).isExecutable())
         return LoginItemStatus::notFound;
-    return entry.hidden || entry.disabled ? LoginItemStatus::notRegistered : LoginItemStatus::enabled;
+    return LoginItemStatus::enabled;
 }
 
 void AutostartLoginItem::registerItem() {

@@ -34,8 +34,9 @@ public:
 };
 
 // The XDG autostart entry $XDG_CONFIG_HOME/autostart/lunorvale.desktop, whose Exec is the absolute
-// program path followed by `loginLaunchArgument`. An entry naming another program path (an older
-// copy elsewhere) is reported as not found; one switched off by the desktop as not registered.
+// program path followed by `loginLaunchArgument`. An entry switched off by the desktop (Hidden, or
+// X-GNOME-Autostart-enabled=false) is not registered; one naming another program path (an older copy
+// elsewhere) or a program that is gone is not found; one that cannot be read is unknown.
 class AutostartLoginItem final : public LoginItem {
 public:
     static constexpr char loginLaunchArgument[] = "--login-launch";

@@ -33,7 +33,8 @@ struct ModelHarness {
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
-    SettingsStore store() const { return SettingsStore(path(QStringLiteral("defaults.json"))); }
+    QString settingsPath = path(QStringLiteral("defaults.json"));
+    SettingsStore store() const { return SettingsStore(settingsPath); }
     // Rules that flag a process after two measured samples 30 s apart.
     void quickRules(bool reminders = false) {
         store().setValue(AppModel::Keys::monitorSettings, MonitorSettings{120, 90, 30, reminders}.toJson());

@@ -4,7 +4,9 @@
 #include "support/ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 
 using namespace lunorvale;
@@ -126,10 +128,16 @@ TEST(ProcessActions, LoginItemIsTheAutostartEntry) {
     EXPECT_EQ(model.loginStatus(), QStringLiteral("未开启"));
 
     // Program paths the entry has to quote read back as written.
-    const QStringList paths{QStringLiteral("/opt/My Apps/岚栖/lunorvale"),
-                            QStringLiteral("/opt/a\"b`c$d\\e/run"), QStringLiteral("/opt/100%/run"),
-                            QStringLiteral("/opt/semi;colon/run")};
-    for (const QString& path : paths) {
+    const QStringList names{QStringLiteral("My Apps/岚栖/lunorvale"), QStringLiteral("a\"b`c$d\\e/run"),
+                            QStringLiteral("100%/run"), QStringLiteral("semi;colon/run")};
+    for (const QString& name : names) {
+        const QString path = h.path(name);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile script(path);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly)) << path.toStdString();
+        script.write("#!/bin/sh\n");
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        script.close();
         AutostartLoginItem quoted(path, entry);
         quoted.registerItem();
         EXPECT_EQ(quoted.status(), LoginItemStatus::enabled) << path.toStdString();

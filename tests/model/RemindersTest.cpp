@@ -1,4 +1,4 @@
-#include "FakeDesktop.h"
+#include "support/FakeDesktop.h"
 #include "ModelHarness.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "support/PrivateBus.h"

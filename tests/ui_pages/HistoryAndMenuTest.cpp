@@ -86,7 +86,7 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
     page->filterControl()->setCurrentIndex(2);
     PageWindow::settle();
     EXPECT_EQ(list->historyModel()->events().size(), 2);
-    EXPECT_EQ(list->historyModel()->event(0).title, QStringLiteral("未能停止"));
+    EXPECT_EQ(list->historyModel()->eventAt(0).title, QStringLiteral("未能停止"));
     EXPECT_EQ(dividers(), (QList<bool>{true, false}));
     QTest::keyClicks(page->searchField(), QStringLiteral("PID 9"));
     PageWindow::settle();

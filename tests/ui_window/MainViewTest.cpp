@@ -4,6 +4,7 @@
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVSegmentedControl.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/window/MainViewBars.h"
 #include "ui/window/OperationBanner.h"
 #include "ui/window/OverviewPage.h"
@@ -42,10 +43,16 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     h.start();
     h.sample();
     MainView& view = h.open();
-    // The onboarding is offered when the window shows; Escape closes the sheet and clears it.
+    // The onboarding is offered when the window shows; Escape leaves it, its start button (Return)
+    // closes the sheet and clears it.
     ASSERT_TRUE(view.state().sheet && view.sheetDialog());
     EXPECT_EQ(view.state().sheet->kind, MainSheet::Kind::welcome);
     QTest::keyClick(view.sheetDialog(), Qt::Key_Escape);
+    h.settle();
+    ASSERT_TRUE(view.sheetDialog());
+    QTest::keyClick(view.sheetDialog()->focusWidget() ? view.sheetDialog()->focusWidget()
+                                                      : view.sheetDialog(),
+                    Qt::Key_Return);
     h.settle();
     EXPECT_FALSE(view.state().sheet);
     EXPECT_FALSE(view.sheetDialog());
@@ -79,12 +86,15 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     emit h.requests.showAISettings();
     ASSERT_TRUE(first && view.state().aiSettingsRequest);
     EXPECT_NE(*first, *view.state().aiSettingsRequest);
-    QWidget* settings = view.findChild<QWidget*>(QStringLiteral("stand-in:settings"));
+    auto* settings = view.findChild<SettingsView*>();
     ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->property("aiSettingsRequest").toString(), view.state().aiSettingsRequest->toString());
+    EXPECT_EQ(settings->edits().section, SettingsSection::ai);
+    settings->setSection(SettingsSection::rules);
+    emit h.requests.showAISettings();
+    EXPECT_EQ(settings->edits().section, SettingsSection::ai);
     emit h.requests.showSettings();
     EXPECT_FALSE(view.state().aiSettingsRequest);
-    EXPECT_EQ(settings->property("aiSettingsRequest").toString(), QString());
+    EXPECT_EQ(settings->edits().section, SettingsSection::ai);
 
     // Of the page buttons only the settings one clears a pending request.
     NavigationBar* bar = view.navigationBar();
@@ -93,6 +103,7 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_TRUE(view.state().aiSettingsRequest);
     bar->pageButton(Pages::index(Page::settings))->click();
     EXPECT_FALSE(view.state().aiSettingsRequest);
+    EXPECT_EQ(settings->edits().section, SettingsSection::rules); // a new visit starts afresh
 
     // The help keeps the page; Ctrl+6 and Ctrl+1 hide it again; only the selected button is checked.
     QApplication::setActiveWindow(&view);

@@ -39,6 +39,7 @@ public:
     LVButtonKind kind() const { return m_style.kind; }
     void setKind(LVButtonKind kind);
     void setSymbol(std::optional<LVSymbol> symbol);
+    const std::optional<LVSymbol>& symbol() const { return m_symbol; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

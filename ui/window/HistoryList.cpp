@@ -106,7 +106,7 @@ QSize HistoryDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
     const auto* model = qobject_cast<const HistoryListModel*>(index.model());
     if (!model)
         return {};
-    const ActivityEvent& event = model->event(index.row());
+    const ActivityEvent& event = model->eventAt(index.row());
     const int width = rowWidth(option);
     Height& cached = m_heights[event.id];
     if (cached.width != width || cached.height == 0) {
@@ -124,7 +124,7 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const auto* model = qobject_cast<const HistoryListModel*>(index.model());
     if (!model)
         return;
-    const ActivityEvent& event = model->event(index.row());
+    const ActivityEvent& event = model->eventAt(index.row());
     const QWidget* widget = option.widget;
     const QRect rect = option.rect;
     painter->save();
@@ -188,14 +188,14 @@ QWidget* HistoryDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
 void HistoryDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     const auto* model = qobject_cast<const HistoryListModel*>(index.model());
     if (auto* text = qobject_cast<LVSelectableText*>(editor); text && model)
-        text->setText(model->event(index.row()).detail);
+        text->setText(model->eventAt(index.row()).detail);
 }
 
 void HistoryDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                            const QModelIndex& index) const {
     const auto* model = qobject_cast<const HistoryListModel*>(index.model());
     if (model)
-        editor->setGeometry(detailRect(option.rect, model->event(index.row()).detail));
+        editor->setGeometry(detailRect(option.rect, model->eventAt(index.row()).detail));
 }
 
 HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
@@ -233,7 +233,7 @@ void HistoryListView::openDetail(const QModelIndex& index) {
     if (m_open.isValid())
         closePersistentEditor(m_open);
     m_open = index;
-    m_delegate->setOpenEvent(m_model->event(index.row()).id);
+    m_delegate->setOpenEvent(m_model->eventAt(index.row()).id);
     openPersistentEditor(index);
 }
 

@@ -17,7 +17,7 @@ public:
 
     void setEvents(QList<ActivityEvent> events);
     const QList<ActivityEvent>& events() const { return m_events; }
-    const ActivityEvent& event(int row) const { return m_events[row]; }
+    const ActivityEvent& eventAt(int row) const { return m_events[row]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // Display and accessible text: title, date and detail in one.

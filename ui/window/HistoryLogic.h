@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <string_view>
 
 namespace lunorvale {
 
@@ -28,7 +29,10 @@ struct EventIcon {
     const char* symbol;
     AdaptiveColor color;
 
-    friend bool operator==(const EventIcon&, const EventIcon&) = default;
+    // By the symbol's name: the same literal may sit at another address in another file.
+    friend bool operator==(const EventIcon& a, const EventIcon& b) {
+        return std::string_view(a.symbol) == std::string_view(b.symbol) && a.color == b.color;
+    }
 };
 EventIcon eventIcon(const QString& title);
 

@@ -1,12 +1,12 @@
 #include "ui/window/MainPages.h"
 
 #include "app/model/AppModel.h"
-#include "ui/kit/Fonts.h"
-#include "ui/kit/LVText.h"
-#include "ui/kit/SectionHeading.h"
 #include "ui/library/ApplicationLibraryPage.h"
 #include "ui/library/ApplicationLibraryView.h"
+#include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SoftwareUpdateBanner.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/AnalysisConsentView.h"
 #include "ui/window/HistoryPage.h"
@@ -14,26 +14,8 @@
 #include "ui/window/ProcessesPage.h"
 #include "ui/window/StopConfirmationView.h"
 
-#include <QHBoxLayout>
-#include <QVBoxLayout>
 
 namespace lunorvale {
-
-namespace {
-
-// A page that is not built yet: its name and what it will hold.
-QWidget* standInPage(const QString& name, const QString& title, const QString& subtitle) {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("stand-in:") + name);
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(18);
-    column->addWidget(new SectionHeading(title, subtitle));
-    column->addStretch(1);
-    return page;
-}
-
-} // namespace
 
 MainPages MainPages::standard() {
     MainPages pages;
@@ -47,23 +29,22 @@ MainPages MainPages::standard() {
         return makeApplicationLibraryPage(view.model(), [&view] { view.openAISettings(); }, {});
     };
     pages.settings = [](MainView& view) {
-        QWidget* page = standInPage(QStringLiteral("settings"), QStringLiteral("设置"),
-                                    QStringLiteral("观察规则、提醒、AI 服务、外观和数据。"));
+        SettingsServices services;
+        services.presentAlert = view.alertPresenter();
+        auto* page = new SettingsView(view.model(), view.settingsSection(), view.state().aiSettingsRequest,
+                                      std::move(services));
         // Opened for the AI service while a request stands; a new request while open opens it again.
-        const auto follow = [page, &view] {
-            page->setProperty("aiSettingsRequest", view.state().aiSettingsRequest
-                                                       ? view.state().aiSettingsRequest->toString()
-                                                       : QString());
-        };
-        follow();
-        QObject::connect(&view, &MainView::aiSettingsRequestChanged, page, follow);
+        page->setAINavigationRequestSource([&view] { return view.state().aiSettingsRequest; });
+        QObject::connect(&view, &MainView::aiSettingsRequestChanged, page,
+                         [page, &view] { page->setAINavigationRequest(view.state().aiSettingsRequest); });
         return page;
     };
-    pages.help = [](AppModel&) {
-        return standInPage(QStringLiteral("help"), QStringLiteral("帮助与关于"),
-                           QStringLiteral("岚栖如何观察进程，以及常见问题。"));
+    pages.help = [](AppModel& model) {
+        return new HelpView(model);
     };
-    // The sheets of later work, as the shell's stand-ins.
+    pages.updateBanner = [](AppModel& model) {
+        return new SoftwareUpdateBanner(model.softwareUpdater());
+    };
     pages.stopConfirmation = [](AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                                 std::function<void()> onConfirm) {
         return new StopConfirmationView(model, request, std::move(onCancel), std::move(onConfirm));
@@ -75,9 +56,8 @@ MainPages MainPages::standard() {
     pages.welcome = [](AppModel& model, std::function<void()> onComplete) {
         return new WelcomeView(model, std::move(onComplete));
     };
-    // The stand-in is closed with Escape; the real statement takes `dismiss` for its own button.
-    pages.privacy = [](std::function<void()>) {
-        return new PrivacyView();
+    pages.privacy = [](std::function<void()> dismiss) {
+        return new PrivacyView(std::move(dismiss));
     };
     return pages;
 }

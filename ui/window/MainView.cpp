@@ -397,7 +397,8 @@ void MainView::connectModel() {
                               &AppModel::selectedIDChanged,
                               &AppModel::aiDecisionChanged,
                               &AppModel::stoppingIDsChanged,
-                              &AppModel::operationMessageChanged})
+                              &AppModel::operationMessageChanged,
+                              &AppModel::aiKeyStatusChanged})
         connect(model, signal, this, &MainView::scheduleRefresh);
     connect(&m_model.automaticAdvice(), &AutomaticProcessAdvice::entriesChanged, this,
             &MainView::scheduleRefresh);

@@ -55,6 +55,8 @@ public:
     const MainViewState& state() const { return m_state; }
     // The section the settings page opens at for the screenshot name.
     std::optional<QString> settingsSection() const;
+    // How the window's alerts are shown; its pages show theirs the same way.
+    const AlertPresenter& alertPresenter() const { return m_services.presentAlert; }
 
     // The state the pages write. Each announces a change with `stateChanged`.
     void setSearch(const QString& search);

@@ -57,8 +57,7 @@ public:
     virtual QWidget* privacy() = 0;
 };
 
-// The screens as they stand before their own pages are built: each names itself and shows the
-// model's status, the AI status and the processes.
-std::unique_ptr<ScreenFactory> makePlaceholderScreens();
+// The program's own screens; tests give the shell fakes in their place.
+std::unique_ptr<ScreenFactory> makeStandardScreens();
 
 } // namespace lunorvale

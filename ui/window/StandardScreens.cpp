@@ -1,6 +1,8 @@
+#include "app/model/AppModel.h"
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
+#include "ui/settings/MenuSoftwareUpdateReminder.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/AnalysisConsentView.h"
@@ -13,7 +15,7 @@ namespace lunorvale {
 
 namespace {
 
-class PlaceholderScreens final : public ScreenFactory {
+class StandardScreens final : public ScreenFactory {
 public:
     QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
                       WindowRequests* requests) override {
@@ -22,7 +24,9 @@ public:
         return new MainView(model, previewPage, std::move(services));
     }
     QWidget* menuContent(AppModel& model, const MenuActions& actions) override {
-        return new MenuContent(model, actions);
+        auto* content = new MenuContent(model, actions);
+        content->setUpdateReminder(new MenuSoftwareUpdateReminder(model.softwareUpdater(), actions.openMain));
+        return content;
     }
     QWidget* stopConfirmation(AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                               std::function<void()> onConfirm) override {
@@ -53,8 +57,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<ScreenFactory> makePlaceholderScreens() {
-    return std::make_unique<PlaceholderScreens>();
+std::unique_ptr<ScreenFactory> makeStandardScreens() {
+    return std::make_unique<StandardScreens>();
 }
 
 } // namespace lunorvale

@@ -1,0 +1,413 @@
+#include "SettingsHarness.h"
+#include "core/ai/KeychainStore.h"
+#include "platform/desktop/FreedesktopNotifications.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/update/StandardUpdaterController.h"
+#include "platform/update/UpdateConfiguration.h"
+#include "support/FakeDesktop.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/PrivateBus.h"
+#include "ui/kit/LVDisclosure.h"
+#include "ui/kit/LVLabel.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/settings/AIServicePanel.h"
+#include "ui/settings/AppearancePanel.h"
+#include "ui/settings/HelpView.h"
+#include "ui/settings/NotificationsPanel.h"
+#include "ui/settings/RulesPanel.h"
+#include "ui/settings/SettingsContextPanel.h"
+#include "ui/settings/SettingsRows.h"
+#include "ui/settings/SoftwareUpdateSettings.h"
+#include "ui/settings/WelcomeView.h"
+
+#include <QAccessible>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScrollArea>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+using Section = SettingsSection;
+
+namespace {
+
+const QString saved = QStringLiteral("观察规则已保存，持续时间从现在重新累计。");
+
+MonitorSettings storedRules(SettingsHarness& s) {
+    return MonitorSettings::fromJson(
+               s.stored(AppModel::Keys::monitorSettings).value_or(QJsonValue()).toObject())
+        .value_or(MonitorSettings{0, 0, 0, false});
+}
+
+// The real update layer over the harness's settings file, its feed on a loopback server that is never
+// asked within the test (the first scheduled check waits much longer).
+void useUpdateLayer(SettingsHarness& s, const LoopbackHttpServer& feed) {
+    UpdateEnvironment environment;
+    environment.programPath = s.h.path(QStringLiteral("opt/lunorvale"));
+    environment.configurationPath = UpdateConfiguration::pathBeside(environment.programPath);
+    environment.settingsPath = s.h.path(QStringLiteral("defaults.json"));
+    environment.downloadDirectory = s.h.path(QStringLiteral("updates"));
+    environment.packageDatabase = s.h.path(QStringLiteral("dpkg"));
+    environment.currentVersion = QStringLiteral("1.0.0");
+    environment.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
+    AtomicFile::write(environment.programPath, "#!/bin/sh\n", 0755);
+    AtomicFile::write(environment.configurationPath,
+                      QStringLiteral(R"({"feedURL":"%1","publicEDKey":"%2"})")
+                          .arg(feed.baseURL(QStringLiteral("/appcast.xml")),
+                               QString::fromLatin1(QByteArray(32, 'k').toBase64()))
+                          .toUtf8());
+    s.h.services.updaterFactory = StandardUpdaterController::factory({}, environment);
+}
+
+} // namespace
+
+TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
+    SettingsHarness s;
+    LoopbackHttpServer feed;
+    useUpdateLayer(s, feed);
+    SettingsView& page = s.open();
+    RulesPanel* rules = page.rulesPanel();
+
+    // Return in the field saves nothing; the button saves the typed threshold with the other rules.
+    type(rules->thresholdField(), QStringLiteral("120"));
+    QTest::keyClick(rules->thresholdField(), Qt::Key_Return);
+    EXPECT_FALSE(s.stored(AppModel::Keys::monitorSettings));
+    click(&page, QStringLiteral("保存观察规则"));
+    EXPECT_EQ(storedRules(s), (MonitorSettings{30, 120, 300, false}));
+    EXPECT_EQ(page.edits().feedback, saved);
+    EXPECT_TRUE(page.feedbackLine()->isVisible());
+
+    // Menus: Space opens them, the arrows and Return choose; their value is their description.
+    choose(rules->intervalMenu(), 1);
+    choose(rules->durationMenu(), 2);
+    EXPECT_EQ(rules->intervalMenu()->accessibleName(), QStringLiteral("采样间隔"));
+    EXPECT_EQ(rules->intervalMenu()->accessibleDescription(), QStringLiteral("60 秒"));
+    EXPECT_EQ(rules->durationMenu()->face(), QStringLiteral("15 分钟"));
+
+    // "恢复默认": "取消" changes nothing; confirming saves the defaults.
+    click(&page, QStringLiteral("恢复默认"));
+    ASSERT_EQ(s.alerts.size(), 1);
+    const Alert& alert = s.alerts.first();
+    EXPECT_EQ(alert.title, QStringLiteral("恢复默认观察规则？"));
+    EXPECT_EQ(
+        alert.message,
+        QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"));
+    EXPECT_EQ(alert.buttons.size(), 2);
+    EXPECT_EQ(alert.format, Qt::PlainText);
+    EXPECT_EQ(page.edits().interval, 60);
+    EXPECT_EQ(storedRules(s), (MonitorSettings{30, 120, 300, false}));
+    s.answer = QStringLiteral("恢复默认");
+    click(&page, QStringLiteral("恢复默认"));
+    EXPECT_EQ(storedRules(s), (MonitorSettings{30, 90, 300, false}));
+    EXPECT_EQ(rules->thresholdField()->text(), QStringLiteral("90"));
+
+    show(page, Section::appearance);
+    click(&page, QStringLiteral("石墨深色"));
+    EXPECT_EQ(s.stored(AppModel::Keys::appearance), QJsonValue(QStringLiteral("dark")));
+    EXPECT_EQ(page.appearancePanel()->card(2)->accessibleDescription(), QStringLiteral("已选择"));
+
+    show(page, Section::ai);
+    AIServicePanel* ai = page.aiPanel();
+    type(ai->addressField(), QStringLiteral("http://127.0.0.1:9/v1/"));
+    type(ai->modelField(), QStringLiteral(" m "));
+    QTest::keyClick(page.contextPanel()->automaticSwitch(), Qt::Key_Space);
+    EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("保存 AI 设置"));
+    click(&page, QStringLiteral("保存 AI 设置"));
+    const QJsonObject local{{"baseURL", "http://127.0.0.1:9/v1"}, {"model", "m"}};
+    EXPECT_EQ(s.stored(AppModel::Keys::aiConfiguration), QJsonValue(local));
+    EXPECT_EQ(s.stored(AppModel::Keys::automaticAdvicePreference), QJsonValue(false));
+    EXPECT_FALSE(s.stored(AppModel::Keys::automaticAdviceAuthorization));
+    EXPECT_TRUE(page.edits().feedback.startsWith(QStringLiteral("已保存。")));
+    EXPECT_EQ(ai->addressField()->text(), QStringLiteral("http://127.0.0.1:9/v1"));
+
+    // The update switches write nothing before the updater has started, then the layer's preferences.
+    show(page, Section::updates);
+    auto* updates = static_cast<SoftwareUpdateSettings*>(page.panel(Section::updates));
+    EXPECT_FALSE(updates->automaticChecks()->isEnabled());
+    page.model().softwareUpdater()->start();
+    ASSERT_TRUE(updates->automaticChecks()->isEnabled());
+    QTest::keyClick(updates->automaticChecks(), Qt::Key_Space);
+    EXPECT_EQ(s.stored(QLatin1String(StandardUpdaterController::automaticChecksKey)), QJsonValue(false));
+    EXPECT_FALSE(updates->automaticInstalls()->isEnabled());
+    QTest::keyClick(updates->automaticChecks(), Qt::Key_Space);
+    QTest::keyClick(updates->automaticInstalls(), Qt::Key_Space);
+    EXPECT_EQ(s.stored(QLatin1String(StandardUpdaterController::automaticDownloadsKey)), QJsonValue(true));
+    QTest::keyClick(updates->automaticChecks(), Qt::Key_Space);
+
+    // A new run over the same folder shows every value.
+    SettingsView& again = s.open();
+    again.model().softwareUpdater()->start();
+    EXPECT_EQ(again.rulesPanel()->thresholdField()->text(), QStringLiteral("90"));
+    EXPECT_EQ(again.rulesPanel()->intervalMenu()->face(), QStringLiteral("30 秒"));
+    show(again, Section::appearance);
+    EXPECT_EQ(again.appearancePanel()->card(2)->accessibleDescription(), QStringLiteral("已选择"));
+    show(again, Section::ai);
+    EXPECT_EQ(again.aiPanel()->addressField()->text(), QStringLiteral("http://127.0.0.1:9/v1"));
+    EXPECT_EQ(again.aiPanel()->modelField()->text(), QStringLiteral("m"));
+    EXPECT_FALSE(again.contextPanel()->automaticSwitch()->isOn());
+    show(again, Section::updates);
+    updates = static_cast<SoftwareUpdateSettings*>(again.panel(Section::updates));
+    EXPECT_FALSE(updates->automaticChecks()->isOn());
+    EXPECT_TRUE(updates->automaticInstalls()->isOn());
+
+    // Reminders off over hand-edited rules stores rules the model accepts.
+    s.h.store().setValue(AppModel::Keys::monitorSettings, MonitorSettings{3, 2000, 300, true}.toJson());
+    SettingsView& edited = s.open(QStringLiteral("notifications"));
+    QTest::keyClick(edited.notificationsPanel()->remindersSwitch(), Qt::Key_Space);
+    EXPECT_EQ(storedRules(s), (MonitorSettings{5, 1600, 300, false}));
+    EXPECT_EQ(edited.edits().feedback, QStringLiteral("异常通知已关闭。"));
+}
+
+TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FreedesktopNotifications center(bus.connect(QStringLiteral("client")));
+    SettingsHarness s;
+    const QString entry = s.h.path(QStringLiteral("autostart/lunorvale.desktop"));
+    AutostartLoginItem item(QCoreApplication::applicationFilePath(), entry);
+    s.h.services.loginItem = &item;
+
+    // Without a notification server the switch stays off.
+    s.h.services.notifications = &center;
+    SettingsView& page = s.open(QStringLiteral("notifications"));
+    NotificationsPanel* panel = page.notificationsPanel();
+    ASSERT_TRUE(spinUntil([&] { return page.model().notificationStatus() == QStringLiteral("系统已关闭"); }));
+    QTest::keyClick(panel->remindersSwitch(), Qt::Key_Space);
+    ASSERT_TRUE(
+        spinUntil([&] { return page.model().statusMessage().startsWith(QStringLiteral("通知权限未开启")); }));
+    EXPECT_FALSE(panel->remindersSwitch()->isOn());
+    {
+        FakeNotificationServer server(bus.connect(QStringLiteral("server")));
+        click(&page, QStringLiteral("刷新状态"));
+        QTest::keyClick(panel->remindersSwitch(), Qt::Key_Space);
+        ASSERT_TRUE(spinUntil([&] { return panel->remindersSwitch()->isOn(); }));
+        ASSERT_TRUE(spinUntil(
+            [&] { return panel->notificationStatus()->value()->text() == QStringLiteral("系统已允许"); }));
+    }
+
+    // Login: the switch writes the entry; what happens to it outside shows after activation or a refresh.
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space);
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(
+        ("\nExec=" + QCoreApplication::applicationFilePath() + " --login-launch\n").toUtf8()));
+    file.close();
+    EXPECT_TRUE(panel->loginSwitch()->isOn());
+    const auto status = [&] {
+        return panel->loginStatus()->value()->text();
+    };
+    EXPECT_EQ(status(), QStringLiteral("已开启"));
+    const auto changeOutside = [&](const QByteArray& text) {
+        QFile::remove(entry);
+        if (!text.isEmpty())
+            AtomicFile::write(entry, text);
+    };
+    const auto activate = [] {
+        emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QApplication::processEvents();
+    };
+    changeOutside({});
+    activate();
+    EXPECT_EQ(status(), QStringLiteral("未开启"));
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space);
+    changeOutside("[Desktop Entry]\nHidden=true\nExec=" + QCoreApplication::applicationFilePath().toUtf8() +
+                  "\n");
+    activate();
+    EXPECT_EQ(status(), QStringLiteral("未开启"));
+    EXPECT_FALSE(panel->loginSwitch()->isOn());
+    changeOutside("[Desktop Entry]\nExec=/opt/elsewhere/lunorvale --login-launch\n");
+    click(&page, QStringLiteral("刷新状态"));
+    EXPECT_EQ(status(), QStringLiteral("应用位置不可用"));
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space); // off: a click asks for on
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space);
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_EQ(status(), QStringLiteral("未开启"));
+
+    // Without the desktop's autostart settings, the entry's folder is shown.
+    click(&page, QStringLiteral("管理系统登录项"));
+    EXPECT_EQ(s.opener->log, QStringList{QStringLiteral("reveal:") + QFileInfo(entry).absolutePath()});
+
+    // "打开通知设置" starts the first settings program on PATH, detached; with none, it says so.
+    QTemporaryDir bin;
+    const QString record = bin.filePath(QStringLiteral("arguments"));
+    AtomicFile::write(
+        bin.filePath(QStringLiteral("gnome-control-center")),
+        ("#!/bin/sh\necho \"$@\" > '" + record + ".tmp' && mv '" + record + ".tmp' '" + record + "'\n")
+            .toUtf8(),
+        0755);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    s.opener.reset();
+    SettingsView& real = s.open(QStringLiteral("notifications"));
+    click(&real, QStringLiteral("打开通知设置"));
+    EXPECT_TRUE(spinUntil([&] { return QFile::exists(record); }));
+    QFile arguments(record);
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    EXPECT_EQ(arguments.readAll(), QByteArray("notifications\n"));
+    EXPECT_TRUE(real.edits().feedback.isEmpty());
+    qputenv("PATH", QFile::encodeName(bin.filePath(QStringLiteral("nothing-here"))));
+    click(&real, QStringLiteral("打开通知设置"));
+    qputenv("PATH", path);
+    EXPECT_EQ(real.edits().feedback, QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"));
+    EXPECT_TRUE(real.edits().feedbackIsError);
+}
+
+TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {
+    SettingsHarness s;
+    const LocalHistoryStore store(s.h.path(QStringLiteral("history.json")));
+    store.save({ActivityEvent{QUuid::createUuid(), StoredDate::from(s.h.clock), QStringLiteral("发现"),
+                              QStringLiteral("细节"), QStringLiteral("finding")}},
+               s.h.clock);
+    SettingsView& page = s.open(QStringLiteral("appearance"));
+    AppearancePanel* panel = page.appearancePanel();
+    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 1 条记录"));
+    click(&page, QStringLiteral("清空记录"));
+    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 1 条记录")); // "取消"
+    ASSERT_EQ(s.alerts.size(), 1);
+    EXPECT_EQ(s.alerts[0].title, QStringLiteral("清空本地操作记录？"));
+    EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
+    EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
+    s.answer = QStringLiteral("清空记录");
+    click(&page, QStringLiteral("清空记录"));
+    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 0 条记录"));
+    EXPECT_EQ(page.edits().feedback, QStringLiteral("本地操作记录已清空。"));
+    EXPECT_FALSE(panel->clearButton()->isEnabled());
+
+    // A folder where the history file belongs: the error shows, the button stays enabled, clearing fails.
+    SettingsHarness broken;
+    ASSERT_TRUE(QDir().mkpath(broken.h.path(QStringLiteral("history.json"))));
+    broken.answer = QStringLiteral("清空记录");
+    SettingsView& failing = broken.open(QStringLiteral("appearance"));
+    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    EXPECT_EQ(failing.appearancePanel()->storageError()->text()->text(), sentence);
+    click(&failing, QStringLiteral("清空记录"));
+    EXPECT_EQ(failing.edits().feedback, sentence);
+    EXPECT_TRUE(failing.edits().feedbackIsError);
+    EXPECT_TRUE(failing.appearancePanel()->storageError()->isVisible());
+    EXPECT_EQ(failing.appearancePanel()->countLine()->text(), QStringLiteral("已保存 0 条记录"));
+}
+
+TEST(SettingsPage, EditsSurviveModelChangesAndEveryControlIsNamedAndReachable) {
+    SettingsHarness s;
+    s.h.add(800, "encoder");
+    SettingsView& page = s.open();
+    const QList<QWidget*> widgets = page.findChildren<QWidget*>();
+    QLineEdit* threshold = page.rulesPanel()->thresholdField();
+    type(threshold, QStringLiteral("12"));
+    threshold->setCursorPosition(1);
+    s.h.sample();
+    page.model().setAppearance(QStringLiteral("light"));
+    page.model().setStatusMessage(QStringLiteral("x"));
+    QApplication::processEvents();
+    EXPECT_EQ(threshold->text(), QStringLiteral("12"));
+    EXPECT_EQ(threshold->cursorPosition(), 1);
+    EXPECT_TRUE(threshold->hasFocus());
+
+    show(page, Section::ai);
+    QLineEdit* address = page.aiPanel()->addressField();
+    type(address, QStringLiteral("https://x.invalid/v1"));
+    page.contextPanel()->disclosure()->setExpanded(true);
+    s.h.sample();
+    page.model().disableAutomaticAdvice();
+    QApplication::processEvents();
+    EXPECT_EQ(address->text(), QStringLiteral("https://x.invalid/v1"));
+    EXPECT_TRUE(address->hasFocus());
+    EXPECT_TRUE(page.contextPanel()->disclosure()->isExpanded());
+    EXPECT_EQ(page.findChildren<QWidget*>(), widgets);
+
+    // Every section: each focusable control has a name, and Tab visits every enabled one once, in
+    // reading order.
+    for (const Section section : SettingsLogic::sections) {
+        show(page, section);
+        QList<QWidget*> controls;
+        for (QWidget* widget : page.findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(&page) || widget->focusPolicy() == Qt::NoFocus)
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << widget->metaObject()->className();
+            if (widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) && widget != page.picker())
+                controls.append(widget);
+        }
+        // The section's column first, then the side panel; each top to bottom, then left to right.
+        const auto place = [&](QWidget* widget) {
+            const QPoint at = widget->mapTo(&page, widget->rect().center());
+            return std::tuple(page.contextPanel()->isAncestorOf(widget), at.y() / 8, at.x());
+        };
+        std::sort(controls.begin(), controls.end(),
+                  [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+        page.picker()->setFocus(Qt::TabFocusReason);
+        QList<QWidget*> visited;
+        for (int i = 0; i < controls.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget());
+        }
+        EXPECT_EQ(visited, controls) << SettingsLogic::title(section).toStdString();
+    }
+}
+
+TEST(SettingsPage, PreviewWritesNothingAndReachesNothing) {
+    struct CountingBackend final : KeychainBackend {
+        int calls = 0;
+        qint32 probe(const QString&) override { return ++calls, KeychainStore::Status::itemNotFound; }
+        ReadResult read(const QString&, bool) override {
+            return ++calls, ReadResult{KeychainStore::Status::itemNotFound, {}};
+        }
+        qint32 update(const QString&, const QByteArray&) override { return ++calls, 0; }
+        qint32 add(const QString&, const QByteArray&) override { return ++calls, 0; }
+        qint32 remove(const QString&) override { return ++calls, 0; }
+    };
+    auto backend = std::make_shared<CountingBackend>();
+    SettingsHarness s;
+    s.h.services.keychain = std::make_shared<CachedKeychainStore>(backend);
+    s.answer = QStringLiteral("恢复默认");
+    const QStringList before = QDir(s.h.path({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    // Every button, switch, card and menu of the page; whatever it opens is closed again.
+    const auto clickEverything = [&](QWidget& root) {
+        for (QAbstractButton* control : root.findChildren<QAbstractButton*>()) {
+            if (!control->isVisibleTo(&root))
+                continue;
+            QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+                    dialog->done(0);
+            }
+            QApplication::processEvents();
+        }
+    };
+    for (const QString& preview :
+         {QStringLiteral("rules"), QStringLiteral("notifications"), QStringLiteral("ai-authorize"),
+          QStringLiteral("ai-saved"), QStringLiteral("appearance"), QStringLiteral("updates")}) {
+        SettingsView& page = s.open(preview, true);
+        clickEverything(page);
+        EXPECT_FALSE(page.keyActionRunning()) << preview.toStdString();
+    }
+    HelpView help(*s.h.model, BundleVersion::current(), &s.window);
+    help.show();
+    clickEverything(help);
+    WelcomeView welcome(*s.h.model, {}, &s.window);
+    welcome.show();
+    clickEverything(welcome);
+    EXPECT_EQ(QDir(s.h.path({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    EXPECT_TRUE(s.opener->log.isEmpty()) << s.opener->log.join(u' ').toStdString();
+    EXPECT_EQ(backend->calls, 0);
+}
+
+TEST(SettingsPage, ChangesThatCannotBeStoredAreNotCalledSaved) {
+    SettingsHarness s;
+    // A plain file where the settings folder belongs: every write fails.
+    QFile blocker(s.h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    s.h.settingsPath = s.h.path(QStringLiteral("folder/defaults.json"));
+    SettingsView& page = s.open();
+    const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+    type(page.rulesPanel()->thresholdField(), QStringLiteral("120"));
+    click(&page, QStringLiteral("保存观察规则"));
+    EXPECT_EQ(page.edits().feedback, notStored);
+    EXPECT_TRUE(page.edits().feedbackIsError);
+    EXPECT_EQ(s.h.model->settings().cpuThreshold, 120); // it holds for this run
+}

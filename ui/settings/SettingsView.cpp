@@ -1,0 +1,592 @@
+#include "ui/settings/SettingsView.h"
+
+#include "app/model/AppModel.h"
+#include "core/ai/AIServiceError.h"
+#include "core/ai/AIText.h"
+#include "core/ai/KeychainStore.h"
+#include "core/monitoring/MonitorError.h"
+#include "platform/desktop/LoginItem.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVSelectableText.h"
+#include "ui/kit/LVSymbol.h"
+#include "ui/settings/AIServicePanel.h"
+#include "ui/settings/AppearancePanel.h"
+#include "ui/settings/NotificationsPanel.h"
+#include "ui/settings/PrivacyView.h"
+#include "ui/settings/RulesPanel.h"
+#include "ui/settings/SettingsContextPanel.h"
+#include "ui/settings/SoftwareUpdateSettings.h"
+
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+namespace lunorvale {
+
+struct SettingsView::KeyOutcome {
+    std::optional<QString> key;   // authorising: the key read, if one is saved
+    std::optional<QString> error; // the store's sentence
+};
+
+SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previewSection,
+                           const std::optional<QUuid>& aiNavigationRequest, SettingsServices services,
+                           QWidget* parent)
+    : QWidget(parent), m_model(model), m_previewSection(previewSection),
+      m_aiNavigationRequest(aiNavigationRequest), m_services(std::move(services)) {
+    if (m_services.loginEntryPath.isEmpty())
+        m_services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
+    startEdits();
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(22);
+    QStringList titles;
+    for (const SettingsSection section : SettingsLogic::sections)
+        titles.append(SettingsLogic::title(section));
+    m_picker = new LVSegmentedControl(titles, this);
+    m_picker->setAccessibleName(QStringLiteral("设置分类"));
+    m_picker->setMaximumWidth(620);
+    auto* pickerRow = new QHBoxLayout;
+    pickerRow->addWidget(m_picker);
+    pickerRow->addStretch(1);
+    column->addLayout(pickerRow);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(false);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    auto* row = new QHBoxLayout(content);
+    row->setContentsMargins(0, 0, 0, 24);
+    row->setSpacing(22);
+    auto* main = new QVBoxLayout;
+    main->setSpacing(18);
+    // Made in reading order, which is also the order Tab visits them in.
+    m_rules = new RulesPanel(*this, content);
+    m_notifications = new NotificationsPanel(*this, content);
+    m_ai = new AIServicePanel(*this, content);
+    m_appearance = new AppearancePanel(*this, content);
+    m_updates = new SoftwareUpdateSettings(model.softwareUpdater(), content);
+    m_updates->setOpenDownloadPage([this] { openDownloadPage(); });
+    m_updates->setVersion(m_services.version);
+    m_panels = {m_rules, m_notifications, m_ai, m_appearance, m_updates};
+    for (QWidget* panel : m_panels)
+        main->addWidget(panel);
+
+    m_feedbackLine = new QWidget(content);
+    m_feedbackLine->setObjectName(QStringLiteral("settings-feedback"));
+    auto* feedback = new QHBoxLayout(m_feedbackLine);
+    feedback->setContentsMargins(4, 0, 4, 0);
+    feedback->setSpacing(5);
+    m_feedbackSymbol = new LVSymbolView(LVSymbol("checkmark.circle"), 12, Palette::success, m_feedbackLine);
+    feedback->addWidget(m_feedbackSymbol, 0, Qt::AlignTop);
+    m_feedbackText = new LVSelectableText({}, Fonts::system(12), Palette::success, m_feedbackLine);
+    feedback->addWidget(m_feedbackText, 1);
+    main->addWidget(m_feedbackLine);
+    main->addStretch(1);
+    row->addLayout(main, 1);
+
+    m_context = new SettingsContextPanel(*this, content);
+    m_context->setFixedWidth(248);
+    row->addWidget(m_context, 0, Qt::AlignTop);
+    m_scroll->setWidget(content);
+    column->addWidget(m_scroll, 1);
+
+    connect(m_picker, &LVSegmentedControl::currentIndexChanged, this,
+            [this](int index) { setSection(SettingsLogic::sections[static_cast<size_t>(index)]); });
+    for (const auto signal :
+         {&AppModel::settingsChanged, &AppModel::aiConfigurationChanged,
+          &AppModel::automaticAdvicePreferenceChanged, &AppModel::automaticAdviceAuthorizationChanged,
+          &AppModel::isMonitoringChanged, &AppModel::aiBusyChanged, &AppModel::loginEnabledChanged,
+          &AppModel::loginStatusChanged, &AppModel::notificationStatusChanged, &AppModel::appearanceChanged,
+          &AppModel::historyChanged, &AppModel::historyStorageErrorChanged})
+        connect(&model, signal, this, &SettingsView::scheduleRefresh);
+    connect(&model, &AppModel::aiKeyStatusChanged, this, [this] {
+        readKeyStatus();
+        scheduleRefresh();
+    });
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive && isVisible())
+            appeared();
+    });
+    setSection(m_edits.section);
+    m_picker->setCurrentIndex(static_cast<int>(m_edits.section));
+    refresh();
+}
+
+SettingsView::~SettingsView() = default;
+
+bool SettingsView::isPreview() const {
+    return m_model.isPreview();
+}
+
+DesktopOpener& SettingsView::opener() {
+    if (!m_services.opener)
+        m_services.opener = std::make_shared<SystemDesktopOpener>();
+    return *m_services.opener;
+}
+
+void SettingsView::startEdits() {
+    const MonitorSettings& rules = m_model.settings();
+    m_edits.section = SettingsLogic::firstSection(m_previewSection, m_aiNavigationRequest.has_value());
+    m_edits.interval = rules.safeInterval();
+    m_edits.threshold = SettingsLogic::thresholdText(rules.safeThreshold());
+    m_edits.duration = rules.safeDuration();
+    m_edits.ai.draft = AISettingsDraft(m_model.aiConfiguration());
+    m_edits.ai.automaticAdvice = m_model.automaticAdvicePreference();
+    m_edits.feedback.clear();
+    m_edits.feedbackIsError = false;
+    m_edits.keyRemovalEndpoint.clear();
+    readSavedState();
+    readKeyStatus();
+}
+
+void SettingsView::readSavedState() {
+    SettingsLogic::AIForm& ai = m_edits.ai;
+    ai.savedConfiguration = m_model.aiConfiguration();
+    ai.savedPreference = m_model.automaticAdvicePreference();
+    ai.automaticEnabled = m_model.automaticAdviceEnabled();
+    ai.isMonitoring = m_model.isMonitoring();
+}
+
+void SettingsView::readKeyStatus() {
+    // The store may be waiting for the desktop's unlock prompt on the worker meanwhile.
+    if (!m_keyActionRunning)
+        m_edits.ai.key = m_model.aiKeyStatus();
+}
+
+void SettingsView::appeared() {
+    m_model.refreshSystemStatus();
+    m_model.announceAIKeyStatus();
+}
+
+void SettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (m_leftWhileWindowShown) {
+        m_leftWhileWindowShown = false;
+        if (m_aiNavigationRequestSource)
+            m_aiNavigationRequest = m_aiNavigationRequestSource();
+        startEdits();
+        setSection(m_edits.section);
+        m_picker->setCurrentIndex(static_cast<int>(m_edits.section));
+        m_context->collapse();
+    }
+    appeared();
+    refresh();
+}
+
+void SettingsView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Another page took this one's place; a closing window hides itself before its pages.
+    if (!event->spontaneous() && window()->isVisible())
+        m_leftWhileWindowShown = true;
+}
+
+void SettingsView::setAINavigationRequest(const std::optional<QUuid>& request) {
+    if (request == m_aiNavigationRequest)
+        return;
+    m_aiNavigationRequest = request;
+    if (request) {
+        setSection(SettingsSection::ai);
+        m_picker->setCurrentIndex(static_cast<int>(SettingsSection::ai));
+    }
+}
+
+void SettingsView::setAINavigationRequestSource(std::function<std::optional<QUuid>()> source) {
+    m_aiNavigationRequestSource = std::move(source);
+}
+
+void SettingsView::setSection(SettingsSection section) {
+    const bool changed = section != m_edits.section;
+    m_edits.section = section;
+    if (changed) {
+        m_edits.feedback.clear();
+        if (section != SettingsSection::ai)
+            m_context->collapse();
+    }
+    for (const SettingsSection each : SettingsLogic::sections)
+        m_panels[static_cast<size_t>(each)]->setVisible(each == section);
+    m_picker->setCurrentIndex(static_cast<int>(section));
+    refresh();
+}
+
+void SettingsView::scheduleRefresh() {
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
+    QMetaObject::invokeMethod(this, &SettingsView::refresh, Qt::QueuedConnection);
+}
+
+void SettingsView::refresh() {
+    m_refreshPending = false;
+    readSavedState();
+    switch (m_edits.section) {
+    case SettingsSection::rules:
+        m_rules->refresh();
+        break;
+    case SettingsSection::notifications:
+        m_notifications->refresh();
+        break;
+    case SettingsSection::ai:
+        m_ai->refresh();
+        break;
+    case SettingsSection::appearance:
+        m_appearance->refresh();
+        break;
+    case SettingsSection::updates:
+        break;
+    }
+    m_context->refresh();
+    const bool error = m_edits.feedbackIsError;
+    m_feedbackLine->setVisible(!m_edits.feedback.isEmpty());
+    m_feedbackSymbol->setSymbol(error ? LVSymbol("exclamationmark.circle") : LVSymbol("checkmark.circle"));
+    m_feedbackSymbol->setColor(error ? Palette::danger : Palette::success);
+    m_feedbackText->setColor(error ? Palette::danger : Palette::success);
+    m_feedbackText->setText(m_edits.feedback);
+}
+
+void SettingsView::setFeedback(const QString& text, bool isError) {
+    m_edits.feedback = text;
+    m_edits.feedbackIsError = isError;
+    refresh();
+}
+
+// --- Observation rules ---
+
+void SettingsView::setInterval(double seconds) {
+    m_edits.interval = seconds;
+    refresh();
+}
+
+void SettingsView::setThreshold(const QString& text) {
+    m_edits.threshold = text;
+    refresh();
+}
+
+void SettingsView::setDuration(double seconds) {
+    m_edits.duration = seconds;
+    refresh();
+}
+
+void SettingsView::saveRules() {
+    if (isPreview())
+        return;
+    if (const auto error =
+            SettingsLogic::rulesValidationError(m_edits.interval, m_edits.threshold, m_edits.duration)) {
+        setFeedback(*error, true);
+        return;
+    }
+    const auto rules = SettingsLogic::rulesToSave(m_edits.interval, m_edits.threshold, m_edits.duration,
+                                                  m_model.settings().notificationsEnabled);
+    if (!rules)
+        return;
+    try {
+        // Rules that hold for this run only are not called saved: the model says why.
+        if (m_model.saveMonitorSettings(*rules))
+            setFeedback(QStringLiteral("观察规则已保存，持续时间从现在重新累计。"), false);
+        else
+            setFeedback(m_model.statusMessage(), true);
+    } catch (const MonitorError& error) {
+        setFeedback(error.errorDescription(), true);
+    }
+}
+
+void SettingsView::restoreDefaultRules() {
+    if (isPreview())
+        return;
+    const bool confirmed = confirm(
+        m_services.presentAlert, this,
+        {QStringLiteral("恢复默认观察规则？"),
+         QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"),
+         QStringLiteral("恢复默认"), false});
+    if (!confirmed)
+        return;
+    m_edits.interval = 30;
+    m_edits.threshold = QStringLiteral("90");
+    m_edits.duration = 300;
+    saveRules();
+    refresh();
+}
+
+// --- Reminders and login ---
+
+void SettingsView::setReminders(bool on) {
+    if (!isPreview()) {
+        if (on) {
+            // The model turns reminders on once the desktop allows them; the switch follows it.
+            m_model.enableNotifications();
+        } else {
+            try {
+                const bool stored =
+                    m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
+                m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
+                m_edits.feedbackIsError = !stored;
+            } catch (const MonitorError& error) {
+                m_edits.feedback = error.errorDescription();
+                m_edits.feedbackIsError = true;
+            }
+        }
+    }
+    refresh();
+}
+
+void SettingsView::openNotificationSettings() {
+    if (isPreview())
+        return;
+    DesktopOpener& desktop = opener();
+    const auto command =
+        SystemSettings::notifications([&desktop](const QString& name) { return desktop.hasProgram(name); });
+    if (!command || !desktop.start(*command))
+        setFeedback(QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"), true);
+}
+
+void SettingsView::refreshSystemStatus() {
+    if (!isPreview())
+        m_model.refreshSystemStatus();
+}
+
+void SettingsView::setLoginEnabled(bool on) {
+    if (!isPreview())
+        m_model.setLoginEnabled(on);
+    refresh();
+}
+
+void SettingsView::manageLoginItems() {
+    if (isPreview())
+        return;
+    DesktopOpener& desktop = opener();
+    const auto command =
+        SystemSettings::loginItems([&desktop](const QString& name) { return desktop.hasProgram(name); });
+    if (command && desktop.start(*command))
+        return;
+    // No settings of the desktop's own: the entry itself, or the folder it would be in.
+    const QFileInfo entry(m_services.loginEntryPath);
+    if (entry.exists())
+        desktop.reveal(entry.absoluteFilePath());
+    else if (QFileInfo(entry.absolutePath()).isDir())
+        desktop.reveal(entry.absolutePath());
+    else
+        desktop.reveal(QFileInfo(entry.absolutePath()).absolutePath());
+}
+
+// --- AI service ---
+
+void SettingsView::editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback) {
+    edit(m_edits);
+    if (clearsFeedback)
+        m_edits.feedback.clear();
+    refresh();
+}
+
+void SettingsView::selectService(AIServicePreset preset) {
+    editAI([preset](SettingsEdits& edits) { edits.ai.draft.selectService(preset); }, true);
+}
+
+void SettingsView::chooseModel(const QString& option) {
+    editAI(
+        [&option](SettingsEdits& edits) {
+            AISettingsDraft& draft = edits.ai.draft;
+            if (!option.isEmpty() && draft.service.models().contains(option)) {
+                draft.configuration.model = option;
+                draft.usesCustomModel = false;
+            } else {
+                draft.usesCustomModel = true;
+            }
+        },
+        true);
+}
+
+void SettingsView::editBaseURL(const QString& text) {
+    editAI([&text](SettingsEdits& edits) { edits.ai.draft.editBaseURL(text); }, true);
+}
+
+void SettingsView::editModel(const QString& text) {
+    editAI(
+        [&text](SettingsEdits& edits) {
+            AISettingsDraft& draft = edits.ai.draft;
+            draft.configuration.model = text;
+            draft.usesCustomModel = !draft.service.models().contains(AIText::trimmed(text));
+        },
+        true);
+}
+
+void SettingsView::editKey(const QString& text) {
+    editAI([&text](SettingsEdits& edits) { edits.ai.draft.apiKey = text; }, false);
+}
+
+void SettingsView::setAutomaticAdvice(bool on) {
+    editAI([on](SettingsEdits& edits) { edits.ai.automaticAdvice = on; }, false);
+}
+
+void SettingsView::saveAI() {
+    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+        return;
+    const AIConfiguration configuration = m_edits.ai.draftConfiguration();
+    if (const auto error = SettingsLogic::aiSaveError(configuration)) {
+        setFeedback(*error, true);
+        return;
+    }
+    const QString& typed = m_edits.ai.draft.apiKey;
+    bool stored = true;
+    try {
+        stored = m_model.saveAIConfiguration(
+            configuration, typed.isEmpty() ? std::nullopt : std::optional(typed), m_edits.ai.automaticAdvice);
+    } catch (const AIServiceError& error) {
+        setFeedback(error.errorDescription(), true);
+        return;
+    } catch (const MonitorError& error) {
+        setFeedback(error.errorDescription(), true);
+        return;
+    }
+    m_edits.ai.draft.configuration = m_model.aiConfiguration();
+    m_edits.ai.draft.apiKey.clear();
+    readSavedState();
+    m_model.announceAIKeyStatus();
+    if (stored)
+        setFeedback(QStringLiteral("已保存。") + m_edits.ai.status().explanation(), false);
+    else
+        setFeedback(m_model.statusMessage(), true);
+}
+
+void SettingsView::authorizeKey() {
+    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+        return;
+    runKeyAction(false, m_model.aiConfiguration().baseURL);
+}
+
+void SettingsView::removeKeyAfterConfirmation() {
+    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+        return;
+    m_edits.keyRemovalEndpoint = m_model.aiConfiguration().baseURL;
+    const bool confirmed = confirm(m_services.presentAlert, this,
+                                   {QStringLiteral("移除此服务的 API Key？"),
+                                    QStringLiteral("将从本机钥匙串移除 ") + m_edits.keyRemovalEndpoint +
+                                        QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"),
+                                    QStringLiteral("移除密钥"), true});
+    // The alert waits in an event loop of its own, where an analysis may have started.
+    if (!confirmed || m_model.aiBusy() || m_keyActionRunning)
+        return;
+    runKeyAction(true, m_edits.keyRemovalEndpoint);
+}
+
+void SettingsView::runKeyAction(bool removal, const QString& address) {
+    const std::shared_ptr<CachedKeychainStore> store = m_model.keychain();
+    if (!store) {
+        keyActionDone(removal,
+                      {std::nullopt, AIServiceError(AIServiceError::Kind::keychain).errorDescription()});
+        return;
+    }
+    m_keyActionRunning = true;
+    refresh();
+    auto* watcher = new QFutureWatcher<KeyOutcome>(this);
+    connect(watcher, &QFutureWatcher<KeyOutcome>::finished, this, [this, watcher, removal] {
+        watcher->deleteLater();
+        m_keyActionRunning = false;
+        keyActionDone(removal, watcher->result());
+    });
+    // The store waits for the desktop's unlock prompt holding its lock: never on the interface thread.
+    watcher->setFuture(QtConcurrent::run([store, address, removal] {
+        KeyOutcome outcome;
+        try {
+            if (removal)
+                store->deleteKey(address);
+            else
+                outcome.key = store->authorize(address);
+        } catch (const AIServiceError& error) {
+            outcome.error = error.errorDescription();
+        }
+        return outcome;
+    }));
+}
+
+void SettingsView::keyActionDone(bool removal, const KeyOutcome& outcome) {
+    if (removal) {
+        if (outcome.error) {
+            m_edits.feedback = QStringLiteral("移除密钥失败：") + *outcome.error;
+            m_edits.feedbackIsError = true;
+        } else {
+            m_model.disableAutomaticAdvice();
+            m_edits.ai.automaticAdvice = false;
+            m_edits.ai.draft.apiKey.clear();
+            m_model.announceAIKeyStatus();
+            m_edits.feedback = QStringLiteral("已移除此服务的密钥。");
+            m_edits.feedbackIsError = false;
+        }
+    } else if (outcome.error) {
+        m_model.announceAIKeyStatus();
+        m_edits.feedback = *outcome.error;
+        m_edits.feedbackIsError = true;
+    } else if (outcome.key) {
+        m_model.automaticAdvice().retryFailedRequests(true);
+        m_model.announceAIKeyStatus();
+        m_edits.feedback = QStringLiteral("密钥已可用。后续分析会复用本次读取结果。");
+        m_edits.feedbackIsError = false;
+    } else {
+        m_model.announceAIKeyStatus();
+        m_edits.feedback = QStringLiteral("此服务没有已保存的密钥，请在上方填写。");
+        m_edits.feedbackIsError = true;
+    }
+    refresh();
+    emit keyActionFinished();
+}
+
+void SettingsView::cancelAnalysis() {
+    if (!isPreview())
+        m_model.clearAnalysis();
+}
+
+void SettingsView::openDocumentation() {
+    if (isPreview())
+        return;
+    if (const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service))
+        opener().openURL(*link);
+}
+
+void SettingsView::openDownloadPage() {
+    if (!isPreview())
+        opener().openURL(SoftwareUpdateTexts::downloadPage());
+}
+
+// --- Appearance and data ---
+
+void SettingsView::chooseAppearance(const QString& value) {
+    if (!isPreview())
+        m_model.setAppearance(value);
+}
+
+void SettingsView::clearHistoryAfterConfirmation() {
+    if (!SettingsLogic::clearHistoryEnabled(isPreview(), m_model.history().size(),
+                                            m_model.historyStorageError().has_value()))
+        return;
+    const bool confirmed =
+        confirm(m_services.presentAlert, this,
+                {QStringLiteral("清空本地操作记录？"),
+                 QStringLiteral("所有已保存的事件记录都会删除，此操作无法撤销。观察规则和 AI 设置会保留。"),
+                 QStringLiteral("清空记录"), true});
+    if (!confirmed)
+        return;
+    m_model.clearHistory();
+    if (const auto& error = m_model.historyStorageError())
+        setFeedback(*error, true);
+    else
+        setFeedback(QStringLiteral("本地操作记录已清空。"), false);
+}
+
+void SettingsView::showPrivacy() {
+    if (m_privacySheet)
+        return;
+    m_privacySheet = SheetDialog::present(this, new PrivacyView, true);
+}
+
+} // namespace lunorvale
