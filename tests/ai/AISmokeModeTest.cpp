@@ -23,44 +23,41 @@ QJsonObject userMessageOf(const LoopbackHttpServer::Request& request) {
 
 } // namespace
 
-TEST(AISmokeMode, ProcessModeReportsTheReplyOrTheFailure) {
+// Each mode prints the reply or the failure as a JSON report; the decision mode takes only a decision.
+TEST(AISmokeMode, ProcessAndDecisionModesReportTheReplyOrTheFailure) {
     LoopbackHttpServer server;
-    server.enqueue(LoopbackHttpServer::chatReply(QStringLiteral("本地回答")));
+    server.setDefaultReply(LoopbackHttpServer::chatReply(QStringLiteral("本地回答")));
+    const QString decision = QStringLiteral(R"({"decision":"keep_observing","reason":"有进展"})");
+    const struct {
+        const char* flag;
+        LoopbackHttpServer::Reply reply;
+        int exitCode;
+        QJsonObject report;
+    } cases[] = {
+        {"--ai-smoke", LoopbackHttpServer::chatReply(QStringLiteral("本地回答")), 0,
+         QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "本地回答"}}},
+        {"--ai-smoke", LoopbackHttpServer::jsonReply(503, "{}"), 1,
+         QJsonObject{{"status", "failed"}, {"error", "AI 服务暂时不可用，请稍后重试。"}}},
+        {"--decision-ai-smoke", LoopbackHttpServer::chatReply(QStringLiteral("继续观察即可")), 1,
+         QJsonObject{{"status", "failed"},
+                     {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}},
+        {"--decision-ai-smoke", LoopbackHttpServer::chatReply(decision), 0,
+         QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", decision}}},
+    };
+    for (const auto& c : cases) {
+        server.enqueue(c.reply);
+        const ProgramRun run = runProgram(QString::fromLatin1(c.flag), server.baseURL());
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.flag;
+        EXPECT_EQ(run.report(), c.report) << run.out.toStdString();
+    }
     const ProgramRun run = runProgram("--ai-smoke", server.baseURL());
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.report(),
-              (QJsonObject{{"status", "ok"}, {"receivedText", true}, {"response", "本地回答"}}));
     EXPECT_TRUE(run.out.endsWith("}\n"));
     EXPECT_LT(run.out.indexOf("receivedText"), run.out.indexOf("response")); // sorted keys
 
-    ASSERT_EQ(server.requests().size(), 1);
     const LoopbackHttpServer::Request request = server.requests().first();
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object().value("model").toString(), "mock-model");
     EXPECT_EQ(userMessageOf(request).value("content").toString(), "合成测试：CPU 95%，任务运行 600 秒。");
     EXPECT_FALSE(request.headers.contains("authorization"));
-
-    server.enqueue(LoopbackHttpServer::jsonReply(503, "{}"));
-    const ProgramRun failed = runProgram("--ai-smoke", server.baseURL());
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.report(),
-              (QJsonObject{{"status", "failed"}, {"error", "AI 服务暂时不可用，请稍后重试。"}}));
-}
-
-TEST(AISmokeMode, DecisionMode) {
-    LoopbackHttpServer server;
-    server.enqueue(LoopbackHttpServer::chatReply(QStringLiteral("继续观察即可")));
-    const ProgramRun invalid = runProgram("--decision-ai-smoke", server.baseURL());
-    EXPECT_EQ(invalid.exitCode, 1);
-    EXPECT_EQ(
-        invalid.report(),
-        (QJsonObject{{"status", "failed"},
-                     {"error", "AI 服务未返回有效的文字建议，请检查 Chat Completions 兼容性和模型配置。"}}));
-
-    const QString decision = QStringLiteral(R"({"decision":"keep_observing","reason":"有进展"})");
-    server.enqueue(LoopbackHttpServer::chatReply(decision));
-    const ProgramRun valid = runProgram("--decision-ai-smoke", server.baseURL());
-    EXPECT_EQ(valid.exitCode, 0);
-    EXPECT_EQ(valid.report().value("response").toString(), decision);
 }
 
 TEST(AISmokeMode, ApplicationsModeNeverSendsTheLocation) {

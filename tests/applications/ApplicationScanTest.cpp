@@ -121,13 +121,11 @@ TEST(ApplicationScan, DefaultRootsResolveTheHomeFolderButNothingBelowIt) {
     root.sub("var/home/other");
     ASSERT_TRUE(QFile::link(root.sub("elsewhere"), real + "/other/Applications"));
 
-    const QByteArray previous = qgetenv("HOME");
     QList<QUrl> applications;
     for (const char* user : {"user", "other"}) {
-        qputenv("HOME", QFile::encodeName(root.path + "/home/" + user));
+        const lunorvale::test::ScopedVariable home("HOME", root.path + "/home/" + user);
         applications.append(ApplicationInventory::defaultRoots().at(1));
     }
-    qputenv("HOME", previous);
     EXPECT_EQ(applications,
               (QList<QUrl>{url(real + "/user/Applications"), url(real + "/other/Applications")}));
     EXPECT_EQ(ApplicationInventory({applications.at(1)}).scan().issues,

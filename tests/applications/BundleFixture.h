@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/applications/ApplicationInventory.h"
+#include "support/Files.h"
 #include "support/PropertyListEncoding.h"
 
 #include <QDir>
@@ -19,12 +20,7 @@ inline QByteArray encode(const QVariant& value, Format format = Format::xml) {
     return lunorvale::test::encodePlist(value, format);
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
+using lunorvale::test::writeFile;
 
 inline QVariantMap info(const QString& identifier, const QString& name = QStringLiteral("Sample"),
                         const QString& executable = QStringLiteral("Sample")) {

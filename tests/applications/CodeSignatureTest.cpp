@@ -57,33 +57,21 @@ TEST(CodeSignature, UnsignedPartlySignedAndDamagedCode) {
     const QByteArray thin = fixture::machO(CodeSpec()).bytes;
     const QByteArray certified = fixture::machO(CodeSpec({SliceSpec()}, &identity)).bytes;
     const qsizetype cms = certified.indexOf(QByteArray::fromHex("fade0b01"));
-    const SliceSpec unsignedSlice(false, true, false);
+    const SliceSpec bare(false, true, false); // unsigned
     const struct {
         const char* name;
         QByteArray bytes;
         CodeSignature::SealedFiles sealed;
         Status expected;
     } rows[] = {
-        {"ELF",
-         QByteArray("\x7f"
-                    "ELF\x02\x01\x01",
-                    7) +
-             QByteArray(100, '\0'),
-         {},
-         Status::notSigned},
-        {"no slice signed",
-         fixture::machO(CodeSpec({unsignedSlice, unsignedSlice})).bytes,
-         {},
-         Status::notSigned},
-        {"one slice unsigned",
-         fixture::machO(CodeSpec({SliceSpec(), unsignedSlice})).bytes,
-         {},
-         Status::invalid},
+        {"ELF", QByteArray::fromHex("7f454c46020101") + QByteArray(100, '\0'), {}, Status::notSigned},
+        {"no slice signed", fixture::machO(CodeSpec({bare, bare})).bytes, {}, Status::notSigned},
+        {"one slice unsigned", fixture::machO(CodeSpec({SliceSpec(), bare})).bytes, {}, Status::invalid},
         {"truncated", thin.left(thin.size() - 100), {}, Status::invalid},
         {"Info.plist not sealed", thin, {QByteArray("info"), {}}, Status::invalid},
         {"resource seal not sealed", thin, {{}, QByteArray("seal")}, Status::invalid},
         {"CMS signature changed", flipped(certified, cms + 200), {}, Status::invalid},
-        {"CodeDirectory changed under a CMS signature",
+        {"CodeDirectory under CMS",
          flipped(certified, certified.indexOf("com.example")),
          {},
          Status::invalid},

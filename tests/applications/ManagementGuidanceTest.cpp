@@ -47,16 +47,9 @@ TEST(ManagementGuidance, DerivedFromTheRestrictionUnlessGiven) {
     EXPECT_EQ(make("x", given).management(), given);
     EXPECT_EQ(make("x", given).id(), "/Applications/Sample.app");
     EXPECT_NE(make("x", given), make("y", given));
-}
-
-TEST(ManagementGuidance, ErrorDescriptionsAndIdentities) {
-    EXPECT_EQ(ApplicationManagementError::blocked("句子。").errorDescription(), "句子。");
-    EXPECT_STREQ(ApplicationManagementError::blocked("句子。").what(), "句子。");
-    EXPECT_EQ(ApplicationManagementError::guidance({Kind::vendorManaged, "原因。", "", std::nullopt})
+    // A guidance's sentence is its reason and next step.
+    EXPECT_EQ(ApplicationManagementError::guidance({Kind::vendorManaged, "原因。", "下一步。", std::nullopt})
                   .errorDescription(),
-              "原因。 ");
-    const ApplicationIdentity lower{1, 2, "ab"};
-    EXPECT_EQ(lower, (ApplicationIdentity{1, 2, "ab"}));
-    EXPECT_NE(lower, (ApplicationIdentity{1, 2, "AB"}));
-    EXPECT_NE(lower, (ApplicationIdentity{1, 3, "ab"}));
+              "原因。 下一步。");
+    EXPECT_STREQ(ApplicationManagementError::blocked("句子。").what(), "句子。");
 }

@@ -75,29 +75,28 @@ TEST(RemovalChecks, LoginItemsArePlainBundlesWithNativeExecutables) {
         QString reason;
         QString related; // below the login-items folder
     } rows[] = {
-        {"none", [](const QString&) {}, "pass", ""},
+        {"none", [](auto&) {}, "pass", ""},
         {"a Mach-O helper and a .DS_Store",
-         [](const QString& items) {
+         [](auto& items) {
              plainBundle(items, "Helper.app", "com.example.helper");
              fixture::writeFile(items + "/.DS_Store", "x");
          },
          "pass", ""},
-        {"a .DS_Store folder", [](const QString& items) { QDir().mkpath(items + "/.DS_Store"); },
+        {"a .DS_Store folder", [](auto& items) { QDir().mkpath(items + "/.DS_Store"); },
          "登录助手不是普通的包内应用。", "/.DS_Store"},
         {"a script helper",
-         [](const QString& items) { plainBundle(items, "Helper.app", "com.example.helper", "#!/bin/sh\n"); },
+         [](auto& items) { plainBundle(items, "Helper.app", "com.example.helper", "#!/bin/sh\n"); },
          "登录助手使用脚本或无法确认的启动方式，不能可靠核对其退出状态。", "/Helper.app"},
-        {"the host's identifier",
-         [](const QString& items) { plainBundle(items, "Helper.app", "com.example.sample"); },
+        {"the host's identifier", [](auto& items) { plainBundle(items, "Helper.app", "com.example.sample"); },
          "登录助手包含受保护、特权或系统组件。", "/Helper.app"},
         {"nested login items",
-         [](const QString& items) {
+         [](auto& items) {
              const QString helper = plainBundle(items, "Helper.app", "com.example.helper");
              QDir().mkpath(helper + "/Contents/Library/LoginItems");
          },
          "登录助手结构异常或还包含其他登录助手。", "/Helper.app"},
         {"a linked folder",
-         [](const QString& items) {
+         [](auto& items) {
              QDir().mkpath(items + "-real");
              symlink(items + "-real", items);
          },
@@ -124,52 +123,45 @@ TEST(RemovalChecks, ComponentsUninstallersAndLaunchConfigurations) {
         QString reason;
         QString related; // relative to the vendor folder
     } rows[] = {
-        {"nothing", [](const QString&, const QString&) {}, "pass", ""},
+        {"nothing", [](auto&, auto&) {}, "pass", ""},
         {"privileged helpers",
-         [](const QString& app, const QString&) {
+         [](auto& app, auto&) {
              QVariantMap info = fixture::appInfo("com.example.sample");
              info.insert("SMPrivilegedExecutables", QVariantMap{{"com.example.helper", "anchor"}});
              fixture::writeFile(app + "/Contents/Info.plist", fixture::encode(info));
          },
          "应用声明了特权后台组件。", ""},
         {"an uninstaller beside it",
-         [](const QString& app, const QString&) { QDir().mkpath(app + "/../Uninstall Vendor.app"); },
+         [](auto& app, auto&) { QDir().mkpath(app + "/../Uninstall Vendor.app"); },
          "同一安装文件夹中发现卸载工具。", "/Uninstall Vendor.app"},
         {"an empty launch-agents folder",
-         [](const QString& app, const QString&) { QDir().mkpath(app + "/Contents/Library/LaunchAgents"); },
+         [](auto& app, auto&) { QDir().mkpath(app + "/Contents/Library/LaunchAgents"); },
          "发现后台服务或系统组件。", "/Sample.app/Contents/Library/LaunchAgents"},
-        {"a driver",
-         [](const QString& app, const QString&) { QDir().mkpath(app + "/Contents/PlugIns/Driver.kext"); },
+        {"a driver", [](auto& app, auto&) { QDir().mkpath(app + "/Contents/PlugIns/Driver.kext"); },
          "发现驱动或系统扩展。", "/Sample.app/Contents/PlugIns/Driver.kext"},
         {"a script in Resources",
-         [](const QString& app, const QString&) {
-             fixture::writeFile(app + "/Contents/Resources/uninstall.sh", "x");
-         },
-         found, "/Sample.app/Contents/Resources/uninstall.sh"},
-        {"a package",
-         [](const QString& app, const QString&) {
-             fixture::writeFile(app + "/Contents/AppUninstaller.pkg", "x");
-         },
+         [](auto& app, auto&) { fixture::writeFile(app + "/Contents/Resources/uninstall.sh", "x"); }, found,
+         "/Sample.app/Contents/Resources/uninstall.sh"},
+        {"a package", [](auto& app, auto&) { fixture::writeFile(app + "/Contents/AppUninstaller.pkg", "x"); },
          found, "/Sample.app/Contents/AppUninstaller.pkg"},
-        {"a Chinese name",
-         [](const QString& app, const QString&) { executable(app + "/Contents/MacOS/卸载助手", "x"); }, found,
+        {"a Chinese name", [](auto& app, auto&) { executable(app + "/Contents/MacOS/卸载助手", "x"); }, found,
          "/Sample.app/Contents/MacOS/卸载助手"},
         {"names or places that do not fit",
-         [](const QString& app, const QString&) {
+         [](auto& app, auto&) {
              fixture::writeFile(app + "/Contents/Frameworks/uninstall.sh", "x");
              fixture::writeFile(app + "/Contents/MacOS/uninstall.txt", "x");
              fixture::writeFile(app + "/Contents/Resources/AppUninstaller", "x");
          },
          "pass", ""},
         {"an agent starting the executable",
-         [](const QString& app, const QString& agents) {
+         [](auto& app, auto& agents) {
              fixture::writeFile(agents + "/a.plist",
                                 fixture::encode(QVariantMap{
                                     {"ProgramArguments", QVariantList{app + "/Contents/MacOS/Sample"}}}));
          },
          "后台服务引用了此应用。", "/../LaunchAgents/a.plist"},
         {"an agent starting it through a link",
-         [](const QString& app, const QString& agents) {
+         [](auto& app, auto& agents) {
              symlink(app, agents + "/../link");
              fixture::writeFile(
                  agents + "/a.plist",
@@ -177,16 +169,15 @@ TEST(RemovalChecks, ComponentsUninstallersAndLaunchConfigurations) {
          },
          "后台服务引用了此应用。", "/../LaunchAgents/a.plist"},
         {"an agent inside the bundle",
-         [](const QString& app, const QString& agents) {
+         [](auto& app, auto& agents) {
              fixture::writeFile(app + "/Contents/Resources/agent.plist", "x");
              symlink(app + "/Contents/Resources/agent.plist", agents + "/a.plist");
          },
          "后台服务配置位于此应用包内。", "/../LaunchAgents/a.plist"},
-        {"an unreadable agent",
-         [](const QString&, const QString& agents) { fixture::writeFile(agents + "/a.plist", "{"); },
+        {"an unreadable agent", [](auto&, auto& agents) { fixture::writeFile(agents + "/a.plist", "{"); },
          "有后台服务配置无法读取，尚不能确认它是否与所选应用有关。", "/../LaunchAgents/a.plist"},
         {"agents that do not count",
-         [](const QString& app, const QString& agents) {
+         [](auto& app, auto& agents) {
              fixture::writeFile(agents + "/a.PLIST", "{");
              fixture::writeFile(
                  agents + "/b.plist",

@@ -1,9 +1,9 @@
 #include "SignedBundle.h"
 
 #include <cerrno>
-#include <sys/stat.h>
 
 using namespace lunorvale;
+using namespace lunorvale::test;
 using fixture::url;
 using State = ApplicationRemovalReceipt::State;
 
@@ -13,16 +13,6 @@ ApplicationRemovalReceipt receipt(int index, const QString& path = QStringLitera
     return {QUuid::createUuid(), QDateTime::fromMSecsSinceEpoch(1700000000000 + index * 1500, Qt::UTC), path,
             index % 2 ? std::optional<QString>(QStringLiteral("/trash/A.app")) : std::nullopt,
             ApplicationRemovalReceipt::stateText(index % 2 ? State::moved : State::pending)};
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-unsigned mode(const QString& path) {
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
 }
 
 QStringList temporaries(const QString& folder) {
@@ -63,8 +53,8 @@ TEST(RemovalLog, KeepsTheLastHundredInItsFileFormat) {
         receipts.append(receipt(index));
     log.save(receipts);
     EXPECT_EQ(log.load(), receipts.mid(1));
-    EXPECT_EQ(mode(log.fileURL().path()), 0600u);
-    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(modeOf(log.fileURL().path()), 0600u);
+    EXPECT_EQ(modeOf(folder), 0700u);
     EXPECT_TRUE(temporaries(folder).isEmpty());
 
     const ApplicationRemovalReceipt one{QUuid("{6a2b7c1e-0f3d-4e5a-9b8c-7d6e5f4a3b2c}"),
@@ -75,7 +65,7 @@ TEST(RemovalLog, KeepsTheLastHundredInItsFileFormat) {
         QByteArray(
             R"([{"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":100.5,"originalPath":"\/a\/B.app","state":"待复查"}])"));
     log.save({});
-    EXPECT_EQ(contents(log.fileURL().path()), "[]");
+    EXPECT_EQ(readFile(log.fileURL().path()), "[]");
 }
 
 TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
@@ -132,12 +122,12 @@ TEST(RemovalLog, ALinkAnywhereInItsPathRefusesAndKeepsTheFile) {
             QFile::link(root.path + u'/' + row.target, root.path + u'/' + row.link);
         }
         const QString resolved = QFileInfo(root.path + u'/' + row.log).canonicalFilePath();
-        const QByteArray before = contents(resolved);
+        const QByteArray before = readFile(resolved);
         const ApplicationRemovalLog log(url(root.path + u'/' + row.log));
         EXPECT_EQ(fixture::errorOf([&] { log.load(); }), "卸载操作清单无法安全读取，原文件已保留。");
         EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }),
                   "卸载操作清单位置存在链接，操作已停止。");
-        EXPECT_EQ(contents(resolved), before);
+        EXPECT_EQ(readFile(resolved), before);
     }
 }
 
@@ -146,7 +136,7 @@ TEST(RemovalLog, AFailedSaveLeavesTheOldFileAsItWas) {
     const QString path = root.path + "/Lunorvale/log.json";
     const ApplicationRemovalReceipt old = receipt(1);
     ApplicationRemovalLog(url(path)).save({old});
-    const QByteArray before = contents(path);
+    const QByteArray before = readFile(path);
     const struct {
         int failingSync;
         bool failRename;
@@ -158,7 +148,7 @@ TEST(RemovalLog, AFailedSaveLeavesTheOldFileAsItWas) {
         calls->failRename = row.failRename;
         EXPECT_EQ(fixture::errorOf([&] { ApplicationRemovalLog(url(path), calls).save({receipt(2)}); }),
                   "无法保存卸载操作清单，操作已停止。");
-        EXPECT_EQ(contents(path) == before, !row.replaced);
+        EXPECT_EQ(readFile(path) == before, !row.replaced);
         EXPECT_TRUE(temporaries(root.path + "/Lunorvale").isEmpty());
         ApplicationRemovalLog(url(path)).save({old});
     }

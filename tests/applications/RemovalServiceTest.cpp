@@ -1,28 +1,11 @@
 #include "SignedBundle.h"
 #include "platform/Paths.h"
 
-#include <sys/stat.h>
-
 using namespace lunorvale;
 using fixture::url;
 using Phase = ApplicationRemovalPhase;
 
 namespace {
-
-// Points a variable at a test folder for one test and restores it afterwards.
-class ScopedVariable final {
-public:
-    ScopedVariable(const char* name, const QString& value)
-        : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, QFile::encodeName(value));
-    }
-    ~ScopedVariable() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-
-private:
-    const char* m_name;
-    QByteArray m_old;
-    bool m_had;
-};
 
 ApplicationRemovalService::PhaseCallback recordInto(QList<Phase>& phases) {
     return [&phases](Phase phase) {
@@ -34,8 +17,8 @@ ApplicationRemovalService::PhaseCallback recordInto(QList<Phase>& phases) {
 
 TEST(RemovalService, MovesASignedBundleToTheTrashWithAReceipt) {
     const fixture::SignedApp app;
-    const ScopedVariable home("HOME", app.root.path);
-    const ScopedVariable data("XDG_DATA_HOME", app.root.path + "/.local/share");
+    const test::ScopedVariable home("HOME", app.root.path);
+    const test::ScopedVariable data("XDG_DATA_HOME", app.root.path + "/.local/share");
     const ApplicationRemovalService service;
 
     QList<Phase> phases;
@@ -59,15 +42,10 @@ TEST(RemovalService, MovesASignedBundleToTheTrashWithAReceipt) {
 
     const QString folder = Paths::applicationSupportDirectory();
     EXPECT_EQ(ApplicationRemovalLog::standard().load(), QList<ApplicationRemovalReceipt>{result.receipt});
-    QFile file(folder + "/application-removals.json");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains(plan.id.toString(QUuid::WithoutBraces).toUpper().toLatin1()));
-    struct stat fileStatus {
-    }, folderStatus{};
-    ::stat(QFile::encodeName(file.fileName()).constData(), &fileStatus);
-    ::stat(QFile::encodeName(folder).constData(), &folderStatus);
-    EXPECT_EQ(fileStatus.st_mode & 0777, 0600u);
-    EXPECT_EQ(folderStatus.st_mode & 0777, 0700u);
+    const QString file = folder + "/application-removals.json";
+    EXPECT_TRUE(test::readFile(file).contains(plan.id.toString(QUuid::WithoutBraces).toUpper().toLatin1()));
+    EXPECT_EQ(test::modeOf(file), 0600u);
+    EXPECT_EQ(test::modeOf(folder), 0700u);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"application-removals.json"});
 
@@ -107,16 +85,12 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
         {"299 seconds old", 299, {}, {}, {}, {}, {moved}},
         {"300 seconds old", 300, {}, {}, {}, expired, {}},
         {"from the future", -1, {}, {}, {}, expired, {}},
-        {"a replaced executable",
-         0,
-         [](Setup& s) {
-             fixture::signBundle(
-                 s.app.path, fixture::CodeSpec({fixture::SliceSpec()}, nullptr, "<plist><dict/></plist>"));
-         },
-         {},
-         {},
-         "应用已更新或被替换，请重新检查。",
-         {}},
+        // clang-format off
+        {"a replaced executable", 0, [](Setup& s) {
+             const char* entitlements = "<plist><dict/></plist>";
+             fixture::signBundle(s.app.path, fixture::CodeSpec({fixture::SliceSpec()}, {}, entitlements));
+         }, {}, {}, "应用已更新或被替换，请重新检查。", {}},
+        // clang-format on
         {"started after the recording", 0, {}, fail("running"), {}, "running", {incomplete}},
         {"cancelled before the move",
          0,
@@ -127,17 +101,13 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
          {incomplete}},
         {"the trash refused", 0, {}, {}, fail("refused"), "refused", {incomplete}},
         {"the final save failed", 0, {}, {}, [](Setup& s) { s.calls.failRename = true; }, {}, {"待复查"}},
-        {"a receipt saved during the move",
-         0,
-         {},
-         {},
-         [](Setup& s) {
+        // clang-format off
+        {"a receipt saved during the move", 0, {}, {}, [](Setup& s) {
              s.log.save(s.log.load() << ApplicationRemovalReceipt{QUuid::createUuid(),
                                                                   QDateTime::currentDateTimeUtc(), "/other",
                                                                   std::nullopt, "待复查"});
-         },
-         {},
-         {moved, "待复查"}},
+         }, {}, {moved, "待复查"}},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -89,20 +89,14 @@ TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
     const std::tuple<InstalledApplication, QList<ApplicationRunningTarget>, bool, int, bool,
                      std::optional<QString>>
         cases[] = {
+            // clang-format off
             {a, {runningTarget(a)}, true, 1, true, {}},
-            {a,
-             {runningTarget(a), runningTarget(a, false)},
-             false,
-             2,
-             false,
+            {a, {runningTarget(a), runningTarget(a, false)}, false, 2, false,
              "A：应用未接受正常退出请求。 请打开原应用，完成保存或手动退出，再重新检查。"},
-            {a,
-             {runningTarget(a, true, true)},
-             false,
-             0,
-             false,
+            {a, {runningTarget(a, true, true)}, false, 0, false,
              "A：此应用仍在运行。 先保存工作，再请求正常退出并重新检查。"},
             {restricted, {runningTarget(restricted)}, false, 0, false, {}},
+            // clang-format on
         };
     for (const auto& [application, targets, goesAway, requests, checked, message] : cases) {
         SCOPED_TRACE(application.name().toStdString() + std::to_string(targets.size()));

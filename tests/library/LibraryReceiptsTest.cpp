@@ -1,6 +1,6 @@
-#include "FakeFileManager.h"
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 
 using namespace lunorvale;
@@ -13,11 +13,6 @@ const QString unreadable = QStringLiteral("卸载操作清单无法读取，原�
 ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString> trash = {}) {
     return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1'700'000'000), original, std::move(trash),
             "待复查"};
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
 }
 
 } // namespace
@@ -41,7 +36,7 @@ TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
         EXPECT_EQ(model.message(), model.receiptError());
         model.clearReceipts();
         EXPECT_TRUE(model.receipts().isEmpty());
-        EXPECT_EQ(contents(path), damaged ? *file : QByteArray("[]"));
+        EXPECT_EQ(readFile(path), damaged ? *file : QByteArray("[]"));
     }
 }
 
@@ -130,6 +125,6 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
     EXPECT_EQ(model.message(), QStringLiteral("Real：未能读取数据，因为它的格式不正确。"));
     EXPECT_EQ(trashed, 0);
-    EXPECT_EQ(contents(log.fileURL().toLocalFile()), damaged);
+    EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);
     EXPECT_EQ(model.receiptError(), unreadable);
 }

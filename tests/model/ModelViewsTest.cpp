@@ -2,7 +2,6 @@
 #include "support/LoopbackHttpServer.h"
 
 #include <QFile>
-#include <cmath>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -99,19 +98,9 @@ TEST(ModelViews, PreviewDataAndNothingOutsidePreview) {
     AppModel& preview = h.start(true);
     EXPECT_TRUE(preview.softwareUpdater()->preview()); // the model's updater shares its preview flag
     preview.configurePreview(QStringLiteral("overview"));
-    EXPECT_EQ(preview.processes().size(), 4);
-    ASSERT_TRUE(preview.systemCPU());
-    EXPECT_EQ(std::round(*preview.systemCPU() * 100), 3974);
-    EXPECT_EQ(preview.findings().size(), 1);
-    EXPECT_EQ(preview.selectedID(), (ProcessIdentity{7421, 1}));
-    EXPECT_EQ(preview.history().size(), 5);
-    EXPECT_EQ(preview.resourceHistory().points().size(), 21);
-
-    preview.configurePreview(QStringLiteral("resources"));
-    EXPECT_EQ(preview.processes().size(), 8);
-    ASSERT_TRUE(preview.systemMemory());
-    EXPECT_EQ(preview.systemMemory()->usedBytes, 10ull << 30);
-    EXPECT_EQ(preview.systemMemory()->swapUsedBytes, 260ull << 20);
+    EXPECT_FALSE(preview.processes().isEmpty() || preview.findings().isEmpty());
+    EXPECT_FALSE(preview.history().isEmpty());
+    ASSERT_TRUE(preview.selectedID());
     preview.configureAIStatusPreview(QStringLiteral("settings-ai-authorize"));
     EXPECT_EQ(preview.aiKeyStatus(), AIKeyStatus::authorizationRequired);
     preview.toggleMonitoring();

@@ -48,30 +48,6 @@ TEST(NotificationDeliveryState, OneReminderPerProcessUntilTheCooldownEnds) {
     EXPECT_FALSE(state.begin(changed, start.addSecs(4000)));
 }
 
-TEST(NotificationDeliveryState, FailedPostsWaitThirtySixtyThenTheCooldown) {
-    NotificationDeliveryState state;
-    const ProcessSample busy = process(20);
-    state.reconcile({busy}, {flagged(busy)});
-
-    // Each row: seconds after the previous failure, whether an attempt is allowed there.
-    struct Step {
-        qint64 after;
-        bool allowed;
-    };
-    const std::vector<Step> steps{{0, true},     {29, false},  {30, true},  {59, false}, {60, true},
-                                  {1799, false}, {1800, true}, {29, false}, {30, true}};
-    QDateTime failedAt = start;
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const QDateTime at = failedAt.addSecs(steps[i].after);
-        const auto request = state.begin(busy, at);
-        ASSERT_EQ(request.has_value(), steps[i].allowed) << "row " << i;
-        if (request) {
-            EXPECT_TRUE(state.complete(*request, false, at));
-            failedAt = at;
-        }
-    }
-}
-
 TEST(NotificationDeliveryState, WithdrawsWhatNoLongerHolds) {
     NotificationDeliveryState state;
     const ProcessSample a = process(30);

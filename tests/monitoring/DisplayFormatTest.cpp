@@ -73,18 +73,6 @@ std::vector<std::pair<QString, const char*>> numberTexts() {
 TEST(NumberText, EveryTextRoundsAsPrintfDoes) {
     for (const auto& [shown, expected] : numberTexts())
         EXPECT_EQ(shown, QString::fromUtf8(expected));
-    // k/8 is exact in binary, so its digits can be worked out with integers: k/8 is 5k/4 tenths.
-    for (int k = -800; k <= 8000; ++k) {
-        const int tenths = 5 * k / 4 - (5 * k % 4 < 0 ? 1 : 0); // floor of 5k/4
-        const int remainder = 5 * k - 4 * tenths;               // 0..3 quarters of a tenth
-        const int rounded = tenths + (remainder > 2 || (remainder == 2 && tenths % 2 != 0) ? 1 : 0);
-        const int magnitude = rounded < 0 ? -rounded : rounded;
-        const QString expected = QStringLiteral("%1%2.%3")
-                                     .arg(k < 0 ? QStringLiteral("-") : QString())
-                                     .arg(magnitude / 10)
-                                     .arg(magnitude % 10);
-        ASSERT_EQ(NumberText::fixed(k / 8.0, 1), expected) << k;
-    }
 }
 
 // The user's numeric locale must never change what the screens show.

@@ -1,6 +1,7 @@
 #include "SnapshotFixtures.h"
 #include "core/monitoring/LocalHistoryStore.h"
 #include "core/monitoring/MutedProcess.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,10 +10,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
+using namespace lunorvale::test;
 using Kind = HistoryStorageError::Kind;
 
 namespace {
@@ -23,22 +24,6 @@ const QString secondID = QStringLiteral("00000000-0000-4000-8000-00000000000a");
 ActivityEvent event(const QDateTime& date, const QString& title = QStringLiteral("t"), QString detail = {},
                     std::optional<QString> category = {}, QUuid id = QUuid::createUuid()) {
     return ActivityEvent{id, StoredDate::from(date), title, std::move(detail), std::move(category)};
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info.st_mode & 07777;
 }
 
 template <typename Call> std::optional<Kind> errorOf(Call call) {
@@ -60,7 +45,7 @@ TEST(LocalHistoryStore, SavesTheCompactEnvelopeAtomicallyAndExports) {
               QStringLiteral("finding"), QUuid::fromString(firstID)),
     };
     EXPECT_EQ(store.save(events, now).size(), 2);
-    EXPECT_EQ(readAll(store.fileURL()),
+    EXPECT_EQ(readFile(store.fileURL()),
               "{\"schemaVersion\":1,\"events\":["
               "{\"id\":\"12345678-9ABC-DEF0-1234-56789ABCDEF0\",\"date\":791539509.25,"
               "\"title\":\"Editor \xE6\x8C\x81\xE7\xBB\xAD\xE9\xAB\x98\xE5\x8D\xA0\xE7\x94\xA8\","
@@ -120,11 +105,11 @@ TEST(LocalHistoryStore, LoadErrorsLeaveTheFileUntouched) {
     for (const auto& [content, error] : cases) {
         QTemporaryDir temporary;
         const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
-        ASSERT_TRUE(writeAll(store.fileURL(), content));
+        writeFile(store.fileURL(), content);
         QList<ActivityEvent> loaded;
         EXPECT_EQ(errorOf([&] { loaded = store.load(now); }), error) << content.left(60).constData();
         EXPECT_EQ(loaded.size(), !error && content.contains(valid) ? 1 : 0);
-        EXPECT_EQ(readAll(store.fileURL()), content);
+        EXPECT_EQ(readFile(store.fileURL()), content);
     }
 }
 
@@ -138,25 +123,25 @@ TEST(LocalHistoryStore, MissingUnreadableAndUnwritableFiles) {
     EXPECT_EQ(errorOf([&] { LocalHistoryStore(root + QStringLiteral("/folder/history.json")).load(now); }),
               Kind::unavailable);
 
-    ASSERT_TRUE(writeAll(root + QStringLiteral("/plain"), "x"));
+    writeFile(root + QStringLiteral("/plain"), "x");
     const LocalHistoryStore blocked(root + QStringLiteral("/plain/history.json"));
     EXPECT_EQ(errorOf([&] { blocked.save({event(now)}, now); }), Kind::unavailable);
     EXPECT_EQ(HistoryStorageError(Kind::unavailable).errorDescription(),
               QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。"));
-    EXPECT_EQ(readAll(root + QStringLiteral("/plain")), "x");
+    EXPECT_EQ(readFile(root + QStringLiteral("/plain")), "x");
 
     // Without a valid clock every event would fall out of the window: nothing is read or replaced.
     const LocalHistoryStore store(root + QStringLiteral("/history.json"));
     store.save({event(now)}, now);
-    const QByteArray saved = readAll(store.fileURL());
+    const QByteArray saved = readFile(store.fileURL());
     EXPECT_EQ(errorOf([&] { store.save({event(now)}, QDateTime()); }), Kind::unavailable);
     EXPECT_EQ(errorOf([&] { store.load(QDateTime()); }), Kind::unavailable);
-    EXPECT_EQ(readAll(store.fileURL()), saved);
+    EXPECT_EQ(readFile(store.fileURL()), saved);
 
     // Clearing the history replaces a damaged file.
-    ASSERT_TRUE(writeAll(store.fileURL(), "garbage"));
+    writeFile(store.fileURL(), "garbage");
     store.save({}, now);
-    EXPECT_EQ(readAll(store.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
+    EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
 }
 
 TEST(LocalHistoryStore, RetentionRules) {
@@ -200,13 +185,13 @@ TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
                              "\",\"date\":791539508.9999,\"title\":\"t\",\"detail\":\"\"}";
     const QByteArray older = "{\"id\":\"" + secondID.toUpper().toLatin1() +
                              "\",\"date\":791539508.9996,\"title\":\"t\",\"detail\":\"\"}";
-    ASSERT_TRUE(writeAll(store.fileURL(), "[" + older + "," + newer + "]"));
+    writeFile(store.fileURL(), "[" + older + "," + newer + "]");
     // Less than a millisecond apart, still ordered; saved again byte for byte.
     const QList<ActivityEvent> loaded = store.load(now);
     ASSERT_EQ(loaded.size(), 2);
     EXPECT_EQ(loaded[0].id, QUuid::fromString(firstID));
     store.save(loaded, now);
-    EXPECT_EQ(readAll(store.fileURL()), "{\"schemaVersion\":1,\"events\":[" + newer + "," + older + "]}");
+    EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[" + newer + "," + older + "]}");
     EXPECT_EQ(StoredDates::iso8601(loaded[0].date), QStringLiteral("2026-01-31T08:05:08Z"));
 }
 
@@ -219,7 +204,7 @@ TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) 
     const QList<ActivityEvent> written = store.save(events, now);
     ASSERT_FALSE(written.isEmpty());
     EXPECT_EQ(written, events.mid(0, written.size()));
-    const QByteArray file = readAll(store.fileURL());
+    const QByteArray file = readFile(store.fileURL());
     EXPECT_EQ(file, LocalHistoryStore::encodeFile(written));
     EXPECT_LE(file.size(), LocalHistoryStore::maximumFileBytes);
     EXPECT_GT(LocalHistoryStore::encodeFile(events.mid(0, written.size() + 1)).size(),
@@ -229,11 +214,9 @@ TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) 
 
 TEST(LocalHistoryStore, ApplicationStoreLivesInTheDataFolder) {
     QTemporaryDir temporary;
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(temporary.path()));
-    const LocalHistoryStore store = LocalHistoryStore::applicationStore();
-    saved.isEmpty() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", saved);
-    EXPECT_EQ(store.fileURL(), temporary.path() + QStringLiteral("/Lunorvale/history.json"));
+    const ScopedVariable data("XDG_DATA_HOME", temporary.path());
+    EXPECT_EQ(LocalHistoryStore::applicationStore().fileURL(),
+              temporary.path() + QStringLiteral("/Lunorvale/history.json"));
     EXPECT_FALSE(QFileInfo::exists(temporary.path() + QStringLiteral("/Lunorvale")));
 }
 

@@ -29,7 +29,7 @@ namespace {
 
 using Process = InMemoryProcessPlatform::Process;
 
-const ProcessSample* findIn(const MonitorSnapshot& snapshot, int32_t pid) {
+const ProcessSample* find(const MonitorSnapshot& snapshot, int32_t pid) {
     for (const auto& p : snapshot.processes)
         if (p.identity.pid == pid)
             return &p;
@@ -38,7 +38,6 @@ const ProcessSample* findIn(const MonitorSnapshot& snapshot, int32_t pid) {
 
 class ScriptedCollector : public ::testing::Test {
 protected:
-    const ProcessSample* find(const MonitorSnapshot& s, int32_t pid) { return findIn(s, pid); }
     void add(int32_t pid, uint64_t start, uint64_t cpuNs, const char* name, QString path = {},
              QString args = {}) {
         Process process =
@@ -230,15 +229,12 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
 
     LinuxProcessPlatform platform;
     ProcessCollector collector(platform);
-    const auto first = collector.collect();
-    EXPECT_FALSE(first.systemCPU);
-    for (const auto& p : first.processes)
-        EXPECT_FALSE(p.cpuPercent);
+    collector.collect();
     QThread::msleep(1000);
     const auto second = collector.collect();
     EXPECT_TRUE(second.systemCPU);
-    const ProcessSample* load = findIn(second, busy->pid());
-    const ProcessSample* inBundle = findIn(second, bundled->pid());
+    const ProcessSample* load = find(second, busy->pid());
+    const ProcessSample* inBundle = find(second, bundled->pid());
     ASSERT_TRUE(load && inBundle);
     ASSERT_TRUE(load->cpuPercent);
     EXPECT_GT(*load->cpuPercent, 60.0);
@@ -246,9 +242,6 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
     EXPECT_EQ(inBundle->source, QStringLiteral("Foo"));
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
-    for (qsizetype i = 1; i < second.processes.size(); ++i)
-        EXPECT_GE(second.processes[i - 1].cpuPercent.value_or(-1),
-                  second.processes[i].cpuPercent.value_or(-1));
 }
 
 // A forked copy of this program that rewrites its own argv in place on SIGUSR1, as programs that
@@ -320,7 +313,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         ASSERT_TRUE(child);
         const auto pid = static_cast<int32_t>(child->pid());
         const auto shownBy = [&](const MonitorSnapshot& snapshot) {
-            const ProcessSample* found = findIn(snapshot, pid);
+            const ProcessSample* found = find(snapshot, pid);
             return found != nullptr ? *found : ProcessSample{};
         };
         const auto shown = [&](const ProcessSample& p) {

@@ -1,11 +1,7 @@
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
-#include "core/monitoring/ProcessCollector.h"
-#include "platform/LinuxProcessPlatform.h"
-#include "support/ChildProcess.h"
 
-#include <QProcess>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -135,21 +131,6 @@ TEST(ProcessController, StopRechecksPathCommandAndIdentityThenMapsTheSignalResul
     EXPECT_EQ(platform.sentSignals().size(), 3);
 }
 
-// The whole road of a command line rewritten after sampling: refused once, shown by the next sample,
-// then stopped.
-TEST(ProcessController, AStopRefusedForAChangedCommandSucceedsAfterOneRefresh) {
-    InMemoryProcessPlatform platform;
-    platform.put(worker());
-    ProcessCollector collector(platform);
-    const ProcessController controller(platform);
-    const ProcessSample before = collector.collect().processes.at(0);
-    platform.change(4242, [](Process& p) { p.arguments = "worker --other"; });
-    EXPECT_EQ(stopError(controller, before), commandChanged);
-    const ProcessSample after = collector.collect().processes.at(0);
-    EXPECT_EQ(after.command, QStringLiteral("worker --other"));
-    EXPECT_EQ(stopError(controller, after), QString());
-}
-
 TEST(ProcessController, Liveness) {
     InMemoryProcessPlatform platform;
     const ProcessController controller(platform);
@@ -168,36 +149,6 @@ TEST(ProcessController, Liveness) {
         EXPECT_EQ(controller.liveness(identity), liveness) << identity.key().toStdString();
         EXPECT_EQ(controller.isAlive(identity), liveness != ProcessLiveness::exited);
     }
-}
-
-TEST(ProcessControllerOnLinux, StopsTheRealChildAndOnlyThatIncarnation) {
-    QProcess child;
-    child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
-    ASSERT_TRUE(child.waitForStarted());
-    ASSERT_TRUE(lunorvale::test::waitUntilExecuted(static_cast<pid_t>(child.processId())));
-    LinuxProcessPlatform platform;
-    ProcessCollector collector(platform);
-    const ProcessController controller(platform);
-    const auto snapshot = collector.collect();
-    const ProcessSample* found = nullptr;
-    for (const auto& p : snapshot.processes)
-        if (p.identity.pid == child.processId())
-            found = &p;
-    ASSERT_TRUE(found);
-    const ProcessSample sample = *found;
-    EXPECT_TRUE(controller.canStop(sample));
-    EXPECT_EQ(controller.liveness(sample.identity), ProcessLiveness::running);
-
-    ProcessSample stale = sample;
-    stale.identity.startTime += 1;
-    EXPECT_EQ(stopError(controller, stale), gone);
-    EXPECT_FALSE(child.waitForFinished(200));
-
-    EXPECT_EQ(stopError(controller, sample), QString());
-    ASSERT_TRUE(child.waitForFinished(5000));
-    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit); // ended by a signal
-    EXPECT_FALSE(controller.isAlive(sample.identity));
-    EXPECT_EQ(controller.liveness({0x3ffffff0, 10}), ProcessLiveness::exited);
 }
 
 } // namespace

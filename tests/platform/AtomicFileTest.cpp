@@ -1,25 +1,14 @@
 #include "platform/files/AtomicFile.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace lunorvale;
-
-namespace {
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info.st_mode & 07777;
-}
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
+using namespace lunorvale::test;
 
 TEST(AtomicFile, WritesPrivateFileInPrivateFoldersAndReplaces) {
     QTemporaryDir temporary;
@@ -27,7 +16,7 @@ TEST(AtomicFile, WritesPrivateFileInPrivateFoldersAndReplaces) {
     const mode_t previous = ::umask(0);
     AtomicFile::write(path, "first");
     ::umask(previous);
-    EXPECT_EQ(readAll(path), "first");
+    EXPECT_EQ(readFile(path), "first");
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/x")), 0700u);
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/x/y")), 0700u);
@@ -36,7 +25,7 @@ TEST(AtomicFile, WritesPrivateFileInPrivateFoldersAndReplaces) {
     ::chmod(QFile::encodeName(path).constData(), 0644);
     ::chmod(QFile::encodeName(temporary.path() + QStringLiteral("/x")).constData(), 0755);
     AtomicFile::write(path, QByteArray("second\0bytes", 12));
-    EXPECT_EQ(readAll(path), QByteArray("second\0bytes", 12));
+    EXPECT_EQ(readFile(path), QByteArray("second\0bytes", 12));
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/x")), 0755u);
     EXPECT_EQ(QDir(temporary.path() + QStringLiteral("/x/y")).entryList(QDir::Files | QDir::Hidden),
@@ -62,7 +51,7 @@ TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
     const QString file = temporary.path() + QStringLiteral("/plain");
     AtomicFile::write(file, "kept");
     EXPECT_THROW(AtomicFile::write(file + QStringLiteral("/child"), "x"), FileWriteError);
-    EXPECT_EQ(readAll(file), "kept");
+    EXPECT_EQ(readFile(file), "kept");
 
     if (::geteuid() != 0) {
         const QString locked = temporary.path() + QStringLiteral("/locked");
@@ -70,6 +59,6 @@ TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
         ::chmod(QFile::encodeName(locked).constData(), 0500);
         EXPECT_THROW(AtomicFile::write(locked + QStringLiteral("/data"), "new"), FileWriteError);
         ::chmod(QFile::encodeName(locked).constData(), 0700);
-        EXPECT_EQ(readAll(locked + QStringLiteral("/data")), "old");
+        EXPECT_EQ(readFile(locked + QStringLiteral("/data")), "old");
     }
 }

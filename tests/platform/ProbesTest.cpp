@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -257,44 +258,29 @@ TEST(ProcessProbes, NamesAreWholeEvenWhereTheKernelCutThem) {
     }
 }
 
-TEST(ProcessProbes, ArgumentsAreCutToTheBuffer) {
-    auto child = ChildProcess::spawn({"sleep", "60"});
-    ASSERT_TRUE(child);
-    const std::pair<uint64_t, std::string> cases[] = {
-        {1, ""},       {2, "s"},       {4, "sle"},      {6, "sleep"},
-        {7, "sleep "}, {8, "sleep 6"}, {9, "sleep 60"}, {100, "sleep 60"},
-    };
-    for (const auto& [size, expected] : cases) {
-        SCOPED_TRACE(size);
-        EXPECT_EQ(arguments(child->pid(), size), expected);
-    }
-    char untouched = 'Q';
-    EXPECT_EQ(lv_process_args(child->pid(), &untouched, 0), 0u);
-    EXPECT_EQ(untouched, 'Q');
-}
-
-// Empty arguments inside the line are kept, those at its end dropped; processes without
-// arguments (a zombie, impossible pids) give an empty line.
-TEST(ProcessProbes, ArgumentsKeepEmptyArgumentsInsideOnly) {
+// Arguments are cut to the buffer; empty ones inside the line are kept, those at its end dropped. A path
+// that fails leaves an empty text, and a cut path would name another file, so it fails too. Processes
+// without either (a zombie, impossible pids) give empty texts.
+TEST(ProcessProbes, ArgumentsAndPathsAreCutOrFailCleanly) {
+    auto child = spawnSleep();
     auto inside = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "", "last"});
     auto atEnd = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "name", ""});
     auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(inside && atEnd && zombie && zombie->waitUntilExited(10s));
-    const std::pair<pid_t, std::string> cases[] = {{inside->pid(), "sh -c sleep 60; :  last"},
-                                                   {atEnd->pid(), "sh -c sleep 60; : name"},
-                                                   {zombie->pid(), ""},
-                                                   {0, ""},
-                                                   {-5, ""}};
-    for (const auto& [pid, expected] : cases)
-        EXPECT_EQ(arguments(pid), expected) << pid;
-}
-
-// A path that fails leaves an empty text; a cut path would name another file, so it fails too.
-TEST(ProcessProbes, PathFailsCleanly) {
-    auto child = spawnSleep();
-    auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(child && zombie && zombie->waitUntilExited(10s));
+    ASSERT_TRUE(child && inside && atEnd && zombie && zombie->waitUntilExited(10s));
+    const pid_t sleeper = child->pid();
+    const uint64_t whole = LV_ARGS_BUFFER;
+    // clang-format off
+    const std::tuple<pid_t, uint64_t, std::string> cases[] = {
+        {sleeper, 1, ""}, {sleeper, 2, "s"}, {sleeper, 6, "sleep"}, {sleeper, 7, "sleep "},
+        {sleeper, 8, "sleep 6"}, {sleeper, 9, "sleep 60"}, {inside->pid(), whole, "sh -c sleep 60; :  last"},
+        {atEnd->pid(), whole, "sh -c sleep 60; : name"}, {zombie->pid(), whole, ""}, {0, whole, ""},
+        {-5, whole, ""},
+    };
+    // clang-format on
+    for (const auto& [pid, size, expected] : cases)
+        EXPECT_EQ(arguments(pid, size), expected) << pid << " " << size;
     char buffer[8] = "QQQQQQQ";
+    EXPECT_EQ(lv_process_args(child->pid(), buffer, 0), 0u);
     EXPECT_EQ(lv_process_path(child->pid(), buffer, 0), 0);
     EXPECT_EQ(buffer[0], 'Q');
     for (const pid_t pid : {child->pid(), -1, zombie->pid()}) {
@@ -358,7 +344,7 @@ TEST(ProcessProbes, CheckedSignalSparesTheSession) {
     }
 }
 
-TEST(ProcessProbes, CpuTicksGrow) {
+TEST(ProcessProbes, SystemFiguresFromTheKernel) {
     uint64_t busy = 0, total = 0, laterBusy = 0, laterTotal = 0;
     ASSERT_EQ(lv_cpu_ticks(&busy, &total), 1);
     EXPECT_LE(busy, total);
@@ -367,22 +353,15 @@ TEST(ProcessProbes, CpuTicksGrow) {
     EXPECT_GE(laterBusy, busy);
     EXPECT_LE(laterBusy, laterTotal);
     EXPECT_EQ(lv_cpu_ticks(nullptr, &total), 0);
-}
 
-TEST(ProcessProbes, SystemMemoryFollowsTheKernelFigures) {
-    LVSystemMemory memory;
-    std::memset(&memory, 0x5a, sizeof memory);
+    LVSystemMemory memory{};
     ASSERT_EQ(lv_system_memory(&memory), 1);
-    EXPECT_EQ(memory.has_physical, 1u);
-    EXPECT_EQ(memory.has_memory, 1u);
+    EXPECT_TRUE(memory.has_physical && memory.has_memory && memory.has_swap);
     EXPECT_GT(memory.used_bytes, 0u);
     EXPECT_LE(memory.used_bytes, memory.physical_bytes);
-    EXPECT_EQ(memory.has_swap, 1u);
-    const int32_t level = memory.pressure_level;
-    EXPECT_TRUE(level == 0 || level == 1 || level == 2 || level == 4) << level;
-    if (QFile::exists(QStringLiteral("/proc/pressure/memory"))) {
-        EXPECT_NE(level, 0);
-    }
+    // With pressure figures the level is known; it is one of the levels the interface names.
+    EXPECT_TRUE(memory.pressure_level != 0 || !QFile::exists(QStringLiteral("/proc/pressure/memory")));
+    EXPECT_TRUE(std::set<int32_t>({0, 1, 2, 4}).contains(memory.pressure_level)) << memory.pressure_level;
     EXPECT_EQ(lv_system_memory(nullptr), 0);
 }
 

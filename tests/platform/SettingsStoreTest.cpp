@@ -1,25 +1,14 @@
 #include "platform/files/SettingsStore.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace lunorvale;
-
-namespace {
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-void put(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-} // namespace
+using namespace lunorvale::test;
 
 TEST(SettingsStore, KeepsTypedValuesAcrossStoresOverOneFile) {
     QTemporaryDir temporary;
@@ -44,12 +33,8 @@ TEST(SettingsStore, KeepsTypedValuesAcrossStoresOverOneFile) {
     EXPECT_FALSE(reopened.boolValue(QStringLiteral("appearance")));
     EXPECT_FALSE(reopened.doubleValue(QStringLiteral("onboarded")));
 
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(QFile::encodeName(temporary.path() + QStringLiteral("/Lunorvale")).constData(), &info),
-              0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/Lunorvale")), 0700u);
 }
 
 TEST(SettingsStore, KeepsADamagedFileAside) {
@@ -58,11 +43,11 @@ TEST(SettingsStore, KeepsADamagedFileAside) {
     for (const QByteArray& damaged : {QByteArray("{\"appearance\": \"dark\""), QByteArray("[1, 2]")}) {
         QDir(temporary.path()).removeRecursively();
         QDir().mkpath(temporary.path());
-        put(path, damaged);
+        writeFile(path, damaged);
         SettingsStore store(path);
         EXPECT_FALSE(store.value(QStringLiteral("appearance")));
         EXPECT_TRUE(store.setValue(QStringLiteral("appearance"), QStringLiteral("light")));
-        EXPECT_EQ(contents(path + QStringLiteral(".damaged-1")), damaged);
+        EXPECT_EQ(readFile(path + QStringLiteral(".damaged-1")), damaged);
         EXPECT_EQ(SettingsStore(path).stringValue(QStringLiteral("appearance")), QStringLiteral("light"));
     }
 }

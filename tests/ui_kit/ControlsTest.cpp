@@ -1,5 +1,4 @@
 #include "Pixels.h"
-#include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVSegmentedControl.h"
 
 #include <QAbstractButton>
@@ -30,19 +29,4 @@ TEST(KitControls, SegmentedControlChoosesOneSegment) {
     const QPoint other = control->mapTo(&window.widget, control->segmentRect(1).topLeft() + QPoint(6, 4));
     EXPECT_TRUE(near(image.pixelColor(chosen), Palette::surface.resolved(Appearance::light)));
     EXPECT_TRUE(near(image.pixelColor(other), Palette::canvas.resolved(Appearance::light)));
-}
-
-TEST(KitControls, DisclosureStartsClosedAndToggles) {
-    auto* content = new QWidget;
-    auto* disclosure = new LVDisclosure(QStringLiteral("查看占用依据"), content);
-    Window window(Appearance::light, disclosure);
-    QSignalSpy changes(disclosure, &LVDisclosure::expandedChanged);
-    EXPECT_FALSE(disclosure->isExpanded());
-    EXPECT_FALSE(content->isVisible());
-    EXPECT_EQ(disclosure->header()->accessibleName(), QStringLiteral("查看占用依据"));
-    QTest::mouseClick(disclosure->header(), Qt::LeftButton);
-    EXPECT_TRUE(content->isVisible());
-    QTest::mouseClick(disclosure->header(), Qt::LeftButton);
-    EXPECT_FALSE(content->isVisible());
-    EXPECT_EQ(changes.count(), 2);
 }

@@ -26,15 +26,11 @@ const Appearance appearances[] = {Appearance::light, Appearance::dark};
 
 } // namespace
 
-TEST(Kit, ThePaletteHasTheDesignsValuesInEachAppearance) {
+// A widget paints the colour of the appearance of the window it is in, opaque.
+TEST(Kit, ColoursResolveByTheWindowsAppearance) {
     const QList<std::tuple<AdaptiveColor, const char*, const char*>> cases{
-        {Palette::ink, "#252d3a", "#edf2f8"},       {Palette::muted, "#626d7d", "#a6b1c2"},
-        {Palette::accent, "#4264cf", "#a8baf3"},    {Palette::onAccent, "#ffffff", "#17213a"},
-        {Palette::canvas, "#f1f3f6", "#111722"},    {Palette::surface, "#ffffff", "#1b2330"},
-        {Palette::secondary, "#f6f7fa", "#151d28"}, {Palette::line, "#e3e7ee", "#303b4b"},
-        {Palette::soft, "#ecf0fc", "#28334c"},      {Palette::amber, "#9a601d", "#e4b574"},
-        {Palette::warning, "#fff7ec", "#332c23"},   {Palette::danger, "#b84343", "#f09c9c"},
-        {Palette::success, "#347b66", "#8acbb5"},
+        {Palette::ink, "#252d3a", "#edf2f8"},
+        {Palette::surface, "#ffffff", "#1b2330"},
     };
     for (const auto& [color, light, dark] : cases) {
         for (const Appearance appearance : appearances) {
@@ -74,36 +70,6 @@ TEST(Kit, SwitchingTheAppearanceRepaintsLiveWidgets) {
         EXPECT_EQ(frame->content(), content);
         EXPECT_EQ(shown(middle), cardColor);
         EXPECT_EQ(shown(QPoint(2, 2)), windowColor); // Qt's own window background follows too
-    }
-}
-
-TEST(Kit, ButtonKindsDrawTheirFillTextAndStroke) {
-    struct Case {
-        LVButtonKind kind;
-        AdaptiveColor text;
-        std::optional<AdaptiveColor> fill, stroke; // absent: clear
-    };
-    const Case cases[] = {
-        {LVButtonKind::primary, Palette::onAccent, Palette::accent, std::nullopt},
-        {LVButtonKind::secondary, Palette::ink, Palette::surface, Palette::line},
-        {LVButtonKind::danger, Palette::danger, Palette::surface, Palette::line},
-        {LVButtonKind::lunor, Palette::muted, std::nullopt, std::nullopt},
-    };
-    for (const Appearance appearance : appearances) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(static_cast<int>(c.kind) * 10 + static_cast<int>(appearance));
-            // A square glyph: its middle is solid text colour.
-            auto* button = new LVButton(c.kind, QStringLiteral("■"));
-            Window window(appearance, button);
-            const QImage image = window.image();
-            const QRect box = button->geometry();
-            const QColor fill = (c.fill ? *c.fill : Palette::canvas).resolved(appearance);
-            const QColor stroke = c.stroke ? c.stroke->resolved(appearance) : fill;
-            EXPECT_TRUE(near(image.pixelColor(box.center()), c.text.resolved(appearance)));
-            EXPECT_TRUE(near(image.pixelColor(box.left() + 4, box.center().y()), fill));
-            EXPECT_TRUE(near(image.pixelColor(box.center().x(), box.top()), stroke));
-            EXPECT_TRUE(near(image.pixelColor(box.center().x(), box.bottom()), stroke));
-        }
     }
 }
 
@@ -148,29 +114,17 @@ TEST(Kit, LunorButtonsTakeClicksOverTheirWholeRoundedArea) {
     }
 }
 
-TEST(Kit, ButtonsAreAtLeast35HighAndGrowWithTheirLabel) {
-    for (const QString& label :
-         {QStringLiteral("取消"), QString(), QStringLiteral("第一行\n第二行\n第三行")}) {
-        auto* button = new LVButton(LVButtonKind::secondary, label);
-        Window window(Appearance::light, button);
-        const QSize text = QFontMetrics(button->font()).size(0, label);
-        EXPECT_EQ(button->height(), std::max(35, text.height()));
-        EXPECT_EQ(button->width(), text.width() + 30);
-    }
-}
-
-TEST(Kit, CardsRoundTheirCornersAndStrokeOverTheirContent) {
+TEST(Kit, CardsStrokeOverTheirContent) {
     struct Case {
         LVCardKind kind;
         AdaptiveColor fill;
         qreal strokeOpacity;
-        int firstCoveredInTopRow; // where the rounded corner meets the top edge
         bool opaqueContent;
     };
     const Case cases[] = {
-        {LVCardKind::card, Palette::surface, 0.7, 12, false},
-        {LVCardKind::lunorCard, Palette::secondary, 0.65, 9, false},
-        {LVCardKind::card, Palette::surface, 0.7, 12, true},
+        {LVCardKind::card, Palette::surface, 0.7, false},
+        {LVCardKind::lunorCard, Palette::secondary, 0.65, false},
+        {LVCardKind::card, Palette::surface, 0.7, true},
     };
     const QColor contentColor(0xD0, 0x20, 0x20);
     for (const Appearance appearance : appearances) {
@@ -191,12 +145,6 @@ TEST(Kit, CardsRoundTheirCornersAndStrokeOverTheirContent) {
             EXPECT_TRUE(near(image.pixelColor(frame->width() / 2, frame->height() / 2), under));
             EXPECT_TRUE(near(image.pixelColor(frame->width() / 2, 0), stroke));
             EXPECT_TRUE(near(image.pixelColor(0, frame->height() / 2), stroke));
-            if (c.opaqueContent)
-                continue; // content is not clipped to the rounded shape: its corners show
-            int first = 0;
-            while (first < 40 && image.pixelColor(first, 0).lightness() < stroke.lightness() / 2)
-                ++first;
-            EXPECT_NEAR(first, c.firstCoveredInTopRow, 1);
         }
     }
 }

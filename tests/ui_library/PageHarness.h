@@ -51,12 +51,6 @@ struct PageHarness {
         for (int pass = 0; pass < 3; ++pass)
             QApplication::processEvents();
     }
-    QStringList shownNames() const {
-        QStringList names;
-        for (const ApplicationRow& row : view->listModel()->rows())
-            names.append(row.name);
-        return names;
-    }
     QPoint rowPoint(int row, bool checkBox) const {
         const QRect rect = view->list()->visualRect(view->listModel()->index(row));
         return checkBox ? ApplicationRowDelegate::checkBoxHitArea(rect).center()

@@ -1,4 +1,5 @@
 #include "PageHarness.h"
+#include "app/shell/PopoverHost.h"
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
@@ -198,6 +199,7 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     AppModel& model = h.start(true);
     model.configurePreview(QStringLiteral("menu-memory"));
     model.configureAdvicePreview(QStringLiteral("menu-memory"));
+    model.softwareUpdater()->configurePreview(QStringLiteral("menu-update-available"));
     QStringList calls;
     QObject::connect(&model, &AppModel::selectedIDChanged, [&] { calls.append(QStringLiteral("select")); });
     QObject::connect(&model, &AppModel::resourceNavigationRequestChanged,
@@ -242,6 +244,7 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     calls.clear();
     QTest::keyClick(&content, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(calls, QStringList{QStringLiteral("open")});
+    EXPECT_EQ(tap(content.updateReminder()), QStringList{QStringLiteral("open")});
     EXPECT_EQ(tap(content.settingsButton()), QStringList{QStringLiteral("settings")});
     EXPECT_EQ(tap(content.quitButton()), QStringList{QStringLiteral("quit")});
 
@@ -265,18 +268,21 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
         ModelHarness h;
         AppModel& model = h.start(true);
         model.configurePreview(page);
+        model.softwareUpdater()->configurePreview(page);
         model.configureAdvicePreview(page);
         model.configureAIStatusPreview(page);
         MenuContent content(model, {});
-        const int height = (model.findings().isEmpty() ? 405 : 505) +
-                           (page.contains(QStringLiteral("update-")) ? 40 : 0) +
-                           (model.memoryObservations().isEmpty() ? 0 : 40);
-        content.resize(344, height);
+        content.resize(PopoverGeometry::width,
+                       PopoverGeometry::previewHeight(!model.findings().isEmpty(),
+                                                      page.contains(QStringLiteral("update-")),
+                                                      !model.memoryObservations().isEmpty()));
         content.show();
         QCoreApplication::processEvents();
         const QRect quit = content.quitButton()->geometry();
         EXPECT_TRUE(content.rect().contains(quit)) << name;
         EXPECT_TRUE(content.toggleButton()->isVisible());
+        EXPECT_EQ(content.updateReminder()->isVisibleTo(&content), page.contains(QStringLiteral("update-")))
+            << name;
         EXPECT_EQ(content.badge()->title(),
                   page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
         EXPECT_EQ(content.toggleButton()->text(),

@@ -93,12 +93,11 @@ TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
     const QList<ProcessSample> processes{process(1, QStringLiteral("a"), {}),
                                          process(2, QStringLiteral("b"), {})};
     using P = ProcessesLogic::SidePane;
-    struct Case {
+    const struct {
         std::optional<ProcessIdentity> selected;
         std::optional<ProcessIdentity> opened;
         P pane;
-    };
-    const QList<Case> cases{
+    } panes[] = {
         {ProcessIdentity{2, 1}, std::nullopt, P::detail},
         {ProcessIdentity{2, 1}, ProcessIdentity{7, 7}, P::detail},
         {ProcessIdentity{2, 9}, ProcessIdentity{2, 9}, P::missingProcess}, // exited: pid reused
@@ -106,25 +105,20 @@ TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
         {std::nullopt, ProcessIdentity{3, 3}, P::missingProcess},
         {std::nullopt, std::nullopt, P::selectionPrompt},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : panes) {
         const auto choice = ProcessesLogic::sidePane(processes, c.selected, c.opened);
         EXPECT_EQ(choice.pane, c.pane);
-        EXPECT_EQ(choice.sample.has_value(), c.pane == P::detail);
-        if (choice.sample) {
-            EXPECT_EQ(choice.sample->name, QStringLiteral("b"));
-        }
+        EXPECT_EQ(choice.sample ? choice.sample->name : QString(),
+                  c.pane == P::detail ? QStringLiteral("b") : QString());
     }
-}
 
-TEST(ProcessesLogic, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
-    const MonitorSettings settings;
-    struct Case {
+    // The missing-process card: the advice for no process, in its order, and one button.
+    const struct {
         bool failed, monitoring, sampling, preview;
         QString title;
         QString button;
         bool enabled;
-    };
-    const QList<Case> cases{
+    } cards[] = {
         {true, false, false, false, QStringLiteral("先重新读取进程"), QStringLiteral("恢复观察"), true},
         {false, false, true, false, QStringLiteral("先恢复监测"), QStringLiteral("恢复观察"), false},
         {false, true, false, true, QStringLiteral("暂时没读到这个进程"), QStringLiteral("刷新当前进程"),
@@ -132,9 +126,9 @@ TEST(ProcessesLogic, MissingProcessCardShowsTheAdviceForNoProcessInItsOrder) {
         {false, true, false, false, QStringLiteral("暂时没读到这个进程"), QStringLiteral("刷新当前进程"),
          true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cards) {
         const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, true, c.monitoring, c.failed,
-                                                     false, settings);
+                                                     false, MonitorSettings());
         const auto card = ProcessesLogic::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
         EXPECT_EQ(card.title, c.title);
         EXPECT_EQ(card.reason, advice.reason);
@@ -155,55 +149,31 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
     EXPECT_FALSE(ProcessDetail::findingFor({findingOf(process(7421, {}, {}, 2))}, busy.identity));
     ASSERT_TRUE(ProcessDetail::findingFor({finding}, busy.identity));
 
-    struct Case {
-        ProcessDetail::Input in;
+    // The explanations, stop titles, mute titles and footnotes the cases expect.
+    const QString waiting = QStringLiteral("CPU 需要两次采样才能计算。请等待下次采样。");
+    const QString ordinary =
+        QStringLiteral("目前没有达到持续高 CPU 的提醒条件。任务是否正常，还需结合日志和进度判断。");
+    const QString request = QStringLiteral("请求退出"), rechecking = QStringLiteral("正在复查…");
+    const QString mute = QStringLiteral("这是正常任务 · 静音 1 小时"),
+                  unmute = QStringLiteral("恢复这个进程的提醒");
+    const QString confirmed = QStringLiteral("退出和强制结束均需确认，操作后会复查结果。"),
+                  refused = QStringLiteral("这是受保护或不可操作的进程。"),
+                  preview = QStringLiteral("演示模式中的操作不会执行。");
+    const QString& found = finding.explanation;
+    const struct {
+        ProcessDetail::Input in; // sample, finding, stopping, canStop, muted, preview
         bool amber;
-        QString explanation;
-        QString stopTitle;
+        QString explanation, stopTitle;
         bool stopEnabled;
-        QString mute;
-        QString footnote;
+        QString mute, footnote;
+    } cases[] = {
+        {{fresh, std::nullopt, false, true, false, false}, false, waiting, request, true, mute, confirmed},
+        {{busy, finding, false, true, true, false}, true, found, request, true, unmute, confirmed},
+        {{busy, std::nullopt, true, true, false, false}, false, ordinary, rechecking, false, mute, refused},
+        {{busy, std::nullopt, false, false, false, false}, false, ordinary, request, false, mute, refused},
+        {{busy, finding, false, true, false, true}, true, found, request, false, mute, preview},
     };
-    const QString protectedNote = QStringLiteral("这是受保护或不可操作的进程。");
-    const QString normalMute = QStringLiteral("这是正常任务 · 静音 1 小时");
-    const QList<Case> cases{
-        {{fresh, std::nullopt, false, true, false, false},
-         false,
-         QStringLiteral("CPU 需要两次采样才能计算。请等待下次采样。"),
-         QStringLiteral("请求退出"),
-         true,
-         normalMute,
-         QStringLiteral("退出和强制结束均需确认，操作后会复查结果。")},
-        {{busy, finding, false, true, true, false},
-         true,
-         finding.explanation,
-         QStringLiteral("请求退出"),
-         true,
-         QStringLiteral("恢复这个进程的提醒"),
-         QStringLiteral("退出和强制结束均需确认，操作后会复查结果。")},
-        {{busy, std::nullopt, true, true, false, false},
-         false,
-         QStringLiteral("目前没有达到持续高 CPU 的提醒条件。任务是否正常，还需结合日志和进度判断。"),
-         QStringLiteral("正在复查…"),
-         false,
-         normalMute,
-         protectedNote},
-        {{busy, std::nullopt, false, false, false, false},
-         false,
-         QStringLiteral("目前没有达到持续高 CPU 的提醒条件。任务是否正常，还需结合日志和进度判断。"),
-         QStringLiteral("请求退出"),
-         false,
-         normalMute,
-         protectedNote},
-        {{busy, finding, false, true, false, true},
-         true,
-         finding.explanation,
-         QStringLiteral("请求退出"),
-         false,
-         normalMute,
-         QStringLiteral("演示模式中的操作不会执行。")},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto t = ProcessDetail::texts(c.in);
         EXPECT_EQ(t.cpuHighlighted, c.amber);
         EXPECT_EQ(t.explanation, c.explanation);
@@ -226,12 +196,6 @@ TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
     using State = LocalProcessAdvice::State;
     using Action = LocalProcessAdvice::PrimaryAction;
     using Status = AISection::Status;
-    const auto advice = [](State state, Action action) {
-        LocalProcessAdvice a;
-        a.state = state;
-        a.primaryAction = action;
-        return a;
-    };
     AutomaticProcessAdvice::Entry answered, pending, failed;
     answered.advice = ProcessDecisionAdvice{};
     pending.pending = true;
@@ -243,6 +207,15 @@ TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
             return owned;
         };
     };
+    using Edit = std::function<void(AISection::Input&)>;
+    const auto in = [](State state, Action action, const Edit& edit) {
+        AISection::Input input;
+        input.advice.state = state;
+        input.advice.primaryAction = action;
+        input.model = QStringLiteral("m");
+        edit(input);
+        return input;
+    };
     struct Case {
         AISection::Input in;
         QStringList steps; // titles, "-" marking a disabled one
@@ -251,86 +224,37 @@ TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
         QString request;
         int ownerAsks;
     };
-    const auto in = [](LocalProcessAdvice a) {
-        AISection::Input input;
-        input.advice = a;
-        input.model = QStringLiteral("m");
-        return input;
+    const QString mute = QStringLiteral("任务有进展 · 静音 1 小时"), ask = QStringLiteral("获取简短建议");
+    // clang-format off
+    const Case cases[] = {
+        {in(State::muted, Action::none, [](auto& i) { i.hasDecision = true; }),
+         {}, false, Status::adviceShown, {}, 0},
+        {in(State::sustainedHigh, Action::inspect,
+            [&](auto& i) { i.isPreview = true; i.hasOwningApplication = owner(true); }),
+         {QStringLiteral("-查看任务进度"), u'-' + mute}, true, Status::request, ask, 0},
+        {in(State::sustainedHigh, Action::inspect,
+            [&](auto& i) { i.hasOwningApplication = owner(true); i.isMuted = true; i.entry = answered; }),
+         {QStringLiteral("打开所属应用"), QStringLiteral("恢复提醒")}, true, Status::adviceShown, {}, 1},
+        // A running request wins over a decision; an older error still shows.
+        {in(State::transientHigh, Action::inspect, [&](auto& i) {
+             i.hasOwningApplication = owner(false);
+             i.aiBusy = i.hasDecision = true;
+             i.aiError = QStringLiteral("旧的错误");
+         }),
+         {QStringLiteral("在活动监视器中查看"), mute}, true, Status::busy, {}, 1},
+        {in(State::paused, Action::refresh, [](auto& i) { i.isMonitoring = false; }),
+         {QStringLiteral("恢复观察")}, false, Status::request, ask, 0},
+        {in(State::waitingForSample, Action::refresh, [](auto& i) { i.isSampling = true; }),
+         {QStringLiteral("-刷新当前状态")}, false, Status::request, ask, 0},
+        {in(State::sustainedHigh, Action::none, [&](auto& i) { i.entry = pending; }),
+         {}, true, Status::automaticPending, {}, 0},
+        {in(State::sustainedHigh, Action::none, [&](auto& i) { i.entry = failed; i.model.clear(); }),
+         {}, true, Status::request, QStringLiteral("配置 AI 服务"), 0},
+        // Not empty here: the request itself finds the name blank.
+        {in(State::sustainedHigh, Action::none, [](auto& i) { i.model = QStringLiteral("  "); }),
+         {}, true, Status::request, ask, 0},
     };
-    QList<Case> cases;
-    {
-        auto i = in(advice(State::muted, Action::none));
-        i.hasDecision = true;
-        cases.append({i, {}, false, Status::adviceShown, {}, 0});
-    }
-    {
-        auto i = in(advice(State::sustainedHigh, Action::inspect));
-        i.isPreview = true;
-        i.hasOwningApplication = owner(true);
-        cases.append({i,
-                      {QStringLiteral("-查看任务进度"), QStringLiteral("-任务有进展 · 静音 1 小时")},
-                      true,
-                      Status::request,
-                      QStringLiteral("获取简短建议"),
-                      0});
-    }
-    {
-        auto i = in(advice(State::sustainedHigh, Action::inspect));
-        i.hasOwningApplication = owner(true);
-        i.isMuted = true;
-        i.entry = answered;
-        cases.append({i,
-                      {QStringLiteral("打开所属应用"), QStringLiteral("恢复提醒")},
-                      true,
-                      Status::adviceShown,
-                      {},
-                      1});
-    }
-    {
-        auto i = in(advice(State::transientHigh, Action::inspect));
-        i.hasOwningApplication = owner(false);
-        i.aiBusy = true;
-        i.hasDecision = true;
-        i.aiError = QStringLiteral("旧的错误");
-        cases.append({i,
-                      {QStringLiteral("在活动监视器中查看"), QStringLiteral("任务有进展 · 静音 1 小时")},
-                      true,
-                      Status::busy,
-                      {},
-                      1});
-    }
-    {
-        auto i = in(advice(State::paused, Action::refresh));
-        i.isMonitoring = false;
-        cases.append(
-            {i, {QStringLiteral("恢复观察")}, false, Status::request, QStringLiteral("获取简短建议"), 0});
-    }
-    {
-        auto i = in(advice(State::waitingForSample, Action::refresh));
-        i.isSampling = true;
-        cases.append({i,
-                      {QStringLiteral("-刷新当前状态")},
-                      false,
-                      Status::request,
-                      QStringLiteral("获取简短建议"),
-                      0});
-    }
-    {
-        auto i = in(advice(State::sustainedHigh, Action::none));
-        i.entry = pending;
-        cases.append({i, {}, true, Status::automaticPending, {}, 0});
-    }
-    {
-        auto i = in(advice(State::sustainedHigh, Action::none));
-        i.entry = failed;
-        i.model.clear();
-        cases.append({i, {}, true, Status::request, QStringLiteral("配置 AI 服务"), 0});
-    }
-    {
-        auto i = in(advice(State::sustainedHigh, Action::none));
-        i.model = QStringLiteral("  "); // not empty here: the request itself finds it blank
-        cases.append({i, {}, true, Status::request, QStringLiteral("获取简短建议"), 0});
-    }
+    // clang-format on
     for (const Case& c : cases) {
         ownerAsked = 0;
         const auto t = AISection::texts(c.in);

@@ -83,19 +83,7 @@ TEST(StatusItemText, CountTitleAndToolTip) {
     EXPECT_EQ(item.title(), " 2 ↑");
 }
 
-TEST(PopoverGeometry, HeightsAndPlacementInsideTheScreen) {
-    struct Height {
-        bool findings, others, update;
-        int expected;
-    };
-    const Height heights[] = {{false, false, false, 405}, {false, true, false, 445}, {false, true, true, 485},
-                              {true, false, false, 505},  {true, true, false, 545},  {true, true, true, 585},
-                              {false, false, true, 445}};
-    for (const Height& h : heights)
-        EXPECT_EQ(PopoverGeometry::height(h.findings, h.others, h.update), h.expected);
-    // A menu page counts an update by its name and memory only, never application findings.
-    EXPECT_EQ(PopoverGeometry::previewHeight(true, true, false), 545);
-    EXPECT_EQ(PopoverGeometry::previewHeight(false, false, true), 445);
+TEST(PopoverGeometry, HeightAndPlacementInsideTheScreen) {
     // Opened, never shorter than the content, never taller than the screen's room.
     EXPECT_EQ(PopoverGeometry::openingHeight(505, 430, 900), 505);
     EXPECT_EQ(PopoverGeometry::openingHeight(405, 612, 900), 612);

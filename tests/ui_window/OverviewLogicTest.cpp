@@ -2,7 +2,9 @@
 #include "monitoring/SnapshotFixtures.h"
 
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
@@ -82,83 +84,50 @@ TEST(OverviewLogic, PrimaryFindingAndTopList) {
 TEST(OverviewLogic, RestingStatesInOrder) {
     using Kind = RestingState::Kind;
     using Action = RestingState::Action;
-    // failed, monitoring, sampled, attention, sampling, preview, reminders on
-    using In = std::tuple<bool, bool, bool, int, bool, bool, bool>;
+    // Inputs as letters: f collection failed, m monitoring, s sampled, a/A one/two processes needing
+    // attention, b sampling now, p preview, r reminders on.
     const struct {
-        In in;
+        const char* in;
         Kind kind;
-        QString button;
         Action action;
         bool enabled;
     } cases[] = {
         // An error comes before a pause; its detail is the error itself.
-        {{true, false, true, 2, false, false, false},
-         Kind::collectionError,
-         "重新采样",
-         Action::sampleNow,
-         true},
-        {{true, true, true, 0, true, false, false},
-         Kind::collectionError,
-         "重新采样",
-         Action::sampleNow,
-         false},
-        {{true, true, true, 0, false, true, false},
-         Kind::collectionError,
-         "重新采样",
-         Action::sampleNow,
-         false},
-        {{false, false, true, 0, false, false, false},
-         Kind::paused,
-         "恢复观察",
-         Action::resumeMonitoring,
-         true},
-        {{false, false, true, 0, false, true, false},
-         Kind::paused,
-         "恢复观察",
-         Action::resumeMonitoring,
-         false},
+        {"fsA", Kind::collectionError, Action::sampleNow, true},
+        {"fmsb", Kind::collectionError, Action::sampleNow, false},
+        {"fmsp", Kind::collectionError, Action::sampleNow, false},
+        {"s", Kind::paused, Action::resumeMonitoring, true},
+        {"sp", Kind::paused, Action::resumeMonitoring, false},
         // The button of the last three states follows the attention count alone.
-        {{false, true, false, 0, false, false, false},
-         Kind::baseline,
-         "查看全部进程",
-         Action::showProcesses,
-         true},
-        {{false, true, false, 1, false, false, false},
-         Kind::baseline,
-         "查看资源趋势",
-         Action::showResources,
-         true},
-        {{false, true, true, 2, false, true, false},
-         Kind::resourceChanges,
-         "查看资源趋势",
-         Action::showResources,
-         true},
-        {{false, true, true, 0, false, false, true},
-         Kind::quiet,
-         "查看全部进程",
-         Action::showProcesses,
-         true},
+        {"m", Kind::baseline, Action::showProcesses, true},
+        {"ma", Kind::baseline, Action::showResources, true},
+        {"msAp", Kind::resourceChanges, Action::showResources, true},
+        {"msr", Kind::quiet, Action::showProcesses, true},
     };
-    const auto inputs = [](const In& in) {
-        const auto [failed, monitoring, sampled, attention, sampling, preview, reminders] = in;
-        return RestingInputs{failed ? std::optional(QStringLiteral("读取失败")) : std::nullopt,
-                             monitoring,
-                             sampled,
-                             attention,
-                             sampling,
-                             preview,
-                             reminders};
-    };
+    const std::map<Action, QString> buttons{{Action::sampleNow, QStringLiteral("重新采样")},
+                                            {Action::resumeMonitoring, QStringLiteral("恢复观察")},
+                                            {Action::showProcesses, QStringLiteral("查看全部进程")},
+                                            {Action::showResources, QStringLiteral("查看资源趋势")}};
     for (const auto& c : cases) {
-        const RestingState state = restingState(inputs(c.in));
-        EXPECT_EQ(state.kind, c.kind);
-        EXPECT_EQ(state.buttonTitle, c.button);
-        EXPECT_EQ(state.action, c.action);
-        EXPECT_EQ(state.buttonEnabled, c.enabled);
-        EXPECT_EQ(state.offersReminderSettings, !std::get<6>(c.in));
+        const auto has = [&](char flag) {
+            return std::strchr(c.in, flag) != nullptr;
+        };
+        const RestingState state = restingState(
+            {has('f') ? std::optional(QStringLiteral("读取失败")) : std::nullopt, has('m'), has('s'),
+             has('A')   ? 2
+             : has('a') ? 1
+                        : 0,
+             has('b'), has('p'), has('r')});
+        EXPECT_EQ(state.kind, c.kind) << c.in;
+        EXPECT_EQ(state.action, c.action) << c.in;
+        EXPECT_EQ(state.buttonTitle, buttons.at(c.action)) << c.in;
+        EXPECT_EQ(state.buttonEnabled, c.enabled) << c.in;
+        EXPECT_EQ(state.offersReminderSettings, !has('r')) << c.in;
+        if (has('f')) {
+            EXPECT_EQ(state.detail, QStringLiteral("读取失败"));
+        }
     }
-    EXPECT_EQ(restingState(inputs(cases[0].in)).detail, QStringLiteral("读取失败"));
-    EXPECT_EQ(restingState(inputs(cases[5].in)).title, QStringLiteral("正在建立观察基线"));
+    EXPECT_EQ(restingState({std::nullopt, true}).title, QStringLiteral("正在建立观察基线"));
 }
 
 TEST(OverviewLogic, AnalysisRequestStepByStep) {

@@ -70,21 +70,6 @@ struct WindowHarness : ModelHarness {
                                                           QString::fromUtf8(name),
                                                       QString::fromUtf8(name)));
     }
-    void sampleAndSettle() {
-        advance(30);
-        sample();
-        settle();
-    }
 };
-
-// The texts of every plain text under `root` that is shown.
-inline QStringList shownTexts(const QWidget* root) {
-    QStringList texts;
-    for (const LVText* text : root->findChildren<LVText*>()) {
-        if (text->isVisibleTo(root))
-            texts.append(text->text());
-    }
-    return texts;
-}
 
 } // namespace lunorvale::test

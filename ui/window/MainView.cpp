@@ -35,6 +35,22 @@ QWidget* padded(QWidget* content) {
     return frame;
 }
 
+// A window-modal sheet that only its host closes: Escape reaching the dialog and the window
+// manager's close are the sheet's own cancel (nothing for a sheet without one), which the host
+// answers by closing it.
+class SheetDialog final : public QDialog {
+public:
+    SheetDialog(QWidget* parent, std::function<void()> cancel)
+        : QDialog(parent), m_cancel(std::move(cancel)) {}
+    void reject() override {
+        if (m_cancel)
+            m_cancel();
+    }
+
+private:
+    std::function<void()> m_cancel;
+};
+
 } // namespace
 
 MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, MainViewServices services,
@@ -260,6 +276,7 @@ void MainView::presentSheet() {
             setSheet(std::nullopt);
     };
     QWidget* content = nullptr;
+    std::function<void()> cancel = close;
     switch (sheet.kind) {
     case MainSheet::Kind::stop: {
         const StopRequest request = *sheet.stop;
@@ -278,6 +295,7 @@ void MainView::presentSheet() {
             content = pages.analysisConsent(m_model, *sheet.analysis, close);
         break;
     case MainSheet::Kind::welcome:
+        cancel = nullptr; // only its start button ends it
         if (pages.welcome)
             content = pages.welcome(m_model, [this, id] {
                 if (m_sheetID != id)
@@ -291,12 +309,12 @@ void MainView::presentSheet() {
             content = pages.privacy(close);
         break;
     }
-    auto* dialog = new QDialog(this);
+    auto* dialog = new SheetDialog(this, std::move(cancel));
     dialog->setWindowModality(Qt::WindowModal);
     auto* column = new QVBoxLayout(dialog);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(content ? content : new QWidget);
-    // Escape or the window manager closed it.
+    // Closed by some other way than the host.
     connect(dialog, &QDialog::finished, this, [this, dialog, id] {
         if (m_sheetDialog != dialog)
             return;

@@ -1,6 +1,5 @@
 #include "ui/window/MainViewLogic.h"
 
-#include <QLocale>
 #include <QSet>
 #include <cmath>
 
@@ -217,8 +216,8 @@ QString interval(const MonitorSettings& settings) {
 }
 
 QString sampleTime(const QDateTime& time) {
-    return QLocale(QLocale::Chinese, QLocale::China)
-        .toString(time.toLocalTime().time(), QStringLiteral("ah:mm:ss"));
+    // Chinese clocks read 24 hours, as the history's dates do.
+    return time.toLocalTime().time().toString(QStringLiteral("HH:mm:ss"));
 }
 
 } // namespace MainBarTexts

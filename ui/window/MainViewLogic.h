@@ -114,7 +114,7 @@ QString systemCPU(const QString& systemCPUText);
 QString processCount(qsizetype count);
 QString processCountToolTip(qint64 skippedProcessCount);
 QString interval(const MonitorSettings& settings);
-// The local time of a sample, as "下午3:07:09".
+// The local time of a sample, as "15:07:09".
 QString sampleTime(const QDateTime& time);
 } // namespace MainBarTexts
 

@@ -10,6 +10,7 @@
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/settings/MenuSoftwareUpdateReminder.h"
 #include "ui/window/MenuContentLogic.h"
 #include "ui/window/PageParts.h"
 #include "ui/window/ProcessAdviceView.h"
@@ -288,6 +289,12 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
         if (m_actions.openMain)
             m_actions.openMain();
     });
+    // Shows itself only while an update waits.
+    m_updateReminder = new MenuSoftwareUpdateReminder(model.softwareUpdater(), [this] {
+        if (m_actions.openMain)
+            m_actions.openMain();
+    });
+    m_middleColumn->addWidget(m_updateReminder);
     m_middleColumn->addStretch(1);
     m_middle = makeMiddle(m_middleContent);
     root->addWidget(m_middle, 1);
@@ -346,14 +353,6 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     connect(&model, &AppModel::appearanceChanged, this, &MenuContent::applyAppearance);
     applyAppearance();
     refresh();
-}
-
-void MenuContent::setUpdateReminder(QWidget* reminder) {
-    delete m_updateReminder;
-    m_updateReminder = reminder;
-    if (reminder)
-        m_middleColumn->insertWidget(m_middleColumn->indexOf(m_open) + 1, reminder);
-    updateGeometry();
 }
 
 void MenuContent::scheduleRefresh() {

@@ -81,9 +81,6 @@ class MenuContent final : public QWidget {
 public:
     MenuContent(AppModel& model, MenuActions actions, QWidget* parent = nullptr);
 
-    // The update reminder's place, above the controls; it shows itself only while an update waits.
-    void setUpdateReminder(QWidget* reminder);
-
     QSize sizeHint() const override;
 
     LVText* stateLine() const { return m_state; }
@@ -96,6 +93,7 @@ public:
     LVText* emptyProcessesText() const { return m_noProcesses; }
     const QList<MenuProcessRow*>& processRows() const { return m_rows; }
     LVButton* openButton() const { return m_open; }
+    QAbstractButton* updateReminder() const { return m_updateReminder; }
     MenuControlButton* toggleButton() const { return m_toggle; }
     MenuControlButton* sampleButton() const { return m_sample; }
     MenuControlButton* settingsButton() const { return m_settings; }
@@ -130,7 +128,7 @@ private:
     QWidget* m_rowsBox;
     QList<MenuProcessRow*> m_rows;
     LVButton* m_open;
-    QWidget* m_updateReminder = nullptr;
+    QAbstractButton* m_updateReminder;
     MenuControlButton* m_toggle;
     MenuControlButton* m_sample;
     MenuControlButton* m_settings;

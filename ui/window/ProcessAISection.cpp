@@ -59,9 +59,10 @@ ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(pa
     busy->addWidget(indicator);
     auto* busyText =
         new LVText(QStringLiteral("正在获取简短建议…"), Fonts::system(11), Palette::ink, m_busyRow);
-    busy->addWidget(busyText, 1);
+    busy->addWidget(busyText);
     m_cancel = new LVButton(LVButtonKind::secondary, QStringLiteral("取消"), m_busyRow);
     busy->addWidget(m_cancel);
+    busy->addStretch(1);
     groupColumn->addWidget(m_busyRow);
     connect(m_cancel, &QAbstractButton::clicked, this, [this] { m_view.model().clearAnalysis(); });
 

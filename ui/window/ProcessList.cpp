@@ -2,7 +2,6 @@
 
 #include "ui/kit/Palette.h"
 #include "ui/window/ProcessRow.h"
-#include "ui/window/ProcessesLogic.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -35,8 +34,7 @@ QVariant ProcessListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_processes.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return ProcessesLogic::oneLine(
-            ProcessRow(m_processes[index.row()], 0, false, false).accessibleText());
+        return ProcessRow(m_processes[index.row()], 0, false, false).accessibleText();
     return {};
 }
 
@@ -55,11 +53,7 @@ void ProcessRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->fillPath(shape, Palette::soft.in(option.widget));
     }
     painter->restore();
-    // Names and sources are data: a line break or control character in them shows as a blank.
-    ProcessSample shown = model->sample(index.row());
-    shown.name = ProcessesLogic::oneLine(shown.name);
-    shown.source = ProcessesLogic::oneLine(shown.source);
-    ProcessRow(shown, m_threshold, false, selected)
+    ProcessRow(model->sample(index.row()), m_threshold, false, selected)
         .paint(*painter, row, Palette::appearanceOf(option.widget));
 }
 

@@ -4,6 +4,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/ProcessGlyph.h"
+#include "ui/window/ProcessesLogic.h"
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
@@ -74,11 +75,12 @@ bool ProcessRow::isHighlighted(const ProcessSample& sample, double threshold) {
 }
 
 QString ProcessRow::sourceLine(const ProcessSample& sample) {
-    return sample.displaySource() + QStringLiteral(" · ") + QString::number(sample.identity.pid);
+    return ProcessesLogic::oneLine(sample.displaySource()) + QStringLiteral(" · ") +
+           QString::number(sample.identity.pid);
 }
 
 QString ProcessRow::accessibleText() const {
-    QStringList parts{m_sample.name};
+    QStringList parts{ProcessesLogic::oneLine(m_sample.name)};
     if (!m_compact)
         parts.append(sourceLine(m_sample));
     parts << DisplayFormat::cpu(m_sample.cpuPercent) << DisplayFormat::memory(m_sample.residentBytes)
@@ -122,14 +124,15 @@ void ProcessRow::paint(QPainter& painter, const QRect& rect, Appearance appearan
     const qreal left = area.left() + ProcessGlyph::tileSide + spacing;
     const qreal width = std::max<qreal>(0, right - left);
     const qreal nameHeight = lineHeight(nameFont());
+    // Names and sources are data: a line break or control character in them shows as a blank.
+    const QString name = ProcessesLogic::oneLine(m_sample.name);
     if (m_compact) {
-        drawLine(painter, QRectF(left, area.top(), width, area.height()), nameFont(), ink, m_sample.name,
+        drawLine(painter, QRectF(left, area.top(), width, area.height()), nameFont(), ink, name,
                  Qt::AlignLeft);
     } else {
         const qreal sourceHeight = lineHeight(sourceFont());
         const qreal top = area.center().y() - (nameHeight + 4 + sourceHeight) / 2;
-        drawLine(painter, QRectF(left, top, width, nameHeight), nameFont(), ink, m_sample.name,
-                 Qt::AlignLeft);
+        drawLine(painter, QRectF(left, top, width, nameHeight), nameFont(), ink, name, Qt::AlignLeft);
         QColor second = m_selected ? ink : muted;
         if (m_selected)
             second.setAlphaF(0.8);

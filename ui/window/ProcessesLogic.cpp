@@ -1,15 +1,22 @@
 #include "ui/window/ProcessesLogic.h"
 
+#include <algorithm>
+
 namespace lunorvale::ProcessesLogic {
 
 QString oneLine(const QString& text) {
-    QString shown = text;
-    for (QChar& c : shown) {
+    const auto breaksLine = [](QChar c) {
         const QChar::Category category = c.category();
-        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
-            category == QChar::Separator_Paragraph)
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph;
+    };
+    // Rows paint this for every visible name: most texts need no copy.
+    if (std::none_of(text.cbegin(), text.cend(), breaksLine))
+        return text;
+    QString shown = text;
+    for (QChar& c : shown)
+        if (breaksLine(c))
             c = u' ';
-    }
     return shown;
 }
 

@@ -68,7 +68,7 @@ ResourceChartCard::ResourceChartCard(Kind kind, QWidget* parent) : QWidget(paren
     m_chart->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     m_time = new QDateTimeAxis(m_chart);
     m_time->setTickCount(3);
-    m_time->setFormat(QStringLiteral("ah:mm"));
+    m_time->setFormat(QStringLiteral("HH:mm"));
     m_values = new QValueAxis(m_chart);
     m_values->setLabelFormat(kind == Kind::cpu ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
     if (kind == Kind::cpu) {

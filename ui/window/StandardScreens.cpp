@@ -1,8 +1,6 @@
-#include "app/model/AppModel.h"
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
-#include "ui/settings/MenuSoftwareUpdateReminder.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/AnalysisConsentView.h"
@@ -24,9 +22,7 @@ public:
         return new MainView(model, previewPage, std::move(services));
     }
     QWidget* menuContent(AppModel& model, const MenuActions& actions) override {
-        auto* content = new MenuContent(model, actions);
-        content->setUpdateReminder(new MenuSoftwareUpdateReminder(model.softwareUpdater(), actions.openMain));
-        return content;
+        return new MenuContent(model, actions);
     }
     QWidget* stopConfirmation(AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                               std::function<void()> onConfirm) override {
