@@ -252,7 +252,9 @@ TEST(MainView, BarsFollowTheModel) {
     QSignalSpy refreshes(&view, &MainView::refreshed);
     view.hide();
     h.add(8, "helper");
-    h.sampleAndSettle();
+    h.advance(30);
+    h.sample();
+    h.settle();
     EXPECT_EQ(refreshes.count(), 0);
     view.show();
     EXPECT_EQ(view.telemetry()->processCountText()->text(), QStringLiteral("2 个当前用户进程"));
