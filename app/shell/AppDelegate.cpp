@@ -7,6 +7,7 @@
 #include "app/shell/StatusItem.h"
 #include "app/shell/WindowAppearance.h"
 #include "core/ai/AIServicePreset.h"
+#include "platform/FreeMemory.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/SingleInstance.h"
 #include "ui/window/ScreenFactory.h"
@@ -85,6 +86,11 @@ AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> p
     connect(this, &AppDelegate::lunorvaleShowSettings, &m_requests, &WindowRequests::showSettings);
     connect(this, &AppDelegate::lunorvaleShowAISettings, &m_requests, &WindowRequests::showAISettings);
     connect(this, &AppDelegate::lunorvaleShowHelp, &m_requests, &WindowRequests::showHelp);
+    // Once the pages have taken a sample (their refreshes are queued behind it), not on every change.
+    m_releaseMemory.setSingleShot(true);
+    m_releaseMemory.setTimerType(Qt::CoarseTimer);
+    m_releaseMemory.setInterval(2000);
+    connect(&m_releaseMemory, &QTimer::timeout, this, &returnFreeMemory);
 }
 
 AppDelegate::~AppDelegate() {
@@ -123,7 +129,10 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
 
     // 3–6. The main window, hidden, with its menu bar. Its content is made when it first opens: a
     // program that stays in the tray never lays out (or loads the fonts for) a page nobody sees.
-    m_window = new MainWindow([this] { saveWindowFrame(); });
+    m_window = new MainWindow([this] {
+        saveWindowFrame();
+        releaseMemorySoon();
+    });
     buildApplicationMenu();
 
     // 7–8. The tray icon and the popover, following the model.
@@ -142,6 +151,8 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
         if (state == Qt::ApplicationActive && m_model)
             m_model->refreshSystemStatus();
     });
+
+    connect(m_model.get(), &AppModel::processesChanged, this, &AppDelegate::releaseMemorySoon);
 
     // 11. Sampling.
     m_model->armTimer();
@@ -334,6 +345,7 @@ void AppDelegate::buildApplicationMenu() {
             m_popover->close();
         saveWindowFrame();
         m_window->hide();
+        releaseMemorySoon();
     });
     add(application, QStringLiteral("退出岚栖…"), QKeySequence(Qt::CTRL | Qt::Key_Q),
         [this] { requestQuit(); });
@@ -528,6 +540,11 @@ void AppDelegate::togglePopover() {
 
 void AppDelegate::popoverDidClose() {
     m_popoverDismissal->stop();
+    releaseMemorySoon();
+}
+
+void AppDelegate::releaseMemorySoon() {
+    m_releaseMemory.start();
 }
 
 void AppDelegate::applicationWillTerminate() {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSize>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -134,6 +135,8 @@ private:
     void updateStatusItem();
     void decideWindowAtLaunch();
     void popoverDidClose();
+    // After a sample has settled or a window has closed: the freed memory goes back to the system.
+    void releaseMemorySoon();
     MenuActions menuActions();
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) const;
     bool isPreview() const { return m_preview.has_value(); }
@@ -158,6 +161,7 @@ private:
     UserQuitConfirmation m_quitConfirmation;
     std::unique_ptr<QMessageBox> m_previewAlert;
     QList<QAction*> m_checkForUpdatesActions;
+    QTimer m_releaseMemory;
 };
 
 } // namespace lunorvale

@@ -10,7 +10,8 @@
 namespace lunorvale {
 
 ProcessCollector::ProcessCollector(ProcessPlatform& platform)
-    : m_platform(platform), m_records(LV_COLLECT_CAPACITY) {}
+    : m_platform(platform),
+      m_records(std::make_unique_for_overwrite<LVProcessRecord[]>(LV_COLLECT_CAPACITY)) {}
 
 void ProcessCollector::reset() {
     m_known.clear();
@@ -76,7 +77,7 @@ MonitorSnapshot ProcessCollector::collect() {
     const double uptime = m_platform.uptime();
 
     uint32_t skipped = 0;
-    const int count = m_platform.collect(m_records, skipped);
+    const int count = m_platform.collect(std::span(m_records.get(), LV_COLLECT_CAPACITY), skipped);
     if (count < 1)
         throw MonitorError::unavailable();
     for (const ProcessIdentity& identity : m_platform.takeStale()) {

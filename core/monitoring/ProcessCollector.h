@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QSet>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -63,7 +64,9 @@ private:
     std::optional<CPUTicks> m_previousTicks;
     uint64_t m_generation = 0;
     uint64_t m_spread = 0;
-    std::vector<LVProcessRecord> m_records;
+    // Room for the most processes a call reports, left uninitialised: only the records a call fills
+    // are ever touched, so a machine with a few hundred processes keeps a few hundred in memory.
+    std::unique_ptr<LVProcessRecord[]> m_records;
     // Kept between calls so that a sample allocates nothing for them: each row's share and entry.
     std::vector<std::pair<double, int>> m_order;
     std::vector<std::pair<const Known*, std::optional<double>>> m_rows;

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QNetworkAccessManager>
 #include <cmath>
+#include <utility>
 
 namespace lunorvale {
 namespace {
@@ -31,6 +33,42 @@ QString lines(const UpdateError& error) {
     }
     return parts.join(u'\n');
 }
+
+// The update window is made the first time there is something to show: most runs never show it,
+// and a program that waits in the tray should not carry a window's widgets and fonts for it.
+class DeferredPrompt final : public UpdatePrompt {
+public:
+    explicit DeferredPrompt(std::function<std::unique_ptr<UpdatePrompt>()> make) : m_make(std::move(make)) {}
+
+    void showUpdate(const UpdateOffer& offer, std::function<void(UpdateChoice)> choose) override {
+        if (UpdatePrompt* prompt = made())
+            prompt->showUpdate(offer, std::move(choose));
+    }
+    void showProgress(const AppcastItem& item, qint64 received, qint64 total,
+                      std::function<void()> cancel) override {
+        if (UpdatePrompt* prompt = made())
+            prompt->showProgress(item, received, total, std::move(cancel));
+    }
+    void showMessage(const QString& title, const QString& text) override {
+        if (UpdatePrompt* prompt = made())
+            prompt->showMessage(title, text);
+    }
+    void withdraw() override {
+        // A window never made shows nothing to withdraw.
+        if (m_prompt)
+            m_prompt->withdraw();
+    }
+
+private:
+    UpdatePrompt* made() {
+        if (!m_prompt && m_make)
+            m_prompt = std::exchange(m_make, {})();
+        return m_prompt.get();
+    }
+
+    std::function<std::unique_ptr<UpdatePrompt>()> m_make;
+    std::unique_ptr<UpdatePrompt> m_prompt;
+};
 
 } // namespace
 
@@ -80,8 +118,8 @@ UpdaterFactory StandardUpdaterController::factory(std::function<std::unique_ptr<
                                                   UpdateEnvironment environment) {
     return [makePrompt = std::move(makePrompt),
             environment = std::move(environment)](UpdaterDelegate& delegate) {
-        return std::unique_ptr<UpdaterController>(
-            new StandardUpdaterController(delegate, makePrompt ? makePrompt() : nullptr, environment));
+        return std::unique_ptr<UpdaterController>(new StandardUpdaterController(
+            delegate, makePrompt ? std::make_unique<DeferredPrompt>(makePrompt) : nullptr, environment));
     };
 }
 
@@ -93,7 +131,6 @@ std::optional<UpdateError> StandardUpdaterController::startUpdater() {
     } catch (const UpdateError& error) {
         return error;
     }
-    m_manager = UpdateTransfer::makeManager(this);
     // Downloads of an earlier run were verified for that run only.
     const QDir downloads(m_environment.downloadDirectory);
     for (const QString& name : downloads.entryList({downloadPattern + u'*'}, QDir::Files | QDir::Hidden))
@@ -201,7 +238,7 @@ void StandardUpdaterController::beginCheck(bool userInitiated) {
                                     UpdateTransfer::Redirects::refuse,
                                     UpdateError::feedUnavailable};
     m_transfer = new UpdateTransfer(
-        *m_manager, request,
+        manager(), request,
         [feed](QByteArrayView piece) {
             feed->append(piece);
             return true;
@@ -326,7 +363,7 @@ void StandardUpdaterController::startDownload() {
                                     UpdateTransfer::Redirects::sameScheme,
                                     UpdateError::downloadFailed};
     m_transfer = new UpdateTransfer(
-        *m_manager, request,
+        manager(), request,
         [file](QByteArrayView piece) { return file->write(piece.data(), piece.size()) == piece.size(); },
         progress, [this](std::optional<UpdateError> error) { onDownloaded(std::move(error)); }, this);
     m_transfer->start();
@@ -411,7 +448,19 @@ std::optional<UpdateError> StandardUpdaterController::installPendingUpdate() {
     return std::nullopt;
 }
 
+QNetworkAccessManager& StandardUpdaterController::manager() {
+    if (!m_manager)
+        m_manager = UpdateTransfer::makeManager(this);
+    return *m_manager;
+}
+
 void StandardUpdaterController::endSession() {
+    // The network layer (its thread and connection cache) is made for a check or download and let go
+    // after it: the next scheduled check is usually a day away.
+    if (m_manager && !m_transfer) {
+        m_manager->deleteLater();
+        m_manager = nullptr;
+    }
     m_download.reset();
     m_item = {};
     m_relaunch = false;

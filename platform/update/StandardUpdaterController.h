@@ -91,6 +91,7 @@ private:
     void startDownload();
     void onDownloaded(std::optional<UpdateError> error);
     void installNow();
+    QNetworkAccessManager& manager();
     void endSession();
     void abortSession(const UpdateError& error);
     bool downloadVerifies() const;
@@ -101,7 +102,7 @@ private:
     UpdateEnvironment m_environment;
     SettingsStore m_store;
     std::optional<UpdateConfiguration> m_configuration;
-    QNetworkAccessManager* m_manager = nullptr;
+    QNetworkAccessManager* m_manager = nullptr; // only while a check or download needs it
     QTimer m_schedule;
     bool m_started = false;
     bool m_canCheck = false;

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QtCharts/QChartView>
@@ -244,6 +245,20 @@ TEST(MainView, BarsFollowTheModel) {
     EXPECT_EQ(view.telemetry()->pauseButton()->accessibleName(), QStringLiteral("恢复观察"));
     EXPECT_EQ(view.telemetry()->cpuText()->text(), QStringLiteral("整机 CPU 已暂停"));
     EXPECT_TRUE(view.telemetry()->sampleButton()->isEnabled());
+
+    // Closed, the window lays out no sample; shown again, it has caught up.
+    view.telemetry()->pauseButton()->click();
+    h.settle();
+    QSignalSpy refreshes(&view, &MainView::refreshed);
+    view.hide();
+    h.add(8, "helper");
+    h.advance(30);
+    h.sample();
+    h.settle();
+    EXPECT_EQ(refreshes.count(), 0);
+    view.show();
+    EXPECT_EQ(view.telemetry()->processCountText()->text(), QStringLiteral("2 个当前用户进程"));
+    EXPECT_EQ(refreshes.count(), 1);
 }
 
 TEST(ProcessRow, HighlightAndTexts) {

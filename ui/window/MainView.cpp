@@ -359,6 +359,8 @@ void MainView::presentClearHistoryAlert() {
 
 void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (m_refreshWhenShown)
+        refresh();
     if (MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
         setSheet(MainSheet::welcome());
 }
@@ -372,6 +374,13 @@ void MainView::scheduleRefresh() {
 
 void MainView::refresh() {
     m_refreshPending = false;
+    // A closed window lays out no sample: the program samples on in the tray for hours. It catches up
+    // when it shows again.
+    if (!isVisible()) {
+        m_refreshWhenShown = true;
+        return;
+    }
+    m_refreshWhenShown = false;
     m_navigation->refresh();
     m_telemetry->refresh();
     m_banner->refresh();

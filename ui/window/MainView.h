@@ -43,6 +43,7 @@ struct MainViewServices {
 //
 // The model's many change signals of one sample are gathered into one refresh per pass of the event
 // loop; only the bars and the page on screen refresh, and a page refreshes when it comes on screen.
+// A hidden view does not refresh at all until it shows again.
 class MainView final : public QWidget {
     Q_OBJECT
 public:
@@ -127,6 +128,7 @@ private:
     MainViewState m_state;
     bool m_automaticAdviceEnabled = false;
     bool m_refreshPending = false;
+    bool m_refreshWhenShown = false;
     bool m_alertPending = false;
 
     NavigationBar* m_navigation;

@@ -296,7 +296,11 @@ void ProcessesPage::refresh() {
     AppModel& model = m_view.model();
     const MainViewState& state = m_view.state();
 
-    if (m_foldedStale) {
+    if (ProcessesLogic::foldedQuery(state.search).isEmpty()) {
+        // Nothing to look for: the texts are folded when a search starts, not for every sample.
+        m_folded = {};
+        m_foldedStale = true;
+    } else if (m_foldedStale) {
         // Folded once per sample, not per keystroke.
         m_folded.clear();
         m_folded.reserve(model.processes().size());
