@@ -7,7 +7,7 @@ namespace lunorvale::Paths {
 namespace {
 QString xdgDirectory(const char* variable, const char* fallbackUnderHome) {
     const QString value = qEnvironmentVariable(variable);
-    // The base directory specification ignores relative values.
+    // XDG base directories ignore relative values.
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return QDir::cleanPath(value);
     return QDir::cleanPath(QDir::homePath() + u'/' + QString::fromLatin1(fallbackUnderHome));
