@@ -4,12 +4,12 @@
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
+#include "core/monitoring/ProcessResourceGrouper.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/UserNotificationCenter.h"
 
 #include <QCollator>
 #include <QJsonArray>
-#include <QLocale>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
@@ -40,17 +40,6 @@ std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
         attempts.append(QDateTime::fromMSecsSinceEpoch(std::llround(element.toDouble() * 1000), Qt::UTC));
     }
     return attempts;
-}
-
-QCollator nameCollator() {
-    // Qt's C locale compares code points without ICU, which would put "10" before "2".
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
 }
 
 enum class SortKey { cpu, memory, duration };
@@ -200,7 +189,7 @@ const QList<ProcessSample>& AppModel::orderedProcesses(const QString& key) const
         return primaryValue(a, sort) > primaryValue(b, sort);
     });
     // Names decide only among equal values, so only those runs pay for collation.
-    const QCollator collator = nameCollator();
+    const QCollator collator = ProcessResourceGrouper::nameCollator();
     for (qsizetype begin = 0; begin < ordered.size();) {
         qsizetype end = begin + 1;
         while (end < ordered.size() && primaryValue(ordered[end], sort) == primaryValue(ordered[begin], sort))
