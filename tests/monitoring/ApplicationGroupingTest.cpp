@@ -131,12 +131,12 @@ TEST(ProcessResourceGrouper, GroupsDesktopApplicationsOutsideBundles) {
 // this test's own data folder: one group, named from the file, holds both.
 TEST(ProcessResourceGrouper, GroupsTheProcessesOfARealDesktopLaunch) {
     std::string why;
-    const auto scope =
-        test::LaunchScope::create("app-gnome-org.example.Busy-" + std::to_string(::getpid()) + ".scope", why);
+    const auto scope = test::LaunchScope::create(why);
     if (!scope)
         GTEST_SKIP() << "no writable control-group hierarchy: " << why;
     QTemporaryDir data;
-    const QString entry = data.filePath(QStringLiteral("applications/org.example.Busy.desktop"));
+    const QString entry = data.filePath(
+        QStringLiteral("applications/%1.desktop").arg(QString::fromStdString(scope->applicationID())));
     test::writeFile(entry, "[Desktop Entry]\nType=Application\nName=Busy\nName[zh_CN]=忙碌示例\nExec=busy\n");
     const test::ScopedVariable dataHome("XDG_DATA_HOME", data.path());
     const auto first = test::ChildProcess::spawn({"sleep", "600"});

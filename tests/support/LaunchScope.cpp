@@ -74,7 +74,9 @@ bool mountOf(bool named, std::string& mountPoint, std::string& root) {
 
 } // namespace
 
-std::unique_ptr<LaunchScope> LaunchScope::create(const std::string& name, std::string& why) {
+std::unique_ptr<LaunchScope> LaunchScope::create(std::string& why) {
+    const std::string pid = std::to_string(::getpid());
+    const std::string name = "app-gnome-org.example.Busy\\x2d" + pid + "-42.scope";
     std::string group;
     bool named = false;
     std::string mountPoint;
@@ -94,7 +96,7 @@ std::unique_ptr<LaunchScope> LaunchScope::create(const std::string& name, std::s
         why = "cannot make " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    std::unique_ptr<LaunchScope> scope(new LaunchScope(std::move(path)));
+    std::unique_ptr<LaunchScope> scope(new LaunchScope(std::move(path), "org.example.Busy-" + pid));
     if (::access((scope->path() + "/cgroup.procs").c_str(), W_OK) != 0) {
         why = "cannot move processes into " + scope->path() + ": " + std::strerror(errno);
         return nullptr;

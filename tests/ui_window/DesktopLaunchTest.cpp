@@ -63,13 +63,14 @@ uint64_t cpuNanoseconds(const QList<pid_t>& pids) {
 
 TEST(ResourcePages, WatchAnApplicationTheDesktopLaunchedAsAWhole) {
     std::string why;
-    const auto scope =
-        LaunchScope::create("app-gnome-org.example.Busy-" + std::to_string(::getpid()) + ".scope", why);
+    const auto scope = LaunchScope::create(why);
     if (!scope)
         GTEST_SKIP() << "no writable control-group hierarchy: " << why;
     QTemporaryDir data;
-    writeFile(data.filePath(QStringLiteral("applications/org.example.Busy.desktop")),
-              "[Desktop Entry]\nType=Application\nName=Busy\nName[zh]=忙\nName[zh_CN]=忙碌示例\n");
+    writeFile(
+        data.filePath(
+            QStringLiteral("applications/%1.desktop").arg(QString::fromStdString(scope->applicationID()))),
+        "[Desktop Entry]\nType=Application\nName=Busy\nName[zh]=忙\nName[zh_CN]=忙碌示例\n");
     const ScopedVariable dataHome("XDG_DATA_HOME", data.path());
     const auto hog = ChildProcess::spawn({"sh", "-c", "while :; do :; done"});
     const auto helper = ChildProcess::spawn({"sh", "-c", "while :; do :; done"});
