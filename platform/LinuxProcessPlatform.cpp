@@ -1,5 +1,6 @@
 #include "platform/LinuxProcessPlatform.h"
 
+#include "platform/DesktopLaunch.h"
 #include "platform/SystemClock.h"
 #include "platform/UniqueFd.h"
 #include "platform/files/CheckedFiles.h"
@@ -112,6 +113,8 @@ private:
 
 } // namespace
 
+LinuxProcessPlatform::LinuxProcessPlatform() : m_entries(DesktopEntries::standardFolders()) {}
+
 int LinuxProcessPlatform::collect(std::span<LVProcessRecord> records, uint32_t& skipped) {
     return lv_collect(records.data(), static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX)),
                       &skipped);
@@ -178,6 +181,20 @@ QStringList LinuxProcessPlatform::resolvedPaths(const QList<QStringView>& paths)
     for (const QStringView path : paths)
         resolved.append(resolver.resolve(path));
     return resolved;
+}
+
+std::optional<ApplicationEntry> LinuxProcessPlatform::processApplication(int32_t pid) {
+    // Unit names are at most 255 bytes.
+    std::array<char, 256> unit;
+    const int length = lv_process_unit(pid, unit.data(), static_cast<uint32_t>(unit.size()));
+    if (length <= 0)
+        return std::nullopt;
+    return m_entries.firstFound(
+        DesktopLaunch::applicationIDs(std::string_view(unit.data(), static_cast<size_t>(length))));
+}
+
+QList<ApplicationEntry> LinuxProcessPlatform::applicationEntries(const QList<QStringView>& ids) {
+    return m_entries.entries(ids);
 }
 
 void LinuxProcessPlatform::markStale(const ProcessIdentity& identity) {

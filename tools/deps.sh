@@ -28,8 +28,7 @@ lunorvale_install_deps() {
   missing=$(lunorvale_missing_packages)
   [ -z "$missing" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing Debian packages: $missing" >&2
-    echo "Install them as root first:  sudo apt-get update && sudo apt-get install -y $missing" >&2
+    echo "sudo apt-get install --no-install-recommends $missing" >&2
     exit 1
   fi
   echo "Installing: $missing" >&2

@@ -78,7 +78,7 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
     QHash<QString, double> durations;
     QList<ApplicationCPUFinding> findings;
     for (const ApplicationResourceGroup& group : groups) {
-        if (group.members.size() < 2 || !group.bundlePath)
+        if (group.members.size() < 2 || !group.isApplication())
             continue;
         const auto previous = previousMembers.constFind(group.id);
         const auto current = m_members.constFind(group.id);

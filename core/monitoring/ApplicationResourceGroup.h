@@ -9,14 +9,22 @@
 
 namespace lunorvale {
 
-// The processes of one application bundle, or one process outside any bundle.
+// The processes of one application, or one process that belongs to none. An application is a bundle
+// or, outside bundles, the desktop application its processes were started as.
 struct ApplicationResourceGroup {
-    QString id;                        // "application:" + bundle path, or "process:" + identity key
-    QString name;                      // bundle name without extension, or the process's display source
-    std::optional<QString> bundlePath; // resolved bundle path; absent for a single process
-    QList<ProcessSample> members;      // ascending pid
+    // "application:" + the bundle's or desktop entry's path ("application:" + the desktop-file ID
+    // where the application has no entry), or "process:" + identity key
+    QString id;
+    // bundle name without extension, the desktop entry's name (or ID), or the process's display source
+    QString name;
+    // the resolved bundle path or the desktop entry's path; absent for a single process and for a
+    // desktop application without an entry
+    std::optional<QString> bundlePath;
+    QList<ProcessSample> members; // ascending pid
 
     const QList<ProcessSample>& processes() const { return members; }
+    // A bundle or desktop application rather than a single process.
+    bool isApplication() const { return id.startsWith(u"application:"); }
     // Sum of the known shares (present, finite, not negative).
     double knownCPUPercent() const;
     // Every member's share is known.

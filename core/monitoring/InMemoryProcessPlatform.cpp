@@ -103,6 +103,20 @@ int InMemoryProcessPlatform::argumentReads() const {
     return m_argumentReads;
 }
 
+int InMemoryProcessPlatform::applicationReads() const {
+    const std::lock_guard lock(m_lock);
+    return m_applicationReads;
+}
+
+void InMemoryProcessPlatform::setApplicationEntry(const ApplicationEntry& entry) {
+    const std::lock_guard lock(m_lock);
+    m_entries.insert(entry.id, entry);
+}
+
+ApplicationEntry InMemoryProcessPlatform::entry(const QString& id) const {
+    return m_entries.value(id, ApplicationEntry{id, id, {}});
+}
+
 int InMemoryProcessPlatform::collect(std::span<LVProcessRecord> records, uint32_t& skipped) {
     const std::lock_guard lock(m_lock);
     skipped = m_extraSkipped;
@@ -195,6 +209,24 @@ QStringList InMemoryProcessPlatform::resolvedPaths(const QList<QStringView>& pat
     for (const QStringView path : paths)
         resolved.append(path.toString());
     return resolved;
+}
+
+std::optional<ApplicationEntry> InMemoryProcessPlatform::processApplication(int32_t pid) {
+    const std::lock_guard lock(m_lock);
+    ++m_applicationReads;
+    const Process* process = find(pid);
+    if (process == nullptr || !process->readable || process->application.isEmpty())
+        return std::nullopt;
+    return entry(process->application);
+}
+
+QList<ApplicationEntry> InMemoryProcessPlatform::applicationEntries(const QList<QStringView>& ids) {
+    const std::lock_guard lock(m_lock);
+    QList<ApplicationEntry> entries;
+    entries.reserve(ids.size());
+    for (const QStringView id : ids)
+        entries.append(entry(id.toString()));
+    return entries;
 }
 
 void InMemoryProcessPlatform::markStale(const ProcessIdentity& identity) {

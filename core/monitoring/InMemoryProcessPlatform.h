@@ -2,6 +2,7 @@
 
 #include "core/monitoring/ProcessPlatform.h"
 
+#include <QHash>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -17,6 +18,7 @@ public:
         LVProcessRecord record{};
         QString path;
         QString arguments;
+        QString application;  // the desktop-file ID it was started as; empty for none
         bool readable = true; // false: the pid exists, but nothing about it can be read
     };
     struct SentSignal {
@@ -48,11 +50,14 @@ public:
     void setSystemMemory(std::optional<LVSystemMemory> memory);
     // The answer of every later checked signal that passes the identity checks.
     void setSignalResult(int result);
+    // The entry of a desktop-file ID from now on; IDs without one are named by themselves.
+    void setApplicationEntry(const ApplicationEntry& entry);
 
     QList<SentSignal> sentSignals() const;
     // How often a path and an argument list were read.
     int pathReads() const;
     int argumentReads() const;
+    int applicationReads() const;
 
     int collect(std::span<LVProcessRecord> records, uint32_t& skipped) override;
     std::optional<LVProcessRecord> readProcess(int32_t pid) override;
@@ -66,11 +71,14 @@ public:
     int32_t currentProcess() override;
     double uptime() override;
     QStringList resolvedPaths(const QList<QStringView>& paths) override;
+    std::optional<ApplicationEntry> processApplication(int32_t pid) override;
+    QList<ApplicationEntry> applicationEntries(const QList<QStringView>& ids) override;
     void markStale(const ProcessIdentity& identity) override;
     QList<ProcessIdentity> takeStale() override;
 
 private:
     Process* find(int32_t pid);
+    ApplicationEntry entry(const QString& id) const;
 
     mutable std::mutex m_lock;
     const uint32_t m_user;
@@ -86,6 +94,8 @@ private:
     QList<ProcessIdentity> m_stale;
     int m_pathReads = 0;
     int m_argumentReads = 0;
+    int m_applicationReads = 0;
+    QHash<QString, ApplicationEntry> m_entries;
 };
 
 } // namespace lunorvale

@@ -25,11 +25,26 @@ namespace {
 // Arguments are read again at least this often (in calls), since programs rewrite their own
 // argv in place. The re-reads are spread so that no call pays for all of them.
 constexpr uint64_t argumentsPeriod = 10;
+// A desktop starts an application's first process and only then moves it into the application's
+// unit, usually within milliseconds: a process first seen younger than this is looked at once more.
+constexpr double applicationSettleSeconds = 5;
 
 } // namespace
 
+bool ProcessCollector::readApplication(Known& known, int32_t pid, bool young) {
+    known.applicationUnsettled = young;
+    const std::optional<ApplicationEntry> entry = m_platform.processApplication(pid);
+    const QString& id = entry ? entry->id : QString();
+    const QString& name = entry ? entry->name : QString();
+    if (id == known.application && name == known.applicationName)
+        return false;
+    known.application = shared(id);
+    known.applicationName = shared(name);
+    return true;
+}
+
 ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record, uint64_t generation,
-                                                   bool& isNew) {
+                                                   double nowSeconds, bool& isNew) {
     const auto [it, inserted] = m_known.try_emplace(ProcessIdentity{record.pid, record.start_us});
     isNew = inserted;
     Known& known = it->second;
@@ -43,9 +58,11 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
         if (generation >= known.argumentsDue) {
             known.argumentsDue = generation + argumentsPeriod;
             QString command = m_platform.processArguments(record.pid);
-            if (command != known.command) {
+            const bool moved = known.applicationUnsettled && readApplication(known, record.pid, false);
+            if (command != known.command || moved) {
                 known.command = std::move(command);
-                known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
+                known.source = shared(SourceResolver::source(known.name, known.executable, known.command,
+                                                             known.applicationName));
             }
         }
         return known;
@@ -58,7 +75,10 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
     known.image = image;
     known.stale = false;
     known.argumentsDue = generation + 1 + m_spread++ % argumentsPeriod;
-    known.source = shared(SourceResolver::source(known.name, known.executable, known.command));
+    readApplication(known, record.pid,
+                    nowSeconds - static_cast<double>(record.start_us) / 1e6 < applicationSettleSeconds);
+    known.source =
+        shared(SourceResolver::source(known.name, known.executable, known.command, known.applicationName));
     return known;
 }
 
@@ -96,7 +116,7 @@ MonitorSnapshot ProcessCollector::collect() {
     for (int i = 0; i < count; ++i) {
         const LVProcessRecord& record = m_records[static_cast<size_t>(i)];
         bool isNew = false;
-        Known& known = refresh(record, generation, isNew);
+        Known& known = refresh(record, generation, nowSeconds, isNew);
 
         std::optional<double> percent;
         // A known entry was seen in the previous call: unseen ones are dropped at the end of each call.
@@ -134,6 +154,7 @@ MonitorSnapshot ProcessCollector::collect() {
             .elapsedSeconds = elapsed,
             .cpuTotalSeconds = static_cast<double>(record.cpu_ns) / 1e9,
             .source = known->source,
+            .application = known->application,
         });
     }
 

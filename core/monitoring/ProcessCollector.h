@@ -34,23 +34,30 @@ private:
 
         friend bool operator==(const Image&, const Image&) = default;
     };
-    // What is remembered of a process between calls. Path, arguments and the source label cost
-    // more than the rest of a sample, so they are read again only when the process's name or
-    // program image changes or an action found them stale; the arguments, which a program may
-    // rewrite in place, are also read again every few calls.
+    // What is remembered of a process between calls. Path, arguments, the application it was started
+    // as and the source label cost more than the rest of a sample, so they are read again only when
+    // the process's name or program image changes or an action found them stale; the arguments,
+    // which a program may rewrite in place, are also read again every few calls.
     struct Known {
         QByteArray rawName;
         QString name;
         QString executable;
         QString command;
         QString source;
+        QString application;     // desktop-file ID; empty for none
+        QString applicationName; // what the source label names it by
         Image image;
         uint64_t cpuNs = 0;
         uint64_t generation = 0;
         uint64_t argumentsDue = 0; // the call that reads the arguments again
         bool stale = false;
+        // Seen in its first seconds: the desktop may not have moved it into its application's unit
+        // yet, so the application is read once more with the arguments.
+        bool applicationUnsettled = false;
     };
-    Known& refresh(const LVProcessRecord& record, uint64_t generation, bool& isNew);
+    Known& refresh(const LVProcessRecord& record, uint64_t generation, double nowSeconds, bool& isNew);
+    // True when the application or its name changed.
+    bool readApplication(Known& known, int32_t pid, bool young);
     // The one copy of a text kept for names, paths and labels: processes of one program share theirs.
     QString shared(QString text);
     std::optional<double> systemCPU();

@@ -20,10 +20,20 @@ struct CPUTicks {
     friend bool operator==(const CPUTicks&, const CPUTicks&) = default;
 };
 
+// A desktop application as its desktop entry describes it.
+struct ApplicationEntry {
+    QString id;   // the desktop-file ID, without ".desktop"
+    QString name; // the entry's name for the user; the ID where there is no entry or it names nothing
+    QString path; // the entry's file; empty where none was found
+
+    friend bool operator==(const ApplicationEntry&, const ApplicationEntry&) = default;
+};
+
 // Everything the monitor asks of the operating system about processes, in one object that the
 // collector, the controller and the grouper share: the process list with each process's path,
 // arguments, CPU time and memory; the machine's CPU ticks and memory; the checked signal; the
-// current user and process; the monotonic clock; and link resolution for application bundles.
+// current user and process; the monotonic clock; link resolution for application bundles; and the
+// desktop application a process was started as.
 // LinuxProcessPlatform is the real one, InMemoryProcessPlatform a scripted one for tests and
 // preview. Every implementation may be called from several threads at once: the collector samples
 // on a worker while stop and liveness run on the main thread.
@@ -59,6 +69,21 @@ public:
     // as far as the path exists, the missing rest appended as given (an application replaced on
     // disk while its processes still run keeps its path).
     virtual QStringList resolvedPaths(const QList<QStringView>& paths) = 0;
+    // The desktop application the session started the process as, with its entry; absent for a
+    // process started otherwise (from a terminal, by the session itself) or where that cannot be
+    // told. Read with the path: it stays for the life of a program once it runs.
+    virtual std::optional<ApplicationEntry> processApplication(int32_t pid) {
+        Q_UNUSED(pid);
+        return std::nullopt;
+    }
+    // For each desktop-file ID, in order: its entry as it stands now.
+    virtual QList<ApplicationEntry> applicationEntries(const QList<QStringView>& ids) {
+        QList<ApplicationEntry> entries;
+        entries.reserve(ids.size());
+        for (const QStringView id : ids)
+            entries.append(ApplicationEntry{id.toString(), id.toString(), {}});
+        return entries;
+    }
 
     // An action found the path or arguments it was shown for this process out of date: whatever is
     // kept of them is read afresh. The collector takes the marks at the start of each collection.

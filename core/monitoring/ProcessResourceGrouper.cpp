@@ -144,13 +144,13 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     // First the bundle of every process, each distinct bundle path once; then all of them are
     // resolved in one call, and bundles that resolve to the same folder share their group. Bundle
     // paths are views into the executables, so no text is built for a bundle seen before.
-    constexpr qsizetype noBundle = -1;
-    std::vector<qsizetype> bundleOf(processes.size(), noBundle);
+    constexpr qsizetype none = -1;
+    std::vector<qsizetype> bundleOf(processes.size(), none);
     QList<QStringView> bundles;
     QHash<QStringView, qsizetype> bundleIndex;
     QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
     QStringView lastBundle;
-    qsizetype lastBundleIndex = noBundle;
+    qsizetype lastBundleIndex = none;
     for (qsizetype i = 0; i < processes.size(); ++i) {
         std::optional<QStringView> bundle;
         if (const QString& executable = processes[i].executable; executable.startsWith(u'/')) {
@@ -181,6 +181,25 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     }
     const QStringList resolvedBundles = bundles.isEmpty() ? QStringList() : platform.resolvedPaths(bundles);
 
+    // Outside bundles, the desktop applications the processes were started as: each distinct ID is
+    // looked up once.
+    std::vector<qsizetype> applicationOf(processes.size(), none);
+    QList<QStringView> applications;
+    QHash<QStringView, qsizetype> applicationIndex;
+    for (qsizetype i = 0; i < processes.size(); ++i) {
+        const QString& application = processes[i].application;
+        if (bundleOf[i] != none || application.isEmpty())
+            continue;
+        auto known = applicationIndex.constFind(application);
+        if (known == applicationIndex.cend()) {
+            known = applicationIndex.insert(application, applications.size());
+            applications.append(application);
+        }
+        applicationOf[i] = *known;
+    }
+    const QList<ApplicationEntry> entries =
+        applications.isEmpty() ? QList<ApplicationEntry>() : platform.applicationEntries(applications);
+
     std::vector<ApplicationResourceGroup> found;
     std::vector<qsizetype> counts;
     std::vector<qsizetype> groupOf(processes.size());
@@ -200,14 +219,32 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
         }
         bundleGroup[static_cast<size_t>(b)] = *same;
     }
+    // IDs whose entries are the same file share their group; an ID without an entry is named by itself.
+    std::vector<qsizetype> applicationGroup(static_cast<size_t>(applications.size()));
+    QHash<QString, qsizetype> byApplication;
+    for (qsizetype a = 0; a < applications.size(); ++a) {
+        const QString id = applications[a].toString();
+        const ApplicationEntry entry = entries.value(a, ApplicationEntry{id, id, {}});
+        const bool hasFile = !entry.path.isEmpty();
+        QString groupID = QStringLiteral("application:") + (hasFile ? entry.path : id);
+        auto same = byApplication.constFind(groupID);
+        if (same == byApplication.cend()) {
+            const qsizetype added = addGroup(groupID, entry.name.isEmpty() ? id : entry.name,
+                                             hasFile ? std::optional(entry.path) : std::nullopt);
+            same = byApplication.insert(std::move(groupID), added);
+        }
+        applicationGroup[static_cast<size_t>(a)] = *same;
+    }
     // Process ids and identities match one to one.
     QHash<ProcessIdentity, qsizetype> byIdentity;
     byIdentity.reserve(processes.size());
     for (qsizetype i = 0; i < processes.size(); ++i) {
         const ProcessSample& sample = processes[i];
         qsizetype group;
-        if (bundleOf[i] != noBundle) {
+        if (bundleOf[i] != none) {
             group = bundleGroup[static_cast<size_t>(bundleOf[i])];
+        } else if (applicationOf[i] != none) {
+            group = applicationGroup[static_cast<size_t>(applicationOf[i])];
         } else {
             auto known = byIdentity.constFind(sample.identity);
             if (known == byIdentity.cend()) {

@@ -10,9 +10,10 @@
 
 namespace lunorvale::ProcessResourceGrouper {
 
-// One group per application bundle (symbolic links resolved by the platform) and one per process
-// outside any bundle, ordered by name as a file browser orders names (digits as numbers, case
-// ignored), then id.
+// One group per application bundle (symbolic links resolved by the platform), one per desktop
+// application for processes outside bundles that the desktop started as one (named and located by
+// its desktop entry, which the platform looks up), and one per remaining process; ordered by name
+// as a file browser orders names (digits as numbers, case ignored), then id.
 QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform);
 
 // The order of names in `groups` and wherever groups are listed by name: numbers by value, letter case

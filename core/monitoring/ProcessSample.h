@@ -20,6 +20,7 @@ struct ProcessSample {
     double elapsedSeconds = 0;
     double cpuTotalSeconds = 0;
     QString source;
+    QString application; // desktop-file ID of the application it was started as; empty for none
 
     const ProcessIdentity& id() const { return identity; }
     QString displaySource() const { return source.isEmpty() ? name : source; }

@@ -37,9 +37,16 @@ QString taskType(const QString& command) {
 }
 
 QString source(const QString& name, const QString& executable, const QString& command) {
+    return source(name, executable, command, QString());
+}
+
+QString source(const QString& name, const QString& executable, const QString& command,
+               const QString& application) {
     const qsizetype bundle = executable.indexOf(QStringLiteral(".app/"));
     if (bundle >= 0)
         return lastPathComponent(executable.left(bundle));
+    if (!application.isEmpty())
+        return application;
 
     const qsizetype modules = command.indexOf(QStringLiteral("/node_modules/"));
     if (modules >= 0) {

@@ -64,6 +64,10 @@ void lv_restore_file_limit(void);
 // when the path does not fit). The path is the kernel's: an executable removed since the start
 // ends in " (deleted)".
 int lv_process_path(int32_t pid, char* buffer, uint32_t size);
+// Length of the name of the systemd unit the process runs in (the last component of its control
+// group in systemd's hierarchy) when positive; the buffer holds an empty string on failure, when the
+// process runs in none (the root) or when the name does not fit.
+int lv_process_unit(int32_t pid, char* buffer, uint32_t size);
 // 1 when the process must never be stopped from here: a system path, or a process whose end takes
 // the user's session down (service manager, session bus, display server, shell, session manager).
 // `name` is the process name, `executable` its path (either may be empty or null).

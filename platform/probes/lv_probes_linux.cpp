@@ -2,6 +2,7 @@
 // information; everything above it sees the fixed records of lv_probes.h.
 
 #include "platform/UniqueFd.h"
+#include "platform/probes/ProcCgroupParse.h"
 #include "platform/probes/ProcMemoryParse.h"
 #include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
@@ -934,6 +935,27 @@ int lv_process_path(int32_t pid, char* buffer, uint32_t size) {
     }
     buffer[length] = '\0';
     return static_cast<int>(length);
+}
+
+int lv_process_unit(int32_t pid, char* buffer, uint32_t size) {
+    if (size == 0 || buffer == nullptr)
+        return 0;
+    buffer[0] = '\0';
+    if (pid < 1)
+        return 0;
+    // A dozen hierarchies with deep paths fit; lines beyond a full buffer are left out.
+    char text[8192];
+    PidPath path(true, pid);
+    const ssize_t count = readSmallFile(AT_FDCWD, path.file("cgroup"), text, sizeof text);
+    if (count <= 0)
+        return 0;
+    const std::string_view unit =
+        lunorvale::probes::systemdUnit(std::string_view(text, static_cast<size_t>(count)));
+    if (unit.empty() || unit.size() >= size)
+        return 0;
+    std::memcpy(buffer, unit.data(), unit.size());
+    buffer[unit.size()] = '\0';
+    return static_cast<int>(unit.size());
 }
 
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {

@@ -1,14 +1,20 @@
 #include "SnapshotFixtures.h"
 #include "core/monitoring/ApplicationCPUDetector.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/LaunchScope.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
+#include <unistd.h>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
@@ -67,6 +73,94 @@ TEST(ProcessResourceGrouper, GroupsBundleProcessesThroughSymbolicLinks) {
     EXPECT_EQ(result[2].id, QStringLiteral("process:") + processes[2].identity.key());
     EXPECT_EQ(result[2].name, QStringLiteral("worker"));
     EXPECT_FALSE(result[2].bundlePath);
+}
+
+TEST(ProcessResourceGrouper, GroupsDesktopApplicationsOutsideBundles) {
+    InMemoryProcessPlatform platform;
+    const QString entry = QStringLiteral("/apps/org.example.Busy.desktop");
+    platform.setApplicationEntry({"org.example.Busy", "忙碌", entry});
+    platform.setApplicationEntry({"busy-alias", "Busy", entry});
+    const auto launched = [](int32_t pid, const char* application, QString executable = "/opt/busy/busy") {
+        ProcessSample sample = process(pid, 50, std::move(executable));
+        sample.application = QString::fromUtf8(application);
+        return sample;
+    };
+    const QList<ProcessSample> processes{
+        launched(3, "org.example.Busy"),
+        launched(1, "busy-alias"),
+        // The bundle's rule comes first.
+        launched(2, "org.example.Busy", "/Apps/Tool.app/Contents/MacOS/Tool"),
+        launched(4, "org.example.Gone"),
+        launched(5, "org.example.Gone"),
+        launched(6, ""),
+    };
+    const auto result = ProcessResourceGrouper::groups(processes, platform);
+    ASSERT_EQ(result.size(), 4);
+    const auto members = [](const ApplicationResourceGroup& group) {
+        QList<int32_t> pids;
+        for (const ProcessSample& member : group.members)
+            pids << member.identity.pid;
+        return pids;
+    };
+    EXPECT_EQ(result[0].id, QStringLiteral("application:org.example.Gone"));
+    EXPECT_EQ(result[0].name, QStringLiteral("org.example.Gone"));
+    EXPECT_FALSE(result[0].bundlePath);
+    EXPECT_TRUE(result[0].isApplication());
+    EXPECT_EQ(members(result[0]), (QList<int32_t>{4, 5}));
+    EXPECT_EQ(result[1].id, QStringLiteral("application:/Apps/Tool.app"));
+    EXPECT_EQ(result[2].id, QStringLiteral("process:") + processes[5].identity.key());
+    EXPECT_FALSE(result[2].isApplication());
+    EXPECT_EQ(result[3].id, QStringLiteral("application:") + entry);
+    EXPECT_EQ(result[3].name, QStringLiteral("忙碌"));
+    EXPECT_EQ(result[3].bundlePath, entry);
+    EXPECT_EQ(members(result[3]), (QList<int32_t>{1, 3}));
+
+    // Both kinds of desktop application are watched as a whole.
+    ApplicationCPUDetector detector;
+    QStringList found;
+    for (int i = 0; i <= 10; ++i) {
+        found.clear();
+        for (const auto& finding :
+             detector.observe(ProcessResourceGrouper::groups(processes, platform), i * 30.0, {}))
+            found << finding.group.name;
+    }
+    EXPECT_EQ(found, (QStringList{"org.example.Gone", "忙碌"}));
+}
+
+// Two children in a control group named like a desktop launch, and the application's desktop file in
+// this test's own data folder: one group, named from the file, holds both.
+TEST(ProcessResourceGrouper, GroupsTheProcessesOfARealDesktopLaunch) {
+    std::string why;
+    const auto scope = test::LaunchScope::create(why);
+    if (!scope)
+        GTEST_SKIP() << "no writable control-group hierarchy: " << why;
+    QTemporaryDir data;
+    const QString entry = data.filePath(
+        QStringLiteral("applications/%1.desktop").arg(QString::fromStdString(scope->applicationID())));
+    test::writeFile(entry, "[Desktop Entry]\nType=Application\nName=Busy\nName[zh_CN]=忙碌示例\nExec=busy\n");
+    const test::ScopedVariable dataHome("XDG_DATA_HOME", data.path());
+    const auto first = test::ChildProcess::spawn({"sleep", "600"});
+    const auto second = test::ChildProcess::spawn({"sleep", "601"});
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(scope->move(first->pid()) && scope->move(second->pid())) << scope->path();
+
+    LinuxProcessPlatform platform;
+    ProcessCollector collector(platform);
+    const auto result = ProcessResourceGrouper::groups(collector.collect().processes, platform);
+    const auto group = std::find_if(result.begin(), result.end(), [&](const ApplicationResourceGroup& g) {
+        return g.id == QStringLiteral("application:") + entry;
+    });
+    ASSERT_NE(group, result.end());
+    EXPECT_EQ(group->name, QStringLiteral("忙碌示例"));
+    EXPECT_EQ(group->bundlePath, entry);
+    ASSERT_EQ(group->members.size(), 2);
+    EXPECT_EQ(group->members[0].identity.pid, std::min(first->pid(), second->pid()));
+    EXPECT_EQ(group->members[1].identity.pid, std::max(first->pid(), second->pid()));
+    EXPECT_EQ(group->members[0].source, QStringLiteral("忙碌示例"));
+    // This test itself was started otherwise and stays a process of its own.
+    EXPECT_TRUE(std::any_of(result.begin(), result.end(), [](const ApplicationResourceGroup& g) {
+        return !g.isApplication() && g.members.size() == 1 && g.members[0].identity.pid == ::getpid();
+    }));
 }
 
 TEST(ProcessResourceGrouper, OrdersNamesLikeAFileBrowserThenById) {

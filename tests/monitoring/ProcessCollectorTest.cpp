@@ -7,6 +7,7 @@
 #include "support/Thrown.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -186,6 +187,37 @@ TEST_F(ScriptedCollector, ReadsPathAndArgumentsAgainOnlyWhenTheyMayHaveChanged) 
     s = collector.collect();
     EXPECT_EQ(platform.pathReads(), pathReads + 1);
     EXPECT_FALSE(find(s, 10)->cpuPercent);
+}
+
+TEST_F(ScriptedCollector, ReadsTheApplicationWithThePathAndOnceMoreWhileYoung) {
+    platform.setApplicationEntry({"org.example.Busy", "忙碌", "/apps/org.example.Busy.desktop"});
+    const auto started = [&](int32_t pid, uint64_t start, const char* application) {
+        add(pid, start, 0, "busy", "/opt/busy/busy", "busy --run");
+        platform.change(pid, [application](Process& p) { p.application = QString::fromUtf8(application); });
+    };
+    started(10, 1000, "org.example.Busy");
+    started(11, 1000, "");
+    // Just started: the desktop has not moved it into the application's unit yet.
+    started(12, static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch()) * 1000, "");
+    auto s = collector.collect();
+    EXPECT_EQ(find(s, 10)->application, QStringLiteral("org.example.Busy"));
+    EXPECT_EQ(find(s, 10)->source, QStringLiteral("忙碌"));
+    EXPECT_EQ(find(s, 11)->application, QString());
+    EXPECT_EQ(find(s, 11)->source, QStringLiteral("busy"));
+    EXPECT_EQ(platform.applicationReads(), 3);
+
+    // Moved since: the young one is seen there with its next arguments, the old one never.
+    platform.change(11, [](Process& p) { p.application = QStringLiteral("org.example.Busy"); });
+    platform.change(12, [](Process& p) { p.application = QStringLiteral("org.example.Busy"); });
+    for (int i = 0; i < 25; ++i)
+        s = collector.collect();
+    EXPECT_EQ(find(s, 11)->application, QString());
+    EXPECT_EQ(find(s, 12)->application, QStringLiteral("org.example.Busy"));
+    EXPECT_EQ(find(s, 12)->source, QStringLiteral("忙碌"));
+    EXPECT_EQ(platform.applicationReads(), 4);
+    // Read again with the path.
+    platform.markStale({11, 1000});
+    EXPECT_EQ(find(collector.collect(), 11)->source, QStringLiteral("忙碌"));
 }
 
 TEST_F(ScriptedCollector, SystemFiguresFollowTheirFlags) {

@@ -39,4 +39,11 @@ TEST(SourceResolver, SourceLabels) {
               QStringLiteral("app · Jest 测试"));
     EXPECT_EQ(source("mystery", "/usr/bin/mystery", "mystery --serve"), "mystery");
     EXPECT_EQ(source("python3", "/usr/bin/python3", "python3 x.py"), QStringLiteral("Python 任务"));
+    // A desktop application comes after the bundle and before every rule of the command line.
+    EXPECT_EQ(source("code", "/usr/share/code/code", "code --type=utility node.mojom.NodeService", "Code"),
+              "Code");
+    EXPECT_EQ(source("Editor", "/Applications/Editor.app/Contents/MacOS/Editor", "Editor", "Other"),
+              "Editor");
+    EXPECT_EQ(source("node", "/usr/bin/node", "node /w/proj/node_modules/.bin/vite", ""),
+              QStringLiteral("proj · 开发服务"));
 }

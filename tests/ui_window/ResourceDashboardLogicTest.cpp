@@ -197,9 +197,13 @@ TEST(ResourceDashboardLogic, MembersSummaryAndTexts) {
     EXPECT_EQ(emptyListText(false), QStringLiteral("完成采样后显示应用资源。"));
     EXPECT_EQ(emptyListText(true), QStringLiteral("没有匹配结果，试试其他名称或 PID。"));
 
-    ApplicationResourceGroup bundle = group(QStringLiteral("a"), QStringLiteral("Orbit"), members);
+    ApplicationResourceGroup bundle = group(QStringLiteral("process:7:1"), QStringLiteral("Orbit"), members);
     EXPECT_EQ(groupCPU(bundle), QStringLiteral("CPU 待采样"));
     EXPECT_EQ(groupSubtitle(bundle), QStringLiteral("独立进程 · 未确定应用归属"));
+    // A desktop application without a desktop entry is an application too.
+    bundle.id = QStringLiteral("application:org.example.Orbit");
+    EXPECT_EQ(groupSubtitle(bundle), QStringLiteral("5 个进程"));
+    bundle.id = QStringLiteral("application:/Applications/Orbit.app");
     bundle.bundlePath = QStringLiteral("/Applications/Orbit.app");
     EXPECT_EQ(groupSubtitle(bundle), QStringLiteral("5 个进程"));
     EXPECT_EQ(applicationFindingDetail({bundle, 90}),

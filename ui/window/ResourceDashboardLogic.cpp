@@ -275,8 +275,8 @@ QString emptyListText(bool hasGroups) {
 }
 
 QString groupSubtitle(const ApplicationResourceGroup& group) {
-    return group.bundlePath ? QString::number(group.members.size()) + QStringLiteral(" 个进程")
-                            : QStringLiteral("独立进程 · 未确定应用归属");
+    return group.isApplication() ? QString::number(group.members.size()) + QStringLiteral(" 个进程")
+                                 : QStringLiteral("独立进程 · 未确定应用归属");
 }
 
 QString groupCPU(const ApplicationResourceGroup& group) {
