@@ -7,6 +7,7 @@
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/MonitorError.h"
+#include "core/monitoring/MutedProcess.h"
 #include "core/monitoring/SourceResolver.h"
 #include "platform/desktop/UserNotificationCenter.h"
 
@@ -131,7 +132,7 @@ void AppModel::ignore(const ProcessSample& sample) {
         return;
     if (m_selectedID == identity)
         clearAnalysis();
-    m_ignoredUntil.insert(identity, now().addSecs(3600));
+    m_ignoredUntil.insert(identity, now().addSecs(MutedProcess::durationSeconds));
     QList<Finding> findings = m_findings;
     findings.removeIf([&](const Finding& finding) { return finding.sample.identity == identity; });
     setFindings(std::move(findings));

@@ -3,6 +3,7 @@
 
 #include "app/model/SamplingService.h"
 #include "core/ai/AIServicePreset.h"
+#include "core/monitoring/MutedProcess.h"
 
 #include <cmath>
 
@@ -176,7 +177,7 @@ void AppModel::configurePreview(const QString& page) {
         setStatusAndOperation(QStringLiteral("已发送停止请求，正在复查…"));
     } else if (page == u"ignored") {
         if (m_selectedID)
-            m_ignoredUntil.insert(*m_selectedID, now().addSecs(3600));
+            m_ignoredUntil.insert(*m_selectedID, now().addSecs(MutedProcess::durationSeconds));
         setFindings({});
     } else if (page == u"permissions-denied") {
         publish(m_notificationStatus, QStringLiteral("系统已关闭"), &AppModel::notificationStatusChanged);

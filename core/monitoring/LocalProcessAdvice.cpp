@@ -1,5 +1,6 @@
 #include "core/monitoring/LocalProcessAdvice.h"
 
+#include "core/applications/BundlePaths.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/SourceResolver.h"
 
@@ -35,19 +36,13 @@ Inspection inspection(const ProcessSample& sample) {
             return {QStringLiteral("先查看浏览器里的任务"),
                     QStringLiteral("检查视频、下载或繁忙网页；先保存内容，再关闭不需要的页面。")};
     }
-    const QString file = sample.executable.mid(sample.executable.lastIndexOf(u'/') + 1).toLower();
+    const QString file = BundlePaths::lastPathComponent(sample.executable).toLower();
     if (file == QStringLiteral("blender") || file == QStringLiteral("ffmpeg") ||
         file == QStringLiteral("handbrakecli"))
         return {QStringLiteral("先查看处理进度"),
                 QStringLiteral("回到渲染或转码窗口看进度；有进展就继续等，不再需要时从原窗口取消。")};
     return {QStringLiteral("先看任务有没有进展"),
             QStringLiteral("打开所属应用查看进度；有进展就继续等，确认不再需要时再正常退出。")};
-}
-
-double clamped(double value, double fallback, double low, double high) {
-    if (!std::isfinite(value))
-        return fallback;
-    return std::clamp(value, low, high);
 }
 
 } // namespace
@@ -78,7 +73,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
                 QStringLiteral("还没有可用的 CPU 数据，暂时无法判断占用。"),
                 QStringLiteral("稍等片刻后刷新，即可看到新的占用数据。"), Action::refresh};
 
-    const double threshold = clamped(settings.cpuThreshold, 90, 10, 1600);
+    const double threshold = settings.safeThreshold();
     if (*cpu < threshold) {
         if (wasNotified)
             return {State::recovered, QStringLiteral("CPU 已回落，继续观察"),
@@ -90,7 +85,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
     }
 
     const Inspection inspected = inspection(*sample);
-    const double duration = clamped(settings.sustainedSeconds, 300, 30, 3600);
+    const double duration = settings.safeDuration();
     const bool counts = finding && finding->sample.identity == sample->identity &&
                         finding->sample.executable == sample->executable &&
                         finding->sample.command == sample->command &&

@@ -1,18 +1,10 @@
 #include "core/monitoring/SourceResolver.h"
 
+#include "core/applications/BundlePaths.h"
+
 namespace lunorvale::SourceResolver {
-namespace {
 
-QString lastPathComponent(QString path) {
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    if (path == QStringLiteral("/"))
-        return path;
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
-} // namespace
+using BundlePaths::lastPathComponent;
 
 QString taskType(const QString& command) {
     const QString lowered = command.toLower();

@@ -70,6 +70,7 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     useUpdateLayer(s, feed);
     SettingsView& page = s.open();
     RulesPanel* rules = page.rulesPanel();
+    EXPECT_EQ(rules->thresholdField()->placeholderText(), QStringLiteral("10–1600"));
 
     // Return in the field saves nothing; the button saves the typed threshold with the other rules.
     type(rules->thresholdField(), QStringLiteral("120"));
