@@ -19,16 +19,24 @@ struct Inspection {
 };
 
 Inspection inspection(const ProcessSample& sample) {
-    const QString kind = SourceResolver::taskType(sample.command);
-    if (kind == QStringLiteral("Xcode 构建") || kind == QStringLiteral("构建任务"))
+    using Kind = TaskKind::Kind;
+    switch (SourceResolver::taskKind(sample.command).kind()) {
+    case Kind::xcodeBuild:
+    case Kind::build:
         return {QStringLiteral("先查看构建进度"),
                 QStringLiteral("回到构建窗口或日志看进度；有进展就继续等，不再需要时再取消构建。")};
-    if (kind == QStringLiteral("Jest 测试") || kind == QStringLiteral("Vitest 测试"))
+    case Kind::jestTest:
+    case Kind::vitestTest:
         return {QStringLiteral("先查看测试进度"),
                 QStringLiteral("回到测试窗口看结果是否更新；有进展就继续等，不再需要时再取消测试。")};
-    if (kind == QStringLiteral("开发服务"))
+    case Kind::devServer:
         return {QStringLiteral("先检查开发服务"),
                 QStringLiteral("查看终端是否反复报错，以及页面能否打开；不再开发时从原窗口停止服务。")};
+    case Kind::python:
+    case Kind::node:
+    case Kind::background:
+        break;
+    }
     static const char* const browsers[] = {"Safari.app",         "Google Chrome.app", "Firefox.app",
                                            "Microsoft Edge.app", "Brave Browser.app", "Arc.app"};
     for (const char* browser : browsers) {

@@ -6,26 +6,31 @@ namespace lunorvale::SourceResolver {
 
 using BundlePaths::lastPathComponent;
 
-QString taskType(const QString& command) {
+TaskKind taskKind(const QString& command) {
+    using Kind = TaskKind::Kind;
     const QString lowered = command.toLower();
     const auto has = [&](const char16_t* needle) {
         return lowered.contains(QStringView(needle));
     };
     if (has(u"jest"))
-        return QStringLiteral("Jest 测试");
+        return Kind::jestTest;
     if (has(u"vitest"))
-        return QStringLiteral("Vitest 测试");
+        return Kind::vitestTest;
     if (has(u"xcodebuild"))
-        return QStringLiteral("Xcode 构建");
+        return Kind::xcodeBuild;
     if (has(u"next dev") || has(u"vite"))
-        return QStringLiteral("开发服务");
+        return Kind::devServer;
     if (has(u"webpack") || has(u" build") || has(u"swift-build"))
-        return QStringLiteral("构建任务");
+        return Kind::build;
     if (has(u"python"))
-        return QStringLiteral("Python 任务");
+        return Kind::python;
     if (has(u"node"))
-        return QStringLiteral("Node.js 任务");
-    return QStringLiteral("后台任务");
+        return Kind::node;
+    return Kind::background;
+}
+
+QString taskType(const QString& command) {
+    return taskKind(command).title();
 }
 
 QString source(const QString& name, const QString& executable, const QString& command) {
@@ -42,8 +47,8 @@ QString source(const QString& name, const QString& executable, const QString& co
         return lastPathComponent(project) + QStringLiteral(" · ") + taskType(command);
     }
 
-    const QString type = taskType(command);
-    return type == QStringLiteral("后台任务") ? name : type;
+    const TaskKind kind = taskKind(command);
+    return kind == TaskKind::Kind::background ? name : kind.title();
 }
 
 } // namespace lunorvale::SourceResolver
