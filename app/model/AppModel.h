@@ -19,6 +19,7 @@
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
 #include "platform/files/SettingsStore.h"
+#include "platform/desktop/LoginItem.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -37,7 +38,6 @@ namespace lunorvale {
 
 class ApplicationLibraryModel;
 class CachedKeychainStore;
-class LoginItem;
 class SampleAnalyzer;
 class SamplingService;
 class SleepWatcher;
@@ -179,7 +179,9 @@ public:
     bool aiBusy() const { return m_aiBusy; }
     const std::optional<QString>& aiError() const { return m_aiError; }
     bool loginEnabled() const { return m_loginEnabled; }
-    const QString& loginStatus() const { return m_loginStatus; }
+    // The login item's state and what the settings show for it.
+    LoginItemStatus loginState() const { return m_loginState; }
+    QString loginStatus() const { return title(m_loginState); }
     const QString& notificationStatus() const { return m_notificationStatus; }
     const QString& appearance() const { return m_appearance; }
     bool hasCompletedOnboarding() const { return m_hasCompletedOnboarding; }
@@ -415,7 +417,7 @@ private:
     bool m_aiBusy = false;
     std::optional<QString> m_aiError;
     bool m_loginEnabled = false;
-    QString m_loginStatus = QStringLiteral("未开启");
+    LoginItemStatus m_loginState = LoginItemStatus::notRegistered;
     QString m_notificationStatus = QStringLiteral("尚未检查");
     QString m_appearance = QStringLiteral("system");
     bool m_hasCompletedOnboarding = false;

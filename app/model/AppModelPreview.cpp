@@ -110,7 +110,7 @@ void AppModel::configurePreview(const QString& page) {
     publish(m_collectionError, std::nullopt, &AppModel::collectionErrorChanged);
     publish(m_hasCompletedOnboarding, true, &AppModel::hasCompletedOnboardingChanged);
     publish(m_notificationStatus, QStringLiteral("系统已允许"), &AppModel::notificationStatusChanged);
-    publish(m_loginStatus, QStringLiteral("未开启"), &AppModel::loginStatusChanged);
+    publish(m_loginState, LoginItemStatus::notRegistered, &AppModel::loginStatusChanged);
     publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     setOperationMessage(std::nullopt);
     publish(m_stoppingIDs, QSet<ProcessIdentity>(), &AppModel::stoppingIDsChanged);
@@ -181,7 +181,7 @@ void AppModel::configurePreview(const QString& page) {
         setFindings({});
     } else if (page == u"permissions-denied") {
         publish(m_notificationStatus, QStringLiteral("系统已关闭"), &AppModel::notificationStatusChanged);
-        publish(m_loginStatus, QStringLiteral("等待系统批准"), &AppModel::loginStatusChanged);
+        publish(m_loginState, LoginItemStatus::requiresApproval, &AppModel::loginStatusChanged);
     }
     configureResourcePreview(page);
 }

@@ -38,22 +38,6 @@ std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValu
     return AIConfiguration::fromJson(value->toObject());
 }
 
-QString loginText(LoginItemStatus status) {
-    switch (status) {
-    case LoginItemStatus::notRegistered:
-        return QStringLiteral("未开启");
-    case LoginItemStatus::enabled:
-        return QStringLiteral("已开启");
-    case LoginItemStatus::requiresApproval:
-        return QStringLiteral("等待系统批准");
-    case LoginItemStatus::notFound:
-        return QStringLiteral("应用位置不可用");
-    case LoginItemStatus::unknown:
-        break;
-    }
-    return QStringLiteral("状态未知");
-}
-
 QString permissionText(NotificationAuthorization authorization) {
     switch (authorization) {
     case NotificationAuthorization::notDetermined:
@@ -252,7 +236,7 @@ void AppModel::refreshSystemStatus() {
     const LoginItemStatus login =
         m_services.loginItem ? m_services.loginItem->status() : LoginItemStatus::unknown;
     publish(m_loginEnabled, login == LoginItemStatus::enabled, &AppModel::loginEnabledChanged);
-    publish(m_loginStatus, loginText(login), &AppModel::loginStatusChanged);
+    publish(m_loginState, login, &AppModel::loginStatusChanged);
     if (!m_services.notifications) {
         publish(m_notificationStatus, QStringLiteral("状态未知"), &AppModel::notificationStatusChanged);
         return;

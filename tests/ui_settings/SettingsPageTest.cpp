@@ -162,6 +162,36 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     EXPECT_EQ(edited.edits().feedback, QStringLiteral("异常通知已关闭。"));
 }
 
+namespace {
+
+// A registration the system has not approved yet, as a desktop with approvals would report it.
+class PendingLoginItem final : public LoginItem {
+public:
+    bool registered = true;
+
+    LoginItemStatus status() override {
+        return registered ? LoginItemStatus::requiresApproval : LoginItemStatus::notRegistered;
+    }
+    void registerItem() override { registered = true; }
+    void unregisterItem() override { registered = false; }
+};
+
+} // namespace
+
+TEST(SettingsPage, ALoginAwaitingApprovalShowsAsOnAndTurnsOff) {
+    SettingsHarness s;
+    PendingLoginItem item;
+    s.h.services.loginItem = &item;
+    NotificationsPanel* panel = s.open(QStringLiteral("notifications")).notificationsPanel();
+    EXPECT_TRUE(panel->loginSwitch()->isOn());
+    EXPECT_EQ(panel->loginStatus()->value()->text(), QStringLiteral("等待系统批准"));
+
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space);
+    EXPECT_FALSE(item.registered);
+    EXPECT_FALSE(panel->loginSwitch()->isOn());
+    EXPECT_EQ(panel->loginStatus()->value()->text(), QStringLiteral("未开启"));
+}
+
 TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     PrivateBus bus;
     ASSERT_TRUE(bus.isRunning());
