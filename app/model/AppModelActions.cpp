@@ -246,9 +246,11 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
         }
     }
     const std::optional<ProcessIdentity> identity = sample ? std::optional(sample->identity) : std::nullopt;
-    const bool notified = m_openedNotificationID == identity;
-    return LocalProcessAdvice::make(sample, finding, notified, m_isMonitoring, m_collectionError.has_value(),
-                                    sample && isIgnored(*sample), m_settings);
+    const LocalProcessAdvice::Context context{.wasNotified = m_openedNotificationID == identity,
+                                              .isMonitoring = m_isMonitoring,
+                                              .collectionFailed = m_collectionError.has_value(),
+                                              .isIgnored = sample && isIgnored(*sample)};
+    return LocalProcessAdvice::make(sample, finding, context, m_settings);
 }
 
 // --- Manual AI analysis ---

@@ -56,14 +56,13 @@ Inspection inspection(const ProcessSample& sample) {
 } // namespace
 
 LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& sample,
-                                            const std::optional<Finding>& finding, bool wasNotified,
-                                            bool isMonitoring, bool collectionFailed, bool isIgnored,
+                                            const std::optional<Finding>& finding, const Context& context,
                                             const MonitorSettings& settings) {
-    if (collectionFailed)
+    if (context.collectionFailed)
         return {State::unavailable, QStringLiteral("先重新读取进程"),
                 QStringLiteral("这次读取失败，暂时无法判断当前占用。"),
                 QStringLiteral("点击刷新；若仍读不到，可打开活动监视器查看。"), Action::refresh};
-    if (!isMonitoring)
+    if (!context.isMonitoring)
         return {State::paused, QStringLiteral("先恢复监测"),
                 QStringLiteral("监测已暂停，页面上的占用可能已经变化。"),
                 QStringLiteral("恢复监测，获取当前状态后再决定。"), Action::refresh};
@@ -71,7 +70,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
         return {State::notObserved, QStringLiteral("暂时没读到这个进程"),
                 QStringLiteral("它可能已退出，也可能暂时无法读取。"),
                 QStringLiteral("点击刷新确认；也可以回到所属应用查看。"), Action::refresh};
-    if (isIgnored)
+    if (context.isIgnored)
         return {State::muted, QStringLiteral("这个进程已静音"),
                 QStringLiteral("你已关闭这个进程的提醒，静音不代表占用已经回落。"),
                 QStringLiteral("需要查看时打开所属应用；也可以恢复提醒。"), Action::inspect};
@@ -83,7 +82,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
 
     const double threshold = settings.safeThreshold();
     if (*cpu < threshold) {
-        if (wasNotified)
+        if (context.wasNotified)
             return {State::recovered, QStringLiteral("CPU 已回落，继续观察"),
                     QStringLiteral("当前 CPU 已低于你设置的提醒线。"),
                     QStringLiteral("如果应用能正常使用，可继续手头的工作。"), Action::none};

@@ -127,8 +127,11 @@ TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
          true},
     };
     for (const auto& c : cards) {
-        const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, true, c.monitoring, c.failed,
-                                                     false, MonitorSettings());
+        const LocalProcessAdvice::Context context{.wasNotified = true,
+                                                  .isMonitoring = c.monitoring,
+                                                  .collectionFailed = c.failed,
+                                                  .isIgnored = false};
+        const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, context, MonitorSettings());
         const auto card = ProcessesLogic::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
         EXPECT_EQ(card.title, c.title);
         EXPECT_EQ(card.reason, advice.reason);
