@@ -2,6 +2,7 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
+#include "app/model/ProcessSort.h"
 #include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
@@ -18,8 +19,8 @@
 #include "core/monitoring/ResourceHistory.h"
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
-#include "platform/files/SettingsStore.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -204,10 +205,9 @@ public:
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---
-    // "memory": resident bytes, "duration": elapsed time, anything else ("cpu"): CPU percent, each
-    // largest first, unmeasured last; ties by name as a file browser orders them, then by pid.
-    // Sorted at most once per key and sample.
-    const QList<ProcessSample>& orderedProcesses(const QString& key) const;
+    // Resident bytes, elapsed time or CPU percent, each largest first, unmeasured last; ties by name as a
+    // file browser orders them, then by pid. Sorted at most once per order and sample.
+    const QList<ProcessSample>& orderedProcesses(ProcessSort sort) const;
     // Findings, memory observations and application findings none of whose processes is a finding.
     int attentionCount() const;
     QString systemCPUText() const;
@@ -435,7 +435,7 @@ private:
     bool m_suspended = false;
     AIRequestHandle m_aiTask;
     QUuid m_aiRequestID = QUuid::createUuid();
-    mutable QHash<QString, QList<ProcessSample>> m_processOrders;
+    mutable std::array<std::optional<QList<ProcessSample>>, processSorts.size()> m_processOrders;
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;
