@@ -1,5 +1,6 @@
 #include "app/advice/AIStatus.h"
 
+#include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/AIText.h"
@@ -9,8 +10,6 @@
 namespace lunorvale {
 
 namespace {
-
-constexpr qsizetype maximumModelCharacters = 200;
 
 std::optional<QUrl> validated(const AIConfiguration& configuration) {
     try {
@@ -30,7 +29,7 @@ AIStatus::State derive(const AIConfiguration& configuration, AIKeyStatus key, bo
     if (!url)
         return State::unconfigured;
     const QString model = AIText::trimmed(configuration.model);
-    if (model.isEmpty() || AIText::characterCount(model) > maximumModelCharacters ||
+    if (model.isEmpty() || AIText::characterCount(model) > AIChatExchange::maximumModelCharacters ||
         AIText::containsControlCharacter(model))
         return State::unconfigured;
     switch (key) {

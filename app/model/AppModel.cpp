@@ -42,23 +42,13 @@ std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
     return attempts;
 }
 
-enum class SortKey { cpu, memory, duration };
-
-SortKey sortKey(const QString& text) {
-    if (text == u"memory")
-        return SortKey::memory;
-    if (text == u"duration")
-        return SortKey::duration;
-    return SortKey::cpu;
-}
-
-double primaryValue(const ProcessSample& sample, SortKey key) {
+double primaryValue(const ProcessSample& sample, ProcessSort key) {
     switch (key) {
-    case SortKey::memory:
+    case ProcessSort::memory:
         return static_cast<double>(sample.residentBytes);
-    case SortKey::duration:
+    case ProcessSort::duration:
         return sample.elapsedSeconds;
-    case SortKey::cpu:
+    case ProcessSort::cpu:
         break;
     }
     return sample.cpuPercent.value_or(-1);
@@ -171,19 +161,18 @@ void AppModel::setStatusAndOperation(const QString& message) {
 
 void AppModel::setProcesses(QList<ProcessSample> processes) {
     if (publish(m_processes, std::move(processes), &AppModel::processesChanged))
-        m_processOrders.clear();
+        m_processOrders = {};
 }
 
 void AppModel::setFindings(QList<Finding> findings) {
     publish(m_findings, std::move(findings), &AppModel::findingsChanged);
 }
 
-const QList<ProcessSample>& AppModel::orderedProcesses(const QString& key) const {
-    const auto cached = m_processOrders.constFind(key);
-    if (cached != m_processOrders.cend())
+const QList<ProcessSample>& AppModel::orderedProcesses(ProcessSort sort) const {
+    std::optional<QList<ProcessSample>>& cached = m_processOrders[static_cast<size_t>(sort)];
+    if (cached)
         return *cached;
 
-    const SortKey sort = sortKey(key);
     QList<ProcessSample> ordered = m_processes;
     std::stable_sort(ordered.begin(), ordered.end(), [sort](const ProcessSample& a, const ProcessSample& b) {
         return primaryValue(a, sort) > primaryValue(b, sort);
@@ -213,7 +202,7 @@ const QList<ProcessSample>& AppModel::orderedProcesses(const QString& key) const
         }
         begin = end;
     }
-    return *m_processOrders.insert(key, std::move(ordered));
+    return cached.emplace(std::move(ordered));
 }
 
 int AppModel::attentionCount() const {

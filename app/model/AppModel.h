@@ -2,6 +2,7 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
+#include "app/model/ProcessSort.h"
 #include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
@@ -18,6 +19,7 @@
 #include "core/monitoring/ResourceHistory.h"
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
+#include "platform/desktop/LoginItem.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QDateTime>
@@ -37,7 +39,6 @@ namespace lunorvale {
 
 class ApplicationLibraryModel;
 class CachedKeychainStore;
-class LoginItem;
 class SampleAnalyzer;
 class SamplingService;
 class SleepWatcher;
@@ -179,7 +180,9 @@ public:
     bool aiBusy() const { return m_aiBusy; }
     const std::optional<QString>& aiError() const { return m_aiError; }
     bool loginEnabled() const { return m_loginEnabled; }
-    const QString& loginStatus() const { return m_loginStatus; }
+    // The login item's state and what the settings show for it.
+    LoginItemStatus loginState() const { return m_loginState; }
+    QString loginStatus() const { return title(m_loginState); }
     const QString& notificationStatus() const { return m_notificationStatus; }
     const QString& appearance() const { return m_appearance; }
     bool hasCompletedOnboarding() const { return m_hasCompletedOnboarding; }
@@ -202,10 +205,9 @@ public:
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---
-    // "memory": resident bytes, "duration": elapsed time, anything else ("cpu"): CPU percent, each
-    // largest first, unmeasured last; ties by name as a file browser orders them, then by pid.
-    // Sorted at most once per key and sample.
-    const QList<ProcessSample>& orderedProcesses(const QString& key) const;
+    // Resident bytes, elapsed time or CPU percent, each largest first, unmeasured last; ties by name as a
+    // file browser orders them, then by pid. Sorted at most once per order and sample.
+    const QList<ProcessSample>& orderedProcesses(ProcessSort sort) const;
     // Findings, memory observations and application findings none of whose processes is a finding.
     int attentionCount() const;
     QString systemCPUText() const;
@@ -415,7 +417,7 @@ private:
     bool m_aiBusy = false;
     std::optional<QString> m_aiError;
     bool m_loginEnabled = false;
-    QString m_loginStatus = QStringLiteral("未开启");
+    LoginItemStatus m_loginState = LoginItemStatus::notRegistered;
     QString m_notificationStatus = QStringLiteral("尚未检查");
     QString m_appearance = QStringLiteral("system");
     bool m_hasCompletedOnboarding = false;
@@ -433,7 +435,7 @@ private:
     bool m_suspended = false;
     AIRequestHandle m_aiTask;
     QUuid m_aiRequestID = QUuid::createUuid();
-    mutable QHash<QString, QList<ProcessSample>> m_processOrders;
+    mutable std::array<std::optional<QList<ProcessSample>>, processSorts.size()> m_processOrders;
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;

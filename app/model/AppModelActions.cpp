@@ -7,6 +7,7 @@
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/MonitorError.h"
+#include "core/monitoring/MutedProcess.h"
 #include "core/monitoring/SourceResolver.h"
 #include "platform/desktop/UserNotificationCenter.h"
 
@@ -131,7 +132,7 @@ void AppModel::ignore(const ProcessSample& sample) {
         return;
     if (m_selectedID == identity)
         clearAnalysis();
-    m_ignoredUntil.insert(identity, now().addSecs(3600));
+    m_ignoredUntil.insert(identity, now().addSecs(MutedProcess::durationSeconds));
     QList<Finding> findings = m_findings;
     findings.removeIf([&](const Finding& finding) { return finding.sample.identity == identity; });
     setFindings(std::move(findings));
@@ -245,9 +246,11 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
         }
     }
     const std::optional<ProcessIdentity> identity = sample ? std::optional(sample->identity) : std::nullopt;
-    const bool notified = m_openedNotificationID == identity;
-    return LocalProcessAdvice::make(sample, finding, notified, m_isMonitoring, m_collectionError.has_value(),
-                                    sample && isIgnored(*sample), m_settings);
+    const LocalProcessAdvice::Context context{.wasNotified = m_openedNotificationID == identity,
+                                              .isMonitoring = m_isMonitoring,
+                                              .collectionFailed = m_collectionError.has_value(),
+                                              .isIgnored = sample && isIgnored(*sample)};
+    return LocalProcessAdvice::make(sample, finding, context, m_settings);
 }
 
 // --- Manual AI analysis ---

@@ -3,6 +3,7 @@
 
 #include "app/model/SamplingService.h"
 #include "core/ai/AIServicePreset.h"
+#include "core/monitoring/MutedProcess.h"
 
 #include <cmath>
 
@@ -109,7 +110,7 @@ void AppModel::configurePreview(const QString& page) {
     publish(m_collectionError, std::nullopt, &AppModel::collectionErrorChanged);
     publish(m_hasCompletedOnboarding, true, &AppModel::hasCompletedOnboardingChanged);
     publish(m_notificationStatus, QStringLiteral("系统已允许"), &AppModel::notificationStatusChanged);
-    publish(m_loginStatus, QStringLiteral("未开启"), &AppModel::loginStatusChanged);
+    publish(m_loginState, LoginItemStatus::notRegistered, &AppModel::loginStatusChanged);
     publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     setOperationMessage(std::nullopt);
     publish(m_stoppingIDs, QSet<ProcessIdentity>(), &AppModel::stoppingIDsChanged);
@@ -176,11 +177,11 @@ void AppModel::configurePreview(const QString& page) {
         setStatusAndOperation(QStringLiteral("已发送停止请求，正在复查…"));
     } else if (page == u"ignored") {
         if (m_selectedID)
-            m_ignoredUntil.insert(*m_selectedID, now().addSecs(3600));
+            m_ignoredUntil.insert(*m_selectedID, now().addSecs(MutedProcess::durationSeconds));
         setFindings({});
     } else if (page == u"permissions-denied") {
         publish(m_notificationStatus, QStringLiteral("系统已关闭"), &AppModel::notificationStatusChanged);
-        publish(m_loginStatus, QStringLiteral("等待系统批准"), &AppModel::loginStatusChanged);
+        publish(m_loginState, LoginItemStatus::requiresApproval, &AppModel::loginStatusChanged);
     }
     configureResourcePreview(page);
 }

@@ -201,7 +201,7 @@ void AppModel::updateResources(const MonitorSnapshot& snapshot, QList<Applicatio
     publish(m_systemMemory, snapshot.systemMemory, &AppModel::systemMemoryChanged);
     publish(m_skippedProcessCount, snapshot.skippedCount, &AppModel::skippedProcessCountChanged);
     publish(m_resourceGroups, std::move(groups), &AppModel::resourceGroupsChanged);
-    m_resourceHistory.record(snapshot, 2.5 * m_settings.safeInterval());
+    m_resourceHistory.record(snapshot, m_settings.longestContinuousGap());
     if (!m_isMonitoring)
         m_resourceHistory.breakContinuity();
     emit resourceHistoryChanged();

@@ -2,6 +2,7 @@
 // the mutes and the model's side of the activity history.
 #include "app/model/AppModel.h"
 
+#include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
@@ -20,37 +21,21 @@
 namespace lunorvale {
 namespace {
 
-const QString rulesSentence =
-    QStringLiteral("请检查观察规则：采样间隔 5–120 秒，CPU 阈值 10–1600%，持续时间 30–3600 秒。");
+QString rulesSentence() {
+    return QStringLiteral("请检查观察规则：采样间隔 ") + MonitorSettings::intervalLimits.rangeText() +
+           QStringLiteral(" 秒，CPU 阈值 ") + MonitorSettings::thresholdLimits.rangeText() +
+           QStringLiteral("%，持续时间 ") + MonitorSettings::durationLimits.rangeText() +
+           QStringLiteral(" 秒。");
+}
 // Said instead of a success when the settings file could not be written: the change holds for this
 // run only.
 const QString notStoredSentence =
     QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
 
-bool within(double value, double low, double high) {
-    return std::isfinite(value) && value >= low && value <= high;
-}
-
 std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValue>& value) {
     if (!value || !value->isObject())
         return std::nullopt;
     return AIConfiguration::fromJson(value->toObject());
-}
-
-QString loginText(LoginItemStatus status) {
-    switch (status) {
-    case LoginItemStatus::notRegistered:
-        return QStringLiteral("未开启");
-    case LoginItemStatus::enabled:
-        return QStringLiteral("已开启");
-    case LoginItemStatus::requiresApproval:
-        return QStringLiteral("等待系统批准");
-    case LoginItemStatus::notFound:
-        return QStringLiteral("应用位置不可用");
-    case LoginItemStatus::unknown:
-        break;
-    }
-    return QStringLiteral("状态未知");
 }
 
 QString permissionText(NotificationAuthorization authorization) {
@@ -153,9 +138,10 @@ void AppModel::applySettings() {
 bool AppModel::saveMonitorSettings(const MonitorSettings& rules) {
     if (m_preview)
         return true;
-    if (!within(rules.sampleInterval, 5, 120) || !within(rules.cpuThreshold, 10, 1600) ||
-        !within(rules.sustainedSeconds, 30, 3600))
-        throw MonitorError::action(rulesSentence);
+    if (!MonitorSettings::intervalLimits.admits(rules.sampleInterval) ||
+        !MonitorSettings::thresholdLimits.admits(rules.cpuThreshold) ||
+        !MonitorSettings::durationLimits.admits(rules.sustainedSeconds))
+        throw MonitorError::action(rulesSentence());
 
     const bool rulesChanged = rules.sampleInterval != m_appliedSettings.sampleInterval ||
                               rules.cpuThreshold != m_appliedSettings.cpuThreshold ||
@@ -188,7 +174,8 @@ bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const s
     const bool wish = automaticAdvice.value_or(m_automaticAdvicePreference);
     const QString address = configuration.validatedBaseURLText();
     const QString model = AIText::trimmed(configuration.model);
-    if (model.isEmpty() || AIText::characterCount(model) > 200 || AIText::containsControlCharacter(model))
+    if (model.isEmpty() || AIText::characterCount(model) > AIChatExchange::maximumModelCharacters ||
+        AIText::containsControlCharacter(model))
         throw AIServiceError(AIServiceError::Kind::missingModel);
     const AIConfiguration normalized{address, model};
 
@@ -249,7 +236,7 @@ void AppModel::refreshSystemStatus() {
     const LoginItemStatus login =
         m_services.loginItem ? m_services.loginItem->status() : LoginItemStatus::unknown;
     publish(m_loginEnabled, login == LoginItemStatus::enabled, &AppModel::loginEnabledChanged);
-    publish(m_loginStatus, loginText(login), &AppModel::loginStatusChanged);
+    publish(m_loginState, login, &AppModel::loginStatusChanged);
     if (!m_services.notifications) {
         publish(m_notificationStatus, QStringLiteral("状态未知"), &AppModel::notificationStatusChanged);
         return;

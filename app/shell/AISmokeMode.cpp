@@ -48,16 +48,13 @@ QString sampleApplicationSummary() {
 
 } // namespace
 
-int LunorvaleEntry::aiSmoke(const QString& address, bool applications, bool decision) {
+int LunorvaleEntry::aiSmoke(const QString& address, AIAnalysisPurpose purpose) {
     if (!isSmokeHost(address))
         return refusedAddress;
 
     const AIConfiguration configuration{address, QStringLiteral("mock-model")};
-    const AIAnalysisPurpose purpose = decision       ? AIAnalysisPurpose::processDecision
-                                      : applications ? AIAnalysisPurpose::applications
-                                                     : AIAnalysisPurpose::process;
     QString summary = QStringLiteral("合成测试：CPU 95%，任务运行 600 秒。");
-    if (applications) {
+    if (purpose == AIAnalysisPurpose::applications) {
         try {
             summary = sampleApplicationSummary();
         } catch (const ApplicationManagementError& error) {
@@ -99,7 +96,7 @@ int LunorvaleEntry::aiSmoke(const QString& address, bool applications, bool deci
                 report = QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
                                      {QStringLiteral("receivedText"), !outcome.text->isEmpty()},
                                      {QStringLiteral("response"), *outcome.text}};
-                if (decision) {
+                if (purpose == AIAnalysisPurpose::processDecision) {
                     try {
                         ProcessDecisionAdvice::parse(*outcome.text);
                     } catch (const AIServiceError& error) {

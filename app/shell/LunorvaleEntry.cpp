@@ -64,11 +64,11 @@ int LunorvaleEntry::main(int argc, char** argv) {
     case Mode::applicationsProbe:
         return applicationsProbe();
     case Mode::applicationsAISmoke:
-        return aiSmoke(chosen.address, true, false);
+        return aiSmoke(chosen.address, AIAnalysisPurpose::applications);
     case Mode::decisionAISmoke:
-        return aiSmoke(chosen.address, false, true);
+        return aiSmoke(chosen.address, AIAnalysisPurpose::processDecision);
     case Mode::aiSmoke:
-        return aiSmoke(chosen.address, false, false);
+        return aiSmoke(chosen.address, AIAnalysisPurpose::process);
     case Mode::application:
         break;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ai/AIAnalysisPurpose.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -43,8 +45,9 @@ public:
     static int probe();
     static int smokeTest(const SmokeTestChildren& children = {});
     static int applicationsProbe();
-    // 0 success, 1 failure report or time-out, 2 refused address (nothing printed).
-    static int aiSmoke(const QString& address, bool applications, bool decision);
+    // One request of the given purpose with fixed sample data. 0 success, 1 failure report or time-out,
+    // 2 refused address (nothing printed).
+    static int aiSmoke(const QString& address, AIAnalysisPurpose purpose);
 
     // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
     static bool printReport(const QJsonObject& report);

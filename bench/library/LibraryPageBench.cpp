@@ -127,15 +127,15 @@ void sortNames(benchmark::State& state) {
     const QHash<QString, qint64> sizes;
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            ApplicationLibraryLogic::SortedApplications(records(), sizes, QStringLiteral("name")));
+            ApplicationLibraryLogic::SortedApplications(records(), sizes, LibrarySort::name));
 }
 BENCHMARK(sortNames)->Unit(benchmark::kMillisecond);
 
 void filterNames(benchmark::State& state) {
-    const ApplicationLibraryLogic::SortedApplications sorted(records(), {}, QStringLiteral("name"));
+    const ApplicationLibraryLogic::SortedApplications sorted(records(), {}, LibrarySort::name);
     for (auto _ : state)
         benchmark::DoNotOptimize(ApplicationLibraryLogic::visible(records(), sorted, QStringLiteral("App 1"),
-                                                                  QStringLiteral("all"), {}));
+                                                                  LibraryFilter::all, {}));
 }
 BENCHMARK(filterNames)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ai/AIChatExchange.h"
 #include "core/applications/InstalledApplication.h"
 
 #include <QJsonObject>
@@ -35,7 +36,8 @@ struct ApplicationAdviceItem {
 namespace ApplicationAdviceSummary {
 
 constexpr qsizetype maximumApplications = 20;
-constexpr qsizetype maximumBytes = 8192;
+// The list is sent as a request's summary, so it has the summary's limit.
+constexpr qsizetype maximumBytes = AIChatExchange::maximumSummaryBytes;
 
 // Pretty-printed, keys sorted at every level, slashes unescaped. Throws ApplicationManagementError for
 // fewer than 1 or more than 20 items, or a document over 8192 UTF-8 bytes.

@@ -1,5 +1,6 @@
 #include "core/ai/DiagnosticSummary.h"
 
+#include "core/applications/BundlePaths.h"
 #include "core/common/NumberText.h"
 
 #include <QTextBoundaryFinder>
@@ -10,16 +11,6 @@ namespace {
 
 constexpr qsizetype commandCharacterLimit = 8192;
 constexpr qsizetype tokenLimit = 32;
-
-// The last component of a text read as a file path ("a/b/" gives "b", "/" stays "/"), lower-cased.
-QString lastComponentLowered(const QString& path) {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
-    const qsizetype slash = trimmed.lastIndexOf(u'/');
-    const QString last = slash < 0 || trimmed.size() == 1 ? trimmed : trimmed.mid(slash + 1);
-    return last.toLower();
-}
 
 // A user-perceived character separates tokens when it begins with a White_Space code point.
 bool isWhiteSpaceCharacter(QStringView character) {
@@ -77,8 +68,8 @@ QString taskCategory(const ProcessSample& sample) {
     QStringList names;
     names.reserve(written.size());
     for (const QString& token : written)
-        names.append(lastComponentLowered(token));
-    const QString executableName = lastComponentLowered(sample.executable);
+        names.append(BundlePaths::lastPathComponent(token).toLower());
+    const QString executableName = BundlePaths::lastPathComponent(sample.executable).toLower();
     const QString processName = sample.name.toLower();
 
     for (qsizetype i = 0; i < written.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "core/ai/KeychainStore.h"
 
+#include "core/ai/AIChatExchange.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIText.h"
 
@@ -40,7 +41,8 @@ std::optional<QString> accountOrNothing(const QString& baseURL) {
 }
 
 bool isUsableKey(const QString& key) {
-    return !key.isEmpty() && AIText::utf8Length(key) <= 8192 && !AIText::containsControlCharacter(key);
+    return !key.isEmpty() && AIText::utf8Length(key) <= AIChatExchange::maximumKeyBytes &&
+           !AIText::containsControlCharacter(key);
 }
 
 } // namespace
@@ -196,7 +198,7 @@ void CachedKeychainStore::save(const QString& key, const QString& baseURL) {
     if (AIText::containsControlCharacter(key))
         throw AIServiceError(Kind::missingAPIKey);
     const QString trimmed = AIText::trimmed(key);
-    if (trimmed.isEmpty() || AIText::utf8Length(trimmed) > 8192)
+    if (trimmed.isEmpty() || AIText::utf8Length(trimmed) > AIChatExchange::maximumKeyBytes)
         throw AIServiceError(Kind::missingAPIKey);
     const QString account = KeychainStore::account(baseURL);
     const QByteArray secret = trimmed.toUtf8();

@@ -279,8 +279,7 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
     if (found)
         restriction = found->reason + u' ' + found->nextStep;
     // Login items inside the bundle need extra checks at removal, but do not restrict it.
-    if (!found &&
-        CheckedFiles::exists(pathOf(childURL(bundle, QStringLiteral("Contents/Library/LoginItems")))))
+    if (!found && CheckedFiles::exists(pathOf(childURL(bundle, loginItemsFolder()))))
         found = guidance(Kind::embeddedLoginItems,
                          QStringLiteral("程序包内包含登录助手，需要额外检查其结构、签名和运行状态。"),
                          QStringLiteral("先在原应用中关闭登录启动并退出；检查通过后可一起移走程序包。"));

@@ -221,7 +221,7 @@ ApplicationRemovalService::signatureDigest(const QUrl& bundle,
                                            const std::function<QByteArray(const QUrl&)>& identifier,
                                            const CancellationToken& cancellation) {
     QByteArray digest = identifier(bundle);
-    const QUrl folder = childURL(bundle, QStringLiteral("Contents/Library/LoginItems"));
+    const QUrl folder = childURL(bundle, loginItemsFolder());
     if (!CheckedFiles::exists(pathOf(folder)))
         return digest;
     if (!resolvesExactly(folder))
@@ -247,7 +247,7 @@ ApplicationRemovalService::signatureDigest(const QUrl& bundle,
 
 void ApplicationRemovalService::checkEmbeddedLoginItems(const InstalledApplication& application,
                                                         const CancellationToken& cancellation) {
-    const QUrl folder = childURL(application.url(), QStringLiteral("Contents/Library/LoginItems"));
+    const QUrl folder = childURL(application.url(), loginItemsFolder());
     int error = 0;
     const std::optional<FileNode> node = CheckedFiles::linkStatus(pathOf(folder), &error);
     if (!node) {
@@ -272,7 +272,7 @@ void ApplicationRemovalService::checkEmbeddedLoginItems(const InstalledApplicati
             throw vendorManaged(QStringLiteral("登录助手包含受保护、特权或系统组件。"), entry);
         const QUrl executable = childURL(entry, QStringLiteral("Contents/MacOS/") + helper.executable());
         if (!resolvesExactly(executable) || !ApplicationInventory::node(executable).isRegularFile() ||
-            CheckedFiles::linkStatus(pathOf(childURL(entry, QStringLiteral("Contents/Library/LoginItems")))))
+            CheckedFiles::linkStatus(pathOf(childURL(entry, loginItemsFolder()))))
             throw vendorManaged(QStringLiteral("登录助手结构异常或还包含其他登录助手。"), entry);
         if (!MachO::isNativeExecutable(pathOf(executable)))
             throw vendorManaged(

@@ -40,7 +40,7 @@ QList<Finding> AnomalyDetector::observe(const MonitorSnapshot& snapshot, const M
     const double elapsed = snapshot.monotonicTime - *m_lastTime;
     m_lastTime = snapshot.monotonicTime;
     // Written so that NaN fails both tests.
-    if (!(elapsed > 0) || !(elapsed <= settings.safeInterval() * 2.5)) {
+    if (!(elapsed > 0) || !(elapsed <= settings.longestContinuousGap())) {
         m_runs.clear();
         return {};
     }

@@ -68,7 +68,7 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
     }
     const double elapsed = monotonicTime - *m_lastTime;
     m_lastTime = monotonicTime;
-    if (!std::isfinite(elapsed) || !(elapsed > 0) || elapsed > settings.safeInterval() * 2.5) {
+    if (!std::isfinite(elapsed) || !(elapsed > 0) || elapsed > settings.longestContinuousGap()) {
         m_durations.clear();
         return {};
     }

@@ -252,7 +252,7 @@ QByteArray LocalHistoryStore::exportData(const QList<ActivityEvent>& events, con
     root.insert(QStringLiteral("schemaVersion"), 1);
     root.insert(QStringLiteral("application"), QStringLiteral("Lunorvale"));
     root.insert(QStringLiteral("exportedAt"), StoredDates::iso8601(now));
-    root.insert(QStringLiteral("retentionDays"), 30);
+    root.insert(QStringLiteral("retentionDays"), retentionDays);
     root.insert(QStringLiteral("events"), std::move(list));
     return JsonWriter::write(root, JsonWriter::Options{2, true, true});
 }

@@ -15,7 +15,8 @@ namespace lunorvale {
 class LocalHistoryStore final {
 public:
     static constexpr int maximumEvents = 500;
-    static constexpr double retentionSeconds = 2592000.0;
+    static constexpr int retentionDays = 30;
+    static constexpr double retentionSeconds = retentionDays * 86400.0;
     static constexpr qint64 maximumFileBytes = 1048576;
 
     explicit LocalHistoryStore(QString fileURL) : m_fileURL(std::move(fileURL)) {}

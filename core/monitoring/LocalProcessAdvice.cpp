@@ -1,5 +1,6 @@
 #include "core/monitoring/LocalProcessAdvice.h"
 
+#include "core/applications/BundlePaths.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/SourceResolver.h"
 
@@ -18,16 +19,24 @@ struct Inspection {
 };
 
 Inspection inspection(const ProcessSample& sample) {
-    const QString kind = SourceResolver::taskType(sample.command);
-    if (kind == QStringLiteral("Xcode 构建") || kind == QStringLiteral("构建任务"))
+    using Kind = TaskKind::Kind;
+    switch (SourceResolver::taskKind(sample.command).kind()) {
+    case Kind::xcodeBuild:
+    case Kind::build:
         return {QStringLiteral("先查看构建进度"),
                 QStringLiteral("回到构建窗口或日志看进度；有进展就继续等，不再需要时再取消构建。")};
-    if (kind == QStringLiteral("Jest 测试") || kind == QStringLiteral("Vitest 测试"))
+    case Kind::jestTest:
+    case Kind::vitestTest:
         return {QStringLiteral("先查看测试进度"),
                 QStringLiteral("回到测试窗口看结果是否更新；有进展就继续等，不再需要时再取消测试。")};
-    if (kind == QStringLiteral("开发服务"))
+    case Kind::devServer:
         return {QStringLiteral("先检查开发服务"),
                 QStringLiteral("查看终端是否反复报错，以及页面能否打开；不再开发时从原窗口停止服务。")};
+    case Kind::python:
+    case Kind::node:
+    case Kind::background:
+        break;
+    }
     static const char* const browsers[] = {"Safari.app",         "Google Chrome.app", "Firefox.app",
                                            "Microsoft Edge.app", "Brave Browser.app", "Arc.app"};
     for (const char* browser : browsers) {
@@ -35,7 +44,7 @@ Inspection inspection(const ProcessSample& sample) {
             return {QStringLiteral("先查看浏览器里的任务"),
                     QStringLiteral("检查视频、下载或繁忙网页；先保存内容，再关闭不需要的页面。")};
     }
-    const QString file = sample.executable.mid(sample.executable.lastIndexOf(u'/') + 1).toLower();
+    const QString file = BundlePaths::lastPathComponent(sample.executable).toLower();
     if (file == QStringLiteral("blender") || file == QStringLiteral("ffmpeg") ||
         file == QStringLiteral("handbrakecli"))
         return {QStringLiteral("先查看处理进度"),
@@ -44,23 +53,16 @@ Inspection inspection(const ProcessSample& sample) {
             QStringLiteral("打开所属应用查看进度；有进展就继续等，确认不再需要时再正常退出。")};
 }
 
-double clamped(double value, double fallback, double low, double high) {
-    if (!std::isfinite(value))
-        return fallback;
-    return std::clamp(value, low, high);
-}
-
 } // namespace
 
 LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& sample,
-                                            const std::optional<Finding>& finding, bool wasNotified,
-                                            bool isMonitoring, bool collectionFailed, bool isIgnored,
+                                            const std::optional<Finding>& finding, const Context& context,
                                             const MonitorSettings& settings) {
-    if (collectionFailed)
+    if (context.collectionFailed)
         return {State::unavailable, QStringLiteral("先重新读取进程"),
                 QStringLiteral("这次读取失败，暂时无法判断当前占用。"),
                 QStringLiteral("点击刷新；若仍读不到，可打开活动监视器查看。"), Action::refresh};
-    if (!isMonitoring)
+    if (!context.isMonitoring)
         return {State::paused, QStringLiteral("先恢复监测"),
                 QStringLiteral("监测已暂停，页面上的占用可能已经变化。"),
                 QStringLiteral("恢复监测，获取当前状态后再决定。"), Action::refresh};
@@ -68,7 +70,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
         return {State::notObserved, QStringLiteral("暂时没读到这个进程"),
                 QStringLiteral("它可能已退出，也可能暂时无法读取。"),
                 QStringLiteral("点击刷新确认；也可以回到所属应用查看。"), Action::refresh};
-    if (isIgnored)
+    if (context.isIgnored)
         return {State::muted, QStringLiteral("这个进程已静音"),
                 QStringLiteral("你已关闭这个进程的提醒，静音不代表占用已经回落。"),
                 QStringLiteral("需要查看时打开所属应用；也可以恢复提醒。"), Action::inspect};
@@ -78,9 +80,9 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
                 QStringLiteral("还没有可用的 CPU 数据，暂时无法判断占用。"),
                 QStringLiteral("稍等片刻后刷新，即可看到新的占用数据。"), Action::refresh};
 
-    const double threshold = clamped(settings.cpuThreshold, 90, 10, 1600);
+    const double threshold = settings.safeThreshold();
     if (*cpu < threshold) {
-        if (wasNotified)
+        if (context.wasNotified)
             return {State::recovered, QStringLiteral("CPU 已回落，继续观察"),
                     QStringLiteral("当前 CPU 已低于你设置的提醒线。"),
                     QStringLiteral("如果应用能正常使用，可继续手头的工作。"), Action::none};
@@ -90,7 +92,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
     }
 
     const Inspection inspected = inspection(*sample);
-    const double duration = clamped(settings.sustainedSeconds, 300, 30, 3600);
+    const double duration = settings.safeDuration();
     const bool counts = finding && finding->sample.identity == sample->identity &&
                         finding->sample.executable == sample->executable &&
                         finding->sample.command == sample->command &&

@@ -23,6 +23,14 @@ struct LocalProcessAdvice {
     };
     enum class PrimaryAction { inspect, refresh, none };
 
+    // What the model knows besides the sample and its finding.
+    struct Context {
+        bool wasNotified = false; // a reminder about this process was opened
+        bool isMonitoring = true;
+        bool collectionFailed = false; // the last sample could not be read
+        bool isIgnored = false;        // the process is muted
+    };
+
     State state = State::ordinary;
     QString title;
     QString reason;
@@ -31,8 +39,8 @@ struct LocalProcessAdvice {
 
     // Only the CPU threshold and the sustained duration of `settings` are read.
     static LocalProcessAdvice make(const std::optional<ProcessSample>& sample,
-                                   const std::optional<Finding>& finding, bool wasNotified, bool isMonitoring,
-                                   bool collectionFailed, bool isIgnored, const MonitorSettings& settings);
+                                   const std::optional<Finding>& finding, const Context& context,
+                                   const MonitorSettings& settings);
 
     friend bool operator==(const LocalProcessAdvice&, const LocalProcessAdvice&) = default;
 };

@@ -78,7 +78,7 @@ QList<MemoryObservation> MemoryObservationDetector::observe(const MonitorSnapsho
     }
     if (m_previousTime) {
         const double step = t - *m_previousTime;
-        if (!(step > 0) || step > settings.safeInterval() * 2.5)
+        if (!(step > 0) || step > settings.longestContinuousGap())
             reset();
     }
     if (m_previousDate && snapshot.timestamp < *m_previousDate)

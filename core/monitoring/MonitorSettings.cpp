@@ -5,22 +5,17 @@
 #include <cmath>
 
 namespace lunorvale {
-namespace {
-double safe(double value, double fallback, double low, double high) {
-    if (!std::isfinite(value))
-        value = fallback;
-    return std::clamp(value, low, high);
-}
-} // namespace
 
-double MonitorSettings::safeInterval() const {
-    return safe(sampleInterval, 30, 5, 120);
+double RuleLimits::safe(double value) const {
+    return std::clamp(std::isfinite(value) ? value : fallback, low, high);
 }
-double MonitorSettings::safeThreshold() const {
-    return safe(cpuThreshold, 90, 10, 1600);
+
+bool RuleLimits::admits(double value) const {
+    return std::isfinite(value) && value >= low && value <= high;
 }
-double MonitorSettings::safeDuration() const {
-    return safe(sustainedSeconds, 300, 30, 3600);
+
+QString RuleLimits::rangeText() const {
+    return QString::number(low) + u'–' + QString::number(high);
 }
 
 QJsonObject MonitorSettings::toJson() const {

@@ -51,7 +51,7 @@ std::optional<MutedProcess> MutedProcess::fromJson(const QJsonValue& value) {
 
 QList<MutedProcess> MutedProcess::active(const QList<MutedProcess>& muted, const QDateTime& now,
                                          const std::optional<QSet<ProcessIdentity>>& liveIDs) {
-    const QDateTime latest = now.addSecs(3600);
+    const QDateTime latest = now.addSecs(durationSeconds);
     QList<MutedProcess> kept;
     QSet<ProcessIdentity> seen;
     for (const MutedProcess& entry : muted) {

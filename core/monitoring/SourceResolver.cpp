@@ -1,39 +1,36 @@
 #include "core/monitoring/SourceResolver.h"
 
+#include "core/applications/BundlePaths.h"
+
 namespace lunorvale::SourceResolver {
-namespace {
 
-QString lastPathComponent(QString path) {
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    if (path == QStringLiteral("/"))
-        return path;
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
+using BundlePaths::lastPathComponent;
 
-} // namespace
-
-QString taskType(const QString& command) {
+TaskKind taskKind(const QString& command) {
+    using Kind = TaskKind::Kind;
     const QString lowered = command.toLower();
     const auto has = [&](const char16_t* needle) {
         return lowered.contains(QStringView(needle));
     };
     if (has(u"jest"))
-        return QStringLiteral("Jest 测试");
+        return Kind::jestTest;
     if (has(u"vitest"))
-        return QStringLiteral("Vitest 测试");
+        return Kind::vitestTest;
     if (has(u"xcodebuild"))
-        return QStringLiteral("Xcode 构建");
+        return Kind::xcodeBuild;
     if (has(u"next dev") || has(u"vite"))
-        return QStringLiteral("开发服务");
+        return Kind::devServer;
     if (has(u"webpack") || has(u" build") || has(u"swift-build"))
-        return QStringLiteral("构建任务");
+        return Kind::build;
     if (has(u"python"))
-        return QStringLiteral("Python 任务");
+        return Kind::python;
     if (has(u"node"))
-        return QStringLiteral("Node.js 任务");
-    return QStringLiteral("后台任务");
+        return Kind::node;
+    return Kind::background;
+}
+
+QString taskType(const QString& command) {
+    return taskKind(command).title();
 }
 
 QString source(const QString& name, const QString& executable, const QString& command) {
@@ -57,8 +54,8 @@ QString source(const QString& name, const QString& executable, const QString& co
         return lastPathComponent(project) + QStringLiteral(" · ") + taskType(command);
     }
 
-    const QString type = taskType(command);
-    return type == QStringLiteral("后台任务") ? name : type;
+    const TaskKind kind = taskKind(command);
+    return kind == TaskKind::Kind::background ? name : kind.title();
 }
 
 } // namespace lunorvale::SourceResolver

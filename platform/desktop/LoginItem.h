@@ -9,6 +9,8 @@
 namespace lunorvale {
 
 enum class LoginItemStatus { notRegistered, enabled, requiresApproval, notFound, unknown };
+// What the settings show for a status: "未开启", "已开启", "等待系统批准", "应用位置不可用", "状态未知".
+QString title(LoginItemStatus status);
 
 // A failed change of the login item, with the sentence shown to the user.
 class LoginItemError final : public std::exception {

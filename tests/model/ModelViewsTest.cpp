@@ -21,22 +21,21 @@ TEST(ModelViews, OrderedProcessesAreSortedOncePerSample) {
     }
     AppModel& model = h.start();
     h.sample();
-    const auto pids = [&](const QString& key) {
+    const auto pids = [&](ProcessSort key) {
         QList<int32_t> list;
         for (const ProcessSample& sample : model.orderedProcesses(key))
             list.append(sample.identity.pid);
         return list;
     };
     // Unmeasured processes order by name (digits as numbers, case ignored), then pid.
-    EXPECT_EQ(pids(QStringLiteral("cpu")), (QList<int32_t>{12, 13, 14, 11, 10}));
-    EXPECT_EQ(pids(QStringLiteral("anything")), pids(QStringLiteral("cpu")));
-    EXPECT_EQ(pids(QStringLiteral("memory")), (QList<int32_t>{11, 12, 13, 14, 10}));
-    EXPECT_EQ(pids(QStringLiteral("duration")), (QList<int32_t>{10, 11, 12, 13, 14}));
-    EXPECT_EQ(&model.orderedProcesses(QStringLiteral("cpu")), &model.orderedProcesses(QStringLiteral("cpu")));
+    EXPECT_EQ(pids(ProcessSort::cpu), (QList<int32_t>{12, 13, 14, 11, 10}));
+    EXPECT_EQ(pids(ProcessSort::memory), (QList<int32_t>{11, 12, 13, 14, 10}));
+    EXPECT_EQ(pids(ProcessSort::duration), (QList<int32_t>{10, 11, 12, 13, 14}));
+    EXPECT_EQ(&model.orderedProcesses(ProcessSort::cpu), &model.orderedProcesses(ProcessSort::cpu));
 
     h.advance(30, {14});
     h.sample();
-    EXPECT_EQ(pids(QStringLiteral("cpu")).first(), 14);
+    EXPECT_EQ(pids(ProcessSort::cpu).first(), 14);
 }
 
 TEST(ModelViews, ManualAnalysisAppliesOnlyTheCurrentRequest) {

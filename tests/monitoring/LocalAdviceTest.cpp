@@ -72,14 +72,17 @@ TEST(LocalProcessAdvice, StatesInOrderOfPrecedence) {
         const auto has = [&](char flag) {
             return std::strchr(c.flags, flag) != nullptr;
         };
-        const auto advice = LocalProcessAdvice::make(c.sample, c.finding, has('n'), !has('p'), has('f'),
-                                                     has('i'), c.settings);
+        const LocalProcessAdvice::Context context{.wasNotified = has('n'),
+                                                  .isMonitoring = !has('p'),
+                                                  .collectionFailed = has('f'),
+                                                  .isIgnored = has('i')};
+        const auto advice = LocalProcessAdvice::make(c.sample, c.finding, context, c.settings);
         EXPECT_EQ(advice.state, c.state) << c.label;
         EXPECT_EQ(advice.primaryAction, shown.at(c.state).first) << c.label;
         EXPECT_EQ(advice.title, shown.at(c.state).second) << c.label;
     }
 
-    const auto advice = LocalProcessAdvice::make(high, sustained, false, true, false, false, settings());
+    const auto advice = LocalProcessAdvice::make(high, sustained, {}, settings());
     EXPECT_EQ(advice.reason, QStringLiteral("CPU 已连续 5 分钟 达到提醒线，仅凭占用不能判断是否卡住。"));
     EXPECT_EQ(advice.nextStep,
               QStringLiteral("打开所属应用查看进度；有进展就继续等，确认不再需要时再正常退出。"));
@@ -114,13 +117,10 @@ TEST(LocalProcessAdvice, InspectionRules) {
     for (const auto& c : cases) {
         const ProcessSample sample =
             process(5, 95, QString::fromUtf8(c.executable), QString::fromUtf8(c.command));
-        const auto sustained = LocalProcessAdvice::make(sample, Finding{sample, 300, {}, {}}, false, true,
-                                                        false, false, settings());
+        const auto sustained = LocalProcessAdvice::make(sample, Finding{sample, 300, {}, {}}, {}, settings());
         EXPECT_EQ(sustained.title, QString::fromUtf8(c.title)) << c.executable;
         EXPECT_EQ(sustained.nextStep, c.nextStep) << c.executable;
-        EXPECT_EQ(
-            LocalProcessAdvice::make(sample, std::nullopt, false, true, false, false, settings()).nextStep,
-            c.nextStep)
+        EXPECT_EQ(LocalProcessAdvice::make(sample, std::nullopt, {}, settings()).nextStep, c.nextStep)
             << c.executable;
     }
 }

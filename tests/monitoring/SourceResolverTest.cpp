@@ -5,25 +5,33 @@
 using namespace lunorvale;
 
 TEST(SourceResolver, TaskTypeRulesInOrder) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"node /u/p/node_modules/.bin/jest --watch", "Jest 测试"},
-        {"node /u/p/node_modules/.bin/vitest run", "Vitest 测试"}, // before "vite" and "node"
-        {"xcodebuild -scheme App", "Xcode 构建"},
-        {"npx next dev", "开发服务"},
-        {"node /u/p/node_modules/vite/bin/vite.js", "开发服务"},
-        {"webpack --mode production", "构建任务"},
-        {"cargo build", "构建任务"},
-        {"swift-build -c release", "构建任务"},
-        {"/usr/bin/python3 train.py", "Python 任务"},
-        {"PYTHON3 SCRIPT.PY", "Python 任务"}, // case does not matter
-        {"/usr/local/bin/node server.js", "Node.js 任务"},
-        {"", "后台任务"},
-        {"/usr/bin/sleep 60", "后台任务"},
-        {"builder", "后台任务"}, // " build" needs its leading blank
+    using Kind = TaskKind::Kind;
+    const struct {
+        const char* command;
+        Kind kind;
+        const char* title;
+    } cases[] = {
+        {"node /u/p/node_modules/.bin/jest --watch", Kind::jestTest, "Jest 测试"},
+        {"node /u/p/node_modules/.bin/vitest run", Kind::vitestTest,
+         "Vitest 测试"}, // before "vite" and "node"
+        {"xcodebuild -scheme App", Kind::xcodeBuild, "Xcode 构建"},
+        {"npx next dev", Kind::devServer, "开发服务"},
+        {"node /u/p/node_modules/vite/bin/vite.js", Kind::devServer, "开发服务"},
+        {"webpack --mode production", Kind::build, "构建任务"},
+        {"cargo build", Kind::build, "构建任务"},
+        {"swift-build -c release", Kind::build, "构建任务"},
+        {"/usr/bin/python3 train.py", Kind::python, "Python 任务"},
+        {"PYTHON3 SCRIPT.PY", Kind::python, "Python 任务"}, // case does not matter
+        {"/usr/local/bin/node server.js", Kind::node, "Node.js 任务"},
+        {"", Kind::background, "后台任务"},
+        {"/usr/bin/sleep 60", Kind::background, "后台任务"},
+        {"builder", Kind::background, "后台任务"}, // " build" needs its leading blank
     };
-    for (const auto& [command, expected] : cases)
-        EXPECT_EQ(SourceResolver::taskType(QString::fromUtf8(command)), QString::fromUtf8(expected))
-            << command;
+    for (const auto& c : cases) {
+        const QString command = QString::fromUtf8(c.command);
+        EXPECT_EQ(SourceResolver::taskKind(command), TaskKind(c.kind)) << c.command;
+        EXPECT_EQ(SourceResolver::taskType(command), QString::fromUtf8(c.title)) << c.command;
+    }
 }
 
 TEST(SourceResolver, SourceLabels) {

@@ -33,43 +33,52 @@ TEST(LibraryLogic, VisibleListSearchesFiltersAndSorts) {
         {all[0].id(), 50}, {all[2].id(), 900}, {all[3].id(), 50}, {all[5].id(), 70}};
     const QSet<QString> running = {all[1].id(), all[2].id()};
     struct Case {
-        QString search, filter, sort;
+        QString search;
+        LibraryFilter filter;
+        LibrarySort sort;
         QStringList expected;
     };
     const Case cases[] = {
-        {"", "all", "name", {"app 2", "App 10", "Beta", "Beta@other", "Mail", "Zeta@other"}},
+        {"",
+         LibraryFilter::all,
+         LibrarySort::name,
+         {"app 2", "App 10", "Beta", "Beta@other", "Mail", "Zeta@other"}},
         {" ",
-         "all",
-         "name",
+         LibraryFilter::all,
+         LibrarySort::name,
          {"app 2", "App 10", "Beta", "Beta@other", "Mail", "Zeta@other"}}, // never trimmed
-        {"  ", "all", "name", {}},
-        {"APP 1", "all", "name", {"App 10"}},                     // letter case ignored
-        {"beta example", "all", "name", {"Beta", "Beta@other"}},  // across name and identifier
-        {"/other/", "all", "name", {"Beta@other", "Zeta@other"}}, // the folder
-        {"", "running", "name", {"app 2", "Zeta@other"}},
-        {"", "checkable", "name", {"app 2", "App 10", "Beta", "Beta@other", "Mail"}},
-        {"", "protected", "name", {"Zeta@other"}},
-        {"", "anything", "name", {}},
+        {"  ", LibraryFilter::all, LibrarySort::name, {}},
+        {"APP 1", LibraryFilter::all, LibrarySort::name, {"App 10"}}, // letter case ignored
+        {"beta example",
+         LibraryFilter::all,
+         LibrarySort::name,
+         {"Beta", "Beta@other"}}, // across name and identifier
+        {"/other/", LibraryFilter::all, LibrarySort::name, {"Beta@other", "Zeta@other"}}, // the folder
+        {"", LibraryFilter::running, LibrarySort::name, {"app 2", "Zeta@other"}},
+        {"", LibraryFilter::checkable, LibrarySort::name, {"app 2", "App 10", "Beta", "Beta@other", "Mail"}},
+        {"", LibraryFilter::protected_, LibrarySort::name, {"Zeta@other"}},
         // Largest first, equal sizes by name, the unsized last by name then path.
-        {"", "all", "size", {"Zeta@other", "Mail", "App 10", "Beta", "app 2", "Beta@other"}},
-        {"", "all", "other", {"app 2", "App 10", "Beta", "Beta@other", "Mail", "Zeta@other"}},
+        {"",
+         LibraryFilter::all,
+         LibrarySort::size,
+         {"Zeta@other", "Mail", "App 10", "Beta", "app 2", "Beta@other"}},
     };
     for (const Case& test : cases) {
-        SCOPED_TRACE((test.search + "|" + test.filter + "|" + test.sort).toStdString());
+        SCOPED_TRACE((test.search + u'|' + QString::number(static_cast<int>(test.filter)) + u'|' +
+                      QString::number(static_cast<int>(test.sort)))
+                         .toStdString());
         EXPECT_EQ(names(visible(all, sizes, running, test.search, test.filter, test.sort)), test.expected);
     }
 }
 
 TEST(LibraryLogic, ToolbarScopeAndEmptyTexts) {
     const std::pair<QString, QString> titles[] = {
-        {filterMenuTitle("all"), "筛选：全部"},
-        {filterMenuTitle("running"), "筛选：运行中"},
-        {filterMenuTitle("checkable"), "筛选：可检查"},
-        {filterMenuTitle("protected"), "筛选：其他方式"},
-        {filterMenuTitle("x"), "筛选：其他方式"},
-        {sortMenuTitle("name"), "排序：名称"},
-        {sortMenuTitle("size"), "排序：本体大小"},
-        {sortMenuTitle(""), "排序：本体大小"},
+        {filterMenuTitle(LibraryFilter::all), "筛选：全部"},
+        {filterMenuTitle(LibraryFilter::running), "筛选：运行中"},
+        {filterMenuTitle(LibraryFilter::checkable), "筛选：可检查"},
+        {filterMenuTitle(LibraryFilter::protected_), "筛选：其他方式"},
+        {sortMenuTitle(LibrarySort::name), "排序：名称"},
+        {sortMenuTitle(LibrarySort::size), "排序：本体大小"},
         {scopeTitle(0), "扫描范围与数据说明"},
         {scopeTitle(2), "扫描范围 · 2 项未完整读取"},
         {scanProgressText(true, true, 1, 5).value(), "正在扫描"},

@@ -49,23 +49,21 @@ TEST(ProcessesLogic, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
                                   findingOf(process(8, QStringLiteral("worker"), {}, 99))};
     struct Case {
         QString search;
-        QString filter;
+        ProcessFilter filter;
         QList<int32_t> expected;
     };
     const QList<Case> cases{
-        {{}, QStringLiteral("all"), {1123, 512, 77, 8, 9}},
-        {QStringLiteral("   "), QStringLiteral("all"), {1123, 512, 77, 8, 9}},
-        {QStringLiteral("12"), QStringLiteral("all"), {1123, 512, 77}},
-        {QStringLiteral("beta beta 5"), QStringLiteral("all"), {512}}, // no source: the name twice
-        {QStringLiteral("alpha al"), QStringLiteral("all"), {1123}},   // across the blank
-        {QStringLiteral("ALPHA APP"), QStringLiteral("all"), {1123}},
-        {QStringLiteral(" 编译\n"), QStringLiteral("all"), {8}},
-        {QStringLiteral("beta  "), QStringLiteral("all"), {512}},
-        {QStringLiteral("beta  beta"), QStringLiteral("all"), {}},
-        {{}, QStringLiteral("attention"), {9}},
-        {QStringLiteral("work"), QStringLiteral("muted"), {8}},
-        {{}, QStringLiteral("Muted"), {}},
-        {{}, QStringLiteral("bogus"), {}},
+        {{}, ProcessFilter::all, {1123, 512, 77, 8, 9}},
+        {QStringLiteral("   "), ProcessFilter::all, {1123, 512, 77, 8, 9}},
+        {QStringLiteral("12"), ProcessFilter::all, {1123, 512, 77}},
+        {QStringLiteral("beta beta 5"), ProcessFilter::all, {512}}, // no source: the name twice
+        {QStringLiteral("alpha al"), ProcessFilter::all, {1123}},   // across the blank
+        {QStringLiteral("ALPHA APP"), ProcessFilter::all, {1123}},
+        {QStringLiteral(" 编译\n"), ProcessFilter::all, {8}},
+        {QStringLiteral("beta  "), ProcessFilter::all, {512}},
+        {QStringLiteral("beta  beta"), ProcessFilter::all, {}},
+        {{}, ProcessFilter::attention, {9}},
+        {QStringLiteral("work"), ProcessFilter::muted, {8}},
     };
     ProcessesLogic::Filter filter{
         {}, ProcessesLogic::flaggedIdentities(findings), [](const ProcessSample& s) {
@@ -74,13 +72,13 @@ TEST(ProcessesLogic, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
     for (const Case& c : cases) {
         filter.key = c.filter;
         EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter)), c.expected)
-            << c.search.toStdString() << " / " << c.filter.toStdString();
+            << c.search.toStdString() << " / " << static_cast<int>(c.filter);
         // The folded texts a list keeps per sample give the same result.
         EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter,
                                                         ProcessesLogic::foldedSearchText)),
                   c.expected);
     }
-    filter.key = QStringLiteral("attention");
+    filter.key = ProcessFilter::attention;
     filter.flagged.clear();
     EXPECT_TRUE(ProcessesLogic::visibleProcesses(ordered, {}, filter).isEmpty());
     EXPECT_EQ(ProcessesLogic::emptyList(false).title, QStringLiteral("没有匹配的进程"));
@@ -127,8 +125,11 @@ TEST(ProcessesLogic, SidePaneFollowsTheSelectionInTheWholeSample) {
          true},
     };
     for (const auto& c : cards) {
-        const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, true, c.monitoring, c.failed,
-                                                     false, MonitorSettings());
+        const LocalProcessAdvice::Context context{.wasNotified = true,
+                                                  .isMonitoring = c.monitoring,
+                                                  .collectionFailed = c.failed,
+                                                  .isIgnored = false};
+        const auto advice = LocalProcessAdvice::make(std::nullopt, std::nullopt, context, MonitorSettings());
         const auto card = ProcessesLogic::missingProcessCard(advice, c.monitoring, c.sampling, c.preview);
         EXPECT_EQ(card.title, c.title);
         EXPECT_EQ(card.reason, advice.reason);
@@ -288,27 +289,26 @@ TEST(HistoryLogic, FilterSearchAndIconsFollowTheTitle) {
         event(QStringLiteral("已确认退出"), QStringLiteral("图像处理任务 · PID 5830")),
     };
     struct Case {
-        QString filter;
+        HistoryFilter filter;
         QString search;
         QList<int> expected;
     };
     const QList<Case> cases{
-        {QStringLiteral("all"), {}, {0, 1, 2, 3, 4}},
-        {QStringLiteral("all"), QStringLiteral(" "), {0, 1, 2, 3, 4}}, // title and detail joined by a blank
-        {QStringLiteral("alerts"), {}, {0}},
-        {QStringLiteral("actions"), {}, {1, 2, 3, 4}},
-        {QStringLiteral("actions"), QStringLiteral("BUILD"), {1}},
-        {QStringLiteral("all"), QStringLiteral("停止 build"), {1}},
-        {QStringLiteral("all"), QStringLiteral("编译 "), {}}, // untrimmed
-        {QStringLiteral("all"), QStringLiteral("pid 58"), {4}},
-        {QStringLiteral("Alerts"), {}, {}},
+        {HistoryFilter::all, {}, {0, 1, 2, 3, 4}},
+        {HistoryFilter::all, QStringLiteral(" "), {0, 1, 2, 3, 4}}, // title and detail joined by a blank
+        {HistoryFilter::alerts, {}, {0}},
+        {HistoryFilter::actions, {}, {1, 2, 3, 4}},
+        {HistoryFilter::actions, QStringLiteral("BUILD"), {1}},
+        {HistoryFilter::all, QStringLiteral("停止 build"), {1}},
+        {HistoryFilter::all, QStringLiteral("编译 "), {}}, // untrimmed
+        {HistoryFilter::all, QStringLiteral("pid 58"), {4}},
     };
     for (const Case& c : cases) {
         QList<ActivityEvent> expected;
         for (int i : c.expected)
             expected.append(history[i]);
         EXPECT_EQ(HistoryLogic::visibleEvents(history, c.filter, c.search), expected)
-            << c.filter.toStdString() << " / " << c.search.toStdString();
+            << static_cast<int>(c.filter) << " / " << c.search.toStdString();
     }
     const QList<QPair<const char*, AdaptiveColor>> icons{
         {"exclamationmark.circle", Palette::amber}, {"xmark.circle", Palette::muted},

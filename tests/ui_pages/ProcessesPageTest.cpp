@@ -66,12 +66,12 @@ TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
     field->setCursorPosition(1);
     page->filterControl()->setCurrentIndex(1);
     for (QAction* action : page->sortMenu()->actions())
-        if (action->data() == QStringLiteral("memory"))
+        if (action->text() == QStringLiteral("内存占用"))
             action->trigger();
     PageWindow::settle();
     EXPECT_EQ(window.view->state().search, QStringLiteral("wor"));
-    EXPECT_EQ(window.view->state().processFilter, QStringLiteral("attention"));
-    EXPECT_EQ(window.view->state().processSort, QStringLiteral("memory"));
+    EXPECT_EQ(window.view->state().processFilter, ProcessFilter::attention);
+    EXPECT_EQ(window.view->state().processSort, ProcessSort::memory);
     EXPECT_EQ(page->countText()->text(),
               QString::number(list->listModel()->rowCount()) + QStringLiteral(" 个"));
 

@@ -70,6 +70,7 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     useUpdateLayer(s, feed);
     SettingsView& page = s.open();
     RulesPanel* rules = page.rulesPanel();
+    EXPECT_EQ(rules->thresholdField()->placeholderText(), QStringLiteral("10–1600"));
 
     // Return in the field saves nothing; the button saves the typed threshold with the other rules.
     type(rules->thresholdField(), QStringLiteral("120"));
@@ -159,6 +160,36 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     QTest::keyClick(edited.notificationsPanel()->remindersSwitch(), Qt::Key_Space);
     EXPECT_EQ(storedRules(s), (MonitorSettings{5, 1600, 300, false}));
     EXPECT_EQ(edited.edits().feedback, QStringLiteral("异常通知已关闭。"));
+}
+
+namespace {
+
+// A registration the system has not approved yet, as a desktop with approvals would report it.
+class PendingLoginItem final : public LoginItem {
+public:
+    bool registered = true;
+
+    LoginItemStatus status() override {
+        return registered ? LoginItemStatus::requiresApproval : LoginItemStatus::notRegistered;
+    }
+    void registerItem() override { registered = true; }
+    void unregisterItem() override { registered = false; }
+};
+
+} // namespace
+
+TEST(SettingsPage, ALoginAwaitingApprovalShowsAsOnAndTurnsOff) {
+    SettingsHarness s;
+    PendingLoginItem item;
+    s.h.services.loginItem = &item;
+    NotificationsPanel* panel = s.open(QStringLiteral("notifications")).notificationsPanel();
+    EXPECT_TRUE(panel->loginSwitch()->isOn());
+    EXPECT_EQ(panel->loginStatus()->value()->text(), QStringLiteral("等待系统批准"));
+
+    QTest::keyClick(panel->loginSwitch(), Qt::Key_Space);
+    EXPECT_FALSE(item.registered);
+    EXPECT_FALSE(panel->loginSwitch()->isOn());
+    EXPECT_EQ(panel->loginStatus()->value()->text(), QStringLiteral("未开启"));
 }
 
 TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {

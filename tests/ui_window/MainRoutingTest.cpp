@@ -18,8 +18,8 @@ MainViewState busyState() {
     state.page = Page::history;
     state.showingHelp = true;
     state.search = QStringLiteral("orb");
-    state.processFilter = QStringLiteral("attention");
-    state.processSort = QStringLiteral("memory");
+    state.processFilter = ProcessFilter::attention;
+    state.processSort = ProcessSort::memory;
     state.sheet = MainSheet::analysing(process(7, 95));
     state.aiSettingsRequest = QUuid::createUuid();
     state.detailedAdviceExpanded = true;
@@ -38,7 +38,7 @@ TEST(MainRouting, EachHandlerChangesOnlyItsOwnFields) {
         {"navigation request", MainRouting::navigationRequested,
          [](MainViewState& s) {
              s.page = Page::processes, s.showingHelp = false, s.search.clear();
-             s.processFilter = QStringLiteral("all"), s.detailedAdviceExpanded = false, s.sheet.reset();
+             s.processFilter = ProcessFilter::all, s.detailedAdviceExpanded = false, s.sheet.reset();
          }},
         {"resource request", MainRouting::resourceNavigationRequested,
          [](MainViewState& s) {
@@ -64,7 +64,7 @@ TEST(MainRouting, EachHandlerChangesOnlyItsOwnFields) {
          }},
         {"open process", MainRouting::openProcess,
          [](MainViewState& s) {
-             s.processFilter = QStringLiteral("all"), s.search.clear(), s.page = Page::processes;
+             s.processFilter = ProcessFilter::all, s.search.clear(), s.page = Page::processes;
          }},
         {"settings button", [](MainViewState& s) { MainRouting::selectPage(s, Page::settings); },
          [](MainViewState& s) {

@@ -65,7 +65,7 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     view.toggleHelp();
     view.setSheet(MainSheet::analysing(sample));
     view.setSearch(QStringLiteral("x"));
-    view.setProcessFilter(QStringLiteral("attention"));
+    view.setProcessFilter(ProcessFilter::attention);
     view.setDetailedAdviceExpanded(true);
     const QPointer<QDialog> consent = view.sheetDialog();
     ASSERT_TRUE(consent);
@@ -73,7 +73,7 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     h.settle();
     EXPECT_FALSE(view.state().showingHelp || view.state().sheet || consent);
     EXPECT_TRUE(view.state().search.isEmpty() && !view.state().detailedAdviceExpanded);
-    EXPECT_EQ(view.state().processFilter, QStringLiteral("all"));
+    EXPECT_EQ(view.state().processFilter, ProcessFilter::all);
     EXPECT_TRUE(qobject_cast<ProcessesPage*>(shownPage(view)));
 
     // Each AI-settings request is handed to the settings page, which turns to its AI section; the

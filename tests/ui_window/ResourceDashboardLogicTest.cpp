@@ -95,22 +95,22 @@ TEST(ResourceDashboardLogic, GroupsFilteredAndOrdered) {
     const GroupIndex index(groups);
     const struct {
         QString search;
-        QString sort;
+        GroupSort sort;
         QStringList order;
     } cases[] = {
         {{},
-         QStringLiteral("cpu"),
+         GroupSort::cpu,
          {"p:big", "p:2", "p:10", "a:orbit", "p:a", "p:b", "p:none"}}, // numbers by value, same names by id
-        {{}, QStringLiteral("memory"), {"p:none", "a:orbit", "p:2", "p:10", "p:a", "p:b", "p:big"}},
-        {{}, QStringLiteral("name"), {"p:2", "p:10", "p:a", "p:b", "p:none", "a:orbit", "p:big"}},
-        {QStringLiteral("ORB"), QStringLiteral("cpu"), {"a:orbit"}},    // case ignored
-        {QStringLiteral("canvas w"), QStringLiteral("cpu"), {"p:big"}}, // a member's name keeps the group
-        {QStringLiteral("41"), QStringLiteral("cpu"), {"a:orbit"}},     // pid 4123
-        {QStringLiteral("o.*"), QStringLiteral("cpu"), {}},             // never a pattern
-        {QStringLiteral(" "), QStringLiteral("cpu"), {"p:big", "p:2", "p:10", "a:orbit"}}, // a space counts
+        {{}, GroupSort::memory, {"p:none", "a:orbit", "p:2", "p:10", "p:a", "p:b", "p:big"}},
+        {{}, GroupSort::name, {"p:2", "p:10", "p:a", "p:b", "p:none", "a:orbit", "p:big"}},
+        {QStringLiteral("ORB"), GroupSort::cpu, {"a:orbit"}},    // case ignored
+        {QStringLiteral("canvas w"), GroupSort::cpu, {"p:big"}}, // a member's name keeps the group
+        {QStringLiteral("41"), GroupSort::cpu, {"a:orbit"}},     // pid 4123
+        {QStringLiteral("o.*"), GroupSort::cpu, {}},             // never a pattern
+        {QStringLiteral(" "), GroupSort::cpu, {"p:big", "p:2", "p:10", "a:orbit"}}, // a space counts
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ids(groups, index.select(c.search, groupSort(c.sort))), c.order) << c.search.toStdString();
+        EXPECT_EQ(ids(groups, index.select(c.search, c.sort)), c.order) << c.search.toStdString();
 }
 
 // Names the collator ranks equal but that differ in letter case used to order by name in some pairs

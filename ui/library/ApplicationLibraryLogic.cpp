@@ -25,7 +25,7 @@ QLocale chinese() {
 // --- The visible list ---
 
 SortedApplications::SortedApplications(const QList<InstalledApplication>& applications,
-                                       const QHash<QString, qint64>& sizes, const QString& sort) {
+                                       const QHash<QString, qint64>& sizes, LibrarySort sort) {
     QCollator collator(chinese());
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -39,7 +39,7 @@ SortedApplications::SortedApplications(const QList<InstalledApplication>& applic
     std::vector<Key> keys;
     keys.reserve(applications.size());
     m_searchTexts.reserve(applications.size());
-    const bool bySize = sort == u"size";
+    const bool bySize = sort == LibrarySort::size;
     for (qsizetype index = 0; index < applications.size(); ++index) {
         const InstalledApplication& application = applications.at(index);
         const QString path = application.id();
@@ -63,21 +63,23 @@ bool matchesSearch(const QString& searchText, const QString& search) {
     return search.isEmpty() || searchText.contains(search, Qt::CaseInsensitive);
 }
 
-bool passesFilter(const InstalledApplication& application, const QString& filter,
+bool passesFilter(const InstalledApplication& application, LibraryFilter filter,
                   const QSet<QString>& runningIDs) {
-    if (filter == u"all")
+    switch (filter) {
+    case LibraryFilter::all:
         return true;
-    if (filter == u"running")
+    case LibraryFilter::running:
         return runningIDs.contains(application.id());
-    if (filter == u"checkable")
+    case LibraryFilter::checkable:
         return !application.restriction();
-    if (filter == u"protected")
+    case LibraryFilter::protected_:
         return application.restriction().has_value();
+    }
     return false;
 }
 
 QList<qsizetype> visible(const QList<InstalledApplication>& applications, const SortedApplications& sorted,
-                         const QString& search, const QString& filter, const QSet<QString>& runningIDs) {
+                         const QString& search, LibraryFilter filter, const QSet<QString>& runningIDs) {
     QList<qsizetype> shown;
     for (const qsizetype index : sorted.order()) {
         if (matchesSearch(sorted.searchText(index), search) &&
@@ -89,7 +91,7 @@ QList<qsizetype> visible(const QList<InstalledApplication>& applications, const 
 
 QList<InstalledApplication> visible(const QList<InstalledApplication>& applications,
                                     const QHash<QString, qint64>& sizes, const QSet<QString>& runningIDs,
-                                    const QString& search, const QString& filter, const QString& sort) {
+                                    const QString& search, LibraryFilter filter, LibrarySort sort) {
     QList<InstalledApplication> shown;
     for (const qsizetype index :
          visible(applications, SortedApplications(applications, sizes, sort), search, filter, runningIDs))
@@ -99,19 +101,27 @@ QList<InstalledApplication> visible(const QList<InstalledApplication>& applicati
 
 // --- Header, toolbar and scope ---
 
-QString filterMenuTitle(const QString& filter) {
+QString filterMenuTitle(LibraryFilter filter) {
     QString title = QStringLiteral("其他方式");
-    if (filter == u"all")
+    switch (filter) {
+    case LibraryFilter::all:
         title = QStringLiteral("全部");
-    else if (filter == u"running")
+        break;
+    case LibraryFilter::running:
         title = QStringLiteral("运行中");
-    else if (filter == u"checkable")
+        break;
+    case LibraryFilter::checkable:
         title = QStringLiteral("可检查");
+        break;
+    case LibraryFilter::protected_:
+        break;
+    }
     return QStringLiteral("筛选：") + title;
 }
 
-QString sortMenuTitle(const QString& sort) {
-    return QStringLiteral("排序：") + (sort == u"name" ? QStringLiteral("名称") : QStringLiteral("本体大小"));
+QString sortMenuTitle(LibrarySort sort) {
+    return QStringLiteral("排序：") +
+           (sort == LibrarySort::name ? QStringLiteral("名称") : QStringLiteral("本体大小"));
 }
 
 std::optional<QString> scanProgressText(bool scanning, bool sizing, qsizetype sized, qsizetype listed) {

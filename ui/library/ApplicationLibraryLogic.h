@@ -29,21 +29,28 @@ struct ApplicationAdviceConsent {
     int count = 0;                 // ticked paths when the request was made, whatever the list holds
 };
 
+// Which applications the library lists: all, the running ones, those without a restriction (a removal
+// may be checked), those with one (managed another way). Only the restriction counts, never the
+// guidance's kind.
+enum class LibraryFilter { all, running, checkable, protected_ };
+// The library's order: by name, or larger bundles first.
+enum class LibrarySort { name, size };
+
 // What the library page shows, derived from the library model's state by plain functions: the page's
 // widgets only place these texts and flags.
 namespace ApplicationLibraryLogic {
 
 // --- The visible list ---
 
-// The list in display order for a sort key: "size" puts larger bundles first and the unsized after
-// all sized ones; any other key sorts by name as the file manager does (digit runs by value, letter case
-// ignored). Ties are decided by name, then by path in plain order. Costly (a collation key per name):
-// the page sorts when the list, the sizes or the key change, never per keystroke.
+// The list in display order: by size puts larger bundles first and the unsized after all sized ones; by
+// name sorts as the file manager does (digit runs by value, letter case ignored). Ties are decided by
+// name, then by path in plain order. Costly (a collation key per name): the page sorts when the list,
+// the sizes or the order change, never per keystroke.
 class SortedApplications final {
 public:
     SortedApplications() = default;
     SortedApplications(const QList<InstalledApplication>& applications, const QHash<QString, qint64>& sizes,
-                       const QString& sort);
+                       LibrarySort sort);
 
     // Indices into the list it was made from, in display order.
     const QList<qsizetype>& order() const { return m_order; }
@@ -59,22 +66,21 @@ private:
 // An empty search passes everything; any other text (blanks too, untrimmed) must occur in the joined
 // text, letter case ignored.
 bool matchesSearch(const QString& searchText, const QString& search);
-// "all", "running" (its path is running), "checkable" (no restriction), "protected" (a restriction);
-// any other key passes nothing. Only the restriction counts, never the guidance's kind.
-bool passesFilter(const InstalledApplication& application, const QString& filter,
+// Running: its path is among `runningIDs`.
+bool passesFilter(const InstalledApplication& application, LibraryFilter filter,
                   const QSet<QString>& runningIDs);
 // The sorted list narrowed by search and filter: indices into `applications`.
 QList<qsizetype> visible(const QList<InstalledApplication>& applications, const SortedApplications& sorted,
-                         const QString& search, const QString& filter, const QSet<QString>& runningIDs);
+                         const QString& search, LibraryFilter filter, const QSet<QString>& runningIDs);
 // Both steps at once.
 QList<InstalledApplication> visible(const QList<InstalledApplication>& applications,
                                     const QHash<QString, qint64>& sizes, const QSet<QString>& runningIDs,
-                                    const QString& search, const QString& filter, const QString& sort);
+                                    const QString& search, LibraryFilter filter, LibrarySort sort);
 
 // --- Header, toolbar and scope ---
 
-QString filterMenuTitle(const QString& filter);
-QString sortMenuTitle(const QString& sort);
+QString filterMenuTitle(LibraryFilter filter);
+QString sortMenuTitle(LibrarySort sort);
 // The toolbar's progress text while scanning or sizing; absent otherwise.
 std::optional<QString> scanProgressText(bool scanning, bool sizing, qsizetype sized, qsizetype listed);
 QString scopeTitle(qsizetype issues);

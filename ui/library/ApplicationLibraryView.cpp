@@ -207,19 +207,20 @@ QWidget* ApplicationLibraryView::makeToolbar() {
     row->addWidget(m_searchField, 1);
 
     m_filterMenu = new QMenu(this);
-    const std::pair<const char*, const char*> filters[] = {{"全部应用", "all"},
-                                                           {"运行中", "running"},
-                                                           {"可检查移除", "checkable"},
-                                                           {"需其他管理方式", "protected"}};
+    const std::pair<const char*, LibraryFilter> filters[] = {{"全部应用", LibraryFilter::all},
+                                                             {"运行中", LibraryFilter::running},
+                                                             {"可检查移除", LibraryFilter::checkable},
+                                                             {"需其他管理方式", LibraryFilter::protected_}};
     for (const auto& [title, key] : filters) {
         connect(m_filterMenu->addAction(QString::fromUtf8(title)), &QAction::triggered, this,
-                [this, key = QString::fromLatin1(key)] { setFilter(key); });
+                [this, key = key] { setFilter(key); });
     }
     m_sortMenu = new QMenu(this);
-    const std::pair<const char*, const char*> sorts[] = {{"按名称", "name"}, {"按本体大小", "size"}};
+    const std::pair<const char*, LibrarySort> sorts[] = {{"按名称", LibrarySort::name},
+                                                         {"按本体大小", LibrarySort::size}};
     for (const auto& [title, key] : sorts) {
         connect(m_sortMenu->addAction(QString::fromUtf8(title)), &QAction::triggered, this,
-                [this, key = QString::fromLatin1(key)] { setSort(key); });
+                [this, key = key] { setSort(key); });
     }
     m_filterButton = new MenuLabel(QStringLiteral("应用筛选"), m_filterMenu);
     m_sortButton = new MenuLabel(QStringLiteral("应用排序"), m_sortMenu);
@@ -384,7 +385,7 @@ void ApplicationLibraryView::connectModel() {
         scheduleRefresh();
     });
     connect(&m_library, &M::sizesChanged, this, [this] {
-        m_sortDirty = m_sortDirty || m_sort == u"size";
+        m_sortDirty = m_sortDirty || m_sort == LibrarySort::size;
         scheduleRefresh();
     });
     connect(&m_library, &M::runningIDsChanged, this, [this] {
@@ -526,14 +527,14 @@ void ApplicationLibraryView::setConfiguration(const AIConfiguration& configurati
     refreshSelectionBar();
 }
 
-void ApplicationLibraryView::setFilter(const QString& filter) {
+void ApplicationLibraryView::setFilter(LibraryFilter filter) {
     if (filter == m_filter)
         return;
     m_filter = filter;
     refresh();
 }
 
-void ApplicationLibraryView::setSort(const QString& sort) {
+void ApplicationLibraryView::setSort(LibrarySort sort) {
     if (sort == m_sort)
         return;
     m_sort = sort;

@@ -64,11 +64,11 @@ public:
 
     // The page's own state.
     const QString& search() const { return m_search; }
-    const QString& filter() const { return m_filter; }
-    const QString& sort() const { return m_sort; }
+    LibraryFilter filter() const { return m_filter; }
+    LibrarySort sort() const { return m_sort; }
     bool showsAISelection() const { return m_showAISelection; }
-    void setFilter(const QString& filter);
-    void setSort(const QString& sort);
+    void setFilter(LibraryFilter filter);
+    void setSort(LibrarySort sort);
     void setShowAISelection(bool show);
 
     // Applies the model now instead of at the next pass of the event loop.
@@ -145,8 +145,8 @@ private:
     std::unique_ptr<ApplicationIconLoader> m_icons;
 
     QString m_search;
-    QString m_sort = QStringLiteral("name");
-    QString m_filter = QStringLiteral("all");
+    LibrarySort m_sort = LibrarySort::name;
+    LibraryFilter m_filter = LibraryFilter::all;
     std::optional<ApplicationAdviceConsent> m_consent;
     bool m_showReceipts = false;
     bool m_showAISelection = false;

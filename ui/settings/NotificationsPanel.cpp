@@ -50,7 +50,7 @@ void NotificationsPanel::refresh() {
     m_reminders->setOn(model.settings().notificationsEnabled);
     m_notificationStatus->setValue(model.notificationStatus());
     // A registration waiting for the user's approval shows as on.
-    m_login->setOn(model.loginEnabled() || model.loginStatus() == QLatin1String("等待系统批准"));
+    m_login->setOn(model.loginEnabled() || model.loginState() == LoginItemStatus::requiresApproval);
     m_loginStatus->setValue(model.loginStatus());
     const bool preview = model.isPreview();
     for (LVButton* button : {m_openSettings, m_refresh, m_manageLogin})

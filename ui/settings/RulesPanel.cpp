@@ -51,7 +51,8 @@ RulesPanel::RulesPanel(SettingsView& view, QWidget* parent) : QWidget(parent), m
     auto* thresholdRow = new QHBoxLayout(threshold);
     thresholdRow->setContentsMargins(0, 0, 0, 0);
     thresholdRow->setSpacing(8);
-    m_threshold = settingsField(QStringLiteral("CPU 提醒阈值，百分比"), QStringLiteral("10–1600"), threshold);
+    m_threshold = settingsField(QStringLiteral("CPU 提醒阈值，百分比"),
+                                MonitorSettings::thresholdLimits.rangeText(), threshold);
     m_threshold->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_threshold->setFixedWidth(88);
     thresholdRow->addWidget(m_threshold);

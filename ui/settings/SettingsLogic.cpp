@@ -1,5 +1,6 @@
 #include "ui/settings/SettingsLogic.h"
 
+#include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
 #include "core/monitoring/DisplayFormat.h"
@@ -13,12 +14,6 @@
 namespace lunorvale::SettingsLogic {
 
 namespace {
-
-constexpr qsizetype maximumModelCharacters = 200;
-
-bool within(double value, double low, double high) {
-    return std::isfinite(value) && value >= low && value <= high;
-}
 
 // The one "C" locale object every parse uses; never freed, like the process's own locales.
 locale_t cLocale() {
@@ -119,10 +114,14 @@ std::optional<double> parseNumber(const QString& text) {
 
 std::optional<QString> rulesValidationError(double interval, const QString& threshold, double duration) {
     const std::optional<double> number = parseNumber(AIText::trimmed(threshold));
-    if (!number || !within(*number, 10, 1600))
-        return QStringLiteral("CPU 阈值需填写 10–1600 之间的数值。");
-    if (!within(interval, 5, 120) || !within(duration, 30, 3600))
-        return QStringLiteral("采样间隔需为 5–120 秒，持续时间需为 30–3600 秒。");
+    const RuleLimits& thresholds = MonitorSettings::thresholdLimits;
+    const RuleLimits& intervals = MonitorSettings::intervalLimits;
+    const RuleLimits& durations = MonitorSettings::durationLimits;
+    if (!number || !thresholds.admits(*number))
+        return QStringLiteral("CPU 阈值需填写 ") + thresholds.rangeText() + QStringLiteral(" 之间的数值。");
+    if (!intervals.admits(interval) || !durations.admits(duration))
+        return QStringLiteral("采样间隔需为 ") + intervals.rangeText() +
+               QStringLiteral(" 秒，持续时间需为 ") + durations.rangeText() + QStringLiteral(" 秒。");
     return std::nullopt;
 }
 
@@ -257,7 +256,7 @@ std::optional<QString> aiSaveError(const AIConfiguration& draftConfiguration) {
         return error.errorDescription();
     }
     if (draftConfiguration.model.isEmpty() ||
-        AIText::characterCount(draftConfiguration.model) > maximumModelCharacters)
+        AIText::characterCount(draftConfiguration.model) > AIChatExchange::maximumModelCharacters)
         return AIServiceError(AIServiceError::Kind::missingModel).errorDescription();
     return std::nullopt;
 }

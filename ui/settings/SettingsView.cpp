@@ -306,9 +306,10 @@ void SettingsView::restoreDefaultRules() {
          QStringLiteral("恢复默认"), false});
     if (!confirmed)
         return;
-    m_edits.interval = 30;
-    m_edits.threshold = QStringLiteral("90");
-    m_edits.duration = 300;
+    const MonitorSettings defaults;
+    m_edits.interval = defaults.sampleInterval;
+    m_edits.threshold = SettingsLogic::thresholdText(defaults.cpuThreshold);
+    m_edits.duration = defaults.sustainedSeconds;
     saveRules();
     refresh();
 }

@@ -43,9 +43,9 @@ struct SettingsServices {
 // The page's edits: everything the sections change before a save, and the outcome of the last action.
 struct SettingsEdits {
     SettingsSection section = SettingsSection::rules;
-    double interval = 30;
+    double interval = MonitorSettings::intervalLimits.fallback;
     QString threshold;
-    double duration = 300;
+    double duration = MonitorSettings::durationLimits.fallback;
     // The AI form with the saved state beside it; the key status is read only when the page appears,
     // the program becomes active again, or after a save or a key action.
     SettingsLogic::AIForm ai;

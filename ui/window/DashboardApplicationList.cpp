@@ -529,7 +529,8 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
     connect(m_search, &QLineEdit::textEdited, this, &DashboardApplicationList::searchEdited);
     connect(m_sort, &LVSegmentedControl::currentIndexChanged, this, [this](int index) {
         if (!m_applying)
-            emit sortChosen(index == 1 ? QStringLiteral("memory") : QStringLiteral("cpu"));
+            emit sortChosen(index == 1 ? ResourceDashboardLogic::GroupSort::memory
+                                       : ResourceDashboardLogic::GroupSort::cpu);
     });
     connect(m_view, &QTreeView::clicked, this, [this](const QModelIndex& index) {
         if (m_model->kind(index) == ApplicationGroupsModel::RowKind::group)
@@ -573,9 +574,9 @@ void DashboardApplicationList::setSearch(const QString& search) {
         m_search->setText(search);
 }
 
-void DashboardApplicationList::setSort(const QString& sort) {
+void DashboardApplicationList::setSort(ResourceDashboardLogic::GroupSort sort) {
     m_applying = true;
-    m_sort->setCurrentIndex(sort == QLatin1String("memory") ? 1 : 0);
+    m_sort->setCurrentIndex(sort == ResourceDashboardLogic::GroupSort::memory ? 1 : 0);
     m_applying = false;
 }
 

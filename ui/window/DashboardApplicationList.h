@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ApplicationResourceGroup.h"
+#include "ui/window/ResourceDashboardLogic.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
@@ -100,7 +101,7 @@ public:
                     const QString& emptyText);
     void setSummary(const QString& summary);
     void setSearch(const QString& search);
-    void setSort(const QString& sort);
+    void setSort(ResourceDashboardLogic::GroupSort sort);
 
     QLineEdit* searchField() const { return m_search; }
     LVSegmentedControl* sortControl() const { return m_sort; }
@@ -111,7 +112,7 @@ public:
 
 signals:
     void searchEdited(const QString& search);
-    void sortChosen(const QString& sort);
+    void sortChosen(ResourceDashboardLogic::GroupSort sort);
     void expansionChanged(const QString& id, bool expanded);
     void showProcess(const ProcessIdentity& identity);
 

@@ -6,26 +6,28 @@ namespace {
 const QString alertMark = QStringLiteral("高占用");
 } // namespace
 
-const QStringList& filterKeys() {
-    static const QStringList keys{QStringLiteral("all"), QStringLiteral("alerts"), QStringLiteral("actions")};
+const QList<HistoryFilter>& filterKeys() {
+    static const QList<HistoryFilter> keys{HistoryFilter::all, HistoryFilter::alerts, HistoryFilter::actions};
     return keys;
 }
 
-QString filterLabel(const QString& key) {
-    if (key == u"alerts")
+QString filterLabel(HistoryFilter filter) {
+    switch (filter) {
+    case HistoryFilter::alerts:
         return QStringLiteral("异常提醒");
-    if (key == u"actions")
+    case HistoryFilter::actions:
         return QStringLiteral("操作与状态");
+    case HistoryFilter::all:
+        break;
+    }
     return QStringLiteral("全部记录");
 }
 
-QList<ActivityEvent> visibleEvents(const QList<ActivityEvent>& history, const QString& filter,
+QList<ActivityEvent> visibleEvents(const QList<ActivityEvent>& history, HistoryFilter filter,
                                    const QString& search) {
     QList<ActivityEvent> visible;
-    const bool all = filter == u"all";
-    const bool alerts = filter == u"alerts";
-    if (!all && !alerts && filter != u"actions")
-        return visible;
+    const bool all = filter == HistoryFilter::all;
+    const bool alerts = filter == HistoryFilter::alerts;
     for (const ActivityEvent& event : history) {
         if (!search.isEmpty() && !(event.title + u' ' + event.detail).contains(search, Qt::CaseInsensitive))
             continue;

@@ -11,16 +11,19 @@
 
 namespace lunorvale {
 
+// Which entries the history shows: every one, the alerts, or the actions and states.
+enum class HistoryFilter { all, alerts, actions };
+
 // What the history page shows, derived from the model without a widget.
 namespace HistoryLogic {
 
-// The filter keys in the picker's order, and their labels.
-const QStringList& filterKeys();
-QString filterLabel(const QString& key);
+// The filters in the picker's order, and their labels.
+const QList<HistoryFilter>& filterKeys();
+QString filterLabel(HistoryFilter filter);
 
 // The events shown: the history's order kept, each matching the search (as typed, not trimmed, against
-// "title detail", ignoring case) and the filter ("alerts": titles holding "高占用", "actions": the others).
-QList<ActivityEvent> visibleEvents(const QList<ActivityEvent>& history, const QString& filter,
+// "title detail", ignoring case) and the filter (alerts: titles holding "高占用", actions: the others).
+QList<ActivityEvent> visibleEvents(const QList<ActivityEvent>& history, HistoryFilter filter,
                                    const QString& search);
 
 // The symbol and colour before an entry, from its title: an alert, a stop that failed or cannot be

@@ -44,7 +44,7 @@ HistoryPage::HistoryPage(MainView& view, HistoryExport::Services exportServices,
 
     auto* filterRow = new QHBoxLayout;
     QStringList labels;
-    for (const QString& key : HistoryLogic::filterKeys())
+    for (const HistoryFilter key : HistoryLogic::filterKeys())
         labels.append(HistoryLogic::filterLabel(key));
     m_filter = new LVSegmentedControl(labels, this);
     m_filter->setAccessibleName(QStringLiteral("记录类型"));
@@ -57,8 +57,10 @@ HistoryPage::HistoryPage(MainView& view, HistoryExport::Services exportServices,
     filterRow->addWidget(searchBox);
     filterRow->addStretch(1);
     column->addLayout(filterRow);
-    connect(m_filter, &LVSegmentedControl::currentIndexChanged, this,
-            [this](int index) { m_view.setHistoryFilter(HistoryLogic::filterKeys().value(index)); });
+    connect(m_filter, &LVSegmentedControl::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < HistoryLogic::filterKeys().size())
+            m_view.setHistoryFilter(HistoryLogic::filterKeys().at(index));
+    });
     connect(m_search, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_view.setHistorySearch(text); });
 

@@ -118,13 +118,13 @@ QWidget* MainView::processColumnHeadings(bool compact) {
 void MainView::setSearch(const QString& search) {
     change([&](MainViewState& s) { s.search = search; });
 }
-void MainView::setProcessFilter(const QString& filter) {
+void MainView::setProcessFilter(ProcessFilter filter) {
     change([&](MainViewState& s) { s.processFilter = filter; });
 }
-void MainView::setProcessSort(const QString& sort) {
+void MainView::setProcessSort(ProcessSort sort) {
     change([&](MainViewState& s) { s.processSort = sort; });
 }
-void MainView::setHistoryFilter(const QString& filter) {
+void MainView::setHistoryFilter(HistoryFilter filter) {
     change([&](MainViewState& s) { s.historyFilter = filter; });
 }
 void MainView::setHistorySearch(const QString& search) {

@@ -61,9 +61,9 @@ public:
 
     // The state the pages write. Each announces a change with `stateChanged`.
     void setSearch(const QString& search);
-    void setProcessFilter(const QString& filter);
-    void setProcessSort(const QString& sort);
-    void setHistoryFilter(const QString& filter);
+    void setProcessFilter(ProcessFilter filter);
+    void setProcessSort(ProcessSort sort);
+    void setHistoryFilter(HistoryFilter filter);
     void setHistorySearch(const QString& search);
     // True presents the clear-history alert, which sets it back to false when it closes.
     void setClearingHistory(bool clearing);

@@ -136,7 +136,7 @@ void navigationRequested(MainViewState& state) {
     state.page = Page::processes;
     state.showingHelp = false;
     state.search.clear();
-    state.processFilter = QStringLiteral("all");
+    state.processFilter = ProcessFilter::all;
     state.detailedAdviceExpanded = false;
     state.sheet.reset();
 }
@@ -170,7 +170,7 @@ void automaticAdviceChanged(MainViewState& state, bool enabled) {
 }
 
 void openProcess(MainViewState& state) {
-    state.processFilter = QStringLiteral("all");
+    state.processFilter = ProcessFilter::all;
     state.search.clear();
     state.page = Page::processes;
 }

@@ -2,6 +2,8 @@
 
 #include "core/monitoring/MonitorSettings.h"
 #include "core/monitoring/ProcessSample.h"
+#include "ui/window/HistoryLogic.h"
+#include "ui/window/ProcessesLogic.h"
 
 #include <QDateTime>
 #include <QString>
@@ -61,9 +63,9 @@ struct MainViewState {
     Page page = Page::overview;
     bool showingHelp = false;
     QString search;
-    QString processFilter = QStringLiteral("all");
-    QString processSort = QStringLiteral("cpu");
-    QString historyFilter = QStringLiteral("all");
+    ProcessFilter processFilter = ProcessFilter::all;
+    ProcessSort processSort = ProcessSort::cpu;
+    HistoryFilter historyFilter = HistoryFilter::all;
     QString historySearch;
     bool clearingHistory = false;
     std::optional<MainSheet> sheet;

@@ -391,7 +391,7 @@ void MenuContent::refresh() {
     m_observationButton->setVisible(observation.has_value());
 
     const QList<ProcessSample> busiest =
-        MenuContentLogic::busiest(m_model.orderedProcesses(QStringLiteral("cpu")));
+        MenuContentLogic::busiest(m_model.orderedProcesses(ProcessSort::cpu));
     m_noProcesses->parentWidget()->setVisible(busiest.isEmpty());
     m_rowsBox->setVisible(!busiest.isEmpty());
     for (int i = 0; i < m_rows.size(); ++i) {

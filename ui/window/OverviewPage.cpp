@@ -345,7 +345,7 @@ void OverviewPage::refreshTopList(const Finding* primary) {
     AppModel& model = m_view.model();
     m_topTitle->setText(OverviewLogic::topListTitle(primary));
     const QList<ProcessSample> top =
-        OverviewLogic::topList(model.orderedProcesses(QStringLiteral("cpu")), primary);
+        OverviewLogic::topList(model.orderedProcesses(ProcessSort::cpu), primary);
     const double threshold = model.settings().safeThreshold();
     for (int i = 0; i < m_rows.size(); ++i) {
         const bool shown = i < top.size();

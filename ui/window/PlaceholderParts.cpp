@@ -135,7 +135,7 @@ protected:
 private:
     void refresh() {
         m_stale = false;
-        const QList<ProcessSample>& processes = m_model.orderedProcesses(QStringLiteral("cpu"));
+        const QList<ProcessSample>& processes = m_model.orderedProcesses(ProcessSort::cpu);
         m_empty->setVisible(processes.isEmpty());
         for (qsizetype i = 0; i < m_rows.size(); ++i) {
             const bool used = i < processes.size();

@@ -20,31 +20,33 @@ QString oneLine(const QString& text) {
     return shown;
 }
 
-const QStringList& filterKeys() {
-    static const QStringList keys{QStringLiteral("all"), QStringLiteral("attention"),
-                                  QStringLiteral("muted")};
+const QList<ProcessFilter>& filterKeys() {
+    static const QList<ProcessFilter> keys{ProcessFilter::all, ProcessFilter::attention,
+                                           ProcessFilter::muted};
     return keys;
 }
 
-QString filterLabel(const QString& key) {
-    if (key == u"attention")
+QString filterLabel(ProcessFilter filter) {
+    switch (filter) {
+    case ProcessFilter::attention:
         return QStringLiteral("需要关注");
-    if (key == u"muted")
+    case ProcessFilter::muted:
         return QStringLiteral("已静音");
+    case ProcessFilter::all:
+        break;
+    }
     return QStringLiteral("全部");
 }
 
-const QStringList& sortKeys() {
-    static const QStringList keys{QStringLiteral("cpu"), QStringLiteral("memory"),
-                                  QStringLiteral("duration")};
-    return keys;
-}
-
-QString sortLabel(const QString& key) {
-    if (key == u"memory")
+QString sortLabel(ProcessSort sort) {
+    switch (sort) {
+    case ProcessSort::memory:
         return QStringLiteral("内存占用");
-    if (key == u"duration")
+    case ProcessSort::duration:
         return QStringLiteral("运行时间");
+    case ProcessSort::cpu:
+        break;
+    }
     return QStringLiteral("CPU 占用");
 }
 
@@ -58,12 +60,14 @@ QString foldedQuery(const QString& search) {
 }
 
 bool Filter::keeps(const ProcessSample& sample) const {
-    if (key == u"all")
+    switch (key) {
+    case ProcessFilter::all:
         return true;
-    if (key == u"attention")
+    case ProcessFilter::attention:
         return flagged.contains(sample.identity);
-    if (key == u"muted")
+    case ProcessFilter::muted:
         return isMuted && isMuted(sample);
+    }
     return false;
 }
 

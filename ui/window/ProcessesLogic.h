@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/model/ProcessSort.h"
 #include "core/monitoring/Finding.h"
 #include "core/monitoring/LocalProcessAdvice.h"
 #include "core/monitoring/ProcessSample.h"
@@ -12,6 +13,9 @@
 
 namespace lunorvale {
 
+// Which processes the list shows: every one, those with a finding, the muted ones.
+enum class ProcessFilter { all, attention, muted };
+
 // What the processes page shows, derived from the model without a widget.
 namespace ProcessesLogic {
 
@@ -19,12 +23,10 @@ namespace ProcessesLogic {
 // control character shows as one blank.
 QString oneLine(const QString& text);
 
-// The filter keys in the picker's order, and their labels.
-const QStringList& filterKeys();
-QString filterLabel(const QString& key);
-// The sort keys in the menu's order; the label of a key no menu item has is the CPU one.
-const QStringList& sortKeys();
-QString sortLabel(const QString& key);
+// The filters in the picker's order, and their labels.
+const QList<ProcessFilter>& filterKeys();
+QString filterLabel(ProcessFilter filter);
+QString sortLabel(ProcessSort sort);
 
 // The text a search runs against, folded so that a case-insensitive search is a plain `contains`: the
 // name, a blank, the source (the name when it has none), a blank and the pid.
@@ -33,7 +35,7 @@ QString foldedSearchText(const ProcessSample& sample);
 QString foldedQuery(const QString& search);
 
 struct Filter {
-    QString key;                   // "all", "attention", "muted"; any other keeps nothing
+    ProcessFilter key = ProcessFilter::all;
     QSet<ProcessIdentity> flagged; // the identities of the findings
     std::function<bool(const ProcessSample&)> isMuted;
 

@@ -162,10 +162,10 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_sortMenu = new QMenu(m_sort);
     m_sortMenu->addSection(QStringLiteral("排序"));
     auto* sortGroup = new QActionGroup(m_sortMenu);
-    for (const QString& key : ProcessesLogic::sortKeys()) {
+    for (const ProcessSort key : processSorts) {
         QAction* action = m_sortMenu->addAction(ProcessesLogic::sortLabel(key));
         action->setCheckable(true);
-        action->setData(key);
+        action->setData(static_cast<int>(key));
         sortGroup->addAction(action);
         connect(action, &QAction::triggered, this, [this, key] { m_view.setProcessSort(key); });
     }
@@ -178,7 +178,7 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
 
     auto* filterRow = new QHBoxLayout;
     QStringList labels;
-    for (const QString& key : ProcessesLogic::filterKeys())
+    for (const ProcessFilter key : ProcessesLogic::filterKeys())
         labels.append(ProcessesLogic::filterLabel(key));
     m_filter = new LVSegmentedControl(labels, this);
     m_filter->setAccessibleName(QStringLiteral("显示进程"));
@@ -189,8 +189,10 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_count->setMaximumLines(1);
     filterRow->addWidget(m_count);
     list->addLayout(filterRow);
-    connect(m_filter, &LVSegmentedControl::currentIndexChanged, this,
-            [this](int index) { m_view.setProcessFilter(ProcessesLogic::filterKeys().value(index)); });
+    connect(m_filter, &LVSegmentedControl::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < ProcessesLogic::filterKeys().size())
+            m_view.setProcessFilter(ProcessesLogic::filterKeys().at(index));
+    });
 
     auto* cardContent = new QWidget;
     auto* cardColumn = new QVBoxLayout(cardContent);
@@ -323,7 +325,7 @@ void ProcessesPage::refresh() {
     m_sort->updateGeometry();
     for (QAction* action : m_sortMenu->actions())
         if (action->isCheckable())
-            action->setChecked(action->data().toString() == state.processSort);
+            action->setChecked(action->data().toInt() == static_cast<int>(state.processSort));
     const int filterIndex = static_cast<int>(ProcessesLogic::filterKeys().indexOf(state.processFilter));
     if (filterIndex >= 0 && filterIndex != m_filter->currentIndex()) {
         const QSignalBlocker blocker(m_filter);

@@ -37,14 +37,6 @@ DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, con
     return {start, end};
 }
 
-GroupSort groupSort(const QString& key) {
-    if (key == QLatin1String("cpu"))
-        return GroupSort::cpu;
-    if (key == QLatin1String("memory"))
-        return GroupSort::memory;
-    return GroupSort::name;
-}
-
 GroupIndex::GroupIndex(const QList<ApplicationResourceGroup>& groups, bool inNameOrder) : m_groups(groups) {
     m_entries.reserve(groups.size());
     for (qsizetype i = 0; i < groups.size(); ++i) {

@@ -32,9 +32,8 @@ struct DateRange {
 };
 DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, const QDateTime& now);
 
+// The page offers CPU and memory; by name alone is the order of equal figures.
 enum class GroupSort { cpu, memory, name };
-// "cpu" and "memory"; any other key orders by name alone.
-GroupSort groupSort(const QString& key);
 
 // The groups of one sample, made ready for ordering and searching many times. Search texts are folded
 // on the first search of a sample.

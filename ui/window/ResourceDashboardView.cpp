@@ -159,7 +159,7 @@ QList<QWidget*> ResourceDashboardView::findingButtons() const {
 
 void ResourceDashboardView::enter() {
     m_minutes = 15;
-    m_sort = QStringLiteral("cpu");
+    m_sort = GroupSort::cpu;
     m_search.clear();
     m_expanded.clear();
     {
@@ -287,7 +287,7 @@ void ResourceDashboardView::refreshList() {
         m_index = GroupIndex(groups, true);
     }
     QList<ApplicationResourceGroup> shown;
-    const QList<qsizetype> order = m_index.select(m_search, groupSort(m_sort));
+    const QList<qsizetype> order = m_index.select(m_search, m_sort);
     shown.reserve(order.size());
     for (const qsizetype i : order)
         shown.append(groups[i]);
@@ -305,7 +305,7 @@ void ResourceDashboardView::setMinutes(int minutes) {
     refreshCharts();
 }
 
-void ResourceDashboardView::setSort(const QString& sort) {
+void ResourceDashboardView::setSort(GroupSort sort) {
     if (sort == m_sort)
         return;
     m_sort = sort;

@@ -34,11 +34,11 @@ public:
     void refresh();
 
     int minutes() const { return m_minutes; }
-    const QString& sort() const { return m_sort; }
+    ResourceDashboardLogic::GroupSort sort() const { return m_sort; }
     const QString& search() const { return m_search; }
     const QSet<QString>& expanded() const { return m_expanded; }
     void setMinutes(int minutes);
-    void setSort(const QString& sort);
+    void setSort(ResourceDashboardLogic::GroupSort sort);
     void setSearch(const QString& search);
     void setExpanded(const QString& id, bool expanded);
     // "展开应用": the application found, opened and scrolled to.
@@ -68,7 +68,7 @@ private:
     AppModel& m_model;
     const bool m_showApplicationsFirst;
     int m_minutes = 15;
-    QString m_sort = QStringLiteral("cpu");
+    ResourceDashboardLogic::GroupSort m_sort = ResourceDashboardLogic::GroupSort::cpu;
     QString m_search;
     QSet<QString> m_expanded;
     QList<ApplicationResourceGroup> m_indexedGroups;
