@@ -4,10 +4,10 @@
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
 #include "app/shell/StatusItem.h"
+#include "ui/kit/LVButton.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -225,18 +225,17 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
         int presented = 0;
         UserQuitConfirmation* self = nullptr;
         UserQuitConfirmation confirmation(
-            [&](QMessageBox& alert) {
+            [&](LVAlert& alert) {
                 ++presented;
-                EXPECT_EQ(alert.text(), c.text);
-                EXPECT_TRUE(alert.informativeText().endsWith(c.informativeEnd))
-                    << alert.informativeText().toStdString();
-                QMap<int, QString> titles;
-                for (QAbstractButton* b : alert.buttons())
-                    titles.insert(UserQuitConfirmation::buttonIndex(alert, b), b->text());
-                EXPECT_EQ(titles.values(), c.buttons);
-                // Return and Escape both take the first button.
-                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.defaultButton()), 0);
-                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.escapeButton()), 0);
+                EXPECT_EQ(alert.text().title, c.text);
+                EXPECT_TRUE(alert.text().message.endsWith(c.informativeEnd))
+                    << alert.text().message.toStdString();
+                QStringList titles;
+                for (const LVButton* b : alert.buttons())
+                    titles << b->text();
+                EXPECT_EQ(titles, c.buttons);
+                // Return takes the first button.
+                EXPECT_EQ(alert.defaultButton(), alert.buttons().first());
                 // A request while the alert is up shows nothing more.
                 EXPECT_TRUE(self->isPresenting());
                 self->request(c.removing, c.updateReady);
@@ -250,10 +249,12 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
         EXPECT_FALSE(confirmation.isPresenting());
     }
 
-    // The default presentation answers with the button the user took.
-    auto alert = UserQuitConfirmation::makeAlert(false, false);
-    QTimer::singleShot(0, alert.get(), [&] { QTest::keyClick(alert.get(), Qt::Key_Return); });
-    EXPECT_EQ(UserQuitConfirmation::runModal(*alert), 0);
+    // The default presentation answers with the button the user took: Return and Escape keep running.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        auto alert = UserQuitConfirmation::makeAlert(false, false);
+        QTimer::singleShot(0, alert.get(), [&] { QTest::keyClick(alert.get(), key); });
+        EXPECT_EQ(presentAlertModally(*alert), 0);
+    }
 }
 
 TEST(PreviewRequest, ReadsTheCommandLine) {
