@@ -106,7 +106,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lunorvale"));
-    QApplication::setApplicationDisplayName(QStringLiteral("岚栖"));
+    // No display name: Qt would append it to every window title ("岚栖 · Lunorvale — 岚栖"); each window
+    // names itself in full.
     QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
     Fonts::install();
 
