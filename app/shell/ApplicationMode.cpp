@@ -16,6 +16,7 @@
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/QtTranslations.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -110,6 +111,7 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     // names itself in full.
     QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
     Fonts::install();
+    QtTranslations::install();
 
     DesktopServices desktop;
     ShellServices services;
