@@ -19,6 +19,7 @@
 #include "ui/kit/QtTranslations.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <cstdio>
 
 namespace lunorvale {
@@ -40,6 +41,8 @@ struct DesktopServices {
 
     // Asked when an update wants the program to end: the quit confirmation decides.
     std::function<bool()> requestQuit;
+    // The window the update window opens over.
+    std::function<QWidget*()> mainWindow;
 
     std::unique_ptr<AppModel> makeModel(bool preview) {
         AppModelServices services;
@@ -61,7 +64,11 @@ struct DesktopServices {
                 return requestQuit && requestQuit();
             };
             services.updaterFactory = StandardUpdaterController::factory(
-                [] { return std::make_unique<UpdateWindow>(); }, std::move(environment));
+                [this] {
+                    return std::make_unique<UpdateWindow>(
+                        [this]() -> QWidget* { return mainWindow ? mainWindow() : nullptr; });
+                },
+                std::move(environment));
         }
         return std::make_unique<AppModel>(preview, std::move(services));
     }
@@ -128,6 +135,9 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     AppDelegate delegate(std::move(services), preview, loginLaunch);
     desktop.requestQuit = [&delegate] {
         return delegate.requestQuit();
+    };
+    desktop.mainWindow = [&delegate]() -> QWidget* {
+        return delegate.window();
     };
 
     // The session ending or the terminal's interrupt: no confirmation, an ordinary end.
