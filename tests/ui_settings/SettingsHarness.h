@@ -44,6 +44,7 @@ struct Alert {
     QStringList buttons; // left to right
     QString defaultButton;
     QString escapeButton;
+    bool destructive = false; // the confirming button is drawn destructive
 };
 
 struct SettingsHarness {
@@ -58,7 +59,12 @@ struct SettingsHarness {
         SettingsServices services;
         services.opener = opener;
         services.presentAlert = [this](LVAlert& box) {
-            Alert alert{box.text().title, box.text().message, {}, box.defaultButton()->text(), {}};
+            Alert alert{box.text().title,
+                        box.text().message,
+                        {},
+                        box.defaultButton()->text(),
+                        {},
+                        box.buttons().last()->kind() == LVButtonKind::danger};
             for (const LVButton* button : box.buttons())
                 alert.buttons.append(button->text());
             // Escape closes the alert with the button it stands for.

@@ -98,6 +98,7 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     EXPECT_EQ(alert.buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("恢复默认")}));
     EXPECT_EQ(alert.defaultButton, QStringLiteral("恢复默认"));
     EXPECT_EQ(alert.escapeButton, QStringLiteral("取消"));
+    EXPECT_FALSE(alert.destructive);
     EXPECT_EQ(page.edits().interval, 60);
     EXPECT_EQ(storedRules(s), (MonitorSettings{30, 120, 300, false}));
     s.answer = QStringLiteral("恢复默认");
@@ -271,6 +272,7 @@ TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {
     EXPECT_EQ(s.alerts[0].title, QStringLiteral("清空本地操作记录？"));
     EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
     EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
+    EXPECT_TRUE(s.alerts[0].destructive);
     s.answer = QStringLiteral("清空记录");
     click(&page, QStringLiteral("清空记录"));
     EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 0 条记录"));

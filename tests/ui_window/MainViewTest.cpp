@@ -174,6 +174,7 @@ TEST(MainView, SheetsAndTheClearHistoryAlert) {
         EXPECT_FALSE(view.state().clearingHistory);
         EXPECT_EQ(h.alertButtons, (QStringList{QStringLiteral("取消"), QStringLiteral("清空记录")}));
         EXPECT_EQ(h.alertDefault, QStringLiteral("取消"));
+        EXPECT_TRUE(h.alertDestructive);
         EXPECT_EQ(h.model->history().size(), answer == 1 ? 0 : events) << answer;
     }
 }

@@ -25,6 +25,7 @@ struct WindowHarness : ModelHarness {
     int alertAnswer = 0;
     QStringList alertButtons;
     QString alertDefault;
+    bool alertDestructive = false;
 
     MainView& open(const std::optional<QString>& previewPage = std::nullopt, QSize size = {1180, 820}) {
         MainViewServices services;
@@ -34,6 +35,7 @@ struct WindowHarness : ModelHarness {
             for (const LVButton* button : alert.buttons())
                 alertButtons.append(button->text());
             alertDefault = alert.defaultButton()->text();
+            alertDestructive = alert.buttons().last()->kind() == LVButtonKind::danger;
             // Escape takes the default button too.
             QTest::keyClick(&alert, Qt::Key_Escape);
             EXPECT_EQ(alertButtons.value(alert.chosen()), alertDefault);
