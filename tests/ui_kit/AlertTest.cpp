@@ -66,15 +66,14 @@ TEST(KitAlert, CancelComesFirstAndKeysTakeTheRightButton) {
                       c.onReturn)
                 << describe();
         }
-        for (const auto& [act, expected] :
-             std::initializer_list<std::pair<std::function<void(LVAlert&)>, int>>{
+        for (const auto& step : std::initializer_list<std::pair<std::function<void(LVAlert&)>, int>>{
                  {[](LVAlert& alert) { QTest::keyClick(&alert, Qt::Key_Escape); }, 0},
                  {[](LVAlert& alert) { alert.close(); }, 0},
                  {[](LVAlert& alert) { QTest::mouseClick(alert.buttons()[1], Qt::LeftButton); }, 1},
                  {[](LVAlert& alert) { QTest::mouseClick(alert.buttons()[0], Qt::LeftButton); }, 0},
              }) {
             LVAlert alert(text, &owner);
-            EXPECT_EQ(runAndThen(alert, [&] { act(alert); }), expected) << describe();
+            EXPECT_EQ(runAndThen(alert, [&] { step.first(alert); }), step.second) << describe();
         }
         EXPECT_EQ(confirmAlert([](LVAlert&) { return 1; }, &owner, text), true);
         EXPECT_EQ(confirmAlert([](LVAlert&) { return 0; }, &owner, text), false);
