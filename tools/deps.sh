@@ -10,7 +10,7 @@ LUNORVALE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   locales procps strace
   dbus gnome-keyring libsecret-tools libglib2.0-bin
-  xvfb xauth x11-utils xdotool fonts-noto-cjk libfreetype-dev
+  xvfb xauth x11-utils xdotool fonts-noto-cjk libfreetype-dev qt6-translations-l10n
 )
 
 lunorvale_missing_packages() {

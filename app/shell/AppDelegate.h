@@ -19,7 +19,6 @@
 class QAction;
 class QMainWindow;
 class QMenu;
-class QMessageBox;
 class QWidget;
 
 namespace lunorvale {
@@ -115,7 +114,7 @@ public:
     StatusItem* statusItem() const { return m_statusItem; }
     PopoverHost* popover() const { return m_popover; }
     WindowAppearance* appearance() const { return m_appearance; }
-    QMessageBox* previewAlert() const { return m_previewAlert.get(); }
+    LVAlert* previewAlert() const { return m_previewAlert.get(); }
 
 signals:
     void lunorvaleShowSettings();
@@ -159,7 +158,7 @@ private:
     PopoverHost* m_popover = nullptr;
     MenuPopoverDismissal* m_popoverDismissal;
     UserQuitConfirmation m_quitConfirmation;
-    std::unique_ptr<QMessageBox> m_previewAlert;
+    std::unique_ptr<LVAlert> m_previewAlert;
     QList<QAction*> m_checkForUpdatesActions;
     QTimer m_releaseMemory;
 };

@@ -16,8 +16,10 @@
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/QtTranslations.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <cstdio>
 
 namespace lunorvale {
@@ -39,6 +41,8 @@ struct DesktopServices {
 
     // Asked when an update wants the program to end: the quit confirmation decides.
     std::function<bool()> requestQuit;
+    // The window the update window opens over.
+    std::function<QWidget*()> mainWindow;
 
     std::unique_ptr<AppModel> makeModel(bool preview) {
         AppModelServices services;
@@ -60,7 +64,11 @@ struct DesktopServices {
                 return requestQuit && requestQuit();
             };
             services.updaterFactory = StandardUpdaterController::factory(
-                [] { return std::make_unique<UpdateWindow>(); }, std::move(environment));
+                [this] {
+                    return std::make_unique<UpdateWindow>(
+                        [this]() -> QWidget* { return mainWindow ? mainWindow() : nullptr; });
+                },
+                std::move(environment));
         }
         return std::make_unique<AppModel>(preview, std::move(services));
     }
@@ -106,9 +114,11 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lunorvale"));
-    QApplication::setApplicationDisplayName(QStringLiteral("岚栖"));
+    // No display name: Qt would append it to every window title ("岚栖 · Lunorvale — 岚栖"); each window
+    // names itself in full.
     QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
     Fonts::install();
+    QtTranslations::install();
 
     DesktopServices desktop;
     ShellServices services;
@@ -125,6 +135,9 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     AppDelegate delegate(std::move(services), preview, loginLaunch);
     desktop.requestQuit = [&delegate] {
         return delegate.requestQuit();
+    };
+    desktop.mainWindow = [&delegate]() -> QWidget* {
+        return delegate.window();
     };
 
     // The session ending or the terminal's interrupt: no confirmation, an ordinary end.

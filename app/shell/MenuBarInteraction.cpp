@@ -1,11 +1,8 @@
 #include "app/shell/MenuBarInteraction.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QWidget>
 #include <QWindow>
 
@@ -106,14 +103,14 @@ bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
 }
 
 UserQuitConfirmation::UserQuitConfirmation(Present present, Terminate terminate)
-    : m_present(present ? std::move(present) : Present(&UserQuitConfirmation::runModal)),
+    : m_present(present ? std::move(present) : Present(&presentAlertModally)),
       m_terminate(terminate ? std::move(terminate) : Terminate([] { QCoreApplication::quit(); })) {}
 
 bool UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
     if (m_presenting)
         return false;
     m_presenting = true;
-    const std::unique_ptr<QMessageBox> alert = makeAlert(removingApplication, updateReady);
+    const std::unique_ptr<LVAlert> alert = makeAlert(removingApplication, updateReady);
     const int chosen = m_present(*alert);
     m_presenting = false;
     if (removingApplication || chosen != 1)
@@ -122,53 +119,21 @@ bool UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
     return true;
 }
 
-namespace {
-const char indexProperty[] = "lunorvaleButtonIndex";
-
-QPushButton* addButton(QMessageBox& alert, const QString& title, QMessageBox::ButtonRole role) {
-    QPushButton* button = alert.addButton(title, role);
-    button->setProperty(indexProperty, alert.buttons().size() - 1);
-    return button;
-}
-} // namespace
-
-std::unique_ptr<QMessageBox> UserQuitConfirmation::makeAlert(bool removingApplication, bool updateReady) {
-    auto alert = std::make_unique<QMessageBox>();
-    alert->setIcon(QMessageBox::Information);
-    alert->setWindowTitle(QStringLiteral("岚栖"));
-    alert->setTextFormat(Qt::PlainText);
-    QPushButton* first = nullptr;
-    if (removingApplication) {
-        alert->setText(QStringLiteral("正在移除应用，请稍候"));
-        alert->setInformativeText(
-            QStringLiteral("岚栖正在等待系统移动结果并保存操作记录。请等本次操作结束后再退出。"));
-        first = addButton(*alert, QStringLiteral("知道了"), QMessageBox::AcceptRole);
-    } else {
-        alert->setText(QStringLiteral("退出岚栖？"));
-        QString informative = QStringLiteral("退出后将停止后台观察和异常提醒。重新打开岚栖即可继续。\n\n"
-                                             "如果只是暂时不想观察，可以选择“暂停观察”。");
-        if (updateReady)
-            informative += QStringLiteral("\n\n已准备好的更新可能在退出时安装。");
-        alert->setInformativeText(informative);
-        first = addButton(*alert, QStringLiteral("取消"), QMessageBox::RejectRole);
-        addButton(*alert, QStringLiteral("退出岚栖"), QMessageBox::AcceptRole);
-    }
+std::unique_ptr<LVAlert> UserQuitConfirmation::makeAlert(bool removingApplication, bool updateReady) {
     // Return keeps the program running (or acknowledges); so does Escape.
-    alert->setDefaultButton(first);
-    alert->setEscapeButton(first);
-    return alert;
-}
-
-int UserQuitConfirmation::buttonIndex(const QMessageBox&, const QObject* button) {
-    if (!button)
-        return -1;
-    const QVariant index = button->property(indexProperty);
-    return index.isValid() ? index.toInt() : -1;
-}
-
-int UserQuitConfirmation::runModal(QMessageBox& alert) {
-    alert.exec();
-    return buttonIndex(alert, alert.clickedButton());
+    if (removingApplication)
+        return std::make_unique<LVAlert>(
+            AlertText{QStringLiteral("正在移除应用，请稍候"),
+                      QStringLiteral("岚栖正在等待系统移动结果并保存操作记录。请等本次操作结束后再退出。"),
+                      {},
+                      false,
+                      QStringLiteral("知道了")});
+    QString message = QStringLiteral("退出后将停止后台观察和异常提醒。重新打开岚栖即可继续。\n\n"
+                                     "如果只是暂时不想观察，可以选择“暂停观察”。");
+    if (updateReady)
+        message += QStringLiteral("\n\n已准备好的更新可能在退出时安装。");
+    return std::make_unique<LVAlert>(
+        AlertText{QStringLiteral("退出岚栖？"), message, QStringLiteral("退出岚栖")});
 }
 
 } // namespace lunorvale

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/kit/LVAlert.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -9,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class QMessageBox;
 #include <QWidget>
 
 namespace lunorvale {
@@ -62,9 +63,8 @@ private:
 // ready to be installed on quit.
 class UserQuitConfirmation final {
 public:
-    // Shows the alert and returns the index of the button chosen, in the order the buttons were
-    // added; -1 when none was (the alert was closed otherwise).
-    using Present = std::function<int(QMessageBox& alert)>;
+    // Shows the alert and returns the index of the button chosen in its `buttons()`; -1 when none was.
+    using Present = AlertPresenter;
     using Terminate = std::function<void()>;
 
     // Without arguments: the alert runs modally and the application quits.
@@ -76,11 +76,7 @@ public:
     // ("退出岚栖") was chosen, and then answers true.
     bool request(bool removingApplication, bool updateReady);
 
-    static std::unique_ptr<QMessageBox> makeAlert(bool removingApplication, bool updateReady);
-    // The default presentation: a modal run of the alert.
-    static int runModal(QMessageBox& alert);
-    // The index a button was added at, for a presenter that clicks one itself.
-    static int buttonIndex(const QMessageBox& alert, const QObject* button);
+    static std::unique_ptr<LVAlert> makeAlert(bool removingApplication, bool updateReady);
 
 private:
     Present m_present;

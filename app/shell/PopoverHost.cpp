@@ -1,8 +1,11 @@
 #include "app/shell/PopoverHost.h"
 
+#include "ui/kit/Palette.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -57,11 +60,28 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
+        m_border->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    void prepareToShow() {
+        m_border->setGeometry(rect());
+        m_border->raise();
+        // Typed as a menu, the window gets the shadow the desktop draws under menus, which keeps a
+        // white popover apart from a white window behind it; the border does where there is no shadow.
+        // Qt passes the type on only to a window that exists already.
+        if (!testAttribute(Qt::WA_X11NetWmWindowTypePopupMenu)) {
+            winId();
+            setAttribute(Qt::WA_X11NetWmWindowTypePopupMenu);
+        }
     }
 
     void prepareToClose(bool outside) { m_outside = outside; }
 
 protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        m_border->setGeometry(rect());
+    }
     void mousePressEvent(QMouseEvent* event) override {
         // Qt closes a popup on a press outside it; remember why it closes.
         if (!rect().contains(event->position().toPoint()))
@@ -92,7 +112,21 @@ protected:
     }
 
 private:
+    // Drawn over the content's edge, so the content keeps its whole size.
+    class Border final : public QWidget {
+    public:
+        using QWidget::QWidget;
+
+    protected:
+        void paintEvent(QPaintEvent*) override {
+            QPainter painter(this);
+            painter.setPen(QPen(Palette::line.in(this), 1));
+            painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+    };
+
     PopoverHost* m_host;
+    Border* m_border = new Border(this);
     bool m_outside = false;
 };
 
@@ -117,6 +151,7 @@ void PopoverHost::show(QWidget* content, const QSize& size, const QRect& anchor)
     m_content = content;
     m_window->layout()->addWidget(content);
     m_window->setFixedSize(size);
+    m_window->prepareToShow();
     const QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();

@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPixmap>
 #include <QRect>
 #include <optional>
 
@@ -13,9 +14,9 @@ class QSystemTrayIcon;
 namespace lunorvale {
 
 // The program's tray icon: the "waveform.path.ecg" glyph on an accent tile, the reminder count and
-// the update arrow painted in as a badge (tray hosts show no text beside an icon), the same stated in
-// the tooltip. A left click, or a host's activation, is `clicked`; the context menu serves hosts that
-// pass no left clicks on.
+// the update arrow painted in as small badges in its corners (tray hosts show no text beside an icon),
+// the same stated in the tooltip. A left click, or a host's activation, is `clicked`; the context menu serves
+// hosts that pass no left clicks on.
 class StatusItem final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString title READ title NOTIFY changed)
@@ -36,8 +37,11 @@ public:
 
     // Whether a tray host is there to show the icon now.
     static bool isHostAvailable();
-    // The icon for a title (" 2 ↑" and the like), at the sizes tray hosts ask for.
-    static QIcon icon(const QString& title);
+    // The icon for a state, at the sizes tray hosts ask for: the count in a badge at the top right
+    // corner ("9+" beyond nine), an arrow in one at the bottom right while an update is on offer. The
+    // badges leave the waveform between them readable down to 16 px.
+    static QIcon icon(const StatusItemState& state);
+    static QPixmap iconPixmap(int side, const StatusItemState& state);
 
 signals:
     void changed();
@@ -45,6 +49,8 @@ signals:
 
 private:
     QSystemTrayIcon* m_tray;
+    // Asked once, as Qt's tray icon chooses its host once.
+    bool m_hostReadsMarkup;
     std::optional<StatusItemState> m_shown;
     QString m_title;
     QString m_toolTip = QStringLiteral("岚栖 · 观察你的 Mac");

@@ -41,4 +41,8 @@ QString toolTipMarkup(const QString& plainText) {
     return QStringLiteral("<qt>") + plainText.toHtmlEscaped() + QStringLiteral("</qt>");
 }
 
+QString toolTipForHost(const QString& plainText, bool hostReadsMarkup) {
+    return hostReadsMarkup ? toolTipMarkup(plainText) : plainText;
+}
+
 } // namespace lunorvale::StatusItemText

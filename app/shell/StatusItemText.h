@@ -33,6 +33,9 @@ QString toolTip(const StatusItemState& state);
 // The tooltip for tray hosts that read markup: the text escaped inside a rich-text envelope, so a
 // version holding "<b>" shows those characters instead of bold text.
 QString toolTipMarkup(const QString& plainText);
+// The tooltip as a tray host takes it: the plain text for a panel that draws tooltips itself (a
+// StatusNotifierItem host, where markup would show as it is written), the markup for Qt's own tooltip.
+QString toolTipForHost(const QString& plainText, bool hostReadsMarkup);
 
 } // namespace StatusItemText
 } // namespace lunorvale

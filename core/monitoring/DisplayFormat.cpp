@@ -31,12 +31,12 @@ QString cpu(std::optional<double> percent) {
 QString memory(uint64_t bytes) {
     const uint64_t capped =
         std::min<uint64_t>(bytes, static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
+    // Nothing is "0 KB" as the larger counts are written; a few bytes are counted in 字节, as a Chinese
+    // interface writes them (one byte is no exception: the word has no plural).
     if (capped == 0)
-        return QStringLiteral("Zero KB");
-    if (capped == 1)
-        return QStringLiteral("1 byte");
+        return QStringLiteral("0 KB");
     if (capped < 1024)
-        return QString::number(capped) + QStringLiteral(" bytes");
+        return QString::number(capped) + QStringLiteral(" 字节");
 
     static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
     double value = static_cast<double>(capped) / 1024.0;

@@ -1,5 +1,7 @@
 #include "platform/update/Appcast.h"
 
+#include "platform/update/UpdateFailureText.h"
+
 #include <QXmlStreamReader>
 
 namespace lunorvale::Appcast {
@@ -152,7 +154,7 @@ QList<AppcastItem> parse(const QByteArray& xml) {
             --depth;
     }
     if (reader.hasError())
-        invalid(reader.errorString());
+        invalid(UpdateFailureText::feed(reader.error()));
     if (!sawRss)
         invalid(QStringLiteral("没有 rss 元素。"));
     return items;

@@ -2,6 +2,7 @@
 
 #include "platform/ChildProcesses.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/update/UpdateFailureText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -74,7 +75,8 @@ void install(const QByteArray& program, const QString& programPath) {
         AtomicFile::write(target, program, 0755);
     } catch (const FileWriteError& error) {
         throw UpdateError::make(UpdateError::installationFailed, QStringLiteral("无法替换已安装的岚栖。"),
-                                error.errorDescription(), QStringLiteral("请从官网下载新版。"));
+                                UpdateFailureText::system(error.errorNumber()),
+                                QStringLiteral("请从官网下载新版。"));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/update/Appcast.h"
 #include "platform/update/Ed25519Signature.h"
 #include "platform/update/ProgramInstaller.h"
+#include "platform/update/UpdateFailureText.h"
 #include "platform/update/UpdateTransfer.h"
 
 #include <QCoreApplication>
@@ -332,14 +333,16 @@ void StandardUpdaterController::startDownload() {
     try {
         AtomicFile::createDirectories(m_environment.downloadDirectory);
     } catch (const FileWriteError& error) {
-        return abortSession(UpdateError::make(
-            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), error.errorDescription()));
+        return abortSession(UpdateError::make(UpdateError::downloadFailed,
+                                              QStringLiteral("无法保存下载的更新。"),
+                                              UpdateFailureText::system(error.errorNumber())));
     }
     m_download = std::make_unique<QTemporaryFile>(m_environment.downloadDirectory + u'/' + downloadPattern +
                                                   QStringLiteral("XXXXXX"));
     if (!m_download->open())
-        return abortSession(UpdateError::make(
-            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), m_download->errorString()));
+        return abortSession(UpdateError::make(UpdateError::downloadFailed,
+                                              QStringLiteral("无法保存下载的更新。"),
+                                              UpdateFailureText::file(m_download->error())));
     setPhase(Phase::downloading);
 
     const QPointer<StandardUpdaterController> self(this);
@@ -375,8 +378,9 @@ void StandardUpdaterController::onDownloaded(std::optional<UpdateError> error) {
     if (error)
         return abortSession(*error);
     if (!m_download->flush())
-        return abortSession(UpdateError::make(
-            UpdateError::downloadFailed, QStringLiteral("无法保存下载的更新。"), m_download->errorString()));
+        return abortSession(UpdateError::make(UpdateError::downloadFailed,
+                                              QStringLiteral("无法保存下载的更新。"),
+                                              UpdateFailureText::file(m_download->error())));
     if (!downloadVerifies())
         return abortSession(UpdateError::make(UpdateError::signatureInvalid,
                                               QStringLiteral("更新文件的签名无法验证，已丢弃。"),
@@ -428,7 +432,7 @@ std::optional<UpdateError> StandardUpdaterController::installPendingUpdate() {
         return refused(QStringLiteral("下载的文件已无法通过签名验证。"));
     uchar* data = m_download->map(0, m_item.length);
     if (!data)
-        return refused(m_download->errorString());
+        return refused(UpdateFailureText::file(m_download->error()));
     std::optional<UpdateError> failure;
     try {
         ProgramInstaller::install(QByteArray::fromRawData(reinterpret_cast<const char*>(data), m_item.length),

@@ -1,6 +1,7 @@
 #include "platform/update/UpdateTransfer.h"
 
 #include "platform/update/UpdateConfiguration.h"
+#include "platform/update/UpdateFailureText.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
@@ -149,7 +150,7 @@ void UpdateTransfer::onFinished() {
     if (m_done)
         return;
     if (m_reply->error() != QNetworkReply::NoError)
-        return fail(QStringLiteral("无法连接更新服务器。"), m_reply->errorString());
+        return fail(QStringLiteral("无法连接更新服务器。"), UpdateFailureText::network(m_reply->error()));
     if (m_request.exactBytes && m_received != *m_request.exactBytes)
         return fail(QStringLiteral("下载的文件大小与更新信息不符。"));
     finish(std::nullopt);

@@ -5,6 +5,7 @@
 #include "core/monitoring/SystemMemory.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <clocale>
 #include <cstdlib>
@@ -47,9 +48,9 @@ std::vector<std::pair<QString, const char*>> numberTexts() {
         {DisplayFormat::duration(172799), "48.0 小时"},
         {DisplayFormat::duration(172800), "2.0 天"},
         {DisplayFormat::duration(194400), "2.2 天"}, // 2.25
-        {DisplayFormat::memory(0), "Zero KB"},
-        {DisplayFormat::memory(1), "1 byte"},
-        {DisplayFormat::memory(1023), "1023 bytes"},
+        {DisplayFormat::memory(0), "0 KB"},
+        {DisplayFormat::memory(1), "1 字节"},
+        {DisplayFormat::memory(1023), "1023 字节"},
         {DisplayFormat::memory(1024), "1 KB"},
         {DisplayFormat::memory(2560), "2 KB"},      // 2.5 KB, no decimals
         {DisplayFormat::memory(1310720), "1.2 MB"}, // 1.25 MB
@@ -73,6 +74,18 @@ std::vector<std::pair<QString, const char*>> numberTexts() {
 TEST(NumberText, EveryTextRoundsAsPrintfDoes) {
     for (const auto& [shown, expected] : numberTexts())
         EXPECT_EQ(shown, QString::fromUtf8(expected));
+}
+
+// A byte count is a number and a unit, whatever its size: no word of another language.
+TEST(DisplayFormat, ByteCountsAreANumberAndAUnit) {
+    const QRegularExpression shape(QStringLiteral("^[0-9]+(\\.[0-9]+)? (字节|KB|MB|GB|TB|PB|EB)$"));
+    for (int shift = 0; shift < 64; ++shift) {
+        const uint64_t power = uint64_t(1) << shift;
+        for (const uint64_t bytes : {power - 1, power, power + power / 3}) {
+            const QString text = DisplayFormat::memory(bytes);
+            EXPECT_TRUE(shape.match(text).hasMatch()) << bytes << " " << text.toStdString();
+        }
+    }
 }
 
 // The user's numeric locale must never change what the screens show.

@@ -3,6 +3,7 @@
 #ifdef LUNORVALE_TEST_WIDGETS
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Palette.h"
+#include "ui/kit/QtTranslations.h"
 
 #include <QApplication>
 #else
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     lunorvale::Fonts::install();
+    lunorvale::QtTranslations::install();
     lunorvale::Palette::apply(lunorvale::Appearance::light);
 #else
     QCoreApplication app(argc, argv);

@@ -281,6 +281,7 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     ASSERT_EQ(h.alerts.size(), 1);
     EXPECT_EQ(h.alerts[0].title, "保存工作后请求退出？");
     EXPECT_TRUE(h.alerts[0].message.startsWith("请先保存 B 中的工作。"));
+    EXPECT_FALSE(h.alerts[0].destructive);
     EXPECT_FALSE(model.quittingApplicationID());
     h.answer = true;
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
@@ -387,6 +388,7 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     QTest::mouseClick(receipts->clearButton(), Qt::LeftButton);
     ASSERT_EQ(h.alerts.size(), 1);
     EXPECT_EQ(h.alerts[0].title, "清空卸载操作清单？");
+    EXPECT_TRUE(h.alerts[0].destructive);
     EXPECT_EQ(model.receipts().size(), 2);
     h.answer = true;
     QTest::mouseClick(receipts->clearButton(), Qt::LeftButton);

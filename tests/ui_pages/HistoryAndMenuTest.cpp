@@ -11,7 +11,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <cerrno>
 #include <sys/stat.h>
@@ -191,6 +194,46 @@ TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
         EXPECT_EQ(contents(target), kept);
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("export.json")});
+    }
+}
+
+// The system's save dialog starts in the documents folder, or in the home folder where there is none,
+// never in the program's working directory; its texts are Chinese.
+TEST(HistoryExport, TheSaveDialogStartsInDocumentsOrHome) {
+    const std::shared_ptr<void> restoreHome(nullptr,
+                                            [home = qgetenv("HOME")](void*) { qputenv("HOME", home); });
+    for (const bool documents : {true, false}) {
+        QTemporaryDir home;
+        qputenv("HOME", QFile::encodeName(home.path()));
+        if (documents) {
+            ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+        }
+        std::optional<std::optional<QString>> answered;
+        FileDialogSavePanel().ask(QStringLiteral("导出岚栖操作记录"), QStringLiteral("x.json"),
+                                  [&](const std::optional<QString>& path) { answered = path; });
+        QFileDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+                dialog = found;
+        }
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(),
+                  documents ? home.filePath(QStringLiteral("Documents")) : home.path());
+        const QRegularExpression word(QStringLiteral("[A-Za-z]{3,}"));
+        QStringList shown;
+        for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+            if (button->isVisible())
+                shown << button->text() << button->toolTip();
+        }
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->isVisible())
+                shown << label->text();
+        }
+        for (const QString& text : shown)
+            EXPECT_FALSE(text.contains(word)) << text.toStdString();
+        dialog->reject();
+        EXPECT_TRUE(answered && !*answered); // cancelled
+        QApplication::processEvents();       // the dialog deletes itself
     }
 }
 

@@ -44,7 +44,7 @@ inline MainViewServices pageServices(HistoryExport::Services exportServices = {}
     services.pages.history = [exportServices](MainView& view) {
         return new HistoryPage(view, exportServices);
     };
-    services.presentAlert = [](QMessageBox&) {
+    services.presentAlert = [](LVAlert&) {
         return -1;
     };
     return services;

@@ -4,6 +4,7 @@
 // presenter that record what they are asked.
 
 #include "model/ModelHarness.h"
+#include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSelectableText.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -41,10 +41,10 @@ struct RecordingOpener final : DesktopOpener {
 struct Alert {
     QString title;
     QString message;
-    QStringList buttons;
-    Qt::TextFormat format = Qt::AutoText;
+    QStringList buttons; // left to right
     QString defaultButton;
     QString escapeButton;
+    bool destructive = false; // the confirming button is drawn destructive
 };
 
 struct SettingsHarness {
@@ -58,12 +58,18 @@ struct SettingsHarness {
     SettingsServices services() {
         SettingsServices services;
         services.opener = opener;
-        services.presentAlert = [this](QMessageBox& box) {
-            Alert alert{box.text(), box.informativeText(), {}, box.textFormat(), {}, {}};
-            for (QAbstractButton* button : box.buttons())
+        services.presentAlert = [this](LVAlert& box) {
+            Alert alert{box.text().title,
+                        box.text().message,
+                        {},
+                        box.defaultButton()->text(),
+                        {},
+                        box.buttons().last()->kind() == LVButtonKind::danger};
+            for (const LVButton* button : box.buttons())
                 alert.buttons.append(button->text());
-            alert.defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
-            alert.escapeButton = box.escapeButton() ? box.escapeButton()->text() : QString();
+            // Escape closes the alert with the button it stands for.
+            QTest::keyClick(&box, Qt::Key_Escape);
+            alert.escapeButton = alert.buttons.value(box.chosen());
             alerts.append(alert);
             return static_cast<int>(alert.buttons.indexOf(answer));
         };

@@ -109,6 +109,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
                                        QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"));
     EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
     EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
+    EXPECT_TRUE(s.alerts[0].destructive);
     EXPECT_FALSE(again.keyActionRunning());
     EXPECT_EQ(s.file(QStringLiteral("defaults.json")), defaults);
     EXPECT_EQ(secretService()->loadSilently(address), QStringLiteral("sk-1"));

@@ -384,17 +384,15 @@ TEST(SettingsLogic, TheDesktopsOwnSettingsComeFromTheFirstProgramFound) {
 TEST(SoftwareUpdateTexts, VersionsAndUpdateTexts) {
     const struct {
         BundleVersion version;
-        QString settings, help;
+        QString text;
     } versions[] = {
-        {{QStringLiteral("1.0"), QStringLiteral("1")}, "1.0（1）", "1.0（1）"},
-        {{}, "—（—）", "1.0.0"},
-        {{std::nullopt, QStringLiteral("7")}, "—（7）", "1.0.0（7）"},
-        {{QStringLiteral("1.2"), std::nullopt}, "1.2（—）", "1.2"},
+        {{QStringLiteral("1.0"), QStringLiteral("1")}, "1.0（1）"},
+        {{}, "—"},
+        {{std::nullopt, QStringLiteral("7")}, "—（7）"},
+        {{QStringLiteral("1.2"), std::nullopt}, "1.2"},
     };
-    for (const auto& v : versions) {
-        EXPECT_EQ(v.version.settingsText(), v.settings);
-        EXPECT_EQ(v.version.helpText(), v.help);
-    }
+    for (const auto& v : versions)
+        EXPECT_EQ(v.version.text(), v.text);
     using namespace SoftwareUpdateTexts;
     const QString version = QStringLiteral("1.1.1");
     EXPECT_EQ(bannerText(version, true), QStringLiteral("1.1.1 已准备好，重启岚栖即可完成更新。"));

@@ -96,8 +96,10 @@ TEST(SettingsPage, EveryControlStoresItsValueAndANewRunShowsIt) {
     EXPECT_EQ(
         alert.message,
         QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"));
-    EXPECT_EQ(alert.buttons.size(), 2);
-    EXPECT_EQ(alert.format, Qt::PlainText);
+    EXPECT_EQ(alert.buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("恢复默认")}));
+    EXPECT_EQ(alert.defaultButton, QStringLiteral("恢复默认"));
+    EXPECT_EQ(alert.escapeButton, QStringLiteral("取消"));
+    EXPECT_FALSE(alert.destructive);
     EXPECT_EQ(page.edits().interval, 60);
     EXPECT_EQ(storedRules(s), (MonitorSettings{30, 120, 300, false}));
     s.answer = QStringLiteral("恢复默认");
@@ -301,6 +303,7 @@ TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {
     EXPECT_EQ(s.alerts[0].title, QStringLiteral("清空本地操作记录？"));
     EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
     EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
+    EXPECT_TRUE(s.alerts[0].destructive);
     s.answer = QStringLiteral("清空记录");
     click(&page, QStringLiteral("清空记录"));
     EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 0 条记录"));

@@ -3,6 +3,7 @@
 #include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsSheets.h"
+#include "ui/settings/SoftwareUpdateSettings.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 
@@ -97,8 +98,32 @@ TEST(Sheets, PrivacyStatementIsFixedSelectableAndClosesOnReturn) {
         EXPECT_TRUE(privacy->sectionTexts()[i]->textInteractionFlags() & Qt::TextSelectableByMouse);
         EXPECT_EQ(privacy->sectionTitles()[i]->focusPolicy(), Qt::NoFocus);
     }
-    EXPECT_EQ(privacy->footer()->text(), QStringLiteral("岚栖 Lunorvale · 1.0"));
+    EXPECT_EQ(privacy->footer()->text(),
+              QStringLiteral("岚栖 Lunorvale · ") + BundleVersion::current().text());
     QTest::keyClick(privacy->doneButton(), Qt::Key_Return);
     QApplication::processEvents();
     EXPECT_FALSE(sheet);
+}
+
+// Onboarding, the privacy statement, the help page and the updates section all name the program's own
+// version, the build's, the same way.
+TEST(Sheets, EveryViewNamesTheProgramsOneVersion) {
+    SettingsHarness s;
+    AppModel& model = s.h.start();
+    const QString version = BundleVersion::current().text();
+    ASSERT_FALSE(version.isEmpty());
+    const std::pair<std::function<QWidget*()>, QString> views[] = {
+        {[&] { return new WelcomeView(model, {}); }, version},
+        {[] { return new PrivacyView; }, QStringLiteral("岚栖 Lunorvale · ") + version},
+        {[&] { return new HelpView(model); }, QStringLiteral("版本 ") + version},
+        {[&] { return new SoftwareUpdateSettings(model.softwareUpdater()); },
+         QStringLiteral("当前版本 ") + version},
+    };
+    for (const auto& [make, expected] : views) {
+        const std::unique_ptr<QWidget> view(make());
+        QStringList shown;
+        for (const LVText* text : view->findChildren<LVText*>())
+            shown << text->text();
+        EXPECT_TRUE(shown.contains(expected)) << expected.toStdString();
+    }
 }

@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -110,7 +109,7 @@ struct Program {
         services.settings = settings;
         services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
         services.singleInstanceName = name();
-        services.presentQuit = [this](QMessageBox&) {
+        services.presentQuit = [this](LVAlert&) {
             return ++quitAlerts, 1;
         };
         services.terminate = [this] {

@@ -4,10 +4,12 @@
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
 #include "app/shell/StatusItem.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/Palette.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -60,10 +62,12 @@ TEST(StatusItemText, CountTitleAndToolTip) {
         EXPECT_EQ(StatusItemText::toolTip(state), c.toolTip) << c.count;
     }
 
-    // A version from the network is shown as the characters it holds, by hosts that read markup too.
+    // A version from the network is shown as the characters it holds: a panel that draws the tooltip
+    // itself gets the plain text, Qt's own tooltip (which reads markup) the escaped text.
     const QString hostile = StatusItemText::toolTip({1, "<b>1</b>"});
+    EXPECT_EQ(StatusItemText::toolTipForHost(hostile, false), hostile);
     QTextDocument document;
-    document.setHtml(StatusItemText::toolTipMarkup(hostile));
+    document.setHtml(StatusItemText::toolTipForHost(hostile, true));
     EXPECT_EQ(document.toPlainText(), hostile);
 
     // An application finding holding a flagged process adds nothing; one without does; memory counts.
@@ -203,6 +207,95 @@ TEST(MenuPopoverDismissal, ClosesOncePerWatchAndLetsClicksThrough) {
     EXPECT_FALSE(host.isShown());
 }
 
+namespace {
+
+// Whether a colour is within `tolerance` (summed over the channels) of another.
+bool closeTo(const QColor& a, const QColor& b, int tolerance) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) <=
+           tolerance;
+}
+
+} // namespace
+
+// The badges sit in the corners, each well under the whole icon, and the waveform stays whole beside
+// them (it may move aside), at every size a tray asks for.
+TEST(StatusItem, BadgesSitInCornersAndLeaveTheWaveformWhole) {
+    const struct {
+        StatusItemState state;
+        QList<std::pair<Qt::Corner, AdaptiveColor>> badges;
+    } cases[] = {
+        {{3, std::nullopt}, {{Qt::TopRightCorner, Palette::danger}}},
+        {{12, std::nullopt}, {{Qt::TopRightCorner, Palette::danger}}},
+        {{0, QStringLiteral("1.2")}, {{Qt::BottomRightCorner, Palette::success}}},
+        {{2, QStringLiteral("1.2")},
+         {{Qt::TopRightCorner, Palette::danger}, {Qt::BottomRightCorner, Palette::success}}},
+    };
+    const auto reach = [](int side, QPoint point, Qt::Corner corner) {
+        const bool right = corner == Qt::TopRightCorner || corner == Qt::BottomRightCorner;
+        const bool bottom = corner == Qt::BottomLeftCorner || corner == Qt::BottomRightCorner;
+        return std::max(std::abs(point.x() - (right ? side - 1 : 0)),
+                        std::abs(point.y() - (bottom ? side - 1 : 0)));
+    };
+    const auto light = [](const QImage& image, QPoint point) {
+        return image.rect().contains(point) && QColor(image.pixel(point)).lightnessF() > 0.6;
+    };
+    for (const int side : {16, 22, 32}) {
+        const QImage plain = StatusItem::iconPixmap(side, {}).toImage();
+        // The waveform: the light strokes on the tile.
+        QList<QPoint> waveform;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                if (light(plain, {x, y}))
+                    waveform.append({x, y});
+        ASSERT_GT(waveform.size(), side / 2);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(side) + " px, count " + std::to_string(c.state.count));
+            const QImage badged = StatusItem::iconPixmap(side, c.state).toImage();
+            // Nearly all of the waveform is found again, as it was or moved a little.
+            qsizetype kept = 0;
+            for (int dy = -side / 4; dy <= side / 4; ++dy)
+                for (int dx = -side / 4; dx <= side / 4; ++dx)
+                    kept = std::max(kept, std::count_if(waveform.begin(), waveform.end(), [&](QPoint point) {
+                                        return light(badged, point + QPoint(dx, dy));
+                                    }));
+            EXPECT_GE(kept * 10, waveform.size() * 9);
+            // Each badge's colour is found at its corner and nowhere far from it.
+            for (const auto& [corner, colour] : c.badges) {
+                bool atCorner = false;
+                for (int y = 0; y < side; ++y)
+                    for (int x = 0; x < side; ++x) {
+                        if (!closeTo(badged.pixel(x, y), colour.resolved(Appearance::light), 40))
+                            continue;
+                        atCorner = atCorner || reach(side, {x, y}, corner) < side / 4;
+                        EXPECT_LT(reach(side, {x, y}, corner), side * 0.7) << x << "," << y;
+                    }
+                EXPECT_TRUE(atCorner);
+            }
+        }
+    }
+}
+
+TEST(PopoverHost, ABorderFramesTheContentInEitherAppearance) {
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        PopoverHost host;
+        host.window()->setPalette(Palette::qtPalette(appearance));
+        auto* content = new QWidget;
+        content->setAutoFillBackground(true);
+        QPalette fill = Palette::qtPalette(appearance);
+        fill.setColor(QPalette::Window, Palette::surface.resolved(appearance));
+        content->setPalette(fill);
+        host.show(content, {344, 405}, QRect(300, 10, 1, 1));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        EXPECT_EQ(content->size(), QSize(344, 405));
+        const QImage image = host.window()->grab().toImage();
+        const QColor line = Palette::line.resolved(appearance);
+        for (const QPoint edge : {QPoint(0, 200), QPoint(343, 200), QPoint(170, 0), QPoint(170, 404)})
+            EXPECT_EQ(image.pixelColor(edge), line) << edge.x() << "," << edge.y();
+        EXPECT_EQ(image.pixelColor(170, 200), Palette::surface.resolved(appearance));
+        host.close();
+    }
+}
+
 TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
     struct Case {
         bool removing;
@@ -225,18 +318,17 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
         int presented = 0;
         UserQuitConfirmation* self = nullptr;
         UserQuitConfirmation confirmation(
-            [&](QMessageBox& alert) {
+            [&](LVAlert& alert) {
                 ++presented;
-                EXPECT_EQ(alert.text(), c.text);
-                EXPECT_TRUE(alert.informativeText().endsWith(c.informativeEnd))
-                    << alert.informativeText().toStdString();
-                QMap<int, QString> titles;
-                for (QAbstractButton* b : alert.buttons())
-                    titles.insert(UserQuitConfirmation::buttonIndex(alert, b), b->text());
-                EXPECT_EQ(titles.values(), c.buttons);
-                // Return and Escape both take the first button.
-                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.defaultButton()), 0);
-                EXPECT_EQ(UserQuitConfirmation::buttonIndex(alert, alert.escapeButton()), 0);
+                EXPECT_EQ(alert.text().title, c.text);
+                EXPECT_TRUE(alert.text().message.endsWith(c.informativeEnd))
+                    << alert.text().message.toStdString();
+                QStringList titles;
+                for (const LVButton* b : alert.buttons())
+                    titles << b->text();
+                EXPECT_EQ(titles, c.buttons);
+                // Return takes the first button.
+                EXPECT_EQ(alert.defaultButton(), alert.buttons().first());
                 // A request while the alert is up shows nothing more.
                 EXPECT_TRUE(self->isPresenting());
                 self->request(c.removing, c.updateReady);
@@ -250,10 +342,12 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
         EXPECT_FALSE(confirmation.isPresenting());
     }
 
-    // The default presentation answers with the button the user took.
-    auto alert = UserQuitConfirmation::makeAlert(false, false);
-    QTimer::singleShot(0, alert.get(), [&] { QTest::keyClick(alert.get(), Qt::Key_Return); });
-    EXPECT_EQ(UserQuitConfirmation::runModal(*alert), 0);
+    // The default presentation answers with the button the user took: Return and Escape keep running.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        auto alert = UserQuitConfirmation::makeAlert(false, false);
+        QTimer::singleShot(0, alert.get(), [&] { QTest::keyClick(alert.get(), key); });
+        EXPECT_EQ(presentAlertModally(*alert), 0);
+    }
 }
 
 TEST(PreviewRequest, ReadsTheCommandLine) {

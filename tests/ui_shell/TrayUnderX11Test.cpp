@@ -4,9 +4,11 @@
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/ProgramRun.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -37,36 +39,52 @@ public:
     }
     const QString& name() const { return m_name; }
 
-    // Whether a window of this size is mapped and viewable.
-    bool showsWindowOfSize(int width, int height) const {
-        QProcess tree;
-        tree.start(QStringLiteral("xwininfo"),
-                   {QStringLiteral("-display"), m_name, QStringLiteral("-root"), QStringLiteral("-tree")});
-        tree.waitForFinished();
+    // Whether a window of this size (of any height for -1) is mapped and viewable.
+    bool showsWindowOfSize(int width, int height) const { return !windowOfSize(width, height).isEmpty(); }
+
+    // The id of such a window; empty when there is none.
+    QString windowOfSize(int width, int height) const {
         const QRegularExpression window(QStringLiteral(R"((0x[0-9a-f]+) .*\s(\d+)x(\d+)\+)"));
-        for (const QString& line : QString::fromUtf8(tree.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QString tree =
+            run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+        for (const QString& line : tree.split(QLatin1Char('\n'))) {
             const QRegularExpressionMatch match = window.match(line);
             if (!match.hasMatch() || match.captured(2).toInt() != width ||
-                match.captured(3).toInt() != height)
+                (height >= 0 && match.captured(3).toInt() != height))
                 continue;
-            QProcess info;
-            info.start(QStringLiteral("xwininfo"),
-                       {QStringLiteral("-display"), m_name, QStringLiteral("-id"), match.captured(1)});
-            info.waitForFinished();
-            if (info.readAllStandardOutput().contains("IsViewable"))
-                return true;
+            if (run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), match.captured(1)})
+                    .contains(u"IsViewable"))
+                return match.captured(1);
         }
-        return false;
+        return {};
+    }
+
+    // What a window's title or another of its properties reads.
+    QString title(const QString& window) const {
+        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window}).trimmed();
+    }
+    QString property(const QString& window, const QString& name) const {
+        return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
     }
 
 private:
+    QString run(const QString& program, const QStringList& arguments) const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), m_name);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        process.waitForFinished();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
     QProcess m_server;
     QString m_name;
 };
 
 } // namespace
 
-TEST(TrayUnderX11, OneItemWhosePopoverTogglesAndNoWindowAtLogin) {
+TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin) {
     if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "no session bus";
     VirtualDisplay display;
@@ -99,15 +117,41 @@ TEST(TrayUnderX11, OneItemWhosePopoverTogglesAndNoWindowAtLogin) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20000));
     QTest::qWait(500);
     ASSERT_EQ(watcher.items().size(), 1);
-    EXPECT_FALSE(display.showsWindowOfSize(1180, 820) || display.showsWindowOfSize(344, 405));
+    EXPECT_FALSE(display.showsWindowOfSize(1180, -1) || display.showsWindowOfSize(344, 405));
 
-    // The panel's activation opens the popover; a second closes it.
     QString service = watcher.items().first();
     QString path = QStringLiteral("/StatusNotifierItem");
     if (service.contains(QLatin1Char('/'))) {
         path = service.mid(service.indexOf(QLatin1Char('/')));
         service = service.left(service.indexOf(QLatin1Char('/')));
     }
+
+    // The panel draws the tooltip itself, from plain text.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("ToolTip");
+    const QDBusMessage toolTip = QDBusConnection::sessionBus().call(get, QDBus::Block, 5000);
+    ASSERT_EQ(toolTip.type(), QDBusMessage::ReplyMessage) << toolTip.errorMessage().toStdString();
+    const QDBusArgument tip =
+        toolTip.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    QString iconName, title, subtitle;
+    tip.beginStructure();
+    tip >> iconName;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray pixels;
+        tip.beginStructure();
+        tip >> width >> height >> pixels;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title >> subtitle;
+    tip.endStructure();
+    EXPECT_TRUE(title.startsWith(QStringLiteral("岚栖 · "))) << title.toStdString();
+    EXPECT_FALSE(title.contains(u'<') || subtitle.contains(u'<')) << title.toStdString();
+
+    // The panel's activation opens the popover; a second closes it.
     const auto activate = [&] {
         QDBusMessage call = QDBusMessage::createMethodCall(
             service, path, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
@@ -117,8 +161,17 @@ TEST(TrayUnderX11, OneItemWhosePopoverTogglesAndNoWindowAtLogin) {
     };
     ASSERT_TRUE(activate());
     EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(344, 405); }, 10000));
+    // Typed as a menu, it gets the shadow the desktop draws under menus.
+    EXPECT_TRUE(display.property(display.windowOfSize(344, 405), QStringLiteral("_NET_WM_WINDOW_TYPE"))
+                    .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_POPUP_MENU")));
     ASSERT_TRUE(activate());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !display.showsWindowOfSize(344, 405); }, 10000));
+
+    // A second start shows the running copy's window, titled exactly as the program names it.
+    RunningProgram second({}, onboarded);
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 10000));
+    EXPECT_EQ(display.title(display.windowOfSize(1180, -1)), QStringLiteral("岚栖 · Lunorvale"));
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.finish(), 0);

@@ -1,7 +1,12 @@
 #include "platform/update/window/UpdateWindow.h"
 
+#include "ui/kit/Palette.h"
+
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -57,5 +62,30 @@ TEST(UpdateWindow, ButtonsReportTheirChoiceOnce) {
         window.close(); // a second way out reports nothing more
         EXPECT_EQ(choices, QList<UpdateChoice>{expected});
         EXPECT_FALSE(window.isVisible());
+    }
+}
+
+// The window opens centred over the main window, or on the screen while that is closed, and draws in
+// the program's appearance, also when that changes while it is open.
+TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearance) {
+    QWidget main;
+    main.setGeometry(60, 40, 700, 500);
+    main.show();
+    for (const bool mainShown : {true, false}) {
+        main.setVisible(mainShown);
+        UpdateWindow window([&main] { return &main; });
+        window.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained), [](UpdateChoice) {});
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect over = mainShown ? main.frameGeometry() : window.screen()->availableGeometry();
+        // Within the window manager's frame around it.
+        EXPECT_LE((window.frameGeometry().center() - over.center()).manhattanLength(), 16) << mainShown;
+        for (const Appearance appearance : {Appearance::dark, Appearance::light}) {
+            Palette::apply(appearance);
+            QApplication::processEvents();
+            const QImage image = window.grab().toImage();
+            EXPECT_EQ(image.pixelColor(3, 3), Palette::canvas.resolved(appearance));
+            EXPECT_EQ(window.findChild<QLabel*>()->palette().color(QPalette::WindowText),
+                      Palette::ink.resolved(appearance));
+        }
     }
 }

@@ -174,6 +174,7 @@ TEST(MainView, SheetsAndTheClearHistoryAlert) {
         EXPECT_FALSE(view.state().clearingHistory);
         EXPECT_EQ(h.alertButtons, (QStringList{QStringLiteral("取消"), QStringLiteral("清空记录")}));
         EXPECT_EQ(h.alertDefault, QStringLiteral("取消"));
+        EXPECT_TRUE(h.alertDestructive);
         EXPECT_EQ(h.model->history().size(), answer == 1 ? 0 : events) << answer;
     }
 }
@@ -274,9 +275,9 @@ TEST(ProcessRow, HighlightAndTexts) {
     EXPECT_EQ(ProcessRow::sourceLine(sample), QStringLiteral("worker · 42"));
     sample.cpuPercent.reset();
     EXPECT_EQ(ProcessRow(sample, 90, true, false).accessibleText(),
-              QStringLiteral("worker，采样中，Zero KB，0 秒"));
+              QStringLiteral("worker，采样中，0 KB，0 秒"));
     sample.name = QStringLiteral("wor\nker");
     sample.source = QStringLiteral("构建\r任务");
     EXPECT_EQ(ProcessRow(sample, 90, false, false).accessibleText(),
-              QStringLiteral("wor ker，构建 任务 · 42，采样中，Zero KB，0 秒"));
+              QStringLiteral("wor ker，构建 任务 · 42，采样中，0 KB，0 秒"));
 }

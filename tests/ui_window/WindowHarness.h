@@ -4,14 +4,15 @@
 // requests object, and alerts answered by the test.
 
 #include "model/ModelHarness.h"
+#include "ui/kit/LVButton.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/Palette.h"
 #include "ui/window/MainView.h"
 #include "ui/window/WindowRequests.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QWidget>
 #include <memory>
 
@@ -24,16 +25,20 @@ struct WindowHarness : ModelHarness {
     int alertAnswer = 0;
     QStringList alertButtons;
     QString alertDefault;
+    bool alertDestructive = false;
 
     MainView& open(const std::optional<QString>& previewPage = std::nullopt, QSize size = {1180, 820}) {
         MainViewServices services;
         services.requests = &requests;
-        services.presentAlert = [this](QMessageBox& alert) {
+        services.presentAlert = [this](LVAlert& alert) {
             alertButtons.clear();
-            for (QAbstractButton* button : alert.buttons())
+            for (const LVButton* button : alert.buttons())
                 alertButtons.append(button->text());
-            alertDefault = alert.defaultButton() ? alert.defaultButton()->text() : QString();
-            EXPECT_EQ(alert.escapeButton(), static_cast<QAbstractButton*>(alert.defaultButton()));
+            alertDefault = alert.defaultButton()->text();
+            alertDestructive = alert.buttons().last()->kind() == LVButtonKind::danger;
+            // Escape takes the default button too.
+            QTest::keyClick(&alert, Qt::Key_Escape);
+            EXPECT_EQ(alertButtons.value(alert.chosen()), alertDefault);
             return alertAnswer;
         };
         view = std::make_unique<MainView>(*model, previewPage, std::move(services));

@@ -2,9 +2,14 @@
 
 #include "platform/files/AtomicFile.h"
 #include "platform/update/ProgramInstaller.h"
+#include "platform/update/UpdateConfiguration.h"
+#include "platform/update/UpdateFailureText.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -137,7 +142,21 @@ TEST(UpdateLayer, BadFeedsAndDownloadsNeverInstall) {
          "连接更新服务器超时。"},
         {"feed that is not RSS", [&](UpdateRig& rig) { rig.server.enqueue(UpdateRig::file("<html><rss>")); },
          "更新信息无法读取。"},
+        {"feed server that refuses the connection",
+         [&](UpdateRig& rig) {
+             QTcpServer closed;
+             ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+             const quint16 port = closed.serverPort();
+             closed.close();
+             AtomicFile::write(UpdateConfiguration::pathBeside(rig.program),
+                               "{\"feedURL\": \"http://127.0.0.1:" + QByteArray::number(port) +
+                                   "/appcast.xml\", \"publicEDKey\": \"" + rig.key.publicKey().toBase64() +
+                                   "\"}");
+         },
+         "无法连接更新服务器。"},
     };
+    // Qt's and the system's error texts are English phrases; every line shown is a sentence of ours.
+    const QRegularExpression englishPhrase(QStringLiteral("[A-Za-z]+[ ,:]+[A-Za-z]+"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UpdateRig rig;
@@ -151,6 +170,8 @@ TEST(UpdateLayer, BadFeedsAndDownloadsNeverInstall) {
         ASSERT_GE(lines.size(), 2);
         EXPECT_EQ(lines[0], abortText);
         EXPECT_EQ(lines[1], QString::fromUtf8(c.description));
+        for (const QString& line : lines)
+            EXPECT_FALSE(line.contains(englishPhrase)) << line.toStdString();
         EXPECT_FALSE(updater.availableVersion());
         EXPECT_FALSE(updater.readyToInstall());
         EXPECT_TRUE(updater.canCheckForUpdates());
@@ -277,4 +298,64 @@ TEST(UpdateLayer, ProgramsOfThePackageManagerAreNeverReplaced) {
     EXPECT_FALSE(updater.readyToInstall());
     EXPECT_EQ(rig.server.requests().size(), 1);
     EXPECT_EQ(rig.installedProgram(), QByteArray("program"));
+}
+
+// Every kind of network, file and feed failure reads as a sentence of ours.
+TEST(UpdateFailureText, EveryFailureIsASentenceOfOurs) {
+    using E = QNetworkReply::NetworkError;
+    QStringList sentences;
+    for (const E error : {E::ConnectionRefusedError,
+                          E::RemoteHostClosedError,
+                          E::HostNotFoundError,
+                          E::TimeoutError,
+                          E::OperationCanceledError,
+                          E::SslHandshakeFailedError,
+                          E::TemporaryNetworkFailureError,
+                          E::NetworkSessionFailedError,
+                          E::BackgroundRequestNotAllowedError,
+                          E::TooManyRedirectsError,
+                          E::InsecureRedirectError,
+                          E::UnknownNetworkError,
+                          E::ProxyConnectionRefusedError,
+                          E::ProxyConnectionClosedError,
+                          E::ProxyNotFoundError,
+                          E::ProxyTimeoutError,
+                          E::ProxyAuthenticationRequiredError,
+                          E::UnknownProxyError,
+                          E::ContentAccessDenied,
+                          E::ContentOperationNotPermittedError,
+                          E::ContentNotFoundError,
+                          E::AuthenticationRequiredError,
+                          E::ContentReSendError,
+                          E::ContentConflictError,
+                          E::ContentGoneError,
+                          E::UnknownContentError,
+                          E::ProtocolUnknownError,
+                          E::ProtocolInvalidOperationError,
+                          E::ProtocolFailure,
+                          E::InternalServerError,
+                          E::OperationNotImplementedError,
+                          E::ServiceUnavailableError,
+                          E::UnknownServerError})
+        sentences << UpdateFailureText::network(error);
+    for (const QFileDevice::FileError error :
+         {QFileDevice::ReadError, QFileDevice::WriteError, QFileDevice::FatalError,
+          QFileDevice::ResourceError, QFileDevice::OpenError, QFileDevice::AbortError,
+          QFileDevice::TimeOutError, QFileDevice::UnspecifiedError, QFileDevice::RemoveError,
+          QFileDevice::RenameError, QFileDevice::PositionError, QFileDevice::ResizeError,
+          QFileDevice::PermissionsError, QFileDevice::CopyError})
+        sentences << UpdateFailureText::file(error);
+    for (const int error : {ENOSPC, EDQUOT, EACCES, EPERM, EROFS, ENOENT, ENOTDIR, EIO, EBUSY})
+        sentences << UpdateFailureText::system(error);
+    for (const QXmlStreamReader::Error error :
+         {QXmlStreamReader::CustomError, QXmlStreamReader::NotWellFormedError,
+          QXmlStreamReader::PrematureEndOfDocumentError, QXmlStreamReader::UnexpectedElementError})
+        sentences << UpdateFailureText::feed(error);
+    const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    for (const QString& sentence : sentences) {
+        EXPECT_TRUE(sentence.endsWith(QStringLiteral("。"))) << sentence.toStdString();
+        EXPECT_FALSE(sentence.contains(latin)) << sentence.toStdString();
+    }
+    // A failed secure connection is told apart from the others.
+    EXPECT_EQ(sentences.count(UpdateFailureText::network(E::SslHandshakeFailedError)), 1);
 }

@@ -1,8 +1,9 @@
 #include "ui/kit/Palette.h"
 
+#include "ui/kit/KitStyle.h"
+
 #include <QApplication>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QToolTip>
 #include <QWidget>
 
@@ -58,8 +59,8 @@ QPalette Palette::qtPalette(Appearance appearance) {
 
 void Palette::apply(Appearance appearance) {
     // Setting a style repolishes every widget, so it happens only the first time.
-    if (QApplication::style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (!qobject_cast<KitStyle*>(QApplication::style()))
+        QApplication::setStyle(new KitStyle);
     const QPalette palette = qtPalette(appearance);
     QApplication::setPalette(palette);
     QToolTip::setPalette(palette);

@@ -53,9 +53,10 @@ struct Palette final {
     // match the kit's own.
     static QPalette qtPalette(Appearance appearance);
 
-    // Makes every window of the program draw in `appearance`: the Fusion style (once) and the kit's
-    // palette for the application and its tooltips. Widgets made afterwards draw in it at once; open
-    // widgets learn of it on the next pass of the event loop and repaint, none is rebuilt.
+    // Makes every window of the program draw in `appearance`: the kit's style (once: Fusion with the
+    // kit's scroll bars) and the kit's palette for the application and its tooltips. Widgets made afterwards
+    // draw in it at once; open widgets learn of it on the next pass of the event loop and repaint, none is
+    // rebuilt.
     static void apply(Appearance appearance);
 };
 

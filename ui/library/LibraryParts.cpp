@@ -5,26 +5,13 @@
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
 #include <QTimer>
 
 namespace lunorvale {
 
 bool presentLibraryAlert(const LibraryAlert& alert, QWidget* parent) {
-    QMessageBox box(parent);
-    box.setWindowModality(Qt::WindowModal);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(alert.title);
-    box.setInformativeText(alert.message);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    QPushButton* confirm = box.addButton(alert.confirmTitle, alert.destructive ? QMessageBox::DestructiveRole
-                                                                               : QMessageBox::AcceptRole);
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == confirm;
+    return confirmAlert({}, parent, alert);
 }
 
 LibrarySheet::LibrarySheet(QWidget* content, std::function<void()> onCancel, QWidget* parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/LVAlert.h"
 #include "ui/kit/SheetContent.h"
 
 #include <QDialog>
@@ -15,15 +16,10 @@ namespace lunorvale {
 
 // A confirmation the library page asks for: the quit request and clearing the receipts. "取消" is the
 // default button, so Return never confirms.
-struct LibraryAlert {
-    QString title;
-    QString message; // plain text, may hold an application's name
-    QString confirmTitle;
-    bool destructive = false;
-};
+using LibraryAlert = AlertText;
 // True when the user chose the confirm button. Tests answer without showing anything.
 using LibraryConfirmer = std::function<bool(const LibraryAlert& alert, QWidget* parent)>;
-// A window-modal message box over `parent`.
+// The kit's alert, window-modal over `parent`.
 bool presentLibraryAlert(const LibraryAlert& alert, QWidget* parent);
 
 // A window-modal sheet around one content widget. It never closes itself: Escape and the window

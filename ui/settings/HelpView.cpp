@@ -82,7 +82,7 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
     productColumn->addWidget(new LVText(QStringLiteral("岚栖 Lunorvale"),
                                         Fonts::system(18, FontWeight::semibold), Palette::ink, product));
     m_version =
-        new LVText(QStringLiteral("版本 ") + version.helpText(), Fonts::system(12), Palette::muted, product);
+        new LVText(QStringLiteral("版本 ") + version.text(), Fonts::system(12), Palette::muted, product);
     productColumn->addWidget(m_version);
     auto* tagline = new LVText(QStringLiteral("在本机观察后台任务，\n让持续异常更容易被看见。"),
                                Fonts::system(12), Palette::muted, product);

@@ -8,6 +8,7 @@
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
 #include "ui/settings/SettingsCards.h"
+#include "ui/settings/SoftwareUpdateLogic.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -125,7 +126,8 @@ PrivacyView::PrivacyView(std::function<void()> dismiss, QWidget* parent)
 
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(28, 19, 28, 19);
-    m_footer = new LVText(QStringLiteral("岚栖 Lunorvale · 1.0"), Fonts::system(11), Palette::muted, this);
+    m_footer = new LVText(QStringLiteral("岚栖 Lunorvale · ") + BundleVersion::current().text(),
+                          Fonts::system(11), Palette::muted, this);
     footer->addWidget(m_footer);
     footer->addStretch(1);
     m_done = settingsButton(LVButtonKind::primary, QStringLiteral("完成"), this);

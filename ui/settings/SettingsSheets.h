@@ -4,26 +4,7 @@
 #include <QString>
 #include <functional>
 
-class QMessageBox;
-
 namespace lunorvale {
-
-// Shows an alert and returns the index of the chosen button in `alert.buttons()`; -1 when none was.
-using PresentAlert = std::function<int(QMessageBox& alert)>;
-
-// Window-modal over the alert's parent, waited for.
-int presentAlertModally(QMessageBox& alert);
-
-struct Confirmation {
-    QString title;
-    QString message;
-    QString confirm;
-    bool destructive = false;
-};
-
-// Asks with "取消" first and the confirming button second; true when the second was chosen. The texts
-// are plain. In a destructive confirmation Return and Esc both mean "取消".
-bool confirm(const PresentAlert& present, QWidget* parent, const Confirmation& confirmation);
 
 // A window-modal sheet holding one content widget, deleted when it closes. Esc and the window's close
 // button close it only when it is `dismissible`; the content closes it through `accept()`.

@@ -299,11 +299,12 @@ void SettingsView::saveRules() {
 void SettingsView::restoreDefaultRules() {
     if (isPreview())
         return;
-    const bool confirmed = confirm(
-        m_services.presentAlert, this,
-        {QStringLiteral("恢复默认观察规则？"),
-         QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"),
-         QStringLiteral("恢复默认"), false});
+    AlertText alert{
+        QStringLiteral("恢复默认观察规则？"),
+        QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"),
+        QStringLiteral("恢复默认")};
+    alert.returnConfirms = true;
+    const bool confirmed = confirmAlert(m_services.presentAlert, this, alert);
     if (!confirmed)
         return;
     const MonitorSettings defaults;
@@ -464,11 +465,11 @@ void SettingsView::removeKeyAfterConfirmation() {
     if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
         return;
     m_edits.keyRemovalEndpoint = m_model.aiConfiguration().baseURL;
-    const bool confirmed = confirm(m_services.presentAlert, this,
-                                   {QStringLiteral("移除此服务的 API Key？"),
-                                    QStringLiteral("将从本机钥匙串移除 ") + m_edits.keyRemovalEndpoint +
-                                        QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"),
-                                    QStringLiteral("移除密钥"), true});
+    const bool confirmed = confirmAlert(m_services.presentAlert, this,
+                                        {QStringLiteral("移除此服务的 API Key？"),
+                                         QStringLiteral("将从本机钥匙串移除 ") + m_edits.keyRemovalEndpoint +
+                                             QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"),
+                                         QStringLiteral("移除密钥"), true});
     // The alert waits in an event loop of its own, where an analysis may have started.
     if (!confirmed || m_model.aiBusy() || m_keyActionRunning)
         return;
@@ -564,11 +565,11 @@ void SettingsView::clearHistoryAfterConfirmation() {
     if (!SettingsLogic::clearHistoryEnabled(isPreview(), m_model.history().size(),
                                             m_model.historyStorageError().has_value()))
         return;
-    const bool confirmed =
-        confirm(m_services.presentAlert, this,
-                {QStringLiteral("清空本地操作记录？"),
-                 QStringLiteral("所有已保存的事件记录都会删除，此操作无法撤销。观察规则和 AI 设置会保留。"),
-                 QStringLiteral("清空记录"), true});
+    const bool confirmed = confirmAlert(
+        m_services.presentAlert, this,
+        {QStringLiteral("清空本地操作记录？"),
+         QStringLiteral("所有已保存的事件记录都会删除，此操作无法撤销。观察规则和 AI 设置会保留。"),
+         QStringLiteral("清空记录"), true});
     if (!confirmed)
         return;
     m_model.clearHistory();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/desktop/DesktopOpener.h"
+#include "ui/kit/LVAlert.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui/settings/SettingsSheets.h"
 #include "ui/settings/SoftwareUpdateLogic.h"
@@ -33,7 +34,7 @@ struct SettingsServices {
     // Null: the desktop's own.
     std::shared_ptr<DesktopOpener> opener;
     // Empty: a window-modal alert, waited for.
-    PresentAlert presentAlert;
+    AlertPresenter presentAlert;
     BundleVersion version = BundleVersion::current();
     // Where the autostart entry lives, shown when the desktop has no settings for login items. Empty:
     // its usual place.

@@ -11,14 +11,9 @@ BundleVersion BundleVersion::current() {
     return version;
 }
 
-QString BundleVersion::settingsText() const {
-    const QString dash = QStringLiteral("—");
-    return shortVersion.value_or(dash) + QStringLiteral("（") + build.value_or(dash) + QStringLiteral("）");
-}
-
-QString BundleVersion::helpText() const {
-    const QString version = shortVersion.value_or(QStringLiteral("1.0.0"));
-    return build ? version + QStringLiteral("（") + *build + QStringLiteral("）") : version;
+QString BundleVersion::text() const {
+    const QString release = shortVersion.value_or(QStringLiteral("—"));
+    return build ? release + QStringLiteral("（") + *build + QStringLiteral("）") : release;
 }
 
 namespace SoftwareUpdateTexts {

@@ -8,19 +8,16 @@
 namespace lunorvale {
 
 // The program's version as an application bundle would carry it: the short version is the release
-// (the build's project version) and the build its build number, which developer builds lack. Either may
-// be missing; the views show their own fallbacks.
+// (the build's project version) and the build its build number, which developer builds lack.
 struct BundleVersion {
     std::optional<QString> shortVersion;
     std::optional<QString> build;
 
-    // This program's.
+    // This program's: every view that names the version (onboarding, privacy, help, updates) shows it.
     static BundleVersion current();
 
-    // The updates section: "1.0（1）", a missing part read as "—".
-    QString settingsText() const;
-    // The help page: "1.0.0（7）"; a missing short version reads "1.0.0", a missing build is left out.
-    QString helpText() const;
+    // "1.2（7）", or "1.2" without a build number; a missing release reads "—".
+    QString text() const;
 
     friend bool operator==(const BundleVersion&, const BundleVersion&) = default;
 };

@@ -95,7 +95,7 @@ SoftwareUpdateSettings::SoftwareUpdateSettings(SoftwareUpdater* updater, QWidget
 }
 
 void SoftwareUpdateSettings::setVersion(const BundleVersion& version) {
-    m_version->setText(QStringLiteral("当前版本 ") + version.settingsText());
+    m_version->setText(QStringLiteral("当前版本 ") + version.text());
 }
 
 void SoftwareUpdateSettings::setOpenDownloadPage(std::function<void()> open) {

@@ -11,6 +11,7 @@
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsCards.h"
 #include "ui/settings/SettingsSheets.h"
+#include "ui/settings/SoftwareUpdateLogic.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -46,8 +47,8 @@ WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWid
     auto* badge = new QWidget;
     auto* badgeLayout = new QVBoxLayout(badge);
     badgeLayout->setContentsMargins(10, 6, 10, 6);
-    badgeLayout->addWidget(
-        new LVText(QStringLiteral("1.0"), Fonts::system(11, FontWeight::medium), Palette::muted, badge));
+    badgeLayout->addWidget(new LVText(BundleVersion::current().text(), Fonts::system(11, FontWeight::medium),
+                                      Palette::muted, badge));
     header->addWidget(lunorCard(badge), 0, Qt::AlignTop);
     column->addLayout(header);
 

@@ -17,8 +17,10 @@ void FileDialogSavePanel::ask(const QString& title, const QString& proposedName,
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(QStringLiteral("JSON (*.json)"));
     dialog->setDefaultSuffix(QStringLiteral("json"));
+    // The documents folder is named even where it does not exist, and a dialog asked to start in a
+    // missing folder starts in the working directory instead: the home folder then.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    dialog->setDirectory(documents.isEmpty() ? QDir::homePath() : documents);
+    dialog->setDirectory(!documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath());
     dialog->selectFile(proposedName);
     QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QStringList files = dialog->selectedFiles();

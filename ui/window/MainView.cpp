@@ -11,20 +11,12 @@
 
 #include <QAction>
 #include <QDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace lunorvale {
 
 namespace {
-
-int runAlert(QMessageBox& alert) {
-    alert.setWindowModality(Qt::WindowModal);
-    alert.exec();
-    return alert.buttons().indexOf(alert.clickedButton());
-}
 
 // Padding 24 around the help and the settings page.
 QWidget* padded(QWidget* content) {
@@ -62,7 +54,7 @@ MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, M
     setAutoFillBackground(true); // the palette's window colour is the canvas
     setMinimumSize(1040, 720);
     if (!m_services.presentAlert)
-        m_services.presentAlert = runAlert;
+        m_services.presentAlert = presentAlertModally;
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -341,19 +333,13 @@ void MainView::presentClearHistoryAlert() {
     m_alertPending = false;
     if (!m_state.clearingHistory)
         return;
-    QMessageBox alert(this);
-    alert.setWindowTitle(QStringLiteral("清空本机操作记录？"));
-    alert.setTextFormat(Qt::PlainText);
-    alert.setText(QStringLiteral("清空本机操作记录？"));
-    alert.setInformativeText(
-        QStringLiteral("本机保存的全部记录将被删除，无法恢复。观察规则和已保存的 AI 配置会保留。"));
-    QPushButton* cancel = alert.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    alert.addButton(QStringLiteral("清空记录"), QMessageBox::DestructiveRole);
-    alert.setDefaultButton(cancel);
-    alert.setEscapeButton(cancel);
-    const int chosen = m_services.presentAlert(alert);
+    const bool confirmed = confirmAlert(
+        m_services.presentAlert, this,
+        {QStringLiteral("清空本机操作记录？"),
+         QStringLiteral("本机保存的全部记录将被删除，无法恢复。观察规则和已保存的 AI 配置会保留。"),
+         QStringLiteral("清空记录"), true});
     setClearingHistory(false);
-    if (chosen == 1)
+    if (confirmed)
         m_model.clearHistory();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/LVAlert.h"
 #include "ui/window/MainPages.h"
 #include "ui/window/MainViewLogic.h"
 
@@ -11,7 +12,6 @@
 #include <optional>
 
 class QAction;
-class QMessageBox;
 class QStackedWidget;
 
 namespace lunorvale {
@@ -24,10 +24,6 @@ class ResourceDashboardView;
 class StatusBar;
 class TelemetryHeader;
 class WindowRequests;
-
-// Shows an alert and returns the index of the chosen button in the order they were added; -1 when none
-// was chosen.
-using AlertPresenter = std::function<int(QMessageBox& alert)>;
 
 // What the main window's content is given besides the model.
 struct MainViewServices {

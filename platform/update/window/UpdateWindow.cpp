@@ -1,20 +1,23 @@
 #include "platform/update/window/UpdateWindow.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
 namespace lunorvale {
 
-UpdateWindow::UpdateWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_title(new QLabel(this)), m_text(new QLabel(this)),
-      m_notes(new QPlainTextEdit(this)), m_restriction(new QLabel(this)), m_progress(new QProgressBar(this)),
-      m_skip(new QPushButton(QStringLiteral("跳过这个版本"), this)),
+UpdateWindow::UpdateWindow(std::function<QWidget*()> mainWindow, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_mainWindow(std::move(mainWindow)), m_title(new QLabel(this)),
+      m_text(new QLabel(this)), m_notes(new QPlainTextEdit(this)), m_restriction(new QLabel(this)),
+      m_progress(new QProgressBar(this)), m_skip(new QPushButton(QStringLiteral("跳过这个版本"), this)),
       m_later(new QPushButton(QStringLiteral("稍后提醒"), this)),
       m_install(new QPushButton(QStringLiteral("安装更新"), this)),
       m_cancelButton(new QPushButton(QStringLiteral("取消"), this)),
@@ -145,9 +148,32 @@ void UpdateWindow::present(Mode mode) {
     m_progress->setVisible(mode == Mode::progress);
     m_cancelButton->setVisible(mode == Mode::progress);
     m_ok->setVisible(mode == Mode::message);
+    // Fitted to what this mode shows (a note has no release notes to make room for).
+    adjustSize();
+    if (isHidden())
+        placeCentred();
     show();
     raise();
     activateWindow();
+}
+
+void UpdateWindow::placeCentred() {
+    QWidget* main = m_mainWindow ? m_mainWindow() : nullptr;
+    QRect over;
+    if (main && main->isVisible() && !main->isMinimized()) {
+        over = main->frameGeometry();
+    } else {
+        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        over = screen->availableGeometry();
+    }
+    // The frame is not known before the window is first shown; the window's own size is.
+    QRect placed(QPoint(), size());
+    placed.moveCenter(over.center());
+    move(placed.topLeft());
 }
 
 void UpdateWindow::choose(UpdateChoice choice) {

@@ -15,10 +15,12 @@ namespace lunorvale {
 // The small window of the update layer: a release with "跳过这个版本", "稍后提醒" and "安装更新"
 // (after the download: "退出时安装" and "现在安装并重启"), the download's progress with "取消", or a
 // note with "好". Texts from the feed are shown as plain text. Closing the window counts as "later";
-// closed during a download, it lets the download go on.
+// closed during a download, it lets the download go on. Each time it appears it is centred over the
+// program's main window, or on the screen while that window is closed.
 class UpdateWindow final : public QWidget, public UpdatePrompt {
 public:
-    explicit UpdateWindow(QWidget* parent = nullptr);
+    // `mainWindow` names the program's main window (null or hidden: none).
+    explicit UpdateWindow(std::function<QWidget*()> mainWindow = {}, QWidget* parent = nullptr);
 
     void showUpdate(const UpdateOffer& offer, std::function<void(UpdateChoice)> choose) override;
     void showProgress(const AppcastItem& item, qint64 received, qint64 total,
@@ -36,8 +38,10 @@ private:
     enum class Mode { offer, progress, message };
 
     void present(Mode mode);
+    void placeCentred();
     void choose(UpdateChoice choice);
 
+    std::function<QWidget*()> m_mainWindow;
     Mode m_mode = Mode::message;
     std::function<void(UpdateChoice)> m_choose;
     std::function<void()> m_cancel;

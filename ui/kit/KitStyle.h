@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/kit/Palette.h"
+
+#include <QProxyStyle>
+
+namespace lunorvale {
+
+// The program's widget style: Fusion, with the kit's scroll bars. A bar is thin and has no arrow
+// buttons; its handle is a rounded bar that stands out from the groove in both appearances and darkens
+// under the pointer and while dragged. Colours are read from the palette at paint time, so a change of
+// appearance repaints the bars with the rest.
+class KitStyle final : public QProxyStyle {
+    Q_OBJECT
+public:
+    KitStyle();
+
+    // The groove and the handle (hovered or dragged: `active`) as drawn in `appearance`.
+    static QColor grooveColor(Appearance appearance);
+    static QColor handleColor(Appearance appearance, bool active);
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
+                    const QWidget* widget = nullptr) const override;
+    int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
+                  QStyleHintReturn* returnData = nullptr) const override;
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl subControl,
+                         const QWidget* widget = nullptr) const override;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget = nullptr) const override;
+};
+
+} // namespace lunorvale
