@@ -106,8 +106,8 @@ bool AppDelegate::opensWindowAtLaunch(bool loginLaunch, bool onboardingDone, boo
 }
 
 AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
-    m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
     if (isPreview()) {
+        makeScreens();
         launchPreview();
         return Launch::running;
     }
@@ -122,7 +122,9 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
         return Launch::secondCopy;
     connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
 
-    // 2. The model (with its updater) and the library.
+    // 2. The screens, the model (with its updater) and the library: what reaches the desktop is made
+    // only once this is the one copy.
+    makeScreens();
     m_model = m_services.makeModel(false);
     m_library = makeLibrary(false);
     m_model->setApplicationLibrary(m_library.get());
@@ -472,6 +474,10 @@ bool AppDelegate::requestQuit() {
     if (m_window && m_window->isVisible())
         m_window->activateWindow();
     return m_quitConfirmation.request(m_library && m_library->removing(), updater()->readyToInstall());
+}
+
+void AppDelegate::makeScreens() {
+    m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
 }
 
 std::unique_ptr<ApplicationLibraryModel> AppDelegate::makeLibrary(bool preview) const {

@@ -138,6 +138,7 @@ private:
     // After a sample has settled or a window has closed: the freed memory goes back to the system.
     void releaseMemorySoon();
     MenuActions menuActions();
+    void makeScreens();
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) const;
     bool isPreview() const { return m_preview.has_value(); }
 

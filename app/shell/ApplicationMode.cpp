@@ -12,10 +12,12 @@
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/gui/DesktopUrlOpener.h"
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
+#include "ui/window/ScreenFactory.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -69,13 +71,32 @@ struct DesktopServices {
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) {
         ApplicationLibraryServices services;
         if (!preview) {
-            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
             services.processes = &processes;
-            services.revealer = revealer.get();
+            services.revealer = fileRevealer();
             services.launcher = &launcher;
             services.keychain = keychain;
         }
         return std::make_unique<ApplicationLibraryModel>(preview, std::move(services));
+    }
+
+    // What the screens reach of the desktop.
+    ViewServices views() {
+        ViewServices services;
+        services.desktop = std::make_shared<SystemDesktopOpener>();
+        services.revealer = fileRevealer();
+        services.urlOpener = &urlOpener;
+        services.makeIconLoader = [] {
+            return std::make_unique<ApplicationIconLoader>();
+        };
+        services.fileWriter = std::make_shared<AtomicFileWriter>();
+        services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
+        return services;
+    }
+
+    FileRevealer* fileRevealer() {
+        if (!revealer)
+            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
+        return revealer.get();
     }
 };
 
@@ -117,6 +138,10 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     };
     services.makeLibrary = [&desktop](bool previewMode) {
         return desktop.makeLibrary(previewMode);
+    };
+    // A screenshot reaches nothing of the desktop.
+    services.makeScreens = [&desktop, previewMode = preview.has_value()] {
+        return makeStandardScreens(previewMode ? ViewServices() : desktop.views());
     };
     if (!preview)
         services.settings = SettingsStore::applicationStore();

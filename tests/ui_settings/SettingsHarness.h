@@ -50,6 +50,7 @@ struct Alert {
 struct SettingsHarness {
     ModelHarness h;
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+    std::shared_ptr<DesktopOpener> desktop; // given to the page instead of `opener` when set
     QList<Alert> alerts;
     QString answer = QStringLiteral("取消"); // the button every alert is answered with
     QWidget window;                          // the main window the page is one page of
@@ -57,7 +58,7 @@ struct SettingsHarness {
 
     SettingsServices services() {
         SettingsServices services;
-        services.opener = opener;
+        services.opener = desktop ? desktop : opener;
         services.presentAlert = [this](QMessageBox& box) {
             Alert alert{box.text(), box.informativeText(), {}, box.textFormat(), {}, {}};
             for (QAbstractButton* button : box.buttons())

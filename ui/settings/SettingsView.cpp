@@ -5,7 +5,6 @@
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/MonitorError.h"
-#include "platform/desktop/LoginItem.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSelectableText.h"
@@ -40,8 +39,6 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
                            QWidget* parent)
     : QWidget(parent), m_model(model), m_previewSection(previewSection),
       m_aiNavigationRequest(aiNavigationRequest), m_services(std::move(services)) {
-    if (m_services.loginEntryPath.isEmpty())
-        m_services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
     startEdits();
 
     auto* column = new QVBoxLayout(this);
@@ -121,12 +118,6 @@ SettingsView::~SettingsView() = default;
 
 bool SettingsView::isPreview() const {
     return m_model.isPreview();
-}
-
-DesktopOpener& SettingsView::opener() {
-    if (!m_services.opener)
-        m_services.opener = std::make_shared<SystemDesktopOpener>();
-    return *m_services.opener;
 }
 
 void SettingsView::startEdits() {
@@ -338,10 +329,11 @@ void SettingsView::setReminders(bool on) {
 void SettingsView::openNotificationSettings() {
     if (isPreview())
         return;
-    DesktopOpener& desktop = opener();
-    const auto command =
-        SystemSettings::notifications([&desktop](const QString& name) { return desktop.hasProgram(name); });
-    if (!command || !desktop.start(*command))
+    DesktopOpener* desktop = opener();
+    const auto command = desktop ? SystemSettings::notifications(
+                                       [desktop](const QString& name) { return desktop->hasProgram(name); })
+                                 : std::nullopt;
+    if (!command || !desktop->start(*command))
         setFeedback(QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"), true);
 }
 
@@ -359,19 +351,23 @@ void SettingsView::setLoginEnabled(bool on) {
 void SettingsView::manageLoginItems() {
     if (isPreview())
         return;
-    DesktopOpener& desktop = opener();
+    DesktopOpener* desktop = opener();
+    if (!desktop)
+        return;
     const auto command =
-        SystemSettings::loginItems([&desktop](const QString& name) { return desktop.hasProgram(name); });
-    if (command && desktop.start(*command))
+        SystemSettings::loginItems([desktop](const QString& name) { return desktop->hasProgram(name); });
+    if (command && desktop->start(*command))
+        return;
+    if (m_services.loginEntryPath.isEmpty())
         return;
     // No settings of the desktop's own: the entry itself, or the folder it would be in.
     const QFileInfo entry(m_services.loginEntryPath);
     if (entry.exists())
-        desktop.reveal(entry.absoluteFilePath());
+        desktop->reveal(entry.absoluteFilePath());
     else if (QFileInfo(entry.absolutePath()).isDir())
-        desktop.reveal(entry.absolutePath());
+        desktop->reveal(entry.absolutePath());
     else
-        desktop.reveal(QFileInfo(entry.absolutePath()).absolutePath());
+        desktop->reveal(QFileInfo(entry.absolutePath()).absolutePath());
 }
 
 // --- AI service ---
@@ -543,13 +539,14 @@ void SettingsView::cancelAnalysis() {
 void SettingsView::openDocumentation() {
     if (isPreview())
         return;
-    if (const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service))
-        opener().openURL(*link);
+    const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service);
+    if (link && opener())
+        opener()->openURL(*link);
 }
 
 void SettingsView::openDownloadPage() {
-    if (!isPreview())
-        opener().openURL(SoftwareUpdateTexts::downloadPage());
+    if (!isPreview() && opener())
+        opener()->openURL(SoftwareUpdateTexts::downloadPage());
 }
 
 // --- Appearance and data ---

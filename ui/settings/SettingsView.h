@@ -28,15 +28,15 @@ class SettingsContextPanel;
 class SheetDialog;
 class SoftwareUpdateSettings;
 
-// What the settings page reaches besides the model.
+// What the settings page reaches besides the model; the page makes none of it.
 struct SettingsServices {
-    // Null: the desktop's own.
+    // Null: nothing is opened.
     std::shared_ptr<DesktopOpener> opener;
     // Empty: a window-modal alert, waited for.
     PresentAlert presentAlert;
     BundleVersion version = BundleVersion::current();
     // Where the autostart entry lives, shown when the desktop has no settings for login items. Empty:
-    // its usual place.
+    // nothing is shown.
     QString loginEntryPath;
 };
 
@@ -155,7 +155,8 @@ private:
     void editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback);
     void runKeyAction(bool removal, const QString& address);
     void keyActionDone(bool removal, const KeyOutcome& outcome);
-    DesktopOpener& opener();
+    // Null when the page was given none.
+    DesktopOpener* opener() const { return m_services.opener.get(); }
 
     AppModel& m_model;
     const std::optional<QString> m_previewSection;
