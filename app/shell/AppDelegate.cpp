@@ -3,6 +3,7 @@
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
 #include "app/model/SoftwareUpdater.h"
+#include "app/preview/PreviewServices.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/WindowAppearance.h"
@@ -76,6 +77,27 @@ AIConfiguration previewAIConfiguration(const QString& page) {
 
 } // namespace
 
+ShellServices ShellServices::preview(PreviewServices& services) {
+    ShellServices shell;
+    shell.makeModel = [&services](bool preview) {
+        return std::make_unique<AppModel>(preview, services.modelServices());
+    };
+    shell.makeLibrary = [&services](bool preview) {
+        return std::make_unique<ApplicationLibraryModel>(preview, services.libraryServices());
+    };
+    shell.makeScreens = [&services] {
+        const std::shared_ptr<PreviewDesktop>& desktop = services.desktop();
+        ViewServices views;
+        views.desktop = std::shared_ptr<DesktopOpener>(desktop, desktop.get());
+        views.revealer = desktop.get();
+        views.urlOpener = desktop.get();
+        views.fileWriter = std::shared_ptr<FileWriter>(desktop, desktop.get());
+        return makeStandardScreens(std::move(views));
+    };
+    shell.settings = services.settingsStore();
+    return shell;
+}
+
 AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> preview, bool loginLaunch,
                          QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_preview(std::move(preview)),
@@ -117,7 +139,9 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     const QString name = m_services.singleInstanceName.isEmpty()
                              ? QString::fromLatin1(SingleInstance::serviceName)
                              : m_services.singleInstanceName;
-    m_singleInstance = new SingleInstance(m_services.bus, name, this);
+    if (!m_services.bus)
+        m_services.bus = QDBusConnection::sessionBus();
+    m_singleInstance = new SingleInstance(*m_services.bus, name, this);
     if (m_singleInstance->claim() == SingleInstance::Outcome::secondary)
         return Launch::secondCopy;
     connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
@@ -141,7 +165,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     createStatusItem();
 
     // 9. Appearance: the stored setting, resolved against the desktop.
-    m_portal = new ColorSchemePortal(m_services.bus, this);
+    m_portal = new ColorSchemePortal(*m_services.bus, this);
     m_appearance = new WindowAppearance(m_portal, &Palette::apply, this);
     m_appearance->setSetting(m_model->appearance());
     connect(m_model.get(), &AppModel::appearanceChanged, m_appearance,
@@ -318,7 +342,7 @@ void AppDelegate::restoreWindowFrame() {
 }
 
 void AppDelegate::saveWindowFrame() {
-    if (isPreview() || !m_services.settings || !m_window || !m_window->centralWidget())
+    if (!m_services.settings || !m_window || !m_window->centralWidget())
         return;
     const QString frame = QString::fromLatin1(m_window->saveGeometry().toBase64());
     if (m_services.settings->stringValue(QString::fromLatin1(windowFrameKey)) != frame)

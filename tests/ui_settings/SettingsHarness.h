@@ -82,7 +82,14 @@ struct SettingsHarness {
                 {QStringLiteral("https://api.deepseek.com"), QStringLiteral("deepseek-v4-flash")});
             model.configureAIStatusPreview(QStringLiteral("settings-") + *preview);
         }
-        view = std::make_unique<SettingsView>(model, preview, std::nullopt, services(), &window);
+        SettingsServices given = services();
+        if (previewModel) {
+            // What the program gives a screenshot run.
+            const std::shared_ptr<PreviewDesktop>& desktop = h.preview->desktop();
+            given.opener = std::shared_ptr<DesktopOpener>(desktop, desktop.get());
+            given.loginEntryPath.clear();
+        }
+        view = std::make_unique<SettingsView>(model, preview, std::nullopt, std::move(given), &window);
         view->resize(1132, 760);
         window.resize(1132, 760);
         window.show();

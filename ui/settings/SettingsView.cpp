@@ -265,8 +265,6 @@ void SettingsView::setDuration(double seconds) {
 }
 
 void SettingsView::saveRules() {
-    if (isPreview())
-        return;
     if (const auto error =
             SettingsLogic::rulesValidationError(m_edits.interval, m_edits.threshold, m_edits.duration)) {
         setFeedback(*error, true);
@@ -288,8 +286,6 @@ void SettingsView::saveRules() {
 }
 
 void SettingsView::restoreDefaultRules() {
-    if (isPreview())
-        return;
     const bool confirmed = confirm(
         m_services.presentAlert, this,
         {QStringLiteral("恢复默认观察规则？"),
@@ -307,28 +303,23 @@ void SettingsView::restoreDefaultRules() {
 // --- Reminders and login ---
 
 void SettingsView::setReminders(bool on) {
-    if (!isPreview()) {
-        if (on) {
-            // The model turns reminders on once the desktop allows them; the switch follows it.
-            m_model.enableNotifications();
-        } else {
-            try {
-                const bool stored =
-                    m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
-                m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
-                m_edits.feedbackIsError = !stored;
-            } catch (const MonitorError& error) {
-                m_edits.feedback = error.errorDescription();
-                m_edits.feedbackIsError = true;
-            }
+    if (on) {
+        // The model turns reminders on once the desktop allows them; the switch follows it.
+        m_model.enableNotifications();
+    } else {
+        try {
+            const bool stored = m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
+            m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
+            m_edits.feedbackIsError = !stored;
+        } catch (const MonitorError& error) {
+            m_edits.feedback = error.errorDescription();
+            m_edits.feedbackIsError = true;
         }
     }
     refresh();
 }
 
 void SettingsView::openNotificationSettings() {
-    if (isPreview())
-        return;
     DesktopOpener* desktop = opener();
     const auto command = desktop ? SystemSettings::notifications(
                                        [desktop](const QString& name) { return desktop->hasProgram(name); })
@@ -338,19 +329,15 @@ void SettingsView::openNotificationSettings() {
 }
 
 void SettingsView::refreshSystemStatus() {
-    if (!isPreview())
-        m_model.refreshSystemStatus();
+    m_model.refreshSystemStatus();
 }
 
 void SettingsView::setLoginEnabled(bool on) {
-    if (!isPreview())
-        m_model.setLoginEnabled(on);
+    m_model.setLoginEnabled(on);
     refresh();
 }
 
 void SettingsView::manageLoginItems() {
-    if (isPreview())
-        return;
     DesktopOpener* desktop = opener();
     if (!desktop)
         return;
@@ -420,7 +407,7 @@ void SettingsView::setAutomaticAdvice(bool on) {
 }
 
 void SettingsView::saveAI() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     const AIConfiguration configuration = m_edits.ai.draftConfiguration();
     if (const auto error = SettingsLogic::aiSaveError(configuration)) {
@@ -450,13 +437,13 @@ void SettingsView::saveAI() {
 }
 
 void SettingsView::authorizeKey() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     runKeyAction(false, m_model.aiConfiguration().baseURL);
 }
 
 void SettingsView::removeKeyAfterConfirmation() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     m_edits.keyRemovalEndpoint = m_model.aiConfiguration().baseURL;
     const bool confirmed = confirm(m_services.presentAlert, this,
@@ -532,28 +519,24 @@ void SettingsView::keyActionDone(bool removal, const KeyOutcome& outcome) {
 }
 
 void SettingsView::cancelAnalysis() {
-    if (!isPreview())
-        m_model.clearAnalysis();
+    m_model.clearAnalysis();
 }
 
 void SettingsView::openDocumentation() {
-    if (isPreview())
-        return;
     const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service);
     if (link && opener())
         opener()->openURL(*link);
 }
 
 void SettingsView::openDownloadPage() {
-    if (!isPreview() && opener())
+    if (opener())
         opener()->openURL(SoftwareUpdateTexts::downloadPage());
 }
 
 // --- Appearance and data ---
 
 void SettingsView::chooseAppearance(const QString& value) {
-    if (!isPreview())
-        m_model.setAppearance(value);
+    m_model.setAppearance(value);
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {

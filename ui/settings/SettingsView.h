@@ -59,8 +59,8 @@ struct SettingsEdits {
 // removing a key, the model's key store on a worker thread); the page stores nothing itself.
 //
 // Built once and refreshed in place from the model's signals. Coming on screen again (after another
-// page was shown) starts the edits afresh from the model; the widgets stay. In preview mode nothing
-// that would store, reach the key store or the desktop does anything.
+// page was shown) starts the edits afresh from the model; the widgets stay. In preview mode the
+// controls that would store or reach the key store or the desktop are disabled.
 class SettingsView final : public QWidget {
     Q_OBJECT
 public:

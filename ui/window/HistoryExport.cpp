@@ -38,7 +38,7 @@ QDateTime HistoryExport::now() const {
 }
 
 void HistoryExport::start() {
-    if (!m_model || m_model->isPreview() || !m_services.writer || m_asking)
+    if (!m_model || !m_services.writer || m_asking)
         return;
     m_asking = true;
     std::weak_ptr<bool> alive = m_alive;

@@ -41,8 +41,8 @@ public:
 
     explicit HistoryExport(AppModel& model, Services services = {});
 
-    // Opens the panel (nothing in preview mode, nor while a panel is open). On confirmation the history
-    // as the model holds it then goes to the writer; the outcome goes to the status line.
+    // Opens the panel (nothing while a panel is open). On confirmation the history as the model holds
+    // it then goes to the writer; the outcome goes to the status line.
     void start();
     bool isAsking() const { return m_asking; }
 
