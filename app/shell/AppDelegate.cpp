@@ -105,6 +105,10 @@ AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> p
       m_quitConfirmation(m_services.presentQuit, m_services.terminate) {
     if (!m_services.trayHostAvailable)
         m_services.trayHostAvailable = &StatusItem::isHostAvailable;
+    if (!m_services.endPreview)
+        m_services.endPreview = [](int status) {
+            QCoreApplication::exit(status);
+        };
     connect(this, &AppDelegate::lunorvaleShowSettings, &m_requests, &WindowRequests::showSettings);
     connect(this, &AppDelegate::lunorvaleShowAISettings, &m_requests, &WindowRequests::showAISettings);
     connect(this, &AppDelegate::lunorvaleShowHelp, &m_requests, &WindowRequests::showHelp);
@@ -217,7 +221,7 @@ void AppDelegate::launchPreview() {
         // The wait lets the screen finish its first layout before it is captured.
         QTimer::singleShot(600, qApp, [self] {
             if (self)
-                QCoreApplication::exit(self->renderPreview());
+                self->m_services.endPreview(self->renderPreview());
         });
     };
     if (request.page == QLatin1String("menu-quit")) {

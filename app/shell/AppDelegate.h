@@ -54,6 +54,9 @@ struct ShellServices {
     // How the quit alert is shown and the program ended (defaults: modal alert, leave the event loop).
     UserQuitConfirmation::Present presentQuit;
     UserQuitConfirmation::Terminate terminate;
+    // How a screenshot run ends once its image is written, or could not be (default: leave the event
+    // loop with the status).
+    std::function<void(int status)> endPreview;
     // Whether a tray host shows the icon now (default: Qt's answer).
     std::function<bool()> trayHostAvailable;
     // How long a launch at login waits for a tray host that is not there yet.
