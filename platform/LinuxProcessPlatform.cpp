@@ -162,6 +162,10 @@ int LinuxProcessPlatform::signalChecked(const ProcessIdentity& identity, uint32_
     return lv_signal_checked(identity.pid, identity.startTime, uid, signal);
 }
 
+bool LinuxProcessPlatform::isProtected(const QString& name, const QString& executable) {
+    return lv_process_protected(name.toUtf8().constData(), executable.toUtf8().constData()) != 0;
+}
+
 uint32_t LinuxProcessPlatform::currentUser() {
     return static_cast<uint32_t>(::getuid());
 }

@@ -23,6 +23,7 @@ public:
     std::optional<CPUTicks> cpuTicks() override;
     std::optional<LVSystemMemory> systemMemory() override;
     int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) override;
+    bool isProtected(const QString& name, const QString& executable) override;
     uint32_t currentUser() override;
     int32_t currentProcess() override;
     double uptime() override;

@@ -157,6 +157,7 @@ void ApplicationLibraryModel::setRemovalPlan(std::optional<ApplicationRemovalPla
 // --- Scanning ---
 
 void ApplicationLibraryModel::scan() {
+    // A screenshot lists its scenario's applications.
     if (m_preview || m_removing || m_checkingRemoval || m_quittingApplicationID)
         return;
     stopScanning();
@@ -303,6 +304,7 @@ ApplicationLibraryModel::guidance(const InstalledApplication& application) const
 }
 
 void ApplicationLibraryModel::refreshRunning(std::function<void()> then) {
+    // A screenshot shows what its scenario runs.
     if (m_preview) {
         if (then)
             then();
@@ -373,6 +375,7 @@ void ApplicationLibraryModel::applyLook(const QList<ApplicationRunningTarget>& t
 bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& application) const {
     if (application.restriction())
         return false;
+    // A screenshot offers it for what its scenario runs.
     if (m_preview)
         return m_runningIDs.contains(application.id());
     const QString location = standardizedPath(application.url());
@@ -383,7 +386,7 @@ bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& applica
 }
 
 void ApplicationLibraryModel::requestQuitAndRecheck(const InstalledApplication& application) {
-    if (m_preview || application.restriction() || m_checkingRemoval || m_removing || m_quittingApplicationID)
+    if (application.restriction() || m_checkingRemoval || m_removing || m_quittingApplicationID)
         return;
     // Asked of what the last look found, as the page offered it; the wait then looks afresh.
     const QString location = standardizedPath(application.url());

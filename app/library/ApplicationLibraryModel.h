@@ -85,8 +85,9 @@ struct ApplicationLibraryServices {
 // still current, so cancelling is never relied on alone. An application is known by its bundle path
 // (InstalledApplication::id()), the key of `sizes` and the element of every set of paths here.
 //
-// In preview mode (fixed at construction) the model holds fixed sample data and every operation that
-// would reach the disk, the running processes, the removal service or the AI service returns at once.
+// In preview mode (fixed at construction) the model holds a scenario's sample data, which nothing
+// replaces: no scan, no look at what runs, no reading of the receipts. Its other operations work as they
+// always do, on the services it was given; a screenshot run gives it ones that keep everything in memory.
 class ApplicationLibraryModel final : public QObject {
     Q_OBJECT
 

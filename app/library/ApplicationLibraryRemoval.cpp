@@ -16,7 +16,7 @@ namespace lunorvale {
 // --- Removal check ---
 
 void ApplicationLibraryModel::prepareRemoval(const InstalledApplication& application) {
-    if (m_preview || m_checkingRemoval || m_removing || m_quittingApplicationID)
+    if (m_checkingRemoval || m_removing || m_quittingApplicationID)
         return;
     // The check is under way from here, and cancelled like one, while it looks at what runs.
     const QUuid token = QUuid::createUuid();
@@ -114,7 +114,7 @@ void ApplicationLibraryModel::cancelRemovalCheck(bool showMessage) {
 // --- Removal ---
 
 void ApplicationLibraryModel::remove(ApplicationRemovalPlan plan) {
-    if (m_preview || m_removing || m_checkingRemoval)
+    if (m_removing || m_checkingRemoval)
         return;
     if (!m_removalPlan || m_removalPlan->id != plan.id)
         return;
@@ -203,6 +203,7 @@ void ApplicationLibraryModel::removed(const ApplicationRemovalPlan& plan,
 // --- Receipts ---
 
 void ApplicationLibraryModel::loadReceipts() {
+    // A screenshot shows its scenario's receipts.
     if (m_preview)
         return;
     publish(m_receiptActionMessage, std::nullopt, &ApplicationLibraryModel::receiptActionMessageChanged);
@@ -223,7 +224,7 @@ void ApplicationLibraryModel::loadReceipts() {
 
 void ApplicationLibraryModel::clearReceipts() {
     // A log that could not be read is never overwritten from here.
-    if (m_preview || m_removing || m_receiptError)
+    if (m_removing || m_receiptError)
         return;
     try {
         removalLog().save({});
@@ -242,8 +243,6 @@ void ApplicationLibraryModel::reveal(const QUrl& item) {
 }
 
 void ApplicationLibraryModel::revealReceipt(const ApplicationRemovalReceipt& receipt, bool inTrash) {
-    if (m_preview)
-        return;
     const std::optional<QString> path = inTrash ? receipt.trashPath : std::optional(receipt.originalPath);
     if (!path || !path->startsWith(u'/')) {
         publish(m_receiptActionMessage,
@@ -265,8 +264,6 @@ void ApplicationLibraryModel::revealReceipt(const ApplicationRemovalReceipt& rec
 }
 
 void ApplicationLibraryModel::revealRemovalLog() {
-    if (m_preview)
-        return;
     const QUrl file = removalLog().fileURL();
     if (CheckedFiles::exists(file.toLocalFile()))
         reveal(file);
@@ -275,7 +272,7 @@ void ApplicationLibraryModel::revealRemovalLog() {
 }
 
 void ApplicationLibraryModel::revealRelated(const ApplicationManagementGuidance& guidance) {
-    if (m_preview || !guidance.relatedURL)
+    if (!guidance.relatedURL)
         return;
     // Remote or non-file locations are never opened from here.
     const QUrl& url = *guidance.relatedURL;
@@ -284,7 +281,7 @@ void ApplicationLibraryModel::revealRelated(const ApplicationManagementGuidance&
 }
 
 void ApplicationLibraryModel::open(const InstalledApplication& application) {
-    if (m_preview || m_removing || m_checkingRemoval)
+    if (m_removing || m_checkingRemoval)
         return;
     const bool started =
         m_services.launcher && m_services.launcher->open(application.url(), application.executable());
@@ -316,7 +313,7 @@ QString ApplicationLibraryModel::summary() const {
 
 void ApplicationLibraryModel::analyze(const QString& summary, const AIConfiguration& configuration,
                                       const QDateTime& snapshotDate) {
-    if (m_preview || m_aiBusy)
+    if (m_aiBusy)
         return;
     cancelAI();
     const QUuid token = QUuid::createUuid();

@@ -57,9 +57,16 @@ double primaryValue(const ProcessSample& sample, ProcessSort key) {
 } // namespace
 
 AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
-    : QObject(parent), m_preview(preview), m_services(std::move(services)),
-      m_aiClient(m_services.aiDeadline) {
+    : QObject(parent), m_preview(preview), m_services(std::move(services)) {
     Q_ASSERT(m_services.processPlatform);
+    if (!m_services.analyze) {
+        m_services.analyze = [client = AIClient(m_services.aiDeadline)](
+                                 const QString& summary, const AIConfiguration& configuration,
+                                 const QString& apiKey, AIAnalysisPurpose purpose,
+                                 AIClient::Completion completion) {
+            return client.analyze(summary, configuration, apiKey, purpose, std::move(completion));
+        };
+    }
     // Created now, started by the shell once launching has finished.
     m_softwareUpdater = new SoftwareUpdater(m_preview, std::move(m_services.updaterFactory), this);
     m_timer.setTimerType(Qt::CoarseTimer);
@@ -68,7 +75,7 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
 
     QList<QDateTime> attempts;
     bool healBudget = false;
-    if (!m_preview && m_services.settingsStore) {
+    if (m_services.settingsStore) {
         if (const auto stored = m_services.settingsStore->value(Keys::automaticAdviceAttempts)) {
             if (const auto read = storedAttempts(*stored)) {
                 attempts = *read;
@@ -96,13 +103,15 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     if (healBudget)
         storeBudget(attempts);
 
+    m_controller = std::make_unique<ProcessController>(*m_services.processPlatform);
     if (m_preview) {
+        // The scenario's data stands as it is: nothing is sampled, and nothing read from the stores or
+        // the desktop replaces it.
         m_previewAnalyzer = std::make_unique<SampleAnalyzer>(*m_services.processPlatform);
         configurePreview(QStringLiteral("default"));
         return;
     }
 
-    m_controller = std::make_unique<ProcessController>(*m_services.processPlatform);
     m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform);
     loadStoredSettings();
     refreshSystemStatus();
@@ -251,8 +260,7 @@ AIKeyStatus AppModel::aiKeyStatus() const {
 }
 
 void AppModel::announceAIKeyStatus() {
-    if (!m_preview)
-        emit aiKeyStatusChanged();
+    emit aiKeyStatusChanged();
 }
 
 std::optional<std::chrono::milliseconds> AppModel::samplingInterval() const {

@@ -45,7 +45,8 @@ class SleepWatcher;
 class UserNotificationCenter;
 struct AnalyzedSample;
 
-// What the model works with. The caller keeps every pointer alive longer than the model.
+// What the model works with: the composition root gives the desktop's own, or for a screenshot run
+// stand-ins that keep everything in memory. The caller keeps every pointer alive longer than the model.
 struct AppModelServices {
     ProcessPlatform* processPlatform = nullptr;         // required
     std::optional<SettingsStore> settingsStore;         // absent: no setting is read or stored
@@ -54,12 +55,17 @@ struct AppModelServices {
     SleepWatcher* sleepWatcher = nullptr;               // absent: no sleep handling
     LoginItem* loginItem = nullptr;                     // absent: status "状态未知"
     DesktopApplications* desktopApplications = nullptr; // absent: no owning application, no system monitor
-    // The history file; may throw HistoryStorageError. Null: the program's history.json.
+    // The history file; may throw HistoryStorageError. Null: a history in memory, gone with the model.
     std::function<LocalHistoryStore()> historyStore;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
     std::chrono::milliseconds stopRecheckDelay{2000};
     std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
+    // Starts one request to the AI service; the completion runs later on the interface thread. Null:
+    // AIClient with `aiDeadline`.
+    std::function<AIRequestHandle(const QString& summary, const AIConfiguration&, const QString& apiKey,
+                                  AIAnalysisPurpose, AIClient::Completion)>
+        analyze;
     // Makes the update controller when the shell starts the updater. Null: the updater cannot start.
     UpdaterFactory updaterFactory;
 };
@@ -79,8 +85,10 @@ struct InspectionApplication {
 // value changed. Actions report their outcome in the published sentences, never to the caller,
 // except the two saves, which throw the sentence the settings page shows.
 //
-// In preview mode (fixed at construction) the model is filled with sample data and has no side
-// effect at all: no timer, no sample, no stored setting, no history file, no reminder, no network.
+// In preview mode (fixed at construction) the model is filled with a scenario's sample data, which
+// nothing replaces: no timer runs, no sample is taken, the stores and the system status are not read.
+// Its actions work as they always do, on the services it was given; a screenshot run gives it ones
+// that keep everything in memory, so nothing it does reaches outside the process.
 class AppModel final : public QObject {
     Q_OBJECT
 
@@ -218,7 +226,7 @@ public:
     // wait for the desktop's unlock prompt: callers make them on a worker thread.
     const std::shared_ptr<CachedKeychainStore>& keychain() const { return m_services.keychain; }
     // Whoever read or removed a key through `keychain()` says so here, so that every view showing the
-    // key status reads it again. Nothing in preview mode.
+    // key status reads it again.
     void announceAIKeyStatus();
 
     // --- The sampling cycle ---
@@ -387,7 +395,6 @@ private:
     std::unique_ptr<AutomaticProcessAdvice> m_automaticAdvice;
     SoftwareUpdater* m_softwareUpdater = nullptr;
     ApplicationLibraryModel* m_applicationLibrary = nullptr;
-    AIClient m_aiClient;
 
     // Published.
     QList<ProcessSample> m_processes;

@@ -54,7 +54,7 @@ QString AppModel::actionDetail(const ProcessSample& sample, const QString& suffi
 // --- Reminders ---
 
 void AppModel::notify(const Finding& finding) {
-    if (m_preview || !m_isMonitoring || !m_settings.notificationsEnabled || m_suspended ||
+    if (!m_isMonitoring || !m_settings.notificationsEnabled || m_suspended ||
         m_stoppingIDs.contains(finding.sample.identity) || !m_services.notifications)
         return;
     const std::optional<NotificationDeliveryState::Request> request =
@@ -86,14 +86,12 @@ void AppModel::notify(const Finding& finding) {
 }
 
 void AppModel::withdraw(const QStringList& identifiers) {
-    if (m_preview || identifiers.isEmpty() || !m_services.notifications)
+    if (identifiers.isEmpty() || !m_services.notifications)
         return;
     m_services.notifications->remove(identifiers);
 }
 
 void AppModel::clearDeliveredProcessNotifications() {
-    if (m_preview)
-        return;
     withdraw(m_notificationDelivery.reset());
 }
 
@@ -124,8 +122,6 @@ bool AppModel::isIgnored(const ProcessSample& sample) const {
 }
 
 void AppModel::ignore(const ProcessSample& sample) {
-    if (m_preview)
-        return;
     const ProcessIdentity& identity = sample.identity;
     if (std::none_of(m_processes.cbegin(), m_processes.cend(),
                      [&](const ProcessSample& listed) { return listed.identity == identity; }))
@@ -144,8 +140,6 @@ void AppModel::ignore(const ProcessSample& sample) {
 }
 
 void AppModel::unignore(const ProcessSample& sample) {
-    if (m_preview)
-        return;
     m_ignoredUntil.remove(sample.identity);
     persistMutedProcesses();
     setStatusMessage(QStringLiteral("已恢复该进程的提醒。"));
@@ -153,11 +147,11 @@ void AppModel::unignore(const ProcessSample& sample) {
 }
 
 bool AppModel::canStop(const ProcessSample& sample) const {
-    return m_controller && m_controller->canStop(sample); // a preview model has no process controller
+    return m_controller->canStop(sample);
 }
 
 void AppModel::stop(const ProcessSample& sample, bool force) {
-    if (m_preview || m_stoppingIDs.contains(sample.identity))
+    if (m_stoppingIDs.contains(sample.identity))
         return;
     const auto listed =
         std::find_if(m_processes.cbegin(), m_processes.cend(),
@@ -257,7 +251,7 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
 
 void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>& approvedSummary,
                        const std::optional<AIConfiguration>& configuration) {
-    if (m_preview || m_aiBusy)
+    if (m_aiBusy)
         return;
     const LocalProcessAdvice::State state = localAdvice(sample).state;
     if (state != LocalProcessAdvice::State::sustainedHigh &&
@@ -326,7 +320,7 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
         apply(std::nullopt, error.errorDescription());
         return;
     }
-    m_aiTask = m_aiClient.analyze(
+    m_aiTask = m_services.analyze(
         summary, service, key.value_or(QString()), AIAnalysisPurpose::processDecision,
         [apply](const AIAnalysisOutcome& outcome) {
             if (outcome.cancelled)
@@ -345,8 +339,6 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
 
 void AppModel::analyzeAutomatically(const QString& summary, const AIConfiguration& configuration,
                                     AutomaticProcessAdvice::AnalysisDone done, std::stop_token stop) {
-    if (m_preview)
-        throw AIRequestCancelled();
     // Never asks the user: a key that needs unlocking ends this request with its sentence.
     const std::optional<QString> key =
         m_services.keychain ? m_services.keychain->loadSilently(configuration.baseURL) : std::nullopt;
@@ -358,7 +350,7 @@ void AppModel::analyzeAutomatically(const QString& summary, const AIConfiguratio
         std::optional<std::stop_callback<std::function<void()>>> onStop;
     };
     auto running = std::make_shared<Running>();
-    running->handle = m_aiClient.analyze(
+    running->handle = m_services.analyze(
         summary, configuration, key.value_or(QString()), AIAnalysisPurpose::processDecision,
         [running, done = std::move(done)](const AIAnalysisOutcome& outcome) {
             if (outcome.cancelled)
@@ -398,8 +390,6 @@ std::optional<InspectionApplication> AppModel::inspectionApplication(const Proce
 }
 
 void AppModel::inspectProcess(const ProcessSample& sample) {
-    if (m_preview)
-        return;
     const std::optional<ProcessSample> current = ProcessInspection::matchingSample(sample, m_processes);
     const QString goneSentence = QStringLiteral("任务已退出或发生变化，请刷新后重新选择。");
     if (!current) {

@@ -45,6 +45,7 @@ const ProcessSample* findSample(const QList<ProcessSample>& list, const ProcessI
 } // namespace
 
 void AppModel::sampleNow() {
+    // A screenshot's processes are its scenario's.
     if (m_isSampling || m_suspended || m_preview)
         return;
     publish(m_isSampling, true, &AppModel::isSamplingChanged);
@@ -270,8 +271,6 @@ void AppModel::armTimer() {
 }
 
 void AppModel::toggleMonitoring() {
-    if (m_preview)
-        return;
     publish(m_isMonitoring, !m_isMonitoring, &AppModel::isMonitoringChanged);
     store(Keys::monitoringEnabled, m_isMonitoring);
     resetObservation();

@@ -57,7 +57,7 @@ QString normalizedAppearance(const QString& appearance) {
 } // namespace
 
 bool AppModel::store(const QString& key, const QJsonValue& value) {
-    if (m_preview || !m_services.settingsStore)
+    if (!m_services.settingsStore)
         return true;
     return m_services.settingsStore->setValue(key, value);
 }
@@ -122,8 +122,6 @@ void AppModel::loadStoredSettings() {
 }
 
 void AppModel::applySettings() {
-    if (m_preview)
-        return;
     MonitorSettings clamped = m_settings;
     clamped.sampleInterval = m_settings.safeInterval();
     clamped.cpuThreshold = m_settings.safeThreshold();
@@ -136,8 +134,6 @@ void AppModel::applySettings() {
 }
 
 bool AppModel::saveMonitorSettings(const MonitorSettings& rules) {
-    if (m_preview)
-        return true;
     if (!MonitorSettings::intervalLimits.admits(rules.sampleInterval) ||
         !MonitorSettings::thresholdLimits.admits(rules.cpuThreshold) ||
         !MonitorSettings::durationLimits.admits(rules.sustainedSeconds))
@@ -169,8 +165,6 @@ bool AppModel::saveMonitorSettings(const MonitorSettings& rules) {
 
 bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
                                    std::optional<bool> automaticAdvice) {
-    if (m_preview)
-        return true;
     const bool wish = automaticAdvice.value_or(m_automaticAdvicePreference);
     const QString address = configuration.validatedBaseURLText();
     const QString model = AIText::trimmed(configuration.model);
@@ -229,6 +223,7 @@ void AppModel::completeOnboarding() {
 }
 
 void AppModel::refreshSystemStatus() {
+    // A screenshot shows the statuses of its scenario.
     if (m_preview)
         return;
     const QUuid request = QUuid::createUuid();
@@ -250,7 +245,7 @@ void AppModel::refreshSystemStatus() {
 }
 
 void AppModel::enableNotifications() {
-    if (m_preview || !m_services.notifications)
+    if (!m_services.notifications)
         return;
     const QPointer<AppModel> self(this);
     m_services.notifications->requestAuthorization([self](bool granted, const std::optional<QString>& error) {
@@ -271,8 +266,6 @@ void AppModel::enableNotifications() {
 }
 
 void AppModel::setLoginEnabled(bool enabled) {
-    if (m_preview)
-        return;
     const auto statusNow = [this] {
         return m_services.loginItem ? m_services.loginItem->status() : LoginItemStatus::unknown;
     };
@@ -298,8 +291,6 @@ void AppModel::setLoginEnabled(bool enabled) {
 }
 
 void AppModel::persistMutedProcesses() {
-    if (m_preview)
-        return;
     QList<MutedProcess> mutes;
     for (auto it = m_ignoredUntil.cbegin(); it != m_ignoredUntil.cend(); ++it)
         mutes.append(MutedProcess{it.key(), it.value()});
@@ -318,12 +309,10 @@ void AppModel::persistMutedProcesses() {
 LocalHistoryStore AppModel::historyStoreOrThrow() {
     if (m_historyStore)
         return *m_historyStore;
-    return m_services.historyStore ? m_services.historyStore() : LocalHistoryStore::applicationStore();
+    return m_services.historyStore ? m_services.historyStore() : LocalHistoryStore::inMemory();
 }
 
 void AppModel::record(const QString& title, const QString& detail, const QString& category) {
-    if (m_preview)
-        return;
     const QDateTime current = now();
     QList<ActivityEvent> events = m_history;
     events.prepend(ActivityEvent{QUuid::createUuid(), StoredDate::from(current), title, detail, category});
@@ -342,7 +331,7 @@ void AppModel::pruneHistory() {
 }
 
 void AppModel::persistHistory() {
-    if (m_preview || !m_historyWritable)
+    if (!m_historyWritable)
         return;
     try {
         const LocalHistoryStore store = historyStoreOrThrow();
@@ -356,10 +345,6 @@ void AppModel::persistHistory() {
 }
 
 void AppModel::clearHistory() {
-    if (m_preview) {
-        publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
-        return;
-    }
     try {
         const LocalHistoryStore store = historyStoreOrThrow();
         store.save({}, now());

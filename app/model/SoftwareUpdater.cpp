@@ -24,6 +24,7 @@ QString SoftwareUpdater::buttonTitle() const {
 }
 
 void SoftwareUpdater::start() {
+    // A screenshot shows its scene's state, which a started controller would replace.
     if (m_preview || m_startAttempted)
         return;
     m_startAttempted = true;
@@ -56,7 +57,7 @@ void SoftwareUpdater::start() {
 }
 
 void SoftwareUpdater::checkForUpdates() {
-    if (m_preview || !m_canCheckForUpdates)
+    if (!m_canCheckForUpdates)
         return;
     setFailure(std::nullopt);
     // With an update on offer the status keeps naming it.

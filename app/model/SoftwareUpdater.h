@@ -16,7 +16,7 @@ namespace lunorvale {
 // views, the tray and the quit confirmation read its properties; the settings page writes the two
 // automatic-update switches through `controller()` while `isStarted()`. Main thread only.
 //
-// In preview mode no controller is ever created: `start()` and `checkForUpdates()` do nothing and
+// In preview mode no controller is ever created, so no check can be made: `start()` does nothing and
 // `configurePreview` gives the screenshots their fixed state.
 class SoftwareUpdater final : public QObject, public UpdaterDelegate {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
 #include "app/model/SoftwareUpdater.h"
+#include "app/preview/PreviewServices.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "app/shell/WindowAppearance.h"
@@ -75,6 +76,27 @@ AIConfiguration previewAIConfiguration(const QString& page) {
 
 } // namespace
 
+ShellServices ShellServices::preview(PreviewServices& services) {
+    ShellServices shell;
+    shell.makeModel = [&services](bool preview) {
+        return std::make_unique<AppModel>(preview, services.modelServices());
+    };
+    shell.makeLibrary = [&services](bool preview) {
+        return std::make_unique<ApplicationLibraryModel>(preview, services.libraryServices());
+    };
+    shell.makeScreens = [&services] {
+        const std::shared_ptr<PreviewDesktop>& desktop = services.desktop();
+        ViewServices views;
+        views.desktop = std::shared_ptr<DesktopOpener>(desktop, desktop.get());
+        views.revealer = desktop.get();
+        views.urlOpener = desktop.get();
+        views.fileWriter = std::shared_ptr<FileWriter>(desktop, desktop.get());
+        return makeStandardScreens(std::move(views));
+    };
+    shell.settings = services.settingsStore();
+    return shell;
+}
+
 AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> preview, bool loginLaunch,
                          QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_preview(std::move(preview)),
@@ -82,6 +104,10 @@ AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> p
       m_quitConfirmation(m_services.presentQuit, m_services.terminate) {
     if (!m_services.trayHostAvailable)
         m_services.trayHostAvailable = &StatusItem::isHostAvailable;
+    if (!m_services.endPreview)
+        m_services.endPreview = [](int status) {
+            QCoreApplication::exit(status);
+        };
     connect(this, &AppDelegate::lunorvaleShowSettings, &m_requests, &WindowRequests::showSettings);
     connect(this, &AppDelegate::lunorvaleShowAISettings, &m_requests, &WindowRequests::showAISettings);
     connect(this, &AppDelegate::lunorvaleShowHelp, &m_requests, &WindowRequests::showHelp);
@@ -105,8 +131,8 @@ bool AppDelegate::opensWindowAtLaunch(bool loginLaunch, bool onboardingDone, boo
 }
 
 AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
-    m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
     if (isPreview()) {
+        makeScreens();
         launchPreview();
         return Launch::running;
     }
@@ -116,12 +142,16 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     const QString name = m_services.singleInstanceName.isEmpty()
                              ? QString::fromLatin1(SingleInstance::serviceName)
                              : m_services.singleInstanceName;
-    m_singleInstance = new SingleInstance(m_services.bus, name, this);
+    if (!m_services.bus)
+        m_services.bus = QDBusConnection::sessionBus();
+    m_singleInstance = new SingleInstance(*m_services.bus, name, this);
     if (m_singleInstance->claim() == SingleInstance::Outcome::secondary)
         return Launch::secondCopy;
     connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
 
-    // 2. The model (with its updater) and the library.
+    // 2. The screens, the model (with its updater) and the library: what reaches the desktop is made
+    // only once this is the one copy.
+    makeScreens();
     m_model = m_services.makeModel(false);
     m_library = makeLibrary(false);
     m_model->setApplicationLibrary(m_library.get());
@@ -138,7 +168,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     createStatusItem();
 
     // 9. Appearance: the stored setting, resolved against the desktop.
-    m_portal = new ColorSchemePortal(m_services.bus, this);
+    m_portal = new ColorSchemePortal(*m_services.bus, this);
     m_appearance = new WindowAppearance(m_portal, &Palette::apply, this);
     m_appearance->setSetting(m_model->appearance());
     connect(m_model.get(), &AppModel::appearanceChanged, m_appearance,
@@ -190,7 +220,7 @@ void AppDelegate::launchPreview() {
         // The wait lets the screen finish its first layout before it is captured.
         QTimer::singleShot(600, qApp, [self] {
             if (self)
-                QCoreApplication::exit(self->renderPreview());
+                self->m_services.endPreview(self->renderPreview());
         });
     };
     if (request.page == QLatin1String("menu-quit")) {
@@ -315,7 +345,7 @@ void AppDelegate::restoreWindowFrame() {
 }
 
 void AppDelegate::saveWindowFrame() {
-    if (isPreview() || !m_services.settings || !m_window || !m_window->centralWidget())
+    if (!m_services.settings || !m_window || !m_window->centralWidget())
         return;
     const QString frame = QString::fromLatin1(m_window->saveGeometry().toBase64());
     if (m_services.settings->stringValue(QString::fromLatin1(windowFrameKey)) != frame)
@@ -471,6 +501,10 @@ bool AppDelegate::requestQuit() {
     if (m_window && m_window->isVisible())
         m_window->activateWindow();
     return m_quitConfirmation.request(m_library && m_library->removing(), updater()->readyToInstall());
+}
+
+void AppDelegate::makeScreens() {
+    m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
 }
 
 std::unique_ptr<ApplicationLibraryModel> AppDelegate::makeLibrary(bool preview) const {

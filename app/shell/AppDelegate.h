@@ -28,12 +28,14 @@ class ApplicationLibraryModel;
 class ColorSchemePortal;
 class SoftwareUpdater;
 class PopoverHost;
+class PreviewServices;
 class ScreenFactory;
 class SingleInstance;
 class StatusItem;
 class WindowAppearance;
 
-// What the shell builds its run from. The program passes the desktop's own; tests their fakes.
+// What the shell builds its run from. The program passes the desktop's own, or for a screenshot
+// `preview()`; tests their fakes.
 struct ShellServices {
     // The one model of a run; `preview` fixes preview mode.
     std::function<std::unique_ptr<AppModel>(bool preview)> makeModel;
@@ -43,17 +45,25 @@ struct ShellServices {
     std::function<std::unique_ptr<ScreenFactory>()> makeScreens;
     // Where the main window's frame is kept; absent: not kept.
     std::optional<SettingsStore> settings;
-    // The session bus, for the single copy and the desktop's colour scheme, and the name the one copy
-    // owns there (empty: the program's own).
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The bus for the single copy and the desktop's colour scheme (absent: the session bus, connected
+    // to only by a run that is not a screenshot), and the name the one copy owns there (empty: the
+    // program's own).
+    std::optional<QDBusConnection> bus;
     QString singleInstanceName;
     // How the quit alert is shown and the program ended (defaults: modal alert, leave the event loop).
     UserQuitConfirmation::Present presentQuit;
     UserQuitConfirmation::Terminate terminate;
+    // How a screenshot run ends once its image is written, or could not be (default: leave the event
+    // loop with the status).
+    std::function<void(int status)> endPreview;
     // Whether a tray host shows the icon now (default: Qt's answer).
     std::function<bool()> trayHostAvailable;
     // How long a launch at login waits for a tray host that is not there yet.
     std::chrono::milliseconds trayHostWait{10000};
+
+    // A screenshot run's: models, screens and the window frame's store over `services`. `services`
+    // outlives the run.
+    static ShellServices preview(PreviewServices& services);
 };
 
 // Holds the desktop program together for the life of the process: one copy per session, the model,
@@ -137,6 +147,7 @@ private:
     // After a sample has settled or a window has closed: the freed memory goes back to the system.
     void releaseMemorySoon();
     MenuActions menuActions();
+    void makeScreens();
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) const;
     bool isPreview() const { return m_preview.has_value(); }
 

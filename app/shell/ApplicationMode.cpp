@@ -1,5 +1,6 @@
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
+#include "app/preview/PreviewServices.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/LunorvaleEntry.h"
 #include "core/ai/KeychainStore.h"
@@ -12,11 +13,13 @@
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/gui/DesktopUrlOpener.h"
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/QtTranslations.h"
+#include "ui/window/ScreenFactory.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -26,8 +29,9 @@ namespace lunorvale {
 
 namespace {
 
-// The desktop's services behind the model of a normal run, made only once the run is known to be
-// the one copy: a screenshot run or a second copy touches none of them.
+// The desktop's services of a normal run: the one place that makes them. Each is made only once the
+// run is known to be the one copy (the shell asks for the screens, the model and the library after
+// claiming it): a second copy touches none of them, and a screenshot run has its own (PreviewServices).
 struct DesktopServices {
     LinuxProcessPlatform processes;
     std::unique_ptr<FreedesktopNotifications> notifications;
@@ -44,46 +48,77 @@ struct DesktopServices {
     // The window the update window opens over.
     std::function<QWidget*()> mainWindow;
 
+    ShellServices shell() {
+        ShellServices services;
+        services.makeModel = [this](bool preview) {
+            return makeModel(preview);
+        };
+        services.makeLibrary = [this](bool preview) {
+            return makeLibrary(preview);
+        };
+        services.makeScreens = [this] {
+            return makeStandardScreens(views());
+        };
+        services.settings = SettingsStore::applicationStore();
+        return services;
+    }
+
     std::unique_ptr<AppModel> makeModel(bool preview) {
         AppModelServices services;
         services.processPlatform = &processes;
-        if (!preview) {
-            notifications = std::make_unique<FreedesktopNotifications>();
-            sleep = std::make_unique<LogindSleepWatcher>();
-            loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
-            applications = std::make_unique<LinuxDesktopApplications>();
-            services.settingsStore = SettingsStore::applicationStore();
-            keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
-            services.keychain = keychain;
-            services.notifications = notifications.get();
-            services.sleepWatcher = sleep.get();
-            services.loginItem = loginItem.get();
-            services.desktopApplications = applications.get();
-            UpdateEnvironment environment = UpdateEnvironment::standard();
-            environment.requestQuit = [this] {
-                return requestQuit && requestQuit();
-            };
-            services.updaterFactory = StandardUpdaterController::factory(
-                [this] {
-                    return std::make_unique<UpdateWindow>(
-                        [this]() -> QWidget* { return mainWindow ? mainWindow() : nullptr; });
-                },
-                std::move(environment));
-        }
+        notifications = std::make_unique<FreedesktopNotifications>();
+        sleep = std::make_unique<LogindSleepWatcher>();
+        loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
+        applications = std::make_unique<LinuxDesktopApplications>();
+        services.settingsStore = SettingsStore::applicationStore();
+        services.historyStore = &LocalHistoryStore::applicationStore;
+        keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
+        services.keychain = keychain;
+        services.notifications = notifications.get();
+        services.sleepWatcher = sleep.get();
+        services.loginItem = loginItem.get();
+        services.desktopApplications = applications.get();
+        UpdateEnvironment environment = UpdateEnvironment::standard();
+        environment.requestQuit = [this] {
+            return requestQuit && requestQuit();
+        };
+        services.updaterFactory = StandardUpdaterController::factory(
+            [this] {
+                return std::make_unique<UpdateWindow>(
+                    [this]() -> QWidget* { return mainWindow ? mainWindow() : nullptr; });
+            },
+            std::move(environment));
         return std::make_unique<AppModel>(preview, std::move(services));
     }
 
     // After the model: the library shares its key store.
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) {
         ApplicationLibraryServices services;
-        if (!preview) {
-            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
-            services.processes = &processes;
-            services.revealer = revealer.get();
-            services.launcher = &launcher;
-            services.keychain = keychain;
-        }
+        services.processes = &processes;
+        services.revealer = fileRevealer();
+        services.launcher = &launcher;
+        services.keychain = keychain;
         return std::make_unique<ApplicationLibraryModel>(preview, std::move(services));
+    }
+
+    // What the screens reach of the desktop.
+    ViewServices views() {
+        ViewServices services;
+        services.desktop = std::make_shared<SystemDesktopOpener>();
+        services.revealer = fileRevealer();
+        services.urlOpener = &urlOpener;
+        services.makeIconLoader = [] {
+            return std::make_unique<ApplicationIconLoader>();
+        };
+        services.fileWriter = std::make_shared<AtomicFileWriter>();
+        services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
+        return services;
+    }
+
+    FileRevealer* fileRevealer() {
+        if (!revealer)
+            revealer = std::make_unique<FreedesktopFileRevealer>(&urlOpener);
+        return revealer.get();
     }
 };
 
@@ -120,16 +155,13 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     Fonts::install();
     QtTranslations::install();
 
+    // The services of the run, chosen once: the desktop's own, or for a screenshot ones that keep
+    // everything in memory.
     DesktopServices desktop;
-    ShellServices services;
-    services.makeModel = [&desktop](bool previewMode) {
-        return desktop.makeModel(previewMode);
-    };
-    services.makeLibrary = [&desktop](bool previewMode) {
-        return desktop.makeLibrary(previewMode);
-    };
-    if (!preview)
-        services.settings = SettingsStore::applicationStore();
+    std::optional<PreviewServices> previewServices;
+    if (preview)
+        previewServices.emplace();
+    ShellServices services = preview ? ShellServices::preview(*previewServices) : desktop.shell();
     const bool loginLaunch =
         arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
     AppDelegate delegate(std::move(services), preview, loginLaunch);

@@ -75,8 +75,9 @@ struct Page {
         pageServices.confirm = [](const LibraryAlert&, QWidget*) {
             return false;
         };
-        pageServices.iconReader = [](const QString&) {
-            return std::optional<QByteArray>();
+        pageServices.makeIconLoader = [] {
+            return std::make_unique<ApplicationIconLoader>(
+                [](const QString&) { return std::optional<QByteArray>(); });
         };
         view = std::make_unique<ApplicationLibraryView>(
             *model, AIConfiguration{}, [] {}, pageServices);

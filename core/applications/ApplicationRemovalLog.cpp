@@ -82,7 +82,15 @@ ApplicationRemovalLog ApplicationRemovalLog::standard() {
                                                      QStringLiteral("/application-removals.json")));
 }
 
+ApplicationRemovalLog ApplicationRemovalLog::inMemory() {
+    ApplicationRemovalLog log{QUrl()};
+    log.m_memory = std::make_shared<QByteArray>();
+    return log;
+}
+
 QList<ApplicationRemovalReceipt> ApplicationRemovalLog::load(const CancellationToken& cancellation) const {
+    if (m_memory)
+        return m_memory->isEmpty() ? QList<ApplicationRemovalReceipt>() : decode(*m_memory);
     if (!ApplicationInventory::pathIsUnlinked(m_fileURL, true))
         block(QStringLiteral("卸载操作清单无法安全读取，原文件已保留。"));
     int error = 0;
@@ -93,12 +101,16 @@ QList<ApplicationRemovalReceipt> ApplicationRemovalLog::load(const CancellationT
 
 void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipts) const {
     const QUrl folderURL = m_fileURL.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
-    if (!ApplicationInventory::pathIsUnlinked(folderURL, true) ||
-        !ApplicationInventory::pathIsUnlinked(m_fileURL, true))
+    if (!m_memory && (!ApplicationInventory::pathIsUnlinked(folderURL, true) ||
+                      !ApplicationInventory::pathIsUnlinked(m_fileURL, true)))
         block(QStringLiteral("卸载操作清单位置存在链接，操作已停止。"));
     const QByteArray bytes = encode(receipts.mid(std::max<qsizetype>(0, receipts.size() - receiptLimit)));
     if (bytes.size() > byteLimit)
         block(QStringLiteral("卸载操作清单过大，操作已停止。"));
+    if (m_memory) {
+        *m_memory = bytes;
+        return;
+    }
 
     const QString folder = folderURL.path(QUrl::FullyDecoded);
     AtomicFile::createDirectories(folder);

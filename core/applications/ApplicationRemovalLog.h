@@ -55,7 +55,10 @@ public:
 
     // "application-removals.json" in the program's data folder, computed each time.
     static ApplicationRemovalLog standard();
+    // A log that lives in memory for as long as any copy of it: the same limits and bytes, no file.
+    static ApplicationRemovalLog inMemory();
 
+    // Empty for a log in memory.
     const QUrl& fileURL() const { return m_fileURL; }
 
     // The receipts in file order; empty when there is no file.
@@ -75,6 +78,7 @@ public:
 private:
     QUrl m_fileURL;
     std::shared_ptr<const DurableFileCalls> m_calls;
+    std::shared_ptr<QByteArray> m_memory; // the file's bytes, for a log in memory
 };
 
 } // namespace lunorvale

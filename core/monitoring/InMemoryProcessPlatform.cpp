@@ -88,6 +88,11 @@ void InMemoryProcessPlatform::setSignalResult(int result) {
     m_signalResult = result;
 }
 
+void InMemoryProcessPlatform::setProtection(std::function<bool(const QString&, const QString&)> rule) {
+    const std::lock_guard lock(m_lock);
+    m_protection = std::move(rule);
+}
+
 QList<InMemoryProcessPlatform::SentSignal> InMemoryProcessPlatform::sentSignals() const {
     const std::lock_guard lock(m_lock);
     return m_sent;
@@ -183,10 +188,21 @@ int InMemoryProcessPlatform::signalChecked(const ProcessIdentity& identity, uint
         return LV_SIGNAL_GONE;
     if (process->record.start_us != identity.startTime || process->record.uid != uid)
         return LV_SIGNAL_IDENTITY_CHANGED;
-    if (lv_process_protected(process->record.name, process->path.toUtf8().constData()))
+    if (protectedLocked(QString::fromUtf8(process->record.name), process->path))
         return LV_SIGNAL_REFUSED;
     m_sent.append(SentSignal{identity, uid, signal});
     return m_signalResult;
+}
+
+bool InMemoryProcessPlatform::isProtected(const QString& name, const QString& executable) {
+    const std::lock_guard lock(m_lock);
+    return protectedLocked(name, executable);
+}
+
+bool InMemoryProcessPlatform::protectedLocked(const QString& name, const QString& executable) const {
+    if (m_protection)
+        return m_protection(name, executable);
+    return lv_process_protected(name.toUtf8().constData(), executable.toUtf8().constData()) != 0;
 }
 
 uint32_t InMemoryProcessPlatform::currentUser() {

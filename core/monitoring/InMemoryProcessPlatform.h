@@ -52,6 +52,9 @@ public:
     void setSignalResult(int result);
     // The entry of a desktop-file ID from now on; IDs without one are named by themselves.
     void setApplicationEntry(const ApplicationEntry& entry);
+    // Which processes are protected from now on (by name and executable path); without a rule of
+    // the test's own, the system's.
+    void setProtection(std::function<bool(const QString& name, const QString& executable)> rule);
 
     QList<SentSignal> sentSignals() const;
     // How often a path and an argument list were read.
@@ -67,6 +70,7 @@ public:
     std::optional<CPUTicks> cpuTicks() override;
     std::optional<LVSystemMemory> systemMemory() override;
     int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) override;
+    bool isProtected(const QString& name, const QString& executable) override;
     uint32_t currentUser() override;
     int32_t currentProcess() override;
     double uptime() override;
@@ -79,6 +83,7 @@ public:
 private:
     Process* find(int32_t pid);
     ApplicationEntry entry(const QString& id) const;
+    bool protectedLocked(const QString& name, const QString& executable) const;
 
     mutable std::mutex m_lock;
     const uint32_t m_user;
@@ -90,6 +95,7 @@ private:
     std::optional<CPUTicks> m_ticks = CPUTicks{};
     std::optional<LVSystemMemory> m_memory;
     int m_signalResult = LV_SIGNAL_SENT;
+    std::function<bool(const QString&, const QString&)> m_protection;
     QList<SentSignal> m_sent;
     QList<ProcessIdentity> m_stale;
     int m_pathReads = 0;

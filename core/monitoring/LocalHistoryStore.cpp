@@ -156,12 +156,19 @@ LocalHistoryStore LocalHistoryStore::applicationStore() {
     return LocalHistoryStore(folder + QStringLiteral("/history.json"));
 }
 
+LocalHistoryStore LocalHistoryStore::inMemory() {
+    LocalHistoryStore store{QString()};
+    store.m_memory = std::make_shared<QByteArray>();
+    return store;
+}
+
 QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
     // Without a valid clock retention would drop every event: an empty result here, or an empty
     // file from save, would lose the whole history.
     if (!now.isValid())
         throw HistoryStorageError(Kind::unavailable);
-    const std::optional<QByteArray> data = readCapped(m_fileURL);
+    const std::optional<QByteArray> data =
+        m_memory ? (m_memory->isEmpty() ? std::nullopt : std::optional(*m_memory)) : readCapped(m_fileURL);
     if (!data)
         return {};
     if (data->size() >= readLimit)
@@ -192,6 +199,10 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
         data = encodeEnvelope(encoded, count);
     } catch (const JsonWriteError&) {
         throw HistoryStorageError(Kind::unavailable);
+    }
+    if (m_memory) {
+        *m_memory = data;
+        return kept;
     }
     try {
         AtomicFile::write(m_fileURL, data);

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <memory>
 
 namespace lunorvale {
 
@@ -21,11 +22,14 @@ public:
 
     explicit LocalHistoryStore(QString fileURL) : m_fileURL(std::move(fileURL)) {}
 
-    // The path of the history file.
+    // The path of the history file; empty for a store in memory.
     const QString& fileURL() const { return m_fileURL; }
 
     // history.json in the program's data folder. Creates nothing. Throws HistoryStorageError.
     static LocalHistoryStore applicationStore();
+    // A history that lives in memory for as long as any copy of the store: the same rules, the same
+    // bytes, no file.
+    static LocalHistoryStore inMemory();
 
     // The retained events of the file; empty when there is no file. Never changes the file.
     // Throws HistoryStorageError (unavailable for an invalid `now`, here and in save).
@@ -49,6 +53,7 @@ public:
 
 private:
     QString m_fileURL;
+    std::shared_ptr<QByteArray> m_memory; // the file's bytes, for a store in memory
 };
 
 } // namespace lunorvale

@@ -12,8 +12,7 @@ bool ProcessController::canStop(const ProcessSample& sample) const {
         return false;
     if (sample.uid != m_platform.currentUser() || sample.executable.isEmpty())
         return false;
-    return lv_process_protected(sample.name.toUtf8().constData(), sample.executable.toUtf8().constData()) ==
-           0;
+    return !m_platform.isProtected(sample.name, sample.executable);
 }
 
 void ProcessController::stop(const ProcessSample& sample, bool force) const {

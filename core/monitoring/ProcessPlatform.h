@@ -31,9 +31,9 @@ struct ApplicationEntry {
 
 // Everything the monitor asks of the operating system about processes, in one object that the
 // collector, the controller and the grouper share: the process list with each process's path,
-// arguments, CPU time and memory; the machine's CPU ticks and memory; the checked signal; the
-// current user and process; the monotonic clock; link resolution for application bundles; and the
-// desktop application a process was started as.
+// arguments, CPU time and memory; the machine's CPU ticks and memory; the checked signal and the
+// processes it refuses; the current user and process; the monotonic clock; link resolution for
+// application bundles; and the desktop application a process was started as.
 // LinuxProcessPlatform is the real one, InMemoryProcessPlatform a scripted one for tests and
 // preview. Every implementation may be called from several threads at once: the collector samples
 // on a worker while stop and liveness run on the main thread.
@@ -61,6 +61,10 @@ public:
     // Sends SIGTERM or SIGKILL only to the process of `identity`, and only while it belongs to
     // `uid`: one of the LV_SIGNAL_* outcomes, or the errno of a failed signal.
     virtual int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) = 0;
+    // Whether a process must never be stopped from here, whoever owns it: a system program, or one
+    // whose end takes the user's session down. `name` is the process name, `executable` its path
+    // (either may be empty). The checked signal refuses exactly these as well.
+    virtual bool isProtected(const QString& name, const QString& executable) = 0;
     virtual uint32_t currentUser() = 0;
     virtual int32_t currentProcess() = 0;
     // Seconds of a monotonic clock that stops while the machine sleeps.

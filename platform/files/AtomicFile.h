@@ -53,4 +53,27 @@ struct Options {
 void write(const QString& path, const QByteArray& data, const Options& options);
 
 } // namespace AtomicFile
+
+// Writes a whole file at a place the user chose (an export). What the interface is given instead of
+// the file system. Throws FileWriteError.
+class FileWriter {
+public:
+    virtual ~FileWriter() = default;
+    virtual void write(const QString& path, const QByteArray& data) = 0;
+};
+
+// The file system's own: AtomicFile::write with `options`, except that a missing folder is never
+// made: the user chose it, so one that is gone by now is reported (ENOENT).
+class AtomicFileWriter final : public FileWriter {
+public:
+    explicit AtomicFileWriter(AtomicFile::Options options = {}) : m_options(std::move(options)) {
+        m_options.createFolders = false;
+    }
+    void write(const QString& path, const QByteArray& data) override {
+        AtomicFile::write(path, data, m_options);
+    }
+
+private:
+    AtomicFile::Options m_options;
+};
 } // namespace lunorvale

@@ -18,6 +18,10 @@ SettingsStore SettingsStore::applicationStore() {
     return SettingsStore(Paths::configDirectory() + QStringLiteral("/defaults.json"));
 }
 
+SettingsStore SettingsStore::inMemory() {
+    return SettingsStore(QString());
+}
+
 SettingsStore::SettingsStore(QString path) : m_path(std::move(path)) {
     reload();
 }
@@ -44,7 +48,8 @@ std::optional<QJsonObject> SettingsStore::readFile() const {
 }
 
 void SettingsStore::reload() {
-    m_values = readFile().value_or(QJsonObject());
+    if (!m_path.isEmpty())
+        m_values = readFile().value_or(QJsonObject());
 }
 
 std::optional<QJsonValue> SettingsStore::value(const QString& key) const {
@@ -70,6 +75,13 @@ std::optional<QString> SettingsStore::stringValue(const QString& key) const {
 }
 
 bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
+    if (m_path.isEmpty()) {
+        if (value.isUndefined())
+            m_values.remove(key);
+        else
+            m_values.insert(key, value);
+        return true;
+    }
     std::optional<QJsonObject> onDisk = readFile();
     if (!onDisk) {
         // Keep the damaged file under a name no earlier damaged copy holds.

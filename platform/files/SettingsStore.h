@@ -19,8 +19,11 @@ class SettingsStore final {
 public:
     // The store over $XDG_CONFIG_HOME/Lunorvale/defaults.json.
     static SettingsStore applicationStore();
+    // A store without a file: it starts empty and keeps every change for as long as it lives.
+    static SettingsStore inMemory();
     explicit SettingsStore(QString path);
 
+    // The file's path; empty for a store in memory.
     const QString& path() const { return m_path; }
 
     // The stored value, as of the last read or change; absent when the key is not stored.

@@ -68,6 +68,22 @@ TEST(RemovalLog, KeepsTheLastHundredInItsFileFormat) {
     EXPECT_EQ(readFile(log.fileURL().path()), "[]");
 }
 
+// A log in memory (a screenshot run's) keeps the same limit, shared by its copies.
+TEST(RemovalLog, InMemoryKeepsTheLastHundredWithoutAFile) {
+    const ApplicationRemovalLog log = ApplicationRemovalLog::inMemory();
+    EXPECT_TRUE(log.fileURL().isEmpty());
+    EXPECT_TRUE(log.load().isEmpty());
+    QList<ApplicationRemovalReceipt> receipts;
+    for (int index = 0; index <= ApplicationRemovalLog::receiptLimit; ++index)
+        receipts.append(receipt(index));
+    log.save(receipts);
+    const ApplicationRemovalLog copy = log;
+    EXPECT_EQ(copy.load(), receipts.mid(1));
+    copy.save({});
+    EXPECT_TRUE(log.load().isEmpty());
+    EXPECT_TRUE(ApplicationRemovalLog::inMemory().load().isEmpty());
+}
+
 TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
     const QByteArray good =
         R"({"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":1,"originalPath":"/a","state":"s")";

@@ -1,4 +1,5 @@
 #include "LibraryHarness.h"
+#include "app/preview/PreviewServices.h"
 
 #include <QMetaProperty>
 
@@ -65,24 +66,43 @@ TEST(LibraryPreview, EachScenarioSetsOnlyItsStateAndNothingReachesTheSystem) {
         real.configurePreview(QString::fromUtf8(name));
         EXPECT_EQ(stateOf(real), untouched);
 
-        // Every operation of the page returns at once.
+        // Nothing replaces the scenario's listing: no scan, no look at what runs, no receipts read.
         const InstalledApplication app = model.applications().value(1, listedApplication("X"));
         EXPECT_EQ(model.canRequestQuit(app), model.runningIDs().contains(app.id()));
         model.scan();
         model.refreshRunning();
-        model.requestQuitAndRecheck(app);
-        model.prepareRemoval(app);
-        model.remove(ApplicationRemovalPlan{QUuid::createUuid(), app, {}, fixedNow});
         model.loadReceipts();
-        model.clearReceipts();
-        model.revealReceipt(ApplicationRemovalReceipt{QUuid(), fixedNow, "/", "/", {}}, true);
-        model.revealRemovalLog();
-        model.revealRelated(
-            {ApplicationManagementGuidance::Kind::vendorManaged, {}, {}, QUrl::fromLocalFile("/")});
-        model.open(app);
-        model.analyze("[]", {}, fixedNow);
         spinUntil([] { return false; }, std::chrono::milliseconds(20));
         EXPECT_EQ(stateOf(model), state);
     }
-    EXPECT_TRUE(h.revealer.revealed.isEmpty());
+}
+
+// Over the services a screenshot run is given, the page's other operations work as always and end in
+// memory: refused removals, a desktop that opens nothing, a receipt log and an AI service of the run's own.
+TEST(LibraryPreview, OperationsEndInTheRunsOwnServices) {
+    PreviewServices preview;
+    ApplicationLibraryModel model(true, preview.libraryServices());
+    const QList<InstalledApplication> listed = model.applications();
+    const QSet<QString> running = model.runningIDs();
+    const InstalledApplication notes = listed[2]; // not running in the sample
+
+    model.setSelectedID(notes.id());
+    model.requestQuitAndRecheck(notes);
+    ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
+    EXPECT_EQ(model.message(), QStringLiteral("Notes Desk：演示模式中的操作不会执行。"));
+    EXPECT_FALSE(model.removalPlan());
+    model.open(notes);
+    model.revealRelated({ApplicationManagementGuidance::Kind::vendorManaged, {}, {}, notes.url()});
+    model.clearReceipts();
+    model.revealRemovalLog(); // a log in memory has no place: the top folder
+    EXPECT_EQ(model.receiptError(), std::nullopt);
+    model.analyze("[]", {QStringLiteral("https://api.example.invalid/v1"), QStringLiteral("m")},
+                  QDateTime::currentDateTimeUtc());
+    ASSERT_TRUE(spinUntil([&] { return !model.aiBusy(); }));
+    EXPECT_EQ(model.aiError(), AIServiceError(AIServiceError::Kind::networkUnavailable).errorDescription());
+
+    EXPECT_EQ(model.applications(), listed);
+    EXPECT_EQ(model.runningIDs(), running);
+    EXPECT_EQ(preview.desktop()->asked(),
+              (QStringList{"launch:" + notes.id(), "reveal:" + notes.id(), QStringLiteral("reveal:/")}));
 }

@@ -3,6 +3,7 @@
 // A model over a scripted process table, a clock the test moves, and files in a temporary folder.
 
 #include "app/model/AppModel.h"
+#include "app/preview/PreviewServices.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "support/EventLoop.h"
 
@@ -19,6 +20,8 @@ struct ModelHarness {
     InMemoryProcessPlatform platform{1000, 99};
     QDateTime clock = modelStart;
     AppModelServices services;
+    // A preview model's, as the program gives them to a screenshot run.
+    std::unique_ptr<PreviewServices> preview;
     std::unique_ptr<AppModel> model;
 
     ModelHarness() {
@@ -40,10 +43,19 @@ struct ModelHarness {
         store().setValue(AppModel::Keys::monitorSettings, MonitorSettings{120, 90, 30, reminders}.toJson());
     }
 
-    AppModel& start(bool preview = false) {
+    // A new run of the program over the folder; a screenshot run over services in memory, on the
+    // test's clock.
+    AppModel& start(bool previewModel = false) {
         model.reset();
+        if (previewModel) {
+            preview = std::make_unique<PreviewServices>();
+            AppModelServices given = preview->modelServices();
+            given.now = services.now;
+            model = std::make_unique<AppModel>(true, std::move(given));
+            return *model;
+        }
         services.settingsStore = store();
-        model = std::make_unique<AppModel>(preview, services);
+        model = std::make_unique<AppModel>(false, services);
         return *model;
     }
 

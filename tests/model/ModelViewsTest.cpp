@@ -102,10 +102,13 @@ TEST(ModelViews, PreviewDataAndNothingOutsidePreview) {
     ASSERT_TRUE(preview.selectedID());
     preview.configureAIStatusPreview(QStringLiteral("settings-ai-authorize"));
     EXPECT_EQ(preview.aiKeyStatus(), AIKeyStatus::authorizationRequired);
+    // Its actions work on stores in memory, and no sample replaces its data.
     preview.toggleMonitoring();
     preview.sampleNow();
+    EXPECT_FALSE(preview.isMonitoring());
+    EXPECT_EQ(preview.history().first().title, QStringLiteral("已暂停观察"));
     preview.clearHistory();
-    EXPECT_TRUE(preview.isMonitoring());
+    EXPECT_TRUE(preview.history().isEmpty());
     EXPECT_FALSE(preview.isSampling());
     EXPECT_FALSE(QFile::exists(h.path(QStringLiteral("defaults.json"))));
     EXPECT_FALSE(QFile::exists(h.path(QStringLiteral("history.json"))));

@@ -212,6 +212,22 @@ TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) 
     EXPECT_EQ(store.load(now), written);
 }
 
+// A store in memory (a screenshot run's) keeps the file's rules and bytes, shared by its copies.
+TEST(LocalHistoryStore, InMemoryKeepsTheRulesWithoutAFile) {
+    const LocalHistoryStore store = LocalHistoryStore::inMemory();
+    EXPECT_TRUE(store.fileURL().isEmpty());
+    EXPECT_TRUE(store.load(now).isEmpty());
+    QList<ActivityEvent> events;
+    for (int i = 0; i <= LocalHistoryStore::maximumEvents; ++i)
+        events.append(event(now.addSecs(-i)));
+    events.append(event(now.addSecs(-2592001))); // expired
+    EXPECT_EQ(store.save(events, now).size(), LocalHistoryStore::maximumEvents);
+    const LocalHistoryStore copy = store;
+    EXPECT_EQ(copy.load(now), events.mid(0, LocalHistoryStore::maximumEvents));
+    EXPECT_EQ(errorOf([&] { copy.save({}, QDateTime()); }), Kind::unavailable);
+    EXPECT_TRUE(LocalHistoryStore::inMemory().load(now).isEmpty());
+}
+
 TEST(LocalHistoryStore, ApplicationStoreLivesInTheDataFolder) {
     QTemporaryDir temporary;
     const ScopedVariable data("XDG_DATA_HOME", temporary.path());

@@ -64,6 +64,23 @@ TEST(ProcessController, GuardsWhatMayBeStopped) {
         cases[i].first(sample);
         EXPECT_EQ(controller.canStop(sample), cases[i].second) << i;
     }
+
+    // The platform decides what is protected, asked with the process as it was shown; what it protects
+    // gets no signal, neither through the controller nor through the checked signal itself.
+    platform.put(worker());
+    QStringList asked;
+    platform.setProtection([&asked](const QString& name, const QString& executable) {
+        asked.append(name + u'|' + executable);
+        return name == u"worker";
+    });
+    ProcessSample sample = sampleOf(worker());
+    EXPECT_FALSE(controller.canStop(sample));
+    EXPECT_EQ(stopError(controller, sample), protectedSentence);
+    EXPECT_EQ(platform.signalChecked(sample.identity, sample.uid, SIGTERM), LV_SIGNAL_REFUSED);
+    EXPECT_TRUE(platform.sentSignals().isEmpty());
+    EXPECT_EQ(asked.value(0), QStringLiteral("worker|/usr/bin/worker"));
+    sample.name = QStringLiteral("gnome-shell");
+    EXPECT_TRUE(controller.canStop(sample));
 }
 
 TEST(ProcessController, StopRechecksPathCommandAndIdentityThenMapsTheSignalResult) {

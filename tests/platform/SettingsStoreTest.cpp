@@ -37,6 +37,20 @@ TEST(SettingsStore, KeepsTypedValuesAcrossStoresOverOneFile) {
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/Lunorvale")), 0700u);
 }
 
+// A store without a file (a screenshot run's) keeps its changes for its life; reading again loses none.
+TEST(SettingsStore, InMemoryKeepsItsChanges) {
+    SettingsStore store = SettingsStore::inMemory();
+    EXPECT_TRUE(store.path().isEmpty());
+    EXPECT_TRUE(store.setValue(QStringLiteral("appearance"), QStringLiteral("dark")));
+    EXPECT_TRUE(store.setValue(QStringLiteral("onboarded"), true));
+    EXPECT_TRUE(store.remove(QStringLiteral("onboarded")));
+    store.reload();
+    EXPECT_EQ(store.stringValue(QStringLiteral("appearance")), QStringLiteral("dark"));
+    EXPECT_FALSE(store.value(QStringLiteral("onboarded")));
+    EXPECT_TRUE(store.lastError().isEmpty());
+    EXPECT_FALSE(SettingsStore::inMemory().value(QStringLiteral("appearance")));
+}
+
 TEST(SettingsStore, KeepsADamagedFileAside) {
     QTemporaryDir temporary;
     const QString path = temporary.path() + QStringLiteral("/defaults.json");

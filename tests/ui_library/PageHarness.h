@@ -34,9 +34,13 @@ struct PageHarness {
             alerts.append(alert);
             return answer;
         };
-        services.iconReader = [](const QString&) {
-            return std::optional<QByteArray>();
-        };
+        // A screenshot run has no icon loader, as the program gives it none.
+        if (!preview) {
+            services.makeIconLoader = [] {
+                return std::make_unique<ApplicationIconLoader>(
+                    [](const QString&) { return std::optional<QByteArray>(); });
+            };
+        }
         view = std::make_unique<ApplicationLibraryView>(
             model, configuration, [this] { ++aiSettings; }, services);
         view->resize(1180, 820);

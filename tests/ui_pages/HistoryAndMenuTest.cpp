@@ -132,10 +132,12 @@ TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
     auto panel = std::make_shared<FakePanel>();
     int faultErrno = 0;
     AtomicFile::Step faultStep = AtomicFile::Step::write;
-    HistoryExport::Services services{panel, [&] { return clock; }, {}};
-    services.writeOptions.fault = [&](AtomicFile::Step step) {
+    AtomicFile::Options faults;
+    faults.fault = [&](AtomicFile::Step step) {
         return step == faultStep ? faultErrno : 0;
     };
+    HistoryExport::Services services{panel, [&] { return clock; },
+                                     std::make_shared<AtomicFileWriter>(faults)};
     PageWindow window(model, Page::history, std::nullopt, pageServices(services));
     HistoryPage* page = window.history();
     page->filterControl()->setCurrentIndex(1);

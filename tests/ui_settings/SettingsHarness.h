@@ -50,6 +50,7 @@ struct Alert {
 struct SettingsHarness {
     ModelHarness h;
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+    std::shared_ptr<DesktopOpener> desktop; // given to the page instead of `opener` when set
     QList<Alert> alerts;
     QString answer = QStringLiteral("取消"); // the button every alert is answered with
     QWidget window;                          // the main window the page is one page of
@@ -57,7 +58,7 @@ struct SettingsHarness {
 
     SettingsServices services() {
         SettingsServices services;
-        services.opener = opener;
+        services.opener = desktop ? desktop : opener;
         services.presentAlert = [this](LVAlert& box) {
             Alert alert{box.text().title,
                         box.text().message,
@@ -87,7 +88,14 @@ struct SettingsHarness {
                 {QStringLiteral("https://api.deepseek.com"), QStringLiteral("deepseek-v4-flash")});
             model.configureAIStatusPreview(QStringLiteral("settings-") + *preview);
         }
-        view = std::make_unique<SettingsView>(model, preview, std::nullopt, services(), &window);
+        SettingsServices given = services();
+        if (previewModel) {
+            // What the program gives a screenshot run.
+            const std::shared_ptr<PreviewDesktop>& desktop = h.preview->desktop();
+            given.opener = std::shared_ptr<DesktopOpener>(desktop, desktop.get());
+            given.loginEntryPath.clear();
+        }
+        view = std::make_unique<SettingsView>(model, preview, std::nullopt, std::move(given), &window);
         view->resize(1132, 760);
         window.resize(1132, 760);
         window.show();

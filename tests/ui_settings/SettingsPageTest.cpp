@@ -273,7 +273,7 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
         0755);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
-    s.opener.reset();
+    s.desktop = std::make_shared<SystemDesktopOpener>();
     SettingsView& real = s.open(QStringLiteral("notifications"));
     click(&real, QStringLiteral("打开通知设置"));
     EXPECT_TRUE(spinUntil([&] { return QFile::exists(record); }));

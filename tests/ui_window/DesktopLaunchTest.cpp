@@ -35,6 +35,9 @@ public:
     int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) override {
         return real.signalChecked(identity, uid, signal);
     }
+    bool isProtected(const QString& name, const QString& executable) override {
+        return real.isProtected(name, executable);
+    }
     uint32_t currentUser() override { return real.currentUser(); }
     int32_t currentProcess() override { return real.currentProcess(); }
     double uptime() override { return clock; }

@@ -144,7 +144,7 @@ void ApplicationLibraryDetails::buildDetails() {
             m_library.open(*m_selected);
     });
     connect(m_reveal, &LVButton::clicked, this, [this] {
-        if (m_selected && !m_library.isPreview() && m_actions.reveal)
+        if (m_selected && m_actions.reveal)
             m_actions.reveal(*m_selected);
     });
     connect(m_revealRelated, &LVButton::clicked, this, [this] {
@@ -152,7 +152,7 @@ void ApplicationLibraryDetails::buildDetails() {
             m_library.revealRelated(m_library.guidance(*m_selected));
     });
     connect(m_loginItems, &LVButton::clicked, this, [this] {
-        if (!m_library.isPreview() && m_actions.openLoginItems)
+        if (m_actions.openLoginItems)
             m_actions.openLoginItems();
     });
     connect(m_guide, &LVPlainButton::clicked, this, [this] {

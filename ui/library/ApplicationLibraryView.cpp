@@ -1,9 +1,7 @@
 #include "ui/library/ApplicationLibraryView.h"
 
 #include "app/library/ApplicationLibraryModel.h"
-#include "platform/Paths.h"
 #include "platform/desktop/FileReveal.h"
-#include "platform/gui/DesktopUrlOpener.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -23,6 +21,7 @@
 
 #include <QBoxLayout>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMenu>
@@ -115,19 +114,10 @@ ApplicationLibraryView::ApplicationLibraryView(ApplicationLibraryModel& library,
     : QWidget(parent), m_library(library), m_configuration(std::move(configuration)),
       m_configureAI(std::move(configureAI)), m_services(std::move(services)),
       m_runningTimer(new QTimer(this)) {
-    if (!m_services.urlOpener) {
-        m_ownOpener = std::make_unique<DesktopUrlOpener>();
-        m_services.urlOpener = m_ownOpener.get();
-    }
-    if (!m_services.revealer) {
-        m_ownRevealer = std::make_unique<FreedesktopFileRevealer>(m_services.urlOpener);
-        m_services.revealer = m_ownRevealer.get();
-    }
     if (!m_services.confirm)
         m_services.confirm = &presentLibraryAlert;
-    // Preview reads no file: without a loader every icon is the placeholder.
-    if (!m_library.isPreview())
-        m_icons = std::make_unique<ApplicationIconLoader>(m_services.iconReader);
+    if (m_services.makeIconLoader)
+        m_icons = m_services.makeIconLoader();
 
     QBoxLayout* page = LibraryLayout::column(this, 24, 14);
     page->addWidget(makeHeader());
@@ -142,16 +132,21 @@ ApplicationLibraryView::ApplicationLibraryView(ApplicationLibraryModel& library,
         requestQuit(application);
     };
     actions.reveal = [this](const InstalledApplication& application) {
-        m_services.revealer->reveal(application.url());
+        if (m_services.revealer)
+            m_services.revealer->reveal(application.url());
     };
     actions.openLoginItems = [this] {
-        // The desktop's login items are the autostart entries; the folder above when there is none.
-        const QString autostart = Paths::configHome() + QStringLiteral("/autostart");
+        if (!m_services.revealer || m_services.loginEntryPath.isEmpty())
+            return;
+        // The desktop's login items are the autostart entries: their folder, or the one above it when
+        // there is none yet.
+        const QString autostart = QFileInfo(m_services.loginEntryPath).absolutePath();
         m_services.revealer->reveal(
-            QUrl::fromLocalFile(QDir(autostart).exists() ? autostart : Paths::configHome()));
+            QUrl::fromLocalFile(QDir(autostart).exists() ? autostart : QFileInfo(autostart).absolutePath()));
     };
     actions.openUninstallGuide = [this] {
-        m_services.urlOpener->open(QUrl(QStringLiteral("https://support.apple.com/zh-cn/102610")));
+        if (m_services.urlOpener)
+            m_services.urlOpener->open(QUrl(QStringLiteral("https://support.apple.com/zh-cn/102610")));
     };
     m_details = new ApplicationLibraryDetails(m_library, m_icons.get(), std::move(actions));
     LVCard* detailCard = card(m_details);

@@ -31,12 +31,14 @@ class LVSelectableText;
 class LVText;
 class UrlOpener;
 
-// What the page uses of the desktop besides the library model. Every member has a default.
+// What the page uses of the desktop besides the library model; the page makes none of it.
 struct ApplicationLibraryViewServices {
-    FileRevealer* revealer = nullptr; // "在访达中显示", the login items' folder; absent: the file manager
-    UrlOpener* urlOpener = nullptr;   // the uninstall guide; absent: the desktop's handler
+    FileRevealer* revealer = nullptr; // "在访达中显示", the login items' folder; absent: nothing is shown
+    UrlOpener* urlOpener = nullptr;   // the uninstall guide; absent: nothing is opened
     LibraryConfirmer confirm;         // the quit and clear alerts; absent: window-modal message boxes
-    ApplicationIconLoader::FileReader iconReader; // absent: each bundle's own icon file
+    // The page's icon loader; absent: every icon is the placeholder.
+    std::function<std::unique_ptr<ApplicationIconLoader>()> makeIconLoader;
+    QString loginEntryPath; // the autostart entry, whose folder holds the login items
 };
 
 // The main window's page "应用管理": the scanned applications with search, filter and sort, the selected
@@ -140,8 +142,6 @@ private:
     AIConfiguration m_configuration;
     std::function<void()> m_configureAI;
     ApplicationLibraryViewServices m_services;
-    std::unique_ptr<FileRevealer> m_ownRevealer;
-    std::unique_ptr<UrlOpener> m_ownOpener;
     std::unique_ptr<ApplicationIconLoader> m_icons;
 
     QString m_search;

@@ -5,7 +5,6 @@
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/MonitorError.h"
-#include "platform/desktop/LoginItem.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSelectableText.h"
@@ -40,8 +39,6 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
                            QWidget* parent)
     : QWidget(parent), m_model(model), m_previewSection(previewSection),
       m_aiNavigationRequest(aiNavigationRequest), m_services(std::move(services)) {
-    if (m_services.loginEntryPath.isEmpty())
-        m_services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
     startEdits();
 
     auto* column = new QVBoxLayout(this);
@@ -121,12 +118,6 @@ SettingsView::~SettingsView() = default;
 
 bool SettingsView::isPreview() const {
     return m_model.isPreview();
-}
-
-DesktopOpener& SettingsView::opener() {
-    if (!m_services.opener)
-        m_services.opener = std::make_shared<SystemDesktopOpener>();
-    return *m_services.opener;
 }
 
 void SettingsView::startEdits() {
@@ -274,8 +265,6 @@ void SettingsView::setDuration(double seconds) {
 }
 
 void SettingsView::saveRules() {
-    if (isPreview())
-        return;
     if (const auto error =
             SettingsLogic::rulesValidationError(m_edits.interval, m_edits.threshold, m_edits.duration)) {
         setFeedback(*error, true);
@@ -297,8 +286,6 @@ void SettingsView::saveRules() {
 }
 
 void SettingsView::restoreDefaultRules() {
-    if (isPreview())
-        return;
     AlertText alert{
         QStringLiteral("恢复默认观察规则？"),
         QStringLiteral("将改为每 30 秒采样，CPU 达到 90% 并持续 5 分钟后提醒。已累计的观察时长会重新计算。"),
@@ -318,62 +305,58 @@ void SettingsView::restoreDefaultRules() {
 // --- Reminders and login ---
 
 void SettingsView::setReminders(bool on) {
-    if (!isPreview()) {
-        if (on) {
-            // The model turns reminders on once the desktop allows them; the switch follows it.
-            m_model.enableNotifications();
-        } else {
-            try {
-                const bool stored =
-                    m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
-                m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
-                m_edits.feedbackIsError = !stored;
-            } catch (const MonitorError& error) {
-                m_edits.feedback = error.errorDescription();
-                m_edits.feedbackIsError = true;
-            }
+    if (on) {
+        // The model turns reminders on once the desktop allows them; the switch follows it.
+        m_model.enableNotifications();
+    } else {
+        try {
+            const bool stored = m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
+            m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
+            m_edits.feedbackIsError = !stored;
+        } catch (const MonitorError& error) {
+            m_edits.feedback = error.errorDescription();
+            m_edits.feedbackIsError = true;
         }
     }
     refresh();
 }
 
 void SettingsView::openNotificationSettings() {
-    if (isPreview())
-        return;
-    DesktopOpener& desktop = opener();
-    const auto command =
-        SystemSettings::notifications([&desktop](const QString& name) { return desktop.hasProgram(name); });
-    if (!command || !desktop.start(*command))
+    DesktopOpener* desktop = opener();
+    const auto command = desktop ? SystemSettings::notifications(
+                                       [desktop](const QString& name) { return desktop->hasProgram(name); })
+                                 : std::nullopt;
+    if (!command || !desktop->start(*command))
         setFeedback(QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"), true);
 }
 
 void SettingsView::refreshSystemStatus() {
-    if (!isPreview())
-        m_model.refreshSystemStatus();
+    m_model.refreshSystemStatus();
 }
 
 void SettingsView::setLoginEnabled(bool on) {
-    if (!isPreview())
-        m_model.setLoginEnabled(on);
+    m_model.setLoginEnabled(on);
     refresh();
 }
 
 void SettingsView::manageLoginItems() {
-    if (isPreview())
+    DesktopOpener* desktop = opener();
+    if (!desktop)
         return;
-    DesktopOpener& desktop = opener();
     const auto command =
-        SystemSettings::loginItems([&desktop](const QString& name) { return desktop.hasProgram(name); });
-    if (command && desktop.start(*command))
+        SystemSettings::loginItems([desktop](const QString& name) { return desktop->hasProgram(name); });
+    if (command && desktop->start(*command))
+        return;
+    if (m_services.loginEntryPath.isEmpty())
         return;
     // No settings of the desktop's own: the entry itself, or the folder it would be in.
     const QFileInfo entry(m_services.loginEntryPath);
     if (entry.exists())
-        desktop.reveal(entry.absoluteFilePath());
+        desktop->reveal(entry.absoluteFilePath());
     else if (QFileInfo(entry.absolutePath()).isDir())
-        desktop.reveal(entry.absolutePath());
+        desktop->reveal(entry.absolutePath());
     else
-        desktop.reveal(QFileInfo(entry.absolutePath()).absolutePath());
+        desktop->reveal(QFileInfo(entry.absolutePath()).absolutePath());
 }
 
 // --- AI service ---
@@ -426,7 +409,7 @@ void SettingsView::setAutomaticAdvice(bool on) {
 }
 
 void SettingsView::saveAI() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     const AIConfiguration configuration = m_edits.ai.draftConfiguration();
     if (const auto error = SettingsLogic::aiSaveError(configuration)) {
@@ -456,13 +439,13 @@ void SettingsView::saveAI() {
 }
 
 void SettingsView::authorizeKey() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     runKeyAction(false, m_model.aiConfiguration().baseURL);
 }
 
 void SettingsView::removeKeyAfterConfirmation() {
-    if (isPreview() || m_model.aiBusy() || m_keyActionRunning)
+    if (m_model.aiBusy() || m_keyActionRunning)
         return;
     m_edits.keyRemovalEndpoint = m_model.aiConfiguration().baseURL;
     const bool confirmed = confirmAlert(m_services.presentAlert, this,
@@ -538,27 +521,24 @@ void SettingsView::keyActionDone(bool removal, const KeyOutcome& outcome) {
 }
 
 void SettingsView::cancelAnalysis() {
-    if (!isPreview())
-        m_model.clearAnalysis();
+    m_model.clearAnalysis();
 }
 
 void SettingsView::openDocumentation() {
-    if (isPreview())
-        return;
-    if (const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service))
-        opener().openURL(*link);
+    const auto link = SettingsLogic::documentationLink(m_edits.ai.draft.service);
+    if (link && opener())
+        opener()->openURL(*link);
 }
 
 void SettingsView::openDownloadPage() {
-    if (!isPreview())
-        opener().openURL(SoftwareUpdateTexts::downloadPage());
+    if (opener())
+        opener()->openURL(SoftwareUpdateTexts::downloadPage());
 }
 
 // --- Appearance and data ---
 
 void SettingsView::chooseAppearance(const QString& value) {
-    if (!isPreview())
-        m_model.setAppearance(value);
+    m_model.setAppearance(value);
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {

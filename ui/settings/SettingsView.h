@@ -29,15 +29,15 @@ class SettingsContextPanel;
 class SheetDialog;
 class SoftwareUpdateSettings;
 
-// What the settings page reaches besides the model.
+// What the settings page reaches besides the model; the page makes none of it.
 struct SettingsServices {
-    // Null: the desktop's own.
+    // Null: nothing is opened.
     std::shared_ptr<DesktopOpener> opener;
     // Empty: a window-modal alert, waited for.
     AlertPresenter presentAlert;
     BundleVersion version = BundleVersion::current();
     // Where the autostart entry lives, shown when the desktop has no settings for login items. Empty:
-    // its usual place.
+    // nothing is shown.
     QString loginEntryPath;
 };
 
@@ -60,8 +60,8 @@ struct SettingsEdits {
 // removing a key, the model's key store on a worker thread); the page stores nothing itself.
 //
 // Built once and refreshed in place from the model's signals. Coming on screen again (after another
-// page was shown) starts the edits afresh from the model; the widgets stay. In preview mode nothing
-// that would store, reach the key store or the desktop does anything.
+// page was shown) starts the edits afresh from the model; the widgets stay. In preview mode the
+// controls that would store or reach the key store or the desktop are disabled.
 class SettingsView final : public QWidget {
     Q_OBJECT
 public:
@@ -156,7 +156,8 @@ private:
     void editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback);
     void runKeyAction(bool removal, const QString& address);
     void keyActionDone(bool removal, const KeyOutcome& outcome);
-    DesktopOpener& opener();
+    // Null when the page was given none.
+    DesktopOpener* opener() const { return m_services.opener.get(); }
 
     AppModel& m_model;
     const std::optional<QString> m_previewSection;

@@ -128,8 +128,7 @@ void WelcomeView::refresh() {
 }
 
 void WelcomeView::start() {
-    if (!m_model.isPreview())
-        m_model.completeOnboarding();
+    m_model.completeOnboarding();
     if (m_onComplete)
         m_onComplete();
 }

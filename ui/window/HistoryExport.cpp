@@ -33,8 +33,6 @@ HistoryExport::HistoryExport(AppModel& model, Services services)
     : m_model(&model), m_services(std::move(services)) {
     if (!m_services.panel)
         m_services.panel = std::make_shared<FileDialogSavePanel>();
-    // The user chose the folder; one that is missing by now is reported, not made.
-    m_services.writeOptions.createFolders = false;
 }
 
 QDateTime HistoryExport::now() const {
@@ -42,7 +40,7 @@ QDateTime HistoryExport::now() const {
 }
 
 void HistoryExport::start() {
-    if (!m_model || m_model->isPreview() || m_asking)
+    if (!m_model || !m_services.writer || m_asking)
         return;
     m_asking = true;
     std::weak_ptr<bool> alive = m_alive;
@@ -64,8 +62,7 @@ void HistoryExport::write(const QString& path) {
         sentence = QStringLiteral("所选位置无效。");
     } else {
         try {
-            AtomicFile::write(path, LocalHistoryStore::exportData(m_model->history(), now()),
-                              m_services.writeOptions);
+            m_services.writer->write(path, LocalHistoryStore::exportData(m_model->history(), now()));
             m_model->setStatusMessage(QStringLiteral("操作记录已导出。"));
             return;
         } catch (const FileWriteError& error) {

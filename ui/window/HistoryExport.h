@@ -34,15 +34,15 @@ public:
 class HistoryExport final {
 public:
     struct Services {
-        std::shared_ptr<SavePanel> panel; // null: the system's save dialog
-        std::function<QDateTime()> now;   // null: the system clock
-        AtomicFile::Options writeOptions; // folders are never created, whatever this says
+        std::shared_ptr<SavePanel> panel;   // null: the system's save dialog
+        std::function<QDateTime()> now;     // null: the system clock
+        std::shared_ptr<FileWriter> writer; // null: there is nowhere to write, nothing is asked
     };
 
     explicit HistoryExport(AppModel& model, Services services = {});
 
-    // Opens the panel (nothing in preview mode, nor while a panel is open). On confirmation the history
-    // as the model holds it then is written there atomically; the outcome goes to the status line.
+    // Opens the panel (nothing while a panel is open). On confirmation the history as the model holds
+    // it then goes to the writer; the outcome goes to the status line.
     void start();
     bool isAsking() const { return m_asking; }
 

@@ -14,22 +14,31 @@
 #include "ui/window/ProcessesPage.h"
 #include "ui/window/StopConfirmationView.h"
 
-
 namespace lunorvale {
 
-MainPages MainPages::standard() {
+MainPages MainPages::standard(const ViewServices& views) {
     MainPages pages;
     pages.processes = [](MainView& view) {
         return new ProcessesPage(view);
     };
-    pages.history = [](MainView& view) {
-        return new HistoryPage(view);
+    pages.history = [writer = views.fileWriter](MainView& view) {
+        HistoryExport::Services exportServices;
+        exportServices.writer = writer;
+        return new HistoryPage(view, std::move(exportServices));
     };
-    pages.applications = [](MainView& view) {
-        return makeApplicationLibraryPage(view.model(), [&view] { view.openAISettings(); }, {});
+    ApplicationLibraryViewServices library;
+    library.revealer = views.revealer;
+    library.urlOpener = views.urlOpener;
+    library.makeIconLoader = views.makeIconLoader;
+    library.loginEntryPath = views.loginEntryPath;
+    pages.applications = [library](MainView& view) {
+        return makeApplicationLibraryPage(
+            view.model(), [&view] { view.openAISettings(); }, library);
     };
-    pages.settings = [](MainView& view) {
+    pages.settings = [desktop = views.desktop, loginEntry = views.loginEntryPath](MainView& view) {
         SettingsServices services;
+        services.opener = desktop;
+        services.loginEntryPath = loginEntry;
         services.presentAlert = view.alertPresenter();
         auto* page = new SettingsView(view.model(), view.settingsSection(), view.state().aiSettingsRequest,
                                       std::move(services));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/window/MainViewLogic.h"
+#include "ui/window/ViewServices.h"
 
 #include <QWidget>
 #include <functional>
@@ -35,8 +36,8 @@ struct MainPages {
     std::function<QWidget*(AppModel& model, std::function<void()> onComplete)> welcome;
     std::function<QWidget*(std::function<void()> dismiss)> privacy;
 
-    // The program's own: the real page where one exists, a stand-in that names itself otherwise.
-    static MainPages standard();
+    // The program's own pages, reaching the desktop through `views` only.
+    static MainPages standard(const ViewServices& views = {});
 };
 
 } // namespace lunorvale

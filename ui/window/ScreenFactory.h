@@ -5,6 +5,7 @@
 #include "core/monitoring/ProcessSample.h"
 #include "ui/library/ApplicationLibraryLogic.h"
 #include "ui/window/MainViewLogic.h"
+#include "ui/window/ViewServices.h"
 
 #include <QDateTime>
 #include <QString>
@@ -57,7 +58,8 @@ public:
     virtual QWidget* privacy() = 0;
 };
 
-// The program's own screens; tests give the shell fakes in their place.
-std::unique_ptr<ScreenFactory> makeStandardScreens();
+// The program's own screens, reaching the desktop through `services` only; tests give the shell fakes
+// in their place.
+std::unique_ptr<ScreenFactory> makeStandardScreens(ViewServices services = {});
 
 } // namespace lunorvale

@@ -15,10 +15,13 @@ namespace {
 
 class StandardScreens final : public ScreenFactory {
 public:
+    explicit StandardScreens(ViewServices services) : m_services(std::move(services)) {}
+
     QWidget* mainView(AppModel& model, const std::optional<QString>& previewPage,
                       WindowRequests* requests) override {
         MainViewServices services;
         services.requests = requests;
+        services.pages = MainPages::standard(m_services);
         return new MainView(model, previewPage, std::move(services));
     }
     QWidget* menuContent(AppModel& model, const MenuActions& actions) override {
@@ -49,12 +52,15 @@ public:
         return new WelcomeView(model, std::move(onComplete));
     }
     QWidget* privacy() override { return new PrivacyView(); }
+
+private:
+    ViewServices m_services;
 };
 
 } // namespace
 
-std::unique_ptr<ScreenFactory> makeStandardScreens() {
-    return std::make_unique<StandardScreens>();
+std::unique_ptr<ScreenFactory> makeStandardScreens(ViewServices services) {
+    return std::make_unique<StandardScreens>(std::move(services));
 }
 
 } // namespace lunorvale

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/library/ApplicationLibraryModel.h"
+#include "app/model/AppModel.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/ApplicationLauncher.h"
+#include "platform/desktop/DesktopApplications.h"
+#include "platform/desktop/DesktopOpener.h"
+#include "platform/desktop/FileReveal.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/UserNotificationCenter.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/SettingsStore.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QStringList>
+#include <memory>
+
+namespace lunorvale {
+
+class CachedKeychainStore;
+
+// The desktop of a screenshot run, in one object: it reminds, opens, reveals, starts, activates,
+// writes and registers nothing outside the process. It has no settings program, no running
+// application, no system monitor and no file manager; reminders are allowed and go nowhere; the
+// login item is a state in memory; written files stay here. Every request is noted in `asked()`.
+class PreviewDesktop final : public UserNotificationCenter,
+                             public DesktopApplications,
+                             public DesktopOpener,
+                             public UrlOpener,
+                             public FileRevealer,
+                             public ApplicationLauncher,
+                             public FileWriter,
+                             public LoginItem {
+    Q_OBJECT
+
+public:
+    // One line per request, in order ("reveal:/path", "start:gnome-control-center", …).
+    const QStringList& asked() const { return m_asked; }
+    // The files written, by path.
+    const QHash<QString, QByteArray>& files() const { return m_files; }
+
+    // UserNotificationCenter: answers arrive later, as the desktop's do.
+    void authorizationStatus(AuthorizationAnswer answer) override;
+    void requestAuthorization(PermissionAnswer answer) override;
+    void add(const UserNotification& notification, Posted posted) override;
+    void remove(const QStringList& identifiers) override;
+    // DesktopApplications
+    QList<RunningApplication> runningApplications() override;
+    bool activate(const RunningApplication& application) override;
+    std::optional<QString> systemMonitor() override;
+    bool openSystemMonitor(const QString& program) override;
+    // DesktopOpener
+    bool hasProgram(const QString& name) override;
+    bool start(const DesktopCommand& command) override;
+    bool openURL(const QUrl& url) override;
+    void reveal(const QString& path) override;
+    // UrlOpener, FileRevealer
+    bool open(const QUrl& url) override;
+    void reveal(const QUrl& item) override;
+    // ApplicationLauncher
+    bool open(const QUrl& bundle, const QString& executable) override;
+    // FileWriter
+    void write(const QString& path, const QByteArray& data) override;
+    // LoginItem
+    LoginItemStatus status() override;
+    void registerItem() override;
+    void unregisterItem() override;
+
+private:
+    QStringList m_asked;
+    QHash<QString, QByteArray> m_files;
+    LoginItemStatus m_loginItem = LoginItemStatus::notRegistered;
+};
+
+// Everything a screenshot run works with, chosen once by the composition root: stores that start
+// empty and keep every change in memory, a process table of its own with no process in it (its
+// checked signal reaches no process of the system), a key store in memory, the desktop above, no
+// update layer, and an AI service that answers every request with "network unavailable". Nothing
+// here reaches outside the process, whatever the models and screens over it do.
+//
+// Lives longer than the models made over it.
+class PreviewServices final {
+public:
+    PreviewServices();
+    ~PreviewServices();
+    PreviewServices(const PreviewServices&) = delete;
+    PreviewServices& operator=(const PreviewServices&) = delete;
+
+    AppModelServices modelServices();
+    ApplicationLibraryServices libraryServices();
+    // The shell's own settings (the window frame).
+    SettingsStore settingsStore() const { return SettingsStore::inMemory(); }
+
+    InMemoryProcessPlatform& processes() { return m_processes; }
+    const std::shared_ptr<PreviewDesktop>& desktop() const { return m_desktop; }
+
+private:
+    InMemoryProcessPlatform m_processes;
+    std::shared_ptr<PreviewDesktop> m_desktop = std::make_shared<PreviewDesktop>();
+    std::shared_ptr<CachedKeychainStore> m_keychain;
+    LocalHistoryStore m_history = LocalHistoryStore::inMemory();
+    ApplicationRemovalLog m_removalLog = ApplicationRemovalLog::inMemory();
+};
+
+} // namespace lunorvale

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/desktop/DesktopOpener.h"
+#include "platform/desktop/FileReveal.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/gui/ApplicationIconLoader.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace lunorvale {
+
+// What the screens reach of the desktop besides the models. The composition root gives the desktop's
+// own, a screenshot run its stand-ins that stay in the process, tests their fakes: no screen makes one
+// itself. An absent member reaches nothing.
+struct ViewServices {
+    // The settings page: the desktop's settings programs, web pages, the file manager.
+    std::shared_ptr<DesktopOpener> desktop;
+    // The application library page: its reveals in the file manager and the uninstall guide.
+    FileRevealer* revealer = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    // The library page's icon loader, made when the page is; absent: every icon is the placeholder.
+    std::function<std::unique_ptr<ApplicationIconLoader>()> makeIconLoader;
+    // Writes the exported history where the user chose.
+    std::shared_ptr<FileWriter> fileWriter;
+    // The login item's autostart entry, shown where the desktop has no settings for login items.
+    QString loginEntryPath;
+};
+
+} // namespace lunorvale
