@@ -112,6 +112,29 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_EQ(view.state().page, Page::resources);
 }
 
+TEST(MainView, ARequestMadeBeforeTheWindowChoosesItsFirstPage) {
+    const struct {
+        const char* request;
+        std::function<void(AppModel&)> make;
+        Page page;
+    } cases[] = {
+        {"none", [](AppModel&) {}, Page::overview},
+        {"process", [](AppModel& model) { model.showProcess(model.processes().first().identity); },
+         Page::processes},
+        {"resources", [](AppModel& model) { model.setResourceNavigationRequest(QUuid::createUuid()); },
+         Page::resources},
+    };
+    for (const auto& c : cases) {
+        WindowHarness h;
+        h.add(7, "worker");
+        startOnboarded(h);
+        c.make(*h.model);
+        MainView& view = h.open();
+        EXPECT_EQ(view.state().page, c.page) << c.request;
+        EXPECT_EQ(shownPage(view), view.pageWidget(c.page)) << c.request;
+    }
+}
+
 TEST(MainView, SampleShortcutFollowsTheSampleButton) {
     WindowHarness h;
     h.add(7, "worker");

@@ -61,6 +61,12 @@ MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, M
     setObjectName(QStringLiteral("MainView"));
     setAutoFillBackground(true); // the palette's window colour is the canvas
     setMinimumSize(1040, 720);
+    // A request made before the window was built (a reminder clicked while only the tray icon stood)
+    // is the one it opens for. Each request opens the window, which builds it, so at most one was made.
+    if (!model.navigationRequest().isNull())
+        MainRouting::navigationRequested(m_state);
+    else if (!model.resourceNavigationRequest().isNull())
+        MainRouting::resourceNavigationRequested(m_state);
     if (!m_services.presentAlert)
         m_services.presentAlert = runAlert;
 
