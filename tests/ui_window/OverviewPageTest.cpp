@@ -1,0 +1,75 @@
+// The overview page over a scripted process table: what stays in place while samples come in.
+#include "ui/window/OverviewPage.h"
+#include "WindowHarness.h"
+#include "ui/kit/LVButton.h"
+#include "ui/window/PriorityTaskCard.h"
+
+#include <QTest>
+#include <map>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+// Thirty seconds on both clocks with each process at its share of one core, then a sample.
+void sampleAt(WindowHarness& h, const std::map<int32_t, double>& shares) {
+    h.advance(30);
+    for (const auto& [pid, share] : shares)
+        h.platform.change(pid, [share](InMemoryProcessPlatform::Process& p) {
+            p.record.cpu_ns += static_cast<uint64_t>(30 * share * 1e9);
+        });
+    h.sample();
+    h.settle();
+}
+
+QList<int32_t> chipPIDs(const OverviewPage& page, const AppModel& model) {
+    QList<int32_t> pids;
+    for (const LVButton* chip : page.chips()) {
+        for (const Finding& finding : model.findings())
+            if (chip->text().contains(QStringLiteral("PID %1 ").arg(finding.sample.identity.pid)))
+                pids.append(finding.sample.identity.pid);
+    }
+    return pids;
+}
+
+} // namespace
+
+TEST(OverviewPage, TheFindingsShownStayWhereTheUserSawThem) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    h.add(12, "worker");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3; ++i)
+        sampleAt(h, {{11, 0.95}, {12, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 2);
+    MainView& view = h.open();
+    OverviewPage& page = *view.overviewPage();
+    PriorityTaskCard& card = *page.priorityCard();
+    ASSERT_EQ(card.finding().sample.identity.pid, 12);
+    const QList<LVButton*> chips = page.chips();
+    EXPECT_EQ(chipPIDs(page, *h.model), (QList<int32_t>{12, 11}));
+
+    // The loads swap places in the model's order, sample after sample: nothing moves on the page.
+    for (int i = 0; i < 3; ++i) {
+        sampleAt(h, {{11, 0.99 - i * 0.01}, {12, 0.94 + i * 0.02}});
+        EXPECT_EQ(card.finding().sample.identity.pid, 12);
+        EXPECT_EQ(page.chips(), chips);
+        EXPECT_EQ(chipPIDs(page, *h.model), (QList<int32_t>{12, 11}));
+        EXPECT_EQ(chips.first()->kind(), LVButtonKind::primary);
+    }
+
+    // "静音 1 小时" pressed while the card shows 12; 12 ends and the card turns to 11 before the
+    // release: the click is for 12, which is gone, and 11 stays a finding.
+    QTest::mousePress(card.muteButton(), Qt::LeftButton);
+    h.platform.remove(12);
+    sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(card.finding().sample.identity.pid, 11);
+    QTest::mouseRelease(card.muteButton(), Qt::LeftButton);
+    h.settle();
+    EXPECT_EQ(h.model->findings().size(), 1);
+    EXPECT_FALSE(h.model->isIgnored(card.finding().sample));
+}
