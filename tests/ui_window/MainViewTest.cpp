@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVEmptyState.h"
@@ -156,6 +157,25 @@ TEST(MainView, SampleShortcutFollowsTheSampleButton) {
     EXPECT_FALSE(shown.sampleAction()->isEnabled());
     EXPECT_FALSE(shown.telemetry()->pauseButton()->isEnabled());
     EXPECT_FALSE(shown.state().sheet); // no onboarding in preview
+}
+
+TEST(MainView, TheHeaderStaysPutWhileASampleRuns) {
+    WindowHarness h;
+    MainView& view = h.openPreview(QStringLiteral("overview"));
+    TelemetryHeader* header = view.telemetry();
+    const auto places = [&] {
+        QList<QRect> rects;
+        const QWidget* right[] = {header->aiStatusButton(), header->stateBadge(), header->pauseButton(),
+                                  header->sampleButton()};
+        for (const QWidget* widget : right)
+            rects << widget->geometry();
+        return rects;
+    };
+    const QList<QRect> idle = places();
+    h.model->configurePreview(QStringLiteral("sampling"));
+    h.settle();
+    ASSERT_EQ(header->sampleButton()->text(), QStringLiteral("采样中"));
+    EXPECT_EQ(places(), idle);
 }
 
 TEST(MainView, SheetsAndTheClearHistoryAlert) {

@@ -2,8 +2,11 @@
 #include "ui/window/OverviewPage.h"
 #include "WindowHarness.h"
 #include "ui/kit/LVButton.h"
+#include "ui/kit/LVDisclosure.h"
 #include "ui/window/PriorityTaskCard.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <map>
 
@@ -72,4 +75,41 @@ TEST(OverviewPage, TheFindingsShownStayWhereTheUserSawThem) {
     h.settle();
     EXPECT_EQ(h.model->findings().size(), 1);
     EXPECT_FALSE(h.model->isIgnored(card.finding().sample));
+}
+
+TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    for (int32_t pid = 20; pid < 24; ++pid)
+        h.add(pid, "idle");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
+        sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 1);
+    // The smallest window: the busiest processes lie below the fold.
+    MainView& view = h.open(std::nullopt, QSize(1040, 720));
+    OverviewPage& page = *view.overviewPage();
+    QScrollBar* scroll = page.scrollArea()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+
+    // With the evidence open, "静音 1 小时" ends the only finding: the card gives way to the resting
+    // panel in its place.
+    page.priorityCard()->evidence()->setExpanded(true);
+    h.settle();
+    QAbstractButton* mute = page.priorityCard()->muteButton();
+    QTest::mouseClick(mute, Qt::LeftButton);
+    h.settle();
+    ASSERT_TRUE(h.model->findings().isEmpty());
+    EXPECT_TRUE(page.restingPanel()->isVisible());
+    EXPECT_EQ(scroll->value(), 0);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus);
+    EXPECT_TRUE(focus->isVisible());
+    // On the page, where the user looks.
+    QWidget* viewport = page.scrollArea()->viewport();
+    ASSERT_TRUE(viewport->isAncestorOf(focus));
+    EXPECT_TRUE(QRect(focus->mapTo(viewport, QPoint(0, 0)), focus->size()).intersects(viewport->rect()));
 }

@@ -285,8 +285,13 @@ void OverviewPage::refresh() {
         m_card->collapseEvidence();
         refreshResting();
     }
-    m_priorityRow->setVisible(showsCard);
-    m_resting->setVisible(!showsCard);
+    // The part that takes the place is shown first, so focus in the part that goes can move to it.
+    QWidget* stays = showsCard ? m_priorityRow : m_resting;
+    QWidget* goes = showsCard ? m_resting : m_priorityRow;
+    stays->setVisible(true);
+    PageParts::keepFocusNear(goes, {showsCard ? m_card->detailsButton() : m_restingButton},
+                             m_scroll->widget());
+    goes->setVisible(false);
     refreshTopList(primary);
 }
 
@@ -308,11 +313,13 @@ void OverviewPage::refreshChips(const Finding* primary) {
         chip->setKind(primary && primary->sample.identity == identity ? LVButtonKind::primary
                                                                       : LVButtonKind::secondary);
     }
+    LVButton* primaryChip = primary ? m_chips.value(primary->sample.identity.key()) : nullptr;
     for (auto it = m_chips.begin(); it != m_chips.end();) {
         if (keys.contains(it.key())) {
             ++it;
             continue;
         }
+        PageParts::keepFocusNear(it.value(), {primaryChip, m_card->detailsButton()}, m_scroll->widget());
         delete it.value();
         it = m_chips.erase(it);
     }
@@ -321,7 +328,10 @@ void OverviewPage::refreshChips(const Finding* primary) {
             m_chipLayout->insertWidget(i, m_chips.value(keys[i]));
         m_chipKeys = keys;
     }
-    m_chipRow->setVisible(findings.size() >= 2);
+    const bool showsChips = findings.size() >= 2;
+    if (!showsChips)
+        PageParts::keepFocusNear(m_chipRow, {m_card->detailsButton(), m_restingButton}, m_scroll->widget());
+    m_chipRow->setVisible(showsChips);
 }
 
 void OverviewPage::refreshResting() {
@@ -354,6 +364,8 @@ void OverviewPage::refreshTopList(const Finding* primary) {
         const bool shown = i < top.size();
         if (shown)
             m_rows[i]->setSample(top[i], threshold);
+        else
+            PageParts::keepFocusNear(m_rows[i], {m_allProcesses}, m_scroll->widget());
         m_rows[i]->setVisible(shown);
         // A divider after every row but the last.
         if (i < m_dividers.size())

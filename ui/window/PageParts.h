@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QFont>
 #include <QWidget>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -29,6 +30,12 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom);
 inline QWidget* padded(QWidget* content, int padding) {
     return padded(content, padding, padding, padding, padding);
 }
+
+// To be called before `leaving` is hidden or deleted. Left to Qt, focus inside it would pass along the
+// focus chain to whatever control comes next, and a scroll area around the page would scroll there;
+// instead it moves to the first of `nearby` that can take it (shown, enabled, taking focus), else to
+// `page`, and nothing scrolls.
+void keepFocusNear(QWidget* leaving, std::initializer_list<QWidget*> nearby, QWidget* page);
 
 // Connects a click of `button` to `act`, called with what `shown()` gave when the button went down:
 // the process the user saw there. A refresh between press and release (the finding ended, another
