@@ -15,6 +15,7 @@
 #include "ui/window/ResourceOverviewStrip.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
 #include <QLineEdit>
@@ -357,4 +358,43 @@ TEST(ResourcePages, TimeAxisMarksRoundMinutesEachOnce) {
             labels << text;
         EXPECT_EQ(labels, c.labels) << c.seconds;
     }
+}
+
+TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
+    const QString bundle = QStringLiteral("/Applications/Orbit Browser.app");
+    const QString desktopFile = QStringLiteral("/usr/share/applications/org.example.Busy.desktop");
+    ProcessSample member;
+    member.identity = {41, 4100};
+    member.name = QStringLiteral("orbit");
+    const QList<ApplicationResourceGroup> groups = {
+        {QStringLiteral("application:") + bundle, QStringLiteral("Orbit Browser"), bundle, {member}},
+        {QStringLiteral("desktop:") + desktopFile, QStringLiteral("忙碌示例"), desktopFile, {member}},
+    };
+    DashboardApplicationList list;
+    list.resize(900, 600);
+    list.show();
+    list.setContent(groups, {groups[0].id, groups[1].id}, {});
+    WindowHarness::settle();
+    for (const ApplicationResourceGroup& group : groups) {
+        const QModelIndex open = list.model()->indexOfGroup(group.id);
+        const QModelIndex path = list.model()->index(0, 0, open);
+        ASSERT_EQ(list.model()->kind(path), ApplicationGroupsModel::RowKind::path);
+        auto* field = qobject_cast<QLineEdit*>(list.view()->indexWidget(path));
+        ASSERT_TRUE(field) << group.name.toStdString();
+        EXPECT_TRUE(field->isVisible());
+        EXPECT_EQ(field->text(), *group.bundlePath);
+        // Selected and copied as the user does it; typing changes nothing.
+        QTest::mouseDClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+        EXPECT_TRUE(field->hasSelectedText());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), *group.bundlePath);
+        QTest::keyClicks(field, QStringLiteral("x"));
+        EXPECT_EQ(field->text(), *group.bundlePath);
+    }
+    // A group closed again shows no field.
+    list.setContent(groups, {groups[1].id}, {});
+    WindowHarness::settle();
+    EXPECT_FALSE(
+        list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(groups[0].id))));
 }
