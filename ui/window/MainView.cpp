@@ -331,6 +331,8 @@ void MainView::presentSheet() {
     });
     m_sheetDialog = dialog;
     dialog->open();
+    // The keys go to the sheet (Escape, Return), not to the window it blocks.
+    dialog->activateWindow();
 }
 
 void MainView::closeSheetDialog() {
@@ -367,8 +369,17 @@ void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (m_refreshWhenShown)
         refresh();
-    if (MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
-        setSheet(MainSheet::welcome());
+    // The welcome sheet opens after the window has been raised and activated, which whoever shows the
+    // window does right after this: a sheet mapped before its window stays under it with some window
+    // managers (openbox), and the window it blocks then ignores every click.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isVisible() &&
+                MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
+                setSheet(MainSheet::welcome());
+        },
+        Qt::QueuedConnection);
 }
 
 void MainView::scheduleRefresh() {
