@@ -3,6 +3,7 @@
 // itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
 #include "app/model/AppModel.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/PopoverHost.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
@@ -118,4 +119,29 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
     ASSERT_TRUE(welcome);
     clickMiddleOf(*welcome->startButton());
     EXPECT_TRUE(QTest::qWaitFor([&] { return program.delegate->model()->hasCompletedOnboarding(); }));
+}
+
+TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    Program program(true);
+    QMainWindow& window = *program.delegate->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The popover opens at the pointer (there is no tray icon here): in the corner, off the bars.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                {QStringLiteral("mousemove"), QString::number(screen.right() - 5),
+                                 QString::number(screen.bottom() - 5)}),
+              0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos().x() > screen.center().x(); }));
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+
+    QAbstractButton* processes = program.view().navigationBar()->pageButton(Pages::index(Page::processes));
+    ASSERT_FALSE(popover.window()->geometry().contains(processes->mapToGlobal(processes->rect().center())));
+    clickMiddleOf(*processes);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.view().state().page == Page::processes; }));
+    EXPECT_FALSE(popover.isShown());
 }
