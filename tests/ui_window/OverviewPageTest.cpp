@@ -18,10 +18,12 @@ namespace {
 // Thirty seconds on both clocks with each process at its share of one core, then a sample.
 void sampleAt(WindowHarness& h, const std::map<int32_t, double>& shares) {
     h.advance(30);
-    for (const auto& [pid, share] : shares)
-        h.platform.change(pid, [share](InMemoryProcessPlatform::Process& p) {
+    for (const auto& entry : shares) {
+        const double share = entry.second;
+        h.platform.change(entry.first, [share](InMemoryProcessPlatform::Process& p) {
             p.record.cpu_ns += static_cast<uint64_t>(30 * share * 1e9);
         });
+    }
     h.sample();
     h.settle();
 }
