@@ -178,10 +178,12 @@ public:
     const QList<MemoryObservation>& memoryObservations() const { return m_memoryObservations; }
     const QList<ApplicationCPUFinding>& applicationCPUFindings() const { return m_applicationCPUFindings; }
     qint64 skippedProcessCount() const { return m_skippedProcessCount; }
+    // The newest request to show the resources page; null until one is made.
     const QUuid& resourceNavigationRequest() const { return m_resourceNavigationRequest; }
     const std::optional<QString>& collectionError() const { return m_collectionError; }
     const QString& statusMessage() const { return m_statusMessage; }
     const std::optional<ProcessIdentity>& selectedID() const { return m_selectedID; }
+    // The newest request to show the selected process; null until one is made.
     const QUuid& navigationRequest() const { return m_navigationRequest; }
     const std::optional<ProcessDecisionAdvice>& aiDecision() const { return m_aiDecision; }
     const std::optional<ProcessIdentity>& openedNotificationID() const { return m_openedNotificationID; }
@@ -414,11 +416,11 @@ private:
     QList<MemoryObservation> m_memoryObservations;
     QList<ApplicationCPUFinding> m_applicationCPUFindings;
     qint64 m_skippedProcessCount = 0;
-    QUuid m_resourceNavigationRequest = QUuid::createUuid();
+    QUuid m_resourceNavigationRequest;
     std::optional<QString> m_collectionError;
     QString m_statusMessage = QStringLiteral("正在建立观察基线…");
     std::optional<ProcessIdentity> m_selectedID;
-    QUuid m_navigationRequest = QUuid::createUuid();
+    QUuid m_navigationRequest;
     std::optional<ProcessDecisionAdvice> m_aiDecision;
     std::optional<ProcessIdentity> m_openedNotificationID;
     bool m_aiBusy = false;

@@ -73,8 +73,8 @@ bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
         return false;
     PopoverEvent judged;
     if (type == QEvent::KeyPress) {
-        // Keys are judged where the window system delivers them: Qt later hands the popup every key
-        // typed in the program, but only a key sent to the popover's own window is meant for it.
+        // Keys are judged by the window the window system sends them to: only a key sent to the
+        // popover's own window is meant for it.
         auto* window = qobject_cast<QWindow*>(watched);
         if (!window)
             return false;

@@ -24,11 +24,12 @@ struct PopoverEvent {
     QPoint globalPosition;  // where a click happened
 };
 
-// Closes the tray popover the way a menu closes: on a click anywhere outside it in this program,
-// on Escape inside it (the key press is consumed), and when the program stops being the active one.
-// (A click into another program reaches us as the popup's own outside-click close, which the popover
-// window handles.) Every trigger of one watch goes through one action guarded by the watch's token,
-// so the popover is closed at most once per watch and a late trigger of an older watch does nothing.
+// Closes the tray popover the way a menu closes: on a click anywhere outside it in this program (the
+// click goes on to the window it was meant for), on Escape inside it (the key press is consumed), and
+// when the program stops being the active one. (A click into another program takes the activation
+// from the popover window, which then closes itself.) Every trigger of one watch goes through one action
+// guarded by the watch's token, so the popover is closed at most once per watch and a late trigger of an
+// older watch does nothing.
 class MenuPopoverDismissal final : public QObject {
     Q_OBJECT
 

@@ -3,8 +3,6 @@
 #include "ui/kit/Palette.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -45,16 +43,10 @@ bool isEchoOfDismissal(std::optional<std::chrono::steady_clock::time_point> dism
 
 } // namespace PopoverGeometry
 
-namespace {
-bool onWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-} // namespace
-
 class PopoverHost::Window final : public QWidget {
 public:
     explicit Window(PopoverHost* host)
-        : QWidget(nullptr, (onWayland() ? Qt::Tool : Qt::Popup) | Qt::FramelessWindowHint), m_host(host) {
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_host(host) {
         setObjectName(QStringLiteral("popover"));
         setWindowTitle(QStringLiteral("岚栖 · 菜单"));
         auto* layout = new QVBoxLayout(this);
@@ -82,23 +74,9 @@ protected:
         QWidget::resizeEvent(event);
         m_border->setGeometry(rect());
     }
-    void mousePressEvent(QMouseEvent* event) override {
-        // Qt closes a popup on a press outside it; remember why it closes.
-        if (!rect().contains(event->position().toPoint()))
-            m_outside = true;
-        QWidget::mousePressEvent(event);
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        // Qt hands a popup the keys typed anywhere in the program and closes it on Escape; only an
-        // Escape meant for the popover closes it, and the dismissal decides that.
-        if (event->key() == Qt::Key_Escape) {
-            event->ignore();
-            return;
-        }
-        QWidget::keyPressEvent(event);
-    }
     bool event(QEvent* event) override {
-        if (event->type() == QEvent::WindowDeactivate && windowType() == Qt::Tool && isVisible()) {
+        // A click into another window (of this program or another) takes the activation away.
+        if (event->type() == QEvent::WindowDeactivate && isVisible()) {
             m_outside = true;
             hide();
         }

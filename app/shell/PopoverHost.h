@@ -38,10 +38,12 @@ bool isEchoOfDismissal(std::optional<std::chrono::steady_clock::time_point> dism
 
 } // namespace PopoverGeometry
 
-// The popover's window: frameless, closed on a click outside it. A Qt::Popup where the platform has
-// them (X11, offscreen); on Wayland, where a popup needs a parent surface the tray icon never is, a
-// tool window closed when it loses activation. Each opening gets a new content widget, which is
-// deleted when the popover closes, so nothing of a closed popover keeps observing the model.
+// The popover's window: a frameless tool window above the others, closed when it loses activation.
+// Not a Qt::Popup: a popup grabs the pointer, and the click outside it that closes it is consumed, so a
+// click into the main window would only close the popover instead of reaching the window (and on
+// Wayland a popup needs a parent surface the tray icon never is). Each opening gets a new content
+// widget, which is deleted when the popover closes, so nothing of a closed popover keeps observing
+// the model.
 class PopoverHost final : public QObject {
     Q_OBJECT
 
@@ -60,7 +62,7 @@ public:
     // Closes an open popover; nothing otherwise.
     void close();
 
-    // When the popover last closed because of a click outside it or losing activation.
+    // When the popover last closed because it lost activation (a click elsewhere).
     std::optional<std::chrono::steady_clock::time_point> lastOutsideDismissal() const {
         return m_lastOutsideDismissal;
     }

@@ -16,6 +16,8 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool isRunning() const { return !m_address.isEmpty(); }
+    // For a child process: its DBUS_SESSION_BUS_ADDRESS.
+    const QString& address() const { return m_address; }
     // A new connection to the bus; each name gives its own connection.
     QDBusConnection connect(const QString& name);
 

@@ -1,9 +1,15 @@
 #include "Pixels.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVSegmentedControl.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -29,4 +35,49 @@ TEST(KitControls, SegmentedControlChoosesOneSegment) {
     const QPoint other = control->mapTo(&window.widget, control->segmentRect(1).topLeft() + QPoint(6, 4));
     EXPECT_TRUE(near(image.pixelColor(chosen), Palette::surface.resolved(Appearance::light)));
     EXPECT_TRUE(near(image.pixelColor(other), Palette::canvas.resolved(Appearance::light)));
+}
+
+TEST(KitControls, FocusRingOnlyForKeyboardFocus) {
+    const struct {
+        const char* control;
+        std::function<QWidget*()> make;
+    } controls[] = {
+        {"button",
+         [] {
+             return new LVButton(LVButtonKind::secondary, QStringLiteral("按钮"));
+         }},
+        {"plain button",
+         [] {
+             return new LVPlainButton(QStringLiteral("链接"), std::nullopt, Palette::accent,
+                                      Fonts::system(11));
+         }},
+        {"segmented control",
+         [] {
+             auto* control = new LVSegmentedControl({QStringLiteral("CPU"), QStringLiteral("内存")});
+             control->setFixedWidth(150);
+             return control;
+         }},
+    };
+    for (const auto& c : controls) {
+        Window window;
+        auto* before = new QPushButton(QStringLiteral("前"));
+        window.show(before);
+        QWidget* control = c.make();
+        window.show(control);
+        QApplication::setActiveWindow(&window.widget);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window.widget));
+
+        // A click (on what is already chosen) gives the focus and no ring.
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(8, control->height() / 2));
+        ASSERT_TRUE(control->hasFocus()) << c.control;
+        const QImage clicked = window.image();
+        control->clearFocus();
+        const QImage unfocused = window.image();
+        EXPECT_EQ(clicked, unfocused) << c.control;
+        // Tab brings the ring.
+        before->setFocus();
+        QTest::keyClick(before, Qt::Key_Tab);
+        ASSERT_TRUE(control->hasFocus()) << c.control;
+        EXPECT_NE(window.image(), unfocused) << c.control;
+    }
 }

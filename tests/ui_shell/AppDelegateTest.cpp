@@ -11,6 +11,7 @@
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/MainView.h"
+#include "ui/window/MenuContent.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -289,6 +290,37 @@ TEST(AppDelegate, ActivationAndRemindersShowTheSameWindow) {
     program.window().close();
     emit program.reminders.activated({{QStringLiteral("processIdentity"), QStringLiteral("7:1")}});
     EXPECT_TRUE(program.window().isVisible());
+}
+
+TEST(AppDelegate, ARequestMadeBeforeTheWindowExistedIsWhereItOpens) {
+    // After a launch at login only the tray icon stands; the request's opening builds the window.
+    const struct {
+        const char* way;
+        std::function<void(Program&)> request;
+    } ways[] = {
+        {"reminder",
+         [](Program& program) {
+             emit program.reminders.activated({{QStringLiteral("processIdentity"), QStringLiteral("7:1")}});
+         }},
+        {"popover row",
+         [](Program& program) {
+             program.delegate->togglePopover();
+             auto* menu = qobject_cast<MenuContent*>(program.delegate->popover()->content());
+             ASSERT_TRUE(menu && !menu->processRows().isEmpty());
+             menu->processRows().first()->click();
+         }},
+    };
+    for (const auto& way : ways) {
+        Program program({.loginLaunch = true});
+        QTRY_VERIFY(program.model().lastUpdate().has_value());
+        ASSERT_EQ(program.window().centralWidget(), nullptr);
+        way.request(program);
+        EXPECT_TRUE(program.window().isVisible()) << way.way;
+        const auto* view = qobject_cast<MainView*>(program.window().centralWidget());
+        ASSERT_TRUE(view) << way.way;
+        EXPECT_EQ(view->state().page, Page::processes) << way.way;
+        EXPECT_EQ(program.model().selectedID(), (ProcessIdentity{7, 1})) << way.way;
+    }
 }
 
 namespace {

@@ -3,14 +3,13 @@
 #include "app/model/AppModel.h"
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/ProgramRun.h"
+#include "support/VirtualDisplay.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -19,70 +18,7 @@
 
 using namespace lunorvale;
 using lunorvale::test::RunningProgram;
-
-namespace {
-
-// A virtual X display for the length of a test.
-class VirtualDisplay final {
-public:
-    VirtualDisplay() {
-        m_server.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
-        if (m_server.waitForReadyRead(20000))
-            m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
-    }
-    ~VirtualDisplay() {
-        m_server.terminate();
-        m_server.waitForFinished();
-    }
-    const QString& name() const { return m_name; }
-
-    // Whether a window of this size (of any height for -1) is mapped and viewable.
-    bool showsWindowOfSize(int width, int height) const { return !windowOfSize(width, height).isEmpty(); }
-
-    // The id of such a window; empty when there is none.
-    QString windowOfSize(int width, int height) const {
-        const QRegularExpression window(QStringLiteral(R"((0x[0-9a-f]+) .*\s(\d+)x(\d+)\+)"));
-        const QString tree =
-            run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-        for (const QString& line : tree.split(QLatin1Char('\n'))) {
-            const QRegularExpressionMatch match = window.match(line);
-            if (!match.hasMatch() || match.captured(2).toInt() != width ||
-                (height >= 0 && match.captured(3).toInt() != height))
-                continue;
-            if (run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), match.captured(1)})
-                    .contains(u"IsViewable"))
-                return match.captured(1);
-        }
-        return {};
-    }
-
-    // What a window's title or another of its properties reads.
-    QString title(const QString& window) const {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window}).trimmed();
-    }
-    QString property(const QString& window, const QString& name) const {
-        return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
-    }
-
-private:
-    QString run(const QString& program, const QStringList& arguments) const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), m_name);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
-        process.waitForFinished();
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
-
-    QProcess m_server;
-    QString m_name;
-};
-
-} // namespace
+using lunorvale::test::VirtualDisplay;
 
 TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin) {
     if (!QDBusConnection::sessionBus().isConnected())

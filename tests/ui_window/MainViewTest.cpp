@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVEmptyState.h"
@@ -112,6 +113,29 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_EQ(view.state().page, Page::resources);
 }
 
+TEST(MainView, ARequestMadeBeforeTheWindowChoosesItsFirstPage) {
+    const struct {
+        const char* request;
+        std::function<void(AppModel&)> make;
+        Page page;
+    } cases[] = {
+        {"none", [](AppModel&) {}, Page::overview},
+        {"process", [](AppModel& model) { model.showProcess(model.processes().first().identity); },
+         Page::processes},
+        {"resources", [](AppModel& model) { model.setResourceNavigationRequest(QUuid::createUuid()); },
+         Page::resources},
+    };
+    for (const auto& c : cases) {
+        WindowHarness h;
+        h.add(7, "worker");
+        startOnboarded(h);
+        c.make(*h.model);
+        MainView& view = h.open();
+        EXPECT_EQ(view.state().page, c.page) << c.request;
+        EXPECT_EQ(shownPage(view), view.pageWidget(c.page)) << c.request;
+    }
+}
+
 TEST(MainView, SampleShortcutFollowsTheSampleButton) {
     WindowHarness h;
     h.add(7, "worker");
@@ -133,6 +157,25 @@ TEST(MainView, SampleShortcutFollowsTheSampleButton) {
     EXPECT_FALSE(shown.sampleAction()->isEnabled());
     EXPECT_FALSE(shown.telemetry()->pauseButton()->isEnabled());
     EXPECT_FALSE(shown.state().sheet); // no onboarding in preview
+}
+
+TEST(MainView, TheHeaderStaysPutWhileASampleRuns) {
+    WindowHarness h;
+    MainView& view = h.openPreview(QStringLiteral("overview"));
+    TelemetryHeader* header = view.telemetry();
+    const auto places = [&] {
+        QList<QRect> rects;
+        const QWidget* right[] = {header->aiStatusButton(), header->stateBadge(), header->pauseButton(),
+                                  header->sampleButton()};
+        for (const QWidget* widget : right)
+            rects << widget->geometry();
+        return rects;
+    };
+    const QList<QRect> idle = places();
+    h.model->configurePreview(QStringLiteral("sampling"));
+    h.settle();
+    ASSERT_EQ(header->sampleButton()->text(), QStringLiteral("采样中"));
+    EXPECT_EQ(places(), idle);
 }
 
 TEST(MainView, SheetsAndTheClearHistoryAlert) {

@@ -53,13 +53,13 @@ TEST(OverviewLogic, PrimaryFindingAndTopList) {
     for (const auto& c : primaries) {
         const std::optional<ProcessIdentity> preferred =
             c.preferred ? std::optional(process(*c.preferred, 0).identity) : std::nullopt;
-        const Finding* primary = primaryFinding(c.findings, preferred);
+        const Finding* primary = findingOf(c.findings, findingOrder(c.findings, preferred).primary);
         EXPECT_EQ(primary ? std::optional(primary->sample.identity.pid) : std::nullopt, c.primary);
     }
     // A process with the same pid but another start time is not the preferred one.
     ProcessIdentity reused = process(2, 0).identity;
     reused.startTime += 1;
-    EXPECT_EQ(primaryFinding(findings, reused)->sample.identity.pid, 1);
+    EXPECT_EQ(findingOrder(findings, reused).primary, findings.first().sample.identity);
 
     const QList<ProcessSample> ordered = {process(5, 90), process(1, 80), process(2, 70), process(3, 60),
                                           process(4, 50)};
@@ -78,7 +78,58 @@ TEST(OverviewLogic, PrimaryFindingAndTopList) {
     for (const auto& c : tops)
         EXPECT_EQ(pids(topList(c.ordered, c.primary)), c.top);
     EXPECT_EQ(topListTitle(&flagged), QStringLiteral("其他进程"));
-    EXPECT_EQ(chipTitle(flagged), QStringLiteral("worker · 95.0%"));
+    EXPECT_EQ(chipTitle(flagged, false), QStringLiteral("worker · 95.0%"));
+}
+
+TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
+    const auto identities = [](const QList<int32_t>& pids) {
+        QList<ProcessIdentity> out;
+        for (const int32_t pid : pids)
+            out.append(process(pid, 0).identity);
+        return out;
+    };
+    const auto identity = [](std::optional<int32_t> pid) {
+        return pid ? std::optional(process(*pid, 0).identity) : std::nullopt;
+    };
+    // What was shown, the findings of the next sample in the model's order (busiest first), the chip
+    // the user picked, and what is shown then.
+    const struct {
+        const char* what;
+        QList<int32_t> chipsBefore;
+        std::optional<int32_t> primaryBefore;
+        QList<int32_t> findings;
+        std::optional<int32_t> picked;
+        QList<int32_t> chips;
+        std::optional<int32_t> primary;
+    } cases[] = {
+        {"first sight: the model's order", {}, std::nullopt, {2, 1}, std::nullopt, {2, 1}, 2},
+        {"the loads swap: nothing moves", {2, 1}, 2, {1, 2}, std::nullopt, {2, 1}, 2},
+        {"a busier newcomer follows", {2, 1}, 2, {3, 1, 2}, std::nullopt, {2, 1, 3}, 2},
+        {"the primary ends: the first chip left", {2, 1, 3}, 2, {3, 1}, std::nullopt, {1, 3}, 1},
+        {"another chip ends: the primary stays", {2, 1, 3}, 1, {3, 1}, std::nullopt, {1, 3}, 1},
+        {"the user's pick", {2, 1}, 2, {1, 2}, 1, {2, 1}, 1},
+        {"the pick ends: the first chip left", {2, 1, 3}, 1, {3, 2}, 1, {2, 3}, 2},
+        {"the pick comes back", {2, 3}, 2, {1, 3, 2}, 1, {2, 3, 1}, 1},
+        {"nothing flagged", {2, 1}, 2, {}, 1, {}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QList<Finding> findings;
+        for (const int32_t pid : c.findings)
+            findings.append(finding(pid));
+        const FindingOrder shown{identities(c.chipsBefore), identity(c.primaryBefore)};
+        const FindingOrder next = findingOrder(findings, identity(c.picked), shown);
+        EXPECT_EQ(next.chips, identities(c.chips)) << c.what;
+        EXPECT_EQ(next.primary, identity(c.primary)) << c.what;
+    }
+
+    // Processes of the same name are told apart by their PID.
+    Finding helper = finding(4);
+    helper.sample.name = QStringLiteral("helper");
+    const QList<Finding> findings = {finding(1), finding(12), helper};
+    QStringList titles;
+    for (const Finding& f : findings)
+        titles << chipTitle(f, hasNamesake(findings, f));
+    EXPECT_EQ(titles, (QStringList{"worker · PID 1 · 95.0%", "worker · PID 12 · 95.0%", "helper · 95.0%"}));
 }
 
 TEST(OverviewLogic, RestingStatesInOrder) {

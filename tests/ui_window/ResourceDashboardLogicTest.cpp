@@ -76,6 +76,30 @@ TEST(ResourceDashboardLogic, WindowAndRange) {
         EXPECT_EQ(chartRange(c.points, c.minutes, now), c.range);
 }
 
+TEST(ResourceDashboardLogic, TimeMarksAtRoundMinutesOfTheLocalClock) {
+    const QDateTime at(QDate(2026, 1, 31), QTime(10, 30, 0));
+    const struct {
+        int fromSecond;
+        int seconds;
+        QStringList labels;
+    } cases[] = {
+        {10, 10, {}},                     // no whole minute inside
+        {0, 60, {"10:30", "10:31"}},      // both ends on the minute
+        {50, 5 * 60, {"10:32", "10:34"}}, // every two minutes
+        {0, 30 * 60, {"10:30", "10:40", "10:50", "11:00"}},
+        {0, 0, {}}, // no span
+    };
+    for (const auto& c : cases) {
+        const QDateTime start = at.addSecs(c.fromSecond);
+        QStringList labels;
+        for (const TimeMark& mark : timeMarks({start, start.addSecs(c.seconds)})) {
+            EXPECT_EQ(mark.at.time().second(), 0);
+            labels << mark.label;
+        }
+        EXPECT_EQ(labels, c.labels) << c.fromSecond << "+" << c.seconds;
+    }
+}
+
 TEST(ResourceDashboardLogic, GroupsFilteredAndOrdered) {
     ApplicationResourceGroup orbit = group(QStringLiteral("a:orbit"), QStringLiteral("Orbit Browser"),
                                            {member(4123, QStringLiteral("orbit-helper"), 20, 300)});

@@ -15,13 +15,18 @@
 #include "ui/window/ResourceOverviewStrip.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QTest>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 
 using namespace lunorvale;
@@ -309,4 +314,87 @@ TEST(ResourcePages, AppearanceSwitchRestylesTheChartsInPlace) {
         EXPECT_EQ(colours() == light, appearance == Appearance::light);
     }
     EXPECT_EQ(light.first(), Palette::muted.resolved(Appearance::light).name());
+}
+
+TEST(ResourcePages, TimeAxisMarksRoundMinutesEachOnce) {
+    // Ranges on the local clock: 40 s across a minute, a quarter of an hour off the minute, an hour.
+    const QDateTime start(QDate(2026, 1, 31), QTime(10, 30, 50));
+    const struct {
+        int seconds;
+        QStringList labels;
+    } cases[] = {
+        {40, {"10:31"}},
+        {15 * 60, {"10:35", "10:40", "10:45"}},
+        {60 * 60, {"11:00", "11:30"}},
+    };
+    for (const auto& c : cases) {
+        ResourceChartCard card(ResourceChartCard::Kind::cpu);
+        card.resize(520, 230);
+        card.QWidget::show();
+        const QList<ResourceHistoryPoint> points = {
+            {start, 0, 1, 20.0, std::nullopt},
+            {start.addSecs(c.seconds), double(c.seconds), 1, 40.0, std::nullopt}};
+        card.setData(points, {start, start.addSecs(c.seconds)}, 15, QStringLiteral("40%"));
+        WindowHarness::settle();
+        // The labels drawn under the plot, left to right, each where its minute lies on the line.
+        QChart* chart = card.chart();
+        QAbstractSeries* series = chart->series().first();
+        QList<std::pair<qreal, QString>> shown;
+        for (const QGraphicsItem* item : chart->scene()->items()) {
+            const auto* label = dynamic_cast<const QGraphicsTextItem*>(item);
+            if (!label || !label->isVisible() ||
+                !QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d$")).match(label->toPlainText()).hasMatch())
+                continue;
+            const QString text = label->toPlainText();
+            const QDateTime minute(start.date(), QTime::fromString(text, QStringLiteral("HH:mm")));
+            const QPointF at =
+                chart->mapToScene(chart->mapToPosition(QPointF(minute.toMSecsSinceEpoch(), 0), series));
+            EXPECT_NEAR(label->sceneBoundingRect().center().x(), at.x(), 2) << text.toStdString();
+            shown.append({label->sceneBoundingRect().center().x(), text});
+        }
+        std::sort(shown.begin(), shown.end());
+        QStringList labels;
+        for (const auto& [x, text] : shown)
+            labels << text;
+        EXPECT_EQ(labels, c.labels) << c.seconds;
+    }
+}
+
+TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
+    const QString bundle = QStringLiteral("/Applications/Orbit Browser.app");
+    const QString desktopFile = QStringLiteral("/usr/share/applications/org.example.Busy.desktop");
+    ProcessSample member;
+    member.identity = {41, 4100};
+    member.name = QStringLiteral("orbit");
+    const QList<ApplicationResourceGroup> groups = {
+        {QStringLiteral("application:") + bundle, QStringLiteral("Orbit Browser"), bundle, {member}},
+        {QStringLiteral("desktop:") + desktopFile, QStringLiteral("忙碌示例"), desktopFile, {member}},
+    };
+    DashboardApplicationList list;
+    list.resize(900, 600);
+    list.show();
+    list.setContent(groups, {groups[0].id, groups[1].id}, {});
+    WindowHarness::settle();
+    for (const ApplicationResourceGroup& group : groups) {
+        const QModelIndex open = list.model()->indexOfGroup(group.id);
+        const QModelIndex path = list.model()->index(0, 0, open);
+        ASSERT_EQ(list.model()->kind(path), ApplicationGroupsModel::RowKind::path);
+        auto* field = qobject_cast<QLineEdit*>(list.view()->indexWidget(path));
+        ASSERT_TRUE(field) << group.name.toStdString();
+        EXPECT_TRUE(field->isVisible());
+        EXPECT_EQ(field->text(), *group.bundlePath);
+        // Selected and copied as the user does it; typing changes nothing.
+        QTest::mouseDClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+        EXPECT_TRUE(field->hasSelectedText());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), *group.bundlePath);
+        QTest::keyClicks(field, QStringLiteral("x"));
+        EXPECT_EQ(field->text(), *group.bundlePath);
+    }
+    // A group closed again shows no field.
+    list.setContent(groups, {groups[1].id}, {});
+    WindowHarness::settle();
+    EXPECT_FALSE(
+        list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(groups[0].id))));
 }

@@ -3,6 +3,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Palette.h"
 
+#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -73,7 +74,7 @@ void LVSegmentedControl::paintEvent(QPaintEvent*) {
             painter.setPen(QPen(Palette::line.in(this), 1));
             painter.drawPath(thumb);
         }
-        if (chosen && hasFocus()) {
+        if (chosen && m_keyboardFocus && hasFocus()) {
             painter.setPen(QPen(Palette::accent.in(this), 1.5));
             painter.drawRoundedRect(segment.adjusted(1, 1, -1, -1), radius - inset, radius - inset);
         }
@@ -99,6 +100,18 @@ void LVSegmentedControl::keyPressEvent(QKeyEvent* event) {
         setCurrentIndex(m_current + 1);
     else
         QWidget::keyPressEvent(event);
+}
+
+void LVSegmentedControl::focusInEvent(QFocusEvent* event) {
+    // Only keyboard focus is shown, as on the kit's buttons: a click gives no ring.
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+                      event->reason() == Qt::ShortcutFocusReason;
+    QWidget::focusInEvent(event);
+}
+
+void LVSegmentedControl::focusOutEvent(QFocusEvent* event) {
+    m_keyboardFocus = false;
+    QWidget::focusOutEvent(event);
 }
 
 } // namespace lunorvale

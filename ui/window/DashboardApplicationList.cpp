@@ -12,6 +12,7 @@
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -342,6 +343,43 @@ int linkWidth() {
     return width;
 }
 
+// The path of an open group: plain text to select and copy, in the muted caption of the row.
+class PathField final : public QLineEdit {
+public:
+    explicit PathField(QWidget* parent) : QLineEdit(parent) {
+        setReadOnly(true);
+        setFrame(false);
+        setFont(captionFont());
+        setTextMargins(0, 0, 0, 0);
+        setContextMenuPolicy(Qt::DefaultContextMenu);
+        setAutoFillBackground(false);
+        applyColor();
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        QLineEdit::changeEvent(event);
+        // Only the window's appearance changes the resolved colour.
+        if (event->type() == QEvent::PaletteChange &&
+            palette().color(QPalette::Text) != Palette::muted.in(this))
+            applyColor();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QLineEdit::focusOutEvent(event);
+        // A selection left behind here while another text is used would look like two selections.
+        if (event->reason() != Qt::PopupFocusReason)
+            deselect();
+    }
+
+private:
+    void applyColor() {
+        QPalette colours = palette();
+        colours.setColor(QPalette::Text, Palette::muted.in(this));
+        colours.setColor(QPalette::Base, Qt::transparent);
+        setPalette(colours);
+    }
+};
+
 } // namespace
 
 GroupRowDelegate::GroupRowDelegate(ApplicationGroupsModel& model, QObject* parent)
@@ -364,6 +402,37 @@ QSize GroupRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&
 
 QRect GroupRowDelegate::linkRect(const QRect& row) {
     return QRect(row.right() - linkWidth(), row.top(), linkWidth() + 1, row.height());
+}
+
+QRectF GroupRowDelegate::childText(const QRect& row, const QModelIndex& index) const {
+    const int rows = m_model.rowCount(index.parent());
+    return QRectF(row).adjusted(childLead, index.row() == 0 ? childPadding : 0, 0,
+                                index.row() == rows - 1 ? -childPadding : 0);
+}
+
+QWidget* GroupRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                        const QModelIndex& index) const {
+    if (m_model.kind(index) != ApplicationGroupsModel::RowKind::path)
+        return nullptr;
+    return new PathField(parent);
+}
+
+void GroupRowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    auto* field = static_cast<QLineEdit*>(editor);
+    const QString path = m_model.group(index).bundlePath.value_or(QString());
+    if (field->text() == path)
+        return;
+    field->setText(path);
+    field->setCursorPosition(0);
+    field->setAccessibleName(path);
+}
+
+void GroupRowDelegate::setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const {}
+
+void GroupRowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                            const QModelIndex& index) const {
+    // A line edit keeps 2 px before its text: the path starts where the members' names do.
+    editor->setGeometry(childText(option.rect, index).toAlignedRect().adjusted(-2, 0, 0, 0));
 }
 
 void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -413,11 +482,13 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         divider = !open;
     } else {
         const int rows = m_model.rowCount(index.parent());
-        QRectF band = QRectF(rect).adjusted(childLead, index.row() == 0 ? childPadding : 0, 0,
-                                            index.row() == rows - 1 ? -childPadding : 0);
+        const QRectF band = childText(rect, index);
         if (kind == ApplicationGroupsModel::RowKind::path) {
-            text(painter, band, captionFont(), muted, m_model.group(index).bundlePath.value_or(QString()),
-                 Qt::AlignLeft);
+            // The open group's field shows the path; the text is drawn only until it stands there.
+            const auto* view = qobject_cast<const QAbstractItemView*>(widget);
+            if (!view || !view->indexWidget(index))
+                text(painter, band, captionFont(), muted, m_model.group(index).bundlePath.value_or(QString()),
+                     Qt::AlignLeft);
         } else {
             const ProcessSample& member = m_model.member(index);
             const QRect link = linkRect(band.toAlignedRect());
@@ -544,12 +615,18 @@ DashboardApplicationList::DashboardApplicationList(QWidget* parent) : QWidget(pa
                 m_open.insert(id);
             else
                 m_open.remove(id);
+            showPathField(index, open);
             fitHeight();
             if (!m_applying)
                 emit expansionChanged(id, open);
         });
     }
     connect(m_delegate, &GroupRowDelegate::showProcess, this, &DashboardApplicationList::showProcess);
+    // A path that comes to a group already open.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first) {
+        if (parent.isValid() && first == 0 && m_view->isExpanded(parent))
+            showPathField(parent, true);
+    });
     fitHeight();
 }
 
@@ -594,6 +671,16 @@ void DashboardApplicationList::applyExpanded(const QSet<QString>& expanded) {
         if (index.isValid() && !m_open.contains(id))
             m_view->expand(index);
     }
+}
+
+void DashboardApplicationList::showPathField(const QModelIndex& group, bool open) {
+    const QModelIndex first = m_model->index(0, 0, group);
+    if (!first.isValid() || m_model->kind(first) != ApplicationGroupsModel::RowKind::path)
+        return;
+    if (open)
+        m_view->openPersistentEditor(first);
+    else
+        m_view->closePersistentEditor(first);
 }
 
 void DashboardApplicationList::fitHeight() {

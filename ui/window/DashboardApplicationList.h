@@ -78,6 +78,15 @@ public:
     // Where the link of a member row lies.
     static QRect linkRect(const QRect& row);
 
+    // The path row of an open group is a field the user can select and copy the path from (opened as
+    // a persistent editor by the list); it is never written back.
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
+
 signals:
     void showProcess(const ProcessIdentity& identity);
 
@@ -86,6 +95,10 @@ protected:
                      const QModelIndex& index) override;
 
 private:
+    // The text band of a child row: indented, with the group's padding above its first and below its
+    // last row.
+    QRectF childText(const QRect& row, const QModelIndex& index) const;
+
     ApplicationGroupsModel& m_model;
 };
 
@@ -121,6 +134,8 @@ protected:
 
 private:
     void applyExpanded(const QSet<QString>& expanded);
+    // The path row of an open group gets its selectable field; a closed group's goes.
+    void showPathField(const QModelIndex& group, bool open);
     void fitHeight();
 
     QLineEdit* m_search;

@@ -53,6 +53,12 @@ MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, M
     setObjectName(QStringLiteral("MainView"));
     setAutoFillBackground(true); // the palette's window colour is the canvas
     setMinimumSize(1040, 720);
+    // A request made before the window was built (a reminder clicked while only the tray icon stood)
+    // is the one it opens for. Each request opens the window, which builds it, so at most one was made.
+    if (!model.navigationRequest().isNull())
+        MainRouting::navigationRequested(m_state);
+    else if (!model.resourceNavigationRequest().isNull())
+        MainRouting::resourceNavigationRequested(m_state);
     if (!m_services.presentAlert)
         m_services.presentAlert = presentAlertModally;
 
@@ -317,6 +323,8 @@ void MainView::presentSheet() {
     });
     m_sheetDialog = dialog;
     dialog->open();
+    // The keys go to the sheet (Escape, Return), not to the window it blocks.
+    dialog->activateWindow();
 }
 
 void MainView::closeSheetDialog() {
@@ -347,8 +355,17 @@ void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (m_refreshWhenShown)
         refresh();
-    if (MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
-        setSheet(MainSheet::welcome());
+    // The welcome sheet opens after the window has been raised and activated, which whoever shows the
+    // window does right after this: a sheet mapped before its window stays under it with some window
+    // managers (openbox), and the window it blocks then ignores every click.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isVisible() &&
+                MainRouting::offersWelcome(m_model.isPreview(), m_model.hasCompletedOnboarding()))
+                setSheet(MainSheet::welcome());
+        },
+        Qt::QueuedConnection);
 }
 
 void MainView::scheduleRefresh() {

@@ -229,8 +229,12 @@ TelemetryHeader::TelemetryHeader(MainView& view, QWidget* parent) : QWidget(pare
     ruleRow->setContentsMargins(3, 0, 3, 0);
     ruleRow->addWidget(new LVRule(QSize(1, 14), 1.0, rule));
     row->addWidget(rule);
-    m_sample = new LVPlainButton(QStringLiteral("立即采样"), LVSymbol("arrow.clockwise"), Palette::muted,
-                                 font, this);
+    m_sample =
+        new LVPlainButton(QStringLiteral("采样中"), LVSymbol("arrow.clockwise"), Palette::muted, font, this);
+    // As wide as the wider of its two labels: the header does not shift at every sample.
+    QSize frame = m_sample->sizeHint();
+    m_sample->setLabel(QStringLiteral("立即采样"));
+    m_sample->setFrameSize(frame.expandedTo(m_sample->sizeHint()));
     connect(m_sample, &QAbstractButton::clicked, this, [this] { m_view.model().sampleNow(); });
     row->addWidget(m_sample);
 }

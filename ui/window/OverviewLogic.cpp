@@ -2,19 +2,48 @@
 
 #include "core/monitoring/DisplayFormat.h"
 
+#include <QSet>
+#include <algorithm>
 #include <cmath>
 
 namespace lunorvale::OverviewLogic {
 
-const Finding* primaryFinding(const QList<Finding>& findings,
-                              const std::optional<ProcessIdentity>& preferred) {
-    if (preferred) {
-        for (const Finding& finding : findings) {
-            if (finding.sample.identity == *preferred)
-                return &finding;
+const Finding* findingOf(const QList<Finding>& findings, const std::optional<ProcessIdentity>& identity) {
+    if (!identity)
+        return nullptr;
+    for (const Finding& finding : findings) {
+        if (finding.sample.identity == *identity)
+            return &finding;
+    }
+    return nullptr;
+}
+
+FindingOrder findingOrder(const QList<Finding>& findings, const std::optional<ProcessIdentity>& preferred,
+                          const FindingOrder& shown) {
+    QSet<ProcessIdentity> flagged;
+    for (const Finding& finding : findings)
+        flagged.insert(finding.sample.identity);
+    FindingOrder order;
+    QSet<ProcessIdentity> placed;
+    for (const ProcessIdentity& identity : shown.chips) {
+        if (flagged.contains(identity) && !placed.contains(identity)) {
+            order.chips.append(identity);
+            placed.insert(identity);
         }
     }
-    return findings.isEmpty() ? nullptr : &findings.first();
+    for (const Finding& finding : findings) {
+        if (!placed.contains(finding.sample.identity)) {
+            order.chips.append(finding.sample.identity);
+            placed.insert(finding.sample.identity);
+        }
+    }
+    if (preferred && flagged.contains(*preferred))
+        order.primary = preferred;
+    else if (shown.primary && flagged.contains(*shown.primary))
+        order.primary = shown.primary;
+    else if (!order.chips.isEmpty())
+        order.primary = order.chips.first();
+    return order;
 }
 
 QList<ProcessSample> topList(const QList<ProcessSample>& orderedByCPU, const Finding* primary) {
@@ -33,8 +62,19 @@ QString topListTitle(const Finding* primary) {
     return primary ? QStringLiteral("其他进程") : QStringLiteral("资源占用靠前");
 }
 
-QString chipTitle(const Finding& finding) {
-    return finding.sample.name + QStringLiteral(" · ") + DisplayFormat::cpu(finding.sample.cpuPercent);
+QString chipTitle(const Finding& finding, bool namesake) {
+    QString title = finding.sample.name + QStringLiteral(" · ");
+    if (namesake)
+        title +=
+            QStringLiteral("PID ") + QString::number(finding.sample.identity.pid) + QStringLiteral(" · ");
+    return title + DisplayFormat::cpu(finding.sample.cpuPercent);
+}
+
+bool hasNamesake(const QList<Finding>& findings, const Finding& finding) {
+    return std::any_of(findings.cbegin(), findings.cend(), [&](const Finding& other) {
+        return other.sample.name == finding.sample.name &&
+               !(other.sample.identity == finding.sample.identity);
+    });
 }
 
 RestingState restingState(const RestingInputs& in) {

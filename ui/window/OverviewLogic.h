@@ -19,17 +19,31 @@ namespace lunorvale {
 // What the overview page shows, derived afresh from the model on every refresh.
 namespace OverviewLogic {
 
-// The finding of the priority card: the preferred process while it is flagged, else the first finding.
-// Points into `findings`; null when there is none.
-const Finding* primaryFinding(const QList<Finding>& findings,
-                              const std::optional<ProcessIdentity>& preferred);
+// The findings as the overview shows them: the chips in their order and the finding of the priority
+// card. The model orders its findings by CPU afresh at every sample; shown in that order, two flagged
+// processes of similar load swap the card and the chips under the user's hand. So what is shown stays
+// in place: chips that remain keep their order and new ones follow (in the model's order); the primary
+// finding is the user's pick while it is flagged, else the one shown before while it is flagged, else
+// the first chip.
+struct FindingOrder {
+    QList<ProcessIdentity> chips; // each finding's process once
+    std::optional<ProcessIdentity> primary;
+
+    friend bool operator==(const FindingOrder&, const FindingOrder&) = default;
+};
+FindingOrder findingOrder(const QList<Finding>& findings, const std::optional<ProcessIdentity>& preferred,
+                          const FindingOrder& shown = {});
+// The finding of `identity` in `findings`; null when there is none.
+const Finding* findingOf(const QList<Finding>& findings, const std::optional<ProcessIdentity>& identity);
 
 // At most three of the processes ordered by CPU, without the primary finding's process.
 QList<ProcessSample> topList(const QList<ProcessSample>& orderedByCPU, const Finding* primary);
 QString topListTitle(const Finding* primary);
 
-// A finding chip's label.
-QString chipTitle(const Finding& finding);
+// A finding chip's label. With `namesake` (another flagged process has the same name) it tells the
+// two apart by the PID.
+QString chipTitle(const Finding& finding, bool namesake);
+bool hasNamesake(const QList<Finding>& findings, const Finding& finding);
 
 // The resting panel, shown while no priority card is.
 struct RestingState {

@@ -10,6 +10,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/window/MainView.h"
 #include "ui/window/OverviewLogic.h"
+#include "ui/window/PageParts.h"
 #include "ui/window/PriorityTaskCard.h"
 #include "ui/window/ProcessRow.h"
 #include "ui/window/ResourceOverviewStrip.h"
@@ -92,7 +93,9 @@ public:
         auto* ask = new LVButton(LVButtonKind::secondary, QStringLiteral("查看 AI 简短建议"), content);
         ask->setSymbol(LVSymbol("sparkles"));
         ask->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        connect(ask, &QAbstractButton::clicked, this, [this] { m_view.requestAnalysis(m_sample); });
+        PageParts::actOnWhatWasShown(
+            ask, [this] { return m_sample; },
+            [this](const ProcessSample& sample) { m_view.requestAnalysis(sample); });
         auto* askFrame = new QWidget(content);
         auto* askColumn = new QVBoxLayout(askFrame);
         askColumn->setContentsMargins(0, 10, 0, 0);
@@ -225,7 +228,9 @@ OverviewPage::OverviewPage(MainView& view, QWidget* parent) : QWidget(parent), m
     rows->setSpacing(0);
     for (int i = 0; i < 3; ++i) {
         auto* row = new ProcessRowButton(true, topContent);
-        connect(row, &QAbstractButton::clicked, this, [this, row] { m_view.openProcess(row->sample()); });
+        PageParts::actOnWhatWasShown(
+            row, [row] { return row->sample(); },
+            [this](const ProcessSample& sample) { m_view.openProcess(sample); });
         rows->addWidget(row);
         m_rows.append(row);
         if (i < 2) {
@@ -269,7 +274,8 @@ void OverviewPage::leave() {
 void OverviewPage::refresh() {
     AppModel& model = m_view.model();
     m_strip->refresh();
-    const Finding* primary = OverviewLogic::primaryFinding(model.findings(), m_view.state().preferredFinding);
+    m_order = OverviewLogic::findingOrder(model.findings(), m_view.state().preferredFinding, m_order);
+    const Finding* primary = OverviewLogic::findingOf(model.findings(), m_order.primary);
     refreshChips(primary);
     const bool showsCard = primary && !model.collectionError() && model.isMonitoring();
     if (showsCard) {
@@ -279,37 +285,41 @@ void OverviewPage::refresh() {
         m_card->collapseEvidence();
         refreshResting();
     }
-    m_priorityRow->setVisible(showsCard);
-    m_resting->setVisible(!showsCard);
+    // The part that takes the place is shown first, so focus in the part that goes can move to it.
+    QWidget* stays = showsCard ? m_priorityRow : m_resting;
+    QWidget* goes = showsCard ? m_resting : m_priorityRow;
+    stays->setVisible(true);
+    PageParts::keepFocusNear(goes, {showsCard ? m_card->detailsButton() : m_restingButton},
+                             m_scroll->widget());
+    goes->setVisible(false);
     refreshTopList(primary);
 }
 
 void OverviewPage::refreshChips(const Finding* primary) {
     const QList<Finding>& findings = m_view.model().findings();
     QList<QString> keys;
-    keys.reserve(findings.size());
-    for (const Finding& finding : findings) {
-        const QString key = finding.sample.identity.key();
-        if (keys.contains(key))
-            continue;
+    keys.reserve(m_order.chips.size());
+    for (const ProcessIdentity& identity : std::as_const(m_order.chips)) {
+        const Finding& finding = *OverviewLogic::findingOf(findings, identity);
+        const QString key = identity.key();
         keys.append(key);
         LVButton*& chip = m_chips[key];
         if (!chip) {
             chip = new LVButton(LVButtonKind::secondary, {}, m_chipLayout->parentWidget());
-            const ProcessIdentity identity = finding.sample.identity;
             connect(chip, &QAbstractButton::clicked, this,
                     [this, identity] { m_view.setPreferredFinding(identity); });
         }
-        chip->setText(OverviewLogic::chipTitle(finding));
-        chip->setKind(primary && primary->sample.identity == finding.sample.identity
-                          ? LVButtonKind::primary
-                          : LVButtonKind::secondary);
+        chip->setText(OverviewLogic::chipTitle(finding, OverviewLogic::hasNamesake(findings, finding)));
+        chip->setKind(primary && primary->sample.identity == identity ? LVButtonKind::primary
+                                                                      : LVButtonKind::secondary);
     }
+    LVButton* primaryChip = primary ? m_chips.value(primary->sample.identity.key()) : nullptr;
     for (auto it = m_chips.begin(); it != m_chips.end();) {
         if (keys.contains(it.key())) {
             ++it;
             continue;
         }
+        PageParts::keepFocusNear(it.value(), {primaryChip, m_card->detailsButton()}, m_scroll->widget());
         delete it.value();
         it = m_chips.erase(it);
     }
@@ -318,7 +328,10 @@ void OverviewPage::refreshChips(const Finding* primary) {
             m_chipLayout->insertWidget(i, m_chips.value(keys[i]));
         m_chipKeys = keys;
     }
-    m_chipRow->setVisible(findings.size() >= 2);
+    const bool showsChips = findings.size() >= 2;
+    if (!showsChips)
+        PageParts::keepFocusNear(m_chipRow, {m_card->detailsButton(), m_restingButton}, m_scroll->widget());
+    m_chipRow->setVisible(showsChips);
 }
 
 void OverviewPage::refreshResting() {
@@ -351,6 +364,8 @@ void OverviewPage::refreshTopList(const Finding* primary) {
         const bool shown = i < top.size();
         if (shown)
             m_rows[i]->setSample(top[i], threshold);
+        else
+            PageParts::keepFocusNear(m_rows[i], {m_allProcesses}, m_scroll->widget());
         m_rows[i]->setVisible(shown);
         // A divider after every row but the last.
         if (i < m_dividers.size())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/monitoring/Finding.h"
+#include "ui/window/OverviewLogic.h"
 
 #include <QHash>
 #include <QList>
@@ -60,6 +61,8 @@ private:
     ResourceOverviewStrip* m_strip;
     QWidget* m_chipRow;
     QHBoxLayout* m_chipLayout;
+    // The chips' order and the primary finding as last shown: they stay put across samples.
+    OverviewLogic::FindingOrder m_order;
     QList<QString> m_chipKeys;
     QHash<QString, LVButton*> m_chips;
     QWidget* m_priorityRow;

@@ -2,6 +2,7 @@
 
 #include "ui/kit/LVText.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -37,6 +38,20 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
     layout->setSpacing(0);
     layout->addWidget(content);
     return box;
+}
+
+void keepFocusNear(QWidget* leaving, std::initializer_list<QWidget*> nearby, QWidget* page) {
+    const QWidget* focus = QApplication::focusWidget();
+    if (!focus || (focus != leaving && !leaving->isAncestorOf(focus)))
+        return;
+    for (QWidget* widget : nearby) {
+        if (widget && widget != leaving && !leaving->isAncestorOf(widget) && widget->isVisible() &&
+            widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus)) {
+            widget->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    page->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace lunorvale::PageParts

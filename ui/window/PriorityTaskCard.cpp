@@ -13,6 +13,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/window/MainView.h"
 #include "ui/window/OverviewLogic.h"
+#include "ui/window/PageParts.h"
 #include "ui/window/ProcessAdviceView.h"
 #include "ui/window/TaskMetric.h"
 
@@ -106,13 +107,18 @@ PriorityTaskCard::PriorityTaskCard(MainView& view, QWidget* parent) : QWidget(pa
     actions->addWidget(m_footnote);
     column->addLayout(actions);
 
-    connect(m_inspect, &QAbstractButton::clicked, this,
-            [this] { m_view.model().inspectProcess(m_finding.sample); });
-    connect(m_details, &QAbstractButton::clicked, this, [this] { m_view.openProcess(m_finding.sample); });
-    connect(m_stop, &QAbstractButton::clicked, this, [this] {
-        m_view.setSheet(MainSheet::stopping(StopRequest{QUuid::createUuid(), m_finding.sample, false}));
+    const auto shown = [this] {
+        return m_finding.sample;
+    };
+    PageParts::actOnWhatWasShown(
+        m_inspect, shown, [this](const ProcessSample& sample) { m_view.model().inspectProcess(sample); });
+    PageParts::actOnWhatWasShown(m_details, shown,
+                                 [this](const ProcessSample& sample) { m_view.openProcess(sample); });
+    PageParts::actOnWhatWasShown(m_stop, shown, [this](const ProcessSample& sample) {
+        m_view.setSheet(MainSheet::stopping(StopRequest{QUuid::createUuid(), sample, false}));
     });
-    connect(m_mute, &QAbstractButton::clicked, this, [this] { m_view.model().ignore(m_finding.sample); });
+    PageParts::actOnWhatWasShown(m_mute, shown,
+                                 [this](const ProcessSample& sample) { m_view.model().ignore(sample); });
 }
 
 void PriorityTaskCard::setFinding(const Finding& finding) {

@@ -26,6 +26,8 @@ public:
     // Closes the evidence section (the card was hidden or the overview left).
     void collapseEvidence();
 
+    // The finding shown.
+    const Finding& finding() const { return m_finding; }
     LVDisclosure* evidence() const { return m_evidence; }
     LVButton* inspectButton() const { return m_inspect; }
     LVButton* detailsButton() const { return m_details; }

@@ -9,9 +9,9 @@
 #include <QHBoxLayout>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
@@ -66,9 +66,8 @@ ResourceChartCard::ResourceChartCard(Kind kind, QWidget* parent) : QWidget(paren
     m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->setBackgroundRoundness(0);
     m_chart->setLocale(QLocale(QLocale::Chinese, QLocale::China));
-    m_time = new QDateTimeAxis(m_chart);
-    m_time->setTickCount(3);
-    m_time->setFormat(QStringLiteral("HH:mm"));
+    m_time = new QCategoryAxis(m_chart);
+    m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_values = new QValueAxis(m_chart);
     m_values->setLabelFormat(kind == Kind::cpu ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
     if (kind == Kind::cpu) {
@@ -133,8 +132,27 @@ void ResourceChartCard::setData(const QList<ResourceHistoryPoint>& points,
         m_values->setRange(0, memoryAxisTop(compressed, swap));
         m_values->applyNiceNumbers();
     }
-    m_time->setRange(range.start, range.end);
+    setTimeRange(range);
     m_stack->setCurrentWidget(empty ? static_cast<QWidget*>(m_placeholder) : m_view);
+}
+
+void ResourceChartCard::setTimeRange(const ResourceDashboardLogic::DateRange& range) {
+    // x is milliseconds since 1970, as the series have it.
+    const qreal start = static_cast<qreal>(range.start.toMSecsSinceEpoch());
+    m_time->setRange(start, static_cast<qreal>(range.end.toMSecsSinceEpoch()));
+    const QList<ResourceDashboardLogic::TimeMark> marks = ResourceDashboardLogic::timeMarks(range);
+    QStringList labels;
+    for (const ResourceDashboardLogic::TimeMark& mark : marks)
+        labels.append(mark.label);
+    if (labels == m_time->categoriesLabels()) {
+        m_time->setStartValue(start);
+        return;
+    }
+    for (const QString& label : m_time->categoriesLabels())
+        m_time->remove(label);
+    m_time->setStartValue(start);
+    for (const ResourceDashboardLogic::TimeMark& mark : marks)
+        m_time->append(mark.label, static_cast<qreal>(mark.at.toMSecsSinceEpoch()));
 }
 
 void ResourceChartCard::show(Figure& figure, const ResourceDashboardLogic::ChartSeries& series) {

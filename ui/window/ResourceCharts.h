@@ -7,7 +7,7 @@
 
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QStackedWidget;
 class QValueAxis;
@@ -39,7 +39,8 @@ public:
     LVText* placeholder() const { return m_placeholder; }
     // The line series of a figure, by series key ("3", "压缩-3", "交换-3").
     QList<QLineSeries*> lines() const;
-    QDateTimeAxis* timeAxis() const { return m_time; }
+    // The time axis: marks at round minutes of the shared range, labelled with hour and minute.
+    QCategoryAxis* timeAxis() const { return m_time; }
     QValueAxis* valueAxis() const { return m_values; }
 
 protected:
@@ -52,6 +53,7 @@ private:
     };
     void show(Figure& figure, const ResourceDashboardLogic::ChartSeries& series);
     void applyAppearance();
+    void setTimeRange(const ResourceDashboardLogic::DateRange& range);
     void style(QLineSeries* line, const AdaptiveColor& color);
 
     Kind m_kind;
@@ -60,7 +62,7 @@ private:
     QChartView* m_view;
     QChart* m_chart;
     LVText* m_placeholder;
-    QDateTimeAxis* m_time;
+    QCategoryAxis* m_time;
     QValueAxis* m_values;
     Figure m_first;  // CPU, or compressed memory
     Figure m_second; // swap (memory card only)

@@ -37,6 +37,30 @@ DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, con
     return {start, end};
 }
 
+QList<TimeMark> timeMarks(const DateRange& range, int desired) {
+    QList<TimeMark> marks;
+    if (!range.start.isValid() || !range.end.isValid() || range.end <= range.start || desired < 1)
+        return marks;
+    constexpr qint64 minute = 60'000;
+    const qint64 span = range.start.msecsTo(range.end);
+    qint64 step = 0;
+    for (const qint64 minutes : {1, 2, 5, 10, 15, 30, 60}) {
+        step = minutes * minute;
+        if (span <= step * desired)
+            break;
+    }
+    // Counted on the local clock, so that marks fall on its round minutes and hours.
+    const QDateTime local = range.start.toLocalTime();
+    const qint64 offset = qint64(local.offsetFromUtc()) * 1000;
+    const qint64 wall = local.toMSecsSinceEpoch() + offset;
+    qint64 at = (wall / step + (wall % step > 0 ? 1 : 0)) * step - offset;
+    for (; at <= range.end.toMSecsSinceEpoch(); at += step) {
+        const QDateTime when = QDateTime::fromMSecsSinceEpoch(at).toLocalTime();
+        marks.append({when, when.toString(QStringLiteral("HH:mm"))});
+    }
+    return marks;
+}
+
 GroupIndex::GroupIndex(const QList<ApplicationResourceGroup>& groups, bool inNameOrder) : m_groups(groups) {
     m_entries.reserve(groups.size());
     for (qsizetype i = 0; i < groups.size(); ++i) {

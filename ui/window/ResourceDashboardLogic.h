@@ -32,6 +32,17 @@ struct DateRange {
 };
 DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, const QDateTime& now);
 
+// A mark of the shared time axis, labelled with its hour and minute.
+struct TimeMark {
+    QDateTime at;
+    QString label;
+    friend bool operator==(const TimeMark&, const TimeMark&) = default;
+};
+// The marks over `range`: whole minutes of local time at a round step (1, 2, 5, 10, 15, 30 or 60 minutes,
+// the smallest that divides the range into at most `desired` steps), so about `desired` marks and never
+// two with the same label. None when the range holds no whole minute.
+QList<TimeMark> timeMarks(const DateRange& range, int desired = 3);
+
 // The page offers CPU and memory; by name alone is the order of equal figures.
 enum class GroupSort { cpu, memory, name };
 

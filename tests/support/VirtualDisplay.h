@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace lunorvale::test {
+
+// A virtual X display (Xvfb, no window manager) for the length of a test.
+class VirtualDisplay final {
+public:
+    VirtualDisplay();
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // ":N"; empty when Xvfb did not start.
+    const QString& name() const { return m_name; }
+    // Whether a window of this size (of any height for -1) is mapped and viewable.
+    bool showsWindowOfSize(int width, int height) const { return !windowOfSize(width, height).isEmpty(); }
+    // The id of such a window; empty when there is none.
+    QString windowOfSize(int width, int height) const;
+
+    // What a window's title or another of its properties reads.
+    QString title(const QString& window) const;
+    QString property(const QString& window, const QString& name) const;
+
+private:
+    // What an X client of this display prints.
+    QString run(const QString& program, const QStringList& arguments) const;
+
+    QProcess m_server;
+    QString m_name;
+};
+
+} // namespace lunorvale::test

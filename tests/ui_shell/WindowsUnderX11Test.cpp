@@ -1,0 +1,147 @@
+// The program's windows on an X server (Xvfb, no window manager), clicked the way a user clicks them
+// (xdotool through the server): which window lies on top and where a click goes. Each test runs
+// itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
+#include "app/model/AppModel.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/PopoverHost.h"
+#include "core/monitoring/InMemoryProcessPlatform.h"
+#include "support/PrivateBus.h"
+#include "support/VirtualDisplay.h"
+#include "ui/kit/LVButton.h"
+#include "ui/settings/WelcomeView.h"
+#include "ui/window/MainView.h"
+#include "ui/window/MainViewBars.h"
+
+#include <QAbstractButton>
+#include <QDBusConnection>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lunorvale;
+
+namespace {
+
+bool onX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Runs the current test again in a child of this test program, on a display and a session bus of its
+// own (where another test's tray host could not count its tray icon).
+void runAgainOnVirtualDisplay() {
+    test::VirtualDisplay display;
+    ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    const ::testing::TestInfo* current = ::testing::UnitTest::GetInstance()->current_test_info();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display.name());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--gtest_filter=%1.%2")
+             .arg(QString::fromUtf8(current->test_suite_name()), QString::fromUtf8(current->name()))});
+    ASSERT_TRUE(child.waitForFinished(90000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    // Neither skipped nor left out there.
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
+}
+
+// A click of the first button where `widget`'s middle lies on the screen, through the X server.
+void clickMiddleOf(const QWidget& widget) {
+    const QPoint at = widget.mapToGlobal(widget.rect().center());
+    ASSERT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(at));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                {QStringLiteral("mousemove"), QString::number(at.x()),
+                                 QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")}),
+              0);
+}
+
+// The desktop program over a scripted process table, launched as from the application menu.
+struct Program {
+    QTemporaryDir folder;
+    InMemoryProcessPlatform processes;
+    std::optional<SettingsStore> settings;
+    std::unique_ptr<AppDelegate> delegate;
+
+    explicit Program(bool onboarded) {
+        processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
+        settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
+        settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
+        ShellServices services;
+        services.makeModel = [this](bool preview) {
+            AppModelServices model;
+            model.processPlatform = &processes;
+            model.settingsStore = settings;
+            model.historyStore = [this] {
+                return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
+            };
+            return std::make_unique<AppModel>(preview, std::move(model));
+        };
+        services.settings = settings;
+        services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
+        services.singleInstanceName =
+            QStringLiteral("dev.lunorvale.Test.x%1").arg(QCoreApplication::applicationPid());
+        services.trayHostAvailable = [] {
+            return true;
+        };
+        delegate = std::make_unique<AppDelegate>(std::move(services), std::nullopt, false);
+        EXPECT_EQ(delegate->applicationDidFinishLaunching(), AppDelegate::Launch::running);
+    }
+    ~Program() {
+        delegate.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("program"));
+    }
+
+    MainView& view() const { return *qobject_cast<MainView*>(delegate->window()->centralWidget()); }
+};
+
+} // namespace
+
+TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClicks) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    Program program(false);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(program.delegate->window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
+    QDialog* sheet = program.view().sheetDialog();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    auto* welcome = sheet->findChild<WelcomeView*>();
+    ASSERT_TRUE(welcome);
+    clickMiddleOf(*welcome->startButton());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.delegate->model()->hasCompletedOnboarding(); }));
+}
+
+TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    Program program(true);
+    QMainWindow& window = *program.delegate->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The popover opens at the pointer (there is no tray icon here): in the corner, off the bars.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                {QStringLiteral("mousemove"), QString::number(screen.right() - 5),
+                                 QString::number(screen.bottom() - 5)}),
+              0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos().x() > screen.center().x(); }));
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+
+    QAbstractButton* processes = program.view().navigationBar()->pageButton(Pages::index(Page::processes));
+    ASSERT_FALSE(popover.window()->geometry().contains(processes->mapToGlobal(processes->rect().center())));
+    clickMiddleOf(*processes);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.view().state().page == Page::processes; }));
+    EXPECT_FALSE(popover.isShown());
+}

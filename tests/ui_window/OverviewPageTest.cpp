@@ -1,0 +1,117 @@
+// The overview page over a scripted process table: what stays in place while samples come in.
+#include "ui/window/OverviewPage.h"
+#include "WindowHarness.h"
+#include "ui/kit/LVButton.h"
+#include "ui/kit/LVDisclosure.h"
+#include "ui/window/PriorityTaskCard.h"
+
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <map>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+// Thirty seconds on both clocks with each process at its share of one core, then a sample.
+void sampleAt(WindowHarness& h, const std::map<int32_t, double>& shares) {
+    h.advance(30);
+    for (const auto& entry : shares) {
+        const double share = entry.second;
+        h.platform.change(entry.first, [share](InMemoryProcessPlatform::Process& p) {
+            p.record.cpu_ns += static_cast<uint64_t>(30 * share * 1e9);
+        });
+    }
+    h.sample();
+    h.settle();
+}
+
+QList<int32_t> chipPIDs(const OverviewPage& page, const AppModel& model) {
+    QList<int32_t> pids;
+    for (const LVButton* chip : page.chips()) {
+        for (const Finding& finding : model.findings())
+            if (chip->text().contains(QStringLiteral("PID %1 ").arg(finding.sample.identity.pid)))
+                pids.append(finding.sample.identity.pid);
+    }
+    return pids;
+}
+
+} // namespace
+
+TEST(OverviewPage, TheFindingsShownStayWhereTheUserSawThem) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    h.add(12, "worker");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3; ++i)
+        sampleAt(h, {{11, 0.95}, {12, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 2);
+    MainView& view = h.open();
+    OverviewPage& page = *view.overviewPage();
+    PriorityTaskCard& card = *page.priorityCard();
+    ASSERT_EQ(card.finding().sample.identity.pid, 12);
+    const QList<LVButton*> chips = page.chips();
+    EXPECT_EQ(chipPIDs(page, *h.model), (QList<int32_t>{12, 11}));
+
+    // The loads swap places in the model's order, sample after sample: nothing moves on the page.
+    for (int i = 0; i < 3; ++i) {
+        sampleAt(h, {{11, 0.99 - i * 0.01}, {12, 0.94 + i * 0.02}});
+        EXPECT_EQ(card.finding().sample.identity.pid, 12);
+        EXPECT_EQ(page.chips(), chips);
+        EXPECT_EQ(chipPIDs(page, *h.model), (QList<int32_t>{12, 11}));
+        EXPECT_EQ(chips.first()->kind(), LVButtonKind::primary);
+    }
+
+    // "静音 1 小时" pressed while the card shows 12; 12 ends and the card turns to 11 before the
+    // release: the click is for 12, which is gone, and 11 stays a finding.
+    QTest::mousePress(card.muteButton(), Qt::LeftButton);
+    h.platform.remove(12);
+    sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(card.finding().sample.identity.pid, 11);
+    QTest::mouseRelease(card.muteButton(), Qt::LeftButton);
+    h.settle();
+    EXPECT_EQ(h.model->findings().size(), 1);
+    EXPECT_FALSE(h.model->isIgnored(card.finding().sample));
+}
+
+TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    for (int32_t pid = 20; pid < 24; ++pid)
+        h.add(pid, "idle");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
+        sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 1);
+    // The smallest window: the busiest processes lie below the fold.
+    MainView& view = h.open(std::nullopt, QSize(1040, 720));
+    OverviewPage& page = *view.overviewPage();
+    QScrollBar* scroll = page.scrollArea()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+
+    // With the evidence open, "静音 1 小时" ends the only finding: the card gives way to the resting
+    // panel in its place.
+    page.priorityCard()->evidence()->setExpanded(true);
+    h.settle();
+    QAbstractButton* mute = page.priorityCard()->muteButton();
+    QTest::mouseClick(mute, Qt::LeftButton);
+    h.settle();
+    ASSERT_TRUE(h.model->findings().isEmpty());
+    EXPECT_TRUE(page.restingPanel()->isVisible());
+    EXPECT_EQ(scroll->value(), 0);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus);
+    EXPECT_TRUE(focus->isVisible());
+    // On the page, where the user looks.
+    QWidget* viewport = page.scrollArea()->viewport();
+    ASSERT_TRUE(viewport->isAncestorOf(focus));
+    EXPECT_TRUE(QRect(focus->mapTo(viewport, QPoint(0, 0)), focus->size()).intersects(viewport->rect()));
+}
