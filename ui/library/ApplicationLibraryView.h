@@ -33,7 +33,7 @@ class UrlOpener;
 
 // What the page uses of the desktop besides the library model. Every member has a default.
 struct ApplicationLibraryViewServices {
-    FileRevealer* revealer = nullptr; // "在访达中显示", the login items' folder; absent: the file manager
+    FileRevealer* revealer = nullptr; // the reveal buttons, the autostart folder; absent: the desktop's
     UrlOpener* urlOpener = nullptr;   // the uninstall guide; absent: the desktop's handler
     LibraryConfirmer confirm;         // the quit and clear alerts; absent: window-modal message boxes
     ApplicationIconLoader::FileReader iconReader; // absent: each bundle's own icon file
