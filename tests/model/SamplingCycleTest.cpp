@@ -1,6 +1,6 @@
-#include "support/FakeDesktop.h"
 #include "ModelHarness.h"
 #include "platform/desktop/SleepWatcher.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 
 #include <cstring>
