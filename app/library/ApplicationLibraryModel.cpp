@@ -481,7 +481,8 @@ void ApplicationLibraryModel::setRemovalFailure(const std::exception_ptr& error,
     publish(m_removalFeedback,
             std::optional(failure.guidance.value_or(ApplicationManagementGuidance{
                 ApplicationManagementGuidance::Kind::unverified, failure.sentence,
-                QStringLiteral("请核对应用与操作清单后重新检查；也可以在访达中查看原位置。"), std::nullopt})),
+                QStringLiteral("请核对应用与操作清单后重新检查；也可以在文件管理器中查看原位置。"),
+                std::nullopt})),
             &ApplicationLibraryModel::removalFeedbackChanged);
     publish(m_removalFeedbackID, std::optional(application.id()),
             &ApplicationLibraryModel::removalFeedbackIDChanged);

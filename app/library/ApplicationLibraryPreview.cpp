@@ -68,14 +68,15 @@ void ApplicationLibraryModel::configurePreview(const QString& scenario) {
     } else if (scenario == u"applications-vendor") {
         publish(m_selectedID, path(0), &ApplicationLibraryModel::selectedIDChanged);
         publish(m_removalFeedbackID, path(0), &ApplicationLibraryModel::removalFeedbackIDChanged);
-        publish(m_removalFeedback,
-                std::optional(ApplicationManagementGuidance{
-                    ApplicationManagementGuidance::Kind::vendorManaged,
-                    QStringLiteral("发现厂商提供的卸载工具。"),
-                    QStringLiteral("请先查看厂商的卸载方式；发现的项目只供访达定位，不会自动运行或删除。"),
-                    QUrl::fromLocalFile(
-                        QStringLiteral("/Applications/Canvas Studio/Uninstall Canvas Studio.app"))}),
-                &ApplicationLibraryModel::removalFeedbackChanged);
+        publish(
+            m_removalFeedback,
+            std::optional(ApplicationManagementGuidance{
+                ApplicationManagementGuidance::Kind::vendorManaged,
+                QStringLiteral("发现厂商提供的卸载工具。"),
+                QStringLiteral("请先查看厂商的卸载方式；发现的项目只供文件管理器定位，不会自动运行或删除。"),
+                QUrl::fromLocalFile(
+                    QStringLiteral("/Applications/Canvas Studio/Uninstall Canvas Studio.app"))}),
+            &ApplicationLibraryModel::removalFeedbackChanged);
     } else if (scenario == u"applications-login") {
         if (m_applications.isEmpty())
             return;

@@ -184,12 +184,13 @@ void ApplicationLibraryModel::removed(const ApplicationRemovalPlan& plan,
                         &ApplicationLibraryModel::selectedIDChanged);
         }
         const ApplicationRemovalReceipt& receipt = result->receipt;
-        QString text = plan.application.name() + QStringLiteral("：") + receipt.state +
-                       QStringLiteral("。程序包外的资料、缓存和共享组件保留；废纸篓尚未清空。");
+        QString text = plan.application.name() + QStringLiteral("：") +
+                       ApplicationRemovalReceipt::shownState(receipt.state) +
+                       QStringLiteral("。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
         if (!result->logSaved) {
             text += QStringLiteral("操作清单更新失败，请记录原位置：") + receipt.originalPath +
-                    QStringLiteral("；废纸篓位置：") +
-                    receipt.trashPath.value_or(QStringLiteral("请在访达中查看")) + QStringLiteral("。");
+                    QStringLiteral("；回收站位置：") +
+                    receipt.trashPath.value_or(QStringLiteral("请在文件管理器中查看")) + QStringLiteral("。");
         }
         publish(m_message, std::optional(std::move(text)), &ApplicationLibraryModel::messageChanged);
     } else {
@@ -246,16 +247,16 @@ void ApplicationLibraryModel::revealReceipt(const ApplicationRemovalReceipt& rec
     const std::optional<QString> path = inTrash ? receipt.trashPath : std::optional(receipt.originalPath);
     if (!path || !path->startsWith(u'/')) {
         publish(m_receiptActionMessage,
-                std::optional(QStringLiteral("没有记录可定位的位置，请在访达中复查。")),
+                std::optional(QStringLiteral("没有记录可定位的位置，请在文件管理器中复查。")),
                 &ApplicationLibraryModel::receiptActionMessageChanged);
         return;
     }
     if (!CheckedFiles::exists(*path)) {
         publish(m_receiptActionMessage,
                 std::optional(inTrash
-                                  ? QStringLiteral("记录中的废纸篓项目已不存在或不可访问，可能已放回或清空；"
-                                                   "请在访达中复查。")
-                                  : QStringLiteral("原位置已不存在或不可访问；可查看记录中的废纸篓位置。")),
+                                  ? QStringLiteral("记录中的回收站项目已不存在或不可访问，可能已放回或清空；"
+                                                   "请在文件管理器中复查。")
+                                  : QStringLiteral("原位置已不存在或不可访问；可查看记录中的回收站位置。")),
                 &ApplicationLibraryModel::receiptActionMessageChanged);
         return;
     }
@@ -286,7 +287,7 @@ void ApplicationLibraryModel::open(const InstalledApplication& application) {
     const bool started =
         m_services.launcher && m_services.launcher->open(application.url(), application.executable());
     if (!started)
-        publish(m_message, std::optional(QStringLiteral("无法打开此应用，请在访达中检查。")),
+        publish(m_message, std::optional(QStringLiteral("无法打开此应用，请在文件管理器中检查。")),
                 &ApplicationLibraryModel::messageChanged);
     refreshRunning();
 }

@@ -217,7 +217,7 @@ void AppModel::recheckStop(const ProcessSample& sample) {
     }
     case ProcessLiveness::unverifiable:
         setOperationMessage(QStringLiteral("暂时无法确认 ") + label(sample) +
-                            QStringLiteral("是否退出。请重新采样，或在活动监视器中核对。"));
+                            QStringLiteral("是否退出。请重新采样，或在系统监视器中核对。"));
         record(QStringLiteral("暂时无法确认退出"),
                actionDetail(sample, QStringLiteral(" · 进程信息暂不可读取")), QStringLiteral("action"));
         break;
@@ -420,10 +420,10 @@ void AppModel::inspectProcess(const ProcessSample& sample) {
         return;
     }
 
-    const QString guide = QStringLiteral("请在活动监视器中查找进程“") + current->name +
+    const QString guide = QStringLiteral("请在系统监视器中查找进程“") + current->name +
                           QStringLiteral("”，核对 PID ") + QString::number(current->identity.pid) +
                           QStringLiteral("。");
-    const QString unopened = QStringLiteral("未能打开活动监视器。请从“应用程序 → 实用工具”打开。");
+    const QString unopened = QStringLiteral("未能打开系统监视器。请从应用菜单打开。");
     const std::optional<QString> monitor =
         m_services.desktopApplications ? m_services.desktopApplications->systemMonitor() : std::nullopt;
     if (!monitor) {

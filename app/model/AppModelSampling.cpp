@@ -283,7 +283,7 @@ void AppModel::toggleMonitoring() {
     } else {
         record(QStringLiteral("已暂停观察"), QStringLiteral("自动采样和异常提醒已暂停"),
                QStringLiteral("monitoring"));
-        setStatusMessage(QStringLiteral("观察已暂停。菜单栏应用仍在运行。"));
+        setStatusMessage(QStringLiteral("观察已暂停。岚栖仍在系统托盘运行。"));
     }
 }
 

@@ -258,7 +258,7 @@ void AppModel::enableNotifications() {
         self->refreshSystemStatus();
         QString message =
             granted ? QStringLiteral("系统通知已开启。持续异常时会提醒。")
-                    : QStringLiteral("通知权限未开启。仍可在应用里查看异常；可到系统设置 → 通知中开启。");
+                    : QStringLiteral("通知权限未开启。仍可在应用里查看异常；可到桌面的通知设置中开启。");
         if (error)
             message += u' ' + *error;
         self->setStatusMessage(message);
@@ -280,7 +280,7 @@ void AppModel::setLoginEnabled(bool enabled) {
         if (m_loginEnabled)
             setStatusMessage(QStringLiteral("已开启登录时启动。"));
         else if (enabled)
-            setStatusMessage(QStringLiteral("请到系统设置 → 通用 → 登录项允许 Lunorvale。"));
+            setStatusMessage(QStringLiteral("请到桌面的“自动启动”设置中允许 Lunorvale。"));
         else
             setStatusMessage(QStringLiteral("已关闭登录时启动。"));
     } catch (const LoginItemError& error) {

@@ -89,7 +89,7 @@ void SoftwareUpdater::didNotFindUpdate() {
     setAvailableVersion(std::nullopt);
     setReadyToInstall(false);
     setFailure(std::nullopt);
-    setStatus(QStringLiteral("没有适用于当前 Mac 的新版本。"));
+    setStatus(QStringLiteral("没有适用于这台电脑的新版本。"));
 }
 
 void SoftwareUpdater::willHandleShowingUpdate(bool, const AppcastItem& item, UpdateStage stage) {

@@ -53,7 +53,7 @@ private:
     bool m_hostReadsMarkup;
     std::optional<StatusItemState> m_shown;
     QString m_title;
-    QString m_toolTip = QStringLiteral("岚栖 · 观察你的 Mac");
+    QString m_toolTip = QStringLiteral("岚栖 · 观察这台电脑");
 };
 
 } // namespace lunorvale

@@ -2,6 +2,10 @@
 
 namespace lunorvale {
 
+namespace {
+constexpr qsizetype reasonLimit = 160;
+}
+
 AIServiceError::AIServiceError(Kind kind) : AIServiceError(kind, 0) {}
 
 AIServiceError::AIServiceError(Kind kind, int payload) : m_kind(kind), m_payload(payload) {
@@ -12,8 +16,13 @@ AIServiceError AIServiceError::rejected(int httpStatus) {
     return AIServiceError(Kind::rejected, httpStatus);
 }
 
-AIServiceError AIServiceError::keychain(qint32 keychainStatus) {
-    return AIServiceError(Kind::keychain, keychainStatus);
+AIServiceError AIServiceError::keychain(qint32 keychainStatus, const QString& reason) {
+    AIServiceError error(Kind::keychain, keychainStatus);
+    QString line = reason.simplified();
+    line.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    error.m_reason = line.size() > reasonLimit ? line.left(reasonLimit - 1) + u'…' : line;
+    error.m_utf8 = error.errorDescription().toUtf8();
+    return error;
 }
 
 QString AIServiceError::errorDescription() const {
@@ -22,7 +31,9 @@ QString AIServiceError::errorDescription() const {
         return QStringLiteral("AI 服务拒绝了请求（HTTP ") + QString::number(m_payload) +
                QStringLiteral("），请检查服务地址、模型和接口兼容性。");
     case Kind::keychain:
-        return QStringLiteral("暂时无法访问系统钥匙串（") + QString::number(m_payload) +
+        if (m_reason.isEmpty())
+            return QStringLiteral("暂时无法访问系统密钥环，请稍后在设置中重试。");
+        return QStringLiteral("暂时无法访问系统密钥环（") + m_reason +
                QStringLiteral("），请稍后在设置中重试。");
     case Kind::invalidEndpoint:
         return QStringLiteral("服务地址无效。请使用 HTTPS；只有 localhost、127.0.0.1 或 ::1 可使用 "

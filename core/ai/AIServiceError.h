@@ -31,16 +31,19 @@ public:
 
     explicit AIServiceError(Kind kind);
     static AIServiceError rejected(int httpStatus);
-    static AIServiceError keychain(qint32 keychainStatus);
+    // `reason` is what the secret store said, in its own words; it is shown, so it is cut to one short line.
+    static AIServiceError keychain(qint32 keychainStatus, const QString& reason = {});
 
     Kind kind() const { return m_kind; }
     // The HTTP status of `rejected`, the keychain status of `keychain`; 0 otherwise.
     int payload() const { return m_payload; }
+    // The secret store's own reason for a `keychain` failure; empty when it gave none.
+    const QString& reason() const { return m_reason; }
     QString errorDescription() const;
     const char* what() const noexcept override { return m_utf8.constData(); }
 
     friend bool operator==(const AIServiceError& a, const AIServiceError& b) {
-        return a.m_kind == b.m_kind && a.m_payload == b.m_payload;
+        return a.m_kind == b.m_kind && a.m_payload == b.m_payload && a.m_reason == b.m_reason;
     }
 
 private:
@@ -48,6 +51,7 @@ private:
 
     Kind m_kind;
     int m_payload = 0;
+    QString m_reason;
     QByteArray m_utf8;
 };
 

@@ -27,6 +27,9 @@ public:
     virtual qint32 update(const QString& account, const QByteArray& secret) = 0;
     virtual qint32 add(const QString& account, const QByteArray& secret) = 0;
     virtual qint32 remove(const QString& account) = 0;
+    // What the secret store said about the failure of the call just made, in its own words; empty when it
+    // said nothing (or the call succeeded).
+    virtual QString failureReason() const { return {}; }
 };
 
 } // namespace lunorvale

@@ -17,12 +17,12 @@ bool isAuthorizationStatus(qint32 status) {
            status == Status::userCancelled || status == Status::interactionRequired;
 }
 
-AIServiceError error(qint32 status) {
+AIServiceError error(qint32 status, const QString& reason) {
     if (status == Status::userCancelled)
         return AIServiceError(AIServiceError::Kind::keychainAuthorizationCancelled);
     if (isAuthorizationStatus(status))
         return AIServiceError(AIServiceError::Kind::keychainAuthorizationRequired);
-    return AIServiceError::keychain(status);
+    return AIServiceError::keychain(status, reason);
 }
 
 } // namespace KeychainStore
@@ -158,7 +158,7 @@ std::optional<QString> CachedKeychainStore::read(const QString& account, bool in
         remember(account, std::optional<QString>());
         return std::nullopt;
     }
-    const AIServiceError mapped = KeychainStore::error(result.status);
+    const AIServiceError mapped = KeychainStore::error(result.status, m_failureReason);
     remember(account, KeychainStore::isAuthorizationStatus(result.status)
                           ? AIServiceError(Kind::keychainAuthorizationRequired)
                           : mapped);
@@ -207,7 +207,7 @@ void CachedKeychainStore::save(const QString& key, const QString& baseURL) {
     if (status == Status::itemNotFound)
         status = callBackend([&](KeychainBackend& backend) { return backend.add(account, secret); });
     if (status != Status::success)
-        throw KeychainStore::error(status);
+        throw KeychainStore::error(status, m_failureReason);
     remember(account, std::optional<QString>(trimmed));
     m_presence.insert(account, true);
     m_presenceFailures.remove(account);
@@ -218,7 +218,7 @@ void CachedKeychainStore::deleteKey(const QString& baseURL) {
     const std::lock_guard guard(m_lock);
     const qint32 status = callBackend([&](KeychainBackend& backend) { return backend.remove(account); });
     if (status != Status::success && status != Status::itemNotFound)
-        throw KeychainStore::error(status);
+        throw KeychainStore::error(status, m_failureReason);
     remember(account, std::optional<QString>());
     m_presence.insert(account, false);
     m_presenceFailures.remove(account);

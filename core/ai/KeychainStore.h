@@ -36,7 +36,7 @@ inline constexpr qint32 internalFailure = -26276;
 QString account(const QString& baseURL);
 // True for the statuses that mean "the user must allow this read".
 bool isAuthorizationStatus(qint32 status);
-AIServiceError error(qint32 status);
+AIServiceError error(qint32 status, const QString& reason = {});
 
 } // namespace KeychainStore
 
@@ -80,7 +80,9 @@ private:
     // Every backend call goes through here: the access lock is always taken inside `m_lock`.
     template <typename Call> auto callBackend(Call&& call) {
         const std::lock_guard access(s_accessLock);
-        return call(*m_backend);
+        auto result = call(*m_backend);
+        m_failureReason = m_backend->failureReason();
+        return result;
     }
 
     const std::shared_ptr<KeychainBackend> m_backend;
@@ -92,6 +94,8 @@ private:
     QHash<QString, Credential> m_credentials;
     QHash<QString, bool> m_presence;
     QSet<QString> m_presenceFailures;
+    // What the secret store said about the last backend call, for the error it becomes.
+    QString m_failureReason;
 };
 
 } // namespace lunorvale

@@ -71,7 +71,7 @@ QString ProcessDecisionAdvice::instructions() {
     static const QString text =
         QStringList{
             QStringLiteral(
-                "你是 macOS 资源观察助手。只根据用户消息中的脱敏资源指标，给普通用户一个简短的下一步建议。"),
+                "你是 Linux 资源观察助手。只根据用户消息中的脱敏资源指标，给普通用户一个简短的下一步建议。"),
             QStringLiteral(
                 "只输出 JSON：{\"decision\":\"check_progress\",\"reason\":\"一句简短中文解释\"}。"),
             QStringLiteral("decision 只能是 check_progress、keep_observing、consider_quitting。"),

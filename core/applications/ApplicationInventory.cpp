@@ -252,11 +252,11 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
                          QStringLiteral("请使用系统或官方提供的管理方式。"));
     if (bundleID == u"dev.lunorvale.mac")
         found = guidance(Kind::protected_, QStringLiteral("岚栖不在自身运行时移除岚栖。"),
-                         QStringLiteral("请先关闭登录启动、保存设置并退出，再在访达中处理。"));
+                         QStringLiteral("请先关闭登录启动、保存设置并退出，再在文件管理器中处理。"));
     if (bundleID.isEmpty() || executable.isEmpty() || executable.contains(u'/') || executable == u"." ||
         executable == u"..")
         found = guidance(Kind::unverified, QStringLiteral("应用标识或可执行文件信息不完整。"),
-                         QStringLiteral("请在访达中核对应用，或使用原安装方式管理。"));
+                         QStringLiteral("请在文件管理器中核对应用，或使用原安装方式管理。"));
 
     if (!found && info.contains(QStringLiteral("SMPrivilegedExecutables")))
         found = guidance(Kind::vendorManaged, QStringLiteral("应用声明了特权后台组件。"),
@@ -267,9 +267,9 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
             const QUrl location =
                 childURL(bundle, QStringLiteral("Contents/Library/") + QLatin1String(component));
             if (CheckedFiles::exists(pathOf(location))) {
-                found =
-                    guidance(Kind::vendorManaged, QStringLiteral("发现后台服务或系统组件。"),
-                             QStringLiteral("请使用厂商的卸载方式；可在访达中查看发现的组件。"), location);
+                found = guidance(Kind::vendorManaged, QStringLiteral("发现后台服务或系统组件。"),
+                                 QStringLiteral("请使用厂商的卸载方式；可在文件管理器中查看发现的组件。"),
+                                 location);
                 break;
             }
         }

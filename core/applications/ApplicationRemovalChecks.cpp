@@ -26,7 +26,7 @@ constexpr int loginItemLimit = 64;
 ApplicationManagementError vendorManaged(const QString& reason, std::optional<QUrl> related = std::nullopt) {
     return ApplicationManagementError::guidance(
         {Kind::vendorManaged, reason,
-         QStringLiteral("请先查看厂商的卸载方式；发现的项目只供访达定位，不会自动运行或删除。"),
+         QStringLiteral("请先查看厂商的卸载方式；发现的项目只供文件管理器定位，不会自动运行或删除。"),
          std::move(related)});
 }
 
@@ -47,7 +47,7 @@ QByteArray validateSingleSignature(const QUrl& bundle, const QByteArray& vendorR
     case CodeSignatureCheck::Status::notSigned:
         block(unreadable);
     case CodeSignatureCheck::Status::invalid:
-        block(QStringLiteral("应用签名不完整或无法验证，未开放移除操作。请使用访达或官方卸载方式。"));
+        block(QStringLiteral("应用签名不完整或无法验证，未开放移除操作。请使用文件管理器或官方卸载方式。"));
     case CodeSignatureCheck::Status::valid:
         break;
     }
@@ -115,7 +115,8 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
         const QString path = childPath(top.folder, name);
         cancellation.check();
         if (examined == limits.entries || !(uptime() < deadline))
-            block(QStringLiteral("应用内容较多，本次检查未完成。请重新检查，或在访达中使用厂商的管理方式。"));
+            block(QStringLiteral(
+                "应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。"));
         // Up to a quarter of a million entries: each costs three texts, no URL, unless its name needs a
         // closer look.
         const QString lower = name.toLower();
@@ -381,7 +382,7 @@ void ApplicationRemovalService::checkRunning(const QUrl& bundle, const BundlePro
     }
     throw ApplicationManagementError::guidance(
         {Kind::unverified, QStringLiteral("暂时无法确认应用及后台进程已退出，未执行移除。"),
-         QStringLiteral("请稍后重新检查，或在访达中使用原安装方式管理。"), std::nullopt});
+         QStringLiteral("请稍后重新检查，或在文件管理器中使用原安装方式管理。"), std::nullopt});
 }
 
 } // namespace lunorvale

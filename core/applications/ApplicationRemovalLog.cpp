@@ -73,6 +73,10 @@ QString ApplicationRemovalReceipt::stateText(State state) {
     return QStringLiteral("未完成，请复查原位置和废纸篓");
 }
 
+QString ApplicationRemovalReceipt::shownState(const QString& stored) {
+    return QString(stored).replace(QStringLiteral("废纸篓"), QStringLiteral("回收站"));
+}
+
 ApplicationRemovalLog::ApplicationRemovalLog(QUrl fileURL, std::shared_ptr<const DurableFileCalls> calls)
     : m_fileURL(std::move(fileURL)),
       m_calls(calls ? std::move(calls) : std::make_shared<DurableFileCalls>()) {}

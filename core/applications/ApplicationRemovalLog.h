@@ -28,9 +28,12 @@ struct ApplicationRemovalReceipt {
     QDateTime date;
     QString originalPath;
     std::optional<QString> trashPath; // set only after a successful move
-    QString state;                    // the state's text, shown unchanged; files may hold other texts
+    QString state;                    // the state's text as written; files may hold other texts
 
     static QString stateText(State state);
+    // A stored state as the user sees it: files keep the words they were written with ("已移入废纸篓"), the
+    // screen says what this desktop calls the trash.
+    static QString shownState(const QString& stored);
 
     friend bool operator==(const ApplicationRemovalReceipt&, const ApplicationRemovalReceipt&) = default;
 };

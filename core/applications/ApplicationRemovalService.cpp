@@ -46,7 +46,7 @@ QString rawValue(ApplicationRemovalPhase phase) {
     case ApplicationRemovalPhase::moving:
         break;
     }
-    return QStringLiteral("移到废纸篓");
+    return QStringLiteral("移到回收站");
 }
 
 std::optional<ApplicationRemovalPhase> applicationRemovalPhase(const QString& text) {
@@ -222,10 +222,10 @@ QUrl ApplicationRemovalService::moveToTrash(const QUrl& item) {
     const Trash::Outcome outcome = isLocalFileURL(item) ? Trash::moveToTrash(pathOf(item)) : Trash::Outcome{};
     if (!outcome.moved)
         block(QStringLiteral(
-            "未能移到废纸篓。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在访达中处理。"
-            "请复查原位置和废纸篓。"));
+            "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中处理。"
+            "请复查原位置和回收站。"));
     if (!outcome.location)
-        block(QStringLiteral("系统没有返回废纸篓位置，请复查原位置和废纸篓，勿重复操作。"));
+        block(QStringLiteral("系统没有返回回收站位置，请复查原位置和回收站，勿重复操作。"));
     return QUrl::fromLocalFile(*outcome.location);
 }
 

@@ -53,9 +53,9 @@ ApplicationManagementGuidance derivedGuidance(const std::optional<QString>& rest
     using Kind = ApplicationManagementGuidance::Kind;
     if (!restriction)
         return {Kind::checkable, QStringLiteral("仅移除所选程序包，程序包外的资料与缓存保留。"),
-                QStringLiteral("检查通过后，再确认移到废纸篓。"), std::nullopt};
-    return {Kind::unverified, *restriction, QStringLiteral("重新扫描，或在访达中查看并使用原安装方式管理。"),
-            std::nullopt};
+                QStringLiteral("检查通过后，再确认移到回收站。"), std::nullopt};
+    return {Kind::unverified, *restriction,
+            QStringLiteral("重新扫描，或在文件管理器中查看并使用原安装方式管理。"), std::nullopt};
 }
 } // namespace
 

@@ -61,7 +61,7 @@ LocalProcessAdvice LocalProcessAdvice::make(const std::optional<ProcessSample>& 
     if (context.collectionFailed)
         return {State::unavailable, QStringLiteral("先重新读取进程"),
                 QStringLiteral("这次读取失败，暂时无法判断当前占用。"),
-                QStringLiteral("点击刷新；若仍读不到，可打开活动监视器查看。"), Action::refresh};
+                QStringLiteral("点击刷新；若仍读不到，可打开系统监视器查看。"), Action::refresh};
     if (!context.isMonitoring)
         return {State::paused, QStringLiteral("先恢复监测"),
                 QStringLiteral("监测已暂停，页面上的占用可能已经变化。"),

@@ -9,7 +9,7 @@ MonitorError::MonitorError(Kind kind, QString message) : m_kind(kind), m_message
 QString MonitorError::errorDescription() const {
     if (m_kind == Kind::unavailable)
         return QStringLiteral(
-            "无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。");
+            "无法读取进程。请从文件管理器打开完整的 Lunorvale；受限运行环境可能禁止进程访问。");
     return m_message;
 }
 

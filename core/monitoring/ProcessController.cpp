@@ -34,7 +34,7 @@ void ProcessController::stop(const ProcessSample& sample, bool force) const {
     case LV_SIGNAL_SENT:
         return;
     case LV_SIGNAL_REFUSED:
-        throw MonitorError::action(QStringLiteral("macOS 不允许停止该进程。请使用活动监视器查看。"));
+        throw MonitorError::action(QStringLiteral("系统不允许停止该进程。请使用系统监视器查看。"));
     case LV_SIGNAL_GONE:
     case LV_SIGNAL_IDENTITY_CHANGED:
         throw MonitorError::action(QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。"));

@@ -47,9 +47,13 @@ struct ItemList {
 };
 using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-qint32 statusFor(const GError* error) {
+// The status of a failed call; `reason` takes the service's own message, without D-Bus's error name.
+qint32 statusFor(const GError* error, QString& reason) {
     if (!error)
         return Status::internalFailure;
+    const ErrorPtr copy(g_error_copy(error));
+    g_dbus_error_strip_remote_error(copy.get());
+    reason = QString::fromUtf8(copy->message);
     if (error->domain == SECRET_ERROR) {
         if (error->code == SECRET_ERROR_IS_LOCKED)
             return Status::interactionNotAllowed;
@@ -72,21 +76,22 @@ std::unique_ptr<GHashTable, HashUnref> attributesFor(const QString& account) {
 }
 
 // libsecret keeps one service connection per process and hands out references to it.
-std::unique_ptr<SecretService, ObjectUnref> connectService(qint32& status) {
+std::unique_ptr<SecretService, ObjectUnref> connectService(qint32& status, QString& reason) {
     GError* raw = nullptr;
     SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw);
     const ErrorPtr error(raw);
-    status = service ? Status::success : statusFor(error.get());
+    status = service ? Status::success : statusFor(error.get(), reason);
     return std::unique_ptr<SecretService, ObjectUnref>(service);
 }
 
-qint32 search(SecretService* service, const QString& account, SecretSearchFlags flags, ItemList& found) {
+qint32 search(SecretService* service, const QString& account, SecretSearchFlags flags, ItemList& found,
+              QString& reason) {
     GError* raw = nullptr;
     found.items =
         secret_service_search_sync(service, schema(), attributesFor(account).get(), flags, nullptr, &raw);
     const ErrorPtr error(raw);
     if (error)
-        return statusFor(error.get());
+        return statusFor(error.get(), reason);
     return found.items ? Status::success : Status::itemNotFound;
 }
 
@@ -142,7 +147,7 @@ qint32 absentOrLocked(SecretService* service, const QString& collection) {
 }
 
 // Asks the desktop to unlock the collection new items go to (it shows its prompt and waits for the user).
-qint32 unlockTarget(SecretService* service, const QString& collection) {
+qint32 unlockTarget(SecretService* service, const QString& collection, QString& reason) {
     const QByteArray path = targetCollectionPath(service, collection);
     if (path.isEmpty())
         return Status::itemNotFound;
@@ -151,7 +156,7 @@ qint32 unlockTarget(SecretService* service, const QString& collection) {
     const gint unlocked = secret_service_unlock_dbus_paths_sync(service, paths, nullptr, nullptr, &raw);
     const ErrorPtr error(raw);
     if (error)
-        return statusFor(error.get());
+        return statusFor(error.get(), reason);
     return unlocked > 0 ? Status::success : Status::userCancelled;
 }
 
@@ -165,12 +170,13 @@ std::unique_ptr<SecretValue, ValueUnref> valueFor(const QByteArray& secret) {
 SecretServiceBackend::SecretServiceBackend(QString collection) : m_collection(std::move(collection)) {}
 
 qint32 SecretServiceBackend::probe(const QString& account) {
+    m_failureReason.clear();
     qint32 status = Status::success;
-    const auto service = connectService(status);
+    const auto service = connectService(status, m_failureReason);
     if (!service)
         return status;
     ItemList found;
-    status = search(service.get(), account, SECRET_SEARCH_NONE, found);
+    status = search(service.get(), account, SECRET_SEARCH_NONE, found, m_failureReason);
     if (status == Status::itemNotFound)
         return absentOrLocked(service.get(), m_collection);
     if (status != Status::success)
@@ -180,20 +186,22 @@ qint32 SecretServiceBackend::probe(const QString& account) {
 }
 
 KeychainBackend::ReadResult SecretServiceBackend::read(const QString& account, bool interactive) {
+    m_failureReason.clear();
     qint32 status = Status::success;
-    const auto service = connectService(status);
+    const auto service = connectService(status, m_failureReason);
     if (!service)
         return {status, std::nullopt};
     ItemList found;
     const int flags = SECRET_SEARCH_LOAD_SECRETS | (interactive ? SECRET_SEARCH_UNLOCK : 0);
-    status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found);
+    status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found, m_failureReason);
     if (status == Status::itemNotFound) {
         status = absentOrLocked(service.get(), m_collection);
         if (status == Status::interactionNotAllowed && interactive) {
             // The item may be in the locked collection, unseen until it is open.
-            status = unlockTarget(service.get(), m_collection);
+            status = unlockTarget(service.get(), m_collection, m_failureReason);
             if (status == Status::success)
-                status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found);
+                status = search(service.get(), account, static_cast<SecretSearchFlags>(flags), found,
+                                m_failureReason);
         }
     }
     if (status != Status::success)
@@ -212,23 +220,25 @@ KeychainBackend::ReadResult SecretServiceBackend::read(const QString& account, b
 }
 
 qint32 SecretServiceBackend::update(const QString& account, const QByteArray& secret) {
+    m_failureReason.clear();
     qint32 status = Status::success;
-    const auto service = connectService(status);
+    const auto service = connectService(status, m_failureReason);
     if (!service)
         return status;
     ItemList found;
-    status = search(service.get(), account, SECRET_SEARCH_UNLOCK, found);
+    status = search(service.get(), account, SECRET_SEARCH_UNLOCK, found, m_failureReason);
     if (status != Status::success)
         return status;
     GError* raw = nullptr;
     const bool written = secret_item_set_secret_sync(found.first(), valueFor(secret).get(), nullptr, &raw);
     const ErrorPtr error(raw);
-    return written ? Status::success : statusFor(error.get());
+    return written ? Status::success : statusFor(error.get(), m_failureReason);
 }
 
 qint32 SecretServiceBackend::add(const QString& account, const QByteArray& secret) {
+    m_failureReason.clear();
     qint32 status = Status::success;
-    const auto service = connectService(status);
+    const auto service = connectService(status, m_failureReason);
     if (!service)
         return status;
     const QByteArray label = QStringLiteral("岚栖 AI 服务密钥（%1）").arg(account).toUtf8();
@@ -238,12 +248,13 @@ qint32 SecretServiceBackend::add(const QString& account, const QByteArray& secre
                                                   collection.constData(), label.constData(),
                                                   valueFor(secret).get(), nullptr, &raw);
     const ErrorPtr error(raw);
-    return stored ? Status::success : statusFor(error.get());
+    return stored ? Status::success : statusFor(error.get(), m_failureReason);
 }
 
 qint32 SecretServiceBackend::remove(const QString& account) {
+    m_failureReason.clear();
     qint32 status = Status::success;
-    const auto service = connectService(status);
+    const auto service = connectService(status, m_failureReason);
     if (!service)
         return status;
     const auto clear = [&] {
@@ -252,14 +263,14 @@ qint32 SecretServiceBackend::remove(const QString& account) {
             secret_service_clear_sync(service.get(), schema(), attributesFor(account).get(), nullptr, &raw);
         const ErrorPtr error(raw);
         if (error)
-            return statusFor(error.get());
+            return statusFor(error.get(), m_failureReason);
         return removed ? Status::success : Status::itemNotFound;
     };
     status = clear();
     // An item hidden in a locked collection would survive a removal reported as done.
     if (status == Status::itemNotFound &&
         absentOrLocked(service.get(), m_collection) != Status::itemNotFound) {
-        status = unlockTarget(service.get(), m_collection);
+        status = unlockTarget(service.get(), m_collection, m_failureReason);
         if (status == Status::success)
             status = clear();
     }

@@ -24,9 +24,11 @@ public:
     qint32 update(const QString& account, const QByteArray& secret) override;
     qint32 add(const QString& account, const QByteArray& secret) override;
     qint32 remove(const QString& account) override;
+    QString failureReason() const override { return m_failureReason; }
 
 private:
     QString m_collection;
+    QString m_failureReason; // of the call being made or last made
 };
 
 } // namespace lunorvale

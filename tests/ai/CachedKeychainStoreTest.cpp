@@ -17,6 +17,7 @@ public:
     QMap<QString, QByteArray> items;
     std::optional<qint32> forcedProbe, forcedRead, forcedWrite;
     int probes = 0, silentReads = 0, interactiveReads = 0, updates = 0, adds = 0, removals = 0;
+    QString reason; // said about every failure
 
     qint32 probe(const QString& account) override {
         ++probes;
@@ -44,6 +45,7 @@ public:
         ++removals;
         return items.remove(account) ? Status::success : Status::itemNotFound;
     }
+    QString failureReason() const override { return reason; }
     int calls() const { return probes + silentReads + interactiveReads + updates + adds + removals; }
 };
 
@@ -169,6 +171,9 @@ TEST_F(CachedKeychainStoreTest, UnusableStoredSecretShowsUnavailableUntilSaved) 
 TEST_F(CachedKeychainStoreTest, FailedWritesLeaveTheCacheAlone) {
     EXPECT_EQ(store.status(address), AIKeyStatus::missing);
     backend->forcedWrite = Status::notAvailable;
-    EXPECT_EQ(failureOf([&] { store.save("sk", address); }), AIServiceError::keychain(Status::notAvailable));
+    backend->reason =
+        QStringLiteral("The name org.freedesktop.secrets was not provided by any .service files");
+    EXPECT_EQ(failureOf([&] { store.save("sk", address); }),
+              AIServiceError::keychain(Status::notAvailable, backend->reason));
     EXPECT_EQ(store.status(address), AIKeyStatus::missing);
 }

@@ -4,6 +4,7 @@
 #include "core/ai/KeychainStore.h"
 #include "platform/desktop/SecretServiceBackend.h"
 #include "support/ScratchCollection.h"
+#include "support/Thrown.h"
 
 #include <QUuid>
 #include <functional>
@@ -94,4 +95,18 @@ TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) 
     // it. A removal that could not look inside the locked collection is not reported as done.
     EXPECT_EQ(failureOf([&] { reader.authorize(unseen); }), Kind::keychainAuthorizationCancelled);
     EXPECT_EQ(failureOf([&] { reader.deleteKey(unseen); }), Kind::keychainAuthorizationCancelled);
+}
+
+// Where the Secret Service refuses, the user reads its own reason, not D-Bus's error name or a status code.
+TEST(SecretServiceKeyStore, ARefusalShowsTheServicesOwnReason) {
+    const QString missing = QStringLiteral("/org/freedesktop/secrets/collection/lunorvale_missing");
+    CachedKeychainStore store = freshStore(missing);
+    const std::optional<AIServiceError> error =
+        test::thrownBy<AIServiceError>([&] { store.save(QStringLiteral("sk"), uniqueAddress("refused")); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), Kind::keychain);
+    EXPECT_TRUE(error->reason().contains(missing)) << error->reason().toStdString();
+    EXPECT_FALSE(error->reason().contains(QStringLiteral("org.freedesktop.DBus.Error")));
+    EXPECT_TRUE(error->errorDescription().contains(error->reason()));
+    EXPECT_FALSE(error->errorDescription().contains(QString::number(error->payload())));
 }

@@ -65,8 +65,10 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
 
 TEST(ApplicationRead, RestrictionTable) {
     const QString privileged = "应用声明了特权后台组件。 请先打开应用查看卸载选项，或使用厂商的卸载说明。";
-    const QString component = "发现后台服务或系统组件。 请使用厂商的卸载方式；可在访达中查看发现的组件。";
-    const QString incomplete = "应用标识或可执行文件信息不完整。 请在访达中核对应用，或使用原安装方式管理。";
+    const QString component =
+        "发现后台服务或系统组件。 请使用厂商的卸载方式；可在文件管理器中查看发现的组件。";
+    const QString incomplete =
+        "应用标识或可执行文件信息不完整。 请在文件管理器中核对应用，或使用原安装方式管理。";
     const QString unparsable = "应用信息无法读取或结构异常，未开放移除操作。";
     const QString structure = "无法确认应用结构，未开放移除操作。";
     const QVariantMap plain = fixture::info("org.example.app");
@@ -104,7 +106,7 @@ TEST(ApplicationRead, RestrictionTable) {
         {"apple identifier", fixture::info("com.apple.Notes"), {}, {},
          "Apple 应用受保护。 请使用系统或官方提供的管理方式。", Kind::protected_, nullptr},
         {"this program", fixture::info("dev.lunorvale.mac"), {}, {},
-         "岚栖不在自身运行时移除岚栖。 请先关闭登录启动、保存设置并退出，再在访达中处理。", Kind::protected_, nullptr},
+         "岚栖不在自身运行时移除岚栖。 请先关闭登录启动、保存设置并退出，再在文件管理器中处理。", Kind::protected_, nullptr},
         {"executable ..", fixture::info("org.example.dot", "Dot", ".."), {}, {}, incomplete, Kind::unverified,
          nullptr},
         // clang-format on

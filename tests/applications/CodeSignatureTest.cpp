@@ -107,7 +107,7 @@ TEST(CodeSignature, NativeExecutablesAreMachOWithAnExecuteBit) {
 
 TEST(CodeSignature, BundleRefusalsNameTheirCause) {
     const fixture::SigningIdentity identity;
-    const QString incomplete = "应用签名不完整或无法验证，未开放移除操作。请使用访达或官方卸载方式。";
+    const QString incomplete = "应用签名不完整或无法验证，未开放移除操作。请使用文件管理器或官方卸载方式。";
     using Change = std::function<void(const QString& contents)>;
     const struct {
         const char* name;

@@ -38,10 +38,11 @@ TEST(ManagementGuidance, DerivedFromTheRestrictionUnlessGiven) {
     };
     EXPECT_EQ(make(std::nullopt, std::nullopt).management(),
               (ApplicationManagementGuidance{Kind::checkable, "仅移除所选程序包，程序包外的资料与缓存保留。",
-                                             "检查通过后，再确认移到废纸篓。", std::nullopt}));
+                                             "检查通过后，再确认移到回收站。", std::nullopt}));
     EXPECT_EQ(make(QString(), std::nullopt).management(),
-              (ApplicationManagementGuidance{
-                  Kind::unverified, "", "重新扫描，或在访达中查看并使用原安装方式管理。", std::nullopt}));
+              (ApplicationManagementGuidance{Kind::unverified, "",
+                                             "重新扫描，或在文件管理器中查看并使用原安装方式管理。",
+                                             std::nullopt}));
     // A given guidance is kept even when it contradicts the restriction.
     const ApplicationManagementGuidance given{Kind::checkable, "r", "n", url};
     EXPECT_EQ(make("x", given).management(), given);

@@ -237,7 +237,7 @@ TEST(RemovalChecks, TheBundleWalkStopsAtItsLimitsAndNeverFollowsLinks) {
     const auto check = [&](const ComponentWalkLimits& walkLimits) {
         return fixture::reasonOf([&] { Service::checkComponents(application, {}, {}, walkLimits); }).first;
     };
-    const QString tooMuch = "应用内容较多，本次检查未完成。请重新检查，或在访达中使用厂商的管理方式。";
+    const QString tooMuch = "应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。";
     EXPECT_EQ(check(limits), "pass");
     ::close(::openat(resources, "one-more", O_CREAT | O_WRONLY, 0600));
     ::close(resources);
@@ -272,7 +272,6 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     const auto error = fixture::refusal([&] { Service::checkRunning(url(app), Unknown()); });
     ASSERT_TRUE(error && error->guidanceValue());
     EXPECT_EQ(error->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
-    EXPECT_EQ(
-        error->errorDescription(),
-        "暂时无法确认应用及后台进程已退出，未执行移除。 请稍后重新检查，或在访达中使用原安装方式管理。");
+    EXPECT_EQ(error->errorDescription(), "暂时无法确认应用及后台进程已退出，未执行移除。 "
+                                         "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
 }

@@ -84,6 +84,23 @@ TEST(RemovalLog, InMemoryKeepsTheLastHundredWithoutAFile) {
     EXPECT_TRUE(ApplicationRemovalLog::inMemory().load().isEmpty());
 }
 
+// Files keep the state a receipt was written with; the user reads what this desktop calls the trash.
+TEST(RemovalLog, StoredStatesAreShownInThisDesktopsWords) {
+    const struct {
+        QString stored, shown;
+    } cases[] = {
+        {ApplicationRemovalReceipt::stateText(State::moved), "已移入回收站"},
+        {ApplicationRemovalReceipt::stateText(State::movedSourceRemains),
+         "已移入回收站，原位置仍有项目或无法确认，请重新扫描并复查"},
+        {ApplicationRemovalReceipt::stateText(State::incomplete), "未完成，请复查原位置和回收站"},
+        {ApplicationRemovalReceipt::stateText(State::pending), "待复查"},
+        {"已移入废纸篓；请复查废纸篓", "已移入回收站；请复查回收站"}, // texts of other versions too
+        {"", ""},
+    };
+    for (const auto& [stored, shown] : cases)
+        EXPECT_EQ(ApplicationRemovalReceipt::shownState(stored), shown) << stored.toStdString();
+}
+
 TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
     const QByteArray good =
         R"({"id":"6A2B7C1E-0F3D-4E5A-9B8C-7D6E5F4A3B2C","date":1,"originalPath":"/a","state":"s")";

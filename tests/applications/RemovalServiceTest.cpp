@@ -49,8 +49,8 @@ TEST(RemovalService, MovesASignedBundleToTheTrashWithAReceipt) {
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"application-removals.json"});
 
-    EXPECT_EQ(applicationRemovalPhase("移到废纸篓"), Phase::moving);
-    EXPECT_EQ(applicationRemovalPhase(" 移到废纸篓"), std::nullopt);
+    EXPECT_EQ(applicationRemovalPhase("移到回收站"), Phase::moving);
+    EXPECT_EQ(applicationRemovalPhase(" 移到回收站"), std::nullopt);
 }
 
 TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {

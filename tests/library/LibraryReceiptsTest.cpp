@@ -63,7 +63,7 @@ TEST(LibraryReceipts, LogIsShownInTheFileManagerOrItsFolderIsOpened) {
     for (const char* related : {"https://example.invalid/u", "file://host.invalid/x.app"})
         model.revealRelated({ApplicationManagementGuidance::Kind::vendorManaged, {}, {}, QUrl(related)});
     model.revealReceipt(receipt(h.folder.filePath("gone.app")), false);
-    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的废纸篓位置。");
+    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的回收站位置。");
     EXPECT_EQ(manager.shown.size(), 2);
 
     FreedesktopFileRevealer absent(&opener, bus.connect(QStringLiteral("other")),

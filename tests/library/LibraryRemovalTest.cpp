@@ -10,9 +10,12 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
     const QString moved = QStringLiteral("已移入废纸篓"),
                   remains = ApplicationRemovalReceipt::stateText(
                       ApplicationRemovalReceipt::State::movedSourceRemains);
-    const QString kept = QStringLiteral("。程序包外的资料、缓存和共享组件保留；废纸篓尚未清空。");
+    // The receipt keeps the words it was written with; the message says what this desktop calls the trash.
+    const QString shown = QStringLiteral("已移入回收站"),
+                  shownRemains = QStringLiteral("已移入回收站，原位置仍有项目或无法确认，请重新扫描并复查");
+    const QString kept = QStringLiteral("。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
     const QString unsaved =
-        QStringLiteral("操作清单更新失败，请记录原位置：/Applications/A.app；废纸篓位置：");
+        QStringLiteral("操作清单更新失败，请记录原位置：/Applications/A.app；回收站位置：");
     enum class During { nothing, refusal, selectOther, cancel, runAgain };
     struct Case {
         During during;
@@ -23,10 +26,10 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
         bool gone;
     };
     const Case cases[] = {
-        {During::nothing, moved, true, "/t/A.app", "A：" + moved + kept, true},
-        {During::nothing, remains, true, "/t/A.app", "A：" + remains + kept, false},
-        {During::nothing, moved, false, "/t/A.app", "A：" + moved + kept + unsaved + "/t/A.app。", true},
-        {During::nothing, moved, false, {}, "A：" + moved + kept + unsaved + "请在访达中查看。", true},
+        {During::nothing, moved, true, "/t/A.app", "A：" + shown + kept, true},
+        {During::nothing, remains, true, "/t/A.app", "A：" + shownRemains + kept, false},
+        {During::nothing, moved, false, "/t/A.app", "A：" + shown + kept + unsaved + "/t/A.app。", true},
+        {During::nothing, moved, false, {}, "A：" + shown + kept + unsaved + "请在文件管理器中查看。", true},
         {During::refusal, {}, true, {}, "A：签名无效。", false},
         {During::selectOther, {}, true, {}, "所选应用已变化，请重新检查。", false},
         {During::cancel, {}, true, {}, "已取消检查，没有移除应用。", false},

@@ -147,8 +147,8 @@ TEST(ProcessActions, LoginItemIsTheAutostartEntry) {
 }
 
 TEST(ProcessActions, InspectionRaisesTheOwningApplicationOrGuidesToTheSystemMonitor) {
-    const QString guide = QStringLiteral("请在活动监视器中查找进程“render”，核对 PID 801。");
-    const QString unopened = QStringLiteral("未能打开活动监视器。请从“应用程序 → 实用工具”打开。");
+    const QString guide = QStringLiteral("请在系统监视器中查找进程“render”，核对 PID 801。");
+    const QString unopened = QStringLiteral("未能打开系统监视器。请从应用菜单打开。");
     struct Case {
         const char* name;
         QList<RunningApplication> applications;

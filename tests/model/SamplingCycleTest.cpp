@@ -1,6 +1,6 @@
-#include "support/FakeDesktop.h"
 #include "ModelHarness.h"
 #include "platform/desktop/SleepWatcher.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 
 #include <cstring>
@@ -27,7 +27,7 @@ TEST(SamplingCycle, StatusLinesPauseAndResume) {
          QStringLiteral("已读取 2 个当前用户进程；下一次采样后显示 CPU。"), false},
         {"second sample", [&] { h.advance(30), h.sample(); },
          QStringLiteral("每 30 秒观察一次 · 2 个当前用户进程"), true},
-        {"pause", [&] { model.toggleMonitoring(); }, QStringLiteral("观察已暂停。菜单栏应用仍在运行。"),
+        {"pause", [&] { model.toggleMonitoring(); }, QStringLiteral("观察已暂停。岚栖仍在系统托盘运行。"),
          false},
         {"first manual sample", [&] { h.advance(30), h.sample(); },
          QStringLiteral("已读取 2 个当前用户进程；下一次采样后显示 CPU。"), false},
@@ -55,7 +55,7 @@ TEST(SamplingCycle, StatusLinesPauseAndResume) {
     model.toggleMonitoring();
     EXPECT_FALSE(model.samplingInterval());
     ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
-    EXPECT_EQ(model.statusMessage(), QStringLiteral("观察已暂停。菜单栏应用仍在运行。"));
+    EXPECT_EQ(model.statusMessage(), QStringLiteral("观察已暂停。岚栖仍在系统托盘运行。"));
 
     // Restarting paused says so at once.
     AppModel& again = h.start();

@@ -121,7 +121,7 @@ TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     EXPECT_EQ(error->kind(), MonitorError::Kind::unavailable);
     EXPECT_EQ(
         error->errorDescription(),
-        QStringLiteral("无法读取进程。请从 Finder 打开完整的 Lunorvale.app；受限运行环境可能禁止进程访问。"));
+        QStringLiteral("无法读取进程。请从文件管理器打开完整的 Lunorvale；受限运行环境可能禁止进程访问。"));
     platform.setListReadable(true);
     platform.setUptime(102);
     setCPU(10, 1'000'000'000);

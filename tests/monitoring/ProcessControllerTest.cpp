@@ -97,7 +97,7 @@ TEST(ProcessController, StopRechecksPathCommandAndIdentityThenMapsTheSignalResul
         {"refused at the signal",
          {},
          LV_SIGNAL_REFUSED,
-         QStringLiteral("macOS 不允许停止该进程。请使用活动监视器查看。"),
+         QStringLiteral("系统不允许停止该进程。请使用系统监视器查看。"),
          true,
          false},
         {"signal failed",

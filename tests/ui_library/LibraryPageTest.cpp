@@ -375,15 +375,15 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     auto* receipts = qobject_cast<ApplicationReceiptsView*>(view.sheet()->content());
     ASSERT_TRUE(receipts);
     ASSERT_EQ(receipts->cards().size(), 2);
-    EXPECT_EQ(receipts->cards()[0]->findChild<LVText*>()->text(), "已移入废纸篓");
+    EXPECT_EQ(receipts->cards()[0]->findChild<LVText*>()->text(), "已移入回收站"); // stored "已移入废纸篓"
     QWidget* first = receipts->cards()[1];
     EXPECT_EQ(first->findChild<LVSelectableText*>()->text(),
-              "原位置：/gone/A.app\n废纸篓位置：未记录，请手动复查");
+              "原位置：/gone/A.app\n回收站位置：未记录，请手动复查");
     const QList<LVButton*> buttons = first->findChildren<LVButton*>();
     EXPECT_TRUE(buttons[0]->isEnabled());
     EXPECT_FALSE(buttons[1]->isEnabled());
     QTest::mouseClick(buttons[0], Qt::LeftButton);
-    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的废纸篓位置。");
+    EXPECT_EQ(model.receiptActionMessage(), "原位置已不存在或不可访问；可查看记录中的回收站位置。");
 
     QTest::mouseClick(receipts->clearButton(), Qt::LeftButton);
     ASSERT_EQ(h.alerts.size(), 1);

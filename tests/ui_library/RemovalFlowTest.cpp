@@ -109,7 +109,7 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
     ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
     flow.page.settle();
     EXPECT_FALSE(cancelShown);
-    EXPECT_EQ(model.message(), "Sample：已移入废纸篓。程序包外的资料、缓存和共享组件保留；废纸篓尚未清空。");
+    EXPECT_EQ(model.message(), "Sample：已移入回收站。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
     EXPECT_EQ(view.listModel()->rowOf(flow.app.path), -1);
     EXPECT_EQ(view.countText()->text(), "4 个应用");
     EXPECT_EQ(model.selectedID(), model.applications().first().id());
@@ -119,7 +119,7 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
     EXPECT_TRUE(QFileInfo::exists(trash + "/info/Sample.app.trashinfo"));
     ApplicationReceiptsView* receipts = flow.receipts();
     ASSERT_EQ(receipts->cards().size(), 1);
-    EXPECT_EQ(cardText(receipts->cards()[0], 0), "已移入废纸篓");
+    EXPECT_EQ(cardText(receipts->cards()[0], 0), "已移入回收站");
     QList<LVButton*> buttons = receipts->cards()[0]->findChildren<LVButton*>();
     QTest::mouseClick(buttons.at(1), Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return !flow.files.shown.isEmpty(); }));
@@ -142,7 +142,7 @@ TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
         {"unsigned", false, {}, unreadable, {}},
         {"trash blocked", true,
          [](Flow& flow) { fixture::writeFile(flow.app.root.path + "/.local/share/Trash", "not a folder"); },
-         "Sample：未能移到废纸篓。", "未完成，请复查原位置和废纸篓"},
+         "Sample：未能移到回收站。", "未完成，请复查原位置和回收站"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

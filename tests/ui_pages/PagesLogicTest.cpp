@@ -242,7 +242,7 @@ TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {
              i.aiBusy = i.hasDecision = true;
              i.aiError = QStringLiteral("旧的错误");
          }),
-         {QStringLiteral("在活动监视器中查看"), mute}, true, Status::busy, {}, 1},
+         {QStringLiteral("在系统监视器中查看"), mute}, true, Status::busy, {}, 1},
         {in(State::paused, Action::refresh, [](auto& i) { i.isMonitoring = false; }),
          {QStringLiteral("恢复观察")}, false, Status::request, ask, 0},
         {in(State::waitingForSample, Action::refresh, [](auto& i) { i.isSampling = true; }),

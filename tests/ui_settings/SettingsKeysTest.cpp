@@ -105,7 +105,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
     click(&again, QStringLiteral("移除密钥"));
     ASSERT_EQ(s.alerts.size(), 1);
     EXPECT_EQ(s.alerts[0].title, QStringLiteral("移除此服务的 API Key？"));
-    EXPECT_EQ(s.alerts[0].message, QStringLiteral("将从本机钥匙串移除 ") + address +
+    EXPECT_EQ(s.alerts[0].message, QStringLiteral("将从本机密钥环移除 ") + address +
                                        QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"));
     EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
     EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));

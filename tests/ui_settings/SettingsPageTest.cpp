@@ -260,7 +260,7 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     EXPECT_EQ(status(), QStringLiteral("未开启"));
 
     // Without the desktop's autostart settings, the entry's folder is shown.
-    click(&page, QStringLiteral("管理系统登录项"));
+    click(&page, QStringLiteral("管理自动启动项"));
     EXPECT_EQ(s.opener->log, QStringList{QStringLiteral("reveal:") + QFileInfo(entry).absolutePath()});
 
     // "打开通知设置" starts the first settings program on PATH, detached; with none, it says so.
@@ -284,7 +284,7 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     qputenv("PATH", QFile::encodeName(bin.filePath(QStringLiteral("nothing-here"))));
     click(&real, QStringLiteral("打开通知设置"));
     qputenv("PATH", path);
-    EXPECT_EQ(real.edits().feedback, QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"));
+    EXPECT_EQ(real.edits().feedback, QStringLiteral("无法打开通知设置。请在桌面的通知设置中选择岚栖。"));
     EXPECT_TRUE(real.edits().feedbackIsError);
 }
 

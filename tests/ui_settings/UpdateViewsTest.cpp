@@ -138,7 +138,7 @@ TEST(UpdateViews, EveryStateOfTheUpdaterShows) {
          "检查更新…",
          {},
          {},
-         "没有适用于当前 Mac 的新版本。",
+         "没有适用于这台电脑的新版本。",
          false},
         {"skipped",
          true,

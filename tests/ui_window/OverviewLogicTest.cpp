@@ -240,7 +240,7 @@ TEST(OverviewLogic, PriorityCardLabelsInOrder) {
         const char* footnote;
         const char* note;
     } cases[] = {
-        {NAN, false, false, false, true, "在活动监视器中查看", true, "退出前会再次确认，仅处理选中的进程。",
+        {NAN, false, false, false, true, "在系统监视器中查看", true, "退出前会再次确认，仅处理选中的进程。",
          "采样区间均值已连续 5 分钟 高于 90%"},
         {87.5, false, false, true, false, "打开所属应用", false, "退出前会再次确认，仅处理选中的进程。",
          "采样区间均值已连续 5 分钟 高于 87%"},

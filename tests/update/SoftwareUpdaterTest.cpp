@@ -51,7 +51,7 @@ TEST(SoftwareUpdater, CallbacksSetTheirState) {
         State expected;
     };
     const AppcastItem item = release("1.2.0");
-    const QString noUpdate = QStringLiteral("没有适用于当前 Mac 的新版本。");
+    const QString noUpdate = QStringLiteral("没有适用于这台电脑的新版本。");
     const QString installOnQuit = QStringLiteral("新版已下载，将在退出岚栖时安装；也可现在安装并重启。");
     const QString failed = QStringLiteral("更新未完成");
     // clang-format off

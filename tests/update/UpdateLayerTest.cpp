@@ -234,7 +234,7 @@ TEST(UpdateLayer, SkippedVersionStaysSkippedAcrossRunsUntilANewerOne) {
     SoftwareUpdater& second = rig.launch();
     rig.controller().checkInBackground();
     ASSERT_TRUE(waitUntil([&] { return second.canCheckForUpdates(); }));
-    EXPECT_EQ(second.status(), QStringLiteral("没有适用于当前 Mac 的新版本。"));
+    EXPECT_EQ(second.status(), QStringLiteral("没有适用于这台电脑的新版本。"));
     EXPECT_TRUE(rig.prompt->messages.isEmpty()); // a scheduled check shows no note
 
     // A newer release is offered gently: no window, the arrow and banner follow `availableVersion`; with

@@ -106,7 +106,7 @@ void ApplicationLibraryDetails::buildDetails() {
 
     auto* buttons = new QHBoxLayout;
     m_open = new LVButton(LVButtonKind::secondary, QStringLiteral("打开应用"));
-    m_reveal = new LVButton(LVButtonKind::secondary, QStringLiteral("在访达中显示"));
+    m_reveal = new LVButton(LVButtonKind::secondary, QStringLiteral("在文件管理器中显示"));
     buttons->addWidget(m_open);
     buttons->addWidget(m_reveal);
     buttons->addStretch();
@@ -120,8 +120,8 @@ void ApplicationLibraryDetails::buildDetails() {
     m_guidanceNext = new LVText(QString(), Fonts::system(11), Palette::muted);
     m_guidanceNext->setLineSpacing(3);
     m_relatedPath = new LVSelectableText(QString(), Fonts::system(10), Palette::muted);
-    m_revealRelated = new LVButton(LVButtonKind::secondary, QStringLiteral("在访达中定位发现的项目"));
-    m_loginItems = new LVButton(LVButtonKind::lunor, QStringLiteral("打开系统登录项设置"));
+    m_revealRelated = new LVButton(LVButtonKind::secondary, QStringLiteral("在文件管理器中定位发现的项目"));
+    m_loginItems = new LVButton(LVButtonKind::lunor, QStringLiteral("打开自动启动设置"));
     for (QWidget* line :
          std::initializer_list<QWidget*>{m_guidanceTitle, m_guidanceReason, m_guidanceNext, m_relatedPath})
         lines->addWidget(line);

@@ -28,7 +28,7 @@ public:
     // What the column asks of its page; each is called on a button's click.
     struct Actions {
         std::function<void(const InstalledApplication&)> requestQuit; // the quit alert
-        std::function<void(const InstalledApplication&)> reveal;      // "在访达中显示"
+        std::function<void(const InstalledApplication&)> reveal;      // "在文件管理器中显示"
         std::function<void()> openLoginItems;
         std::function<void()> openUninstallGuide;
     };

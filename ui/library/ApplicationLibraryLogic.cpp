@@ -266,7 +266,7 @@ QString quitAlertMessage(const QString& name) {
     return QStringLiteral("请先保存 ") + name +
            QStringLiteral(
                " 中的工作。岚栖会请求正常退出，并等待最多 15 秒；应用可能弹出保存提示。确认退出后会"
-               "重新检查，移到废纸篓仍需你另行确认。");
+               "重新检查，移到回收站仍需你另行确认。");
 }
 
 // --- Advice ---
@@ -387,7 +387,7 @@ bool rereadReceiptsEnabled(bool preview, bool removing) {
 }
 
 QString receiptLocations(const ApplicationRemovalReceipt& receipt) {
-    return QStringLiteral("原位置：") + receipt.originalPath + QStringLiteral("\n废纸篓位置：") +
+    return QStringLiteral("原位置：") + receipt.originalPath + QStringLiteral("\n回收站位置：") +
            receipt.trashPath.value_or(QStringLiteral("未记录，请手动复查"));
 }
 

@@ -122,7 +122,7 @@ bool adviceButtonEnabled(const AIConfiguration& configuration, bool removing, bo
 // --- Details and removal actions ---
 
 QString versionLine(const InstalledApplication& application);
-// "打开系统登录项设置" is offered for embedded login items and for anything that must quit first.
+// "打开自动启动设置" is offered for embedded login items and for anything that must quit first.
 bool offersLoginItemsSettings(const InstalledApplication& application,
                               const ApplicationManagementGuidance& shown);
 // The footer under the details: for an unrestricted application, during a check or removal, or while

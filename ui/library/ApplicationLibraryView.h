@@ -33,7 +33,7 @@ class UrlOpener;
 
 // What the page uses of the desktop besides the library model; the page makes none of it.
 struct ApplicationLibraryViewServices {
-    FileRevealer* revealer = nullptr; // "在访达中显示", the login items' folder; absent: nothing is shown
+    FileRevealer* revealer = nullptr; // the reveal buttons, the autostart folder; absent: nothing is shown
     UrlOpener* urlOpener = nullptr;   // the uninstall guide; absent: nothing is opened
     LibraryConfirmer confirm;         // the quit and clear alerts; absent: window-modal message boxes
     // The page's icon loader; absent: every icon is the placeholder.

@@ -24,7 +24,7 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
     QBoxLayout* column = this->column();
     column->addWidget(new SectionHeading(
         QStringLiteral("卸载操作清单"),
-        QStringLiteral("仅保存在本机，最多 100 条。记录原位置和系统返回的废纸篓位置，不上传。")));
+        QStringLiteral("仅保存在本机，最多 100 条。记录原位置和系统返回的回收站位置，不上传。")));
     m_actionMessage = new LVText(QString(), Fonts::system(12), Palette::amber);
     column->addWidget(m_actionMessage);
 
@@ -115,16 +115,17 @@ void ApplicationReceiptsView::rebuildCards() {
     for (const ApplicationRemovalReceipt& receipt : m_library.receipts()) {
         auto* body = new QWidget;
         QBoxLayout* lines = LibraryLayout::column(body, 16, 7);
-        lines->addWidget(new LVText(receipt.state, Fonts::system(13, FontWeight::medium), Palette::ink));
+        lines->addWidget(new LVText(ApplicationRemovalReceipt::shownState(receipt.state),
+                                    Fonts::system(13, FontWeight::medium), Palette::ink));
         lines->addWidget(new LVText(receiptDate(receipt.date), Fonts::system(10), Palette::muted));
         lines->addWidget(new LVSelectableText(receiptLocations(receipt), Fonts::system(11), Palette::ink));
         lines->addWidget(
-            new LVText(QStringLiteral("可在访达中打开废纸篓并尝试“放回原处”；原位置已有其他项目时，请先"
-                                      "核对，避免覆盖。记录不会随废纸篓清空或恢复自动更新。"),
+            new LVText(QStringLiteral("可在文件管理器中打开回收站并尝试放回原处；原位置已有其他项目时，请先"
+                                      "核对，避免覆盖。记录不会随回收站清空或恢复自动更新。"),
                        Fonts::system(10), Palette::muted));
         auto* buttons = new QHBoxLayout;
         auto* original = new LVButton(LVButtonKind::secondary, QStringLiteral("查看原位置"));
-        auto* trash = new LVButton(LVButtonKind::secondary, QStringLiteral("定位废纸篓项目"));
+        auto* trash = new LVButton(LVButtonKind::secondary, QStringLiteral("定位回收站项目"));
         original->setEnabled(!preview);
         trash->setEnabled(!preview && receipt.trashPath.has_value());
         buttons->addWidget(original);
@@ -142,7 +143,7 @@ void ApplicationReceiptsView::rebuildCards() {
 
 void ApplicationReceiptsView::askToClear() {
     const LibraryAlert alert{QStringLiteral("清空卸载操作清单？"),
-                             QStringLiteral("只清空这里的记录，不清空废纸篓，也不恢复或删除任何应用。"),
+                             QStringLiteral("只清空这里的记录，不清空回收站，也不恢复或删除任何应用。"),
                              QStringLiteral("清空清单"), true};
     if (m_confirm(alert, this))
         m_library.clearReceipts();

@@ -28,7 +28,7 @@ public:
     LVButton* doneButton() const { return m_done; }
     LVButton* revealLogButton() const { return m_revealLog; }
     LVButton* rereadButton() const { return m_reread; }
-    // The shown cards, in order; each holds its two buttons, "查看原位置" then "定位废纸篓项目".
+    // The shown cards, in order; each holds its two buttons, "查看原位置" then "定位回收站项目".
     const QList<QWidget*>& cards() const { return m_cards; }
 
 private:

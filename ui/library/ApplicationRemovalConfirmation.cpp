@@ -17,16 +17,16 @@ ApplicationRemovalConfirmation::ApplicationRemovalConfirmation(const InstalledAp
                                                                QWidget* parent)
     : LibrarySheetContent(QSize(530, 0), 28, 20, onCancel, parent) {
     QBoxLayout* column = this->column();
-    column->addWidget(new SectionHeading(QStringLiteral("将这个程序移到废纸篓？"),
+    column->addWidget(new SectionHeading(QStringLiteral("将这个程序移到回收站？"),
                                          ApplicationLibraryLogic::removalSubtitle(application),
                                          LVSymbol("trash")));
     column->addWidget(new LVSelectableText(application.id(), Fonts::system(12), Palette::ink));
 
     auto* explanation = new LVText(
         QStringLiteral(
-            "上面的应用包会整体移到废纸篓，包里的文件也会一起移动。如果你曾把资料存进应用包，请先备份。"
+            "上面的应用包会整体移到回收站，包里的文件也会一起移动。如果你曾把资料存进应用包，请先备份。"
             "程序包外的资料、缓存、偏好和共享组件保留。\n\n请先保存工作并退出应用。岚栖不会强制结束进"
-            "程，也不会清空废纸篓。移除后可在操作清单中查看原位置，再到访达中尝试放回。\n\n移到废纸篓不"
+            "程，也不会清空回收站。移除后可在操作清单中查看原位置，再到文件管理器中尝试放回。\n\n移到回收站不"
             "等于立刻释放空间，也不代表完成深度卸载。"),
         Fonts::system(13), Palette::muted);
     explanation->setLineSpacing(5);
@@ -34,14 +34,14 @@ ApplicationRemovalConfirmation::ApplicationRemovalConfirmation(const InstalledAp
     if (ApplicationLibraryLogic::showsLoginItemNote(application.management().kind)) {
         column->addWidget(
             new LVText(QStringLiteral("包内登录助手会随程序一起移动。执行前还会复查签名和退出状态；"
-                                      "岚栖不会代为修改第三方登录项设置。"),
+                                      "岚栖不会代为修改第三方的自动启动设置。"),
                        Fonts::system(12), Palette::muted));
     }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     m_cancel = new LVButton(LVButtonKind::secondary, QStringLiteral("取消"));
-    m_confirm = new LVButton(LVButtonKind::danger, QStringLiteral("移到废纸篓"));
+    m_confirm = new LVButton(LVButtonKind::danger, QStringLiteral("移到回收站"));
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);
     column->addLayout(buttons);

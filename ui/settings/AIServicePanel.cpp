@@ -145,7 +145,7 @@ AIServicePanel::AIServicePanel(SettingsView& view, QWidget* parent) : QWidget(pa
     key->setEchoMode(QLineEdit::Password);
     m_key = new InputField(
         QStringLiteral("API Key"),
-        QStringLiteral("密钥按服务地址保存在本机钥匙串。留空会保留此地址已有的密钥；本机服务可不填。"), key,
+        QStringLiteral("密钥按服务地址保存在本机密钥环。留空会保留此地址已有的密钥；本机服务可不填。"), key,
         host);
     column->addWidget(m_key);
 

@@ -139,7 +139,7 @@ void AppearanceCard::paintEvent(QPaintEvent*) {
 AppearancePanel::AppearancePanel(SettingsView& view, QWidget* parent) : QWidget(parent), m_view(view) {
     QVBoxLayout* column = panelCard(this, 22);
     QWidget* host = column->parentWidget();
-    column->addWidget(new SectionHeading(QStringLiteral("让岚栖融入你的 Mac"),
+    column->addWidget(new SectionHeading(QStringLiteral("让岚栖融入这台电脑"),
                                          QStringLiteral("浅色与深色使用相同的信息层次和操作方式。"),
                                          LVSymbol("circle.lefthalf.filled"), host));
     auto* cards = new QHBoxLayout;

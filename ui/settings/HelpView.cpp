@@ -121,18 +121,18 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
         new SectionHeading(QStringLiteral("遇到问题时"), std::nullopt, LVSymbol("wrench.and.screwdriver")));
     troubles->addWidget(
         new HelpAnswer(QStringLiteral("没有收到系统通知"),
-                       QStringLiteral("到设置确认异常通知与 macOS 通知权限均已开启，再检查专注模式。"
+                       QStringLiteral("到设置确认异常通知与系统通知权限均已开启，再检查桌面的勿扰模式。"
                                       "只有持续达到规则的任务才会提醒，同一任务不会频繁重复通知。")));
     troubles->addWidget(new HelpAnswer(QStringLiteral("请求退出后，进程仍在运行"),
                                        QStringLiteral("进程可能正在清理或没有响应退出请求。岚栖会复查结果；"
                                                       "必要时可在详情中强制结束，并再次确认。")));
     troubles->addWidget(
-        new HelpAnswer(QStringLiteral("怎么移除非 App Store 应用？"),
-                       QStringLiteral("在“应用管理”找到程序，查看详情并检查移除条件。仅移动程序本体到废纸篓，"
+        new HelpAnswer(QStringLiteral("怎么移除非软件商店应用？"),
+                       QStringLiteral("在“应用管理”找到程序，查看详情并检查移除条件。仅移动程序本体到回收站，"
                                       "程序包外的资料与缓存保留；复杂安装请使用厂商卸载方式。")));
     troubles->addWidget(
         new HelpAnswer(QStringLiteral("AI 分析连接失败"),
-                       QStringLiteral("核对服务根地址、模型 ID 和此地址对应的密钥。凭据保存在钥匙串；"
+                       QStringLiteral("核对服务根地址、模型 ID 和此地址对应的密钥。凭据保存在密钥环；"
                                       "网络、额度或服务错误会在分析区域说明。")));
     troubles->addStretch(1);
 
@@ -143,8 +143,9 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
     noteRow->setSpacing(12);
     noteRow->addWidget(new LVSymbolView(LVSymbol("menubar.rectangle"), 13, Palette::accent, note));
     noteRow->addWidget(
-        new LVText(QStringLiteral("关闭主窗口后，岚栖仍在菜单栏观察。要完全停止，请从菜单栏选择“退出岚栖”。"),
-                   Fonts::system(12), Palette::muted, note),
+        new LVText(
+            QStringLiteral("关闭主窗口后，岚栖仍在系统托盘观察。要完全停止，请从系统托盘选择“退出岚栖”。"),
+            Fonts::system(12), Palette::muted, note),
         1);
     column->addWidget(lunorCard(note));
     column->addStretch(1);

@@ -15,7 +15,7 @@ NotificationsPanel::NotificationsPanel(SettingsView& view, QWidget* parent) : QW
     QVBoxLayout* column = panelCard(this, 23);
     QWidget* host = column->parentWidget();
     column->addWidget(new SectionHeading(QStringLiteral("让提醒适时出现"),
-                                         QStringLiteral("岚栖可以留在菜单栏，在持续异常时通知你。"),
+                                         QStringLiteral("岚栖可以留在系统托盘，在持续异常时通知你。"),
                                          LVSymbol("bell.badge"), host));
     m_reminders = new SettingsSwitch(QStringLiteral("异常通知"), host);
     column->addWidget(settingRow(QStringLiteral("异常通知"),
@@ -32,10 +32,10 @@ NotificationsPanel::NotificationsPanel(SettingsView& view, QWidget* parent) : QW
     column->addWidget(new LVRule({}, 1.0, host));
     m_login = new SettingsSwitch(QStringLiteral("登录时启动"), host);
     column->addWidget(
-        settingRow(QStringLiteral("登录时启动"), QStringLiteral("登录 Mac 后自动开始观察。"), m_login, host));
-    m_loginStatus = new SystemStatusLine(QStringLiteral("登录项状态"), LVSymbol("power"), host);
+        settingRow(QStringLiteral("登录时启动"), QStringLiteral("登录后自动开始观察。"), m_login, host));
+    m_loginStatus = new SystemStatusLine(QStringLiteral("自动启动状态"), LVSymbol("power"), host);
     column->addWidget(m_loginStatus);
-    m_manageLogin = settingsButton(LVButtonKind::secondary, QStringLiteral("管理系统登录项"), host);
+    m_manageLogin = settingsButton(LVButtonKind::secondary, QStringLiteral("管理自动启动项"), host);
     column->addWidget(m_manageLogin, 0, Qt::AlignLeft);
 
     connect(m_reminders, &SettingsSwitch::flipRequested, this, [this](bool on) { m_view.setReminders(on); });

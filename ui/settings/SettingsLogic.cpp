@@ -291,18 +291,18 @@ SectionContext context(SettingsSection section) {
                                "提醒出现后，先看任务来源和进度，再决定是否退出。")};
     case SettingsSection::notifications:
         return {QStringLiteral("menubar.rectangle"), QStringLiteral("关闭窗口，继续观察"),
-                QStringLiteral("关闭主窗口后，岚栖仍在菜单栏运行。\n\n"
-                               "可在菜单栏暂停观察；选择“退出岚栖”会完全结束应用。\n\n"
-                               "macOS 专注模式可能暂时隐藏通知。")};
+                QStringLiteral("关闭主窗口后，岚栖仍在系统托盘运行。\n\n"
+                               "可在系统托盘暂停观察；选择“退出岚栖”会完全结束应用。\n\n"
+                               "桌面的勿扰模式可能暂时隐藏通知。")};
     case SettingsSection::appearance:
         return {QStringLiteral("externaldrive"), QStringLiteral("数据留在本机"),
-                QStringLiteral("观察设置和事件记录保存在当前 Mac。密钥保存在系统钥匙串。\n\n"
+                QStringLiteral("观察设置和事件记录保存在这台电脑。密钥保存在系统密钥环。\n\n"
                                "清空记录后，新的提醒与操作仍会继续记录。")};
     case SettingsSection::updates:
         return {QStringLiteral("arrow.down.circle"), QStringLiteral("更新不依赖通知权限"),
-                QStringLiteral("有新版本时，菜单栏和岚栖窗口会显示更新入口，不依赖系统通知权限。\n\n"
+                QStringLiteral("有新版本时，系统托盘和岚栖窗口会显示更新入口，不依赖系统通知权限。\n\n"
                                "检查更新会连接官网，不会发送进程信息、操作记录或 AI 密钥。\n\n"
-                               "请先将岚栖移入“应用程序”，再进行更新。")};
+                               "请先将岚栖放到当前用户可写的文件夹，再进行更新。")};
     case SettingsSection::ai:
         break;
     }

@@ -327,7 +327,7 @@ void SettingsView::openNotificationSettings() {
                                        [desktop](const QString& name) { return desktop->hasProgram(name); })
                                  : std::nullopt;
     if (!command || !desktop->start(*command))
-        setFeedback(QStringLiteral("无法打开通知设置。请在系统设置 → 通知中选择岚栖。"), true);
+        setFeedback(QStringLiteral("无法打开通知设置。请在桌面的通知设置中选择岚栖。"), true);
 }
 
 void SettingsView::refreshSystemStatus() {
@@ -450,7 +450,7 @@ void SettingsView::removeKeyAfterConfirmation() {
     m_edits.keyRemovalEndpoint = m_model.aiConfiguration().baseURL;
     const bool confirmed = confirmAlert(m_services.presentAlert, this,
                                         {QStringLiteral("移除此服务的 API Key？"),
-                                         QStringLiteral("将从本机钥匙串移除 ") + m_edits.keyRemovalEndpoint +
+                                         QStringLiteral("将从本机密钥环移除 ") + m_edits.keyRemovalEndpoint +
                                              QStringLiteral(" 的密钥。下次使用这个服务时，需要重新填写。"),
                                          QStringLiteral("移除密钥"), true});
     // The alert waits in an event loop of its own, where an analysis may have started.

@@ -64,7 +64,7 @@ WelcomeView::WelcomeView(AppModel& model, std::function<void()> onComplete, QWid
         QStringLiteral("1"), QStringLiteral("在本机安静观察"),
         QStringLiteral("岚栖定期读取当前用户的进程。当 CPU 持续超过规则时，才把任务放到“需关注”。"), guide));
     steps->addWidget(new GuideStep(
-        QStringLiteral("2"), QStringLiteral("留在菜单栏，随时查看"),
+        QStringLiteral("2"), QStringLiteral("留在系统托盘，随时查看"),
         QStringLiteral("关闭窗口后仍可继续观察。你可以暂停观察、开启异常通知，也可以完全退出应用。"), guide));
     steps->addWidget(new GuideStep(
         QStringLiteral("3"), QStringLiteral("AI 可选，操作由你决定"),

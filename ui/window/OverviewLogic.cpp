@@ -97,7 +97,7 @@ RestingState restingState(const RestingInputs& in) {
             state.kind = Kind::baseline;
             state.title = QStringLiteral("正在建立观察基线");
             state.detail = QStringLiteral(
-                "首次采样识别进程，第二次开始计算 CPU。你可以先查看设置，或让岚栖在菜单栏继续观察。");
+                "首次采样识别进程，第二次开始计算 CPU。你可以先查看设置，或让岚栖在系统托盘继续观察。");
         } else if (in.attentionCount > 0) {
             state.kind = Kind::resourceChanges;
             state.title = QStringLiteral("资源变化值得查看");
@@ -164,7 +164,7 @@ PriorityTaskTexts priorityTask(const Finding& finding, const PriorityTaskInputs&
     else if (in.ownerFound && in.ownerFound())
         texts.inspectTitle = QStringLiteral("打开所属应用");
     else
-        texts.inspectTitle = QStringLiteral("在活动监视器中查看");
+        texts.inspectTitle = QStringLiteral("在系统监视器中查看");
     texts.inspectEnabled = !in.isPreview;
     texts.stopEnabled = !in.isPreview && !in.stopping && in.canStop && in.canStop();
     texts.muteEnabled = !in.isPreview;

@@ -66,7 +66,7 @@ Texts texts(const Input& in) {
         else if (in.hasOwningApplication && in.hasOwningApplication())
             title = QStringLiteral("打开所属应用");
         else
-            title = QStringLiteral("在活动监视器中查看");
+            title = QStringLiteral("在系统监视器中查看");
         t.steps.append({Step::Action::inspect, title, !in.isPreview});
         t.steps.append({Step::Action::mute,
                         in.isMuted ? QStringLiteral("恢复提醒") : QStringLiteral("任务有进展 · 静音 1 小时"),
