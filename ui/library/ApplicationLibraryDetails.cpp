@@ -55,6 +55,10 @@ private:
     ApplicationIconLoader* m_icons;
 };
 
+LVSelectableText* ApplicationLibraryDetails::nameText() const {
+    return m_header->name;
+}
+
 namespace {
 
 LVButton* wide(LVButton* button) {

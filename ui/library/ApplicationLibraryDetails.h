@@ -44,6 +44,7 @@ public:
     QWidget* adviceBlock() const { return m_advice; }
     QWidget* footer() const { return m_footer; }
     LVText* placeholder() const { return m_placeholder; }
+    LVSelectableText* nameText() const;
     LVText* guidanceTitle() const { return m_guidanceTitle; }
     LVText* guidanceReason() const { return m_guidanceReason; }
     LVButton* openButton() const { return m_open; }
