@@ -262,7 +262,10 @@ AppDelegate::Scene AppDelegate::previewScene() {
         const QList<InstalledApplication> applications = m_library->applications();
         if (applications.isEmpty())
             return mainWindow();
-        return {m_screens->applicationRemovalConfirmation(applications.first(), {}, {}), fixed};
+        // The sheet is as tall as its text, as the page presents it: a taller frame would only stretch
+        // the gaps between its lines.
+        QWidget* sheet = m_screens->applicationRemovalConfirmation(applications.first(), {}, {});
+        return {sheet, QSize(fixed.width(), sheet->sizeHint().height())};
     }
     case PreviewSceneKind::removalReceipts:
         return {m_screens->applicationReceipts(*m_library, {}), fixed};

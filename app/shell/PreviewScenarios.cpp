@@ -85,7 +85,7 @@ PreviewSceneKind sceneKind(const std::optional<QString>& page) {
 std::optional<QSize> fixedSize(PreviewSceneKind kind) {
     switch (kind) {
     case PreviewSceneKind::applicationRemoval:
-        return QSize(586, 490);
+        return QSize(586, 0); // as tall as the sheet's text
     case PreviewSceneKind::removalReceipts:
         return QSize(712, 602);
     case PreviewSceneKind::applicationAdviceConsent:

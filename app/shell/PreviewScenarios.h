@@ -54,8 +54,8 @@ PreviewSceneKind sceneKind(const std::optional<QString>& page);
 inline constexpr QSize mainWindowSize{1180, 820};
 inline constexpr QSize compactMainWindowSize{1040, 720};
 
-// The fixed content size of a scene of its own; absent for the main window, the menu and the alert,
-// whose size comes from elsewhere.
+// The fixed content size of a scene of its own (a height of 0: as tall as its content at that width);
+// absent for the main window, the menu and the alert, whose size comes from elsewhere.
 std::optional<QSize> fixedSize(PreviewSceneKind kind);
 
 // The image of a rendered window as its PNG file, through a temporary file beside it.

@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationInventory.h"
 
 #include "core/applications/BundlePaths.h"
+#include "core/common/NameOrder.h"
 #include "platform/files/PropertyList.h"
 
 #include <QCollator>
@@ -107,12 +108,9 @@ public:
     }
 
     ApplicationScan result(const QList<QUrl>& roots) {
-        // Qt compares plain code units under the C locale (LANG unset or C.UTF-8); the file manager's order
-        // (numbers by value, letter case ignored) then comes from the language-neutral English collation.
-        const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
-        QCollator collator(locale);
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        // The library page orders by the same collator: the first application here, which a scan selects,
+        // is the page's top row.
+        const QCollator collator = nameCollator();
         std::stable_sort(m_applications.begin(), m_applications.end(),
                          [&collator](const InstalledApplication& a, const InstalledApplication& b) {
                              return collator.compare(a.name(), b.name()) < 0;

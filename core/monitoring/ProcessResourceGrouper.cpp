@@ -2,7 +2,6 @@
 
 #include <QCollator>
 #include <QHash>
-#include <QLocale>
 
 #include <algorithm>
 #include <bit>
@@ -290,17 +289,6 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     for (const Keyed& entry : keyed)
         sorted.append(std::move(found[entry.index]));
     return sorted;
-}
-
-QCollator nameCollator() {
-    // Qt's C locale compares code points without ICU, which would put "10" before "2".
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
 }
 
 } // namespace lunorvale::ProcessResourceGrouper

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/NameOrder.h"
 #include "core/monitoring/ApplicationResourceGroup.h"
 #include "core/monitoring/ProcessPlatform.h"
 
@@ -16,9 +17,8 @@ namespace lunorvale::ProcessResourceGrouper {
 // as a file browser orders names (digits as numbers, case ignored), then id.
 QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform);
 
-// The order of names in `groups` and wherever groups are listed by name: numbers by value, letter case
-// ignored, in the user's language (English rules where the locale is C).
-QCollator nameCollator();
+// The order of names in `groups` and wherever groups are listed by name: the program's one name order.
+using lunorvale::nameCollator;
 
 // The outermost "X.app" folder directly followed by "Contents" and at least one more component,
 // in the absolute, standardized path; absent otherwise. Reads nothing from the disk.

@@ -412,3 +412,13 @@ TEST(AppDelegate, PreviewRunsHaveNoSideEffectsAndFallBackToTheMainWindow) {
     EXPECT_TRUE(qobject_cast<MainView*>(empty.window().centralWidget()));
     EXPECT_EQ(empty.window().centralWidget()->size(), QSize(1180, 820));
 }
+
+// A sheet without a height of its own is drawn as tall as its text, as the page presents it: a taller
+// frame would stretch the gaps between its lines.
+TEST(AppDelegate, TheRemovalSheetPreviewIsAsTallAsItsText) {
+    Program program({.preview = PreviewRequest{"/nonexistent/x.png", "applications-remove", "light", false}});
+    const QWidget* sheet = program.window().centralWidget();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_FALSE(qobject_cast<const MainView*>(sheet));
+    EXPECT_EQ(sheet->height(), sheet->sizeHint().height());
+}

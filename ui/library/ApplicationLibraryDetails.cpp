@@ -17,6 +17,7 @@
 #include <QBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 
 namespace lunorvale {
 
@@ -55,6 +56,10 @@ private:
     ApplicationIconLoader* m_icons;
 };
 
+LVSelectableText* ApplicationLibraryDetails::nameText() const {
+    return m_header->name;
+}
+
 namespace {
 
 LVButton* wide(LVButton* button) {
@@ -90,6 +95,18 @@ ApplicationLibraryDetails::ApplicationLibraryDetails(ApplicationLibraryModel& li
     column->addWidget(m_scroll, 1);
     buildFooter();
     column->addWidget(m_footer);
+
+    // The advice section's place is known only once the column is laid out; the user's own scrolling
+    // ends the wish to show it.
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this] {
+        if (m_followAdvice)
+            scrollTo(m_advice->y());
+    });
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+        if (!m_scrolling)
+            m_followAdvice = false;
+    });
 }
 
 void ApplicationLibraryDetails::buildDetails() {
@@ -260,6 +277,14 @@ void ApplicationLibraryDetails::buildFooter() {
 
 void ApplicationLibraryDetails::refresh(const std::optional<InstalledApplication>& selected,
                                         bool showAISelection, bool canQuit) {
+    // A footer control that goes away below while holding focus hands it on within the footer.
+    QWidget* focused = window()->focusWidget();
+    if (focused && !m_footer->isAncestorOf(focused))
+        focused = nullptr;
+    const auto pathOf = [](const std::optional<InstalledApplication>& application) {
+        return application ? std::optional(application->id()) : std::nullopt;
+    };
+    const bool newSelection = pathOf(selected) != pathOf(m_selected);
     m_selected = selected;
     m_placeholder->setVisible(!selected);
     m_details->setVisible(selected.has_value());
@@ -267,13 +292,53 @@ void ApplicationLibraryDetails::refresh(const std::optional<InstalledApplication
         refreshDetails(*selected);
     m_advice->setVisible(
         showsAdviceSection(showAISelection, m_library.aiBusy(), m_library.aiError(), m_library.aiResult()));
-    refreshAdvice();
+    const AdviceRows advice =
+        adviceRows(m_library.aiBusy(), m_library.aiError(), m_library.aiResult(), m_library.aiSnapshotDate());
+    refreshAdvice(advice);
     const bool footer =
         selected && showsActionsFooter(*selected, m_library.checkingRemoval(), m_library.removing(),
                                        m_library.quittingApplicationID());
     m_footer->setVisible(footer);
     if (footer)
         refreshActions(*selected, canQuit);
+    if (focused)
+        keepFocusInFooter(focused);
+
+    // Another application starts at its top; the advice section comes into view when it has news.
+    if (newSelection) {
+        m_followAdvice = false;
+        scrollTo(0);
+    }
+    const bool news = (advice.progress && !m_shownAdvice.progress) ||
+                      (advice.error && advice.error != m_shownAdvice.error) ||
+                      (advice.reply && advice.reply != m_shownAdvice.reply);
+    m_shownAdvice = advice;
+    if (news && m_advice->isVisibleTo(this))
+        showAdvice();
+}
+
+void ApplicationLibraryDetails::scrollTo(int value) {
+    m_scrolling = true;
+    m_scroll->verticalScrollBar()->setValue(value);
+    m_scrolling = false;
+}
+
+void ApplicationLibraryDetails::showAdvice() {
+    m_followAdvice = true;
+    scrollTo(m_advice->y());
+}
+
+void ApplicationLibraryDetails::keepFocusInFooter(QWidget* focused) {
+    if (focused->isVisibleTo(this) && focused->isEnabled())
+        return;
+    // The control that took its place: the way out of a check or a quit wait, else the removal itself.
+    for (QWidget* next : std::initializer_list<QWidget*>{m_cancelCheck, m_stopWaiting, m_remove, m_quit}) {
+        if (next->isVisibleTo(this) && next->isEnabled()) {
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    m_scroll->setFocus(Qt::OtherFocusReason);
 }
 
 void ApplicationLibraryDetails::refreshDetails(const InstalledApplication& application) {
@@ -299,9 +364,7 @@ void ApplicationLibraryDetails::refreshDetails(const InstalledApplication& appli
     m_loginItems->setEnabled(!preview);
 }
 
-void ApplicationLibraryDetails::refreshAdvice() {
-    const AdviceRows rows =
-        adviceRows(m_library.aiBusy(), m_library.aiError(), m_library.aiResult(), m_library.aiSnapshotDate());
+void ApplicationLibraryDetails::refreshAdvice(const AdviceRows& rows) {
     m_adviceProgress->setVisible(rows.progress);
     m_cancelAdvice->setVisible(rows.progress);
     m_adviceError->setVisible(rows.error.has_value());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/applications/InstalledApplication.h"
+#include "ui/library/ApplicationLibraryLogic.h"
 
 #include <QWidget>
 #include <functional>
@@ -44,6 +45,7 @@ public:
     QWidget* adviceBlock() const { return m_advice; }
     QWidget* footer() const { return m_footer; }
     LVText* placeholder() const { return m_placeholder; }
+    LVSelectableText* nameText() const;
     LVText* guidanceTitle() const { return m_guidanceTitle; }
     LVText* guidanceReason() const { return m_guidanceReason; }
     LVButton* openButton() const { return m_open; }
@@ -69,8 +71,12 @@ private:
     void buildAdvice();
     void buildFooter();
     void refreshDetails(const InstalledApplication& application);
-    void refreshAdvice();
+    void refreshAdvice(const ApplicationLibraryLogic::AdviceRows& rows);
     void refreshActions(const InstalledApplication& application, bool canQuit);
+    // The column's scroll position: set by the column itself, or left alone once the user scrolled.
+    void scrollTo(int value);
+    void showAdvice();
+    void keepFocusInFooter(QWidget* focused);
 
     ApplicationLibraryModel& m_library;
     ApplicationIconLoader* m_icons;
@@ -78,6 +84,9 @@ private:
     std::optional<InstalledApplication> m_selected;
 
     QScrollArea* m_scroll;
+    bool m_scrolling = false;    // the column is moving its own scroll bar
+    bool m_followAdvice = false; // the advice section stays in view through layout passes
+    ApplicationLibraryLogic::AdviceRows m_shownAdvice;
     LVText* m_placeholder;
     QWidget* m_details;
     class Header;

@@ -1,6 +1,7 @@
 #include "ui/library/ApplicationLibraryLogic.h"
 
 #include "core/ai/AIServiceError.h"
+#include "core/common/NameOrder.h"
 
 #include <QCollatorSortKey>
 #include <QJsonArray>
@@ -26,9 +27,8 @@ QLocale chinese() {
 
 SortedApplications::SortedApplications(const QList<InstalledApplication>& applications,
                                        const QHash<QString, qint64>& sizes, LibrarySort sort) {
-    QCollator collator(chinese());
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // The inventory's order too: a scan selects its first application, which must be the top row.
+    const QCollator collator = nameCollator();
 
     struct Key {
         qsizetype index;

@@ -10,6 +10,7 @@
 #include "ui/library/ApplicationLibraryLogic.h"
 
 #include <QBoxLayout>
+#include <QFontMetrics>
 #include <QScrollArea>
 
 namespace lunorvale {
@@ -26,6 +27,12 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
         QStringLiteral("卸载操作清单"),
         QStringLiteral("仅保存在本机，最多 100 条。记录原位置和系统返回的回收站位置，不上传。")));
     m_actionMessage = new LVText(QString(), Fonts::system(12), Palette::amber);
+    // Its line stays reserved while there is no message, so that a failed reveal never moves the list
+    // under the pointer.
+    QSizePolicy reserved = m_actionMessage->sizePolicy();
+    reserved.setRetainSizeWhenHidden(true);
+    m_actionMessage->setSizePolicy(reserved);
+    m_actionMessage->setMinimumHeight(QFontMetrics(m_actionMessage->font()).height());
     column->addWidget(m_actionMessage);
 
     auto* content = new QWidget;
@@ -47,8 +54,9 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
     unreadable->addLayout(recovery);
     states->addWidget(m_unreadable);
 
-    m_empty = new LVText(QStringLiteral("还没有卸载操作。"), Fonts::system(13), Palette::muted);
-    m_empty->setContentsMargins(30, 30, 30, 30);
+    m_empty = new QWidget;
+    LibraryLayout::column(m_empty, 30, 0)
+        ->addWidget(new LVText(QStringLiteral("还没有卸载操作。"), Fonts::system(13), Palette::muted));
     states->addWidget(m_empty);
 
     m_list = new QWidget;

@@ -28,6 +28,8 @@ public:
     LVButton* doneButton() const { return m_done; }
     LVButton* revealLogButton() const { return m_revealLog; }
     LVButton* rereadButton() const { return m_reread; }
+    // Why the last reveal failed, above the list.
+    LVText* actionMessage() const { return m_actionMessage; }
     // The shown cards, in order; each holds its two buttons, "查看原位置" then "定位回收站项目".
     const QList<QWidget*>& cards() const { return m_cards; }
 
@@ -41,7 +43,7 @@ private:
     LVText* m_actionMessage;
     QWidget* m_unreadable;
     LVText* m_unreadableText;
-    LVText* m_empty;
+    QWidget* m_empty;
     QWidget* m_list;
     QScrollArea* m_scroll;
     LVButton* m_revealLog;
