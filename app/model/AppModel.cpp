@@ -113,7 +113,7 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     }
 
     m_controller = std::make_unique<ProcessController>(*m_services.processPlatform);
-    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform);
+    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform, m_services.sampling);
     loadStoredSettings();
     refreshSystemStatus();
     if (!m_isMonitoring)

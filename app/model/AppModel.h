@@ -37,6 +37,7 @@ namespace lunorvale {
 
 class ApplicationLibraryModel;
 class CachedKeychainStore;
+class Executor;
 class LoginItem;
 class SampleAnalyzer;
 class SamplingService;
@@ -57,6 +58,8 @@ struct AppModelServices {
     std::function<LocalHistoryStore()> historyStore;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
+    // Runs the sampling jobs, in order. Null: a thread of the model's own.
+    Executor* sampling = nullptr;
     std::chrono::milliseconds stopRecheckDelay{2000};
     std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
     // Makes the update controller when the shell starts the updater. Null: the updater cannot start.
