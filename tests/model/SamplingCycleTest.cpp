@@ -143,3 +143,15 @@ TEST(SamplingCycle, NoSampleWhileTheMachineSleeps) {
     EXPECT_FALSE(h.listed(400)->cpuPercent);
     EXPECT_TRUE(model.samplingInterval());
 }
+
+// A sample still waiting for the worker when the model goes is never taken.
+TEST(SamplingCycle, ASampleLeftWaitingWhenTheModelGoesIsNeverTaken) {
+    ModelHarness h;
+    h.add(200, "editor");
+    h.start().sampleNow();
+    ASSERT_EQ(h.executor.pending(), 1);
+    const int reads = h.platform.pathReads();
+    h.model.reset();
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_EQ(h.platform.pathReads(), reads);
+}
