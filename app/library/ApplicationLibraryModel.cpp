@@ -4,6 +4,7 @@
 #include "app/library/BackgroundWork.h"
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/RunningBundles.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/ProcessPlatform.h"
 #include "platform/SystemClock.h"
 
@@ -45,12 +46,18 @@ ApplicationManagementGuidance requiresQuit(const QString& reason, const QString&
 
 ApplicationLibraryModel::ApplicationLibraryModel(bool preview, ApplicationLibraryServices services,
                                                  QObject* parent)
-    : QObject(parent), m_preview(preview), m_services(std::move(services)) {
+    : QObject(parent), m_preview(preview), m_services(std::move(services)),
+      m_delivery(std::make_shared<Delivery>(this)) {
     // One scan or size walk and one check or removal at a time; background work must not slow the
     // interface or the sampling.
-    m_pool.setMaxThreadCount(2);
-    m_pool.setThreadPriority(QThread::LowPriority);
-    m_lookPool.setMaxThreadCount(1);
+    if (!m_services.work) {
+        m_ownWork = std::make_unique<PoolExecutor>(2, QThread::LowPriority);
+        m_services.work = m_ownWork.get();
+    }
+    if (!m_services.looks) {
+        m_ownLooks = std::make_unique<PoolExecutor>(1);
+        m_services.looks = m_ownLooks.get();
+    }
 
     if (!m_services.runningApplications) {
         if (m_services.processes) {
@@ -108,8 +115,9 @@ ApplicationLibraryModel::~ApplicationLibraryModel() {
     // A cancelled request completes at once; the changed token makes that completion touch nothing.
     m_aiGeneration = QUuid::createUuid();
     m_aiTask.cancel();
-    m_pool.waitForDone();
-    m_lookPool.waitForDone();
+    m_delivery->close();
+    m_ownWork.reset();
+    m_ownLooks.reset();
 }
 
 QDateTime ApplicationLibraryModel::now() const {
@@ -175,7 +183,7 @@ void ApplicationLibraryModel::scan() {
     auto task = std::make_shared<Task>();
     m_scanTask = task;
     BackgroundWork<ApplicationScan>::start(
-        this, &m_pool,
+        m_delivery, *m_services.work,
         [scan = m_services.scan, cancellation = task->source.token()](const auto&) {
             return scan(cancellation);
         },
@@ -239,7 +247,7 @@ void ApplicationLibraryModel::sizeNext(const QUuid& token, const std::shared_ptr
     }
     const InstalledApplication& application = applications->at(index);
     BackgroundWork<int64_t>::start(
-        this, &m_pool,
+        m_delivery, *m_services.work,
         [size = m_services.bundleSize, application, cancellation = task->source.token()](const auto&) {
             return size(application, cancellation);
         },
@@ -326,7 +334,7 @@ void ApplicationLibraryModel::startLook() {
     auto task = std::make_shared<Task>();
     m_lookTask = task;
     BackgroundWork<QList<ApplicationRunningTarget>>::start(
-        this, &m_lookPool,
+        m_delivery, *m_services.looks,
         [look = m_services.runningApplications, cancellation = task->source.token()](const auto&) {
             return look(cancellation);
         },

@@ -16,7 +16,6 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 #include <exception>
@@ -28,6 +27,8 @@ namespace lunorvale {
 
 class ApplicationLauncher;
 class CachedKeychainStore;
+class Delivery;
+class Executor;
 class FileRevealer;
 class ProcessPlatform;
 
@@ -73,6 +74,10 @@ struct ApplicationLibraryServices {
     std::function<double()> uptime;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
+    // Run the scan, the sizing, the removal check and the removal, and the looks at the running
+    // applications. Null: pools of the model's own (two threads at low priority; one thread for looks).
+    Executor* work = nullptr;
+    Executor* looks = nullptr;
 };
 
 // The one observable model behind the application library page: it lists the installed bundles and
@@ -80,7 +85,7 @@ struct ApplicationLibraryServices {
 // removal, keeps the receipts and asks for advice about the ticked applications.
 //
 // Lives on the interface thread and is used only there. Scanning, sizing, the removal check and the
-// removal run on a thread pool of the model's own, each with a cancellation token; every result comes
+// removal run on the work executor, each with a cancellation token; every result comes
 // back to the interface thread and is applied only while the request token it was started under is
 // still current, so cancelling is never relied on alone. An application is known by its bundle path
 // (InstalledApplication::id()), the key of `sizes` and the element of every set of paths here.
@@ -127,7 +132,8 @@ class ApplicationLibraryModel final : public QObject {
 
 public:
     ApplicationLibraryModel(bool preview, ApplicationLibraryServices services, QObject* parent = nullptr);
-    // Stops the background work and waits for it; nothing it still produces is applied.
+    // Stops the background work and waits for it on the model's own pools; nothing it still produces is
+    // applied.
     ~ApplicationLibraryModel() override;
 
     // --- Published state ---
@@ -324,9 +330,11 @@ private:
 
     const bool m_preview;
     ApplicationLibraryServices m_services;
-    QThreadPool m_pool;
-    // Looks at the running applications, one at a time, beside the scan and the removal work.
-    QThreadPool m_lookPool;
+    // The pools where none was injected. Looks at the running applications go one at a time, beside the
+    // scan and the removal work.
+    std::unique_ptr<Executor> m_ownWork;
+    std::unique_ptr<Executor> m_ownLooks;
+    std::shared_ptr<Delivery> m_delivery;
 
     // Published.
     QList<InstalledApplication> m_applications;

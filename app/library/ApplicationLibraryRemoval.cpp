@@ -53,7 +53,7 @@ void ApplicationLibraryModel::startCheck(const QUuid& token, const std::shared_p
     setRemovalPlan(std::nullopt);
 
     BackgroundWork<ApplicationRemovalPlan, ApplicationRemovalPhase>::start(
-        this, &m_pool,
+        m_delivery, *m_services.work,
         [prepare = m_services.prepare, application,
          cancellation = task->source.token()](const std::function<void(ApplicationRemovalPhase)>& report) {
             return prepare(application, report, cancellation);
@@ -147,7 +147,7 @@ void ApplicationLibraryModel::execute(const ApplicationRemovalPlan& plan, const 
 
     // A removal is never cancelled by the user; the source only lets destruction stop it between steps.
     BackgroundWork<ApplicationRemovalResult, ApplicationRemovalPhase>::start(
-        this, &m_pool,
+        m_delivery, *m_services.work,
         [execute = m_services.execute, plan,
          cancellation = task->source.token()](const std::function<void(ApplicationRemovalPhase)>& report) {
             return execute(plan, report, cancellation);

@@ -1,25 +1,46 @@
 #pragma once
 
-#include <QFutureWatcher>
+#include "core/common/Executor.h"
+
 #include <QObject>
-#include <QPromise>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <variant>
 
 namespace lunorvale {
 
-// Runs one blocking job on a thread pool and hands what it reports back to the thread of a
-// receiving object: each step it reports, in order, then its value or its error.
+// Where background work delivers: queued calls to the thread of a receiving object, for as long as the
+// receiver lets it. The receiver closes it before it goes; nothing is delivered after that, and what
+// was queued before goes with the receiver.
+class Delivery final {
+public:
+    explicit Delivery(QObject* receiver) : m_receiver(receiver) {}
+
+    void post(std::function<void()> call) {
+        const std::lock_guard lock(m_mutex);
+        if (m_receiver)
+            QMetaObject::invokeMethod(m_receiver, std::move(call), Qt::QueuedConnection);
+    }
+    void close() {
+        const std::lock_guard lock(m_mutex);
+        m_receiver = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    QObject* m_receiver;
+};
+
+// Runs one blocking job on an executor and hands what it reports back through a delivery: each step it
+// reports, in order, then its value or its error.
 //
-// Everything the work needs is captured by value; it never touches the receiver. Delivery goes through a
-// QFutureWatcher owned by the receiver, so once the receiver is destroyed nothing is delivered and the
-// work, still running, only finishes into nothing. Stopping the work early is the caller's affair (the
-// work watches a cancellation token of its own).
+// Everything the work needs is captured by value; it never touches the receiver, so it may finish after
+// the receiver has gone, into nothing. Stopping the work early is the caller's affair (the work watches a
+// cancellation token of its own).
 template <typename T, typename Step = std::monostate> class BackgroundWork final {
 public:
     using Report = std::function<void(Step)>;
@@ -28,40 +49,26 @@ public:
     // Exactly one of the two is set.
     using Done = std::function<void(std::optional<T> value, std::exception_ptr error)>;
 
-    static void start(QObject* receiver, QThreadPool* pool, Work work, OnStep onStep, Done done) {
-        auto* watcher = new QFutureWatcher<Message>(receiver);
-        QObject::connect(watcher, &QFutureWatcherBase::resultsReadyAt, watcher,
-                         [watcher, onStep = std::move(onStep), done = std::move(done)](int begin, int end) {
-                             for (int index = begin; index < end; ++index) {
-                                 Message message = watcher->resultAt(index);
-                                 if (message.step) {
-                                     if (onStep)
-                                         onStep(std::move(*message.step));
-                                     continue;
-                                 }
-                                 watcher->deleteLater();
-                                 done(std::move(message.value), message.error);
-                                 return;
-                             }
-                         });
-        watcher->setFuture(QtConcurrent::run(pool, [work = std::move(work)](QPromise<Message>& promise) {
-            const Report report = [&promise](Step step) {
-                promise.addResult(Message{std::move(step), {}, {}});
+    static void start(const std::shared_ptr<Delivery>& delivery, Executor& executor, Work work, OnStep onStep,
+                      Done done) {
+        executor.run([delivery, work = std::move(work), onStep = std::move(onStep), done = std::move(done)] {
+            const Report report = [&delivery, &onStep](Step step) {
+                delivery->post([onStep, step = std::move(step)]() mutable {
+                    if (onStep)
+                        onStep(std::move(step));
+                });
             };
+            std::optional<T> value;
+            std::exception_ptr error;
             try {
-                promise.addResult(Message{std::nullopt, work(report), nullptr});
+                value = work(report);
             } catch (...) {
-                promise.addResult(Message{std::nullopt, std::nullopt, std::current_exception()});
+                error = std::current_exception();
             }
-        }));
+            delivery->post(
+                [done, value = std::move(value), error]() mutable { done(std::move(value), error); });
+        });
     }
-
-private:
-    struct Message {
-        std::optional<Step> step;
-        std::optional<T> value;
-        std::exception_ptr error;
-    };
 };
 
 } // namespace lunorvale

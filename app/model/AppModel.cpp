@@ -112,7 +112,7 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
         return;
     }
 
-    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform);
+    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform, m_services.sampling);
     loadStoredSettings();
     refreshSystemStatus();
     if (!m_isMonitoring)

@@ -39,6 +39,7 @@ namespace lunorvale {
 
 class ApplicationLibraryModel;
 class CachedKeychainStore;
+class Executor;
 class SampleAnalyzer;
 class SamplingService;
 class SleepWatcher;
@@ -59,6 +60,8 @@ struct AppModelServices {
     std::function<LocalHistoryStore()> historyStore;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
+    // Runs the sampling jobs, in order. Null: a thread of the model's own.
+    Executor* sampling = nullptr;
     std::chrono::milliseconds stopRecheckDelay{2000};
     std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
     // Starts one request to the AI service; the completion runs later on the interface thread. Null:

@@ -1,5 +1,6 @@
 #include "app/model/SamplingService.h"
 
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 
@@ -46,45 +47,46 @@ AnalyzedSample SampleAnalyzer::analyze(MonitorSnapshot snapshot, const SampleReq
     return result;
 }
 
-SamplingService::SamplingService(ProcessPlatform& platform, QObject* parent)
-    : QObject(parent), m_context(new QObject), m_worker(std::make_unique<Worker>(platform)) {
-    m_thread.setObjectName(QStringLiteral("sampling"));
-    m_context->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_context, &QObject::deleteLater);
-    m_thread.start();
+SamplingService::SamplingService(ProcessPlatform& platform, Executor* executor, QObject* parent)
+    : QObject(parent), m_worker(std::make_shared<Worker>(platform, this)), m_executor(executor) {
+    if (!m_executor) {
+        m_ownExecutor = std::make_unique<ThreadExecutor>(QStringLiteral("sampling"));
+        m_executor = m_ownExecutor.get();
+    }
 }
 
 SamplingService::~SamplingService() {
-    // A job still running finishes first; its result is dropped with this object.
-    m_thread.quit();
-    m_thread.wait();
+    // A job still running finishes first, and its result is dropped with this object; later jobs find
+    // the service gone.
+    {
+        const std::lock_guard lock(m_worker->mutex);
+        m_worker->owner = nullptr;
+    }
+    m_ownExecutor.reset();
 }
 
 void SamplingService::sample(SampleRequest request, Done done) {
-    // The destructor waits for a running job, so `this` outlives every job; the result's queued call
-    // is dropped when the service goes before it runs.
-    Worker* worker = m_worker.get();
-    QMetaObject::invokeMethod(
-        m_context,
-        [this, worker, request = std::move(request), done = std::move(done)]() mutable {
-            Result result;
-            try {
-                if (request.reset) {
-                    worker->collector.reset();
-                    worker->analyzer.reset();
-                }
-                result = worker->analyzer.analyze(worker->collector.collect(), request);
-            } catch (const MonitorError& error) {
-                result = error.errorDescription();
-            } catch (const std::exception& error) {
-                result = QString::fromUtf8(error.what());
+    m_executor->run([worker = m_worker, request = std::move(request), done = std::move(done)] {
+        const std::lock_guard lock(worker->mutex);
+        if (!worker->owner)
+            return;
+        Result result;
+        try {
+            if (request.reset) {
+                worker->collector.reset();
+                worker->analyzer.reset();
             }
-            QMetaObject::invokeMethod(
-                this,
-                [done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+            result = worker->analyzer.analyze(worker->collector.collect(), request);
+        } catch (const MonitorError& error) {
+            result = error.errorDescription();
+        } catch (const std::exception& error) {
+            result = QString::fromUtf8(error.what());
+        }
+        // Queued while the lock keeps the service: a call the service does not live to run is dropped.
+        QMetaObject::invokeMethod(
+            worker->owner, [done, result = std::move(result)]() mutable { done(std::move(result)); },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace lunorvale

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/Executor.h"
 #include "core/monitoring/AnomalyDetector.h"
 #include "core/monitoring/ApplicationCPUDetector.h"
 #include "core/monitoring/MemoryObservation.h"
@@ -11,9 +12,9 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QThread>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <variant>
 
 namespace lunorvale {
@@ -57,9 +58,9 @@ private:
     ApplicationCPUDetector m_applicationDetector;
 };
 
-// The one worker thread that samples: it alone owns the collector and the analyzer, and runs one job
-// at a time in the order asked. Results come back on the thread that owns the service, and never after
-// the service is gone. The platform outlives the service.
+// The sampling worker: it alone owns the collector and the analyzer, and runs one job at a time, by
+// default on a thread of its own in the order asked. Results come back on the thread that owns the
+// service, and never after the service is gone. The platform outlives the service.
 class SamplingService final : public QObject {
     Q_OBJECT
 
@@ -68,22 +69,30 @@ public:
     using Result = std::variant<AnalyzedSample, QString>;
     using Done = std::function<void(Result)>;
 
-    explicit SamplingService(ProcessPlatform& platform, QObject* parent = nullptr);
+    // `executor` runs the jobs, in order; null: a thread of the service's own. It may hold jobs past
+    // the service: they then do nothing.
+    explicit SamplingService(ProcessPlatform& platform, Executor* executor = nullptr,
+                             QObject* parent = nullptr);
+    // Waits for a job that runs.
     ~SamplingService() override;
 
     void sample(SampleRequest request, Done done);
 
 private:
-    // Lives on the worker thread, which it also outlives: both go in the destructor.
+    // What the jobs share with the service. The mutex is held by the job that runs, and by the service
+    // while it goes; `owner` is null once it has gone.
     struct Worker {
-        explicit Worker(ProcessPlatform& platform) : collector(platform), analyzer(platform) {}
+        Worker(ProcessPlatform& platform, SamplingService* service)
+            : collector(platform), analyzer(platform), owner(service) {}
+        std::mutex mutex;
         ProcessCollector collector;
         SampleAnalyzer analyzer;
+        SamplingService* owner;
     };
 
-    QThread m_thread;
-    QObject* m_context; // on m_thread; queued jobs run through it
-    std::unique_ptr<Worker> m_worker;
+    std::shared_ptr<Worker> m_worker;
+    std::unique_ptr<Executor> m_ownExecutor;
+    Executor* m_executor;
 };
 
 } // namespace lunorvale

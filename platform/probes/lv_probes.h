@@ -53,7 +53,8 @@ enum {
 
 // 1 when the record was filled, 0 otherwise (record untouched).
 int lv_read_process(int32_t pid, LVProcessRecord* out);
-// Records of the current user's live processes; -1 when the process list cannot be read. Keeps one
+// Records of the current user's live processes; -1 when the process list cannot be read. Only the
+// slots of the records returned are written: the rest stay as the caller passed them. Keeps one
 // descriptor per process of the calling thread's listings open between calls, within the open-file
 // limit (raised towards its hard limit once); past that, processes are read without keeping one.
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);

@@ -723,11 +723,11 @@ private:
                 return false;
             known.owner = *uid;
         }
-        if (known.owner != user)
+        // A zombie is dropped like a process that is gone, before its slot is written: a slot
+        // written for a process that is not counted would hold it past the last record.
+        if (known.owner != user || statusForState(stat.state) == LV_STATUS_ZOMBIE)
             return false;
         fillRecord(known.pid, known.owner, stat, out);
-        if (out.status == LV_STATUS_ZOMBIE)
-            return false; // dropped like a process that is gone
         setName(proc, path, stat, imageChanged, known, out);
         known.image = image;
         return true;
@@ -783,11 +783,11 @@ private:
             m_nextOthers.push_back(pid);
             return ReadOutcome::unreadable;
         }
-        fillRecord(pid, *uid, *stat, out);
-        if (out.status == LV_STATUS_ZOMBIE) {
+        if (statusForState(stat->state) == LV_STATUS_ZOMBIE) {
             closeKept(known);
             return ReadOutcome::passedOver;
         }
+        fillRecord(pid, *uid, *stat, out);
         known.starttime = stat->starttime;
         known.image = imageOf(*stat);
         const std::string_view line(text, static_cast<size_t>(count));

@@ -1,4 +1,5 @@
 #include "platform/desktop/AIClient.h"
+#include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/Thrown.h"
 
@@ -140,8 +141,9 @@ TEST(AIClientTransport, StoppingTheCallerCancels) {
     LoopbackHttpServer server;
     server.setDefaultReply(stalling());
     std::stop_source stop;
+    // Stopped once the request has reached the server, which never answers.
     std::thread stopper([&] {
-        std::this_thread::sleep_for(200ms);
+        lunorvale::test::pollUntil([&] { return !server.requests().isEmpty(); }, 60s);
         stop.request_stop();
     });
     EXPECT_THROW(AIClient().analyzeAndWait(summary, {server.baseURL(), "m"}, QString(),

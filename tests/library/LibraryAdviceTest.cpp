@@ -29,7 +29,8 @@ TEST(LibraryAdvice, SendsTheTickedListAndOnlyTheCurrentRequestWritesItsOutcome) 
         ApplicationLibraryModel& model = h.scanned({a, b, c});
         h.running = {runningTarget(b)};
         model.refreshRunning();
-        ASSERT_TRUE(spinUntil([&] { return model.runningIDs().contains(b.id()); }));
+        ASSERT_TRUE(h.executor.settle());
+        ASSERT_TRUE(model.runningIDs().contains(b.id()));
         model.setChecked({c.id(), b.id()});
         const QString summary = model.summary();
         EXPECT_EQ(summary, ApplicationAdviceSummary::make(

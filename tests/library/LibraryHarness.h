@@ -9,19 +9,9 @@
 
 #include <QTemporaryDir>
 #include <atomic>
-#include <future>
 #include <gtest/gtest.h>
 
 namespace lunorvale::test {
-
-// Holds background work until the test opens it.
-struct Gate {
-    std::promise<void> opening;
-    std::shared_future<void> opened = opening.get_future().share();
-    std::atomic<bool> waiting = false;
-    void wait() { waiting = true, opened.wait(); }
-    void open() { opening.set_value(); }
-};
 
 struct FakeRevealer final : FileRevealer, UrlOpener {
     QList<QUrl> revealed, opened;
@@ -44,6 +34,9 @@ inline ApplicationRunningTarget runningTarget(const InstalledApplication& applic
 }
 
 struct LibraryHarness {
+    // Runs the scan, the sizing, the checks, the removals and the looks when the test says so. A test of
+    // the model's own threads sets services.work and services.looks back to null.
+    ManualExecutor executor;
     QTemporaryDir folder;
     QList<InstalledApplication> listed;
     QList<ApplicationRunningTarget> running;
@@ -91,25 +84,29 @@ struct LibraryHarness {
             return reached("clock"), 0.0;
         };
         services.revealer = &revealer;
+        services.work = &executor;
+        services.looks = &executor;
     }
 
     ApplicationLibraryModel& start(bool preview = false) {
         model = std::make_unique<ApplicationLibraryModel>(preview, services);
         return *model;
     }
-    // Starts the model, publishes `applications` and waits until every size is in.
+    // Starts the model, publishes `applications` and runs the work until every size is in.
     ApplicationLibraryModel& scanned(QList<InstalledApplication> applications) {
         listed = std::move(applications);
         ApplicationLibraryModel& library = model ? *model : start();
         library.scan();
-        EXPECT_TRUE(spinUntil([&] { return !library.scanning() && !library.sizing(); }));
+        EXPECT_TRUE(executor.settle());
+        EXPECT_FALSE(library.scanning() || library.sizing());
         return library;
     }
-    // Selects the application, checks it and waits for the check to end.
+    // Selects the application, checks it and runs the check to its end.
     void check(const InstalledApplication& application) {
         model->setSelectedID(application.id());
         model->prepareRemoval(application);
-        EXPECT_TRUE(spinUntil([&] { return !model->checkingRemoval(); }));
+        EXPECT_TRUE(executor.settle());
+        EXPECT_FALSE(model->checkingRemoval());
     }
 };
 

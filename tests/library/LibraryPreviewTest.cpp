@@ -72,7 +72,8 @@ TEST(LibraryPreview, EachScenarioSetsOnlyItsStateAndNothingReachesTheSystem) {
         model.scan();
         model.refreshRunning();
         model.loadReceipts();
-        spinUntil([] { return false; }, std::chrono::milliseconds(20));
+        EXPECT_TRUE(deliverDue());
+        EXPECT_EQ(h.executor.handedOver(), 0);
         EXPECT_EQ(stateOf(model), state);
     }
 }
@@ -88,7 +89,7 @@ TEST(LibraryPreview, OperationsEndInTheRunsOwnServices) {
 
     model.setSelectedID(notes.id());
     model.requestQuitAndRecheck(notes);
-    ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.checkingRemoval(); }));
     EXPECT_EQ(model.message(), QStringLiteral("Notes Desk：演示模式中的操作不会执行。"));
     EXPECT_FALSE(model.removalPlan());
     model.open(notes);
@@ -98,7 +99,7 @@ TEST(LibraryPreview, OperationsEndInTheRunsOwnServices) {
     EXPECT_EQ(model.receiptError(), std::nullopt);
     model.analyze("[]", {QStringLiteral("https://api.example.invalid/v1"), QStringLiteral("m")},
                   QDateTime::currentDateTimeUtc());
-    ASSERT_TRUE(spinUntil([&] { return !model.aiBusy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
     EXPECT_EQ(model.aiError(), AIServiceError(AIServiceError::Kind::networkUnavailable).errorDescription());
 
     EXPECT_EQ(model.applications(), listed);

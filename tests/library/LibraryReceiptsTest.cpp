@@ -55,7 +55,7 @@ TEST(LibraryReceipts, LogIsShownInTheFileManagerOrItsFolderIsOpened) {
     model.revealRemovalLog();
     fixture::writeFile(log.toLocalFile(), "[]");
     model.revealRemovalLog();
-    ASSERT_TRUE(spinUntil([&] { return manager.shown.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return manager.shown.size() == 2; }));
     EXPECT_EQ(manager.shown, (QList<QStringList>{{folder.toString(QUrl::FullyEncoded)},
                                                  {log.toString(QUrl::FullyEncoded)}}));
 
@@ -69,7 +69,7 @@ TEST(LibraryReceipts, LogIsShownInTheFileManagerOrItsFolderIsOpened) {
     FreedesktopFileRevealer absent(&opener, bus.connect(QStringLiteral("other")),
                                    QStringLiteral("org.example.Absent"));
     absent.reveal(log);
-    ASSERT_TRUE(spinUntil([&] { return !opener.opened.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !opener.opened.isEmpty(); }));
     EXPECT_EQ(opener.opened, QList{folder});
 }
 
@@ -122,7 +122,8 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     ASSERT_TRUE(model.removalPlan());
 
     model.remove(*model.removalPlan());
-    ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_FALSE(model.removing());
     EXPECT_EQ(model.message(), QStringLiteral("Real：未能读取数据，因为它的格式不正确。"));
     EXPECT_EQ(trashed, 0);
     EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);

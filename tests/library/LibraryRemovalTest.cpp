@@ -38,9 +38,21 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.message.value_or(QString()).toStdString());
         LibraryHarness h;
-        Gate gate;
+        QList<std::optional<ApplicationRemovalPhase>> phases;
+        // The user acts while the check is in its components phase; its result comes after, cancelled
+        // or not.
         h.prepare = [&](const InstalledApplication& application) {
-            gate.wait(); // the result comes late, cancelled or not
+            ApplicationLibraryModel& model = *h.model;
+            EXPECT_TRUE(deliverDue());
+            EXPECT_EQ(phases.size(), 2);
+            model.scan();
+            model.prepareRemoval(b); // neither starts while a check runs
+            if (test.during == During::selectOther)
+                model.setSelectedID(b.id());
+            if (test.during == During::cancel) {
+                model.cancelRemovalCheck(true);
+                EXPECT_TRUE(model.checkingRemoval() && model.cancellingRemovalCheck());
+            }
             if (test.during == During::refusal)
                 throw ApplicationManagementError::blocked(QStringLiteral("签名无效。"));
             return ApplicationRemovalPlan{
@@ -52,22 +64,12 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
         };
         ApplicationLibraryModel& model = h.scanned({a, b});
         model.setChecked({a.id(), b.id()});
-        QList<std::optional<ApplicationRemovalPhase>> phases;
         QObject::connect(&model, &ApplicationLibraryModel::removalPhaseChanged,
                          [&] { phases.append(model.removalPhase()); });
         model.setSelectedID(a.id());
         model.prepareRemoval(a);
-        ASSERT_TRUE(spinUntil([&] { return gate.waiting.load() && phases.size() == 2; }));
-        model.scan();
-        model.prepareRemoval(b); // neither starts while a check runs
-        if (test.during == During::selectOther)
-            model.setSelectedID(b.id());
-        if (test.during == During::cancel) {
-            model.cancelRemovalCheck(true);
-            EXPECT_TRUE(model.checkingRemoval() && model.cancellingRemovalCheck());
-        }
-        gate.open();
-        ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
+        ASSERT_TRUE(h.executor.settle());
+        EXPECT_FALSE(model.checkingRemoval());
         EXPECT_EQ(phases,
                   (QList<std::optional<ApplicationRemovalPhase>>{
                       ApplicationRemovalPhase::identity, ApplicationRemovalPhase::components, std::nullopt}));
@@ -81,7 +83,9 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
                 h.running = {runningTarget(a)};
             model.remove(*model.removalPlan());
             EXPECT_FALSE(model.removalPlan());
-            ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
+            EXPECT_TRUE(model.removing());
+            ASSERT_TRUE(h.executor.settle());
+            EXPECT_FALSE(model.removing());
         }
         EXPECT_EQ(model.message(), test.message);
         EXPECT_EQ(model.removalFeedback().has_value(),

@@ -18,6 +18,7 @@ TEST(LibraryScan, PublishesTheListOffTheInterfaceThreadThenSizesEachBundleInTurn
     }
     std::atomic<int> onInterfaceThread = 0;
     LibraryHarness h;
+    h.services.work = h.services.looks = nullptr; // the model's own threads
     h.services.scan = [&](const CancellationToken& token) {
         onInterfaceThread += QThread::currentThread() == qApp->thread();
         return ApplicationInventory({fixture::url(folder)}).scan(token);
@@ -47,7 +48,7 @@ TEST(LibraryScan, PublishesTheListOffTheInterfaceThreadThenSizesEachBundleInTurn
                      [&] { sizeCounts.append(model.sizes().size()); });
 
     model.scan();
-    ASSERT_TRUE(spinUntil([&] { return !model.scanning() && !model.sizing(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.scanning() && !model.sizing(); }));
     EXPECT_EQ(flags,
               (QList<std::pair<bool, bool>>{{true, false}, {false, false}, {false, true}, {false, false}}));
     EXPECT_EQ(sizeCounts, (QList<qsizetype>{1, 2}));
@@ -65,17 +66,24 @@ TEST(LibraryScan, ReplacedStoppedOrFailedScanWritesNothingOfItsOwn) {
     enum class Then { rescan, stop, failingRescan };
     for (const Then then : {Then::rescan, Then::stop, Then::failingRescan}) {
         LibraryHarness h;
-        Gate gate;
-        std::atomic<int> sizeCalls = 0, scans = 0;
+        int sizeCalls = 0, scans = 0;
         h.services.scan = [&](const CancellationToken&) {
             if (++scans == 2 && then == Then::failingRescan)
                 throw std::runtime_error("unreadable folder");
             return ApplicationScan{h.listed, {}, {}};
         };
         h.services.bundleSize = [&](const InstalledApplication& application, const CancellationToken&) {
-            if (++sizeCalls == 2)
-                return gate.wait(), int64_t(999); // the stale answer
-            return int64_t(application.name().size());
+            if (++sizeCalls != 2)
+                return int64_t(application.name().size());
+            // While the second bundle is sized, the scan is replaced or stopped, and whatever follows
+            // runs to its end; only then does the stale answer come.
+            if (then == Then::stop)
+                h.model->stopScanning();
+            else
+                h.model->scan();
+            EXPECT_TRUE(h.executor.settle());
+            EXPECT_FALSE(h.model->scanning() || h.model->sizing());
+            return int64_t(999);
         };
         h.listed = {listedApplication("A"), listedApplication("Bb"), listedApplication("Ccc")};
         ApplicationLibraryModel& model = h.start();
@@ -83,15 +91,9 @@ TEST(LibraryScan, ReplacedStoppedOrFailedScanWritesNothingOfItsOwn) {
         QObject::connect(&model, &ApplicationLibraryModel::sizesChanged,
                          [&] { seen += model.sizes().values(); });
         model.scan();
-        ASSERT_TRUE(spinUntil([&] { return gate.waiting.load(); }));
-        if (then == Then::stop)
-            model.stopScanning();
-        else
-            model.scan();
-        ASSERT_TRUE(spinUntil([&] { return !model.scanning() && !model.sizing(); }));
-        gate.open();
-        spinUntil([] { return false; }, std::chrono::milliseconds(100));
+        ASSERT_TRUE(h.executor.settle());
 
+        EXPECT_EQ(sizeCalls, then == Then::rescan ? 5 : 2);
         EXPECT_FALSE(seen.contains(999));
         EXPECT_FALSE(model.scanning() || model.sizing());
         EXPECT_EQ(model.sizes().size(), then == Then::rescan ? 3 : 1);
@@ -104,28 +106,32 @@ TEST(LibraryScan, ReplacedStoppedOrFailedScanWritesNothingOfItsOwn) {
 // never by the one that began before it; a look still on its way when the model goes is cancelled.
 TEST(LibraryScan, RunningStateAskedForDuringALookComesFromALaterOne) {
     LibraryHarness h;
-    Gate gate;
-    std::atomic<int> looks = 0;
+    const InstalledApplication a = listedApplication("A");
+    int looks = 0;
+    std::optional<QSet<QString>> answered;
+    std::optional<bool> cancelledWhenRun;
     h.services.runningApplications = [&](const CancellationToken& token) {
         QList<ApplicationRunningTarget> seen = h.running;
-        if (++looks == 2)
-            gate.wait();
-        while (looks > 3 && !token.isCancelled())
-            QThread::msleep(1);
+        // While the second look runs, the application starts and its running state is asked for.
+        if (++looks == 2) {
+            h.running = {runningTarget(a)};
+            h.model->refreshRunning([&] { answered = h.model->runningIDs(); });
+        }
+        if (looks == 4)
+            cancelledWhenRun = token.isCancelled();
         return seen;
     };
-    const InstalledApplication a = listedApplication("A");
     ApplicationLibraryModel& model = h.scanned({a});
+    ASSERT_EQ(looks, 1);
     model.refreshRunning();
-    ASSERT_TRUE(spinUntil([&] { return gate.waiting.load(); }));
-    h.running = {runningTarget(a)};
-    std::optional<QSet<QString>> answered;
-    model.refreshRunning([&] { answered = model.runningIDs(); });
-    gate.open();
-    ASSERT_TRUE(spinUntil([&] { return answered.has_value(); }));
+    ASSERT_TRUE(h.executor.settle());
     EXPECT_EQ(answered, QSet<QString>{a.id()});
     EXPECT_EQ(looks, 3);
+
     model.refreshRunning([] { ADD_FAILURE() << "answered after the model went"; });
-    ASSERT_TRUE(spinUntil([&] { return looks == 4; }));
+    ASSERT_EQ(h.executor.pending(), 1);
     h.model.reset();
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_EQ(looks, 4);
+    EXPECT_EQ(cancelledWhenRun, true);
 }

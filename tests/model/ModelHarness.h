@@ -16,6 +16,8 @@ namespace lunorvale::test {
 inline const QDateTime modelStart = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
 
 struct ModelHarness {
+    // Runs the samples when the test says so.
+    ManualExecutor executor;
     QTemporaryDir dir;
     InMemoryProcessPlatform platform{1000, 99};
     QDateTime clock = modelStart;
@@ -33,6 +35,7 @@ struct ModelHarness {
             return LocalHistoryStore(path(QStringLiteral("history.json")));
         };
         services.stopRecheckDelay = std::chrono::milliseconds(0);
+        services.sampling = &executor;
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -73,9 +76,14 @@ struct ModelHarness {
                 p.record.cpu_ns += static_cast<uint64_t>(seconds * 1e9);
             });
     }
+    // Runs the samples asked for and applies them.
+    void runSamples() {
+        ASSERT_TRUE(executor.settle());
+        ASSERT_FALSE(model->isSampling());
+    }
     void sample() {
         model->sampleNow();
-        ASSERT_TRUE(spinUntil([this] { return !model->isSampling(); }));
+        runSamples();
     }
     // Samples every `step` seconds for `seconds`, the busy processes at a whole core.
     void run(double seconds, const QList<int32_t>& busy, double step = 30) {

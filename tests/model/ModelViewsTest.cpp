@@ -58,7 +58,7 @@ TEST(ModelViews, ManualAnalysisAppliesOnlyTheCurrentRequest) {
         reply(decision);
         model.analyze(encoder, std::nullopt, service);
         EXPECT_TRUE(model.aiBusy());
-        EXPECT_TRUE(spinUntil([&] { return !model.aiBusy(); }));
+        EXPECT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
     };
 
     analyzeAndWait("keep_observing");
@@ -75,7 +75,7 @@ TEST(ModelViews, ManualAnalysisAppliesOnlyTheCurrentRequest) {
         const qsizetype asked = server.requests().size();
         reply("consider_quitting");
         model.analyze(encoder, std::nullopt, service);
-        ASSERT_TRUE(spinUntil([&] { return server.requests().size() > asked; }));
+        ASSERT_TRUE(waitUntil([&] { return server.requests().size() > asked; }));
         drop();
         EXPECT_FALSE(model.aiBusy());
         EXPECT_FALSE(model.aiDecision());

@@ -48,13 +48,13 @@ TEST(ProcessActions, StopsRealProcessesOnlyWhileTheyAreTheOnesListed) {
     LinuxProcessPlatform platform;
     ModelHarness h;
     h.services.processPlatform = &platform;
-    h.services.stopRecheckDelay = std::chrono::milliseconds(200);
     AppModel& model = h.start();
     h.sample();
     ASSERT_TRUE(h.listed(sleeper->pid()) && h.listed(stubborn->pid()));
     const ProcessSample sleep = *h.listed(sleeper->pid());
     const ProcessSample ignoring = *h.listed(stubborn->pid());
-    const auto stopAndWait = [&](const ProcessSample& sample, bool force) {
+    // The re-check runs once a child that ends on the signal has ended.
+    const auto stopAndWait = [&](const ProcessSample& sample, bool force, const ChildProcess* ends) {
         model.stop(sample, force);
         EXPECT_TRUE(model.stoppingIDs().contains(sample.identity));
         EXPECT_EQ(model.operationMessage(),
@@ -62,8 +62,12 @@ TEST(ProcessActions, StopsRealProcessesOnlyWhileTheyAreTheOnesListed) {
                       (force ? QStringLiteral("强制停止") : QStringLiteral("退出")) +
                       QStringLiteral("请求，正在复查…"));
         EXPECT_EQ(model.statusMessage(), model.operationMessage().value_or(QString()));
+        if (ends) {
+            EXPECT_TRUE(ends->waitUntilExited(std::chrono::seconds(60)));
+        }
         // The re-check ends with a new sample, whose status line then replaces the outcome's.
-        EXPECT_TRUE(spinUntil([&] { return model.stoppingIDs().isEmpty() && !model.isSampling(); }));
+        h.runSamples();
+        EXPECT_TRUE(model.stoppingIDs().isEmpty());
     };
 
     // Another incarnation of the pid is never signalled (the controller's and the probes' tests cover
@@ -74,14 +78,14 @@ TEST(ProcessActions, StopsRealProcessesOnlyWhileTheyAreTheOnesListed) {
     EXPECT_EQ(model.operationMessage(), QStringLiteral("任务已退出或发生变化，请刷新后重新确认。"));
     EXPECT_TRUE(model.stoppingIDs().isEmpty() && model.history().isEmpty());
 
-    stopAndWait(sleep, false);
+    stopAndWait(sleep, false, sleeper.get());
     EXPECT_EQ(model.operationMessage(), QStringLiteral("已确认 ") + label(sleep) + QStringLiteral("退出。"));
     EXPECT_FALSE(h.listed(sleeper->pid()));
 
-    stopAndWait(ignoring, false);
+    stopAndWait(ignoring, false, nullptr);
     EXPECT_EQ(model.operationMessage(),
               label(ignoring) + QStringLiteral("仍在运行。可继续等待，或在详情中选择强制停止。"));
-    stopAndWait(ignoring, true);
+    stopAndWait(ignoring, true, stubborn.get());
     EXPECT_EQ(model.operationMessage(),
               QStringLiteral("已确认 ") + label(ignoring) + QStringLiteral("退出。"));
 

@@ -1,6 +1,6 @@
-#include "support/FakeDesktop.h"
 #include "ModelHarness.h"
 #include "platform/desktop/FreedesktopNotifications.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 
 using namespace lunorvale;
@@ -17,7 +17,7 @@ struct Desktop {
     void sync() {
         bool answered = false;
         center.authorizationStatus([&](NotificationAuthorization) { answered = true; });
-        ASSERT_TRUE(spinUntil([&] { return answered; }));
+        ASSERT_TRUE(waitUntil([&] { return answered; }));
     }
 };
 
@@ -33,7 +33,7 @@ TEST(Reminders, PostedOncePerHalfHourRetriedAndWithdrawn) {
     h.add(601, "renderer");
     h.services.notifications = &desktop.center;
     AppModel& model = h.start();
-    ASSERT_TRUE(spinUntil([&] { return model.notificationStatus() == QStringLiteral("系统已允许"); }));
+    ASSERT_TRUE(waitUntil([&] { return model.notificationStatus() == QStringLiteral("系统已允许"); }));
 
     // Samples at `at` seconds after `from`, the busy processes at a whole core since the last one.
     const auto sampleAt = [&](const QDateTime& from, qint64 at, const QList<int32_t>& busy) {
@@ -91,7 +91,7 @@ TEST(Reminders, PostedOncePerHalfHourRetriedAndWithdrawn) {
     QObject::connect(&model, &AppModel::mainWindowRequested, [&] { ++windowRequests; });
     const QUuid navigation = model.navigationRequest();
     server.click(3);
-    ASSERT_TRUE(spinUntil([&] { return windowRequests == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return windowRequests == 1; }));
     EXPECT_EQ(model.selectedID(), (ProcessIdentity{601, 5601}));
     EXPECT_EQ(model.openedNotificationID(), model.selectedID());
     EXPECT_NE(model.navigationRequest(), navigation);

@@ -35,7 +35,7 @@ TEST(SamplingCycle, StatusLinesPauseAndResume) {
          QStringLiteral("观察已暂停 · 当前为手动采样"), true},
         {"resume samples at once", [&] { model.toggleMonitoring(); },
          QStringLiteral("观察已恢复，正在重新建立基线。"), false},
-        {"its sample is a new baseline", [&] { ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); })); },
+        {"its sample is a new baseline", [&] { h.runSamples(); },
          QStringLiteral("已读取 2 个当前用户进程；下一次采样后显示 CPU。"), false},
     };
     for (const Step& step : steps) {
@@ -54,7 +54,7 @@ TEST(SamplingCycle, StatusLinesPauseAndResume) {
     model.sampleNow();
     model.toggleMonitoring();
     EXPECT_FALSE(model.samplingInterval());
-    ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
+    h.runSamples();
     EXPECT_EQ(model.statusMessage(), QStringLiteral("观察已暂停。岚栖仍在系统托盘运行。"));
 
     // Restarting paused says so at once.
@@ -131,13 +131,27 @@ TEST(SamplingCycle, NoSampleWhileTheMachineSleeps) {
     int samples = 0;
     QObject::connect(&model, &AppModel::isSamplingChanged, [&] { samples += model.isSampling() ? 1 : 0; });
     login.prepareForSleep(true);
-    ASSERT_TRUE(spinUntil([&] { return !h.listed(400)->cpuPercent; }));
+    ASSERT_TRUE(waitUntil([&] { return !h.listed(400)->cpuPercent; }));
     model.sampleNow();
     EXPECT_EQ(samples, 0);
+    EXPECT_EQ(h.executor.pending(), 0);
     EXPECT_FALSE(model.samplingInterval());
 
     login.prepareForSleep(false);
-    ASSERT_TRUE(spinUntil([&] { return samples == 1 && !model.isSampling(); }));
+    ASSERT_TRUE(waitUntil([&] { return samples == 1; }));
+    h.runSamples();
     EXPECT_FALSE(h.listed(400)->cpuPercent);
     EXPECT_TRUE(model.samplingInterval());
+}
+
+// A sample still waiting for the worker when the model goes is never taken.
+TEST(SamplingCycle, ASampleLeftWaitingWhenTheModelGoesIsNeverTaken) {
+    ModelHarness h;
+    h.add(200, "editor");
+    h.start().sampleNow();
+    ASSERT_EQ(h.executor.pending(), 1);
+    const int reads = h.platform.pathReads();
+    h.model.reset();
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_EQ(h.platform.pathReads(), reads);
 }

@@ -45,7 +45,7 @@ TEST(StoredSettings, RulesOutsideTheirRangesAreRefused) {
         EXPECT_EQ(!error, valid) << rules.sampleInterval << " " << rules.cpuThreshold;
         EXPECT_EQ(error ? error->errorDescription() : sentence, sentence);
         EXPECT_EQ(model.settings(), valid ? rules : before);
-        ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
+        h.runSamples();
     }
     EXPECT_EQ(h.start().settings(), (MonitorSettings{5, 10, 30, true}));
 }
@@ -113,5 +113,6 @@ TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
     EXPECT_EQ(model.settings().sampleInterval, 60);
     EXPECT_EQ(model.statusMessage(),
               QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
-    ASSERT_TRUE(spinUntil([&] { return !model.isSampling(); }));
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_FALSE(model.isSampling());
 }

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -21,6 +20,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace lunorvale;
@@ -247,7 +247,10 @@ TEST_F(ScriptedCollector, SystemFiguresFollowTheirFlags) {
     EXPECT_FALSE(collector.collect().systemCPU);
 }
 
-// Against the real kernel: a busy child and a process in an application-bundle-shaped folder.
+// Against the real kernel: a busy child and a process in an application-bundle-shaped folder. The
+// child's share of a core is checked against the kernel's own clock of its CPU time, read around each
+// sample: however busy the machine, the share lies between the least and the most the child can have
+// used between the collector's two reads.
 TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -258,19 +261,41 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     auto busy = test::ChildProcess::spawn({"sh", "-c", "exec yes > /dev/null"});
     auto bundled = test::ChildProcess::spawn({bundleBinary.toStdString(), "30"});
     ASSERT_TRUE(busy && bundled);
+    clockid_t busyClock{};
+    ASSERT_EQ(::clock_getcpuclockid(busy->pid(), &busyClock), 0);
+    struct Reading {
+        double wall = 0, cpu = 0;
+    };
+    const auto read = [&] {
+        const auto seconds = [](clockid_t clock) {
+            timespec time{};
+            ::clock_gettime(clock, &time);
+            return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
+        };
+        return Reading{seconds(CLOCK_MONOTONIC), seconds(busyClock)};
+    };
 
     LinuxProcessPlatform platform;
     ProcessCollector collector(platform);
+    const Reading beforeFirst = read();
     collector.collect();
-    QThread::msleep(1000);
+    const Reading afterFirst = read();
+    // The child runs until it has used a measurable share of a core.
+    ASSERT_TRUE(test::pollUntil([&] { return read().cpu >= afterFirst.cpu + 0.5; }, 60s));
+    const Reading beforeSecond = read();
     const auto second = collector.collect();
+    const Reading afterSecond = read();
     EXPECT_TRUE(second.systemCPU);
     const ProcessSample* load = find(second, busy->pid());
     const ProcessSample* inBundle = find(second, bundled->pid());
     ASSERT_TRUE(load && inBundle);
     ASSERT_TRUE(load->cpuPercent);
-    EXPECT_GT(*load->cpuPercent, 60.0);
-    EXPECT_LT(*load->cpuPercent, 140.0);
+    // The status file counts CPU time in whole ticks (10 ms), each of its two fields cut down.
+    constexpr double ticks = 0.02;
+    EXPECT_GE(*load->cpuPercent,
+              (beforeSecond.cpu - afterFirst.cpu - ticks) / (afterSecond.wall - beforeFirst.wall) * 100);
+    EXPECT_LE(*load->cpuPercent,
+              (afterSecond.cpu - beforeFirst.cpu + ticks) / (beforeSecond.wall - afterFirst.wall) * 100);
     EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
     EXPECT_EQ(inBundle->source, QStringLiteral("Foo"));
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
@@ -304,8 +329,13 @@ void rewriteArgumentsOnSignal(const void*) {
 TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
+    // The first pipe lets the shell go on; the program it then runs waits on the second, which never
+    // gets a writer. (Had it waited on the first again, it could open it while the test's writer still
+    // held it, read its end at once and exit.)
     const std::string fifo = dir.filePath(QStringLiteral("go")).toStdString();
+    const std::string hold = dir.filePath(QStringLiteral("hold")).toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(hold.c_str(), 0600), 0);
     const QString copied = dir.filePath(QStringLiteral("sleeper"));
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copied));
     QFile::setPermissions(copied, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -319,13 +349,13 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         QString refusal;
     };
     const Case cases[] = {
-        // Waits on the pipe, then runs the same program again, which waits on the pipe for ever.
+        // Waits on the pipe, then runs the same program again, which waits for ever.
         {[&] {
              return test::ChildProcess::spawn(
-                 {"sh", "-c", "read l < " + fifo + "; exec sh -c 'read l < " + fifo + "'"});
+                 {"sh", "-c", "read l < " + fifo + "; exec sh -c 'read l < " + hold + "'"});
          },
          [&](test::ChildProcess&) { std::ofstream(fifo) << "go\n"; }, false,
-         QStringLiteral("sh -c read l < ") + QString::fromStdString(fifo), 1, commandChanged},
+         QStringLiteral("sh -c read l < ") + QString::fromStdString(hold), 1, commandChanged},
         {[] { return test::ChildProcess::forkIdle(rewriteArgumentsOnSignal, nullptr); },
          [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false, QStringLiteral("rewritten argv"),
          10, commandChanged},
@@ -361,7 +391,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
             [&] {
                 return (c.byPath ? platform.processPath(pid) : platform.processArguments(pid)) == c.shown;
             },
-            10s));
+            60s));
         int samples = 0;
         while (samples < c.samplesWithoutAct && shown(shownBy(collector.collect())) != c.shown)
             ++samples;
@@ -373,7 +403,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         const ProcessSample after = shownBy(collector.collect());
         EXPECT_EQ(shown(after), c.shown);
         EXPECT_NO_THROW(controller.stop(after, false));
-        const auto status = child->waitForExit(10s);
+        const auto status = child->waitForExit(60s);
         EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
     }
 }

@@ -114,10 +114,10 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         return nullptr;
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
     if (!childStarted(readEnd)) {
-        child->waitForExit(std::chrono::seconds(10));
+        child->waitForExit(std::chrono::seconds(60));
         return nullptr;
     }
-    waitUntilExecuted(pid, std::chrono::seconds(10));
+    waitUntilExecuted(pid, std::chrono::seconds(60));
     return child;
 }
 
@@ -187,7 +187,7 @@ std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
     if (auto status = waitForExit(grace))
         return status;
     signalGroup(pid_, SIGKILL);
-    return waitForExit(std::chrono::seconds(30));
+    return waitForExit(std::chrono::seconds(60));
 }
 
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -48,7 +48,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool signal(int number) const;
     // SIGTERM to the child's group, then SIGKILL when it has not ended after `grace`; the wait status.
-    std::optional<int> terminate(std::chrono::milliseconds grace = std::chrono::seconds(10));
+    std::optional<int> terminate(std::chrono::milliseconds grace = std::chrono::seconds(60));
     bool reaped() const { return reaped_; }
 
 private:
@@ -59,7 +59,7 @@ private:
 };
 
 // Waits until a freshly started program's arguments can be read (the kernel sets them up last).
-bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // Polls `condition` every few milliseconds until it holds or the timeout passes.
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

@@ -29,8 +29,9 @@ public:
     explicit RunningProgram(const QStringList& arguments, const QMap<QString, QString>& environment = {});
     ~RunningProgram();
 
-    // The exit status; -1 when it did not end normally in time. Collects its output.
-    int finish(int milliseconds = 30000);
+    // The exit status; -1 when it did not end normally in time (a bound a healthy run never reaches).
+    // Collects its output.
+    int finish(int milliseconds = 60000);
     bool running() const { return m_process.state() == QProcess::Running; }
     void signal(int number) const;
     const QByteArray& out() const { return m_out; }

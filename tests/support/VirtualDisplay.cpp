@@ -10,7 +10,7 @@ VirtualDisplay::VirtualDisplay() {
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
                     QStringLiteral("tcp")});
-    if (m_server.waitForReadyRead(20000))
+    if (m_server.waitForReadyRead(60000))
         m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
 }
 
@@ -48,7 +48,7 @@ QString VirtualDisplay::run(const QString& program, const QStringList& arguments
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    process.waitForFinished();
+    process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 

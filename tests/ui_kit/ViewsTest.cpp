@@ -1,6 +1,9 @@
 #include "Pixels.h"
+#include "support/EventLoop.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/LVCard.h"
 #include "ui/kit/LVEmptyState.h"
+#include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/ProcessGlyph.h"
 #include "ui/kit/SectionHeading.h"
@@ -8,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QVBoxLayout>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -138,5 +142,27 @@ TEST(KitText, MarkupIsShownAsTextInTheTextFamilyWithTabularDigits) {
         for (const char digit : {'1', '4', '7', '8'})
             EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char(digit)),
                       metrics.horizontalAdvance(QLatin1Char('0')));
+    }
+}
+
+// A selectable text of a fixed height in a card comes to rest, whether it scrolls or not: measuring it
+// for the layout never makes it adjust its scroll bar, which would ask the layout again.
+TEST(KitText, SelectableTextAtAFixedHeightComesToRest) {
+    const QString line = QStringLiteral("CPU 占用 120%，内存 2.1 GB，已持续 15 分钟；磁盘读写平稳。");
+    for (const int lines : {1, 2, 5, 9, 16}) {
+        for (const int width : {420, 570}) {
+            QWidget window;
+            auto* column = new QVBoxLayout(&window);
+            column->setContentsMargins(28, 28, 28, 28);
+            auto* text = new LVSelectableText(QStringList(lines, line).join(u'\n'), Fonts::system(12));
+            text->setLineSpacing(6);
+            text->setPadding(16);
+            text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            text->setFixedHeight(240);
+            column->addWidget(lunorCard(text));
+            window.setFixedWidth(width);
+            window.show();
+            EXPECT_TRUE(lunorvale::test::deliverDue()) << lines << " lines, " << width << " wide";
+        }
     }
 }

@@ -5,6 +5,8 @@
 
 #include <QBuffer>
 #include <QSignalSpy>
+#include <atomic>
+#include <future>
 #include <sys/stat.h>
 
 using namespace lunorvale;
@@ -121,25 +123,38 @@ TEST(ApplicationIcon, ReadsOnlyTheBundlesOwnPlainIconFile) {
 
 // Loading never waits on the interface thread; what a left page still receives is dropped.
 TEST(ApplicationIcon, LoadsOffTheInterfaceThreadOncePerBundle) {
-    Gate gate;
+    // Holds the first read until the test lets it go on.
+    std::promise<void> reached, release;
+    std::shared_future<void> released = release.get_future().share();
     std::atomic<int> reads = 0;
     ApplicationIconLoader loader([&](const QString&) {
-        ++reads;
-        gate.wait();
+        if (++reads == 1) {
+            reached.set_value();
+            released.wait();
+        }
         return std::optional<QByteArray>(sample);
     });
+    // Each load hands its result to the application object in one queued call.
+    struct Deliveries final : QObject {
+        int count = 0;
+        bool eventFilter(QObject* target, QEvent* event) override {
+            count += target == qApp && event->type() == QEvent::MetaCall;
+            return false;
+        }
+    } deliveries;
+    qApp->installEventFilter(&deliveries);
     QSignalSpy loaded(&loader, &ApplicationIconLoader::loaded);
     EXPECT_FALSE(loader.icon("/A.app", 32));
     EXPECT_FALSE(loader.icon("/A.app", 32));
-    ASSERT_TRUE(spinUntil([&] { return gate.waiting.load(); }));
+    ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
     loader.leave();
-    gate.open();
-    ASSERT_TRUE(spinUntil([&] { return reads == 1; }));
-    spinUntil([] { return false; }, std::chrono::milliseconds(50));
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return deliveries.count == 1; }));
     EXPECT_EQ(loaded.count(), 0);
 
     EXPECT_FALSE(loader.icon("/A.app", 32));
-    ASSERT_TRUE(spinUntil([&] { return loaded.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return loaded.count() == 1; }));
     EXPECT_EQ(loader.icon("/A.app", 32)->size(), QSize(32, 32));
     EXPECT_EQ(reads, 2);
+    EXPECT_EQ(deliveries.count, 2);
 }

@@ -46,7 +46,8 @@ TEST(LibraryOrder, AfterAScanTheSelectedApplicationIsTheTopRow) {
             return ApplicationInventory({fixture::url(apps)}).scan(token);
         };
         ApplicationLibraryView& view = h.show();
-        ASSERT_TRUE(spinUntil([&] { return h.model().scannedAt().has_value(); }));
+        h.runWork();
+        ASSERT_TRUE(h.model().scannedAt().has_value());
         h.settle();
         ASSERT_EQ(view.listModel()->rowCount(), names.size());
         const QString top = view.listModel()->index(0).data(ApplicationListModel::PathRole).toString();

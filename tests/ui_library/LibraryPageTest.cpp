@@ -6,7 +6,6 @@
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
-#include <atomic>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,8 +21,12 @@ using namespace lunorvale::test;
 
 namespace {
 
+// Runs the scan the shown page started until its list is published; the sizes and the look at the
+// running applications that follow stay waiting.
 ApplicationLibraryModel& scanned(PageHarness& h, qsizetype count) {
-    EXPECT_TRUE(spinUntil([&] { return h.model().applications().size() == count; }));
+    while (h.model().applications().size() != count && h.library.executor.runNext())
+        h.settle();
+    EXPECT_EQ(h.model().applications().size(), count);
     h.settle();
     return h.model();
 }
@@ -33,10 +36,8 @@ ApplicationLibraryModel& scanned(PageHarness& h, qsizetype count) {
 // Typing filters at once; sizes arriving change rows in place, so nothing the user holds is lost.
 TEST(LibraryPage, ListNarrowsPerKeystrokeAndSizesNeverResetIt) {
     PageHarness h;
-    Gate sizes;
     h.library.listed = numberedApplications(40);
     h.library.services.bundleSize = [&](const InstalledApplication& application, const CancellationToken&) {
-        sizes.wait();
         return int64_t(application.name().size() * 1000);
     };
     ApplicationLibraryView& view = h.show();
@@ -62,9 +63,9 @@ TEST(LibraryPage, ListNarrowsPerKeystrokeAndSizesNeverResetIt) {
     const std::optional<QString> selected = model.selectedID();
     ASSERT_TRUE(selected);
     EXPECT_EQ(view.listModel()->data(view.listModel()->index(0), ApplicationListModel::SizeRole), "计算中…");
-    sizes.open();
-    ASSERT_TRUE(spinUntil([&] { return !model.sizing(); }));
-    h.settle();
+    EXPECT_TRUE(model.sizing());
+    h.runWork();
+    ASSERT_FALSE(model.sizing());
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(view.list()->verticalScrollBar()->value(), scroll);
     EXPECT_EQ(QApplication::focusWidget(), view.searchField());
@@ -87,10 +88,8 @@ TEST(LibraryPage, ListNarrowsPerKeystrokeAndSizesNeverResetIt) {
 
 TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
     PageHarness h;
-    Gate check;
     h.library.listed = numberedApplications(21);
     h.library.prepare = [&](const InstalledApplication& application) {
-        check.wait();
         return ApplicationRemovalPlan{QUuid::createUuid(), application, {}, QDateTime::currentDateTimeUtc()};
     };
     ApplicationLibraryView& view = h.show();
@@ -140,9 +139,8 @@ TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
     h.settle();
     EXPECT_EQ(view.details()->progressText()->text(), "已取消，正在结束当前检查…");
     EXPECT_FALSE(view.details()->cancelCheckButton()->isEnabled());
-    check.open();
-    ASSERT_TRUE(spinUntil([&] { return !model.checkingRemoval(); }));
-    h.settle();
+    h.runWork();
+    ASSERT_FALSE(model.checkingRemoval());
     EXPECT_EQ(model.message(), "已取消检查，没有移除应用。");
     EXPECT_FALSE(model.removalPlan());
     QTest::keyClick(view.list(), Qt::Key_Down);
@@ -151,8 +149,7 @@ TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
 
 TEST(LibraryPage, AppearsWhenShownAndLeavesWhenHiddenNotWhenMinimised) {
     PageHarness h;
-    int scans = 0, receiptReads = 0;
-    std::atomic<int> runningReads = 0; // counted where the look runs
+    int scans = 0, receiptReads = 0, runningReads = 0;
     h.library.listed = {listedApplication("A")};
     h.library.reached = [&](const char* what) {
         runningReads += QByteArray(what) == "processes";
@@ -178,17 +175,22 @@ TEST(LibraryPage, AppearsWhenShownAndLeavesWhenHiddenNotWhenMinimised) {
     EXPECT_FALSE(view->runningTimer()->isActive());
 
     host.setCurrentWidget(view);
-    ASSERT_TRUE(spinUntil([&] { return model.scannedAt().has_value(); }));
+    h.runWork();
+    EXPECT_TRUE(model.scannedAt().has_value());
     EXPECT_EQ(scans, 1);
     EXPECT_EQ(receiptReads, 1);
     EXPECT_TRUE(view->runningTimer()->isActive());
 
     host.setCurrentWidget(other); // a page switch, as the help panel also does
     EXPECT_FALSE(view->runningTimer()->isActive());
+    // Shown again, the page looks at the running applications afresh at once (its timer may add more
+    // looks later) and reads the receipts again, without a new scan.
     const int reads = runningReads;
     host.setCurrentWidget(view);
+    EXPECT_EQ(h.library.executor.pending(), 1);
+    h.runWork();
+    EXPECT_GE(runningReads, reads + 1);
     EXPECT_EQ(scans, 1);
-    EXPECT_TRUE(spinUntil([&] { return runningReads == reads + 1; }));
     EXPECT_EQ(receiptReads, 2);
 
     host.showMinimized();
@@ -227,8 +229,8 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
 
     const auto checked = [&] {
         QTest::mouseClick(view.details()->removeButton(), Qt::LeftButton);
-        EXPECT_TRUE(spinUntil([&] { return model.removalPlan().has_value(); }));
-        h.settle();
+        h.runWork();
+        EXPECT_TRUE(model.removalPlan().has_value());
         return qobject_cast<ApplicationRemovalConfirmation*>(view.sheet() ? view.sheet()->content()
                                                                           : nullptr);
     };
@@ -249,8 +251,8 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     h.settle();
     QWidget* receipts = view.sheet()->content();
     model.prepareRemoval(a);
-    ASSERT_TRUE(spinUntil([&] { return model.removalPlan().has_value(); }));
-    h.settle();
+    h.runWork();
+    ASSERT_TRUE(model.removalPlan().has_value());
     EXPECT_EQ(view.sheet()->content(), receipts);
     QTest::keyClick(receipts, Qt::Key_Escape);
     h.settle();
@@ -265,8 +267,8 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     ASSERT_TRUE(third);
     QTest::mouseClick(third->confirmButton(), Qt::LeftButton);
     QTest::mouseClick(third->confirmButton(), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !model.removing() && !model.applications().contains(a); }));
-    h.settle();
+    h.runWork();
+    ASSERT_FALSE(model.removing() || model.applications().contains(a));
     EXPECT_EQ(executed, 1);
     EXPECT_FALSE(view.sheet());
     EXPECT_EQ(model.selectedID(), b.id());
@@ -274,8 +276,8 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     // The quit alert: "取消" does nothing; confirming starts the wait.
     h.library.running = {runningTarget(b)};
     model.refreshRunning();
-    ASSERT_TRUE(spinUntil([&] { return model.runningIDs().contains(b.id()); }));
-    h.settle();
+    h.runWork();
+    ASSERT_TRUE(model.runningIDs().contains(b.id()));
     ASSERT_TRUE(view.details()->quitButton()->isVisible());
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
     ASSERT_EQ(h.alerts.size(), 1);
@@ -296,10 +298,6 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     LoopbackHttpServer server;
     server.setDefaultReply(LoopbackHttpServer::chatReply("**粗体**"));
     PageHarness h;
-    std::atomic<int> runningReads = 0;
-    h.library.reached = [&](const char* what) {
-        runningReads += QByteArray(what) == "processes";
-    };
     h.library.services.analyze = nullptr;
     h.library.listed = {listedApplication("A"), listedApplication("B")};
     h.configuration = {server.baseURL(), "m"};
@@ -328,7 +326,7 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     const QString summary = model.summary();
     sheet = consentSheet();
     QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !model.aiResult().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.aiResult().isEmpty(); }));
     h.settle();
     ASSERT_EQ(server.requests().size(), 1);
     const QByteArray body = server.requests()[0].body;
@@ -343,11 +341,12 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     view.setConfiguration({server.baseURL(), "  "});
     QTest::mouseClick(view.adviceButton(), Qt::LeftButton);
     EXPECT_EQ(h.aiSettings, 1);
-    const int reads = runningReads;
+    h.runWork(); // nothing on its way: a look asked for now would be handed over
+    const int work = h.library.executor.handedOver();
     view.setConfiguration({"http://example.invalid/v1", "m"});
     QTest::mouseClick(view.adviceButton(), Qt::LeftButton);
     EXPECT_EQ(model.message(), AIServiceError(AIServiceError::Kind::invalidEndpoint).errorDescription());
-    EXPECT_EQ(runningReads, reads);
+    EXPECT_EQ(h.library.executor.handedOver(), work);
     h.settle();
     EXPECT_FALSE(view.sheet());
     EXPECT_EQ(server.requests().size(), 1);

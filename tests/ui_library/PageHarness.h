@@ -50,11 +50,10 @@ struct PageHarness {
         return *view;
     }
     ApplicationLibraryModel& model() { return *library.model; }
-    // Lets queued refreshes and background results in.
-    void settle() {
-        for (int pass = 0; pass < 3; ++pass)
-            QApplication::processEvents();
-    }
+    // Lets queued refreshes and delivered results in; runs no background work.
+    void settle() { EXPECT_TRUE(deliverDue()); }
+    // Runs the background work the model handed over, and all that follows from it, to its end.
+    void runWork() { EXPECT_TRUE(library.executor.settle()); }
     QPoint rowPoint(int row, bool checkBox) const {
         const QRect rect = view->list()->visualRect(view->listModel()->index(row));
         return checkBox ? ApplicationRowDelegate::checkBoxHitArea(rect).center()

@@ -34,6 +34,7 @@ struct Flow {
     QString topTrash = QStorageInfo(app.root.path).rootPath() + "/.Trash-" + QString::number(getuid());
     bool hadTopTrash = QFileInfo::exists(topTrash);
     PageHarness page;
+    bool ownThreads = false;
 
     explicit Flow(const fixture::CodeSpec& spec = {},
                   const std::function<void(const QString&)>& beforeSigning = {})
@@ -42,16 +43,28 @@ struct Flow {
             fixture::makeBundle(app.folder, QString(name) + ".app",
                                 fixture::appInfo(QString("com.example.") + name));
     }
-    ApplicationLibraryView& show() {
+    // The page, its scan done. The work runs when the test says, or, where a real child has to end
+    // first, on the model's own threads.
+    ApplicationLibraryView& show(bool ownThreads = false) {
+        this->ownThreads = ownThreads;
         ApplicationLibraryServices services;
         services.revealer = &revealer;
         services.processes = &processes;
+        if (!ownThreads)
+            services.work = services.looks = &page.library.executor;
         page.library.model = std::make_unique<ApplicationLibraryModel>(false, services);
         ApplicationLibraryView& view = page.show();
-        EXPECT_TRUE(spinUntil([&] { return page.model().scannedAt() && !page.model().sizing(); }));
+        EXPECT_TRUE(settled([&] { return page.model().scannedAt() && !page.model().sizing(); }));
         page.model().setSelectedID(app.path);
         page.settle();
         return view;
+    }
+    // Runs the work to its end, or waits for the model's own threads to bring `done` about.
+    bool settled(const std::function<bool()>& done) {
+        if (ownThreads)
+            return waitUntil(done);
+        page.runWork();
+        return done();
     }
     ApplicationLibraryModel& model() { return page.model(); }
     // Starts the check and waits for its end, noting each progress text shown.
@@ -64,7 +77,7 @@ struct Flow {
                     shown.append(page.view->details()->progressText()->text());
             });
         QTest::mouseClick(page.view->details()->removeButton(), Qt::LeftButton);
-        EXPECT_TRUE(spinUntil([&] { return !model().checkingRemoval(); }));
+        EXPECT_TRUE(settled([&] { return !model().checkingRemoval(); }));
         QObject::disconnect(noting);
         page.settle();
         return shown;
@@ -106,7 +119,7 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
         cancelShown = cancelShown || view.details()->cancelCheckButton()->isVisibleTo(&view);
     });
     QTest::mouseClick(flow.sheet()->confirmButton(), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !model.removing(); }));
+    ASSERT_TRUE(flow.settled([&] { return !model.removing(); }));
     flow.page.settle();
     EXPECT_FALSE(cancelShown);
     EXPECT_EQ(model.message(), "Sample：已移入回收站。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
@@ -122,7 +135,7 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
     EXPECT_EQ(cardText(receipts->cards()[0], 0), "已移入回收站");
     QList<LVButton*> buttons = receipts->cards()[0]->findChildren<LVButton*>();
     QTest::mouseClick(buttons.at(1), Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([&] { return !flow.files.shown.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !flow.files.shown.isEmpty(); }));
     EXPECT_EQ(flow.files.shown.first(),
               QStringList{QUrl::fromLocalFile(trash + "/files/Sample.app").toString()});
     flow.expectContained();
@@ -153,7 +166,7 @@ TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
         flow.check();
         if (flow.sheet()) {
             QTest::mouseClick(flow.sheet()->confirmButton(), Qt::LeftButton);
-            ASSERT_TRUE(spinUntil([&] { return !flow.model().removing(); }));
+            ASSERT_TRUE(flow.settled([&] { return !flow.model().removing(); }));
             flow.page.settle();
         }
         EXPECT_TRUE(flow.model().message().value_or("").startsWith(test.messageStart))
@@ -197,7 +210,7 @@ TEST(LibraryRemovalFlow, RunningBundleIsAskedToQuitThenChecked) {
     std::unique_ptr<ChildProcess> running =
         ChildProcess::spawn({(flow.app.path + "/Contents/MacOS/Sample").toStdString(), "60"});
     ASSERT_TRUE(running);
-    ApplicationLibraryView& view = flow.show();
+    ApplicationLibraryView& view = flow.show(true);
     ApplicationLibraryModel& model = flow.model();
     ASSERT_TRUE(view.details()->quitButton()->isVisible());
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
@@ -210,7 +223,7 @@ TEST(LibraryRemovalFlow, RunningBundleIsAskedToQuitThenChecked) {
     });
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
     EXPECT_TRUE(waitShown);
-    ASSERT_TRUE(spinUntil([&] { return !model.quittingApplicationID() && !model.checkingRemoval(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.quittingApplicationID() && !model.checkingRemoval(); }));
     EXPECT_EQ(model.message(), "Sample：无法读取应用签名，请使用原安装方式管理。");
     EXPECT_EQ(flow.page.alerts.size(), 2);
 }

@@ -65,10 +65,7 @@ struct PageWindow {
         settle();
     }
     // Lets queued refreshes run.
-    static void settle() {
-        for (int i = 0; i < 3; ++i)
-            QCoreApplication::processEvents();
-    }
+    static void settle() { EXPECT_TRUE(deliverDue()); }
     ProcessesPage* processes() const {
         return static_cast<ProcessesPage*>(view->pageWidget(Page::processes));
     }

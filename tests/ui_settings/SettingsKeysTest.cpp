@@ -73,7 +73,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
     SettingsView& again = s.open(QStringLiteral("ai"));
     EXPECT_EQ(again.aiPanel()->keyStatus()->text(), QStringLiteral("已保存 · 尚未读取"));
     click(&again, QStringLiteral("读取已存密钥"));
-    ASSERT_TRUE(spinUntil([&] { return !again.keyActionRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return !again.keyActionRunning(); }));
     EXPECT_EQ(again.edits().feedback, QStringLiteral("密钥已可用。后续分析会复用本次读取结果。"));
     EXPECT_EQ(again.aiPanel()->keyStatus()->text(), QStringLiteral("已保存 · 本次可用"));
     AppModel& model = again.model();
@@ -83,7 +83,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
     server.enqueue(
         LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\",\"reason\":\"r\"}")));
     model.analyze(*s.h.listed(700), std::nullopt, std::nullopt);
-    ASSERT_TRUE(spinUntil([&] { return !model.aiBusy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
     ASSERT_FALSE(server.requests().isEmpty());
     EXPECT_EQ(server.requests().last().headers.value("authorization"), QByteArray("Bearer sk-1"));
 
@@ -115,7 +115,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
     EXPECT_EQ(secretService()->loadSilently(address), QStringLiteral("sk-1"));
     s.answer = QStringLiteral("移除密钥");
     click(&again, QStringLiteral("移除密钥"));
-    ASSERT_TRUE(spinUntil([&] { return !again.keyActionRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return !again.keyActionRunning(); }));
     EXPECT_EQ(again.edits().feedback, QStringLiteral("已移除此服务的密钥。"));
     EXPECT_EQ(secretService()->loadSilently(address), std::nullopt);
     EXPECT_EQ(s.stored(AppModel::Keys::automaticAdvicePreference), QJsonValue(false));
@@ -141,7 +141,7 @@ TEST(SettingsKeys, ALockedKeyringAsksOnlyWhenTheButtonIsPressed) {
 
     // The private session has no display: the unlock prompt fails as if the user dismissed it.
     click(&page, QStringLiteral("授权读取密钥"));
-    ASSERT_TRUE(spinUntil([&] { return !page.keyActionRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return !page.keyActionRunning(); }));
     EXPECT_EQ(page.edits().feedback,
               AIServiceError(AIServiceError::Kind::keychainAuthorizationCancelled).errorDescription());
     EXPECT_TRUE(page.edits().feedbackIsError);

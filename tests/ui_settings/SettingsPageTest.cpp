@@ -207,17 +207,17 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     s.h.services.notifications = &center;
     SettingsView& page = s.open(QStringLiteral("notifications"));
     NotificationsPanel* panel = page.notificationsPanel();
-    ASSERT_TRUE(spinUntil([&] { return page.model().notificationStatus() == QStringLiteral("系统已关闭"); }));
+    ASSERT_TRUE(waitUntil([&] { return page.model().notificationStatus() == QStringLiteral("系统已关闭"); }));
     QTest::keyClick(panel->remindersSwitch(), Qt::Key_Space);
     ASSERT_TRUE(
-        spinUntil([&] { return page.model().statusMessage().startsWith(QStringLiteral("通知权限未开启")); }));
+        waitUntil([&] { return page.model().statusMessage().startsWith(QStringLiteral("通知权限未开启")); }));
     EXPECT_FALSE(panel->remindersSwitch()->isOn());
     {
         FakeNotificationServer server(bus.connect(QStringLiteral("server")));
         click(&page, QStringLiteral("刷新状态"));
         QTest::keyClick(panel->remindersSwitch(), Qt::Key_Space);
-        ASSERT_TRUE(spinUntil([&] { return panel->remindersSwitch()->isOn(); }));
-        ASSERT_TRUE(spinUntil(
+        ASSERT_TRUE(waitUntil([&] { return panel->remindersSwitch()->isOn(); }));
+        ASSERT_TRUE(waitUntil(
             [&] { return panel->notificationStatus()->value()->text() == QStringLiteral("系统已允许"); }));
     }
 
@@ -276,7 +276,7 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     s.desktop = std::make_shared<SystemDesktopOpener>();
     SettingsView& real = s.open(QStringLiteral("notifications"));
     click(&real, QStringLiteral("打开通知设置"));
-    EXPECT_TRUE(spinUntil([&] { return QFile::exists(record); }));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(record); }));
     QFile arguments(record);
     ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
     EXPECT_EQ(arguments.readAll(), QByteArray("notifications\n"));

@@ -8,6 +8,7 @@
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/UserNotificationCenter.h"
+#include "support/EventLoop.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/MainView.h"
@@ -64,6 +65,7 @@ public:
 struct Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
+    test::ManualExecutor sampling; // runs the samples when the test says so
     FakeReminders reminders;
     FakeController* controller = nullptr;
     std::optional<SettingsStore> settings;
@@ -89,6 +91,7 @@ struct Program {
         services.makeModel = [this](bool preview) {
             AppModelServices model;
             model.processPlatform = &processes;
+            model.sampling = &sampling;
             if (!preview) {
                 model.settingsStore = settings;
                 model.notifications = &reminders;
@@ -157,10 +160,9 @@ TEST(AppDelegate, LaunchBuildsEverythingAndSamplesOnlyWhileObserving) {
         // The timer runs either way (its ticks sample nothing while paused); the first sample only
         // while observing.
         EXPECT_EQ(program.model().samplingInterval().has_value(), monitoring);
-        if (monitoring)
-            QTRY_VERIFY(program.model().lastUpdate().has_value());
-        else
-            QTest::qWait(50);
+        ASSERT_TRUE(program.sampling.settle());
+        EXPECT_EQ(program.sampling.handedOver(), monitoring ? 1 : 0);
+        EXPECT_EQ(program.model().lastUpdate().has_value(), monitoring);
         EXPECT_EQ(program.model().processes().isEmpty(), !monitoring);
 
         // The content, made at the first opening: 1180 × 820 under the menu bar, down to 1040 × 720.
@@ -183,7 +185,7 @@ TEST(AppDelegate, WhenTheWindowOpensAtLaunch) {
         EXPECT_EQ(AppDelegate::opensWindowAtLaunch(c.loginLaunch, c.onboarded, c.trayHost), c.opens);
         Program program({.loginLaunch = c.loginLaunch, .onboarded = c.onboarded, .trayHost = c.trayHost});
         // A login launch without a tray waits for a late panel first (no wait here).
-        QTest::qWait(0);
+        EXPECT_TRUE(test::deliverDue());
         EXPECT_EQ(program.window().isVisible(), c.opens) << c.loginLaunch << c.onboarded << c.trayHost;
         // Closing the window leaves the program running, the window kept for the next opening.
         program.window().close();
@@ -279,7 +281,7 @@ TEST(AppDelegate, ActivationAndRemindersShowTheSameWindow) {
                                                            SingleInstance::interfaceName, "Activate");
     activate << QVariantMap();
     caller.asyncCall(activate);
-    QTRY_VERIFY(program.window().isVisible());
+    ASSERT_TRUE(test::waitUntil([&] { return program.window().isVisible(); }));
     EXPECT_EQ(&program.window(), widget);
     // Same size and place (the offscreen platform moves a window it shows again by its 2-pixel frame).
     EXPECT_EQ(program.window().size(), frame.size());

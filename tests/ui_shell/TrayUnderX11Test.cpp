@@ -50,10 +50,8 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     SettingsStore(output.filePath(QStringLiteral("Lunorvale/defaults.json")))
         .setValue(AppModel::Keys::hasCompletedOnboarding, true);
     RunningProgram program({"--login-launch"}, onboarded);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20000));
-    QTest::qWait(500);
-    ASSERT_EQ(watcher.items().size(), 1);
-    EXPECT_FALSE(display.showsWindowOfSize(1180, -1) || display.showsWindowOfSize(344, 405));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 60000));
+    EXPECT_FALSE(display.showsWindowOfSize(344, 405));
 
     QString service = watcher.items().first();
     QString path = QStringLiteral("/StatusNotifierItem");
@@ -92,21 +90,24 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
         QDBusMessage call = QDBusMessage::createMethodCall(
             service, path, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
         call << 640 << 10;
-        return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type() ==
+        return QDBusConnection::sessionBus().call(call, QDBus::Block, 60000).type() ==
                QDBusMessage::ReplyMessage;
     };
     ASSERT_TRUE(activate());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(344, 405); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(344, 405); }, 60000));
     // Typed as a menu, it gets the shadow the desktop draws under menus.
     EXPECT_TRUE(display.property(display.windowOfSize(344, 405), QStringLiteral("_NET_WM_WINDOW_TYPE"))
                     .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_POPUP_MENU")));
+    // The program answered the panel after its launch had ended: one icon, and no main window.
+    EXPECT_EQ(watcher.items().size(), 1);
+    EXPECT_FALSE(display.showsWindowOfSize(1180, -1));
     ASSERT_TRUE(activate());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !display.showsWindowOfSize(344, 405); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !display.showsWindowOfSize(344, 405); }, 60000));
 
     // A second start shows the running copy's window, titled exactly as the program names it.
     RunningProgram second({}, onboarded);
     EXPECT_EQ(second.finish(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 60000));
     EXPECT_EQ(display.title(display.windowOfSize(1180, -1)), QStringLiteral("岚栖 · Lunorvale"));
 
     program.signal(SIGTERM);

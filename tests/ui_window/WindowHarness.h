@@ -58,13 +58,11 @@ struct WindowHarness : ModelHarness {
         return open(page == QLatin1String("overview") ? std::nullopt : std::optional(page), size);
     }
 
-    // Queued refreshes and layouts run.
+    // Queued refreshes and layouts run, and what they leave to delete goes.
     static void settle() {
-        for (int i = 0; i < 4; ++i) {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCoreApplication::processEvents();
-        }
+        EXPECT_TRUE(deliverDue());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(deliverDue());
     }
 
     // A process of an application bundle, so that the grouper puts it with its siblings.

@@ -3,11 +3,8 @@
 #include "platform/files/AtomicFile.h"
 #include "platform/update/Appcast.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include <openssl/evp.h>
@@ -41,16 +38,6 @@ QString SigningKey::sign(const QByteArray& data) const {
                    reinterpret_cast<const unsigned char*>(data.constData()),
                    static_cast<size_t>(data.size()));
     return QString::fromLatin1(signature.toBase64());
-}
-
-bool waitUntil(const std::function<bool()>& done) {
-    // The timer only wakes the loop so that the limit is noticed; nothing waits on it.
-    QTimer wake;
-    wake.start(50);
-    const QDeadlineTimer limit(30000);
-    while (!done() && !limit.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
 }
 
 void ScriptedPrompt::showUpdate(const UpdateOffer& shown, std::function<void(UpdateChoice)> choose) {

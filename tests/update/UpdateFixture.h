@@ -2,6 +2,7 @@
 
 #include "app/model/SoftwareUpdater.h"
 #include "platform/update/StandardUpdaterController.h"
+#include "support/EventLoop.h"
 #include "support/LoopbackHttpServer.h"
 
 #include <QTemporaryDir>
@@ -21,10 +22,6 @@ private:
     QByteArray m_private;
     QByteArray m_public;
 };
-
-// Runs the event loop until `done` holds (or a generous limit passes, so a fault fails instead of
-// hanging). Returns `done()`.
-bool waitUntil(const std::function<bool()>& done);
 
 // The update window's stand-in: records what it was asked to show and lets the test choose.
 struct ScriptedPrompt final : UpdatePrompt {

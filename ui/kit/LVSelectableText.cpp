@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <cmath>
@@ -89,6 +90,10 @@ bool LVSelectableText::hasHeightForWidth() const {
 
 int LVSelectableText::heightForWidth(int width) const {
     QTextDocument* doc = document();
+    // The document is laid out at the asked width and back again. Told of that, the text edit would
+    // adjust its scroll bars, which asks the layout again: a text that scrolls at a fixed height went
+    // round that loop for ever.
+    const QSignalBlocker quiet(doc->documentLayout());
     const qreal previous = doc->textWidth();
     doc->setTextWidth(width);
     qreal height = doc->size().height();
