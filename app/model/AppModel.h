@@ -356,6 +356,8 @@ private:
     // Settings and history.
     void loadStoredSettings();
     bool store(const QString& key, const QJsonValue& value);
+    // The saved key of a service, read without asking the user; throws the key store's error.
+    std::optional<QString> silentKey(const AIConfiguration& service) const;
     void storeBudget(const QList<QDateTime>& attempts);
     void persistMutedProcesses();
     void record(const QString& title, const QString& detail, const QString& category);
