@@ -411,3 +411,18 @@ TEST(SettingsPage, ChangesThatCannotBeStoredAreNotCalledSaved) {
     EXPECT_TRUE(page.edits().feedbackIsError);
     EXPECT_EQ(s.h.model->settings().cpuThreshold, 120); // it holds for this run
 }
+
+TEST(SettingsPage, AnUntouchedFirstRunHasNothingToSave) {
+    SettingsHarness s;
+    SettingsView& page = s.open(QStringLiteral("ai"));
+    AIServicePanel* ai = page.aiPanel();
+    EXPECT_FALSE(ai->unsavedLabel()->isVisible());
+    EXPECT_FALSE(ai->saveButton()->isEnabled());
+    EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("已保存"));
+    EXPECT_EQ(page.contextPanel()->automaticCaption()->text(), QStringLiteral("更改后保存生效"));
+    // Typing a model is a change.
+    type(ai->modelField(), QStringLiteral("gpt-x"));
+    EXPECT_TRUE(ai->unsavedLabel()->isVisible());
+    EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("保存并启用自动建议"));
+    EXPECT_EQ(page.contextPanel()->automaticCaption()->text(), QStringLiteral("修改尚未保存"));
+}
