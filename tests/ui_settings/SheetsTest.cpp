@@ -4,6 +4,7 @@
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsSheets.h"
 #include "ui/settings/WelcomeView.h"
+#include "platform/desktop/UserNotificationCenter.h"
 #include "ui/window/MainView.h"
 
 #include <QDialog>
@@ -54,6 +55,49 @@ TEST(Sheets, OnboardingShowsOnceEndsOnlyByItsStartButtonAndComesBackFromTheHelp)
     again.show();
     QApplication::processEvents();
     EXPECT_FALSE(again.sheetDialog());
+}
+
+// Reminders whose permission answer waits until the test gives it.
+class HeldReminders final : public UserNotificationCenter {
+public:
+    PermissionAnswer pending;
+    void authorizationStatus(AuthorizationAnswer answer) override {
+        answer(NotificationAuthorization::authorized);
+    }
+    void requestAuthorization(PermissionAnswer answer) override { pending = std::move(answer); }
+    void add(const UserNotification&, Posted posted) override { posted(std::nullopt); }
+    void remove(const QStringList&) override {}
+};
+
+TEST(Sheets, ReturnStartsAfterTheRemindersButtonTurnedOff) {
+    SettingsHarness s;
+    HeldReminders reminders;
+    s.h.services.notifications = &reminders;
+    MainView window(s.h.start(), std::nullopt);
+    window.resize(1180, 820);
+    window.show();
+    QApplication::processEvents();
+    QPointer<QDialog> sheet = window.sheetDialog();
+    ASSERT_TRUE(sheet);
+    auto* welcome = sheet->findChild<WelcomeView*>();
+    ASSERT_TRUE(welcome);
+    sheet->activateWindow();
+    QApplication::processEvents();
+    welcome->reminderButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(welcome->reminderButton()->hasFocus());
+    QTest::keyClick(welcome->reminderButton(), Qt::Key_Space);
+    ASSERT_TRUE(reminders.pending);
+    reminders.pending(true, std::nullopt);
+    QApplication::processEvents();
+    ASSERT_EQ(welcome->reminderButton()->text(), QStringLiteral("已开启提醒"));
+    ASSERT_FALSE(welcome->reminderButton()->isEnabled());
+
+    // The focus the button gives up goes to the start button, not to the privacy statement's.
+    EXPECT_EQ(QApplication::focusWidget(), welcome->startButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_FALSE(window.sheetDialog());
+    EXPECT_EQ(s.stored(AppModel::Keys::hasCompletedOnboarding), QJsonValue(true));
 }
 
 TEST(Sheets, PrivacyStatementIsFixedSelectableAndClosesOnReturn) {
