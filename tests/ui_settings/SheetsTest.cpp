@@ -1,11 +1,12 @@
 #include "SettingsHarness.h"
+#include "platform/desktop/UserNotificationCenter.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"
 #include "ui/settings/SettingsSheets.h"
 #include "ui/settings/WelcomeView.h"
-#include "platform/desktop/UserNotificationCenter.h"
 #include "ui/window/MainView.h"
+#include "ui/window/MainViewBars.h"
 
 #include <QDialog>
 
@@ -98,6 +99,23 @@ TEST(Sheets, ReturnStartsAfterTheRemindersButtonTurnedOff) {
     QApplication::processEvents();
     EXPECT_FALSE(window.sheetDialog());
     EXPECT_EQ(s.stored(AppModel::Keys::hasCompletedOnboarding), QJsonValue(true));
+}
+
+TEST(Sheets, AnOnboardingThatCannotBeStoredSaysSo) {
+    SettingsHarness s;
+    // A plain file where the settings folder belongs: every write fails.
+    QFile blocker(s.h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    s.h.settingsPath = s.h.path(QStringLiteral("folder/defaults.json"));
+    MainView window(s.h.start(), std::nullopt);
+    window.resize(1180, 820);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(window.sheetDialog());
+    click(window.sheetDialog(), QStringLiteral("开始使用"));
+    EXPECT_FALSE(window.sheetDialog());
+    EXPECT_EQ(window.statusBar()->messageText()->text(),
+              QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
 }
 
 TEST(Sheets, PrivacyStatementIsFixedSelectableAndClosesOnReturn) {
