@@ -248,11 +248,31 @@ void SettingsView::refresh() {
     m_feedbackSymbol->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setText(m_edits.feedback);
+    if (m_revealFeedback) {
+        m_revealFeedback = false;
+        revealFeedback();
+    }
+}
+
+void SettingsView::revealFeedback() {
+    if (m_edits.feedback.isEmpty() || !isVisible())
+        return;
+    // The line may have only just appeared: the page is laid out and the scroll area takes the new
+    // height now, so that the line is found where it will be drawn.
+    m_scroll->widget()->layout()->activate();
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(m_scroll, &request);
+    m_scroll->ensureWidgetVisible(m_feedbackLine, 0, 24);
+}
+
+void SettingsView::report(const QString& text, bool isError) {
+    m_edits.feedback = text;
+    m_edits.feedbackIsError = isError;
+    m_revealFeedback = true;
 }
 
 void SettingsView::setFeedback(const QString& text, bool isError) {
-    m_edits.feedback = text;
-    m_edits.feedbackIsError = isError;
+    report(text, isError);
     refresh();
 }
 
@@ -324,11 +344,9 @@ void SettingsView::setReminders(bool on) {
             try {
                 const bool stored =
                     m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
-                m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
-                m_edits.feedbackIsError = !stored;
+                report(stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage(), !stored);
             } catch (const MonitorError& error) {
-                m_edits.feedback = error.errorDescription();
-                m_edits.feedbackIsError = true;
+                report(error.errorDescription(), true);
             }
         }
     }
@@ -507,29 +525,26 @@ void SettingsView::runKeyAction(bool removal, const QString& address) {
 void SettingsView::keyActionDone(bool removal, const KeyOutcome& outcome) {
     if (removal) {
         if (outcome.error) {
-            m_edits.feedback = QStringLiteral("移除密钥失败：") + *outcome.error;
-            m_edits.feedbackIsError = true;
+            report(QStringLiteral("移除密钥失败：") + *outcome.error, true);
         } else {
-            m_model.disableAutomaticAdvice();
+            const bool stored = m_model.disableAutomaticAdvice();
             m_edits.ai.automaticAdvice = false;
             m_edits.ai.draft.apiKey.clear();
             m_model.announceAIKeyStatus();
-            m_edits.feedback = QStringLiteral("已移除此服务的密钥。");
-            m_edits.feedbackIsError = false;
+            // The key is gone either way; automatic advice is off for this run only when not stored.
+            const QString removed = QStringLiteral("已移除此服务的密钥。");
+            report(stored ? removed : removed + m_model.statusMessage(), !stored);
         }
     } else if (outcome.error) {
         m_model.announceAIKeyStatus();
-        m_edits.feedback = *outcome.error;
-        m_edits.feedbackIsError = true;
+        report(*outcome.error, true);
     } else if (outcome.key) {
         m_model.automaticAdvice().retryFailedRequests(true);
         m_model.announceAIKeyStatus();
-        m_edits.feedback = QStringLiteral("密钥已可用。后续分析会复用本次读取结果。");
-        m_edits.feedbackIsError = false;
+        report(QStringLiteral("密钥已可用。后续分析会复用本次读取结果。"), false);
     } else {
         m_model.announceAIKeyStatus();
-        m_edits.feedback = QStringLiteral("此服务没有已保存的密钥，请在上方填写。");
-        m_edits.feedbackIsError = true;
+        report(QStringLiteral("此服务没有已保存的密钥，请在上方填写。"), true);
     }
     refresh();
     emit keyActionFinished();
@@ -555,8 +570,8 @@ void SettingsView::openDownloadPage() {
 // --- Appearance and data ---
 
 void SettingsView::chooseAppearance(const QString& value) {
-    if (!isPreview())
-        m_model.setAppearance(value);
+    if (!isPreview() && !m_model.setAppearance(value))
+        setFeedback(m_model.statusMessage(), true);
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {

@@ -151,7 +151,10 @@ private:
     void readKeyStatus();
     void readSavedState();
     void scheduleRefresh();
+    // Sets the feedback line's text; the next refresh shows it and scrolls it into view.
+    void report(const QString& text, bool isError);
     void setFeedback(const QString& text, bool isError);
+    void revealFeedback();
     void editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback);
     void runKeyAction(bool removal, const QString& address);
     void keyActionDone(bool removal, const KeyOutcome& outcome);
@@ -166,6 +169,7 @@ private:
     bool m_refreshPending = false;
     bool m_keyActionRunning = false;
     bool m_leftWhileWindowShown = false;
+    bool m_revealFeedback = false;
 
     LVSegmentedControl* m_picker;
     QScrollArea* m_scroll;
