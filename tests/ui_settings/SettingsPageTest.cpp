@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScrollArea>
+#include <QScrollBar>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -475,6 +476,13 @@ bool inView(SettingsView& page, const QWidget* widget) {
            viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size()));
 }
 
+// Presses a control with the keyboard, as its user would after tabbing to it.
+void press(QWidget* control) {
+    control->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(control, Qt::Key_Space);
+    QApplication::processEvents();
+}
+
 } // namespace
 
 // A short window: the outcome of a button lands below what is shown unless the page brings it up.
@@ -534,4 +542,63 @@ TEST(SettingsPage, AnUntouchedFirstRunHasNothingToSave) {
     EXPECT_TRUE(ai->unsavedLabel()->isVisible());
     EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("保存并启用自动建议"));
     EXPECT_EQ(page.contextPanel()->automaticCaption()->text(), QStringLiteral("修改尚未保存"));
+}
+
+TEST(SettingsPage, ANewSectionStartsAtItsTopAndFocusStaysNearTheControlUsed) {
+    SettingsHarness s;
+    SettingsView& page = s.open();
+    s.window.resize(1132, 420);
+    page.resize(1132, 420);
+    QApplication::processEvents();
+    QScrollBar* scroll = page.scrollArea()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    scroll->setValue(scroll->maximum());
+    show(page, Section::ai);
+    EXPECT_EQ(scroll->value(), 0);
+
+    // A control that turns off after its use hands the focus to its neighbour in the same panel.
+    const LocalHistoryStore history(s.h.path(QStringLiteral("history.json")));
+    const struct {
+        const char* name;
+        Section section;
+        std::function<QWidget*(SettingsView&)> prepare; // returns the control to press
+        std::function<QWidget*(SettingsView&)> near;
+    } cases[] = {
+        {"rules saved", Section::rules,
+         [](SettingsView& page) -> QWidget* {
+             type(page.rulesPanel()->thresholdField(), QStringLiteral("120"));
+             return page.rulesPanel()->saveButton();
+         },
+         [](SettingsView& page) -> QWidget* {
+             return page.rulesPanel()->restoreButton();
+         }},
+        {"AI saved", Section::ai,
+         [](SettingsView& page) -> QWidget* {
+             type(page.aiPanel()->addressField(), QStringLiteral("http://127.0.0.1:9/v1"));
+             type(page.aiPanel()->modelField(), QStringLiteral("m"));
+             return page.aiPanel()->saveButton();
+         },
+         [](SettingsView& page) -> QWidget* {
+             return page.aiPanel()->privacyButton();
+         }},
+        {"history cleared", Section::appearance,
+         [](SettingsView& page) -> QWidget* { return page.appearancePanel()->clearButton(); },
+         [](SettingsView& page) -> QWidget* {
+             return page.appearancePanel()->privacyButton();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        history.save({ActivityEvent{QUuid::createUuid(), StoredDate::from(s.h.clock), QStringLiteral("发现"),
+                                    QStringLiteral("细节"), QStringLiteral("finding")}},
+                     s.h.clock);
+        s.answer = QStringLiteral("清空记录");
+        SettingsView& again = s.open();
+        show(again, c.section);
+        QWidget* control = c.prepare(again);
+        ASSERT_TRUE(control->isEnabled());
+        press(control);
+        EXPECT_FALSE(control->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), c.near(again));
+    }
 }

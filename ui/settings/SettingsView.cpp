@@ -24,6 +24,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -208,6 +209,8 @@ void SettingsView::setSection(SettingsSection section) {
         m_edits.feedback.clear();
         if (section != SettingsSection::ai)
             m_context->collapse();
+        // Another section is another page: it starts at its top.
+        m_scroll->verticalScrollBar()->setValue(0);
     }
     for (const SettingsSection each : SettingsLogic::sections)
         m_panels[static_cast<size_t>(each)]->setVisible(each == section);
@@ -224,6 +227,12 @@ void SettingsView::scheduleRefresh() {
 
 void SettingsView::refresh() {
     m_refreshPending = false;
+    // A control that a refresh disables or hides loses its focus to whatever Qt finds next, which may
+    // be far away; the page puts it back near the control that was used.
+    QWidget* focused = window()->focusWidget();
+    if (!isAncestorOf(focused))
+        focused = nullptr;
+    const int scrolled = m_scroll->verticalScrollBar()->value();
     readSavedState();
     switch (m_edits.section) {
     case SettingsSection::rules:
@@ -248,10 +257,50 @@ void SettingsView::refresh() {
     m_feedbackSymbol->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setText(m_edits.feedback);
+    keepFocusNear(focused, scrolled);
     if (m_revealFeedback) {
         m_revealFeedback = false;
         revealFeedback();
     }
+}
+
+void SettingsView::keepFocusNear(QWidget* focused, int scrolled) {
+    const auto usable = [this](const QWidget* widget) {
+        return widget && widget->isEnabled() && widget->isVisibleTo(this) &&
+               (widget->focusPolicy() & Qt::TabFocus);
+    };
+    // Back to the control that was used, once it can take focus again and nothing else was chosen since.
+    if (m_focusAnchor && window()->focusWidget() == m_focusSubstitute && usable(m_focusAnchor))
+        m_focusAnchor->setFocus(Qt::OtherFocusReason);
+    if (window()->focusWidget() != m_focusSubstitute)
+        m_focusAnchor = m_focusSubstitute = nullptr;
+    if (!focused || usable(focused))
+        return;
+
+    // The nearest control after it in the same panel, else the nearest before it.
+    QWidget* area =
+        m_context->isAncestorOf(focused) ? static_cast<QWidget*>(m_context) : panel(m_edits.section);
+    if (!area->isAncestorOf(focused))
+        area = this;
+    QList<QWidget*> order;
+    for (QWidget* widget = area->nextInFocusChain(); widget != area; widget = widget->nextInFocusChain()) {
+        if (area->isAncestorOf(widget))
+            order.append(widget);
+    }
+    const qsizetype at = order.indexOf(focused);
+    if (at < 0)
+        return;
+    QWidget* near = nullptr;
+    for (qsizetype i = at + 1; i < order.size() && !near; ++i)
+        near = usable(order[i]) ? order[i] : nullptr;
+    for (qsizetype i = at - 1; i >= 0 && !near; --i)
+        near = usable(order[i]) ? order[i] : nullptr;
+    if (!near)
+        return;
+    near->setFocus(Qt::OtherFocusReason);
+    m_scroll->verticalScrollBar()->setValue(scrolled);
+    m_focusAnchor = focused;
+    m_focusSubstitute = near;
 }
 
 void SettingsView::revealFeedback() {

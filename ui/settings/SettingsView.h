@@ -155,6 +155,7 @@ private:
     void report(const QString& text, bool isError);
     void setFeedback(const QString& text, bool isError);
     void revealFeedback();
+    void keepFocusNear(QWidget* focused, int scrolled);
     void editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback);
     void runKeyAction(bool removal, const QString& address);
     void keyActionDone(bool removal, const KeyOutcome& outcome);
@@ -170,6 +171,9 @@ private:
     bool m_keyActionRunning = false;
     bool m_leftWhileWindowShown = false;
     bool m_revealFeedback = false;
+    // The control that lost its focus in a refresh, and the one near it that took the focus meanwhile.
+    QPointer<QWidget> m_focusAnchor;
+    QPointer<QWidget> m_focusSubstitute;
 
     LVSegmentedControl* m_picker;
     QScrollArea* m_scroll;
