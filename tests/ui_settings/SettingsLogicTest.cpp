@@ -113,7 +113,6 @@ TEST(SettingsLogic, AIFormBadgeHeadingKeyLabelAndSaveTitle) {
                                    QStringLiteral("deepseek-v4-flash")};
     const AIConfiguration local{QStringLiteral("http://127.0.0.1:8080/v1"), QStringLiteral("m")};
     const AIConfiguration none{QString(), QString()};
-    const AIConfiguration presetOnly{QStringLiteral("https://api.openai.com/v1"), QString()};
     const auto form = [](AIConfiguration saved, AIKeyStatus key, bool preference, bool enabled) {
         AIForm f;
         f.savedConfiguration = saved;
@@ -144,24 +143,6 @@ TEST(SettingsLogic, AIFormBadgeHeadingKeyLabelAndSaveTitle) {
          "选择服务与模型，填写所需密钥后保存。",
          "未保存",
          "已保存",
-         false,
-         false},
-        {"first launch, a preset's address without a model",
-         form(presetOnly, AIKeyStatus::missing, true, false),
-         {},
-         {"未配置", "circle.dashed", AIStatus::Tone::muted},
-         "选择服务与模型，填写所需密钥后保存。",
-         "未保存",
-         "已保存",
-         false,
-         false},
-        {"first launch, switch turned off",
-         form(presetOnly, AIKeyStatus::missing, true, false),
-         [](AIForm& f) { f.automaticAdvice = false; },
-         {"待保存", "pencil.circle.fill", AIStatus::Tone::amber},
-         "填写的配置尚未保存，保存后生效。",
-         "未保存",
-         "保存 AI 设置",
          false,
          false},
         {"first launch, preset chosen",
