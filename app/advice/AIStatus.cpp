@@ -19,10 +19,6 @@ std::optional<QUrl> validated(const AIConfiguration& configuration) {
     }
 }
 
-bool isLocal(const std::optional<QUrl>& url) {
-    return url && AIText::isLoopbackHost(url->host().toLower());
-}
-
 AIStatus::State derive(const AIConfiguration& configuration, AIKeyStatus key, bool automaticEnabled) {
     using State = AIStatus::State;
     const std::optional<QUrl> url = validated(configuration);
@@ -34,11 +30,12 @@ AIStatus::State derive(const AIConfiguration& configuration, AIKeyStatus key, bo
         return State::unconfigured;
     switch (key) {
     case AIKeyStatus::missing:
-        if (!isLocal(url))
-            return State::missingKey;
-        break;
     case AIKeyStatus::unavailable:
-        return State::keyUnavailable;
+        // A service on this machine needs no key, so one that cannot be read (no Secret Service)
+        // leaves it as usable as one that was never saved.
+        if (!configuration.isLocalService())
+            return key == AIKeyStatus::missing ? State::missingKey : State::keyUnavailable;
+        break;
     case AIKeyStatus::authorizationRequired:
         return State::needsAuthorization;
     case AIKeyStatus::saved:
@@ -56,10 +53,11 @@ AIStatus::AIStatus(const AIConfiguration& configuration, AIKeyStatus key, bool a
       automaticEnabled(automaticEnabled), isMonitoring(isMonitoring) {}
 
 QString AIStatus::keyLabel() const {
+    if (configuration.isLocalService() && (key == AIKeyStatus::missing || key == AIKeyStatus::unavailable))
+        return QStringLiteral("本机服务可不填");
     switch (key) {
     case AIKeyStatus::missing:
-        return isLocal(validated(configuration)) ? QStringLiteral("本机服务可不填")
-                                                 : QStringLiteral("未保存");
+        return QStringLiteral("未保存");
     case AIKeyStatus::saved:
         return QStringLiteral("已保存 · 尚未读取");
     case AIKeyStatus::available:

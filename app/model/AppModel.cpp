@@ -2,6 +2,7 @@
 
 #include "app/model/SamplingService.h"
 #include "core/ai/AIServicePreset.h"
+#include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
@@ -245,7 +246,9 @@ bool AppModel::automaticAdviceEnabled() const {
 AIKeyStatus AppModel::aiKeyStatus() const {
     if (m_preview)
         return m_previewAIKeyStatus;
-    if (m_aiConfiguration.baseURL.trimmed().isEmpty())
+    // Nothing is configured before a model is named (a first run holds only a preset's address):
+    // the key store is not asked then.
+    if (AIText::trimmed(m_aiConfiguration.model).isEmpty())
         return AIKeyStatus::missing;
     if (!m_services.keychain)
         return AIKeyStatus::unavailable;

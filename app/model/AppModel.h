@@ -256,10 +256,12 @@ public:
     // False when the settings file could not be written (the change holds for this run only).
     bool saveAIConfiguration(const AIConfiguration& configuration, const std::optional<QString>& apiKey,
                              std::optional<bool> automaticAdvice);
-    void disableAutomaticAdvice();
+    // Each of these three takes effect at once; false when the settings file could not be written
+    // (the change holds for this run only, and the status line says so).
+    bool disableAutomaticAdvice();
     // Any value but "system", "light" and "dark" becomes "system".
-    void setAppearance(const QString& appearance);
-    void completeOnboarding();
+    bool setAppearance(const QString& appearance);
+    bool completeOnboarding();
     // Reads the login item now and asks the reminder service; only the latest answer is shown.
     void refreshSystemStatus();
     // Asks for reminders and puts the answer into the rules.
@@ -371,6 +373,10 @@ private:
     // Settings and history.
     void loadStoredSettings();
     bool store(const QString& key, const QJsonValue& value);
+    // The saved key of a service, read without asking the user; throws the key store's error.
+    std::optional<QString> silentKey(const AIConfiguration& service) const;
+    // Says in the status line that a change holds for this run only, when it was not stored.
+    bool storedOrSaid(bool stored);
     void storeBudget(const QList<QDateTime>& attempts);
     void persistMutedProcesses();
     void record(const QString& title, const QString& detail, const QString& category);

@@ -203,23 +203,30 @@ bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const s
     return stored;
 }
 
-void AppModel::disableAutomaticAdvice() {
+bool AppModel::disableAutomaticAdvice() {
     publish(m_automaticAdvicePreference, false, &AppModel::automaticAdvicePreferenceChanged);
     publish(m_automaticAdviceAuthorization, std::nullopt, &AppModel::automaticAdviceAuthorizationChanged);
     m_automaticAdvice->refresh({}, std::nullopt);
-    store(Keys::automaticAdvicePreference, false);
-    store(Keys::automaticAdviceAuthorization, QJsonValue(QJsonValue::Undefined));
+    const bool stored = store(Keys::automaticAdvicePreference, false);
+    return storedOrSaid(store(Keys::automaticAdviceAuthorization, QJsonValue(QJsonValue::Undefined)) &&
+                        stored);
 }
 
-void AppModel::setAppearance(const QString& appearance) {
+bool AppModel::setAppearance(const QString& appearance) {
     const QString value = normalizedAppearance(appearance);
     publish(m_appearance, value, &AppModel::appearanceChanged);
-    store(Keys::appearance, value);
+    return storedOrSaid(store(Keys::appearance, value));
 }
 
-void AppModel::completeOnboarding() {
+bool AppModel::completeOnboarding() {
     publish(m_hasCompletedOnboarding, true, &AppModel::hasCompletedOnboardingChanged);
-    store(Keys::hasCompletedOnboarding, true);
+    return storedOrSaid(store(Keys::hasCompletedOnboarding, true));
+}
+
+bool AppModel::storedOrSaid(bool stored) {
+    if (!stored)
+        setStatusMessage(notStoredSentence);
+    return stored;
 }
 
 void AppModel::refreshSystemStatus() {

@@ -78,6 +78,14 @@ QString AIConfiguration::validatedBaseURLText() const {
     return canonicalText(baseURL);
 }
 
+bool AIConfiguration::isLocalService() const {
+    try {
+        return AIText::isLoopbackHost(validatedBaseURL().host().toLower());
+    } catch (const AIServiceError&) {
+        return false;
+    }
+}
+
 QJsonObject AIConfiguration::toJson() const {
     return QJsonObject{{QStringLiteral("baseURL"), baseURL}, {QStringLiteral("model"), model}};
 }

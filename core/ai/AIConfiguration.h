@@ -18,6 +18,9 @@ struct AIConfiguration {
     QUrl validatedBaseURL() const;
     // The canonical URL's absolute text (what keys are stored under and presets compare with).
     QString validatedBaseURLText() const;
+    // The address validates and names this machine (localhost, 127.0.0.1, ::1): a service there needs
+    // no key.
+    bool isLocalService() const;
 
     QJsonObject toJson() const;
     // Both keys must be present and text; no defaults.

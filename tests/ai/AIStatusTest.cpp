@@ -23,6 +23,13 @@ TEST(AIStatus, StateAndLabels) {
          "Ollama · 本机 · llama3"},
         {"http://[::1]:8080/v1", "qwen", Key::missing, true, State::automatic, "本机服务可不填",
          "自定义 · qwen"},
+        // Nor does a key store that cannot be read (no Secret Service) make it unusable.
+        {"http://127.0.0.1:11434/v1", "llama3", Key::unavailable, false, State::manual, "本机服务可不填",
+         "Ollama · 本机 · llama3"},
+        {"http://Localhost:8080/v1", "qwen", Key::unavailable, true, State::automatic, "本机服务可不填",
+         "自定义 · qwen"},
+        {"http://localhost:8080/v1", "qwen", Key::authorizationRequired, true, State::needsAuthorization,
+         "等待授权", "自定义 · qwen"},
         {"https://api.deepseek.com", "deepseek-chat", Key::missing, true, State::missingKey, "未保存",
          "DeepSeek · deepseek-chat"},
         // The model name: blank, too long or with a control character is no configuration.

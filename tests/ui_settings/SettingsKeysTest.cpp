@@ -147,3 +147,43 @@ TEST(SettingsKeys, ALockedKeyringAsksOnlyWhenTheButtonIsPressed) {
     EXPECT_TRUE(page.edits().feedbackIsError);
     EXPECT_TRUE(status->keyButton()->isEnabled());
 }
+
+// Without a Secret Service no key can be read, which a service on this machine does not need: it is
+// neither shown as broken nor kept from answering.
+TEST(SettingsKeys, ALocalServiceWorksWithoutASecretService) {
+    struct NoSecretService final : KeychainBackend {
+        qint32 probe(const QString&) override { return KeychainStore::Status::notAvailable; }
+        ReadResult read(const QString&, bool) override { return {KeychainStore::Status::notAvailable, {}}; }
+        qint32 update(const QString&, const QByteArray&) override {
+            return KeychainStore::Status::notAvailable;
+        }
+        qint32 add(const QString&, const QByteArray&) override { return KeychainStore::Status::notAvailable; }
+        qint32 remove(const QString&) override { return KeychainStore::Status::notAvailable; }
+    };
+    LoopbackHttpServer server;
+    SettingsHarness s;
+    s.h.store().setValue(
+        AppModel::Keys::aiConfiguration,
+        AIConfiguration{server.baseURL(QStringLiteral("/v1")), QStringLiteral("m")}.toJson());
+    s.h.store().setValue(AppModel::Keys::automaticAdvicePreference, false);
+    s.h.services.keychain = std::make_shared<CachedKeychainStore>(std::make_shared<NoSecretService>());
+    s.h.add(700, "encoder");
+    SettingsView& page = s.open(QStringLiteral("ai"));
+    AIServiceStatusView* status = page.contextPanel()->status();
+    EXPECT_EQ(status->headline()->text()->text(), QStringLiteral("AI 仅手动分析"));
+    EXPECT_FALSE(status->keyButton()->isVisible());
+    EXPECT_EQ(page.aiPanel()->keyStatus()->text(), QStringLiteral("本机服务可不填"));
+    EXPECT_EQ(page.aiPanel()->badge()->title(), QStringLiteral("已配置"));
+
+    AppModel& model = page.model();
+    s.h.sample();
+    s.h.run(30, {700});
+    model.setSelectedID(ProcessIdentity{700, 5700});
+    server.enqueue(
+        LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\",\"reason\":\"r\"}")));
+    model.analyze(*s.h.listed(700), std::nullopt, std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
+    EXPECT_EQ(model.aiError(), std::nullopt);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_FALSE(server.requests().last().headers.contains("authorization"));
+}

@@ -134,13 +134,15 @@ TEST(SettingsLogic, AIFormBadgeHeadingKeyLabelAndSaveTitle) {
         QString saveTitle;
         bool read, remove;
     } cases[] = {
+        // Automatic advice is chosen and not yet authorised, but nothing is configured that a save
+        // could authorise: an untouched form has nothing to save.
         {"first launch",
          form(none, AIKeyStatus::missing, true, false),
          {},
          {"未配置", "circle.dashed", AIStatus::Tone::muted},
          "选择服务与模型，填写所需密钥后保存。",
          "未保存",
-         "保存并启用自动建议",
+         "已保存",
          false,
          false},
         {"first launch, preset chosen",

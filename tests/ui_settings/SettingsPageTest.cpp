@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScrollArea>
+#include <QScrollBar>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -444,4 +445,184 @@ TEST(SettingsPage, ChangesThatCannotBeStoredAreNotCalledSaved) {
     EXPECT_EQ(page.edits().feedback, notStored);
     EXPECT_TRUE(page.edits().feedbackIsError);
     EXPECT_EQ(s.h.model->settings().cpuThreshold, 120); // it holds for this run
+}
+
+TEST(SettingsPage, AppearanceAndAutomaticAdviceOffThatCannotBeStoredSaySo) {
+    struct SavedKey final : KeychainBackend {
+        qint32 probe(const QString&) override { return KeychainStore::Status::success; }
+        ReadResult read(const QString&, bool) override { return {KeychainStore::Status::success, "sk-1"}; }
+        qint32 update(const QString&, const QByteArray&) override { return KeychainStore::Status::success; }
+        qint32 add(const QString&, const QByteArray&) override { return KeychainStore::Status::success; }
+        qint32 remove(const QString&) override { return KeychainStore::Status::success; }
+    };
+    const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+    const struct {
+        const char* name;
+        Section section;
+        QString button;
+        QString feedback;
+        std::function<bool(const AppModel&)> inForce;
+    } cases[] = {
+        {"appearance", Section::appearance, QStringLiteral("石墨深色"), notStored,
+         [](const AppModel& model) {
+             return model.appearance() == QStringLiteral("dark");
+         }},
+        {"key removed, automatic advice off", Section::ai, QStringLiteral("移除密钥"),
+         QStringLiteral("已移除此服务的密钥。") + notStored,
+         [](const AppModel& model) {
+             return !model.automaticAdviceEnabled();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsHarness s;
+        const QString folder = s.h.path(QStringLiteral("folder"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        s.h.settingsPath = folder + QStringLiteral("/defaults.json");
+        const QJsonObject service =
+            AIConfiguration{QStringLiteral("https://api.example.invalid/v1"), "m"}.toJson();
+        s.h.store().setValue(AppModel::Keys::aiConfiguration, service);
+        s.h.store().setValue(AppModel::Keys::automaticAdviceAuthorization, service);
+        s.h.services.keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SavedKey>());
+        s.answer = QStringLiteral("移除密钥");
+        SettingsView& page = s.open();
+        ASSERT_TRUE(page.model().automaticAdviceEnabled());
+        // A plain file where the settings folder was: nothing is written from now on.
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+
+        show(page, c.section);
+        click(&page, c.button);
+        ASSERT_TRUE(waitUntil([&] { return !page.keyActionRunning(); }));
+        EXPECT_EQ(page.edits().feedback, c.feedback);
+        EXPECT_TRUE(page.edits().feedbackIsError);
+        EXPECT_TRUE(c.inForce(page.model()));
+    }
+}
+
+namespace {
+
+// Whether all of `widget` shows in the page's scrolling viewport.
+bool inView(SettingsView& page, const QWidget* widget) {
+    const QWidget* viewport = page.scrollArea()->viewport();
+    return widget->isVisible() &&
+           viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size()));
+}
+
+// Presses a control with the keyboard, as its user would after tabbing to it.
+void press(QWidget* control) {
+    control->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(control, Qt::Key_Space);
+    QApplication::processEvents();
+}
+
+} // namespace
+
+// A short window: the outcome of a button lands below what is shown unless the page brings it up.
+TEST(SettingsPage, TheFeedbackLineIsScrolledIntoViewWhenSet) {
+    const struct {
+        const char* name;
+        Section section;
+        std::function<QWidget*(SettingsView&)> prepare; // returns the button to press
+        QString feedback;
+    } cases[] = {
+        {"no notification settings to open", Section::notifications,
+         [](SettingsView& page) -> QWidget* { return page.notificationsPanel()->openSettingsButton(); },
+         QStringLiteral("无法打开通知设置。请在桌面的通知设置中选择岚栖。")},
+        {"an AI save refused", Section::ai,
+         [](SettingsView& page) -> QWidget* {
+             type(page.aiPanel()->addressField(), QStringLiteral("ftp://x.invalid/v1"));
+             type(page.aiPanel()->modelField(), QStringLiteral("m"));
+             return page.aiPanel()->saveButton();
+         },
+         QStringLiteral("服务地址无效。请使用 HTTPS；只有 localhost、127.0.0.1 或 ::1 可使用 HTTP。"
+                        "地址不能包含账号、查询参数或片段。")},
+        {"rules saved", Section::rules,
+         [](SettingsView& page) -> QWidget* {
+             type(page.rulesPanel()->thresholdField(), QStringLiteral("120"));
+             return page.rulesPanel()->saveButton();
+         },
+         saved},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsHarness s;
+        SettingsView& page = s.open();
+        s.window.resize(1132, 420);
+        page.resize(1132, 420);
+        show(page, c.section);
+        QWidget* button = c.prepare(page);
+        // Scrolled just far enough to show the button, at the bottom edge.
+        page.scrollArea()->ensureWidgetVisible(button, 0, 0);
+        ASSERT_TRUE(inView(page, button));
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        QApplication::processEvents();
+        EXPECT_EQ(page.edits().feedback, c.feedback);
+        EXPECT_TRUE(inView(page, page.feedbackLine()));
+    }
+}
+
+TEST(SettingsPage, AnUntouchedFirstRunHasNothingToSave) {
+    SettingsHarness s;
+    SettingsView& page = s.open(QStringLiteral("ai"));
+    AIServicePanel* ai = page.aiPanel();
+    EXPECT_FALSE(ai->unsavedLabel()->isVisible());
+    EXPECT_FALSE(ai->saveButton()->isEnabled());
+    EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("已保存"));
+    EXPECT_EQ(page.contextPanel()->automaticCaption()->text(), QStringLiteral("更改后保存生效"));
+    // Typing a model is a change.
+    type(ai->modelField(), QStringLiteral("gpt-x"));
+    EXPECT_TRUE(ai->unsavedLabel()->isVisible());
+    EXPECT_EQ(ai->saveButton()->text(), QStringLiteral("保存并启用自动建议"));
+    EXPECT_EQ(page.contextPanel()->automaticCaption()->text(), QStringLiteral("修改尚未保存"));
+}
+
+TEST(SettingsPage, ANewSectionStartsAtItsTopAndFocusStaysNearTheControlUsed) {
+    SettingsHarness s;
+    SettingsView& page = s.open();
+    s.window.resize(1132, 420);
+    page.resize(1132, 420);
+    QApplication::processEvents();
+    QScrollBar* scroll = page.scrollArea()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    scroll->setValue(scroll->maximum());
+    show(page, Section::ai);
+    EXPECT_EQ(scroll->value(), 0);
+
+    // A control that turns off after its use hands the focus to its neighbour in the same panel.
+    const struct {
+        const char* name;
+        Section section;
+        std::function<QWidget*(SettingsView&)> prepare; // returns the control to press
+        std::function<QWidget*(SettingsView&)> near;
+    } cases[] = {
+        {"rules saved", Section::rules,
+         [](SettingsView& page) -> QWidget* {
+             type(page.rulesPanel()->thresholdField(), QStringLiteral("120"));
+             return page.rulesPanel()->saveButton();
+         },
+         [](SettingsView& page) -> QWidget* {
+             return page.rulesPanel()->restoreButton();
+         }},
+        {"AI saved", Section::ai,
+         [](SettingsView& page) -> QWidget* {
+             type(page.aiPanel()->addressField(), QStringLiteral("http://127.0.0.1:9/v1"));
+             type(page.aiPanel()->modelField(), QStringLiteral("m"));
+             return page.aiPanel()->saveButton();
+         },
+         [](SettingsView& page) -> QWidget* {
+             return page.aiPanel()->privacyButton();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsView& again = s.open();
+        show(again, c.section);
+        QWidget* control = c.prepare(again);
+        ASSERT_TRUE(control->isEnabled());
+        press(control);
+        EXPECT_FALSE(control->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), c.near(again));
+    }
 }

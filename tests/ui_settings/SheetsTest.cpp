@@ -1,4 +1,5 @@
 #include "SettingsHarness.h"
+#include "platform/desktop/UserNotificationCenter.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"
@@ -6,6 +7,7 @@
 #include "ui/settings/SoftwareUpdateSettings.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
+#include "ui/window/MainViewBars.h"
 
 #include <QDialog>
 
@@ -55,6 +57,66 @@ TEST(Sheets, OnboardingShowsOnceEndsOnlyByItsStartButtonAndComesBackFromTheHelp)
     again.show();
     QApplication::processEvents();
     EXPECT_FALSE(again.sheetDialog());
+}
+
+// Reminders whose permission answer waits until the test gives it.
+class HeldReminders final : public UserNotificationCenter {
+public:
+    PermissionAnswer pending;
+    void authorizationStatus(AuthorizationAnswer answer) override {
+        answer(NotificationAuthorization::authorized);
+    }
+    void requestAuthorization(PermissionAnswer answer) override { pending = std::move(answer); }
+    void add(const UserNotification&, Posted posted) override { posted(std::nullopt); }
+    void remove(const QStringList&) override {}
+};
+
+TEST(Sheets, ReturnStartsAfterTheRemindersButtonTurnedOff) {
+    SettingsHarness s;
+    HeldReminders reminders;
+    s.h.services.notifications = &reminders;
+    MainView window(s.h.start(), std::nullopt);
+    window.resize(1180, 820);
+    window.show();
+    QApplication::processEvents();
+    QPointer<QDialog> sheet = window.sheetDialog();
+    ASSERT_TRUE(sheet);
+    auto* welcome = sheet->findChild<WelcomeView*>();
+    ASSERT_TRUE(welcome);
+    sheet->activateWindow();
+    QApplication::processEvents();
+    welcome->reminderButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(welcome->reminderButton()->hasFocus());
+    QTest::keyClick(welcome->reminderButton(), Qt::Key_Space);
+    ASSERT_TRUE(reminders.pending);
+    reminders.pending(true, std::nullopt);
+    QApplication::processEvents();
+    ASSERT_EQ(welcome->reminderButton()->text(), QStringLiteral("已开启提醒"));
+    ASSERT_FALSE(welcome->reminderButton()->isEnabled());
+
+    // The focus the button gives up goes to the start button, not to the privacy statement's.
+    EXPECT_EQ(QApplication::focusWidget(), welcome->startButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_FALSE(window.sheetDialog());
+    EXPECT_EQ(s.stored(AppModel::Keys::hasCompletedOnboarding), QJsonValue(true));
+}
+
+TEST(Sheets, AnOnboardingThatCannotBeStoredSaysSo) {
+    SettingsHarness s;
+    // A plain file where the settings folder belongs: every write fails.
+    QFile blocker(s.h.path(QStringLiteral("folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    s.h.settingsPath = s.h.path(QStringLiteral("folder/defaults.json"));
+    MainView window(s.h.start(), std::nullopt);
+    window.resize(1180, 820);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(window.sheetDialog());
+    click(window.sheetDialog(), QStringLiteral("开始使用"));
+    EXPECT_FALSE(window.sheetDialog());
+    EXPECT_EQ(window.statusBar()->messageText()->text(),
+              QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
 }
 
 TEST(Sheets, PrivacyStatementIsFixedSelectableAndClosesOnReturn) {

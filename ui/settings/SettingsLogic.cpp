@@ -162,7 +162,11 @@ bool AIForm::configurationChanged() const {
 }
 
 bool AIForm::automaticAdviceChanged() const {
-    return automaticAdvice != savedPreference || (automaticAdvice && savedPreference && !automaticEnabled);
+    if (automaticAdvice != savedPreference)
+        return true;
+    // Chosen but not in force: a save would authorise the saved service, so there is something to save,
+    // unless no service is configured yet (a first run), which a save would refuse.
+    return automaticAdvice && !automaticEnabled && status().state != AIStatus::State::unconfigured;
 }
 
 bool AIForm::hasUnsavedChanges() const {

@@ -81,7 +81,8 @@ struct AIForm {
     AIConfiguration draftConfiguration() const;
     bool configurationChanged() const;
     bool automaticAdviceChanged() const;
-    // Another configuration, a typed key or another automatic-advice choice (also one not in force).
+    // A save would store something: another configuration, a typed key or another automatic-advice
+    // choice (also one not in force for a configured service). An untouched form has nothing to save.
     bool hasUnsavedChanges() const;
     // The same, but the automatic-advice choice compared with the saved preference only.
     bool draftChanged() const;

@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -199,6 +200,8 @@ void SettingsView::setSection(SettingsSection section) {
         m_edits.feedback.clear();
         if (section != SettingsSection::ai)
             m_context->collapse();
+        // Another section is another page: it starts at its top.
+        m_scroll->verticalScrollBar()->setValue(0);
     }
     for (const SettingsSection each : SettingsLogic::sections)
         m_panels[static_cast<size_t>(each)]->setVisible(each == section);
@@ -215,6 +218,12 @@ void SettingsView::scheduleRefresh() {
 
 void SettingsView::refresh() {
     m_refreshPending = false;
+    // A control that a refresh disables or hides loses its focus to whatever Qt finds next, which may
+    // be far away; the page puts it back near the control that was used.
+    QWidget* focused = window()->focusWidget();
+    if (!isAncestorOf(focused))
+        focused = nullptr;
+    const int scrolled = m_scroll->verticalScrollBar()->value();
     readSavedState();
     switch (m_edits.section) {
     case SettingsSection::rules:
@@ -239,11 +248,71 @@ void SettingsView::refresh() {
     m_feedbackSymbol->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setColor(error ? Palette::danger : Palette::success);
     m_feedbackText->setText(m_edits.feedback);
+    keepFocusNear(focused, scrolled);
+    if (m_revealFeedback) {
+        m_revealFeedback = false;
+        revealFeedback();
+    }
+}
+
+void SettingsView::keepFocusNear(QWidget* focused, int scrolled) {
+    const auto usable = [this](const QWidget* widget) {
+        return widget && widget->isEnabled() && widget->isVisibleTo(this) &&
+               (widget->focusPolicy() & Qt::TabFocus);
+    };
+    // Back to the control that was used, once it can take focus again and nothing else was chosen since.
+    if (m_focusAnchor && window()->focusWidget() == m_focusSubstitute && usable(m_focusAnchor))
+        m_focusAnchor->setFocus(Qt::OtherFocusReason);
+    if (window()->focusWidget() != m_focusSubstitute)
+        m_focusAnchor = m_focusSubstitute = nullptr;
+    if (!focused || usable(focused))
+        return;
+
+    // The nearest control after it in the same panel, else the nearest before it.
+    QWidget* area =
+        m_context->isAncestorOf(focused) ? static_cast<QWidget*>(m_context) : panel(m_edits.section);
+    if (!area->isAncestorOf(focused))
+        area = this;
+    QList<QWidget*> order;
+    for (QWidget* widget = area->nextInFocusChain(); widget != area; widget = widget->nextInFocusChain()) {
+        if (area->isAncestorOf(widget))
+            order.append(widget);
+    }
+    const qsizetype at = order.indexOf(focused);
+    if (at < 0)
+        return;
+    QWidget* near = nullptr;
+    for (qsizetype i = at + 1; i < order.size() && !near; ++i)
+        near = usable(order[i]) ? order[i] : nullptr;
+    for (qsizetype i = at - 1; i >= 0 && !near; --i)
+        near = usable(order[i]) ? order[i] : nullptr;
+    if (!near)
+        return;
+    near->setFocus(Qt::OtherFocusReason);
+    m_scroll->verticalScrollBar()->setValue(scrolled);
+    m_focusAnchor = focused;
+    m_focusSubstitute = near;
+}
+
+void SettingsView::revealFeedback() {
+    if (m_edits.feedback.isEmpty() || !isVisible())
+        return;
+    // The line may have only just appeared: the page is laid out and the scroll area takes the new
+    // height now, so that the line is found where it will be drawn.
+    m_scroll->widget()->layout()->activate();
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(m_scroll, &request);
+    m_scroll->ensureWidgetVisible(m_feedbackLine, 0, 24);
+}
+
+void SettingsView::report(const QString& text, bool isError) {
+    m_edits.feedback = text;
+    m_edits.feedbackIsError = isError;
+    m_revealFeedback = true;
 }
 
 void SettingsView::setFeedback(const QString& text, bool isError) {
-    m_edits.feedback = text;
-    m_edits.feedbackIsError = isError;
+    report(text, isError);
     refresh();
 }
 
@@ -311,11 +380,9 @@ void SettingsView::setReminders(bool on) {
     } else {
         try {
             const bool stored = m_model.saveMonitorSettings(SettingsLogic::remindersOff(m_model.settings()));
-            m_edits.feedback = stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage();
-            m_edits.feedbackIsError = !stored;
+            report(stored ? QStringLiteral("异常通知已关闭。") : m_model.statusMessage(), !stored);
         } catch (const MonitorError& error) {
-            m_edits.feedback = error.errorDescription();
-            m_edits.feedbackIsError = true;
+            report(error.errorDescription(), true);
         }
     }
     refresh();
@@ -492,29 +559,26 @@ void SettingsView::runKeyAction(bool removal, const QString& address) {
 void SettingsView::keyActionDone(bool removal, const KeyOutcome& outcome) {
     if (removal) {
         if (outcome.error) {
-            m_edits.feedback = QStringLiteral("移除密钥失败：") + *outcome.error;
-            m_edits.feedbackIsError = true;
+            report(QStringLiteral("移除密钥失败：") + *outcome.error, true);
         } else {
-            m_model.disableAutomaticAdvice();
+            const bool stored = m_model.disableAutomaticAdvice();
             m_edits.ai.automaticAdvice = false;
             m_edits.ai.draft.apiKey.clear();
             m_model.announceAIKeyStatus();
-            m_edits.feedback = QStringLiteral("已移除此服务的密钥。");
-            m_edits.feedbackIsError = false;
+            // The key is gone either way; automatic advice is off for this run only when not stored.
+            const QString removed = QStringLiteral("已移除此服务的密钥。");
+            report(stored ? removed : removed + m_model.statusMessage(), !stored);
         }
     } else if (outcome.error) {
         m_model.announceAIKeyStatus();
-        m_edits.feedback = *outcome.error;
-        m_edits.feedbackIsError = true;
+        report(*outcome.error, true);
     } else if (outcome.key) {
         m_model.automaticAdvice().retryFailedRequests(true);
         m_model.announceAIKeyStatus();
-        m_edits.feedback = QStringLiteral("密钥已可用。后续分析会复用本次读取结果。");
-        m_edits.feedbackIsError = false;
+        report(QStringLiteral("密钥已可用。后续分析会复用本次读取结果。"), false);
     } else {
         m_model.announceAIKeyStatus();
-        m_edits.feedback = QStringLiteral("此服务没有已保存的密钥，请在上方填写。");
-        m_edits.feedbackIsError = true;
+        report(QStringLiteral("此服务没有已保存的密钥，请在上方填写。"), true);
     }
     refresh();
     emit keyActionFinished();
@@ -538,7 +602,8 @@ void SettingsView::openDownloadPage() {
 // --- Appearance and data ---
 
 void SettingsView::chooseAppearance(const QString& value) {
-    m_model.setAppearance(value);
+    if (!m_model.setAppearance(value))
+        setFeedback(m_model.statusMessage(), true);
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {

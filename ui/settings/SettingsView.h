@@ -152,7 +152,11 @@ private:
     void readKeyStatus();
     void readSavedState();
     void scheduleRefresh();
+    // Sets the feedback line's text; the next refresh shows it and scrolls it into view.
+    void report(const QString& text, bool isError);
     void setFeedback(const QString& text, bool isError);
+    void revealFeedback();
+    void keepFocusNear(QWidget* focused, int scrolled);
     void editAI(const std::function<void(SettingsEdits&)>& edit, bool clearsFeedback);
     void runKeyAction(bool removal, const QString& address);
     void keyActionDone(bool removal, const KeyOutcome& outcome);
@@ -168,6 +172,10 @@ private:
     bool m_refreshPending = false;
     bool m_keyActionRunning = false;
     bool m_leftWhileWindowShown = false;
+    bool m_revealFeedback = false;
+    // The control that lost its focus in a refresh, and the one near it that took the focus meanwhile.
+    QPointer<QWidget> m_focusAnchor;
+    QPointer<QWidget> m_focusSubstitute;
 
     LVSegmentedControl* m_picker;
     QScrollArea* m_scroll;

@@ -124,7 +124,12 @@ void WelcomeView::refresh() {
         m_reminder->setAccessibleName(label);
         m_reminder->updateGeometry();
     }
-    m_reminder->setEnabled(!m_model.isPreview() && !on);
+    const bool enabled = !m_model.isPreview() && !on;
+    // A button that turns off loses its focus to whatever Qt finds next, possibly outside the sheet,
+    // where Return would no longer start: the focus goes to "开始使用" first.
+    if (!enabled && window()->focusWidget() == m_reminder)
+        m_start->setFocus(Qt::OtherFocusReason);
+    m_reminder->setEnabled(enabled);
 }
 
 void WelcomeView::start() {
