@@ -105,10 +105,12 @@ public:
     }
 
 private:
-    // Every expanded object counts, shared ones once per reference, and so do the bytes of every
-    // expanded string or data object and the square of every expanded array's length (one array of
-    // 8192 items reaches that budget). No Info.plist comes near any of them.
-    static constexpr uint64_t maximumPayloadBytes = 1 << 24;
+    // Every expanded object counts, shared ones once per reference, and so do the characters of every
+    // expanded string, the bytes of every data object and the square of every expanded array's length
+    // (one array of 8192 items reaches that budget). No Info.plist comes near any of them. Characters,
+    // not bytes: the same text is stored in one byte a character or in two, and a list must be read
+    // alike whichever way it was written.
+    static constexpr uint64_t maximumPayload = 1 << 24;
     static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
 
     // The element count after a marker: the low nibble, or an integer object that follows it.
@@ -146,8 +148,8 @@ private:
             if (!count(position, marker, elements) || elements > (m_tableOffset - position) / unitSize)
                 return false;
             const uint64_t bytes = elements * unitSize;
-            m_payloadBytes += bytes;
-            if (m_payloadBytes > maximumPayloadBytes)
+            m_payload += elements;
+            if (m_payload > maximumPayload)
                 return false;
             if ((marker >> 4) == 0x4)
                 return true;
@@ -194,7 +196,7 @@ private:
     uint64_t m_objectCount = 0;
     uint64_t m_tableOffset = 0;
     uint64_t m_objects = 0;
-    uint64_t m_payloadBytes = 0;
+    uint64_t m_payload = 0;
     uint64_t m_arrayWork = 0;
 };
 

@@ -124,3 +124,14 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
         EXPECT_TRUE(refused);
     }
 }
+
+// A list read once reads again after it is written out as a binary list, whichever text encoding either
+// form uses: the budget counts characters, and one-byte text becomes two-byte text when written again
+// (here, bytes that are no UTF-8 become U+FFFD).
+TEST(PropertyList, AListReadsAgainAfterBeingWrittenOut) {
+    const QByteArray shared = binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(100000, '\xE9'))});
+    const QVariant value = PropertyList::parse(shared);
+    ASSERT_EQ(value.toList().size(), 100);
+    EXPECT_EQ(value.toList().first().toString(), QString(100000, QChar(0xFFFD)));
+    EXPECT_EQ(PropertyList::parse(fixture::encode(value, fixture::Format::binary)), value);
+}
