@@ -46,7 +46,7 @@ QString rawValue(ApplicationRemovalPhase phase) {
     case ApplicationRemovalPhase::moving:
         break;
     }
-    return QStringLiteral("移到废纸篓");
+    return QStringLiteral("移到回收站");
 }
 
 std::optional<ApplicationRemovalPhase> applicationRemovalPhase(const QString& text) {
@@ -178,8 +178,15 @@ ApplicationRemovalResult ApplicationRemovalService::execute(const ApplicationRem
     }
 
     receipt.trashPath = pathOf(trashURL);
+    // What lies in the trash must be the bundle that was checked: one swapped in just before the move
+    // went there instead, and the checked one may still be somewhere.
+    const std::optional<FileNode> moved = CheckedFiles::linkStatus(*receipt.trashPath);
+    const std::optional<ApplicationIdentity>& identity = application.identity();
+    const bool checkedOneMoved =
+        moved && identity && moved->device == identity->device && moved->inode == identity->inode;
     int error = 0;
-    const bool gone = !CheckedFiles::linkStatus(receipt.originalPath, &error) && error == ENOENT;
+    const bool gone =
+        checkedOneMoved && !CheckedFiles::linkStatus(receipt.originalPath, &error) && error == ENOENT;
     receipt.state = ApplicationRemovalReceipt::stateText(gone ? State::moved : State::movedSourceRemains);
     const bool saved = record(receipt);
     return ApplicationRemovalResult{receipt, saved, !gone};
@@ -222,10 +229,10 @@ QUrl ApplicationRemovalService::moveToTrash(const QUrl& item) {
     const Trash::Outcome outcome = isLocalFileURL(item) ? Trash::moveToTrash(pathOf(item)) : Trash::Outcome{};
     if (!outcome.moved)
         block(QStringLiteral(
-            "未能移到废纸篓。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在访达中处理。"
-            "请复查原位置和废纸篓。"));
+            "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中处理。"
+            "请复查原位置和回收站。"));
     if (!outcome.location)
-        block(QStringLiteral("系统没有返回废纸篓位置，请复查原位置和废纸篓，勿重复操作。"));
+        block(QStringLiteral("系统没有返回回收站位置，请复查原位置和回收站，勿重复操作。"));
     return QUrl::fromLocalFile(*outcome.location);
 }
 

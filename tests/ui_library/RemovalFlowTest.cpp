@@ -142,7 +142,7 @@ TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
         {"unsigned", false, {}, unreadable, {}},
         {"trash blocked", true,
          [](Flow& flow) { fixture::writeFile(flow.app.root.path + "/.local/share/Trash", "not a folder"); },
-         "Sample：未能移到废纸篓。", "未完成，请复查原位置和废纸篓"},
+         "Sample：未能移到回收站。", "未完成，请复查原位置和废纸篓"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
