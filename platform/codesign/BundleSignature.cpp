@@ -36,7 +36,10 @@ struct RulesTooComplex {};
 
 // The engine's own limits, set at the start of every rule: a pattern may lower them, never raise them,
 // and a rule that tries to set them is refused before it gets this far.
-const QString ruleLimits = QStringLiteral("(*LIMIT_MATCH=%1)(*LIMIT_DEPTH=%1)").arg(ruleMatchSteps);
+QString ruleLimits() {
+    const QString steps = QString::number(ruleMatchSteps);
+    return QStringLiteral("(*LIMIT_MATCH=") + steps + QStringLiteral(")(*LIMIT_DEPTH=") + steps + u')';
+}
 
 UniqueFd openRegularFile(const QString& path) {
     UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
@@ -70,13 +73,14 @@ std::optional<std::vector<Rule>> parseRules(const QVariant& value) {
     const QVariantMap map = value.toMap();
     if (map.size() > maximumRules)
         throw RulesTooComplex();
+    const QString limits = ruleLimits();
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
         // Settings of the engine stand at the very start of a pattern; a rule's own would follow ours
         // and replace them.
         if (it.key().startsWith(QStringLiteral("(*")))
             throw RulesTooComplex();
         Rule rule;
-        rule.pattern = QRegularExpression(ruleLimits + it.key());
+        rule.pattern = QRegularExpression(limits + it.key());
         if (!rule.pattern.isValid())
             return std::nullopt;
         if (it.value().typeId() == QMetaType::QVariantMap) {
