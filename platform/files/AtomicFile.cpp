@@ -100,6 +100,9 @@ void write(const QString& path, const QByteArray& data, const Options& options) 
     if (file.get() < 0)
         throw FileWriteError(QStringLiteral("create temporary file in"), folder, errno);
     StaleTemporaries::hold(file.get());
+    // The lock lives as long as any descriptor of the file: this one keeps it past the close, until the
+    // rename has taken the temporary name away.
+    const Descriptor lock(::fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
 
     const auto fail = [&](const char* step) {
         const int error = errno;

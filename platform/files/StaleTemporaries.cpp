@@ -16,8 +16,8 @@
 namespace lunorvale::StaleTemporaries {
 namespace {
 
-// A writer takes its lock right after it created its file; a file this young may still be waiting for
-// that moment.
+// A writer takes its lock right after it created its file: an empty file this young may still be waiting
+// for that moment.
 constexpr std::time_t minimumAgeSeconds = 60;
 
 struct DirectoryCloser {
@@ -52,7 +52,8 @@ int remove(int folder, const std::function<bool(QByteArrayView name)>& ours) {
             ::openat(folder, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
         struct stat opened {};
         if (!file.valid() || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-            now - opened.st_mtime < minimumAgeSeconds || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            (opened.st_size == 0 && now - opened.st_mtime < minimumAgeSeconds) ||
+            ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         // Only the very file that was found free is removed, not one that took its name meanwhile.
         struct stat named {};
