@@ -137,8 +137,8 @@ TEST(Trash, EveryFailureEndsAtOnceWithTheItemInPlaceAndNoRecord) {
 }
 
 // A trash that is not a plain folder of this user's is never used, and nothing is written through a
-// link; a trash folder nobody may write ends the move at once.
-TEST(Trash, OnlyAPlainWritableTrashOfOurOwnIsUsed) {
+// link. (A record folder nobody may write is a removal's case: RemovalService tests it.)
+TEST(Trash, OnlyAPlainTrashOfOurOwnIsUsed) {
     const struct {
         const char* name;
         std::function<bool(const TrashHome&, const QString& elsewhere)> prepare; // false: not possible here
@@ -179,23 +179,6 @@ TEST(Trash, OnlyAPlainWritableTrashOfOurOwnIsUsed) {
         EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList());
     }
-
-    // No one may write the record folder: by its mode, or for root by a read-only mount.
-    const TrashHome home;
-    const QString item = home.item("Sample.app");
-    QDir().mkpath(home.trash + "/files");
-    QDir().mkpath(home.trash + "/info");
-    std::optional<ScratchMount> readOnly;
-    if (::geteuid() == 0) {
-        readOnly.emplace(ScratchMount::readOnly(home.trash + "/info"));
-        if (!readOnly->mounted())
-            GTEST_SKIP() << "a read-only mount is not allowed here";
-    } else {
-        ::chmod(QFile::encodeName(home.trash + "/info").constData(), 0500);
-    }
-    EXPECT_FALSE(Trash::moveToTrash(item).moved);
-    EXPECT_TRUE(QFileInfo::exists(item));
-    ::chmod(QFile::encodeName(home.trash + "/info").constData(), 0700);
 }
 
 // Each record names the exact original path, percent-encoded as the Trash specification asks, under a
