@@ -54,6 +54,14 @@ private:
     locale_t m_previous = static_cast<locale_t>(nullptr);
 };
 
+// The text of a string or key as it stands: QString::fromUtf8 would drop a leading U+FEFF, taking it for
+// a byte-order mark, and the text would no longer be what the list holds.
+QString utf8Text(const char* text, qsizetype length) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(text, length));
+}
+
 // libplist's own string getter aborts the process on a string with an inner NUL byte, so strings are
 // read through the pointer and length, and such strings are refused here.
 QString stringValue(plist_t node) {
@@ -64,7 +72,7 @@ QString stringValue(plist_t node) {
     if (length > static_cast<uint64_t>(std::numeric_limits<qsizetype>::max()) ||
         std::memchr(text, '\0', static_cast<size_t>(length)) != nullptr)
         throw PropertyListError();
-    return QString::fromUtf8(text, static_cast<qsizetype>(length));
+    return utf8Text(text, static_cast<qsizetype>(length));
 }
 
 uint64_t bigEndian(const unsigned char* bytes, int count) {
@@ -365,7 +373,7 @@ QVariant convert(plist_t node, int depth) {
             const std::unique_ptr<char, CFree> keyOwner(rawKey);
             if (rawKey == nullptr)
                 throw PropertyListError();
-            map.insert(QString::fromUtf8(rawKey), convert(value, depth + 1));
+            map.insert(utf8Text(rawKey, qsizetype(std::strlen(rawKey))), convert(value, depth + 1));
         }
         return QVariant(map);
     }
