@@ -36,18 +36,26 @@ ApplicationManagementError unreadableConfiguration(const QUrl& related) {
          QStringLiteral("可定位此配置核对其所属软件，修复后重新检查；岚栖不会修改它。"), related});
 }
 
+const QString tooMuchContent =
+    QStringLiteral("应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。");
+const QString unreadableContent = QStringLiteral("部分应用内容不可读取，未开放移除操作。");
+
 QByteArray validateSingleSignature(const QUrl& bundle, const QByteArray& vendorRoot,
-                                   const CancellationToken& cancellation) {
+                                   const CancellationToken& cancellation, BundleSignature::Budget& budget) {
     const QString unreadable = QStringLiteral("无法读取应用签名，请使用原安装方式管理。");
     if (!isLocalFileURL(bundle))
         block(unreadable);
-    const CodeSignatureCheck check =
-        BundleSignature::check(pathOf(bundle), [&cancellation] { cancellation.check(); });
+    const CodeSignatureCheck check = BundleSignature::check(
+        pathOf(bundle), [&cancellation] { cancellation.check(); }, &budget);
     switch (check.status) {
     case CodeSignatureCheck::Status::notSigned:
         block(unreadable);
     case CodeSignatureCheck::Status::invalid:
         block(QStringLiteral("应用签名不完整或无法验证，未开放移除操作。请使用文件管理器或官方卸载方式。"));
+    case CodeSignatureCheck::Status::overBudget:
+        block(tooMuchContent);
+    case CodeSignatureCheck::Status::rulesTooComplex:
+        block(unreadableContent);
     case CodeSignatureCheck::Status::valid:
         break;
     }
@@ -115,8 +123,16 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
         const QString path = childPath(top.folder, name);
         cancellation.check();
         if (examined == limits.entries || !(uptime() < deadline))
-            block(QStringLiteral(
-                "应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。"));
+            block(tooMuchContent);
+        // Content the walk cannot reach (a tree deeper than the longest path, a folder it may not enter)
+        // stays unreadable however often it is rescanned; only an entry gone since the listing is the
+        // rescan's to find.
+        int error = 0;
+        std::optional<FileNode> node = CheckedFiles::linkStatus(path, &error);
+        if (!node && error != ENOENT) {
+            unreadable = true;
+            break;
+        }
         // Up to a quarter of a million entries: each costs three texts, no URL, unless its name needs a
         // closer look.
         const QString lower = name.toLower();
@@ -129,7 +145,6 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
         if ((stem.contains(u"uninstall") || stem.contains(u"卸载")) &&
             ApplicationRemovalService::isUninstaller(QUrl::fromLocalFile(path), false))
             throw vendorManaged(QStringLiteral("发现卸载工具。"), QUrl::fromLocalFile(path));
-        std::optional<FileNode> node = CheckedFiles::linkStatus(path);
         if (!node)
             node = ApplicationInventory::node(QUrl::fromLocalFile(path)); // its refusal, unless it is back
         ++examined;
@@ -142,7 +157,7 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
         }
     }
     if (unreadable)
-        block(QStringLiteral("部分应用内容不可读取，未开放移除操作。"));
+        block(unreadableContent);
 }
 
 // Step 6: launch configurations that lie in the bundle or start something from it.
@@ -211,9 +226,13 @@ QByteArray ApplicationRemovalService::validateSignature(const QUrl& bundle,
 }
 
 QByteArray ApplicationRemovalService::validateSignature(const QUrl& bundle, const QByteArray& vendorRoot,
-                                                        const CancellationToken& cancellation) {
+                                                        const CancellationToken& cancellation,
+                                                        const BundleSignature::Limits& limits) {
+    // One budget for the bundle and all its login items.
+    BundleSignature::Budget budget(limits);
     return signatureDigest(
-        bundle, [&](const QUrl& code) { return validateSingleSignature(code, vendorRoot, cancellation); },
+        bundle,
+        [&](const QUrl& code) { return validateSingleSignature(code, vendorRoot, cancellation, budget); },
         cancellation);
 }
 

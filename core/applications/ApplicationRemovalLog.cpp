@@ -9,8 +9,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace lunorvale {
 namespace {
@@ -31,6 +33,17 @@ bool isUuidText(const QString& text) {
             return false;
     }
     return true;
+}
+
+// ".removals-<UUID>.tmp" with the UUID in upper case: the temporary names save() gives, no other file's.
+bool isTemporaryName(QByteArrayView name) {
+    constexpr QByteArrayView prefix = ".removals-";
+    constexpr QByteArrayView suffix = ".tmp";
+    if (name.size() != prefix.size() + 36 + suffix.size() || !name.startsWith(prefix) ||
+        !name.endsWith(suffix))
+        return false;
+    const QString uuid = QString::fromLatin1(name.sliced(prefix.size(), 36));
+    return isUuidText(uuid) && uuid == uuid.toUpper();
 }
 
 ApplicationRemovalReceipt decodeReceipt(const QJsonValue& value) {
@@ -123,10 +136,13 @@ void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipt
                               QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                               QStringLiteral(".tmp");
     const FolderReplace::Result result = FolderReplace::replace(
-        folder, node, m_fileURL.fileName(QUrl::FullyDecoded), temporary, bytes, *m_calls);
+        folder, node, m_fileURL.fileName(QUrl::FullyDecoded), temporary, bytes, &isTemporaryName, *m_calls);
     using Failure = FolderReplace::Result::Failure;
     switch (result.failure) {
     case Failure::none:
+        if (result.folderFlushError != 0)
+            qWarning("Removal receipts saved, but their folder could not be flushed: %s",
+                     std::strerror(result.folderFlushError));
         return;
     case Failure::openFolder:
         block(QStringLiteral("无法安全打开卸载操作清单目录。"));

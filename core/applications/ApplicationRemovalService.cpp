@@ -178,8 +178,15 @@ ApplicationRemovalResult ApplicationRemovalService::execute(const ApplicationRem
     }
 
     receipt.trashPath = pathOf(trashURL);
+    // What lies in the trash must be the bundle that was checked: one swapped in just before the move
+    // went there instead, and the checked one may still be somewhere.
+    const std::optional<FileNode> moved = CheckedFiles::linkStatus(*receipt.trashPath);
+    const std::optional<ApplicationIdentity>& identity = application.identity();
+    const bool checkedOneMoved =
+        moved && identity && moved->device == identity->device && moved->inode == identity->inode;
     int error = 0;
-    const bool gone = !CheckedFiles::linkStatus(receipt.originalPath, &error) && error == ENOENT;
+    const bool gone =
+        checkedOneMoved && !CheckedFiles::linkStatus(receipt.originalPath, &error) && error == ENOENT;
     receipt.state = ApplicationRemovalReceipt::stateText(gone ? State::moved : State::movedSourceRemains);
     const bool saved = record(receipt);
     return ApplicationRemovalResult{receipt, saved, !gone};

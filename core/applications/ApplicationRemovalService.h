@@ -4,6 +4,7 @@
 #include "core/applications/InstalledApplication.h"
 #include "core/common/CancellationToken.h"
 #include "platform/BundleProcesses.h"
+#include "platform/codesign/BundleSignature.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -99,10 +100,12 @@ public:
     // The bundle's unique code identifier, then for each embedded login item ("Contents/Library/
     // LoginItems/*.app", by path) a zero byte, its name, a zero byte and its identifier. Refuses unsigned
     // or broken signatures, signatures that chain up to the root whose SHA-256 is
-    // `vendorRootFingerprint`, and code entitled to install system extensions.
+    // `vendorRootFingerprint`, code entitled to install system extensions, bundles that take more than
+    // `limits` to check (all their login items included) and seals whose rules ask too much matching.
     static QByteArray validateSignature(const QUrl& bundle, const CancellationToken& cancellation = {});
     static QByteArray validateSignature(const QUrl& bundle, const QByteArray& vendorRootFingerprint,
-                                        const CancellationToken& cancellation);
+                                        const CancellationToken& cancellation,
+                                        const BundleSignature::Limits& limits = {});
     // The digest above with each bundle's identifier taken from `identifier`.
     static QByteArray signatureDigest(const QUrl& bundle,
                                       const std::function<QByteArray(const QUrl&)>& identifier,

@@ -1,5 +1,6 @@
 #include "platform/codesign/BundleSignature.h"
 
+#include "platform/SystemClock.h"
 #include "platform/UniqueFd.h"
 #include "platform/codesign/Digest.h"
 #include "platform/files/CheckedFiles.h"
@@ -8,8 +9,10 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -26,6 +29,17 @@ struct Rule {
     double weight = 1;
     bool omit = false;
 };
+
+// Thrown inside the check, caught where it began.
+struct OutOfBudget {};
+struct RulesTooComplex {};
+
+// The engine's own limits, set at the start of every rule: a pattern may lower them, never raise them,
+// and a rule that tries to set them is refused before it gets this far.
+QString ruleLimits() {
+    const QString steps = QString::number(ruleMatchSteps);
+    return QStringLiteral("(*LIMIT_MATCH=") + steps + QStringLiteral(")(*LIMIT_DEPTH=") + steps + u')';
+}
 
 UniqueFd openRegularFile(const QString& path) {
     UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
@@ -57,9 +71,16 @@ std::optional<std::vector<Rule>> parseRules(const QVariant& value) {
     if (value.typeId() != QMetaType::QVariantMap)
         return std::nullopt;
     const QVariantMap map = value.toMap();
+    if (map.size() > maximumRules)
+        throw RulesTooComplex();
+    const QString limits = ruleLimits();
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        // Settings of the engine stand at the very start of a pattern; a rule's own would follow ours
+        // and replace them.
+        if (it.key().startsWith(QStringLiteral("(*")))
+            throw RulesTooComplex();
         Rule rule;
-        rule.pattern = QRegularExpression(it.key());
+        rule.pattern = QRegularExpression(limits + it.key());
         if (!rule.pattern.isValid())
             return std::nullopt;
         if (it.value().typeId() == QMetaType::QVariantMap) {
@@ -75,17 +96,10 @@ std::optional<std::vector<Rule>> parseRules(const QVariant& value) {
     return rules;
 }
 
-bool omitted(const QString& relative, const std::vector<Rule>& rules) {
-    const Rule* best = nullptr;
-    for (const Rule& rule : rules)
-        if ((best == nullptr || rule.weight > best->weight) && rule.pattern.match(relative).hasMatch())
-            best = &rule;
-    return best != nullptr && best->omit;
-}
-
 class Checker final {
 public:
-    explicit Checker(const std::function<void()>& checkpoint) : m_checkpoint(checkpoint) {}
+    Checker(const std::function<void()>& checkpoint, Budget& budget)
+        : m_callerCheckpoint(checkpoint), m_budget(budget), m_checkpoint([this] { this->checkpoint(); }) {}
 
     CodeSignatureCheck bundle(const QString& path, int depth) {
         if (depth > maximumNesting)
@@ -137,8 +151,26 @@ public:
 
 private:
     void checkpoint() const {
-        if (m_checkpoint)
-            m_checkpoint();
+        if (m_callerCheckpoint)
+            m_callerCheckpoint();
+        if (!m_budget.timeLeft())
+            throw OutOfBudget();
+    }
+
+    bool omitted(const QString& relative, const std::vector<Rule>& rules) const {
+        const Rule* best = nullptr;
+        for (const Rule& rule : rules) {
+            if (best != nullptr && rule.weight <= best->weight)
+                continue;
+            checkpoint();
+            const QRegularExpressionMatch match = rule.pattern.match(relative);
+            // A match that ran into the engine's limits is neither a match nor a miss.
+            if (!match.isValid())
+                throw RulesTooComplex();
+            if (match.hasMatch())
+                best = &rule;
+        }
+        return best != nullptr && best->omit;
     }
 
     bool resourcesMatch(const QString& contents, const QString& mainExecutable, const QByteArray& sealBytes,
@@ -156,8 +188,8 @@ private:
         if (filesValue.typeId() != QMetaType::QVariantMap || !rules)
             return false;
         const QVariantMap files = filesValue.toMap();
-        if (files.size() > maximumEntries)
-            return false;
+        if (files.size() > m_budget.entryLimit())
+            throw OutOfBudget();
 
         QSet<QString> seen;
         QStringList folders{QString()};
@@ -169,8 +201,8 @@ private:
                 return false;
             for (const QString& name : std::as_const(names)) {
                 checkpoint();
-                if (++m_entries > maximumEntries)
-                    return false;
+                if (!m_budget.takeEntry())
+                    throw OutOfBudget();
                 const QString relative = folder.isEmpty() ? name : folder + u'/' + name;
                 const QString path = contents + u'/' + relative;
                 const std::optional<FileNode> node = CheckedFiles::linkStatus(path);
@@ -217,7 +249,7 @@ private:
     bool itemMatches(const QString& path, const FileNode& node, const QVariant& entry, int depth) {
         // The first seal format lists a bare SHA-1 per file.
         if (entry.typeId() == QMetaType::QByteArray)
-            return node.isRegularFile() && fileDigest(path, Digest::Kind::sha1) == entry.toByteArray();
+            return node.isRegularFile() && fileDigest(path, node, Digest::Kind::sha1) == entry.toByteArray();
         if (entry.typeId() != QMetaType::QVariantMap)
             return false;
         const QVariantMap map = entry.toMap();
@@ -231,10 +263,10 @@ private:
             return nestedCodeMatches(path, map, depth, false);
         const QVariant strong = map.value(QStringLiteral("hash2"));
         if (strong.typeId() == QMetaType::QByteArray)
-            return fileDigest(path, Digest::Kind::sha256) == strong.toByteArray();
+            return fileDigest(path, node, Digest::Kind::sha256) == strong.toByteArray();
         const QVariant weak = map.value(QStringLiteral("hash"));
         return weak.typeId() == QMetaType::QByteArray &&
-               fileDigest(path, Digest::Kind::sha1) == weak.toByteArray();
+               fileDigest(path, node, Digest::Kind::sha1) == weak.toByteArray();
     }
 
     bool nestedCodeMatches(const QString& path, const QVariantMap& entry, int depth, bool isBundle) {
@@ -254,33 +286,58 @@ private:
                nested.uniqueIdentifier == recorded.toByteArray();
     }
 
-    std::optional<QByteArray> fileDigest(const QString& path, Digest::Kind kind) {
+    // The hash of the file the walk saw as `node`: a file replaced since, or of another size now, is
+    // not hashed at all, and one that grows or shrinks while hashed is refused at the size it had, so
+    // a file that some process keeps writing cannot keep the check reading.
+    std::optional<QByteArray> fileDigest(const QString& path, const FileNode& node, Digest::Kind kind) {
         const UniqueFd file = openRegularFile(path);
-        if (!file.valid())
+        struct stat opened {};
+        if (!file.valid() || ::fstat(file.get(), &opened) != 0 ||
+            static_cast<uint64_t>(opened.st_dev) != node.device ||
+            static_cast<uint64_t>(opened.st_ino) != node.inode || opened.st_size != node.size)
             return std::nullopt;
         Digest digest(kind);
         QByteArray buffer(hashChunkBytes, Qt::Uninitialized);
-        for (;;) {
+        int64_t left = node.size;
+        while (left > 0) {
             checkpoint();
-            const ssize_t got = ::read(file.get(), buffer.data(), static_cast<size_t>(buffer.size()));
+            const ssize_t got = ::read(file.get(), buffer.data(),
+                                       static_cast<size_t>(std::min<int64_t>(left, buffer.size())));
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0)
+            if (got <= 0)
                 return std::nullopt;
-            if (got == 0)
-                return digest.result();
             digest.add(buffer.constData(), got);
+            left -= got;
         }
+        if (::fstat(file.get(), &opened) != 0 || opened.st_size != node.size)
+            return std::nullopt;
+        return digest.result();
     }
 
-    const std::function<void()>& m_checkpoint;
-    int m_entries = 0;
+    const std::function<void()>& m_callerCheckpoint;
+    Budget& m_budget;
+    // What every read and every file of the check runs first: the caller's checkpoint and the deadline.
+    const std::function<void()> m_checkpoint;
 };
 
 } // namespace
 
-CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint) {
-    return Checker(checkpoint).bundle(bundlePath, 0);
+Budget::Budget(const Limits& limits)
+    : m_uptime(limits.uptime ? limits.uptime : &SystemClock::uptime), m_deadline(m_uptime() + limits.seconds),
+      m_entryLimit(limits.entries) {}
+
+CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint, Budget* budget) {
+    std::optional<Budget> own;
+    if (budget == nullptr)
+        budget = &own.emplace();
+    try {
+        return Checker(checkpoint, *budget).bundle(bundlePath, 0);
+    } catch (const OutOfBudget&) {
+        return {CodeSignatureCheck::Status::overBudget, {}, {}, {}};
+    } catch (const RulesTooComplex&) {
+        return {CodeSignatureCheck::Status::rulesTooComplex, {}, {}, {}};
+    }
 }
 
 } // namespace lunorvale::BundleSignature

@@ -16,14 +16,47 @@ namespace lunorvale {
 //
 // "notSigned" means there is no signed Mach-O code to speak of: no readable Info.plist naming an
 // executable, an executable that is no regular file, or one that is not signed Mach-O.
+//
+// Every step is bounded: the entries and the time of a Budget, the steps of each rule's match, and each
+// sealed file is hashed only while it is the file the walk saw, never past the size it had then.
 namespace BundleSignature {
 
 constexpr int maximumEntries = 250000;
 constexpr int maximumNesting = 8;
+// A seal's rules are regular expressions from the bundle itself. Real seals hold a dozen or two, and
+// each matches a path of 4000 characters within a few thousand steps of the engine; more rules, a rule
+// that sets its own engine limits, or a match that needs more steps than this (nested quantifiers
+// backtrack for hours) refuses the bundle as rulesTooComplex.
+constexpr int maximumRules = 1024;
+constexpr int ruleMatchSteps = 20000;
+
+struct Limits {
+    int entries = maximumEntries;   // files, links and folders looked at, nested code included
+    double seconds = 120.0;         // on the monotonic clock; the check reads every sealed byte
+    std::function<double()> uptime; // the monotonic clock in seconds; the system's when empty
+};
+
+// What the signature check of one bundle may spend, its login items included: the deadline starts with
+// the budget. Ran out: the check ends as overBudget.
+class Budget final {
+public:
+    explicit Budget(const Limits& limits = {});
+    bool timeLeft() const { return m_uptime() < m_deadline; }
+    // Counts one more entry; false once more entries than the limit were counted.
+    bool takeEntry() { return ++m_entries <= m_entryLimit; }
+    int entryLimit() const { return m_entryLimit; }
+
+private:
+    std::function<double()> m_uptime;
+    double m_deadline;
+    int m_entryLimit;
+    int m_entries = 0;
+};
 
 // `checkpoint` runs before each file and between chunks of large ones; it may throw to stop the check,
-// and whatever it throws passes through.
-CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint = {});
+// and whatever it throws passes through. Without a budget the check gets one of the default limits.
+CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint = {},
+                         Budget* budget = nullptr);
 
 } // namespace BundleSignature
 } // namespace lunorvale

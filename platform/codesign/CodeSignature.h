@@ -16,6 +16,10 @@ struct CodeSignatureCheck {
         valid,
         notSigned, // not a Mach-O file, or not one of its slices carries a signature
         invalid,   // a signature is there, but it cannot be read or something does not match it
+        // Only of a whole bundle (BundleSignature): the check ran out of its time or entries before it
+        // could decide, or the seal's rules ask for more matching work than any seal needs.
+        overBudget,
+        rulesTooComplex,
     };
 
     Status status = Status::invalid;

@@ -1,10 +1,13 @@
 #include "platform/files/AtomicFile.h"
 #include "platform/UniqueFd.h"
+#include "platform/files/StaleTemporaries.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -80,11 +83,26 @@ void write(const QString& path, const QByteArray& data, const Options& options) 
         return error != 0;
     };
 
-    QByteArray temporary =
-        QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    // ".<name>.XXXXXX": what a write of this very file left behind when it was killed goes first.
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const auto ours = [&name](QByteArrayView candidate) {
+        const QByteArrayView random = candidate.sliced(std::min(candidate.size(), name.size() + 2));
+        return candidate.size() == name.size() + 8 && candidate.startsWith('.') &&
+               candidate.sliced(1).startsWith(name) && candidate.at(name.size() + 1) == '.' &&
+               std::all_of(random.begin(), random.end(), [](char c) { return std::isalnum(uchar(c)) != 0; });
+    };
+    Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.valid())
+        StaleTemporaries::remove(directory.get(), ours);
+
+    QByteArray temporary = QFile::encodeName(folder) + "/." + name + ".XXXXXX";
     Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0)
         throw FileWriteError(QStringLiteral("create temporary file in"), folder, errno);
+    StaleTemporaries::hold(file.get());
+    // The lock lives as long as any descriptor of the file: this one keeps it past the close, until the
+    // rename has taken the temporary name away.
+    const Descriptor lock(::fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
 
     const auto fail = [&](const char* step) {
         const int error = errno;
@@ -103,7 +121,9 @@ void write(const QString& path, const QByteArray& data, const Options& options) 
         fail("rename");
 
     // The rename itself becomes durable only once the folder is flushed.
-    Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.valid())
+        directory =
+            Descriptor(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() < 0)
         throw FileWriteError(QStringLiteral("open folder"), folder, errno, true);
     // Some file systems cannot flush a folder and say so with EINVAL; the data is in place regardless.

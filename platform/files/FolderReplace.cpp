@@ -1,6 +1,7 @@
 #include "platform/files/FolderReplace.h"
 
 #include "platform/UniqueFd.h"
+#include "platform/files/StaleTemporaries.h"
 
 #include <QFile>
 #include <cerrno>
@@ -43,7 +44,8 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 } // namespace
 
 Result replace(const QString& folder, const FileNode& expected, const QString& name,
-               const QString& temporaryName, const QByteArray& data, const DurableFileCalls& calls) {
+               const QString& temporaryName, const QByteArray& data,
+               const std::function<bool(QByteArrayView name)>& ownTemporary, const DurableFileCalls& calls) {
     const UniqueFd directory(
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!directory.valid())
@@ -53,12 +55,15 @@ Result replace(const QString& folder, const FileNode& expected, const QString& n
         static_cast<uint64_t>(opened.st_ino) != expected.inode || !CheckedFiles::isAtResolvedPath(folder))
         return failed(Failure::folderChanged);
 
+    if (ownTemporary)
+        StaleTemporaries::remove(directory.get(), ownTemporary);
     const QByteArray temporary = QFile::encodeName(temporaryName);
     const QByteArray target = QFile::encodeName(name);
     UniqueFd file(::openat(directory.get(), temporary.constData(),
                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.valid())
         return failed(Failure::createTemporary, errno);
+    StaleTemporaries::hold(file.get());
 
     Result result;
     // The umask may have taken bits away from the mode asked for; 0600 is what the file must have.
@@ -68,10 +73,11 @@ Result replace(const QString& folder, const FileNode& expected, const QString& n
         result = failed(Failure::sync, errno);
     else if (calls.renameat(directory.get(), temporary.constData(), target.constData()) != 0)
         result = failed(Failure::rename, errno);
-    // Without this the rename can be lost in a crash while whatever the caller does next is not.
-    // Some file systems cannot flush a folder and say so with EINVAL.
+    // Without this the rename can be lost in a crash while whatever the caller does next is not. Yet
+    // the new file is in place and every reader sees it: the save happened. Some file systems cannot
+    // flush a folder and say so with EINVAL.
     else if (calls.fsync(directory.get()) != 0 && errno != EINVAL)
-        result = failed(Failure::sync, errno);
+        result.folderFlushError = errno;
 
     file.reset();
     ::unlinkat(directory.get(), temporary.constData(), 0);

@@ -3,7 +3,9 @@
 #include "platform/files/CheckedFiles.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 namespace lunorvale {
 
@@ -18,7 +20,8 @@ public:
 // Replaces one file inside a folder that is opened once, without following links, and held while the
 // new content is written to an exclusively created temporary file, flushed, renamed over the old name
 // and the folder flushed, so that the rename survives a crash. The old file stays byte for byte
-// unless the rename happened; the temporary name is removed on every path.
+// unless the rename happened; the temporary name is removed on every path. Temporaries that earlier
+// saves left behind when they were killed are removed first, through the same opened folder.
 namespace FolderReplace {
 
 struct Result {
@@ -28,16 +31,21 @@ struct Result {
         folderChanged,   // the opened folder is not `expected`, or its path does not resolve to itself
         createTemporary, // the temporary name exists or cannot be created
         write,           // errorNumber tells why
-        sync,            // flushing the file or, after the rename, the folder failed
+        sync,            // flushing the file failed
         rename,
     };
     Failure failure = Failure::none;
     int errorNumber = 0;
+    // The new file is in place, but flushing the folder after the rename failed with this error: the
+    // rename may not survive a crash of the whole system. Worth a log line, not a failed save.
+    int folderFlushError = 0;
 };
 
 // `expected` is the folder's lstat record, taken by the caller before. The new file has mode 0600.
+// `ownTemporary` tells the names this caller gives its temporaries (`temporaryName` among them).
 Result replace(const QString& folder, const FileNode& expected, const QString& name,
                const QString& temporaryName, const QByteArray& data,
+               const std::function<bool(QByteArrayView name)>& ownTemporary,
                const DurableFileCalls& calls = DurableFileCalls());
 
 } // namespace FolderReplace

@@ -54,6 +54,14 @@ private:
     locale_t m_previous = static_cast<locale_t>(nullptr);
 };
 
+// The text of a string or key as it stands: QString::fromUtf8 would drop a leading U+FEFF, taking it for
+// a byte-order mark, and the text would no longer be what the list holds.
+QString utf8Text(const char* text, qsizetype length) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(text, length));
+}
+
 // libplist's own string getter aborts the process on a string with an inner NUL byte, so strings are
 // read through the pointer and length, and such strings are refused here.
 QString stringValue(plist_t node) {
@@ -64,7 +72,7 @@ QString stringValue(plist_t node) {
     if (length > static_cast<uint64_t>(std::numeric_limits<qsizetype>::max()) ||
         std::memchr(text, '\0', static_cast<size_t>(length)) != nullptr)
         throw PropertyListError();
-    return QString::fromUtf8(text, static_cast<qsizetype>(length));
+    return utf8Text(text, static_cast<qsizetype>(length));
 }
 
 uint64_t bigEndian(const unsigned char* bytes, int count) {
@@ -105,10 +113,12 @@ public:
     }
 
 private:
-    // Every expanded object counts, shared ones once per reference, and so do the bytes of every
-    // expanded string or data object and the square of every expanded array's length (one array of
-    // 8192 items reaches that budget). No Info.plist comes near any of them.
-    static constexpr uint64_t maximumPayloadBytes = 1 << 24;
+    // Every expanded object counts, shared ones once per reference, and so do the characters of every
+    // expanded string, the bytes of every data object and the square of every expanded array's length
+    // (one array of 8192 items reaches that budget). No Info.plist comes near any of them. Characters,
+    // not bytes: the same text is stored in one byte a character or in two, and a list must be read
+    // alike whichever way it was written.
+    static constexpr uint64_t maximumPayload = 1 << 24;
     static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
 
     // The element count after a marker: the low nibble, or an integer object that follows it.
@@ -146,8 +156,8 @@ private:
             if (!count(position, marker, elements) || elements > (m_tableOffset - position) / unitSize)
                 return false;
             const uint64_t bytes = elements * unitSize;
-            m_payloadBytes += bytes;
-            if (m_payloadBytes > maximumPayloadBytes)
+            m_payload += elements;
+            if (m_payload > maximumPayload)
                 return false;
             if ((marker >> 4) == 0x4)
                 return true;
@@ -194,7 +204,7 @@ private:
     uint64_t m_objectCount = 0;
     uint64_t m_tableOffset = 0;
     uint64_t m_objects = 0;
-    uint64_t m_payloadBytes = 0;
+    uint64_t m_payload = 0;
     uint64_t m_arrayWork = 0;
 };
 
@@ -363,7 +373,7 @@ QVariant convert(plist_t node, int depth) {
             const std::unique_ptr<char, CFree> keyOwner(rawKey);
             if (rawKey == nullptr)
                 throw PropertyListError();
-            map.insert(QString::fromUtf8(rawKey), convert(value, depth + 1));
+            map.insert(utf8Text(rawKey, qsizetype(std::strlen(rawKey))), convert(value, depth + 1));
         }
         return QVariant(map);
     }

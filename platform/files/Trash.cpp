@@ -1,14 +1,207 @@
 #include "platform/files/Trash.h"
 
 #include "platform/Paths.h"
+#include "platform/UniqueFd.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/CheckedFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lunorvale::Trash {
+
+int TrashCalls::createExclusive(int folder, const char* name) const {
+    return ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+ssize_t TrashCalls::write(int fd, const void* data, size_t size) const {
+    return ::write(fd, data, size);
+}
+
+int TrashCalls::fsync(int fd) const {
+    return ::fsync(fd);
+}
+
+int TrashCalls::renameNoReplace(const char* from, int folder, const char* name) const {
+    if (::renameat2(AT_FDCWD, from, folder, name, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return -1;
+    // A file system without the flag: the name is checked first, which leaves only a moment's race
+    // with another program trashing an item of the same name.
+    struct stat status {};
+    if (::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(AT_FDCWD, from, folder, name);
+}
+
+namespace {
+
+constexpr char infoSuffix[] = ".trashinfo";
+constexpr qsizetype infoSuffixBytes = sizeof infoSuffix - 1;
+// Longer "extensions" than this are part of the name: they are shortened like the rest of it.
+constexpr qsizetype longestExtension = 16;
+
+// A trash folder, opened: its "files" and "info" folders, and how the record names the item.
+struct OpenTrash {
+    QString path;
+    UniqueFd files;
+    UniqueFd info;
+    QByteArray recordedPath; // absolute for the home trash, relative to the volume's top otherwise
+};
+
+std::optional<uint64_t> deviceOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(status.st_dev);
+}
+
+QString parentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+// `name` inside `parent` as a folder of this user: made 0700 when missing, never reached through a
+// link, refused when it belongs to someone else.
+UniqueFd ownFolder(int parent, const char* name) {
+    const bool created = ::mkdirat(parent, name, 0700) == 0;
+    if (!created && errno != EEXIST)
+        return UniqueFd();
+    UniqueFd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!folder.valid() || ::fstat(folder.get(), &status) != 0 || status.st_uid != ::geteuid())
+        return UniqueFd();
+    // The umask may have taken bits away; 0700 is what a new trash folder must have.
+    if (created && ::fchmod(folder.get(), 0700) != 0)
+        return UniqueFd();
+    return folder;
+}
+
+std::optional<OpenTrash> openTrash(const QString& folderPath, int parent, const char* name,
+                                   QByteArray recordedPath) {
+    OpenTrash trash{folderPath, UniqueFd(), UniqueFd(), std::move(recordedPath)};
+    const UniqueFd folder = ownFolder(parent, name);
+    if (!folder.valid())
+        return std::nullopt;
+    trash.files = ownFolder(folder.get(), "files");
+    trash.info = ownFolder(folder.get(), "info");
+    if (!trash.files.valid() || !trash.info.valid())
+        return std::nullopt;
+    return trash;
+}
+
+// The home trash when the item lies on the home's file system, else the trash at the top of the item's
+// own file system.
+std::optional<OpenTrash> trashFor(const QString& path, uint64_t device) {
+    const QString dataHome = Paths::dataHome();
+    QString existing = dataHome;
+    while (existing != u"/" && !CheckedFiles::linkStatus(existing))
+        existing = parentOf(existing);
+    if (deviceOf(existing) == device) {
+        try {
+            AtomicFile::createDirectories(dataHome);
+        } catch (const FileWriteError&) {
+            return std::nullopt;
+        }
+        const UniqueFd home(
+            ::open(QFile::encodeName(dataHome).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!home.valid())
+            return std::nullopt;
+        return openTrash(dataHome + QStringLiteral("/Trash"), home.get(), "Trash", QFile::encodeName(path));
+    }
+
+    QString top = parentOf(path);
+    while (top != u"/" && deviceOf(parentOf(top)) == device)
+        top = parentOf(top);
+    if (deviceOf(top) != device)
+        return std::nullopt;
+    const UniqueFd volume(
+        ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!volume.valid())
+        return std::nullopt;
+    const QByteArray name = ".Trash-" + QByteArray::number(::getuid());
+    const QString folder = (top == u"/" ? QString() : top) + u'/' + QString::fromLatin1(name);
+    // Records in a volume's trash name the item from the top of the volume, so they stay right wherever
+    // the volume is mounted next.
+    return openTrash(folder, volume.get(), name.constData(),
+                     QFile::encodeName(path.mid(top == u"/" ? 1 : top.size() + 1)));
+}
+
+// The first `limit` bytes of `text`, not ending inside a UTF-8 sequence.
+QByteArray prefixBytes(const QByteArray& text, qsizetype limit) {
+    if (text.size() <= limit)
+        return text;
+    qsizetype end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text.at(end)) & 0xC0) == 0x80)
+        --end;
+    return text.left(end);
+}
+
+// The attempt-th name for the item in "files"; with the record's suffix it stays within `limit` bytes.
+// The plain name first, then numbered ones, then random ones that no earlier trashing could have taken.
+QByteArray candidateName(const QByteArray& name, int attempt, qsizetype limit) {
+    QByteArray stem = name;
+    QByteArray extension;
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot > 0 && name.size() - dot <= longestExtension) {
+        stem = name.left(dot);
+        extension = name.mid(dot);
+    }
+    QByteArray mark;
+    if (attempt > 0 && attempt < 8)
+        mark = '.' + QByteArray::number(attempt + 1);
+    else if (attempt >= 8)
+        mark = '.' + QByteArray::number(QRandomGenerator::system()->generate(), 16);
+    return prefixBytes(stem, limit - infoSuffixBytes - extension.size() - mark.size()) + mark + extension;
+}
+
+qsizetype nameLimit(int folder) {
+    const long limit = ::fpathconf(folder, _PC_NAME_MAX);
+    return limit > 0 && limit < 255 ? limit : 255;
+}
+
+bool writeAll(const TrashCalls& calls, int fd, const QByteArray& data) {
+    const char* next = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = calls.write(fd, next, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
+QByteArray deletionDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32] = {};
+    if (::localtime_r(&now, &local) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0)
+        return "1970-01-01T00:00:00";
+    return text;
+}
+
+} // namespace
+
+QByteArray infoText(const QByteArray& originalPath, const QByteArray& date) {
+    return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") + "\nDeletionDate=" + date + '\n';
+}
 
 bool isTrashLocation(const QString& path) {
     if (!QDir::isAbsolutePath(path) || QDir::cleanPath(path) != path)
@@ -21,27 +214,56 @@ bool isTrashLocation(const QString& path) {
             QFileInfo(QFileInfo(trash).path()).fileName() == u".Trash");
 }
 
-Outcome moveToTrash(const QString& path) {
-    // The home trash must stand before anything moves: where Qt 6.4 cannot set it up (a plain file where
-    // the folder goes), it moves the item into "files" of the current directory and reports success.
-    const QString trash = Paths::dataHome() + QStringLiteral("/Trash");
-    try {
-        for (const QString& folder : {trash + QStringLiteral("/files"), trash + QStringLiteral("/info")})
-            AtomicFile::createDirectories(folder);
-    } catch (const FileWriteError&) {
+Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
+    if (!QDir::isAbsolutePath(path) || QDir::cleanPath(path) != path || path == u"/")
         return {};
-    }
-    for (const QString& folder : {trash, trash + QStringLiteral("/files"), trash + QStringLiteral("/info")}) {
-        const std::optional<FileNode> node = CheckedFiles::linkStatus(folder);
-        if (!node || !node->isDirectory())
+    const std::optional<FileNode> item = CheckedFiles::linkStatus(path);
+    if (!item)
+        return {};
+    std::optional<OpenTrash> trash = trashFor(path, item->device);
+    if (!trash)
+        return {};
+
+    const QByteArray source = QFile::encodeName(path);
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    const QByteArray record = infoText(trash->recordedPath, deletionDate());
+    const qsizetype limit = std::min(nameLimit(trash->files.get()), nameLimit(trash->info.get()));
+    QByteArray previous;
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        const QByteArray candidate = candidateName(name, attempt, limit);
+        if (candidate.isEmpty() || candidate == previous)
+            continue;
+        previous = candidate;
+        const QByteArray infoName = candidate + infoSuffix;
+        UniqueFd info(calls.createExclusive(trash->info.get(), infoName.constData()));
+        if (!info.valid()) {
+            if (errno == EEXIST)
+                continue;
             return {};
+        }
+        // A record that is not whole on disk before the item moves would leave the item unrestorable.
+        const bool recorded = writeAll(calls, info.get(), record) && calls.fsync(info.get()) == 0;
+        if (!recorded || info.close() != 0) {
+            ::unlinkat(trash->info.get(), infoName.constData(), 0);
+            return {};
+        }
+        if (calls.renameNoReplace(source.constData(), trash->files.get(), candidate.constData()) != 0) {
+            // Also when an item of that name lies in "files" without its record: the next name is tried.
+            const int error = errno;
+            ::unlinkat(trash->info.get(), infoName.constData(), 0);
+            if (error == EEXIST)
+                continue;
+            return {};
+        }
+        // The move is done; a folder that cannot be flushed does not undo it.
+        ::fsync(trash->files.get());
+        ::fsync(trash->info.get());
+        const QString location = trash->path + QStringLiteral("/files/") + QFile::decodeName(candidate);
+        if (!isTrashLocation(location) || !CheckedFiles::linkStatus(location))
+            return {true, std::nullopt};
+        return {true, location};
     }
-    QString location;
-    if (!QFile::moveToTrash(path, &location))
-        return {};
-    if (!isTrashLocation(location) || !CheckedFiles::linkStatus(location))
-        return {true, std::nullopt};
-    return {true, location};
+    return {};
 }
 
 } // namespace lunorvale::Trash

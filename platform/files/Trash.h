@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -8,14 +9,37 @@ namespace lunorvale::Trash {
 struct Outcome {
     bool moved = false;
     // Where the item now lies: an absolute path inside a trash folder's "files" folder. Absent when
-    // nothing moved, and also when something moved but the reported place is not such a path.
+    // nothing moved, and also when something moved but the place it landed cannot be confirmed.
     std::optional<QString> location;
 };
 
-// Moves the file or folder at `path` into the user's trash (the freedesktop trash of the volume,
-// with its .trashinfo record). The data folder that holds the home trash is created first, since the
-// mover otherwise reports success for a move into the current directory.
-Outcome moveToTrash(const QString& path);
+// The calls that create and fill the record of a trashed item and move the item. Tests substitute ones
+// that fail as a full, read-only or crowded file system would.
+class TrashCalls {
+public:
+    virtual ~TrashCalls() = default;
+    // openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)
+    virtual int createExclusive(int folder, const char* name) const;
+    virtual ssize_t write(int fd, const void* data, size_t size) const;
+    virtual int fsync(int fd) const;
+    // Moves `from` (an absolute path) to `name` in `folder` unless something already has that name.
+    virtual int renameNoReplace(const char* from, int folder, const char* name) const;
+};
+
+// Moves the file or folder at `path` (absolute and clean) into the freedesktop trash of its file
+// system: the home trash ($XDG_DATA_HOME/Trash) when the item lies on the home's file system, else the
+// volume's own ".Trash-UID" at the top of its file system (made 0700, refused when it is a link or
+// belongs to someone else). The record in "info" is created exclusively under a name that fits the
+// file system's name limit, written whole and flushed before the item moves, and removed again when the
+// move fails; at most `nameAttempts` names are tried. Every step is one bounded system call: a crowded,
+// full or read-only trash ends the call with `moved` false instead of retrying.
+Outcome moveToTrash(const QString& path, const TrashCalls& calls = TrashCalls());
+
+inline constexpr int nameAttempts = 64;
+
+// The whole record of one trashed item: its original path (as the file system's bytes, percent-encoded
+// as in URLs, "/" kept) and the local time of deletion.
+QByteArray infoText(const QByteArray& originalPath, const QByteArray& deletionDate);
 
 // Whether `path` is absolute, clean and directly inside the "files" folder of a home trash
 // ("…/Trash/files") or a volume trash (".Trash-UID/files", ".Trash/UID/files").

@@ -176,3 +176,68 @@ TEST(CodeSignature, BundleRefusalsNameTheirCause) {
         EXPECT_EQ(row.reason == u"pass", digest.startsWith(app.unique + '\0' + "Helper.app" + '\0'));
     }
 }
+
+// Whatever a bundle holds, its check ends within its budgets: rules from the bundle's own seal that
+// backtrack for ever, or try to lift the engine's limits, refuse it as unreadable; more entries or more
+// time than the budget refuse it as too much to check.
+TEST(CodeSignature, EveryBundleIsCheckedWithinItsBudgets) {
+    const QString unreadable = "部分应用内容不可读取，未开放移除操作。";
+    const QString tooMuch = "应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。";
+    const auto omitting = [](const QString& pattern) {
+        return "<key>" + pattern +
+               "</key><dict><key>omit</key><true/><key>weight</key><real>3000</real></dict>";
+    };
+    QString manyRules;
+    for (int index = 0; index <= BundleSignature::maximumRules; ++index)
+        manyRules += "<key>^never" + QString::number(index) + "$</key><true/>";
+    double now = 0;
+    const BundleSignature::Limits slowClock{BundleSignature::maximumEntries, 1.0, [&now] {
+                                                return now += 0.25;
+                                            }};
+    const struct {
+        const char* name;
+        QString rules; // added to the seal's
+        BundleSignature::Limits limits;
+        QString reason;
+    } rows[] = {
+        {"within every budget", {}, {}, "pass"},
+        {"a rule that backtracks for ever", omitting("(a+)+$"), {}, unreadable},
+        {"a rule that lifts the engine's limits", omitting("(*LIMIT_MATCH=100000000)(a+)+$"), {}, unreadable},
+        {"more rules than any seal holds", manyRules, {}, unreadable},
+        {"more entries than the budget", {}, {3, 120.0, {}}, tooMuch},
+        {"more time than the budget", {}, slowClock, tooMuch},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CodeSpec spec;
+        spec.extraRules = row.rules;
+        const fixture::SignedApp app(spec);
+        // Unsealed, so the rules decide whether it may be there. Without a limit of its own the engine
+        // would spend some hundred thousand steps on this name, and give up only on longer ones.
+        if (!row.rules.isEmpty())
+            fixture::writeFile(app.path + "/Contents/Resources/" + QString(18, u'a') + "!", "x");
+        EXPECT_EQ(fixture::reasonOf([&] {
+                      ApplicationRemovalService::validateSignature(
+                          app.url(), ApplicationRemovalService::vendorRootFingerprint(), {}, row.limits);
+                  }).first,
+                  row.reason);
+    }
+}
+
+// A sealed file that some process keeps writing is hashed only up to the size the walk saw, and then
+// refused: the check never reads after it.
+TEST(CodeSignature, ASealedFileThatKeepsGrowingIsRefusedNotReadForEver) {
+    const fixture::SignedApp app({}, "Sample.app", [](const QString& path) {
+        fixture::writeFile(path + "/Contents/Resources/log.bin", QByteArray(2 << 20, 'x'));
+    });
+    QFile log(app.path + "/Contents/Resources/log.bin");
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    int calls = 0;
+    const auto grow = [&] {
+        if (++calls > 64)
+            throw std::runtime_error("the check kept reading a file that keeps growing");
+        log.write(QByteArray(3 << 19, 'y'));
+        log.flush();
+    };
+    EXPECT_EQ(BundleSignature::check(app.path, grow).status, Status::invalid);
+}

@@ -124,3 +124,27 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
         EXPECT_TRUE(refused);
     }
 }
+
+// A list read once reads again after it is written out as a binary list, whichever text encoding either
+// form uses: the budget counts characters, and one-byte text becomes two-byte text when written again
+// (bytes that are no UTF-8 become U+FFFD); a text that begins with U+FEFF keeps it.
+TEST(PropertyList, AListReadsAgainAfterBeingWrittenOut) {
+    const struct {
+        const char* name;
+        QByteArray list;
+        QVariant value;
+    } rows[] = {
+        {"one-byte text shared a hundred times",
+         binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(100000, '\xE9'))}),
+         QVariantList(100, QString(100000, QChar(0xFFFD)))},
+        {"text that begins with U+FEFF",
+         "<plist><dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF\xEF\xBB\xBF</string></dict></plist>",
+         QVariantMap{{QStringLiteral("\uFEFFk"), QStringLiteral("\uFEFF\uFEFF")}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QVariant value = PropertyList::parse(row.list);
+        EXPECT_EQ(value, row.value);
+        EXPECT_EQ(PropertyList::parse(fixture::encode(value, fixture::Format::binary)), row.value);
+    }
+}

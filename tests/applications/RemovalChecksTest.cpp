@@ -1,8 +1,11 @@
 #include "SignedBundle.h"
 #include "support/ChildProcess.h"
 
+#include <QProcess>
 #include <charconv>
+#include <climits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace lunorvale;
@@ -274,4 +277,27 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     EXPECT_EQ(error->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
     EXPECT_EQ(error->errorDescription(), "暂时无法确认应用及后台进程已退出，未执行移除。 "
                                          "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
+}
+
+// Content the walk cannot reach, a tree deeper than the longest path the system takes, is unreadable
+// content: a rescan would not mend it.
+TEST(RemovalChecks, ContentDeeperThanTheLongestPathIsUnreadable) {
+    fixture::Root root;
+    const QString app = plainBundle(root.path, "Sample.app", "com.example.sample");
+    const InstalledApplication application = ApplicationInventory::checkedRead(url(app));
+    // Folders of 200-byte names, made one inside the other, until a path of theirs passes the limit.
+    int folder = ::open(QFile::encodeName(app + "/Contents").constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray name(200, 'd');
+    for (qsizetype length = app.size() + 9; length < 2 * PATH_MAX; length += name.size() + 1) {
+        ASSERT_EQ(::mkdirat(folder, name.constData(), 0700), 0);
+        const int inner = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(folder);
+        folder = inner;
+    }
+    ::close(::openat(folder, "file", O_CREAT | O_WRONLY, 0600));
+    ::close(folder);
+    EXPECT_EQ(fixture::reasonOf([&] { Service::checkComponents(application, {}); }).first,
+              "部分应用内容不可读取，未开放移除操作。");
+    // Paths this long are beyond QDir's reach too.
+    QProcess::execute("rm", {"-rf", app});
 }

@@ -1,5 +1,11 @@
 #include "SignedBundle.h"
+#include "app/library/ApplicationLibraryModel.h"
 #include "platform/Paths.h"
+#include "support/ScratchMount.h"
+
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lunorvale;
 using fixture::url;
@@ -57,6 +63,7 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
     const QString expired = "确认信息已过期或系统时间已变化，请重新检查应用。";
     const QString incomplete = "未完成，请复查原位置和废纸篓";
     const QString moved = "已移入废纸篓";
+    const QString uncertain = "已移入废纸篓，原位置仍有项目或无法确认，请重新扫描并复查";
     struct Calls final : DurableFileCalls {
         mutable bool failRename = false;
         int renameat(int folder, const char* from, const char* to) const override {
@@ -102,6 +109,11 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
         {"the trash refused", 0, {}, {}, fail("refused"), "refused", {incomplete}},
         {"the final save failed", 0, {}, {}, [](Setup& s) { s.calls.failRename = true; }, {}, {"待复查"}},
         // clang-format off
+        // What goes to the trash is not the bundle that was checked: the checked one may be anywhere.
+        {"a bundle swapped just before the move", 0, {}, {}, [](Setup& s) {
+             ASSERT_TRUE(QDir().rename(s.app.path, s.app.root.sub("aside") + "/Sample.app"));
+             fixture::writeFile(s.app.path + "/Contents/Info.plist", "<plist/>");
+         }, {}, {uncertain}},
         {"a receipt saved during the move", 0, {}, {}, [](Setup& s) {
              s.log.save(s.log.load() << ApplicationRemovalReceipt{QUuid::createUuid(),
                                                                   QDateTime::currentDateTimeUtc(), "/other",
@@ -161,6 +173,155 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
         std::sort(states.begin(), states.end());
         EXPECT_EQ(states, row.states);
         EXPECT_EQ(QFileInfo::exists(app.path), !result.has_value());
-        EXPECT_EQ(result && result->logSaved, row.states.contains(moved));
+        EXPECT_EQ(result && result->logSaved, row.states.contains(moved) || row.states.contains(uncertain));
+        EXPECT_EQ(result && result->sourceStillExists, row.states.contains(uncertain));
     }
+}
+
+namespace {
+
+const QString trashRefused =
+    "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中"
+    "处理。请复查原位置和回收站。";
+
+// A signed bundle in the Applications folder of a home of its own; that folder may be a file system of
+// its own (a volume), mounted before the bundle is made.
+struct HomeWithBundle {
+    fixture::Root root;
+    QString applications = root.sub("Applications");
+    std::optional<test::ScratchMount> volume;
+    QString path;
+    std::optional<test::ScopedVariable> home, data;
+
+    explicit HomeWithBundle(const QString& name, const QByteArray& volumeOptions = {}) {
+        if (!volumeOptions.isEmpty())
+            volume.emplace(test::ScratchMount::tmpfs(applications, volumeOptions));
+        path = fixture::makeBundle(applications, name, fixture::appInfo("com.example.sample"));
+        fixture::writeFile(path + "/Contents/Resources/readme.txt", "hello");
+        fixture::signBundle(path);
+        home.emplace("HOME", root.path);
+        data.emplace("XDG_DATA_HOME", root.path + "/.local/share");
+    }
+    InstalledApplication read() const { return ApplicationInventory::checkedRead(url(path)); }
+};
+
+} // namespace
+
+// Whatever the trash cannot take, the removal ends with its sentence: the bundle stays where it was and the
+// receipt is readable. A name too long for the trash's record still moves, under a shorter name.
+TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
+    const QString longName = QString(82, u'岚') + ".app"; // 250 bytes
+    const struct {
+        const char* name;
+        QString bundleName;
+        QByteArray volumeOptions; // a file system of its own for the Applications folder
+        // Run after the plan was made; false: what the row needs is not possible here.
+        std::function<bool(HomeWithBundle&, std::optional<test::ScratchMount>&)> afterPlan;
+        QString error; // empty: moved
+    } rows[] = {
+        {"a 250-byte name", longName, {}, {}, {}},
+        {"a record folder nobody may write",
+         "Sample.app",
+         {},
+         [](HomeWithBundle& h, std::optional<test::ScratchMount>& readOnly) {
+             const QString info = h.root.sub(".local/share/Trash/info");
+             h.root.sub(".local/share/Trash/files");
+             if (::geteuid() != 0)
+                 return ::chmod(QFile::encodeName(info).constData(), 0500) == 0;
+             readOnly.emplace(test::ScratchMount::readOnly(info));
+             return readOnly->mounted();
+         },
+         trashRefused},
+        {"a volume without free inodes", "Sample.app", "size=1m,nr_inodes=64",
+         [](HomeWithBundle& h, std::optional<test::ScratchMount>&) {
+             const QString trash = h.applications + "/.Trash-" + QString::number(::getuid());
+             QDir().mkpath(trash + "/files");
+             QDir().mkpath(trash + "/info");
+             test::ScratchMount::takeAllInodes(h.applications);
+             return true;
+         },
+         trashRefused},
+        {"a volume without free space", "Sample.app", "size=1m",
+         [](HomeWithBundle& h, std::optional<test::ScratchMount>&) {
+             const QString trash = h.applications + "/.Trash-" + QString::number(::getuid());
+             QDir().mkpath(trash + "/files");
+             QDir().mkpath(trash + "/info");
+             test::ScratchMount::takeAllSpace(h.applications);
+             return true;
+         },
+         trashRefused},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HomeWithBundle h(row.bundleName, row.volumeOptions);
+        if (h.volume && !h.volume->mounted()) {
+            std::cout << "skipped: " << row.name << " needs a file system mounted by root\n";
+            continue;
+        }
+        const ApplicationRemovalService service;
+        const ApplicationRemovalPlan plan = service.prepare(h.read(), {});
+        std::optional<test::ScratchMount> readOnly;
+        if (row.afterPlan && !row.afterPlan(h, readOnly)) {
+            std::cout << "skipped: " << row.name << " needs a read-only mount\n";
+            continue;
+        }
+        std::optional<ApplicationRemovalResult> result;
+        const QString error = fixture::errorOf([&] { result = service.execute(plan, {}); });
+        EXPECT_EQ(error, row.error);
+        EXPECT_EQ(QFileInfo::exists(h.path + "/Contents/Info.plist"), !row.error.isEmpty());
+        const QList<ApplicationRemovalReceipt> receipts = ApplicationRemovalLog::standard().load();
+        ASSERT_EQ(receipts.size(), 1);
+        EXPECT_EQ(receipts.first().state,
+                  row.error.isEmpty() ? "已移入废纸篓" : "未完成，请复查原位置和废纸篓");
+        if (row.error.isEmpty()) {
+            ASSERT_TRUE(result);
+            EXPECT_EQ(QFileInfo(*receipts.first().trashPath).path(),
+                      h.root.path + "/.local/share/Trash/files");
+            EXPECT_TRUE(QFileInfo(*receipts.first().trashPath + "/Contents/Info.plist").isFile());
+        }
+        // A record that was started is gone again: none is left that restores nothing.
+        qsizetype records = 0;
+        for (const QString& info : {h.root.path + "/.local/share/Trash/info",
+                                    h.applications + "/.Trash-" + QString::number(::getuid()) + "/info"})
+            records += QDir(info).entryList(QDir::Files | QDir::Hidden).size();
+        EXPECT_EQ(records, row.error.isEmpty() ? 1 : 0);
+        ::chmod(QFile::encodeName(h.root.path + "/.local/share/Trash/info").constData(), 0700);
+    }
+}
+
+// Where the home is reached through a link (/home → var/home), a removal still records, moves and lists
+// its receipt; a link below the home is still refused.
+TEST(RemovalService, AHomeReachedThroughALinkRemovesAndListsItsReceipt) {
+    fixture::Root root;
+    ASSERT_TRUE(QFile::link(root.sub("var/home"), root.path + "/home"));
+    const QString real = root.path + "/var/home/user";
+    const QString bundle = fixture::makeBundle(root.sub("var/home/user/Applications"), "Sample.app",
+                                               fixture::appInfo("com.example.sample"));
+    fixture::writeFile(bundle + "/Contents/Resources/readme.txt", "hello");
+    fixture::signBundle(bundle);
+    const test::ScopedVariable home("HOME", root.path + "/home/user");
+    const test::ScopedVariable data("XDG_DATA_HOME", root.path + "/home/user/.local/share");
+    const test::ScopedVariable config("XDG_CONFIG_HOME", root.path + "/home/user/.config");
+    EXPECT_EQ(Paths::applicationSupportDirectory(), real + "/.local/share/Lunorvale");
+    EXPECT_EQ(Paths::configDirectory(), real + "/.config/Lunorvale");
+
+    const ApplicationRemovalService service;
+    const ApplicationRemovalResult result =
+        service.execute(service.prepare(ApplicationInventory::checkedRead(url(bundle)), {}), {});
+    EXPECT_EQ(result.receipt.state, "已移入废纸篓");
+    EXPECT_TRUE(result.logSaved);
+    EXPECT_EQ(result.receipt.trashPath, real + "/.local/share/Trash/files/Sample.app");
+
+    ApplicationLibraryServices services;
+    ApplicationLibraryModel model(false, services);
+    model.loadReceipts();
+    EXPECT_EQ(model.receipts(), QList<ApplicationRemovalReceipt>{result.receipt});
+    EXPECT_EQ(model.receiptError(), std::nullopt);
+
+    // The program's own folder made a link: refused, not followed.
+    const QString moved = root.sub("elsewhere") + "/Lunorvale";
+    ASSERT_TRUE(QDir().rename(real + "/.local/share/Lunorvale", moved));
+    ASSERT_TRUE(QFile::link(moved, real + "/.local/share/Lunorvale"));
+    EXPECT_EQ(fixture::errorOf([] { ApplicationRemovalLog::standard().load(); }),
+              "卸载操作清单无法安全读取，原文件已保留。");
 }

@@ -1,0 +1,239 @@
+#include "platform/files/Trash.h"
+#include "support/Files.h"
+#include "support/ScratchMount.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+// A home with its data folder and an "Applications" folder beside it, below a resolved temporary path.
+struct TrashHome {
+    QTemporaryDir temporary;
+    QString root = QFileInfo(temporary.path()).canonicalFilePath();
+    QString data = root + "/home/.local/share";
+    QString trash = data + "/Trash";
+    ScopedVariable home{"HOME", root + "/home"};
+    ScopedVariable dataHome{"XDG_DATA_HOME", data};
+
+    // A folder standing in for a bundle, with one file inside.
+    QString item(const QString& name, const QString& folder = QString()) const {
+        const QString path = (folder.isEmpty() ? root + "/Applications" : folder) + u'/' + name;
+        writeFile(path + "/Contents/Info.plist", "<plist/>");
+        return path;
+    }
+    QStringList records() const {
+        return QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+};
+
+// The original path a record names, as a Trash reader decodes it.
+QByteArray recordedPath(const QString& record) {
+    for (const QByteArray& line : readFile(record).split('\n'))
+        if (line.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(line.mid(5));
+    return {};
+}
+
+// Fails chosen steps the way a crowded, full or read-only file system does.
+struct ScriptedCalls final : Trash::TrashCalls {
+    int createError = 0;             // every creation fails with this
+    mutable qsizetype writable = -1; // bytes written before writes fail with ENOSPC; -1: no limit
+    int syncError = 0;               // flushing the record fails with this
+    QList<int> renameErrors;         // the n-th move fails with the n-th error; 0 or none: the real move
+    mutable int creations = 0;
+    mutable int renames = 0;
+
+    int createExclusive(int folder, const char* name) const override {
+        ++creations;
+        if (createError != 0) {
+            errno = createError;
+            return -1;
+        }
+        return TrashCalls::createExclusive(folder, name);
+    }
+    ssize_t write(int fd, const void* data, size_t size) const override {
+        if (writable == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const size_t allowed = writable < 0 ? size : std::min(size, static_cast<size_t>(writable));
+        const ssize_t written = TrashCalls::write(fd, data, allowed);
+        if (writable > 0 && written > 0)
+            writable -= written;
+        return written;
+    }
+    int fsync(int fd) const override {
+        if (syncError != 0) {
+            errno = syncError;
+            return -1;
+        }
+        return TrashCalls::fsync(fd);
+    }
+    int renameNoReplace(const char* from, int folder, const char* name) const override {
+        const int error = renames < renameErrors.size() ? renameErrors.at(renames) : 0;
+        ++renames;
+        if (error != 0) {
+            errno = error;
+            return -1;
+        }
+        return TrashCalls::renameNoReplace(from, folder, name);
+    }
+};
+
+} // namespace
+
+// Every way the record or the move can fail ends the call at once, with the item where it was and no
+// record left behind; a name already taken is passed over within a bounded number of attempts.
+TEST(Trash, EveryFailureEndsAtOnceWithTheItemInPlaceAndNoRecord) {
+    const struct {
+        const char* name;
+        std::function<void(ScriptedCalls&)> script;
+        bool moved;
+        int creations;
+    } rows[] = {
+        {"every name taken", [](ScriptedCalls& c) { c.createError = EEXIST; }, false, Trash::nameAttempts},
+        {"no inode left for the record", [](ScriptedCalls& c) { c.createError = ENOSPC; }, false, 1},
+        {"a read-only trash", [](ScriptedCalls& c) { c.createError = EROFS; }, false, 1},
+        {"the disk fills while the record is written", [](ScriptedCalls& c) { c.writable = 12; }, false, 1},
+        {"the disk is full", [](ScriptedCalls& c) { c.writable = 0; }, false, 1},
+        {"the record cannot be flushed", [](ScriptedCalls& c) { c.syncError = EIO; }, false, 1},
+        {"the item cannot leave its file system", [](ScriptedCalls& c) { c.renameErrors = {EXDEV}; }, false,
+         1},
+        {"an item without a record holds the name", [](ScriptedCalls& c) { c.renameErrors = {EEXIST}; }, true,
+         2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TrashHome home;
+        const QString item = home.item("Sample.app");
+        ScriptedCalls calls;
+        row.script(calls);
+        const Trash::Outcome outcome = Trash::moveToTrash(item, calls);
+        EXPECT_EQ(outcome.moved, row.moved);
+        EXPECT_EQ(calls.creations, row.creations);
+        EXPECT_EQ(QFileInfo::exists(item), !row.moved);
+        if (!row.moved) {
+            EXPECT_EQ(home.records(), QStringList());
+            EXPECT_FALSE(outcome.location);
+            continue;
+        }
+        ASSERT_TRUE(outcome.location);
+        const QString name = QFileInfo(*outcome.location).fileName();
+        EXPECT_NE(name, "Sample.app");
+        EXPECT_EQ(home.records(), QStringList{name + ".trashinfo"});
+        EXPECT_EQ(recordedPath(home.trash + "/info/" + name + ".trashinfo"), QFile::encodeName(item));
+    }
+}
+
+// A trash that is not a plain folder of this user's is never used, and nothing is written through a
+// link. (A record folder nobody may write is a removal's case: RemovalService tests it.)
+TEST(Trash, OnlyAPlainTrashOfOurOwnIsUsed) {
+    const struct {
+        const char* name;
+        std::function<bool(const TrashHome&, const QString& elsewhere)> prepare; // false: not possible here
+    } rows[] = {
+        {"the trash is a file",
+         [](const TrashHome& h, const QString&) {
+             writeFile(h.trash, "not a folder");
+             return true;
+         }},
+        {"the record folder is a link",
+         [](const TrashHome& h, const QString& elsewhere) {
+             QDir().mkpath(h.trash + "/files");
+             return QFile::link(elsewhere, h.trash + "/info");
+         }},
+        {"the item folder is a link",
+         [](const TrashHome& h, const QString& elsewhere) {
+             QDir().mkpath(h.trash + "/info");
+             return QFile::link(elsewhere, h.trash + "/files");
+         }},
+        {"the record folder belongs to someone else",
+         [](const TrashHome& h, const QString&) {
+             QDir().mkpath(h.trash + "/info");
+             QDir().mkpath(h.trash + "/files");
+             return ::geteuid() == 0 &&
+                    ::chown(QFile::encodeName(h.trash + "/info").constData(), 4321, 4321) == 0;
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TrashHome home;
+        const QString item = home.item("Sample.app");
+        const QString elsewhere = home.root + "/elsewhere";
+        QDir().mkpath(elsewhere);
+        if (!row.prepare(home, elsewhere))
+            continue;
+        EXPECT_FALSE(Trash::moveToTrash(item).moved);
+        EXPECT_TRUE(QFileInfo::exists(item));
+        EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+    }
+}
+
+// Each record names the exact original path, percent-encoded as the Trash specification asks, under a
+// name that fits the file system, so any other Trash (trash-cli's, the desktop's) restores the item to
+// where it was. A volume's own trash records the path from the top of the volume.
+TEST(Trash, RecordsNameTheExactOriginalPathForEveryTrashReader) {
+    const TrashHome home;
+    const QString longName = QString(82, u'岚') + ".app"; // 250 bytes: with ".trashinfo", over 255
+    ASSERT_EQ(QFile::encodeName(longName).size(), 250);
+    QStringList originals;
+    for (const QString& name :
+         {QStringLiteral("Plain.app"), QStringLiteral("With Space.app"), QStringLiteral("100%.app"),
+          QStringLiteral("x%20y.app"), QStringLiteral("岚栖 笔记.app"), longName, longName})
+        originals.append(home.item(name, home.root + "/Applications/" + QString::number(originals.size())));
+
+    // Another file system gets its own ".Trash-UID" at its top, where root may mount one.
+    const QString volume = home.root + "/volume";
+    const ScratchMount mount = ScratchMount::tmpfs(volume, "size=1m");
+    if (mount.mounted())
+        originals.append(home.item("On Volume%.app", volume + "/Apps"));
+
+    for (const QString& original : std::as_const(originals)) {
+        SCOPED_TRACE(original.toStdString());
+        const Trash::Outcome outcome = Trash::moveToTrash(original);
+        ASSERT_TRUE(outcome.moved);
+        ASSERT_TRUE(outcome.location);
+        EXPECT_TRUE(QFileInfo(*outcome.location + "/Contents/Info.plist").isFile());
+        const bool onVolume = original.startsWith(volume + u'/');
+        const QString trash = onVolume ? volume + "/.Trash-" + QString::number(::getuid()) : home.trash;
+        EXPECT_EQ(QFileInfo(*outcome.location).path(), trash + "/files");
+        const QString record = trash + "/info/" + QFileInfo(*outcome.location).fileName() + ".trashinfo";
+        EXPECT_LE(QFile::encodeName(QFileInfo(record).fileName()).size(), 255);
+        EXPECT_EQ(recordedPath(record),
+                  QFile::encodeName(onVolume ? original.mid(volume.size() + 1) : original));
+        EXPECT_TRUE(readFile(record).startsWith("[Trash Info]\nPath="));
+        EXPECT_EQ(modeOf(trash), 0700u);
+    }
+    EXPECT_TRUE(readFile(home.trash + "/info/x%20y.app.trashinfo").contains("/x%2520y.app\n"));
+
+    const QString trashList = QStandardPaths::findExecutable("trash-list");
+    if (trashList.isEmpty())
+        GTEST_SKIP() << "trash-list (Debian trash-cli) is not installed";
+    QProcess list;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home.root + "/home");
+    environment.insert("XDG_DATA_HOME", home.data);
+    list.setProcessEnvironment(environment);
+    list.start(trashList, {});
+    ASSERT_TRUE(list.waitForFinished(60000));
+    // "2024-03-01 12:00:00 /path": the date, the time and the original path.
+    QStringList listed;
+    for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split(u'\n'))
+        if (line.section(u' ', 2).startsWith(home.root + u'/'))
+            listed.append(line.section(u' ', 2));
+    listed.sort();
+    originals.sort();
+    EXPECT_EQ(listed, originals);
+}
