@@ -48,7 +48,9 @@ std::optional<QString> unescapedID(std::string_view escaped) {
         return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString id = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (decoder.hasError())
+    // Control characters of the wider range (U+0080–U+009F) name no file anyone could have meant.
+    if (decoder.hasError() ||
+        std::any_of(id.begin(), id.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
         return std::nullopt;
     return id;
 }

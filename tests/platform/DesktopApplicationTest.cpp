@@ -61,6 +61,7 @@ TEST(DesktopLaunch, IDsOfDesktopLaunchUnits) {
         {"app-gnome-\\x2e\\x2e\\x2fetc\\x2fpasswd-1.scope", {}},
         {"app-gnome-bad\\xff-1.scope", {}},
         {"app-gnome-org.x\\x0a-1.scope", {}},
+        {"app-\xc2\x91sp-1.scope", {}}, // a control character of the wider range, unescaped
         // Not desktop launches: they stay standalone.
         {"vte-spawn-5f0b6b2e-9e1c-4c3a-8a51-3b2d0f5e4c71.scope", {}},
         {"session-2.scope", {}},
