@@ -4,16 +4,14 @@
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
-#include "core/monitoring/ProcessResourceGrouper.h"
+#include "core/monitoring/ProcessOrder.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/UserNotificationCenter.h"
 
-#include <QCollator>
 #include <QJsonArray>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace lunorvale {
 
@@ -40,28 +38,6 @@ std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
         attempts.append(QDateTime::fromMSecsSinceEpoch(std::llround(element.toDouble() * 1000), Qt::UTC));
     }
     return attempts;
-}
-
-enum class SortKey { cpu, memory, duration };
-
-SortKey sortKey(const QString& text) {
-    if (text == u"memory")
-        return SortKey::memory;
-    if (text == u"duration")
-        return SortKey::duration;
-    return SortKey::cpu;
-}
-
-double primaryValue(const ProcessSample& sample, SortKey key) {
-    switch (key) {
-    case SortKey::memory:
-        return static_cast<double>(sample.residentBytes);
-    case SortKey::duration:
-        return sample.elapsedSeconds;
-    case SortKey::cpu:
-        break;
-    }
-    return sample.cpuPercent.value_or(-1);
 }
 
 } // namespace
@@ -170,50 +146,15 @@ void AppModel::setStatusAndOperation(const QString& message) {
 }
 
 void AppModel::setProcesses(QList<ProcessSample> processes) {
-    if (publish(m_processes, std::move(processes), &AppModel::processesChanged))
-        m_processOrders.clear();
+    publish(m_processes, std::move(processes), &AppModel::processesChanged);
 }
 
 void AppModel::setFindings(QList<Finding> findings) {
     publish(m_findings, std::move(findings), &AppModel::findingsChanged);
 }
 
-const QList<ProcessSample>& AppModel::orderedProcesses(const QString& key) const {
-    const auto cached = m_processOrders.constFind(key);
-    if (cached != m_processOrders.cend())
-        return *cached;
-
-    const SortKey sort = sortKey(key);
-    QList<ProcessSample> ordered = m_processes;
-    std::stable_sort(ordered.begin(), ordered.end(), [sort](const ProcessSample& a, const ProcessSample& b) {
-        return primaryValue(a, sort) > primaryValue(b, sort);
-    });
-    // Names decide only among equal values, so only those runs pay for collation.
-    const QCollator collator = ProcessResourceGrouper::nameCollator();
-    for (qsizetype begin = 0; begin < ordered.size();) {
-        qsizetype end = begin + 1;
-        while (end < ordered.size() && primaryValue(ordered[end], sort) == primaryValue(ordered[begin], sort))
-            ++end;
-        if (end - begin > 1) {
-            std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
-            keys.reserve(static_cast<size_t>(end - begin));
-            for (qsizetype i = begin; i < end; ++i)
-                keys.emplace_back(collator.sortKey(ordered[i].name), i);
-            std::stable_sort(keys.begin(), keys.end(), [&ordered](const auto& a, const auto& b) {
-                const int names = a.first.compare(b.first);
-                if (names != 0)
-                    return names < 0;
-                return ordered[a.second].identity.pid < ordered[b.second].identity.pid;
-            });
-            QList<ProcessSample> run;
-            run.reserve(end - begin);
-            for (const auto& entry : keys)
-                run.append(ordered[entry.second]);
-            std::move(run.begin(), run.end(), ordered.begin() + begin);
-        }
-        begin = end;
-    }
-    return *m_processOrders.insert(key, std::move(ordered));
+QList<ProcessSample> AppModel::orderedProcesses(const QString& key) const {
+    return ProcessOrder().sorted(m_processes, ProcessOrder::key(key));
 }
 
 int AppModel::attentionCount() const {

@@ -202,10 +202,10 @@ public:
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---
-    // "memory": resident bytes, "duration": elapsed time, anything else ("cpu"): CPU percent, each
-    // largest first, unmeasured last; ties by name as a file browser orders them, then by pid.
-    // Sorted at most once per key and sample.
-    const QList<ProcessSample>& orderedProcesses(const QString& key) const;
+    // The processes in the order of the lists (see ProcessOrder): "memory": resident bytes, "duration":
+    // elapsed time, anything else ("cpu"): CPU percent, each largest first, unmeasured last; ties by
+    // name as a file browser orders them, then by pid.
+    QList<ProcessSample> orderedProcesses(const QString& key) const;
     // Findings, memory observations and application findings none of whose processes is a finding.
     int attentionCount() const;
     QString systemCPUText() const;
@@ -433,7 +433,6 @@ private:
     bool m_suspended = false;
     AIRequestHandle m_aiTask;
     QUuid m_aiRequestID = QUuid::createUuid();
-    mutable QHash<QString, QList<ProcessSample>> m_processOrders;
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;
