@@ -31,13 +31,17 @@ QString sortLabel(const QString& key);
 QString foldedSearchText(const ProcessSample& sample);
 // The search text trimmed and folded the same way; empty keeps every process.
 QString foldedQuery(const QString& search);
+// Whether a process whose folded search text is `folded` passes the folded query.
+bool matches(const QString& folded, const QString& query);
 
 struct Filter {
     QString key;                   // "all", "attention", "muted"; any other keeps nothing
     QSet<ProcessIdentity> flagged; // the identities of the findings
-    std::function<bool(const ProcessSample&)> isMuted;
+    QSet<ProcessIdentity> muted;   // the processes whose reminders are muted now
 
-    bool keeps(const ProcessSample& sample) const;
+    bool keeps(const ProcessIdentity& identity) const;
+
+    friend bool operator==(const Filter&, const Filter&) = default;
 };
 QSet<ProcessIdentity> flaggedIdentities(const QList<Finding>& findings);
 
