@@ -37,6 +37,11 @@ RoleSet changedRoles(const ProcessSample& before, const ProcessSample& after) {
 // ---- Model ----
 
 void ProcessListModel::setProcesses(const QList<ProcessSample>& processes) {
+    // The page passes the model's list on every refresh (a keystroke, a click); the same list again
+    // changes nothing.
+    if (processes.isSharedWith(m_sample))
+        return;
+    m_sample = processes;
     // The sample lists the busiest first; the rows keep their own order, so that a new order moves
     // nothing here (the proxy sorts) and the diff meets only removals and one run of insertions.
     QHash<ProcessIdentity, qsizetype> placeOf;

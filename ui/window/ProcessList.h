@@ -46,6 +46,7 @@ public:
 
 private:
     QList<ProcessSample> m_processes;
+    QList<ProcessSample> m_sample; // the list last given, shared with the giver
     // Folded search texts, made when a search first reads them and kept while name and source stay.
     mutable QHash<ProcessIdentity, QString> m_searchTexts;
 };
