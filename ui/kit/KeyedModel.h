@@ -57,16 +57,25 @@ protected:
             }
             case ListEdit::Kind::insert:
                 this->beginInsertRows(parent, edit.first, edit.first + edit.count - 1);
-                // One shift of the rows after the run, however long it is.
-                rows.insert(edit.first, edit.count, make(edit.source));
-                for (int i = 1; i < edit.count; ++i)
-                    rows[edit.first + i] = make(edit.source + i);
+                insertRun(rows, edit.first, edit.count, [&](int i) { return make(edit.source + i); });
                 rowsReshaped(parent, edit.first);
                 this->endInsertRows();
                 break;
             }
         }
         return !edits.isEmpty();
+    }
+
+    // Inserts `count` rows made by `make(0…count-1)` at `first`: one shift of the rows after the run,
+    // however long it is, over places held by a moved-from row, which costs nothing to copy.
+    template <typename Row, typename Make>
+    static void insertRun(QList<Row>& rows, int first, int count, Make make) {
+        Row made = make(0);
+        Row kept = std::move(made);
+        rows.insert(first, count, made);
+        rows[first] = std::move(kept);
+        for (int i = 1; i < count; ++i)
+            rows[first + i] = make(i);
     }
 
     // Called within each step of reshapeRows, before it is announced as done: the children of `parent`
@@ -94,18 +103,36 @@ protected:
         bool sameKeys = rows.size() == target.size();
         for (qsizetype i = 0; sameKeys && i < rows.size(); ++i)
             sameKeys = keyOf(std::as_const(rows)[i]) == keyOf(target[i]);
+        // Inserted rows are moved out of `next`; they are new, so nothing in them is a change.
+        std::vector<char> inserted;
         if (!sameKeys) {
+            next.detach(); // rows are moved out of it, and text keys looked at in place
             using Key = typename keyed::Compared<std::decay_t<KeyType>>::type;
             QList<Key> after;
             after.reserve(target.size());
             for (const Row& row : target)
                 after.append(Key(keyOf(row)));
-            reshapeRows(parent, rows, after, keyOf, [&target](int i) { return target[i]; });
+            inserted.assign(static_cast<size_t>(target.size()), 0);
+            reshapeRows(parent, rows, after, keyOf, [&](int i) {
+                inserted[static_cast<size_t>(i)] = 1;
+                return std::move(next[i]);
+            });
         }
         std::vector<RoleSet> changed(static_cast<size_t>(rows.size()));
-        for (qsizetype i = 0; i < rows.size(); ++i)
-            changed[static_cast<size_t>(i)] = changes(std::as_const(rows)[i], target[i]);
-        rows = std::move(next);
+        bool anyInserted = false;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (!inserted.empty() && inserted[static_cast<size_t>(i)])
+                anyInserted = true;
+            else
+                changed[static_cast<size_t>(i)] = changes(std::as_const(rows)[i], target[i]);
+        }
+        if (!anyInserted) {
+            rows = std::move(next);
+        } else {
+            for (qsizetype i = 0; i < rows.size(); ++i)
+                if (!inserted[static_cast<size_t>(i)])
+                    rows[i] = std::move(next[i]);
+        }
         announceChanges(parent, changed);
     }
 };

@@ -229,8 +229,13 @@ ApplicationListView::ApplicationListView(QWidget* parent) : AnchoredListView(par
 }
 
 void ApplicationListView::setRows(QList<ApplicationRow> rows) {
-    if (ApplicationListModel* model = this->rows())
-        keepingTopRow(ApplicationListModel::PathRole, [&] { model->setRows(std::move(rows)); });
+    ApplicationListModel* model = this->rows();
+    if (!model)
+        return;
+    keepingTopRow(
+        [](const QModelIndex& index) { return index.data(ApplicationListModel::PathRole).toString(); },
+        [model](const QString& path) { return model->rowOf(path); },
+        [&] { model->setRows(std::move(rows)); });
 }
 
 ApplicationListModel* ApplicationListView::rows() const {

@@ -25,6 +25,13 @@ struct ApplicationRow {
     friend bool operator==(const ApplicationRow&, const ApplicationRow&) = default;
 };
 
+} // namespace lunorvale
+
+// Its texts and values move as bytes: inserting or removing rows shifts the rest with one memmove.
+Q_DECLARE_TYPEINFO(lunorvale::ApplicationRow, Q_RELOCATABLE_TYPE);
+
+namespace lunorvale {
+
 // The library's visible rows, keyed by bundle path. A new list changes rows in place: rows removed,
 // moved and inserted as ranged steps, then one dataChanged per run of changed rows.
 class ApplicationListModel final : public KeyedListModel {

@@ -280,12 +280,17 @@ void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
                                    const ProcessesLogic::Filter& filter, const QString& search,
                                    ProcessOrder::Key key, const std::optional<ProcessIdentity>& selected) {
     m_applying = true;
-    keepingTopRow(ProcessListModel::IdentityRole, [&] {
-        m_model->setOrder(key);
-        m_model->setFilter(filter, search);
-        m_processes->setProcesses(processes);
-        showSelection(selected, false);
-    });
+    keepingTopRow(
+        [](const QModelIndex& index) {
+            return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
+        },
+        [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); },
+        [&] {
+            m_model->setOrder(key);
+            m_model->setFilter(filter, search);
+            m_processes->setProcesses(processes);
+            showSelection(selected, false);
+        });
     m_applying = false;
 }
 
