@@ -282,11 +282,16 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     EXPECT_TRUE(busy.confirmButton()->isEnabled());
 
     // Automatic advice authorised for this very service skips the sheet once its own request is over.
+    // Both flagged processes get an automatic request: the count starts once neither is on its way.
     first.setDefaultReply(LoopbackHttpServer::jsonReply(500, "{}"));
     model.saveAIConfiguration(service, std::nullopt, true);
     ASSERT_TRUE(spinUntil([&] {
-        const auto entry = model.automaticAdvice().entry(*h.listed(700));
-        return entry && !entry->pending;
+        for (const int32_t pid : {700, 701}) {
+            const auto entry = model.automaticAdvice().entry(*h.listed(pid));
+            if (!entry || entry->pending)
+                return false;
+        }
+        return true;
     }));
     const qsizetype asked = first.requests().size();
     PageWindow::settle();
