@@ -5,16 +5,14 @@
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
-#include "core/monitoring/ProcessResourceGrouper.h"
+#include "core/monitoring/ProcessOrder.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/UserNotificationCenter.h"
 
-#include <QCollator>
 #include <QJsonArray>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace lunorvale {
 
@@ -41,18 +39,6 @@ std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
         attempts.append(QDateTime::fromMSecsSinceEpoch(std::llround(element.toDouble() * 1000), Qt::UTC));
     }
     return attempts;
-}
-
-double primaryValue(const ProcessSample& sample, ProcessSort key) {
-    switch (key) {
-    case ProcessSort::memory:
-        return static_cast<double>(sample.residentBytes);
-    case ProcessSort::duration:
-        return sample.elapsedSeconds;
-    case ProcessSort::cpu:
-        break;
-    }
-    return sample.cpuPercent.value_or(-1);
 }
 
 } // namespace
@@ -170,49 +156,15 @@ void AppModel::setStatusAndOperation(const QString& message) {
 }
 
 void AppModel::setProcesses(QList<ProcessSample> processes) {
-    if (publish(m_processes, std::move(processes), &AppModel::processesChanged))
-        m_processOrders = {};
+    publish(m_processes, std::move(processes), &AppModel::processesChanged);
 }
 
 void AppModel::setFindings(QList<Finding> findings) {
     publish(m_findings, std::move(findings), &AppModel::findingsChanged);
 }
 
-const QList<ProcessSample>& AppModel::orderedProcesses(ProcessSort sort) const {
-    std::optional<QList<ProcessSample>>& cached = m_processOrders[static_cast<size_t>(sort)];
-    if (cached)
-        return *cached;
-
-    QList<ProcessSample> ordered = m_processes;
-    std::stable_sort(ordered.begin(), ordered.end(), [sort](const ProcessSample& a, const ProcessSample& b) {
-        return primaryValue(a, sort) > primaryValue(b, sort);
-    });
-    // Names decide only among equal values, so only those runs pay for collation.
-    const QCollator collator = ProcessResourceGrouper::nameCollator();
-    for (qsizetype begin = 0; begin < ordered.size();) {
-        qsizetype end = begin + 1;
-        while (end < ordered.size() && primaryValue(ordered[end], sort) == primaryValue(ordered[begin], sort))
-            ++end;
-        if (end - begin > 1) {
-            std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
-            keys.reserve(static_cast<size_t>(end - begin));
-            for (qsizetype i = begin; i < end; ++i)
-                keys.emplace_back(collator.sortKey(ordered[i].name), i);
-            std::stable_sort(keys.begin(), keys.end(), [&ordered](const auto& a, const auto& b) {
-                const int names = a.first.compare(b.first);
-                if (names != 0)
-                    return names < 0;
-                return ordered[a.second].identity.pid < ordered[b.second].identity.pid;
-            });
-            QList<ProcessSample> run;
-            run.reserve(end - begin);
-            for (const auto& entry : keys)
-                run.append(ordered[entry.second]);
-            std::move(run.begin(), run.end(), ordered.begin() + begin);
-        }
-        begin = end;
-    }
-    return cached.emplace(std::move(ordered));
+QList<ProcessSample> AppModel::orderedProcesses(ProcessSort sort) const {
+    return ProcessOrder().sorted(m_processes, sort);
 }
 
 int AppModel::attentionCount() const {

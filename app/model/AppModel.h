@@ -2,7 +2,6 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
-#include "app/model/ProcessSort.h"
 #include "app/model/SoftwareUpdater.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
@@ -16,6 +15,7 @@
 #include "core/monitoring/MonitorSettings.h"
 #include "core/monitoring/ProcessController.h"
 #include "core/monitoring/ProcessPlatform.h"
+#include "core/monitoring/ProcessSort.h"
 #include "core/monitoring/ResourceHistory.h"
 #include "platform/desktop/AIClient.h"
 #include "platform/desktop/DesktopApplications.h"
@@ -218,9 +218,9 @@ public:
     void setApplicationLibrary(ApplicationLibraryModel* library) { m_applicationLibrary = library; }
 
     // --- Derived views ---
-    // Resident bytes, elapsed time or CPU percent, each largest first, unmeasured last; ties by name as a
-    // file browser orders them, then by pid. Sorted at most once per order and sample.
-    const QList<ProcessSample>& orderedProcesses(ProcessSort sort) const;
+    // The processes in the order of the lists (see ProcessOrder): resident bytes, elapsed time or CPU
+    // percent, each largest first, unmeasured last; ties by name as a file browser orders them, then by pid.
+    QList<ProcessSample> orderedProcesses(ProcessSort sort) const;
     // Findings, memory observations and application findings none of whose processes is a finding.
     int attentionCount() const;
     QString systemCPUText() const;
@@ -453,7 +453,6 @@ private:
     bool m_suspended = false;
     AIRequestHandle m_aiTask;
     QUuid m_aiRequestID = QUuid::createUuid();
-    mutable std::array<std::optional<QList<ProcessSample>>, processSorts.size()> m_processOrders;
 
     // Settings and status.
     AIKeyStatus m_previewAIKeyStatus = AIKeyStatus::missing;

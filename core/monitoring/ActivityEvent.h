@@ -20,3 +20,6 @@ struct ActivityEvent {
 };
 
 } // namespace lunorvale
+
+// Its values move as bytes: a list of events opens and closes gaps with one memmove.
+Q_DECLARE_TYPEINFO(lunorvale::ActivityEvent, Q_RELOCATABLE_TYPE);

@@ -1,6 +1,7 @@
 #include "PageHarness.h"
 #include "core/ai/AIServiceError.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/ModelTesterGuard.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/library/ApplicationAdviceConsentView.h"
@@ -397,4 +398,64 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     QTest::keyClick(receipts, Qt::Key_Escape);
     h.settle();
     EXPECT_FALSE(view.sheet());
+}
+
+// The list keeps its place: keystrokes that leave the row at the top listed, and the removal of the
+// selected application scrolled out above it, leave that row where it stood, the selection shown, and
+// the model never reset.
+TEST(LibraryPage, TypingAndRemovingKeepTheListInPlace) {
+    PageHarness h;
+    h.library.listed = numberedApplications(200);
+    h.library.execute = [](const ApplicationRemovalPlan& plan) {
+        return ApplicationRemovalResult{
+            {plan.id, {}, plan.application.id(), plan.application.id(), "已移入废纸篓"}, true, false};
+    };
+    ApplicationLibraryView& view = h.show();
+    ApplicationLibraryModel& model = scanned(h, 200);
+    ModelTesterGuard guard;
+    guard.watch(view.listModel());
+    QSignalSpy resets(view.listModel(), &QAbstractItemModel::modelAboutToBeReset);
+    ApplicationListModel* rows = view.listModel();
+    QListView* list = view.list();
+    const auto topRow = [&] {
+        const QModelIndex top = list->indexAt(QPoint(1, 1));
+        return std::pair(top.data(Qt::DisplayRole).toString(), list->visualRect(top).top());
+    };
+    const auto shownSelected = [&] {
+        QStringList shown;
+        for (int row = 0; row < rows->rowCount(); ++row)
+            if (rows->index(row).data(ApplicationListModel::SelectedRole).toBool())
+                shown.append(rows->index(row).data(Qt::DisplayRole).toString());
+        return shown;
+    };
+
+    model.setSelectedID(h.library.listed[120].id());
+    h.settle();
+    list->scrollTo(rows->index(rows->rowOf(h.library.listed[150].id())), QAbstractItemView::PositionAtTop);
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->value() + 9); // part of a row hidden
+    const auto top = topRow();
+    ASSERT_EQ(top.first, "App 150");
+
+    QTest::keyClicks(view.searchField(), "1");
+    h.settle();
+    EXPECT_LT(rows->rowCount(), 200);
+    EXPECT_EQ(topRow(), top);
+    EXPECT_EQ(shownSelected(), QStringList{"App 120"});
+    QTest::keyClick(view.searchField(), Qt::Key_Backspace);
+    h.settle();
+    EXPECT_EQ(rows->rowCount(), 200);
+    EXPECT_EQ(topRow(), top);
+
+    QTest::mouseClick(view.details()->removeButton(), Qt::LeftButton);
+    h.runWork();
+    ASSERT_TRUE(model.removalPlan().has_value());
+    auto* confirmation = qobject_cast<ApplicationRemovalConfirmation*>(view.sheet()->content());
+    ASSERT_TRUE(confirmation);
+    QTest::mouseClick(confirmation->confirmButton(), Qt::LeftButton);
+    h.runWork();
+    ASSERT_FALSE(model.removing());
+    EXPECT_EQ(rows->rowOf(h.library.listed[120].id()), -1);
+    EXPECT_EQ(topRow(), top);
+    EXPECT_EQ(shownSelected(), QStringList{"App 00"});
+    EXPECT_EQ(resets.count(), 0);
 }

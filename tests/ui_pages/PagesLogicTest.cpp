@@ -65,10 +65,7 @@ TEST(ProcessesLogic, VisibleListKeepsTheModelOrderAndPassesSearchAndFilter) {
         {{}, ProcessFilter::attention, {9}},
         {QStringLiteral("work"), ProcessFilter::muted, {8}},
     };
-    ProcessesLogic::Filter filter{
-        {}, ProcessesLogic::flaggedIdentities(findings), [](const ProcessSample& s) {
-            return s.identity.pid == 8;
-        }};
+    ProcessesLogic::Filter filter{{}, ProcessesLogic::flaggedIdentities(findings), {ordered[3].identity}};
     for (const Case& c : cases) {
         filter.key = c.filter;
         EXPECT_EQ(pids(ProcessesLogic::visibleProcesses(ordered, c.search, filter)), c.expected)

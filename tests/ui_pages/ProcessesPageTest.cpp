@@ -58,6 +58,7 @@ TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
     ProcessesPage* page = window.processes();
     ASSERT_TRUE(page);
     ProcessListView* list = page->list();
+    guard.watch(list->processModel());
     guard.watch(list->listModel());
 
     QLineEdit* field = page->searchBox()->field();

@@ -286,15 +286,17 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     model.clearAnalysis();
     EXPECT_TRUE(busy.confirmButton()->isEnabled());
 
-    // Automatic advice authorised for this very service skips the sheet once its own requests are over
-    // (one for each flagged process, one after the other).
+    // Automatic advice authorised for this very service skips the sheet once its own request is over.
+    // Both flagged processes get an automatic request: the count starts once neither is on its way.
     first.setDefaultReply(LoopbackHttpServer::jsonReply(500, "{}"));
     model.saveAIConfiguration(service, std::nullopt, true);
     ASSERT_TRUE(waitUntil([&] {
-        const auto entry = model.automaticAdvice().entry(*h.listed(700));
-        const auto& entries = model.automaticAdvice().entries();
-        return entry &&
-               std::none_of(entries.cbegin(), entries.cend(), [](const auto& e) { return e.pending; });
+        for (const int32_t pid : {700, 701}) {
+            const auto entry = model.automaticAdvice().entry(*h.listed(pid));
+            if (!entry || entry->pending)
+                return false;
+        }
+        return true;
     }));
     const qsizetype asked = first.requests().size();
     PageWindow::settle();

@@ -1,6 +1,6 @@
 #include "ui/window/ResourceDashboardLogic.h"
 #include "monitoring/SnapshotFixtures.h"
-#include "ui/window/ListEdits.h"
+#include "ui/kit/ListEdits.h"
 
 #include <QRandomGenerator>
 #include <algorithm>

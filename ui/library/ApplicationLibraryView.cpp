@@ -448,7 +448,7 @@ void ApplicationLibraryView::refreshList() {
             size != sizes.cend() ? std::optional(*size) : std::nullopt, m_library.sizeErrors().contains(path),
             m_library.checked().contains(path)});
     }
-    m_rows->setRows(std::move(rows));
+    m_list->setRows(std::move(rows));
     m_rows->setSizing(m_library.sizing());
     m_rows->setShowTicks(m_showAISelection);
     m_rows->setSelectedPath(m_library.selectedID());

@@ -82,51 +82,27 @@ void ApplicationListModel::changedRows(int first, int last, const QList<int>& ro
 }
 
 void ApplicationListModel::setRows(QList<ApplicationRow> rows) {
-    bool sameOrder = rows.size() == m_rows.size();
-    for (qsizetype at = 0; sameOrder && at < rows.size(); ++at)
-        sameOrder = rows[at].path == m_rows[at].path;
-    if (sameOrder) {
-        int first = -1;
-        for (int at = 0; at <= int(rows.size()); ++at) {
-            const bool changed = at < rows.size() && !(rows[at] == m_rows[at]);
-            if (changed) {
-                m_rows[at] = std::move(rows[at]);
-                if (first < 0)
-                    first = at;
-            } else if (first >= 0) {
-                changedRows(first, at - 1, {});
-                first = -1;
-            }
-        }
-        return;
-    }
+    replaceRows(
+        {}, m_rows, std::move(rows), [](const ApplicationRow& row) -> const QString& { return row.path; },
+        [](const ApplicationRow& before, const ApplicationRow& after) {
+            RoleSet roles;
+            if (before.name != after.name)
+                roles |= {Qt::DisplayRole, Qt::AccessibleTextRole, TickNameRole};
+            if (before.version != after.version || before.shownKind != after.shownKind)
+                roles |= {Qt::AccessibleDescriptionRole, SubtitleRole};
+            if (before.bytes != after.bytes || before.sizeError != after.sizeError)
+                roles |= {Qt::AccessibleDescriptionRole, SizeRole};
+            if (before.checked != after.checked)
+                roles |= {Qt::CheckStateRole};
+            return roles;
+        });
+}
 
-    bool sameSet = rows.size() == m_rows.size();
-    for (qsizetype at = 0; sameSet && at < rows.size(); ++at)
-        sameSet = m_rowOfPath.contains(rows[at].path);
-    QHash<QString, int> rowOfPath;
-    rowOfPath.reserve(rows.size());
-    for (int at = 0; at < int(rows.size()); ++at)
-        rowOfPath.insert(rows[at].path, at);
-    if (sameSet && rowOfPath.size() == rows.size()) {
-        // Only the order changed (a size arrived while sorting by size): rows move, nothing resets.
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        const QModelIndexList before = persistentIndexList();
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (const QModelIndex& old : before)
-            after.append(index(rowOfPath.value(m_rows.at(old.row()).path)));
-        m_rows = std::move(rows);
-        m_rowOfPath = std::move(rowOfPath);
-        changePersistentIndexList(before, after);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-        changedRows(0, int(m_rows.size()) - 1, {});
-        return;
-    }
-    beginResetModel();
-    m_rows = std::move(rows);
-    m_rowOfPath = std::move(rowOfPath);
-    endResetModel();
+int ApplicationListModel::rowOf(const QString& path) const {
+    for (qsizetype row = 0; row < m_rows.size(); ++row)
+        if (m_rows[row].path == path)
+            return int(row);
+    return -1;
 }
 
 void ApplicationListModel::setSizing(bool sizing) {
@@ -238,7 +214,7 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
 
 // --- View ---
 
-ApplicationListView::ApplicationListView(QWidget* parent) : QListView(parent) {
+ApplicationListView::ApplicationListView(QWidget* parent) : AnchoredListView(parent) {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -250,6 +226,16 @@ ApplicationListView::ApplicationListView(QWidget* parent) : QListView(parent) {
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+void ApplicationListView::setRows(QList<ApplicationRow> rows) {
+    ApplicationListModel* model = this->rows();
+    if (!model)
+        return;
+    keepingTopRow(
+        [](const QModelIndex& index) { return index.data(ApplicationListModel::PathRole).toString(); },
+        [model](const QString& path) { return model->rowOf(path); },
+        [&] { model->setRows(std::move(rows)); });
 }
 
 ApplicationListModel* ApplicationListView::rows() const {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/applications/InstalledApplication.h"
+#include "ui/kit/AnchoredListView.h"
+#include "ui/kit/KeyedModel.h"
 
-#include <QAbstractListModel>
-#include <QHash>
 #include <QListView>
 #include <QStyledItemDelegate>
 #include <optional>
@@ -25,10 +25,16 @@ struct ApplicationRow {
     friend bool operator==(const ApplicationRow&, const ApplicationRow&) = default;
 };
 
-// The library's visible rows, keyed by bundle path. A new list changes rows in place when the same
-// applications are shown (one dataChanged per run of changed rows), moves them when only their order
-// changed, and resets only when the set of shown applications changed.
-class ApplicationListModel final : public QAbstractListModel {
+} // namespace lunorvale
+
+// Its texts and values move as bytes: inserting or removing rows shifts the rest with one memmove.
+Q_DECLARE_TYPEINFO(lunorvale::ApplicationRow, Q_RELOCATABLE_TYPE);
+
+namespace lunorvale {
+
+// The library's visible rows, keyed by bundle path. A new list changes rows in place: rows removed,
+// moved and inserted as ranged steps, then one dataChanged per run of changed rows.
+class ApplicationListModel final : public KeyedListModel {
     Q_OBJECT
 public:
     enum Role {
@@ -39,7 +45,7 @@ public:
         TickNameRole, // the check box's name, while ticks show
     };
 
-    using QAbstractListModel::QAbstractListModel;
+    using KeyedListModel::KeyedListModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -56,13 +62,12 @@ public:
     bool showsTicks() const { return m_showTicks; }
     const std::optional<QString>& selectedPath() const { return m_selected; }
     // -1 when the path is not shown.
-    int rowOf(const QString& path) const { return m_rowOfPath.value(path, -1); }
+    int rowOf(const QString& path) const;
 
 private:
     void changedRows(int first, int last, const QList<int>& roles);
 
     QList<ApplicationRow> m_rows;
-    QHash<QString, int> m_rowOfPath;
     std::optional<QString> m_selected;
     bool m_sizing = false;
     bool m_showTicks = false;
@@ -92,10 +97,14 @@ private:
 
 // The list: a click on a row's check box ticks it even while rows may not be selected; a click elsewhere
 // on a row and the arrow keys move the selection unless blocked; Space ticks the selected row.
-class ApplicationListView final : public QListView {
+class ApplicationListView final : public AnchoredListView {
     Q_OBJECT
 public:
     explicit ApplicationListView(QWidget* parent = nullptr);
+
+    // Shows `rows` through its ApplicationListModel, the row at the top of the view kept in place while
+    // it is listed.
+    void setRows(QList<ApplicationRow> rows);
 
     void setSelectionBlocked(bool blocked) { m_blocked = blocked; }
     bool selectionBlocked() const { return m_blocked; }

@@ -6,9 +6,9 @@
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/ListEdits.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/ProcessGlyph.h"
-#include "ui/window/ListEdits.h"
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QApplication>
@@ -56,7 +56,7 @@ ApplicationGroupsModel::childrenOf(const ApplicationResourceGroup& group) {
     QList<Child> children;
     children.reserve(group.members.size() + 1);
     if (group.bundlePath)
-        children.append({QStringLiteral("path"), -1});
+        children.append({QStringLiteral("path"), *group.bundlePath, {}, -1});
     // Highest CPU first, unmeasured last, ties in the members' order.
     QList<int> order(group.members.size());
     std::iota(order.begin(), order.end(), 0);
@@ -64,130 +64,70 @@ ApplicationGroupsModel::childrenOf(const ApplicationResourceGroup& group) {
         return group.members[a].cpuPercent.value_or(-1) > group.members[b].cpuPercent.value_or(-1);
     });
     for (const int member : order)
-        children.append({group.members[member].identity.key(), member});
+        children.append({group.members[member].identity.key(), {}, group.members, member});
     return children;
 }
 
-void ApplicationGroupsModel::renumber(int from) {
+void ApplicationGroupsModel::rowsReshaped(const QModelIndex& parent, int from) {
+    if (parent.isValid())
+        return; // children are found by their place in their group's list
     for (int i = std::max(0, from); i < static_cast<int>(m_nodes.size()); ++i)
         m_nodes[i]->row = i;
 }
 
 void ApplicationGroupsModel::setGroups(const QList<ApplicationResourceGroup>& groups) {
-    QList<QString> before;
-    before.reserve(static_cast<qsizetype>(m_nodes.size()));
-    for (const auto& node : m_nodes)
-        before.append(node->group.id);
-    QList<QString> after;
-    after.reserve(groups.size());
+    QList<QStringView> ids;
+    ids.reserve(groups.size());
     for (const ApplicationResourceGroup& group : groups)
-        after.append(group.id);
-
-    for (const ListEdit& edit : listEdits(before, after)) {
-        switch (edit.kind) {
-        case ListEdit::Kind::remove:
-            beginRemoveRows({}, edit.first, edit.last);
-            for (int i = edit.first; i <= edit.last; ++i)
-                m_byID.remove(m_nodes[i]->group.id);
-            m_nodes.erase(m_nodes.begin() + edit.first, m_nodes.begin() + edit.last + 1);
-            renumber(edit.first);
-            endRemoveRows();
-            break;
-        case ListEdit::Kind::move: {
-            beginMoveRows({}, edit.first, edit.first, {}, edit.destination);
-            std::unique_ptr<Node> moved = std::move(m_nodes[edit.first]);
-            m_nodes.erase(m_nodes.begin() + edit.first);
-            const int to = edit.destination > edit.first ? edit.destination - 1 : edit.destination;
-            m_nodes.insert(m_nodes.begin() + to, std::move(moved));
-            renumber(std::min(edit.first, to));
-            endMoveRows();
-            break;
-        }
-        case ListEdit::Kind::insert:
-            beginInsertRows({}, edit.first, edit.first + edit.count - 1);
-            for (int i = 0; i < edit.count; ++i) {
-                auto node = std::make_unique<Node>();
-                node->group = groups[edit.source + i];
-                node->children = childrenOf(node->group);
-                m_byID.insert(node->group.id, node.get());
-                m_nodes.insert(m_nodes.begin() + edit.first + i, std::move(node));
-            }
-            renumber(edit.first);
-            endInsertRows();
-            break;
-        }
+        ids.append(group.id);
+    const bool reshaped = reshapeRows(
+        {}, m_nodes, ids, [](const std::shared_ptr<Node>& node) -> const QString& { return node->group.id; },
+        [&groups](int i) {
+            auto node = std::make_shared<Node>();
+            node->group = groups[i];
+            node->children = childrenOf(node->group);
+            return node;
+        });
+    if (reshaped) {
+        m_byID.clear();
+        m_byID.reserve(m_nodes.size());
+        for (const std::shared_ptr<Node>& node : std::as_const(m_nodes))
+            m_byID.insert(node->group.id, node.get());
     }
 
-    // Changed figures: one notice per run of changed rows.
-    int runStart = -1;
-    const auto flush = [this, &runStart](int end) {
-        if (runStart >= 0)
-            emit dataChanged(index(runStart, 0), index(end - 1, 0));
-        runStart = -1;
-    };
+    std::vector<RoleSet> changes(static_cast<size_t>(groups.size()));
     for (int i = 0; i < groups.size(); ++i) {
         Node& node = *m_nodes[i];
         if (sameShown(node.group, groups[i])) {
             // Kept current for the actions, without a notice: nothing shown changed, and the members
             // are where they were.
             node.group = groups[i];
-            flush(i);
+            for (Child& child : node.children)
+                if (child.member >= 0)
+                    child.members = node.group.members;
             continue;
         }
-        updateChildren(node, index(i, 0), groups[i]);
-        if (runStart < 0)
-            runStart = i;
+        const QString name = node.group.name;
+        node.group = groups[i];
+        replaceRows(
+            index(i, 0), node.children, childrenOf(node.group),
+            [](const Child& child) -> const QString& { return child.key; },
+            [](const Child& before, const Child& after) {
+                if (after.member < 0)
+                    return before.path == after.path ? RoleSet()
+                                                     : RoleSet{Qt::DisplayRole, Qt::AccessibleTextRole};
+                const ProcessSample& was = before.members[before.member];
+                const ProcessSample& is = after.members[after.member];
+                if (sameShown(was, is))
+                    return RoleSet();
+                return was.name == is.name ? RoleSet{Qt::AccessibleTextRole}
+                                           : RoleSet{Qt::DisplayRole, Qt::AccessibleTextRole};
+            });
+        changes[static_cast<size_t>(i)] = name == node.group.name
+                                              ? RoleSet{Qt::AccessibleTextRole}
+                                              : RoleSet{Qt::DisplayRole, Qt::AccessibleTextRole};
     }
-    flush(groups.size());
-}
-
-void ApplicationGroupsModel::updateChildren(Node& node, const QModelIndex& parent,
-                                            const ApplicationResourceGroup& group) {
-    const QList<Child> children = childrenOf(group);
-    QList<QString> before, after;
-    for (const Child& child : node.children)
-        before.append(child.key);
-    for (const Child& child : children)
-        after.append(child.key);
-    // Rows stay readable throughout: removals read the old group; then the group is replaced and the
-    // remaining rows pointed at their members in it; moves and insertions read the new one.
-    bool replaced = false;
-    const auto replace = [&] {
-        if (replaced)
-            return;
-        replaced = true;
-        node.group = group;
-        QHash<QString, int> places;
-        for (const Child& child : children)
-            places.insert(child.key, child.member);
-        for (Child& child : node.children)
-            child.member = places.value(child.key, -1);
-    };
-    for (const ListEdit& edit : listEdits(before, after)) {
-        switch (edit.kind) {
-        case ListEdit::Kind::remove:
-            beginRemoveRows(parent, edit.first, edit.last);
-            node.children.remove(edit.first, edit.last - edit.first + 1);
-            endRemoveRows();
-            break;
-        case ListEdit::Kind::move:
-            replace();
-            beginMoveRows(parent, edit.first, edit.first, parent, edit.destination);
-            node.children.move(edit.first,
-                               edit.destination > edit.first ? edit.destination - 1 : edit.destination);
-            endMoveRows();
-            break;
-        case ListEdit::Kind::insert:
-            replace();
-            beginInsertRows(parent, edit.first, edit.first + edit.count - 1);
-            for (int i = 0; i < edit.count; ++i)
-                node.children.insert(edit.first + i, children[edit.source + i]);
-            endInsertRows();
-            break;
-        }
-    }
-    replace();
-    emit dataChanged(index(0, 0, parent), index(static_cast<int>(children.size()) - 1, 0, parent));
+    announceChanges({}, changes);
 }
 
 ApplicationGroupsModel::Node* ApplicationGroupsModel::nodeOf(const QModelIndex& index) const {
@@ -210,8 +150,8 @@ const ApplicationResourceGroup& ApplicationGroupsModel::group(const QModelIndex&
 }
 
 const ProcessSample& ApplicationGroupsModel::member(const QModelIndex& index) const {
-    const Node* node = static_cast<Node*>(index.internalPointer());
-    return node->group.members[node->children[index.row()].member];
+    const Child& child = static_cast<Node*>(index.internalPointer())->children[index.row()];
+    return child.members[child.member];
 }
 
 QModelIndex ApplicationGroupsModel::indexOfGroup(const QString& id) const {
@@ -264,7 +204,7 @@ QVariant ApplicationGroupsModel::data(const QModelIndex& index, int role) const 
             .join(QStringLiteral("，"));
     }
     case RowKind::path:
-        return group(index).bundlePath.value_or(QString());
+        return static_cast<Node*>(index.internalPointer())->children[index.row()].path;
     case RowKind::member: {
         const ProcessSample& m = member(index);
         if (role == Qt::DisplayRole)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ApplicationResourceGroup.h"
+#include "ui/kit/KeyedModel.h"
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QAbstractItemModel>
@@ -10,7 +11,6 @@
 #include <QTreeView>
 #include <QWidget>
 #include <memory>
-#include <vector>
 
 class QLineEdit;
 
@@ -22,12 +22,12 @@ class LVText;
 // The groups shown on the resources page, each with its bundle path (when it has one) and its members
 // as children. A new list changes rows in place by group id and member identity (removals, moves,
 // insertions, changed data), never by a reset.
-class ApplicationGroupsModel final : public QAbstractItemModel {
+class ApplicationGroupsModel final : public KeyedModel<QAbstractItemModel> {
     Q_OBJECT
 public:
     enum class RowKind { group, path, member };
 
-    using QAbstractItemModel::QAbstractItemModel;
+    using KeyedModel<QAbstractItemModel>::KeyedModel;
     ~ApplicationGroupsModel() override;
 
     void setGroups(const QList<ApplicationResourceGroup>& groups);
@@ -45,11 +45,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+protected:
+    void rowsReshaped(const QModelIndex& parent, int from) override;
+
 private:
+    // A child row reads only itself, so that it stays readable while its group changes around it.
     struct Child {
-        QString key;     // "path", or the member's identity key
-        int member = -1; // its place in the group's members; -1 for the path
-        friend bool operator==(const Child&, const Child&) = default;
+        QString key;                  // "path", or the member's identity key
+        QString path;                 // the bundle path, on the path row
+        QList<ProcessSample> members; // the group's members when the row was made
+        int member = -1;              // its place in them; -1 on the path row
     };
     struct Node {
         ApplicationResourceGroup group;
@@ -57,11 +62,9 @@ private:
         int row = 0;
     };
     static QList<Child> childrenOf(const ApplicationResourceGroup& group);
-    void renumber(int from);
-    void updateChildren(Node& node, const QModelIndex& parent, const ApplicationResourceGroup& group);
     Node* nodeOf(const QModelIndex& index) const;
 
-    std::vector<std::unique_ptr<Node>> m_nodes;
+    QList<std::shared_ptr<Node>> m_nodes;
     QHash<QString, Node*> m_byID;
 };
 

@@ -69,7 +69,18 @@ int rowWidth(const QStyleOptionViewItem& option) {
 } // namespace
 
 void HistoryListModel::setEvents(QList<ActivityEvent> events) {
-    replaceRows(m_events, std::move(events), [](const ActivityEvent& event) { return event.id; });
+    replaceRows(
+        {}, m_events, std::move(events), [](const ActivityEvent& event) { return event.id; },
+        [](const ActivityEvent& before, const ActivityEvent& after) {
+            RoleSet roles;
+            if (before.title != after.title)
+                roles |= {Qt::DisplayRole, Qt::AccessibleTextRole, TitleRole};
+            if (before.date != after.date)
+                roles |= {Qt::AccessibleTextRole, DateRole, DateTextRole};
+            if (before.detail != after.detail)
+                roles |= {Qt::AccessibleTextRole, DetailRole};
+            return roles;
+        });
 }
 
 int HistoryListModel::rowCount(const QModelIndex& parent) const {
@@ -77,14 +88,25 @@ int HistoryListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_events.size())
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const ActivityEvent& event = m_events[index.row()];
     switch (role) {
     case Qt::DisplayRole:
+        return ProcessesLogic::oneLine(event.title);
     case Qt::AccessibleTextRole:
         return event.title + QStringLiteral("，") + HistoryLogic::dateText(event.date.toDateTime()) +
                QStringLiteral("，") + event.detail;
+    case IdRole:
+        return event.id;
+    case TitleRole:
+        return event.title;
+    case DateRole:
+        return event.date.toDateTime();
+    case DateTextRole:
+        return HistoryLogic::dateText(event.date.toDateTime());
+    case DetailRole:
+        return event.detail;
     default:
         return {};
     }
@@ -103,34 +125,28 @@ QRect HistoryDelegate::detailRect(const QRect& entry, const QString& detail) {
 }
 
 QSize HistoryDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
-    if (!model)
-        return {};
-    const ActivityEvent& event = model->eventAt(index.row());
     const int width = rowWidth(option);
-    Height& cached = m_heights[event.id];
+    Height& cached = m_heights[index.data(HistoryListModel::IdRole).toUuid()];
     if (cached.width != width || cached.height == 0) {
         const int textWidth = std::max(1, width - textLeft - padding);
+        const QString detail = index.data(HistoryListModel::DetailRole).toString();
         cached = {width, padding + titleHeight() + titleGap +
-                             static_cast<int>(std::ceil(layoutText(event.detail, detailFont(), textWidth))) +
+                             static_cast<int>(std::ceil(layoutText(detail, detailFont(), textWidth))) +
                              padding};
     }
-    const bool last = index.row() == model->rowCount() - 1;
+    const bool last = index.row() == index.model()->rowCount(index.parent()) - 1;
     return {width, cached.height + (last ? 0 : 1)};
 }
 
 void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
-    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
-    if (!model)
-        return;
-    const ActivityEvent& event = model->eventAt(index.row());
+    const QString title = index.data(HistoryListModel::TitleRole).toString();
     const QWidget* widget = option.widget;
     const QRect rect = option.rect;
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    const HistoryLogic::EventIcon icon = HistoryLogic::eventIcon(event.title);
+    const HistoryLogic::EventIcon icon = HistoryLogic::eventIcon(title);
     const int side = LVSymbol::side(17);
     LVSymbol(icon.symbol)
         .paint(
@@ -141,7 +157,7 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int left = rect.left() + textLeft;
     const int width = std::max(1, rect.width() - textLeft - padding);
     const int top = rect.top() + padding;
-    const QString date = HistoryLogic::dateText(event.date.toDateTime());
+    const QString date = index.data(HistoryListModel::DateTextRole).toString();
     const QFontMetricsF dateMetrics(dateFont());
     const qreal dateWidth = dateMetrics.horizontalAdvance(date);
     painter->setFont(dateFont());
@@ -151,16 +167,17 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setFont(titleFont());
     painter->setPen(Palette::ink.in(widget));
     const qreal titleRoom = std::max<qreal>(0, width - dateWidth - 8);
-    painter->drawText(QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetricsF(titleFont())
-                          .elidedText(ProcessesLogic::oneLine(event.title), Qt::ElideRight, titleRoom));
+    painter->drawText(
+        QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(titleFont()).elidedText(ProcessesLogic::oneLine(title), Qt::ElideRight, titleRoom));
 
-    if (event.id != m_open) {
+    if (index.data(HistoryListModel::IdRole).toUuid() != m_open) {
         painter->setFont(detailFont());
         painter->setPen(Palette::muted.in(widget));
-        layoutText(event.detail, detailFont(), width, painter, QPointF(left, top + titleHeight() + titleGap));
+        layoutText(index.data(HistoryListModel::DetailRole).toString(), detailFont(), width, painter,
+                   QPointF(left, top + titleHeight() + titleGap));
     }
-    if (index.row() != model->rowCount() - 1)
+    if (index.row() != index.model()->rowCount(index.parent()) - 1)
         painter->fillRect(QRect(rect.left() + textLeft, rect.bottom(), rect.width() - textLeft, 1),
                           Palette::line.in(widget));
     painter->restore();
@@ -186,16 +203,13 @@ QWidget* HistoryDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
 }
 
 void HistoryDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
-    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
-    if (auto* text = qobject_cast<LVSelectableText*>(editor); text && model)
-        text->setText(model->eventAt(index.row()).detail);
+    if (auto* text = qobject_cast<LVSelectableText*>(editor))
+        text->setText(index.data(HistoryListModel::DetailRole).toString());
 }
 
 void HistoryDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                            const QModelIndex& index) const {
-    const auto* model = qobject_cast<const HistoryListModel*>(index.model());
-    if (model)
-        editor->setGeometry(detailRect(option.rect, model->eventAt(index.row()).detail));
+    editor->setGeometry(detailRect(option.rect, index.data(HistoryListModel::DetailRole).toString()));
 }
 
 HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
@@ -233,7 +247,7 @@ void HistoryListView::openDetail(const QModelIndex& index) {
     if (m_open.isValid())
         closePersistentEditor(m_open);
     m_open = index;
-    m_delegate->setOpenEvent(m_model->eventAt(index.row()).id);
+    m_delegate->setOpenEvent(index.data(HistoryListModel::IdRole).toUuid());
     openPersistentEditor(index);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/monitoring/ActivityEvent.h"
-#include "ui/window/KeyedListModel.h"
+#include "ui/kit/KeyedModel.h"
 
 #include <QListView>
 #include <QStyledItemDelegate>
@@ -13,6 +13,14 @@ namespace lunorvale {
 class HistoryListModel final : public KeyedListModel {
     Q_OBJECT
 public:
+    enum Role {
+        IdRole = Qt::UserRole + 1, // QUuid
+        TitleRole,                 // as recorded (DisplayRole: on one line)
+        DateRole,                  // QDateTime
+        DateTextRole,              // the local date
+        DetailRole,
+    };
+
     using KeyedListModel::KeyedListModel;
 
     void setEvents(QList<ActivityEvent> events);
@@ -20,7 +28,7 @@ public:
     const ActivityEvent& eventAt(int row) const { return m_events[row]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    // Display and accessible text: title, date and detail in one.
+    // AccessibleTextRole: title, date and detail in one.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
@@ -28,9 +36,9 @@ private:
     QList<ActivityEvent> m_events;
 };
 
-// Paints one entry: the icon its title calls for, the title, the local date, the wrapping detail, and
-// a divider under every entry but the last. The detail of a clicked entry becomes a read-only text the
-// user can select and copy.
+// Paints one entry from its roles: the icon its title calls for, the title, the local date, the wrapping
+// detail, and a divider under every entry but the last. The detail of a clicked entry becomes a read-only
+// text the user can select and copy.
 class HistoryDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:

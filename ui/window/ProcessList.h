@@ -1,35 +1,94 @@
 #pragma once
 
+#include "core/monitoring/ProcessOrder.h"
 #include "core/monitoring/ProcessSample.h"
-#include "ui/window/KeyedListModel.h"
+#include "ui/kit/AnchoredListView.h"
+#include "ui/kit/KeyedModel.h"
+#include "ui/window/ProcessesLogic.h"
 
-#include <QListView>
+#include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 #include <optional>
+#include <vector>
 
 namespace lunorvale {
 
-// The processes the processes page shows, in the page's order, known by their identities.
+// Every process of the sample, known by its identity, in no particular order: rows that stay keep their
+// places and new ones come last, so that a sample only removes, inserts and changes rows. The processes
+// page shows them through a ProcessSortFilterModel.
 class ProcessListModel final : public KeyedListModel {
     Q_OBJECT
 public:
+    enum Role {
+        NameRole = Qt::UserRole + 1, // the name as sampled (DisplayRole: on one line)
+        IdentityRole,                // ProcessIdentity
+        SourceLineRole,              // the source (or the name) and the pid
+        CpuRole,                     // percent of one core, a double; invalid until measured
+        CpuTextRole,
+        MemoryRole, // resident bytes
+        MemoryTextRole,
+        RunTimeRole, // seconds since the start, a double
+        RunTimeTextRole,
+        SearchTextRole, // what a search runs against, folded
+    };
+
     using KeyedListModel::KeyedListModel;
 
-    void setProcesses(QList<ProcessSample> processes);
+    void setProcesses(const QList<ProcessSample>& processes);
     const QList<ProcessSample>& processes() const { return m_processes; }
     const ProcessSample& sample(int row) const { return m_processes[row]; }
     // The row of the process, or -1.
     int rowOf(const ProcessIdentity& identity) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    // Display and accessible text: every text of the row in one.
+    // AccessibleTextRole: every text of the row in one. A text role changes with its raw value.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
     QList<ProcessSample> m_processes;
+    QList<ProcessSample> m_sample; // the list last given, shared with the giver
+    // Folded search texts, made when a search first reads them and kept while name and source stay.
+    mutable QHash<ProcessIdentity, QString> m_searchTexts;
 };
 
-// Paints a full process row, inset from the list's edges, on the selection's soft fill when selected.
+// The processes page's rows: those the filter and the search keep, in ProcessOrder by the chosen figure
+// (the sort role). Rows come, go and move in place as the source or the choices change.
+class ProcessSortFilterModel final : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit ProcessSortFilterModel(ProcessListModel* processes, QObject* parent = nullptr);
+
+    void setOrder(ProcessOrder::Key key);
+    ProcessOrder::Key order() const { return m_key; }
+    // `search` as typed.
+    void setFilter(const ProcessesLogic::Filter& filter, const QString& search);
+
+    using QSortFilterProxyModel::index;
+    QModelIndex index(int row) const { return index(row, 0); }
+    const ProcessSample& sample(int row) const;
+    // The row of the process, or -1 when it is not shown.
+    int rowOf(const ProcessIdentity& identity) const;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    void rankRows() const;
+
+    ProcessListModel* m_processes;
+    mutable ProcessOrder m_order;
+    ProcessOrder::Key m_key = ProcessOrder::Key::cpu;
+    ProcessesLogic::Filter m_filter;
+    QString m_query; // folded
+    // Each source row's place in the order. Sorting compares rows tens of thousands of times per
+    // sample; ranking them once per change of the source costs a sort of plain values instead.
+    mutable std::vector<int> m_ranks;
+    mutable bool m_ranked = false;
+};
+
+// Paints a full process row from its roles, inset from the list's edges, on the selection's soft fill
+// when selected.
 class ProcessRowDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -46,17 +105,22 @@ private:
 
 // The processes page's list: one painted row per process, rows of one height, single selection. Its
 // selection is the model's selected process, written only by the user (a click, the arrow keys).
-class ProcessListView final : public QListView {
+class ProcessListView final : public AnchoredListView {
     Q_OBJECT
 public:
     explicit ProcessListView(QWidget* parent = nullptr);
 
-    ProcessListModel* listModel() const { return m_model; }
+    // Every process; the list shows `listModel()`.
+    ProcessListModel* processModel() const { return m_processes; }
+    ProcessSortFilterModel* listModel() const { return m_model; }
     ProcessRowDelegate* rowDelegate() const { return m_delegate; }
 
-    // Shows `processes` with `selected` highlighted (when listed), keeping the current row and the
-    // process at the top of the view where they still are. Announces no selection of its own.
-    void setProcesses(QList<ProcessSample> processes, const std::optional<ProcessIdentity>& selected);
+    // Shows those of `processes` the filter and the search keep, in the order of `key`, with `selected`
+    // highlighted (when listed), keeping the current row and the process at the top of the view where
+    // they still are. Announces no selection of its own.
+    void setProcesses(const QList<ProcessSample>& processes, const ProcessesLogic::Filter& filter,
+                      const QString& search, ProcessOrder::Key key,
+                      const std::optional<ProcessIdentity>& selected);
     // Highlights the process (nothing when it is not listed) without announcing it.
     void showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt);
 
@@ -65,7 +129,8 @@ signals:
     void processChosen(const lunorvale::ProcessIdentity& identity);
 
 private:
-    ProcessListModel* m_model;
+    ProcessListModel* m_processes;
+    ProcessSortFilterModel* m_model;
     ProcessRowDelegate* m_delegate;
     bool m_applying = false;
 };

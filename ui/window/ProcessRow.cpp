@@ -47,8 +47,20 @@ void drawLine(QPainter& painter, const QRectF& rect, const QFont& font, const QC
 
 } // namespace
 
+ProcessRow::Content ProcessRow::contentOf(const ProcessSample& sample, double threshold) {
+    return {sample.name,
+            sourceLine(sample),
+            DisplayFormat::cpu(sample.cpuPercent),
+            DisplayFormat::memory(sample.residentBytes),
+            DisplayFormat::duration(sample.elapsedSeconds),
+            isHighlighted(sample, threshold)};
+}
+
 ProcessRow::ProcessRow(const ProcessSample& sample, double threshold, bool compact, bool selected)
-    : m_sample(sample), m_threshold(threshold), m_compact(compact), m_selected(selected) {}
+    : ProcessRow(contentOf(sample, threshold), compact, selected) {}
+
+ProcessRow::ProcessRow(Content content, bool compact, bool selected)
+    : m_content(std::move(content)), m_compact(compact), m_selected(selected) {}
 
 int ProcessRow::cpuWidth(bool compact) {
     return compact ? 100 : 65;
@@ -80,11 +92,10 @@ QString ProcessRow::sourceLine(const ProcessSample& sample) {
 }
 
 QString ProcessRow::accessibleText() const {
-    QStringList parts{ProcessesLogic::oneLine(m_sample.name)};
+    QStringList parts{ProcessesLogic::oneLine(m_content.name)};
     if (!m_compact)
-        parts.append(sourceLine(m_sample));
-    parts << DisplayFormat::cpu(m_sample.cpuPercent) << DisplayFormat::memory(m_sample.residentBytes)
-          << DisplayFormat::duration(m_sample.elapsedSeconds);
+        parts.append(m_content.sourceLine);
+    parts << m_content.cpu << m_content.memory << m_content.runTime;
     return parts.join(QStringLiteral("，"));
 }
 
@@ -93,7 +104,7 @@ void ProcessRow::paint(QPainter& painter, const QRect& rect, Appearance appearan
     const int padding = horizontalPadding(m_compact);
     const QRectF area = QRectF(rect).adjusted(padding, 0, -padding, 0);
     ProcessGlyph::paint(painter, QPointF(area.left(), area.center().y() - ProcessGlyph::tileSide / 2.0),
-                        m_sample.name, appearance);
+                        m_content.name, appearance);
 
     // Figure columns from the trailing edge.
     qreal right = area.right();
@@ -113,19 +124,17 @@ void ProcessRow::paint(QPainter& painter, const QRect& rect, Appearance appearan
     const QColor ink = Palette::ink.resolved(appearance);
     const QColor muted = Palette::muted.resolved(appearance);
     drawLine(painter, placed(cpu), figureFont(),
-             (isHighlighted(m_sample, m_threshold) ? Palette::amber : Palette::ink).resolved(appearance),
-             DisplayFormat::cpu(m_sample.cpuPercent), Qt::AlignRight);
-    drawLine(painter, placed(memory), figureFont(), muted, DisplayFormat::memory(m_sample.residentBytes),
+             (m_content.highlighted ? Palette::amber : Palette::ink).resolved(appearance), m_content.cpu,
              Qt::AlignRight);
-    drawLine(painter, placed(runTime), figureFont(), muted, DisplayFormat::duration(m_sample.elapsedSeconds),
-             Qt::AlignRight);
+    drawLine(painter, placed(memory), figureFont(), muted, m_content.memory, Qt::AlignRight);
+    drawLine(painter, placed(runTime), figureFont(), muted, m_content.runTime, Qt::AlignRight);
 
     // The name (and the source line) in what is left.
     const qreal left = area.left() + ProcessGlyph::tileSide + spacing;
     const qreal width = std::max<qreal>(0, right - left);
     const qreal nameHeight = lineHeight(nameFont());
     // Names and sources are data: a line break or control character in them shows as a blank.
-    const QString name = ProcessesLogic::oneLine(m_sample.name);
+    const QString name = ProcessesLogic::oneLine(m_content.name);
     if (m_compact) {
         drawLine(painter, QRectF(left, area.top(), width, area.height()), nameFont(), ink, name,
                  Qt::AlignLeft);
@@ -137,7 +146,7 @@ void ProcessRow::paint(QPainter& painter, const QRect& rect, Appearance appearan
         if (m_selected)
             second.setAlphaF(0.8);
         drawLine(painter, QRectF(left, top + nameHeight + 4, width, sourceHeight), sourceFont(), second,
-                 sourceLine(m_sample), Qt::AlignLeft);
+                 m_content.sourceLine, Qt::AlignLeft);
     }
     painter.restore();
 }

@@ -15,7 +15,19 @@ namespace lunorvale {
 // overview's short list. Lists paint it from their delegate; it reads no model and keeps no state.
 class ProcessRow final {
 public:
+    // What a row shows: the texts, and whether the CPU figure is highlighted.
+    struct Content {
+        QString name; // as sampled; painted on one line
+        QString sourceLine;
+        QString cpu;
+        QString memory;
+        QString runTime;
+        bool highlighted = false;
+    };
+    static Content contentOf(const ProcessSample& sample, double threshold);
+
     ProcessRow(const ProcessSample& sample, double threshold, bool compact, bool selected);
+    ProcessRow(Content content, bool compact, bool selected);
 
     // The column widths the headings share; the process column takes what is left.
     static int cpuWidth(bool compact);
@@ -35,8 +47,7 @@ public:
     void paint(QPainter& painter, const QRect& rect, Appearance appearance) const;
 
 private:
-    const ProcessSample& m_sample;
-    double m_threshold;
+    Content m_content;
     bool m_compact;
     bool m_selected;
 };

@@ -59,14 +59,18 @@ QString foldedQuery(const QString& search) {
     return search.trimmed().toCaseFolded();
 }
 
-bool Filter::keeps(const ProcessSample& sample) const {
+bool matches(const QString& folded, const QString& query) {
+    return query.isEmpty() || folded.contains(query);
+}
+
+bool Filter::keeps(const ProcessIdentity& identity) const {
     switch (key) {
     case ProcessFilter::all:
         return true;
     case ProcessFilter::attention:
-        return flagged.contains(sample.identity);
+        return flagged.contains(identity);
     case ProcessFilter::muted:
-        return isMuted && isMuted(sample);
+        return muted.contains(identity);
     }
     return false;
 }
@@ -86,9 +90,9 @@ QList<ProcessSample> visibleProcesses(const QList<ProcessSample>& ordered, const
     QList<ProcessSample> visible;
     visible.reserve(ordered.size());
     for (const ProcessSample& sample : ordered) {
-        if (!query.isEmpty() && !(folded ? folded(sample) : foldedSearchText(sample)).contains(query))
+        if (!query.isEmpty() && !matches(folded ? folded(sample) : foldedSearchText(sample), query))
             continue;
-        if (filter.keeps(sample))
+        if (filter.keeps(sample.identity))
             visible.append(sample);
     }
     return visible;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/model/ProcessSort.h"
+#include "core/monitoring/ProcessSort.h"
 #include "core/monitoring/Finding.h"
 #include "core/monitoring/LocalProcessAdvice.h"
 #include "core/monitoring/ProcessSample.h"
@@ -33,13 +33,17 @@ QString sortLabel(ProcessSort sort);
 QString foldedSearchText(const ProcessSample& sample);
 // The search text trimmed and folded the same way; empty keeps every process.
 QString foldedQuery(const QString& search);
+// Whether a process whose folded search text is `folded` passes the folded query.
+bool matches(const QString& folded, const QString& query);
 
 struct Filter {
     ProcessFilter key = ProcessFilter::all;
     QSet<ProcessIdentity> flagged; // the identities of the findings
-    std::function<bool(const ProcessSample&)> isMuted;
+    QSet<ProcessIdentity> muted;   // the processes whose reminders are muted now
 
-    bool keeps(const ProcessSample& sample) const;
+    bool keeps(const ProcessIdentity& identity) const;
+
+    friend bool operator==(const Filter&, const Filter&) = default;
 };
 QSet<ProcessIdentity> flaggedIdentities(const QList<Finding>& findings);
 

@@ -261,7 +261,6 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
 
     connect(&view, &MainView::refreshed, this, &ProcessesPage::scheduleRefresh);
     connect(&view, &MainView::stateChanged, this, &ProcessesPage::scheduleRefresh);
-    connect(&model, &AppModel::processesChanged, this, [this] { m_foldedStale = true; });
     for (const auto signal : {&AppModel::aiBusyChanged, &AppModel::aiErrorChanged,
                               &AppModel::openedNotificationIDChanged, &AppModel::historyChanged})
         connect(&model, signal, this, &ProcessesPage::scheduleRefresh);
@@ -286,11 +285,6 @@ void ProcessesPage::showEvent(QShowEvent* event) {
     refresh();
 }
 
-QString ProcessesPage::foldedText(const ProcessSample& sample) {
-    const auto it = m_folded.constFind(sample.identity);
-    return it != m_folded.cend() ? *it : ProcessesLogic::foldedSearchText(sample);
-}
-
 void ProcessesPage::refresh() {
     m_refreshPending = false;
     if (!isVisible())
@@ -298,26 +292,15 @@ void ProcessesPage::refresh() {
     AppModel& model = m_view.model();
     const MainViewState& state = m_view.state();
 
-    if (ProcessesLogic::foldedQuery(state.search).isEmpty()) {
-        // Nothing to look for: the texts are folded when a search starts, not for every sample.
-        m_folded = {};
-        m_foldedStale = true;
-    } else if (m_foldedStale) {
-        // Folded once per sample, not per keystroke.
-        m_folded.clear();
-        m_folded.reserve(model.processes().size());
+    // Only the sets the chosen filter reads: the list refilters when they change.
+    ProcessesLogic::Filter filter{state.processFilter, {}, {}};
+    if (filter.key == ProcessFilter::attention)
+        filter.flagged = ProcessesLogic::flaggedIdentities(model.findings());
+    if (filter.key == ProcessFilter::muted) {
         for (const ProcessSample& sample : model.processes())
-            m_folded.insert(sample.identity, ProcessesLogic::foldedSearchText(sample));
-        m_foldedStale = false;
+            if (model.isIgnored(sample))
+                filter.muted.insert(sample.identity);
     }
-    const ProcessesLogic::Filter filter{state.processFilter,
-                                        ProcessesLogic::flaggedIdentities(model.findings()),
-                                        [&model](const ProcessSample& sample) {
-                                            return model.isIgnored(sample);
-                                        }};
-    QList<ProcessSample> visible =
-        ProcessesLogic::visibleProcesses(model.orderedProcesses(state.processSort), state.search, filter,
-                                         [this](const ProcessSample& sample) { return foldedText(sample); });
 
     if (m_search->field()->text() != state.search)
         m_search->field()->setText(state.search);
@@ -331,17 +314,18 @@ void ProcessesPage::refresh() {
         const QSignalBlocker blocker(m_filter);
         m_filter->setCurrentIndex(filterIndex);
     }
-    m_count->setText(ProcessesLogic::countLabel(visible.size()));
+    m_list->rowDelegate()->setThreshold(model.settings().safeThreshold());
+    m_list->setProcesses(model.processes(), filter, state.search, state.processSort, model.selectedID());
+    m_list->viewport()->update();
+    const int visible = m_list->listModel()->rowCount();
+    m_count->setText(ProcessesLogic::countLabel(visible));
 
-    const bool empty = visible.isEmpty();
+    const bool empty = visible == 0;
     if (empty) {
         const auto texts = ProcessesLogic::emptyList(model.processes().isEmpty());
         m_empty->setTitle(texts.title);
         m_empty->setDetail(texts.detail);
     }
-    m_list->rowDelegate()->setThreshold(model.settings().safeThreshold());
-    m_list->setProcesses(std::move(visible), model.selectedID());
-    m_list->viewport()->update();
     m_listStack->setCurrentIndex(empty ? 0 : 1);
 
     const auto side =

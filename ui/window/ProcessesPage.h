@@ -3,7 +3,6 @@
 #include "core/monitoring/ProcessSample.h"
 
 #include <QAbstractButton>
-#include <QHash>
 #include <QWidget>
 
 class QLineEdit;
@@ -88,12 +87,9 @@ protected:
 
 private:
     void scheduleRefresh();
-    QString foldedText(const ProcessSample& sample);
 
     MainView& m_view;
     bool m_refreshPending = false;
-    QHash<ProcessIdentity, QString> m_folded; // the search texts of the current sample
-    bool m_foldedStale = true;
 
     SearchBox* m_search;
     SortButton* m_sort;

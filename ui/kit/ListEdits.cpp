@@ -1,6 +1,5 @@
-#include "ui/window/ListEdits.h"
+#include "ui/kit/ListEdits.h"
 
-#include <QHash>
 #include <algorithm>
 #include <vector>
 
@@ -28,70 +27,37 @@ std::vector<char> longestIncreasingRun(const std::vector<int>& values) {
     return member;
 }
 
-QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QString>& after);
-
 } // namespace
 
-QList<ListEdit> listEdits(const QList<QString>& before, const QList<QString>& after) {
-    // Rows that stay at both ends are left out: a sample usually reorders a few rows, and hashing
-    // thousands of keys would cost more than the rest of an update.
-    qsizetype head = 0;
-    const qsizetype shorter = std::min(before.size(), after.size());
-    while (head < shorter && before[head] == after[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
-        ++tail;
-    if (head == before.size() && head == after.size())
-        return {};
-    QList<ListEdit> edits = listEditsOfMiddle(before.mid(head, before.size() - head - tail),
-                                              after.mid(head, after.size() - head - tail));
-    for (ListEdit& edit : edits) {
-        edit.first += head;
-        edit.last += edit.kind == ListEdit::Kind::remove ? head : 0;
-        edit.destination += edit.kind == ListEdit::Kind::move ? head : 0;
-        edit.source += edit.kind == ListEdit::Kind::insert ? head : 0;
-    }
-    return edits;
-}
-
-namespace {
-
-QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QString>& after) {
+QList<ListEdit> listEditsOfPlaces(const std::vector<int>& targetOf, int targetSize) {
     QList<ListEdit> edits;
-    QHash<QString, int> target;
-    target.reserve(after.size());
-    for (int i = 0; i < after.size(); ++i)
-        target.insert(after[i], i);
 
-    // Removals, highest runs first, so that each run's rows are still where `before` has them.
-    std::vector<int> kept; // target positions of the rows that stay, in their current order
-    kept.reserve(before.size());
-    std::vector<char> known(after.size(), 0);
-    for (int i = before.size() - 1; i >= 0;) {
-        const auto found = target.constFind(before[i]);
-        if (found != target.cend()) {
+    // Removals, highest runs first, so that each run's rows are still where the list before has them.
+    for (int i = static_cast<int>(targetOf.size()) - 1; i >= 0;) {
+        if (targetOf[i] >= 0) {
             --i;
             continue;
         }
         int first = i;
-        while (first > 0 && !target.contains(before[first - 1]))
+        while (first > 0 && targetOf[first - 1] < 0)
             --first;
         edits.append({ListEdit::Kind::remove, first, i, 0, 0, 0});
         i = first - 1;
     }
-    for (const QString& key : before) {
-        const auto found = target.constFind(key);
-        if (found != target.cend()) {
-            kept.push_back(*found);
-            known[*found] = 1;
+    std::vector<int> kept; // target positions of the rows that stay, in their current order
+    kept.reserve(targetOf.size());
+    std::vector<char> known(static_cast<size_t>(targetSize), 0);
+    for (const int place : targetOf) {
+        if (place >= 0) {
+            kept.push_back(place);
+            known[place] = 1;
         }
     }
 
     // Moves: rows on a longest increasing run stay; every other row goes right after the nearest row
     // before it in the target order that is already in place.
     const std::vector<char> inRun = longestIncreasingRun(kept);
-    std::vector<char> placed(after.size(), 0);
+    std::vector<char> placed(static_cast<size_t>(targetSize), 0);
     std::vector<int> toPlace;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (inRun[i])
@@ -118,13 +84,13 @@ QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QStr
     }
 
     // Insertions in runs; what stays is now in target order, so each run goes where the target has it.
-    for (int i = 0; i < after.size();) {
+    for (int i = 0; i < targetSize;) {
         if (known[i]) {
             ++i;
             continue;
         }
         int end = i;
-        while (end < after.size() && !known[end])
+        while (end < targetSize && !known[end])
             ++end;
         edits.append({ListEdit::Kind::insert, i, 0, 0, end - i, i});
         i = end;
@@ -132,6 +98,36 @@ QList<ListEdit> listEditsOfMiddle(const QList<QString>& before, const QList<QStr
     return edits;
 }
 
-} // namespace
+QList<int> RoleSet::roles() const {
+    QList<int> roles;
+    for (int bit = 0; bit < 64; ++bit) {
+        if (m_bits & (quint64(1) << bit))
+            roles.append(bit < 32 ? bit : Qt::UserRole + 1 + bit - 32);
+    }
+    return roles;
+}
+
+QList<ChangedRun> changedRuns(const std::vector<RoleSet>& changes) {
+    QList<ChangedRun> runs;
+    size_t changed = 0;
+    for (int row = 0; row < static_cast<int>(changes.size()); ++row) {
+        if (changes[row].isEmpty())
+            continue;
+        ++changed;
+        if (!runs.isEmpty() && runs.last().last == row - 1) {
+            runs.last().last = row;
+            runs.last().roles |= changes[row];
+        } else {
+            runs.append({row, row, changes[row]});
+        }
+    }
+    if (runs.size() > 1 && 2 * changed > changes.size()) {
+        ChangedRun whole{runs.first().first, runs.last().last, {}};
+        for (const ChangedRun& run : std::as_const(runs))
+            whole.roles |= run.roles;
+        return {whole};
+    }
+    return runs;
+}
 
 } // namespace lunorvale

@@ -1,0 +1,97 @@
+#include "ui/window/ProcessList.h"
+#include "support/ModelTesterGuard.h"
+
+using namespace lunorvale;
+using namespace lunorvale::test;
+
+namespace {
+
+ProcessSample process(int32_t pid, const QString& name, std::optional<double> cpu, uint64_t resident,
+                      double elapsed) {
+    ProcessSample sample;
+    sample.identity = {pid, 100u + static_cast<uint64_t>(pid)};
+    sample.name = name;
+    sample.source = pid % 2 ? QStringLiteral("构建") : QString();
+    sample.cpuPercent = cpu;
+    sample.residentBytes = resident;
+    sample.elapsedSeconds = elapsed;
+    return sample;
+}
+
+QList<ProcessIdentity> identities(const QList<ProcessSample>& samples) {
+    QList<ProcessIdentity> result;
+    for (const ProcessSample& sample : samples)
+        result.append(sample.identity);
+    return result;
+}
+
+QList<ProcessIdentity> shownIdentities(const ProcessSortFilterModel& shown) {
+    QList<ProcessIdentity> result;
+    for (int row = 0; row < shown.rowCount(); ++row)
+        result.append(shown.index(row).data(ProcessListModel::IdentityRole).value<ProcessIdentity>());
+    return result;
+}
+
+} // namespace
+
+// Samples that change figures, names and the set of processes, each seen through every order, filter
+// and search: the proxy shows what the pure rules give (ProcessOrder, then the page's filter), under the
+// model tester for both models.
+TEST(ProcessList, TheProxyShowsTheListOrderAndFilterThroughEverySample) {
+    ModelTesterGuard guard;
+    ProcessListModel processes;
+    ProcessSortFilterModel shown(&processes);
+    guard.watch(&processes);
+    guard.watch(&shown);
+
+    // Ties in every figure, names that differ only in case or digits, a share not yet measured.
+    const QList<QList<ProcessSample>> samples{
+        {process(10, "worker 10", 5, 3000, 60), process(11, "worker 2", 5, 1000, 60),
+         process(12, "Alpha", std::nullopt, 3000, 30), process(13, "alpha", 0, 2000, 90),
+         process(14, "beta", 0, 2000, 90)},
+        {process(10, "worker 10", 0, 3000, 90), process(11, "worker 2", 40, 1000, 90),
+         process(13, "alpha", 0, 5000, 120), process(14, "beta", 5, 2000, 120),
+         process(15, "worker 1", std::nullopt, 100, 0), process(16, "delta", 40, 2000, 10)},
+        {process(16, "delta", 0, 2000, 40), process(11, "worker 20", 40, 1000, 120),
+         process(12, "Alpha", 2, 3000, 0), process(15, "worker 1", 0, 100, 30)},
+    };
+    struct Choice {
+        ProcessSort order;
+        ProcessFilter filter;
+        const char* search;
+    };
+    const QList<Choice> choices{{ProcessSort::cpu, ProcessFilter::all, ""},
+                                {ProcessSort::memory, ProcessFilter::all, " WORKER "},
+                                {ProcessSort::duration, ProcessFilter::attention, ""},
+                                {ProcessSort::memory, ProcessFilter::muted, "1"},
+                                {ProcessSort::cpu, ProcessFilter::all, "构建"},
+                                {ProcessSort::duration, ProcessFilter::all, "beta"}};
+    const auto identity = [&](int32_t pid) {
+        return process(pid, {}, {}, 0, 0).identity;
+    };
+    const QSet<ProcessIdentity> flagged{identity(10), identity(12)}, muted{identity(11), identity(13)};
+    QList<ProcessSample> sample;
+    const auto expectShown = [&](const Choice& choice, const char* when) {
+        const ProcessesLogic::Filter filter{choice.filter, flagged, muted};
+        const QString search = QString::fromUtf8(choice.search);
+        EXPECT_EQ(shownIdentities(shown), identities(ProcessesLogic::visibleProcesses(
+                                              ProcessOrder().sorted(sample, choice.order), search, filter)))
+            << when << ": " << int(choice.order) << " / " << int(choice.filter) << " / " << choice.search;
+    };
+    for (const Choice& choice : choices) {
+        shown.setOrder(choice.order);
+        shown.setFilter({choice.filter, flagged, muted}, QString::fromUtf8(choice.search));
+        expectShown(choice, "chosen");
+        for (const QList<ProcessSample>& next : samples) {
+            sample = next;
+            processes.setProcesses(sample);
+            expectShown(choice, "sampled");
+        }
+    }
+
+    // Raw values beside the texts; an unmeasured share is no number at all.
+    processes.setProcesses({process(20, "encoder", std::nullopt, 4096, 5), process(21, "idle", 0, 1, 5)});
+    EXPECT_FALSE(processes.index(0).data(ProcessListModel::CpuRole).isValid());
+    EXPECT_EQ(processes.index(1).data(ProcessListModel::CpuRole), QVariant(0.0));
+    EXPECT_EQ(processes.index(0).data(ProcessListModel::MemoryRole).toULongLong(), 4096u);
+}
