@@ -1,7 +1,7 @@
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
+#include "app/modes/LunorvaleEntry.h"
 #include "app/shell/AppDelegate.h"
-#include "app/shell/LunorvaleEntry.h"
 #include "core/ai/KeychainStore.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "platform/desktop/ApplicationLauncher.h"

@@ -14,7 +14,8 @@ struct SmokeTestChildren {
 
 // The program's entry: command-line dispatch and the modes that print one JSON object and exit.
 // Every mode returns the process's exit status instead of ending the process itself, so the
-// dispatch stays testable.
+// dispatch stays testable. The modes need nothing above the platform layers; `main` and the desktop
+// program (`application`) are defined with the interface, in app/shell.
 class LunorvaleEntry final {
 public:
     static int main(int argc, char** argv);

@@ -1,4 +1,4 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"

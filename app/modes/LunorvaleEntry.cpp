@@ -1,6 +1,5 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <cstdio>
 
@@ -45,34 +44,6 @@ bool LunorvaleEntry::printReport(const QJsonObject& report) {
     // Buffered output fails only when flushed (a full disk, a closed pipe).
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     return written && flushed;
-}
-
-int LunorvaleEntry::main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const Dispatch chosen = dispatch(arguments);
-    using Mode = Dispatch::Mode;
-    if (chosen.mode == Mode::application)
-        return application(argc, argv, arguments);
-    QCoreApplication app(argc, argv);
-    switch (chosen.mode) {
-    case Mode::probe:
-        return probe();
-    case Mode::smokeTest:
-        return smokeTest();
-    case Mode::applicationsProbe:
-        return applicationsProbe();
-    case Mode::applicationsAISmoke:
-        return aiSmoke(chosen.address, true, false);
-    case Mode::decisionAISmoke:
-        return aiSmoke(chosen.address, false, true);
-    case Mode::aiSmoke:
-        return aiSmoke(chosen.address, false, false);
-    case Mode::application:
-        break;
-    }
-    return 2;
 }
 
 } // namespace lunorvale
