@@ -31,11 +31,6 @@ bool isSmokeHost(const QString& address) {
     return host == u"127.0.0.1" || host == u"localhost" || host == u"[::1]" || host == u"::1";
 }
 
-QJsonObject failureReport(const QString& sentence) {
-    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
-                       {QStringLiteral("error"), sentence}};
-}
-
 // A made-up application whose location must never reach the service: the advice item carries no path,
 // and the smoke test against a local server checks exactly that.
 QString sampleApplicationSummary() {

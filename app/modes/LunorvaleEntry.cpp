@@ -32,6 +32,11 @@ LunorvaleEntry::Dispatch LunorvaleEntry::dispatch(const QStringList& arguments) 
     return {Mode::application, {}};
 }
 
+QJsonObject LunorvaleEntry::failureReport(const QString& error) {
+    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                       {QStringLiteral("error"), error}};
+}
+
 bool LunorvaleEntry::printReport(const QJsonObject& report) {
     const QByteArray text = QJsonDocument(report).toJson(QJsonDocument::Indented);
     if (text.isEmpty())

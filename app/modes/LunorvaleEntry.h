@@ -49,6 +49,8 @@ public:
 
     // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
     static bool printReport(const QJsonObject& report);
+    // The report of a mode that failed: its status and the sentence saying why.
+    static QJsonObject failureReport(const QString& error);
 };
 
 } // namespace lunorvale

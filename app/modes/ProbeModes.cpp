@@ -22,11 +22,6 @@ namespace {
 // How long a stopped child of the self-test may take to end.
 constexpr double exitDeadlineSeconds = 4.0;
 
-QJsonObject failureReport(const QString& error) {
-    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
-                       {QStringLiteral("error"), error}};
-}
-
 const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
     const auto it = std::find_if(snapshot.processes.cbegin(), snapshot.processes.cend(),
                                  [pid](const ProcessSample& p) { return p.identity.pid == pid; });
