@@ -16,7 +16,7 @@ using namespace lunorvale;
 
 namespace {
 
-double processCPUSeconds() {
+double allThreadsCPUSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -70,11 +70,11 @@ void BM_ModelCycle(benchmark::State& state) {
     double allThreads = 0;
     double mainThread = 0;
     for (auto _ : state) {
-        const double process0 = processCPUSeconds();
+        const double process0 = allThreadsCPUSeconds();
         const double main0 = threadCPUSeconds();
         sampleAndWait(model);
         mainThread += threadCPUSeconds() - main0;
-        allThreads += processCPUSeconds() - process0;
+        allThreads += allThreadsCPUSeconds() - process0;
     }
     const double cycles = static_cast<double>(state.iterations());
     state.counters["processes"] = static_cast<double>(model.processes().size());

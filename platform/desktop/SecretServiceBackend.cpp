@@ -1,8 +1,12 @@
-// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first. The D-Bus
-// path calls (aliases, unlocking a collection by path) are in libsecret's "unstable" part, unchanged
-// since 0.16.
+// GLib's headers use `signals` as a field name, which Qt defines as a macro: it is set aside while they
+// are read, as Qt's headers may already be in (a precompiled header, an earlier file of a unity batch).
+// The D-Bus path calls (aliases, unlocking a collection by path) are in libsecret's "unstable" part,
+// unchanged since 0.16.
 #define SECRET_API_SUBJECT_TO_CHANGE
+#pragma push_macro("signals")
+#undef signals
 #include <libsecret/secret.h>
+#pragma pop_macro("signals")
 
 #include "platform/desktop/SecretServiceBackend.h"
 

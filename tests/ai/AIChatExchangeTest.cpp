@@ -1,7 +1,7 @@
 #include "core/ai/AIChatExchange.h"
+#include "AIFailure.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/ProcessDecisionAdvice.h"
-#include "support/Thrown.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,13 +9,10 @@
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
+using lunorvale::test::failureOf;
 using Kind = AIServiceError::Kind;
 
 namespace {
-
-std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    return lunorvale::test::thrownBy<AIServiceError>(call);
-}
 
 AIChatRequest request(const QString& base, const QString& model, const QString& key = "k",
                       const QString& summary = "s") {

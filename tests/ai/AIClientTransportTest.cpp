@@ -1,7 +1,7 @@
+#include "AIFailure.h"
 #include "platform/desktop/AIClient.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/Thrown.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -10,6 +10,7 @@
 #include <thread>
 
 using namespace lunorvale;
+using lunorvale::test::failureOf;
 using lunorvale::test::LoopbackHttpServer;
 using Kind = AIServiceError::Kind;
 using namespace std::chrono_literals;
@@ -17,10 +18,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString summary = QStringLiteral("合成测试：CPU 95%，任务运行 600 秒。");
-
-std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    return lunorvale::test::thrownBy<AIServiceError>(call);
-}
 
 QString ask(const QString& base, const QString& key = QString(), AIClient client = AIClient(),
             const QString& text = summary) {

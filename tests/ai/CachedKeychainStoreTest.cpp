@@ -1,11 +1,12 @@
+#include "AIFailure.h"
 #include "core/ai/KeychainStore.h"
-#include "support/Thrown.h"
 
 #include <QMap>
 #include <functional>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
+using lunorvale::test::failureOf;
 using Kind = AIServiceError::Kind;
 namespace Status = KeychainStore::Status;
 
@@ -48,10 +49,6 @@ public:
     QString failureReason() const override { return reason; }
     int calls() const { return probes + silentReads + interactiveReads + updates + adds + removals; }
 };
-
-std::optional<AIServiceError> failureOf(const std::function<void()>& call) {
-    return lunorvale::test::thrownBy<AIServiceError>(call);
-}
 
 std::optional<AIServiceError> failure(Kind kind) {
     return AIServiceError(kind);

@@ -1,5 +1,9 @@
-// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first.
+// GLib's headers use `signals` as a field name, which Qt defines as a macro: it is set aside while they
+// are read, as Qt's headers may already be in.
+#pragma push_macro("signals")
+#undef signals
 #include <libsecret/secret.h>
+#pragma pop_macro("signals")
 
 #include "core/ai/KeychainStore.h"
 #include "platform/desktop/SecretServiceBackend.h"
@@ -23,7 +27,7 @@ QString uniqueAddress(const char* label) {
         .arg(QString::fromLatin1(label), QUuid::createUuid().toString(QUuid::Id128));
 }
 
-std::optional<Kind> failureOf(const std::function<void()>& call) {
+std::optional<Kind> kindThrownBy(const std::function<void()>& call) {
     try {
         call();
     } catch (const AIServiceError& error) {
@@ -76,11 +80,11 @@ TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) 
 
     CachedKeychainStore store = freshStore(collection.path());
     EXPECT_EQ(store.status(address), AIKeyStatus::authorizationRequired);
-    EXPECT_EQ(failureOf([&] { store.loadSilently(address); }), Kind::keychainAuthorizationRequired);
+    EXPECT_EQ(kindThrownBy([&] { store.loadSilently(address); }), Kind::keychainAuthorizationRequired);
     EXPECT_TRUE(store.requiresAuthorization(address));
 
     CachedKeychainStore reader = freshStore(collection.path());
-    EXPECT_EQ(failureOf([&] { reader.loadSilently(address); }), Kind::keychainAuthorizationRequired);
+    EXPECT_EQ(kindThrownBy([&] { reader.loadSilently(address); }), Kind::keychainAuthorizationRequired);
     EXPECT_EQ(reader.status(address), AIKeyStatus::authorizationRequired);
     EXPECT_FALSE(reader.load(address));
 
@@ -88,13 +92,13 @@ TEST(SecretServiceKeyStore, LockedCollectionNeedsAuthorizationWithoutPrompting) 
     // nothing proves nothing.
     const QString unseen = uniqueAddress("unseen");
     EXPECT_EQ(reader.status(unseen), AIKeyStatus::authorizationRequired);
-    EXPECT_EQ(failureOf([&] { reader.loadSilently(uniqueAddress("unseen-read")); }),
+    EXPECT_EQ(kindThrownBy([&] { reader.loadSilently(uniqueAddress("unseen-read")); }),
               Kind::keychainAuthorizationRequired);
 
     // The private session has no display, so the desktop's unlock prompt fails at once: the user dismissed
     // it. A removal that could not look inside the locked collection is not reported as done.
-    EXPECT_EQ(failureOf([&] { reader.authorize(unseen); }), Kind::keychainAuthorizationCancelled);
-    EXPECT_EQ(failureOf([&] { reader.deleteKey(unseen); }), Kind::keychainAuthorizationCancelled);
+    EXPECT_EQ(kindThrownBy([&] { reader.authorize(unseen); }), Kind::keychainAuthorizationCancelled);
+    EXPECT_EQ(kindThrownBy([&] { reader.deleteKey(unseen); }), Kind::keychainAuthorizationCancelled);
 }
 
 // Where the Secret Service refuses, the user reads its own reason, not D-Bus's error name or a status code.

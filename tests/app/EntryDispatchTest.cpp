@@ -1,4 +1,4 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "SignedBundle.h"
-#include "app/library/ApplicationLibraryModel.h"
 #include "platform/Paths.h"
 #include "support/ScratchMount.h"
 
@@ -312,11 +311,7 @@ TEST(RemovalService, AHomeReachedThroughALinkRemovesAndListsItsReceipt) {
     EXPECT_TRUE(result.logSaved);
     EXPECT_EQ(result.receipt.trashPath, real + "/.local/share/Trash/files/Sample.app");
 
-    ApplicationLibraryServices services;
-    ApplicationLibraryModel model(false, services);
-    model.loadReceipts();
-    EXPECT_EQ(model.receipts(), QList<ApplicationRemovalReceipt>{result.receipt});
-    EXPECT_EQ(model.receiptError(), std::nullopt);
+    EXPECT_EQ(ApplicationRemovalLog::standard().load(), QList<ApplicationRemovalReceipt>{result.receipt});
 
     // The program's own folder made a link: refused, not followed.
     const QString moved = root.sub("elsewhere") + "/Lunorvale";

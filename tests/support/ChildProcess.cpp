@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -204,7 +205,23 @@ bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout) {
     // The close-on-exec pipe closes while the kernel is still setting up the new program; its
     // arguments become readable only at the end of that.
+    // A program that ends at once leaves a zombie, whose arguments read empty for good: it ran.
     const std::string path = "/proc/" + std::to_string(pid) + "/cmdline";
+    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
+    const auto ended = [&] {
+        const int fd = ::open(statPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return true;
+        char text[512];
+        const ssize_t count = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (count <= 0)
+            return true;
+        const std::string_view stat(text, static_cast<size_t>(count));
+        const size_t close = stat.rfind(')');
+        return close != std::string_view::npos && close + 2 < stat.size() &&
+               (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
+    };
     return pollUntil(
         [&] {
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -213,7 +230,7 @@ bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout) {
             char byte = 0;
             const ssize_t count = ::read(fd, &byte, 1);
             ::close(fd);
-            return count != 0;
+            return count != 0 || ended();
         },
         timeout);
 }

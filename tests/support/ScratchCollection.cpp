@@ -1,5 +1,9 @@
-// GLib's headers use `signals` as a field name, which Qt defines as a macro: they come first.
+// GLib's headers use `signals` as a field name, which Qt defines as a macro: it is set aside while they
+// are read, as Qt's headers may already be in.
+#pragma push_macro("signals")
+#undef signals
 #include <gio/gio.h>
+#pragma pop_macro("signals")
 
 #include "support/ScratchCollection.h"
 

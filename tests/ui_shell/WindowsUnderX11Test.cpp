@@ -67,13 +67,13 @@ void clickMiddleOf(const QWidget& widget) {
 }
 
 // The desktop program over a scripted process table, launched as from the application menu.
-struct Program {
+struct X11Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
     std::optional<SettingsStore> settings;
     std::unique_ptr<AppDelegate> delegate;
 
-    explicit Program(bool onboarded) {
+    explicit X11Program(bool onboarded) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
@@ -97,7 +97,7 @@ struct Program {
         delegate = std::make_unique<AppDelegate>(std::move(services), std::nullopt, false);
         EXPECT_EQ(delegate->applicationDidFinishLaunching(), AppDelegate::Launch::running);
     }
-    ~Program() {
+    ~X11Program() {
         delegate.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("program"));
     }
@@ -110,7 +110,7 @@ struct Program {
 TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClicks) {
     if (!onX11())
         return runAgainOnVirtualDisplay();
-    Program program(false);
+    X11Program program(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(program.delegate->window()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
     QDialog* sheet = program.view().sheetDialog();
@@ -124,7 +124,7 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
 TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) {
     if (!onX11())
         return runAgainOnVirtualDisplay();
-    Program program(true);
+    X11Program program(true);
     QMainWindow& window = *program.delegate->window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     // The popover opens at the pointer (there is no tray icon here): in the corner, off the bars.

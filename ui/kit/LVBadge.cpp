@@ -10,7 +10,7 @@ namespace lunorvale {
 
 namespace {
 constexpr qreal dot = 6;
-constexpr qreal spacing = 6;
+constexpr qreal dotSpacing = 6;
 } // namespace
 
 LVBadge::LVBadge(const QString& title, AdaptiveColor color, QWidget* parent)
@@ -38,7 +38,7 @@ void LVBadge::setColor(AdaptiveColor color) {
 
 QSize LVBadge::sizeHint() const {
     const QFontMetricsF metrics(font());
-    return {static_cast<int>(std::ceil(dot + spacing + metrics.horizontalAdvance(m_title))),
+    return {static_cast<int>(std::ceil(dot + dotSpacing + metrics.horizontalAdvance(m_title))),
             static_cast<int>(std::ceil(std::max(dot, metrics.height())))};
 }
 
@@ -55,7 +55,7 @@ void LVBadge::paintEvent(QPaintEvent*) {
     painter.setBrush(color);
     painter.drawEllipse(QRectF(0, middle - dot / 2, dot, dot));
     painter.setPen(color);
-    painter.drawText(QRectF(dot + spacing, 0, width() - dot - spacing, height()),
+    painter.drawText(QRectF(dot + dotSpacing, 0, width() - dot - dotSpacing, height()),
                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_title);
 }
 

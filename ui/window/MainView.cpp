@@ -30,9 +30,9 @@ QWidget* padded(QWidget* content) {
 // A window-modal sheet that only its host closes: Escape reaching the dialog and the window
 // manager's close are the sheet's own cancel (nothing for a sheet without one), which the host
 // answers by closing it.
-class SheetDialog final : public QDialog {
+class HostedSheetDialog final : public QDialog {
 public:
-    SheetDialog(QWidget* parent, std::function<void()> cancel)
+    HostedSheetDialog(QWidget* parent, std::function<void()> cancel)
         : QDialog(parent), m_cancel(std::move(cancel)) {}
     void reject() override {
         if (m_cancel)
@@ -307,7 +307,7 @@ void MainView::presentSheet() {
             content = pages.privacy(close);
         break;
     }
-    auto* dialog = new SheetDialog(this, std::move(cancel));
+    auto* dialog = new HostedSheetDialog(this, std::move(cancel));
     dialog->setWindowModality(Qt::WindowModal);
     auto* column = new QVBoxLayout(dialog);
     column->setContentsMargins(0, 0, 0, 0);

@@ -1,4 +1,4 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessCollector.h"
@@ -21,11 +21,6 @@ namespace {
 
 // How long a stopped child of the self-test may take to end.
 constexpr double exitDeadlineSeconds = 4.0;
-
-QJsonObject failureReport(const QString& error) {
-    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
-                       {QStringLiteral("error"), error}};
-}
 
 const ProcessSample* findByPid(const MonitorSnapshot& snapshot, qint64 pid) {
     const auto it = std::find_if(snapshot.processes.cbegin(), snapshot.processes.cend(),

@@ -1,4 +1,4 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIText.h"
@@ -29,11 +29,6 @@ bool isSmokeHost(const QString& address) {
         return false;
     const QStringView host = AIText::hostAsWritten(address);
     return host == u"127.0.0.1" || host == u"localhost" || host == u"[::1]" || host == u"::1";
-}
-
-QJsonObject failureReport(const QString& sentence) {
-    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
-                       {QStringLiteral("error"), sentence}};
 }
 
 // A made-up application whose location must never reach the service: the advice item carries no path,

@@ -16,7 +16,8 @@ struct SmokeTestChildren {
 
 // The program's entry: command-line dispatch and the modes that print one JSON object and exit.
 // Every mode returns the process's exit status instead of ending the process itself, so the
-// dispatch stays testable.
+// dispatch stays testable. The modes need nothing above the platform layers; `main` and the desktop
+// program (`application`) are defined with the interface, in app/shell.
 class LunorvaleEntry final {
 public:
     static int main(int argc, char** argv);
@@ -51,6 +52,8 @@ public:
 
     // Pretty-printed, sorted keys, one line feed after it. False when nothing could be written.
     static bool printReport(const QJsonObject& report);
+    // The report of a mode that failed: its status and the sentence saying why.
+    static QJsonObject failureReport(const QString& error);
 };
 
 } // namespace lunorvale

@@ -1,6 +1,5 @@
-#include "app/shell/LunorvaleEntry.h"
+#include "app/modes/LunorvaleEntry.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <cstdio>
 
@@ -33,6 +32,11 @@ LunorvaleEntry::Dispatch LunorvaleEntry::dispatch(const QStringList& arguments) 
     return {Mode::application, {}};
 }
 
+QJsonObject LunorvaleEntry::failureReport(const QString& error) {
+    return QJsonObject{{QStringLiteral("status"), QStringLiteral("failed")},
+                       {QStringLiteral("error"), error}};
+}
+
 bool LunorvaleEntry::printReport(const QJsonObject& report) {
     const QByteArray text = QJsonDocument(report).toJson(QJsonDocument::Indented);
     if (text.isEmpty())
@@ -45,34 +49,6 @@ bool LunorvaleEntry::printReport(const QJsonObject& report) {
     // Buffered output fails only when flushed (a full disk, a closed pipe).
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     return written && flushed;
-}
-
-int LunorvaleEntry::main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const Dispatch chosen = dispatch(arguments);
-    using Mode = Dispatch::Mode;
-    if (chosen.mode == Mode::application)
-        return application(argc, argv, arguments);
-    QCoreApplication app(argc, argv);
-    switch (chosen.mode) {
-    case Mode::probe:
-        return probe();
-    case Mode::smokeTest:
-        return smokeTest();
-    case Mode::applicationsProbe:
-        return applicationsProbe();
-    case Mode::applicationsAISmoke:
-        return aiSmoke(chosen.address, AIAnalysisPurpose::applications);
-    case Mode::decisionAISmoke:
-        return aiSmoke(chosen.address, AIAnalysisPurpose::processDecision);
-    case Mode::aiSmoke:
-        return aiSmoke(chosen.address, AIAnalysisPurpose::process);
-    case Mode::application:
-        break;
-    }
-    return 2;
 }
 
 } // namespace lunorvale
