@@ -18,6 +18,7 @@
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/KitStyle.h"
 #include "ui/kit/QtTranslations.h"
 #include "ui/window/ScreenFactory.h"
 
@@ -152,6 +153,9 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     // No display name: Qt would append it to every window title ("岚栖 · Lunorvale — 岚栖"); each window
     // names itself in full.
     QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
+    // The kit's style before any widget exists: set later, it would repolish the hidden window's menu
+    // bar, which lays itself out and loads the fonts a program in the tray never shows.
+    QApplication::setStyle(new KitStyle);
     Fonts::install();
     QtTranslations::install();
 
