@@ -36,6 +36,17 @@ bool shows(const QWidget* root, const QString& secret) {
     return false;
 }
 
+// Process 700, busy for 30 s, is analysed by the service, which answers; true once the answer is in.
+bool askForADecision(SettingsHarness& s, AppModel& model, LoopbackHttpServer& server) {
+    s.h.sample();
+    s.h.run(30, {700});
+    model.setSelectedID(ProcessIdentity{700, 5700});
+    server.enqueue(
+        LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\",\"reason\":\"r\"}")));
+    model.analyze(*s.h.listed(700), std::nullopt, std::nullopt);
+    return waitUntil([&] { return !model.aiBusy(); });
+}
+
 } // namespace
 
 TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
@@ -81,13 +92,7 @@ TEST(SettingsKeys, SavedReadUsedAndRemovedOnlyByTheirButtons) {
     EXPECT_EQ(again.edits().feedback, QStringLiteral("密钥已可用。后续分析会复用本次读取结果。"));
     EXPECT_EQ(again.aiPanel()->keyStatus()->text(), QStringLiteral("已保存 · 本次可用"));
     AppModel& model = again.model();
-    s.h.sample();
-    s.h.run(30, {700});
-    model.setSelectedID(ProcessIdentity{700, 5700});
-    server.enqueue(
-        LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\",\"reason\":\"r\"}")));
-    model.analyze(*s.h.listed(700), std::nullopt, std::nullopt);
-    ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
+    ASSERT_TRUE(askForADecision(s, model, server));
     ASSERT_FALSE(server.requests().isEmpty());
     EXPECT_EQ(server.requests().last().headers.value("authorization"), QByteArray("Bearer sk-1"));
 
@@ -180,13 +185,7 @@ TEST(SettingsKeys, ALocalServiceWorksWithoutASecretService) {
     EXPECT_EQ(page.aiPanel()->badge()->title(), QStringLiteral("已配置"));
 
     AppModel& model = page.model();
-    s.h.sample();
-    s.h.run(30, {700});
-    model.setSelectedID(ProcessIdentity{700, 5700});
-    server.enqueue(
-        LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\",\"reason\":\"r\"}")));
-    model.analyze(*s.h.listed(700), std::nullopt, std::nullopt);
-    ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
+    ASSERT_TRUE(askForADecision(s, model, server));
     EXPECT_EQ(model.aiError(), std::nullopt);
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_FALSE(server.requests().last().headers.contains("authorization"));
