@@ -181,6 +181,11 @@ void ProcessSortFilterModel::setFilter(const ProcessesLogic::Filter& filter, con
     invalidateRowsFilter();
 }
 
+bool ProcessSortFilterModel::isShowing(ProcessOrder::Key key, ProcessFilter filter,
+                                       const QString& search) const {
+    return key == m_key && filter == m_filter.key && ProcessesLogic::foldedQuery(search) == m_query;
+}
+
 const ProcessSample& ProcessSortFilterModel::sample(int row) const {
     return m_processes->sample(mapToSource(index(row)).row());
 }
@@ -280,17 +285,20 @@ void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
                                    const ProcessesLogic::Filter& filter, const QString& search,
                                    ProcessOrder::Key key, const std::optional<ProcessIdentity>& selected) {
     m_applying = true;
-    keepingTopRow(
-        [](const QModelIndex& index) {
-            return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
-        },
-        [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); },
-        [&] {
-            m_model->setOrder(key);
-            m_model->setFilter(filter, search);
-            m_processes->setProcesses(processes);
-            showSelection(selected, false);
-        });
+    const auto apply = [&] {
+        m_model->setOrder(key);
+        m_model->setFilter(filter, search);
+        m_processes->setProcesses(processes);
+        showSelection(selected, false);
+    };
+    if (m_model->isShowing(key, filter.key, search))
+        keepingPlace(
+            [](const QModelIndex& index) {
+                return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
+            },
+            [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); }, apply);
+    else
+        showingTop(apply, [&] { return selected ? m_model->rowOf(*selected) : -1; });
     m_applying = false;
 }
 
