@@ -305,3 +305,45 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     ASSERT_TRUE(waitUntil([&] { return first.requests().size() > asked; }));
     EXPECT_EQ(first.requests().size(), asked + 1);
 }
+
+// A long name: the stop sheet wraps it and still shows the PID after it; the detail pane cuts it after
+// two lines with "…" and keeps the whole name to copy.
+TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {
+    const char* names[] = {
+        "Quarterly Report Rendering Pipeline Background Export Worker For Shared Documents",
+        "quarterly-report-rendering-pipeline-background-export-worker-for-shared-documents",
+        "季度报告渲染管线后台导出任务工作进程季度报告渲染管线后台导出任务工作进程长名称",
+    };
+    ModelHarness h;
+    int32_t pid = 710;
+    for (const char* name : names)
+        h.add(pid++, name);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
+    pid = 710;
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const ProcessSample sample = *h.listed(pid++);
+        ASSERT_EQ(sample.name, QString::fromUtf8(name));
+
+        window.view->setSheet(MainSheet::stopping({QUuid::createUuid(), sample, false}));
+        StopConfirmationView* sheet = shownSheet<StopConfirmationView>(*window.view);
+        ASSERT_TRUE(sheet);
+        LVText* line = sheet->processText();
+        EXPECT_TRUE(line->text().endsWith(QStringLiteral(" · PID ") + QString::number(sample.identity.pid)));
+        EXPECT_GT(line->lineCount(), 1);
+        EXPECT_FALSE(line->isTruncated());
+        EXPECT_GE(line->height(), line->heightForWidth(line->width()));
+        EXPECT_LE(line->mapTo(sheet, QPoint(0, line->height())).y(), sheet->height());
+        window.view->setSheet(std::nullopt);
+
+        model.setSelectedID(sample.identity);
+        PageWindow::settle();
+        LVSelectableText* shown = window.processes()->detailPane()->nameText();
+        EXPECT_EQ(shown->text(), sample.name);
+        EXPECT_TRUE(shown->isTruncated());
+        EXPECT_TRUE(shown->shownText().endsWith(QChar(0x2026)));
+    }
+}
