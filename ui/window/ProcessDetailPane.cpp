@@ -181,7 +181,7 @@ void ProcessDetailPane::refresh() {
     input.finding = ProcessDetail::findingFor(model.findings(), m_sample.identity);
     input.stopping = model.stoppingIDs().contains(m_sample.identity);
     input.isPreview = model.isPreview();
-    input.canStop = !input.isPreview && model.canStop(m_sample);
+    input.canStop = model.canStop(m_sample);
     input.isMuted = model.isIgnored(m_sample);
     const ProcessDetail::Texts t = ProcessDetail::texts(input);
 
