@@ -347,3 +347,28 @@ TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {
         EXPECT_TRUE(shown->shownText().endsWith(QChar(0x2026)));
     }
 }
+
+// The protected-process preview selects a process this program may not stop, and its detail says so;
+// the ordinary preview keeps the note that nothing is carried out.
+TEST(ProcessDetail, TheProtectedPreviewShowsAProcessThatCannotBeStopped) {
+    const struct {
+        const char* page;
+        bool canStop;
+        const char* footnote;
+    } cases[] = {
+        {"processes", true, "演示模式中的操作不会执行。"},
+        {"process-protected", false, "这是受保护或不可操作的进程。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        ModelHarness h;
+        AppModel& model = h.start(true);
+        model.configurePreview(QString::fromLatin1(c.page));
+        PageWindow window(model, Page::processes, QString::fromLatin1(c.page));
+        ProcessDetailPane* detail = window.processes()->detailPane();
+        ASSERT_TRUE(window.processes()->sidePane()->isAncestorOf(detail));
+        EXPECT_EQ(model.canStop(detail->sample()), c.canStop);
+        EXPECT_EQ(detail->footnoteText()->text(), QString::fromUtf8(c.footnote));
+        EXPECT_FALSE(detail->stopButton()->isEnabledTo(window.view.get()));
+    }
+}
