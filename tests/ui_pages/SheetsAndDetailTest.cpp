@@ -1,5 +1,6 @@
 #include "PageHarness.h"
 #include "support/LoopbackHttpServer.h"
+#include "ui/kit/KitStyle.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
@@ -20,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <csignal>
@@ -346,6 +348,23 @@ TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {
         EXPECT_TRUE(shown->isTruncated());
         EXPECT_TRUE(shown->shownText().endsWith(QChar(0x2026)));
     }
+}
+
+// The pane's figures and the AI progress line take their group's muted colour; the forced stop in
+// "更多" is drawn destructive.
+TEST(ProcessDetail, GroupTextsAreMutedAndTheForcedStopIsDestructive) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("ai-loading"));
+    PageWindow window(model, Page::processes, QStringLiteral("ai-loading"));
+    ProcessDetailPane* detail = window.processes()->detailPane();
+    ASSERT_TRUE(detail->aiSection()->busyRow()->isVisibleTo(detail));
+    QList<LVText*> texts = detail->figureTexts();
+    texts.append(detail->aiSection()->busyText());
+    for (const LVText* text : texts)
+        EXPECT_EQ(text->color(), std::optional(Palette::muted)) << text->text().toStdString();
+    EXPECT_TRUE(KitStyle::isDestructive(detail->forceStopAction()));
+    EXPECT_TRUE(detail->moreMenu()->actions().contains(detail->forceStopAction()));
 }
 
 // The protected-process preview selects a process this program may not stop, and its detail says so;
