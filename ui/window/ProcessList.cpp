@@ -4,6 +4,7 @@
 #include "ui/kit/Palette.h"
 #include "ui/window/ProcessRow.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -274,6 +275,7 @@ ProcessListView::ProcessListView(QWidget* parent) : AnchoredListView(parent) {
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("进程列表"));
+    verticalScrollBar()->installEventFilter(this);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         if (m_applying || !current.isValid())
             return;
@@ -319,6 +321,22 @@ void ProcessListView::showSelection(const std::optional<ProcessIdentity>& select
             scrollTo(index);
     }
     m_applying = applying;
+}
+
+int ProcessListView::leadingInset() const {
+    return frameWidth() + insetX;
+}
+
+int ProcessListView::trailingInset() const {
+    const QScrollBar* bar = verticalScrollBar();
+    return frameWidth() + insetX + (bar->isVisibleTo(this) ? bar->width() : 0);
+}
+
+bool ProcessListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == verticalScrollBar() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Resize))
+        emit insetsChanged();
+    return AnchoredListView::eventFilter(watched, event);
 }
 
 } // namespace lunorvale

@@ -127,9 +127,19 @@ public:
     // Highlights the process (nothing when it is not listed) without announcing it.
     void showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt);
 
+    // How far a row's content stands inside the view's edges: headings above the list use the same
+    // room, the scroll bar's included while it is shown.
+    int leadingInset() const;
+    int trailingInset() const;
+
 signals:
     // The user chose another process.
     void processChosen(const lunorvale::ProcessIdentity& identity);
+    // The scroll bar came or went: `trailingInset()` changed.
+    void insetsChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     ProcessListModel* m_processes;
