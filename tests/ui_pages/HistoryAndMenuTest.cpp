@@ -332,5 +332,28 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
                   page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
         EXPECT_EQ(content.toggleButton()->text(),
                   page == u"menu-paused" ? QStringLiteral("恢复观察") : QStringLiteral("暂停观察"));
+
+        // Under "打开岚栖" the column keeps its spacing down to the divider, whatever room is left.
+        const auto top = [&content](const QWidget* widget) {
+            return widget->mapTo(&content, QPoint()).y();
+        };
+        const auto bottom = [&](const QWidget* widget) {
+            return top(widget) + widget->height();
+        };
+        const QList<QWidget*> rows = {content.processRows().first()->parentWidget(), content.openButton(),
+                                      content.updateReminder(), content.divider()};
+        std::optional<int> spacing;
+        const QWidget* above = nullptr;
+        for (QWidget* widget : rows) {
+            if (!widget->isVisibleTo(&content))
+                continue;
+            if (above) {
+                const int gap = top(widget) - bottom(above);
+                if (!spacing)
+                    spacing = gap;
+                EXPECT_EQ(gap, *spacing) << name << ": above " << widget->metaObject()->className();
+            }
+            above = widget;
+        }
     }
 }
