@@ -5,6 +5,7 @@
 #include "core/ai/AIServicePreset.h"
 #include "core/monitoring/MutedProcess.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace lunorvale {
@@ -169,6 +170,14 @@ void AppModel::configurePreview(const QString& page) {
                     ProcessDecisionAdvice::Decision::checkProgress,
                     QStringLiteral("先查看所属应用的任务进度。有进展就继续等待；不再需要时，再正常退出。")}),
                 &AppModel::aiDecisionChanged);
+    } else if (page == u"process-protected") {
+        // The first listed process this program may not stop (in the sample data, the one of
+        // another user with no readable executable).
+        const auto protectedProcess =
+            std::find_if(m_processes.cbegin(), m_processes.cend(),
+                         [this](const ProcessSample& sample) { return !m_controller->canStop(sample); });
+        if (protectedProcess != m_processes.cend())
+            setSelectedID(protectedProcess->identity);
     } else if (page == u"onboarding") {
         publish(m_hasCompletedOnboarding, false, &AppModel::hasCompletedOnboardingChanged);
     } else if (page == u"stopping") {

@@ -1,6 +1,8 @@
-// The kit's scroll bars, as every scroll area of the program draws them.
+// The kit's scroll bars and menus, as every scroll area and menu of the program draws them.
 #include "Pixels.h"
+#include "ui/kit/KitStyle.h"
 
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -58,5 +60,32 @@ TEST(KitScrollBars, ThinWithoutArrowsAndAHandleThatStandsOut) {
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, 1));
         EXPECT_LE(bar->value(), bar->maximum() - bar->pageStep());
         EXPECT_GT(bottom, bar->singleStep());
+    }
+}
+
+// A menu item marked destructive reads in the danger colour in both appearances, as a destructive
+// button does; the other items keep their ink.
+TEST(KitMenus, ADestructiveItemReadsInTheDangerColour) {
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        QMenu menu;
+        menu.setPalette(Palette::qtPalette(appearance));
+        QAction* plain = menu.addAction(QStringLiteral("请求退出"));
+        QAction* destructive = menu.addAction(QStringLiteral("强制结束…"));
+        KitStyle::setDestructive(destructive);
+        menu.popup(QPoint(0, 0));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+        const QImage image = menu.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QColor danger = Palette::danger.resolved(appearance);
+        const auto dangerPixels = [&](QAction* action) {
+            const QRect item = menu.actionGeometry(action);
+            int count = 0;
+            for (int y = item.top(); y <= item.bottom(); ++y)
+                for (int x = item.left(); x <= item.right(); ++x)
+                    count += near(image.pixelColor(x, y), danger, 12) ? 1 : 0;
+            return count;
+        };
+        EXPECT_GT(dangerPixels(destructive), 10) << static_cast<int>(appearance);
+        EXPECT_EQ(dangerPixels(plain), 0) << static_cast<int>(appearance);
+        menu.close();
     }
 }

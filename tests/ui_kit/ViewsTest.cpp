@@ -8,9 +8,14 @@
 #include "ui/kit/ProcessGlyph.h"
 #include "ui/kit/SectionHeading.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 using namespace lunorvale;
@@ -165,4 +170,45 @@ TEST(KitText, SelectableTextAtAFixedHeightComesToRest) {
             EXPECT_TRUE(lunorvale::test::deliverDue()) << lines << " lines, " << width << " wide";
         }
     }
+}
+
+// A selectable text held to a number of lines ends with "…" where it is cut, and the "…" copies as the
+// whole rest of the text; a width that holds everything shows everything.
+TEST(KitText, SelectableTextCutAtItsLimitEndsWithAnEllipsisAndCopiesWhole) {
+    Window window;
+    auto* text = new LVSelectableText(longText, Fonts::system(13));
+    text->setMaximumLines(2);
+    showIn(window, text, 200);
+    ASSERT_TRUE(deliverDue());
+    const auto shownLines = [text] {
+        int lines = 0;
+        for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+            lines += block.layout()->lineCount();
+        return lines;
+    };
+    EXPECT_TRUE(text->isTruncated());
+    EXPECT_EQ(shownLines(), 2);
+    EXPECT_TRUE(text->shownText().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(longText.startsWith(text->shownText().chopped(1)));
+
+    const struct {
+        int from, to; // -1: the end, "…" included
+        QString copied;
+    } selections[] = {{0, -1, longText}, {3, -1, longText.mid(3)}, {0, 5, longText.left(5)}};
+    for (const auto& s : selections) {
+        QTextCursor cursor(text->document());
+        cursor.setPosition(s.from);
+        if (s.to < 0)
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        else
+            cursor.setPosition(s.to, QTextCursor::KeepAnchor);
+        text->setTextCursor(cursor);
+        text->copy();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), s.copied) << s.from << " to " << s.to;
+    }
+
+    window.widget.resize(2000, 800);
+    ASSERT_TRUE(deliverDue());
+    EXPECT_FALSE(text->isTruncated());
+    EXPECT_EQ(text->shownText(), longText);
 }

@@ -400,10 +400,11 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     EXPECT_FALSE(view.sheet());
 }
 
-// The list keeps its place: keystrokes that leave the row at the top listed, and the removal of the
-// selected application scrolled out above it, leave that row where it stood, the selection shown, and
-// the model never reset.
-TEST(LibraryPage, TypingAndRemovingKeepTheListInPlace) {
+// The list keeps its place while its data changes and starts over for another search: a keystroke shows
+// the new list from its top, or down to the selected application where it is listed; the removal of the
+// selected application scrolled out above it leaves the row at the top where it stood, the selection
+// shown, and the model never reset.
+TEST(LibraryPage, TypingShowsTheNewListAndRemovingKeepsItsPlace) {
     PageHarness h;
     h.library.listed = numberedApplications(200);
     h.library.execute = [](const ApplicationRemovalPlan& plan) {
@@ -428,24 +429,39 @@ TEST(LibraryPage, TypingAndRemovingKeepTheListInPlace) {
                 shown.append(rows->index(row).data(Qt::DisplayRole).toString());
         return shown;
     };
+    const auto inView = [&](int application) {
+        const QRect row = list->visualRect(rows->index(rows->rowOf(h.library.listed[application].id())));
+        return row.isValid() && row.top() >= 0 && row.bottom() <= list->viewport()->rect().bottom();
+    };
+    const auto scrollToApp150 = [&] {
+        list->scrollTo(rows->index(rows->rowOf(h.library.listed[150].id())),
+                       QAbstractItemView::PositionAtTop);
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->value() + 9); // part of a row hidden
+        return topRow();
+    };
 
     model.setSelectedID(h.library.listed[120].id());
     h.settle();
-    list->scrollTo(rows->index(rows->rowOf(h.library.listed[150].id())), QAbstractItemView::PositionAtTop);
-    list->verticalScrollBar()->setValue(list->verticalScrollBar()->value() + 9); // part of a row hidden
-    const auto top = topRow();
-    ASSERT_EQ(top.first, "App 150");
+    ASSERT_EQ(scrollToApp150().first, "App 150");
+    EXPECT_FALSE(inView(120));
 
+    // "1" keeps the selected application: the list shows it. "19" hides it: the list shows its top.
     QTest::keyClicks(view.searchField(), "1");
     h.settle();
     EXPECT_LT(rows->rowCount(), 200);
-    EXPECT_EQ(topRow(), top);
-    EXPECT_EQ(shownSelected(), QStringList{"App 120"});
+    EXPECT_TRUE(inView(120));
+    QTest::keyClicks(view.searchField(), "9");
+    h.settle();
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(list->indexAt(QPoint(1, 1)).row(), 0);
+    QTest::keyClick(view.searchField(), Qt::Key_Backspace);
     QTest::keyClick(view.searchField(), Qt::Key_Backspace);
     h.settle();
     EXPECT_EQ(rows->rowCount(), 200);
-    EXPECT_EQ(topRow(), top);
+    EXPECT_TRUE(inView(120));
+    EXPECT_EQ(shownSelected(), QStringList{"App 120"});
 
+    const auto top = scrollToApp150();
     QTest::mouseClick(view.details()->removeButton(), Qt::LeftButton);
     h.runWork();
     ASSERT_TRUE(model.removalPlan().has_value());

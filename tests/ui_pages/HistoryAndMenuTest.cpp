@@ -5,9 +5,11 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
+#include "ui/window/ProcessAdviceView.h"
 
 #include <QDir>
 #include <QFile>
@@ -332,5 +334,42 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
                   page == u"menu-paused" ? QStringLiteral("已暂停") : QStringLiteral("观察中"));
         EXPECT_EQ(content.toggleButton()->text(),
                   page == u"menu-paused" ? QStringLiteral("恢复观察") : QStringLiteral("暂停观察"));
+
+        // Under "打开岚栖" the column keeps its spacing down to the divider, whatever room is left.
+        const auto top = [&content](const QWidget* widget) {
+            return widget->mapTo(&content, QPoint()).y();
+        };
+        const auto bottom = [&](const QWidget* widget) {
+            return top(widget) + widget->height();
+        };
+        const QList<QWidget*> rows = {content.processRows().first()->parentWidget(), content.openButton(),
+                                      content.updateReminder(), content.divider()};
+        std::optional<int> spacing;
+        const QWidget* above = nullptr;
+        for (QWidget* widget : rows) {
+            if (!widget->isVisibleTo(&content))
+                continue;
+            if (above) {
+                const int gap = top(widget) - bottom(above);
+                if (!spacing)
+                    spacing = gap;
+                EXPECT_EQ(gap, *spacing) << name << ": above " << widget->metaObject()->className();
+            }
+            above = widget;
+        }
+
+        // The advice row shows the AI's reason where a decision stands, the whole of a short one and a
+        // long one cut; otherwise the local next step.
+        if (model.findings().isEmpty())
+            continue;
+        const ProcessSample& flagged = model.findings().first().sample;
+        const auto entry = model.automaticAdvice().entry(flagged);
+        const ProcessAdviceView* advice = content.adviceView();
+        const bool decision = entry && entry->advice;
+        EXPECT_EQ(advice->explanationText()->text(),
+                  decision ? entry->advice->reason : model.localAdvice(flagged).nextStep)
+            << name;
+        EXPECT_EQ(advice->aiMark()->isVisibleTo(&content), decision) << name;
+        EXPECT_EQ(advice->explanationText()->isTruncated(), page == u"menu-advice-long") << name;
     }
 }

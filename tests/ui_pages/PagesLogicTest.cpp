@@ -156,7 +156,8 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
                   unmute = QStringLiteral("恢复这个进程的提醒");
     const QString confirmed = QStringLiteral("退出和强制结束均需确认，操作后会复查结果。"),
                   refused = QStringLiteral("这是受保护或不可操作的进程。"),
-                  preview = QStringLiteral("演示模式中的操作不会执行。");
+                  preview = QStringLiteral("演示模式中的操作不会执行。"),
+                  exiting = QStringLiteral("正在确认进程是否已退出。");
     const QString& found = finding.explanation;
     const struct {
         ProcessDetail::Input in; // sample, finding, stopping, canStop, muted, preview
@@ -167,9 +168,10 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
     } cases[] = {
         {{fresh, std::nullopt, false, true, false, false}, false, waiting, request, true, mute, confirmed},
         {{busy, finding, false, true, true, false}, true, found, request, true, unmute, confirmed},
-        {{busy, std::nullopt, true, true, false, false}, false, ordinary, rechecking, false, mute, refused},
+        {{busy, std::nullopt, true, true, false, false}, false, ordinary, rechecking, false, mute, exiting},
         {{busy, std::nullopt, false, false, false, false}, false, ordinary, request, false, mute, refused},
         {{busy, finding, false, true, false, true}, true, found, request, false, mute, preview},
+        {{busy, std::nullopt, false, false, false, true}, false, ordinary, request, false, mute, refused},
     };
     for (const auto& c : cases) {
         const auto t = ProcessDetail::texts(c.in);

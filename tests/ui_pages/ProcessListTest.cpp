@@ -1,5 +1,8 @@
 #include "ui/window/ProcessList.h"
+#include "support/EventLoop.h"
 #include "support/ModelTesterGuard.h"
+
+#include <QScrollBar>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -94,4 +97,90 @@ TEST(ProcessList, TheProxyShowsTheListOrderAndFilterThroughEverySample) {
     EXPECT_FALSE(processes.index(0).data(ProcessListModel::CpuRole).isValid());
     EXPECT_EQ(processes.index(1).data(ProcessListModel::CpuRole), QVariant(0.0));
     EXPECT_EQ(processes.index(0).data(ProcessListModel::MemoryRole).toULongLong(), 4096u);
+}
+
+// Where the list stands after a change, from its top or from a place the user scrolled to: a sample
+// leaves a scrolled list in place and a list at its top at its top; another order, search or filter
+// shows the new list from its top, or down to the selected process where it is listed.
+TEST(ProcessList, ASampleKeepsThePlaceAndAnotherChoiceShowsTheTop) {
+    // 200 processes: the busiest have the least memory, so the two orders run opposite ways.
+    QList<ProcessSample> sample;
+    for (int32_t pid = 1000; pid < 1200; ++pid)
+        sample.append(process(pid, QStringLiteral("task-%1").arg(pid), pid - 1000.0, 5000 - pid, pid));
+    const ProcessIdentity busiest = sample.last().identity, idlest = sample.first().identity;
+    ProcessSample newcomer = process(1500, QStringLiteral("encoder"), 900, 1, 1);
+
+    enum class Shows { top, sameTopRow, selected };
+    const ProcessesLogic::Filter all{ProcessFilter::all, {}, {}};
+    ProcessesLogic::Filter flagged{ProcessFilter::attention, {}, {}};
+    for (qsizetype i = 1; i < sample.size(); i += 3)
+        flagged.flagged.insert(sample[i].identity);
+    const struct Case {
+        const char* what;
+        bool scrolled;
+        bool newcomer; // a new busiest process in the sample
+        ProcessesLogic::Filter filter;
+        const char* search;
+        ProcessSort order;
+        std::optional<ProcessIdentity> selected;
+        Shows shows;
+    } cases[] = {
+        {"at the top, a sample", false, true, all, "", ProcessSort::cpu, std::nullopt, Shows::top},
+        {"scrolled, a sample", true, true, all, "", ProcessSort::cpu, busiest, Shows::sameTopRow},
+        {"scrolled, another order", true, false, all, "", ProcessSort::memory, std::nullopt, Shows::top},
+        {"scrolled, another order, selected", true, false, all, "", ProcessSort::memory, busiest,
+         Shows::selected},
+        {"scrolled, a search hiding the selected", true, false, all, "task-11", ProcessSort::cpu, idlest,
+         Shows::top},
+        {"scrolled, a search, selected", true, false, all, "1", ProcessSort::cpu, idlest, Shows::selected},
+        {"at the top, a search, selected", false, false, all, "10", ProcessSort::cpu, idlest,
+         Shows::selected},
+        {"scrolled, another filter", true, false, flagged, "", ProcessSort::cpu, std::nullopt, Shows::top},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProcessListView list;
+        list.resize(520, 300);
+        list.show();
+        list.setProcesses(sample, all, {}, ProcessSort::cpu, c.selected);
+        ASSERT_TRUE(deliverDue());
+        QScrollBar* bar = list.verticalScrollBar();
+        if (c.scrolled) {
+            list.scrollTo(list.listModel()->index(60), QAbstractItemView::PositionAtTop);
+            bar->setValue(bar->value() + 9); // part of a row hidden
+        }
+        const QModelIndex top = list.indexAt(QPoint(1, 1));
+        const auto topBefore = list.listModel()->sample(top.row()).identity;
+        const int offsetBefore = list.visualRect(top).top();
+
+        QList<ProcessSample> next = sample;
+        if (c.newcomer)
+            next.append(newcomer);
+        list.setProcesses(next, c.filter, QString::fromUtf8(c.search), c.order, c.selected);
+        ASSERT_TRUE(deliverDue());
+
+        const QModelIndex topAfter = list.indexAt(QPoint(1, 1));
+        ASSERT_TRUE(topAfter.isValid());
+        switch (c.shows) {
+        case Shows::top:
+            EXPECT_EQ(bar->value(), 0);
+            EXPECT_EQ(topAfter.row(), 0);
+            if (c.newcomer) {
+                EXPECT_EQ(list.listModel()->sample(0).identity, newcomer.identity);
+            }
+            break;
+        case Shows::sameTopRow:
+            EXPECT_EQ(list.listModel()->sample(topAfter.row()).identity, topBefore);
+            EXPECT_EQ(list.visualRect(topAfter).top(), offsetBefore);
+            break;
+        case Shows::selected: {
+            const int row = list.listModel()->rowOf(*c.selected);
+            ASSERT_GE(row, 0);
+            const QRect shown = list.visualRect(list.listModel()->index(row));
+            EXPECT_GE(shown.top(), 0);
+            EXPECT_LE(shown.bottom(), list.viewport()->rect().bottom());
+            break;
+        }
+        }
+    }
 }

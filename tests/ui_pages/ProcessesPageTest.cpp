@@ -7,9 +7,11 @@
 #include "ui/window/ProcessAISection.h"
 #include "ui/window/ProcessDetailPane.h"
 #include "ui/window/ProcessList.h"
+#include "ui/window/ProcessRow.h"
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollArea>
 #include <QScrollBar>
 
 using namespace lunorvale;
@@ -150,4 +152,77 @@ TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
                     .data(Qt::AccessibleTextRole)
                     .toString()
                     .contains(QStringLiteral("worker")));
+}
+
+// The column headings stand over the figures of the rows, whether the list shows its scroll bar or
+// not: the last heading ends where the run times end.
+TEST(ProcessesPage, HeadingsStandOverTheirColumnsWithAndWithoutAScrollBar) {
+    // The rightmost pixel in `area` that differs from the background at its right edge.
+    const auto inkRight = [](const QImage& image, const QRect& area) {
+        const QColor background = image.pixelColor(area.right(), area.center().y());
+        for (int x = area.right(); x >= area.left(); --x)
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (std::abs(pixel.red() - background.red()) + std::abs(pixel.green() - background.green()) +
+                        std::abs(pixel.blue() - background.blue()) >
+                    90)
+                    return x;
+            }
+        return -1;
+    };
+    for (const int count : {3, 60}) {
+        SCOPED_TRACE(count);
+        ModelHarness h;
+        for (int32_t pid = 1000; pid < 1000 + count; ++pid)
+            h.add(pid, "worker-" + QByteArray::number(pid));
+        AppModel& model = h.start();
+        model.completeOnboarding();
+        h.sample();
+        PageWindow window(model, Page::processes);
+        ProcessListView* list = window.processes()->list();
+        ASSERT_EQ(list->verticalScrollBar()->isVisible(), count > 3);
+        ASSERT_TRUE(list->selectionModel()->selectedIndexes().isEmpty());
+
+        QWidget* root = window.view.get();
+        const QImage image = root->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const auto* headings = window.processes()->findChild<ProcessColumnHeadings*>();
+        ASSERT_TRUE(headings);
+        const QRect band(headings->mapTo(root, QPoint()), headings->size());
+        const QRect row =
+            list->visualRect(list->listModel()->index(0)).translated(list->viewport()->mapTo(root, QPoint()));
+        const int headingEnd = inkRight(image, band), figureEnd = inkRight(image, row);
+        ASSERT_GT(headingEnd, band.center().x());
+        EXPECT_NEAR(headingEnd, figureEnd, 2);
+    }
+}
+
+// Another process is read from the top of its detail; a new sample leaves the detail where it was.
+TEST(ProcessesPage, TheDetailOfAnotherProcessStartsAtItsTop) {
+    ModelHarness h;
+    h.quickRules();
+    h.add(700, "encoder");
+    h.add(701, "shell");
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    h.run(60, {700});
+    model.setSelectedID(ProcessIdentity{700, 5700});
+    PageWindow window(model, Page::processes);
+    ProcessesPage* page = window.processes();
+    for (LVDisclosure* group : page->detailPane()->findChildren<LVDisclosure*>())
+        group->setExpanded(true);
+    PageWindow::settle();
+    QScrollBar* bar = page->detailScroll()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    const int scrolled = bar->value();
+
+    h.run(30, {700});
+    PageWindow::settle();
+    EXPECT_EQ(bar->value(), scrolled);
+
+    model.setSelectedID(ProcessIdentity{701, 5701});
+    PageWindow::settle();
+    EXPECT_EQ(page->detailPane()->sample().identity.pid, 701);
+    EXPECT_EQ(bar->value(), 0);
 }

@@ -1,5 +1,6 @@
 #include "PageHarness.h"
 #include "support/LoopbackHttpServer.h"
+#include "ui/kit/KitStyle.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
@@ -20,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <csignal>
@@ -304,4 +306,88 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     EXPECT_FALSE(window.view->state().sheet);
     ASSERT_TRUE(waitUntil([&] { return first.requests().size() > asked; }));
     EXPECT_EQ(first.requests().size(), asked + 1);
+}
+
+// A long name: the stop sheet wraps it and still shows the PID after it; the detail pane cuts it after
+// two lines with "…" and keeps the whole name to copy.
+TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {
+    const char* names[] = {
+        "Quarterly Report Rendering Pipeline Background Export Worker For Shared Documents",
+        "quarterly-report-rendering-pipeline-background-export-worker-for-shared-documents",
+        "季度报告渲染管线后台导出任务工作进程季度报告渲染管线后台导出任务工作进程长名称",
+    };
+    ModelHarness h;
+    int32_t pid = 710;
+    for (const char* name : names)
+        h.add(pid++, name);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
+    pid = 710;
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const ProcessSample sample = *h.listed(pid++);
+        ASSERT_EQ(sample.name, QString::fromUtf8(name));
+
+        window.view->setSheet(MainSheet::stopping({QUuid::createUuid(), sample, false}));
+        StopConfirmationView* sheet = shownSheet<StopConfirmationView>(*window.view);
+        ASSERT_TRUE(sheet);
+        LVText* line = sheet->processText();
+        EXPECT_TRUE(line->text().endsWith(QStringLiteral(" · PID ") + QString::number(sample.identity.pid)));
+        EXPECT_GT(line->lineCount(), 1);
+        EXPECT_FALSE(line->isTruncated());
+        EXPECT_GE(line->height(), line->heightForWidth(line->width()));
+        EXPECT_LE(line->mapTo(sheet, QPoint(0, line->height())).y(), sheet->height());
+        window.view->setSheet(std::nullopt);
+
+        model.setSelectedID(sample.identity);
+        PageWindow::settle();
+        LVSelectableText* shown = window.processes()->detailPane()->nameText();
+        EXPECT_EQ(shown->text(), sample.name);
+        EXPECT_TRUE(shown->isTruncated());
+        EXPECT_TRUE(shown->shownText().endsWith(QChar(0x2026)));
+    }
+}
+
+// The pane's figures and the AI progress line take their group's muted colour; the forced stop in
+// "更多" is drawn destructive.
+TEST(ProcessDetail, GroupTextsAreMutedAndTheForcedStopIsDestructive) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("ai-loading"));
+    PageWindow window(model, Page::processes, QStringLiteral("ai-loading"));
+    ProcessDetailPane* detail = window.processes()->detailPane();
+    ASSERT_TRUE(detail->aiSection()->busyRow()->isVisibleTo(detail));
+    QList<LVText*> texts = detail->figureTexts();
+    texts.append(detail->aiSection()->busyText());
+    for (const LVText* text : texts)
+        EXPECT_EQ(text->color(), std::optional(Palette::muted)) << text->text().toStdString();
+    EXPECT_TRUE(KitStyle::isDestructive(detail->forceStopAction()));
+    EXPECT_TRUE(detail->moreMenu()->actions().contains(detail->forceStopAction()));
+}
+
+// The protected-process preview selects a process this program may not stop, and its detail says so;
+// the ordinary preview keeps the note that nothing is carried out.
+TEST(ProcessDetail, TheProtectedPreviewShowsAProcessThatCannotBeStopped) {
+    const struct {
+        const char* page;
+        bool canStop;
+        const char* footnote;
+    } cases[] = {
+        {"processes", true, "演示模式中的操作不会执行。"},
+        {"process-protected", false, "这是受保护或不可操作的进程。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        ModelHarness h;
+        AppModel& model = h.start(true);
+        model.configurePreview(QString::fromLatin1(c.page));
+        PageWindow window(model, Page::processes, QString::fromLatin1(c.page));
+        ProcessDetailPane* detail = window.processes()->detailPane();
+        ASSERT_TRUE(window.processes()->sidePane()->isAncestorOf(detail));
+        EXPECT_EQ(model.canStop(detail->sample()), c.canStop);
+        EXPECT_EQ(detail->footnoteText()->text(), QString::fromUtf8(c.footnote));
+        EXPECT_FALSE(detail->stopButton()->isEnabledTo(window.view.get()));
+    }
 }

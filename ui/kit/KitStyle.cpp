@@ -1,5 +1,7 @@
 #include "ui/kit/KitStyle.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleFactory>
@@ -12,6 +14,7 @@ namespace {
 constexpr int barExtent = 10;
 constexpr int handleInset = 2; // the handle is drawn this far inside the bar on its narrow sides
 constexpr int shortestHandle = 28;
+constexpr char destructiveProperty[] = "lunorvaleDestructive";
 
 // The handle's length and start along a bar of `length` pixels.
 std::pair<int, int> handleSpan(const QStyleOptionSlider& bar, int length) {
@@ -43,6 +46,33 @@ QColor KitStyle::handleColor(Appearance appearance, bool active) {
     return QColor::fromRgbF(color.redF() * share + groove.redF() * (1 - share),
                             color.greenF() * share + groove.greenF() * (1 - share),
                             color.blueF() * share + groove.blueF() * (1 - share));
+}
+
+void KitStyle::setDestructive(QAction* action) {
+    action->setProperty(destructiveProperty, true);
+}
+
+bool KitStyle::isDestructive(const QAction* action) {
+    return action && action->property(destructiveProperty).toBool();
+}
+
+void KitStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                           const QWidget* widget) const {
+    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+    const auto* menu = qobject_cast<const QMenu*>(widget);
+    // The option does not name its action: the menu finds it under the item.
+    if (element == CE_MenuItem && item && menu && !(item->state & State_Selected) &&
+        isDestructive(menu->actionAt(item->rect.center()))) {
+        QStyleOptionMenuItem danger = *item;
+        const QColor color = Palette::danger.resolved(Palette::appearanceOf(item->palette));
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            for (const QPalette::ColorRole role :
+                 {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+                danger.palette.setColor(group, role, color);
+        QProxyStyle::drawControl(element, &danger, painter, widget);
+        return;
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
 }
 
 int KitStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {

@@ -1,12 +1,16 @@
 #include "ui/kit/LVSelectableText.h"
 
+#include "ui/kit/LVText.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <cmath>
 
 namespace lunorvale {
@@ -55,7 +59,7 @@ void LVSelectableText::setLineSpacing(qreal spacing) {
 
 void LVSelectableText::setMaximumLines(int lines) {
     m_maximumLines = std::max(0, lines);
-    updateGeometry();
+    applyText();
 }
 
 void LVSelectableText::setPadding(int padding) {
@@ -63,9 +67,55 @@ void LVSelectableText::setPadding(int padding) {
     updateGeometry();
 }
 
+QString LVSelectableText::cutText() const {
+    const qreal width = document()->textWidth() - 2 * document()->documentMargin();
+    if (m_maximumLines == 0 || m_text.isEmpty() || width <= 0)
+        return {};
+    // Lines counted as the document breaks them; the positions stay those of the text.
+    QString prepared = m_text;
+    prepared.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(prepared, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lines = 0, lastStart = 0;
+    bool cut = false;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        if (lines == m_maximumLines) {
+            cut = true;
+            break;
+        }
+        line.setLineWidth(width);
+        lastStart = line.textStart();
+        ++lines;
+    }
+    layout.endLayout();
+    if (!cut)
+        return {};
+    QString rest = m_text.mid(lastStart);
+    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // A pixel to spare, so the document never breaks the shortened last line again.
+    QString last = QFontMetricsF(font()).elidedText(rest, Qt::ElideRight, width - 1);
+    if (!last.endsWith(QChar(0x2026)))
+        last = rest.left(std::max<qsizetype>(0, last.size() - 1)) + QChar(0x2026);
+    return m_text.left(lastStart) + last;
+}
+
+void LVSelectableText::refit() {
+    if (m_maximumLines == 0)
+        return;
+    const QString cut = cutText();
+    if ((cut.isEmpty() ? m_text : cut) != toPlainText())
+        applyText();
+}
+
 void LVSelectableText::applyText() {
     // Plain text always: whatever the text holds is never read as markup.
-    setPlainText(m_text);
+    const QString cut = cutText();
+    m_cut = !cut.isEmpty();
+    setPlainText(m_cut ? cut : m_text);
+    setToolTip(m_cut ? plainToolTip(m_text) : QString());
     if (m_lineSpacing > 0) {
         QTextCursor cursor(document());
         cursor.select(QTextCursor::Document);
@@ -118,7 +168,18 @@ QSize LVSelectableText::minimumSizeHint() const {
 
 void LVSelectableText::resizeEvent(QResizeEvent* event) {
     QTextEdit::resizeEvent(event);
+    refit();
     updateGeometry();
+}
+
+QMimeData* LVSelectableText::createMimeDataFromSelection() const {
+    const QTextCursor cursor = textCursor();
+    if (!m_cut || cursor.selectionEnd() < document()->characterCount() - 1)
+        return QTextEdit::createMimeDataFromSelection();
+    // The "…" stands for the rest of the text: that is what the user copies.
+    auto* data = new QMimeData;
+    data->setText(m_text.mid(cursor.selectionStart()));
+    return data;
 }
 
 void LVSelectableText::changeEvent(QEvent* event) {
@@ -130,7 +191,7 @@ void LVSelectableText::changeEvent(QEvent* event) {
             applyColor();
     } else if (event->type() == QEvent::FontChange) {
         document()->setDefaultFont(font());
-        updateGeometry();
+        applyText();
     }
 }
 

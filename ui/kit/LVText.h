@@ -27,6 +27,8 @@ public:
     const QString& text() const { return m_text; }
     void setText(const QString& text);
     void setColor(std::optional<AdaptiveColor> color);
+    // The colour set, or none: the container's foreground.
+    const std::optional<AdaptiveColor>& color() const { return m_color; }
     // 0: no limit, the text wraps at its full height. 1: one line, never wrapped.
     void setMaximumLines(int lines);
     // Extra pixels between two lines.

@@ -448,7 +448,11 @@ void ApplicationLibraryView::refreshList() {
             size != sizes.cend() ? std::optional(*size) : std::nullopt, m_library.sizeErrors().contains(path),
             m_library.checked().contains(path)});
     }
-    m_list->setRows(std::move(rows));
+    const ListChoice choice{m_search, m_filter, m_sort};
+    const auto change = choice == m_listedChoice ? ApplicationListView::Change::refresh
+                                                 : ApplicationListView::Change::newChoice;
+    m_listedChoice = choice;
+    m_list->setRows(std::move(rows), change, m_library.selectedID());
     m_rows->setSizing(m_library.sizing());
     m_rows->setShowTicks(m_showAISelection);
     m_rows->setSelectedPath(m_library.selectedID());

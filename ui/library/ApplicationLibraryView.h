@@ -158,6 +158,14 @@ private:
     bool m_canQuit = false;
     ApplicationLibraryLogic::SortedApplications m_sorted;
     QList<qsizetype> m_visible;
+    // The search, filter and order the list was last given.
+    struct ListChoice {
+        QString search;
+        LibraryFilter filter = LibraryFilter::all;
+        LibrarySort sort = LibrarySort::name;
+        friend bool operator==(const ListChoice&, const ListChoice&) = default;
+    };
+    ListChoice m_listedChoice;
 
     QTimer* m_runningTimer;
     LVButton* m_receiptsButton;

@@ -228,14 +228,20 @@ ApplicationListView::ApplicationListView(QWidget* parent) : AnchoredListView(par
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void ApplicationListView::setRows(QList<ApplicationRow> rows) {
+void ApplicationListView::setRows(QList<ApplicationRow> rows, Change change,
+                                  const std::optional<QString>& held) {
     ApplicationListModel* model = this->rows();
     if (!model)
         return;
-    keepingTopRow(
-        [](const QModelIndex& index) { return index.data(ApplicationListModel::PathRole).toString(); },
-        [model](const QString& path) { return model->rowOf(path); },
-        [&] { model->setRows(std::move(rows)); });
+    const auto apply = [&] {
+        model->setRows(std::move(rows));
+    };
+    if (change == Change::newChoice)
+        showingTop(apply, [&] { return held ? model->rowOf(*held) : -1; });
+    else
+        keepingPlace(
+            [](const QModelIndex& index) { return index.data(ApplicationListModel::PathRole).toString(); },
+            [model](const QString& path) { return model->rowOf(path); }, apply);
 }
 
 ApplicationListModel* ApplicationListView::rows() const {

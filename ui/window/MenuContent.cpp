@@ -40,8 +40,26 @@ QFont rowFont() {
 }
 
 // The scroll area of the middle: clear, no frame, never wider than the popover.
-QScrollArea* makeMiddle(QWidget* content) {
-    auto* area = new QScrollArea;
+// The middle of the popover: as tall as its content at the popover's inner width, shorter (scrolling)
+// only where the popover is.
+class MiddleArea final : public QScrollArea {
+public:
+    explicit MiddleArea(int width) : m_width(width) {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override {
+        const QLayout* column = widget()->layout();
+        const int height = column->hasHeightForWidth() ? column->totalHeightForWidth(m_width)
+                                                       : column->totalSizeHint().height();
+        return {m_width, height + 2 * frameWidth()};
+    }
+
+private:
+    int m_width;
+};
+
+QScrollArea* makeMiddle(QWidget* content, int width) {
+    auto* area = new MiddleArea(width);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -295,11 +313,10 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
             m_actions.openMain();
     });
     m_middleColumn->addWidget(m_updateReminder);
-    m_middleColumn->addStretch(1);
-    m_middle = makeMiddle(m_middleContent);
-    root->addWidget(m_middle, 1);
-
-    root->addWidget(new LVRule({}, 1.0, this));
+    m_middle = makeMiddle(m_middleContent, contentWidth - 2 * margin);
+    root->addWidget(m_middle);
+    m_divider = new LVRule({}, 1.0, this);
+    root->addWidget(m_divider);
 
     auto* controls = new QHBoxLayout;
     controls->setSpacing(8);
@@ -323,6 +340,10 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     controls->addWidget(m_settings);
     controls->addWidget(m_quit);
     root->addLayout(controls);
+    // A popover taller than its content shows it whole in its middle: every spacing stays the
+    // column's, the room left over goes above and below.
+    root->insertStretch(0, 1);
+    root->addStretch(1);
     connect(m_toggle, &QAbstractButton::clicked, &m_model, &AppModel::toggleMonitoring);
     connect(m_sample, &QAbstractButton::clicked, &m_model, &AppModel::sampleNow);
     connect(m_settings, &QAbstractButton::clicked, this, [this] {

@@ -99,6 +99,8 @@ public:
     MenuControlButton* settingsButton() const { return m_settings; }
     MenuControlButton* quitButton() const { return m_quit; }
     QScrollArea* middle() const { return m_middle; }
+    QWidget* divider() const { return m_divider; }
+    ProcessAdviceView* adviceView() const { return m_advice; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -128,6 +130,7 @@ private:
     QWidget* m_rowsBox;
     QList<MenuProcessRow*> m_rows;
     LVButton* m_open;
+    QWidget* m_divider;
     QAbstractButton* m_updateReminder;
     MenuControlButton* m_toggle;
     MenuControlButton* m_sample;

@@ -58,9 +58,10 @@ ProcessAISection::ProcessAISection(MainView& view, QWidget* parent) : QWidget(pa
     auto* indicator = new BusyIndicator(14, m_busyRow);
     indicator->setAnimated(!model.isPreview());
     busy->addWidget(indicator);
-    auto* busyText =
-        new LVText(QStringLiteral("正在获取简短建议…"), Fonts::system(11), Palette::ink, m_busyRow);
-    busy->addWidget(busyText);
+    // Muted like every text of its group.
+    m_busyText =
+        new LVText(QStringLiteral("正在获取简短建议…"), Fonts::system(11), Palette::muted, m_busyRow);
+    busy->addWidget(m_busyText);
     m_cancel = new LVButton(LVButtonKind::secondary, QStringLiteral("取消"), m_busyRow);
     busy->addWidget(m_cancel);
     busy->addStretch(1);

@@ -34,6 +34,7 @@ public:
     LVButton* refreshButton() const { return m_refresh; }
     LVDisclosure* aiGroup() const { return m_group; }
     QWidget* busyRow() const { return m_busyRow; }
+    LVText* busyText() const { return m_busyText; }
     LVButton* cancelButton() const { return m_cancel; }
     LVText* statusText() const { return m_status; }
     LVButton* requestButton() const { return m_request; }
@@ -50,6 +51,7 @@ private:
     LVButton* m_refresh;
     LVDisclosure* m_group;
     QWidget* m_busyRow;
+    LVText* m_busyText;
     LVButton* m_cancel;
     LVText* m_status;
     LVButton* m_request;

@@ -38,12 +38,17 @@ Texts texts(const Input& in) {
     t.muteTitle =
         in.isMuted ? QStringLiteral("恢复这个进程的提醒") : QStringLiteral("这是正常任务 · 静音 1 小时");
     t.muteEnabled = !in.isPreview;
-    if (in.isPreview)
-        t.footnote = QStringLiteral("演示模式中的操作不会执行。");
-    else if (!in.stopping && in.canStop)
-        t.footnote = QStringLiteral("退出和强制结束均需确认，操作后会复查结果。");
-    else
+    // While a stop is rechecked the controls are disabled for that reason alone: saying the process
+    // may not be stopped would be false, and would not tell the user to wait. A protected process is
+    // named so in preview mode too, where the demo note would hide why it could never be stopped.
+    if (in.stopping)
+        t.footnote = QStringLiteral("正在确认进程是否已退出。");
+    else if (!in.canStop)
         t.footnote = QStringLiteral("这是受保护或不可操作的进程。");
+    else if (in.isPreview)
+        t.footnote = QStringLiteral("演示模式中的操作不会执行。");
+    else
+        t.footnote = QStringLiteral("退出和强制结束均需确认，操作后会复查结果。");
 
     t.command = sample.command.isEmpty() ? QStringLiteral("当前无法读取启动命令。") : sample.command;
     t.executable =

@@ -2,6 +2,7 @@
 
 #include "app/model/AppModel.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/KitStyle.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -94,7 +95,8 @@ ProcessDetailPane::ProcessDetailPane(MainView& view, QWidget* parent) : QWidget(
         auto* row = new QHBoxLayout;
         row->addWidget(new LVText(label, Fonts::system(11), Palette::muted, rows));
         row->addStretch(1);
-        auto* value = new LVText({}, Fonts::monospacedDigits(11), Palette::ink, rows);
+        // The group's texts are muted, the figures with them.
+        auto* value = new LVText({}, Fonts::monospacedDigits(11), Palette::muted, rows);
         value->setMaximumLines(1);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row->addWidget(value);
@@ -137,8 +139,9 @@ ProcessDetailPane::ProcessDetailPane(MainView& view, QWidget* parent) : QWidget(
     m_more->setContentsMargins(8, 0, 8, 0);
     stopRow->addWidget(m_more);
     stopRow->addStretch(1);
-    auto* menu = new QMenu(m_more);
+    auto* menu = m_moreMenu = new QMenu(m_more);
     m_forceStop = menu->addAction(QStringLiteral("强制结束…"));
+    KitStyle::setDestructive(m_forceStop);
     connect(m_more, &QAbstractButton::clicked, this,
             [this, menu] { menu->popup(m_more->mapToGlobal(QPoint(0, m_more->height()))); });
     connect(m_stop, &QAbstractButton::clicked, this, [this] { requestStop(false); });
@@ -181,7 +184,7 @@ void ProcessDetailPane::refresh() {
     input.finding = ProcessDetail::findingFor(model.findings(), m_sample.identity);
     input.stopping = model.stoppingIDs().contains(m_sample.identity);
     input.isPreview = model.isPreview();
-    input.canStop = !input.isPreview && model.canStop(m_sample);
+    input.canStop = model.canStop(m_sample);
     input.isMuted = model.isIgnored(m_sample);
     const ProcessDetail::Texts t = ProcessDetail::texts(input);
 

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QAction;
+class QMenu;
 
 namespace lunorvale {
 
@@ -36,8 +37,11 @@ public:
     LVText* cpuText() const { return m_cpu; }
     LVBadge* mutedBadge() const { return m_mutedBadge; }
     LVText* explanationText() const { return m_explanation; }
+    // The resident memory, run time and CPU time figures.
+    QList<LVText*> figureTexts() const { return {m_memory, m_elapsed, m_cpuTotal}; }
     LVButton* stopButton() const { return m_stop; }
     LVPlainButton* moreButton() const { return m_more; }
+    QMenu* moreMenu() const { return m_moreMenu; }
     QAction* forceStopAction() const { return m_forceStop; }
     LVPlainButton* muteButton() const { return m_mute; }
     LVText* footnoteText() const { return m_footnote; }
@@ -66,6 +70,7 @@ private:
     QWidget* m_stopControls;
     LVButton* m_stop;
     LVPlainButton* m_more;
+    QMenu* m_moreMenu;
     QAction* m_forceStop;
     LVPlainButton* m_mute;
     LVText* m_footnote;

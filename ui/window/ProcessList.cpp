@@ -4,6 +4,7 @@
 #include "ui/kit/Palette.h"
 #include "ui/window/ProcessRow.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -181,6 +182,11 @@ void ProcessSortFilterModel::setFilter(const ProcessesLogic::Filter& filter, con
     invalidateRowsFilter();
 }
 
+bool ProcessSortFilterModel::isShowing(ProcessOrder::Key key, ProcessFilter filter,
+                                       const QString& search) const {
+    return key == m_key && filter == m_filter.key && ProcessesLogic::foldedQuery(search) == m_query;
+}
+
 const ProcessSample& ProcessSortFilterModel::sample(int row) const {
     return m_processes->sample(mapToSource(index(row)).row());
 }
@@ -269,6 +275,7 @@ ProcessListView::ProcessListView(QWidget* parent) : AnchoredListView(parent) {
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("进程列表"));
+    verticalScrollBar()->installEventFilter(this);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         if (m_applying || !current.isValid())
             return;
@@ -280,17 +287,20 @@ void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
                                    const ProcessesLogic::Filter& filter, const QString& search,
                                    ProcessOrder::Key key, const std::optional<ProcessIdentity>& selected) {
     m_applying = true;
-    keepingTopRow(
-        [](const QModelIndex& index) {
-            return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
-        },
-        [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); },
-        [&] {
-            m_model->setOrder(key);
-            m_model->setFilter(filter, search);
-            m_processes->setProcesses(processes);
-            showSelection(selected, false);
-        });
+    const auto apply = [&] {
+        m_model->setOrder(key);
+        m_model->setFilter(filter, search);
+        m_processes->setProcesses(processes);
+        showSelection(selected, false);
+    };
+    if (m_model->isShowing(key, filter.key, search))
+        keepingPlace(
+            [](const QModelIndex& index) {
+                return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
+            },
+            [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); }, apply);
+    else
+        showingTop(apply, [&] { return selected ? m_model->rowOf(*selected) : -1; });
     m_applying = false;
 }
 
@@ -311,6 +321,22 @@ void ProcessListView::showSelection(const std::optional<ProcessIdentity>& select
             scrollTo(index);
     }
     m_applying = applying;
+}
+
+int ProcessListView::leadingInset() const {
+    return frameWidth() + insetX;
+}
+
+int ProcessListView::trailingInset() const {
+    const QScrollBar* bar = verticalScrollBar();
+    return frameWidth() + insetX + (bar->isVisibleTo(this) ? bar->width() : 0);
+}
+
+bool ProcessListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == verticalScrollBar() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Resize))
+        emit insetsChanged();
+    return AnchoredListView::eventFilter(watched, event);
 }
 
 } // namespace lunorvale

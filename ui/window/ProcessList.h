@@ -62,6 +62,8 @@ public:
     ProcessOrder::Key order() const { return m_key; }
     // `search` as typed.
     void setFilter(const ProcessesLogic::Filter& filter, const QString& search);
+    // Whether these are the order, filter and search (as typed) shown now.
+    bool isShowing(ProcessOrder::Key key, ProcessFilter filter, const QString& search) const;
 
     using QSortFilterProxyModel::index;
     QModelIndex index(int row) const { return index(row, 0); }
@@ -116,17 +118,28 @@ public:
     ProcessRowDelegate* rowDelegate() const { return m_delegate; }
 
     // Shows those of `processes` the filter and the search keep, in the order of `key`, with `selected`
-    // highlighted (when listed), keeping the current row and the process at the top of the view where
-    // they still are. Announces no selection of its own.
+    // highlighted (when listed). A new sample keeps the list's place; another order, filter or search
+    // shows the list from its top, or down to `selected` when it is listed. Announces no selection of
+    // its own.
     void setProcesses(const QList<ProcessSample>& processes, const ProcessesLogic::Filter& filter,
                       const QString& search, ProcessOrder::Key key,
                       const std::optional<ProcessIdentity>& selected);
     // Highlights the process (nothing when it is not listed) without announcing it.
     void showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt);
 
+    // How far a row's content stands inside the view's edges: headings above the list use the same
+    // room, the scroll bar's included while it is shown.
+    int leadingInset() const;
+    int trailingInset() const;
+
 signals:
     // The user chose another process.
     void processChosen(const lunorvale::ProcessIdentity& identity);
+    // The scroll bar came or went: `trailingInset()` changed.
+    void insetsChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     ProcessListModel* m_processes;

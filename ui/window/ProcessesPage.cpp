@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -44,15 +45,20 @@ void drawField(QPainter& painter, const QWidget* widget, qreal radius) {
     painter.drawPath(shape);
 }
 
-// A band on the secondary colour: the column headings of the list card.
+// A band on the secondary colour: the column headings of the list card, each above its column of
+// the list below, whether the list shows its scroll bar or not.
 class HeadingBand final : public QWidget {
 public:
-    explicit HeadingBand(QWidget* headings) {
+    HeadingBand(QWidget* headings, ProcessListView* list) {
         setFixedHeight(36);
         auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(15, 0, 15, 0);
         row->setSpacing(12);
         row->addWidget(headings);
+        const auto align = [row, list] {
+            row->setContentsMargins(list->leadingInset(), 0, list->trailingInset(), 0);
+        };
+        connect(list, &ProcessListView::insetsChanged, this, align);
+        align();
     }
 
 protected:
@@ -198,13 +204,13 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     auto* cardColumn = new QVBoxLayout(cardContent);
     cardColumn->setContentsMargins(0, 0, 0, 0);
     cardColumn->setSpacing(0);
+    m_list = new ProcessListView;
     QWidget* headings = MainView::processColumnHeadings(false);
-    cardColumn->addWidget(new HeadingBand(headings));
+    cardColumn->addWidget(new HeadingBand(headings, m_list));
     cardColumn->addWidget(new LVRule({}, 1.0, cardContent));
     m_listStack = new QStackedWidget(cardContent);
     m_empty = new LVEmptyState(LVSymbol("magnifyingglass"), {}, {});
     m_listStack->addWidget(topAligned(m_empty));
-    m_list = new ProcessListView;
     m_listStack->addWidget(m_list);
     cardColumn->addWidget(m_listStack, 1);
     LVCard* listCard = card(cardContent);
@@ -333,6 +339,10 @@ void ProcessesPage::refresh() {
     switch (side.pane) {
     case ProcessesLogic::SidePane::detail:
         m_detail->setSample(*side.sample);
+        // Another process is read from its top; a new sample of the same one leaves the pane where it is.
+        if (m_detailShown != side.sample->identity)
+            m_detailScroll->verticalScrollBar()->setValue(0);
+        m_detailShown = side.sample->identity;
         m_side->setCurrentIndex(0);
         break;
     case ProcessesLogic::SidePane::missingProcess: {

@@ -78,6 +78,7 @@ public:
     LVButton* missingButton() const { return m_missingButton; }
     QWidget* selectionPrompt() const { return m_prompt; }
     QWidget* sidePane() const;
+    QScrollArea* detailScroll() const { return m_detailScroll; }
 
     // Applies the model and the window's state now (normally once per pass of the event loop).
     void refresh();
@@ -102,6 +103,7 @@ private:
     QStackedWidget* m_side;
     QScrollArea* m_detailScroll;
     ProcessDetailPane* m_detail;
+    std::optional<ProcessIdentity> m_detailShown; // the process the pane showed last
     QWidget* m_missing;
     LVText* m_missingTitle;
     LVText* m_missingReason;

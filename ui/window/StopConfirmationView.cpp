@@ -34,12 +34,13 @@ StopConfirmationView::StopConfirmationView(AppModel& model, const StopRequest& r
     processRow->addWidget(new ProcessGlyph(sample.name, processBox));
     auto* lines = new QVBoxLayout;
     lines->setSpacing(6);
-    auto* name = new LVText(ProcessesLogic::oneLine(StopSheet::processLine(sample)),
-                            Fonts::system(14, FontWeight::semibold), Palette::ink, processBox);
-    name->setMaximumLines(1);
+    // A long name wraps rather than being cut, so the PID after it, which says which process is
+    // meant, is always shown.
+    m_process = new LVText(ProcessesLogic::oneLine(StopSheet::processLine(sample)),
+                           Fonts::system(14, FontWeight::semibold), Palette::ink, processBox);
     auto* source = new LVText(sample.displaySource(), Fonts::system(12), Palette::muted, processBox);
     source->setMaximumLines(2);
-    lines->addWidget(name);
+    lines->addWidget(m_process);
     lines->addWidget(source);
     processRow->addLayout(lines, 1);
     column->addWidget(lunorCard(processBox));

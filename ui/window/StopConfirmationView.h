@@ -21,6 +21,8 @@ public:
     StopConfirmationView(AppModel& model, const StopRequest& request, std::function<void()> onCancel,
                          std::function<void()> onConfirm, QWidget* parent = nullptr);
 
+    // The process line: its name, " · PID " and the pid.
+    LVText* processText() const { return m_process; }
     LVButton* cancelButton() const { return m_cancel; }
     LVButton* confirmButton() const { return m_confirm; }
 
@@ -29,6 +31,7 @@ private:
 
     AppModel& m_model;
     ProcessSample m_sample;
+    LVText* m_process;
     LVButton* m_cancel;
     LVButton* m_confirm;
 };
