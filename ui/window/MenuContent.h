@@ -100,7 +100,6 @@ public:
     MenuControlButton* quitButton() const { return m_quit; }
     QScrollArea* middle() const { return m_middle; }
     QWidget* divider() const { return m_divider; }
-    ProcessAdviceView* adviceView() const { return m_advice; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

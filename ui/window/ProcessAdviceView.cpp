@@ -26,19 +26,10 @@ ProcessAdviceView::ProcessAdviceView(AutomaticProcessAdvice& advice, bool compac
         titleRow->addWidget(new LVSymbolView(LVSymbol("chevron.right"), 9, Palette::accent, this), 0,
                             Qt::AlignVCenter);
         column->addLayout(titleRow);
-        // The next step, or the AI's reason where a decision stands beside high-CPU advice: the
-        // popover's only place to show what the AI said, marked as the AI's.
-        auto* explanationRow = new QHBoxLayout;
-        explanationRow->setSpacing(5);
-        m_aiMark = new LVSymbolView(LVSymbol("sparkles"), 10, Palette::muted, this);
-        m_aiMark->hide();
-        explanationRow->addWidget(m_aiMark, 0, Qt::AlignTop);
         m_explanation = new LVText({}, Fonts::system(11), Palette::muted, this);
         m_explanation->setLineSpacing(3);
         m_explanation->setMaximumLines(3);
-        explanationRow->addWidget(m_explanation, 1);
-        column->addLayout(explanationRow);
-        connect(&m_advice, &AutomaticProcessAdvice::entriesChanged, this, &ProcessAdviceView::applyAILine);
+        column->addWidget(m_explanation);
         return;
     }
 
@@ -70,23 +61,21 @@ void ProcessAdviceView::setContent(const ProcessSample& sample, const LocalProce
     m_local = localAdvice;
     m_manual = manualAdvice;
     m_title->setText(localAdvice.title);
-    if (!m_compact) {
-        m_explanation->setText(localAdvice.reason);
-        m_nextStep->setText(localAdvice.nextStep);
+    if (m_compact) {
+        m_explanation->setText(localAdvice.nextStep);
+        return;
     }
+    m_explanation->setText(localAdvice.reason);
+    m_nextStep->setText(localAdvice.nextStep);
     applyAILine();
 }
 
 void ProcessAdviceView::applyAILine() {
+    if (m_compact)
+        return;
     const OverviewLogic::AdviceAILine line =
         OverviewLogic::adviceAILine(m_local.state, m_manual, m_advice.entry(m_sample));
     const bool decision = line.kind == OverviewLogic::AdviceAILine::Kind::decision;
-    if (m_compact) {
-        // The notes about pending or failed advice are left to the full layout.
-        m_aiMark->setVisible(decision);
-        m_explanation->setText(decision ? line.text : m_local.nextStep);
-        return;
-    }
     m_aiLabel->setVisible(decision);
     m_aiText->setVisible(line.kind != OverviewLogic::AdviceAILine::Kind::none);
     m_aiText->setText(line.text);

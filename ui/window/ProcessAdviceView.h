@@ -14,9 +14,8 @@ class LVText;
 
 // What to do about one process: its local advice and, in the full layout, one line about AI advice
 // (the decision beside a high-CPU state, or that automatic advice is on its way or unavailable). The
-// compact layout is a title row ending in a chevron and the next step, or in its place the AI
-// decision's reason where one stands. Follows the automatic-advice queue by itself; performs no
-// action.
+// compact layout is a title row ending in a chevron and the next step. Follows the automatic-advice
+// queue by itself; performs no action.
 class ProcessAdviceView final : public QWidget {
     Q_OBJECT
 public:
@@ -27,9 +26,6 @@ public:
 
     LVText* titleText() const { return m_title; }
     LVText* aiText() const { return m_aiText; }
-    // The compact layout's second row: the next step or the AI's reason, and the mark of the latter.
-    LVText* explanationText() const { return m_explanation; }
-    LVSymbolView* aiMark() const { return m_aiMark; }
 
 private:
     void applyAILine();
@@ -43,7 +39,6 @@ private:
     LVText* m_explanation = nullptr;
     LVText* m_nextStep = nullptr;
     QWidget* m_aiLabel = nullptr;
-    LVSymbolView* m_aiMark = nullptr;
     LVText* m_aiText = nullptr;
 };
 
