@@ -29,6 +29,7 @@
 
 using lunorvale::test::ChildProcess;
 using lunorvale::test::pollUntil;
+using lunorvale::test::waitUntilExecuted;
 using namespace std::chrono_literals;
 
 namespace {
@@ -279,6 +280,9 @@ TEST(ProcessProbes, ArgumentsAndPathsAreCutOrFailCleanly) {
     // clang-format on
     for (const auto& [pid, size, expected] : cases)
         EXPECT_EQ(arguments(pid, size), expected) << pid << " " << size;
+    // A zombie's arguments stay empty for good, so the tests' wait for a started program's arguments
+    // ends at one (a child that ends at once is one) instead of running into its bound.
+    EXPECT_TRUE(waitUntilExecuted(zombie->pid()));
     char buffer[8] = "QQQQQQQ";
     EXPECT_EQ(lv_process_args(child->pid(), buffer, 0), 0u);
     EXPECT_EQ(lv_process_path(child->pid(), buffer, 0), 0);
@@ -515,8 +519,26 @@ TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
     ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
+namespace {
+
+// Run in a forked copy of this program: on SIGUSR1 it becomes nobody's process without running a new
+// program, as a service that drops its privileges does. Async-signal-safe.
+void becomeNobody(int) {
+    if (::setresgid(nobody, nobody, nobody) != 0 || ::setresuid(nobody, nobody, nobody) != 0)
+        ::_exit(1);
+}
+
+void becomeNobodyOnSignal(const void*) {
+    struct sigaction action {};
+    action.sa_handler = becomeNobody;
+    ::sigaction(SIGUSR1, &action, nullptr);
+}
+
+} // namespace
+
 // A process seen before is read through the descriptor kept from the earlier listing; when it
-// changes its user it leaves the list like any other process of another user.
+// changes its user it leaves the list like any other process of another user: at once when it runs
+// a new program, within a few listings when it changes its user itself.
 TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
     if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
         GTEST_SKIP() << "changing a process's user needs root and setpriv (util-linux)";
@@ -524,21 +546,42 @@ TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
     ASSERT_TRUE(directory.isValid());
     const std::string fifo = directory.filePath(QStringLiteral("go")).toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    auto child = ChildProcess::spawn({"/bin/sh", "-c",
-                                      "read line < " + fifo +
-                                          "; exec /usr/bin/setpriv --reuid=65534 "
-                                          "--regid=65534 --clear-groups " +
-                                          sleepProgram() + " 60"});
-    ASSERT_TRUE(child);
-    EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) != nullptr; }, 60s));
-    const uint64_t start = readOrFail(child->pid()).start_us;
-    std::ofstream(fifo) << "go\n";
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            LVProcessRecord record{};
-            return lv_read_process(child->pid(), &record) == 1 && record.uid == nobody;
-        },
-        60s));
-    EXPECT_EQ(readOrFail(child->pid()).start_us, start) << "same process, new user";
-    EXPECT_EQ(find(collect(), child->pid()), nullptr);
+    struct Case {
+        const char* what;
+        std::function<std::unique_ptr<ChildProcess>()> start;
+        std::function<void(ChildProcess&)> change;
+        bool atOnce;
+    };
+    const Case cases[] = {
+        {"runs a program as nobody",
+         [&] {
+             return ChildProcess::spawn({"/bin/sh", "-c",
+                                         "read line < " + fifo +
+                                             "; exec /usr/bin/setpriv --reuid=65534 "
+                                             "--regid=65534 --clear-groups " +
+                                             sleepProgram() + " 60"});
+         },
+         [&](ChildProcess&) { std::ofstream(fifo) << "go\n"; }, true},
+        {"becomes nobody itself", [] { return ChildProcess::forkIdle(becomeNobodyOnSignal, nullptr); },
+         [](ChildProcess& child) { child.signal(SIGUSR1); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto child = c.start();
+        ASSERT_TRUE(child);
+        EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) != nullptr; }, 60s));
+        const uint64_t start = readOrFail(child->pid()).start_us;
+        c.change(*child);
+        EXPECT_TRUE(pollUntil(
+            [&] {
+                LVProcessRecord record{};
+                return lv_read_process(child->pid(), &record) == 1 && record.uid == nobody;
+            },
+            60s));
+        EXPECT_EQ(readOrFail(child->pid()).start_us, start) << "same process, new user";
+        if (c.atOnce)
+            EXPECT_EQ(find(collect(), child->pid()), nullptr);
+        else
+            EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) == nullptr; }, 60s));
+    }
 }
