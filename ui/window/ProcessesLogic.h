@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/monitoring/ProcessSort.h"
 #include "core/monitoring/Finding.h"
 #include "core/monitoring/LocalProcessAdvice.h"
 #include "core/monitoring/ProcessSample.h"
+#include "core/monitoring/ProcessSort.h"
 
 #include <QList>
 #include <QSet>
