@@ -181,7 +181,7 @@ TEST(Trash, OnlyAPlainTrashOfOurOwnIsUsed) {
     }
 }
 
-// Each record names the exact original path, percent-encoded as the Trash specification asks, under a
+// Each record names the exact original path, percent-encoded as the freedesktop Trash format asks, under a
 // name that fits the file system, so any other Trash (trash-cli's, the desktop's) restores the item to
 // where it was. A volume's own trash records the path from the top of the volume.
 TEST(Trash, RecordsNameTheExactOriginalPathForEveryTrashReader) {
