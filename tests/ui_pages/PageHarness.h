@@ -3,6 +3,7 @@
 // The main window over a scripted model, with this folder's pages in it, and a guard that fails a test
 // on any complaint of QAbstractItemModelTester.
 
+#include "core/ai/AIConfiguration.h"
 #include "model/ModelHarness.h"
 #include "support/ModelTesterGuard.h"
 #include "ui/window/HistoryPage.h"
@@ -14,6 +15,23 @@
 #include <memory>
 
 namespace lunorvale::test {
+
+// A model with "encoder" (pid 700) flagged and selected, and "shell" (701) idle.
+inline AppModel& flaggedModel(ModelHarness& h, const std::optional<AIConfiguration>& service = std::nullopt) {
+    h.quickRules();
+    if (service) {
+        h.store().setValue(AppModel::Keys::aiConfiguration, service->toJson());
+        h.store().setValue(AppModel::Keys::automaticAdvicePreference, false);
+    }
+    h.add(700, "encoder");
+    h.add(701, "shell");
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    h.run(60, {700});
+    model.setSelectedID(ProcessIdentity{700, 5700});
+    return model;
+}
 
 inline MainViewServices pageServices(HistoryExport::Services exportServices = {}) {
     MainViewServices services;

@@ -199,14 +199,7 @@ TEST(ProcessesPage, HeadingsStandOverTheirColumnsWithAndWithoutAScrollBar) {
 // Another process is read from the top of its detail; a new sample leaves the detail where it was.
 TEST(ProcessesPage, TheDetailOfAnotherProcessStartsAtItsTop) {
     ModelHarness h;
-    h.quickRules();
-    h.add(700, "encoder");
-    h.add(701, "shell");
-    AppModel& model = h.start();
-    model.completeOnboarding();
-    h.sample();
-    h.run(60, {700});
-    model.setSelectedID(ProcessIdentity{700, 5700});
+    AppModel& model = flaggedModel(h);
     PageWindow window(model, Page::processes);
     ProcessesPage* page = window.processes();
     for (LVDisclosure* group : page->detailPane()->findChildren<LVDisclosure*>())

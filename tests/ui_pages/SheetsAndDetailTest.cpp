@@ -31,23 +31,6 @@ using namespace lunorvale::test;
 
 namespace {
 
-// A model with "encoder" (pid 700) flagged and selected, and "shell" (701) idle.
-AppModel& flaggedModel(ModelHarness& h, const std::optional<AIConfiguration>& service = std::nullopt) {
-    h.quickRules();
-    if (service) {
-        h.store().setValue(AppModel::Keys::aiConfiguration, service->toJson());
-        h.store().setValue(AppModel::Keys::automaticAdvicePreference, false);
-    }
-    h.add(700, "encoder");
-    h.add(701, "shell");
-    AppModel& model = h.start();
-    model.completeOnboarding();
-    h.sample();
-    h.run(60, {700});
-    model.setSelectedID(ProcessIdentity{700, 5700});
-    return model;
-}
-
 template <typename View> View* shownSheet(MainView& view) {
     PageWindow::settle();
     return view.sheetDialog() ? view.sheetDialog()->findChild<View*>() : nullptr;
