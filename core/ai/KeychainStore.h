@@ -25,7 +25,7 @@ namespace Status {
 inline constexpr qint32 success = 0;
 inline constexpr qint32 userCancelled = -128;
 inline constexpr qint32 authenticationFailed = -25293;
-inline constexpr qint32 notAvailable = -25291; // no secret service on the session bus
+inline constexpr qint32 notAvailable = -25291; // no key store at all: nothing on the bus provides one
 inline constexpr qint32 itemNotFound = -25300;
 inline constexpr qint32 interactionNotAllowed = -25308; // the item is locked and we may not ask
 inline constexpr qint32 interactionRequired = -25315;
