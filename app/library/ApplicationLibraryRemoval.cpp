@@ -340,8 +340,7 @@ void ApplicationLibraryModel::analyze(const QString& summary, const AIConfigurat
     // A missing key still goes to the service, which then answers with its own error.
     QString key;
     try {
-        if (m_services.keychain)
-            key = m_services.keychain->loadSilently(configuration.baseURL).value_or(QString());
+        key = requestKey(m_services.keychain.get(), configuration).value_or(QString());
     } catch (const AIServiceError& error) {
         finish(std::nullopt, error.errorDescription());
         return;
