@@ -293,14 +293,8 @@ void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
         m_processes->setProcesses(processes);
         showSelection(selected, false);
     };
-    if (m_model->isShowing(key, filter.key, search))
-        keepingPlace(
-            [](const QModelIndex& index) {
-                return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
-            },
-            [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); }, apply);
-    else
-        showingTop(apply, [&] { return selected ? m_model->rowOf(*selected) : -1; });
+    applying(m_model->isShowing(key, filter.key, search) ? Change::refresh : Change::newChoice, apply,
+             [&] { return selected ? m_model->rowOf(*selected) : -1; });
     m_applying = false;
 }
 
