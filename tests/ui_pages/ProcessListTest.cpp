@@ -290,3 +290,69 @@ TEST(ProcessList, ASampleNeverMovesTheViewToWhereARowWent) {
         }
     }
 }
+
+// A click on a row and an arrow key choose the row they highlight, whatever happened to the list
+// before: after a search hid the selected process, or after it exited (the view then puts its own
+// current row on a neighbour), the model's selection is the highlighted row and the side pane shows it
+// at once.
+TEST(ProcessList, EveryClickAndArrowKeyChoosesItsRow) {
+    enum class Gone { hiddenBySearch, exited };
+    enum class By { click, arrowKey };
+    for (const Gone gone : {Gone::hiddenBySearch, Gone::exited})
+        for (const By by : {By::click, By::arrowKey}) {
+            SCOPED_TRACE(testing::Message() << (gone == Gone::exited ? "exited, " : "hidden, ")
+                                            << (by == By::click ? "click" : "arrow key"));
+            ModelHarness h;
+            // All idle: listed by name, "encoder" first.
+            for (const auto& [pid, name] : {std::pair(700, "encoder"), std::pair(701, "shell"),
+                                            std::pair(702, "shell-helper"), std::pair(703, "viewer")})
+                h.add(pid, name);
+            AppModel& model = h.start();
+            model.completeOnboarding();
+            h.sample();
+            PageWindow window(model, Page::processes);
+            ProcessesPage* page = window.processes();
+            ProcessListView* list = page->list();
+            ProcessSortFilterModel* rows = list->listModel();
+            const auto highlightedRow = [&]() -> std::optional<ProcessIdentity> {
+                const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+                if (selected.size() != 1)
+                    return std::nullopt;
+                return rows->sample(selected.first().row()).identity;
+            };
+
+            const ProcessIdentity encoder = h.listed(700)->identity;
+            ASSERT_EQ(rows->rowOf(encoder), 0);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualRect(rows->index(0)).center());
+            PageWindow::settle();
+            ASSERT_EQ(model.selectedID(), encoder);
+
+            if (gone == Gone::hiddenBySearch) {
+                QTest::keyClicks(page->searchBox()->field(), QStringLiteral("sh"));
+            } else {
+                h.platform.remove(700);
+                h.advance(5);
+                h.sample();
+            }
+            PageWindow::settle();
+            ASSERT_EQ(rows->rowOf(encoder), -1);
+            ASSERT_EQ(highlightedRow(), std::nullopt);
+
+            if (by == By::click) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualRect(rows->index(0)).center());
+            } else {
+                list->setFocus();
+                QTest::keyClick(list, Qt::Key_Down);
+            }
+            PageWindow::settle();
+            const auto chosen = highlightedRow();
+            ASSERT_TRUE(chosen.has_value());
+            EXPECT_EQ(model.selectedID(), chosen);
+            EXPECT_TRUE(page->sidePane()->isAncestorOf(page->detailPane()));
+            EXPECT_EQ(page->detailPane()->sample().identity, *chosen);
+            // The key, too, starts from the list's first row: no row was left standing for the selection.
+            EXPECT_EQ(*chosen, rows->sample(0).identity);
+        }
+}
