@@ -20,8 +20,8 @@ public:
     };
 
 protected:
-    // Applies `change` as keepingPlace does after a refresh and showingTop after a new choice, with
-    // `heldRow()` the row of the selection (-1 for none), asked before and after.
+    // Applies `change` as keepingPlace does for a refresh and showingTop for a new choice, with
+    // `heldRow()` the row of the selection (-1 for none): asked before a refresh, after a new choice.
     template <typename Apply, typename HeldRow> void applying(Change how, Apply&& change, HeldRow heldRow) {
         if (how == Change::newChoice) {
             showingTop(change, heldRow);
@@ -38,7 +38,7 @@ private:
     // counted in the places of the list, so rows that came or went above the view's top move it by
     // their own height and what is shown does not shift, while a row that moved elsewhere in the order
     // is never followed; clamped to the new length.
-    template <typename Change> void keepingPlace(const QModelIndex& held, Change&& change) {
+    template <typename Apply> void keepingPlace(const QModelIndex& held, Apply&& change) {
         notePlace(held);
         change();
         restorePlace();
@@ -46,7 +46,7 @@ private:
 
     // Applies `change`, which makes another list of the rows (a new order, search or filter), and shows
     // it from its top, or down to the row `heldRow()` gives afterwards when that is not -1.
-    template <typename Change, typename HeldRow> void showingTop(Change&& change, HeldRow heldRow) {
+    template <typename Apply, typename HeldRow> void showingTop(Apply&& change, HeldRow heldRow) {
         change();
         executeDelayedItemsLayout();
         verticalScrollBar()->setValue(verticalScrollBar()->minimum());
