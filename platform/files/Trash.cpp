@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lunorvale::Trash {
 
@@ -73,11 +74,11 @@ QString parentOf(const QString& path) {
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// `name` inside `parent` as a folder of this user: made 0700 when missing, never reached through a
-// link, refused when it belongs to someone else.
-UniqueFd ownFolder(int parent, const char* name) {
-    const bool created = ::mkdirat(parent, name, 0700) == 0;
-    if (!created && errno != EEXIST)
+// `name` inside `parent` as a folder of this user: made 0700 when missing and `create` is set, never
+// reached through a link, refused when it belongs to someone else.
+UniqueFd ownFolder(int parent, const char* name, bool create) {
+    const bool created = create && ::mkdirat(parent, name, 0700) == 0;
+    if (create && !created && errno != EEXIST)
         return UniqueFd();
     UniqueFd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
@@ -90,53 +91,85 @@ UniqueFd ownFolder(int parent, const char* name) {
 }
 
 std::optional<OpenTrash> openTrash(const QString& folderPath, int parent, const char* name,
-                                   QByteArray recordedPath) {
+                                   QByteArray recordedPath, bool create) {
     OpenTrash trash{folderPath, UniqueFd(), UniqueFd(), std::move(recordedPath)};
-    const UniqueFd folder = ownFolder(parent, name);
+    const UniqueFd folder = ownFolder(parent, name, create);
     if (!folder.valid())
         return std::nullopt;
-    trash.files = ownFolder(folder.get(), "files");
-    trash.info = ownFolder(folder.get(), "info");
+    trash.files = ownFolder(folder.get(), "files", create);
+    trash.info = ownFolder(folder.get(), "info", create);
     if (!trash.files.valid() || !trash.info.valid())
         return std::nullopt;
     return trash;
 }
 
-// The home trash when the item lies on the home's file system, else the trash at the top of the item's
-// own file system.
-std::optional<OpenTrash> trashFor(const QString& path, uint64_t device) {
+// An administrator's ".Trash" at the top of a volume, shared by its users, each in a folder of their own:
+// opened only when it is a folder, not a link, and sticky, so that no user can take another's folder.
+UniqueFd sharedTrash(int volume) {
+    UniqueFd shared(::openat(volume, ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!shared.valid() || ::fstat(shared.get(), &status) != 0 || (status.st_mode & S_ISVTX) == 0)
+        return UniqueFd();
+    return shared;
+}
+
+// The trash folders an item at `path` on `device` goes to, best first: the home trash when the item lies
+// on the home's file system; else, at the top of the item's own file system, the user's folder in a
+// shared ".Trash" and then ".Trash-UID". With `create`, missing folders are made and only the first
+// trash that opens is given; without it, every one that exists is.
+std::vector<OpenTrash> trashesFor(const QString& path, uint64_t device, bool create) {
+    std::vector<OpenTrash> trashes;
     const QString dataHome = Paths::dataHome();
     QString existing = dataHome;
     while (existing != u"/" && !CheckedFiles::linkStatus(existing))
         existing = parentOf(existing);
     if (deviceOf(existing) == device) {
-        try {
-            AtomicFile::createDirectories(dataHome);
-        } catch (const FileWriteError&) {
-            return std::nullopt;
+        if (create) {
+            try {
+                AtomicFile::createDirectories(dataHome);
+            } catch (const FileWriteError&) {
+                return trashes;
+            }
         }
         const UniqueFd home(
             ::open(QFile::encodeName(dataHome).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!home.valid())
-            return std::nullopt;
-        return openTrash(dataHome + QStringLiteral("/Trash"), home.get(), "Trash", QFile::encodeName(path));
+            return trashes;
+        if (auto trash = openTrash(dataHome + QStringLiteral("/Trash"), home.get(), "Trash",
+                                   QFile::encodeName(path), create))
+            trashes.push_back(std::move(*trash));
+        return trashes;
     }
 
     QString top = parentOf(path);
     while (top != u"/" && deviceOf(parentOf(top)) == device)
         top = parentOf(top);
     if (deviceOf(top) != device)
-        return std::nullopt;
+        return trashes;
     const UniqueFd volume(
         ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!volume.valid())
-        return std::nullopt;
-    const QByteArray name = ".Trash-" + QByteArray::number(::getuid());
-    const QString folder = (top == u"/" ? QString() : top) + u'/' + QString::fromLatin1(name);
+        return trashes;
+    const QString topPrefix = top == u"/" ? QString() : top;
     // Records in a volume's trash name the item from the top of the volume, so they stay right wherever
     // the volume is mounted next.
-    return openTrash(folder, volume.get(), name.constData(),
-                     QFile::encodeName(path.mid(top == u"/" ? 1 : top.size() + 1)));
+    const QByteArray recorded = QFile::encodeName(path.mid(top == u"/" ? 1 : top.size() + 1));
+    const QByteArray uid = QByteArray::number(::getuid());
+    // A shared trash where this user's folder cannot be made (the administrator keeps it closed) leaves
+    // the user's own trash beside it.
+    if (const UniqueFd shared = sharedTrash(volume.get()); shared.valid()) {
+        if (auto trash = openTrash(topPrefix + QStringLiteral("/.Trash/") + QString::fromLatin1(uid),
+                                   shared.get(), uid.constData(), recorded, create)) {
+            trashes.push_back(std::move(*trash));
+            if (create)
+                return trashes;
+        }
+    }
+    const QByteArray own = ".Trash-" + uid;
+    if (auto trash = openTrash(topPrefix + u'/' + QString::fromLatin1(own), volume.get(), own.constData(),
+                               recorded, create))
+        trashes.push_back(std::move(*trash));
+    return trashes;
 }
 
 // The first `limit` bytes of `text`, not ending inside a UTF-8 sequence.
@@ -220,9 +253,10 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
     const std::optional<FileNode> item = CheckedFiles::linkStatus(path);
     if (!item)
         return {};
-    std::optional<OpenTrash> trash = trashFor(path, item->device);
-    if (!trash)
+    std::vector<OpenTrash> trashes = trashesFor(path, item->device, true);
+    if (trashes.empty())
         return {};
+    OpenTrash* const trash = &trashes.front();
 
     const QByteArray source = QFile::encodeName(path);
     const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());

@@ -237,3 +237,70 @@ TEST(Trash, RecordsNameTheExactOriginalPathForEveryTrashReader) {
     originals.sort();
     EXPECT_EQ(listed, originals);
 }
+
+// On another file system an administrator's shared ".Trash" holds each user's trash in a folder named by
+// the user's id, but only when it is a folder, not a link, and sticky, so that no user can take
+// another's; otherwise, and where the user's folder in it is not a plain folder of the user's own, the
+// volume's ".Trash-UID" takes the item.
+TEST(Trash, AVolumeWithASharedTrashUsesTheUsersFolderInIt) {
+    const QString uid = QString::number(::getuid());
+    const struct {
+        const char* name;
+        std::function<void(const QString& top, const QString& elsewhere)> prepare;
+        const char* trash; // from the top of the volume
+    } rows[] = {
+        {"sticky and open to all",
+         [](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+         },
+         "/.Trash/UID"},
+        {"without the sticky bit",
+         [](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 0777);
+         },
+         "/.Trash-UID"},
+        {"a link to a sticky folder",
+         [](const QString& top, const QString& elsewhere) {
+             ::chmod(QFile::encodeName(elsewhere).constData(), 01777);
+             QFile::link(elsewhere, top + "/.Trash");
+         },
+         "/.Trash-UID"},
+        {"the user's folder in it is a link",
+         [uid](const QString& top, const QString& elsewhere) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+             QFile::link(elsewhere, top + "/.Trash/" + uid);
+         },
+         "/.Trash-UID"},
+        {"the user's folder in it belongs to someone else",
+         [uid](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash/" + uid);
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+             ::chown(QFile::encodeName(top + "/.Trash/" + uid).constData(), 4321, 4321);
+         },
+         "/.Trash-UID"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TrashHome home;
+        const QString top = home.root + "/volume";
+        const ScratchMount mount = ScratchMount::tmpfs(top, "size=1m");
+        if (!mount.mounted())
+            GTEST_SKIP() << "mounting a file system needs root";
+        const QString elsewhere = top + "/elsewhere";
+        QDir().mkpath(elsewhere);
+        row.prepare(top, elsewhere);
+        const QString item = home.item("Shared.app", top + "/Apps");
+
+        const Trash::Outcome outcome = Trash::moveToTrash(item);
+        ASSERT_TRUE(outcome.moved);
+        const QString trash = top + QString::fromLatin1(row.trash).replace("UID", uid);
+        EXPECT_EQ(outcome.location, trash + "/files/Shared.app");
+        EXPECT_EQ(recordedPath(trash + "/info/Shared.app.trashinfo"), "Apps/Shared.app");
+        EXPECT_EQ(modeOf(trash), 0700u);
+        EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+    }
+}
