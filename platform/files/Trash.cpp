@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,6 +231,45 @@ QByteArray deletionDate() {
     return text;
 }
 
+// The local time of a record's deletion date as moveToTrash writes it; absent for any other text.
+std::optional<QDateTime> recordedDate(QByteArrayView text) {
+    if (text.size() != 19)
+        return std::nullopt;
+    QDateTime date =
+        QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+// The record `name` in `trash`, when it is one that moveToTrash wrote for `recordedPath` and its item is
+// missing from "files": its deletion date.
+std::optional<QDateTime> recordWithoutItem(const OpenTrash& trash, const char* name) {
+    // Only a file of exactly the size of such a record is read.
+    const QByteArray head = infoText(trash.recordedPath, QByteArray(19, '0'));
+    struct stat status {};
+    if (::fstatat(trash.info.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size != head.size())
+        return std::nullopt;
+    const UniqueFd record(::openat(trash.info.get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!record.valid())
+        return std::nullopt;
+    QByteArray text(head.size() + 1, Qt::Uninitialized);
+    const ssize_t read = ::read(record.get(), text.data(), static_cast<size_t>(text.size()));
+    if (read != head.size())
+        return std::nullopt;
+    text.truncate(head.size());
+    const qsizetype dateAt = head.size() - 20; // the date and the line's end
+    const std::optional<QDateTime> date = recordedDate(QByteArrayView(text).sliced(dateAt, 19));
+    if (!date || text != infoText(trash.recordedPath, text.sliced(dateAt, 19)))
+        return std::nullopt;
+    // The item's name is the record's without its suffix; only a missing one counts, not an unreadable one.
+    const QByteArray item = QByteArray(name).chopped(infoSuffixBytes);
+    if (::fstatat(trash.files.get(), item.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return std::nullopt;
+    return date;
+}
+
 } // namespace
 
 QByteArray infoText(const QByteArray& originalPath, const QByteArray& date) {
@@ -298,6 +338,51 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
         return {true, location};
     }
     return {};
+}
+
+int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest,
+                             const QDateTime& latest) {
+    if (!QDir::isAbsolutePath(originalPath) || QDir::cleanPath(originalPath) != originalPath ||
+        originalPath == u"/" || !earliest.isValid() || !latest.isValid())
+        return 0;
+    // The item may be in place still (it never moved), or gone since: then its folder tells the volume.
+    std::optional<uint64_t> device;
+    if (const std::optional<FileNode> item = CheckedFiles::linkStatus(originalPath))
+        device = item->device;
+    else
+        device = deviceOf(parentOf(originalPath));
+    if (!device)
+        return 0;
+    // A record's date has whole seconds.
+    const qint64 from = earliest.toSecsSinceEpoch();
+    const qint64 to = latest.toSecsSinceEpoch();
+    int removed = 0;
+    for (const OpenTrash& trash : trashesFor(originalPath, *device, false)) {
+        const int listed = ::dup(trash.info.get());
+        DIR* const folder = listed < 0 ? nullptr : ::fdopendir(listed);
+        if (!folder) {
+            if (listed >= 0)
+                ::close(listed);
+            continue;
+        }
+        std::vector<QByteArray> names;
+        while (const dirent* entry = ::readdir(folder)) {
+            const QByteArray name(entry->d_name);
+            if (name.size() > infoSuffixBytes && name.endsWith(infoSuffix))
+                names.push_back(name);
+        }
+        ::closedir(folder);
+        for (const QByteArray& name : names) {
+            const std::optional<QDateTime> date = recordWithoutItem(trash, name.constData());
+            if (!date || date->toSecsSinceEpoch() < from || date->toSecsSinceEpoch() > to)
+                continue;
+            if (::unlinkat(trash.info.get(), name.constData(), 0) == 0)
+                ++removed;
+        }
+        if (removed > 0)
+            ::fsync(trash.info.get());
+    }
+    return removed;
 }
 
 } // namespace lunorvale::Trash

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -38,6 +39,13 @@ public:
 Outcome moveToTrash(const QString& path, const TrashCalls& calls = TrashCalls());
 
 inline constexpr int nameAttempts = 64;
+
+// Removes, from the trash folders an item at `originalPath` may have gone to, the records that name it
+// but whose item never arrived in "files" (a program ended between writing a record and moving the
+// item), when they read exactly as moveToTrash writes them and are dated, to the second, from `earliest`
+// to `latest`. A record of another program, one dated otherwise and one whose item is there are left
+// alone; nothing is created and no link is followed. Returns how many records were removed.
+int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest, const QDateTime& latest);
 
 // The whole record of one trashed item: its original path (as the file system's bytes, percent-encoded
 // as in URLs, "/" kept) and the local time of deletion.
