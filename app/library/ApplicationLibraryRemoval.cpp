@@ -236,6 +236,18 @@ void ApplicationLibraryModel::clearReceipts() {
     }
 }
 
+void ApplicationLibraryModel::removeUnfinishedTrashRecords() {
+    if (m_preview)
+        return;
+    m_services.work->run([log = removalLog(), before = now()] {
+        try {
+            ApplicationRemovalService::removeUnfinishedTrashRecords(log.load(), before);
+        } catch (const std::exception&) {
+            // A log that cannot be read is the receipts sheet's to tell; the records wait for a removal.
+        }
+    });
+}
+
 // --- Reveals and opening ---
 
 void ApplicationLibraryModel::reveal(const QUrl& item) {

@@ -155,6 +155,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     m_model = m_services.makeModel(false);
     m_library = makeLibrary(false);
     m_model->setApplicationLibrary(m_library.get());
+    m_library->removeUnfinishedTrashRecords();
 
     // 3–6. The main window, hidden, with its menu bar. Its content is made when it first opens: a
     // program that stays in the tray never lays out (or loads the fonts for) a page nobody sees.
