@@ -10,6 +10,7 @@
 #include "platform/desktop/FileReveal.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
@@ -43,6 +44,7 @@ struct DesktopServices {
     DesktopUrlOpener urlOpener;
     std::unique_ptr<FreedesktopFileRevealer> revealer;
     BundleLauncher launcher;
+    std::unique_ptr<X11PointerPresses> pointerPresses;
 
     // Asked when an update wants the program to end: the quit confirmation decides.
     std::function<bool()> requestQuit;
@@ -61,6 +63,12 @@ struct DesktopServices {
             return makeStandardScreens(views());
         };
         services.settings = SettingsStore::applicationStore();
+        // Clicks outside the program are heard on X11 only; elsewhere the popover closes when it
+        // loses activation.
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            pointerPresses = std::make_unique<X11PointerPresses>();
+            services.pointerPresses = pointerPresses.get();
+        }
         return services;
     }
 

@@ -1,6 +1,7 @@
 #include "app/shell/MenuBarInteraction.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
@@ -8,7 +9,8 @@
 
 namespace lunorvale {
 
-MenuPopoverDismissal::MenuPopoverDismissal(QObject* parent) : QObject(parent) {}
+MenuPopoverDismissal::MenuPopoverDismissal(PointerPresses* presses, QObject* parent)
+    : QObject(parent), m_presses(presses) {}
 
 MenuPopoverDismissal::~MenuPopoverDismissal() {
     stop();
@@ -45,6 +47,9 @@ void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusBut
                                     if (state != Qt::ApplicationActive)
                                         dismiss(generation);
                                 });
+    if (m_presses && m_presses->listen())
+        m_pressConnection = connect(m_presses, &PointerPresses::pressed, this,
+                                    [this, generation] { pointerPressed(generation); });
 }
 
 void MenuPopoverDismissal::stop() {
@@ -53,6 +58,10 @@ void MenuPopoverDismissal::stop() {
     m_generation = QUuid();
     qApp->removeEventFilter(this);
     disconnect(m_stateConnection);
+    if (m_pressConnection) {
+        disconnect(m_pressConnection);
+        m_presses->stopListening();
+    }
     m_window = nullptr;
     m_statusButton.reset();
     m_close = {};
@@ -65,6 +74,19 @@ void MenuPopoverDismissal::dismiss(const QUuid& generation) {
     stop();
     if (close)
         close();
+}
+
+void MenuPopoverDismissal::pointerPressed(const QUuid& generation) {
+    if (generation != m_generation || !m_window)
+        return;
+    // A click into this program is heard here as well as by the event filter: whichever comes first
+    // closes the popover, and the other finds the watch ended.
+    PopoverEvent judged;
+    judged.kind = PopoverEvent::Kind::mouseDown;
+    judged.globalPosition = QCursor::pos();
+    judged.inPopover = m_window->isVisible() && m_window->frameGeometry().contains(judged.globalPosition);
+    if (shouldDismiss(judged, m_statusButton))
+        dismiss(generation);
 }
 
 bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {

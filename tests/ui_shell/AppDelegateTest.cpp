@@ -6,9 +6,11 @@
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "core/monitoring/MonitorSettings.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/UserNotificationCenter.h"
 #include "support/EventLoop.h"
+#include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/MainView.h"
@@ -80,18 +82,27 @@ struct Program {
         bool trayHost = true;
         std::optional<PreviewRequest> preview = std::nullopt;
         bool emptyLibrary = false;
+        // Rules that flag a process after two samples 30 s apart, on the test's clock (`advance`).
+        bool quickRules = false;
     };
+    QDateTime clock = QDateTime::currentDateTime();
 
     explicit Program(const Options& options) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, options.onboarded);
         settings->setValue(AppModel::Keys::monitoringEnabled, options.monitoring);
+        if (options.quickRules)
+            settings->setValue(AppModel::Keys::monitorSettings, MonitorSettings{120, 90, 30, false}.toJson());
         ShellServices services;
-        services.makeModel = [this](bool preview) {
+        services.makeModel = [this, scripted = options.quickRules](bool preview) {
             AppModelServices model;
             model.processPlatform = &processes;
             model.sampling = &sampling;
+            if (scripted)
+                model.now = [this] {
+                    return clock;
+                };
             if (!preview) {
                 model.settingsStore = settings;
                 model.notifications = &reminders;
@@ -138,6 +149,19 @@ struct Program {
 
     QMainWindow& window() const { return *delegate->window(); }
     AppModel& model() const { return *delegate->model(); }
+
+    // Moves both clocks `seconds` on, the busy processes at a whole core meanwhile, and samples.
+    void sampleAfter(double seconds, const QList<int32_t>& busy) {
+        clock = clock.addMSecs(static_cast<qint64>(seconds * 1000));
+        processes.advance(seconds);
+        for (const int32_t pid : busy)
+            processes.change(pid, [seconds](InMemoryProcessPlatform::Process& p) {
+                p.record.cpu_ns += static_cast<uint64_t>(seconds * 1e9);
+            });
+        model().sampleNow();
+        EXPECT_TRUE(sampling.settle());
+        EXPECT_TRUE(test::deliverDue());
+    }
 };
 
 QStringList titles(const QList<QAction*>& actions) {
@@ -263,6 +287,32 @@ TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
     EXPECT_FALSE(popover.isShown());
     EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(program.window().isVisible());
+}
+
+// Opened with nothing to report, the popover grows when findings arrive: "打开岚栖" stays in sight.
+TEST(AppDelegate, AnOpenPopoverGrowsWithItsFindings) {
+    Program program({.loginLaunch = true, .quickRules = true});
+    for (const int32_t pid : {8, 9})
+        program.processes.put(InMemoryProcessPlatform::process(pid, 1, "worker" + QByteArray::number(pid),
+                                                               QStringLiteral("/usr/bin/worker%1").arg(pid)));
+    program.sampleAfter(0, {});
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_TRUE(program.model().findings().isEmpty());
+    const int opened = popover.window()->height();
+    const QPoint corner = popover.window()->pos();
+
+    for (int step = 0; step < 5 && program.model().findings().size() < 3; ++step)
+        program.sampleAfter(30, {7, 8, 9});
+    ASSERT_EQ(program.model().findings().size(), 3);
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_GT(popover.window()->height(), opened);
+    EXPECT_EQ(popover.window()->pos().x(), corner.x());
+    const auto* menu = qobject_cast<MenuContent*>(popover.content());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->openButton()->visibleRegion().boundingRect(), menu->openButton()->rect());
+    EXPECT_GE(popover.window()->height(), 505);
 }
 
 TEST(AppDelegate, ActivationAndRemindersShowTheSameWindow) {
