@@ -13,6 +13,8 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
+#include "ui/library/ApplicationLibraryView.h"
+#include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MenuContent.h"
 
@@ -287,6 +289,59 @@ TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
     EXPECT_FALSE(popover.isShown());
     EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(program.window().isVisible());
+}
+
+namespace {
+
+// The windows on screen whose title holds no Chinese, by class; `seen` gathers the classes of all.
+QStringList windowsTitledOtherwise(QSet<QString>& seen) {
+    QStringList others;
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowType() == Qt::ToolTip || window->windowType() == Qt::Popup)
+            continue;
+        const QString kind = QString::fromLatin1(window->metaObject()->className());
+        seen.insert(kind);
+        const QString title = window->windowTitle();
+        if (std::none_of(title.begin(), title.end(), [](QChar c) { return c.script() == QChar::Script_Han; }))
+            others << kind + QStringLiteral(" \"") + title + QStringLiteral("\"");
+    }
+    return others;
+}
+
+} // namespace
+
+// Each kind of window the program opens (the main window, the sheets of the window, of the settings and
+// of the library, the popover, the alerts) names itself in Chinese: the desktop shows the title in its
+// window list and switcher.
+TEST(AppDelegate, EveryWindowIsTitledInChinese) {
+    Program program({.onboarded = false});
+    QSet<QString> seen;
+    // A first launch: the window with the welcome sheet, and over it the privacy sheet.
+    auto* view = qobject_cast<MainView*>(program.window().centralWidget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->sheetDialog() != nullptr; }));
+    auto* welcome = view->sheetDialog()->findChild<WelcomeView*>();
+    ASSERT_NE(welcome, nullptr);
+    welcome->privacyButton()->click();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    EXPECT_EQ(seen.size(), 3) << QStringList(seen.begin(), seen.end()).join(' ').toStdString();
+
+    // The library's sheets.
+    welcome->startButton()->click();
+    view->setPage(Page::applications);
+    auto* library = view->findChild<ApplicationLibraryView*>();
+    ASSERT_NE(library, nullptr);
+    library->receiptsButton()->click();
+    ASSERT_NE(library->sheet(), nullptr);
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+
+    // The popover, and an alert.
+    program.delegate->togglePopover();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    const auto alert = UserQuitConfirmation::makeAlert(false, false);
+    alert->show();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    EXPECT_GE(seen.size(), 6) << QStringList(seen.begin(), seen.end()).join(' ').toStdString();
 }
 
 // Opened with nothing to report, the popover grows when findings arrive: "打开岚栖" stays in sight.

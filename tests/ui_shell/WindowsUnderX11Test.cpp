@@ -66,6 +66,15 @@ void clickAt(QPoint at) {
               0);
 }
 
+// The title the X server holds for `window`, as window managers and panels read it.
+QString titleOnTheServer(const QWidget& window) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("getwindowname"), QString::number(window.winId())});
+    xdotool.waitForFinished(60000);
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
 // The same where `widget`'s middle lies.
 void clickMiddleOf(const QWidget& widget) {
     clickAt(widget.mapToGlobal(widget.rect().center()));
@@ -122,6 +131,7 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
     QDialog* sheet = program.view().sheetDialog();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(titleOnTheServer(*sheet), QStringLiteral("岚栖"));
     auto* welcome = sheet->findChild<WelcomeView*>();
     ASSERT_TRUE(welcome);
     clickMiddleOf(*welcome->startButton());
