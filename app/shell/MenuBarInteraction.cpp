@@ -49,7 +49,7 @@ void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusBut
                                 });
     if (m_presses && m_presses->listen())
         m_pressConnection = connect(m_presses, &PointerPresses::pressed, this,
-                                    [this, generation] { pointerPressed(generation); });
+                                    [this, generation](quint64 time) { pointerPressed(generation, time); });
 }
 
 void MenuPopoverDismissal::stop() {
@@ -65,6 +65,7 @@ void MenuPopoverDismissal::stop() {
     m_window = nullptr;
     m_statusButton.reset();
     m_close = {};
+    m_ownPresses.clear();
 }
 
 void MenuPopoverDismissal::dismiss(const QUuid& generation) {
@@ -76,11 +77,14 @@ void MenuPopoverDismissal::dismiss(const QUuid& generation) {
         close();
 }
 
-void MenuPopoverDismissal::pointerPressed(const QUuid& generation) {
+void MenuPopoverDismissal::pointerPressed(const QUuid& generation, quint64 time) {
     if (generation != m_generation || !m_window)
         return;
-    // A click into this program is heard here as well as by the event filter: whichever comes first
-    // closes the popover, and the other finds the watch ended.
+    // A click into this program is heard here as well as by the event filter. Where the filter saw it
+    // first, it judged it where it landed: judged again now, after the click did its work (a control
+    // that made the popover shorter), the pointer could lie outside.
+    if (m_ownPresses.contains(time))
+        return;
     PopoverEvent judged;
     judged.kind = PopoverEvent::Kind::mouseDown;
     judged.globalPosition = QCursor::pos();
@@ -110,6 +114,11 @@ bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
         if (!isWindow && !watched->isWidgetType())
             return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!m_ownPresses.contains(mouse->timestamp())) {
+            if (m_ownPresses.size() == 8)
+                m_ownPresses.removeFirst();
+            m_ownPresses.append(mouse->timestamp());
+        }
         judged.kind = PopoverEvent::Kind::mouseDown;
         judged.globalPosition = mouse->globalPosition().toPoint();
         const bool inPopoverWindow = isWindow ? watched == m_window->windowHandle()

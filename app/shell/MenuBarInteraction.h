@@ -54,8 +54,9 @@ protected:
 
 private:
     void dismiss(const QUuid& generation);
-    // A press anywhere on the screen: judged by where the pointer is.
-    void pointerPressed(const QUuid& generation);
+    // A press anywhere on the screen: judged by where the pointer is, unless it is one the program
+    // received itself and has judged where it landed.
+    void pointerPressed(const QUuid& generation, quint64 time);
 
     PointerPresses* m_presses;
     QUuid m_generation;
@@ -64,6 +65,8 @@ private:
     std::function<void()> m_close;
     QMetaObject::Connection m_stateConnection;
     QMetaObject::Connection m_pressConnection;
+    // The times of the last presses into this program's own windows during the watch.
+    QList<quint64> m_ownPresses;
 };
 
 // Stands between every quit request and the end of the program: while an application is being

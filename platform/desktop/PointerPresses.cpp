@@ -1,5 +1,6 @@
 #include "platform/desktop/PointerPresses.h"
 
+#include <QList>
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <xcb/xcb.h>
@@ -57,10 +58,10 @@ public:
         return cookie.sequence;
     }
 
-    // Reads every event that has arrived; true when a button press made at or after request
-    // `since` was among them.
-    bool takePresses(uint32_t since) {
-        bool pressed = false;
+    // Reads every event that has arrived; returns the times of the button presses made at or after
+    // request `since`.
+    QList<quint64> takePresses(uint32_t since) {
+        QList<quint64> presses;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
             const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> owned(event, &std::free);
             if ((event->response_type & 0x7f) != XCB_GE_GENERIC)
@@ -74,9 +75,9 @@ public:
                 continue;
             // Compared as the server counts, modulo 2^32.
             if (static_cast<int32_t>(press->full_sequence - since) >= 0)
-                pressed = true;
+                presses.append(press->time);
         }
-        return pressed;
+        return presses;
     }
 
     std::unique_ptr<QSocketNotifier> notifier;
@@ -122,15 +123,19 @@ void X11PointerPresses::stopListening() {
 void X11PointerPresses::readEvents() {
     if (!m_connection)
         return;
-    const bool pressed = m_connection->takePresses(m_since);
+    const QList<quint64> presses = m_connection->takePresses(m_since);
     if (!m_connection->usable()) {
         // The display went away: its descriptor would stay readable for ever.
         m_connection->notifier->setEnabled(false);
         m_listening = false;
         return;
     }
-    if (pressed && m_listening)
-        emit this->pressed();
+    for (const quint64 time : presses) {
+        // A receiver may stop the listening.
+        if (!m_listening)
+            break;
+        emit pressed(time);
+    }
 }
 
 } // namespace lunorvale

@@ -8,8 +8,8 @@ namespace lunorvale {
 
 // Presses of a pointer button anywhere on the screen, in this program's windows or any other's, heard
 // while listening without taking them from the window they are meant for. Wheel turns are not
-// presses. Reports only that a press happened: where the pointer is, the caller asks the toolkit,
-// which also knows the screen's scale.
+// presses. Reports when a press happened, not where: where the pointer is, the caller asks the
+// toolkit, which also knows the screen's scale.
 class PointerPresses : public QObject {
     Q_OBJECT
 
@@ -22,7 +22,9 @@ public:
     virtual void stopListening() = 0;
 
 signals:
-    void pressed();
+    // `time`: the display server's time of the press in milliseconds, the clock of the toolkit's own
+    // input events (QInputEvent::timestamp()), so a press this program also received is known as such.
+    void pressed(quint64 time);
 };
 
 // On X11, through XInput 2 raw button events selected on the root window while listening: the server

@@ -234,6 +234,7 @@ class ScriptedPresses final : public PointerPresses {
 public:
     bool available = true;
     int listening = 0;
+    quint64 time = 1000;
 
     bool listen() override {
         if (available)
@@ -241,9 +242,10 @@ public:
         return available;
     }
     void stopListening() override { --listening; }
-    void press(QPoint at) {
+    // A press at `at`, at `when` (default: the next moment).
+    void press(QPoint at, std::optional<quint64> when = std::nullopt) {
         QCursor::setPos(at);
-        emit pressed();
+        emit pressed(when.value_or(++time));
     }
 };
 
@@ -280,6 +282,20 @@ TEST(MenuPopoverDismissal, PressesAnywhereOnTheScreenCloseItButOnItOrTheTrayIcon
         PopoverGeometry::isEchoOfDismissal(host.lastOutsideDismissal(), std::chrono::steady_clock::now()));
     presses.press(QPoint(5, 500));
     EXPECT_EQ(closes, 1);
+
+    // A click on the popover is heard twice, by the program and on the screen. Judged where it landed
+    // first, it is not judged again by where the pointer is once the click has done its work (a
+    // control that made the popover shorter, leaving the pointer outside).
+    open();
+    const QPoint inside = host.window()->geometry().center();
+    QMouseEvent click(QEvent::MouseButtonPress, host.window()->mapFromGlobal(QPointF(inside)),
+                      QPointF(inside), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    click.setTimestamp(++presses.time);
+    QApplication::sendEvent(host.window()->windowHandle(), &click);
+    presses.press(QPoint(5, 500), click.timestamp());
+    EXPECT_TRUE(host.isShown());
+    presses.press(QPoint(5, 500));
+    EXPECT_EQ(closes, 2);
 
     // A new watch listens once, whatever it replaced.
     open();
