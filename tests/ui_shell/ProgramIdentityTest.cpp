@@ -1,5 +1,5 @@
-// The program's name and icon where the desktop shows them outside its windows' content: reminders,
-// the desktop file the windows are matched with.
+// Where the desktop meets the program outside its windows: the icon each reminder carries, and the
+// desktop file the windows are matched with.
 #include "app/shell/ProgramIdentity.h"
 #include "app/shell/StatusItem.h"
 #include "platform/desktop/FreedesktopNotifications.h"
@@ -60,15 +60,6 @@ TEST(ProgramIdentity, EveryReminderCarriesTheProgramIconAsItsImage) {
               [&](const std::optional<QString>&) { ++posted; });
     ASSERT_TRUE(test::waitUntil([&] { return posted == 3; }));
     EXPECT_FALSE(server.shown.last().hints.contains(QStringLiteral("image-data")));
-}
-
-TEST(ProgramIdentity, TheWindowsIconAndName) {
-    const QIcon icon = ProgramIdentity::icon();
-    ASSERT_FALSE(icon.isNull());
-    // Large enough for a window switcher, and at the tray's sizes the tray's own picture.
-    EXPECT_GE(icon.availableSizes().last().width(), 128);
-    EXPECT_EQ(icon.pixmap(32).toImage(), StatusItem::iconPixmap(32, {}).toImage());
-    EXPECT_EQ(ProgramIdentity::name(), QStringLiteral("岚栖"));
 }
 
 TEST(ProgramIdentity, ADesktopFileIsNamedOnlyWhereOneIsInstalled) {
