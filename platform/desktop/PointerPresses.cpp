@@ -36,6 +36,8 @@ public:
         std::free(version);
     }
     ~Connection() {
+        // The notifier goes before the descriptor it watches.
+        notifier.reset();
         if (m_connection)
             xcb_disconnect(m_connection);
     }
