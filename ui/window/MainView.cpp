@@ -33,7 +33,10 @@ QWidget* padded(QWidget* content) {
 class HostedSheetDialog final : public QDialog {
 public:
     HostedSheetDialog(QWidget* parent, std::function<void()> cancel)
-        : QDialog(parent), m_cancel(std::move(cancel)) {}
+        : QDialog(parent), m_cancel(std::move(cancel)) {
+        // The window manager shows it in the title bar and the window list.
+        setWindowTitle(QStringLiteral("岚栖"));
+    }
     void reject() override {
         if (m_cancel)
             m_cancel();

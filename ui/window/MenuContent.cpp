@@ -426,6 +426,8 @@ void MenuContent::refresh() {
     m_toggle->setAccessibleName(m_toggle->text());
     m_toggle->updateGeometry();
     m_sample->setEnabled(!m_model.isSampling());
+    // The middle's size hint follows what it now holds; the layout keeps the old one until told.
+    m_middle->updateGeometry();
     updateGeometry();
 }
 
