@@ -291,6 +291,36 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     EXPECT_EQ(first.requests().size(), asked + 1);
 }
 
+// Seen live: cancelling a request with the mouse left a focus ring on the heading "资源占用与观察依据",
+// to which Qt had passed the focus of the hidden "取消".
+TEST(ProcessDetail, CancellingARequestWithTheMouseRingsNothing) {
+    LoopbackHttpServer service;
+    service.setDefaultReply(
+        LoopbackHttpServer::Reply{200, {}, {}, std::nullopt, false, true}); // never answers
+    ModelHarness h;
+    AppModel& model = flaggedModel(h, AIConfiguration{service.baseURL(), QStringLiteral("m")});
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
+    ProcessDetailPane* detail = window.processes()->detailPane();
+    detail->aiSection()->requestButton()->click();
+    AnalysisConsentView* sheet = shownSheet<AnalysisConsentView>(*window.view);
+    ASSERT_TRUE(sheet);
+    sheet->confirmButton()->click();
+    PageWindow::settle();
+    ASSERT_TRUE(model.aiBusy());
+    QApplication::setActiveWindow(window.view.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.view.get()));
+    LVButton* cancel = detail->aiSection()->cancelButton();
+    ASSERT_TRUE(cancel->isVisible());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    PageWindow::settle();
+    ASSERT_FALSE(model.aiBusy());
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, detail->resourcesGroup()->header());
+    const QImage shown = focused->grab().toImage();
+    focused->clearFocus();
+    EXPECT_EQ(shown, focused->grab().toImage());
+}
+
 // A long name: the stop sheet wraps it and still shows the PID after it; the detail pane cuts it after
 // two lines with "…" and keeps the whole name to copy.
 TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {
