@@ -479,8 +479,11 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
                 for (const LVButton* b : alert.buttons())
                     titles << b->text();
                 EXPECT_EQ(titles, c.buttons);
-                // Return takes the first button.
+                // Return takes the first button, and only that one is drawn as the default.
                 EXPECT_EQ(alert.defaultButton(), alert.buttons().first());
+                for (const LVButton* b : alert.buttons())
+                    EXPECT_EQ(b->kind() == LVButtonKind::primary, b == alert.defaultButton())
+                        << b->text().toStdString();
                 // A request while the alert is up shows nothing more.
                 EXPECT_TRUE(self->isPresenting());
                 self->request(c.removing, c.updateReady);
