@@ -8,7 +8,7 @@ LUNORVALE_PACKAGES=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libsecret-1-dev libplist-dev libssl-dev libxcb1-dev libxcb-xinput-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  locales procps strace stress-ng
+  locales procps strace stress-ng trash-cli
   dbus gnome-keyring libsecret-tools libglib2.0-bin
   xvfb xauth x11-utils xdotool fonts-noto-cjk libfreetype-dev qt6-translations-l10n
 )
