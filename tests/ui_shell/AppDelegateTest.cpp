@@ -25,7 +25,6 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -314,7 +313,9 @@ TEST(AppDelegate, ARequestMadeBeforeTheWindowExistedIsWhereItOpens) {
     };
     for (const auto& way : ways) {
         Program program({.loginLaunch = true});
-        QTRY_VERIFY(program.model().lastUpdate().has_value());
+        // The first sample, so that the process the request names is known.
+        ASSERT_TRUE(program.sampling.settle());
+        ASSERT_TRUE(program.model().lastUpdate().has_value());
         ASSERT_EQ(program.window().centralWidget(), nullptr);
         way.request(program);
         EXPECT_TRUE(program.window().isVisible()) << way.way;
