@@ -6,6 +6,7 @@
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
 #include "core/ai/ProcessDecisionAdvice.h"
+#include "core/common/SafeText.h"
 #include "fuzz/support/Fuzz.h"
 
 #include <QJsonArray>
@@ -29,7 +30,8 @@ std::optional<QString> decoded(const QByteArray& data, int status, std::optional
 }
 
 bool safe(const QString& text) {
-    return !text.isEmpty() && AIText::trimmed(text) == text && AIText::withoutUnsafeCharacters(text) == text;
+    return !text.isEmpty() && AIText::trimmed(text) == text &&
+           SafeText::withoutUnsafeCharacters(text) == text;
 }
 
 Kind expectedKind(int status, qsizetype size) {
@@ -107,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     // The same bytes as the text of a chat reply, and as a decision reply.
     const QString content = QString::fromUtf8(data);
-    const QString expected = AIText::trimmed(AIText::withoutUnsafeCharacters(content));
+    const QString expected = AIText::trimmed(SafeText::withoutUnsafeCharacters(content));
     std::optional<AIServiceError> chatError;
     const std::optional<QString> chatText = decoded(chatReply(content), 200, chatError);
     if (chatReply(content).size() <= AIChatExchange::replyCap)

@@ -14,8 +14,10 @@ namespace lunorvale {
 // startDetached below instead.
 void useOriginalLimits(QProcess& process);
 
-// Starts `program` (a path, or a name looked up in PATH) in a session of its own, not as a child of
-// this process, with the standard channels inherited. False when it could not be started.
+// Starts `program` (a path, or a name looked up in the folders of PATH) in a session of its own, not as a
+// child of this process, with the standard channels inherited. False when it could not be started. A file
+// the system cannot run (a binary of another system, a script without "#!") fails to start: unlike
+// execvp, nothing hands it to /bin/sh.
 bool startDetached(const QString& program, const QStringList& arguments);
 
 } // namespace lunorvale

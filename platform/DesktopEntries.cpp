@@ -1,5 +1,6 @@
 #include "platform/DesktopEntries.h"
 
+#include "core/common/SafeText.h"
 #include "platform/Paths.h"
 #include "platform/files/CheckedFiles.h"
 
@@ -21,8 +22,9 @@ constexpr size_t lineLimit = 4096;
 // IDs come from the units of the user's processes; past this many, what was kept starts afresh.
 constexpr qsizetype keptLimit = 1024;
 
-// A value with the escapes of desktop entries undone, in UTF-8 without control characters; absent
-// when nothing is left or it is not UTF-8.
+// A value with the escapes of desktop entries undone, in UTF-8, without what SafeText drops (control
+// characters with their terminal escape sequences, bidirectional marks); absent when nothing is left or
+// it is not UTF-8.
 std::optional<QString> usableValue(std::string_view value) {
     std::string bytes;
     bytes.reserve(value.size());
@@ -52,11 +54,8 @@ std::optional<QString> usableValue(std::string_view value) {
     QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (decoder.hasError())
         return std::nullopt;
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    text = text.simplified();
+    // A name is one line: the tabs and line breaks left become blanks.
+    text = SafeText::withoutUnsafeCharacters(text).simplified();
     if (text.isEmpty())
         return std::nullopt;
     return text;

@@ -36,7 +36,8 @@ public:
 
     // The name the text of a desktop file gives in its "Desktop Entry" group: Name[zh_CN], Name[zh]
     // or Name, the first of them with a usable value (escapes undone, UTF-8, line breaks and tabs
-    // made blanks); absent for none.
+    // made blanks, control characters with their terminal escape sequences and bidirectional marks
+    // dropped as SafeText drops them); absent for none.
     static std::optional<QString> name(QByteArrayView text);
 
 private:

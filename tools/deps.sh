@@ -6,7 +6,7 @@ set -euo pipefail
 LUNORVALE_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libsecret-1-dev libplist-dev libssl-dev libxcb1-dev
+  libsecret-1-dev libplist-dev libssl-dev libxcb1-dev libxcb-xinput-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   locales procps strace stress-ng
   dbus gnome-keyring libsecret-tools libglib2.0-bin

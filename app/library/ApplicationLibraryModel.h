@@ -226,6 +226,10 @@ public:
     // Empties the log, unless it could not be read or a removal writes it.
     void clearReceipts();
     void revealReceipt(const ApplicationRemovalReceipt& receipt, bool inTrash);
+    // Called once at the program's start: removes, off the interface thread, the trash records that a
+    // removal ended before its move left without their item
+    // (ApplicationRemovalService::removeUnfinishedTrashRecords). Nothing in preview mode.
+    void removeUnfinishedTrashRecords();
     // The log file, or its folder when there is no file.
     void revealRemovalLog();
     // The guidance's related location, only when it is a local file.

@@ -236,6 +236,18 @@ void ApplicationLibraryModel::clearReceipts() {
     }
 }
 
+void ApplicationLibraryModel::removeUnfinishedTrashRecords() {
+    if (m_preview)
+        return;
+    m_services.work->run([log = removalLog(), before = now()] {
+        try {
+            ApplicationRemovalService::removeUnfinishedTrashRecords(log.load(), before);
+        } catch (const std::exception&) {
+            // A log that cannot be read is the receipts sheet's to tell; the records wait for a removal.
+        }
+    });
+}
+
 // --- Reveals and opening ---
 
 void ApplicationLibraryModel::reveal(const QUrl& item) {
@@ -340,8 +352,7 @@ void ApplicationLibraryModel::analyze(const QString& summary, const AIConfigurat
     // A missing key still goes to the service, which then answers with its own error.
     QString key;
     try {
-        if (m_services.keychain)
-            key = m_services.keychain->loadSilently(configuration.baseURL).value_or(QString());
+        key = requestKey(m_services.keychain.get(), configuration).value_or(QString());
     } catch (const AIServiceError& error) {
         finish(std::nullopt, error.errorDescription());
         return;

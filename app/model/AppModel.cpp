@@ -56,7 +56,9 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     }
     // Created now, started by the shell once launching has finished.
     m_softwareUpdater = new SoftwareUpdater(m_preview, std::move(m_services.updaterFactory), this);
-    m_timer.setTimerType(Qt::CoarseTimer);
+    // A coarse timer may fire a twentieth of its interval early or late; the charts and the detectors
+    // read the samples' times, so they come on time. The timer wakes the program no more often for it.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AppModel::sampleNow);
     m_aiConfiguration = AIConfiguration{AIServicePreset(AIServicePreset::Kind::openAI).baseURL(), QString()};
 

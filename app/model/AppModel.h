@@ -373,8 +373,6 @@ private:
     // Settings and history.
     void loadStoredSettings();
     bool store(const QString& key, const QJsonValue& value);
-    // The saved key of a service, read without asking the user; throws the key store's error.
-    std::optional<QString> silentKey(const AIConfiguration& service) const;
     // Says in the status line that a change holds for this run only, when it was not stored.
     bool storedOrSaid(bool stored);
     void storeBudget(const QList<QDateTime>& attempts);

@@ -314,7 +314,7 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
 
     std::optional<QString> key;
     try {
-        key = silentKey(service);
+        key = requestKey(m_services.keychain.get(), service);
     } catch (const AIServiceError& error) {
         apply(std::nullopt, error.errorDescription());
         return;
@@ -336,26 +336,10 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
         });
 }
 
-std::optional<QString> AppModel::silentKey(const AIConfiguration& service) const {
-    if (!m_services.keychain)
-        return std::nullopt;
-    try {
-        return m_services.keychain->loadSilently(service.baseURL);
-    } catch (const AIServiceError& error) {
-        // A service on this machine needs no key: without a readable key store (no Secret Service) it
-        // is asked without one. A locked store still asks the user first, where a key may wait.
-        const bool locked = error.kind() == AIServiceError::Kind::keychainAuthorizationRequired ||
-                            error.kind() == AIServiceError::Kind::keychainAuthorizationCancelled;
-        if (locked || !service.isLocalService())
-            throw;
-        return std::nullopt;
-    }
-}
-
 void AppModel::analyzeAutomatically(const QString& summary, const AIConfiguration& configuration,
                                     AutomaticProcessAdvice::AnalysisDone done, std::stop_token stop) {
     // Never asks the user: a key that needs unlocking ends this request with its sentence.
-    const std::optional<QString> key = silentKey(configuration);
+    const std::optional<QString> key = requestKey(m_services.keychain.get(), configuration);
 
     // The stop request reaches the exchange through the handle, which exists only once the request
     // has started; both live until the answer has been handed over.

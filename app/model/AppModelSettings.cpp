@@ -59,7 +59,12 @@ QString normalizedAppearance(const QString& appearance) {
 bool AppModel::store(const QString& key, const QJsonValue& value) {
     if (!m_services.settingsStore)
         return true;
-    return m_services.settingsStore->setValue(key, value);
+    const bool stored = m_services.settingsStore->setValue(key, value);
+    // Said once, in the banner, where the sentence of the change itself does not replace it.
+    if (const std::optional<QString> copy = m_services.settingsStore->takeSetAsideCopy())
+        setStatusAndOperation(QStringLiteral("配置文件已损坏。原文件已保留为 ") + *copy +
+                              QStringLiteral("，之后的设置会写入新的配置文件。"));
+    return stored;
 }
 
 void AppModel::storeBudget(const QList<QDateTime>& attempts) {

@@ -100,7 +100,8 @@ ShellServices ShellServices::preview(PreviewServices& services) {
 AppDelegate::AppDelegate(ShellServices services, std::optional<PreviewRequest> preview, bool loginLaunch,
                          QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_preview(std::move(preview)),
-      m_loginLaunch(loginLaunch), m_popoverDismissal(new MenuPopoverDismissal(this)),
+      m_loginLaunch(loginLaunch),
+      m_popoverDismissal(new MenuPopoverDismissal(m_services.pointerPresses, this)),
       m_quitConfirmation(m_services.presentQuit, m_services.terminate) {
     if (!m_services.trayHostAvailable)
         m_services.trayHostAvailable = &StatusItem::isHostAvailable;
@@ -155,6 +156,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     m_model = m_services.makeModel(false);
     m_library = makeLibrary(false);
     m_model->setApplicationLibrary(m_library.get());
+    m_library->removeUnfinishedTrashRecords();
 
     // 3–6. The main window, hidden, with its menu bar. Its content is made when it first opens: a
     // program that stays in the tray never lays out (or loads the fonts for) a page nobody sees.
@@ -435,10 +437,16 @@ void AppDelegate::createStatusItem() {
     m_popover = new PopoverHost;
     connect(m_popover, &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
 
-    connect(m_model.get(), &AppModel::findingsChanged, this, &AppDelegate::updateStatusItem);
-    connect(m_model.get(), &AppModel::memoryObservationsChanged, this, &AppDelegate::updateStatusItem);
-    connect(m_model.get(), &AppModel::applicationCPUFindingsChanged, this, &AppDelegate::updateStatusItem);
-    connect(updater(), &SoftwareUpdater::availableVersionChanged, this, &AppDelegate::updateStatusItem);
+    // What the icon counts is also what the popover's height is chosen by: an open popover follows.
+    const auto changed = [this] {
+        updateStatusItem();
+        if (m_popover->isShown())
+            m_popover->setLeastHeight(popoverTableHeight());
+    };
+    connect(m_model.get(), &AppModel::findingsChanged, this, changed);
+    connect(m_model.get(), &AppModel::memoryObservationsChanged, this, changed);
+    connect(m_model.get(), &AppModel::applicationCPUFindingsChanged, this, changed);
+    connect(updater(), &SoftwareUpdater::availableVersionChanged, this, changed);
     updateStatusItem();
 }
 
@@ -550,28 +558,24 @@ void AppDelegate::togglePopover() {
                                            std::chrono::steady_clock::now()))
         return;
     m_model->refreshSystemStatus();
-    const bool others =
-        !m_model->memoryObservations().isEmpty() || !m_model->applicationCPUFindings().isEmpty();
-    const int height = PopoverGeometry::height(!m_model->findings().isEmpty(), others,
-                                               updater()->availableVersion().has_value());
     const std::optional<QRect> icon = m_statusItem->geometry();
     const QRect anchor = icon.value_or(QRect(QCursor::pos(), QSize(1, 1)));
-    QWidget* content = m_screens->menuContent(*m_model, menuActions());
-    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    const int room = screen ? screen->availableGeometry().height() : height;
-    m_popover->show(content,
-                    QSize(PopoverGeometry::width,
-                          PopoverGeometry::openingHeight(height, content->sizeHint().height(), room)),
-                    anchor);
+    m_popover->show(m_screens->menuContent(*m_model, menuActions()),
+                    QSize(PopoverGeometry::width, popoverTableHeight()), anchor);
     if (!m_popover->isShown())
         return;
     QPointer<PopoverHost> popover(m_popover);
     m_popoverDismissal->start(m_popover->window(), icon, [popover] {
         if (popover)
-            popover->close();
+            popover->closeFromOutside();
     });
+}
+
+int AppDelegate::popoverTableHeight() const {
+    const bool others =
+        !m_model->memoryObservations().isEmpty() || !m_model->applicationCPUFindings().isEmpty();
+    return PopoverGeometry::height(!m_model->findings().isEmpty(), others,
+                                   updater()->availableVersion().has_value());
 }
 
 void AppDelegate::popoverDidClose() {

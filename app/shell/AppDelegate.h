@@ -60,6 +60,9 @@ struct ShellServices {
     std::function<bool()> trayHostAvailable;
     // How long a launch at login waits for a tray host that is not there yet.
     std::chrono::milliseconds trayHostWait{10000};
+    // Clicks anywhere on the screen, which close the popover (absent: only this program's own, and the
+    // loss of activation); outlives the run.
+    PointerPresses* pointerPresses = nullptr;
 
     // A screenshot run's: models, screens and the window frame's store over `services`. `services`
     // outlives the run.
@@ -144,6 +147,8 @@ private:
     void updateStatusItem();
     void decideWindowAtLaunch();
     void popoverDidClose();
+    // The popover's height by the table: by findings, other reminders and an update on offer.
+    int popoverTableHeight() const;
     // After a sample has settled or a window has closed: the freed memory goes back to the system.
     void releaseMemorySoon();
     MenuActions menuActions();

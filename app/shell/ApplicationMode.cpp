@@ -3,13 +3,16 @@
 #include "app/modes/LunorvaleEntry.h"
 #include "app/preview/PreviewServices.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/ProgramIdentity.h"
 #include "core/ai/KeychainStore.h"
+#include "platform/DesktopEntries.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "platform/desktop/ApplicationLauncher.h"
 #include "platform/desktop/DesktopApplications.h"
 #include "platform/desktop/FileReveal.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SecretServiceBackend.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
@@ -43,6 +46,7 @@ struct DesktopServices {
     DesktopUrlOpener urlOpener;
     std::unique_ptr<FreedesktopFileRevealer> revealer;
     BundleLauncher launcher;
+    std::unique_ptr<X11PointerPresses> pointerPresses;
 
     // Asked when an update wants the program to end: the quit confirmation decides.
     std::function<bool()> requestQuit;
@@ -61,6 +65,12 @@ struct DesktopServices {
             return makeStandardScreens(views());
         };
         services.settings = SettingsStore::applicationStore();
+        // Clicks outside the program are heard on X11 only; elsewhere the popover closes when it
+        // loses activation.
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            pointerPresses = std::make_unique<X11PointerPresses>();
+            services.pointerPresses = pointerPresses.get();
+        }
         return services;
     }
 
@@ -68,6 +78,7 @@ struct DesktopServices {
         AppModelServices services;
         services.processPlatform = &processes;
         notifications = std::make_unique<FreedesktopNotifications>();
+        notifications->setImage(ProgramIdentity::notificationImage(64));
         sleep = std::make_unique<LogindSleepWatcher>();
         loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
         applications = std::make_unique<LinuxDesktopApplications>();
@@ -149,15 +160,20 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     if (preview && qgetenv("QT_QPA_PLATFORM") == "offscreen")
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("lunorvale"));
-    // No display name: Qt would append it to every window title ("岚栖 · Lunorvale — 岚栖"); each window
-    // names itself in full.
-    QGuiApplication::setDesktopFileName(QStringLiteral("lunorvale"));
+    // The name, not a display name: Qt shows the name on a window without a title of its own and as the
+    // tray item's title, and would append a display name to every title ("岚栖 · Lunorvale — 岚栖").
+    QApplication::setApplicationName(ProgramIdentity::name());
+    if (const std::optional<QString> desktopFile =
+            ProgramIdentity::desktopFileName(DesktopEntries::standardFolders()))
+        QGuiApplication::setDesktopFileName(*desktopFile);
     // The kit's style before any widget exists: set later, it would repolish the hidden window's menu
     // bar, which lays itself out and loads the fonts a program in the tray never shows.
     QApplication::setStyle(new KitStyle);
     Fonts::install();
     QtTranslations::install();
+    // Every window's, for the taskbar and the window switcher; a screenshot shows none.
+    if (!preview)
+        QApplication::setWindowIcon(ProgramIdentity::icon());
 
     // The services of the run, chosen once: the desktop's own, or for a screenshot ones that keep
     // everything in memory.

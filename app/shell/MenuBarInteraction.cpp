@@ -1,6 +1,7 @@
 #include "app/shell/MenuBarInteraction.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
@@ -8,7 +9,8 @@
 
 namespace lunorvale {
 
-MenuPopoverDismissal::MenuPopoverDismissal(QObject* parent) : QObject(parent) {}
+MenuPopoverDismissal::MenuPopoverDismissal(PointerPresses* presses, QObject* parent)
+    : QObject(parent), m_presses(presses) {}
 
 MenuPopoverDismissal::~MenuPopoverDismissal() {
     stop();
@@ -45,6 +47,9 @@ void MenuPopoverDismissal::start(QWidget* window, std::optional<QRect> statusBut
                                     if (state != Qt::ApplicationActive)
                                         dismiss(generation);
                                 });
+    if (m_presses && m_presses->listen())
+        m_pressConnection = connect(m_presses, &PointerPresses::pressed, this,
+                                    [this, generation](quint64 time) { pointerPressed(generation, time); });
 }
 
 void MenuPopoverDismissal::stop() {
@@ -53,9 +58,14 @@ void MenuPopoverDismissal::stop() {
     m_generation = QUuid();
     qApp->removeEventFilter(this);
     disconnect(m_stateConnection);
+    if (m_pressConnection) {
+        disconnect(m_pressConnection);
+        m_presses->stopListening();
+    }
     m_window = nullptr;
     m_statusButton.reset();
     m_close = {};
+    m_ownPresses.clear();
 }
 
 void MenuPopoverDismissal::dismiss(const QUuid& generation) {
@@ -65,6 +75,22 @@ void MenuPopoverDismissal::dismiss(const QUuid& generation) {
     stop();
     if (close)
         close();
+}
+
+void MenuPopoverDismissal::pointerPressed(const QUuid& generation, quint64 time) {
+    if (generation != m_generation || !m_window)
+        return;
+    // A click into this program is heard here as well as by the event filter. Where the filter saw it
+    // first, it judged it where it landed: judged again now, after the click did its work (a control
+    // that made the popover shorter), the pointer could lie outside.
+    if (m_ownPresses.contains(time))
+        return;
+    PopoverEvent judged;
+    judged.kind = PopoverEvent::Kind::mouseDown;
+    judged.globalPosition = QCursor::pos();
+    judged.inPopover = m_window->isVisible() && m_window->frameGeometry().contains(judged.globalPosition);
+    if (shouldDismiss(judged, m_statusButton))
+        dismiss(generation);
 }
 
 bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
@@ -88,6 +114,11 @@ bool MenuPopoverDismissal::eventFilter(QObject* watched, QEvent* event) {
         if (!isWindow && !watched->isWidgetType())
             return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!m_ownPresses.contains(mouse->timestamp())) {
+            if (m_ownPresses.size() == 8)
+                m_ownPresses.removeFirst();
+            m_ownPresses.append(mouse->timestamp());
+        }
         judged.kind = PopoverEvent::Kind::mouseDown;
         judged.globalPosition = mouse->globalPosition().toPoint();
         const bool inPopoverWindow = isWindow ? watched == m_window->windowHandle()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/desktop/PointerPresses.h"
 #include "ui/kit/LVAlert.h"
 
 #include <QObject>
@@ -24,17 +25,19 @@ struct PopoverEvent {
     QPoint globalPosition;  // where a click happened
 };
 
-// Closes the tray popover the way a menu closes: on a click anywhere outside it in this program (the
-// click goes on to the window it was meant for), on Escape inside it (the key press is consumed), and
-// when the program stops being the active one. (A click into another program takes the activation
-// from the popover window, which then closes itself.) Every trigger of one watch goes through one action
-// guarded by the watch's token, so the popover is closed at most once per watch and a late trigger of an
-// older watch does nothing.
+// Closes the tray popover the way a menu closes: on a click anywhere outside it, in this program or
+// another one, a panel or the bare desktop (the click goes on to where it was meant), on Escape inside
+// it (the key press is consumed), and when the program stops being the active one. Clicks outside this
+// program are heard through `presses` where the display lets it (X11); elsewhere a click into another
+// program takes the activation from the popover window, which then closes itself. Every trigger of one
+// watch goes through one action guarded by the watch's token, so the popover is closed at most once per
+// watch and a late trigger of an older watch does nothing.
 class MenuPopoverDismissal final : public QObject {
     Q_OBJECT
 
 public:
-    explicit MenuPopoverDismissal(QObject* parent = nullptr);
+    // `presses` (may be absent) stays the caller's and outlives this object.
+    explicit MenuPopoverDismissal(PointerPresses* presses = nullptr, QObject* parent = nullptr);
     ~MenuPopoverDismissal() override;
 
     // Ends any current watch, then watches for the popover in `window`. `statusButton` is the tray
@@ -51,12 +54,19 @@ protected:
 
 private:
     void dismiss(const QUuid& generation);
+    // A press anywhere on the screen: judged by where the pointer is, unless it is one the program
+    // received itself and has judged where it landed.
+    void pointerPressed(const QUuid& generation, quint64 time);
 
+    PointerPresses* m_presses;
     QUuid m_generation;
     QPointer<QWidget> m_window;
     std::optional<QRect> m_statusButton;
     std::function<void()> m_close;
     QMetaObject::Connection m_stateConnection;
+    QMetaObject::Connection m_pressConnection;
+    // The times of the last presses into this program's own windows during the watch.
+    QList<quint64> m_ownPresses;
 };
 
 // Stands between every quit request and the end of the program: while an application is being

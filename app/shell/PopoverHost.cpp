@@ -80,7 +80,11 @@ protected:
             m_outside = true;
             hide();
         }
-        return QWidget::event(event);
+        const bool handled = QWidget::event(event);
+        // The content asks for another size (its layout changed).
+        if (event->type() == QEvent::LayoutRequest && isVisible())
+            m_host->fit();
+        return handled;
     }
     void hideEvent(QHideEvent* event) override {
         QWidget::hideEvent(event);
@@ -124,25 +128,52 @@ QWidget* PopoverHost::window() const {
     return m_window;
 }
 
-void PopoverHost::show(QWidget* content, const QSize& size, const QRect& anchor) {
+void PopoverHost::show(QWidget* content, const QSize& least, const QRect& anchor) {
     close();
     m_content = content;
+    m_least = least;
+    m_anchor = anchor;
     m_window->layout()->addWidget(content);
-    m_window->setFixedSize(size);
+    fit();
     m_window->prepareToShow();
-    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (screen)
-        m_window->move(PopoverGeometry::origin(anchor, size, screen->availableGeometry()));
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
 }
 
+void PopoverHost::setLeastHeight(int height) {
+    if (height == m_least.height())
+        return;
+    m_least.setHeight(height);
+    if (m_window->isVisible())
+        fit();
+}
+
+void PopoverHost::fit() {
+    const QScreen* screen = QGuiApplication::screenAt(m_anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), m_least);
+    const int contentHeight = m_content ? m_content->sizeHint().height() : 0;
+    const QSize size(m_least.width(),
+                     PopoverGeometry::openingHeight(m_least.height(), contentHeight, available.height()));
+    if (size != m_window->size() || size != m_window->minimumSize())
+        m_window->setFixedSize(size);
+    const QPoint origin = PopoverGeometry::origin(m_anchor, size, available);
+    if (origin != m_window->pos())
+        m_window->move(origin);
+}
+
 void PopoverHost::close() {
     if (m_window->isVisible())
         m_window->hide();
+}
+
+void PopoverHost::closeFromOutside() {
+    if (!m_window->isVisible())
+        return;
+    m_window->prepareToClose(true);
+    m_window->hide();
 }
 
 void PopoverHost::windowHidden(bool outside) {

@@ -21,7 +21,7 @@ int height(bool hasFindings, bool hasOtherReminders, bool updateAvailable);
 // A rendered menu page: 405 or 505 by findings; 40 more when the page name asks for an update and
 // 40 more with memory observations (application findings play no part here).
 int previewHeight(bool hasFindings, bool pageShowsUpdate, bool hasMemoryObservations);
-// The height a popover opens at: the table's height, or the content's own when that is taller (the
+// The height of a popover: the table's height, or the content's own when that is taller (the
 // controls at its foot must show), but never taller than the screen's room (the content's middle
 // scrolls then).
 int openingHeight(int tableHeight, int contentHeight, int availableHeight);
@@ -43,7 +43,8 @@ bool isEchoOfDismissal(std::optional<std::chrono::steady_clock::time_point> dism
 // click into the main window would only close the popover instead of reaching the window (and on
 // Wayland a popup needs a parent surface the tray icon never is). Each opening gets a new content
 // widget, which is deleted when the popover closes, so nothing of a closed popover keeps observing
-// the model.
+// the model. While open, the window follows its content's size hint (a finding arriving makes it
+// taller), within the screen's room and its anchor kept.
 class PopoverHost final : public QObject {
     Q_OBJECT
 
@@ -56,13 +57,19 @@ public:
     QWidget* window() const;
     QWidget* content() const { return m_content; }
 
-    // Shows `content` (taking it) in a window of `size` placed at `anchor` on the anchor's screen.
-    // An open popover is closed first.
-    void show(QWidget* content, const QSize& size, const QRect& anchor);
+    // Shows `content` (taking it) in a window placed at `anchor` on the anchor's screen: `least` wide,
+    // and as tall as `least` or as the content asks, whichever is taller, never taller than the
+    // screen's room. An open popover is closed first.
+    void show(QWidget* content, const QSize& least, const QRect& anchor);
+    // While open: the height it is never made shorter than.
+    void setLeastHeight(int height);
     // Closes an open popover; nothing otherwise.
     void close();
+    // The same, for a click outside it (or a key that dismisses it): a tray click that follows at
+    // once is that click again.
+    void closeFromOutside();
 
-    // When the popover last closed because it lost activation (a click elsewhere).
+    // When the popover last closed from outside: it lost activation, or `closeFromOutside`.
     std::optional<std::chrono::steady_clock::time_point> lastOutsideDismissal() const {
         return m_lastOutsideDismissal;
     }
@@ -75,9 +82,13 @@ private:
     class Window;
     friend class Window;
     void windowHidden(bool outside);
+    // Sizes and places the open window for its content.
+    void fit();
 
     Window* m_window;
     QPointer<QWidget> m_content;
+    QSize m_least;
+    QRect m_anchor;
     std::optional<std::chrono::steady_clock::time_point> m_lastOutsideDismissal;
 };
 

@@ -38,7 +38,7 @@ QString toolTip(const StatusItemState& state) {
 }
 
 QString toolTipMarkup(const QString& plainText) {
-    return QStringLiteral("<qt>") + plainText.toHtmlEscaped() + QStringLiteral("</qt>");
+    return QStringLiteral("<p style='white-space:pre'>") + plainText.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 QString toolTipForHost(const QString& plainText, bool hostReadsMarkup) {

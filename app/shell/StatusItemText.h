@@ -31,7 +31,8 @@ QString title(const StatusItemState& state);
 // "岚栖 · 2 项资源提醒 · 1.1.1 可更新" and the like; plain text.
 QString toolTip(const StatusItemState& state);
 // The tooltip for tray hosts that read markup: the text escaped inside a rich-text envelope, so a
-// version holding "<b>" shows those characters instead of bold text.
+// version holding "<b>" shows those characters instead of bold text, and kept on one line (Qt's
+// tooltip wraps rich text to a narrow width unless told otherwise).
 QString toolTipMarkup(const QString& plainText);
 // The tooltip as a tray host takes it: the plain text for a panel that draws tooltips itself (a
 // StatusNotifierItem host, where markup would show as it is written), the markup for Qt's own tooltip.

@@ -4,6 +4,7 @@
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/AIText.h"
 #include "core/ai/ProcessDecisionAdvice.h"
+#include "core/common/SafeText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -184,7 +185,7 @@ QString decode(const QByteArray& data, int statusCode) {
     const bool parsed = parseError.error == QJsonParseError::NoError && document.isObject();
     if (statusCode >= 200 && statusCode <= 299) {
         const std::optional<QString> content = parsed ? firstChoiceContent(document.object()) : std::nullopt;
-        const QString text = AIText::trimmed(AIText::withoutUnsafeCharacters(content.value_or(QString())));
+        const QString text = AIText::trimmed(SafeText::withoutUnsafeCharacters(content.value_or(QString())));
         if (text.isEmpty())
             throw AIServiceError(Kind::invalidResponse);
         return text;

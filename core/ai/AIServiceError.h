@@ -32,6 +32,8 @@ public:
     explicit AIServiceError(Kind kind);
     static AIServiceError rejected(int httpStatus);
     // `reason` is what the secret store said, in its own words; it is shown, so it is cut to one short line.
+    // The status tells the sentence: KeychainStore::Status::notAvailable (no keyring on the bus at all)
+    // asks for a keyring to be installed, every other status for a later retry.
     static AIServiceError keychain(qint32 keychainStatus, const QString& reason = {});
 
     Kind kind() const { return m_kind; }

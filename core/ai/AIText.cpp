@@ -55,25 +55,6 @@ qsizetype utf8Length(const QString& text) {
     return text.toUtf8().size();
 }
 
-QString withoutUnsafeCharacters(const QString& text) {
-    QString result;
-    result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
-            QChar::isLowSurrogate(text.at(i + 1).unicode())) {
-            result.append(text.at(i));
-            result.append(text.at(++i));
-            continue;
-        }
-        const bool control = (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || (c >= 0x7F && c <= 0x9F);
-        const bool bidirectional = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-        if (!control && !bidirectional && !QChar::isSurrogate(c))
-            result.append(text.at(i));
-    }
-    return result;
-}
-
 const QStringList& loopbackHostNames() {
     static const QStringList names{QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
                                    QStringLiteral("::1"), QStringLiteral("[::1]")};

@@ -6,7 +6,8 @@
 namespace lunorvale {
 
 // Text rules shared by everything that talks to an AI service: what counts as blank, how long a
-// text is for a person, which characters are never allowed in keys and replies.
+// text is for a person, which characters are never allowed in keys and replies. What a reply may not
+// hold is SafeText's rule, shared with every other text from outside.
 namespace AIText {
 
 // Removes, from both ends only, separators (Unicode category Z), U+0009 to U+000D and U+0085.
@@ -19,12 +20,6 @@ qsizetype characterCount(const QString& text);
 bool containsControlCharacter(const QString& text);
 
 qsizetype utf8Length(const QString& text);
-
-// The text without what must never reach the screen or the disk from an AI reply: control characters
-// (category Cc) other than tab, line feed and carriage return, the bidirectional embeddings, overrides
-// and isolates (U+202A to U+202E, U+2066 to U+2069), which can make a text read differently from what
-// it holds, and UTF-16 surrogates that are not part of a pair.
-QString withoutUnsafeCharacters(const QString& text);
 
 // "localhost", "127.0.0.1", "::1", "[::1]": the hosts a plain-HTTP or keyless service may use.
 const QStringList& loopbackHostNames();

@@ -224,4 +224,18 @@ void CachedKeychainStore::deleteKey(const QString& baseURL) {
     m_presenceFailures.remove(account);
 }
 
+std::optional<QString> requestKey(CachedKeychainStore* store, const AIConfiguration& service) {
+    if (!store)
+        return std::nullopt;
+    try {
+        return store->loadSilently(service.baseURL);
+    } catch (const AIServiceError& error) {
+        const bool locked = error.kind() == Kind::keychainAuthorizationRequired ||
+                            error.kind() == Kind::keychainAuthorizationCancelled;
+        if (locked || !service.isLocalService())
+            throw;
+        return std::nullopt;
+    }
+}
+
 } // namespace lunorvale

@@ -14,6 +14,8 @@
 
 namespace lunorvale {
 
+struct AIConfiguration;
+
 // Helpers of the API-key store that need no state.
 namespace KeychainStore {
 
@@ -25,7 +27,7 @@ namespace Status {
 inline constexpr qint32 success = 0;
 inline constexpr qint32 userCancelled = -128;
 inline constexpr qint32 authenticationFailed = -25293;
-inline constexpr qint32 notAvailable = -25291; // no secret service on the session bus
+inline constexpr qint32 notAvailable = -25291; // no key store at all: nothing on the bus provides one
 inline constexpr qint32 itemNotFound = -25300;
 inline constexpr qint32 interactionNotAllowed = -25308; // the item is locked and we may not ask
 inline constexpr qint32 interactionRequired = -25315;
@@ -97,5 +99,12 @@ private:
     // What the secret store said about the last backend call, for the error it becomes.
     QString m_failureReason;
 };
+
+// The key every AI request to `service` is sent with, read without asking the user; absent when none is
+// saved, or when there is no store, and the request then goes without one. A service on this machine
+// needs no key, so a store that cannot be read at all (no Secret Service on the bus, one that fails) is
+// no error for it; a locked store still is, since a key may wait behind the unlock. Throws the store's
+// AIServiceError otherwise.
+std::optional<QString> requestKey(CachedKeychainStore* store, const AIConfiguration& service);
 
 } // namespace lunorvale

@@ -2,6 +2,7 @@
 
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
+#include "core/common/SafeText.h"
 
 #include <QJsonDocument>
 #include <QStringList>
@@ -111,7 +112,7 @@ ProcessDecisionAdvice ProcessDecisionAdvice::parse(const QString& reply) {
         AIText::containsControlCharacter(reason))
         invalidResponse();
     // Past the control-character test only unpaired surrogates (from "\ud800" escapes) can be unsafe.
-    const QString kept = AIText::withoutUnsafeCharacters(reason);
+    const QString kept = SafeText::withoutUnsafeCharacters(reason);
     if (AIText::trimmed(kept).isEmpty())
         invalidResponse();
     return {decoded->decision, AIText::trimmed(kept)};

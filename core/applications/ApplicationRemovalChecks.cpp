@@ -39,6 +39,10 @@ ApplicationManagementError unreadableConfiguration(const QUrl& related) {
 const QString tooMuchContent =
     QStringLiteral("应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。");
 const QString unreadableContent = QStringLiteral("部分应用内容不可读取，未开放移除操作。");
+// The seal's rules are the bundle's own: ones that ask too much matching are a fault of the signature,
+// not of how much the bundle holds.
+const QString rulesTooComplex =
+    QStringLiteral("应用签名的资源规则过于复杂，无法核对，未开放移除操作。请使用文件管理器或官方卸载方式。");
 
 QByteArray validateSingleSignature(const QUrl& bundle, const QByteArray& vendorRoot,
                                    const CancellationToken& cancellation, BundleSignature::Budget& budget) {
@@ -55,7 +59,7 @@ QByteArray validateSingleSignature(const QUrl& bundle, const QByteArray& vendorR
     case CodeSignatureCheck::Status::overBudget:
         block(tooMuchContent);
     case CodeSignatureCheck::Status::rulesTooComplex:
-        block(unreadableContent);
+        block(rulesTooComplex);
     case CodeSignatureCheck::Status::valid:
         break;
     }

@@ -138,6 +138,8 @@ ApplicationRemovalResult ApplicationRemovalService::execute(const ApplicationRem
     QList<ApplicationRemovalReceipt> receipts = m_log.load(cancellation);
     ApplicationRemovalReceipt receipt{plan.id, m_operations.now(), pathOf(url), std::nullopt,
                                       ApplicationRemovalReceipt::stateText(State::pending)};
+    // Records an earlier removal left without their item would otherwise also hold the bundle's name.
+    removeUnfinishedTrashRecords(receipts, receipt.date);
     receipts.append(receipt);
     cancellation.check();
     // The receipt is on disk before anything moves; if it cannot be written, nothing moves.
@@ -223,6 +225,24 @@ void ApplicationRemovalService::validateIdentity(const InstalledApplication& app
     const QUrl executableURL = childURL(url, QStringLiteral("Contents/MacOS/") + executable);
     if (!resolvesExactly(executableURL) || !ApplicationInventory::node(executableURL).isRegularFile())
         block(oddExecutable);
+}
+
+int ApplicationRemovalService::removeUnfinishedTrashRecords(const QList<ApplicationRemovalReceipt>& receipts,
+                                                            const QDateTime& before) {
+    const QString pending = ApplicationRemovalReceipt::stateText(State::pending);
+    int removed = 0;
+    for (const ApplicationRemovalReceipt& receipt : receipts) {
+        if (receipt.state != pending || receipt.trashPath || !receipt.date.isValid() ||
+            !(receipt.date < before))
+            continue;
+        try {
+            removed += Trash::removeRecordsWithoutItem(receipt.originalPath, receipt.date,
+                                                       receipt.date.addSecs(unfinishedMoveSeconds));
+        } catch (const std::exception&) {
+            // Tidying is never a reason to stop: a record that stays only stays as it was.
+        }
+    }
+    return removed;
 }
 
 QUrl ApplicationRemovalService::moveToTrash(const QUrl& item) {

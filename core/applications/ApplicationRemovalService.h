@@ -132,6 +132,16 @@ public:
     static void checkRunning(const QUrl& bundle, const BundleProcesses& processes);
 
     static QUrl moveToTrash(const QUrl& item);
+    // A removal ended between writing the trash's record of a bundle and moving the bundle (the program
+    // was killed) leaves a receipt "待复查" and a record in the trash whose item never arrived, which
+    // other Trash programs offer to restore and fail on. For each such receipt dated before `before`,
+    // this removes the records that this program wrote for its original path within
+    // `unfinishedMoveSeconds` after it, where their item is missing (Trash::removeRecordsWithoutItem).
+    // Never throws; returns how many records were removed. execute() calls it before its own receipt.
+    static int removeUnfinishedTrashRecords(const QList<ApplicationRemovalReceipt>& receipts,
+                                            const QDateTime& before);
+    // A move follows its receipt within the steps of one execution, seconds on a loaded machine.
+    static constexpr int unfinishedMoveSeconds = 300;
 
 private:
     QList<QUrl> m_roots;

@@ -64,9 +64,10 @@ QList<Finding> AnomalyDetector::observe(const MonitorSnapshot& snapshot, const M
         if (old != m_runs.cend() && old->signature.executable == sample.executable &&
             old->signature.command == sample.command)
             carried = old->seconds;
-        const double seconds = elapsed + carried;
-        runs.insert(sample.identity, Run{seconds, Signature{sample.executable, sample.command}});
+        const double measured = elapsed + carried;
+        runs.insert(sample.identity, Run{measured, Signature{sample.executable, sample.command}});
 
+        const double seconds = settings.countedLength(measured);
         if (seconds >= duration) {
             findings.append(Finding{sample, seconds, sample.displaySource() + QStringLiteral(" 持续高占用"),
                                     explanation(seconds, threshold, sample.elapsedSeconds)});

@@ -12,7 +12,8 @@
 namespace lunorvale {
 
 // Finds processes whose CPU share stayed at or above the threshold, interval after interval, for
-// the sustained duration. All time comes from the snapshots' monotonic time.
+// the sustained duration. All time comes from the snapshots' monotonic time; a run's length is counted
+// as MonitorSettings::countedLength counts it, so a run of n intervals lasts n intervals.
 class AnomalyDetector final {
 public:
     void reset();

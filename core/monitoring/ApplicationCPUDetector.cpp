@@ -87,8 +87,9 @@ QList<ApplicationCPUFinding> ApplicationCPUDetector::observe(const QList<Applica
         const std::optional<double> cpu = group.cpuPercent();
         if (!cpu || !std::isfinite(*cpu) || !(*cpu >= threshold))
             continue;
-        const double seconds = elapsed + m_durations.value(group.id, 0);
-        durations.insert(group.id, seconds);
+        const double measured = elapsed + m_durations.value(group.id, 0);
+        durations.insert(group.id, measured);
+        const double seconds = settings.countedLength(measured);
         if (seconds >= duration)
             findings.append(ApplicationCPUFinding{group, seconds});
     }

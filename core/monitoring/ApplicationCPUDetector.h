@@ -10,7 +10,8 @@
 namespace lunorvale {
 
 // Finds applications of two or more processes whose summed CPU share stayed at or above the
-// threshold for the sustained duration, even when no single process did.
+// threshold for the sustained duration, even when no single process did. Lengths are counted as
+// MonitorSettings::countedLength counts them.
 class ApplicationCPUDetector final {
 public:
     void reset();

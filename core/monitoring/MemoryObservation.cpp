@@ -95,7 +95,7 @@ QList<MemoryObservation> MemoryObservationDetector::observe(const MonitorSnapsho
     } else {
         if (!MemoryPressure::isElevated(m_previousPressure) || !m_elevatedSince)
             m_elevatedSince = t;
-        const double length = t - *m_elevatedSince;
+        const double length = settings.countedLength(t - *m_elevatedSince);
         if (length >= pressureReportSeconds)
             observations.append(pressureObservation(length));
     }
@@ -113,7 +113,7 @@ QList<MemoryObservation> MemoryObservationDetector::observe(const MonitorSnapsho
             continue;
         }
         GrowthRun run = *found;
-        const double age = t - run.since;
+        const double age = settings.countedLength(t - run.since);
         if ((r < run.previous && run.previous - r > dropTolerance(run.previous)) || age > growthMaximumAge) {
             growth.insert(sample.identity, fresh);
             continue;

@@ -31,7 +31,8 @@ struct MemoryObservation {
     friend bool operator==(const MemoryObservation&, const MemoryObservation&) = default;
 };
 
-// Watches memory over the stream of snapshots; time comes from the snapshots only.
+// Watches memory over the stream of snapshots; time comes from the snapshots only, and how long a
+// stretch or a growth has lasted is counted as MonitorSettings::countedLength counts it.
 class MemoryObservationDetector final {
 public:
     void reset();

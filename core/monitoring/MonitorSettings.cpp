@@ -18,6 +18,19 @@ QString RuleLimits::rangeText() const {
     return QString::number(low) + u'–' + QString::number(high);
 }
 
+double MonitorSettings::countedLength(double seconds) const {
+    // Samples follow a timer and are stamped when their collection ends, so n intervals add up to a few
+    // milliseconds more or less than n intervals. Measured as it is, a run would reach a duration of a
+    // whole number of intervals only about half the time and be reported one sample late otherwise.
+    // A tenth of an interval stays far above that jitter; a length further from a whole number of
+    // intervals is one the run really had (a late sample, a manual one in between) and is kept.
+    const double interval = safeInterval();
+    const double intervals = std::round(seconds / interval);
+    if (intervals >= 1 && std::abs(seconds - intervals * interval) <= interval / 10)
+        return intervals * interval;
+    return seconds;
+}
+
 QJsonObject MonitorSettings::toJson() const {
     return QJsonObject{{QStringLiteral("sampleInterval"), sampleInterval},
                        {QStringLiteral("cpuThreshold"), cpuThreshold},

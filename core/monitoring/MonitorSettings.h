@@ -36,6 +36,9 @@ struct MonitorSettings {
     double safeDuration() const { return durationLimits.safe(sustainedSeconds); }
     // The longest gap between two samples that still counts as continuous observation.
     double longestContinuousGap() const { return safeInterval() * 2.5; }
+    // A length of observation as the rules count it: within a tenth of an interval of a whole number
+    // of intervals, it is that number of intervals; otherwise it stays as measured.
+    double countedLength(double seconds) const;
 
     QJsonObject toJson() const;
     // All four keys with their types are required; anything else fails as a whole.

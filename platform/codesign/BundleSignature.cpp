@@ -163,6 +163,8 @@ private:
             if (best != nullptr && rule.weight <= best->weight)
                 continue;
             checkpoint();
+            if (!m_budget.takeRuleMatch())
+                throw RulesTooComplex();
             const QRegularExpressionMatch match = rule.pattern.match(relative);
             // A match that ran into the engine's limits is neither a match nor a miss.
             if (!match.isValid())
@@ -325,7 +327,7 @@ private:
 
 Budget::Budget(const Limits& limits)
     : m_uptime(limits.uptime ? limits.uptime : &SystemClock::uptime), m_deadline(m_uptime() + limits.seconds),
-      m_entryLimit(limits.entries) {}
+      m_entryLimit(limits.entries), m_ruleStepLimit(limits.ruleSteps) {}
 
 CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint, Budget* budget) {
     std::optional<Budget> own;

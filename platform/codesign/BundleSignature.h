@@ -3,6 +3,7 @@
 #include "platform/codesign/CodeSignature.h"
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 
 namespace lunorvale {
@@ -17,8 +18,9 @@ namespace lunorvale {
 // "notSigned" means there is no signed Mach-O code to speak of: no readable Info.plist naming an
 // executable, an executable that is no regular file, or one that is not signed Mach-O.
 //
-// Every step is bounded: the entries and the time of a Budget, the steps of each rule's match, and each
-// sealed file is hashed only while it is the file the walk saw, never past the size it had then.
+// Every step is bounded: the entries, the time and the rules' steps of a Budget, the steps of each rule's
+// match, and each sealed file is hashed only while it is the file the walk saw, never past the size it
+// had then.
 namespace BundleSignature {
 
 constexpr int maximumEntries = 250000;
@@ -29,11 +31,18 @@ constexpr int maximumNesting = 8;
 // backtrack for hours) refuses the bundle as rulesTooComplex.
 constexpr int maximumRules = 1024;
 constexpr int ruleMatchSteps = 20000;
+// Rules that each stay within their steps can still add up: a thousand of them tried on each of a few
+// hundred unsealed files would take minutes. One check (its nested code and login items included) may
+// spend this many steps on rules, each match counted at the most it may take, and refuses the bundle as
+// rulesTooComplex past them. A real seal has a dozen or two rules and leaves few files unsealed; ten
+// thousand matches at their limit take seconds, not minutes.
+constexpr int64_t maximumRuleSteps = int64_t(10000) * ruleMatchSteps;
 
 struct Limits {
     int entries = maximumEntries;   // files, links and folders looked at, nested code included
     double seconds = 120.0;         // on the monotonic clock; the check reads every sealed byte
     std::function<double()> uptime; // the monotonic clock in seconds; the system's when empty
+    int64_t ruleSteps = maximumRuleSteps;
 };
 
 // What the signature check of one bundle may spend, its login items included: the deadline starts with
@@ -45,12 +54,17 @@ public:
     // Counts one more entry; false once more entries than the limit were counted.
     bool takeEntry() { return ++m_entries <= m_entryLimit; }
     int entryLimit() const { return m_entryLimit; }
+    // Counts one more match of a seal's rule at the steps it may take; false once that is more than
+    // the rules' limit.
+    bool takeRuleMatch() { return (m_ruleSteps += ruleMatchSteps) <= m_ruleStepLimit; }
 
 private:
     std::function<double()> m_uptime;
     double m_deadline;
     int m_entryLimit;
     int m_entries = 0;
+    int64_t m_ruleStepLimit;
+    int64_t m_ruleSteps = 0;
 };
 
 // `checkpoint` runs before each file and between chunks of large ones; it may throw to stop the check,

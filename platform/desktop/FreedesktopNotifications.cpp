@@ -1,6 +1,7 @@
 #include "platform/desktop/FreedesktopNotifications.h"
 
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QPointer>
@@ -28,8 +29,25 @@ QString sentence(const QDBusError& error) {
 
 } // namespace
 
+QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image) {
+    argument.beginStructure();
+    argument << image.width << image.height << image.rowStride << image.hasAlpha << image.bitsPerSample
+             << image.channels << image.pixels;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage& image) {
+    argument.beginStructure();
+    argument >> image.width >> image.height >> image.rowStride >> image.hasAlpha >> image.bitsPerSample >>
+        image.channels >> image.pixels;
+    argument.endStructure();
+    return argument;
+}
+
 FreedesktopNotifications::FreedesktopNotifications(QDBusConnection bus, QString service, QObject* parent)
     : UserNotificationCenter(parent), m_bus(std::move(bus)), m_service(std::move(service)) {
+    qDBusRegisterMetaType<NotificationImage>();
     m_bus.connect(m_service, objectPath, interfaceName, QStringLiteral("ActionInvoked"), this,
                   SLOT(actionInvoked(uint, QString)));
     m_bus.connect(m_service, objectPath, interfaceName, QStringLiteral("NotificationClosed"), this,
@@ -57,12 +75,20 @@ void FreedesktopNotifications::requestAuthorization(PermissionAnswer answer) {
     askServer([answer = std::move(answer)](bool answered) { answer(answered, std::nullopt); });
 }
 
+void FreedesktopNotifications::setImage(NotificationImage image) {
+    m_image = std::move(image);
+}
+
 void FreedesktopNotifications::add(const UserNotification& notification, Posted posted) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(m_service, objectPath, interfaceName, QStringLiteral("Notify"));
-    call << QStringLiteral("岚栖") << uint(0) << QStringLiteral("lunorvale") << notification.title
-         << notification.body << QStringList{defaultAction, QStringLiteral("查看")} << QVariantMap()
-         << int(-1);
+    // No icon name: none is installed in a theme; the image goes as a hint, which servers prefer to
+    // a name anyway.
+    QVariantMap hints;
+    if (m_image)
+        hints.insert(QStringLiteral("image-data"), QVariant::fromValue(*m_image));
+    call << QStringLiteral("岚栖") << uint(0) << QString() << notification.title << notification.body
+         << QStringList{defaultAction, QStringLiteral("查看")} << hints << int(-1);
     m_posting.insert(notification.identifier);
 
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);

@@ -2,11 +2,31 @@
 
 #include "platform/desktop/UserNotificationCenter.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QHash>
+#include <QMetaType>
 #include <QSet>
 
 namespace lunorvale {
+
+// An image as a notification carries it: the Notifications specification's raw image, (iiibiiay) on
+// the bus: width, height, bytes per row, whether there is alpha, bits per sample, samples per pixel,
+// then the rows (RGB or RGBA, 8 bits a sample).
+struct NotificationImage {
+    int width = 0;
+    int height = 0;
+    int rowStride = 0;
+    bool hasAlpha = true;
+    int bitsPerSample = 8;
+    int channels = 4;
+    QByteArray pixels;
+
+    friend bool operator==(const NotificationImage&, const NotificationImage&) = default;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image);
+const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage& image);
 
 // Reminders through org.freedesktop.Notifications: Notify with a "default" action, the click as
 // ActionInvoked, withdrawal as CloseNotification. "Authorised" means a notification server answers.
@@ -20,6 +40,10 @@ public:
     explicit FreedesktopNotifications(QDBusConnection bus = QDBusConnection::sessionBus(),
                                       QString service = QString::fromLatin1(defaultService),
                                       QObject* parent = nullptr);
+
+    // The program's icon, sent with every reminder as its image ("image-data"): nothing has to be
+    // installed in an icon theme for the desktop to show it. Without one, reminders carry no icon.
+    void setImage(NotificationImage image);
 
     void authorizationStatus(AuthorizationAnswer answer) override;
     void requestAuthorization(PermissionAnswer answer) override;
@@ -41,6 +65,7 @@ private:
 
     QDBusConnection m_bus;
     QString m_service;
+    std::optional<NotificationImage> m_image;
     QHash<QString, uint> m_serverIDs; // our identifier → the server's number, for shown reminders
     QHash<uint, Shown> m_shown;
     QSet<QString> m_posting;   // identifiers whose Notify has not been answered yet
@@ -48,3 +73,5 @@ private:
 };
 
 } // namespace lunorvale
+
+Q_DECLARE_METATYPE(lunorvale::NotificationImage)

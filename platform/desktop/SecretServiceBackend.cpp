@@ -67,9 +67,12 @@ qint32 statusFor(const GError* error, QString& reason) {
     }
     if (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_CANCELLED)
         return Status::userCancelled;
-    // No session bus, no Secret Service on it, or the service failed to start.
-    if (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR)
+    // Nothing on the bus provides the Secret Service (no keyring is installed, or none may be started):
+    // waiting will not help, a keyring must be added.
+    if (error->domain == G_DBUS_ERROR &&
+        (error->code == G_DBUS_ERROR_SERVICE_UNKNOWN || error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER))
         return Status::notAvailable;
+    // No session bus, or a keyring that failed to start or to answer.
     return Status::internalFailure;
 }
 

@@ -1,27 +1,56 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <optional>
+#include <utility>
 
 namespace lunorvale {
+
+// What reading the settings file found. The store judges the bytes; this only says whether there were any.
+struct SettingsFileRead {
+    enum class Status {
+        missing,    // nothing at the path: nothing stored yet
+        read,       // a regular file was read: `bytes` holds it, or the limit and one byte more
+        unreadable, // something is there that cannot be read (a link, a folder, a file closed to this user,
+                    // a failing disk): `errorNumber` says why
+    };
+
+    Status status = Status::missing;
+    QByteArray bytes;
+    int errorNumber = 0;
+};
 
 // The program's preferences: one JSON object in one file, each key a setting, written whole and
 // atomically (0600 in a 0700 folder) on every change. Values are kept as the caller stored them;
 // readers decide what a value of the wrong type means.
 //
-// A file that cannot be read as a JSON object is never overwritten: the first change moves it aside
-// to "<file>.damaged-<n>" and starts a new file, so the user's old preferences stay on disk.
+// A file that was read but is not a JSON object (or is far too large) is damaged and never overwritten:
+// the first change moves it aside to "<file>.damaged-<n>", names that copy once (`takeSetAsideCopy`) and
+// starts a new file, so the user's old preferences stay on disk. A file that cannot be read at all is not
+// damaged: it may hold every choice of the user (a file left to root by a run as root, a link a dotfile
+// manager made), so it stays where it is, untouched, and no change is stored while it stays so; the store
+// starts from nothing and keeps changes for this run only.
 // Every change re-reads the file first, so two stores over one file (the model and the update layer,
 // or a second run) never drop each other's keys. One store per thread.
 class SettingsStore final {
 public:
+    // Reads the file at the path, at most `maximumBytes` + 1 bytes of it.
+    using FileReader = std::function<SettingsFileRead(const QString& path, int64_t maximumBytes)>;
+
     // The store over $XDG_CONFIG_HOME/Lunorvale/defaults.json.
     static SettingsStore applicationStore();
     // A store without a file: it starts empty and keeps every change for as long as it lives.
     static SettingsStore inMemory();
-    explicit SettingsStore(QString path);
+    // `reader` null: readDisk.
+    explicit SettingsStore(QString path, FileReader reader = {});
+
+    // The file itself, never through a final link: a link, or anything but a regular file, is unreadable.
+    static SettingsFileRead readDisk(const QString& path, int64_t maximumBytes);
 
     // The file's path; empty for a store in memory.
     const QString& path() const { return m_path; }
@@ -33,22 +62,27 @@ public:
     std::optional<QString> stringValue(const QString& key) const;
 
     // Stores the value (an undefined value removes the key). False when the file could not be
-    // written; the value is still kept for this run and `lastError()` says why.
+    // read or written; the value is still kept for this run and `lastError()` says why.
     bool setValue(const QString& key, const QJsonValue& value);
     bool remove(const QString& key) { return setValue(key, QJsonValue(QJsonValue::Undefined)); }
 
     // Reads the file again.
     void reload();
-    // Why the last change could not be written (English, for logs and tests); empty after a success.
+    // Why the last change could not be stored (English, for logs and tests); empty after a success.
     const QString& lastError() const { return m_lastError; }
+    // Where a change just moved a damaged file; absent once it has been asked for, so that it is said once.
+    std::optional<QString> takeSetAsideCopy() { return std::exchange(m_setAsideCopy, std::nullopt); }
 
 private:
-    // The file's object; absent when the file exists but is not a JSON object.
-    std::optional<QJsonObject> readFile() const;
+    struct Contents;
+    Contents readFile() const;
+    void keep(const QString& key, const QJsonValue& value);
 
     QString m_path;
+    FileReader m_reader;
     QJsonObject m_values;
     QString m_lastError;
+    std::optional<QString> m_setAsideCopy;
 };
 
 } // namespace lunorvale

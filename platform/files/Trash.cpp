@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lunorvale::Trash {
 
@@ -73,11 +75,11 @@ QString parentOf(const QString& path) {
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// `name` inside `parent` as a folder of this user: made 0700 when missing, never reached through a
-// link, refused when it belongs to someone else.
-UniqueFd ownFolder(int parent, const char* name) {
-    const bool created = ::mkdirat(parent, name, 0700) == 0;
-    if (!created && errno != EEXIST)
+// `name` inside `parent` as a folder of this user: made 0700 when missing and `create` is set, never
+// reached through a link, refused when it belongs to someone else.
+UniqueFd ownFolder(int parent, const char* name, bool create) {
+    const bool created = create && ::mkdirat(parent, name, 0700) == 0;
+    if (create && !created && errno != EEXIST)
         return UniqueFd();
     UniqueFd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
@@ -90,53 +92,85 @@ UniqueFd ownFolder(int parent, const char* name) {
 }
 
 std::optional<OpenTrash> openTrash(const QString& folderPath, int parent, const char* name,
-                                   QByteArray recordedPath) {
+                                   QByteArray recordedPath, bool create) {
     OpenTrash trash{folderPath, UniqueFd(), UniqueFd(), std::move(recordedPath)};
-    const UniqueFd folder = ownFolder(parent, name);
+    const UniqueFd folder = ownFolder(parent, name, create);
     if (!folder.valid())
         return std::nullopt;
-    trash.files = ownFolder(folder.get(), "files");
-    trash.info = ownFolder(folder.get(), "info");
+    trash.files = ownFolder(folder.get(), "files", create);
+    trash.info = ownFolder(folder.get(), "info", create);
     if (!trash.files.valid() || !trash.info.valid())
         return std::nullopt;
     return trash;
 }
 
-// The home trash when the item lies on the home's file system, else the trash at the top of the item's
-// own file system.
-std::optional<OpenTrash> trashFor(const QString& path, uint64_t device) {
+// An administrator's ".Trash" at the top of a volume, shared by its users, each in a folder of their own:
+// opened only when it is a folder, not a link, and sticky, so that no user can take another's folder.
+UniqueFd sharedTrash(int volume) {
+    UniqueFd shared(::openat(volume, ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!shared.valid() || ::fstat(shared.get(), &status) != 0 || (status.st_mode & S_ISVTX) == 0)
+        return UniqueFd();
+    return shared;
+}
+
+// The trash folders an item at `path` on `device` goes to, best first: the home trash when the item lies
+// on the home's file system; else, at the top of the item's own file system, the user's folder in a
+// shared ".Trash" and then ".Trash-UID". With `create`, missing folders are made and only the first
+// trash that opens is given; without it, every one that exists is.
+std::vector<OpenTrash> trashesFor(const QString& path, uint64_t device, bool create) {
+    std::vector<OpenTrash> trashes;
     const QString dataHome = Paths::dataHome();
     QString existing = dataHome;
     while (existing != u"/" && !CheckedFiles::linkStatus(existing))
         existing = parentOf(existing);
     if (deviceOf(existing) == device) {
-        try {
-            AtomicFile::createDirectories(dataHome);
-        } catch (const FileWriteError&) {
-            return std::nullopt;
+        if (create) {
+            try {
+                AtomicFile::createDirectories(dataHome);
+            } catch (const FileWriteError&) {
+                return trashes;
+            }
         }
         const UniqueFd home(
             ::open(QFile::encodeName(dataHome).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!home.valid())
-            return std::nullopt;
-        return openTrash(dataHome + QStringLiteral("/Trash"), home.get(), "Trash", QFile::encodeName(path));
+            return trashes;
+        if (auto trash = openTrash(dataHome + QStringLiteral("/Trash"), home.get(), "Trash",
+                                   QFile::encodeName(path), create))
+            trashes.push_back(std::move(*trash));
+        return trashes;
     }
 
     QString top = parentOf(path);
     while (top != u"/" && deviceOf(parentOf(top)) == device)
         top = parentOf(top);
     if (deviceOf(top) != device)
-        return std::nullopt;
+        return trashes;
     const UniqueFd volume(
         ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!volume.valid())
-        return std::nullopt;
-    const QByteArray name = ".Trash-" + QByteArray::number(::getuid());
-    const QString folder = (top == u"/" ? QString() : top) + u'/' + QString::fromLatin1(name);
+        return trashes;
+    const QString topPrefix = top == u"/" ? QString() : top;
     // Records in a volume's trash name the item from the top of the volume, so they stay right wherever
     // the volume is mounted next.
-    return openTrash(folder, volume.get(), name.constData(),
-                     QFile::encodeName(path.mid(top == u"/" ? 1 : top.size() + 1)));
+    const QByteArray recorded = QFile::encodeName(path.mid(top == u"/" ? 1 : top.size() + 1));
+    const QByteArray uid = QByteArray::number(::getuid());
+    // A shared trash where this user's folder cannot be made (the administrator keeps it closed) leaves
+    // the user's own trash beside it.
+    if (const UniqueFd shared = sharedTrash(volume.get()); shared.valid()) {
+        if (auto trash = openTrash(topPrefix + QStringLiteral("/.Trash/") + QString::fromLatin1(uid),
+                                   shared.get(), uid.constData(), recorded, create)) {
+            trashes.push_back(std::move(*trash));
+            if (create)
+                return trashes;
+        }
+    }
+    const QByteArray own = ".Trash-" + uid;
+    if (auto trash = openTrash(topPrefix + u'/' + QString::fromLatin1(own), volume.get(), own.constData(),
+                               recorded, create))
+        trashes.push_back(std::move(*trash));
+    return trashes;
 }
 
 // The first `limit` bytes of `text`, not ending inside a UTF-8 sequence.
@@ -197,6 +231,45 @@ QByteArray deletionDate() {
     return text;
 }
 
+// The local time of a record's deletion date as moveToTrash writes it; absent for any other text.
+std::optional<QDateTime> recordedDate(QByteArrayView text) {
+    if (text.size() != 19)
+        return std::nullopt;
+    QDateTime date =
+        QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+// The record `name` in `trash`, when it is one that moveToTrash wrote for `recordedPath` and its item is
+// missing from "files": its deletion date.
+std::optional<QDateTime> recordWithoutItem(const OpenTrash& trash, const char* name) {
+    // Only a file of exactly the size of such a record is read.
+    const QByteArray head = infoText(trash.recordedPath, QByteArray(19, '0'));
+    struct stat status {};
+    if (::fstatat(trash.info.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size != head.size())
+        return std::nullopt;
+    const UniqueFd record(::openat(trash.info.get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!record.valid())
+        return std::nullopt;
+    QByteArray text(head.size() + 1, Qt::Uninitialized);
+    const ssize_t read = ::read(record.get(), text.data(), static_cast<size_t>(text.size()));
+    if (read != head.size())
+        return std::nullopt;
+    text.truncate(head.size());
+    const qsizetype dateAt = head.size() - 20; // the date and the line's end
+    const std::optional<QDateTime> date = recordedDate(QByteArrayView(text).sliced(dateAt, 19));
+    if (!date || text != infoText(trash.recordedPath, text.sliced(dateAt, 19)))
+        return std::nullopt;
+    // The item's name is the record's without its suffix; only a missing one counts, not an unreadable one.
+    const QByteArray item = QByteArray(name).chopped(infoSuffixBytes);
+    if (::fstatat(trash.files.get(), item.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return std::nullopt;
+    return date;
+}
+
 } // namespace
 
 QByteArray infoText(const QByteArray& originalPath, const QByteArray& date) {
@@ -220,9 +293,10 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
     const std::optional<FileNode> item = CheckedFiles::linkStatus(path);
     if (!item)
         return {};
-    std::optional<OpenTrash> trash = trashFor(path, item->device);
-    if (!trash)
+    std::vector<OpenTrash> trashes = trashesFor(path, item->device, true);
+    if (trashes.empty())
         return {};
+    OpenTrash* const trash = &trashes.front();
 
     const QByteArray source = QFile::encodeName(path);
     const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
@@ -264,6 +338,51 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
         return {true, location};
     }
     return {};
+}
+
+int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest,
+                             const QDateTime& latest) {
+    if (!QDir::isAbsolutePath(originalPath) || QDir::cleanPath(originalPath) != originalPath ||
+        originalPath == u"/" || !earliest.isValid() || !latest.isValid())
+        return 0;
+    // The item may be in place still (it never moved), or gone since: then its folder tells the volume.
+    std::optional<uint64_t> device;
+    if (const std::optional<FileNode> item = CheckedFiles::linkStatus(originalPath))
+        device = item->device;
+    else
+        device = deviceOf(parentOf(originalPath));
+    if (!device)
+        return 0;
+    // A record's date has whole seconds.
+    const qint64 from = earliest.toSecsSinceEpoch();
+    const qint64 to = latest.toSecsSinceEpoch();
+    int removed = 0;
+    for (const OpenTrash& trash : trashesFor(originalPath, *device, false)) {
+        const int listed = ::dup(trash.info.get());
+        DIR* const folder = listed < 0 ? nullptr : ::fdopendir(listed);
+        if (!folder) {
+            if (listed >= 0)
+                ::close(listed);
+            continue;
+        }
+        std::vector<QByteArray> names;
+        while (const dirent* entry = ::readdir(folder)) {
+            const QByteArray name(entry->d_name);
+            if (name.size() > infoSuffixBytes && name.endsWith(infoSuffix))
+                names.push_back(name);
+        }
+        ::closedir(folder);
+        for (const QByteArray& name : names) {
+            const std::optional<QDateTime> date = recordWithoutItem(trash, name.constData());
+            if (!date || date->toSecsSinceEpoch() < from || date->toSecsSinceEpoch() > to)
+                continue;
+            if (::unlinkat(trash.info.get(), name.constData(), 0) == 0)
+                ++removed;
+        }
+        if (removed > 0)
+            ::fsync(trash.info.get());
+    }
+    return removed;
 }
 
 } // namespace lunorvale::Trash

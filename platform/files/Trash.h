@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -27,15 +28,24 @@ public:
 };
 
 // Moves the file or folder at `path` (absolute and clean) into the freedesktop trash of its file
-// system: the home trash ($XDG_DATA_HOME/Trash) when the item lies on the home's file system, else the
-// volume's own ".Trash-UID" at the top of its file system (made 0700, refused when it is a link or
-// belongs to someone else). The record in "info" is created exclusively under a name that fits the
-// file system's name limit, written whole and flushed before the item moves, and removed again when the
-// move fails; at most `nameAttempts` names are tried. Every step is one bounded system call: a crowded,
+// system: the home trash ($XDG_DATA_HOME/Trash) when the item lies on the home's file system, else at
+// the top of its file system the user's folder "UID" in an administrator's ".Trash" (used only when that
+// is a folder, not a link, and sticky), or else the volume's own ".Trash-UID". Each trash folder is made
+// 0700 when missing and refused when it is a link or belongs to someone else; a shared trash where the
+// user's folder is refused leaves ".Trash-UID". The record in "info" is created exclusively under a name that
+// fits the file system's name limit, written whole and flushed before the item moves, and removed again when
+// the move fails; at most `nameAttempts` names are tried. Every step is one bounded system call: a crowded,
 // full or read-only trash ends the call with `moved` false instead of retrying.
 Outcome moveToTrash(const QString& path, const TrashCalls& calls = TrashCalls());
 
 inline constexpr int nameAttempts = 64;
+
+// Removes, from the trash folders an item at `originalPath` may have gone to, the records that name it
+// but whose item never arrived in "files" (a program ended between writing a record and moving the
+// item), when they read exactly as moveToTrash writes them and are dated, to the second, from `earliest`
+// to `latest`. A record of another program, one dated otherwise and one whose item is there are left
+// alone; nothing is created and no link is followed. Returns how many records were removed.
+int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest, const QDateTime& latest);
 
 // The whole record of one trashed item: its original path (as the file system's bytes, percent-encoded
 // as in URLs, "/" kept) and the local time of deletion.

@@ -93,8 +93,8 @@ TEST(AIChatExchange, InputChecks) {
 TEST(AIChatExchange, DecodeMapsEveryStatusAndKeepsOnlySafeText) {
     const std::pair<QByteArray, const char*> answers[] = {
         {R"({"choices":[{"message":{"content":"  答复 \n"}},{"message":{}}]})", "答复"},
-        {R"({"choices":[{"message":{"content":"a\u001b[31mb\u0000c\u202ed\u2066e\ud800f\tg\r\nh\u0085i"}}]})",
-         "a[31mbcdef\tg\r\nhi"},
+        {R"({"choices":[{"message":{"content":"a\u001b[31mb\u0000c\u202ed\u2066e\ud800f\tg\r\nh\u0085i\u200fj"}}]})",
+         "abcdef\tg\r\nhij"},
         {R"({"choices":[{"message":{"content":"\ud83d\ude00 \u4e2d"}}]})", "\U0001F600 中"},
     };
     for (const auto& [data, text] : answers)

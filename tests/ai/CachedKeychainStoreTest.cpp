@@ -1,9 +1,11 @@
 #include "AIFailure.h"
+#include "core/ai/AIConfiguration.h"
 #include "core/ai/KeychainStore.h"
 
 #include <QMap>
 #include <functional>
 #include <gtest/gtest.h>
+#include <variant>
 
 using namespace lunorvale;
 using lunorvale::test::failureOf;
@@ -173,4 +175,43 @@ TEST_F(CachedKeychainStoreTest, FailedWritesLeaveTheCacheAlone) {
     EXPECT_EQ(failureOf([&] { store.save("sk", address); }),
               AIServiceError::keychain(Status::notAvailable, backend->reason));
     EXPECT_EQ(store.status(address), AIKeyStatus::missing);
+}
+
+// The one rule by which every AI request takes its key: a service on this machine needs none, so a store
+// that cannot be read is no error for it; a locked store is, for either service, as the key may wait
+// behind the unlock.
+TEST_F(CachedKeychainStoreTest, ARequestKeyIsOptionalOnlyForALocalService) {
+    const QString local = QStringLiteral("http://127.0.0.1:8080/v1");
+    backend->items[local] = "sk-local";
+    backend->items[address] = "sk-remote";
+    using Outcome = std::variant<std::optional<QString>, Kind>;
+    const struct {
+        std::optional<qint32> read;
+        Outcome atLocal, atRemote;
+    } cases[] = {
+        {std::nullopt, QStringLiteral("sk-local"), QStringLiteral("sk-remote")},
+        {Status::itemNotFound, std::nullopt, std::nullopt},
+        {Status::notAvailable, std::nullopt, Kind::keychain},
+        {Status::internalFailure, std::nullopt, Kind::keychain},
+        {Status::interactionNotAllowed, Kind::keychainAuthorizationRequired,
+         Kind::keychainAuthorizationRequired},
+    };
+    const auto outcome = [](const std::function<std::optional<QString>()>& call) -> Outcome {
+        try {
+            return call();
+        } catch (const AIServiceError& error) {
+            return error.kind();
+        }
+    };
+    for (const auto& [read, atLocal, atRemote] : cases) {
+        SCOPED_TRACE(read.value_or(0));
+        backend->forcedRead = read;
+        CachedKeychainStore fresh(backend);
+        EXPECT_EQ(outcome([&] { return requestKey(&fresh, {local, QStringLiteral("m")}); }), atLocal);
+        EXPECT_EQ(outcome([&] { return requestKey(&fresh, {address, QStringLiteral("m")}); }), atRemote);
+        EXPECT_EQ(outcome([&] {
+                      return requestKey(nullptr, {address, QStringLiteral("m")});
+                  }),
+                  Outcome(std::optional<QString>()));
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "core/ai/KeychainStore.h"
 #include "platform/desktop/SecretServiceBackend.h"
+#include "support/AbsentSecretService.h"
 #include "support/ScratchCollection.h"
 #include "support/Thrown.h"
 
@@ -113,4 +114,27 @@ TEST(SecretServiceKeyStore, ARefusalShowsTheServicesOwnReason) {
     EXPECT_FALSE(error->reason().contains(QStringLiteral("org.freedesktop.DBus.Error")));
     EXPECT_TRUE(error->errorDescription().contains(error->reason()));
     EXPECT_FALSE(error->errorDescription().contains(QString::number(error->payload())));
+}
+
+// With no keyring on the bus at all, asking again later does not help: the sentence says one is missing,
+// with the bus's own reason.
+TEST(SecretServiceKeyStore, NoKeyringOnTheBusIsSaidSo) {
+    const test::AbsentSecretService noKeyring;
+    const QString address = uniqueAddress("absent");
+    CachedKeychainStore store = freshStore();
+    EXPECT_EQ(store.status(address), AIKeyStatus::unavailable);
+    for (const std::function<void()>& call :
+         std::initializer_list<std::function<void()>>{[&] { store.loadSilently(address); },
+                                                      [&] {
+                                                          store.save(QStringLiteral("sk"), address);
+                                                      }}) {
+        const std::optional<AIServiceError> error = test::thrownBy<AIServiceError>(call);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), Kind::keychain);
+        EXPECT_EQ(error->payload(), KeychainStore::Status::notAvailable);
+        EXPECT_TRUE(error->reason().contains(QStringLiteral("not provided by any .service files")))
+            << error->reason().toStdString();
+        EXPECT_TRUE(error->errorDescription().startsWith(QStringLiteral("没有找到系统密钥环（")))
+            << error->errorDescription().toStdString();
+    }
 }

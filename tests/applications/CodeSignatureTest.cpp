@@ -178,10 +178,12 @@ TEST(CodeSignature, BundleRefusalsNameTheirCause) {
 }
 
 // Whatever a bundle holds, its check ends within its budgets: rules from the bundle's own seal that
-// backtrack for ever, or try to lift the engine's limits, refuse it as unreadable; more entries or more
-// time than the budget refuse it as too much to check.
+// backtrack for ever, try to lift the engine's limits, or each stay within their steps but together ask
+// for more matching than any seal needs refuse it for its rules; more entries or more time than the
+// budget refuse it as too much to check.
 TEST(CodeSignature, EveryBundleIsCheckedWithinItsBudgets) {
-    const QString unreadable = "部分应用内容不可读取，未开放移除操作。";
+    const QString rules =
+        "应用签名的资源规则过于复杂，无法核对，未开放移除操作。请使用文件管理器或官方卸载方式。";
     const QString tooMuch = "应用内容较多，本次检查未完成。请重新检查，或在文件管理器中使用厂商的管理方式。";
     const auto omitting = [](const QString& pattern) {
         return "<key>" + pattern +
@@ -190,6 +192,13 @@ TEST(CodeSignature, EveryBundleIsCheckedWithinItsBudgets) {
     QString manyRules;
     for (int index = 0; index <= BundleSignature::maximumRules; ++index)
         manyRules += "<key>^never" + QString::number(index) + "$</key><true/>";
+    // A thousand quick rules that outweigh the one omitting the unsealed files, so each file is tried
+    // against all of them.
+    QString outweighing =
+        "<key>^Resources/</key><dict><key>omit</key><true/><key>weight</key><real>2500</real></dict>";
+    for (int index = 0; index < 1000; ++index)
+        outweighing +=
+            "<key>^never" + QString::number(index) + "$</key><dict><key>weight</key><real>3000</real></dict>";
     double now = 0;
     const BundleSignature::Limits slowClock{BundleSignature::maximumEntries, 1.0, [&now] {
                                                 return now += 0.25;
@@ -197,25 +206,30 @@ TEST(CodeSignature, EveryBundleIsCheckedWithinItsBudgets) {
     const struct {
         const char* name;
         QString rules; // added to the seal's
+        int unsealed;  // files added after signing, which the rules must omit
         BundleSignature::Limits limits;
         QString reason;
     } rows[] = {
-        {"within every budget", {}, {}, "pass"},
-        {"a rule that backtracks for ever", omitting("(a+)+$"), {}, unreadable},
-        {"a rule that lifts the engine's limits", omitting("(*LIMIT_MATCH=100000000)(a+)+$"), {}, unreadable},
-        {"more rules than any seal holds", manyRules, {}, unreadable},
-        {"more entries than the budget", {}, {3, 120.0, {}}, tooMuch},
-        {"more time than the budget", {}, slowClock, tooMuch},
+        {"within every budget", {}, 0, {}, "pass"},
+        {"a rule that backtracks for ever", omitting("(a+)+$"), 1, {}, rules},
+        {"a rule that lifts the engine's limits", omitting("(*LIMIT_MATCH=100000000)(a+)+$"), 1, {}, rules},
+        {"more rules than any seal holds", manyRules, 1, {}, rules},
+        {"a thousand quick rules over a few unsealed files", outweighing, 3, {}, "pass"},
+        {"a thousand quick rules over a dozen unsealed files", outweighing, 12, {}, rules},
+        {"more entries than the budget", {}, 0, {3, 120.0, {}}, tooMuch},
+        {"more time than the budget", {}, 0, slowClock, tooMuch},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         CodeSpec spec;
         spec.extraRules = row.rules;
         const fixture::SignedApp app(spec);
-        // Unsealed, so the rules decide whether it may be there. Without a limit of its own the engine
-        // would spend some hundred thousand steps on this name, and give up only on longer ones.
-        if (!row.rules.isEmpty())
-            fixture::writeFile(app.path + "/Contents/Resources/" + QString(18, u'a') + "!", "x");
+        // Unsealed, so the rules decide whether they may be there. Without a limit of its own the engine
+        // would spend some hundred thousand steps on such a name, and give up only on longer ones.
+        for (int index = 0; index < row.unsealed; ++index)
+            fixture::writeFile(app.path + "/Contents/Resources/" + QString(18, u'a') + "!" +
+                                   (index > 0 ? QString::number(index) : QString()),
+                               "x");
         EXPECT_EQ(fixture::reasonOf([&] {
                       ApplicationRemovalService::validateSignature(
                           app.url(), ApplicationRemovalService::vendorRootFingerprint(), {}, row.limits);

@@ -1,5 +1,6 @@
 #include "SignedBundle.h"
 #include "platform/Paths.h"
+#include "platform/files/Trash.h"
 #include "support/ScratchMount.h"
 
 #include <iostream>
@@ -319,4 +320,33 @@ TEST(RemovalService, AHomeReachedThroughALinkRemovesAndListsItsReceipt) {
     ASSERT_TRUE(QFile::link(moved, real + "/.local/share/Lunorvale"));
     EXPECT_EQ(fixture::errorOf([] { ApplicationRemovalLog::standard().load(); }),
               "卸载操作清单无法安全读取，原文件已保留。");
+}
+
+// An earlier removal of the same bundle that was killed after the trash's record and before the move
+// left a receipt "待复查" and a record without its item. The next removal removes that record first, so
+// its own takes the bundle's plain name and no Trash program offers the empty one; another program's
+// record of the same path stays.
+TEST(RemovalService, TheNextRemovalRemovesTheRecordAKilledOneLeft) {
+    const fixture::SignedApp app;
+    const test::ScopedVariable home("HOME", app.root.path);
+    const test::ScopedVariable data("XDG_DATA_HOME", app.root.path + "/.local/share");
+    const QString trash = app.root.path + "/.local/share/Trash";
+    const ApplicationRemovalService service;
+    const ApplicationRemovalPlan plan = service.prepare(app.read(), {});
+
+    const QDateTime killedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 1, Qt::UTC);
+    const ApplicationRemovalReceipt killed{QUuid::createUuid(), killedAt, app.path, std::nullopt, "待复查"};
+    ApplicationRemovalLog::standard().save({killed});
+    const Trash::Outcome recorded = Trash::moveToTrash(app.path);
+    ASSERT_TRUE(recorded.location && QDir().rename(*recorded.location, app.path));
+    const QByteArray foreign = Trash::infoText(QFile::encodeName(app.path), "2001-02-03T04:05:06");
+    fixture::writeFile(trash + "/info/Sample.app.9.trashinfo", foreign);
+
+    const ApplicationRemovalResult result = service.execute(plan, {});
+    EXPECT_EQ(result.receipt.trashPath, trash + "/files/Sample.app");
+    EXPECT_EQ(QDir(trash + "/info").entryList(QDir::Files),
+              QStringList({"Sample.app.9.trashinfo", "Sample.app.trashinfo"}));
+    EXPECT_EQ(test::readFile(trash + "/info/Sample.app.9.trashinfo"), foreign);
+    EXPECT_EQ(ApplicationRemovalLog::standard().load(),
+              QList<ApplicationRemovalReceipt>({killed, result.receipt}));
 }

@@ -1,3 +1,4 @@
+#include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
 #include "core/applications/RunningBundles.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
@@ -54,4 +55,22 @@ TEST(BundleLauncher, StartsOnlyTheBundlesOwnProgram) {
     EXPECT_TRUE(launcher.open(url, QStringLiteral("Tool")));
     for (const char* name : {"Missing", "", "..", "../MacOS/Tool"})
         EXPECT_FALSE(launcher.open(url, QString::fromUtf8(name))) << name;
+}
+
+// A bundle made for another system holds a program Linux cannot run: opening it fails, and the page says so
+// (a shell would have run it as a script and shown nothing).
+TEST(BundleLauncher, AProgramOfAnotherSystemFailsToOpenAndIsSaidSo) {
+    fixture::Root root;
+    const QString bundle = root.sub(QStringLiteral("Beta.app/Contents/MacOS")).chopped(15);
+    const QString program = bundle + QStringLiteral("/Contents/MacOS/Beta");
+    fixture::writeFile(program, QByteArray::fromHex("cffaedfe0c000001000000000200000000000000"));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    BundleLauncher launcher;
+    test::LibraryHarness h;
+    h.services.launcher = &launcher;
+    const InstalledApplication beta(QUrl::fromLocalFile(bundle), "Beta", "example.beta", "1.0", "Beta",
+                                    std::nullopt, std::nullopt, std::nullopt);
+    ApplicationLibraryModel& model = h.scanned({beta});
+    model.open(beta);
+    EXPECT_EQ(model.message(), QStringLiteral("无法打开此应用，请在文件管理器中检查。"));
 }

@@ -1,4 +1,8 @@
 #include "LibraryHarness.h"
+#include "core/ai/KeychainStore.h"
+#include "platform/desktop/SecretServiceBackend.h"
+#include "support/AbsentSecretService.h"
+#include "support/LoopbackHttpServer.h"
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -51,5 +55,39 @@ TEST(LibraryAdvice, SendsTheTickedListAndOnlyTheCurrentRequestWritesItsOutcome) 
         EXPECT_EQ(model.aiResult(), result);
         EXPECT_EQ(model.aiError(), error);
         EXPECT_FALSE(model.aiBusy());
+    }
+}
+
+// Where no keyring exists, a service on this machine is still asked, without a key; a remote one is not
+// asked at all, and the user reads that a keyring is missing.
+TEST(LibraryAdvice, ALocalServiceIsAskedWithoutAKeyring) {
+    const AbsentSecretService noKeyring;
+    LoopbackHttpServer server;
+    server.setDefaultReply(LoopbackHttpServer::chatReply(QStringLiteral("保留 A。")));
+    const InstalledApplication a = listedApplication("A");
+    const std::pair<QString, bool> cases[] = {
+        {server.baseURL(QStringLiteral("/v1")), true},
+        {QStringLiteral("https://ai.example.invalid/v1"), false},
+    };
+    for (const auto& [address, local] : cases) {
+        SCOPED_TRACE(address.toStdString());
+        LibraryHarness h;
+        h.services.analyze = nullptr; // the program's own client
+        h.services.keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
+        ApplicationLibraryModel& model = h.scanned({a});
+        model.setChecked({a.id()});
+        const int before = server.requests().size();
+        model.analyze(model.summary(), {address, QStringLiteral("m")}, QDateTime::currentDateTimeUtc());
+        ASSERT_TRUE(waitUntil([&] { return !model.aiBusy(); }));
+        EXPECT_EQ(model.aiResult(), local ? QStringLiteral("保留 A。") : QString());
+        EXPECT_EQ(model.aiError().has_value(), !local);
+        if (!local) {
+            EXPECT_TRUE(model.aiError()->startsWith(QStringLiteral("没有找到系统密钥环（")))
+                << model.aiError()->toStdString();
+        }
+        ASSERT_EQ(server.requests().size(), before + (local ? 1 : 0));
+        if (local) {
+            EXPECT_FALSE(server.requests().last().headers.contains("authorization"));
+        }
     }
 }

@@ -1,6 +1,8 @@
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "platform/files/Trash.h"
 #include "support/FakeDesktop.h"
+#include "support/Files.h"
 #include "support/PrivateBus.h"
 
 using namespace lunorvale;
@@ -128,4 +130,40 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     EXPECT_EQ(trashed, 0);
     EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);
     EXPECT_EQ(model.receiptError(), unreadable);
+}
+
+// At the start the record that a killed removal left in the trash without its item goes, off the
+// interface thread; a receipt from after the start is left to the removal that wrote it, and a screenshot
+// run touches nothing.
+TEST(LibraryReceipts, AtTheStartTheRecordsOfKilledRemovalsGo) {
+    LibraryHarness h;
+    const QString data = h.folder.filePath("data");
+    const ScopedVariable dataHome("XDG_DATA_HOME", data);
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    h.services.now = [start] {
+        return start;
+    };
+    QStringList bundles, records;
+    for (const char* name : {"Killed", "Later"}) {
+        bundles.append(h.folder.filePath(QStringLiteral("Applications/%1.app").arg(name)));
+        fixture::writeFile(bundles.last() + "/Contents/Info.plist", "<plist/>");
+        const Trash::Outcome outcome = Trash::moveToTrash(bundles.last());
+        ASSERT_TRUE(outcome.location && QDir().rename(*outcome.location, bundles.last()));
+        records.append(data + "/Trash/info/" + QFileInfo(*outcome.location).fileName() + ".trashinfo");
+    }
+    const auto pending = [](const QString& path, const QDateTime& date) {
+        return ApplicationRemovalReceipt{QUuid::createUuid(), date, path, std::nullopt, "待复查"};
+    };
+    h.services.removalLog().save(
+        {pending(bundles[0], start.addSecs(-1)), pending(bundles[1], start.addSecs(1))});
+
+    h.start(true).removeUnfinishedTrashRecords();
+    EXPECT_EQ(h.executor.pending(), 0);
+    h.model.reset();
+    h.start().removeUnfinishedTrashRecords();
+    EXPECT_TRUE(QFileInfo::exists(records[0]));
+    EXPECT_TRUE(h.executor.settle());
+    EXPECT_FALSE(QFileInfo::exists(records[0]));
+    EXPECT_TRUE(QFileInfo::exists(records[1]));
+    EXPECT_TRUE(QFileInfo::exists(bundles[0] + "/Contents/Info.plist"));
 }

@@ -1,10 +1,12 @@
 #include "ModelHarness.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/monitoring/MonitorError.h"
+#include "support/Files.h"
 #include "support/Thrown.h"
 
 #include <QFile>
 #include <QJsonArray>
+#include <cerrno>
 #include <cmath>
 
 using namespace lunorvale;
@@ -115,4 +117,38 @@ TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
               QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
     ASSERT_TRUE(h.executor.settle());
     EXPECT_FALSE(model.isSampling());
+}
+
+// A settings file that cannot be read stays as it is and the change is said not to be stored; a damaged
+// one is set aside, and the copy is named once.
+TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
+    const QByteArray choices = R"({"appearance": "dark"})";
+    const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+    {
+        ModelHarness h;
+        writeFile(h.settingsPath, choices);
+        h.services.settingsStore = SettingsStore(h.settingsPath, [](const QString&, int64_t) {
+            return SettingsFileRead{SettingsFileRead::Status::unreadable, {}, EACCES};
+        });
+        AppModel model(false, h.services);
+        EXPECT_EQ(model.appearance(), QStringLiteral("system"));
+        EXPECT_FALSE(model.setAppearance(QStringLiteral("light")));
+        EXPECT_EQ(model.appearance(), QStringLiteral("light"));
+        EXPECT_EQ(model.statusMessage(), notStored);
+        EXPECT_EQ(model.operationMessage(), std::nullopt);
+        EXPECT_EQ(readFile(h.settingsPath), choices);
+        EXPECT_FALSE(QFile::exists(h.settingsPath + QStringLiteral(".damaged-1")));
+    }
+    ModelHarness h;
+    writeFile(h.settingsPath, "{\"appearance\": ");
+    AppModel& model = h.start();
+    EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
+    const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
+    EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
+    EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
+                                            QStringLiteral("，之后的设置会写入新的配置文件。"));
+    model.setOperationMessage(std::nullopt);
+    EXPECT_TRUE(model.completeOnboarding());
+    EXPECT_EQ(model.operationMessage(), std::nullopt);
+    EXPECT_EQ(h.store().stringValue(AppModel::Keys::appearance), QStringLiteral("dark"));
 }

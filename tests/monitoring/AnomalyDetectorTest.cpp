@@ -99,3 +99,40 @@ TEST(AnomalyDetector, ThresholdBoundariesTextsAndOrder) {
         order << finding.id().pid;
     EXPECT_EQ(order, (QList<int32_t>{2, 1, 3}));
 }
+
+// A timer and a collection of varying length make intervals a few milliseconds short or long; a run of
+// n of them still lasts n intervals, while intervals a person would call shorter count as measured.
+TEST(AnomalyDetector, JitteredIntervalsCountAsWholeIntervals) {
+    const struct {
+        double interval, duration;
+        QList<double> intervals; // their lengths in turn
+        qsizetype firstFinding;  // index of the sample
+        double sustained;
+    } rows[] = {
+        {30, 300, {30}, 10, 300},
+        {30, 300, {29.999}, 10, 300},
+        {30, 300, {30.003}, 10, 300},
+        {30, 300, {29.996, 30.002}, 10, 300},
+        {5, 30, {4.998, 5.001, 4.999}, 6, 30},
+        {120, 3600, {119.98}, 30, 3600},
+        {30, 100, {29.999}, 4, 120},                      // not a whole number of intervals: the next one
+        {30, 300, {30, 30, 30, 30, 11.5, 18.5}, 12, 300}, // a manual sample between two of the timer's
+        {30, 300, {26}, 12, 312},
+    };
+    for (const auto& row : rows) {
+        const MonitorSettings settings{row.interval, 90, row.duration, false};
+        const QList<double> times = sampleTimes(row.intervals, row.firstFinding + 2);
+        AnomalyDetector detector;
+        std::optional<qsizetype> found;
+        double sustained = 0;
+        for (qsizetype i = 0; i < times.size() && !found; ++i) {
+            const auto findings = detector.observe(snapshotAt(times[i], {process(7, 95)}), settings);
+            if (!findings.isEmpty()) {
+                found = i;
+                sustained = findings[0].sustainedSeconds;
+            }
+        }
+        EXPECT_EQ(found, row.firstFinding) << row.interval << " " << row.intervals.first();
+        EXPECT_EQ(sustained, row.sustained) << row.interval << " " << row.intervals.first();
+    }
+}

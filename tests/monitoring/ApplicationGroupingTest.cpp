@@ -233,3 +233,20 @@ TEST(ApplicationCPUDetector, ReportsBundleGroupsOnceTheirSumStayedHigh) {
     detector.reset();
     EXPECT_FALSE(run(630));
 }
+
+TEST(ApplicationCPUDetector, JitteredIntervalsCountAsWholeIntervals) {
+    const QString main = QStringLiteral("/lunorvale-missing/X.app/Contents/MacOS/X");
+    const QList<ProcessSample> processes{process(987, 50, main), process(1234, 50, main)};
+    // lengths of the intervals in turn, index of the first finding, its length
+    const std::tuple<QList<double>, qsizetype, double> rows[] = {
+        {{29.999}, 10, 300}, {{30.002, 29.997}, 10, 300}, {{27, 33}, 10, 300}, {{26}, 12, 312}};
+    for (const auto& [intervals, first, sustained] : rows) {
+        ApplicationCPUDetector detector;
+        const QList<double> times = sampleTimes(intervals, first + 1);
+        for (qsizetype i = 0; i < first; ++i)
+            EXPECT_TRUE(detector.observe(groups(processes), times[i], MonitorSettings{}).isEmpty()) << i;
+        const auto findings = detector.observe(groups(processes), times[first], MonitorSettings{});
+        ASSERT_EQ(findings.size(), 1) << intervals.first();
+        EXPECT_EQ(findings[0].sustainedSeconds, sustained) << intervals.first();
+    }
+}

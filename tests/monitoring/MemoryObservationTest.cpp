@@ -137,3 +137,33 @@ TEST(MemoryObservationDetector, WhenGrowthIsFirstReported) {
     // A changed command line begins a new run: at 150 s, so it is only 210 s old at the end.
     EXPECT_TRUE(growthReports(rising(1024 * MiB, 64 * MiB, 13), 5).isEmpty());
 }
+
+// Samples a few milliseconds early or late find what exact ones find, at the same samples and with the
+// same lengths: the pressure after a minute, growth from 300 s and its new run after 900 s.
+TEST(MemoryObservationDetector, JitteredIntervalsCountAsWholeIntervals) {
+    // Each sample i at i intervals, moved by the offsets in turn.
+    const auto reports = [](double interval, const QList<double>& offsets) {
+        const MonitorSettings settings{interval, 90, 300, false};
+        MemoryObservationDetector detector;
+        QList<std::tuple<qsizetype, double, std::string>> found;
+        for (qsizetype i = 0; i * interval <= 1500; ++i) {
+            const double t = double(i) * interval + offsets[i % offsets.size()];
+            const ProcessSample sample = resident(42, 1024 * MiB + 64 * MiB * uint64_t(i));
+            for (const MemoryObservation& observation :
+                 detector.observe(at(t, Pressure::warning, {sample}), settings))
+                found.append({i, observation.sustainedSeconds, observation.detail.toStdString()});
+        }
+        return found;
+    };
+    for (const double interval : {30.0, 5.0}) {
+        const auto exact = reports(interval, {0});
+        ASSERT_FALSE(exact.isEmpty());
+        for (const QList<double>& offsets :
+             {QList<double>{0, -0.002}, QList<double>{0.001, 0}, QList<double>{0.003, -0.004, 0.002}}) {
+            const auto jittered = reports(interval, offsets);
+            EXPECT_EQ(jittered.size(), exact.size()) << interval << " " << offsets.size();
+            for (qsizetype i = 0; i < std::min(jittered.size(), exact.size()); ++i)
+                ASSERT_EQ(jittered[i], exact[i]) << interval << " " << offsets.size() << " report " << i;
+        }
+    }
+}

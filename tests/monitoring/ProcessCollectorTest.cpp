@@ -121,7 +121,8 @@ TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     EXPECT_EQ(error->kind(), MonitorError::Kind::unavailable);
     EXPECT_EQ(
         error->errorDescription(),
-        QStringLiteral("无法读取进程。请从文件管理器打开完整的 Lunorvale；受限运行环境可能禁止进程访问。"));
+        QStringLiteral("无法读取进程。/proc 可能未挂载或以 hidepid 选项挂载，或岚栖运行在限制进程访问的沙盒"
+                       "或容器中。"));
     platform.setListReadable(true);
     platform.setUptime(102);
     setCPU(10, 1'000'000'000);

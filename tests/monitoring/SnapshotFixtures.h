@@ -37,4 +37,12 @@ inline MonitorSnapshot snapshotAt(double monotonicTime, QList<ProcessSample> pro
     return snapshot;
 }
 
+// The times of `count` samples from 0 whose intervals take the given lengths in turn.
+inline QList<double> sampleTimes(const QList<double>& intervals, qsizetype count) {
+    QList<double> times{0};
+    for (qsizetype i = 1; i < count; ++i)
+        times.append(times.last() + intervals[(i - 1) % intervals.size()]);
+    return times;
+}
+
 } // namespace lunorvale::fixtures

@@ -99,6 +99,29 @@ TEST(DesktopEntries, NameOfADesktopFile) {
         EXPECT_EQ(DesktopEntries::name(text), name) << text.left(80).toStdString();
 }
 
+// A name from a desktop file reads as what it holds: no bidirectional marks or overrides, and no remains
+// of a terminal's escape sequences.
+TEST(DesktopEntries, HostileNamesKeepOnlyWhatTheyShow) {
+    // Literals are split where a hex escape would run on into the next character.
+    const std::pair<QByteArray, std::optional<QString>> cases[] = {
+        {"[Desktop Entry]\nName=\xe2\x80\xae"
+         "exe.txt\xe2\x80\xac Viewer\n",
+         QStringLiteral("exe.txt Viewer")},
+        {"[Desktop Entry]\nName=\xe2\x81\xa6"
+         "A\xe2\x81\xa9\xe2\x80\x8e\xe2\x80\x8f"
+         "B\n",
+         QStringLiteral("AB")},
+        {"[Desktop Entry]\nName=\x1b[31mRed\x1b[0m Files\n", QStringLiteral("Red Files")},
+        {"[Desktop Entry]\nName=\x1b]0;pwned\x07Title\n", QStringLiteral("Title")},
+        {"[Desktop Entry]\nName=Ring\x07"
+         "Bell\n",
+         QStringLiteral("RingBell")},
+        {"[Desktop Entry]\nName[zh_CN]=\xe2\x80\xae\x1b[0m\nName=Files\n", QStringLiteral("Files")},
+    };
+    for (const auto& [text, name] : cases)
+        EXPECT_EQ(DesktopEntries::name(text), name) << text.toStdString();
+}
+
 TEST(DesktopEntries, FirstFolderWinsAndChangesAreSeen) {
     QTemporaryDir root;
     const QString home = root.filePath(QStringLiteral("home"));

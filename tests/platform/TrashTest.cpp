@@ -237,3 +237,129 @@ TEST(Trash, RecordsNameTheExactOriginalPathForEveryTrashReader) {
     originals.sort();
     EXPECT_EQ(listed, originals);
 }
+
+// On another file system an administrator's shared ".Trash" holds each user's trash in a folder named by
+// the user's id, but only when it is a folder, not a link, and sticky, so that no user can take
+// another's; otherwise, and where the user's folder in it is not a plain folder of the user's own, the
+// volume's ".Trash-UID" takes the item.
+TEST(Trash, AVolumeWithASharedTrashUsesTheUsersFolderInIt) {
+    const QString uid = QString::number(::getuid());
+    const struct {
+        const char* name;
+        std::function<void(const QString& top, const QString& elsewhere)> prepare;
+        const char* trash; // from the top of the volume
+    } rows[] = {
+        {"sticky and open to all",
+         [](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+         },
+         "/.Trash/UID"},
+        {"without the sticky bit",
+         [](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 0777);
+         },
+         "/.Trash-UID"},
+        {"a link to a sticky folder",
+         [](const QString& top, const QString& elsewhere) {
+             ::chmod(QFile::encodeName(elsewhere).constData(), 01777);
+             QFile::link(elsewhere, top + "/.Trash");
+         },
+         "/.Trash-UID"},
+        {"the user's folder in it is a link",
+         [uid](const QString& top, const QString& elsewhere) {
+             QDir().mkpath(top + "/.Trash");
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+             QFile::link(elsewhere, top + "/.Trash/" + uid);
+         },
+         "/.Trash-UID"},
+        {"the user's folder in it belongs to someone else",
+         [uid](const QString& top, const QString&) {
+             QDir().mkpath(top + "/.Trash/" + uid);
+             ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+             ::chown(QFile::encodeName(top + "/.Trash/" + uid).constData(), 4321, 4321);
+         },
+         "/.Trash-UID"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TrashHome home;
+        const QString top = home.root + "/volume";
+        const ScratchMount mount = ScratchMount::tmpfs(top, "size=1m");
+        if (!mount.mounted())
+            GTEST_SKIP() << "mounting a file system needs root";
+        const QString elsewhere = top + "/elsewhere";
+        QDir().mkpath(elsewhere);
+        row.prepare(top, elsewhere);
+        const QString item = home.item("Shared.app", top + "/Apps");
+
+        const Trash::Outcome outcome = Trash::moveToTrash(item);
+        ASSERT_TRUE(outcome.moved);
+        const QString trash = top + QString::fromLatin1(row.trash).replace("UID", uid);
+        EXPECT_EQ(outcome.location, trash + "/files/Shared.app");
+        EXPECT_EQ(recordedPath(trash + "/info/Shared.app.trashinfo"), "Apps/Shared.app");
+        EXPECT_EQ(modeOf(trash), 0700u);
+        EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+    }
+}
+
+// A program killed between writing a record and moving the item leaves a record whose item never
+// arrived. Only such records that read exactly as this program writes them, for the path asked about and
+// dated within the span asked about, are removed: never one whose item is there, one of another program
+// or another path, nor anything through a link. Looking creates nothing.
+TEST(Trash, RemovesOnlyItsOwnRecordsWhoseItemNeverArrived) {
+    const TrashHome home;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString never = home.item("Never.app");
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-60), now.addSecs(60)), 0);
+    EXPECT_FALSE(QFileInfo::exists(home.trash));
+
+    // The record of a move, then the item back where it was, as if the move never happened.
+    const auto interrupted = [](const QString& item) {
+        const Trash::Outcome outcome = Trash::moveToTrash(item);
+        EXPECT_TRUE(outcome.location && QDir().rename(*outcome.location, item));
+        return QFileInfo(*outcome.location).fileName() + ".trashinfo";
+    };
+    const QString record = interrupted(never);
+    const QString moved = home.item("Moved.app");
+    ASSERT_TRUE(Trash::moveToTrash(moved).moved);
+    const QString other = home.item("Other.app");
+    const QString otherRecord = interrupted(other);
+    // Another program's record of the same path (one line more), and a link to a record of ours.
+    const QByteArray date = now.toString("yyyy-MM-dd'T'HH:mm:ss").toLatin1();
+    writeFile(home.trash + "/info/Never.app.2.trashinfo",
+              Trash::infoText(QFile::encodeName(never), date) + "X-Origin=elsewhere\n");
+    writeFile(home.root + "/elsewhere/Never.app.trashinfo", Trash::infoText(QFile::encodeName(never), date));
+    ASSERT_TRUE(QFile::link(home.root + "/elsewhere/Never.app.trashinfo",
+                            home.trash + "/info/Never.app.3.trashinfo"));
+    const QStringList before = home.records();
+
+    // Spans that end before the record was written or begin after it leave it.
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-600), now.addSecs(-300)), 0);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(300), now.addSecs(600)), 0);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(moved, now.addSecs(-60), now.addSecs(60)), 0);
+    EXPECT_EQ(home.records(), before);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-60), now.addSecs(60)), 1);
+    QStringList left = before;
+    left.removeOne(record);
+    EXPECT_EQ(home.records(), left);
+    EXPECT_TRUE(QFileInfo(home.root + "/elsewhere/Never.app.trashinfo").isFile());
+    EXPECT_TRUE(left.contains(otherRecord));
+
+    // The user's folder in a volume's shared trash is looked at as well.
+    const QString top = home.root + "/volume";
+    const ScratchMount mount = ScratchMount::tmpfs(top, "size=1m");
+    if (!mount.mounted())
+        return;
+    QDir().mkpath(top + "/.Trash");
+    ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+    const QString onVolume = home.item("Volume.app", top + "/Apps");
+    const QString volumeRecord =
+        top + "/.Trash/" + QString::number(::getuid()) + "/info/" + interrupted(onVolume);
+    ASSERT_TRUE(QFileInfo(volumeRecord).isFile());
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(onVolume, now.addSecs(-60), now.addSecs(60)), 1);
+    EXPECT_FALSE(QFileInfo::exists(volumeRecord));
+    EXPECT_TRUE(QFileInfo(onVolume + "/Contents/Info.plist").isFile());
+}

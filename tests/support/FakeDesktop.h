@@ -22,6 +22,8 @@ public:
         QString summary;
         QString body;
         QStringList actions;
+        QString appIcon;
+        QVariantMap hints; // a structured value arrives as a QDBusArgument
     };
 
     explicit FakeNotificationServer(QDBusConnection bus) : m_bus(std::move(bus)) {
@@ -44,8 +46,8 @@ public:
     }
 
 public slots:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap&, int) {
+    uint Notify(const QString&, uint, const QString& appIcon, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap& hints, int) {
         if (failures > 0) {
             --failures;
             log.append(QStringLiteral("fail"));
@@ -53,7 +55,7 @@ public slots:
             return 0;
         }
         const uint id = ++m_lastID;
-        shown.append({id, summary, body, actions});
+        shown.append({id, summary, body, actions, appIcon, hints});
         log.append(QStringLiteral("notify:%1").arg(id));
         return id;
     }

@@ -475,3 +475,29 @@ TEST(LibraryPage, TypingShowsTheNewListAndRemovingKeepsItsPlace) {
     EXPECT_EQ(shownSelected(), QStringList{"App 00"});
     EXPECT_EQ(resets.count(), 0);
 }
+
+// A click on a row and an arrow key choose their row after a search hid the selected application: the
+// list holds no stale row of its own for the selection.
+TEST(LibraryPage, EveryClickAndArrowKeyChoosesItsRowWhenTheSelectionIsHidden) {
+    for (const bool byKey : {false, true}) {
+        SCOPED_TRACE(byKey ? "arrow key" : "click");
+        PageHarness h;
+        h.library.listed = numberedApplications(12);
+        ApplicationLibraryView& view = h.show();
+        ApplicationLibraryModel& model = scanned(h, 12);
+        h.clickRow(0);
+        ASSERT_EQ(model.selectedID(), h.library.listed[0].id());
+        QTest::keyClicks(view.searchField(), "1");
+        h.settle();
+        ASSERT_EQ(view.listModel()->rowOf(h.library.listed[0].id()), -1);
+        if (byKey) {
+            view.list()->setFocus();
+            QTest::keyClick(view.list(), Qt::Key_Down);
+            h.settle();
+        } else {
+            h.clickRow(0);
+        }
+        EXPECT_EQ(model.selectedID(), view.listModel()->rows().at(0).path);
+        EXPECT_TRUE(view.listModel()->index(0).data(ApplicationListModel::SelectedRole).toBool());
+    }
+}

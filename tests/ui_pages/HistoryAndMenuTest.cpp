@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTimeZone>
 #include <cerrno>
 #include <sys/stat.h>
@@ -119,6 +120,48 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
     PageWindow other(damaged, Page::history);
     EXPECT_TRUE(other.history()->storageLine()->isVisible());
     EXPECT_TRUE(other.history()->clearButton()->isEnabled());
+}
+
+// A new event while the user reads further down leaves what is shown where it stands; at the list's
+// top the new event is seen first; another filter shows its list from the top.
+TEST(HistoryPage, ANewEventLeavesWhatIsShownInPlace) {
+    ModelHarness h;
+    QList<ActivityEvent> events;
+    for (int i = 0; i < 40; ++i) // details of one to three lines: entries of several heights
+        events.append(event(h.clock.addSecs(-60 * (i + 1)), QStringLiteral("已请求停止"),
+                            QStringLiteral("编译任务 · PID %1").arg(i) +
+                                QStringLiteral(" · 一段较长的说明文字").repeated(i % 3 * 6)));
+    LocalHistoryStore(h.path(QStringLiteral("history.json"))).save(events, h.clock);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    PageWindow window(model, Page::history);
+    HistoryListView* list = window.history()->list();
+    QScrollBar* bar = list->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    const auto shownAtTop = [list] {
+        const QModelIndex top = list->indexAt(QPoint(1, 1));
+        return std::pair(top.data(HistoryListModel::IdRole).toUuid(), list->visualRect(top).top());
+    };
+
+    bar->setValue(list->visualRect(list->historyModel()->index(5)).top() + bar->value() + 11);
+    const auto shown = shownAtTop();
+    model.toggleMonitoring(); // "已暂停观察"
+    PageWindow::settle();
+    ASSERT_EQ(list->historyModel()->rowCount(), 41);
+    EXPECT_EQ(shownAtTop(), shown);
+
+    bar->setValue(0);
+    model.toggleMonitoring(); // "已恢复观察"
+    h.runSamples();
+    PageWindow::settle();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(list->indexAt(QPoint(1, 1)).data(HistoryListModel::TitleRole).toString(),
+              QStringLiteral("已恢复观察"));
+
+    bar->setValue(bar->maximum() / 2);
+    window.history()->filterControl()->setCurrentIndex(2);
+    PageWindow::settle();
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {

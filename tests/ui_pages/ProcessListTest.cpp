@@ -1,8 +1,12 @@
 #include "ui/window/ProcessList.h"
+#include "PageHarness.h"
 #include "support/EventLoop.h"
 #include "support/ModelTesterGuard.h"
+#include "ui/window/ProcessDetailPane.h"
 
+#include <QLineEdit>
 #include <QScrollBar>
+#include <functional>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -183,4 +187,172 @@ TEST(ProcessList, ASampleKeepsThePlaceAndAnotherChoiceShowsTheTop) {
         }
         }
     }
+}
+
+// Where a scrolled list stands after a sample under the same choices, over 2,000 rows sorted by CPU: the
+// view never follows a row to where the new order put it (a busy process at the top of the view that
+// goes idle sorts to the end; the list stays where the user reads), rows that come or go above the view
+// leave what is shown in place, the selected row stays at its height while it is seen, and a list
+// that shrinks under the view ends at its new end.
+TEST(ProcessList, ASampleNeverMovesTheViewToWhereARowWent) {
+    QList<ProcessSample> sample;
+    for (int32_t pid = 1000; pid < 3000; ++pid) // the higher the pid, the busier
+        sample.append(process(pid, QStringLiteral("task-%1").arg(pid), pid - 1000.0, 1, 1));
+    const auto pidAtRow = [&](int row) {
+        return int32_t(2999 - row);
+    };
+    const auto identityOf = [&](int32_t pid) {
+        return process(pid, {}, {}, 0, 0).identity;
+    };
+    const auto setCpu = [](QList<ProcessSample>& next, int32_t pid, double cpu) {
+        for (ProcessSample& s : next)
+            if (s.identity.pid == pid)
+                s.cpuPercent = cpu;
+    };
+
+    enum class Shows { sameScroll, sameTopRow, selectedAtItsHeight, end };
+    const struct Case {
+        const char* what;
+        int scrolledToRow; // -1: to the end
+        std::optional<int32_t> selected;
+        std::function<void(QList<ProcessSample>&)> change;
+        Shows shows;
+    } cases[] = {
+        {"the top row's process goes idle", 3, std::nullopt,
+         [&](QList<ProcessSample>& next) { setCpu(next, pidAtRow(3), 0); }, Shows::sameScroll},
+        {"the same, the selected process out of view", 3, 1500,
+         [&](QList<ProcessSample>& next) { setCpu(next, pidAtRow(3), 0); }, Shows::sameScroll},
+        {"processes above come and go", 100, std::nullopt,
+         [&](QList<ProcessSample>& next) {
+             next.removeIf([&](const ProcessSample& s) { return s.identity.pid >= pidAtRow(2); });
+             next.append(process(4000, QStringLiteral("encoder"), 5000, 1, 1));
+         },
+         Shows::sameTopRow},
+        {"the selected process, seen, moves in the order", 100, pidAtRow(104),
+         [&](QList<ProcessSample>& next) { setCpu(next, pidAtRow(104), pidAtRow(150) - 1000 + 0.5); },
+         Shows::selectedAtItsHeight},
+        {"at the end, the list shrinks", -1, std::nullopt,
+         [&](QList<ProcessSample>& next) {
+             next.removeIf([](const ProcessSample& s) { return s.identity.pid < 1200; });
+         },
+         Shows::end},
+    };
+    const ProcessesLogic::Filter all{ProcessFilter::all, {}, {}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProcessListView list;
+        list.resize(520, 300);
+        list.show();
+        const std::optional<ProcessIdentity> selected =
+            c.selected ? std::optional(identityOf(*c.selected)) : std::nullopt;
+        list.setProcesses(sample, all, {}, ProcessSort::cpu, selected);
+        ASSERT_TRUE(deliverDue());
+        QScrollBar* bar = list.verticalScrollBar();
+        if (c.scrolledToRow < 0) {
+            list.scrollToBottom();
+        } else {
+            list.scrollTo(list.listModel()->index(c.scrolledToRow), QAbstractItemView::PositionAtTop);
+            bar->setValue(bar->value() + 9); // part of a row hidden
+        }
+        const int scroll = bar->value();
+        const QModelIndex top = list.indexAt(QPoint(1, 1));
+        const ProcessIdentity topBefore = list.listModel()->sample(top.row()).identity;
+        const int topOffset = list.visualRect(top).top();
+        const int selectedTop =
+            selected ? list.visualRect(list.listModel()->index(list.listModel()->rowOf(*selected))).top() : 0;
+
+        QList<ProcessSample> next = sample;
+        c.change(next);
+        list.setProcesses(next, all, {}, ProcessSort::cpu, selected);
+        ASSERT_TRUE(deliverDue());
+
+        const QModelIndex topAfter = list.indexAt(QPoint(1, 1));
+        ASSERT_TRUE(topAfter.isValid());
+        switch (c.shows) {
+        case Shows::sameScroll:
+            EXPECT_EQ(bar->value(), scroll);
+            EXPECT_GT(list.listModel()->rowOf(topBefore), 1900); // where it went, unfollowed
+            break;
+        case Shows::sameTopRow:
+            EXPECT_EQ(list.listModel()->sample(topAfter.row()).identity, topBefore);
+            EXPECT_EQ(list.visualRect(topAfter).top(), topOffset);
+            break;
+        case Shows::selectedAtItsHeight: {
+            const int row = list.listModel()->rowOf(*selected);
+            ASSERT_GT(row, 140);
+            EXPECT_EQ(list.visualRect(list.listModel()->index(row)).top(), selectedTop);
+            break;
+        }
+        case Shows::end:
+            EXPECT_EQ(bar->value(), bar->maximum());
+            EXPECT_LT(bar->maximum(), scroll);
+            break;
+        }
+    }
+}
+
+// A click on a row and an arrow key choose the row they highlight, whatever happened to the list
+// before: after a search hid the selected process, or after it exited (the view then puts its own
+// current row on a neighbour), the model's selection is the highlighted row and the side pane shows it
+// at once.
+TEST(ProcessList, EveryClickAndArrowKeyChoosesItsRow) {
+    enum class Gone { hiddenBySearch, exited };
+    enum class By { click, arrowKey };
+    for (const Gone gone : {Gone::hiddenBySearch, Gone::exited})
+        for (const By by : {By::click, By::arrowKey}) {
+            SCOPED_TRACE(testing::Message() << (gone == Gone::exited ? "exited, " : "hidden, ")
+                                            << (by == By::click ? "click" : "arrow key"));
+            ModelHarness h;
+            // All idle: listed by name, "encoder" first.
+            for (const auto& [pid, name] : {std::pair(700, "encoder"), std::pair(701, "shell"),
+                                            std::pair(702, "shell-helper"), std::pair(703, "viewer")})
+                h.add(pid, name);
+            AppModel& model = h.start();
+            model.completeOnboarding();
+            h.sample();
+            PageWindow window(model, Page::processes);
+            ProcessesPage* page = window.processes();
+            ProcessListView* list = page->list();
+            ProcessSortFilterModel* rows = list->listModel();
+            const auto highlightedRow = [&]() -> std::optional<ProcessIdentity> {
+                const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+                if (selected.size() != 1)
+                    return std::nullopt;
+                return rows->sample(selected.first().row()).identity;
+            };
+
+            const ProcessIdentity encoder = h.listed(700)->identity;
+            ASSERT_EQ(rows->rowOf(encoder), 0);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualRect(rows->index(0)).center());
+            PageWindow::settle();
+            ASSERT_EQ(model.selectedID(), encoder);
+
+            if (gone == Gone::hiddenBySearch) {
+                QTest::keyClicks(page->searchBox()->field(), QStringLiteral("sh"));
+            } else {
+                h.platform.remove(700);
+                h.advance(5);
+                h.sample();
+            }
+            PageWindow::settle();
+            ASSERT_EQ(rows->rowOf(encoder), -1);
+            ASSERT_EQ(highlightedRow(), std::nullopt);
+
+            if (by == By::click) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualRect(rows->index(0)).center());
+            } else {
+                list->setFocus();
+                QTest::keyClick(list, Qt::Key_Down);
+            }
+            PageWindow::settle();
+            const auto chosen = highlightedRow();
+            ASSERT_TRUE(chosen.has_value());
+            EXPECT_EQ(model.selectedID(), chosen);
+            EXPECT_TRUE(page->sidePane()->isAncestorOf(page->detailPane()));
+            EXPECT_EQ(page->detailPane()->sample().identity, *chosen);
+            // The key, too, starts from the list's first row: no row was left standing for the selection.
+            EXPECT_EQ(*chosen, rows->sample(0).identity);
+        }
 }

@@ -291,6 +291,81 @@ TEST(ConsentSheet, EveryManualRequestWaitsForConsentAndSendsWhatWasShown) {
     EXPECT_EQ(first.requests().size(), asked + 1);
 }
 
+// Asking for advice keeps the search and the filter that list the process, and clears those that would
+// hide it.
+TEST(ProcessDetail, AskingForAdviceKeepsASearchThatListsTheProcess) {
+    ModelHarness h;
+    AppModel& model =
+        flaggedModel(h, AIConfiguration{QStringLiteral("http://127.0.0.1:9/v1"), QStringLiteral("m")});
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
+    MainView& view = *window.view;
+    const ProcessSample encoder = *h.listed(700);
+    const struct {
+        QString search;
+        ProcessFilter filter;
+        bool kept;
+    } cases[] = {
+        {QStringLiteral("ENC"), ProcessFilter::attention, true},
+        {QStringLiteral("700"), ProcessFilter::all, true},
+        {QStringLiteral("shell"), ProcessFilter::all, false},
+        {QString(), ProcessFilter::muted, false},
+    };
+    for (const auto& c : cases) {
+        view.setSheet(std::nullopt);
+        view.setPage(Page::overview);
+        view.setSearch(c.search);
+        view.setProcessFilter(c.filter);
+        PageWindow::settle();
+        view.requestAnalysis(encoder);
+        PageWindow::settle();
+        // Consent is asked for the process, shown on the processes page.
+        EXPECT_EQ(view.state().page, Page::processes);
+        ASSERT_TRUE(view.state().sheet && view.state().sheet->analysis);
+        EXPECT_EQ(model.selectedID(), encoder.identity);
+        EXPECT_EQ(view.state().search, c.kept ? c.search : QString()) << c.search.toStdString();
+        EXPECT_EQ(view.state().processFilter, c.kept ? c.filter : ProcessFilter::all)
+            << c.search.toStdString();
+    }
+    // From the detail itself, with the list searched down to the process.
+    view.setSheet(std::nullopt);
+    view.setSearch(QStringLiteral("enc"));
+    PageWindow::settle();
+    window.processes()->detailPane()->aiSection()->requestButton()->click();
+    PageWindow::settle();
+    EXPECT_TRUE(view.state().sheet);
+    EXPECT_EQ(view.state().search, QStringLiteral("enc"));
+}
+
+// Seen live: cancelling a request with the mouse left a focus ring on the heading "资源占用与观察依据",
+// to which Qt had passed the focus of the hidden "取消".
+TEST(ProcessDetail, CancellingARequestWithTheMouseRingsNothing) {
+    LoopbackHttpServer service;
+    service.setDefaultReply(
+        LoopbackHttpServer::Reply{200, {}, {}, std::nullopt, false, true}); // never answers
+    ModelHarness h;
+    AppModel& model = flaggedModel(h, AIConfiguration{service.baseURL(), QStringLiteral("m")});
+    PageWindow window(model, Page::processes, std::nullopt, pageServices());
+    ProcessDetailPane* detail = window.processes()->detailPane();
+    detail->aiSection()->requestButton()->click();
+    AnalysisConsentView* sheet = shownSheet<AnalysisConsentView>(*window.view);
+    ASSERT_TRUE(sheet);
+    sheet->confirmButton()->click();
+    PageWindow::settle();
+    ASSERT_TRUE(model.aiBusy());
+    QApplication::setActiveWindow(window.view.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.view.get()));
+    LVButton* cancel = detail->aiSection()->cancelButton();
+    ASSERT_TRUE(cancel->isVisible());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    PageWindow::settle();
+    ASSERT_FALSE(model.aiBusy());
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, detail->resourcesGroup()->header());
+    const QImage shown = focused->grab().toImage();
+    focused->clearFocus();
+    EXPECT_EQ(shown, focused->grab().toImage());
+}
+
 // A long name: the stop sheet wraps it and still shows the PID after it; the detail pane cuts it after
 // two lines with "…" and keeps the whole name to copy.
 TEST(ProcessDetail, ALongNameWrapsInTheSheetAndIsCutWithAnEllipsisInTheDetail) {

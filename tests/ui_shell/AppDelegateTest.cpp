@@ -6,11 +6,15 @@
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "core/monitoring/MonitorSettings.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/UserNotificationCenter.h"
 #include "support/EventLoop.h"
+#include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
+#include "ui/library/ApplicationLibraryView.h"
+#include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MenuContent.h"
 
@@ -79,18 +83,27 @@ struct Program {
         bool trayHost = true;
         std::optional<PreviewRequest> preview = std::nullopt;
         bool emptyLibrary = false;
+        // Rules that flag a process after two samples 30 s apart, on the test's clock (`advance`).
+        bool quickRules = false;
     };
+    QDateTime clock = QDateTime::currentDateTime();
 
     explicit Program(const Options& options) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, options.onboarded);
         settings->setValue(AppModel::Keys::monitoringEnabled, options.monitoring);
+        if (options.quickRules)
+            settings->setValue(AppModel::Keys::monitorSettings, MonitorSettings{120, 90, 30, false}.toJson());
         ShellServices services;
-        services.makeModel = [this](bool preview) {
+        services.makeModel = [this, scripted = options.quickRules](bool preview) {
             AppModelServices model;
             model.processPlatform = &processes;
             model.sampling = &sampling;
+            if (scripted)
+                model.now = [this] {
+                    return clock;
+                };
             if (!preview) {
                 model.settingsStore = settings;
                 model.notifications = &reminders;
@@ -137,6 +150,19 @@ struct Program {
 
     QMainWindow& window() const { return *delegate->window(); }
     AppModel& model() const { return *delegate->model(); }
+
+    // Moves both clocks `seconds` on, the busy processes at a whole core meanwhile, and samples.
+    void sampleAfter(double seconds, const QList<int32_t>& busy) {
+        clock = clock.addMSecs(static_cast<qint64>(seconds * 1000));
+        processes.advance(seconds);
+        for (const int32_t pid : busy)
+            processes.change(pid, [seconds](InMemoryProcessPlatform::Process& p) {
+                p.record.cpu_ns += static_cast<uint64_t>(seconds * 1e9);
+            });
+        model().sampleNow();
+        EXPECT_TRUE(sampling.settle());
+        EXPECT_TRUE(test::deliverDue());
+    }
 };
 
 QStringList titles(const QList<QAction*>& actions) {
@@ -262,6 +288,85 @@ TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
     EXPECT_FALSE(popover.isShown());
     EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(program.window().isVisible());
+}
+
+namespace {
+
+// The windows on screen whose title holds no Chinese, by class; `seen` gathers the classes of all.
+QStringList windowsTitledOtherwise(QSet<QString>& seen) {
+    QStringList others;
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowType() == Qt::ToolTip || window->windowType() == Qt::Popup)
+            continue;
+        const QString kind = QString::fromLatin1(window->metaObject()->className());
+        seen.insert(kind);
+        const QString title = window->windowTitle();
+        if (std::none_of(title.begin(), title.end(), [](QChar c) { return c.script() == QChar::Script_Han; }))
+            others << kind + QStringLiteral(" \"") + title + QStringLiteral("\"");
+    }
+    return others;
+}
+
+} // namespace
+
+// Each kind of window the program opens (the main window, the sheets of the window, of the settings and
+// of the library, the popover, the alerts) names itself in Chinese: the desktop shows the title in its
+// window list and switcher.
+TEST(AppDelegate, EveryWindowIsTitledInChinese) {
+    Program program({.onboarded = false});
+    QSet<QString> seen;
+    // A first launch: the window with the welcome sheet, and over it the privacy sheet.
+    auto* view = qobject_cast<MainView*>(program.window().centralWidget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->sheetDialog() != nullptr; }));
+    auto* welcome = view->sheetDialog()->findChild<WelcomeView*>();
+    ASSERT_NE(welcome, nullptr);
+    welcome->privacyButton()->click();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    EXPECT_EQ(seen.size(), 3) << QStringList(seen.begin(), seen.end()).join(' ').toStdString();
+
+    // The library's sheets.
+    welcome->startButton()->click();
+    view->setPage(Page::applications);
+    auto* library = view->findChild<ApplicationLibraryView*>();
+    ASSERT_NE(library, nullptr);
+    library->receiptsButton()->click();
+    ASSERT_NE(library->sheet(), nullptr);
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+
+    // The popover, and an alert.
+    program.delegate->togglePopover();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    const auto alert = UserQuitConfirmation::makeAlert(false, false);
+    alert->show();
+    EXPECT_EQ(windowsTitledOtherwise(seen), QStringList());
+    EXPECT_GE(seen.size(), 6) << QStringList(seen.begin(), seen.end()).join(' ').toStdString();
+}
+
+// Opened with nothing to report, the popover grows when findings arrive: "打开岚栖" stays in sight.
+TEST(AppDelegate, AnOpenPopoverGrowsWithItsFindings) {
+    Program program({.loginLaunch = true, .quickRules = true});
+    for (const int32_t pid : {8, 9})
+        program.processes.put(InMemoryProcessPlatform::process(pid, 1, "worker" + QByteArray::number(pid),
+                                                               QStringLiteral("/usr/bin/worker%1").arg(pid)));
+    program.sampleAfter(0, {});
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_TRUE(program.model().findings().isEmpty());
+    const int opened = popover.window()->height();
+    const QPoint corner = popover.window()->pos();
+
+    for (int step = 0; step < 5 && program.model().findings().size() < 3; ++step)
+        program.sampleAfter(30, {7, 8, 9});
+    ASSERT_EQ(program.model().findings().size(), 3);
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_GT(popover.window()->height(), opened);
+    EXPECT_EQ(popover.window()->pos().x(), corner.x());
+    const auto* menu = qobject_cast<MenuContent*>(popover.content());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->openButton()->visibleRegion().boundingRect(), menu->openButton()->rect());
+    EXPECT_GE(popover.window()->height(), 505);
 }
 
 TEST(AppDelegate, ActivationAndRemindersShowTheSameWindow) {

@@ -4,6 +4,7 @@
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
 #include "app/shell/StatusItem.h"
+#include "support/EventLoop.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
 
@@ -15,6 +16,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
@@ -85,6 +87,24 @@ TEST(StatusItemText, CountTitleAndToolTip) {
         item.show(state);
     EXPECT_EQ(repaints.count(), 2);
     EXPECT_EQ(item.title(), " 2 ↑");
+}
+
+// Where the panel came after the program, the icon sits in the X11 system tray and Qt draws the
+// tooltip itself, from markup: it stays on one line, as a panel's own tooltip does.
+TEST(StatusItemText, QtsOwnTooltipKeepsItsLine) {
+    for (const StatusItemState& state : {StatusItemState{0, {}}, StatusItemState{12, "1.2.3"}}) {
+        const QString text = StatusItemText::toolTip(state);
+        QToolTip::showText(QPoint(300, 10), StatusItemText::toolTipForHost(text, true));
+        const QLabel* tip = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->inherits("QTipLabel") && window->isVisible())
+                tip = qobject_cast<const QLabel*>(window);
+        ASSERT_NE(tip, nullptr);
+        const QFontMetrics metrics(tip->font());
+        EXPECT_LT(tip->height(), 2 * metrics.lineSpacing()) << text.toStdString();
+        EXPECT_GE(tip->contentsRect().width(), metrics.horizontalAdvance(text)) << text.toStdString();
+        QToolTip::hideText();
+    }
 }
 
 TEST(PopoverGeometry, HeightAndPlacementInsideTheScreen) {
@@ -209,6 +229,138 @@ TEST(MenuPopoverDismissal, ClosesOncePerWatchAndLetsClicksThrough) {
 
 namespace {
 
+// Presses anywhere on the screen, made by the test where it moves the pointer.
+class ScriptedPresses final : public PointerPresses {
+public:
+    bool available = true;
+    int listening = 0;
+    quint64 time = 1000;
+
+    bool listen() override {
+        if (available)
+            ++listening;
+        return available;
+    }
+    void stopListening() override { --listening; }
+    // A press at `at`, at `when` (default: the next moment).
+    void press(QPoint at, std::optional<quint64> when = std::nullopt) {
+        QCursor::setPos(at);
+        emit pressed(when.value_or(++time));
+    }
+};
+
+} // namespace
+
+TEST(MenuPopoverDismissal, PressesAnywhereOnTheScreenCloseItButOnItOrTheTrayIcon) {
+    PopoverHost host;
+    ScriptedPresses presses;
+    MenuPopoverDismissal dismissal(&presses);
+    const QRect icon(760, 0, 24, 24);
+    int closes = 0;
+    const auto open = [&] {
+        host.show(new QLabel(QStringLiteral("内容")), QSize(344, 405), QRect(600, 10, 1, 1));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        dismissal.start(host.window(), icon, [&] {
+            ++closes;
+            host.closeFromOutside();
+        });
+    };
+
+    open();
+    EXPECT_EQ(presses.listening, 1);
+    // On the popover itself, and on the tray icon, whose own click toggles it: nothing.
+    presses.press(host.window()->geometry().center());
+    presses.press(icon.center());
+    EXPECT_TRUE(host.isShown());
+    // Anywhere else (another program, a panel, the bare desktop): closed, once, and no longer heard.
+    presses.press(QPoint(5, 500));
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(host.isShown());
+    EXPECT_EQ(presses.listening, 0);
+    // Closed from outside: a tray click that follows at once is that same click.
+    EXPECT_TRUE(
+        PopoverGeometry::isEchoOfDismissal(host.lastOutsideDismissal(), std::chrono::steady_clock::now()));
+    presses.press(QPoint(5, 500));
+    EXPECT_EQ(closes, 1);
+
+    // A click on the popover is heard twice, by the program and on the screen. Judged where it landed
+    // first, it is not judged again by where the pointer is once the click has done its work (a
+    // control that made the popover shorter, leaving the pointer outside).
+    open();
+    const QPoint inside = host.window()->geometry().center();
+    QMouseEvent click(QEvent::MouseButtonPress, host.window()->mapFromGlobal(QPointF(inside)),
+                      QPointF(inside), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    click.setTimestamp(++presses.time);
+    QApplication::sendEvent(host.window()->windowHandle(), &click);
+    presses.press(QPoint(5, 500), click.timestamp());
+    EXPECT_TRUE(host.isShown());
+    presses.press(QPoint(5, 500));
+    EXPECT_EQ(closes, 2);
+
+    // A new watch listens once, whatever it replaced.
+    open();
+    open();
+    EXPECT_EQ(presses.listening, 1);
+    dismissal.stop();
+    EXPECT_EQ(presses.listening, 0);
+    host.close();
+
+    // Where the display tells of no presses, the watch stands on the program's own events.
+    presses.available = false;
+    open();
+    presses.press(QPoint(5, 500));
+    EXPECT_TRUE(host.isShown());
+    EXPECT_TRUE(dismissal.isWatching());
+    dismissal.stop();
+    EXPECT_EQ(presses.listening, 0);
+}
+
+// A finding arriving while the popover is open makes its content taller: the popover follows, its
+// corner at the tray icon kept, never beyond the screen, never shorter than the table's height.
+TEST(PopoverHost, FollowsItsContentWhileOpen) {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect top(available.right() - 40, available.top(), 22, 22);
+    const QRect bottom(available.right() - 40, available.bottom() - 21, 22, 22);
+    for (const QRect& anchor : {top, bottom}) {
+        SCOPED_TRACE(anchor.y());
+        PopoverHost host;
+        auto* content = new QWidget;
+        auto* block = new QWidget;
+        (new QVBoxLayout(content))->addWidget(block);
+        block->setFixedHeight(200);
+        host.show(content, {344, 405}, anchor);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        EXPECT_EQ(host.window()->size(), QSize(344, 405));
+        const auto atAnchor = [&] {
+            const QRect frame = host.window()->geometry();
+            return anchor == top ? frame.top() > anchor.bottom() && frame.top() - anchor.bottom() < 8
+                                 : frame.bottom() < anchor.top() && anchor.top() - frame.bottom() < 8;
+        };
+        EXPECT_TRUE(atAnchor());
+
+        block->setFixedHeight(480);
+        EXPECT_TRUE(test::deliverDue());
+        EXPECT_EQ(host.window()->height(), content->sizeHint().height());
+        EXPECT_GT(host.window()->height(), 480);
+        EXPECT_TRUE(atAnchor());
+        EXPECT_TRUE(available.contains(host.window()->geometry()));
+
+        block->setFixedHeight(available.height() * 2);
+        EXPECT_TRUE(test::deliverDue());
+        EXPECT_EQ(host.window()->height(), available.height());
+
+        block->setFixedHeight(100);
+        EXPECT_TRUE(test::deliverDue());
+        EXPECT_EQ(host.window()->height(), 405);
+        host.setLeastHeight(505);
+        EXPECT_EQ(host.window()->height(), 505);
+        EXPECT_TRUE(atAnchor());
+        host.close();
+    }
+}
+
+namespace {
+
 // Whether a colour is within `tolerance` (summed over the channels) of another.
 bool closeTo(const QColor& a, const QColor& b, int tolerance) {
     return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) <=
@@ -327,8 +479,11 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
                 for (const LVButton* b : alert.buttons())
                     titles << b->text();
                 EXPECT_EQ(titles, c.buttons);
-                // Return takes the first button.
+                // Return takes the first button, and only that one is drawn as the default.
                 EXPECT_EQ(alert.defaultButton(), alert.buttons().first());
+                for (const LVButton* b : alert.buttons())
+                    EXPECT_EQ(b->kind() == LVButtonKind::primary, b == alert.defaultButton())
+                        << b->text().toStdString();
                 // A request while the alert is up shows nothing more.
                 EXPECT_TRUE(self->isPresenting());
                 self->request(c.removing, c.updateReady);

@@ -85,6 +85,15 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     EXPECT_TRUE(title.startsWith(QStringLiteral("岚栖 · "))) << title.toStdString();
     EXPECT_FALSE(title.contains(u'<') || subtitle.contains(u'<')) << title.toStdString();
 
+    // Where the panel lists its items by name, the program's own.
+    QDBusMessage getTitle = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    getTitle << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Title");
+    const QDBusMessage itemTitle = QDBusConnection::sessionBus().call(getTitle, QDBus::Block, 5000);
+    ASSERT_EQ(itemTitle.type(), QDBusMessage::ReplyMessage) << itemTitle.errorMessage().toStdString();
+    EXPECT_EQ(itemTitle.arguments().value(0).value<QDBusVariant>().variant().toString(),
+              QStringLiteral("岚栖"));
+
     // The panel's activation opens the popover; a second closes it.
     const auto activate = [&] {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -109,6 +118,9 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     EXPECT_EQ(second.finish(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 60000));
     EXPECT_EQ(display.title(display.windowOfSize(1180, -1)), QStringLiteral("岚栖 · Lunorvale"));
+    // With the program's icon for the taskbar and the window switcher, large enough for either.
+    EXPECT_TRUE(display.property(display.windowOfSize(1180, -1), QStringLiteral("_NET_WM_ICON"))
+                    .contains(QStringLiteral("Icon (128 x 128)")));
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.finish(), 0);

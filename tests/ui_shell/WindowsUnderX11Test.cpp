@@ -5,6 +5,7 @@
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/PointerPresses.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVButton.h"
@@ -56,9 +57,8 @@ void runAgainOnVirtualDisplay() {
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
 }
 
-// A click of the first button where `widget`'s middle lies on the screen, through the X server.
-void clickMiddleOf(const QWidget& widget) {
-    const QPoint at = widget.mapToGlobal(widget.rect().center());
+// A click of the first button at `at` on the screen, through the X server.
+void clickAt(QPoint at) {
     ASSERT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(at));
     ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
                                 {QStringLiteral("mousemove"), QString::number(at.x()),
@@ -66,10 +66,25 @@ void clickMiddleOf(const QWidget& widget) {
               0);
 }
 
+// The title the X server holds for `window`, as window managers and panels read it.
+QString titleOnTheServer(const QWidget& window) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("getwindowname"), QString::number(window.winId())});
+    xdotool.waitForFinished(60000);
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+// The same where `widget`'s middle lies.
+void clickMiddleOf(const QWidget& widget) {
+    clickAt(widget.mapToGlobal(widget.rect().center()));
+}
+
 // The desktop program over a scripted process table, launched as from the application menu.
 struct X11Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
+    X11PointerPresses presses;
     std::optional<SettingsStore> settings;
     std::unique_ptr<AppDelegate> delegate;
 
@@ -94,6 +109,7 @@ struct X11Program {
         services.trayHostAvailable = [] {
             return true;
         };
+        services.pointerPresses = &presses;
         delegate = std::make_unique<AppDelegate>(std::move(services), std::nullopt, false);
         EXPECT_EQ(delegate->applicationDidFinishLaunching(), AppDelegate::Launch::running);
     }
@@ -115,6 +131,7 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
     QDialog* sheet = program.view().sheetDialog();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(titleOnTheServer(*sheet), QStringLiteral("岚栖"));
     auto* welcome = sheet->findChild<WelcomeView*>();
     ASSERT_TRUE(welcome);
     clickMiddleOf(*welcome->startButton());
@@ -144,4 +161,40 @@ TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) 
     clickMiddleOf(*processes);
     EXPECT_TRUE(QTest::qWaitFor([&] { return program.view().state().page == Page::processes; }));
     EXPECT_FALSE(popover.isShown());
+}
+
+// A click on the bare desktop (here: the root window, which no window manager hands out) takes the
+// activation from nobody, yet closes the popover as a menu would; a click on the popover leaves it.
+TEST(WindowsUnderX11, AClickOnTheBareDesktopClosesThePopoverAndOneOnItDoesNot) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    X11Program program(true);
+    ASSERT_TRUE(program.presses.listen()) << "no XInput 2 on the display";
+    program.presses.stopListening();
+    program.delegate->window()->close();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint corner(screen.right() - 5, screen.bottom() - 5);
+    ASSERT_EQ(QProcess::execute(
+                  QStringLiteral("xdotool"),
+                  {QStringLiteral("mousemove"), QString::number(corner.x()), QString::number(corner.y())}),
+              0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    ASSERT_TRUE(popover.isShown());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+
+    int heard = 0;
+    QObject::connect(&program.presses, &PointerPresses::pressed, [&] { ++heard; });
+    // On the popover's own surface (no control there): heard, and it stays.
+    const QRect frame = popover.window()->frameGeometry();
+    clickAt(QPoint(frame.left() + 3, frame.center().y()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard == 1; }));
+    EXPECT_TRUE(popover.isShown());
+    // On the bare desktop: closed.
+    const QPoint bare(screen.left() + 20, screen.top() + 20);
+    ASSERT_FALSE(frame.contains(bare));
+    clickAt(bare);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover.isShown(); }));
+    EXPECT_EQ(heard, 2);
 }

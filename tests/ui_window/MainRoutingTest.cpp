@@ -66,6 +66,14 @@ TEST(MainRouting, EachHandlerChangesOnlyItsOwnFields) {
          [](MainViewState& s) {
              s.processFilter = ProcessFilter::all, s.search.clear(), s.page = Page::processes;
          }},
+        {"advice on a listed process", [](MainViewState& s) { MainRouting::openProcessForAdvice(s, true); },
+         [](MainViewState& s) {
+             s.page = Page::processes;
+         }},
+        {"advice on a hidden process", [](MainViewState& s) { MainRouting::openProcessForAdvice(s, false); },
+         [](MainViewState& s) {
+             s.processFilter = ProcessFilter::all, s.search.clear(), s.page = Page::processes;
+         }},
         {"settings button", [](MainViewState& s) { MainRouting::selectPage(s, Page::settings); },
          [](MainViewState& s) {
              s.page = Page::settings, s.showingHelp = false, s.aiSettingsRequest.reset();

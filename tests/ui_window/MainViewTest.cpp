@@ -325,3 +325,23 @@ TEST(ProcessRow, HighlightAndTexts) {
     EXPECT_EQ(ProcessRow(sample, 90, false, false).accessibleText(),
               QStringLiteral("wor ker，构建 任务 · 42，采样中，0 KB，0 秒"));
 }
+
+// Seen live: closing the operation banner with the mouse left a focus ring on the status bar's "隐私说明",
+// to which Qt had passed the focus of the hidden close button.
+TEST(MainView, ClosingTheBannerWithTheMouseRingsNothing) {
+    WindowHarness h;
+    startOnboarded(h);
+    MainView& view = h.open();
+    h.model->setOperationMessage(QStringLiteral("已请求退出 encoder（PID 700）。"));
+    h.settle();
+    LVPlainButton* close = view.operationBanner()->closeButton();
+    ASSERT_TRUE(close->isVisible());
+    QTest::mouseClick(close, Qt::LeftButton);
+    h.settle();
+    ASSERT_FALSE(view.operationBanner()->isVisible());
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, view.statusBar()->privacyButton());
+    const QImage shown = focused->grab().toImage();
+    focused->clearFocus();
+    EXPECT_EQ(shown, focused->grab().toImage());
+}

@@ -86,8 +86,10 @@ TEST(ResourceDashboardLogic, TimeMarksAtRoundMinutesOfTheLocalClock) {
         {10, 10, {}},                     // no whole minute inside
         {0, 60, {"10:30", "10:31"}},      // both ends on the minute
         {50, 5 * 60, {"10:32", "10:34"}}, // every two minutes
-        {0, 30 * 60, {"10:30", "10:40", "10:50", "11:00"}},
+        {0, 30 * 60, {"10:30", "10:45", "11:00"}},
         {0, 0, {}}, // no span
+        // Two steps of two minutes fit, but only one of their marks: 13:24:04 to 13:27:48 seen live.
+        {3 * 60 + 4, 3 * 60 + 44, {"10:34", "10:35", "10:36"}},
     };
     for (const auto& c : cases) {
         const QDateTime start = at.addSecs(c.fromSecond);
@@ -97,6 +99,32 @@ TEST(ResourceDashboardLogic, TimeMarksAtRoundMinutesOfTheLocalClock) {
             labels << mark.label;
         }
         EXPECT_EQ(labels, c.labels) << c.fromSecond << "+" << c.seconds;
+    }
+}
+
+// Every span of two minutes or more, wherever it starts, gets at least two labels at one round step.
+TEST(ResourceDashboardLogic, TimeMarksLabelEverySpanOfTwoMinutesTwice) {
+    const QDateTime at(QDate(2026, 1, 31), QTime(13, 0, 0));
+    const int spans[] = {2 * 60,      3 * 60,  3 * 60 + 44, 4 * 60,  5 * 60,  6 * 60,
+                         7 * 60 + 30, 8 * 60,  9 * 60,      10 * 60, 11 * 60, 14 * 60,
+                         15 * 60,     20 * 60, 29 * 60,     45 * 60, 60 * 60};
+    for (const int span : spans) {
+        // Starts over a whole hour, so that every alignment with every step is met.
+        for (int from = 0; from < 3600; from += 13) {
+            const DateRange range{at.addSecs(from), at.addSecs(from + span)};
+            const QList<TimeMark> marks = timeMarks(range);
+            ASSERT_GE(marks.size(), 2) << span << " s from " << from;
+            EXPECT_LE(marks.size(), 5) << span << " s from " << from;
+            const qint64 step = marks[0].at.msecsTo(marks[1].at);
+            EXPECT_EQ(step % 60'000, 0);
+            for (qsizetype i = 0; i < marks.size(); ++i) {
+                EXPECT_TRUE(range.start <= marks[i].at && marks[i].at <= range.end);
+                EXPECT_EQ(marks[i].label, marks[i].at.toString(QStringLiteral("HH:mm")));
+                if (i > 0) {
+                    EXPECT_EQ(marks[i - 1].at.msecsTo(marks[i].at), step) << span << " s from " << from;
+                }
+            }
+        }
     }
 }
 

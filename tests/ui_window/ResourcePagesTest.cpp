@@ -398,3 +398,32 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
     EXPECT_FALSE(
         list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(groups[0].id))));
 }
+
+// Seen live: "展开应用" opened the group with its path line wholly selected; the view selects the text of
+// every editor it opens.
+TEST(ResourcePages, OpeningAGroupSelectsNothing) {
+    WindowHarness h;
+    busyMachine(h);
+    MainView& view = h.open();
+    view.setPage(Page::resources);
+    h.settle();
+    ResourceDashboardView* resources = view.resourcesPage();
+    DashboardApplicationList* list = resources->applications();
+    const ApplicationGroupsModel& model = *list->model();
+    const auto pathField = [&] {
+        return qobject_cast<QLineEdit*>(
+            list->view()->indexWidget(model.index(0, 0, model.indexOfGroup(orbitID))));
+    };
+    // "展开应用", then the group closed and opened again by a click on its row.
+    QTest::mouseClick(button(resources->findingButtons(), QStringLiteral("展开应用")), Qt::LeftButton);
+    h.settle();
+    ASSERT_TRUE(pathField());
+    EXPECT_FALSE(pathField()->hasSelectedText());
+    for (int click = 0; click < 2; ++click) {
+        const QRect row = list->view()->visualRect(model.indexOfGroup(orbitID));
+        QTest::mouseClick(list->view()->viewport(), Qt::LeftButton, {}, row.center());
+        h.settle();
+    }
+    ASSERT_TRUE(pathField());
+    EXPECT_FALSE(pathField()->hasSelectedText());
+}

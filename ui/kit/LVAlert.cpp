@@ -41,11 +41,16 @@ LVAlert::LVAlert(const AlertText& text, QWidget* parent)
     auto* row = new QHBoxLayout;
     row->setSpacing(10);
     row->addStretch();
+    // The button Return takes is the one drawn as the default; a destructive one is drawn as such even
+    // where Return passes it by.
     const bool confirms = !text.confirmTitle.isEmpty();
-    m_buttons.append(
-        new LVButton(confirms ? LVButtonKind::secondary : LVButtonKind::primary, text.cancelTitle, this));
+    const bool returnConfirms = confirms && text.returnConfirms && !text.destructive;
+    m_buttons.append(new LVButton(returnConfirms ? LVButtonKind::secondary : LVButtonKind::primary,
+                                  text.cancelTitle, this));
     if (confirms)
-        m_buttons.append(new LVButton(text.destructive ? LVButtonKind::danger : LVButtonKind::primary,
+        m_buttons.append(new LVButton(text.destructive ? LVButtonKind::danger
+                                      : returnConfirms ? LVButtonKind::primary
+                                                       : LVButtonKind::secondary,
                                       text.confirmTitle, this));
     for (qsizetype index = 0; index < m_buttons.size(); ++index) {
         row->addWidget(m_buttons[index]);
@@ -60,6 +65,17 @@ LVAlert::LVAlert(const AlertText& text, QWidget* parent)
 
 LVButton* LVAlert::defaultButton() const {
     return m_text.returnConfirms && !m_text.destructive && m_buttons.size() > 1 ? m_buttons[1] : m_buttons[0];
+}
+
+void LVAlert::done(int result) {
+    const bool shown = isVisible();
+    QDialog::done(result);
+    // A window manager may hand the activation to another window of the program when the alert goes
+    // (the main window, under a sheet the alert was asked over), and the keys of the window the user
+    // was in would go elsewhere: that window takes it back.
+    QWidget* owner = parentWidget();
+    if (shown && owner && owner->isVisible())
+        owner->activateWindow();
 }
 
 void LVAlert::choose(int index) {

@@ -25,8 +25,10 @@ struct AlertText {
 
 // Every confirmation of the program: the question in bold, the message under it, and the buttons at
 // the bottom right, "取消" first and the confirming button second, whatever their roles (a stock
-// message box orders buttons by role, per platform). Its width keeps a short sentence on one or two
-// lines. Escape and the window's close button mean the first button.
+// message box orders buttons by role, per platform). The button Return takes is drawn as the default
+// (primary) one; a destructive button is drawn as such. Its width keeps a short sentence on one or two
+// lines. Escape and the window's close button mean the first button. When it closes, the window it was
+// asked over is activated again.
 class LVAlert final : public QDialog {
     Q_OBJECT
 public:
@@ -44,6 +46,8 @@ public:
 
     // Escape and the window's close button: the first button.
     void reject() override;
+    // Closes the alert; the window it was asked over is active again.
+    void done(int result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,8 +1,8 @@
 #include "ui/kit/LVButton.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 
-#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -76,6 +76,7 @@ LVButton::LVButton(LVButtonKind kind, const QString& text, QWidget* parent)
     setText(text);
     setFont(LVButtonStyle::font());
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
 }
@@ -128,7 +129,7 @@ void LVButton::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(stroke->in(this), 1));
         painter.drawPath(roundedShape(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5));
     }
-    if (m_keyboardFocus && hasFocus()) {
+    if (FocusRing::shown(*this)) {
         painter.setPen(QPen(Palette::accent.in(this), 2));
         painter.drawPath(
             roundedShape(QRectF(rect()).adjusted(1, 1, -1, -1), LVButtonStyle::cornerRadius - 1));
@@ -149,18 +150,6 @@ void LVButton::paintEvent(QPaintEvent*) {
 
 bool LVButton::hitButton(const QPoint& position) const {
     return roundedShape(rect(), LVButtonStyle::cornerRadius).contains(QPointF(position) + QPointF(0.5, 0.5));
-}
-
-void LVButton::focusInEvent(QFocusEvent* event) {
-    // Only keyboard focus is shown: a click or an opening window gives no ring.
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
-                      event->reason() == Qt::ShortcutFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void LVButton::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 } // namespace lunorvale

@@ -47,15 +47,12 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& position) const override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QSizeF labelSize() const;
 
     LVButtonStyle m_style;
     std::optional<LVSymbol> m_symbol;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace lunorvale

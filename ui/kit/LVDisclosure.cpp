@@ -1,10 +1,10 @@
 #include "ui/kit/LVDisclosure.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSymbol.h"
 
 #include <QAbstractButton>
-#include <QFocusEvent>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -19,6 +19,7 @@ public:
         setText(title);
         setAccessibleName(title);
         setFocusPolicy(Qt::StrongFocus);
+        FocusRing::follow();
         setCursor(Qt::PointingHandCursor);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
@@ -46,15 +47,10 @@ protected:
         painter.setPen(colour);
         painter.drawText(QRectF(side + gap, 0, width() - side - gap, height()),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
-        if (hasFocus() && focusReasonWasKeyboard) {
+        if (FocusRing::shown(*this)) {
             painter.setPen(QPen(Palette::accent.in(this), 1.5));
             painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
         }
-    }
-    void focusInEvent(QFocusEvent* event) override {
-        focusReasonWasKeyboard =
-            event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-        QAbstractButton::focusInEvent(event);
     }
 
 private:
@@ -62,7 +58,6 @@ private:
     int chevronSide() const { return LVSymbol::side(std::max(8, QFontInfo(font()).pixelSize() - 2)); }
 
     LVDisclosure* m_owner;
-    bool focusReasonWasKeyboard = false;
 };
 
 LVDisclosure::LVDisclosure(const QString& title, QWidget* content, QWidget* parent)

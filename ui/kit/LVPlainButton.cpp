@@ -1,8 +1,8 @@
 #include "ui/kit/LVPlainButton.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
 
-#include <QFocusEvent>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -20,6 +20,7 @@ LVPlainButton::LVPlainButton(const QString& text, std::optional<LVSymbol> symbol
     setText(text);
     setFont(font);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     if (!text.isEmpty())
@@ -103,22 +104,12 @@ void LVPlainButton::paintEvent(QPaintEvent*) {
         painter.setPen(color);
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
     }
-    if (m_keyboardFocus && hasFocus()) {
+    if (FocusRing::shown(*this)) {
         painter.setOpacity(1);
         painter.setPen(QPen(Palette::accent.in(this), 1.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
     }
-}
-
-void LVPlainButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void LVPlainButton::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 } // namespace lunorvale

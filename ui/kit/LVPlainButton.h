@@ -32,8 +32,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QSizeF labelSize() const;
@@ -43,7 +41,6 @@ private:
     std::optional<LVSymbol> m_symbol;
     int m_symbolPixelSize = 0;
     QSize m_frame;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace lunorvale

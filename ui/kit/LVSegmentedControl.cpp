@@ -1,9 +1,9 @@
 #include "ui/kit/LVSegmentedControl.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Palette.h"
 
-#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -23,6 +23,7 @@ LVSegmentedControl::LVSegmentedControl(const QStringList& titles, QWidget* paren
     : QWidget(parent), m_titles(titles) {
     setFont(Fonts::system(11, FontWeight::medium));
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
 }
@@ -74,7 +75,7 @@ void LVSegmentedControl::paintEvent(QPaintEvent*) {
             painter.setPen(QPen(Palette::line.in(this), 1));
             painter.drawPath(thumb);
         }
-        if (chosen && m_keyboardFocus && hasFocus()) {
+        if (chosen && FocusRing::shown(*this)) {
             painter.setPen(QPen(Palette::accent.in(this), 1.5));
             painter.drawRoundedRect(segment.adjusted(1, 1, -1, -1), radius - inset, radius - inset);
         }
@@ -100,18 +101,6 @@ void LVSegmentedControl::keyPressEvent(QKeyEvent* event) {
         setCurrentIndex(m_current + 1);
     else
         QWidget::keyPressEvent(event);
-}
-
-void LVSegmentedControl::focusInEvent(QFocusEvent* event) {
-    // Only keyboard focus is shown, as on the kit's buttons: a click gives no ring.
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
-                      event->reason() == Qt::ShortcutFocusReason;
-    QWidget::focusInEvent(event);
-}
-
-void LVSegmentedControl::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QWidget::focusOutEvent(event);
 }
 
 } // namespace lunorvale

@@ -28,13 +28,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QStringList m_titles;
     int m_current = 0;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace lunorvale

@@ -2,6 +2,7 @@
 
 #include "app/library/ApplicationLibraryModel.h"
 #include "platform/desktop/FileReveal.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -47,6 +48,7 @@ public:
         setFont(Fonts::system(11));
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::StrongFocus);
+        FocusRing::follow();
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         connect(this, &QAbstractButton::clicked, this,
                 [this] { m_menu->popup(mapToGlobal(QPoint(0, height()))); });
@@ -83,7 +85,7 @@ protected:
         const int chevron = LVSymbol::side(9);
         LVSymbol("chevron.down")
             .paint(painter, QRectF(12 + textWidth + 9, (height() - chevron) / 2.0, chevron, chevron), ink);
-        if (hasFocus()) {
+        if (FocusRing::shown(*this)) {
             painter.setPen(QPen(Palette::accent.in(this), 1.5));
             painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
         }

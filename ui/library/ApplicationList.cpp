@@ -236,12 +236,7 @@ void ApplicationListView::setRows(QList<ApplicationRow> rows, Change change,
     const auto apply = [&] {
         model->setRows(std::move(rows));
     };
-    if (change == Change::newChoice)
-        showingTop(apply, [&] { return held ? model->rowOf(*held) : -1; });
-    else
-        keepingPlace(
-            [](const QModelIndex& index) { return index.data(ApplicationListModel::PathRole).toString(); },
-            [model](const QString& path) { return model->rowOf(path); }, apply);
+    applying(change, apply, [&] { return held ? model->rowOf(*held) : -1; });
 }
 
 ApplicationListModel* ApplicationListView::rows() const {

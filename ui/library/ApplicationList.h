@@ -102,13 +102,9 @@ class ApplicationListView final : public AnchoredListView {
 public:
     explicit ApplicationListView(QWidget* parent = nullptr);
 
-    // How a new list of rows came about.
-    enum class Change {
-        refresh,   // new data under the same search, filter and order: the list keeps its place
-        newChoice, // another search, filter or order: the list shows from its top
-    };
-    // Shows `rows` through its ApplicationListModel. After a new choice, the row of `held` (the
-    // selection) is brought into view when it is listed.
+    // Shows `rows` through its ApplicationListModel. After a refresh the row of `held` (the selection)
+    // stays where it is seen (AnchoredListView::keepingPlace); after a new choice it is brought into
+    // view when it is listed.
     void setRows(QList<ApplicationRow> rows, Change change, const std::optional<QString>& held);
 
     void setSelectionBlocked(bool blocked) { m_blocked = blocked; }

@@ -16,6 +16,7 @@ bool presentLibraryAlert(const LibraryAlert& alert, QWidget* parent) {
 
 LibrarySheet::LibrarySheet(QWidget* content, std::function<void()> onCancel, QWidget* parent)
     : QDialog(parent), m_content(content), m_onCancel(std::move(onCancel)) {
+    setWindowTitle(QStringLiteral("岚栖"));
     setWindowModality(Qt::WindowModal);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

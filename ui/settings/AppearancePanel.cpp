@@ -1,6 +1,7 @@
 #include "ui/settings/AppearancePanel.h"
 
 #include "app/model/AppModel.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -48,6 +49,7 @@ AppearanceCard::AppearanceCard(const QString& label, const QString& value, const
     setAccessibleName(label);
     setFont(Fonts::system(12, FontWeight::medium));
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setSelected(false);
@@ -75,11 +77,6 @@ bool AppearanceCard::hitButton(const QPoint& position) const {
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), cardRadius, cardRadius);
     return shape.contains(position);
-}
-
-void AppearanceCard::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
 }
 
 void AppearanceCard::paintEvent(QPaintEvent*) {
@@ -130,7 +127,7 @@ void AppearanceCard::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen((m_selected ? Palette::accent : Palette::line).in(this), m_selected ? 1.5 : 1));
     painter.drawPath(shape);
-    if (hasFocus() && m_keyboardFocus) {
+    if (FocusRing::shown(*this)) {
         painter.setPen(QPen(Palette::accent.in(this), 2));
         painter.drawRoundedRect(bounds.adjusted(2, 2, -2, -2), cardRadius - 2, cardRadius - 2);
     }

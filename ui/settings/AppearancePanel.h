@@ -27,13 +27,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& position) const override;
-    void focusInEvent(QFocusEvent* event) override;
 
 private:
     QString m_value;
     QString m_symbol;
     bool m_selected = false;
-    bool m_keyboardFocus = false;
 };
 
 // Appearance and the local history: three appearance cards, the number of events kept with the way to

@@ -1,6 +1,7 @@
 #include "ui/settings/MenuSoftwareUpdateReminder.h"
 
 #include "app/model/SoftwareUpdater.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSymbol.h"
@@ -27,6 +28,7 @@ MenuSoftwareUpdateReminder::MenuSoftwareUpdateReminder(SoftwareUpdater* updater,
     setFont(Fonts::system(11));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] {
         // The window first, so that whatever the check shows opens over it.
@@ -91,15 +93,10 @@ void MenuSoftwareUpdateReminder::paintEvent(QPaintEvent*) {
     painter.setPen(colour);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
-    if (hasFocus() && m_keyboardFocus) {
+    if (FocusRing::shown(*this)) {
         painter.setPen(QPen(colour, 1.5));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 12, 12);
     }
-}
-
-void MenuSoftwareUpdateReminder::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
 }
 
 } // namespace lunorvale

@@ -20,14 +20,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void refresh();
 
     SoftwareUpdater* m_updater;
     std::function<void()> m_openMain;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace lunorvale

@@ -1,5 +1,6 @@
 #include "ui/settings/SettingsRows.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -82,6 +83,7 @@ protected:
 ChoiceMenu::ChoiceMenu(QWidget* parent) : QAbstractButton(parent), m_menu(new QMenu(this)) {
     setFont(Fonts::system(12, FontWeight::medium));
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, &ChoiceMenu::open);
@@ -148,13 +150,8 @@ void ChoiceMenu::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     const QString shown = QFontMetricsF(font()).elidedText(m_face, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
-    if (hasFocus() && m_keyboardFocus)
+    if (FocusRing::shown(*this))
         drawFocusRing(painter, this, bounds.adjusted(1, 1, -1, -1), 7);
-}
-
-void ChoiceMenu::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
 }
 
 void ChoiceMenu::keyPressEvent(QKeyEvent* event) {
@@ -169,6 +166,7 @@ SettingsSwitch::SettingsSwitch(const QString& label, QWidget* parent) : QAbstrac
     setCheckable(true);
     setAccessibleName(label);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -193,13 +191,8 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
     painter.setBrush(isChecked() ? Palette::onAccent.in(this) : Palette::surface.in(this));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-    if (hasFocus() && m_keyboardFocus)
+    if (FocusRing::shown(*this))
         drawFocusRing(painter, this, track.adjusted(-1, -1, 1, 1), track.height() / 2 + 1);
-}
-
-void SettingsSwitch::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
 }
 
 QWidget* settingRow(const QString& title, const QString& detail, QWidget* control, QWidget* parent) {

@@ -42,7 +42,6 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -52,7 +51,6 @@ private:
     int m_current = -1;
     QString m_face;
     QMenu* m_menu;
-    bool m_keyboardFocus = false;
 };
 
 // A switch that shows the value it is given and, when flipped by a click or Space, asks for the other
@@ -74,10 +72,6 @@ signals:
 protected:
     void nextCheckState() override;
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 // A title over a detail that wraps, with the control at the trailing end.

@@ -9,6 +9,7 @@ namespace lunorvale {
 
 SheetDialog::SheetDialog(QWidget* parent, QWidget* content, bool dismissible)
     : QDialog(parent ? parent->window() : nullptr), m_content(content), m_dismissible(dismissible) {
+    setWindowTitle(QStringLiteral("岚栖"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);

@@ -83,6 +83,11 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
     feedback->addWidget(m_feedbackSymbol, 0, Qt::AlignTop);
     m_feedbackText = new LVSelectableText({}, Fonts::system(12), Palette::success, m_feedbackLine);
     feedback->addWidget(m_feedbackText, 1);
+    // The line keeps its place while it shows nothing, so that its coming and going never moves the panel
+    // or changes the scroll range (a click meant for one field would land in another).
+    QSizePolicy reserved = m_feedbackLine->sizePolicy();
+    reserved.setRetainSizeWhenHidden(true);
+    m_feedbackLine->setSizePolicy(reserved);
     main->addWidget(m_feedbackLine);
     main->addStretch(1);
     row->addLayout(main, 1);

@@ -617,10 +617,15 @@ void DashboardApplicationList::showPathField(const QModelIndex& group, bool open
     const QModelIndex first = m_model->index(0, 0, group);
     if (!first.isValid() || m_model->kind(first) != ApplicationGroupsModel::RowKind::path)
         return;
-    if (open)
-        m_view->openPersistentEditor(first);
-    else
+    if (!open) {
         m_view->closePersistentEditor(first);
+        return;
+    }
+    m_view->openPersistentEditor(first);
+    // The view selects the whole text of a new line editor, for typing over it; this line is only read,
+    // and a group opens with nothing selected.
+    if (auto* field = qobject_cast<QLineEdit*>(m_view->indexWidget(first)))
+        field->deselect();
 }
 
 void DashboardApplicationList::fitHeight() {

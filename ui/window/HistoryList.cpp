@@ -212,7 +212,7 @@ void HistoryDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionVi
     editor->setGeometry(detailRect(option.rect, index.data(HistoryListModel::DetailRole).toString()));
 }
 
-HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
+HistoryListView::HistoryListView(QWidget* parent) : AnchoredListView(parent) {
     m_model = new HistoryListModel(this);
     m_delegate = new HistoryDelegate(this);
     setModel(m_model);
@@ -233,9 +233,11 @@ HistoryListView::HistoryListView(QWidget* parent) : QListView(parent) {
     connect(this, &QListView::clicked, this, &HistoryListView::openDetail);
 }
 
-void HistoryListView::setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history) {
+void HistoryListView::setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history,
+                                Change change) {
     m_delegate->keepHeightsOf(history);
-    m_model->setEvents(std::move(events));
+    applying(
+        change, [&] { m_model->setEvents(std::move(events)); }, [] { return -1; });
     // An entry that left the list takes its editor with it (the view releases it).
     if (!m_open.isValid())
         m_delegate->setOpenEvent({});
@@ -252,7 +254,7 @@ void HistoryListView::openDetail(const QModelIndex& index) {
 }
 
 QSize HistoryListView::sizeHint() const {
-    return {QListView::sizeHint().width(), m_contentHeight};
+    return {AnchoredListView::sizeHint().width(), m_contentHeight};
 }
 
 QSize HistoryListView::minimumSizeHint() const {
@@ -260,7 +262,7 @@ QSize HistoryListView::minimumSizeHint() const {
 }
 
 void HistoryListView::updateGeometries() {
-    QListView::updateGeometries();
+    AnchoredListView::updateGeometries();
     const int height = contentsSize().height();
     if (height != m_contentHeight) {
         m_contentHeight = height;
@@ -269,7 +271,7 @@ void HistoryListView::updateGeometries() {
 }
 
 void HistoryListView::resizeEvent(QResizeEvent* event) {
-    QListView::resizeEvent(event);
+    AnchoredListView::resizeEvent(event);
     updateGeometries();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/monitoring/ActivityEvent.h"
+#include "ui/kit/AnchoredListView.h"
 #include "ui/kit/KeyedModel.h"
 
-#include <QListView>
 #include <QStyledItemDelegate>
 #include <QUuid>
 
@@ -70,15 +70,16 @@ private:
     QUuid m_open;
 };
 
-// The list of the history page: as tall as its entries, scrolling only when the page is shorter.
-class HistoryListView final : public QListView {
+// The list of the history page: as tall as its entries, scrolling only when the page is shorter. New
+// events leave what is shown where it stands (AnchoredListView::keepingPlace).
+class HistoryListView final : public AnchoredListView {
     Q_OBJECT
 public:
     explicit HistoryListView(QWidget* parent = nullptr);
 
     HistoryListModel* historyModel() const { return m_model; }
     // Shows `events`, some or all of `history`.
-    void setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history);
+    void setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history, Change change);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -153,7 +153,11 @@ void HistoryPage::refresh() {
         m_empty->setTitle(texts.title);
         m_empty->setDetail(texts.detail);
     }
-    m_list->setEvents(std::move(visible), history);
+    const ListChoice choice{state.historyFilter, state.historySearch};
+    m_list->setEvents(std::move(visible), history,
+                      choice == m_listedChoice ? HistoryListView::Change::refresh
+                                               : HistoryListView::Change::newChoice);
+    m_listedChoice = choice;
     m_stack->setCurrentIndex(empty ? 0 : 1);
 }
 

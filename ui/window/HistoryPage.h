@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/window/HistoryExport.h"
+#include "ui/window/HistoryLogic.h"
 
 #include <QWidget>
 
@@ -45,6 +46,13 @@ private:
 
     MainView& m_view;
     HistoryExport m_exporter;
+    // The filter and search the list shows: another one shows the list from its top.
+    struct ListChoice {
+        HistoryFilter filter = HistoryFilter::all;
+        QString search;
+        friend bool operator==(const ListChoice&, const ListChoice&) = default;
+    };
+    ListChoice m_listedChoice;
     bool m_refreshPending = false;
     LVButton* m_export;
     LVButton* m_clear;

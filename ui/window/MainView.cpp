@@ -6,6 +6,7 @@
 #include "ui/window/OverviewLogic.h"
 #include "ui/window/OverviewPage.h"
 #include "ui/window/ProcessRow.h"
+#include "ui/window/ProcessesLogic.h"
 #include "ui/window/ResourceDashboardView.h"
 #include "ui/window/WindowRequests.h"
 
@@ -33,7 +34,10 @@ QWidget* padded(QWidget* content) {
 class HostedSheetDialog final : public QDialog {
 public:
     HostedSheetDialog(QWidget* parent, std::function<void()> cancel)
-        : QDialog(parent), m_cancel(std::move(cancel)) {}
+        : QDialog(parent), m_cancel(std::move(cancel)) {
+        // The window manager shows it in the title bar and the window list.
+        setWindowTitle(QStringLiteral("岚栖"));
+    }
     void reject() override {
         if (m_cancel)
             m_cancel();
@@ -42,6 +46,16 @@ public:
 private:
     std::function<void()> m_cancel;
 };
+
+// Whether the processes page, searched and filtered as the user left it, lists `sample`.
+bool listsProcess(const AppModel& model, const MainViewState& state, const ProcessSample& sample) {
+    ProcessesLogic::Filter filter{state.processFilter, {}, {}};
+    if (filter.key == ProcessFilter::attention)
+        filter.flagged = ProcessesLogic::flaggedIdentities(model.findings());
+    if (filter.key == ProcessFilter::muted && model.isIgnored(sample))
+        filter.muted.insert(sample.identity);
+    return !ProcessesLogic::visibleProcesses({sample}, state.search, filter).isEmpty();
+}
 
 } // namespace
 
@@ -165,8 +179,15 @@ void MainView::requestAnalysis(const ProcessSample& sample) {
         advice.state, m_model.aiConfiguration().model, m_model.automaticAdvice().entry(sample),
         m_model.aiDecision().has_value(), m_model.automaticAdviceEnabled()};
     const OverviewLogic::AnalysisRoute route = OverviewLogic::analysisRoute(inputs);
+    // The search and filter the user chose stay while they list the process, as they do when it is asked
+    // about from its own detail; only where they would hide it are they cleared.
+    const bool listed = listsProcess(m_model, m_state, sample);
+    const auto showProcess = [&] {
+        m_model.setSelectedID(sample.identity);
+        change([listed](MainViewState& s) { MainRouting::openProcessForAdvice(s, listed); });
+    };
     if (route == OverviewLogic::AnalysisRoute::openProcessOnly) {
-        openProcess(sample);
+        showProcess();
         return;
     }
     m_model.setSelectedID(sample.identity);
@@ -175,7 +196,7 @@ void MainView::requestAnalysis(const ProcessSample& sample) {
         openAISettings();
         return;
     }
-    openProcess(sample);
+    showProcess();
     if (route == OverviewLogic::AnalysisRoute::askConsent)
         setSheet(MainSheet::analysing(sample));
     else if (route == OverviewLogic::AnalysisRoute::analyze)

@@ -2,6 +2,7 @@
 
 #include "app/model/AppModel.h"
 #include "ui/kit/AIStatusButton.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVPlainButton.h"
@@ -61,6 +62,7 @@ public:
         setAccessibleName(text());
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
+        FocusRing::follow();
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         applyFont();
     }
@@ -115,15 +117,10 @@ protected:
             painter.setPen(Palette::onAccent.in(this));
             painter.drawText(area, Qt::AlignCenter, QString::number(m_count));
         }
-        if (hasFocus() && m_keyboardFocus) {
+        if (FocusRing::shown(*this)) {
             painter.setPen(QPen(Palette::accent.in(this), 1.5));
             painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 10, 10);
         }
-    }
-    void focusInEvent(QFocusEvent* event) override {
-        // Only keyboard focus is shown: the window's first focus gives no ring.
-        m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-        QAbstractButton::focusInEvent(event);
     }
 
 private:
@@ -134,7 +131,6 @@ private:
     }
 
     int m_count = 0;
-    bool m_keyboardFocus = false;
 };
 
 NavigationBar::NavigationBar(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {

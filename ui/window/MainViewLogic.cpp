@@ -175,6 +175,13 @@ void openProcess(MainViewState& state) {
     state.page = Page::processes;
 }
 
+void openProcessForAdvice(MainViewState& state, bool listed) {
+    if (listed)
+        state.page = Page::processes;
+    else
+        openProcess(state);
+}
+
 void selectPage(MainViewState& state, Page page) {
     state.page = page;
     state.showingHelp = false;

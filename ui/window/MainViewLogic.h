@@ -101,6 +101,9 @@ void showHelpRequested(MainViewState& state);
 void automaticAdviceChanged(MainViewState& state, bool enabled);
 // The view's side of showing one process (the caller selects it in the model).
 void openProcess(MainViewState& state);
+// The same for a process the user asked advice about: the search and filter stay while the list shows it
+// (`listed`), and are cleared only where they would hide it.
+void openProcessForAdvice(MainViewState& state, bool listed);
 
 // A page button of the navigation bar or its shortcut.
 void selectPage(MainViewState& state, Page page);

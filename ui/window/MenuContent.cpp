@@ -3,6 +3,7 @@
 #include "app/model/AppModel.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "ui/kit/AIStatusButton.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
@@ -82,12 +83,13 @@ PressableArea::PressableArea(QWidget* content, QWidget* parent)
     // The content only shows; the area takes every click on it.
     content->setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
+    FocusRing::follow();
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 void PressableArea::paintEvent(QPaintEvent*) {
-    if (!m_keyboardFocus)
+    if (!FocusRing::shown(*this))
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -95,18 +97,6 @@ void PressableArea::paintEvent(QPaintEvent*) {
     ring.setAlphaF(0.5);
     painter.setPen(QPen(ring, 2));
     painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
-}
-
-void PressableArea::focusInEvent(QFocusEvent* event) {
-    QAbstractButton::focusInEvent(event);
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    update();
-}
-
-void PressableArea::focusOutEvent(QFocusEvent* event) {
-    QAbstractButton::focusOutEvent(event);
-    m_keyboardFocus = false;
-    update();
 }
 
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
@@ -426,6 +416,8 @@ void MenuContent::refresh() {
     m_toggle->setAccessibleName(m_toggle->text());
     m_toggle->updateGeometry();
     m_sample->setEnabled(!m_model.isSampling());
+    // The middle's size hint follows what it now holds; the layout keeps the old one until told.
+    m_middle->updateGeometry();
     updateGeometry();
 }
 

@@ -29,12 +29,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QWidget* m_content;
-    bool m_keyboardFocus = false;
 };
 
 // One of the popover's three busiest processes: name, CPU figure and a chevron, one click target.

@@ -5,6 +5,8 @@
 #include "ui/window/ProcessRow.h"
 
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -276,41 +278,31 @@ ProcessListView::ProcessListView(QWidget* parent) : AnchoredListView(parent) {
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("进程列表"));
     verticalScrollBar()->installEventFilter(this);
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (m_applying || !current.isValid())
-            return;
-        emit processChosen(current.data(ProcessListModel::IdentityRole).value<ProcessIdentity>());
-    });
 }
 
 void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
                                    const ProcessesLogic::Filter& filter, const QString& search,
                                    ProcessOrder::Key key, const std::optional<ProcessIdentity>& selected) {
-    m_applying = true;
     const auto apply = [&] {
         m_model->setOrder(key);
         m_model->setFilter(filter, search);
         m_processes->setProcesses(processes);
         showSelection(selected, false);
     };
-    if (m_model->isShowing(key, filter.key, search))
-        keepingPlace(
-            [](const QModelIndex& index) {
-                return index.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
-            },
-            [this](const ProcessIdentity& identity) { return m_model->rowOf(identity); }, apply);
-    else
-        showingTop(apply, [&] { return selected ? m_model->rowOf(*selected) : -1; });
-    m_applying = false;
+    applying(m_model->isShowing(key, filter.key, search) ? Change::refresh : Change::newChoice, apply,
+             [&] { return selected ? m_model->rowOf(*selected) : -1; });
 }
 
 void ProcessListView::showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt) {
-    const bool applying = m_applying;
-    m_applying = true;
+    m_selected = selected;
     const int row = selected ? m_model->rowOf(*selected) : -1;
     QItemSelectionModel* selection = selectionModel();
     if (row < 0) {
+        // The view put its current row on a neighbour of the row that went; the keys start from the
+        // list's first row instead, and no row stands for the selection.
         selection->clearSelection();
+        if (selection->currentIndex().isValid())
+            selection->clearCurrentIndex();
     } else {
         const QModelIndex index = m_model->index(row);
         if (!selection->isSelected(index) || selection->selectedIndexes().size() != 1)
@@ -320,7 +312,36 @@ void ProcessListView::showSelection(const std::optional<ProcessIdentity>& select
         if (scrollToIt)
             scrollTo(index);
     }
-    m_applying = applying;
+}
+
+void ProcessListView::mousePressEvent(QMouseEvent* event) {
+    AnchoredListView::mousePressEvent(event);
+    chooseHighlighted();
+}
+
+void ProcessListView::mouseMoveEvent(QMouseEvent* event) {
+    AnchoredListView::mouseMoveEvent(event);
+    if (event->buttons() != Qt::NoButton)
+        chooseHighlighted();
+}
+
+void ProcessListView::keyPressEvent(QKeyEvent* event) {
+    AnchoredListView::keyPressEvent(event);
+    chooseHighlighted();
+}
+
+void ProcessListView::chooseHighlighted() {
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    if (rows.size() != 1) {
+        // Nothing highlighted (a Ctrl+click took it away): the row of the selection shows it again.
+        showSelection(m_selected, false);
+        return;
+    }
+    const auto identity = rows.first().data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
+    if (identity == m_selected)
+        return;
+    m_selected = identity;
+    emit processChosen(identity);
 }
 
 int ProcessListView::leadingInset() const {

@@ -106,7 +106,8 @@ private:
 };
 
 // The processes page's list: one painted row per process, rows of one height, single selection. Its
-// selection is the model's selected process, written only by the user (a click, the arrow keys).
+// selection is the model's selected process, written only by the user: every click on a row and every
+// key that moves the highlight chooses the row then highlighted, whatever the list did before.
 class ProcessListView final : public AnchoredListView {
     Q_OBJECT
 public:
@@ -140,12 +141,18 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Announces the highlighted row when it is not the selection already.
+    void chooseHighlighted();
+
     ProcessListModel* m_processes;
     ProcessSortFilterModel* m_model;
     ProcessRowDelegate* m_delegate;
-    bool m_applying = false;
+    std::optional<ProcessIdentity> m_selected; // as last shown or chosen
 };
 
 } // namespace lunorvale

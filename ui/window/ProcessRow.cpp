@@ -1,6 +1,7 @@
 #include "ui/window/ProcessRow.h"
 
 #include "core/monitoring/DisplayFormat.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/ProcessGlyph.h"
@@ -178,6 +179,7 @@ ProcessColumnHeadings::ProcessColumnHeadings(bool compact, QWidget* parent) : QW
 ProcessRowButton::ProcessRowButton(bool compact, QWidget* parent)
     : QAbstractButton(parent), m_compact(compact) {
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
@@ -205,7 +207,7 @@ void ProcessRowButton::paintEvent(QPaintEvent*) {
     if (isDown())
         painter.setOpacity(0.72);
     ProcessRow(m_sample, m_threshold, m_compact, false).paint(painter, rect(), Palette::appearanceOf(this));
-    if (hasFocus() && (focusPolicy() & Qt::TabFocus)) {
+    if (FocusRing::shown(*this) && (focusPolicy() & Qt::TabFocus)) {
         painter.setOpacity(1);
         painter.setPen(QPen(Palette::accent.in(this), 1.5));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
+#include <utility>
 
 namespace lunorvale::ResourceDashboardLogic {
 
@@ -42,19 +44,35 @@ QList<TimeMark> timeMarks(const DateRange& range, int desired) {
     if (!range.start.isValid() || !range.end.isValid() || range.end <= range.start || desired < 1)
         return marks;
     constexpr qint64 minute = 60'000;
-    const qint64 span = range.start.msecsTo(range.end);
-    qint64 step = 0;
-    for (const qint64 minutes : {1, 2, 5, 10, 15, 30, 60}) {
-        step = minutes * minute;
-        if (span <= step * desired)
-            break;
-    }
     // Counted on the local clock, so that marks fall on its round minutes and hours.
     const QDateTime local = range.start.toLocalTime();
     const qint64 offset = qint64(local.offsetFromUtc()) * 1000;
     const qint64 wall = local.toMSecsSinceEpoch() + offset;
-    qint64 at = (wall / step + (wall % step > 0 ? 1 : 0)) * step - offset;
-    for (; at <= range.end.toMSecsSinceEpoch(); at += step) {
+    const qint64 end = range.end.toMSecsSinceEpoch();
+    const auto firstAt = [&](qint64 step) {
+        return (wall / step + (wall % step > 0 ? 1 : 0)) * step - offset;
+    };
+    const auto count = [&](qint64 step) {
+        const qint64 first = firstAt(step);
+        return first > end ? qint64(0) : (end - first) / step + 1;
+    };
+    // A step is judged by the marks it really puts inside the range, not by the span alone: 3 min 44 s
+    // hold two steps of two minutes but may hold only one of their marks. A step with fewer than two
+    // marks loses to any with two; of two equally near `desired`, the longer step (fewer labels) wins.
+    qint64 step = 0;
+    qint64 bestCount = 0;
+    for (const qint64 minutes : {1, 2, 5, 10, 15, 30, 60}) {
+        const qint64 candidate = minutes * minute;
+        const qint64 n = count(candidate);
+        const auto rank = [desired](qint64 c) {
+            return std::pair(c < 2, std::abs(c - desired));
+        };
+        if (step == 0 || !(rank(bestCount) < rank(n))) {
+            step = candidate;
+            bestCount = n;
+        }
+    }
+    for (qint64 at = firstAt(step); at <= end; at += step) {
         const QDateTime when = QDateTime::fromMSecsSinceEpoch(at).toLocalTime();
         marks.append({when, when.toString(QStringLiteral("HH:mm"))});
     }

@@ -38,9 +38,10 @@ struct TimeMark {
     QString label;
     friend bool operator==(const TimeMark&, const TimeMark&) = default;
 };
-// The marks over `range`: whole minutes of local time at a round step (1, 2, 5, 10, 15, 30 or 60 minutes,
-// the smallest that divides the range into at most `desired` steps), so about `desired` marks and never
-// two with the same label. None when the range holds no whole minute.
+// The marks over `range`: whole minutes of local time at a round step (1, 2, 5, 10, 15, 30 or 60 minutes)
+// whose marks inside the range number closest to `desired`, never two with the same label. A range of two
+// minutes or more always gets at least two marks; of two steps equally near `desired`, the longer one.
+// None when the range holds no whole minute.
 QList<TimeMark> timeMarks(const DateRange& range, int desired = 3);
 
 // The page offers CPU and memory; by name alone is the order of equal figures.

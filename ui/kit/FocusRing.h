@@ -1,0 +1,25 @@
+#pragma once
+
+class QWidget;
+
+namespace lunorvale {
+
+// The one rule for every focus ring the program draws: a ring shows only while its window is used from
+// the keyboard, that is after a key was pressed in it (Tab, Backtab and shortcuts included) and until the
+// next click or touch. Focus a click gives shows none, nor focus that Qt passes on to the next control
+// because the focused one hid after a click (closing a banner, cancelling a request).
+//
+// The state is the window's own `Qt::WA_KeyboardFocusChange`, which Qt sets for Tab and shortcut focus; the
+// kit also sets it for any other key and clears it for a click.
+namespace FocusRing {
+
+// Makes the application's key presses and clicks decide the rings. Every control that draws a ring calls it
+// when it is made; the second and later calls do nothing.
+void follow();
+
+// Whether `widget` draws its focus ring now: it has the focus and its window is used from the keyboard.
+bool shown(const QWidget& widget);
+
+} // namespace FocusRing
+
+} // namespace lunorvale
