@@ -6,6 +6,12 @@
 # At configure time lunorvale_check_layers() writes, for every target of the project, its files, the
 # project libraries it links and where it looks for headers; at build time this file, run as a
 # script, reads every #include "…" and resolves it as the compiler does.
+#
+# The same pass keeps QTest's checking macros out of GoogleTest programs. Inside a GoogleTest test
+# QVERIFY, QCOMPARE, QTRY_… and their kind report to a QTest logger that is not running and then
+# return: a failed check ends the test body silently and the test passes. A file of a target that
+# links GoogleTest uses its assertions (with the tests' waitUntil and deliverDue); QTest's functions
+# (mouse and key clicks) are fine.
 
 if(CMAKE_SCRIPT_MODE_FILE)
   # Script mode: cmake -DLAYERS=<list> -DSTAMP=<file> -P LayerCheck.cmake
@@ -26,6 +32,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
   endforeach()
 
+  # QTest's checking macros, called; not QTest:: functions, nor a name that merely ends so.
+  set(qtest_macro "(^|[^A-Za-z0-9_])(Q(VERIFY|COMPARE|TRY|FETCH|TEST)[A-Z0-9_]*|QFAIL|QSKIP|QEXPECT_FAIL)[ \t]*\\(")
   set(problems)
   foreach(record IN LISTS records)
     string(REPLACE "|" ";" fields "${record}")
@@ -33,12 +41,25 @@ if(CMAKE_SCRIPT_MODE_FILE)
     list(GET fields 2 files)
     list(GET fields 3 linked)
     list(GET fields 4 roots)
+    list(GET fields 5 gtest)
     string(REPLACE "," ";" files "${files}")
     string(REPLACE "," ";" linked "${linked}")
     string(REPLACE "," ";" roots "${roots}")
     foreach(file IN LISTS files)
       if(NOT EXISTS "${file}")
         continue()
+      endif()
+      if(gtest)
+        file(STRINGS "${file}" candidates REGEX "Q(VERIFY|COMPARE|TRY|FETCH|TEST|FAIL|SKIP|EXPECT_FAIL)")
+        foreach(line IN LISTS candidates)
+          # What a line comment says is no call.
+          string(REGEX REPLACE "//.*$" "" code "${line}")
+          if(code MATCHES "${qtest_macro}")
+            string(STRIP "${line}" line)
+            list(APPEND problems "${file}: ${CMAKE_MATCH_2} checks nothing in a GoogleTest program, use \
+EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
+          endif()
+        endforeach()
       endif()
       file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
       get_filename_component(here "${file}" DIRECTORY)
@@ -75,7 +96,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
 
   if(problems)
     list(JOIN problems "\n" text)
-    message(FATAL_ERROR "Layering broken:\n${text}")
+    message(FATAL_ERROR "Layering broken or a silent check:\n${text}")
   endif()
   file(TOUCH "${STAMP}")
   return()
@@ -104,6 +125,21 @@ function(lunorvale_linked_libraries target out)
     endforeach()
   endwhile()
   set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# 1 when `target` or one of the project libraries it links (`linked`) links GoogleTest, else 0.
+function(lunorvale_links_googletest target linked out)
+  foreach(item IN ITEMS ${target} ${linked})
+    get_target_property(direct ${item} LINK_LIBRARIES)
+    get_target_property(usage ${item} INTERFACE_LINK_LIBRARIES)
+    foreach(library IN LISTS direct usage)
+      if(library MATCHES "^(\\$<LINK_ONLY:)?GTest::")
+        set(${out} 1 PARENT_SCOPE)
+        return()
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} 0 PARENT_SCOPE)
 endfunction()
 
 # True for the project's own files and folders, false for generated ones and everything outside.
@@ -146,6 +182,7 @@ function(lunorvale_check_layers)
       endif()
     endforeach()
     lunorvale_linked_libraries(${target} linked)
+    lunorvale_links_googletest("${target}" "${linked}" gtest)
     # Where the compiler looks for the project's headers: the target's own folders and those its
     # libraries publish.
     set(roots)
@@ -166,7 +203,7 @@ function(lunorvale_check_layers)
     string(REPLACE ";" "," files "${files}")
     string(REPLACE ";" "," linked "${linked}")
     string(REPLACE ";" "," roots "${roots}")
-    list(APPEND records "${target}|${kind}|${files}|${linked}|${roots}")
+    list(APPEND records "${target}|${kind}|${files}|${linked}|${roots}|${gtest}")
   endforeach()
   list(REMOVE_DUPLICATES all_files)
   list(JOIN records "\n" text)

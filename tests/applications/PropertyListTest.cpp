@@ -107,6 +107,9 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
          binaryList({array(QList<quint32>(60000, 1)), "\x09"})},
         {"one large string referred to 100 times",
          binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(200000, 'a'))})},
+        // 1.1 million characters from 3 KB.
+        {"a string of 1100 characters referred to 1000 times",
+         binaryList({array(QList<quint32>(1000, 1)), ascii(QByteArray(1100, 'a'))})},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -135,8 +138,8 @@ TEST(PropertyList, AListReadsAgainAfterBeingWrittenOut) {
         QVariant value;
     } rows[] = {
         {"one-byte text shared a hundred times",
-         binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(100000, '\xE9'))}),
-         QVariantList(100, QString(100000, QChar(0xFFFD)))},
+         binaryList({array(QList<quint32>(100, 1)), ascii(QByteArray(10000, '\xE9'))}),
+         QVariantList(100, QString(10000, QChar(0xFFFD)))},
         {"text that begins with U+FEFF",
          "<plist><dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF\xEF\xBB\xBF</string></dict></plist>",
          QVariantMap{{QStringLiteral("\uFEFFk"), QStringLiteral("\uFEFF\uFEFF")}}},

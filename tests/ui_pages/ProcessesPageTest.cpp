@@ -41,8 +41,11 @@ QSet<QWidget*> allWidgets() {
 TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
     ModelHarness h;
     h.quickRules();
+    // Enough processes that the chosen row and the top one lie down a list scrolled to them (50 rows
+    // of busy workers); a sample of two thousand is the processes page's benchmark
+    // (bench/window/PagesBench.cpp).
     QList<int32_t> busy;
-    for (int32_t pid = 1000; pid < 3000; ++pid) {
+    for (int32_t pid = 1000; pid < 1300; ++pid) {
         h.add(pid, (pid % 2 ? "helper-" : "worker-") + QByteArray::number(pid));
         h.platform.change(pid,
                           [pid](auto& p) { p.record.resident_bytes = static_cast<uint64_t>(pid) * 4096; });
@@ -53,7 +56,7 @@ TEST(ProcessesPage, ASampleLeavesWhatTheUserSeesAndDoes) {
     model.completeOnboarding();
     h.sample();
     h.run(60, busy);
-    ASSERT_GT(model.findings().size(), 300);
+    ASSERT_GT(model.findings().size(), 50);
 
     ModelTesterGuard guard;
     PageWindow window(model, Page::processes);

@@ -628,18 +628,19 @@ TEST(SettingsPage, ANewSectionStartsAtItsTopAndFocusStaysNearTheControlUsed) {
     }
 }
 
-// Seen live: the feedback line coming and going moved the panel by a line (and the scroll bar with it),
-// so that a click meant for one field landed in another. Its line is kept: where it shows, nothing of the
-// panel moves when it comes or goes, a sentence of several lines included. Only a line out of view is
-// scrolled to.
-TEST(SettingsPage, TheFeedbackLineMovesNothingWhenItComesAndGoes) {
-    const struct {
-        const char* name;
-        Section section;
-        std::function<void(SettingsView&)> prepare;
-        std::function<QWidget*(SettingsView&)> act;  // the button that brings the sentence
-        std::function<void(SettingsView&)> takeAway; // none: it stays until the section changes
-    } cases[] = {
+namespace {
+
+// A sentence of the settings page and what brings it and takes it away.
+struct FeedbackCase {
+    const char* name;
+    Section section;
+    std::function<void(SettingsView&)> prepare;
+    std::function<QWidget*(SettingsView&)> act;  // the button that brings the sentence
+    std::function<void(SettingsView&)> takeAway; // none: it stays until the section changes
+};
+
+std::vector<FeedbackCase> feedbackCases() {
+    return {
         {"rules saved",
          Section::rules,
          [](SettingsView& page) { type(page.rulesPanel()->thresholdField(), QStringLiteral("120")); },
@@ -660,53 +661,96 @@ TEST(SettingsPage, TheFeedbackLineMovesNothingWhenItComesAndGoes) {
              type(page.aiPanel()->addressField(), QStringLiteral("https://x.invalid/v1"));
          }},
     };
-    // Short, nearly fitting (the main window's first size is 1132 x 631 for the page) and roomy pages; the
-    // narrow one wraps the AI sentence onto two lines.
-    const QSize sizes[] = {{1132, 420}, {1132, 600}, {1132, 631}, {860, 600}, {1132, 820}};
-    for (const auto& c : cases) {
-        for (const QSize size : sizes) {
-            for (const bool atEnd : {false, true}) {
-                SCOPED_TRACE(std::string(c.name) + " " + std::to_string(size.width()) + "x" +
-                             std::to_string(size.height()) + (atEnd ? " at the end" : " at the top"));
-                SettingsHarness s;
-                SettingsView& page = s.open();
-                s.window.resize(size);
-                page.resize(size);
-                show(page, c.section);
-                c.prepare(page);
-                QScrollBar* bar = page.scrollArea()->verticalScrollBar();
-                ASSERT_TRUE(deliverDue());
-                bar->setValue(atEnd ? bar->maximum() : 0);
-                ASSERT_TRUE(deliverDue());
-                // Where the line shows: at the end, or on a page as tall as the main window's or taller.
-                const bool lineShows = atEnd || size.height() >= 631;
-                QWidget* panel = page.panel(c.section);
-                const auto places = [&] {
-                    QList<QRect> rects;
-                    for (const QWidget* widget : panel->findChildren<QWidget*>())
-                        if (widget->isVisibleTo(panel) && widget->focusPolicy() != Qt::NoFocus)
-                            rects.append(QRect(widget->mapTo(&s.window, QPoint()), widget->size()));
-                    return rects;
-                };
-                const QList<QRect> before = places();
-                ASSERT_FALSE(before.isEmpty());
-                QWidget* button = c.act(page);
-                QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-                ASSERT_TRUE(deliverDue());
-                ASSERT_FALSE(page.edits().feedback.isEmpty());
-                EXPECT_TRUE(inView(page, page.feedbackLine()));
-                const QList<QRect> shown = places();
-                if (lineShows) {
-                    EXPECT_EQ(shown, before);
-                }
-                if (c.takeAway) {
-                    c.takeAway(page);
-                    ASSERT_TRUE(deliverDue());
-                    ASSERT_TRUE(page.edits().feedback.isEmpty());
-                    EXPECT_FALSE(page.feedbackLine()->isVisible());
-                    EXPECT_EQ(places(), shown);
-                }
-            }
+}
+
+// Each sentence on a short, a nearly fitting (the main window's first size is 1132 x 631 for the page)
+// and a roomy page; the narrow one wraps the AI sentence onto two lines. A test each, so that none runs
+// long under the sanitizers.
+struct FeedbackRun {
+    FeedbackCase sentence;
+    QSize size;
+};
+
+std::string runName(const FeedbackRun& run) {
+    std::string name;
+    for (const char* c = run.sentence.name; *c != '\0'; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name += *c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    return name + '_' + std::to_string(run.size.width()) + 'x' + std::to_string(run.size.height());
+}
+
+void PrintTo(const FeedbackRun& run, std::ostream* out) {
+    *out << runName(run);
+}
+
+std::vector<FeedbackRun> feedbackRuns() {
+    std::vector<FeedbackRun> runs;
+    for (const FeedbackCase& sentence : feedbackCases()) {
+        for (const QSize size :
+             {QSize(1132, 420), QSize(1132, 600), QSize(1132, 631), QSize(860, 600), QSize(1132, 820)})
+            runs.push_back({sentence, size});
+    }
+    return runs;
+}
+
+class FeedbackLine : public ::testing::TestWithParam<FeedbackRun> {};
+
+} // namespace
+
+// Seen live: the feedback line coming and going moved the panel by a line (and the scroll bar with it),
+// so that a click meant for one field landed in another. Its line is kept: where it shows, nothing of the
+// panel moves when it comes or goes, a sentence of several lines included. Only a line out of view is
+// scrolled to.
+TEST_P(FeedbackLine, MovesNothingWhenItComesAndGoes) {
+    const FeedbackCase& c = GetParam().sentence;
+    const QSize size = GetParam().size;
+    for (const bool atEnd : {false, true}) {
+        SCOPED_TRACE(atEnd ? "at the end" : "at the top");
+        SettingsHarness s;
+        SettingsView& page = s.open();
+        s.window.resize(size);
+        page.resize(size);
+        show(page, c.section);
+        c.prepare(page);
+        QScrollBar* bar = page.scrollArea()->verticalScrollBar();
+        ASSERT_TRUE(deliverDue());
+        bar->setValue(atEnd ? bar->maximum() : 0);
+        ASSERT_TRUE(deliverDue());
+        // Where the line shows: at the end, or on a page as tall as the main window's or taller.
+        const bool lineShows = atEnd || size.height() >= 631;
+        QWidget* panel = page.panel(c.section);
+        const auto places = [&] {
+            QList<QRect> rects;
+            for (const QWidget* widget : panel->findChildren<QWidget*>())
+                if (widget->isVisibleTo(panel) && widget->focusPolicy() != Qt::NoFocus)
+                    rects.append(QRect(widget->mapTo(&s.window, QPoint()), widget->size()));
+            return rects;
+        };
+        const QList<QRect> before = places();
+        ASSERT_FALSE(before.isEmpty());
+        QWidget* button = c.act(page);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        ASSERT_TRUE(deliverDue());
+        ASSERT_FALSE(page.edits().feedback.isEmpty());
+        EXPECT_TRUE(inView(page, page.feedbackLine()));
+        const QList<QRect> shown = places();
+        if (lineShows) {
+            EXPECT_EQ(shown, before);
+        }
+        if (c.takeAway) {
+            c.takeAway(page);
+            ASSERT_TRUE(deliverDue());
+            ASSERT_TRUE(page.edits().feedback.isEmpty());
+            EXPECT_FALSE(page.feedbackLine()->isVisible());
+            EXPECT_EQ(places(), shown);
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(SettingsPage, FeedbackLine, ::testing::ValuesIn(feedbackRuns()),
+                         [](const ::testing::TestParamInfo<FeedbackRun>& info) {
+                             return runName(info.param);
+                         });

@@ -38,6 +38,19 @@ struct Scenario {
     bool compact = false;
 };
 
+// The case's own name, so that a failure reads as the case it is: run with --gtest_filter='*/NAME'.
+std::string caseName(const Scenario& scenario) {
+    QString name = scenario.page.value_or(QStringLiteral("none"));
+    if (scenario.compact)
+        name += QStringLiteral("_compact");
+    return name.replace(QLatin1Char('-'), QLatin1Char('_')).toStdString();
+}
+
+// What GoogleTest prints for the parameter, in place of the bytes of the value.
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << caseName(scenario);
+}
+
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> all;
 #if defined(__SANITIZE_ADDRESS__)
@@ -122,12 +135,7 @@ TEST_P(PreviewScenario, RendersInBothAppearances) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PreviewScenario, ::testing::ValuesIn(scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& info) {
-                             QString name = info.param.page.value_or(QStringLiteral("none"));
-                             if (info.param.compact)
-                                 name += QStringLiteral("_compact");
-                             return name.replace(QLatin1Char('-'), QLatin1Char('_')).toStdString();
-                         });
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return caseName(info.param); });
 
 TEST(PreviewRun, FailuresAndSideEffects) {
     // No folder for the file: the message, status 1, no success line.

@@ -88,7 +88,18 @@ TEST(ResourcePages, WatchAnApplicationTheDesktopLaunchedAsAWhole) {
     h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
     h.start();
     const QList<pid_t> busy{hog->pid(), helper->pid()};
-    for (int step = 0; step < 4 && h.model->applicationCPUFindings().isEmpty(); ++step) {
+    // Other busy applications of the machine's user (a build, another run of these tests) may be
+    // reported beside it: the launched one is the one that holds the children.
+    const auto launched = [&]() -> std::optional<ApplicationCPUFinding> {
+        for (const ApplicationCPUFinding& finding : h.model->applicationCPUFindings()) {
+            for (const ProcessSample& member : finding.group.members) {
+                if (member.identity.pid == hog->pid())
+                    return finding;
+            }
+        }
+        return std::nullopt;
+    };
+    for (int step = 0; step < 4 && !launched(); ++step) {
         // Each step the two together use at least 2 s of the 10 s that pass on the test's clock.
         const uint64_t before = cpuNanoseconds(busy);
         if (step > 0) {
@@ -100,8 +111,8 @@ TEST(ResourcePages, WatchAnApplicationTheDesktopLaunchedAsAWhole) {
         h.sample();
     }
 
-    ASSERT_EQ(h.model->applicationCPUFindings().size(), 1);
-    EXPECT_EQ(h.model->applicationCPUFindings()[0].group.name, QStringLiteral("忙碌示例"));
+    ASSERT_TRUE(launched());
+    EXPECT_EQ(launched()->group.name, QStringLiteral("忙碌示例"));
     MainView& view = h.open();
     view.setPage(Page::resources);
     h.settle();
