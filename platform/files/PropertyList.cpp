@@ -18,6 +18,29 @@ namespace {
 // the reader's recursion, and the conversion's, far from the stack's end.
 constexpr int maximumDepth = 256;
 
+// What a list may expand to, whichever form it was written in (see BinaryListCheck): characters of
+// text and bytes of data, and the sum of the squares of every array's length.
+constexpr uint64_t maximumPayload = 1 << 20;
+constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
+
+// The expansion counted while values are built: a binary list was held to these budgets before the
+// reader saw it, an XML list is held to them here, so that a list reads alike in either form.
+struct Expansion {
+    uint64_t payload = 0;
+    uint64_t arrayWork = 0;
+
+    void text(uint64_t characters) {
+        payload += characters;
+        if (payload > maximumPayload)
+            throw PropertyListError();
+    }
+    void array(uint64_t elements) {
+        arrayWork += elements * elements;
+        if (arrayWork > maximumArrayWork)
+            throw PropertyListError();
+    }
+};
+
 // maximumValues is counted before the reader builds anything: it spends about a microsecond and 300 bytes
 // on each value, so a list of a hundred bytes whose shared references expand to 2^18 values costs a third
 // of a second and 80 MB, and a scan meets up to 1000 lists.
@@ -119,9 +142,7 @@ private:
     // not bytes: the same text is stored in one byte a character or in two, and a list must be read
     // alike whichever way it was written. A million characters, far more text than the largest Info.plist
     // holds, take about 20 ms to read; sixteen times as many, which 20 KB of references to one string
-    // reach, took half a second.
-    static constexpr uint64_t maximumPayload = 1 << 20;
-    static constexpr uint64_t maximumArrayWork = uint64_t(1) << 26;
+    // reach, took half a second. (The budgets are maximumPayload and maximumArrayWork.)
 
     // The element count after a marker: the low nibble, or an integer object that follows it.
     bool count(uint64_t& position, unsigned char marker, uint64_t& value) const {
@@ -292,7 +313,7 @@ QByteArray withoutByteOrderMark(const QByteArray& data) {
     return text.toUtf8();
 }
 
-QVariant convert(plist_t node, int depth) {
+QVariant convert(plist_t node, int depth, Expansion& expansion) {
     if (depth > maximumDepth)
         throw PropertyListError();
     switch (plist_get_node_type(node)) {
@@ -311,13 +332,17 @@ QVariant convert(plist_t node, int depth) {
         plist_get_real_val(node, &value);
         return QVariant(value);
     }
-    case PLIST_STRING:
-        return QVariant(stringValue(node));
+    case PLIST_STRING: {
+        QString text = stringValue(node);
+        expansion.text(uint64_t(text.size()));
+        return QVariant(std::move(text));
+    }
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* bytes = plist_get_data_ptr(node, &length);
         if (length > static_cast<uint64_t>(std::numeric_limits<qsizetype>::max()))
             throw PropertyListError();
+        expansion.text(length);
         return QVariant(QByteArray(bytes, static_cast<qsizetype>(length)));
     }
     case PLIST_DATE: {
@@ -345,12 +370,13 @@ QVariant convert(plist_t node, int depth) {
     case PLIST_ARRAY: {
         QVariantList list;
         const uint32_t count = plist_array_get_size(node);
+        expansion.array(count);
         list.reserve(static_cast<qsizetype>(count));
         for (uint32_t i = 0; i < count; ++i) {
             plist_t item = plist_array_get_item(node, i);
             if (item == nullptr)
                 throw PropertyListError();
-            list.append(convert(item, depth + 1));
+            list.append(convert(item, depth + 1, expansion));
         }
         return QVariant(list);
     }
@@ -375,7 +401,9 @@ QVariant convert(plist_t node, int depth) {
             const std::unique_ptr<char, CFree> keyOwner(rawKey);
             if (rawKey == nullptr)
                 throw PropertyListError();
-            map.insert(utf8Text(rawKey, qsizetype(std::strlen(rawKey))), convert(value, depth + 1));
+            QString key = utf8Text(rawKey, qsizetype(std::strlen(rawKey)));
+            expansion.text(uint64_t(key.size()));
+            map.insert(std::move(key), convert(value, depth + 1, expansion));
         }
         return QVariant(map);
     }
@@ -403,7 +431,8 @@ QVariant parse(const QByteArray& original) {
     if (root == nullptr)
         throw PropertyListError();
     const PlistHandle owner(root);
-    return convert(root, 0);
+    Expansion expansion;
+    return convert(root, 0, expansion);
 }
 
 } // namespace lunorvale::PropertyList

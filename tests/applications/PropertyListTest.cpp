@@ -110,6 +110,11 @@ TEST(PropertyList, RefusesWhatItCannotCarryWithoutEndingTheProgram) {
         // 1.1 million characters from 3 KB.
         {"a string of 1100 characters referred to 1000 times",
          binaryList({array(QList<quint32>(1000, 1)), ascii(QByteArray(1100, 'a'))})},
+        // What binary form refuses, XML refuses too: a list reads alike in either.
+        {"an XML array longer than a binary one may be",
+         "<plist><array>" + QByteArray("<true/>").repeated(8200) + "</array></plist>"},
+        {"XML text of 1.1 million characters",
+         "<plist><string>" + QByteArray(1100000, 'a') + "</string></plist>"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
