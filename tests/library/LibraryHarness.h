@@ -4,7 +4,8 @@
 // the network unless a test puts the real thing in.
 
 #include "app/library/ApplicationLibraryModel.h"
-#include "platform/desktop/FileReveal.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/UrlOpener.h"
 #include "support/EventLoop.h"
 
 #include <QTemporaryDir>
@@ -73,6 +74,10 @@ struct LibraryHarness {
                                   const CancellationToken&) {
             reached("removal"), phase(ApplicationRemovalPhase::moving);
             return execute(plan);
+        };
+        services.removeUnfinishedTrashRecords = [this](const QList<ApplicationRemovalReceipt>&,
+                                                       const QDateTime&) {
+            reached("removal");
         };
         services.removalLog = [this] {
             return reached("disk"), ApplicationRemovalLog(QUrl::fromLocalFile(folder.filePath("r.json")));
