@@ -35,8 +35,8 @@ inline ApplicationRunningTarget runningTarget(const InstalledApplication& applic
 }
 
 struct LibraryHarness {
-    // Runs the scan, the sizing, the checks, the removals and the looks when the test says so. A test of
-    // the model's own threads sets services.work and services.looks back to null.
+    // Runs the scan, the sizing, the checks, the removals and the looks when the test says so. A test on
+    // real threads gives services.work and services.looks pools of its own.
     ManualExecutor executor;
     QTemporaryDir folder;
     QList<InstalledApplication> listed;

@@ -48,7 +48,7 @@ struct Flow {
                                 fixture::appInfo(QString("com.example.") + name));
     }
     // The page, its scan done. The work runs when the test says, or, where a real child has to end
-    // first, on the model's own threads.
+    // first, on threads as the program's.
     ApplicationLibraryView& show(bool ownThreads = false) {
         this->ownThreads = ownThreads;
         ApplicationLibraryServices services;
@@ -79,7 +79,7 @@ struct Flow {
         page.settle();
         return view;
     }
-    // Runs the work to its end, or waits for the model's own threads to bring `done` about.
+    // Runs the work to its end, or waits for the threads to bring `done` about.
     bool settled(const std::function<bool()>& done) {
         if (ownThreads)
             return waitUntil(done);
