@@ -5,6 +5,7 @@
 // stop.
 #include "app/library/ApplicationLibraryModel.h"
 #include "core/applications/ApplicationInventory.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <QCoreApplication>
@@ -107,9 +108,19 @@ Gaps longestGaps(const std::function<bool()>& done) {
     return longest;
 }
 
-ApplicationLibraryServices services(ProcessPlatform& platform) {
+// The program's threads for the library: two at low priority for the work, one for the looks. They go
+// after the model, each waiting for its jobs.
+struct Pools {
+    PoolExecutor work{2, QThread::LowPriority};
+    PoolExecutor looks{1};
+};
+
+ApplicationLibraryServices services(ProcessPlatform& platform, Pools& pools) {
     ApplicationLibraryServices result;
     result.processes = &platform;
+    result.runningApplications = ApplicationLibraryServices::runningBundles(platform);
+    result.work = &pools.work;
+    result.looks = &pools.looks;
     result.scan = [](const CancellationToken& token) {
         return ApplicationInventory({QUrl::fromLocalFile(bundles().folder)}).scan(token);
     };
@@ -119,8 +130,9 @@ ApplicationLibraryServices services(ProcessPlatform& platform) {
 void BM_LibraryScan(benchmark::State& state) {
     bundles();
     LinuxProcessPlatform platform;
+    Pools pools;
     // The model lives as long as the program: the first scan is not measured.
-    ApplicationLibraryModel model(false, services(platform));
+    ApplicationLibraryModel model(false, services(platform, pools));
     model.scan();
     longestGaps([&] { return !model.scanning() && !model.sizing(); });
     double listed = 0, sized = 0;
@@ -152,7 +164,8 @@ void BM_LibraryScan(benchmark::State& state) {
 void BM_LibraryRefreshRunning(benchmark::State& state) {
     bundles();
     LinuxProcessPlatform platform;
-    ApplicationLibraryModel model(false, services(platform));
+    Pools pools;
+    ApplicationLibraryModel model(false, services(platform, pools));
     model.scan();
     longestGaps([&] { return !model.scanning() && !model.sizing(); });
     Gaps gaps;
@@ -180,7 +193,8 @@ void BM_LibraryScanStop(benchmark::State& state) {
         std::atomic<bool> entered = false;
         QElapsedTimer clock;
         clock.start();
-        ApplicationLibraryServices scripted = services(platform);
+        Pools pools;
+        ApplicationLibraryServices scripted = services(platform, pools);
         const auto scan = scripted.scan;
         scripted.scan = [&, scan](const CancellationToken& token) {
             entered = true;

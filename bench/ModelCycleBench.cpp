@@ -4,6 +4,7 @@
 // CPU the main thread spends (the interface's share, which must stay small).
 #include "IdleChildren.h"
 #include "app/model/AppModel.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <QEventLoop>
@@ -58,8 +59,10 @@ void BM_ModelCycle(benchmark::State& state) {
     const QString history = folder.filePath(QStringLiteral("history.json"));
     fillHistory(history);
     LinuxProcessPlatform platform;
+    ThreadExecutor sampling(QStringLiteral("sampling")); // as the program's
     AppModelServices services;
     services.processPlatform = &platform;
+    services.sampling = &sampling;
     services.historyStore = [history] {
         return LocalHistoryStore(history);
     };

@@ -3,6 +3,10 @@
 # that includes an interface header, or the Linux process platform that the core implements through,
 # fails the build here even where static linking would have let it through.
 #
+# Some lines run inside a target, or between a target and what it links for good reasons of its own;
+# the rules below draw them by folder: a file under FILES (a pattern of paths from the source folder)
+# includes nothing under INCLUDES unless EXCEPT allows it.
+#
 # At configure time lunorvale_check_layers() writes, for every target of the project, its files, the
 # project libraries it links and where it looks for headers; at build time this file, run as a
 # script, reads every #include "…" and resolves it as the compiler does.
@@ -13,8 +17,33 @@
 # links GoogleTest uses its assertions (with the tests' waitUntil and deliverDue); QTest's functions
 # (mouse and key clicks) are fine.
 
+set(layer_rules)
+function(lunorvale_layer_rule name)
+  cmake_parse_arguments(PARSE_ARGV 1 rule "" "FILES;INCLUDES;EXCEPT;BECAUSE" "")
+  set(layer_rules ${layer_rules} ${name} PARENT_SCOPE)
+  foreach(field IN ITEMS FILES INCLUDES EXCEPT BECAUSE)
+    set(rule_${name}_${field} "${rule_${field}}" PARENT_SCOPE)
+  endforeach()
+endfunction()
+
+# The views read the models and are given ports; of the platform they read fonts and icons only.
+lunorvale_layer_rule(views FILES "^ui/" INCLUDES "^platform/"
+                     EXCEPT "^platform/gui/(FontFiles|ApplicationIconLoader)\\.h$"
+                     BECAUSE "a view reaches the desktop through the ports it is given")
+# The models know no view, reach the desktop through the ports and read files through the file helpers.
+lunorvale_layer_rule(models FILES "^app/(model|library|advice)/" INCLUDES "^(ui|platform)/"
+                     EXCEPT "^platform/files/"
+                     BECAUSE "a model knows no view and reaches the desktop through the ports")
+# The kit knows nothing of the program it draws.
+lunorvale_layer_rule(kit FILES "^ui/kit/" INCLUDES "^app/"
+                     BECAUSE "the kit draws values of its own")
+# The ports are interfaces and plain values over the core's values.
+lunorvale_layer_rule(ports FILES "^app/ports/" INCLUDES "^(app|platform|ui)/"
+                     EXCEPT "^(app/ports/|platform/files/FileWriteError\\.h$)"
+                     BECAUSE "a port names no implementation")
+
 if(CMAKE_SCRIPT_MODE_FILE)
-  # Script mode: cmake -DLAYERS=<list> -DSTAMP=<file> -P LayerCheck.cmake
+  # Script mode: cmake -DLAYERS=<list> -DSTAMP=<file> -DSOURCE_DIR=<folder> -P LayerCheck.cmake
   cmake_minimum_required(VERSION 3.25)
   file(STRINGS "${LAYERS}" records)
   # Which library each file belongs to.
@@ -63,6 +92,13 @@ EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
       endif()
       file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
       get_filename_component(here "${file}" DIRECTORY)
+      file(RELATIVE_PATH file_in_sources "${SOURCE_DIR}" "${file}")
+      set(file_rules)
+      foreach(rule IN LISTS layer_rules)
+        if(file_in_sources MATCHES "${rule_${rule}_FILES}")
+          list(APPEND file_rules ${rule})
+        endif()
+      endforeach()
       foreach(line IN LISTS includes)
         string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" name "${line}")
         set(found)
@@ -75,6 +111,13 @@ EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
         if(NOT found)
           continue()
         endif()
+        file(RELATIVE_PATH found_in_sources "${SOURCE_DIR}" "${found}")
+        foreach(rule IN LISTS file_rules)
+          if(found_in_sources MATCHES "${rule_${rule}_INCLUDES}" AND
+             NOT (rule_${rule}_EXCEPT AND found_in_sources MATCHES "${rule_${rule}_EXCEPT}"))
+            list(APPEND problems "${file}: includes \"${name}\", but ${rule_${rule}_BECAUSE}")
+          endif()
+        endforeach()
         string(MAKE_C_IDENTIFIER "${found}" key)
         get_property(owners GLOBAL PROPERTY "owner_${key}")
         if(NOT owners OR target IN_LIST owners)
@@ -210,7 +253,8 @@ function(lunorvale_check_layers)
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/layers.txt CONTENT "${text}\n" @ONLY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/layers.stamp
                      COMMAND ${CMAKE_COMMAND} -DLAYERS=${CMAKE_BINARY_DIR}/layers.txt
-                             -DSTAMP=${CMAKE_BINARY_DIR}/layers.stamp -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
+                             -DSTAMP=${CMAKE_BINARY_DIR}/layers.stamp -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+                             -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
                      DEPENDS ${all_files} ${CMAKE_BINARY_DIR}/layers.txt ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
                      COMMENT "Checking that every file includes only what its target links"
                      VERBATIM)

@@ -1,7 +1,7 @@
 // Icon files of application bundles: whatever the bytes, every entry found lies inside them, nothing
 // larger than the side limit is offered for decoding, and what decodes fits the frame asked for.
 
-#include "platform/desktop/IcnsReader.h"
+#include "platform/gui/IcnsReader.h"
 #include "fuzz/support/Fuzz.h"
 #include "platform/gui/ApplicationIconLoader.h"
 

@@ -35,6 +35,8 @@ struct AIStatus {
     QString explanation() const;
     QString toolTip() const;
     QString accessibleName() const;
+    // The symbol beside the short title.
+    QString symbol() const { return QStringLiteral("sparkles"); }
     Tone tone() const;
 
     friend bool operator==(const AIStatus&, const AIStatus&) = default;

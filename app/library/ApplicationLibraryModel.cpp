@@ -6,10 +6,11 @@
 #include "core/applications/RunningBundles.h"
 #include "core/common/ThreadExecutors.h"
 #include "core/monitoring/ProcessPlatform.h"
-#include "platform/SystemClock.h"
 
 #include <QDir>
 #include <QTimer>
+#include <chrono>
+#include <stdexcept>
 
 namespace lunorvale {
 namespace {
@@ -37,6 +38,12 @@ QList<ApplicationRunningTarget> runningBundleTargets(QList<RunningBundle> bundle
     return targets;
 }
 
+// A model given no removal service checks and removes nothing; the page says that the operation could
+// not be completed.
+[[noreturn]] void refuseRemoval() {
+    throw std::runtime_error("no removal service was given");
+}
+
 ApplicationManagementGuidance requiresQuit(const QString& reason, const QString& nextStep) {
     return ApplicationManagementGuidance{ApplicationManagementGuidance::Kind::requiresQuit, reason, nextStep,
                                          std::nullopt};
@@ -44,65 +51,68 @@ ApplicationManagementGuidance requiresQuit(const QString& reason, const QString&
 
 } // namespace
 
+std::function<QList<ApplicationRunningTarget>(const CancellationToken&)>
+ApplicationLibraryServices::runningBundles(ProcessPlatform& processes) {
+    auto lister = std::make_shared<RunningBundles>(processes);
+    auto quitter = std::make_shared<RunningBundles>(processes);
+    return [lister, quitter](const CancellationToken& cancellation) {
+        return runningBundleTargets(lister->list(cancellation), quitter);
+    };
+}
+
 ApplicationLibraryModel::ApplicationLibraryModel(bool preview, ApplicationLibraryServices services,
                                                  QObject* parent)
     : QObject(parent), m_preview(preview), m_services(std::move(services)),
       m_delivery(std::make_shared<Delivery>(this)) {
-    // One scan or size walk and one check or removal at a time; background work must not slow the
-    // interface or the sampling.
-    if (!m_services.work) {
-        m_ownWork = std::make_unique<PoolExecutor>(2, QThread::LowPriority);
-        m_services.work = m_ownWork.get();
+    // What was not given reaches nothing: whatever a test or a screenshot run leaves out stays in the
+    // process.
+    if (!m_services.work || !m_services.looks) {
+        m_ownWork = std::make_unique<LaterExecutor>(this);
+        if (!m_services.work)
+            m_services.work = m_ownWork.get();
+        if (!m_services.looks)
+            m_services.looks = m_ownWork.get();
     }
-    if (!m_services.looks) {
-        m_ownLooks = std::make_unique<PoolExecutor>(1);
-        m_services.looks = m_ownLooks.get();
-    }
-
     if (!m_services.runningApplications) {
-        if (m_services.processes) {
-            auto lister = std::make_shared<RunningBundles>(*m_services.processes);
-            auto quitter = std::make_shared<RunningBundles>(*m_services.processes);
-            m_services.runningApplications = [lister, quitter](const CancellationToken& cancellation) {
-                return runningBundleTargets(lister->list(cancellation), quitter);
-            };
-        } else {
-            m_services.runningApplications = [](const CancellationToken&) {
-                return QList<ApplicationRunningTarget>();
-            };
-        }
-    }
-    if (!m_services.scan) {
-        m_services.scan = [](const CancellationToken& cancellation) {
-            return ApplicationInventory(ApplicationInventory::defaultRoots()).scan(cancellation);
+        m_services.runningApplications = [](const CancellationToken&) {
+            return QList<ApplicationRunningTarget>();
         };
     }
-    if (!m_services.bundleSize)
-        m_services.bundleSize = &ApplicationInventory::bundleSize;
+    if (!m_services.scan) {
+        m_services.scan = [](const CancellationToken&) {
+            return ApplicationScan{};
+        };
+    }
+    if (!m_services.bundleSize) {
+        m_services.bundleSize = [](const InstalledApplication&, const CancellationToken&) {
+            return int64_t(0);
+        };
+    }
     if (!m_services.prepare) {
-        m_services.prepare = [](const InstalledApplication& application,
-                                const ApplicationLibraryServices::PhaseCallback& onPhase,
-                                const CancellationToken& cancellation) {
-            return ApplicationRemovalService().prepare(application, onPhase, cancellation);
+        m_services.prepare = [](const InstalledApplication&, const ApplicationLibraryServices::PhaseCallback&,
+                                const CancellationToken&) -> ApplicationRemovalPlan {
+            refuseRemoval();
         };
     }
     if (!m_services.execute) {
-        m_services.execute = [](const ApplicationRemovalPlan& plan,
-                                const ApplicationLibraryServices::PhaseCallback& onPhase,
-                                const CancellationToken& cancellation) {
-            return ApplicationRemovalService().execute(plan, onPhase, cancellation);
+        m_services.execute = [](const ApplicationRemovalPlan&,
+                                const ApplicationLibraryServices::PhaseCallback&,
+                                const CancellationToken&) -> ApplicationRemovalResult {
+            refuseRemoval();
         };
     }
-    if (!m_services.removalLog)
-        m_services.removalLog = &ApplicationRemovalLog::standard;
-    if (!m_services.analyze) {
-        m_services.analyze = [client = AIClient()](const QString& summary,
-                                                   const AIConfiguration& configuration,
-                                                   const QString& apiKey, AIAnalysisPurpose purpose,
-                                                   AIClient::Completion completion) {
-            return client.analyze(summary, configuration, apiKey, purpose, std::move(completion));
+    if (!m_services.removeUnfinishedTrashRecords) {
+        m_services.removeUnfinishedTrashRecords = [](const QList<ApplicationRemovalReceipt>&,
+                                                     const QDateTime&) {
         };
     }
+    if (!m_services.removalLog) {
+        m_services.removalLog = [log = ApplicationRemovalLog::inMemory()] {
+            return log;
+        };
+    }
+    if (!m_services.analyze)
+        m_services.analyze = AIRequests::unreachable(this);
     if (preview)
         loadPreview();
 }
@@ -116,8 +126,6 @@ ApplicationLibraryModel::~ApplicationLibraryModel() {
     m_aiGeneration = QUuid::createUuid();
     m_aiTask.cancel();
     m_delivery->close();
-    m_ownWork.reset();
-    m_ownLooks.reset();
 }
 
 QDateTime ApplicationLibraryModel::now() const {
@@ -127,7 +135,9 @@ QDateTime ApplicationLibraryModel::now() const {
 double ApplicationLibraryModel::uptime() const {
     if (m_services.uptime)
         return m_services.uptime();
-    return m_services.processes ? m_services.processes->uptime() : SystemClock::uptime();
+    if (m_services.processes)
+        return m_services.processes->uptime();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 ApplicationRemovalLog ApplicationLibraryModel::removalLog() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ports/AIRequests.h"
 #include "core/ai/AIAnalysisPurpose.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/ApplicationAdviceSummary.h"
@@ -7,7 +8,6 @@
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/InstalledApplication.h"
 #include "core/common/CancellationToken.h"
-#include "platform/desktop/AIClient.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -40,44 +40,53 @@ struct ApplicationRunningTarget {
     std::function<bool()> requestQuit;
 };
 
-// What the library model works with. Every member has a default, so the shell passes only the desktop's
-// objects; tests replace any of them. The caller keeps every pointer alive longer than the model.
+// What the library model works with: the composition root gives the desktop's own, a screenshot run
+// stand-ins that keep everything in memory, tests their fakes. A member left out reaches nothing: no
+// application is listed or running, every removal check and removal is refused, the receipts live in
+// memory, advice requests fail as without a network, and the work runs on the interface thread between
+// events. The caller keeps every pointer alive longer than the model.
 struct ApplicationLibraryServices {
     using PhaseCallback = ApplicationRemovalService::PhaseCallback;
 
-    // The user's processes: which application bundles run, the polite quit request and the monotonic
-    // clock. Absent: nothing is running.
+    // The user's processes: the monotonic clock of the quit wait. Absent: the steady clock.
     ProcessPlatform* processes = nullptr;
     // Called off the interface thread, one call at a time; the targets' requestQuit is called on the
-    // interface thread. Null: the bundles of `processes`.
+    // interface thread. runningBundles() gives those of a process table.
     std::function<QList<ApplicationRunningTarget>(const CancellationToken&)> runningApplications;
-    // Called off the interface thread. Null: the inventory over its default roots, and its bundle size.
+    // Called off the interface thread.
     std::function<ApplicationScan(const CancellationToken&)> scan;
     std::function<int64_t(const InstalledApplication&, const CancellationToken&)> bundleSize;
-    // Called off the interface thread. Null: a fresh default removal service for each call.
+    // Called off the interface thread.
     std::function<ApplicationRemovalPlan(const InstalledApplication&, const PhaseCallback&,
                                          const CancellationToken&)>
         prepare;
     std::function<ApplicationRemovalResult(const ApplicationRemovalPlan&, const PhaseCallback&,
                                            const CancellationToken&)>
         execute;
-    // The receipt log, asked for at every use. Null: ApplicationRemovalLog::standard().
+    // Removes the trash records that removals ended before their move left behind
+    // (ApplicationRemovalService::removeUnfinishedTrashRecords). Called off the interface thread.
+    std::function<void(const QList<ApplicationRemovalReceipt>& receipts, const QDateTime& before)>
+        removeUnfinishedTrashRecords;
+    // The receipt log, asked for at every use. Absent: one in memory, for the life of the model.
     std::function<ApplicationRemovalLog()> removalLog;
     FileRevealer* revealer = nullptr;              // absent: nothing is revealed
     ApplicationLauncher* launcher = nullptr;       // absent: opening an application fails
     std::shared_ptr<CachedKeychainStore> keychain; // absent: requests go without a key
-    // Starts an advice request; the completion runs later on the interface thread. Null: AIClient.
-    std::function<AIRequestHandle(const QString& summary, const AIConfiguration&, const QString& apiKey,
-                                  AIAnalysisPurpose, AIClient::Completion)>
-        analyze;
-    // Monotonic seconds for the quit wait. Null: the clock of `processes`, else the system's.
+    // Starts an advice request; the completion runs later on the interface thread.
+    AIRequest analyze;
+    // Monotonic seconds for the quit wait. Null: the clock of `processes`.
     std::function<double()> uptime;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
     // Run the scan, the sizing, the removal check and the removal, and the looks at the running
-    // applications. Null: pools of the model's own (two threads at low priority; one thread for looks).
+    // applications. The program gives two threads at low priority for the work, one for the looks.
     Executor* work = nullptr;
     Executor* looks = nullptr;
+
+    // The running applications of a process table: which bundles its processes run, and a polite quit
+    // request to each.
+    static std::function<QList<ApplicationRunningTarget>(const CancellationToken&)>
+    runningBundles(ProcessPlatform& processes);
 };
 
 // The one observable model behind the application library page: it lists the installed bundles and
@@ -132,8 +141,7 @@ class ApplicationLibraryModel final : public QObject {
 
 public:
     ApplicationLibraryModel(bool preview, ApplicationLibraryServices services, QObject* parent = nullptr);
-    // Stops the background work and waits for it on the model's own pools; nothing it still produces is
-    // applied.
+    // Stops the background work; nothing it still produces is applied.
     ~ApplicationLibraryModel() override;
 
     // --- Published state ---
@@ -334,10 +342,8 @@ private:
 
     const bool m_preview;
     ApplicationLibraryServices m_services;
-    // The pools where none was injected. Looks at the running applications go one at a time, beside the
-    // scan and the removal work.
+    // Where the work runs when no executor was given.
     std::unique_ptr<Executor> m_ownWork;
-    std::unique_ptr<Executor> m_ownLooks;
     std::shared_ptr<Delivery> m_delivery;
 
     // Published.

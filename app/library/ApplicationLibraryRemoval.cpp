@@ -1,11 +1,11 @@
 #include "app/library/ApplicationLibraryErrors.h"
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/library/BackgroundWork.h"
+#include "app/ports/ApplicationLauncher.h"
+#include "app/ports/FileRevealer.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/ApplicationAdviceSummary.h"
 #include "core/ai/KeychainStore.h"
-#include "platform/desktop/ApplicationLauncher.h"
-#include "platform/desktop/FileReveal.h"
 #include "platform/files/CheckedFiles.h"
 
 #include <QPointer>
@@ -239,13 +239,14 @@ void ApplicationLibraryModel::clearReceipts() {
 void ApplicationLibraryModel::removeUnfinishedTrashRecords() {
     if (m_preview)
         return;
-    m_services.work->run([log = removalLog(), before = now()] {
-        try {
-            ApplicationRemovalService::removeUnfinishedTrashRecords(log.load(), before);
-        } catch (const std::exception&) {
-            // A log that cannot be read is the receipts sheet's to tell; the records wait for a removal.
-        }
-    });
+    m_services.work->run(
+        [log = removalLog(), before = now(), remove = m_services.removeUnfinishedTrashRecords] {
+            try {
+                remove(log.load(), before);
+            } catch (const std::exception&) {
+                // A log that cannot be read is the receipts sheet's to tell; the records wait for a removal.
+            }
+        });
 }
 
 // --- Reveals and opening ---
@@ -281,7 +282,7 @@ void ApplicationLibraryModel::revealRemovalLog() {
     if (CheckedFiles::exists(file.toLocalFile()))
         reveal(file);
     else
-        reveal(FreedesktopFileRevealer::parentFolder(file));
+        reveal(FileRevealer::parentFolder(file));
 }
 
 void ApplicationLibraryModel::revealRelated(const ApplicationManagementGuidance& guidance) {

@@ -1,13 +1,14 @@
 #include "app/model/AppModel.h"
 
 #include "app/model/SamplingService.h"
+#include "app/ports/SleepWatcher.h"
+#include "app/ports/UserNotificationCenter.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/ProcessOrder.h"
-#include "platform/desktop/SleepWatcher.h"
-#include "platform/desktop/UserNotificationCenter.h"
 
 #include <QJsonArray>
 #include <QPointer>
@@ -46,14 +47,10 @@ std::optional<QList<QDateTime>> storedAttempts(const QJsonValue& value) {
 AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     : QObject(parent), m_preview(preview), m_services(std::move(services)) {
     Q_ASSERT(m_services.processPlatform);
-    if (!m_services.analyze) {
-        m_services.analyze = [client = AIClient(m_services.aiDeadline)](
-                                 const QString& summary, const AIConfiguration& configuration,
-                                 const QString& apiKey, AIAnalysisPurpose purpose,
-                                 AIClient::Completion completion) {
-            return client.analyze(summary, configuration, apiKey, purpose, std::move(completion));
-        };
-    }
+    // What was not given reaches nothing: whatever a test or a screenshot run leaves out stays in the
+    // process.
+    if (!m_services.analyze)
+        m_services.analyze = AIRequests::unreachable(this);
     // Created now, started by the shell once launching has finished.
     m_softwareUpdater = new SoftwareUpdater(m_preview, std::move(m_services.updaterFactory), this);
     // A coarse timer may fire a twentieth of its interval early or late; the charts and the detectors
@@ -101,7 +98,11 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
         return;
     }
 
-    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform, m_services.sampling);
+    if (!m_services.sampling) {
+        m_ownSampling = std::make_unique<LaterExecutor>(this);
+        m_services.sampling = m_ownSampling.get();
+    }
+    m_sampler = std::make_unique<SamplingService>(*m_services.processPlatform, *m_services.sampling);
     loadStoredSettings();
     refreshSystemStatus();
     if (!m_isMonitoring)

@@ -3,6 +3,9 @@
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
 #include "app/model/SoftwareUpdater.h"
+#include "app/ports/AIRequests.h"
+#include "app/ports/DesktopApplications.h"
+#include "app/ports/LoginItem.h"
 #include "core/ai/AIConfiguration.h"
 #include "core/ai/AIKeyStatus.h"
 #include "core/ai/ProcessDecisionAdvice.h"
@@ -17,9 +20,6 @@
 #include "core/monitoring/ProcessPlatform.h"
 #include "core/monitoring/ProcessSort.h"
 #include "core/monitoring/ResourceHistory.h"
-#include "platform/desktop/AIClient.h"
-#include "platform/desktop/DesktopApplications.h"
-#include "platform/desktop/LoginItem.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QDateTime>
@@ -46,8 +46,9 @@ class SleepWatcher;
 class UserNotificationCenter;
 struct AnalyzedSample;
 
-// What the model works with: the composition root gives the desktop's own, or for a screenshot run
-// stand-ins that keep everything in memory. The caller keeps every pointer alive longer than the model.
+// What the model works with: the composition root gives the desktop's own, a screenshot run stand-ins
+// that keep everything in memory, tests their fakes. A member left out reaches nothing outside the
+// process. The caller keeps every pointer alive longer than the model.
 struct AppModelServices {
     ProcessPlatform* processPlatform = nullptr;         // required
     std::optional<SettingsStore> settingsStore;         // absent: no setting is read or stored
@@ -60,15 +61,13 @@ struct AppModelServices {
     std::function<LocalHistoryStore()> historyStore;
     // The wall clock. Null: the system clock.
     std::function<QDateTime()> now;
-    // Runs the sampling jobs, in order. Null: a thread of the model's own.
+    // Runs the sampling jobs, in order; the program gives a thread of their own. Null: on the interface
+    // thread between events.
     Executor* sampling = nullptr;
     std::chrono::milliseconds stopRecheckDelay{2000};
-    std::chrono::milliseconds aiDeadline = AIClient::defaultDeadline;
     // Starts one request to the AI service; the completion runs later on the interface thread. Null:
-    // AIClient with `aiDeadline`.
-    std::function<AIRequestHandle(const QString& summary, const AIConfiguration&, const QString& apiKey,
-                                  AIAnalysisPurpose, AIClient::Completion)>
-        analyze;
+    // every request fails as without a network.
+    AIRequest analyze;
     // Makes the update controller when the shell starts the updater. Null: the updater cannot start.
     UpdaterFactory updaterFactory;
 };
@@ -399,6 +398,8 @@ private:
     const bool m_preview;
     AppModelServices m_services;
     std::unique_ptr<ProcessController> m_controller;
+    // Where the samples are taken when no executor was given; made before the worker, gone after it.
+    std::unique_ptr<Executor> m_ownSampling;
     std::unique_ptr<SamplingService> m_sampler;
     std::unique_ptr<SampleAnalyzer> m_previewAnalyzer; // preview pages derive their resources here
     std::unique_ptr<AutomaticProcessAdvice> m_automaticAdvice;

@@ -3,13 +3,13 @@
 #include "app/model/AppModel.h"
 
 #include "app/model/ProcessInspection.h"
+#include "app/ports/UserNotificationCenter.h"
 #include "core/ai/DiagnosticSummary.h"
 #include "core/ai/KeychainStore.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/MutedProcess.h"
 #include "core/monitoring/SourceResolver.h"
-#include "platform/desktop/UserNotificationCenter.h"
 
 #include <QPointer>
 #include <QTimer>

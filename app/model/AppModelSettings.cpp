@@ -2,6 +2,8 @@
 // the mutes and the model's side of the activity history.
 #include "app/model/AppModel.h"
 
+#include "app/ports/LoginItem.h"
+#include "app/ports/UserNotificationCenter.h"
 #include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
@@ -9,8 +11,6 @@
 #include "core/common/JsonWriter.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/MutedProcess.h"
-#include "platform/desktop/LoginItem.h"
-#include "platform/desktop/UserNotificationCenter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

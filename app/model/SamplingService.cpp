@@ -1,6 +1,5 @@
 #include "app/model/SamplingService.h"
 
-#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 
@@ -47,26 +46,18 @@ AnalyzedSample SampleAnalyzer::analyze(MonitorSnapshot snapshot, const SampleReq
     return result;
 }
 
-SamplingService::SamplingService(ProcessPlatform& platform, Executor* executor, QObject* parent)
-    : QObject(parent), m_worker(std::make_shared<Worker>(platform, this)), m_executor(executor) {
-    if (!m_executor) {
-        m_ownExecutor = std::make_unique<ThreadExecutor>(QStringLiteral("sampling"));
-        m_executor = m_ownExecutor.get();
-    }
-}
+SamplingService::SamplingService(ProcessPlatform& platform, Executor& executor, QObject* parent)
+    : QObject(parent), m_worker(std::make_shared<Worker>(platform, this)), m_executor(executor) {}
 
 SamplingService::~SamplingService() {
     // A job still running finishes first, and its result is dropped with this object; later jobs find
     // the service gone.
-    {
-        const std::lock_guard lock(m_worker->mutex);
-        m_worker->owner = nullptr;
-    }
-    m_ownExecutor.reset();
+    const std::lock_guard lock(m_worker->mutex);
+    m_worker->owner = nullptr;
 }
 
 void SamplingService::sample(SampleRequest request, Done done) {
-    m_executor->run([worker = m_worker, request = std::move(request), done = std::move(done)] {
+    m_executor.run([worker = m_worker, request = std::move(request), done = std::move(done)] {
         const std::lock_guard lock(worker->mutex);
         if (!worker->owner)
             return;

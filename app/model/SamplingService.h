@@ -58,9 +58,9 @@ private:
     ApplicationCPUDetector m_applicationDetector;
 };
 
-// The sampling worker: it alone owns the collector and the analyzer, and runs one job at a time, by
-// default on a thread of its own in the order asked. Results come back on the thread that owns the
-// service, and never after the service is gone. The platform outlives the service.
+// The sampling worker: it alone owns the collector and the analyzer, and runs one job at a time on the
+// executor it is given, in the order asked. Results come back on the thread that owns the service, and
+// never after the service is gone. The platform and the executor outlive the service.
 class SamplingService final : public QObject {
     Q_OBJECT
 
@@ -69,10 +69,8 @@ public:
     using Result = std::variant<AnalyzedSample, QString>;
     using Done = std::function<void(Result)>;
 
-    // `executor` runs the jobs, in order; null: a thread of the service's own. It may hold jobs past
-    // the service: they then do nothing.
-    explicit SamplingService(ProcessPlatform& platform, Executor* executor = nullptr,
-                             QObject* parent = nullptr);
+    // `executor` runs the jobs, in order. It may hold jobs past the service: they then do nothing.
+    SamplingService(ProcessPlatform& platform, Executor& executor, QObject* parent = nullptr);
     // Waits for a job that runs.
     ~SamplingService() override;
 
@@ -91,8 +89,7 @@ private:
     };
 
     std::shared_ptr<Worker> m_worker;
-    std::unique_ptr<Executor> m_ownExecutor;
-    Executor* m_executor;
+    Executor& m_executor;
 };
 
 } // namespace lunorvale

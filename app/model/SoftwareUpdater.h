@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/update/UpdaterController.h"
+#include "app/ports/UpdaterController.h"
 
 #include <QDateTime>
 #include <QObject>

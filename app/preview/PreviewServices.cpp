@@ -95,21 +95,21 @@ bool PreviewDesktop::openSystemMonitor(const QString& program) {
     return false;
 }
 
-bool PreviewDesktop::hasProgram(const QString&) {
+bool PreviewDesktop::openNotificationSettings() {
+    m_asked.append(QStringLiteral("settings:notifications"));
     return false;
 }
 
-bool PreviewDesktop::start(const DesktopCommand& command) {
-    m_asked.append(QStringLiteral("start:") + command.program);
-    return false;
+void PreviewDesktop::openLoginItemSettings() {
+    m_asked.append(QStringLiteral("settings:login"));
+}
+
+void PreviewDesktop::revealLoginItems() {
+    m_asked.append(QStringLiteral("settings:login-items"));
 }
 
 bool PreviewDesktop::openURL(const QUrl& url) {
     return open(url);
-}
-
-void PreviewDesktop::reveal(const QString& path) {
-    m_asked.append(QStringLiteral("reveal:") + path);
 }
 
 bool PreviewDesktop::open(const QUrl& url) {
@@ -118,7 +118,7 @@ bool PreviewDesktop::open(const QUrl& url) {
 }
 
 void PreviewDesktop::reveal(const QUrl& item) {
-    reveal(item.toLocalFile());
+    m_asked.append(QStringLiteral("reveal:") + item.toLocalFile());
 }
 
 bool PreviewDesktop::open(const QUrl& bundle, const QString&) {
@@ -152,24 +152,6 @@ PreviewServices::PreviewServices()
 
 PreviewServices::~PreviewServices() = default;
 
-namespace {
-
-// Every request fails as it would without a network, later and on the interface thread.
-auto unreachableService(QObject* context) {
-    return [context](const QString&, const AIConfiguration&, const QString&, AIAnalysisPurpose,
-                     AIClient::Completion completion) {
-        QMetaObject::invokeMethod(
-            context,
-            [completion = std::move(completion)] {
-                completion({std::nullopt, AIServiceError(AIServiceError::Kind::networkUnavailable), false});
-            },
-            Qt::QueuedConnection);
-        return AIRequestHandle();
-    };
-}
-
-} // namespace
-
 AppModelServices PreviewServices::modelServices() {
     AppModelServices services;
     services.processPlatform = &m_processes;
@@ -178,16 +160,21 @@ AppModelServices PreviewServices::modelServices() {
     services.notifications = m_desktop.get();
     services.loginItem = m_desktop.get();
     services.desktopApplications = m_desktop.get();
+    services.sleepWatcher = &m_sleep;
     services.historyStore = [history = m_history] {
         return history;
     };
-    services.analyze = unreachableService(m_desktop.get());
+    services.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
+    services.analyze = AIRequests::unreachable(m_desktop.get());
     return services;
 }
 
 ApplicationLibraryServices PreviewServices::libraryServices() {
     ApplicationLibraryServices services;
     services.processes = &m_processes;
+    services.runningApplications = ApplicationLibraryServices::runningBundles(m_processes);
     services.scan = [](const CancellationToken&) {
         return ApplicationScan{};
     };
@@ -202,13 +189,23 @@ ApplicationLibraryServices PreviewServices::libraryServices() {
                           const CancellationToken&) -> ApplicationRemovalResult {
         refuseRemoval();
     };
+    services.removeUnfinishedTrashRecords = [](const QList<ApplicationRemovalReceipt>&, const QDateTime&) {
+    };
     services.removalLog = [log = m_removalLog] {
         return log;
     };
     services.revealer = m_desktop.get();
     services.launcher = m_desktop.get();
     services.keychain = m_keychain;
-    services.analyze = unreachableService(m_desktop.get());
+    services.analyze = AIRequests::unreachable(m_desktop.get());
+    services.uptime = [this] {
+        return m_processes.uptime();
+    };
+    services.now = [] {
+        return QDateTime::currentDateTimeUtc();
+    };
+    services.work = &m_work;
+    services.looks = &m_looks;
     return services;
 }
 

@@ -2,14 +2,17 @@
 
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
+#include "app/ports/ApplicationLauncher.h"
+#include "app/ports/DesktopApplications.h"
+#include "app/ports/DesktopOpener.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/FileWriter.h"
+#include "app/ports/LoginItem.h"
+#include "app/ports/SleepWatcher.h"
+#include "app/ports/UrlOpener.h"
+#include "app/ports/UserNotificationCenter.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
-#include "platform/desktop/ApplicationLauncher.h"
-#include "platform/desktop/DesktopApplications.h"
-#include "platform/desktop/DesktopOpener.h"
-#include "platform/desktop/FileReveal.h"
-#include "platform/desktop/LoginItem.h"
-#include "platform/desktop/UserNotificationCenter.h"
-#include "platform/files/AtomicFile.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QByteArray>
@@ -36,7 +39,7 @@ class PreviewDesktop final : public UserNotificationCenter,
     Q_OBJECT
 
 public:
-    // One line per request, in order ("reveal:/path", "start:gnome-control-center", …).
+    // One line per request, in order ("reveal:/path", "settings:notifications", …).
     const QStringList& asked() const { return m_asked; }
     // The files written, by path.
     const QHash<QString, QByteArray>& files() const { return m_files; }
@@ -52,10 +55,10 @@ public:
     std::optional<QString> systemMonitor() override;
     bool openSystemMonitor(const QString& program) override;
     // DesktopOpener
-    bool hasProgram(const QString& name) override;
-    bool start(const DesktopCommand& command) override;
+    bool openNotificationSettings() override;
+    void openLoginItemSettings() override;
+    void revealLoginItems() override;
     bool openURL(const QUrl& url) override;
-    void reveal(const QString& path) override;
     // UrlOpener, FileRevealer
     bool open(const QUrl& url) override;
     void reveal(const QUrl& item) override;
@@ -76,9 +79,11 @@ private:
 
 // Everything a screenshot run works with, chosen once by the composition root: stores that start
 // empty and keep every change in memory, a process table of its own with no process in it (its
-// checked signal reaches no process of the system), a key store in memory, the desktop above, no
-// update layer, and an AI service that answers every request with "network unavailable". Nothing
-// here reaches outside the process, whatever the models and screens over it do.
+// checked signal reaches no process of the system), a key store in memory, the desktop above, a sleep
+// that never comes, no update layer, an application library that lists nothing and refuses every
+// removal, and an AI service that answers every request with "network unavailable". Nothing here
+// reaches outside the process, whatever the models and screens over it do. A screenshot takes no
+// sample, so the model is given no sampling thread.
 //
 // Lives longer than the models made over it.
 class PreviewServices final {
@@ -99,9 +104,13 @@ public:
 private:
     InMemoryProcessPlatform m_processes;
     std::shared_ptr<PreviewDesktop> m_desktop = std::make_shared<PreviewDesktop>();
+    SleepWatcher m_sleep;
     std::shared_ptr<CachedKeychainStore> m_keychain;
     LocalHistoryStore m_history = LocalHistoryStore::inMemory();
     ApplicationRemovalLog m_removalLog = ApplicationRemovalLog::inMemory();
+    // The library's work and looks, as the program's; they wait for their jobs when they go.
+    PoolExecutor m_work{2, QThread::LowPriority};
+    PoolExecutor m_looks{1};
 };
 
 } // namespace lunorvale

@@ -140,15 +140,13 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // 1. One copy per session.
-    const QString name = m_services.singleInstanceName.isEmpty()
-                             ? QString::fromLatin1(SingleInstance::serviceName)
-                             : m_services.singleInstanceName;
-    if (!m_services.bus)
-        m_services.bus = QDBusConnection::sessionBus();
-    m_singleInstance = new SingleInstance(*m_services.bus, name, this);
-    if (m_singleInstance->claim() == SingleInstance::Outcome::secondary)
-        return Launch::secondCopy;
-    connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
+    if (m_services.makeSingleInstance) {
+        m_singleInstance = m_services.makeSingleInstance().release();
+        m_singleInstance->setParent(this);
+        if (m_singleInstance->claim() == SingleInstance::Outcome::secondary)
+            return Launch::secondCopy;
+        connect(m_singleInstance, &SingleInstance::activated, this, &AppDelegate::openMain);
+    }
 
     // 2. The screens, the model (with its updater) and the library: what reaches the desktop is made
     // only once this is the one copy.
@@ -170,7 +168,10 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
     createStatusItem();
 
     // 9. Appearance: the stored setting, resolved against the desktop.
-    m_portal = new ColorSchemePortal(*m_services.bus, this);
+    if (m_services.makeColorScheme) {
+        m_portal = m_services.makeColorScheme().release();
+        m_portal->setParent(this);
+    }
     m_appearance = new WindowAppearance(m_portal, &Palette::apply, this);
     m_appearance->setSetting(m_model->appearance());
     connect(m_model.get(), &AppModel::appearanceChanged, m_appearance,

@@ -6,7 +6,6 @@
 #include "ui/window/ScreenFactory.h"
 #include "ui/window/WindowRequests.h"
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 #include <QSize>
@@ -39,17 +38,17 @@ class WindowAppearance;
 struct ShellServices {
     // The one model of a run; `preview` fixes preview mode.
     std::function<std::unique_ptr<AppModel>(bool preview)> makeModel;
-    // The application library of a run (default: one over no desktop services, which lists nothing
-    // until asked to scan; in preview mode its sample applications).
+    // The application library of a run (default: one over no desktop services, which lists nothing;
+    // in preview mode its sample applications).
     std::function<std::unique_ptr<ApplicationLibraryModel>(bool preview)> makeLibrary;
     std::function<std::unique_ptr<ScreenFactory>()> makeScreens;
     // Where the main window's frame is kept; absent: not kept.
     std::optional<SettingsStore> settings;
-    // The bus for the single copy and the desktop's colour scheme (absent: the session bus, connected
-    // to only by a run that is not a screenshot), and the name the one copy owns there (empty: the
-    // program's own).
-    std::optional<QDBusConnection> bus;
-    QString singleInstanceName;
+    // What keeps one copy per session (absent: every run is the one copy) and the desktop's colour
+    // scheme (absent: the palette's lightness). Made only by a run that is not a screenshot, before
+    // anything else.
+    std::function<std::unique_ptr<SingleInstance>()> makeSingleInstance;
+    std::function<std::unique_ptr<ColorSchemePortal>()> makeColorScheme;
     // How the quit alert is shown and the program ended (defaults: modal alert, leave the event loop).
     UserQuitConfirmation::Present presentQuit;
     UserQuitConfirmation::Terminate terminate;

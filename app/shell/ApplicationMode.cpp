@@ -5,19 +5,26 @@
 #include "app/shell/AppDelegate.h"
 #include "app/shell/ProgramIdentity.h"
 #include "core/ai/KeychainStore.h"
+#include "core/applications/ApplicationInventory.h"
+#include "core/applications/ApplicationRemovalService.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/DesktopEntries.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "platform/desktop/AIClient.h"
 #include "platform/desktop/ApplicationLauncher.h"
+#include "platform/desktop/AtomicFileWriter.h"
+#include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/DesktopApplications.h"
+#include "platform/desktop/DesktopOpener.h"
+#include "platform/desktop/DesktopUrlOpener.h"
 #include "platform/desktop/FileReveal.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SecretServiceBackend.h"
+#include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
-#include "platform/files/AtomicFile.h"
-#include "platform/gui/DesktopUrlOpener.h"
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
@@ -33,9 +40,10 @@ namespace lunorvale {
 
 namespace {
 
-// The desktop's services of a normal run: the one place that makes them. Each is made only once the
-// run is known to be the one copy (the shell asks for the screens, the model and the library after
-// claiming it): a second copy touches none of them, and a screenshot run has its own (PreviewServices).
+// The desktop's services of a normal run: the one place that makes them, and with them every member of
+// the services the shell, the models and the screens are given. Each is made only once the run is
+// known to be the one copy (the shell asks for the screens, the model and the library after claiming
+// it): a second copy touches none of them, and a screenshot run has its own (PreviewServices).
 struct DesktopServices {
     LinuxProcessPlatform processes;
     std::unique_ptr<FreedesktopNotifications> notifications;
@@ -47,6 +55,13 @@ struct DesktopServices {
     std::unique_ptr<FreedesktopFileRevealer> revealer;
     BundleLauncher launcher;
     std::unique_ptr<X11PointerPresses> pointerPresses;
+    // The threads: the samples on one of their own; the library's scans, sizes, checks and removals on
+    // two at low priority (they must not slow the interface or the sampling), its looks at the running
+    // applications on one. Last, so that they go first, each waiting for its jobs while everything
+    // those reach still exists.
+    std::unique_ptr<ThreadExecutor> sampling;
+    std::unique_ptr<PoolExecutor> libraryWork;
+    std::unique_ptr<PoolExecutor> libraryLooks;
 
     // Asked when an update wants the program to end: the quit confirmation decides.
     std::function<bool()> requestQuit;
@@ -65,6 +80,12 @@ struct DesktopServices {
             return makeStandardScreens(views());
         };
         services.settings = SettingsStore::applicationStore();
+        services.makeSingleInstance = [] {
+            return std::make_unique<SingleInstance>();
+        };
+        services.makeColorScheme = [] {
+            return std::make_unique<ColorSchemePortal>();
+        };
         // Clicks outside the program are heard on X11 only; elsewhere the popover closes when it
         // loses activation.
         if (QGuiApplication::platformName() == QLatin1String("xcb")) {
@@ -82,6 +103,7 @@ struct DesktopServices {
         sleep = std::make_unique<LogindSleepWatcher>();
         loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
         applications = std::make_unique<LinuxDesktopApplications>();
+        sampling = std::make_unique<ThreadExecutor>(QStringLiteral("sampling"));
         services.settingsStore = SettingsStore::applicationStore();
         services.historyStore = &LocalHistoryStore::applicationStore;
         keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
@@ -90,6 +112,9 @@ struct DesktopServices {
         services.sleepWatcher = sleep.get();
         services.loginItem = loginItem.get();
         services.desktopApplications = applications.get();
+        services.now = &QDateTime::currentDateTimeUtc;
+        services.sampling = sampling.get();
+        services.analyze = AIClient().request();
         UpdateEnvironment environment = UpdateEnvironment::standard();
         environment.requestQuit = [this] {
             return requestQuit && requestQuit();
@@ -105,25 +130,53 @@ struct DesktopServices {
 
     // After the model: the library shares its key store.
     std::unique_ptr<ApplicationLibraryModel> makeLibrary(bool preview) {
+        using PhaseCallback = ApplicationLibraryServices::PhaseCallback;
+        libraryWork = std::make_unique<PoolExecutor>(2, QThread::LowPriority);
+        libraryLooks = std::make_unique<PoolExecutor>(1);
         ApplicationLibraryServices services;
         services.processes = &processes;
+        services.runningApplications = ApplicationLibraryServices::runningBundles(processes);
+        services.scan = [](const CancellationToken& cancellation) {
+            return ApplicationInventory(ApplicationInventory::defaultRoots()).scan(cancellation);
+        };
+        services.bundleSize = &ApplicationInventory::bundleSize;
+        // A fresh removal service for each call: each runs on a worker thread of its own.
+        services.prepare = [](const InstalledApplication& application, const PhaseCallback& onPhase,
+                              const CancellationToken& cancellation) {
+            return ApplicationRemovalService().prepare(application, onPhase, cancellation);
+        };
+        services.execute = [](const ApplicationRemovalPlan& plan, const PhaseCallback& onPhase,
+                              const CancellationToken& cancellation) {
+            return ApplicationRemovalService().execute(plan, onPhase, cancellation);
+        };
+        services.removeUnfinishedTrashRecords = [](const QList<ApplicationRemovalReceipt>& receipts,
+                                                   const QDateTime& before) {
+            ApplicationRemovalService::removeUnfinishedTrashRecords(receipts, before);
+        };
+        services.removalLog = &ApplicationRemovalLog::standard;
         services.revealer = fileRevealer();
         services.launcher = &launcher;
         services.keychain = keychain;
+        services.analyze = AIClient().request();
+        services.uptime = [this] {
+            return processes.uptime();
+        };
+        services.now = &QDateTime::currentDateTimeUtc;
+        services.work = libraryWork.get();
+        services.looks = libraryLooks.get();
         return std::make_unique<ApplicationLibraryModel>(preview, std::move(services));
     }
 
     // What the screens reach of the desktop.
     ViewServices views() {
         ViewServices services;
-        services.desktop = std::make_shared<SystemDesktopOpener>();
+        services.desktop = std::make_shared<SystemDesktopOpener>(urlOpener, *fileRevealer());
         services.revealer = fileRevealer();
         services.urlOpener = &urlOpener;
         services.makeIconLoader = [] {
             return std::make_unique<ApplicationIconLoader>();
         };
         services.fileWriter = std::make_shared<AtomicFileWriter>();
-        services.loginEntryPath = AutostartLoginItem::defaultEntryPath();
         return services;
     }
 

@@ -4,6 +4,7 @@
 
 #include "app/library/ApplicationLibraryModel.h"
 #include "core/applications/ApplicationInventory.h"
+#include "core/common/ThreadExecutors.h"
 #include "ui/library/ApplicationLibraryLogic.h"
 #include "ui/library/ApplicationLibraryView.h"
 #include "ui/library/ApplicationList.h"
@@ -53,6 +54,7 @@ const QList<InstalledApplication>& records() {
 
 struct Page {
     QTemporaryDir folder;
+    PoolExecutor work{2, QThread::LowPriority}, looks{1}; // as the program's
     std::unique_ptr<ApplicationLibraryModel> model;
     std::unique_ptr<ApplicationLibraryView> view;
 
@@ -70,6 +72,8 @@ struct Page {
         services.removalLog = [this] {
             return ApplicationRemovalLog(QUrl::fromLocalFile(folder.filePath(QStringLiteral("r.json"))));
         };
+        services.work = &work;
+        services.looks = &looks;
         model = std::make_unique<ApplicationLibraryModel>(false, services);
         ApplicationLibraryViewServices pageServices;
         pageServices.confirm = [](const LibraryAlert&, QWidget*) {

@@ -5,6 +5,7 @@
 // once every page and sheet of the settings has been opened, in all and grown by them (most of that
 // growth is the pages of the CJK font files their texts touch).
 #include "app/model/AppModel.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "support/InterfaceBench.h"
 #include "ui/settings/PrivacyView.h"
@@ -29,6 +30,7 @@ namespace {
 struct Window {
     QTemporaryDir folder;
     InMemoryProcessPlatform platform;
+    ThreadExecutor sampling{QStringLiteral("sampling")}; // as the program's
     QDateTime clock = QDateTime::currentDateTimeUtc();
     std::unique_ptr<AppModel> model;
     std::unique_ptr<MainView> view;
@@ -42,6 +44,7 @@ struct Window {
                                                  QStringLiteral("/usr/bin/idle"), QStringLiteral("idle")));
         AppModelServices services;
         services.processPlatform = &platform;
+        services.sampling = &sampling;
         services.settingsStore = SettingsStore(folder.filePath(QStringLiteral("defaults.json")));
         const QString history = folder.filePath(QStringLiteral("history.json"));
         services.historyStore = [history] {

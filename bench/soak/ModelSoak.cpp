@@ -8,6 +8,7 @@
 //
 //   lunorvale_soak [cycles=10000] [population=40] [churn=4]
 #include "app/model/AppModel.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 
 #include <QCoreApplication>
@@ -93,8 +94,10 @@ int main(int argc, char** argv) {
 
     QTemporaryDir folder;
     LinuxProcessPlatform platform;
+    ThreadExecutor sampling(QStringLiteral("sampling")); // as the program's
     AppModelServices services;
     services.processPlatform = &platform;
+    services.sampling = &sampling;
     services.settingsStore = SettingsStore(folder.filePath(QStringLiteral("defaults.json")));
     services.historyStore = [&folder] {
         return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));

@@ -5,6 +5,7 @@
 // milliseconds, widgets made during the runs, all widgets (equal at 20 and 2000 processes) and the
 // program's resident memory.
 #include "app/model/AppModel.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "support/InterfaceBench.h"
 #include "ui/kit/LVSegmentedControl.h"
@@ -32,6 +33,7 @@ namespace {
 struct ProcessesWindow {
     QTemporaryDir folder;
     InMemoryProcessPlatform platform;
+    ThreadExecutor sampling{QStringLiteral("sampling")}; // as the program's
     QDateTime clock = QDateTime::currentDateTimeUtc();
     std::unique_ptr<AppModel> model;
     std::unique_ptr<MainView> view;
@@ -46,6 +48,7 @@ struct ProcessesWindow {
                 QStringLiteral("/usr/bin/worker"), QStringLiteral("worker --job %1").arg(pid)));
         AppModelServices services;
         services.processPlatform = &platform;
+        services.sampling = &sampling;
         services.settingsStore = SettingsStore(folder.filePath(QStringLiteral("defaults.json")));
         services.settingsStore->setValue(AppModel::Keys::hasCompletedOnboarding, true);
         services.settingsStore->setValue(AppModel::Keys::monitorSettings,

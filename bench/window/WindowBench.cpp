@@ -4,6 +4,7 @@
 // milliseconds, widgets made during the runs (0 in steady state) and the program's resident memory.
 #include "IdleChildren.h"
 #include "app/model/AppModel.h"
+#include "core/common/ThreadExecutors.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "support/InterfaceBench.h"
@@ -64,12 +65,14 @@ double sampleIntoView(AppModel& model) {
 
 struct Window {
     QTemporaryDir folder;
+    ThreadExecutor sampling{QStringLiteral("sampling")}; // as the program's
     std::unique_ptr<AppModel> model;
     std::unique_ptr<MainView> view;
 
     AppModelServices services(ProcessPlatform& platform) {
         AppModelServices services;
         services.processPlatform = &platform;
+        services.sampling = &sampling;
         services.settingsStore = SettingsStore(folder.filePath(QStringLiteral("defaults.json")));
         services.settingsStore->setValue(AppModel::Keys::hasCompletedOnboarding, true);
         const QString history = folder.filePath(QStringLiteral("history.json"));

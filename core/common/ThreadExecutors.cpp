@@ -31,4 +31,8 @@ void ThreadExecutor::run(Job job) {
     QMetaObject::invokeMethod(m_context, std::move(job), Qt::QueuedConnection);
 }
 
+void LaterExecutor::run(Job job) {
+    QMetaObject::invokeMethod(m_context, std::move(job), Qt::QueuedConnection);
+}
+
 } // namespace lunorvale

@@ -37,4 +37,17 @@ private:
     QObject* m_context; // on m_thread; jobs run through it
 };
 
+// Jobs one at a time, in the order handed over, later on the thread of `context` between its events:
+// no thread of its own. Jobs still waiting when `context` goes are dropped. Where a model was given no
+// executor, its work runs here.
+class LaterExecutor final : public Executor {
+public:
+    explicit LaterExecutor(QObject* context) : m_context(context) {}
+
+    void run(Job job) override;
+
+private:
+    QObject* m_context;
+};
+
 } // namespace lunorvale

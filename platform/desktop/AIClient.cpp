@@ -178,17 +178,19 @@ private:
 
 } // namespace
 
-void AIRequestHandle::cancel() {
-    if (auto* exchange = static_cast<Exchange*>(m_exchange.data()))
-        exchange->cancel();
-}
-
 AIRequestHandle AIClient::analyze(const QString& summary, const AIConfiguration& configuration,
                                   const QString& apiKey, AIAnalysisPurpose purpose,
                                   Completion completion) const {
     auto* exchange = new Exchange(std::move(completion), m_deadline, true);
     exchange->start(summary, configuration, apiKey, purpose);
-    return AIRequestHandle(exchange);
+    return AIRequestHandle(exchange, [exchange] { exchange->cancel(); });
+}
+
+AIRequest AIClient::request() const {
+    return [client = *this](const QString& summary, const AIConfiguration& configuration,
+                            const QString& apiKey, AIAnalysisPurpose purpose, AICompletion completion) {
+        return client.analyze(summary, configuration, apiKey, purpose, std::move(completion));
+    };
 }
 
 QString AIClient::analyzeAndWait(const QString& summary, const AIConfiguration& configuration,

@@ -1,46 +1,15 @@
 #pragma once
 
+#include "app/ports/AIRequests.h"
 #include "core/ai/AIAnalysisPurpose.h"
 #include "core/ai/AIChatExchange.h"
 #include "core/ai/AIConfiguration.h"
-#include "core/ai/AIServiceError.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QString>
 #include <chrono>
-#include <exception>
-#include <functional>
-#include <optional>
 #include <stop_token>
 
 namespace lunorvale {
-
-// Thrown by AIClient::analyzeAndWait when the caller stopped the request.
-class AIRequestCancelled final : public std::exception {
-public:
-    const char* what() const noexcept override { return "AI request cancelled"; }
-};
-
-// The outcome of one request: the answer text, an AIServiceError, or a cancellation.
-struct AIAnalysisOutcome {
-    std::optional<QString> text;
-    std::optional<AIServiceError> error;
-    bool cancelled = false;
-};
-
-// A running request started with AIClient::analyze. Use it on the thread that started the request.
-class AIRequestHandle final {
-public:
-    AIRequestHandle() = default;
-    explicit AIRequestHandle(QObject* exchange) : m_exchange(exchange) {}
-    // Ends the request; its completion then runs with `cancelled`. Nothing happens once it has finished.
-    void cancel();
-    bool isRunning() const { return !m_exchange.isNull(); }
-
-private:
-    QPointer<QObject> m_exchange;
-};
 
 // Sends one question to an OpenAI-compatible chat-completions service and returns the answer text. Every
 // call has its own network access manager: redirects are never followed (a 3xx ends the request, so the
@@ -52,7 +21,7 @@ public:
 
     explicit AIClient(std::chrono::milliseconds deadline = defaultDeadline) : m_deadline(deadline) {}
 
-    using Completion = std::function<void(const AIAnalysisOutcome&)>;
+    using Completion = AICompletion;
 
     // Starts the request on the calling thread, which must run a Qt event loop; returns at once.
     // `completion` runs exactly once on that thread, never before analyze returns; input errors
@@ -65,6 +34,9 @@ public:
     // AIServiceError, or AIRequestCancelled once `stop` is requested.
     QString analyzeAndWait(const QString& summary, const AIConfiguration& configuration,
                            const QString& apiKey, AIAnalysisPurpose purpose, std::stop_token stop = {}) const;
+
+    // `analyze` as the request function the models are given.
+    AIRequest request() const;
 
     static AIChatRequest makeRequest(const QString& summary, const AIConfiguration& configuration,
                                      const QString& apiKey, AIAnalysisPurpose purpose) {

@@ -1,17 +1,11 @@
 #pragma once
 
+#include "app/ports/ApplicationLauncher.h"
+
 #include <QString>
 #include <QUrl>
 
 namespace lunorvale {
-
-// Starts an installed application.
-class ApplicationLauncher {
-public:
-    virtual ~ApplicationLauncher() = default;
-    // Starts the bundle's program detached from this one; false when it could not be started.
-    virtual bool open(const QUrl& bundle, const QString& executable) = 0;
-};
 
 // Runs "Contents/MacOS/<executable>" of the bundle as a detached process with no arguments and the
 // program's original limits. An empty name, or one that leaves that folder, starts nothing.

@@ -2,6 +2,8 @@
 
 #include "platform/ChildProcesses.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace lunorvale {
@@ -29,33 +31,53 @@ std::optional<DesktopCommand> loginItems(const std::function<bool(const QString&
 
 } // namespace SystemSettings
 
-class SystemDesktopOpener::Opener final : public UrlOpener {
-public:
-    bool open(const QUrl& url) override {
-        return startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
-    }
-};
+namespace {
 
-SystemDesktopOpener::SystemDesktopOpener()
-    : m_opener(std::make_unique<Opener>()),
-      m_revealer(std::make_unique<FreedesktopFileRevealer>(m_opener.get())) {}
-
-SystemDesktopOpener::~SystemDesktopOpener() = default;
-
-bool SystemDesktopOpener::hasProgram(const QString& name) {
+bool onPath(const QString& name) {
     return !QStandardPaths::findExecutable(name).isEmpty();
 }
 
-bool SystemDesktopOpener::start(const DesktopCommand& command) {
-    return startDetached(command.program, command.arguments);
+bool start(const std::optional<DesktopCommand>& command) {
+    return command && startDetached(command->program, command->arguments);
+}
+
+} // namespace
+
+SystemDesktopOpener::SystemDesktopOpener(UrlOpener& urls, FileRevealer& files, QString loginEntry)
+    : m_urls(urls), m_files(files), m_loginEntry(std::move(loginEntry)) {}
+
+bool SystemDesktopOpener::openNotificationSettings() {
+    return start(SystemSettings::notifications(&onPath));
+}
+
+void SystemDesktopOpener::openLoginItemSettings() {
+    if (start(SystemSettings::loginItems(&onPath)) || m_loginEntry.isEmpty())
+        return;
+    // No settings of the desktop's own: the entry itself, or the folder it would be in.
+    const QFileInfo entry(m_loginEntry);
+    if (entry.exists())
+        reveal(entry.absoluteFilePath());
+    else if (QFileInfo(entry.absolutePath()).isDir())
+        reveal(entry.absolutePath());
+    else
+        reveal(QFileInfo(entry.absolutePath()).absolutePath());
+}
+
+void SystemDesktopOpener::revealLoginItems() {
+    if (m_loginEntry.isEmpty())
+        return;
+    // The desktop's login items are the autostart entries: their folder, or the one above it when
+    // there is none yet.
+    const QString autostart = QFileInfo(m_loginEntry).absolutePath();
+    reveal(QDir(autostart).exists() ? autostart : QFileInfo(autostart).absolutePath());
 }
 
 bool SystemDesktopOpener::openURL(const QUrl& url) {
-    return m_opener->open(url);
+    return m_urls.open(url);
 }
 
 void SystemDesktopOpener::reveal(const QString& path) {
-    m_revealer->reveal(QUrl::fromLocalFile(path));
+    m_files.reveal(QUrl::fromLocalFile(path));
 }
 
 } // namespace lunorvale

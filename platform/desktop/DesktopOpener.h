@@ -1,12 +1,14 @@
 #pragma once
 
-#include "platform/desktop/FileReveal.h"
+#include "app/ports/DesktopOpener.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/UrlOpener.h"
+#include "platform/desktop/LoginItem.h"
 
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace lunorvale {
@@ -18,21 +20,6 @@ struct DesktopCommand {
     friend bool operator==(const DesktopCommand&, const DesktopCommand&) = default;
 };
 
-// How the interface reaches the rest of the desktop: the system settings, web pages and the file
-// manager. Every call returns at once.
-class DesktopOpener {
-public:
-    virtual ~DesktopOpener() = default;
-    // Whether a program of that name is on PATH.
-    virtual bool hasProgram(const QString& name) = 0;
-    // False when it could not be started.
-    virtual bool start(const DesktopCommand& command) = 0;
-    // A web page or folder in the desktop's handler; false when that could not be started.
-    virtual bool openURL(const QUrl& url) = 0;
-    // A file or folder shown selected in the file manager.
-    virtual void reveal(const QString& path) = 0;
-};
-
 namespace SystemSettings {
 // The notification settings of the first desktop whose settings program is on PATH (GNOME, KDE,
 // Xfce); absent when none is.
@@ -41,22 +28,27 @@ std::optional<DesktopCommand> notifications(const std::function<bool(const QStri
 std::optional<DesktopCommand> loginItems(const std::function<bool(const QString&)>& hasProgram);
 } // namespace SystemSettings
 
-// The desktop itself: programs started detached with the program's original open-file limit, web
-// pages and folders through xdg-open, reveals through the file manager's D-Bus interface.
+// The desktop itself: its settings programs found on PATH and started detached with the program's
+// original open-file limit, web pages and folders through `urls`, reveals through `files`. Without
+// settings for login items, the autostart entry `loginEntry` is shown in the file manager instead:
+// the entry itself, or the folder it would be in, or the folder above that.
 class SystemDesktopOpener final : public DesktopOpener {
 public:
-    SystemDesktopOpener();
-    ~SystemDesktopOpener() override;
+    // `urls` and `files` outlive the opener.
+    SystemDesktopOpener(UrlOpener& urls, FileRevealer& files,
+                        QString loginEntry = AutostartLoginItem::defaultEntryPath());
 
-    bool hasProgram(const QString& name) override;
-    bool start(const DesktopCommand& command) override;
+    bool openNotificationSettings() override;
+    void openLoginItemSettings() override;
+    void revealLoginItems() override;
     bool openURL(const QUrl& url) override;
-    void reveal(const QString& path) override;
 
 private:
-    class Opener;
-    std::unique_ptr<Opener> m_opener;
-    std::unique_ptr<FreedesktopFileRevealer> m_revealer;
+    void reveal(const QString& path);
+
+    UrlOpener& m_urls;
+    FileRevealer& m_files;
+    QString m_loginEntry;
 };
 
 } // namespace lunorvale

@@ -10,13 +10,6 @@ FreedesktopFileRevealer::FreedesktopFileRevealer(UrlOpener* opener, QDBusConnect
                                                  QObject* parent)
     : QObject(parent), m_opener(opener), m_bus(std::move(bus)), m_service(std::move(service)) {}
 
-QUrl FreedesktopFileRevealer::parentFolder(const QUrl& item) {
-    QString path = QDir::cleanPath(item.toLocalFile());
-    const qsizetype slash = path.lastIndexOf(u'/');
-    path = slash <= 0 ? QStringLiteral("/") : path.left(slash);
-    return QUrl::fromLocalFile(path);
-}
-
 void FreedesktopFileRevealer::reveal(const QUrl& item) {
     if (!item.isLocalFile())
         return;

@@ -1,28 +1,14 @@
 #pragma once
 
+#include "app/ports/FileRevealer.h"
+#include "app/ports/UrlOpener.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
 namespace lunorvale {
-
-// Opens a URL with the desktop's handler for it: a folder in the file manager, a web page in the browser.
-class UrlOpener {
-public:
-    virtual ~UrlOpener() = default;
-    // False when the desktop could not open it.
-    virtual bool open(const QUrl& url) = 0;
-};
-
-// Shows an item selected in the desktop's file manager. Returns at once; whether a window came up is not
-// reported, as no file manager says so.
-class FileRevealer {
-public:
-    virtual ~FileRevealer() = default;
-    // `item` is a local file URL: a file or a folder, shown inside its parent folder.
-    virtual void reveal(const QUrl& item) = 0;
-};
 
 // org.freedesktop.FileManager1.ShowItems on the session bus. When no file manager answers there, the
 // item's parent folder is opened through `opener` instead (the item then is not selected).
@@ -38,9 +24,6 @@ public:
                                      QObject* parent = nullptr);
 
     void reveal(const QUrl& item) override;
-
-    // The folder that holds the item (for a folder, the folder above it).
-    static QUrl parentFolder(const QUrl& item);
 
 private:
     void openParent(const QUrl& item);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/UserNotificationCenter.h"
+#include "app/ports/UserNotificationCenter.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -94,22 +94,6 @@ Entry parseEntry(const QString& text) {
 
 } // namespace
 
-QString title(LoginItemStatus status) {
-    switch (status) {
-    case LoginItemStatus::notRegistered:
-        return QStringLiteral("未开启");
-    case LoginItemStatus::enabled:
-        return QStringLiteral("已开启");
-    case LoginItemStatus::requiresApproval:
-        return QStringLiteral("等待系统批准");
-    case LoginItemStatus::notFound:
-        return QStringLiteral("应用位置不可用");
-    case LoginItemStatus::unknown:
-        break;
-    }
-    return QStringLiteral("状态未知");
-}
-
 QString AutostartLoginItem::defaultEntryPath() {
     return Paths::configHome() + QStringLiteral("/autostart/lunorvale.desktop");
 }

@@ -1,21 +1,11 @@
 #pragma once
 
+#include "app/ports/SleepWatcher.h"
+
 #include <QDBusConnection>
 #include <QObject>
 
 namespace lunorvale {
-
-// Tells when the machine is about to sleep and when it woke up again.
-class SleepWatcher : public QObject {
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-signals:
-    void willSleep();
-    void didWake();
-};
 
 // logind's PrepareForSleep on the system bus. Without a system bus (containers, some test setups)
 // it never signals: the program then simply has no sleep handling.

@@ -1,30 +1,12 @@
 #pragma once
 
+#include "platform/files/FileWriteError.h"
+
 #include <QByteArray>
 #include <QString>
-#include <exception>
 #include <functional>
 
 namespace lunorvale {
-
-// A file that could not be written; the old file, if any, is still in place unless the
-// failure came after the new data had replaced it (see `replaced()`).
-class FileWriteError final : public std::exception {
-public:
-    FileWriteError(QString step, QString path, int errorNumber, bool replaced = false);
-
-    // "step path: reason", in English; callers show their own sentence to the user.
-    QString errorDescription() const { return m_description; }
-    int errorNumber() const { return m_errorNumber; }
-    bool replaced() const { return m_replaced; }
-    const char* what() const noexcept override { return m_utf8.constData(); }
-
-private:
-    QString m_description;
-    QByteArray m_utf8;
-    int m_errorNumber;
-    bool m_replaced;
-};
 
 namespace AtomicFile {
 
@@ -54,26 +36,4 @@ void write(const QString& path, const QByteArray& data, const Options& options);
 
 } // namespace AtomicFile
 
-// Writes a whole file at a place the user chose (an export). What the interface is given instead of
-// the file system. Throws FileWriteError.
-class FileWriter {
-public:
-    virtual ~FileWriter() = default;
-    virtual void write(const QString& path, const QByteArray& data) = 0;
-};
-
-// The file system's own: AtomicFile::write with `options`, except that a missing folder is never
-// made: the user chose it, so one that is gone by now is reported (ENOENT).
-class AtomicFileWriter final : public FileWriter {
-public:
-    explicit AtomicFileWriter(AtomicFile::Options options = {}) : m_options(std::move(options)) {
-        m_options.createFolders = false;
-    }
-    void write(const QString& path, const QByteArray& data) override {
-        AtomicFile::write(path, data, m_options);
-    }
-
-private:
-    AtomicFile::Options m_options;
-};
 } // namespace lunorvale

@@ -1,7 +1,7 @@
 #include "platform/gui/ApplicationIconLoader.h"
 
 #include "core/applications/ApplicationInventory.h"
-#include "platform/desktop/IcnsReader.h"
+#include "platform/gui/IcnsReader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/update/UpdateTypes.h"
+#include "app/ports/UpdateTypes.h"
 
 #include <QByteArray>
 #include <QString>

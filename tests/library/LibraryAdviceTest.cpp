@@ -1,5 +1,6 @@
 #include "LibraryHarness.h"
 #include "core/ai/KeychainStore.h"
+#include "platform/desktop/AIClient.h"
 #include "platform/desktop/SecretServiceBackend.h"
 #include "support/AbsentSecretService.h"
 #include "support/LoopbackHttpServer.h"
@@ -23,9 +24,9 @@ TEST(LibraryAdvice, SendsTheTickedListAndOnlyTheCurrentRequestWritesItsOutcome) 
     for (const auto& [then, result, error] : cases) {
         LibraryHarness h;
         QStringList sent;
-        AIClient::Completion completion;
+        AICompletion completion;
         h.services.analyze = [&](const QString& summary, const AIConfiguration&, const QString& key,
-                                 AIAnalysisPurpose purpose, AIClient::Completion done) {
+                                 AIAnalysisPurpose purpose, AICompletion done) {
             sent << summary << key << QString::number(int(purpose));
             completion = std::move(done);
             return AIRequestHandle(); // cancelling it stops nothing: the reply still arrives
@@ -72,7 +73,7 @@ TEST(LibraryAdvice, ALocalServiceIsAskedWithoutAKeyring) {
     for (const auto& [address, local] : cases) {
         SCOPED_TRACE(address.toStdString());
         LibraryHarness h;
-        h.services.analyze = nullptr; // the program's own client
+        h.services.analyze = AIClient().request(); // the program's own client
         h.services.keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
         ApplicationLibraryModel& model = h.scanned({a});
         model.setChecked({a.id()});

@@ -4,7 +4,8 @@
 // the network unless a test puts the real thing in.
 
 #include "app/library/ApplicationLibraryModel.h"
-#include "platform/desktop/FileReveal.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/UrlOpener.h"
 #include "support/EventLoop.h"
 
 #include <QTemporaryDir>
@@ -34,8 +35,8 @@ inline ApplicationRunningTarget runningTarget(const InstalledApplication& applic
 }
 
 struct LibraryHarness {
-    // Runs the scan, the sizing, the checks, the removals and the looks when the test says so. A test of
-    // the model's own threads sets services.work and services.looks back to null.
+    // Runs the scan, the sizing, the checks, the removals and the looks when the test says so. A test on
+    // real threads gives services.work and services.looks pools of its own.
     ManualExecutor executor;
     QTemporaryDir folder;
     QList<InstalledApplication> listed;
@@ -73,6 +74,10 @@ struct LibraryHarness {
                                   const CancellationToken&) {
             reached("removal"), phase(ApplicationRemovalPhase::moving);
             return execute(plan);
+        };
+        services.removeUnfinishedTrashRecords = [this](const QList<ApplicationRemovalReceipt>&,
+                                                       const QDateTime&) {
+            reached("removal");
         };
         services.removalLog = [this] {
             return reached("disk"), ApplicationRemovalLog(QUrl::fromLocalFile(folder.filePath("r.json")));

@@ -1,5 +1,6 @@
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "support/ChildProcess.h"
 
@@ -32,8 +33,11 @@ TEST(LibraryQuit, RealBundleEndsOnTerminateAndOneIgnoringItIsLeftRunning) {
     LinuxProcessPlatform platform;
     double uptime = 100;
     LibraryHarness h;
-    h.services.work = h.services.looks = nullptr; // real children, seen by the model's own threads
-    h.services.runningApplications = nullptr;
+    // Real children, seen on threads as the program's.
+    PoolExecutor work(2, QThread::LowPriority), looks(1);
+    h.services.work = &work;
+    h.services.looks = &looks;
+    h.services.runningApplications = ApplicationLibraryServices::runningBundles(platform);
     h.services.processes = &platform;
     h.services.uptime = [&] {
         return uptime;

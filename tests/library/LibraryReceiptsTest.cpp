@@ -1,5 +1,6 @@
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "platform/desktop/FileReveal.h"
 #include "platform/files/Trash.h"
 #include "support/FakeDesktop.h"
 #include "support/Files.h"
@@ -156,6 +157,10 @@ TEST(LibraryReceipts, AtTheStartTheRecordsOfKilledRemovalsGo) {
     };
     h.services.removalLog().save(
         {pending(bundles[0], start.addSecs(-1)), pending(bundles[1], start.addSecs(1))});
+    h.services.removeUnfinishedTrashRecords = [](const QList<ApplicationRemovalReceipt>& receipts,
+                                                 const QDateTime& before) {
+        ApplicationRemovalService::removeUnfinishedTrashRecords(receipts, before);
+    };
 
     h.start(true).removeUnfinishedTrashRecords();
     EXPECT_EQ(h.executor.pending(), 0);

@@ -1,5 +1,6 @@
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "core/common/ThreadExecutors.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -18,7 +19,9 @@ TEST(LibraryScan, PublishesTheListOffTheInterfaceThreadThenSizesEachBundleInTurn
     }
     std::atomic<int> onInterfaceThread = 0;
     LibraryHarness h;
-    h.services.work = h.services.looks = nullptr; // the model's own threads
+    PoolExecutor work(2, QThread::LowPriority), looks(1); // threads as the program's
+    h.services.work = &work;
+    h.services.looks = &looks;
     h.services.scan = [&](const CancellationToken& token) {
         onInterfaceThread += QThread::currentThread() == qApp->thread();
         return ApplicationInventory({fixture::url(folder)}).scan(token);

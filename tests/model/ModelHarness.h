@@ -5,6 +5,7 @@
 #include "app/model/AppModel.h"
 #include "app/preview/PreviewServices.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/AIClient.h"
 #include "support/EventLoop.h"
 
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ struct ModelHarness {
         };
         services.stopRecheckDelay = std::chrono::milliseconds(0);
         services.sampling = &executor;
+        // The program's own client: the tests give it services on this machine or under .invalid.
+        services.analyze = AIClient().request();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }

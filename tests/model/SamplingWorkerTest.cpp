@@ -63,12 +63,13 @@ TEST(Executors, ThreadRunsJobsInOrderOnOneNamedThread) {
     EXPECT_EQ(names, QStringList(4, QStringLiteral("sampling")));
 }
 
-// On its own thread the worker answers on the service's thread in the order asked; what the service
-// does not live to receive is dropped.
+// On a thread of the program's the worker answers on the service's thread in the order asked; what the
+// service does not live to receive is dropped.
 TEST(Executors, SamplingWorkerAnswersInOrderAndNotAfterTheServiceWent) {
     InMemoryProcessPlatform platform{1000, 99};
     platform.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
-    auto service = std::make_unique<SamplingService>(platform);
+    ThreadExecutor thread(QStringLiteral("sampling"));
+    auto service = std::make_unique<SamplingService>(platform, thread);
     QList<int> answered;
     for (int job = 0; job < 3; ++job) {
         service->sample({}, [&, job](SamplingService::Result result) {

@@ -1,5 +1,7 @@
 #include "ui/kit/AIStatusButton.h"
 #include "Pixels.h"
+#include "ui/kit/LVSymbol.h"
+#include "ui/settings/SettingsLogic.h"
 
 #include <QTest>
 
@@ -32,11 +34,13 @@ TEST(AIStatusButton, TextsAndColourFollowTheState) {
     for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
         // One button, updated in place through every state.
         int clicks = 0;
-        auto* button = new AIStatusButton(cases[0].status, [&clicks] { ++clicks; });
+        auto* button =
+            new AIStatusButton(SettingsLogic::statusCapsule(cases[0].status), [&clicks] { ++clicks; });
         Window window(appearance, button);
         for (const Case& c : cases) {
             SCOPED_TRACE(c.explanation.toStdString());
-            button->setStatus(c.status);
+            button->setStatus(SettingsLogic::statusCapsule(c.status));
+            EXPECT_TRUE(LVSymbol(button->status().symbol).isRegistered());
             window.widget.adjustSize();
             EXPECT_EQ(button->text(), c.title);
             EXPECT_EQ(button->toolTip(), c.longTitle + "。" + c.explanation + " 点击查看 AI 设置。");

@@ -1,7 +1,7 @@
 #include "applications/BundleFixture.h"
 #include "library/LibraryHarness.h"
-#include "platform/desktop/IcnsReader.h"
 #include "platform/gui/ApplicationIconLoader.h"
+#include "platform/gui/IcnsReader.h"
 
 #include <QBuffer>
 #include <QSignalSpy>

@@ -113,9 +113,9 @@ TEST(DetailColumn, TheAdviceSectionComesIntoViewWithEachOutcome) {
     for (const bool replies : {true, false}) {
         SCOPED_TRACE(replies);
         PageHarness h;
-        AIClient::Completion completion;
+        AICompletion completion;
         h.library.services.analyze = [&](const QString&, const AIConfiguration&, const QString&,
-                                         AIAnalysisPurpose, AIClient::Completion done) {
+                                         AIAnalysisPurpose, AICompletion done) {
             completion = std::move(done);
             return AIRequestHandle();
         };

@@ -1,5 +1,6 @@
 #include "PageHarness.h"
 #include "core/ai/AIServiceError.h"
+#include "platform/desktop/AIClient.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ModelTesterGuard.h"
 #include "ui/kit/LVDisclosure.h"
@@ -299,7 +300,7 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     LoopbackHttpServer server;
     server.setDefaultReply(LoopbackHttpServer::chatReply("**粗体**"));
     PageHarness h;
-    h.library.services.analyze = nullptr;
+    h.library.services.analyze = AIClient().request();
     h.library.listed = {listedApplication("A"), listedApplication("B")};
     h.configuration = {server.baseURL(), "m"};
     ApplicationLibraryView& view = h.show();

@@ -2,8 +2,11 @@
 
 #include "PageHarness.h"
 #include "applications/SignedBundle.h"
+#include "core/applications/ApplicationInventory.h"
+#include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "platform/Paths.h"
+#include "platform/desktop/FileReveal.h"
 #include "support/ChildProcess.h"
 #include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
@@ -31,6 +34,7 @@ struct Flow {
     FakeFileManager files{bus.connect("manager")};
     FreedesktopFileRevealer revealer{nullptr, bus.connect("page")};
     LinuxProcessPlatform processes;
+    PoolExecutor work{2, QThread::LowPriority}, looks{1}; // threads as the program's
     QString topTrash = QStorageInfo(app.root.path).rootPath() + "/.Trash-" + QString::number(getuid());
     bool hadTopTrash = QFileInfo::exists(topTrash);
     PageHarness page;
@@ -44,14 +48,30 @@ struct Flow {
                                 fixture::appInfo(QString("com.example.") + name));
     }
     // The page, its scan done. The work runs when the test says, or, where a real child has to end
-    // first, on the model's own threads.
+    // first, on threads as the program's.
     ApplicationLibraryView& show(bool ownThreads = false) {
         this->ownThreads = ownThreads;
         ApplicationLibraryServices services;
         services.revealer = &revealer;
         services.processes = &processes;
-        if (!ownThreads)
-            services.work = services.looks = &page.library.executor;
+        services.runningApplications = ApplicationLibraryServices::runningBundles(processes);
+        services.scan = [](const CancellationToken& cancellation) {
+            return ApplicationInventory(ApplicationInventory::defaultRoots()).scan(cancellation);
+        };
+        services.bundleSize = &ApplicationInventory::bundleSize;
+        services.prepare = [](const InstalledApplication& application,
+                              const ApplicationLibraryServices::PhaseCallback& onPhase,
+                              const CancellationToken& cancellation) {
+            return ApplicationRemovalService().prepare(application, onPhase, cancellation);
+        };
+        services.execute = [](const ApplicationRemovalPlan& plan,
+                              const ApplicationLibraryServices::PhaseCallback& onPhase,
+                              const CancellationToken& cancellation) {
+            return ApplicationRemovalService().execute(plan, onPhase, cancellation);
+        };
+        services.removalLog = &ApplicationRemovalLog::standard;
+        services.work = ownThreads ? static_cast<Executor*>(&work) : &page.library.executor;
+        services.looks = ownThreads ? static_cast<Executor*>(&looks) : &page.library.executor;
         page.library.model = std::make_unique<ApplicationLibraryModel>(false, services);
         ApplicationLibraryView& view = page.show();
         EXPECT_TRUE(settled([&] { return page.model().scannedAt() && !page.model().sizing(); }));
@@ -59,7 +79,7 @@ struct Flow {
         page.settle();
         return view;
     }
-    // Runs the work to its end, or waits for the model's own threads to bring `done` about.
+    // Runs the work to its end, or waits for the threads to bring `done` about.
     bool settled(const std::function<bool()>& done) {
         if (ownThreads)
             return waitUntil(done);

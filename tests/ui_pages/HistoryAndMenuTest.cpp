@@ -1,5 +1,6 @@
 #include "PageHarness.h"
 #include "app/shell/PopoverHost.h"
+#include "platform/desktop/AtomicFileWriter.h"
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"

@@ -23,19 +23,19 @@
 namespace lunorvale::test {
 
 struct RecordingOpener final : DesktopOpener {
-    QStringList programs; // on PATH
-    QStringList log;      // "start:PROGRAM ARGS", "url:URL", "reveal:PATH"
+    QStringList log; // "notification-settings", "login-settings", "login-items", "url:URL"
+    bool hasNotificationSettings = false;
 
-    bool hasProgram(const QString& name) override { return programs.contains(name); }
-    bool start(const DesktopCommand& command) override {
-        log.append(QStringLiteral("start:") + (QStringList{command.program} + command.arguments).join(u' '));
-        return true;
+    bool openNotificationSettings() override {
+        log.append(QStringLiteral("notification-settings"));
+        return hasNotificationSettings;
     }
+    void openLoginItemSettings() override { log.append(QStringLiteral("login-settings")); }
+    void revealLoginItems() override { log.append(QStringLiteral("login-items")); }
     bool openURL(const QUrl& url) override {
         log.append(QStringLiteral("url:") + url.toString());
         return true;
     }
-    void reveal(const QString& path) override { log.append(QStringLiteral("reveal:") + path); }
 };
 
 struct Alert {
@@ -74,7 +74,6 @@ struct SettingsHarness {
             alerts.append(alert);
             return static_cast<int>(alert.buttons.indexOf(answer));
         };
-        services.loginEntryPath = h.path(QStringLiteral("autostart/lunorvale.desktop"));
         return services;
     }
 
@@ -93,7 +92,6 @@ struct SettingsHarness {
             // What the program gives a screenshot run.
             const std::shared_ptr<PreviewDesktop>& desktop = h.preview->desktop();
             given.opener = std::shared_ptr<DesktopOpener>(desktop, desktop.get());
-            given.loginEntryPath.clear();
         }
         view = std::make_unique<SettingsView>(model, preview, std::nullopt, std::move(given), &window);
         view->resize(1132, 760);

@@ -1,5 +1,4 @@
 #include "ui/settings/SettingsLogic.h"
-#include "platform/desktop/DesktopOpener.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/settings/SoftwareUpdateLogic.h"
 
@@ -357,30 +356,6 @@ TEST(SettingsLogic, SidePanelAndAppearance) {
     EXPECT_FALSE(clearHistoryEnabled(false, 0, false));
     EXPECT_TRUE(clearHistoryEnabled(false, 0, true));
     EXPECT_FALSE(clearHistoryEnabled(true, 5, true));
-}
-
-TEST(SettingsLogic, TheDesktopsOwnSettingsComeFromTheFirstProgramFound) {
-    const DesktopCommand gnome{QStringLiteral("gnome-control-center"), {QStringLiteral("notifications")}};
-    const DesktopCommand kde{QStringLiteral("systemsettings"), {QStringLiteral("kcm_notifications")}};
-    const DesktopCommand xfce{QStringLiteral("xfce4-notifyd-config"), {}};
-    const DesktopCommand autostart{QStringLiteral("systemsettings"), {QStringLiteral("kcm_autostart")}};
-    const struct {
-        QStringList onPath;
-        std::optional<DesktopCommand> notifications, loginItems;
-    } cases[] = {
-        {{"xfce4-notifyd-config", "systemsettings", "gnome-control-center"}, gnome, autostart},
-        {{"xfce4-notifyd-config", "systemsettings"}, kde, autostart},
-        {{"xfce4-notifyd-config"}, xfce, std::nullopt},
-        {{}, std::nullopt, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto onPath = [&](const QString& name) {
-            return c.onPath.contains(name);
-        };
-        EXPECT_EQ(SystemSettings::notifications(onPath), c.notifications)
-            << c.onPath.join(u' ').toStdString();
-        EXPECT_EQ(SystemSettings::loginItems(onPath), c.loginItems) << c.onPath.join(u' ').toStdString();
-    }
 }
 
 TEST(SoftwareUpdateTexts, VersionsAndUpdateTexts) {

@@ -1,5 +1,7 @@
 #include "SettingsHarness.h"
 #include "core/ai/KeychainStore.h"
+#include "library/LibraryHarness.h"
+#include "platform/desktop/DesktopOpener.h"
 #include "platform/desktop/FreedesktopNotifications.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/files/AtomicFile.h"
@@ -261,9 +263,9 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_EQ(status(), QStringLiteral("未开启"));
 
-    // Without the desktop's autostart settings, the entry's folder is shown.
+    // The desktop's settings for login items, as the opener knows them.
     click(&page, QStringLiteral("管理自动启动项"));
-    EXPECT_EQ(s.opener->log, QStringList{QStringLiteral("reveal:") + QFileInfo(entry).absolutePath()});
+    EXPECT_EQ(s.opener->log, QStringList{QStringLiteral("login-settings")});
 
     // "打开通知设置" starts the first settings program on PATH, detached; with none, it says so.
     QTemporaryDir bin;
@@ -275,7 +277,8 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
         0755);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
-    s.desktop = std::make_shared<SystemDesktopOpener>();
+    FakeRevealer files;
+    s.desktop = std::make_shared<SystemDesktopOpener>(files, files, entry);
     SettingsView& real = s.open(QStringLiteral("notifications"));
     click(&real, QStringLiteral("打开通知设置"));
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(record); }));
@@ -288,6 +291,12 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
     qputenv("PATH", path);
     EXPECT_EQ(real.edits().feedback, QStringLiteral("无法打开通知设置。请在桌面的通知设置中选择岚栖。"));
     EXPECT_TRUE(real.edits().feedbackIsError);
+
+    // Without the desktop's autostart settings, the folder the entry would be in is shown.
+    qputenv("PATH", QFile::encodeName(bin.filePath(QStringLiteral("nothing-here"))));
+    click(&real, QStringLiteral("管理自动启动项"));
+    qputenv("PATH", path);
+    EXPECT_EQ(files.revealed, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(entry).absolutePath())});
 }
 
 TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {

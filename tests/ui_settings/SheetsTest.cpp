@@ -1,5 +1,5 @@
 #include "SettingsHarness.h"
-#include "platform/desktop/UserNotificationCenter.h"
+#include "app/ports/UserNotificationCenter.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/settings/HelpView.h"
 #include "ui/settings/PrivacyView.h"

@@ -3,12 +3,13 @@
 #include "app/shell/AppDelegate.h"
 #include "app/library/ApplicationLibraryModel.h"
 #include "app/model/AppModel.h"
+#include "app/ports/UserNotificationCenter.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/StatusItem.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorSettings.h"
+#include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/SingleInstance.h"
-#include "platform/desktop/UserNotificationCenter.h"
 #include "support/EventLoop.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
@@ -68,7 +69,8 @@ public:
 struct Program {
     QTemporaryDir folder;
     InMemoryProcessPlatform processes;
-    test::ManualExecutor sampling; // runs the samples when the test says so
+    test::ManualExecutor sampling;    // runs the samples when the test says so
+    test::ManualExecutor libraryWork; // the library's, run by no test
     FakeReminders reminders;
     FakeController* controller = nullptr;
     std::optional<SettingsStore> settings;
@@ -118,13 +120,28 @@ struct Program {
             }
             return std::make_unique<AppModel>(preview, std::move(model));
         };
-        if (options.emptyLibrary)
-            services.makeLibrary = [](bool) {
-                return std::make_unique<ApplicationLibraryModel>(false, ApplicationLibraryServices{});
+        // A library that lists nothing, sees nothing running, refuses every removal and keeps its
+        // receipts in memory; an empty one is not a screenshot's either, so it has no sample data.
+        services.makeLibrary = [this, empty = options.emptyLibrary](bool preview) {
+            ApplicationLibraryServices library;
+            library.scan = [](const CancellationToken&) {
+                return ApplicationScan{};
             };
+            library.removalLog = [log = ApplicationRemovalLog::inMemory()] {
+                return log;
+            };
+            library.work = library.looks = &libraryWork;
+            return std::make_unique<ApplicationLibraryModel>(preview && !empty, std::move(library));
+        };
         services.settings = settings;
-        services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
-        services.singleInstanceName = name();
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
+        services.makeSingleInstance = [bus] {
+            return std::make_unique<SingleInstance>(bus, name());
+        };
+        services.makeColorScheme = [bus] {
+            return std::make_unique<ColorSchemePortal>(bus);
+        };
         services.presentQuit = [this](LVAlert&) {
             return ++quitAlerts, 1;
         };

@@ -5,7 +5,9 @@
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
+#include "platform/desktop/SingleInstance.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVButton.h"
@@ -103,9 +105,15 @@ struct X11Program {
             return std::make_unique<AppModel>(preview, std::move(model));
         };
         services.settings = settings;
-        services.bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
-        services.singleInstanceName =
-            QStringLiteral("dev.lunorvale.Test.x%1").arg(QCoreApplication::applicationPid());
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("program"));
+        services.makeSingleInstance = [bus] {
+            return std::make_unique<SingleInstance>(
+                bus, QStringLiteral("dev.lunorvale.Test.x%1").arg(QCoreApplication::applicationPid()));
+        };
+        services.makeColorScheme = [bus] {
+            return std::make_unique<ColorSchemePortal>(bus);
+        };
         services.trayHostAvailable = [] {
             return true;
         };

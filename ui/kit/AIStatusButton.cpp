@@ -20,7 +20,7 @@ constexpr qreal verticalPadding = 6;
 
 } // namespace
 
-AIStatusButton::AIStatusButton(const AIStatus& status, std::function<void()> action, QWidget* parent)
+AIStatusButton::AIStatusButton(const StatusCapsule& status, std::function<void()> action, QWidget* parent)
     : QAbstractButton(parent), m_status(status) {
     setObjectName(QStringLiteral("ai-status-settings"));
     setFont(Fonts::system(textPixels, FontWeight::medium));
@@ -31,7 +31,7 @@ AIStatusButton::AIStatusButton(const AIStatus& status, std::function<void()> act
     applyTexts();
 }
 
-void AIStatusButton::setStatus(const AIStatus& status) {
+void AIStatusButton::setStatus(const StatusCapsule& status) {
     if (status == m_status)
         return;
     m_status = status;
@@ -40,22 +40,22 @@ void AIStatusButton::setStatus(const AIStatus& status) {
     update();
 }
 
-AdaptiveColor AIStatusButton::color(AIStatus::Tone tone) {
+AdaptiveColor AIStatusButton::color(StatusTone tone) {
     switch (tone) {
-    case AIStatus::Tone::muted:
+    case StatusTone::muted:
         return Palette::muted;
-    case AIStatus::Tone::amber:
+    case StatusTone::amber:
         return Palette::amber;
-    case AIStatus::Tone::success:
+    case StatusTone::success:
         return Palette::success;
     }
     return Palette::muted;
 }
 
 void AIStatusButton::applyTexts() {
-    setText(m_status.shortTitle());
-    setToolTip(m_status.toolTip());
-    setAccessibleName(m_status.accessibleName());
+    setText(m_status.title);
+    setToolTip(m_status.toolTip);
+    setAccessibleName(m_status.accessibleName);
 }
 
 QSize AIStatusButton::sizeHint() const {
@@ -73,7 +73,7 @@ QSize AIStatusButton::minimumSizeHint() const {
 void AIStatusButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor color = AIStatusButton::color(m_status.tone()).in(this);
+    const QColor color = AIStatusButton::color(m_status.tone).in(this);
 
     const qreal radius = height() / 2.0;
     QPainterPath capsule;
@@ -90,9 +90,9 @@ void AIStatusButton::paintEvent(QPaintEvent*) {
 
     const qreal middle = height() / 2.0;
     qreal x = horizontalPadding;
-    const int sparkles = LVSymbol::side(textPixels);
-    LVSymbol("sparkles").paint(painter, QRectF(x, middle - sparkles / 2.0, sparkles, sparkles), color);
-    x += sparkles + spacing;
+    const int symbol = LVSymbol::side(textPixels);
+    LVSymbol(m_status.symbol).paint(painter, QRectF(x, middle - symbol / 2.0, symbol, symbol), color);
+    x += symbol + spacing;
     const qreal titleWidth = QFontMetricsF(font()).horizontalAdvance(text());
     painter.setPen(color);
     painter.drawText(QRectF(x, 0, titleWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, text());

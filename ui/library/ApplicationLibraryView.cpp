@@ -1,7 +1,9 @@
 #include "ui/library/ApplicationLibraryView.h"
 
 #include "app/library/ApplicationLibraryModel.h"
-#include "platform/desktop/FileReveal.h"
+#include "app/ports/DesktopOpener.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/UrlOpener.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
@@ -21,8 +23,6 @@
 #include "ui/library/ApplicationRemovalConfirmation.h"
 
 #include <QBoxLayout>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMenu>
@@ -138,13 +138,8 @@ ApplicationLibraryView::ApplicationLibraryView(ApplicationLibraryModel& library,
             m_services.revealer->reveal(application.url());
     };
     actions.openLoginItems = [this] {
-        if (!m_services.revealer || m_services.loginEntryPath.isEmpty())
-            return;
-        // The desktop's login items are the autostart entries: their folder, or the one above it when
-        // there is none yet.
-        const QString autostart = QFileInfo(m_services.loginEntryPath).absolutePath();
-        m_services.revealer->reveal(
-            QUrl::fromLocalFile(QDir(autostart).exists() ? autostart : QFileInfo(autostart).absolutePath()));
+        if (m_services.desktop)
+            m_services.desktop->revealLoginItems();
     };
     actions.openUninstallGuide = [this] {
         if (m_services.urlOpener)

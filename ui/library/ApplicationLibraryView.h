@@ -22,6 +22,7 @@ class ApplicationLibraryDetails;
 class ApplicationLibraryModel;
 class ApplicationListModel;
 class ApplicationListView;
+class DesktopOpener;
 class FileRevealer;
 class LVButton;
 class LVDisclosure;
@@ -33,12 +34,12 @@ class UrlOpener;
 
 // What the page uses of the desktop besides the library model; the page makes none of it.
 struct ApplicationLibraryViewServices {
-    FileRevealer* revealer = nullptr; // the reveal buttons, the autostart folder; absent: nothing is shown
-    UrlOpener* urlOpener = nullptr;   // the uninstall guide; absent: nothing is opened
-    LibraryConfirmer confirm;         // the quit and clear alerts; absent: window-modal message boxes
+    FileRevealer* revealer = nullptr;       // the reveal buttons; absent: nothing is shown
+    UrlOpener* urlOpener = nullptr;         // the uninstall guide; absent: nothing is opened
+    std::shared_ptr<DesktopOpener> desktop; // the desktop's login items; absent: nothing is shown
+    LibraryConfirmer confirm;               // the quit and clear alerts; absent: window-modal message boxes
     // The page's icon loader; absent: every icon is the placeholder.
     std::function<std::unique_ptr<ApplicationIconLoader>()> makeIconLoader;
-    QString loginEntryPath; // the autostart entry, whose folder holds the login items
 };
 
 // The main window's page "应用管理": the scanned applications with search, filter and sort, the selected

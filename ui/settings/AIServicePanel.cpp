@@ -77,7 +77,7 @@ void AIBadgePill::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath capsule;
     capsule.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
-    painter.fillPath(capsule, AIStatusButton::color(m_tone).in(this));
+    painter.fillPath(capsule, AIStatusButton::color(SettingsLogic::statusTone(m_tone)).in(this));
     const QColor text = Palette::onAccent.in(this);
     const int side = LVSymbol::side(12);
     LVSymbol(m_symbol).paint(painter, QRectF(pillHorizontalPadding, (height() - side) / 2.0, side, side),

@@ -68,7 +68,7 @@ void AIServiceStatusView::refresh() {
     const bool unsaved = form.hasUnsavedChanges();
     const SettingsLogic::StatusBlock block = SettingsLogic::statusBlock(form.status(), unsaved);
     m_headline->setText(block.headline);
-    m_headline->setColor(AIStatusButton::color(block.tone));
+    m_headline->setColor(AIStatusButton::color(SettingsLogic::statusTone(block.tone)));
     m_service->setText(block.serviceLine);
     for (int i = 0; i < 3; ++i)
         m_values[i]->setText(block.rows[static_cast<size_t>(i)].second);

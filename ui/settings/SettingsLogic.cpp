@@ -148,6 +148,23 @@ MonitorSettings remindersOff(const MonitorSettings& stored) {
     return MonitorSettings{stored.safeInterval(), stored.safeThreshold(), stored.safeDuration(), false};
 }
 
+StatusTone statusTone(AIStatus::Tone tone) {
+    switch (tone) {
+    case AIStatus::Tone::muted:
+        return StatusTone::muted;
+    case AIStatus::Tone::amber:
+        return StatusTone::amber;
+    case AIStatus::Tone::success:
+        return StatusTone::success;
+    }
+    return StatusTone::muted;
+}
+
+StatusCapsule statusCapsule(const AIStatus& status) {
+    return {status.shortTitle(), status.symbol(), statusTone(status.tone()), status.toolTip(),
+            status.accessibleName()};
+}
+
 AIStatus AIForm::status() const {
     return AIStatus(savedConfiguration, key, automaticEnabled, isMonitoring);
 }

@@ -4,6 +4,7 @@
 #include "app/advice/AIStatus.h"
 #include "core/ai/AIKeyStatus.h"
 #include "core/monitoring/MonitorSettings.h"
+#include "ui/kit/AIStatusButton.h"
 
 #include <QList>
 #include <QString>
@@ -56,6 +57,11 @@ std::optional<MonitorSettings> rulesToSave(double interval, const QString& thres
 MonitorSettings remindersOff(const MonitorSettings& stored);
 
 // --- AI service ---
+
+// The kit's tone of an AI state's tone.
+StatusTone statusTone(AIStatus::Tone tone);
+// The AI state as the status capsule shows it (status strip, menu, placeholder pages).
+StatusCapsule statusCapsule(const AIStatus& status);
 
 struct Badge {
     QString title;

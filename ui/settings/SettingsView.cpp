@@ -18,7 +18,6 @@
 #include "ui/settings/SettingsContextPanel.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
 
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -394,11 +393,7 @@ void SettingsView::setReminders(bool on) {
 }
 
 void SettingsView::openNotificationSettings() {
-    DesktopOpener* desktop = opener();
-    const auto command = desktop ? SystemSettings::notifications(
-                                       [desktop](const QString& name) { return desktop->hasProgram(name); })
-                                 : std::nullopt;
-    if (!command || !desktop->start(*command))
+    if (!opener() || !opener()->openNotificationSettings())
         setFeedback(QStringLiteral("无法打开通知设置。请在桌面的通知设置中选择岚栖。"), true);
 }
 
@@ -412,23 +407,8 @@ void SettingsView::setLoginEnabled(bool on) {
 }
 
 void SettingsView::manageLoginItems() {
-    DesktopOpener* desktop = opener();
-    if (!desktop)
-        return;
-    const auto command =
-        SystemSettings::loginItems([desktop](const QString& name) { return desktop->hasProgram(name); });
-    if (command && desktop->start(*command))
-        return;
-    if (m_services.loginEntryPath.isEmpty())
-        return;
-    // No settings of the desktop's own: the entry itself, or the folder it would be in.
-    const QFileInfo entry(m_services.loginEntryPath);
-    if (entry.exists())
-        desktop->reveal(entry.absoluteFilePath());
-    else if (QFileInfo(entry.absolutePath()).isDir())
-        desktop->reveal(entry.absolutePath());
-    else
-        desktop->reveal(QFileInfo(entry.absolutePath()).absolutePath());
+    if (opener())
+        opener()->openLoginItemSettings();
 }
 
 // --- AI service ---

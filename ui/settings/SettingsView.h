@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/DesktopOpener.h"
+#include "app/ports/DesktopOpener.h"
 #include "ui/kit/LVAlert.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui/settings/SettingsSheets.h"
@@ -36,9 +36,6 @@ struct SettingsServices {
     // Empty: a window-modal alert, waited for.
     AlertPresenter presentAlert;
     BundleVersion version = BundleVersion::current();
-    // Where the autostart entry lives, shown when the desktop has no settings for login items. Empty:
-    // nothing is shown.
-    QString loginEntryPath;
 };
 
 // The page's edits: everything the sections change before a save, and the outcome of the last action.

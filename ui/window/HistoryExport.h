@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/files/AtomicFile.h"
+#include "app/ports/FileWriter.h"
 
 #include <QDateTime>
 #include <QObject>

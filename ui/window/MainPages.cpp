@@ -29,16 +29,15 @@ MainPages MainPages::standard(const ViewServices& views) {
     ApplicationLibraryViewServices library;
     library.revealer = views.revealer;
     library.urlOpener = views.urlOpener;
+    library.desktop = views.desktop;
     library.makeIconLoader = views.makeIconLoader;
-    library.loginEntryPath = views.loginEntryPath;
     pages.applications = [library](MainView& view) {
         return makeApplicationLibraryPage(
             view.model(), [&view] { view.openAISettings(); }, library);
     };
-    pages.settings = [desktop = views.desktop, loginEntry = views.loginEntryPath](MainView& view) {
+    pages.settings = [desktop = views.desktop](MainView& view) {
         SettingsServices services;
         services.opener = desktop;
-        services.loginEntryPath = loginEntry;
         services.presentAlert = view.alertPresenter();
         auto* page = new SettingsView(view.model(), view.settingsSection(), view.state().aiSettingsRequest,
                                       std::move(services));

@@ -8,6 +8,7 @@
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVText.h"
+#include "ui/settings/SettingsLogic.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewLogic.h"
 
@@ -210,8 +211,8 @@ TelemetryHeader::TelemetryHeader(MainView& view, QWidget* parent) : QWidget(pare
 
     const AppModel& model = view.model();
     m_ai = new AIStatusButton(
-        AIStatus(model.aiConfiguration(), model.aiKeyStatus(), model.automaticAdviceEnabled(),
-                 model.isMonitoring()),
+        SettingsLogic::statusCapsule(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
+                                              model.automaticAdviceEnabled(), model.isMonitoring())),
         [this] { m_view.openAISettings(); }, this);
     row->addWidget(m_ai);
     m_badge = new LVBadge(QStringLiteral("观察中"), Palette::success, this);
@@ -241,8 +242,8 @@ void TelemetryHeader::refresh() {
     m_count->setText(MainBarTexts::processCount(model.processes().size()));
     m_count->setToolTip(MainBarTexts::processCountToolTip(model.skippedProcessCount()));
     m_interval->setText(MainBarTexts::interval(model.settings()));
-    m_ai->setStatus(AIStatus(model.aiConfiguration(), model.aiKeyStatus(), model.automaticAdviceEnabled(),
-                             model.isMonitoring()));
+    m_ai->setStatus(SettingsLogic::statusCapsule(AIStatus(
+        model.aiConfiguration(), model.aiKeyStatus(), model.automaticAdviceEnabled(), model.isMonitoring())));
     const bool monitoring = model.isMonitoring();
     m_badge->setTitle(monitoring ? QStringLiteral("观察中") : QStringLiteral("已暂停"));
     m_badge->setColor(monitoring ? Palette::success : Palette::amber);

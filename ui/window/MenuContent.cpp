@@ -12,6 +12,7 @@
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
 #include "ui/settings/MenuSoftwareUpdateReminder.h"
+#include "ui/settings/SettingsLogic.h"
 #include "ui/window/MenuContentLogic.h"
 #include "ui/window/PageParts.h"
 #include "ui/window/ProcessAdviceView.h"
@@ -236,14 +237,15 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     m_resources = new LVText({}, Fonts::monospacedDigits(11), Palette::muted, status);
     statusColumn->addWidget(m_state);
     statusColumn->addWidget(m_resources);
-    m_aiStatus = new AIStatusButton(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
-                                             model.automaticAdviceEnabled(), model.isMonitoring()),
-                                    [this] {
-                                        if (m_actions.openMain)
-                                            m_actions.openMain();
-                                        if (m_actions.showAISettings)
-                                            m_actions.showAISettings();
-                                    });
+    m_aiStatus = new AIStatusButton(
+        SettingsLogic::statusCapsule(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
+                                              model.automaticAdviceEnabled(), model.isMonitoring())),
+        [this] {
+            if (m_actions.openMain)
+                m_actions.openMain();
+            if (m_actions.showAISettings)
+                m_actions.showAISettings();
+        });
     statusColumn->addSpacing(3);
     statusColumn->addWidget(m_aiStatus, 0, Qt::AlignLeft);
     m_middleColumn->addWidget(lunorCard(status));
@@ -383,8 +385,8 @@ void MenuContent::refresh() {
     m_state->setText(MenuContentLogic::stateLine(m_model.collectionError().has_value(), monitoring,
                                                  m_model.lastUpdate().has_value(), m_model.attentionCount()));
     m_resources->setText(MenuContentLogic::resourceLine(m_model.systemCPUText(), m_model.systemMemory()));
-    m_aiStatus->setStatus(AIStatus(m_model.aiConfiguration(), m_model.aiKeyStatus(),
-                                   m_model.automaticAdviceEnabled(), monitoring));
+    m_aiStatus->setStatus(SettingsLogic::statusCapsule(AIStatus(
+        m_model.aiConfiguration(), m_model.aiKeyStatus(), m_model.automaticAdviceEnabled(), monitoring)));
 
     const QList<Finding>& findings = m_model.findings();
     if (findings.isEmpty()) {

@@ -10,6 +10,7 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/ProcessGlyph.h"
 #include "ui/kit/SectionHeading.h"
+#include "ui/settings/SettingsLogic.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -40,8 +41,8 @@ QWidget* statusLine(AppModel& model) {
 
 QWidget* aiStatus(AppModel& model, std::function<void()> action) {
     const auto current = [&model] {
-        return AIStatus(model.aiConfiguration(), model.aiKeyStatus(), model.automaticAdviceEnabled(),
-                        model.isMonitoring());
+        return SettingsLogic::statusCapsule(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
+                                                     model.automaticAdviceEnabled(), model.isMonitoring()));
     };
     auto* button = new AIStatusButton(current(), std::move(action));
     const auto refresh = [button, current] {

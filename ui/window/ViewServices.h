@@ -1,8 +1,9 @@
 #pragma once
 
-#include "platform/desktop/DesktopOpener.h"
-#include "platform/desktop/FileReveal.h"
-#include "platform/files/AtomicFile.h"
+#include "app/ports/DesktopOpener.h"
+#include "app/ports/FileRevealer.h"
+#include "app/ports/FileWriter.h"
+#include "app/ports/UrlOpener.h"
 #include "platform/gui/ApplicationIconLoader.h"
 
 #include <QString>
@@ -15,7 +16,7 @@ namespace lunorvale {
 // own, a screenshot run its stand-ins that stay in the process, tests their fakes: no screen makes one
 // itself. An absent member reaches nothing.
 struct ViewServices {
-    // The settings page: the desktop's settings programs, web pages, the file manager.
+    // The settings and library pages: the desktop's settings programs, its login items, web pages.
     std::shared_ptr<DesktopOpener> desktop;
     // The application library page: its reveals in the file manager and the uninstall guide.
     FileRevealer* revealer = nullptr;
@@ -24,8 +25,6 @@ struct ViewServices {
     std::function<std::unique_ptr<ApplicationIconLoader>()> makeIconLoader;
     // Writes the exported history where the user chose.
     std::shared_ptr<FileWriter> fileWriter;
-    // The login item's autostart entry, shown where the desktop has no settings for login items.
-    QString loginEntryPath;
 };
 
 } // namespace lunorvale

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/update/UpdaterController.h"
+#include "platform/update/UpdatePrompt.h"
 
 #include <QWidget>
 #include <functional>

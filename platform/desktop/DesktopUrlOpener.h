@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/FileReveal.h"
+#include "app/ports/UrlOpener.h"
 
 namespace lunorvale {
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/IcnsReader.h"
+#include "platform/gui/IcnsReader.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/gui/DesktopUrlOpener.h"
+#include "platform/desktop/DesktopUrlOpener.h"
 
 #include "platform/ChildProcesses.h"
 

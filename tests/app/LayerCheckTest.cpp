@@ -1,0 +1,130 @@
+// The build's layer check (cmake/LayerCheck.cmake) run by hand over a small tree of its own, with the
+// project's folder rules: a view, a model, a port and the kit each include one header, and the check
+// accepts or refuses the tree.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Libraries of the tree, their files and what each links. The view's library links everything, as a
+// careless change could make it: only the folder rules stand between its files and the desktop.
+struct Library {
+    const char* name;
+    QStringList files;
+    QStringList links;
+};
+
+const QList<Library>& libraries() {
+    static const QList<Library> all = {
+        {"fixture_platform",
+         {"platform/files/AtomicFile.h", "platform/gui/FontFiles.h", "platform/desktop/SecretService.h",
+          "platform/LinuxProcessPlatform.h"},
+         {}},
+        {"fixture_core", {"core/Value.h"}, {"fixture_platform"}},
+        {"fixture_ports", {"app/ports/Port.h"}, {"fixture_core", "fixture_platform"}},
+        {"fixture_app",
+         {"app/model/Model.cpp", "app/model/Model.h"},
+         {"fixture_ports", "fixture_core", "fixture_platform"}},
+        {"fixture_ui",
+         {"ui/window/View.cpp", "ui/kit/Button.cpp", "ui/kit/Button.h"},
+         {"fixture_app", "fixture_ports", "fixture_core", "fixture_platform"}},
+    };
+    return all;
+}
+
+// Runs the check over the tree at `root`; the output with its line breaks made single blanks, or
+// empty when the check passed.
+std::optional<QString> check(const QDir& root) {
+    QStringList records;
+    for (const Library& library : libraries()) {
+        QStringList files;
+        for (const QString& file : library.files)
+            files.append(root.filePath(file));
+        records.append(QStringLiteral("%1|library|%2|%3|%4")
+                           .arg(QString::fromLatin1(library.name), files.join(u','), library.links.join(u','),
+                                root.path()));
+    }
+    QFile layers(root.filePath(QStringLiteral("layers.txt")));
+    EXPECT_TRUE(layers.open(QIODevice::WriteOnly));
+    layers.write(records.join(u'\n').toUtf8() + '\n');
+    layers.close();
+    QProcess cmake;
+    cmake.start(QStringLiteral(LUNORVALE_CMAKE),
+                {"-DLAYERS=" + layers.fileName(), "-DSTAMP=" + root.filePath(QStringLiteral("stamp")),
+                 "-DSOURCE_DIR=" + root.path(), "-P",
+                 QStringLiteral(LUNORVALE_SOURCE_DIR "/cmake/LayerCheck.cmake")});
+    EXPECT_TRUE(cmake.waitForFinished(60000));
+    if (cmake.exitStatus() == QProcess::NormalExit && cmake.exitCode() == 0) {
+        EXPECT_TRUE(QFile::exists(root.filePath(QStringLiteral("stamp"))));
+        return std::nullopt;
+    }
+    return QString::fromUtf8(cmake.readAllStandardError() + cmake.readAllStandardOutput())
+        .replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" "));
+}
+
+} // namespace
+
+TEST(LayerCheck, ViewsModelsPortsAndTheKitIncludeOnlyTheirLayers) {
+    const struct {
+        const char* file;
+        const char* include;
+        const char* refusal; // the reason the check gives; null: accepted
+    } cases[] = {
+        // A view: the models, the ports and the font and icon readers; nothing else of the platform.
+        {"ui/window/View.cpp", "app/model/Model.h", nullptr},
+        {"ui/window/View.cpp", "app/ports/Port.h", nullptr},
+        {"ui/window/View.cpp", "platform/gui/FontFiles.h", nullptr},
+        {"ui/window/View.cpp", "platform/desktop/SecretService.h",
+         "a view reaches the desktop through the ports"},
+        {"ui/window/View.cpp", "platform/LinuxProcessPlatform.h",
+         "a view reaches the desktop through the ports"},
+        {"ui/window/View.cpp", "platform/files/AtomicFile.h", "a view reaches the desktop through the ports"},
+        // A model: the ports and the file helpers; no view and no desktop service.
+        {"app/model/Model.cpp", "app/ports/Port.h", nullptr},
+        {"app/model/Model.cpp", "platform/files/AtomicFile.h", nullptr},
+        {"app/model/Model.cpp", "ui/kit/Button.h", "a model knows no view"},
+        {"app/model/Model.cpp", "platform/desktop/SecretService.h", "a model knows no view"},
+        {"app/model/Model.cpp", "platform/LinuxProcessPlatform.h", "a model knows no view"},
+        // The kit: nothing of the program.
+        {"ui/kit/Button.cpp", "platform/gui/FontFiles.h", nullptr},
+        {"ui/kit/Button.cpp", "app/model/Model.h", "the kit draws values of its own"},
+        {"ui/kit/Button.cpp", "app/ports/Port.h", "the kit draws values of its own"},
+        // A port: the core's values, no implementation.
+        {"app/ports/Port.h", "core/Value.h", nullptr},
+        {"app/ports/Port.h", "platform/desktop/SecretService.h", "a port names no implementation"},
+        // And what the targets link: the core links no port.
+        {"core/Value.h", "app/ports/Port.h", "which fixture_core does not link"},
+    };
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    for (const Library& library : libraries()) {
+        for (const QString& file : library.files) {
+            ASSERT_TRUE(root.mkpath(QFileInfo(root.filePath(file)).path()));
+            QFile blank(root.filePath(file));
+            ASSERT_TRUE(blank.open(QIODevice::WriteOnly));
+        }
+    }
+    EXPECT_EQ(check(root), std::nullopt);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " includes " + c.include);
+        QFile file(root.filePath(QString::fromLatin1(c.file)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("#pragma once\n#include \"") + c.include + "\"\n");
+        file.close();
+        QFile::remove(root.filePath(QStringLiteral("stamp")));
+        const std::optional<QString> refused = check(root);
+        if (!c.refusal) {
+            EXPECT_EQ(refused, std::nullopt);
+        } else {
+            ASSERT_TRUE(refused.has_value());
+            EXPECT_TRUE(refused->contains(QStringLiteral("Layering broken:"))) << refused->toStdString();
+            EXPECT_TRUE(refused->contains(QString::fromLatin1(c.include))) << refused->toStdString();
+            EXPECT_TRUE(refused->contains(QString::fromLatin1(c.refusal))) << refused->toStdString();
+        }
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)); // empty again for the next case
+    }
+}
