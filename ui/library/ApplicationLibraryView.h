@@ -29,6 +29,7 @@ class LVEmptyState;
 class LVPlainButton;
 class LVSelectableText;
 class LVText;
+class RefreshCoalescer;
 class UrlOpener;
 
 // What the page uses of the desktop besides the library model; the page makes none of it.
@@ -123,7 +124,6 @@ private:
     QWidget* makeListColumn();
     QWidget* makeScope();
     void connectModel();
-    void scheduleRefresh();
     void refreshList();
     void refreshSelectionBar();
     void refreshScope();
@@ -152,7 +152,7 @@ private:
     bool m_showAISelection = false;
 
     bool m_appeared = false;
-    bool m_refreshPending = false;
+    RefreshCoalescer* m_refresh = nullptr;
     bool m_sortDirty = true;
     bool m_quitDirty = true;
     bool m_canQuit = false;

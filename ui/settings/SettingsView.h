@@ -24,6 +24,7 @@ class LVSegmentedControl;
 class LVSelectableText;
 class LVSymbolView;
 class NotificationsPanel;
+class RefreshCoalescer;
 class RulesPanel;
 class SettingsContextPanel;
 class SheetDialog;
@@ -151,7 +152,6 @@ private:
     void appeared();
     void readKeyStatus();
     void readSavedState();
-    void scheduleRefresh();
     // Sets the feedback line's text; the next refresh shows it and scrolls it into view.
     void report(const QString& text, bool isError);
     void setFeedback(const QString& text, bool isError);
@@ -169,7 +169,7 @@ private:
     std::function<std::optional<QUuid>()> m_aiNavigationRequestSource;
     SettingsServices m_services;
     SettingsEdits m_edits;
-    bool m_refreshPending = false;
+    RefreshCoalescer* m_refresh = nullptr;
     bool m_keyActionRunning = false;
     bool m_leftWhileWindowShown = false;
     bool m_revealFeedback = false;

@@ -102,13 +102,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void scheduleRefresh();
     void refresh();
     void applyAppearance();
 
     AppModel& m_model;
     MenuActions m_actions;
-    bool m_refreshPending = false;
     std::optional<ProcessSample> m_adviceSample;
 
     LVBadge* m_badge;

@@ -80,17 +80,12 @@ public:
     QWidget* sidePane() const;
     QScrollArea* detailScroll() const { return m_detailScroll; }
 
-    // Applies the model and the window's state now (normally once per pass of the event loop).
+    // Applies the model and the window's state now, while shown (normally once per pass of the event
+    // loop, and on showing).
     void refresh();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void scheduleRefresh();
-
     MainView& m_view;
-    bool m_refreshPending = false;
 
     SearchBox* m_search;
     SortButton* m_sort;
