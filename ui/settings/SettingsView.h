@@ -117,7 +117,6 @@ public:
     // "清空记录": asks, then clears the history.
     void clearHistoryAfterConfirmation();
     void showPrivacy();
-    SheetDialog* privacySheet() const { return m_privacySheet; }
 
     // Reads the model's published state into every panel now (model changes are gathered into one
     // such refresh per pass of the event loop).

@@ -86,8 +86,6 @@ public:
     AIStatusButton* aiStatusButton() const { return m_aiStatus; }
     PressableArea* adviceButton() const { return m_adviceButton; }
     PressableArea* observationButton() const { return m_observationButton; }
-    LVText* observationText() const { return m_observation; }
-    LVText* emptyProcessesText() const { return m_noProcesses; }
     const QList<MenuProcessRow*>& processRows() const { return m_rows; }
     LVButton* openButton() const { return m_open; }
     QAbstractButton* updateReminder() const { return m_updateReminder; }
@@ -95,7 +93,6 @@ public:
     MenuControlButton* sampleButton() const { return m_sample; }
     MenuControlButton* settingsButton() const { return m_settings; }
     MenuControlButton* quitButton() const { return m_quit; }
-    QScrollArea* middle() const { return m_middle; }
     QWidget* divider() const { return m_divider; }
 
 protected:

@@ -37,19 +37,15 @@ public:
 
     QScrollArea* scrollArea() const { return m_scroll; }
     ResourceOverviewStrip* strip() const { return m_strip; }
-    QWidget* chipRow() const { return m_chipRow; }
     QList<LVButton*> chips() const;
     PriorityTaskCard* priorityCard() const { return m_card; }
-    QWidget* priorityRow() const { return m_priorityRow; }
     QWidget* restingPanel() const { return m_resting; }
     LVEmptyState* restingState() const { return m_restingState; }
     LVButton* restingButton() const { return m_restingButton; }
     LVButton* reminderButton() const { return m_reminderButton; }
-    LVText* topListTitle() const { return m_topTitle; }
     LVPlainButton* allProcessesLink() const { return m_allProcesses; }
     // The shown rows of the top list.
     QList<ProcessRowButton*> topRows() const;
-    LVText* topListEmptyText() const { return m_topEmpty; }
 
 private:
     class NextSteps;

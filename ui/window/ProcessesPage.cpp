@@ -260,10 +260,10 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_missing = card(missing);
     m_side->addWidget(topAligned(m_missing));
 
-    m_prompt = card(
+    QWidget* prompt = card(
         new LVEmptyState(LVSymbol("cursorarrow.click.2"), QStringLiteral("选择一个进程"),
                          QStringLiteral("查看任务来源、资源占用和处理建议。可用方向键切换列表中的进程。")));
-    m_side->addWidget(topAligned(m_prompt));
+    m_side->addWidget(topAligned(prompt));
     page->addWidget(m_side);
 
     // What the window reads (the sample, the selection, the advice…) comes with its refresh.

@@ -75,8 +75,6 @@ public:
     ProcessDetailPane* detailPane() const { return m_detail; }
     QWidget* missingCard() const { return m_missing; }
     LVText* missingTitle() const { return m_missingTitle; }
-    LVButton* missingButton() const { return m_missingButton; }
-    QWidget* selectionPrompt() const { return m_prompt; }
     QWidget* sidePane() const;
     QScrollArea* detailScroll() const { return m_detailScroll; }
 
@@ -104,7 +102,6 @@ private:
     LVText* m_missingReason;
     LVText* m_missingNext;
     LVButton* m_missingButton;
-    QWidget* m_prompt;
 };
 
 } // namespace lunorvale
