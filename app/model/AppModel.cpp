@@ -159,37 +159,37 @@ void AppModel::setStatusAndOperation(const QString& message) {
 }
 
 void AppModel::setProcesses(QList<ProcessSample> processes) {
-    publish(m_processes, std::move(processes), &AppModel::processesChanged);
+    setSample(&SampleState::processes, std::move(processes));
 }
 
 void AppModel::setFindings(QList<Finding> findings) {
-    publish(m_findings, std::move(findings), &AppModel::findingsChanged);
+    setSample(&SampleState::findings, std::move(findings));
 }
 
 QList<ProcessSample> AppModel::orderedProcesses(ProcessSort sort) const {
-    return ProcessOrder().sorted(m_processes, sort);
+    return ProcessOrder().sorted(m_sample.processes, sort);
 }
 
 int AppModel::attentionCount() const {
     QSet<ProcessIdentity> flagged;
-    for (const Finding& finding : m_findings)
+    for (const Finding& finding : m_sample.findings)
         flagged.insert(finding.sample.identity);
     const auto counted =
-        std::count_if(m_applicationCPUFindings.cbegin(), m_applicationCPUFindings.cend(),
+        std::count_if(m_sample.applicationCPUFindings.cbegin(), m_sample.applicationCPUFindings.cend(),
                       [&](const ApplicationCPUFinding& f) {
                           return std::none_of(
                               f.group.members.cbegin(), f.group.members.cend(),
                               [&](const ProcessSample& member) { return flagged.contains(member.identity); });
                       });
-    return static_cast<int>(m_findings.size() + m_memoryObservations.size() + counted);
+    return static_cast<int>(m_sample.findings.size() + m_sample.memoryObservations.size() + counted);
 }
 
 QString AppModel::systemCPUText() const {
-    if (m_collectionError)
+    if (m_sample.collectionError)
         return QStringLiteral("暂不可用");
     if (!m_isMonitoring)
         return QStringLiteral("已暂停");
-    return DisplayFormat::cpu(m_systemCPU);
+    return DisplayFormat::cpu(m_sample.systemCPU);
 }
 
 bool AppModel::automaticAdviceEnabled() const {

@@ -2,6 +2,7 @@
 
 #include "app/advice/AutomaticProcessAdvice.h"
 #include "app/model/NotificationDeliveryState.h"
+#include "app/model/SampleState.h"
 #include "app/model/SoftwareUpdater.h"
 #include "app/ports/AIRequests.h"
 #include "app/ports/DesktopApplications.h"
@@ -34,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace lunorvale {
 
@@ -94,8 +96,7 @@ struct InspectionApplication {
 class AppModel final : public QObject {
     Q_OBJECT
 
-    Q_PROPERTY(QList<lunorvale::ProcessSample> processes READ processes NOTIFY processesChanged)
-    Q_PROPERTY(QList<lunorvale::Finding> findings READ findings NOTIFY findingsChanged)
+    Q_PROPERTY(lunorvale::SampleState sampleState READ sampleState NOTIFY sampleStateChanged)
     Q_PROPERTY(QList<lunorvale::ActivityEvent> history READ history NOTIFY historyChanged)
     Q_PROPERTY(lunorvale::MonitorSettings settings READ settings NOTIFY settingsChanged)
     Q_PROPERTY(lunorvale::AIConfiguration aiConfiguration READ aiConfiguration NOTIFY aiConfigurationChanged)
@@ -105,21 +106,8 @@ class AppModel final : public QObject {
         bool automaticAdvicePreference READ automaticAdvicePreference NOTIFY automaticAdvicePreferenceChanged)
     Q_PROPERTY(bool isMonitoring READ isMonitoring NOTIFY isMonitoringChanged)
     Q_PROPERTY(bool isSampling READ isSampling NOTIFY isSamplingChanged)
-    Q_PROPERTY(std::optional<QDateTime> lastUpdate READ lastUpdate NOTIFY lastUpdateChanged)
-    Q_PROPERTY(std::optional<double> systemCPU READ systemCPU NOTIFY systemCPUChanged)
-    Q_PROPERTY(std::optional<lunorvale::SystemMemorySnapshot> systemMemory READ systemMemory NOTIFY
-                   systemMemoryChanged)
-    Q_PROPERTY(QList<lunorvale::ApplicationResourceGroup> resourceGroups READ resourceGroups NOTIFY
-                   resourceGroupsChanged)
-    Q_PROPERTY(lunorvale::ResourceHistory resourceHistory READ resourceHistory NOTIFY resourceHistoryChanged)
-    Q_PROPERTY(QList<lunorvale::MemoryObservation> memoryObservations READ memoryObservations NOTIFY
-                   memoryObservationsChanged)
-    Q_PROPERTY(QList<lunorvale::ApplicationCPUFinding> applicationCPUFindings READ applicationCPUFindings
-                   NOTIFY applicationCPUFindingsChanged)
-    Q_PROPERTY(qint64 skippedProcessCount READ skippedProcessCount NOTIFY skippedProcessCountChanged)
     Q_PROPERTY(QUuid resourceNavigationRequest READ resourceNavigationRequest WRITE
                    setResourceNavigationRequest NOTIFY resourceNavigationRequestChanged)
-    Q_PROPERTY(std::optional<QString> collectionError READ collectionError NOTIFY collectionErrorChanged)
     Q_PROPERTY(QString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY statusMessageChanged)
     Q_PROPERTY(std::optional<lunorvale::ProcessIdentity> selectedID READ selectedID WRITE setSelectedID NOTIFY
                    selectedIDChanged)
@@ -161,8 +149,10 @@ public:
     ~AppModel() override;
 
     // --- Published state (see the property list) ---
-    const QList<ProcessSample>& processes() const { return m_processes; }
-    const QList<Finding>& findings() const { return m_findings; }
+    // What the newest sample shows; its parts are read through the getters below as well.
+    const SampleState& sampleState() const { return m_sample; }
+    const QList<ProcessSample>& processes() const { return m_sample.processes; }
+    const QList<Finding>& findings() const { return m_sample.findings; }
     const QList<ActivityEvent>& history() const { return m_history; }
     const MonitorSettings& settings() const { return m_settings; }
     const AIConfiguration& aiConfiguration() const { return m_aiConfiguration; }
@@ -172,17 +162,19 @@ public:
     bool automaticAdvicePreference() const { return m_automaticAdvicePreference; }
     bool isMonitoring() const { return m_isMonitoring; }
     bool isSampling() const { return m_isSampling; }
-    const std::optional<QDateTime>& lastUpdate() const { return m_lastUpdate; }
-    std::optional<double> systemCPU() const { return m_systemCPU; }
-    const std::optional<SystemMemorySnapshot>& systemMemory() const { return m_systemMemory; }
-    const QList<ApplicationResourceGroup>& resourceGroups() const { return m_resourceGroups; }
-    const ResourceHistory& resourceHistory() const { return m_resourceHistory; }
-    const QList<MemoryObservation>& memoryObservations() const { return m_memoryObservations; }
-    const QList<ApplicationCPUFinding>& applicationCPUFindings() const { return m_applicationCPUFindings; }
-    qint64 skippedProcessCount() const { return m_skippedProcessCount; }
+    const std::optional<QDateTime>& lastUpdate() const { return m_sample.lastUpdate; }
+    std::optional<double> systemCPU() const { return m_sample.systemCPU; }
+    const std::optional<SystemMemorySnapshot>& systemMemory() const { return m_sample.systemMemory; }
+    const QList<ApplicationResourceGroup>& resourceGroups() const { return m_sample.resourceGroups; }
+    const ResourceHistory& resourceHistory() const { return m_sample.resourceHistory; }
+    const QList<MemoryObservation>& memoryObservations() const { return m_sample.memoryObservations; }
+    const QList<ApplicationCPUFinding>& applicationCPUFindings() const {
+        return m_sample.applicationCPUFindings;
+    }
+    qint64 skippedProcessCount() const { return m_sample.skippedProcessCount; }
     // The newest request to show the resources page; null until one is made.
     const QUuid& resourceNavigationRequest() const { return m_resourceNavigationRequest; }
-    const std::optional<QString>& collectionError() const { return m_collectionError; }
+    const std::optional<QString>& collectionError() const { return m_sample.collectionError; }
     const QString& statusMessage() const { return m_statusMessage; }
     const std::optional<ProcessIdentity>& selectedID() const { return m_selectedID; }
     // The newest request to show the selected process; null until one is made.
@@ -304,8 +296,9 @@ public:
     void clearPreviewProcesses();
 
 signals:
-    void processesChanged();
-    void findingsChanged();
+    // Once for each step that changed the sample state: a sample applied or failed, a pause, a reset of
+    // observation, an action on a listed process, a preview's scenario.
+    void sampleStateChanged();
     void historyChanged();
     void settingsChanged();
     void aiConfigurationChanged();
@@ -313,16 +306,7 @@ signals:
     void automaticAdvicePreferenceChanged();
     void isMonitoringChanged();
     void isSamplingChanged();
-    void lastUpdateChanged();
-    void systemCPUChanged();
-    void systemMemoryChanged();
-    void resourceGroupsChanged();
-    void resourceHistoryChanged();
-    void memoryObservationsChanged();
-    void applicationCPUFindingsChanged();
-    void skippedProcessCountChanged();
     void resourceNavigationRequestChanged();
-    void collectionErrorChanged();
     void statusMessageChanged();
     void selectedIDChanged();
     void navigationRequestChanged();
@@ -353,9 +337,42 @@ private:
         return true;
     }
 
+    // Gathers the changes of the sample state made while it lives into one `sampleStateChanged`, sent
+    // when the outermost one ends and only when something changed. A change made outside any is
+    // announced at once.
+    class SampleChange final {
+    public:
+        explicit SampleChange(AppModel& model) : m_model(model) { ++model.m_sampleChanges; }
+        ~SampleChange() {
+            if (--m_model.m_sampleChanges == 0 && std::exchange(m_model.m_sampleChanged, false))
+                emit m_model.sampleStateChanged();
+        }
+        SampleChange(const SampleChange&) = delete;
+        SampleChange& operator=(const SampleChange&) = delete;
+
+    private:
+        AppModel& m_model;
+    };
+    // Stores `value` in a part of the sample state, noting a change only when it differs.
+    template <typename T, typename U> void setSample(T SampleState::*part, U&& value) {
+        T& field = m_sample.*part;
+        if (field == value)
+            return;
+        const SampleChange change(*this);
+        field = std::forward<U>(value);
+        m_sampleChanged = true;
+    }
+    // Applies `edit` to the resource history; `edit` returns whether it changed it.
+    template <typename Edit> void editResourceHistory(Edit&& edit) {
+        const SampleChange change(*this);
+        if (edit(m_sample.resourceHistory))
+            m_sampleChanged = true;
+    }
+
     QDateTime now() const;
     // Main-thread side of the cycle.
     void applySample(AnalyzedSample sample);
+    void applySampleState(AnalyzedSample sample);
     void applyFailure(const QString& sentence);
     void updateResources(const MonitorSnapshot& snapshot, QList<ApplicationResourceGroup> groups,
                          QList<MemoryObservation> memory, QList<ApplicationCPUFinding> applications);
@@ -407,8 +424,7 @@ private:
     ApplicationLibraryModel* m_applicationLibrary = nullptr;
 
     // Published.
-    QList<ProcessSample> m_processes;
-    QList<Finding> m_findings;
+    SampleState m_sample;
     QList<ActivityEvent> m_history;
     MonitorSettings m_settings;
     AIConfiguration m_aiConfiguration;
@@ -416,16 +432,7 @@ private:
     bool m_automaticAdvicePreference = true;
     bool m_isMonitoring = true;
     bool m_isSampling = false;
-    std::optional<QDateTime> m_lastUpdate;
-    std::optional<double> m_systemCPU;
-    std::optional<SystemMemorySnapshot> m_systemMemory;
-    QList<ApplicationResourceGroup> m_resourceGroups;
-    ResourceHistory m_resourceHistory{3600, 721};
-    QList<MemoryObservation> m_memoryObservations;
-    QList<ApplicationCPUFinding> m_applicationCPUFindings;
-    qint64 m_skippedProcessCount = 0;
     QUuid m_resourceNavigationRequest;
-    std::optional<QString> m_collectionError;
     QString m_statusMessage = QStringLiteral("正在建立观察基线…");
     std::optional<ProcessIdentity> m_selectedID;
     QUuid m_navigationRequest;
@@ -448,6 +455,8 @@ private:
     QHash<ProcessIdentity, QDateTime> m_lastFindingRecorded;
     NotificationDeliveryState m_notificationDelivery;
     int64_t m_generation = 0;
+    int m_sampleChanges = 0;      // SampleChange objects alive
+    bool m_sampleChanged = false; // since the outermost one began
     bool m_needsReset = true;
     bool m_suspended = false;
     AIRequestHandle m_aiTask;

@@ -123,17 +123,17 @@ bool AppModel::isIgnored(const ProcessSample& sample) const {
 
 void AppModel::ignore(const ProcessSample& sample) {
     const ProcessIdentity& identity = sample.identity;
-    if (std::none_of(m_processes.cbegin(), m_processes.cend(),
+    if (std::none_of(m_sample.processes.cbegin(), m_sample.processes.cend(),
                      [&](const ProcessSample& listed) { return listed.identity == identity; }))
         return;
     if (m_selectedID == identity)
         clearAnalysis();
     m_ignoredUntil.insert(identity, now().addSecs(MutedProcess::durationSeconds));
-    QList<Finding> findings = m_findings;
+    QList<Finding> findings = m_sample.findings;
     findings.removeIf([&](const Finding& finding) { return finding.sample.identity == identity; });
     setFindings(std::move(findings));
     withdraw(m_notificationDelivery.cancel(identity));
-    refreshAutomaticAdvice(m_findings);
+    refreshAutomaticAdvice(m_sample.findings);
     persistMutedProcesses();
     record(QStringLiteral("暂时忽略"), actionDetail(sample, QStringLiteral(" · 本次进程 1 小时内不提醒")),
            QStringLiteral("muted"));
@@ -154,9 +154,9 @@ void AppModel::stop(const ProcessSample& sample, bool force) {
     if (m_stoppingIDs.contains(sample.identity))
         return;
     const auto listed =
-        std::find_if(m_processes.cbegin(), m_processes.cend(),
+        std::find_if(m_sample.processes.cbegin(), m_sample.processes.cend(),
                      [&](const ProcessSample& process) { return process.identity == sample.identity; });
-    if (listed == m_processes.cend() || listed->executable != sample.executable ||
+    if (listed == m_sample.processes.cend() || listed->executable != sample.executable ||
         listed->command != sample.command) {
         setStatusAndOperation(changedTaskSentence);
         return;
@@ -178,7 +178,7 @@ void AppModel::stop(const ProcessSample& sample, bool force) {
         return;
     }
 
-    QList<Finding> others = m_findings;
+    QList<Finding> others = m_sample.findings;
     others.removeIf([&](const Finding& finding) { return finding.sample.identity == sample.identity; });
     refreshAutomaticAdvice(others);
     withdraw(m_notificationDelivery.cancel(sample.identity));
@@ -201,11 +201,12 @@ void AppModel::recheckStop(const ProcessSample& sample) {
                QStringLiteral("action"));
         break;
     case ProcessLiveness::exited: {
+        const SampleChange change(*this);
         setOperationMessage(QStringLiteral("已确认 ") + label(sample) + QStringLiteral("退出。"));
-        QList<ProcessSample> processes = m_processes;
+        QList<ProcessSample> processes = m_sample.processes;
         processes.removeIf([&](const ProcessSample& process) { return process.identity == identity; });
         setProcesses(std::move(processes));
-        QList<Finding> findings = m_findings;
+        QList<Finding> findings = m_sample.findings;
         findings.removeIf([&](const Finding& finding) { return finding.sample.identity == identity; });
         setFindings(std::move(findings));
         m_ignoredUntil.remove(identity);
@@ -232,7 +233,7 @@ void AppModel::recheckStop(const ProcessSample& sample) {
 LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sample) const {
     std::optional<Finding> finding;
     if (sample) {
-        for (const Finding& candidate : m_findings) {
+        for (const Finding& candidate : m_sample.findings) {
             if (candidate.sample.identity == sample->identity) {
                 finding = candidate;
                 break;
@@ -242,7 +243,7 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
     const std::optional<ProcessIdentity> identity = sample ? std::optional(sample->identity) : std::nullopt;
     const LocalProcessAdvice::Context context{.wasNotified = m_openedNotificationID == identity,
                                               .isMonitoring = m_isMonitoring,
-                                              .collectionFailed = m_collectionError.has_value(),
+                                              .collectionFailed = m_sample.collectionError.has_value(),
                                               .isIgnored = sample && isIgnored(*sample)};
     return LocalProcessAdvice::make(sample, finding, context, m_settings);
 }
@@ -259,7 +260,7 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
         return;
     const ProcessSample* selected = nullptr;
     if (m_selectedID) {
-        for (const ProcessSample& process : m_processes) {
+        for (const ProcessSample& process : m_sample.processes) {
             if (process.identity == *m_selectedID) {
                 selected = &process;
                 break;
@@ -283,7 +284,7 @@ void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>
         summary = *approvedSummary;
     } else {
         std::optional<Finding> finding;
-        for (const Finding& candidate : m_findings) {
+        for (const Finding& candidate : m_sample.findings) {
             if (candidate.sample.identity == sample.identity) {
                 finding = candidate;
                 break;
@@ -377,7 +378,7 @@ std::optional<InspectionApplication> AppModel::inspectionApplication(const Proce
     for (const RunningApplication& application : applications)
         pids.insert(application.pid);
     const std::optional<ProcessIdentity> owner =
-        ProcessInspection::applicationProcess(sample, m_processes, pids);
+        ProcessInspection::applicationProcess(sample, m_sample.processes, pids);
     if (!owner)
         return std::nullopt;
     for (const RunningApplication& application : applications) {
@@ -388,7 +389,8 @@ std::optional<InspectionApplication> AppModel::inspectionApplication(const Proce
 }
 
 void AppModel::inspectProcess(const ProcessSample& sample) {
-    const std::optional<ProcessSample> current = ProcessInspection::matchingSample(sample, m_processes);
+    const std::optional<ProcessSample> current =
+        ProcessInspection::matchingSample(sample, m_sample.processes);
     const QString goneSentence = QStringLiteral("任务已退出或发生变化，请刷新后重新选择。");
     if (!current) {
         setStatusAndOperation(goneSentence);

@@ -79,8 +79,8 @@ void AppModel::loadPreview() {
                          QStringLiteral("最近 13 分钟的采样区间均值持续超过 90%。该任务已运行约 45 "
                                         "小时，建议核对任务是否仍在推进。仅凭 CPU 数据无法确认卡死。")}});
     setSelectedID(processes.first().identity);
-    publish(m_systemCPU, std::optional(22.1), &AppModel::systemCPUChanged);
-    publish(m_lastUpdate, std::optional(current), &AppModel::lastUpdateChanged);
+    setSample(&SampleState::systemCPU, std::optional(22.1));
+    setSample(&SampleState::lastUpdate, std::optional(current));
     setStatusMessage(QStringLiteral("界面预览 · 演示数据 · 不会操作真实进程"));
     publish(
         m_history,
@@ -103,12 +103,13 @@ void AppModel::loadPreview() {
 void AppModel::configurePreview(const QString& page) {
     if (!m_preview)
         return;
+    const SampleChange change(*this);
     clearAnalysis();
     loadPreview();
 
     publish(m_isMonitoring, true, &AppModel::isMonitoringChanged);
     publish(m_isSampling, false, &AppModel::isSamplingChanged);
-    publish(m_collectionError, std::nullopt, &AppModel::collectionErrorChanged);
+    setSample(&SampleState::collectionError, std::nullopt);
     publish(m_hasCompletedOnboarding, true, &AppModel::hasCompletedOnboardingChanged);
     publish(m_notificationStatus, QStringLiteral("系统已允许"), &AppModel::notificationStatusChanged);
     publish(m_loginState, LoginItemStatus::notRegistered, &AppModel::loginStatusChanged);
@@ -132,14 +133,14 @@ void AppModel::configurePreview(const QString& page) {
         setFindings({});
         setStatusMessage(QStringLiteral("观察已暂停，点击恢复后继续。"));
     } else if (page == u"error" || page == u"collection-error") {
-        publish(m_collectionError, std::optional(QStringLiteral("暂时无法读取进程，请稍后重试。")),
-                &AppModel::collectionErrorChanged);
+        setSample(&SampleState::collectionError,
+                  std::optional(QStringLiteral("暂时无法读取进程，请稍后重试。")));
         noProcesses();
-        publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
+        setSample(&SampleState::systemCPU, std::nullopt);
     } else if (page == u"loading" || page == u"sampling") {
         noProcesses();
-        publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
-        publish(m_lastUpdate, std::nullopt, &AppModel::lastUpdateChanged);
+        setSample(&SampleState::systemCPU, std::nullopt);
+        setSample(&SampleState::lastUpdate, std::nullopt);
         publish(m_isSampling, true, &AppModel::isSamplingChanged);
     } else if (page == u"history-empty") {
         publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
@@ -150,8 +151,8 @@ void AppModel::configurePreview(const QString& page) {
     } else if (page == u"notification-recovered") {
         setFindings({});
         publish(m_openedNotificationID, m_selectedID, &AppModel::openedNotificationIDChanged);
-        if (!m_processes.isEmpty()) {
-            QList<ProcessSample> processes = m_processes;
+        if (!m_sample.processes.isEmpty()) {
+            QList<ProcessSample> processes = m_sample.processes;
             processes.first().cpuPercent = 4.2;
             setProcesses(std::move(processes));
         }
@@ -174,9 +175,9 @@ void AppModel::configurePreview(const QString& page) {
         // The first listed process this program may not stop (in the sample data, the one of
         // another user with no readable executable).
         const auto protectedProcess =
-            std::find_if(m_processes.cbegin(), m_processes.cend(),
+            std::find_if(m_sample.processes.cbegin(), m_sample.processes.cend(),
                          [this](const ProcessSample& sample) { return !m_controller->canStop(sample); });
-        if (protectedProcess != m_processes.cend())
+        if (protectedProcess != m_sample.processes.cend())
             setSelectedID(protectedProcess->identity);
     } else if (page == u"onboarding") {
         publish(m_hasCompletedOnboarding, false, &AppModel::hasCompletedOnboardingChanged);
@@ -198,17 +199,18 @@ void AppModel::configurePreview(const QString& page) {
 void AppModel::configureResourcePreview(const QString& page) {
     if (!m_preview)
         return;
-    m_resourceHistory.reset();
+    const SampleChange change(*this);
+    editResourceHistory([](ResourceHistory& history) { return history.reset(); });
     resetResourceObservation();
 
     if (page == u"resources-empty" || page == u"loading" || page == u"sampling") {
         if (page == u"resources-empty") {
             setProcesses({});
             setFindings({});
-            publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
-            publish(m_lastUpdate, std::nullopt, &AppModel::lastUpdateChanged);
+            setSample(&SampleState::systemCPU, std::nullopt);
+            setSample(&SampleState::lastUpdate, std::nullopt);
         }
-        publish(m_resourceGroups, QList<ApplicationResourceGroup>(), &AppModel::resourceGroupsChanged);
+        setSample(&SampleState::resourceGroups, QList<ApplicationResourceGroup>());
         return;
     }
     if (page == u"error" || page == u"collection-error")
@@ -217,7 +219,7 @@ void AppModel::configureResourcePreview(const QString& page) {
     const uint32_t user = m_services.processPlatform->currentUser();
     if (page.startsWith(u"resources") && page != u"resources-unknown") {
         for (int k = 0; k < 4; ++k) {
-            QList<ProcessSample> processes = m_processes;
+            QList<ProcessSample> processes = m_sample.processes;
             processes.append(resourceProcess(k, user));
             setProcesses(std::move(processes));
         }
@@ -228,7 +230,7 @@ void AppModel::configureResourcePreview(const QString& page) {
     for (int i = 0; i <= 20; ++i) {
         const double x = i;
         MonitorSnapshot snapshot;
-        snapshot.processes = m_processes;
+        snapshot.processes = m_sample.processes;
         snapshot.systemCPU = 0.8 * x + 10 * std::sin(x / 3) + 20;
         snapshot.timestamp = current.addSecs(static_cast<qint64>(i - 20) * 30);
         snapshot.monotonicTime = 1000 + 30 * x;
@@ -252,17 +254,17 @@ void AppModel::configureResourcePreview(const QString& page) {
             m_previewAnalyzer->resetResources();
         }
         updateResources(snapshot, std::move(groups), std::move(memory), std::move(applications));
-        publish(m_systemCPU, snapshot.systemCPU, &AppModel::systemCPUChanged);
+        setSample(&SampleState::systemCPU, snapshot.systemCPU);
     }
 
     if (page == u"resources-paused") {
         publish(m_isMonitoring, false, &AppModel::isMonitoringChanged);
-        QList<ProcessSample> processes = m_processes;
+        QList<ProcessSample> processes = m_sample.processes;
         for (ProcessSample& process : processes)
             process.cpuPercent.reset();
         setProcesses(std::move(processes));
         resetResourceObservation();
-        publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
+        setSample(&SampleState::systemCPU, std::nullopt);
     }
 }
 
@@ -277,14 +279,14 @@ void AppModel::configureAdvicePreview(const QString& page) {
         return;
     publish(m_automaticAdviceAuthorization, std::optional(m_aiConfiguration),
             &AppModel::automaticAdviceAuthorizationChanged);
-    if (m_findings.isEmpty())
+    if (m_sample.findings.isEmpty())
         return;
     std::optional<ProcessDecisionAdvice> advice;
     if (page == u"menu-advice-long")
         advice = ProcessDecisionAdvice{ProcessDecisionAdvice::Decision::considerQuitting, longReason};
     else if (page != u"advice-pending" && page != u"advice-unavailable")
         advice = ProcessDecisionAdvice{ProcessDecisionAdvice::Decision::checkProgress, shortReason};
-    m_automaticAdvice->setPreview(m_findings.first().sample, advice, page == u"advice-pending");
+    m_automaticAdvice->setPreview(m_sample.findings.first().sample, advice, page == u"advice-pending");
 }
 
 void AppModel::configureAIStatusPreview(const QString& page) {
@@ -327,6 +329,7 @@ void AppModel::setPreviewAIConfiguration(const AIConfiguration& configuration) {
 void AppModel::clearPreviewProcesses() {
     if (!m_preview)
         return;
+    const SampleChange change(*this);
     setProcesses({});
     setFindings({});
     setSelectedID(std::nullopt);

@@ -72,14 +72,23 @@ void AppModel::sampleNow() {
 }
 
 void AppModel::applySample(AnalyzedSample sample) {
+    {
+        // Everything the sample changes is announced at once, before the cycle ends.
+        const SampleChange change(*this);
+        applySampleState(std::move(sample));
+    }
+    publish(m_isSampling, false, &AppModel::isSamplingChanged);
+}
+
+void AppModel::applySampleState(AnalyzedSample sample) {
     const MonitorSnapshot& snapshot = sample.snapshot;
     m_needsReset = false;
-    publish(m_collectionError, std::nullopt, &AppModel::collectionErrorChanged);
+    setSample(&SampleState::collectionError, std::nullopt);
 
     // Keep the selection honest: a changed process loses its analysis, a vanished one its selection
     // too, unless the user came to it from a reminder.
     if (m_selectedID) {
-        if (const ProcessSample* previous = findSample(m_processes, *m_selectedID)) {
+        if (const ProcessSample* previous = findSample(m_sample.processes, *m_selectedID)) {
             const ProcessSample* current = findSample(snapshot.processes, *m_selectedID);
             if (!current) {
                 clearAnalysis();
@@ -92,13 +101,13 @@ void AppModel::applySample(AnalyzedSample sample) {
     }
 
     setProcesses(snapshot.processes);
-    publish(m_systemCPU, snapshot.systemCPU, &AppModel::systemCPUChanged);
-    publish(m_lastUpdate, std::optional(snapshot.timestamp), &AppModel::lastUpdateChanged);
+    setSample(&SampleState::systemCPU, snapshot.systemCPU);
+    setSample(&SampleState::lastUpdate, std::optional(snapshot.timestamp));
     updateResources(snapshot, std::move(sample.groups), std::move(sample.memoryObservations),
                     std::move(sample.applicationCPUFindings));
 
     if (m_selectedID) {
-        if (const ProcessSample* selected = findSample(m_processes, *m_selectedID)) {
+        if (const ProcessSample* selected = findSample(m_sample.processes, *m_selectedID)) {
             const double cpu = selected->cpuPercent.value_or(NAN);
             if (!std::isfinite(cpu) || cpu < m_settings.safeThreshold())
                 clearAnalysis();
@@ -107,8 +116,8 @@ void AppModel::applySample(AnalyzedSample sample) {
 
     const QDateTime current = now();
     QSet<ProcessIdentity> live;
-    live.reserve(m_processes.size());
-    for (const ProcessSample& process : m_processes)
+    live.reserve(m_sample.processes.size());
+    for (const ProcessSample& process : m_sample.processes)
         live.insert(process.identity);
     const auto mutes = tableOf(MutedProcess::active(mutesOf(m_ignoredUntil), current, live));
     if (mutes != m_ignoredUntil) {
@@ -120,7 +129,7 @@ void AppModel::applySample(AnalyzedSample sample) {
 
     std::optional<ProcessIdentity> selectedFinding;
     if (m_selectedID) {
-        for (const Finding& finding : m_findings) {
+        for (const Finding& finding : m_sample.findings) {
             if (finding.sample.identity == *m_selectedID) {
                 selectedFinding = finding.sample.identity;
                 break;
@@ -137,18 +146,18 @@ void AppModel::applySample(AnalyzedSample sample) {
         }
     }
     setFindings(std::move(findings));
-    if (selectedFinding && std::none_of(m_findings.cbegin(), m_findings.cend(), [&](const Finding& finding) {
-            return finding.sample.identity == *selectedFinding;
-        }))
+    if (selectedFinding &&
+        std::none_of(m_sample.findings.cbegin(), m_sample.findings.cend(),
+                     [&](const Finding& finding) { return finding.sample.identity == *selectedFinding; }))
         clearAnalysis();
 
-    refreshAutomaticAdvice(m_findings);
-    withdraw(m_notificationDelivery.reconcile(m_processes, m_findings));
+    refreshAutomaticAdvice(m_sample.findings);
+    withdraw(m_notificationDelivery.reconcile(m_sample.processes, m_sample.findings));
 
     const bool measured =
-        std::any_of(m_processes.cbegin(), m_processes.cend(),
+        std::any_of(m_sample.processes.cbegin(), m_sample.processes.cend(),
                     [](const ProcessSample& process) { return process.cpuPercent.has_value(); });
-    const QString count = QString::number(m_processes.size());
+    const QString count = QString::number(m_sample.processes.size());
     if (!measured)
         setStatusMessage(QStringLiteral("已读取 ") + count +
                          QStringLiteral(" 个当前用户进程；下一次采样后显示 CPU。"));
@@ -159,7 +168,7 @@ void AppModel::applySample(AnalyzedSample sample) {
     else
         setStatusMessage(QStringLiteral("观察已暂停 · 当前为手动采样"));
 
-    for (const Finding& finding : std::as_const(m_findings)) {
+    for (const Finding& finding : std::as_const(m_sample.findings)) {
         const ProcessIdentity& identity = finding.sample.identity;
         const auto recorded = m_lastFindingRecorded.constFind(identity);
         if (recorded == m_lastFindingRecorded.cend() ||
@@ -174,64 +183,66 @@ void AppModel::applySample(AnalyzedSample sample) {
         if (m_settings.notificationsEnabled)
             notify(finding);
     }
-    publish(m_isSampling, false, &AppModel::isSamplingChanged);
 }
 
 void AppModel::applyFailure(const QString& sentence) {
-    clearAnalysis();
-    m_automaticAdvice->refresh({}, std::nullopt);
-    clearDeliveredProcessNotifications();
-    setStatusMessage(sentence);
-    publish(m_collectionError, std::optional(sentence), &AppModel::collectionErrorChanged);
-    m_needsReset = true;
-    clearMeasurements();
-    resetResourceObservation();
+    {
+        const SampleChange change(*this);
+        clearAnalysis();
+        m_automaticAdvice->refresh({}, std::nullopt);
+        clearDeliveredProcessNotifications();
+        setStatusMessage(sentence);
+        setSample(&SampleState::collectionError, std::optional(sentence));
+        m_needsReset = true;
+        clearMeasurements();
+        resetResourceObservation();
+    }
     publish(m_isSampling, false, &AppModel::isSamplingChanged);
 }
 
 // What a failed sample and a reset of observation both drop: findings and every CPU figure. The
 // detectors on the worker start again with the next sample, which `m_needsReset` resets.
 void AppModel::clearMeasurements() {
+    const SampleChange change(*this);
     setFindings({});
-    publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
-    setProcesses(withoutCPU(m_processes));
+    setSample(&SampleState::systemCPU, std::nullopt);
+    setProcesses(withoutCPU(m_sample.processes));
 }
 
 void AppModel::updateResources(const MonitorSnapshot& snapshot, QList<ApplicationResourceGroup> groups,
                                QList<MemoryObservation> memory, QList<ApplicationCPUFinding> applications) {
-    publish(m_systemMemory, snapshot.systemMemory, &AppModel::systemMemoryChanged);
-    publish(m_skippedProcessCount, snapshot.skippedCount, &AppModel::skippedProcessCountChanged);
-    publish(m_resourceGroups, std::move(groups), &AppModel::resourceGroupsChanged);
-    m_resourceHistory.record(snapshot, m_settings.longestContinuousGap());
-    if (!m_isMonitoring)
-        m_resourceHistory.breakContinuity();
-    emit resourceHistoryChanged();
-    publish(m_memoryObservations, m_isMonitoring ? std::move(memory) : QList<MemoryObservation>(),
-            &AppModel::memoryObservationsChanged);
-    publish(m_applicationCPUFindings,
-            m_isMonitoring ? std::move(applications) : QList<ApplicationCPUFinding>(),
-            &AppModel::applicationCPUFindingsChanged);
+    const SampleChange change(*this);
+    setSample(&SampleState::systemMemory, snapshot.systemMemory);
+    setSample(&SampleState::skippedProcessCount, snapshot.skippedCount);
+    setSample(&SampleState::resourceGroups, std::move(groups));
+    editResourceHistory([&](ResourceHistory& history) {
+        const bool recorded = history.record(snapshot, m_settings.longestContinuousGap());
+        return (!m_isMonitoring && history.breakContinuity()) || recorded;
+    });
+    setSample(&SampleState::memoryObservations,
+              m_isMonitoring ? std::move(memory) : QList<MemoryObservation>());
+    setSample(&SampleState::applicationCPUFindings,
+              m_isMonitoring ? std::move(applications) : QList<ApplicationCPUFinding>());
 }
 
 void AppModel::resetResourceObservation() {
-    publish(m_systemMemory, std::nullopt, &AppModel::systemMemoryChanged);
-    publish(m_memoryObservations, QList<MemoryObservation>(), &AppModel::memoryObservationsChanged);
-    publish(m_applicationCPUFindings, QList<ApplicationCPUFinding>(),
-            &AppModel::applicationCPUFindingsChanged);
-    m_resourceHistory.breakContinuity();
-    emit resourceHistoryChanged();
+    const SampleChange change(*this);
+    setSample(&SampleState::systemMemory, std::nullopt);
+    setSample(&SampleState::memoryObservations, QList<MemoryObservation>());
+    setSample(&SampleState::applicationCPUFindings, QList<ApplicationCPUFinding>());
+    editResourceHistory([](ResourceHistory& history) { return history.breakContinuity(); });
 
     QList<ApplicationResourceGroup> groups;
     if (m_previewAnalyzer) {
         m_previewAnalyzer->resetResources();
-        groups = m_previewAnalyzer->groups(m_processes);
+        groups = m_previewAnalyzer->groups(m_sample.processes);
     } else {
         // The processes are the grouped ones with their CPU cleared (or fewer): regrouping them
         // would ask the system about bundle paths again on this thread for the same answer.
         QHash<ProcessIdentity, const ProcessSample*> listed;
-        for (const ProcessSample& process : m_processes)
+        for (const ProcessSample& process : m_sample.processes)
             listed.insert(process.identity, &process);
-        for (const ApplicationResourceGroup& group : std::as_const(m_resourceGroups)) {
+        for (const ApplicationResourceGroup& group : std::as_const(m_sample.resourceGroups)) {
             ApplicationResourceGroup kept = group;
             kept.members.clear();
             for (const ProcessSample& member : group.members) {
@@ -242,18 +253,19 @@ void AppModel::resetResourceObservation() {
                 groups.append(std::move(kept));
         }
     }
-    publish(m_resourceGroups, std::move(groups), &AppModel::resourceGroupsChanged);
+    setSample(&SampleState::resourceGroups, std::move(groups));
 }
 
 void AppModel::resetObservation() {
+    const SampleChange change(*this);
     ++m_generation;
     m_needsReset = true;
     setFindings({});
-    publish(m_systemCPU, std::nullopt, &AppModel::systemCPUChanged);
+    setSample(&SampleState::systemCPU, std::nullopt);
     clearAnalysis();
     m_automaticAdvice->refresh({}, std::nullopt);
     clearDeliveredProcessNotifications();
-    setProcesses(withoutCPU(m_processes));
+    setProcesses(withoutCPU(m_sample.processes));
     resetResourceObservation();
 }
 

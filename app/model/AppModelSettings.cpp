@@ -203,8 +203,8 @@ bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const s
     if (keyGiven)
         m_automaticAdvice->retryFailedRequests(false);
     m_automaticAdvice->refresh({}, std::nullopt);
-    if (wish && m_isMonitoring && !m_suspended && !m_collectionError)
-        m_automaticAdvice->refresh(m_findings, normalized);
+    if (wish && m_isMonitoring && !m_suspended && !m_sample.collectionError)
+        m_automaticAdvice->refresh(m_sample.findings, normalized);
     return stored;
 }
 

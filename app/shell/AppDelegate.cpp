@@ -184,7 +184,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching() {
             m_model->refreshSystemStatus();
     });
 
-    connect(m_model.get(), &AppModel::processesChanged, this, &AppDelegate::releaseMemorySoon);
+    connect(m_model.get(), &AppModel::sampleStateChanged, this, &AppDelegate::releaseMemorySoon);
 
     // 11. Sampling.
     m_model->armTimer();
@@ -444,9 +444,7 @@ void AppDelegate::createStatusItem() {
         if (m_popover->isShown())
             m_popover->setLeastHeight(popoverTableHeight());
     };
-    connect(m_model.get(), &AppModel::findingsChanged, this, changed);
-    connect(m_model.get(), &AppModel::memoryObservationsChanged, this, changed);
-    connect(m_model.get(), &AppModel::applicationCPUFindingsChanged, this, changed);
+    connect(m_model.get(), &AppModel::sampleStateChanged, this, changed);
     connect(updater(), &SoftwareUpdater::availableVersionChanged, this, changed);
     updateStatusItem();
 }

@@ -131,7 +131,7 @@ void BM_OverviewSample(benchmark::State& state) {
         step();
         sampleIntoView(*window.model);
     }
-    if (window.view->overviewPage()->chips().size() != 5)
+    if (static_cast<OverviewPage*>(window.view->pageWidget(Page::overview))->chips().size() != 5)
         state.SkipWithError("expected five findings");
     const qsizetype widgets = QApplication::allWidgets().size();
     double seconds = 0;

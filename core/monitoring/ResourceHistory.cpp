@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace lunorvale {
 namespace {
@@ -33,22 +34,22 @@ ResourceHistory::ResourceHistory(double windowSeconds, int64_t maximumPoints)
     : m_windowSeconds(std::isfinite(windowSeconds) ? std::clamp(windowSeconds, 1.0, 3600.0) : 3600.0),
       m_maximumPoints(std::clamp<int64_t>(maximumPoints, 2, 721)) {}
 
-void ResourceHistory::reset() {
+bool ResourceHistory::reset() {
+    const bool changed = !m_points.isEmpty() || m_segmentID != 0 || m_pendingBreak;
     m_points.clear();
     m_segmentID = 0;
     m_pendingBreak = false;
+    return changed;
 }
 
-void ResourceHistory::breakContinuity() {
-    m_pendingBreak = true;
+bool ResourceHistory::breakContinuity() {
+    return !std::exchange(m_pendingBreak, true);
 }
 
-void ResourceHistory::record(const MonitorSnapshot& snapshot, double maximumInterval) {
+bool ResourceHistory::record(const MonitorSnapshot& snapshot, double maximumInterval) {
     const double t = snapshot.monotonicTime;
-    if (!std::isfinite(t) || !snapshot.timestamp.isValid()) {
-        m_pendingBreak = true;
-        return;
-    }
+    if (!std::isfinite(t) || !snapshot.timestamp.isValid())
+        return breakContinuity();
     const double gapLimit = std::isfinite(maximumInterval) ? std::max(maximumInterval, 1.0) : 300.0;
     std::optional<double> cpu;
     if (snapshot.systemCPU && std::isfinite(*snapshot.systemCPU) && *snapshot.systemCPU >= 0 &&
@@ -59,7 +60,7 @@ void ResourceHistory::record(const MonitorSnapshot& snapshot, double maximumInte
         const ResourceHistoryPoint& last = m_points.constLast();
         const double step = t - last.monotonicTime;
         if (step == 0)
-            return;
+            return false;
         if (presence(last.systemCPU, last.systemMemory) != presence(cpu, snapshot.systemMemory) ||
             step > gapLimit || snapshot.timestamp < last.timestamp)
             m_pendingBreak = true;
@@ -79,6 +80,7 @@ void ResourceHistory::record(const MonitorSnapshot& snapshot, double maximumInte
     m_points.removeIf([cutoff](const ResourceHistoryPoint& point) { return point.monotonicTime < cutoff; });
     if (m_points.size() > m_maximumPoints)
         m_points.remove(0, m_points.size() - m_maximumPoints);
+    return true;
 }
 
 QList<ResourceHistoryPoint> ResourceHistory::recent(double seconds) const {

@@ -35,13 +35,16 @@ public:
     double windowSeconds() const { return m_windowSeconds; }
     int64_t maximumPoints() const { return m_maximumPoints; }
 
-    void reset();
+    // Each change returns whether the history differs afterwards (its points, or the break pending).
+    bool reset();
     // The next recorded point starts a new segment.
-    void breakContinuity();
+    bool breakContinuity();
     // `maximumInterval` is the longest gap in seconds that still counts as continuous.
-    void record(const MonitorSnapshot& snapshot, double maximumInterval);
+    bool record(const MonitorSnapshot& snapshot, double maximumInterval);
     // Oldest first, the points no more than `seconds` older than the newest point.
     QList<ResourceHistoryPoint> recent(double seconds) const;
+
+    friend bool operator==(const ResourceHistory&, const ResourceHistory&) = default;
 
 private:
     QList<ResourceHistoryPoint> m_points;

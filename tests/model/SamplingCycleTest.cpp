@@ -155,3 +155,56 @@ TEST(SamplingCycle, ASampleLeftWaitingWhenTheModelGoesIsNeverTaken) {
     ASSERT_TRUE(h.executor.settle());
     EXPECT_EQ(h.platform.pathReads(), reads);
 }
+
+// What a sample shows is one value: each step that changes it is announced once, when all of it is in
+// place, and a step that changes none of it is not announced.
+TEST(SamplingCycle, SampleStateIsAnnouncedOncePerStep) {
+    ModelHarness h;
+    h.quickRules();
+    h.add(400, "encoder");
+    h.add(401, "shell");
+    AppModel& model = h.start();
+    int announced = 0;
+    SampleState seen;
+    QObject::connect(&model, &AppModel::sampleStateChanged, [&] {
+        ++announced;
+        seen = model.sampleState();
+    });
+    const auto encoder = [&] {
+        return *h.listed(400);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int announcements;
+    };
+    const std::vector<Step> steps{
+        {"first sample", [&] { h.sample(); }, 1},
+        {"measured sample", [&] { h.advance(30, {400}), h.sample(); }, 1},
+        {"a finding", [&] { h.advance(30, {400}), h.sample(); }, 1},
+        {"muting drops the finding", [&] { model.ignore(encoder()); }, 1},
+        {"unmuting shows nothing new", [&] { model.unignore(encoder()); }, 0},
+        {"pause", [&] { model.toggleMonitoring(); }, 1},
+        {"failed sample", [&] { h.platform.setListReadable(false), h.advance(30), h.sample(); }, 1},
+        {"failing again", [&] { h.advance(30), h.sample(); }, 0},
+        {"recovered", [&] { h.platform.setListReadable(true), h.advance(30), h.sample(); }, 1},
+    };
+    for (const Step& step : steps) {
+        announced = 0;
+        step.act();
+        EXPECT_EQ(announced, step.announcements) << step.what;
+        if (announced > 0) {
+            EXPECT_EQ(seen, model.sampleState()) << step.what;
+        }
+    }
+    EXPECT_FALSE(model.collectionError());
+    EXPECT_EQ(model.processes().size(), 2);
+
+    // A screenshot's scenario is one step too.
+    AppModel& preview = h.start(true);
+    announced = 0;
+    QObject::connect(&preview, &AppModel::sampleStateChanged, [&] { ++announced; });
+    preview.configurePreview(QStringLiteral("resources-pressure"));
+    EXPECT_EQ(announced, 1);
+    EXPECT_FALSE(preview.memoryObservations().isEmpty());
+}

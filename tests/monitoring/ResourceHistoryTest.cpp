@@ -77,16 +77,25 @@ TEST(ResourceHistory, SegmentBreaks) {
     EXPECT_EQ(ids(history.points()), "0:0.0 0:75.0 1:150.5 2:160.0 3:170.0 3:180.0 4:190.0 4:200.0");
     EXPECT_FALSE(history.points()[4].systemCPU);
 
-    history.breakContinuity();
-    history.record(reading(200), 75); // same time: nothing, the pending break survives
-    history.record(reading(210, std::nullopt, false), 75);
-    history.record(reading(NAN), 75); // not recorded, but breaks
-    history.record(reading(220, std::nullopt, false), 75);
+    // Each change says whether the history differs afterwards: the model announces only those.
+    const ResourceHistory unbroken = history;
+    EXPECT_TRUE(history.breakContinuity());
+    EXPECT_NE(history, unbroken);
+    const ResourceHistory broken = history;
+    EXPECT_FALSE(history.breakContinuity());        // already pending
+    EXPECT_FALSE(history.record(reading(200), 75)); // same time: nothing, the pending break survives
+    EXPECT_EQ(history, broken);
+    EXPECT_TRUE(history.record(reading(210, std::nullopt, false), 75));
+    EXPECT_TRUE(history.record(reading(NAN), 75)); // not recorded, but breaks
+    EXPECT_FALSE(history.record(reading(NAN), 75));
+    EXPECT_TRUE(history.record(reading(220, std::nullopt, false), 75));
     EXPECT_EQ(ids(history.points().mid(7)), "4:200.0 5:210.0 6:220.0");
-    history.record(reading(5), 75); // monotonic clock back: everything goes
+    EXPECT_TRUE(history.record(reading(5), 75)); // monotonic clock back: everything goes
     EXPECT_EQ(ids(history.points()), "7:5.0");
 
-    history.reset();
+    EXPECT_TRUE(history.reset());
+    EXPECT_EQ(history, ResourceHistory(3600, 721));
+    EXPECT_FALSE(history.reset());
     for (const double t : {10.0, 11.0, 12.5}) // a limit of 0.5 s counts as 1 s
         history.record(reading(t, 100), 0.5);
     EXPECT_EQ(ids(history.points()), "0:10.0 0:11.0 1:12.5");

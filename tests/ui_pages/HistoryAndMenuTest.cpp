@@ -342,6 +342,15 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     EXPECT_EQ(content.settingsButton()->accessibleName(), QStringLiteral("打开设置"));
     EXPECT_EQ(content.quitButton()->accessibleName(), QStringLiteral("退出岚栖，需确认"));
 
+    // A step that changes only what the sample shows is followed as well: the flagged process muted.
+    ASSERT_EQ(model.findings().size(), 1);
+    const QString flagged = content.stateLine()->text();
+    model.ignore(model.findings().first().sample);
+    PageWindow::settle();
+    EXPECT_FALSE(content.adviceButton()->isVisible());
+    EXPECT_NE(content.stateLine()->text(), flagged);
+    EXPECT_EQ(content.stateLine()->text(), QStringLiteral("%1 项资源提醒").arg(model.attentionCount()));
+
     // The popover's own appearance, whatever the desktop's.
     model.setAppearance(QStringLiteral("dark"));
     EXPECT_EQ(Palette::appearanceOf(&content), Appearance::dark);

@@ -254,7 +254,7 @@ TEST(MainView, EveryControlIsNamedAndDataShowsLiterally) {
     for (const QString& name : names)
         EXPECT_TRUE(found.contains(name)) << name.toStdString() << " in " << found.join(u'|').toStdString();
 
-    const QList<ProcessRowButton*> rows = view.overviewPage()->topRows();
+    const QList<ProcessRowButton*> rows = h.overview()->topRows();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_TRUE(rows.first()->accessibleName().startsWith(QStringLiteral("<b>x</b>")));
     EXPECT_EQ(view.statusBar()->messageText()->text(), QStringLiteral("读取 <img src=x> 失败"));
@@ -275,9 +275,9 @@ TEST(MainView, BarsFollowTheModel) {
     // Before any sample: no time, the CPU still sampling, the baseline state.
     EXPECT_FALSE(view.statusBar()->timeText()->isVisible());
     EXPECT_EQ(view.telemetry()->cpuText()->text(), QStringLiteral("整机 CPU 采样中"));
-    EXPECT_EQ(view.overviewPage()->restingState()->titleText()->text(), QStringLiteral("正在建立观察基线"));
-    EXPECT_EQ(view.overviewPage()->restingButton()->text(), QStringLiteral("查看全部进程"));
-    view.overviewPage()->restingButton()->click();
+    EXPECT_EQ(h.overview()->restingState()->titleText()->text(), QStringLiteral("正在建立观察基线"));
+    EXPECT_EQ(h.overview()->restingButton()->text(), QStringLiteral("查看全部进程"));
+    h.overview()->restingButton()->click();
     EXPECT_EQ(view.state().page, Page::processes);
 
     h.sample();

@@ -51,8 +51,8 @@ TEST(OverviewPage, TheFindingsShownStayWhereTheUserSawThem) {
     for (int i = 0; i < 3; ++i)
         sampleAt(h, {{11, 0.95}, {12, 0.99}});
     ASSERT_EQ(h.model->findings().size(), 2);
-    MainView& view = h.open();
-    OverviewPage& page = *view.overviewPage();
+    h.open();
+    OverviewPage& page = *h.overview();
     PriorityTaskCard& card = *page.priorityCard();
     ASSERT_EQ(card.finding().sample.identity.pid, 12);
     const QList<LVButton*> chips = page.chips();
@@ -92,8 +92,8 @@ TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
         sampleAt(h, {{11, 0.99}});
     ASSERT_EQ(h.model->findings().size(), 1);
     // The smallest window: the busiest processes lie below the fold.
-    MainView& view = h.open(std::nullopt, QSize(1040, 720));
-    OverviewPage& page = *view.overviewPage();
+    h.open(std::nullopt, QSize(1040, 720));
+    OverviewPage& page = *h.overview();
     QScrollBar* scroll = page.scrollArea()->verticalScrollBar();
     ASSERT_GT(scroll->maximum(), 0);
 

@@ -107,7 +107,7 @@ TEST(ResourcePages, EachWayToAnotherPage) {
     ASSERT_EQ(h.model->applicationCPUFindings().size(), 1);
     ASSERT_EQ(h.model->memoryObservations().size(), 1);
     MainView& view = h.open();
-    OverviewPage* overview = view.overviewPage();
+    OverviewPage* overview = h.overview();
     const Finding primary = h.model->findings().first();
 
     const auto fromOverview = [&](const std::function<QAbstractButton*()>& find, Page expected) {
@@ -232,7 +232,7 @@ TEST(ResourcePages, ASampleChangesThePagesInPlace) {
     // The overview keeps its open evidence and its chips.
     view.setPage(Page::overview);
     sampleBusy(h);
-    OverviewPage* overview = view.overviewPage();
+    OverviewPage* overview = h.overview();
     ASSERT_EQ(overview->chips().size(), 2);
     overview->priorityCard()->evidence()->setExpanded(true);
     const QList<LVButton*> chips = overview->chips();

@@ -8,6 +8,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/kit/Palette.h"
 #include "ui/window/MainView.h"
+#include "ui/window/OverviewPage.h"
 #include "ui/window/WindowRequests.h"
 
 #include <QApplication>
@@ -48,6 +49,9 @@ struct WindowHarness : ModelHarness {
         settle();
         return *view;
     }
+
+    // The overview page; null before it first showed.
+    OverviewPage* overview() const { return static_cast<OverviewPage*>(view->pageWidget(Page::overview)); }
 
     // A preview model set up for a screenshot page, as the program does it.
     MainView& openPreview(const QString& page, QSize size = {1180, 820}) {

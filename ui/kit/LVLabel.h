@@ -21,7 +21,6 @@ public:
     void setSymbol(const LVSymbol& symbol);
     void setColor(std::optional<AdaptiveColor> color);
     LVText* text() const { return m_text; }
-    LVSymbolView* symbolView() const { return m_symbol; }
 
 private:
     LVSymbolView* m_symbol;

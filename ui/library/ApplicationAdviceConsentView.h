@@ -22,7 +22,6 @@ public:
 
     LVButton* cancelButton() const { return m_cancel; }
     LVButton* confirmButton() const { return m_confirm; }
-    LVDisclosure* rawData() const { return m_raw; }
     int cardCount() const { return m_cardCount; }
 
 private:

@@ -42,17 +42,10 @@ public:
 
     // Parts, for tests.
     QWidget* detailsBlock() const { return m_details; }
-    QWidget* adviceBlock() const { return m_advice; }
     QWidget* footer() const { return m_footer; }
-    LVText* placeholder() const { return m_placeholder; }
     LVSelectableText* nameText() const;
     LVText* guidanceTitle() const { return m_guidanceTitle; }
-    LVText* guidanceReason() const { return m_guidanceReason; }
     LVButton* openButton() const { return m_open; }
-    LVButton* revealButton() const { return m_reveal; }
-    LVButton* revealRelatedButton() const { return m_revealRelated; }
-    LVButton* loginItemsButton() const { return m_loginItems; }
-    LVPlainButton* guideLink() const { return m_guide; }
     LVText* progressText() const { return m_progressText; }
     LVButton* cancelCheckButton() const { return m_cancelCheck; }
     QWidget* quitWait() const { return m_quitWait; }
@@ -62,8 +55,6 @@ public:
     LVText* receiptNote() const { return m_receiptNote; }
     LVSelectableText* reply() const { return m_reply; }
     LVText* adviceError() const { return m_adviceError; }
-    LVText* adviceHint() const { return m_adviceHint; }
-    LVButton* cancelAdviceButton() const { return m_cancelAdvice; }
     QWidget* adviceProgress() const { return m_adviceProgress; }
 
 private:

@@ -15,6 +15,7 @@
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/kit/SectionHeading.h"
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationLibraryDetails.h"
@@ -350,52 +351,30 @@ QWidget* ApplicationLibraryView::makeScope() {
 
 void ApplicationLibraryView::connectModel() {
     using M = ApplicationLibraryModel;
-    for (const auto signal : {&M::sizeErrorsChanged,
-                              &M::issuesChanged,
-                              &M::scanningChanged,
-                              &M::sizingChanged,
-                              &M::checkedChanged,
-                              &M::selectedIDChanged,
-                              &M::scannedAtChanged,
-                              &M::messageChanged,
-                              &M::checkingRemovalChanged,
-                              &M::cancellingRemovalCheckChanged,
-                              &M::removingChanged,
-                              &M::removalPhaseChanged,
-                              &M::removalFeedbackChanged,
-                              &M::removalFeedbackIDChanged,
-                              &M::quittingApplicationIDChanged,
-                              &M::removalPlanChanged,
-                              &M::receiptErrorChanged,
-                              &M::aiBusyChanged,
-                              &M::aiResultChanged,
-                              &M::aiErrorChanged,
-                              &M::aiSnapshotDateChanged})
-        connect(&m_library, signal, this, &ApplicationLibraryView::scheduleRefresh);
+    m_refresh = new RefreshCoalescer(this, [this] { refresh(); });
+    m_refresh->watch(&m_library, &M::sizeErrorsChanged, &M::issuesChanged, &M::scanningChanged,
+                     &M::sizingChanged, &M::checkedChanged, &M::selectedIDChanged, &M::scannedAtChanged,
+                     &M::messageChanged, &M::checkingRemovalChanged, &M::cancellingRemovalCheckChanged,
+                     &M::removingChanged, &M::removalPhaseChanged, &M::removalFeedbackChanged,
+                     &M::removalFeedbackIDChanged, &M::quittingApplicationIDChanged, &M::removalPlanChanged,
+                     &M::receiptErrorChanged, &M::aiBusyChanged, &M::aiResultChanged, &M::aiErrorChanged,
+                     &M::aiSnapshotDateChanged);
     connect(&m_library, &M::applicationsChanged, this, [this] {
         m_sortDirty = m_quitDirty = true;
-        scheduleRefresh();
+        m_refresh->schedule();
     });
     connect(&m_library, &M::sizesChanged, this, [this] {
         m_sortDirty = m_sortDirty || m_sort == LibrarySort::size;
-        scheduleRefresh();
+        m_refresh->schedule();
     });
     connect(&m_library, &M::runningIDsChanged, this, [this] {
         m_quitDirty = true;
-        scheduleRefresh();
+        m_refresh->schedule();
     });
     connect(&m_library, &M::selectedIDChanged, this, [this] { m_quitDirty = true; });
 }
 
-void ApplicationLibraryView::scheduleRefresh() {
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &ApplicationLibraryView::refresh, Qt::QueuedConnection);
-}
-
 void ApplicationLibraryView::refresh() {
-    m_refreshPending = false;
     const bool preview = m_library.isPreview();
     m_rescan->setEnabled(rescanEnabled(preview, m_library.scanning(), m_library.removing(),
                                        m_library.checkingRemoval(),

@@ -30,6 +30,7 @@ class LVEmptyState;
 class LVPlainButton;
 class LVSelectableText;
 class LVText;
+class RefreshCoalescer;
 class UrlOpener;
 
 // What the page uses of the desktop besides the library model; the page makes none of it.
@@ -47,9 +48,9 @@ struct ApplicationLibraryViewServices {
 // consent and the receipts (one at a time, window-modal).
 //
 // The page holds only what the user is typing or choosing; everything else is read from the library
-// model, whose changes are applied once per pass of the event loop, in place: rows change without a
-// reset unless the set of shown applications changed, and the search field, scroll position and open
-// sheets are never rebuilt.
+// model, whose changes are applied once per pass of the event loop, in place: rows are removed,
+// moved, inserted and changed by their bundle path and the list is never reset, whatever comes or goes,
+// and the search field, scroll position and open sheets are never rebuilt.
 //
 // It appears when it comes on screen in a shown window (first time: a scan; later: the running state),
 // then reads the receipts and refreshes the running state every 2 s while shown; it leaves when hidden
@@ -84,19 +85,14 @@ public:
 
     // Parts, for tests.
     QLineEdit* searchField() const { return m_searchField; }
-    QMenu* filterMenu() const { return m_filterMenu; }
     QMenu* sortMenu() const { return m_sortMenu; }
     QAbstractButton* filterButton() const { return m_filterButton; }
     QAbstractButton* sortButton() const { return m_sortButton; }
     LVButton* receiptsButton() const { return m_receiptsButton; }
-    LVButton* rescanButton() const { return m_rescan; }
-    LVText* scanStatus() const { return m_scanStatus; }
-    QWidget* banner() const { return m_banner; }
     LVSelectableText* bannerText() const { return m_bannerText; }
     LVPlainButton* bannerClose() const { return m_bannerClose; }
     LVText* countText() const { return m_count; }
     LVPlainButton* selectVisibleButton() const { return m_selectVisible; }
-    LVPlainButton* clearTicksButton() const { return m_clearTicks; }
     LVPlainButton* selectionToggle() const { return m_toggleSelection; }
     LVText* selectionText() const { return m_selectionText; }
     LVButton* adviceButton() const { return m_adviceButton; }
@@ -104,8 +100,6 @@ public:
     ApplicationListModel* listModel() const { return m_rows; }
     LVEmptyState* emptyState() const { return m_empty; }
     ApplicationLibraryDetails* details() const { return m_details; }
-    LVDisclosure* scope() const { return m_scope; }
-    LVText* scopeTime() const { return m_scopeTime; }
     // The sheet shown now; null when none is.
     LibrarySheet* sheet() const { return m_sheet; }
     ApplicationIconLoader* icons() const { return m_icons.get(); }
@@ -124,7 +118,6 @@ private:
     QWidget* makeListColumn();
     QWidget* makeScope();
     void connectModel();
-    void scheduleRefresh();
     void refreshList();
     void refreshSelectionBar();
     void refreshScope();
@@ -153,7 +146,7 @@ private:
     bool m_showAISelection = false;
 
     bool m_appeared = false;
-    bool m_refreshPending = false;
+    RefreshCoalescer* m_refresh = nullptr;
     bool m_sortDirty = true;
     bool m_quitDirty = true;
     bool m_canQuit = false;

@@ -26,7 +26,6 @@ public:
 
     LVButton* clearButton() const { return m_clear; }
     LVButton* doneButton() const { return m_done; }
-    LVButton* revealLogButton() const { return m_revealLog; }
     LVButton* rereadButton() const { return m_reread; }
     // Why the last reveal failed, above the list.
     LVText* actionMessage() const { return m_actionMessage; }

@@ -47,15 +47,11 @@ public:
     AIBadgePill* badge() const { return m_badge; }
     LVText* headingDetail() const { return m_detail; }
     ChoiceMenu* serviceMenu() const { return m_service; }
-    ChoiceMenu* modelMenu() const { return m_model; }
     QLineEdit* addressField() const;
     QLineEdit* modelField() const;
     QLineEdit* keyField() const;
     LVText* keyStatus() const { return m_keyStatus; }
-    LVButton* readKeyButton() const { return m_readKey; }
-    LVButton* removeKeyButton() const { return m_removeKey; }
     QWidget* busyCard() const { return m_busy; }
-    LVButton* cancelAnalysisButton() const { return m_cancel; }
     LVButton* privacyButton() const { return m_privacy; }
     LVLabel* unsavedLabel() const { return m_unsaved; }
     LVButton* saveButton() const { return m_save; }

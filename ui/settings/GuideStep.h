@@ -13,7 +13,6 @@ class GuideStep final : public QWidget {
 public:
     GuideStep(const QString& number, const QString& title, const QString& detail, QWidget* parent = nullptr);
     LVText* title() const { return m_title; }
-    LVText* detail() const { return m_detail; }
 
 private:
     LVText* m_title;

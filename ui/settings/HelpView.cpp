@@ -93,8 +93,9 @@ HelpView::HelpView(AppModel& model, const BundleVersion& version, QWidget* paren
     productColumn->addWidget(m_welcome, 0, Qt::AlignLeft);
     m_privacy = settingsButton(LVButtonKind::lunor, QStringLiteral("隐私与数据说明"), product);
     productColumn->addWidget(m_privacy, 0, Qt::AlignLeft);
-    m_update = new SoftwareUpdateButton(model.softwareUpdater(), LVButtonKind::secondary, {}, product);
-    productColumn->addWidget(m_update, 0, Qt::AlignLeft);
+    productColumn->addWidget(
+        new SoftwareUpdateButton(model.softwareUpdater(), LVButtonKind::secondary, {}, product), 0,
+        Qt::AlignLeft);
 
     // Row 2: the numbers and the troubles.
     auto* second = new QHBoxLayout;

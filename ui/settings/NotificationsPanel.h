@@ -20,10 +20,8 @@ public:
     SettingsSwitch* remindersSwitch() const { return m_reminders; }
     SystemStatusLine* notificationStatus() const { return m_notificationStatus; }
     LVButton* openSettingsButton() const { return m_openSettings; }
-    LVButton* refreshButton() const { return m_refresh; }
     SettingsSwitch* loginSwitch() const { return m_login; }
     SystemStatusLine* loginStatus() const { return m_loginStatus; }
-    LVButton* manageLoginButton() const { return m_manageLogin; }
 
 private:
     SettingsView& m_view;

@@ -22,7 +22,6 @@ public:
     ChoiceMenu* intervalMenu() const { return m_interval; }
     QLineEdit* thresholdField() const { return m_threshold; }
     ChoiceMenu* durationMenu() const { return m_duration; }
-    LVLabel* validation() const { return m_validation; }
     LVButton* restoreButton() const { return m_restore; }
     LVButton* saveButton() const { return m_save; }
 

@@ -21,12 +21,8 @@ public:
     void refresh();
 
     LVLabel* headline() const { return m_headline; }
-    LVText* serviceLine() const { return m_service; }
     LVText* rowValue(int row) const { return m_values[row]; }
-    LVText* sentence() const { return m_sentence; }
     LVButton* keyButton() const { return m_keyButton; }
-    LVText* saveFirst() const { return m_saveFirst; }
-    LVText* note() const { return m_note; }
 
 private:
     SettingsView& m_view;
@@ -53,12 +49,10 @@ public:
     LVSymbolView* symbol() const { return m_symbol; }
     LVText* title() const { return m_title; }
     LVText* text() const { return m_text; }
-    QWidget* aiContent() const { return m_aiContent; }
     AIServiceStatusView* status() const { return m_status; }
     SettingsSwitch* automaticSwitch() const { return m_automatic; }
     LVText* automaticCaption() const { return m_caption; }
     LVDisclosure* disclosure() const { return m_disclosure; }
-    LVText* keyHint() const { return m_hint; }
     LVPlainButton* documentationLink() const { return m_link; }
 
 private:

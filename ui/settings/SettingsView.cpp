@@ -9,6 +9,7 @@
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVSymbol.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/settings/AIServicePanel.h"
 #include "ui/settings/AppearancePanel.h"
 #include "ui/settings/NotificationsPanel.h"
@@ -99,16 +100,16 @@ SettingsView::SettingsView(AppModel& model, const std::optional<QString>& previe
 
     connect(m_picker, &LVSegmentedControl::currentIndexChanged, this,
             [this](int index) { setSection(SettingsLogic::sections[static_cast<size_t>(index)]); });
-    for (const auto signal :
-         {&AppModel::settingsChanged, &AppModel::aiConfigurationChanged,
-          &AppModel::automaticAdvicePreferenceChanged, &AppModel::automaticAdviceAuthorizationChanged,
-          &AppModel::isMonitoringChanged, &AppModel::aiBusyChanged, &AppModel::loginEnabledChanged,
-          &AppModel::loginStatusChanged, &AppModel::notificationStatusChanged, &AppModel::appearanceChanged,
-          &AppModel::historyChanged, &AppModel::historyStorageErrorChanged})
-        connect(&model, signal, this, &SettingsView::scheduleRefresh);
+    m_refresh = new RefreshCoalescer(this, [this] { refresh(); });
+    m_refresh->watch(&model, &AppModel::settingsChanged, &AppModel::aiConfigurationChanged,
+                     &AppModel::automaticAdvicePreferenceChanged,
+                     &AppModel::automaticAdviceAuthorizationChanged, &AppModel::isMonitoringChanged,
+                     &AppModel::aiBusyChanged, &AppModel::loginEnabledChanged, &AppModel::loginStatusChanged,
+                     &AppModel::notificationStatusChanged, &AppModel::appearanceChanged,
+                     &AppModel::historyChanged, &AppModel::historyStorageErrorChanged);
     connect(&model, &AppModel::aiKeyStatusChanged, this, [this] {
         readKeyStatus();
-        scheduleRefresh();
+        m_refresh->schedule();
     });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive && isVisible())
@@ -213,15 +214,7 @@ void SettingsView::setSection(SettingsSection section) {
     refresh();
 }
 
-void SettingsView::scheduleRefresh() {
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &SettingsView::refresh, Qt::QueuedConnection);
-}
-
 void SettingsView::refresh() {
-    m_refreshPending = false;
     // A control that a refresh disables or hides loses its focus to whatever Qt finds next, which may
     // be far away; the page puts it back near the control that was used.
     QWidget* focused = window()->focusWidget();

@@ -24,6 +24,7 @@ class LVSegmentedControl;
 class LVSelectableText;
 class LVSymbolView;
 class NotificationsPanel;
+class RefreshCoalescer;
 class RulesPanel;
 class SettingsContextPanel;
 class SheetDialog;
@@ -113,7 +114,6 @@ public:
     // "清空记录": asks, then clears the history.
     void clearHistoryAfterConfirmation();
     void showPrivacy();
-    SheetDialog* privacySheet() const { return m_privacySheet; }
 
     // Reads the model's published state into every panel now (model changes are gathered into one
     // such refresh per pass of the event loop).
@@ -148,7 +148,6 @@ private:
     void appeared();
     void readKeyStatus();
     void readSavedState();
-    void scheduleRefresh();
     // Sets the feedback line's text; the next refresh shows it and scrolls it into view.
     void report(const QString& text, bool isError);
     void setFeedback(const QString& text, bool isError);
@@ -166,7 +165,7 @@ private:
     std::function<std::optional<QUuid>()> m_aiNavigationRequestSource;
     SettingsServices m_services;
     SettingsEdits m_edits;
-    bool m_refreshPending = false;
+    RefreshCoalescer* m_refresh = nullptr;
     bool m_keyActionRunning = false;
     bool m_leftWhileWindowShown = false;
     bool m_revealFeedback = false;

@@ -26,13 +26,10 @@ public:
     // The download link's action (the page opens it, outside preview mode).
     void setOpenDownloadPage(std::function<void()> open);
 
-    LVText* versionLine() const { return m_version; }
     SoftwareUpdateButton* button() const { return m_button; }
     LVSelectableText* stateLine() const { return m_state; }
-    LVText* lastCheck() const { return m_lastCheck; }
     SettingsSwitch* automaticChecks() const { return m_checks; }
     SettingsSwitch* automaticInstalls() const { return m_installs; }
-    LVPlainButton* downloadLink() const { return m_link; }
 
 private:
     void refresh();

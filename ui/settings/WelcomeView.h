@@ -27,7 +27,6 @@ public:
     LVText* reminderHint() const { return m_hint; }
     LVButton* privacyButton() const { return m_privacy; }
     LVButton* startButton() const { return m_start; }
-    SheetDialog* privacySheet() const { return m_privacySheet; }
 
     void start();
 

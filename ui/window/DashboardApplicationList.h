@@ -120,7 +120,6 @@ public:
     void setSort(ResourceDashboardLogic::GroupSort sort);
 
     QLineEdit* searchField() const { return m_search; }
-    LVSegmentedControl* sortControl() const { return m_sort; }
     QTreeView* view() const { return m_view; }
     ApplicationGroupsModel* model() const { return m_model; }
     LVText* summaryText() const { return m_summary; }

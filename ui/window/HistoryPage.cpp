@@ -7,6 +7,7 @@
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/kit/SectionHeading.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/HistoryLogic.h"
@@ -103,27 +104,13 @@ HistoryPage::HistoryPage(MainView& view, HistoryExport::Services exportServices,
     footer->addWidget(note);
     column->addLayout(footer);
 
-    connect(&view, &MainView::refreshed, this, &HistoryPage::scheduleRefresh);
-    connect(&view, &MainView::stateChanged, this, &HistoryPage::scheduleRefresh);
-    for (const auto signal : {&AppModel::historyChanged, &AppModel::historyStorageErrorChanged})
-        connect(&model, signal, this, &HistoryPage::scheduleRefresh);
-    refresh();
-}
-
-void HistoryPage::scheduleRefresh() {
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &HistoryPage::refresh, Qt::QueuedConnection);
-}
-
-void HistoryPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    refresh();
+    auto* refresher = new RefreshCoalescer(
+        this, [this] { refresh(); }, RefreshCoalescer::WhileHidden::wait);
+    refresher->watch(&view, &MainView::stateChanged);
+    refresher->watch(&model, &AppModel::historyChanged, &AppModel::historyStorageErrorChanged);
 }
 
 void HistoryPage::refresh() {
-    m_refreshPending = false;
     if (!isVisible())
         return;
     const AppModel& model = m_view.model();

@@ -36,14 +36,11 @@ public:
     LVText* countText() const { return m_count; }
     HistoryExport& exporter() { return m_exporter; }
 
+    // Applies the model and the window's state now, while shown (normally once per pass of the event
+    // loop, and on showing).
     void refresh();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void scheduleRefresh();
-
     MainView& m_view;
     HistoryExport m_exporter;
     // The filter and search the list shows: another one shows the list from its top.
@@ -53,7 +50,6 @@ private:
         friend bool operator==(const ListChoice&, const ListChoice&) = default;
     };
     ListChoice m_listedChoice;
-    bool m_refreshPending = false;
     LVButton* m_export;
     LVButton* m_clear;
     LVSegmentedControl* m_filter;

@@ -11,6 +11,7 @@
 #include "ui/window/AnalysisConsentView.h"
 #include "ui/window/HistoryPage.h"
 #include "ui/window/MainView.h"
+#include "ui/window/OverviewPage.h"
 #include "ui/window/ProcessesPage.h"
 #include "ui/window/StopConfirmationView.h"
 
@@ -18,6 +19,9 @@ namespace lunorvale {
 
 MainPages MainPages::standard(const ViewServices& views) {
     MainPages pages;
+    pages.overview = [](MainView& view) {
+        return new OverviewPage(view);
+    };
     pages.processes = [](MainView& view) {
         return new ProcessesPage(view);
     };

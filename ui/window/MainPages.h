@@ -11,16 +11,17 @@ namespace lunorvale {
 class AppModel;
 class MainView;
 
-// Everything the main window hosts that is built elsewhere: four pages, the help, the update banner and
+// Everything the main window hosts that is built elsewhere: five pages, the help, the update banner and
 // the four sheets. Each maker returns a new widget without parent; the window owns it.
 //
 // Pages get the window itself: they read and write its state (`MainView::state`, the setters) and call
 // its actions (`openAISettings`, `openProcess`, `requestAnalysis`), and refresh on `MainView::refreshed`
-// while visible. The settings page reads `state().aiSettingsRequest` when made and follows
-// `MainView::aiSettingsRequestChanged` while it lives. Sheets get the callbacks that close them.
+// while visible (through a RefreshCoalescer). The settings page reads `state().aiSettingsRequest` when made
+// and follows `MainView::aiSettingsRequestChanged` while it lives. Sheets get the callbacks that close them.
 struct MainPages {
     using Page = std::function<QWidget*(MainView& view)>;
 
+    Page overview;     // preferredFinding, sheet; the evidence closes when the overview leaves the screen
     Page processes;    // search, processFilter, processSort, sheet, detailedAdviceExpanded
     Page history;      // historyFilter, historySearch, setClearingHistory(true) for the clear alert
     Page applications; // the application library; its AI request goes to openAISettings

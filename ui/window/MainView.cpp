@@ -1,10 +1,10 @@
 #include "ui/window/MainView.h"
 
 #include "app/model/AppModel.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/window/MainViewBars.h"
 #include "ui/window/OperationBanner.h"
 #include "ui/window/OverviewLogic.h"
-#include "ui/window/OverviewPage.h"
 #include "ui/window/ProcessRow.h"
 #include "ui/window/ProcessesLogic.h"
 #include "ui/window/ResourceDashboardView.h"
@@ -67,6 +67,8 @@ MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, M
     setObjectName(QStringLiteral("MainView"));
     setAutoFillBackground(true); // the palette's window colour is the canvas
     setMinimumSize(1040, 720);
+    m_refresh = new RefreshCoalescer(
+        this, [this] { refresh(); }, RefreshCoalescer::WhileHidden::wait);
     // A request made before the window was built (a reminder clicked while only the tray icon stood)
     // is the one it opens for. Each request opens the window, which builds it, so at most one was made.
     if (!model.navigationRequest().isNull())
@@ -104,7 +106,6 @@ MainView::MainView(AppModel& model, const std::optional<QString>& previewPage, M
                 [this] { change(MainRouting::showHelpRequested); });
     }
     showCurrentPage(false, m_state.page);
-    refresh();
 }
 
 MainView::~MainView() {
@@ -113,10 +114,6 @@ MainView::~MainView() {
 
 std::optional<QString> MainView::settingsSection() const {
     return MainRouting::settingsSection(m_previewPage);
-}
-
-OverviewPage* MainView::overviewPage() const {
-    return static_cast<OverviewPage*>(pageWidget(Page::overview));
 }
 
 ResourceDashboardView* MainView::resourcesPage() const {
@@ -227,7 +224,7 @@ void MainView::reflect(const MainViewState& before) {
     }
     m_navigation->refresh();
     if (!pageChanged && (before.preferredFinding != m_state.preferredFinding))
-        scheduleRefresh();
+        m_refresh->schedule();
 }
 
 void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
@@ -246,15 +243,10 @@ void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
         }
         shown = page;
     }
-    const bool overviewWasShown = previousPageWasShown && previous == Page::overview;
     const bool resourcesWereShown = previousPageWasShown && previous == Page::resources;
-    if (overviewWasShown && shown != pageWidget(Page::overview))
-        overviewPage()->leave();
     m_stack->setCurrentWidget(shown);
     if (shown == pageWidget(Page::resources) && !resourcesWereShown)
         resourcesPage()->enter();
-    if (shown == pageWidget(Page::overview))
-        overviewPage()->refresh();
 }
 
 QWidget* MainView::makePage(Page page) {
@@ -264,7 +256,7 @@ QWidget* MainView::makePage(Page page) {
     };
     switch (page) {
     case Page::overview:
-        return new OverviewPage(*this);
+        return made(pages.overview);
     case Page::resources:
         return new ResourceDashboardView(m_model, MainRouting::showsApplicationsFirst(m_previewPage));
     case Page::processes:
@@ -374,8 +366,6 @@ void MainView::presentClearHistoryAlert() {
 
 void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (m_refreshWhenShown)
-        refresh();
     // The welcome sheet opens after the window has been raised and activated, which whoever shows the
     // window does right after this: a sheet mapped before its window stays under it with some window
     // managers (openbox), and the window it blocks then ignores every click.
@@ -389,29 +379,12 @@ void MainView::showEvent(QShowEvent* event) {
         Qt::QueuedConnection);
 }
 
-void MainView::scheduleRefresh() {
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &MainView::refresh, Qt::QueuedConnection);
-}
-
 void MainView::refresh() {
-    m_refreshPending = false;
-    // A closed window lays out no sample: the program samples on in the tray for hours. It catches up
-    // when it shows again.
-    if (!isVisible()) {
-        m_refreshWhenShown = true;
-        return;
-    }
-    m_refreshWhenShown = false;
     m_navigation->refresh();
     m_telemetry->refresh();
     m_banner->refresh();
     m_statusBar->refresh();
     m_sampleAction->setEnabled(!m_model.isSampling() && !m_model.isPreview());
-    if (OverviewPage* overview = overviewPage(); overview && overview->isVisibleTo(this))
-        overview->refresh();
     if (ResourceDashboardView* resources = resourcesPage(); resources && resources->isVisibleTo(this))
         resources->refresh();
     emit refreshed();
@@ -427,32 +400,13 @@ void MainView::automaticAdviceMayHaveChanged() {
 
 void MainView::connectModel() {
     AppModel* model = &m_model;
-    for (const auto signal : {&AppModel::processesChanged,
-                              &AppModel::findingsChanged,
-                              &AppModel::settingsChanged,
-                              &AppModel::aiConfigurationChanged,
-                              &AppModel::automaticAdviceAuthorizationChanged,
-                              &AppModel::automaticAdvicePreferenceChanged,
-                              &AppModel::isMonitoringChanged,
-                              &AppModel::isSamplingChanged,
-                              &AppModel::lastUpdateChanged,
-                              &AppModel::systemCPUChanged,
-                              &AppModel::systemMemoryChanged,
-                              &AppModel::resourceGroupsChanged,
-                              &AppModel::resourceHistoryChanged,
-                              &AppModel::memoryObservationsChanged,
-                              &AppModel::applicationCPUFindingsChanged,
-                              &AppModel::skippedProcessCountChanged,
-                              &AppModel::collectionErrorChanged,
-                              &AppModel::statusMessageChanged,
-                              &AppModel::selectedIDChanged,
-                              &AppModel::aiDecisionChanged,
-                              &AppModel::stoppingIDsChanged,
-                              &AppModel::operationMessageChanged,
-                              &AppModel::aiKeyStatusChanged})
-        connect(model, signal, this, &MainView::scheduleRefresh);
-    connect(&m_model.automaticAdvice(), &AutomaticProcessAdvice::entriesChanged, this,
-            &MainView::scheduleRefresh);
+    m_refresh->watch(
+        model, &AppModel::sampleStateChanged, &AppModel::settingsChanged, &AppModel::aiConfigurationChanged,
+        &AppModel::automaticAdviceAuthorizationChanged, &AppModel::automaticAdvicePreferenceChanged,
+        &AppModel::isMonitoringChanged, &AppModel::isSamplingChanged, &AppModel::statusMessageChanged,
+        &AppModel::selectedIDChanged, &AppModel::aiDecisionChanged, &AppModel::stoppingIDsChanged,
+        &AppModel::operationMessageChanged, &AppModel::aiKeyStatusChanged);
+    m_refresh->watch(&m_model.automaticAdvice(), &AutomaticProcessAdvice::entriesChanged);
     for (const auto signal :
          {&AppModel::aiConfigurationChanged, &AppModel::automaticAdviceAuthorizationChanged,
           &AppModel::automaticAdvicePreferenceChanged})

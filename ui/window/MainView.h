@@ -19,7 +19,7 @@ namespace lunorvale {
 class AppModel;
 class NavigationBar;
 class OperationBanner;
-class OverviewPage;
+class RefreshCoalescer;
 class ResourceDashboardView;
 class StatusBar;
 class TelemetryHeader;
@@ -37,9 +37,10 @@ struct MainViewServices {
 // sheets (window-modal dialogs keyed by sheet id) and the clear-history alert, and turns requests from
 // the rest of the program into page changes.
 //
-// The model's many change signals of one sample are gathered into one refresh per pass of the event
-// loop; only the bars and the page on screen refresh, and a page refreshes when it comes on screen.
-// A hidden view does not refresh at all until it shows again.
+// What the model publishes is followed through a RefreshCoalescer: one refresh per pass of the event
+// loop, of the bars and the resources page while on screen, announced by `refreshed`; every other
+// page follows `refreshed` the same way, and each refreshes when it comes on screen. A hidden view
+// does not refresh at all until it shows again.
 class MainView final : public QWidget {
     Q_OBJECT
 public:
@@ -90,7 +91,6 @@ public:
     TelemetryHeader* telemetry() const { return m_telemetry; }
     StatusBar* statusBar() const { return m_statusBar; }
     OperationBanner* operationBanner() const { return m_banner; }
-    OverviewPage* overviewPage() const;
     // Ctrl+R: enabled exactly while the sample button is.
     QAction* sampleAction() const { return m_sampleAction; }
     ResourceDashboardView* resourcesPage() const;
@@ -98,7 +98,8 @@ public:
 signals:
     void stateChanged();
     void aiSettingsRequestChanged();
-    // Once per pass of the event loop in which the model changed, after the bars.
+    // Once per pass of the event loop in which what the window reads of the model changed, after the
+    // bars: the pages refresh on it.
     void refreshed();
 
 protected:
@@ -112,7 +113,6 @@ private:
     void presentSheet();
     void closeSheetDialog();
     void presentClearHistoryAlert();
-    void scheduleRefresh();
     void refresh();
     void automaticAdviceMayHaveChanged();
     void connectModel();
@@ -123,9 +123,8 @@ private:
     MainViewServices m_services;
     MainViewState m_state;
     bool m_automaticAdviceEnabled = false;
-    bool m_refreshPending = false;
-    bool m_refreshWhenShown = false;
     bool m_alertPending = false;
+    RefreshCoalescer* m_refresh = nullptr;
 
     NavigationBar* m_navigation;
     TelemetryHeader* m_telemetry;

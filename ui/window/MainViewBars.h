@@ -21,7 +21,6 @@ public:
 
     void refresh();
     QAbstractButton* pageButton(int index) const;
-    LVPlainButton* helpButton() const { return m_help; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,7 +42,6 @@ public:
     void refresh();
     LVText* cpuText() const { return m_cpu; }
     LVText* processCountText() const { return m_count; }
-    LVText* intervalText() const { return m_interval; }
     LVPlainButton* pauseButton() const { return m_pause; }
     LVPlainButton* sampleButton() const { return m_sample; }
     LVBadge* stateBadge() const { return m_badge; }
@@ -69,7 +67,6 @@ public:
     void refresh();
     LVText* messageText() const { return m_message; }
     LVText* timeText() const { return m_time; }
-    LVSymbolView* stateIcon() const { return m_icon; }
     LVPlainButton* privacyButton() const { return m_privacy; }
 
 protected:

@@ -11,6 +11,7 @@
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/settings/MenuSoftwareUpdateReminder.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui/window/MenuContentLogic.h"
@@ -354,30 +355,18 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     connect(open, &QAction::triggered, m_open, &QAbstractButton::click);
     addAction(open);
 
-    for (const auto signal :
-         {&AppModel::processesChanged, &AppModel::findingsChanged, &AppModel::isMonitoringChanged,
-          &AppModel::isSamplingChanged, &AppModel::lastUpdateChanged, &AppModel::systemCPUChanged,
-          &AppModel::systemMemoryChanged, &AppModel::memoryObservationsChanged,
-          &AppModel::applicationCPUFindingsChanged, &AppModel::collectionErrorChanged,
-          &AppModel::aiConfigurationChanged, &AppModel::automaticAdviceAuthorizationChanged,
-          &AppModel::automaticAdvicePreferenceChanged, &AppModel::settingsChanged,
-          &AppModel::openedNotificationIDChanged})
-        connect(&model, signal, this, &MenuContent::scheduleRefresh);
+    auto* refresher = new RefreshCoalescer(this, [this] { refresh(); });
+    refresher->watch(&model, &AppModel::sampleStateChanged, &AppModel::isMonitoringChanged,
+                     &AppModel::isSamplingChanged, &AppModel::aiConfigurationChanged,
+                     &AppModel::automaticAdviceAuthorizationChanged,
+                     &AppModel::automaticAdvicePreferenceChanged, &AppModel::settingsChanged,
+                     &AppModel::openedNotificationIDChanged);
     connect(&model, &AppModel::appearanceChanged, this, &MenuContent::applyAppearance);
     applyAppearance();
     refresh();
 }
 
-void MenuContent::scheduleRefresh() {
-    // One sample publishes many properties: redraw once for all of them.
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &MenuContent::refresh, Qt::QueuedConnection);
-}
-
 void MenuContent::refresh() {
-    m_refreshPending = false;
     const bool monitoring = m_model.isMonitoring();
     m_badge->setTitle(monitoring ? QStringLiteral("观察中") : QStringLiteral("已暂停"));
     m_badge->setColor(monitoring ? Palette::success : Palette::amber);

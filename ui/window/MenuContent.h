@@ -86,8 +86,6 @@ public:
     AIStatusButton* aiStatusButton() const { return m_aiStatus; }
     PressableArea* adviceButton() const { return m_adviceButton; }
     PressableArea* observationButton() const { return m_observationButton; }
-    LVText* observationText() const { return m_observation; }
-    LVText* emptyProcessesText() const { return m_noProcesses; }
     const QList<MenuProcessRow*>& processRows() const { return m_rows; }
     LVButton* openButton() const { return m_open; }
     QAbstractButton* updateReminder() const { return m_updateReminder; }
@@ -95,20 +93,17 @@ public:
     MenuControlButton* sampleButton() const { return m_sample; }
     MenuControlButton* settingsButton() const { return m_settings; }
     MenuControlButton* quitButton() const { return m_quit; }
-    QScrollArea* middle() const { return m_middle; }
     QWidget* divider() const { return m_divider; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void scheduleRefresh();
     void refresh();
     void applyAppearance();
 
     AppModel& m_model;
     MenuActions m_actions;
-    bool m_refreshPending = false;
     std::optional<ProcessSample> m_adviceSample;
 
     LVBadge* m_badge;

@@ -8,6 +8,7 @@
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/window/MainView.h"
 #include "ui/window/OverviewLogic.h"
 #include "ui/window/PageParts.h"
@@ -71,6 +72,11 @@ QWidget* transparentScrollContent(QScrollArea* scroll, QWidget* content) {
     return content;
 }
 
+// Whether the window's state puts the overview on screen.
+bool showsOverview(const MainViewState& state) {
+    return state.page == Page::overview && !state.showingHelp;
+}
+
 } // namespace
 
 // What to do now, in three steps, and the way to AI advice.
@@ -131,7 +137,8 @@ private:
     LVText* m_first;
 };
 
-OverviewPage::OverviewPage(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
+OverviewPage::OverviewPage(MainView& view, QWidget* parent)
+    : QWidget(parent), m_view(view), m_onScreen(showsOverview(view.state())) {
     AppModel& model = view.model();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -249,6 +256,16 @@ OverviewPage::OverviewPage(MainView& view, QWidget* parent) : QWidget(parent), m
     top->addWidget(emptyFrame);
     column->addWidget(card(topContent));
     column->addStretch(1);
+
+    auto* refresher = new RefreshCoalescer(
+        this, [this] { refresh(); }, RefreshCoalescer::WhileHidden::wait);
+    refresher->watch(&view, &MainView::refreshed);
+    connect(&view, &MainView::stateChanged, this, [this] {
+        const bool onScreen = showsOverview(m_view.state());
+        if (m_onScreen && !onScreen)
+            m_card->collapseEvidence();
+        m_onScreen = onScreen;
+    });
 }
 
 QList<LVButton*> OverviewPage::chips() const {
@@ -267,11 +284,9 @@ QList<ProcessRowButton*> OverviewPage::topRows() const {
     return shown;
 }
 
-void OverviewPage::leave() {
-    m_card->collapseEvidence();
-}
-
 void OverviewPage::refresh() {
+    if (!isVisible())
+        return;
     AppModel& model = m_view.model();
     m_strip->refresh();
     m_order = OverviewLogic::findingOrder(model.findings(), m_view.state().preferredFinding, m_order);

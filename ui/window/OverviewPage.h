@@ -24,31 +24,28 @@ class ResourceOverviewStrip;
 
 // The first page: the machine summary, a chip per flagged process when there are several, the priority
 // card of the primary finding beside the next steps (or a resting panel that explains the state), and
-// the busiest other processes.
+// the busiest other processes. Refreshes with the window while on screen; when the window shows another
+// page or the help, the evidence closes.
 class OverviewPage final : public QWidget {
     Q_OBJECT
 public:
     explicit OverviewPage(MainView& view, QWidget* parent = nullptr);
 
+    // Applies the model and the window's state now, while shown (normally once per pass of the event
+    // loop, and on showing).
     void refresh();
-    // The overview is no longer on screen: the evidence closes.
-    void leave();
 
     QScrollArea* scrollArea() const { return m_scroll; }
     ResourceOverviewStrip* strip() const { return m_strip; }
-    QWidget* chipRow() const { return m_chipRow; }
     QList<LVButton*> chips() const;
     PriorityTaskCard* priorityCard() const { return m_card; }
-    QWidget* priorityRow() const { return m_priorityRow; }
     QWidget* restingPanel() const { return m_resting; }
     LVEmptyState* restingState() const { return m_restingState; }
     LVButton* restingButton() const { return m_restingButton; }
     LVButton* reminderButton() const { return m_reminderButton; }
-    LVText* topListTitle() const { return m_topTitle; }
     LVPlainButton* allProcessesLink() const { return m_allProcesses; }
     // The shown rows of the top list.
     QList<ProcessRowButton*> topRows() const;
-    LVText* topListEmptyText() const { return m_topEmpty; }
 
 private:
     class NextSteps;
@@ -57,6 +54,7 @@ private:
     void refreshTopList(const Finding* primary);
 
     MainView& m_view;
+    bool m_onScreen; // the window's state shows the overview
     QScrollArea* m_scroll;
     ResourceOverviewStrip* m_strip;
     QWidget* m_chipRow;

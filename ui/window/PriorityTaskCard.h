@@ -33,10 +33,7 @@ public:
     LVButton* detailsButton() const { return m_details; }
     LVButton* stopButton() const { return m_stop; }
     LVButton* muteButton() const { return m_mute; }
-    LVText* footnote() const { return m_footnote; }
-    LVText* thresholdNote() const { return m_threshold; }
     LVText* titleText() const { return m_title; }
-    ProcessAdviceView* advice() const { return m_advice; }
 
 private:
     MainView& m_view;

@@ -28,18 +28,14 @@ public:
     void setSample(const ProcessSample& sample);
     void refresh();
 
-    ProcessAdviceView* adviceView() const { return m_advice; }
     LVButton* inspectButton() const { return m_inspect; }
     LVButton* muteButton() const { return m_mute; }
-    LVButton* refreshButton() const { return m_refresh; }
     LVDisclosure* aiGroup() const { return m_group; }
     QWidget* busyRow() const { return m_busyRow; }
     LVText* busyText() const { return m_busyText; }
     LVButton* cancelButton() const { return m_cancel; }
-    LVText* statusText() const { return m_status; }
     LVButton* requestButton() const { return m_request; }
     QWidget* errorRow() const { return m_errorRow; }
-    LVText* errorText() const { return m_error; }
     LVButton* settingsButton() const { return m_settings; }
 
 private:

@@ -25,7 +25,6 @@ public:
                     const std::optional<ProcessDecisionAdvice>& manualAdvice);
 
     LVText* titleText() const { return m_title; }
-    LVText* aiText() const { return m_aiText; }
 
 private:
     void applyAILine();

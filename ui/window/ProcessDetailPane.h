@@ -36,17 +36,13 @@ public:
     LVSelectableText* nameText() const { return m_name; }
     LVText* cpuText() const { return m_cpu; }
     LVBadge* mutedBadge() const { return m_mutedBadge; }
-    LVText* explanationText() const { return m_explanation; }
     // The resident memory, run time and CPU time figures.
     QList<LVText*> figureTexts() const { return {m_memory, m_elapsed, m_cpuTotal}; }
     LVButton* stopButton() const { return m_stop; }
-    LVPlainButton* moreButton() const { return m_more; }
     QMenu* moreMenu() const { return m_moreMenu; }
     QAction* forceStopAction() const { return m_forceStop; }
     LVPlainButton* muteButton() const { return m_mute; }
     LVText* footnoteText() const { return m_footnote; }
-    LVSelectableText* commandText() const { return m_command; }
-    LVSelectableText* executableText() const { return m_executable; }
     LVDisclosure* resourcesGroup() const { return m_resources; }
     ProcessAISection* aiSection() const { return m_ai; }
 

@@ -10,6 +10,7 @@
 #include "ui/kit/LVRule.h"
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/RefreshCoalescer.h"
 #include "ui/window/MainView.h"
 #include "ui/window/ProcessDetailPane.h"
 #include "ui/window/ProcessList.h"
@@ -259,40 +260,25 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_missing = card(missing);
     m_side->addWidget(topAligned(m_missing));
 
-    m_prompt = card(
+    QWidget* prompt = card(
         new LVEmptyState(LVSymbol("cursorarrow.click.2"), QStringLiteral("选择一个进程"),
                          QStringLiteral("查看任务来源、资源占用和处理建议。可用方向键切换列表中的进程。")));
-    m_side->addWidget(topAligned(m_prompt));
+    m_side->addWidget(topAligned(prompt));
     page->addWidget(m_side);
 
-    connect(&view, &MainView::refreshed, this, &ProcessesPage::scheduleRefresh);
-    connect(&view, &MainView::stateChanged, this, &ProcessesPage::scheduleRefresh);
-    for (const auto signal : {&AppModel::aiBusyChanged, &AppModel::aiErrorChanged,
-                              &AppModel::openedNotificationIDChanged, &AppModel::historyChanged})
-        connect(&model, signal, this, &ProcessesPage::scheduleRefresh);
-    refresh();
+    // What the window reads (the sample, the selection, the advice…) comes with its refresh.
+    auto* refresher = new RefreshCoalescer(
+        this, [this] { refresh(); }, RefreshCoalescer::WhileHidden::wait);
+    refresher->watch(&view, &MainView::refreshed, &MainView::stateChanged);
+    refresher->watch(&model, &AppModel::aiBusyChanged, &AppModel::aiErrorChanged,
+                     &AppModel::openedNotificationIDChanged, &AppModel::historyChanged);
 }
 
 QWidget* ProcessesPage::sidePane() const {
     return m_side->currentWidget();
 }
 
-void ProcessesPage::scheduleRefresh() {
-    // A sample publishes many properties, and a keystroke may come with several state changes: one
-    // refresh at the end of the pass takes them all.
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &ProcessesPage::refresh, Qt::QueuedConnection);
-}
-
-void ProcessesPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    refresh();
-}
-
 void ProcessesPage::refresh() {
-    m_refreshPending = false;
     if (!isVisible())
         return;
     AppModel& model = m_view.model();

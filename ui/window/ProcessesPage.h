@@ -75,22 +75,15 @@ public:
     ProcessDetailPane* detailPane() const { return m_detail; }
     QWidget* missingCard() const { return m_missing; }
     LVText* missingTitle() const { return m_missingTitle; }
-    LVButton* missingButton() const { return m_missingButton; }
-    QWidget* selectionPrompt() const { return m_prompt; }
     QWidget* sidePane() const;
     QScrollArea* detailScroll() const { return m_detailScroll; }
 
-    // Applies the model and the window's state now (normally once per pass of the event loop).
+    // Applies the model and the window's state now, while shown (normally once per pass of the event
+    // loop, and on showing).
     void refresh();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    void scheduleRefresh();
-
     MainView& m_view;
-    bool m_refreshPending = false;
 
     SearchBox* m_search;
     SortButton* m_sort;
@@ -109,7 +102,6 @@ private:
     LVText* m_missingReason;
     LVText* m_missingNext;
     LVButton* m_missingButton;
-    QWidget* m_prompt;
 };
 
 } // namespace lunorvale

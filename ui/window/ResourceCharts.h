@@ -36,12 +36,10 @@ public:
     QChartView* chartView() const { return m_view; }
     QChart* chart() const { return m_chart; }
     bool showsPlaceholder() const;
-    LVText* placeholder() const { return m_placeholder; }
     // The line series of a figure, by series key ("3", "压缩-3", "交换-3").
     QList<QLineSeries*> lines() const;
     // The time axis: marks at round minutes of the shared range, labelled with hour and minute.
     QCategoryAxis* timeAxis() const { return m_time; }
-    QValueAxis* valueAxis() const { return m_values; }
 
 protected:
     void changeEvent(QEvent* event) override;

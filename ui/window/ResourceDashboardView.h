@@ -47,8 +47,6 @@ public:
     QScrollArea* scrollArea() const { return m_scroll; }
     LVBadge* pressureBadge() const { return m_badge; }
     QList<LVText*> metricValues() const { return m_metrics; }
-    LVText* pressureSentence() const { return m_sentence; }
-    LVLabel* notice() const { return m_notice; }
     QWidget* findingsPanel() const { return m_findings; }
     LVSegmentedControl* windowControl() const { return m_window; }
     ResourceChartCard* cpuChart() const { return m_cpuChart; }

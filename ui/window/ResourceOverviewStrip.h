@@ -17,8 +17,6 @@ public:
     ResourceOverviewStrip(AppModel& model, std::function<void()> open, QWidget* parent = nullptr);
 
     void refresh();
-    LVLabel* pressureLabel() const { return m_pressure; }
-    LVText* observationText() const { return m_observation; }
 
 private:
     AppModel& m_model;

@@ -14,7 +14,6 @@ public:
     TaskMetric(const QString& title, const QString& value, bool accent, QWidget* parent = nullptr);
 
     void setValue(const QString& value);
-    LVText* valueText() const { return m_value; }
 
 private:
     LVText* m_value;
