@@ -263,12 +263,14 @@ public:
     // --- Process actions ---
     void showProcess(const ProcessIdentity& identity);
     bool isIgnored(const ProcessSample& sample) const;
+    // The actions take their process by value: a caller may name one of the model's own findings or
+    // processes, which the action itself replaces.
     // Mutes the process for an hour.
-    void ignore(const ProcessSample& sample);
-    void unignore(const ProcessSample& sample);
+    void ignore(ProcessSample sample);
+    void unignore(ProcessSample sample);
     // Sends the terminate (or, forced, the kill) signal while the process is still the one listed,
     // then re-checks it after a short delay.
-    void stop(const ProcessSample& sample, bool force);
+    void stop(ProcessSample sample, bool force);
     // Whether the stop actions are offered for the process at all (see ProcessController::canStop).
     bool canStop(const ProcessSample& sample) const;
     LocalProcessAdvice localAdvice(const std::optional<ProcessSample>& sample) const;
@@ -277,7 +279,7 @@ public:
 
     // --- Manual AI analysis ---
     // Without an approved summary or configuration, the current ones are used.
-    void analyze(const ProcessSample& sample, const std::optional<QString>& approvedSummary,
+    void analyze(ProcessSample sample, const std::optional<QString>& approvedSummary,
                  const std::optional<AIConfiguration>& configuration);
 
     // --- Process inspection ---

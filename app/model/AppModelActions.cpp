@@ -121,7 +121,7 @@ bool AppModel::isIgnored(const ProcessSample& sample) const {
     return it != m_ignoredUntil.cend() && *it > now();
 }
 
-void AppModel::ignore(const ProcessSample& sample) {
+void AppModel::ignore(ProcessSample sample) {
     const ProcessIdentity& identity = sample.identity;
     if (std::none_of(m_sample.processes.cbegin(), m_sample.processes.cend(),
                      [&](const ProcessSample& listed) { return listed.identity == identity; }))
@@ -139,7 +139,7 @@ void AppModel::ignore(const ProcessSample& sample) {
            QStringLiteral("muted"));
 }
 
-void AppModel::unignore(const ProcessSample& sample) {
+void AppModel::unignore(ProcessSample sample) {
     m_ignoredUntil.remove(sample.identity);
     persistMutedProcesses();
     setStatusMessage(QStringLiteral("已恢复该进程的提醒。"));
@@ -150,7 +150,7 @@ bool AppModel::canStop(const ProcessSample& sample) const {
     return m_controller->canStop(sample);
 }
 
-void AppModel::stop(const ProcessSample& sample, bool force) {
+void AppModel::stop(ProcessSample sample, bool force) {
     if (m_stoppingIDs.contains(sample.identity))
         return;
     const auto listed =
@@ -250,7 +250,7 @@ LocalProcessAdvice AppModel::localAdvice(const std::optional<ProcessSample>& sam
 
 // --- Manual AI analysis ---
 
-void AppModel::analyze(const ProcessSample& sample, const std::optional<QString>& approvedSummary,
+void AppModel::analyze(ProcessSample sample, const std::optional<QString>& approvedSummary,
                        const std::optional<AIConfiguration>& configuration) {
     if (m_aiBusy)
         return;
