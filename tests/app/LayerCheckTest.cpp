@@ -121,7 +121,8 @@ TEST(LayerCheck, ViewsModelsPortsAndTheKitIncludeOnlyTheirLayers) {
             EXPECT_EQ(refused, std::nullopt);
         } else {
             ASSERT_TRUE(refused.has_value());
-            EXPECT_TRUE(refused->contains(QStringLiteral("Layering broken or a silent check:"))) << refused->toStdString();
+            EXPECT_TRUE(refused->contains(QStringLiteral("Layering broken or a silent check:")))
+                << refused->toStdString();
             EXPECT_TRUE(refused->contains(QString::fromLatin1(c.include))) << refused->toStdString();
             EXPECT_TRUE(refused->contains(QString::fromLatin1(c.refusal))) << refused->toStdString();
         }
