@@ -393,7 +393,10 @@ TEST(SettingsPage, EditsSurviveModelChangesAndEveryControlIsNamedAndReachable) {
     }
 }
 
-TEST(SettingsPage, PreviewWritesNothingAndReachesNothing) {
+// A screen a case: each of the page's previews, the help and the welcome.
+class PreviewScreen : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PreviewScreen, WritesNothingAndReachesNothing) {
     struct CountingBackend final : KeychainBackend {
         int calls = 0;
         qint32 probe(const QString&) override { return ++calls, KeychainStore::Status::itemNotFound; }
@@ -424,23 +427,35 @@ TEST(SettingsPage, PreviewWritesNothingAndReachesNothing) {
             QApplication::processEvents();
         }
     };
-    for (const QString& preview :
-         {QStringLiteral("rules"), QStringLiteral("notifications"), QStringLiteral("ai-authorize"),
-          QStringLiteral("ai-saved"), QStringLiteral("appearance"), QStringLiteral("updates")}) {
-        SettingsView& page = s.open(preview, true);
-        clickEverything(page);
-        EXPECT_FALSE(page.keyActionRunning()) << preview.toStdString();
+    const QString screen = QString::fromLatin1(GetParam());
+    if (screen == QStringLiteral("help") || screen == QStringLiteral("welcome")) {
+        s.h.start(true); // a screenshot run's model
+        s.window.show();
     }
-    HelpView help(*s.h.model, BundleVersion::current(), &s.window);
-    help.show();
-    clickEverything(help);
-    WelcomeView welcome(*s.h.model, {}, &s.window);
-    welcome.show();
-    clickEverything(welcome);
+    if (screen == QStringLiteral("help")) {
+        HelpView help(*s.h.model, BundleVersion::current(), &s.window);
+        help.show();
+        clickEverything(help);
+    } else if (screen == QStringLiteral("welcome")) {
+        WelcomeView welcome(*s.h.model, {}, &s.window);
+        welcome.show();
+        clickEverything(welcome);
+    } else {
+        SettingsView& page = s.open(screen, true);
+        clickEverything(page);
+        EXPECT_FALSE(page.keyActionRunning());
+    }
     EXPECT_EQ(QDir(s.h.path({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     EXPECT_TRUE(s.opener->log.isEmpty()) << s.opener->log.join(u' ').toStdString();
     EXPECT_EQ(backend->calls, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(SettingsPage, PreviewScreen,
+                         ::testing::Values("rules", "notifications", "ai-authorize", "ai-saved", "appearance",
+                                           "updates", "help", "welcome"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return QString::fromLatin1(info.param).replace(u'-', u'_').toStdString();
+                         });
 
 TEST(SettingsPage, ChangesThatCannotBeStoredAreNotCalledSaved) {
     SettingsHarness s;
