@@ -13,36 +13,11 @@
 #include "support/Files.h"
 #include "support/LoopbackHttpServer.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
-
-namespace {
-
-// Every entry below `folder`, one line each: its path, size, modification time and content.
-std::string tree(const QString& folder) {
-    QStringList entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        QString entry = info.filePath() + u' ' + QString::number(info.size()) + u' ' +
-                        QString::number(info.lastModified().toMSecsSinceEpoch());
-        QFile file(info.filePath());
-        if (info.isFile() && file.open(QIODevice::ReadOnly))
-            entry += u' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-        entries.append(entry);
-    }
-    entries.sort();
-    return entries.join(u'\n').toStdString();
-}
-
-} // namespace
 
 TEST(NoServices, ModelsGivenNothingReachNothing) {
     QTemporaryDir home;
@@ -66,7 +41,7 @@ TEST(NoServices, ModelsGivenNothingReachNothing) {
     server.setDefaultReply(
         LoopbackHttpServer::chatReply(QStringLiteral("{\"decision\":\"keep_observing\"}")));
     const AIConfiguration local{server.baseURL(), QStringLiteral("m")}; // needs no key
-    const std::string before = tree(home.path());
+    const std::string before = folderTree(home.path());
 
     InMemoryProcessPlatform platform{1000, 99};
     platform.put(InMemoryProcessPlatform::process(7, 5007, "encoder", QStringLiteral("/usr/bin/encoder")));
@@ -131,6 +106,6 @@ TEST(NoServices, ModelsGivenNothingReachNothing) {
     EXPECT_EQ(library.aiError(), unreachable);
     EXPECT_TRUE(deliverDue());
 
-    EXPECT_EQ(tree(home.path()), before);
+    EXPECT_EQ(folderTree(home.path()), before);
     EXPECT_TRUE(server.requests().isEmpty());
 }

@@ -3,11 +3,16 @@
 // Small file and environment helpers shared by tests that check what lands on disk.
 
 #include <QByteArray>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 
 namespace lunorvale::test {
@@ -30,6 +35,28 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
 inline mode_t modeOf(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Every entry below `folder`, one line each: its path, size, modification time and, for a file that is
+// not a link, a hash of its content. Two calls compare equal when nothing below changed.
+inline std::string folderTree(const QString& folder) {
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        QString entry = info.filePath() + u' ' + QString::number(info.size()) + u' ' +
+                        QString::number(info.lastModified().toMSecsSinceEpoch());
+        if (info.isFile() && !info.isSymLink()) {
+            QFile file(info.filePath());
+            if (file.open(QIODevice::ReadOnly))
+                entry += u' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+        }
+        entries.append(entry);
+    }
+    entries.sort();
+    return entries.join(u'\n').toStdString();
 }
 
 // Points an environment variable at a test's value for the object's lifetime.

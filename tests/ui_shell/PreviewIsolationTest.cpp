@@ -7,16 +7,14 @@
 #include "app/preview/PreviewServices.h"
 #include "app/shell/AppDelegate.h"
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "ui/settings/SettingsView.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDateTime>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QMainWindow>
 #include <QSet>
@@ -62,28 +60,7 @@ public:
             value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
 
-    // Every entry below the folder, one line each: its path, size, modification time and content.
-    std::string tree() const {
-        QStringList entries;
-        QDirIterator it(m_folder.path(),
-                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            it.next();
-            const QFileInfo info = it.fileInfo();
-            QString entry = info.filePath() + u' ' + QString::number(info.size()) + u' ' +
-                            QString::number(info.lastModified().toMSecsSinceEpoch());
-            if (info.isFile() && !info.isSymLink()) {
-                QFile file(info.filePath());
-                if (file.open(QIODevice::ReadOnly))
-                    entry +=
-                        u' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-            }
-            entries.append(entry);
-        }
-        entries.sort();
-        return entries.join(u'\n').toStdString();
-    }
+    std::string tree() const { return lunorvale::test::folderTree(m_folder.path()); }
 
 private:
     QTemporaryDir m_folder;
