@@ -26,7 +26,8 @@ public:
         std::chrono::milliseconds deadline{0};
     };
 
-    // A handler may stop the reading or read another reply; none is called after that for this reply.
+    // A handler may stop the reading or read another reply, after which nothing more of this reply
+    // is reported; it never destroys the reader itself (whose owner is deleted later, if at all).
     struct Handlers {
         // Once a reply's status has arrived, before its length is checked and any of its body read.
         // False: nothing more of this reply is read (the caller has ended the exchange or moved on).
@@ -40,8 +41,6 @@ public:
         std::function<void(Breach breach)> breached;
     };
 
-    static constexpr qint64 pieceBytes = 64 * 1024;
-
     BoundedReply(Limits limits, Handlers handlers);
     ~BoundedReply() override;
 
@@ -54,6 +53,8 @@ public:
     qint64 received() const { return m_received; }
 
 private:
+    static constexpr qint64 pieceBytes = 64 * 1024;
+
     bool checkHead();
     void consume();
     void onFinished();

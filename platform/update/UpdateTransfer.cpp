@@ -42,10 +42,6 @@ UpdateTransfer::UpdateTransfer(QNetworkAccessManager& manager, Request request, 
                   onBreach(breach);
               }}) {}
 
-UpdateTransfer::~UpdateTransfer() {
-    m_done = true;
-}
-
 void UpdateTransfer::start() {
     get(m_request.url);
 }

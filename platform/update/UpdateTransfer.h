@@ -40,7 +40,6 @@ public:
 
     UpdateTransfer(QNetworkAccessManager& manager, Request request, Sink sink, Progress progress,
                    Completion completion, QObject* parent = nullptr);
-    ~UpdateTransfer() override;
 
     void start();
     // Stops the transfer; the completion is not called.
