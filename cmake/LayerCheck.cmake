@@ -9,7 +9,9 @@
 #
 # At configure time lunorvale_check_layers() writes, for every target of the project, its files, the
 # project libraries it links and where it looks for headers; at build time this file, run as a
-# script, reads every #include "…" and resolves it as the compiler does.
+# script, reads every #include "…" and #include <…> and resolves it as the compiler does: the quoted
+# form from the including file's folder first, both forms from the target's header folders; an
+# angle-bracket name found in none of them is the system's or a package's and not the project's.
 #
 # The same pass keeps QTest's checking macros out of GoogleTest programs. Inside a GoogleTest test
 # QVERIFY, QCOMPARE, QTRY_… and their kind report to a QTest logger that is not running and then
@@ -34,13 +36,24 @@ lunorvale_layer_rule(views FILES "^ui/" INCLUDES "^platform/"
 lunorvale_layer_rule(models FILES "^app/(model|library|advice)/" INCLUDES "^(ui|platform)/"
                      EXCEPT "^platform/files/"
                      BECAUSE "a model knows no view and reaches the desktop through the ports")
-# The kit knows nothing of the program it draws.
-lunorvale_layer_rule(kit FILES "^ui/kit/" INCLUDES "^app/"
+# The kit knows nothing of the program it draws, nor of the windows and pages drawn with it.
+lunorvale_layer_rule(kit FILES "^ui/kit/" INCLUDES "^(app|ui)/" EXCEPT "^ui/kit/"
                      BECAUSE "the kit draws values of its own")
+# The preview's in-memory services are chosen by the shell alone: a view or a model that reached for
+# them would behave differently in a screenshot than in the program.
+lunorvale_layer_rule(preview_users FILES "^(ui|app/(model|library|advice))/" INCLUDES "^app/preview/"
+                     BECAUSE "only the shell chooses the preview's services")
+# The preview is the program on in-memory services: the models, the ports, the core and the file
+# helpers, never the machine's processes or the desktop.
+lunorvale_layer_rule(preview FILES "^app/preview/" INCLUDES "^(ui|platform)/" EXCEPT "^platform/files/"
+                     BECAUSE "a preview runs on in-memory services, never on the machine's")
 # The ports are interfaces and plain values over the core's values.
-lunorvale_layer_rule(ports FILES "^app/ports/" INCLUDES "^(app|platform|ui)/"
-                     EXCEPT "^(app/ports/|platform/files/FileWriteError\\.h$)"
+lunorvale_layer_rule(ports FILES "^app/ports/" INCLUDES "^(app|platform|ui)/" EXCEPT "^app/ports/"
                      BECAUSE "a port names no implementation")
+# The bounded network reply carries bytes for every service and knows none of them.
+lunorvale_layer_rule(network FILES "^platform/network/" INCLUDES "^(app|core|platform|ui)/"
+                     EXCEPT "^platform/network/"
+                     BECAUSE "the network reply knows no service")
 
 if(CMAKE_SCRIPT_MODE_FILE)
   # Script mode: cmake -DLAYERS=<list> -DSTAMP=<file> -DSOURCE_DIR=<folder> -P LayerCheck.cmake
@@ -90,7 +103,7 @@ EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
           endif()
         endforeach()
       endif()
-      file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+      file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
       get_filename_component(here "${file}" DIRECTORY)
       file(RELATIVE_PATH file_in_sources "${SOURCE_DIR}" "${file}")
       set(file_rules)
@@ -100,9 +113,19 @@ EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
         endif()
       endforeach()
       foreach(line IN LISTS includes)
-        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" name "${line}")
+        if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*(\"([^\"]+)\"|<([^>]+)>)")
+          continue()
+        endif()
+        # The quoted form looks beside the including file first; the angle-bracket form does not.
+        if(CMAKE_MATCH_2)
+          set(name "${CMAKE_MATCH_2}")
+          set(search "${here}" ${roots})
+        else()
+          set(name "${CMAKE_MATCH_3}")
+          set(search ${roots})
+        endif()
         set(found)
-        foreach(root IN ITEMS "${here}" ${roots})
+        foreach(root IN LISTS search)
           if(EXISTS "${root}/${name}")
             get_filename_component(found "${root}/${name}" ABSOLUTE)
             break()

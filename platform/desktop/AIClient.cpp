@@ -1,6 +1,7 @@
 #include "platform/desktop/AIClient.h"
 
 #include "core/ai/AIText.h"
+#include "platform/network/BoundedReply.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,7 +11,6 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <memory>
 
 namespace lunorvale {
@@ -41,7 +41,19 @@ bool isHttpStatusError(QNetworkReply::NetworkError error) {
 class Exchange final : public QObject {
 public:
     Exchange(AIClient::Completion completion, std::chrono::milliseconds deadline, bool selfDeleting)
-        : m_completion(std::move(completion)), m_deadline(deadline), m_selfDeleting(selfDeleting) {}
+        : m_completion(std::move(completion)), m_selfDeleting(selfDeleting),
+          m_body({AIChatExchange::replyCap, std::nullopt, deadline},
+                 {[this](const QNetworkReply& reply) { return onHead(reply); },
+                  [this](QByteArrayView piece) {
+                      m_buffer.append(piece);
+                      return true;
+                  },
+                  [this](const QNetworkReply& reply) { onFinished(reply); },
+                  // No exact length is asked for: what breaks is the cap or the deadline.
+                  [this](BoundedReply::Breach breach) {
+                      fail(breach == BoundedReply::Breach::timedOut ? Kind::timedOut
+                                                                    : Kind::responseTooLarge);
+                  }}) {}
 
     void start(const QString& summary, const AIConfiguration& configuration, const QString& apiKey,
                AIAnalysisPurpose purpose) {
@@ -75,64 +87,26 @@ public:
         request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-        request.setTransferTimeout(0); // the deadline below is the only time limit
-
-        m_timer.setSingleShot(true);
-        connect(&m_timer, &QTimer::timeout, this, [this] { fail(Kind::timedOut); });
-        m_timer.start(m_deadline);
-
-        m_reply = m_manager->post(request, built.body);
-        // Bounds what Qt buffers ahead of us.
-        m_reply->setReadBufferSize(64 * 1024);
-        connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { checkHead(); });
-        connect(m_reply, &QNetworkReply::readyRead, this, [this] {
-            if (checkHead())
-                consume();
-        });
-        connect(m_reply, &QNetworkReply::finished, this, [this] { onFinished(); });
+        request.setTransferTimeout(0); // the reader's deadline is the only time limit
+        m_body.read(m_manager->post(request, built.body));
     }
 
     void cancel() { finish({std::nullopt, std::nullopt, true}); }
 
 private:
-    // False once the request has ended.
-    bool checkHead() {
-        if (m_done)
-            return false;
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (m_headChecked || !status.isValid())
-            return true;
-        m_headChecked = true;
-        const int code = status.toInt();
+    // A redirect ends the request: the key must not travel to another address.
+    bool onHead(const QNetworkReply& reply) {
+        const int code = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (code >= 300 && code <= 399) {
             fail(Kind::redirected);
-            return false;
-        }
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > AIChatExchange::replyCap) {
-            fail(Kind::responseTooLarge);
             return false;
         }
         return true;
     }
 
-    void consume() {
-        while (!m_done && m_reply->bytesAvailable() > 0) {
-            const qint64 room = AIChatExchange::replyCap + 1 - m_buffer.size();
-            m_buffer.append(m_reply->read(qMin<qint64>(room, m_reply->bytesAvailable())));
-            if (m_buffer.size() > AIChatExchange::replyCap)
-                fail(Kind::responseTooLarge);
-        }
-    }
-
-    void onFinished() {
-        if (!checkHead())
-            return;
-        consume();
-        if (m_done)
-            return;
-        const QNetworkReply::NetworkError error = m_reply->error();
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    void onFinished(const QNetworkReply& reply) {
+        const QNetworkReply::NetworkError error = reply.error();
+        const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (error == QNetworkReply::TimeoutError)
             return fail(Kind::timedOut);
         if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error)))
@@ -153,11 +127,7 @@ private:
         if (m_done)
             return;
         m_done = true;
-        m_timer.stop();
-        if (m_reply) {
-            m_reply->disconnect(this);
-            m_reply->abort();
-        }
+        m_body.stop();
         const AIClient::Completion completion = std::move(m_completion);
         if (m_selfDeleting)
             deleteLater();
@@ -166,13 +136,10 @@ private:
     }
 
     AIClient::Completion m_completion;
-    std::chrono::milliseconds m_deadline;
     bool m_selfDeleting;
     QNetworkAccessManager* m_manager = nullptr;
-    QNetworkReply* m_reply = nullptr;
-    QTimer m_timer;
     QByteArray m_buffer;
-    bool m_headChecked = false;
+    BoundedReply m_body;
     bool m_done = false;
 };
 

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "app/ports/UpdateTypes.h"
+#include "platform/network/BoundedReply.h"
 
 #include <QByteArrayView>
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -41,7 +40,6 @@ public:
 
     UpdateTransfer(QNetworkAccessManager& manager, Request request, Sink sink, Progress progress,
                    Completion completion, QObject* parent = nullptr);
-    ~UpdateTransfer() override;
 
     void start();
     // Stops the transfer; the completion is not called.
@@ -52,24 +50,21 @@ public:
 
 private:
     void get(const QUrl& url);
-    bool checkHead();
-    void consume();
-    void onFinished();
+    bool onHead(const QNetworkReply& reply);
+    bool onPiece(QByteArrayView piece);
+    void onFinished(const QNetworkReply& reply);
+    void onBreach(BoundedReply::Breach breach);
     void fail(QString description, QString reason = {});
     void finish(std::optional<UpdateError> error);
-    void dropReply();
 
     QNetworkAccessManager& m_manager;
     Request m_request;
     Sink m_sink;
     Progress m_progress;
     Completion m_completion;
-    QPointer<QNetworkReply> m_reply;
-    QTimer m_deadline;
+    BoundedReply m_body;
     QUrl m_current;
     int m_redirects = 0;
-    qint64 m_received = 0;
-    bool m_headChecked = false;
     bool m_done = false;
 };
 

@@ -65,7 +65,7 @@ void HistoryExport::write(const QString& path) {
             m_services.writer->write(path, LocalHistoryStore::exportData(m_model->history(), now()));
             m_model->setStatusMessage(QStringLiteral("操作记录已导出。"));
             return;
-        } catch (const FileWriteError& error) {
+        } catch (const FileWriter::Failure& error) {
             sentence = failureSentence(error.errorNumber());
         }
     }
