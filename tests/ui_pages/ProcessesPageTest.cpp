@@ -222,3 +222,39 @@ TEST(ProcessesPage, TheDetailOfAnotherProcessStartsAtItsTop) {
     EXPECT_EQ(page->detailPane()->sample().identity.pid, 701);
     EXPECT_EQ(bar->value(), 0);
 }
+
+// Only the user's own acts scroll the list to a row: a process opened from elsewhere (a finding's
+// "查看进程") is brought into view; a new search shows its list from the top, with the process still
+// selected out of view, even after the list gave way to the empty state.
+TEST(ProcessesPage, OnlyTheUsersOwnActsScrollTheListToARow) {
+    ModelHarness h;
+    for (int32_t pid = 1000; pid < 1300; ++pid) // all idle: listed by name, pid 1000 first
+        h.add(pid, "worker-" + QByteArray::number(pid));
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    PageWindow window(model, Page::processes);
+    ProcessesPage* page = window.processes();
+    ProcessListView* list = page->list();
+    const ProcessIdentity far = h.listed(1250)->identity;
+    const auto inView = [&] {
+        const QRect row = list->visualRect(list->listModel()->index(list->listModel()->rowOf(far)));
+        return row.isValid() && row.top() >= 0 && row.bottom() <= list->viewport()->rect().bottom();
+    };
+    ASSERT_FALSE(inView());
+
+    model.showProcess(far);
+    PageWindow::settle();
+    EXPECT_TRUE(inView());
+
+    QLineEdit* field = page->searchBox()->field();
+    QTest::keyClicks(field, QStringLiteral("1x"));
+    PageWindow::settle();
+    ASSERT_EQ(list->listModel()->rowCount(), 0);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    PageWindow::settle();
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+    EXPECT_FALSE(inView());
+    EXPECT_EQ(highlighted(list), far);
+    EXPECT_EQ(page->detailPane()->sample().identity, far);
+}

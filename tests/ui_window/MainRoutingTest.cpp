@@ -39,6 +39,7 @@ TEST(MainRouting, EachHandlerChangesOnlyItsOwnFields) {
          [](MainViewState& s) {
              s.page = Page::processes, s.showingHelp = false, s.search.clear();
              s.processFilter = ProcessFilter::all, s.detailedAdviceExpanded = false, s.sheet.reset();
+             ++s.processReveals;
          }},
         {"resource request", MainRouting::resourceNavigationRequested,
          [](MainViewState& s) {
@@ -65,14 +66,24 @@ TEST(MainRouting, EachHandlerChangesOnlyItsOwnFields) {
         {"open process", MainRouting::openProcess,
          [](MainViewState& s) {
              s.processFilter = ProcessFilter::all, s.search.clear(), s.page = Page::processes;
+             ++s.processReveals;
          }},
         {"advice on a listed process", [](MainViewState& s) { MainRouting::openProcessForAdvice(s, true); },
+         [](MainViewState& s) {
+             s.page = Page::processes, ++s.processReveals;
+         }},
+        {"advice from the detail beside the list",
+         [](MainViewState& s) {
+             s.page = Page::processes;
+             MainRouting::openProcessForAdvice(s, true);
+         },
          [](MainViewState& s) {
              s.page = Page::processes;
          }},
         {"advice on a hidden process", [](MainViewState& s) { MainRouting::openProcessForAdvice(s, false); },
          [](MainViewState& s) {
              s.processFilter = ProcessFilter::all, s.search.clear(), s.page = Page::processes;
+             ++s.processReveals;
          }},
         {"settings button", [](MainViewState& s) { MainRouting::selectPage(s, Page::settings); },
          [](MainViewState& s) {

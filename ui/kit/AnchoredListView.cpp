@@ -4,7 +4,7 @@
 
 namespace lunorvale {
 
-void AnchoredListView::notePlace(const QModelIndex& held) {
+void AnchoredListView::notePlace() {
     for (const QMetaObject::Connection& connection : std::as_const(m_place.watching))
         disconnect(connection);
     m_place = {};
@@ -17,10 +17,6 @@ void AnchoredListView::notePlace(const QModelIndex& held) {
     m_place.atTop = bar->value() == bar->minimum() || !top.isValid();
     if (m_place.atTop)
         return;
-    if (held.isValid() && visualRect(held).intersects(viewport()->rect())) {
-        m_place.held = held;
-        m_place.heldTop = visualRect(held).top();
-    }
     m_place.row = top.row();
     m_place.within = -visualRect(top).top();
     // Only rows that come or go shift the places; a new order (layoutChanged, rows moved) keeps them, so
@@ -54,15 +50,16 @@ void AnchoredListView::restorePlace() {
         bar->setValue(bar->minimum());
         return;
     }
-    if (m_place.held.isValid()) {
-        bar->setValue(bar->value() + visualRect(m_place.held).top() - m_place.heldTop);
-        return;
-    }
     const int count = rows->rowCount(rootIndex());
     if (count == 0)
         return;
     const QModelIndex top = rows->index(std::clamp(m_place.row, 0, count - 1), 0, rootIndex());
     bar->setValue(bar->value() + visualRect(top).top() + m_place.within);
+}
+
+void AnchoredListView::showTop() {
+    executeDelayedItemsLayout(); // the scroll range of the new rows
+    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
 }
 
 } // namespace lunorvale

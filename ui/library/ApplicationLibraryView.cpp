@@ -428,7 +428,7 @@ void ApplicationLibraryView::refreshList() {
     const auto change = choice == m_listedChoice ? ApplicationListView::Change::refresh
                                                  : ApplicationListView::Change::newChoice;
     m_listedChoice = choice;
-    m_list->setRows(std::move(rows), change, m_library.selectedID());
+    m_list->setRows(std::move(rows), change);
     m_rows->setSizing(m_library.sizing());
     m_rows->setShowTicks(m_showAISelection);
     m_rows->setSelectedPath(m_library.selectedID());

@@ -228,15 +228,11 @@ ApplicationListView::ApplicationListView(QWidget* parent) : AnchoredListView(par
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void ApplicationListView::setRows(QList<ApplicationRow> rows, Change change,
-                                  const std::optional<QString>& held) {
+void ApplicationListView::setRows(QList<ApplicationRow> rows, Change change) {
     ApplicationListModel* model = this->rows();
     if (!model)
         return;
-    const auto apply = [&] {
-        model->setRows(std::move(rows));
-    };
-    applying(change, apply, [&] { return held ? model->rowOf(*held) : -1; });
+    applying(change, [&] { model->setRows(std::move(rows)); });
 }
 
 ApplicationListModel* ApplicationListView::rows() const {

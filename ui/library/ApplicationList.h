@@ -102,10 +102,9 @@ class ApplicationListView final : public AnchoredListView {
 public:
     explicit ApplicationListView(QWidget* parent = nullptr);
 
-    // Shows `rows` through its ApplicationListModel. After a refresh the row of `held` (the selection)
-    // stays where it is seen (AnchoredListView::keepingPlace); after a new choice it is brought into
-    // view when it is listed.
-    void setRows(QList<ApplicationRow> rows, Change change, const std::optional<QString>& held);
+    // Shows `rows` through its ApplicationListModel: a refresh keeps the list's place and follows no
+    // row, the selected one included; a new choice shows the list from its top (AnchoredListView).
+    void setRows(QList<ApplicationRow> rows, Change change);
 
     void setSelectionBlocked(bool blocked) { m_blocked = blocked; }
     bool selectionBlocked() const { return m_blocked; }

@@ -236,8 +236,7 @@ HistoryListView::HistoryListView(QWidget* parent) : AnchoredListView(parent) {
 void HistoryListView::setEvents(QList<ActivityEvent> events, const QList<ActivityEvent>& history,
                                 Change change) {
     m_delegate->keepHeightsOf(history);
-    applying(
-        change, [&] { m_model->setEvents(std::move(events)); }, [] { return -1; });
+    applying(change, [&] { m_model->setEvents(std::move(events)); });
     // An entry that left the list takes its editor with it (the view releases it).
     if (!m_open.isValid())
         m_delegate->setOpenEvent({});

@@ -71,7 +71,7 @@ private:
 };
 
 // The list of the history page: as tall as its entries, scrolling only when the page is shorter. New
-// events leave what is shown where it stands (AnchoredListView::keepingPlace).
+// events leave what is shown where it stands (AnchoredListView).
 class HistoryListView final : public AnchoredListView {
     Q_OBJECT
 public:

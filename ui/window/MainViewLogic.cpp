@@ -139,6 +139,7 @@ void navigationRequested(MainViewState& state) {
     state.processFilter = ProcessFilter::all;
     state.detailedAdviceExpanded = false;
     state.sheet.reset();
+    ++state.processReveals;
 }
 
 void resourceNavigationRequested(MainViewState& state) {
@@ -173,13 +174,17 @@ void openProcess(MainViewState& state) {
     state.processFilter = ProcessFilter::all;
     state.search.clear();
     state.page = Page::processes;
+    ++state.processReveals;
 }
 
 void openProcessForAdvice(MainViewState& state, bool listed) {
-    if (listed)
-        state.page = Page::processes;
-    else
+    if (!listed) {
         openProcess(state);
+        return;
+    }
+    if (state.page != Page::processes)
+        ++state.processReveals;
+    state.page = Page::processes;
 }
 
 void selectPage(MainViewState& state, Page page) {

@@ -72,6 +72,9 @@ struct MainViewState {
     std::optional<ProcessIdentity> preferredFinding;
     std::optional<QUuid> aiSettingsRequest;
     bool detailedAdviceExpanded = false;
+    // How many times a process was opened from elsewhere: each new request scrolls the processes list
+    // to the selected row once, the only scrolling to a row the user did not make in the list itself.
+    int processReveals = 0;
 
     friend bool operator==(const MainViewState&, const MainViewState&) = default;
 };
@@ -89,7 +92,7 @@ std::optional<QString> settingsSection(const std::optional<QString>& previewPage
 // Whether the onboarding sheet opens when the window's content comes on screen.
 bool offersWelcome(bool isPreview, bool hasCompletedOnboarding);
 
-// The model published a new process navigation request.
+// The model published a new process navigation request (a reminder, a finding's "查看进程").
 void navigationRequested(MainViewState& state);
 // Someone asked for the resources page.
 void resourceNavigationRequested(MainViewState& state);
@@ -102,7 +105,8 @@ void automaticAdviceChanged(MainViewState& state, bool enabled);
 // The view's side of showing one process (the caller selects it in the model).
 void openProcess(MainViewState& state);
 // The same for a process the user asked advice about: the search and filter stay while the list shows it
-// (`listed`), and are cleared only where they would hide it.
+// (`listed`), and are cleared only where they would hide it. Asked from its own detail beside the list
+// that shows it, the list stays where the user reads.
 void openProcessForAdvice(MainViewState& state, bool listed);
 
 // A page button of the navigation bar or its shortcut.

@@ -289,8 +289,7 @@ void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
         m_processes->setProcesses(processes);
         showSelection(selected, false);
     };
-    applying(m_model->isShowing(key, filter.key, search) ? Change::refresh : Change::newChoice, apply,
-             [&] { return selected ? m_model->rowOf(*selected) : -1; });
+    applying(m_model->isShowing(key, filter.key, search) ? Change::refresh : Change::newChoice, apply);
 }
 
 void ProcessListView::showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt) {
@@ -307,8 +306,14 @@ void ProcessListView::showSelection(const std::optional<ProcessIdentity>& select
         const QModelIndex index = m_model->index(row);
         if (!selection->isSelected(index) || selection->selectedIndexes().size() != 1)
             selection->select(index, QItemSelectionModel::ClearAndSelect);
-        if (selection->currentIndex() != index)
+        if (selection->currentIndex() != index) {
+            // A new current row scrolls the view to it, at once or when the list is next shown; only the
+            // user's own request may.
+            const bool scrolls = hasAutoScroll();
+            setAutoScroll(scrollToIt);
             selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            setAutoScroll(scrolls);
+        }
         if (scrollToIt)
             scrollTo(index);
     }

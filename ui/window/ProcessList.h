@@ -119,13 +119,14 @@ public:
     ProcessRowDelegate* rowDelegate() const { return m_delegate; }
 
     // Shows those of `processes` the filter and the search keep, in the order of `key`, with `selected`
-    // highlighted (when listed). A new sample keeps the list's place; another order, filter or search
-    // shows the list from its top, or down to `selected` when it is listed. Announces no selection of
-    // its own.
+    // highlighted (when listed) wherever it stands. A new sample keeps the list's place and never follows
+    // a row, the selected one included; another order, filter or search shows the list from its top.
+    // Announces no selection of its own.
     void setProcesses(const QList<ProcessSample>& processes, const ProcessesLogic::Filter& filter,
                       const QString& search, ProcessOrder::Key key,
                       const std::optional<ProcessIdentity>& selected);
-    // Highlights the process (nothing when it is not listed) without announcing it.
+    // Highlights the process (nothing when it is not listed) without announcing it, and scrolls to it
+    // only when `scrollToIt`: the user asked to see it.
     void showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt);
 
     // How far a row's content stands inside the view's edges: headings above the list use the same

@@ -319,6 +319,11 @@ void ProcessesPage::refresh() {
         m_empty->setDetail(texts.detail);
     }
     m_listStack->setCurrentIndex(empty ? 0 : 1);
+    // Once the list is shown at its size: a process opened from elsewhere is what the user came to see.
+    if (m_reveals != state.processReveals) {
+        m_reveals = state.processReveals;
+        m_list->showSelection(model.selectedID(), true);
+    }
 
     const auto side =
         ProcessesLogic::sidePane(model.processes(), model.selectedID(), model.openedNotificationID());

@@ -58,8 +58,8 @@ protected:
 // The "全部进程" page: the searchable, filterable process list in the model's order and, beside it, the
 // selected process (or why it is missing, or a prompt to choose one). Reads the model and the window's
 // three values; writes only the model's selection and the window's search, filter and sort. A sample
-// changes rows in place: the field's text and cursor, the pickers, the selection and the process at
-// the top of the list stay.
+// changes rows in place: the field's text and cursor, the pickers, the selection and the list's place
+// stay.
 class ProcessesPage final : public QWidget {
     Q_OBJECT
 public:
@@ -97,6 +97,7 @@ private:
     QScrollArea* m_detailScroll;
     ProcessDetailPane* m_detail;
     std::optional<ProcessIdentity> m_detailShown; // the process the pane showed last
+    int m_reveals = 0; // the window's requests to show the selected process, as far as handled
     QWidget* m_missing;
     LVText* m_missingTitle;
     LVText* m_missingReason;
