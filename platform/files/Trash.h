@@ -37,8 +37,8 @@ public:
 // the move fails; at most `nameAttempts` names are tried. Every step is one bounded system call: a crowded,
 // full or read-only trash ends the call with `moved` false instead of retrying.
 //
-// The record is dated `deletionDate` (as deletionDateText gives it), which a caller keeps to find the
-// record again; without one, the current time.
+// The record is dated `deletionDate`, a text as deletionDateText gives it (any other text moves nothing),
+// which a caller keeps to find the record again; the form without it dates the record now.
 Outcome moveToTrash(const QString& path, const QByteArray& deletionDate,
                     const TrashCalls& calls = TrashCalls());
 Outcome moveToTrash(const QString& path, const TrashCalls& calls = TrashCalls());
