@@ -15,6 +15,7 @@ std::vector<QByteArray> seeds() {
         ApplicationRemovalReceipt::stateText(ApplicationRemovalReceipt::State::moved)};
     ApplicationRemovalReceipt pending = moved;
     pending.trashPath.reset();
+    pending.deletionDate = QStringLiteral("2024-05-06T07:08:09");
     pending.state = ApplicationRemovalReceipt::stateText(ApplicationRemovalReceipt::State::pending);
     return {
         ApplicationRemovalLog::encode({moved, pending}), "[]",

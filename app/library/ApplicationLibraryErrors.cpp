@@ -2,6 +2,7 @@
 
 #include "core/applications/ApplicationRemovalLog.h"
 #include "core/common/CancellationToken.h"
+#include "core/common/ErrorCause.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/PropertyList.h"
 
@@ -34,7 +35,7 @@ ApplicationFailure describeFailure(const std::exception_ptr& error) {
     } catch (const PropertyListError& failure) {
         return {failure.errorDescription(), std::nullopt};
     } catch (const std::system_error& failure) {
-        return {QStringLiteral("无法读取应用文件（错误代码 %1）。").arg(failure.code().value()),
+        return {QStringLiteral("无法读取应用文件：") + ErrorCause::sentence(failure.code().value()),
                 std::nullopt};
     } catch (...) {
     }

@@ -55,19 +55,27 @@ ApplicationRemovalReceipt decodeReceipt(const QJsonValue& value) {
     const QJsonValue originalPath = object.value(QStringLiteral("originalPath"));
     const QJsonValue trashPath = object.value(QStringLiteral("trashPath"));
     const QJsonValue state = object.value(QStringLiteral("state"));
+    const QJsonValue deletionDate = object.value(QStringLiteral("deletionDate"));
+    const auto optionalText = [](const QJsonValue& value) {
+        return value.isUndefined() || value.isNull() || value.isString();
+    };
     if (!id.isString() || !isUuidText(id.toString()) || !date.isDouble() || !originalPath.isString() ||
-        !state.isString() || !(trashPath.isUndefined() || trashPath.isNull() || trashPath.isString()))
+        !state.isString() || !optionalText(trashPath) || !optionalText(deletionDate))
         throw RemovalLogFormatError();
     // An escaped half of a surrogate pair is no text: it could not be written back as it was read.
-    for (const QJsonValue& text : {originalPath, trashPath, state})
+    for (const QJsonValue& text : {originalPath, trashPath, state, deletionDate})
         if (!QStringView(text.toString()).isValidUtf16())
             throw RemovalLogFormatError();
     const std::optional<QDateTime> when = StoredDates::fromSecondsSinceReferenceDate(date.toDouble());
     if (!when)
         throw RemovalLogFormatError();
     return ApplicationRemovalReceipt{
-        QUuid(id.toString()), *when, originalPath.toString(),
-        trashPath.isString() ? std::optional<QString>(trashPath.toString()) : std::nullopt, state.toString()};
+        QUuid(id.toString()),
+        *when,
+        originalPath.toString(),
+        trashPath.isString() ? std::optional<QString>(trashPath.toString()) : std::nullopt,
+        state.toString(),
+        deletionDate.isString() ? std::optional<QString>(deletionDate.toString()) : std::nullopt};
 }
 
 } // namespace
@@ -168,6 +176,8 @@ QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>&
         if (receipt.trashPath)
             object.insert(QStringLiteral("trashPath"), *receipt.trashPath);
         object.insert(QStringLiteral("state"), receipt.state);
+        if (receipt.deletionDate)
+            object.insert(QStringLiteral("deletionDate"), *receipt.deletionDate);
         list.append(std::move(object));
     }
     // The compact form with escaped slashes, as the stored files of this program are written.

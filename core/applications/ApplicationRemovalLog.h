@@ -29,6 +29,9 @@ struct ApplicationRemovalReceipt {
     QString originalPath;
     std::optional<QString> trashPath; // set only after a successful move
     QString state;                    // the state's text as written; files may hold other texts
+    // The date, as text, of the record the move writes into the trash: it finds that record again when
+    // the move never happened. Absent in receipts written before it was kept.
+    std::optional<QString> deletionDate = std::nullopt;
 
     static QString stateText(State state);
     // A stored state as the user sees it: files keep the words they were written with ("已移入废纸篓"), the
@@ -69,7 +72,8 @@ public:
     // Replaces the file by the last 100 receipts; an empty list writes "[]".
     void save(const QList<ApplicationRemovalReceipt>& receipts) const;
 
-    // The file's bytes for a list (compact, keys in field order, no "trashPath" when absent).
+    // The file's bytes for a list (compact, keys in field order, no "trashPath" or "deletionDate" when
+    // absent).
     static QByteArray encode(const QList<ApplicationRemovalReceipt>& receipts);
     // Every object must carry "id", "date", "originalPath" and "state" with the right types; one bad
     // object fails the whole list. Throws RemovalLogFormatError.

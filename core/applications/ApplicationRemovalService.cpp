@@ -138,6 +138,9 @@ ApplicationRemovalResult ApplicationRemovalService::execute(const ApplicationRem
     QList<ApplicationRemovalReceipt> receipts = m_log.load(cancellation);
     ApplicationRemovalReceipt receipt{plan.id, m_operations.now(), pathOf(url), std::nullopt,
                                       ApplicationRemovalReceipt::stateText(State::pending)};
+    // The trash's record carries this date: a later removal finds that record by it whatever the time
+    // zone is then.
+    receipt.deletionDate = QString::fromLatin1(Trash::deletionDateText(receipt.date));
     // Records an earlier removal left without their item would otherwise also hold the bundle's name.
     removeUnfinishedTrashRecords(receipts, receipt.date);
     receipts.append(receipt);
@@ -172,7 +175,7 @@ ApplicationRemovalResult ApplicationRemovalService::execute(const ApplicationRem
         report(onPhase, ApplicationRemovalPhase::moving);
         validateIdentity(application);
         cancellation.check();
-        trashURL = m_operations.trash(url);
+        trashURL = m_operations.trash(url, *receipt.deletionDate);
     } catch (...) {
         receipt.state = ApplicationRemovalReceipt::stateText(State::incomplete);
         record(receipt);
@@ -232,12 +235,12 @@ int ApplicationRemovalService::removeUnfinishedTrashRecords(const QList<Applicat
     const QString pending = ApplicationRemovalReceipt::stateText(State::pending);
     int removed = 0;
     for (const ApplicationRemovalReceipt& receipt : receipts) {
-        if (receipt.state != pending || receipt.trashPath || !receipt.date.isValid() ||
-            !(receipt.date < before))
+        if (receipt.state != pending || receipt.trashPath || !receipt.deletionDate ||
+            !receipt.date.isValid() || !(receipt.date < before))
             continue;
         try {
-            removed += Trash::removeRecordsWithoutItem(receipt.originalPath, receipt.date,
-                                                       receipt.date.addSecs(unfinishedMoveSeconds));
+            removed +=
+                Trash::removeRecordsWithoutItem(receipt.originalPath, receipt.deletionDate->toLatin1());
         } catch (const std::exception&) {
             // Tidying is never a reason to stop: a record that stays only stays as it was.
         }
@@ -245,8 +248,9 @@ int ApplicationRemovalService::removeUnfinishedTrashRecords(const QList<Applicat
     return removed;
 }
 
-QUrl ApplicationRemovalService::moveToTrash(const QUrl& item) {
-    const Trash::Outcome outcome = isLocalFileURL(item) ? Trash::moveToTrash(pathOf(item)) : Trash::Outcome{};
+QUrl ApplicationRemovalService::moveToTrash(const QUrl& item, const QString& deletionDate) {
+    const Trash::Outcome outcome =
+        isLocalFileURL(item) ? Trash::moveToTrash(pathOf(item), deletionDate.toLatin1()) : Trash::Outcome{};
     if (!outcome.moved)
         block(QStringLiteral(
             "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中处理。"

@@ -66,8 +66,9 @@ public:
     using RunningOperation = std::function<void(const QUrl& bundle)>;
     // Refuses bundles with background services, drivers, uninstallers or unreadable content.
     using ComponentsOperation = std::function<void(const InstalledApplication&, const CancellationToken&)>;
-    // Moves the item to the trash and returns where it landed.
-    using TrashOperation = std::function<QUrl(const QUrl& item)>;
+    // Moves the item to the trash, its record there dated `deletionDate` (Trash::deletionDateText), and
+    // returns where it landed.
+    using TrashOperation = std::function<QUrl(const QUrl& item, const QString& deletionDate)>;
 
     struct Operations {
         SignatureOperation signature;
@@ -131,17 +132,16 @@ public:
 
     static void checkRunning(const QUrl& bundle, const BundleProcesses& processes);
 
-    static QUrl moveToTrash(const QUrl& item);
+    static QUrl moveToTrash(const QUrl& item, const QString& deletionDate);
     // A removal ended between writing the trash's record of a bundle and moving the bundle (the program
     // was killed) leaves a receipt "待复查" and a record in the trash whose item never arrived, which
     // other Trash programs offer to restore and fail on. For each such receipt dated before `before`,
-    // this removes the records that this program wrote for its original path within
-    // `unfinishedMoveSeconds` after it, where their item is missing (Trash::removeRecordsWithoutItem).
-    // Never throws; returns how many records were removed. execute() calls it before its own receipt.
+    // this removes the records of its original path that carry the receipt's deletion date, where their
+    // item is missing (Trash::removeRecordsWithoutItem). Receipts that keep no deletion date are passed
+    // over. Never throws; returns how many records were removed. execute() calls it before its own
+    // receipt.
     static int removeUnfinishedTrashRecords(const QList<ApplicationRemovalReceipt>& receipts,
                                             const QDateTime& before);
-    // A move follows its receipt within the steps of one execution, seconds on a loaded machine.
-    static constexpr int unfinishedMoveSeconds = 300;
 
 private:
     QList<QUrl> m_roots;

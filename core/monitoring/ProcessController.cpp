@@ -1,9 +1,9 @@
 #include "core/monitoring/ProcessController.h"
 
+#include "core/common/ErrorCause.h"
 #include "core/monitoring/MonitorError.h"
 
 #include <csignal>
-#include <cstring>
 
 namespace lunorvale {
 
@@ -39,8 +39,7 @@ void ProcessController::stop(const ProcessSample& sample, bool force) const {
     case LV_SIGNAL_IDENTITY_CHANGED:
         throw MonitorError::action(QStringLiteral("该进程已退出或身份已变化，没有发送停止信号。"));
     default:
-        throw MonitorError::action(QStringLiteral("停止失败：") +
-                                   QString::fromLocal8Bit(std::strerror(result)));
+        throw MonitorError::action(QStringLiteral("停止失败：") + ErrorCause::sentence(result));
     }
 }
 

@@ -221,53 +221,37 @@ bool writeAll(const TrashCalls& calls, int fd, const QByteArray& data) {
     return true;
 }
 
-QByteArray deletionDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char text[32] = {};
-    if (::localtime_r(&now, &local) == nullptr ||
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0)
-        return "1970-01-01T00:00:00";
-    return text;
-}
-
-// The local time of a record's deletion date as moveToTrash writes it; absent for any other text.
-std::optional<QDateTime> recordedDate(QByteArrayView text) {
-    if (text.size() != 19)
-        return std::nullopt;
-    QDateTime date =
-        QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
-}
-
-// The record `name` in `trash`, when it is one that moveToTrash wrote for `recordedPath` and its item is
-// missing from "files": its deletion date.
-std::optional<QDateTime> recordWithoutItem(const OpenTrash& trash, const char* name) {
+// Whether the record `name` in `trash` reads exactly `expected` and its item is missing from "files".
+bool isRecordWithoutItem(const OpenTrash& trash, const char* name, const QByteArray& expected) {
     // Only a file of exactly the size of such a record is read.
-    const QByteArray head = infoText(trash.recordedPath, QByteArray(19, '0'));
     struct stat status {};
     if (::fstatat(trash.info.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size != head.size())
-        return std::nullopt;
+        status.st_size != expected.size())
+        return false;
     const UniqueFd record(::openat(trash.info.get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!record.valid())
-        return std::nullopt;
-    QByteArray text(head.size() + 1, Qt::Uninitialized);
+        return false;
+    QByteArray text(expected.size() + 1, Qt::Uninitialized);
     const ssize_t read = ::read(record.get(), text.data(), static_cast<size_t>(text.size()));
-    if (read != head.size())
-        return std::nullopt;
-    text.truncate(head.size());
-    const qsizetype dateAt = head.size() - 20; // the date and the line's end
-    const std::optional<QDateTime> date = recordedDate(QByteArrayView(text).sliced(dateAt, 19));
-    if (!date || text != infoText(trash.recordedPath, text.sliced(dateAt, 19)))
-        return std::nullopt;
+    if (read != expected.size() || text.first(expected.size()) != expected)
+        return false;
     // The item's name is the record's without its suffix; only a missing one counts, not an unreadable one.
     const QByteArray item = QByteArray(name).chopped(infoSuffixBytes);
-    if (::fstatat(trash.files.get(), item.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
-        return std::nullopt;
-    return date;
+    return ::fstatat(trash.files.get(), item.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+           errno == ENOENT;
+}
+
+// Whether `text` is a date as deletionDateText writes it.
+bool isDeletionDate(const QByteArray& text) {
+    constexpr QByteArrayView shape = "0000-00-00T00:00:00";
+    if (text.size() != shape.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (shape[i] == '0' ? !digit : text[i] != shape[i])
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -287,7 +271,23 @@ bool isTrashLocation(const QString& path) {
             QFileInfo(QFileInfo(trash).path()).fileName() == u".Trash");
 }
 
+QByteArray deletionDateText(const QDateTime& when) {
+    const std::time_t seconds = static_cast<std::time_t>(when.toSecsSinceEpoch());
+    std::tm local{};
+    char text[32] = {};
+    if (!when.isValid() || ::localtime_r(&seconds, &local) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0)
+        return "1970-01-01T00:00:00";
+    return text;
+}
+
 Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
+    return moveToTrash(path, deletionDateText(QDateTime::currentDateTimeUtc()), calls);
+}
+
+Outcome moveToTrash(const QString& path, const QByteArray& deletionDate, const TrashCalls& calls) {
+    if (!isDeletionDate(deletionDate))
+        return {};
     if (!QDir::isAbsolutePath(path) || QDir::cleanPath(path) != path || path == u"/")
         return {};
     const std::optional<FileNode> item = CheckedFiles::linkStatus(path);
@@ -300,7 +300,7 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
 
     const QByteArray source = QFile::encodeName(path);
     const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
-    const QByteArray record = infoText(trash->recordedPath, deletionDate());
+    const QByteArray record = infoText(trash->recordedPath, deletionDate);
     const qsizetype limit = std::min(nameLimit(trash->files.get()), nameLimit(trash->info.get()));
     QByteArray previous;
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
@@ -340,10 +340,9 @@ Outcome moveToTrash(const QString& path, const TrashCalls& calls) {
     return {};
 }
 
-int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest,
-                             const QDateTime& latest) {
+int removeRecordsWithoutItem(const QString& originalPath, const QByteArray& deletionDate) {
     if (!QDir::isAbsolutePath(originalPath) || QDir::cleanPath(originalPath) != originalPath ||
-        originalPath == u"/" || !earliest.isValid() || !latest.isValid())
+        originalPath == u"/" || !isDeletionDate(deletionDate))
         return 0;
     // The item may be in place still (it never moved), or gone since: then its folder tells the volume.
     std::optional<uint64_t> device;
@@ -353,9 +352,6 @@ int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earli
         device = deviceOf(parentOf(originalPath));
     if (!device)
         return 0;
-    // A record's date has whole seconds.
-    const qint64 from = earliest.toSecsSinceEpoch();
-    const qint64 to = latest.toSecsSinceEpoch();
     int removed = 0;
     for (const OpenTrash& trash : trashesFor(originalPath, *device, false)) {
         const int listed = ::dup(trash.info.get());
@@ -372,9 +368,9 @@ int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earli
                 names.push_back(name);
         }
         ::closedir(folder);
+        const QByteArray expected = infoText(trash.recordedPath, deletionDate);
         for (const QByteArray& name : names) {
-            const std::optional<QDateTime> date = recordWithoutItem(trash, name.constData());
-            if (!date || date->toSecsSinceEpoch() < from || date->toSecsSinceEpoch() > to)
+            if (!isRecordWithoutItem(trash, name.constData(), expected))
                 continue;
             if (::unlinkat(trash.info.get(), name.constData(), 0) == 0)
                 ++removed;

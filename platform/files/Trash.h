@@ -36,16 +36,25 @@ public:
 // fits the file system's name limit, written whole and flushed before the item moves, and removed again when
 // the move fails; at most `nameAttempts` names are tried. Every step is one bounded system call: a crowded,
 // full or read-only trash ends the call with `moved` false instead of retrying.
+//
+// The record is dated `deletionDate`, a text as deletionDateText gives it (any other text moves nothing),
+// which a caller keeps to find the record again; the form without it dates the record now.
+Outcome moveToTrash(const QString& path, const QByteArray& deletionDate,
+                    const TrashCalls& calls = TrashCalls());
 Outcome moveToTrash(const QString& path, const TrashCalls& calls = TrashCalls());
+
+// The local time of `when` to the second, as trash records carry it ("2024-05-06T07:08:09").
+QByteArray deletionDateText(const QDateTime& when);
 
 inline constexpr int nameAttempts = 64;
 
 // Removes, from the trash folders an item at `originalPath` may have gone to, the records that name it
 // but whose item never arrived in "files" (a program ended between writing a record and moving the
-// item), when they read exactly as moveToTrash writes them and are dated, to the second, from `earliest`
-// to `latest`. A record of another program, one dated otherwise and one whose item is there are left
-// alone; nothing is created and no link is followed. Returns how many records were removed.
-int removeRecordsWithoutItem(const QString& originalPath, const QDateTime& earliest, const QDateTime& latest);
+// item), when they read exactly as moveToTrash writes them with `deletionDate`. The date is matched as
+// text, never as a time: the local time of the record says nothing once the time zone has changed. A
+// record of another program, one dated otherwise and one whose item is there are left alone; nothing
+// is created and no link is followed. Returns how many records were removed.
+int removeRecordsWithoutItem(const QString& originalPath, const QByteArray& deletionDate);
 
 // The whole record of one trashed item: its original path (as the file system's bytes, percent-encoded
 // as in URLs, "/" kept) and the local time of deletion.

@@ -75,6 +75,21 @@ template <typename T> bool parseNumber(std::string_view token, T& value) {
 
 } // namespace
 
+std::optional<int32_t> parseThreadGroup(std::string_view statusText) noexcept {
+    constexpr std::string_view key = "\nTgid:";
+    const size_t at = statusText.find(key);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = statusText.substr(at + key.size());
+    rest = rest.substr(0, rest.find('\n'));
+    while (!rest.empty() && (rest.front() == '\t' || rest.front() == ' '))
+        rest.remove_prefix(1);
+    int32_t group = 0;
+    if (!parseNumber(rest, group) || group < 1)
+        return std::nullopt;
+    return group;
+}
+
 std::optional<ProcStat> parseProcStat(std::string_view text) noexcept {
     const char* const begin = text.data();
     const auto* open = static_cast<const char*>(std::memchr(begin, '(', text.size()));

@@ -31,6 +31,10 @@ struct ProcStat {
 // size must be present: a line cut after them still parses.
 std::optional<ProcStat> parseProcStat(std::string_view text) noexcept;
 
+// The thread group ("Tgid:") of a process's or thread's status text, or nothing when the text holds
+// no such line.
+std::optional<int32_t> parseThreadGroup(std::string_view statusText) noexcept;
+
 // The record status for a state letter: 2 running, 3 sleeping or waiting, 4 stopped, 5 zombie or dead.
 uint32_t statusForState(char state) noexcept;
 

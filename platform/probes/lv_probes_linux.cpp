@@ -2,6 +2,7 @@
 // information; everything above it sees the fixed records of lv_probes.h.
 
 #include "platform/UniqueFd.h"
+#include "platform/probes/Listings.h"
 #include "platform/probes/ProcCgroupParse.h"
 #include "platform/probes/ProcMemoryParse.h"
 #include "platform/probes/ProcStatParse.h"
@@ -38,6 +39,7 @@ using lunorvale::probes::MemInfo;
 using lunorvale::probes::parseMemInfo;
 using lunorvale::probes::parseMemoryPressure;
 using lunorvale::probes::parseProcStat;
+using lunorvale::probes::parseThreadGroup;
 using lunorvale::probes::parseZramMemoryUsed;
 using lunorvale::probes::ProcStat;
 using lunorvale::probes::statusForState;
@@ -221,12 +223,24 @@ void fillRecord(int32_t pid, uid_t uid, const ProcStat& stat, LVProcessRecord& o
     out.image_arg_end = stat.argEnd;
 }
 
+// /proc resolves the folder of every thread by the thread's id, though it lists only processes: a
+// number looked up rather than found in the listing is a process only when it leads its thread group.
+// After pids wrap around, a number remembered from an earlier process may name another's thread.
+bool leadsThreadGroup(int directory, PidPath& path, int32_t pid) {
+    // The group comes on the fourth line, after a name of at most 64 escaped bytes.
+    char text[256];
+    const ssize_t count = readSmallFile(directory, path.file("status"), text, sizeof text);
+    if (count <= 0)
+        return false;
+    return parseThreadGroup(std::string_view(text, static_cast<size_t>(count))) == pid;
+}
+
 // Reads one process of any user by its absolute paths.
 bool readProcess(int32_t pid, LVProcessRecord& out) {
     PidPath path(true, pid);
     // The directory's owner is the process's effective user even where the files inside show root.
     struct stat info {};
-    if (::fstatat(AT_FDCWD, path.directory(), &info, 0) != 0)
+    if (::fstatat(AT_FDCWD, path.directory(), &info, 0) != 0 || !leadsThreadGroup(AT_FDCWD, path, pid))
         return false;
     char text[statBuffer];
     const ssize_t count = readSmallFile(AT_FDCWD, path.file("stat"), text, sizeof text);
@@ -485,11 +499,17 @@ public:
         return it->cmdline >= 0 ? ::pread(it->cmdline, buffer, size, 0) : -1;
     }
 
+    // Has the next listings look at `pid` again as they look at other users' processes.
+    void rememberOther(int32_t pid) {
+        const auto at = std::lower_bound(m_others.begin(), m_others.end(), pid);
+        if (at == m_others.end() || *at != pid)
+            m_others.insert(at, pid);
+    }
+
 private:
     // Pids are handed out otherwise only where a process is restored with the pid it had: a full
     // listing now and then finds those too.
     static constexpr uint64_t fullListingPeriod = 100;
-    static constexpr uint64_t othersCheckPeriod = 10;
     static constexpr uint64_t ownerCheckPeriod = 16;
     // Bytes of entries a partial listing asks for at a time: a few dozen processes.
     static constexpr size_t partialBatch = 2048;
@@ -736,7 +756,7 @@ private:
     // Another user's process, or one that could not be read, remembered from an earlier listing:
     // looked at again every few listings, since it may have become one of the current user's.
     ReadOutcome lookAgain(int proc, uid_t user, int32_t pid, LVProcessRecord& out) {
-        if ((m_listing + static_cast<uint64_t>(pid)) % othersCheckPeriod != 0) {
+        if ((m_listing + static_cast<uint64_t>(pid)) % lunorvale::probes::lookAgainPeriod != 0) {
             m_nextOthers.push_back(pid);
             return ReadOutcome::passedOver;
         }
@@ -760,6 +780,10 @@ private:
             m_nextOthers.push_back(pid);
             return ReadOutcome::passedOver;
         }
+        // Only the current user's numbers are worth the longer status file; a thread is not
+        // remembered, and a process that takes its number later is listed as a new one.
+        if (!listed && !leadsThreadGroup(proc, path, pid))
+            return ReadOutcome::passedOver;
         Known known;
         known.pid = pid;
         known.owner = *uid;
@@ -855,6 +879,17 @@ bool isProtectedPath(std::string_view path) {
 }
 
 } // namespace
+
+namespace lunorvale::probes {
+
+bool rememberForLookingAgain(int32_t pid) {
+    if (listingsOfThisThread == nullptr || pid < 1)
+        return false;
+    listingsOfThisThread->rememberOther(pid);
+    return true;
+}
+
+} // namespace lunorvale::probes
 
 extern "C" {
 

@@ -1,6 +1,6 @@
 #include "platform/update/UpdateFailureText.h"
 
-#include <cerrno>
+#include "core/common/ErrorCause.h"
 
 namespace lunorvale::UpdateFailureText {
 
@@ -74,23 +74,7 @@ QString file(QFileDevice::FileError error) {
 }
 
 QString system(int errorNumber) {
-    switch (errorNumber) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁盘空间不足。");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("没有写入该位置的权限。");
-    case EROFS:
-        return QStringLiteral("该位置只读。");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("所需的文件夹不存在。");
-    case EIO:
-        return QStringLiteral("读写磁盘时出错。");
-    default:
-        return QStringLiteral("文件操作失败（错误 %1）。").arg(errorNumber);
-    }
+    return ErrorCause::sentence(errorNumber);
 }
 
 QString feed(QXmlStreamReader::Error error) {

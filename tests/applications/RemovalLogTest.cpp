@@ -10,9 +10,12 @@ using State = ApplicationRemovalReceipt::State;
 namespace {
 
 ApplicationRemovalReceipt receipt(int index, const QString& path = QStringLiteral("/Applications/A.app")) {
-    return {QUuid::createUuid(), QDateTime::fromMSecsSinceEpoch(1700000000000 + index * 1500, Qt::UTC), path,
+    return {QUuid::createUuid(),
+            QDateTime::fromMSecsSinceEpoch(1700000000000 + index * 1500, Qt::UTC),
+            path,
             index % 2 ? std::optional<QString>(QStringLiteral("/trash/A.app")) : std::nullopt,
-            ApplicationRemovalReceipt::stateText(index % 2 ? State::moved : State::pending)};
+            ApplicationRemovalReceipt::stateText(index % 2 ? State::moved : State::pending),
+            index % 3 ? std::optional<QString>(QStringLiteral("2023-11-14T22:13:20")) : std::nullopt};
 }
 
 QStringList temporaries(const QString& folder) {
@@ -117,6 +120,8 @@ TEST(RemovalLog, OneBadObjectFailsTheWholeLoad) {
          false},
         {"[" + good + R"(,"trashPath":1}])", false},
         {"[" + good + R"(,"trashPath":"\ud83d"}])", false},
+        {"[" + good + R"(,"deletionDate":"2001-02-03T04:05:06"}])", true},
+        {"[" + good + R"(,"deletionDate":1}])", false},
         {"{}", false},
         {"", false},
     };

@@ -139,7 +139,7 @@ TEST(RemovalService, ExecutionRechecksAndRecordsEveryOutcome) {
             if (executing && row.whenRunningIsChecked)
                 row.whenRunningIsChecked(setup);
         };
-        operations.trash = [&](const QUrl& item) {
+        operations.trash = [&](const QUrl& item, const QString&) {
             if (row.beforeTheMove)
                 row.beforeTheMove(setup);
             const QString target = app.root.sub("trash") + u'/' + item.fileName();
@@ -325,7 +325,8 @@ TEST(RemovalService, AHomeReachedThroughALinkRemovesAndListsItsReceipt) {
 // An earlier removal of the same bundle that was killed after the trash's record and before the move
 // left a receipt "待复查" and a record without its item. The next removal removes that record first, so
 // its own takes the bundle's plain name and no Trash program offers the empty one; another program's
-// record of the same path stays.
+// record of the same path stays. The record is found by the date text its receipt kept, also when the
+// time zone changed since and the moment reads as another local time.
 TEST(RemovalService, TheNextRemovalRemovesTheRecordAKilledOneLeft) {
     const fixture::SignedApp app;
     const test::ScopedVariable home("HOME", app.root.path);
@@ -335,9 +336,12 @@ TEST(RemovalService, TheNextRemovalRemovesTheRecordAKilledOneLeft) {
     const ApplicationRemovalPlan plan = service.prepare(app.read(), {});
 
     const QDateTime killedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 1, Qt::UTC);
-    const ApplicationRemovalReceipt killed{QUuid::createUuid(), killedAt, app.path, std::nullopt, "待复查"};
+    // The zone then was five hours ahead of today's.
+    const QByteArray killedDate = Trash::deletionDateText(killedAt.addSecs(5 * 3600));
+    const ApplicationRemovalReceipt killed{QUuid::createUuid(), killedAt, app.path,
+                                           std::nullopt,        "待复查", QString::fromLatin1(killedDate)};
     ApplicationRemovalLog::standard().save({killed});
-    const Trash::Outcome recorded = Trash::moveToTrash(app.path);
+    const Trash::Outcome recorded = Trash::moveToTrash(app.path, killedDate);
     ASSERT_TRUE(recorded.location && QDir().rename(*recorded.location, app.path));
     const QByteArray foreign = Trash::infoText(QFile::encodeName(app.path), "2001-02-03T04:05:06");
     fixture::writeFile(trash + "/info/Sample.app.9.trashinfo", foreign);
@@ -347,6 +351,9 @@ TEST(RemovalService, TheNextRemovalRemovesTheRecordAKilledOneLeft) {
     EXPECT_EQ(QDir(trash + "/info").entryList(QDir::Files),
               QStringList({"Sample.app.9.trashinfo", "Sample.app.trashinfo"}));
     EXPECT_EQ(test::readFile(trash + "/info/Sample.app.9.trashinfo"), foreign);
+    ASSERT_TRUE(result.receipt.deletionDate);
+    EXPECT_EQ(test::readFile(trash + "/info/Sample.app.trashinfo"),
+              Trash::infoText(QFile::encodeName(app.path), result.receipt.deletionDate->toLatin1()));
     EXPECT_EQ(ApplicationRemovalLog::standard().load(),
               QList<ApplicationRemovalReceipt>({killed, result.receipt}));
 }

@@ -94,7 +94,7 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     };
     operations.components = [](const InstalledApplication&, const CancellationToken&) {
     };
-    operations.trash = [&](const QUrl& item) {
+    operations.trash = [&](const QUrl& item, const QString&) {
         return ++trashed, item;
     };
     operations.now = [] {
@@ -145,18 +145,19 @@ TEST(LibraryReceipts, AtTheStartTheRecordsOfKilledRemovalsGo) {
         return start;
     };
     QStringList bundles, records;
-    for (const char* name : {"Killed", "Later"}) {
+    QList<ApplicationRemovalReceipt> receipts;
+    for (const auto& [name, seconds] : {std::pair("Killed", -1), std::pair("Later", 1)}) {
         bundles.append(h.folder.filePath(QStringLiteral("Applications/%1.app").arg(name)));
         fixture::writeFile(bundles.last() + "/Contents/Info.plist", "<plist/>");
-        const Trash::Outcome outcome = Trash::moveToTrash(bundles.last());
+        const QDateTime date = start.addSecs(seconds);
+        const QByteArray deletionDate = Trash::deletionDateText(date);
+        const Trash::Outcome outcome = Trash::moveToTrash(bundles.last(), deletionDate);
         ASSERT_TRUE(outcome.location && QDir().rename(*outcome.location, bundles.last()));
         records.append(data + "/Trash/info/" + QFileInfo(*outcome.location).fileName() + ".trashinfo");
+        receipts.append({QUuid::createUuid(), date, bundles.last(), std::nullopt, "待复查",
+                         QString::fromLatin1(deletionDate)});
     }
-    const auto pending = [](const QString& path, const QDateTime& date) {
-        return ApplicationRemovalReceipt{QUuid::createUuid(), date, path, std::nullopt, "待复查"};
-    };
-    h.services.removalLog().save(
-        {pending(bundles[0], start.addSecs(-1)), pending(bundles[1], start.addSecs(1))});
+    h.services.removalLog().save(receipts);
     h.services.removeUnfinishedTrashRecords = [](const QList<ApplicationRemovalReceipt>& receipts,
                                                  const QDateTime& before) {
         ApplicationRemovalService::removeUnfinishedTrashRecords(receipts, before);

@@ -2,8 +2,9 @@
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
 
+#include <QRegularExpression>
+#include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -100,12 +101,7 @@ TEST(ProcessController, StopRechecksPathCommandAndIdentityThenMapsTheSignalResul
          QStringLiteral("系统不允许停止该进程。请使用系统监视器查看。"),
          true,
          false},
-        {"signal failed",
-         {},
-         EIO,
-         QStringLiteral("停止失败：") + QString::fromLocal8Bit(std::strerror(EIO)),
-         true,
-         false},
+        {"signal failed", {}, EIO, QStringLiteral("停止失败：读写磁盘时出错。"), true, false},
         {"pid reused with the same command", [](Process& p) { p.record.start_us += 1; }, 0, gone, false,
          false},
         {"zombie", [](Process& p) { p.record.status = LV_STATUS_ZOMBIE; }, 0, gone, false, false},
@@ -169,3 +165,19 @@ TEST(ProcessController, Liveness) {
 }
 
 } // namespace
+
+// Whatever error number the signal fails with, even one the system does not know, the user reads why in
+// Chinese, never the system's English text ("No such file or directory").
+TEST(ProcessController, AFailedSignalIsExplainedWithoutLatinLetters) {
+    InMemoryProcessPlatform platform;
+    const ProcessController controller(platform);
+    platform.put(worker());
+    const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    for (int error = 2; error <= EHWPOISON + 1; ++error) {
+        platform.setSignalResult(error == LV_SIGNAL_GONE || error == LV_SIGNAL_IDENTITY_CHANGED ? 4242
+                                                                                                : error);
+        const QString sentence = stopError(controller, sampleOf(worker()));
+        EXPECT_TRUE(sentence.startsWith(QStringLiteral("停止失败：")) && sentence.endsWith(u'。')) << error;
+        EXPECT_FALSE(sentence.contains(latin)) << error << sentence.toStdString();
+    }
+}

@@ -1,4 +1,5 @@
 #include "platform/ChildProcesses.h"
+#include "platform/probes/Listings.h"
 #include "platform/probes/lv_probes.h"
 #include "support/ChildProcess.h"
 
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -585,4 +587,54 @@ TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
         else
             EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) == nullptr; }, 60s));
     }
+}
+
+namespace {
+
+// The stack of a thread that the forked copy starts: the copy has the page to itself.
+alignas(16) char threadStack[65536];
+
+int idleThread(void*) {
+    for (;;)
+        ::pause();
+}
+
+// Run in a forked copy of this program: starts a second thread that only waits. Async-signal-safe.
+void startIdleThread(const void*) {
+    ::clone(idleThread, threadStack + sizeof threadStack,
+            CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM, nullptr);
+}
+
+} // namespace
+
+// /proc finds a thread by its id though it never lists it. A number read again by its path, as a
+// remembered one is once pids wrapped around, is a process only when it leads its thread group.
+TEST(ProcessProbes, AThreadLookedUpByItsNumberIsNoProcess) {
+    const auto child = ChildProcess::forkIdle(startIdleThread, nullptr);
+    ASSERT_TRUE(child);
+    QStringList tasks =
+        QDir(QStringLiteral("/proc/%1/task").arg(child->pid())).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    tasks.removeOne(QString::number(child->pid()));
+    ASSERT_EQ(tasks.size(), 1);
+    const pid_t thread = tasks.front().toInt();
+    LVProcessRecord record{};
+    EXPECT_EQ(lv_read_process(thread, &record), 0);
+    EXPECT_EQ(readOrFail(child->pid()).pid, child->pid());
+
+    const auto times = [](const Collected& collected, pid_t pid) {
+        return std::count_if(collected.records.begin(), collected.records.begin() + collected.count,
+                             [pid](const LVProcessRecord& r) { return r.pid == pid; });
+    };
+    // Listings of a thread of their own: the first is a full one, after which the thread's number is
+    // remembered as one from before pids wrapped around.
+    std::thread([&] {
+        for (uint64_t listing = 0; listing <= lunorvale::probes::lookAgainPeriod; ++listing) {
+            const Collected collected = collect();
+            EXPECT_EQ(times(collected, child->pid()), 1) << listing;
+            EXPECT_EQ(times(collected, thread), 0) << listing;
+            if (listing == 0) {
+                ASSERT_TRUE(lunorvale::probes::rememberForLookingAgain(thread));
+            }
+        }
+    }).join();
 }

@@ -307,28 +307,28 @@ TEST(Trash, AVolumeWithASharedTrashUsesTheUsersFolderInIt) {
 
 // A program killed between writing a record and moving the item leaves a record whose item never
 // arrived. Only such records that read exactly as this program writes them, for the path asked about and
-// dated within the span asked about, are removed: never one whose item is there, one of another program
-// or another path, nor anything through a link. Looking creates nothing.
+// with the very date text asked about, are removed: never one whose item is there, one of another program
+// or another path, nor anything through a link. Looking creates nothing. The text decides, not the time it
+// reads as: after a change of time zone the same moment has other words.
 TEST(Trash, RemovesOnlyItsOwnRecordsWhoseItemNeverArrived) {
     const TrashHome home;
-    const QDateTime now = QDateTime::currentDateTime();
+    const QByteArray date = "2001-02-03T04:05:06";
     const QString never = home.item("Never.app");
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-60), now.addSecs(60)), 0);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, date), 0);
     EXPECT_FALSE(QFileInfo::exists(home.trash));
 
     // The record of a move, then the item back where it was, as if the move never happened.
-    const auto interrupted = [](const QString& item) {
-        const Trash::Outcome outcome = Trash::moveToTrash(item);
+    const auto interrupted = [&date](const QString& item) {
+        const Trash::Outcome outcome = Trash::moveToTrash(item, date);
         EXPECT_TRUE(outcome.location && QDir().rename(*outcome.location, item));
         return QFileInfo(*outcome.location).fileName() + ".trashinfo";
     };
     const QString record = interrupted(never);
     const QString moved = home.item("Moved.app");
-    ASSERT_TRUE(Trash::moveToTrash(moved).moved);
+    ASSERT_TRUE(Trash::moveToTrash(moved, date).moved);
     const QString other = home.item("Other.app");
     const QString otherRecord = interrupted(other);
     // Another program's record of the same path (one line more), and a link to a record of ours.
-    const QByteArray date = now.toString("yyyy-MM-dd'T'HH:mm:ss").toLatin1();
     writeFile(home.trash + "/info/Never.app.2.trashinfo",
               Trash::infoText(QFile::encodeName(never), date) + "X-Origin=elsewhere\n");
     writeFile(home.root + "/elsewhere/Never.app.trashinfo", Trash::infoText(QFile::encodeName(never), date));
@@ -336,12 +336,13 @@ TEST(Trash, RemovesOnlyItsOwnRecordsWhoseItemNeverArrived) {
                             home.trash + "/info/Never.app.3.trashinfo"));
     const QStringList before = home.records();
 
-    // Spans that end before the record was written or begin after it leave it.
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-600), now.addSecs(-300)), 0);
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(300), now.addSecs(600)), 0);
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(moved, now.addSecs(-60), now.addSecs(60)), 0);
+    // A date one second or one hour off, or not a date, leaves the record.
+    for (const QByteArray& otherDate : {QByteArray("2001-02-03T04:05:07"), QByteArray("2001-02-03T05:05:06"),
+                                        QByteArray("2001-02-03T04:05:06Z"), QByteArray()})
+        EXPECT_EQ(Trash::removeRecordsWithoutItem(never, otherDate), 0) << otherDate.constData();
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(moved, date), 0);
     EXPECT_EQ(home.records(), before);
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, now.addSecs(-60), now.addSecs(60)), 1);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(never, date), 1);
     QStringList left = before;
     left.removeOne(record);
     EXPECT_EQ(home.records(), left);
@@ -359,7 +360,7 @@ TEST(Trash, RemovesOnlyItsOwnRecordsWhoseItemNeverArrived) {
     const QString volumeRecord =
         top + "/.Trash/" + QString::number(::getuid()) + "/info/" + interrupted(onVolume);
     ASSERT_TRUE(QFileInfo(volumeRecord).isFile());
-    EXPECT_EQ(Trash::removeRecordsWithoutItem(onVolume, now.addSecs(-60), now.addSecs(60)), 1);
+    EXPECT_EQ(Trash::removeRecordsWithoutItem(onVolume, date), 1);
     EXPECT_FALSE(QFileInfo::exists(volumeRecord));
     EXPECT_TRUE(QFileInfo(onVolume + "/Contents/Info.plist").isFile());
 }

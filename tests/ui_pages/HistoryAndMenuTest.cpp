@@ -226,10 +226,10 @@ TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
         {QStringLiteral("export.json"), 0, AtomicFile::Step::write, QStringLiteral("所选位置无效。")},
         {folder.path(), 0, AtomicFile::Step::write, QStringLiteral("该位置是一个文件夹。")},
         {folder.filePath(QStringLiteral("missing/export.json")), 0, AtomicFile::Step::write,
-         QStringLiteral("所选文件夹不存在。")},
+         QStringLiteral("文件或文件夹不存在。")},
         {target, ENOSPC, AtomicFile::Step::write, QStringLiteral("磁盘空间不足。")},
-        {target, EIO, AtomicFile::Step::flush, QStringLiteral("无法写入文件（错误 5）。")},
-        {target, EACCES, AtomicFile::Step::rename, QStringLiteral("没有写入该位置的权限。")},
+        {target, EIO, AtomicFile::Step::flush, QStringLiteral("读写磁盘时出错。")},
+        {target, EACCES, AtomicFile::Step::rename, QStringLiteral("没有足够的权限。")},
     };
     for (const Case& c : cases) {
         faultErrno = c.error;

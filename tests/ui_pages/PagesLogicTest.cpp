@@ -335,9 +335,12 @@ TEST(HistoryExport, NamesSentencesAndPaths) {
     EXPECT_EQ(HistoryExport::proposedName(shortlyAfterMidnight),
               QStringLiteral("Lunorvale-记录-2026-12-05.json"));
     const QList<QPair<int, QString>> sentences{
-        {EACCES, QStringLiteral("没有写入该位置的权限。")}, {EROFS, QStringLiteral("没有写入该位置的权限。")},
-        {EDQUOT, QStringLiteral("磁盘空间不足。")},         {ENOTDIR, QStringLiteral("所选文件夹不存在。")},
-        {EISDIR, QStringLiteral("该位置是一个文件夹。")},   {EIO, QStringLiteral("无法写入文件（错误 5）。")},
+        {EACCES, QStringLiteral("没有足够的权限。")},
+        {EROFS, QStringLiteral("该位置只读。")},
+        {EDQUOT, QStringLiteral("磁盘空间不足。")},
+        {ENOTDIR, QStringLiteral("路径中有一项不是文件夹。")},
+        {EISDIR, QStringLiteral("该位置是一个文件夹。")},
+        {4242, QStringLiteral("系统报告了错误（代码 4242）。")},
     };
     for (const auto& [error, sentence] : sentences)
         EXPECT_EQ(HistoryExport::failureSentence(error), sentence) << error;

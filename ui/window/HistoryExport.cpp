@@ -1,12 +1,12 @@
 #include "ui/window/HistoryExport.h"
 
 #include "app/model/AppModel.h"
+#include "core/common/ErrorCause.h"
 #include "core/monitoring/LocalHistoryStore.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QStandardPaths>
-#include <cerrno>
 
 namespace lunorvale {
 
@@ -78,22 +78,7 @@ QString HistoryExport::proposedName(const QDateTime& now) {
 }
 
 QString HistoryExport::failureSentence(int errorNumber) {
-    switch (errorNumber) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("没有写入该位置的权限。");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁盘空间不足。");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("所选文件夹不存在。");
-    case EISDIR:
-        return QStringLiteral("该位置是一个文件夹。");
-    default:
-        return QStringLiteral("无法写入文件（错误 ") + QString::number(errorNumber) + QStringLiteral("）。");
-    }
+    return ErrorCause::sentence(errorNumber);
 }
 
 bool HistoryExport::isUsablePath(const QString& path) {

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace lunorvale::ErrorCause {
+
+// Why a system call failed, for a sentence the user reads ("停止失败：" followed by it). The system's own
+// text for an error number is English on most desktops and names the call rather than the cause: it may
+// go to the log, never into such a sentence. One sentence of Chinese ending in "。" for each error number
+// that the program's calls can meet, and one general sentence that names the number for the rest; none
+// holds a Latin letter.
+QString sentence(int errorNumber);
+
+} // namespace lunorvale::ErrorCause
