@@ -59,6 +59,10 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &AppModel::sampleNow);
     m_aiConfiguration = AIConfiguration{AIServicePreset(AIServicePreset::Kind::openAI).baseURL(), QString()};
 
+    // Whichever holder of the run's settings store sets a damaged file aside, the model names it.
+    if (m_services.settingsStore)
+        m_services.settingsStore->onSetAside(this, [this] { announceSetAsideCopy(); });
+
     QList<QDateTime> attempts;
     bool healBudget = false;
     if (m_services.settingsStore) {
