@@ -153,12 +153,14 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
     writeFile(h.settingsPath, "{\"appearance\": ");
     AppModel& model = h.start();
     EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
+    ASSERT_TRUE(deliverDue());
     const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
     EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
     EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
                                             QStringLiteral("，之后的设置会写入新的配置文件。"));
     model.setOperationMessage(std::nullopt);
     EXPECT_TRUE(model.completeOnboarding());
+    ASSERT_TRUE(deliverDue());
     EXPECT_EQ(model.operationMessage(), std::nullopt);
     EXPECT_EQ(h.store().stringValue(AppModel::Keys::appearance), QStringLiteral("dark"));
 }
@@ -173,20 +175,21 @@ TEST(StoredSettings, ADamagedFileSetAsideByAnotherHolderIsNamedOnce) {
     const QString frameKey = QStringLiteral("Lunorvale.MainWindow");
     ModelHarness h;
     writeFile(h.settingsPath, "[");
-    const SettingsStore run = h.store();
-    h.services.settingsStore = run;
-    {
-        AppModel model(false, h.services);
-        EXPECT_EQ(model.operationMessage(), std::nullopt);
-        SettingsStore windowFrame = run;
-        EXPECT_TRUE(windowFrame.setValue(frameKey, QStringLiteral("frame")));
-        EXPECT_EQ(model.operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-1")));
-        model.setOperationMessage(std::nullopt);
-        EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
-        EXPECT_EQ(model.operationMessage(), std::nullopt);
-    }
+    SettingsStore windowFrame = h.store();
+    h.services.settingsStore = windowFrame;
+    auto model = std::make_unique<AppModel>(false, h.services);
+    EXPECT_TRUE(windowFrame.setValue(frameKey, QStringLiteral("hidden")));
+    ASSERT_TRUE(deliverDue());
+    EXPECT_EQ(model->operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-1")));
+    model->setOperationMessage(std::nullopt);
+    EXPECT_TRUE(model->setAppearance(QStringLiteral("dark")));
+    ASSERT_TRUE(deliverDue());
+    EXPECT_EQ(model->operationMessage(), std::nullopt);
+
+    // Stored as the program ends, when no event is handled any more.
     writeFile(h.settingsPath, "[");
-    EXPECT_TRUE(h.store().setValue(frameKey, QStringLiteral("frame")));
+    EXPECT_TRUE(windowFrame.setValue(frameKey, QStringLiteral("quit")));
+    model.reset();
     EXPECT_EQ(h.start().operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-2")));
     EXPECT_EQ(h.start().operationMessage(), std::nullopt);
 }
