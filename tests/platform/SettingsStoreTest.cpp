@@ -96,32 +96,6 @@ TEST(SettingsStore, KeepsADamagedFileAside) {
     }
 }
 
-// The holders of a run's settings (the model, the update layer, the window frame) are copies of one
-// store: whichever changes first sets the damaged file aside, for all of them, and the one who tells the
-// user hears of it. Nobody told in the run that set it aside (a frame stored at quit): the next run is.
-TEST(SettingsStore, WhicheverCopyMeetsADamagedFileSetsItAsideAndTheNameIsTakenOnce) {
-    QTemporaryDir temporary;
-    const QString path = temporary.filePath(QStringLiteral("defaults.json"));
-    const QString copy = path + QStringLiteral(".damaged-1");
-    writeFile(path, "{\"appearance\": ");
-    SettingsStore model(path);
-    SettingsStore updater = model;
-    QObject context;
-    int told = 0;
-    model.onSetAside(&context, [&told] { ++told; });
-    EXPECT_TRUE(updater.setValue(QStringLiteral("skipped"), QStringLiteral("1.2.0")));
-    EXPECT_TRUE(model.setValue(QStringLiteral("appearance"), QStringLiteral("dark")));
-    EXPECT_EQ(told, 1);
-    EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
-    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".damaged-2")));
-    EXPECT_EQ(model.stringValue(QStringLiteral("skipped")), QStringLiteral("1.2.0"));
-
-    EXPECT_EQ(SettingsStore(path).takeSetAsideCopy(), copy);
-    const SettingsStore later(path);
-    EXPECT_FALSE(later.value(SettingsStore::setAsideCopyKey));
-    EXPECT_EQ(later.stringValue(QStringLiteral("appearance")), QStringLiteral("dark"));
-}
-
 // A file that cannot be read is not damaged: it may hold every choice of the user, so it stays as it is,
 // nothing is stored while it stays so, and once it can be read again a change keeps what it holds.
 TEST(SettingsStore, AnUnreadableFileIsKeptAndNothingIsStoredWhileItStaysSo) {

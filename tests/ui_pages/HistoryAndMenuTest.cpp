@@ -1,6 +1,5 @@
 #include "PageHarness.h"
 #include "app/shell/PopoverHost.h"
-#include "core/ai/KeychainStore.h"
 #include "platform/desktop/AtomicFileWriter.h"
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
@@ -360,33 +359,18 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     EXPECT_EQ(Palette::appearanceOf(&content), Appearance::light);
 }
 
-// The key status is read, not published: the popover shows it again whenever the model says it changed,
-// here once a keyring has been installed and a key saved in it.
+// The key status is read, not published: the popover shows it again when the model says it changed.
 TEST(MenuContent, TheAIStatusFollowsTheKeyStatus) {
-    struct Keyring final : KeychainBackend {
-        qint32 status = KeychainStore::Status::notAvailable;
-        qint32 probe(const QString&) override { return status; }
-        ReadResult read(const QString&, bool) override { return {status, std::nullopt}; }
-        qint32 update(const QString&, const QByteArray&) override { return status; }
-        qint32 add(const QString&, const QByteArray&) override { return status; }
-        qint32 remove(const QString&) override { return status; }
-    };
-    const auto keyring = std::make_shared<Keyring>();
-    const auto keys = std::make_shared<CachedKeychainStore>(keyring);
-    const QString address = QStringLiteral("https://api.example.invalid/v1");
     ModelHarness h;
-    h.store().setValue(AppModel::Keys::aiConfiguration,
-                       AIConfiguration{address, QStringLiteral("m")}.toJson());
-    h.services.keychain = keys;
-    AppModel& model = h.start();
+    AppModel& model = h.start(true);
+    model.setPreviewAIConfiguration({QStringLiteral("https://api.example.invalid/v1"), QStringLiteral("m")});
+    model.configureAIStatusPreview(QStringLiteral("settings-ai-authorize"));
     MenuContent content(model, {});
-    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 缺密钥环"));
-
-    keyring->status = KeychainStore::Status::success;
-    keys->save(QStringLiteral("sk-1"), address);
+    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 待授权"));
+    model.configureAIStatusPreview(QStringLiteral("settings-ai"));
     model.announceAIKeyStatus();
     PageWindow::settle();
-    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 仅手动"));
+    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 自动已开启"));
 }
 
 TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
