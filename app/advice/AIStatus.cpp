@@ -4,6 +4,7 @@
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/ai/AIText.h"
+#include "core/ai/KeychainStore.h"
 
 #include <optional>
 
@@ -31,11 +32,14 @@ AIStatus::State derive(const AIConfiguration& configuration, AIKeyStatus key, bo
     switch (key) {
     case AIKeyStatus::missing:
     case AIKeyStatus::unavailable:
+    case AIKeyStatus::noKeyring:
         // A service on this machine needs no key, so one that cannot be read (no Secret Service)
         // leaves it as usable as one that was never saved.
-        if (!configuration.isLocalService())
-            return key == AIKeyStatus::missing ? State::missingKey : State::keyUnavailable;
-        break;
+        if (configuration.isLocalService())
+            break;
+        if (key == AIKeyStatus::noKeyring)
+            return State::noKeyring;
+        return key == AIKeyStatus::missing ? State::missingKey : State::keyUnavailable;
     case AIKeyStatus::authorizationRequired:
         return State::needsAuthorization;
     case AIKeyStatus::saved:
@@ -53,7 +57,8 @@ AIStatus::AIStatus(const AIConfiguration& configuration, AIKeyStatus key, bool a
       automaticEnabled(automaticEnabled), isMonitoring(isMonitoring) {}
 
 QString AIStatus::keyLabel() const {
-    if (configuration.isLocalService() && (key == AIKeyStatus::missing || key == AIKeyStatus::unavailable))
+    if (configuration.isLocalService() &&
+        (key == AIKeyStatus::missing || key == AIKeyStatus::unavailable || key == AIKeyStatus::noKeyring))
         return QStringLiteral("本机服务可不填");
     switch (key) {
     case AIKeyStatus::missing:
@@ -66,6 +71,8 @@ QString AIStatus::keyLabel() const {
         return QStringLiteral("等待授权");
     case AIKeyStatus::unavailable:
         return QStringLiteral("暂时无法读取");
+    case AIKeyStatus::noKeyring:
+        return QStringLiteral("没有找到系统密钥环");
     }
     return {};
 }
@@ -87,6 +94,8 @@ QString AIStatus::shortTitle() const {
         return QStringLiteral("AI 待授权");
     case State::keyUnavailable:
         return QStringLiteral("AI 密钥异常");
+    case State::noKeyring:
+        return QStringLiteral("AI 缺密钥环");
     case State::automatic:
         return QStringLiteral("AI 自动已开启");
     case State::manual:
@@ -105,6 +114,8 @@ QString AIStatus::longTitle() const {
         return QStringLiteral("AI 等待密钥授权");
     case State::keyUnavailable:
         return QStringLiteral("AI 密钥暂不可用");
+    case State::noKeyring:
+        return QStringLiteral("AI 没有找到系统密钥环");
     case State::automatic:
         return QStringLiteral("AI 自动建议已开启");
     case State::manual:
@@ -123,6 +134,9 @@ QString AIStatus::explanation() const {
         return QStringLiteral("配置已保存。点击授权后才能读取密钥；后台不会反复弹窗。");
     case State::keyUnavailable:
         return QStringLiteral("配置已保存，但暂时无法读取密钥。可重试读取，或重新填写并保存。");
+    case State::noKeyring:
+        // The sentence a request gets in the same case, so that the status says it before a request does.
+        return KeychainStore::error(KeychainStore::Status::notAvailable).errorDescription();
     case State::automatic:
         return isMonitoring ? QStringLiteral("遇到持续高占用时自动请求简短建议。")
                             : QStringLiteral("自动建议开关已开启，恢复观察后才会自动分析。");
@@ -148,6 +162,7 @@ AIStatus::Tone AIStatus::tone() const {
     case State::missingKey:
     case State::needsAuthorization:
     case State::keyUnavailable:
+    case State::noKeyring:
         return Tone::amber;
     case State::automatic:
         return Tone::success;

@@ -10,7 +10,16 @@ namespace lunorvale {
 // Everything the interface says about the AI service in one value: is a service configured, is its
 // key usable, is automatic advice on. Built afresh whenever one of its inputs changes.
 struct AIStatus {
-    enum class State { unconfigured, missingKey, needsAuthorization, keyUnavailable, automatic, manual };
+    // `noKeyring`: a key is needed and nothing on the desktop can keep one (no Secret Service at all).
+    enum class State {
+        unconfigured,
+        missingKey,
+        needsAuthorization,
+        keyUnavailable,
+        noKeyring,
+        automatic,
+        manual
+    };
     // The palette colour a state is shown in.
     enum class Tone { muted, amber, success };
 

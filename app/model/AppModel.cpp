@@ -59,6 +59,14 @@ AppModel::AppModel(bool preview, AppModelServices services, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &AppModel::sampleNow);
     m_aiConfiguration = AIConfiguration{AIServicePreset(AIServicePreset::Kind::openAI).baseURL(), QString()};
 
+    // Whichever holder of the run's settings store sets a damaged file aside, the model names it, from
+    // the event loop: a change made as the program ends (the window frame at quit) leaves the name in the
+    // file, for the next start to say where someone sees it.
+    if (m_services.settingsStore)
+        m_services.settingsStore->onSetAside(this, [this] {
+            QMetaObject::invokeMethod(this, &AppModel::announceSetAsideCopy, Qt::QueuedConnection);
+        });
+
     QList<QDateTime> attempts;
     bool healBudget = false;
     if (m_services.settingsStore) {

@@ -390,6 +390,9 @@ private:
 
     // Settings and history.
     void loadStoredSettings();
+    // Names, once, the damaged settings file that a change (of this model or of another holder of the
+    // run's settings store, in this run or an earlier one) set aside.
+    void announceSetAsideCopy();
     bool store(const QString& key, const QJsonValue& value);
     // Says in the status line that a change holds for this run only, when it was not stored.
     bool storedOrSaid(bool stored);

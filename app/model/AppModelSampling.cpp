@@ -284,7 +284,7 @@ void AppModel::armTimer() {
 
 void AppModel::toggleMonitoring() {
     publish(m_isMonitoring, !m_isMonitoring, &AppModel::isMonitoringChanged);
-    store(Keys::monitoringEnabled, m_isMonitoring);
+    const bool stored = store(Keys::monitoringEnabled, m_isMonitoring);
     resetObservation();
     armTimer();
     if (m_isMonitoring) {
@@ -297,6 +297,7 @@ void AppModel::toggleMonitoring() {
                QStringLiteral("monitoring"));
         setStatusMessage(QStringLiteral("观察已暂停。岚栖仍在系统托盘运行。"));
     }
+    storedOrSaid(stored);
 }
 
 void AppModel::sleepBegins() {

@@ -57,14 +57,14 @@ QString normalizedAppearance(const QString& appearance) {
 } // namespace
 
 bool AppModel::store(const QString& key, const QJsonValue& value) {
-    if (!m_services.settingsStore)
-        return true;
-    const bool stored = m_services.settingsStore->setValue(key, value);
-    // Said once, in the banner, where the sentence of the change itself does not replace it.
+    return !m_services.settingsStore || m_services.settingsStore->setValue(key, value);
+}
+
+void AppModel::announceSetAsideCopy() {
+    // Said in the banner, where the sentence of a change that set the file aside does not replace it.
     if (const std::optional<QString> copy = m_services.settingsStore->takeSetAsideCopy())
         setStatusAndOperation(QStringLiteral("配置文件已损坏。原文件已保留为 ") + *copy +
                               QStringLiteral("，之后的设置会写入新的配置文件。"));
-    return stored;
 }
 
 void AppModel::storeBudget(const QList<QDateTime>& attempts) {
@@ -78,6 +78,11 @@ void AppModel::loadStoredSettings() {
     if (!m_services.settingsStore)
         return;
     const SettingsStore& stored = *m_services.settingsStore;
+    // Whatever the file holds is not shown: the start says so once, each change that it is not stored.
+    if (stored.isUnreadable())
+        setStatusAndOperation(QStringLiteral("无法读取配置文件 ") + stored.path() +
+                              QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
+                                             "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
     if (const auto value = stored.value(Keys::monitorSettings); value && value->isObject()) {
         if (const auto rules = MonitorSettings::fromJson(value->toObject()))
             publish(m_settings, *rules, &AppModel::settingsChanged);
@@ -124,6 +129,8 @@ void AppModel::loadStoredSettings() {
                 &AppModel::historyStorageErrorChanged);
         m_historyWritable = false;
     }
+    // A change that ended an earlier run may have set a damaged file aside without anyone told.
+    announceSetAsideCopy();
 }
 
 void AppModel::applySettings() {

@@ -55,6 +55,8 @@ struct DesktopServices {
     std::unique_ptr<FreedesktopFileRevealer> revealer;
     BundleLauncher launcher;
     std::unique_ptr<X11PointerPresses> pointerPresses;
+    // The one settings store of the run: the shell, the model and the update layer hold copies of it.
+    std::optional<SettingsStore> settings;
     // The threads: the samples on one of their own; the library's scans, sizes, checks and removals on
     // two at low priority (they must not slow the interface or the sampling), its looks at the running
     // applications on one. Last, so that they go first, each waiting for its jobs while everything
@@ -79,7 +81,8 @@ struct DesktopServices {
         services.makeScreens = [this] {
             return makeStandardScreens(views());
         };
-        services.settings = SettingsStore::applicationStore();
+        settings = SettingsStore::applicationStore();
+        services.settings = settings;
         services.makeSingleInstance = [] {
             return std::make_unique<SingleInstance>();
         };
@@ -104,7 +107,7 @@ struct DesktopServices {
         loginItem = std::make_unique<AutostartLoginItem>(QCoreApplication::applicationFilePath());
         applications = std::make_unique<LinuxDesktopApplications>();
         sampling = std::make_unique<ThreadExecutor>(QStringLiteral("sampling"));
-        services.settingsStore = SettingsStore::applicationStore();
+        services.settingsStore = settings;
         services.historyStore = &LocalHistoryStore::applicationStore;
         keychain = std::make_shared<CachedKeychainStore>(std::make_shared<SecretServiceBackend>());
         services.keychain = keychain;
@@ -115,7 +118,7 @@ struct DesktopServices {
         services.now = &QDateTime::currentDateTimeUtc;
         services.sampling = sampling.get();
         services.analyze = AIClient().request();
-        UpdateEnvironment environment = UpdateEnvironment::standard();
+        UpdateEnvironment environment = UpdateEnvironment::standard(*settings);
         environment.requestQuit = [this] {
             return requestQuit && requestQuit();
         };

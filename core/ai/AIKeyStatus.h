@@ -9,6 +9,7 @@ enum class AIKeyStatus {
     available,             // read (or saved) in this run and held in memory
     authorizationRequired, // released only after the user authorises it (or the user cancelled)
     unavailable,           // invalid address, unexpected secret-store status, or an unusable item
+    noKeyring,             // nothing provides a secret store: no key can be read or saved until one is added
 };
 
 } // namespace lunorvale

@@ -40,6 +40,11 @@ std::optional<QString> accountOrNothing(const QString& baseURL) {
     }
 }
 
+// What a failing secret store means for a key: without any store, waiting will not bring it back.
+AIKeyStatus failureStatus(qint32 status) {
+    return status == Status::notAvailable ? AIKeyStatus::noKeyring : AIKeyStatus::unavailable;
+}
+
 bool isUsableKey(const QString& key) {
     return !key.isEmpty() && AIText::utf8Length(key) <= AIChatExchange::maximumKeyBytes &&
            !AIText::containsControlCharacter(key);
@@ -60,12 +65,12 @@ std::optional<AIKeyStatus> CachedKeychainStore::cachedStatus(const QString& acco
         if (failure.kind() == Kind::keychainAuthorizationRequired ||
             failure.kind() == Kind::keychainAuthorizationCancelled)
             return AIKeyStatus::authorizationRequired;
-        return AIKeyStatus::unavailable;
+        return failure.kind() == Kind::keychain ? failureStatus(failure.payload()) : AIKeyStatus::unavailable;
     }
     if (const auto found = m_presence.constFind(account); found != m_presence.constEnd())
         return *found ? AIKeyStatus::saved : AIKeyStatus::missing;
-    if (m_presenceFailures.contains(account))
-        return AIKeyStatus::unavailable;
+    if (const auto found = m_presenceFailures.constFind(account); found != m_presenceFailures.constEnd())
+        return failureStatus(*found);
     return std::nullopt;
 }
 
@@ -87,7 +92,7 @@ bool CachedKeychainStore::probePresence(const QString& account) {
         m_presence.insert(account, false);
         return false;
     }
-    m_presenceFailures.insert(account);
+    m_presenceFailures.insert(account, status);
     if (KeychainStore::isAuthorizationStatus(status))
         remember(account, AIServiceError(Kind::keychainAuthorizationRequired));
     return false;

@@ -5,7 +5,6 @@
 #include "core/ai/KeychainBackend.h"
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <memory>
 #include <mutex>
@@ -95,7 +94,8 @@ private:
     static std::mutex s_accessLock;
     QHash<QString, Credential> m_credentials;
     QHash<QString, bool> m_presence;
-    QSet<QString> m_presenceFailures;
+    // The status of each presence probe that failed.
+    QHash<QString, qint32> m_presenceFailures;
     // What the secret store said about the last backend call, for the error it becomes.
     QString m_failureReason;
 };

@@ -28,6 +28,17 @@ struct SettingsStore::Contents {
     int errorNumber = 0;
 };
 
+struct SettingsStore::File {
+    QString path;
+    FileReader reader;
+    QJsonObject values;
+    QString lastError;
+    bool unreadable = false;
+    SettingsFileEvents events;
+};
+
+const QString SettingsStore::setAsideCopyKey = QStringLiteral("Lunorvale.DamagedSettingsCopy");
+
 SettingsStore SettingsStore::applicationStore() {
     return SettingsStore(Paths::configDirectory() + QStringLiteral("/defaults.json"));
 }
@@ -36,9 +47,22 @@ SettingsStore SettingsStore::inMemory() {
     return SettingsStore(QString());
 }
 
-SettingsStore::SettingsStore(QString path, FileReader reader)
-    : m_path(std::move(path)), m_reader(reader ? std::move(reader) : FileReader(&SettingsStore::readDisk)) {
+SettingsStore::SettingsStore(QString path, FileReader reader) : m_file(std::make_shared<File>()) {
+    m_file->path = std::move(path);
+    m_file->reader = reader ? std::move(reader) : FileReader(&SettingsStore::readDisk);
     reload();
+}
+
+const QString& SettingsStore::path() const {
+    return m_file->path;
+}
+
+bool SettingsStore::isUnreadable() const {
+    return m_file->unreadable;
+}
+
+const QString& SettingsStore::lastError() const {
+    return m_file->lastError;
 }
 
 SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumBytes) {
@@ -75,7 +99,7 @@ SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumByt
 }
 
 SettingsStore::Contents SettingsStore::readFile() const {
-    const SettingsFileRead read = m_reader(m_path, maximumFileBytes);
+    const SettingsFileRead read = m_file->reader(m_file->path, maximumFileBytes);
     switch (read.status) {
     case SettingsFileRead::Status::missing:
         return {};
@@ -94,13 +118,17 @@ SettingsStore::Contents SettingsStore::readFile() const {
 }
 
 void SettingsStore::reload() {
-    if (!m_path.isEmpty())
-        m_values = readFile().values;
+    if (m_file->path.isEmpty())
+        return;
+    const Contents read = readFile();
+    m_file->values = read.values;
+    m_file->unreadable = read.state == Contents::State::unreadable;
 }
 
 std::optional<QJsonValue> SettingsStore::value(const QString& key) const {
-    const auto it = m_values.constFind(key);
-    if (it == m_values.constEnd())
+    const QJsonObject& values = m_file->values;
+    const auto it = values.constFind(key);
+    if (it == values.constEnd())
         return std::nullopt;
     return it.value();
 }
@@ -122,55 +150,81 @@ std::optional<QString> SettingsStore::stringValue(const QString& key) const {
 
 void SettingsStore::keep(const QString& key, const QJsonValue& value) {
     if (value.isUndefined())
-        m_values.remove(key);
+        m_file->values.remove(key);
     else
-        m_values.insert(key, value);
+        m_file->values.insert(key, value);
+}
+
+std::optional<QString> SettingsStore::setAside() const {
+    for (int n = 1; n < 1000; ++n) {
+        const QString aside = m_file->path + QStringLiteral(".damaged-") + QString::number(n);
+        if (!CheckedFiles::linkStatus(aside) && QFile::rename(m_file->path, aside))
+            return aside;
+    }
+    return std::nullopt;
 }
 
 bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
-    if (m_path.isEmpty()) {
+    File& file = *m_file;
+    if (file.path.isEmpty()) {
         keep(key, value);
         return true;
     }
     Contents onDisk = readFile();
-    if (onDisk.state == Contents::State::unreadable) {
+    file.unreadable = onDisk.state == Contents::State::unreadable;
+    if (file.unreadable) {
         // Whatever it holds may be all the user's choices: it is neither replaced nor moved.
-        m_lastError = QStringLiteral("cannot read ") + m_path + QStringLiteral(" (") +
-                      qt_error_string(onDisk.errorNumber) +
-                      QStringLiteral("); it is left as it is and nothing is stored");
+        file.lastError = QStringLiteral("cannot read ") + file.path + QStringLiteral(" (") +
+                         qt_error_string(onDisk.errorNumber) +
+                         QStringLiteral("); it is left as it is and nothing is stored");
         keep(key, value);
         return false;
     }
+    bool setAsideNow = false;
     if (onDisk.state == Contents::State::damaged) {
-        // Keep the damaged file under a name no earlier damaged copy holds.
-        std::optional<QString> kept;
-        for (int n = 1; n < 1000 && !kept; ++n) {
-            const QString aside = m_path + QStringLiteral(".damaged-") + QString::number(n);
-            if (!CheckedFiles::linkStatus(aside) && QFile::rename(m_path, aside))
-                kept = aside;
-        }
+        const std::optional<QString> kept = setAside();
         if (!kept) {
-            m_lastError = QStringLiteral("cannot move the damaged file ") + m_path + QStringLiteral(" aside");
+            file.lastError =
+                QStringLiteral("cannot move the damaged file ") + file.path + QStringLiteral(" aside");
             keep(key, value);
             return false;
         }
-        m_setAsideCopy = kept;
-        // What this run already holds is all that is left of the old preferences.
-        onDisk.values = m_values;
+        // What this run already holds is all that is left of the old preferences; the new file names
+        // the copy until the user has been told of it.
+        onDisk.values = file.values;
+        onDisk.values.insert(setAsideCopyKey, *kept);
+        setAsideNow = true;
     }
     if (value.isUndefined())
         onDisk.values.remove(key);
     else
         onDisk.values.insert(key, value);
-    m_values = onDisk.values;
+    file.values = onDisk.values;
+    bool stored = true;
     try {
-        AtomicFile::write(m_path, QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+        AtomicFile::write(file.path, QJsonDocument(file.values).toJson(QJsonDocument::Indented));
+        file.lastError.clear();
     } catch (const FileWriteError& error) {
-        m_lastError = error.errorDescription();
-        return false;
+        file.lastError = error.errorDescription();
+        stored = false;
     }
-    m_lastError.clear();
-    return true;
+    // Last, once this change is complete: whoever is told may take the name at once, a change of its own.
+    if (setAsideNow)
+        emit file.events.damagedFileSetAside();
+    return stored;
+}
+
+std::optional<QString> SettingsStore::takeSetAsideCopy() {
+    const std::optional<QString> copy = stringValue(setAsideCopyKey);
+    if (value(setAsideCopyKey))
+        remove(setAsideCopyKey);
+    return copy;
+}
+
+QMetaObject::Connection SettingsStore::onSetAside(const QObject* context,
+                                                  std::function<void()> announce) const {
+    return QObject::connect(&m_file->events, &SettingsFileEvents::damagedFileSetAside, context,
+                            std::move(announce));
 }
 
 } // namespace lunorvale

@@ -3,11 +3,12 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
-#include <utility>
 
 namespace lunorvale {
 
@@ -25,22 +26,38 @@ struct SettingsFileRead {
     int errorNumber = 0;
 };
 
+// Said by a settings file shared by several stores (see SettingsStore::onSetAside).
+class SettingsFileEvents final : public QObject {
+    Q_OBJECT
+
+signals:
+    void damagedFileSetAside();
+};
+
 // The program's preferences: one JSON object in one file, each key a setting, written whole and
 // atomically (0600 in a 0700 folder) on every change. Values are kept as the caller stored them;
 // readers decide what a value of the wrong type means.
 //
+// A copy of a store is the same store: every part of a run that keeps settings (the model, the update
+// layer, the window frame) holds a copy of the one store the run made, so they share what was read and
+// what was changed, and the one place that sets a damaged file aside.
+//
 // A file that was read but is not a JSON object (or is far too large) is damaged and never overwritten:
-// the first change moves it aside to "<file>.damaged-<n>", names that copy once (`takeSetAsideCopy`) and
-// starts a new file, so the user's old preferences stay on disk. A file that cannot be read at all is not
-// damaged: it may hold every choice of the user (a file left to root by a run as root, a link a dotfile
-// manager made), so it stays where it is, untouched, and no change is stored while it stays so; the store
-// starts from nothing and keeps changes for this run only.
-// Every change re-reads the file first, so two stores over one file (the model and the update layer,
-// or a second run) never drop each other's keys. One store per thread.
+// the first change, by whichever copy, moves it aside to "<file>.damaged-<n>" and starts a new file that
+// names that copy under `setAsideCopyKey` until `takeSetAsideCopy` takes the name, so that the user is
+// told of it once, even when the change was the last act of a run that ended. A file that cannot be read
+// at all is not damaged: it may hold every choice of the user (a file left to root by a run as root, a
+// link a dotfile manager made), so it stays where it is, untouched, and no change is stored while it
+// stays so; the store starts from nothing and keeps changes for this run only.
+// Every change re-reads the file first, so two stores over one file (two runs) never drop each other's
+// keys. A store and its copies are used on one thread.
 class SettingsStore final {
 public:
     // Reads the file at the path, at most `maximumBytes` + 1 bytes of it.
     using FileReader = std::function<SettingsFileRead(const QString& path, int64_t maximumBytes)>;
+
+    // Where a new file names the damaged copy it replaced, until the name is taken.
+    static const QString setAsideCopyKey;
 
     // The store over $XDG_CONFIG_HOME/Lunorvale/defaults.json.
     static SettingsStore applicationStore();
@@ -53,7 +70,7 @@ public:
     static SettingsFileRead readDisk(const QString& path, int64_t maximumBytes);
 
     // The file's path; empty for a store in memory.
-    const QString& path() const { return m_path; }
+    const QString& path() const;
 
     // The stored value, as of the last read or change; absent when the key is not stored.
     std::optional<QJsonValue> value(const QString& key) const;
@@ -68,21 +85,26 @@ public:
 
     // Reads the file again.
     void reload();
+    // Whether the last read or change found a file it could not read (see above).
+    bool isUnreadable() const;
     // Why the last change could not be stored (English, for logs and tests); empty after a success.
-    const QString& lastError() const { return m_lastError; }
-    // Where a change just moved a damaged file; absent once it has been asked for, so that it is said once.
-    std::optional<QString> takeSetAsideCopy() { return std::exchange(m_setAsideCopy, std::nullopt); }
+    const QString& lastError() const;
+    // The damaged copy that a change of this run or of an earlier one set aside and nobody has been told
+    // of; taking it removes the name from the file, so that it is said once.
+    std::optional<QString> takeSetAsideCopy();
+    // Calls `announce` each time this store or a copy of it has just set a damaged file aside, for as
+    // long as `context` lives.
+    QMetaObject::Connection onSetAside(const QObject* context, std::function<void()> announce) const;
 
 private:
     struct Contents;
+    struct File;
     Contents readFile() const;
     void keep(const QString& key, const QJsonValue& value);
+    // Moves the damaged file to a name no earlier damaged copy holds; that name, or nothing.
+    std::optional<QString> setAside() const;
 
-    QString m_path;
-    FileReader m_reader;
-    QJsonObject m_values;
-    QString m_lastError;
-    std::optional<QString> m_setAsideCopy;
+    std::shared_ptr<File> m_file;
 };
 
 } // namespace lunorvale

@@ -73,12 +73,12 @@ private:
 
 } // namespace
 
-UpdateEnvironment UpdateEnvironment::standard() {
+UpdateEnvironment UpdateEnvironment::standard(SettingsStore settings) {
     UpdateEnvironment environment;
     environment.programPath = ProgramInstaller::installedProgramPath();
     // The configuration ships with the program itself (inside an AppImage, beside its executable).
     environment.configurationPath = UpdateConfiguration::pathBeside(QCoreApplication::applicationFilePath());
-    environment.settingsPath = SettingsStore::applicationStore().path();
+    environment.settings = std::move(settings);
     environment.downloadDirectory = Paths::applicationSupportDirectory() + QStringLiteral("/Updates");
     environment.packageDatabase = QStringLiteral("/var/lib/dpkg/info");
     environment.currentVersion = QStringLiteral(LUNORVALE_VERSION);
@@ -99,7 +99,7 @@ StandardUpdaterController::StandardUpdaterController(UpdaterDelegate& delegate,
                                                      std::unique_ptr<UpdatePrompt> prompt,
                                                      UpdateEnvironment environment, QObject* parent)
     : UpdaterController(parent), m_delegate(delegate), m_prompt(std::move(prompt)),
-      m_environment(std::move(environment)), m_store(m_environment.settingsPath) {
+      m_environment(std::move(environment)), m_store(m_environment.settings) {
     m_schedule.setSingleShot(true);
     connect(&m_schedule, &QTimer::timeout, this, [this] {
         const QDateTime last = lastUpdateCheckDate();

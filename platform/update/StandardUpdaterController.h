@@ -23,7 +23,8 @@ class UpdateTransfer;
 struct UpdateEnvironment {
     QString programPath;       // the installed program, replaced by an update
     QString configurationPath; // the update configuration installed with it
-    QString settingsPath;      // the preferences file shared with the rest of the program
+    // The preferences, a copy of the store the rest of the program keeps them in.
+    SettingsStore settings = SettingsStore::inMemory();
     QString downloadDirectory; // private (0700) folder for downloads
     QString packageDatabase;   // dpkg's package file lists
     QString currentVersion;
@@ -37,7 +38,8 @@ struct UpdateEnvironment {
     std::chrono::milliseconds downloadDeadline{std::chrono::minutes(15)};
     qint64 maximumDownloadBytes = qint64(512) * 1024 * 1024;
 
-    static UpdateEnvironment standard();
+    // The running program's, over its settings store.
+    static UpdateEnvironment standard(SettingsStore settings);
 };
 
 // The program's update controller: checks the configured appcast feed on its schedule or when asked,
@@ -61,7 +63,7 @@ public:
 
     // The program's factory: this controller over `environment`, showing `makePrompt()`'s window.
     static UpdaterFactory factory(std::function<std::unique_ptr<UpdatePrompt>()> makePrompt,
-                                  UpdateEnvironment environment = UpdateEnvironment::standard());
+                                  UpdateEnvironment environment);
 
     std::optional<UpdateError> startUpdater() override;
     void checkForUpdates() override;

@@ -28,6 +28,8 @@ TEST(AIStatus, StateAndLabels) {
          "Ollama · 本机 · llama3"},
         {"http://Localhost:8080/v1", "qwen", Key::unavailable, true, State::automatic, "本机服务可不填",
          "自定义 · qwen"},
+        {"http://localhost:8080/v1", "qwen", Key::noKeyring, false, State::manual, "本机服务可不填",
+         "自定义 · qwen"},
         {"http://localhost:8080/v1", "qwen", Key::authorizationRequired, true, State::needsAuthorization,
          "等待授权", "自定义 · qwen"},
         {"https://api.deepseek.com", "deepseek-chat", Key::missing, true, State::missingKey, "未保存",
@@ -53,6 +55,9 @@ TEST(AIStatus, StateAndLabels) {
         {"https://example.invalid/v1", "m", Key::authorizationRequired, true, State::needsAuthorization,
          "等待授权", "自定义 · m"},
         {"https://example.invalid/v1", "m", Key::unavailable, false, State::keyUnavailable, "暂时无法读取",
+         "自定义 · m"},
+        // Without any keyring waiting does not help, and the status says so before a request does.
+        {"https://example.invalid/v1", "m", Key::noKeyring, true, State::noKeyring, "没有找到系统密钥环",
          "自定义 · m"},
     };
     for (const Case& c : cases) {

@@ -147,8 +147,8 @@ TEST_F(CachedKeychainStoreTest, LockedStoreAndProbeFailures) {
     EXPECT_EQ(fresh.status(address), AIKeyStatus::authorizationRequired);
     EXPECT_FALSE(fresh.hasSavedKey(address));
     backend->forcedProbe = Status::notAvailable;
-    EXPECT_EQ(fresh.status(other), AIKeyStatus::unavailable);
-    EXPECT_EQ(fresh.status(other), AIKeyStatus::unavailable);
+    EXPECT_EQ(fresh.status(other), AIKeyStatus::noKeyring);
+    EXPECT_EQ(fresh.status(other), AIKeyStatus::noKeyring);
     EXPECT_FALSE(fresh.requiresAuthorization(other));
     EXPECT_EQ(backend->probes, 2);
     fresh.save("sk", other);

@@ -119,8 +119,9 @@ TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
     EXPECT_FALSE(model.isSampling());
 }
 
-// A settings file that cannot be read stays as it is and the change is said not to be stored; a damaged
-// one is set aside, and the copy is named once.
+// A settings file that cannot be read stays as it is: the start says once that what is shown is not the
+// user's, and every change, pausing included, that it is not stored. A damaged one is set aside, and the
+// copy is named once.
 TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
     const QByteArray choices = R"({"appearance": "dark"})";
     const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
@@ -132,8 +133,17 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
         });
         AppModel model(false, h.services);
         EXPECT_EQ(model.appearance(), QStringLiteral("system"));
+        EXPECT_EQ(model.operationMessage(),
+                  QStringLiteral("无法读取配置文件 ") + h.settingsPath +
+                      QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
+                                     "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
+        model.setOperationMessage(std::nullopt);
         EXPECT_FALSE(model.setAppearance(QStringLiteral("light")));
         EXPECT_EQ(model.appearance(), QStringLiteral("light"));
+        EXPECT_EQ(model.statusMessage(), notStored);
+        model.setStatusMessage(QString());
+        model.toggleMonitoring();
+        EXPECT_FALSE(model.isMonitoring());
         EXPECT_EQ(model.statusMessage(), notStored);
         EXPECT_EQ(model.operationMessage(), std::nullopt);
         EXPECT_EQ(readFile(h.settingsPath), choices);
@@ -143,12 +153,43 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
     writeFile(h.settingsPath, "{\"appearance\": ");
     AppModel& model = h.start();
     EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
+    ASSERT_TRUE(deliverDue());
     const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
     EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
     EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
                                             QStringLiteral("，之后的设置会写入新的配置文件。"));
     model.setOperationMessage(std::nullopt);
     EXPECT_TRUE(model.completeOnboarding());
+    ASSERT_TRUE(deliverDue());
     EXPECT_EQ(model.operationMessage(), std::nullopt);
     EXPECT_EQ(h.store().stringValue(AppModel::Keys::appearance), QStringLiteral("dark"));
+}
+
+// Whichever holder of the run's settings store (the update layer, the window frame) sets a damaged file
+// aside, the model names the copy, once; when that was the last act of a run, the next start does.
+TEST(StoredSettings, ADamagedFileSetAsideByAnotherHolderIsNamedOnce) {
+    const auto named = [](const QString& copy) {
+        return std::optional(QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
+                             QStringLiteral("，之后的设置会写入新的配置文件。"));
+    };
+    const QString frameKey = QStringLiteral("Lunorvale.MainWindow");
+    ModelHarness h;
+    writeFile(h.settingsPath, "[");
+    SettingsStore windowFrame = h.store();
+    h.services.settingsStore = windowFrame;
+    auto model = std::make_unique<AppModel>(false, h.services);
+    EXPECT_TRUE(windowFrame.setValue(frameKey, QStringLiteral("hidden")));
+    ASSERT_TRUE(deliverDue());
+    EXPECT_EQ(model->operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-1")));
+    model->setOperationMessage(std::nullopt);
+    EXPECT_TRUE(model->setAppearance(QStringLiteral("dark")));
+    ASSERT_TRUE(deliverDue());
+    EXPECT_EQ(model->operationMessage(), std::nullopt);
+
+    // Stored as the program ends, when no event is handled any more.
+    writeFile(h.settingsPath, "[");
+    EXPECT_TRUE(windowFrame.setValue(frameKey, QStringLiteral("quit")));
+    model.reset();
+    EXPECT_EQ(h.start().operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-2")));
+    EXPECT_EQ(h.start().operationMessage(), std::nullopt);
 }

@@ -136,6 +136,7 @@ TEST(SettingsStore, AnUnreadableFileIsKeptAndNothingIsStoredWhileItStaysSo) {
             const AsAnotherUser other;
             SettingsStore store(path, reader);
             EXPECT_FALSE(store.value(QStringLiteral("appearance")));
+            EXPECT_TRUE(store.isUnreadable());
             EXPECT_FALSE(store.setValue(QStringLiteral("appearance"), QStringLiteral("light")));
             EXPECT_FALSE(store.lastError().isEmpty());
             // Held for this run.
@@ -155,6 +156,7 @@ TEST(SettingsStore, AnUnreadableFileIsKeptAndNothingIsStoredWhileItStaysSo) {
         if (unreadable == Unreadable::failingRead) {
             failing = false;
             SettingsStore store(path, reader);
+            EXPECT_FALSE(store.isUnreadable());
             EXPECT_TRUE(store.setValue(QStringLiteral("appearance"), QStringLiteral("light")));
             const SettingsStore reopened(path);
             EXPECT_EQ(reopened.stringValue(QStringLiteral("appearance")), QStringLiteral("light"));

@@ -359,6 +359,20 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     EXPECT_EQ(Palette::appearanceOf(&content), Appearance::light);
 }
 
+// The key status is read, not published: the popover shows it again when the model says it changed.
+TEST(MenuContent, TheAIStatusFollowsTheKeyStatus) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.setPreviewAIConfiguration({QStringLiteral("https://api.example.invalid/v1"), QStringLiteral("m")});
+    model.configureAIStatusPreview(QStringLiteral("settings-ai-authorize"));
+    MenuContent content(model, {});
+    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 待授权"));
+    model.configureAIStatusPreview(QStringLiteral("settings-ai"));
+    model.announceAIKeyStatus();
+    PageWindow::settle();
+    EXPECT_EQ(content.aiStatusButton()->status().title, QStringLiteral("AI 自动已开启"));
+}
+
 TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
     for (const char* name : {"menu", "menu-memory", "menu-paused", "menu-update-available",
                              "menu-update-ready", "menu-advice", "menu-advice-long"}) {

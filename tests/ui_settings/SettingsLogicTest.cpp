@@ -14,6 +14,10 @@ using namespace lunorvale::SettingsLogic;
 namespace {
 
 const QString thresholdSentence = QStringLiteral("CPU 阈值需填写 10–1600 之间的数值。");
+// What the settings say of a service that needs a key on a desktop without any keyring, as a request would.
+const QString noKeyring =
+    QStringLiteral("没有找到系统密钥环。请安装并启用密钥环（如 gnome-keyring 或 KWallet）后，"
+                   "在设置中重试；本机服务无需密钥。");
 
 // Runs `check` once as the program starts and once with a comma-decimal numeric locale in force.
 void inBothNumericLocales(const std::function<void(const char* locale)>& check) {
@@ -207,6 +211,15 @@ TEST(SettingsLogic, AIFormBadgeHeadingKeyLabelAndSaveTitle) {
          "已保存",
          false,
          false},
+        {"no keyring",
+         form(deepSeek, AIKeyStatus::noKeyring, false, false),
+         {},
+         {"没有找到密钥环", "exclamationmark.circle.fill", AIStatus::Tone::amber},
+         noKeyring,
+         "没有找到系统密钥环",
+         "已保存",
+         false,
+         false},
         {"address edited",
          form(deepSeek, AIKeyStatus::available, false, false),
          [](AIForm& f) { f.draft.editBaseURL(QStringLiteral("https://api.deepseek.com/v2")); },
@@ -290,6 +303,8 @@ TEST(SettingsLogic, StatusBlockFollowsTheSavedState) {
         {AIStatus(deepSeek, AIKeyStatus::unavailable, false, true), false, "AI 密钥暂不可用",
          "配置已保存，但暂时无法读取密钥。可重试读取，或重新填写并保存。", QStringLiteral("重试读取密钥"),
          false, false, "已保存", "暂时无法读取", "未开启"},
+        {AIStatus(deepSeek, AIKeyStatus::noKeyring, false, true), false, "AI 没有找到系统密钥环", noKeyring,
+         QStringLiteral("重新查找密钥环"), false, false, "已保存", "没有找到系统密钥环", "未开启"},
         {AIStatus(deepSeek, AIKeyStatus::available, true, false),
          true,
          "AI 自动建议已开启",

@@ -50,7 +50,7 @@ void useUpdateLayer(SettingsHarness& s, const LoopbackHttpServer& feed) {
     UpdateEnvironment environment;
     environment.programPath = s.h.path(QStringLiteral("opt/lunorvale"));
     environment.configurationPath = UpdateConfiguration::pathBeside(environment.programPath);
-    environment.settingsPath = s.h.path(QStringLiteral("defaults.json"));
+    environment.settings = SettingsStore(s.h.path(QStringLiteral("defaults.json")));
     environment.downloadDirectory = s.h.path(QStringLiteral("updates"));
     environment.packageDatabase = s.h.path(QStringLiteral("dpkg"));
     environment.currentVersion = QStringLiteral("1.0.0");

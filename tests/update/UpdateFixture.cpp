@@ -61,7 +61,7 @@ UpdateEnvironment UpdateRig::environment() {
     UpdateEnvironment environment;
     environment.programPath = program;
     environment.configurationPath = UpdateConfiguration::pathBeside(program);
-    environment.settingsPath = root.path() + QStringLiteral("/config/Lunorvale/defaults.json");
+    environment.settings = SettingsStore(root.path() + QStringLiteral("/config/Lunorvale/defaults.json"));
     environment.downloadDirectory = root.path() + QStringLiteral("/data/Lunorvale/Updates");
     environment.packageDatabase = root.path() + QStringLiteral("/dpkg");
     environment.currentVersion = QStringLiteral("1.0.0");

@@ -217,6 +217,9 @@ Badge AIForm::badge() const {
     case AIStatus::State::keyUnavailable:
         return {QStringLiteral("密钥暂不可用"), QStringLiteral("exclamationmark.circle.fill"),
                 AIStatus::Tone::amber};
+    case AIStatus::State::noKeyring:
+        return {QStringLiteral("没有找到密钥环"), QStringLiteral("exclamationmark.circle.fill"),
+                AIStatus::Tone::amber};
     case AIStatus::State::automatic:
     case AIStatus::State::manual:
         break;
@@ -299,6 +302,8 @@ StatusBlock statusBlock(const AIStatus& status, bool hasUnsavedChanges) {
         block.keyButton = QStringLiteral("授权读取密钥");
     else if (status.state == State::keyUnavailable)
         block.keyButton = QStringLiteral("重试读取密钥");
+    else if (status.state == State::noKeyring)
+        block.keyButton = QStringLiteral("重新查找密钥环");
     block.showsSaveFirst = block.keyButton && hasUnsavedChanges;
     block.showsNote = status.state == State::automatic || status.state == State::manual;
     return block;

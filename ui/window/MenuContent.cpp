@@ -360,7 +360,7 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
                      &AppModel::isSamplingChanged, &AppModel::aiConfigurationChanged,
                      &AppModel::automaticAdviceAuthorizationChanged,
                      &AppModel::automaticAdvicePreferenceChanged, &AppModel::settingsChanged,
-                     &AppModel::openedNotificationIDChanged);
+                     &AppModel::openedNotificationIDChanged, &AppModel::aiKeyStatusChanged);
     connect(&model, &AppModel::appearanceChanged, this, &MenuContent::applyAppearance);
     applyAppearance();
     refresh();
