@@ -63,6 +63,47 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
               "");
 }
 
+// What a bundle says of itself is shown as desktop names are: nothing that reverses, hides or colours the
+// text survives, and a value of nothing visible gives way to the next one.
+TEST(ApplicationRead, HostileNamesKeepOnlyWhatTheyShow) {
+    fixture::Root root;
+    struct Case {
+        QString display, name, identifier, version;
+        QString shownName, shownIdentifier, shownVersion;
+    };
+    const Case cases[] = {
+        {"Invoice\u202Egnp.exe", "X", "org.example.\u202Einvoice", "1.0\u202E", "Invoicegnp.exe",
+         "org.example.invoice", "1.0"},
+        {"\u001b]0;t\u0007Bell\u0007\u001b[31m Red\n", "X", "org.example.red", "\u2066\u200b2\u2069",
+         "Bell Red", "org.example.red", "2"},
+        {"\u200b\ufeff", "\u2060Real", "org.example.real", "\u200d", "Real", "org.example.real", "未知"},
+        {"\u061c", "\U000E0041", "com.apple\u200b.tools", "3", "Bundle", "com.apple.tools", "3"},
+    };
+    for (const Case& c : cases) {
+        QVariantMap values = with(fixture::info(c.identifier, c.name), "CFBundleDisplayName", c.display);
+        values.insert("CFBundleShortVersionString", c.version);
+        const InstalledApplication application = ApplicationInventory::read(
+            url(fixture::makeBundle(root.sub(QString::number(qHash(c.display))), "Bundle.app", values)));
+        EXPECT_EQ(application.name(), c.shownName) << c.display.toStdString();
+        EXPECT_EQ(application.bundleID(), c.shownIdentifier) << c.display.toStdString();
+        EXPECT_EQ(application.version(), c.shownVersion) << c.display.toStdString();
+    }
+    // Judged by what is shown: an identifier that only looks like Apple's is protected all the same.
+    EXPECT_EQ(
+        ApplicationInventory::read(url(root.sub(QString::number(qHash(cases[3].display))) + "/Bundle.app"))
+            .management()
+            .kind,
+        Kind::protected_);
+
+    // A file name that is no bundle names the entry by itself, cleaned the same way.
+    const std::pair<QString, QString> files[] = {{"Report\u202Efdp.app", "Reportfdp"},
+                                                 {"\u200b.app", ".app"}};
+    for (const auto& [file, shown] : files) {
+        fixture::writeFile(root.path + u'/' + file, "not a bundle");
+        EXPECT_EQ(ApplicationInventory::read(url(root.path + u'/' + file)).name(), shown);
+    }
+}
+
 TEST(ApplicationRead, RestrictionTable) {
     const QString privileged = "应用声明了特权后台组件。 请先打开应用查看卸载选项，或使用厂商的卸载说明。";
     const QString component =
