@@ -1,6 +1,8 @@
 #include "library/LibraryHarness.h"
+#include "ui/kit/Fonts.h"
 #include "ui/library/ApplicationLibraryLogic.h"
 
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -244,7 +246,7 @@ TEST(LibraryLogic, ConfirmedListDecodesAllOrNothing) {
     const QList<ApplicationAdviceItem> items = confirmedList(made);
     ASSERT_EQ(items.size(), 2);
     const ConsentCard first = consentCard(items[0]), second = consentCard(items[1]);
-    EXPECT_EQ(first.identity, "版本：1.0\n应用标识：example.A");
+    EXPECT_EQ(first.identity, "版本：\u20681.0\u2069\n应用标识：\u2068example.A\u2069");
     EXPECT_EQ(first.size, "本体大小：未知");
     EXPECT_EQ(first.running, "当前应用快照：运行中");
     EXPECT_FALSE(first.restriction);
@@ -283,4 +285,41 @@ TEST(LibraryLogic, ReceiptsContentAndEnablement) {
     EXPECT_EQ(receiptDate(kept.date), "2026年1月2日 03:04");
     EXPECT_TRUE(showsLoginItemNote(ApplicationManagementGuidance::Kind::embeddedLoginItems));
     EXPECT_FALSE(showsLoginItemNote(ApplicationManagementGuidance::Kind::requiresQuit));
+}
+
+// A name or a version in the program's sentences stays where the sentence puts it, whatever direction
+// its letters run: laid out as the kit lays text out, a right-to-left name still comes before " · " and
+// the version after it.
+TEST(LibraryLogic, NamesInSentencesCannotReorderTheWordsAroundThem) {
+    const QString hebrew = QStringLiteral("\u05d7\u05e9\u05d1\u05d5\u05df");
+    const InstalledApplication application = app(hebrew);
+    const ApplicationManagementGuidance shown{ApplicationManagementGuidance::Kind::checkable, {}, {}, {}};
+    const std::pair<QString, QString> cases[] = {
+        {removalSubtitle(application), "\u2068" + hebrew + "\u2069 · \u20681.0\u2069"},
+        {rowSubtitle(application, shown), "\u20681.0\u2069 · " + shown.title()},
+        {tickAccessibleName(hebrew), "将 \u2068" + hebrew + "\u2069 加入 AI 清单"},
+        {quitAlertMessage(hebrew).left(hebrew.size() + 10), "请先保存 \u2068" + hebrew + "\u2069 中的"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(text, expected);
+
+    const QString subtitle = removalSubtitle(application);
+    QTextLayout layout(subtitle, QFont());
+    layout.setTextOption(QTextOption(Qt::AlignLeft));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10000);
+    layout.endLayout();
+    const qsizetype dot = subtitle.indexOf(u'·');
+    const qreal dotLeft = std::min(line.cursorToX(int(dot)), line.cursorToX(int(dot + 1)));
+    const qreal dotRight = std::max(line.cursorToX(int(dot)), line.cursorToX(int(dot + 1)));
+    for (qsizetype i = 1; i <= hebrew.size(); ++i)
+        EXPECT_LE(line.cursorToX(int(i)), dotLeft) << i;
+    EXPECT_GE(line.cursorToX(int(subtitle.indexOf(u'1'))), dotRight);
+
+    // The isolates draw nothing, in the interface's fonts too: no box, no width.
+    const QString latin = removalSubtitle(app("Notes"));
+    for (const QFont& font : {QFont(), Fonts::system(13)})
+        EXPECT_EQ(QFontMetricsF(font).horizontalAdvance(latin),
+                  QFontMetricsF(font).horizontalAdvance(QString(latin).remove(u'\u2068').remove(u'\u2069')));
 }
