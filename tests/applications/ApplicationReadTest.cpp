@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringEncoder>
+#include <array>
 
 using namespace lunorvale;
 using fixture::url;
@@ -67,41 +68,29 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
 // text survives, and a value of nothing visible gives way to the next one.
 TEST(ApplicationRead, HostileNamesKeepOnlyWhatTheyShow) {
     fixture::Root root;
-    struct Case {
-        QString display, name, identifier, version;
-        QString shownName, shownIdentifier, shownVersion;
-    };
-    const Case cases[] = {
+    // Display name, name, identifier, version; then what is shown of them. The last identifier, judged
+    // as shown, is Apple's.
+    const std::array<QString, 7> cases[] = {
         {"Invoice\u202Egnp.exe", "X", "org.example.\u202Einvoice", "1.0\u202E", "Invoicegnp.exe",
          "org.example.invoice", "1.0"},
-        {"\u001b]0;t\u0007Bell\u0007\u001b[31m Red\n", "X", "org.example.red", "\u2066\u200b2\u2069",
-         "Bell Red", "org.example.red", "2"},
-        {"\u200b\ufeff", "\u2060Real", "org.example.real", "\u200d", "Real", "org.example.real", "未知"},
-        {"\u061c", "\U000E0041", "com.apple\u200b.tools", "3", "Bundle", "com.apple.tools", "3"},
+        {"\u001b]0;t\u0007Bell\u001b[31m Red\n", "X", "a.b", "\u2066\u200b2\u2069", "Bell Red", "a.b", "2"},
+        {"\u200b\ufeff", "\u2060", "com.apple\u200b.x", "\u200d", "Bundle", "com.apple.x", "未知"},
     };
-    for (const Case& c : cases) {
-        QVariantMap values = with(fixture::info(c.identifier, c.name), "CFBundleDisplayName", c.display);
-        values.insert("CFBundleShortVersionString", c.version);
+    for (const auto& c : cases) {
+        QVariantMap values = with(fixture::info(c[2], c[1]), "CFBundleDisplayName", c[0]);
+        values.insert("CFBundleShortVersionString", c[3]);
         const InstalledApplication application = ApplicationInventory::read(
-            url(fixture::makeBundle(root.sub(QString::number(qHash(c.display))), "Bundle.app", values)));
-        EXPECT_EQ(application.name(), c.shownName) << c.display.toStdString();
-        EXPECT_EQ(application.bundleID(), c.shownIdentifier) << c.display.toStdString();
-        EXPECT_EQ(application.version(), c.shownVersion) << c.display.toStdString();
+            url(fixture::makeBundle(root.sub(QString::number(qHash(c[0]))), "Bundle.app", values)));
+        EXPECT_EQ((std::array{application.name(), application.bundleID(), application.version()}),
+                  (std::array{c[4], c[5], c[6]}));
     }
-    // Judged by what is shown: an identifier that only looks like Apple's is protected all the same.
-    EXPECT_EQ(
-        ApplicationInventory::read(url(root.sub(QString::number(qHash(cases[3].display))) + "/Bundle.app"))
-            .management()
-            .kind,
-        Kind::protected_);
-
-    // A file name that is no bundle names the entry by itself, cleaned the same way.
-    const std::pair<QString, QString> files[] = {{"Report\u202Efdp.app", "Reportfdp"},
-                                                 {"\u200b.app", ".app"}};
-    for (const auto& [file, shown] : files) {
-        fixture::writeFile(root.path + u'/' + file, "not a bundle");
-        EXPECT_EQ(ApplicationInventory::read(url(root.path + u'/' + file)).name(), shown);
-    }
+    EXPECT_EQ(ApplicationInventory::read(url(root.sub(QString::number(qHash(cases[2][0]))) + "/Bundle.app"))
+                  .management()
+                  .kind,
+              Kind::protected_);
+    // A file that is no bundle is named by its file name, cleaned the same way.
+    fixture::writeFile(root.path + "/Report\u202Efdp.app", "not a bundle");
+    EXPECT_EQ(ApplicationInventory::read(url(root.path + "/Report\u202Efdp.app")).name(), "Reportfdp");
 }
 
 TEST(ApplicationRead, RestrictionTable) {

@@ -47,16 +47,3 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         EXPECT_EQ(SafeText::withoutUnsafeCharacters(once), once);
     }
 }
-
-TEST(SafeText, OneLineNamesAreAbsentWhenNothingVisibleIsLeft) {
-    const std::pair<std::u16string_view, std::optional<std::u16string_view>> cases[] = {
-        {u" Two\tline\r\nname "sv, u"Two line name"sv},
-        {u"\u202egnp.exe"sv, u"gnp.exe"sv},
-        {u"\u200b \ufeff\u001b[0m"sv, std::nullopt},
-        {u""sv, std::nullopt},
-    };
-    for (const auto& [text, shown] : cases) {
-        const std::optional<QString> line = SafeText::oneLine(utf16(text));
-        EXPECT_EQ(line, shown ? std::optional(utf16(*shown)) : std::nullopt) << utf16(text).toStdString();
-    }
-}
