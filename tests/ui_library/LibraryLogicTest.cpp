@@ -2,6 +2,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/library/ApplicationLibraryLogic.h"
 
+#include <QFontMetricsF>
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
