@@ -3,6 +3,7 @@
 // application's name or ID written out the way desktops write them reads back as itself.
 
 #include "platform/DesktopLaunch.h"
+#include "core/common/SafeText.h"
 #include "fuzz/support/Fuzz.h"
 #include "platform/DesktopEntries.h"
 #include "platform/probes/ProcCgroupParse.h"
@@ -43,7 +44,9 @@ std::vector<QByteArray> seeds() {
     return {"app-gnome-org.gnome.Nautilus-3456.scope",
             "snap.hello-world.sh-4706fe54-7802-4808-aa7e-ae8b567239e0.scope",
             "9:name=systemd:/\n0::/user.slice/app-gnome-google\\x2dchrome-8842.scope\n",
-            "[Desktop Entry]\nName=Files\nName[zh]=文件\nName[zh_CN]=文件管理\n"};
+            "[Desktop Entry]\nName=Files\nName[zh]=文件\nName[zh_CN]=文件管理\n",
+            // An escape before a byte-order mark: a name of nothing visible that did not read back.
+            "[Desktop Entry]\nName=\x1b\xEF\xBB\xBF"};
 }
 } // namespace lunorvale::fuzz
 
@@ -69,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(text.data(), static_cast<qsizetype>(text.size()));
     if (const std::optional<QString> name = DesktopEntries::name(bytes)) {
         check(usable(*name) && *name == name->simplified(), "a name shows on one line without extra blanks");
+        check(SafeText::oneLine(*name) == name, "a name holds only what shows, in the order it shows");
         const QByteArray line = "Name[zh_CN]=" + name->toUtf8().replace('\\', "\\\\");
         // Doubled backslashes may make the line longer than any line that is read.
         if (line.size() <= 4096)

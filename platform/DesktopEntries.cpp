@@ -22,9 +22,9 @@ constexpr size_t lineLimit = 4096;
 // IDs come from the units of the user's processes; past this many, what was kept starts afresh.
 constexpr qsizetype keptLimit = 1024;
 
-// A value with the escapes of desktop entries undone, in UTF-8, without what SafeText drops (control
-// characters with their terminal escape sequences, bidirectional marks); absent when nothing is left or
-// it is not UTF-8.
+// A value with the escapes of desktop entries undone, in UTF-8, as SafeText shows a name (without
+// control characters with their terminal escape sequences, bidirectional marks and characters that draw
+// nothing, on one line); absent when nothing is left or it is not UTF-8.
 std::optional<QString> usableValue(std::string_view value) {
     std::string bytes;
     bytes.reserve(value.size());
@@ -54,11 +54,8 @@ std::optional<QString> usableValue(std::string_view value) {
     QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (decoder.hasError())
         return std::nullopt;
-    // A name is one line: the tabs and line breaks left become blanks.
-    text = SafeText::withoutUnsafeCharacters(text).simplified();
-    if (text.isEmpty())
-        return std::nullopt;
-    return text;
+    // A value of nothing visible counts as absent, so that it cannot hide the next name or the ID.
+    return SafeText::oneLine(text);
 }
 
 std::string_view trimmed(std::string_view text) {

@@ -35,9 +35,8 @@ public:
     std::optional<ApplicationEntry> firstFound(const QStringList& ids);
 
     // The name the text of a desktop file gives in its "Desktop Entry" group: Name[zh_CN], Name[zh]
-    // or Name, the first of them with a usable value (escapes undone, UTF-8, line breaks and tabs
-    // made blanks, control characters with their terminal escape sequences and bidirectional marks
-    // dropped as SafeText drops them); absent for none.
+    // or Name, the first of them with a usable value (escapes undone, UTF-8, shown as SafeText shows a
+    // name: one line, without what draws nothing or reorders the text); absent for none.
     static std::optional<QString> name(QByteArrayView text);
 
 private:

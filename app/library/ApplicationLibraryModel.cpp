@@ -4,6 +4,7 @@
 #include "app/library/BackgroundWork.h"
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/RunningBundles.h"
+#include "core/common/SafeText.h"
 #include "core/common/ThreadExecutors.h"
 #include "core/monitoring/ProcessPlatform.h"
 
@@ -504,7 +505,8 @@ void ApplicationLibraryModel::setRemovalFailure(const std::exception_ptr& error,
             &ApplicationLibraryModel::removalFeedbackChanged);
     publish(m_removalFeedbackID, std::optional(application.id()),
             &ApplicationLibraryModel::removalFeedbackIDChanged);
-    publish(m_message, std::optional(application.name() + QStringLiteral("：") + failure.sentence),
+    publish(m_message,
+            std::optional(SafeText::isolated(application.name()) + QStringLiteral("：") + failure.sentence),
             &ApplicationLibraryModel::messageChanged);
 }
 

@@ -6,6 +6,7 @@
 #include "core/ai/AIServiceError.h"
 #include "core/ai/ApplicationAdviceSummary.h"
 #include "core/ai/KeychainStore.h"
+#include "core/common/SafeText.h"
 #include "platform/files/CheckedFiles.h"
 
 #include <QPointer>
@@ -184,13 +185,15 @@ void ApplicationLibraryModel::removed(const ApplicationRemovalPlan& plan,
                         &ApplicationLibraryModel::selectedIDChanged);
         }
         const ApplicationRemovalReceipt& receipt = result->receipt;
-        QString text = plan.application.name() + QStringLiteral("：") +
+        QString text = SafeText::isolated(plan.application.name()) + QStringLiteral("：") +
                        ApplicationRemovalReceipt::shownState(receipt.state) +
                        QStringLiteral("。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
         if (!result->logSaved) {
-            text += QStringLiteral("操作清单更新失败，请记录原位置：") + receipt.originalPath +
-                    QStringLiteral("；回收站位置：") +
-                    receipt.trashPath.value_or(QStringLiteral("请在文件管理器中查看")) + QStringLiteral("。");
+            text += QStringLiteral("操作清单更新失败，请记录原位置：") +
+                    SafeText::isolated(receipt.originalPath) + QStringLiteral("；回收站位置：") +
+                    (receipt.trashPath ? SafeText::isolated(*receipt.trashPath)
+                                       : QStringLiteral("请在文件管理器中查看")) +
+                    QStringLiteral("。");
         }
         publish(m_message, std::optional(std::move(text)), &ApplicationLibraryModel::messageChanged);
     } else {

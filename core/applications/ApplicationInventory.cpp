@@ -2,6 +2,7 @@
 
 #include "core/applications/BundlePaths.h"
 #include "core/common/NameOrder.h"
+#include "core/common/SafeText.h"
 #include "platform/files/PropertyList.h"
 
 #include <QCollator>
@@ -82,6 +83,24 @@ std::optional<QString> stringValue(const QVariantMap& map, const QString& key) {
     if (found == map.constEnd() || found->typeId() != QMetaType::QString)
         return std::nullopt;
     return found->toString();
+}
+
+// A name, identifier or version from a bundle as it may be shown: see SafeText::oneLine. An empty string
+// stays empty, but one that held only what draws nothing or reorders the text counts as absent, so the
+// next value is used.
+std::optional<QString> shownValue(const QVariantMap& map, const QString& key) {
+    const std::optional<QString> value = stringValue(map, key);
+    if (!value || value->isEmpty())
+        return value;
+    return SafeText::oneLine(*value);
+}
+
+// The bundle's file name without its extension, as it may be shown; the whole file name when that
+// leaves nothing.
+QString fallbackName(const QString& path) {
+    const QString fileName = lastPathComponent(path);
+    return SafeText::oneLine(deletingPathExtension(fileName))
+        .value_or(SafeText::oneLine(fileName).value_or(QString()));
 }
 
 ApplicationManagementGuidance guidance(Kind kind, const QString& reason, const QString& nextStep,
@@ -228,8 +247,8 @@ InstalledApplication ApplicationInventory::read(const QUrl& bundle, const Cancel
     } catch (...) {
         restriction = QStringLiteral("应用信息无法读取或结构异常，未开放移除操作。");
     }
-    return InstalledApplication(bundle, deletingPathExtension(lastPathComponent(pathOf(bundle))), QString(),
-                                QStringLiteral("未知"), QString(), std::nullopt, restriction, std::nullopt);
+    return InstalledApplication(bundle, fallbackName(pathOf(bundle)), QString(), QStringLiteral("未知"),
+                                QString(), std::nullopt, restriction, std::nullopt);
 }
 
 InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
@@ -237,11 +256,13 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
     const auto [identity, info] = metadata(bundle, cancellation);
     const QString path = pathOf(bundle);
 
-    const QString bundleID = stringValue(info, QStringLiteral("CFBundleIdentifier")).value_or(QString());
+    // The tests below judge the identifier that is shown, so that what the user sees is what was judged.
+    const QString bundleID = shownValue(info, QStringLiteral("CFBundleIdentifier")).value_or(QString());
+    // The executable is a file name to look for, never shown: it stays as the bundle gives it.
     const QString executable = stringValue(info, QStringLiteral("CFBundleExecutable")).value_or(QString());
-    QString name = stringValue(info, QStringLiteral("CFBundleDisplayName"))
-                       .value_or(stringValue(info, QStringLiteral("CFBundleName"))
-                                     .value_or(deletingPathExtension(lastPathComponent(path))));
+    QString name =
+        shownValue(info, QStringLiteral("CFBundleDisplayName"))
+            .value_or(shownValue(info, QStringLiteral("CFBundleName")).value_or(fallbackName(path)));
 
     // Each test that matches replaces what an earlier one found.
     std::optional<ApplicationManagementGuidance> found;
@@ -284,7 +305,7 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
 
     name = prefixCharacters(name, 200);
     const QString version = prefixCharacters(
-        stringValue(info, QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("未知")), 80);
+        shownValue(info, QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("未知")), 80);
     return InstalledApplication(bundle, name, prefixCharacters(bundleID, 300), version, executable, identity,
                                 restriction, found);
 }

@@ -13,8 +13,18 @@ bool isControl(char16_t c) {
     return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || (c >= 0x7F && c <= 0x9F);
 }
 
-bool isBidirectional(char16_t c) {
-    return c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+// The bidirectional controls, and the format characters that draw nothing: a name made of them looks
+// empty, and one among letters joins, splits or hides them unseen. U+FEFF is also read as a byte-order
+// mark, so a text that begins with it would not read back as itself.
+bool isBidirectionalOrInvisible(char16_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069) || (c >= 0x200B && c <= 0x200D) || (c >= 0x2060 && c <= 0x2064) ||
+           c == 0xFEFF;
+}
+
+// The tag characters, U+E0000 to U+E007F, as the pairs of surrogates that hold them.
+bool isTag(char16_t high, char16_t low) {
+    return high == 0xDB40 && low <= 0xDC7F;
 }
 
 bool within(char16_t c, char16_t low, char16_t high) {
@@ -111,8 +121,10 @@ QString withoutUnsafeCharacters(const QString& text) {
         const char16_t c = text.at(i).unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
             QChar::isLowSurrogate(text.at(i + 1).unicode())) {
-            result.append(text.at(i));
-            result.append(text.at(i + 1));
+            if (!isTag(c, text.at(i + 1).unicode())) {
+                result.append(text.at(i));
+                result.append(text.at(i + 1));
+            }
             i += 2;
             continue;
         }
@@ -120,11 +132,22 @@ QString withoutUnsafeCharacters(const QString& text) {
             i = sequences.end(i);
             continue;
         }
-        if (!isBidirectional(c) && !QChar::isSurrogate(c))
+        if (!isBidirectionalOrInvisible(c) && !QChar::isSurrogate(c))
             result.append(text.at(i));
         ++i;
     }
     return result;
+}
+
+std::optional<QString> oneLine(const QString& text) {
+    QString kept = withoutUnsafeCharacters(text).simplified();
+    if (kept.isEmpty())
+        return std::nullopt;
+    return kept;
+}
+
+QString isolated(const QString& text) {
+    return QChar(0x2068) + text + QChar(0x2069);
 }
 
 } // namespace lunorvale::SafeText

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringEncoder>
+#include <array>
 
 using namespace lunorvale;
 using fixture::url;
@@ -61,6 +62,35 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
                   url(fixture::makeBundle(root.path, "Empty.app", with(values, "CFBundleName", ""))))
                   .name(),
               "");
+}
+
+// What a bundle says of itself is shown as desktop names are: nothing that reverses, hides or colours the
+// text survives, and a value of nothing visible gives way to the next one.
+TEST(ApplicationRead, HostileNamesKeepOnlyWhatTheyShow) {
+    fixture::Root root;
+    // Display name, name, identifier, version; then what is shown of them. The last identifier, judged
+    // as shown, is Apple's.
+    const std::array<QString, 7> cases[] = {
+        {"Invoice\u202Egnp.exe", "X", "org.example.\u202Einvoice", "1.0\u202E", "Invoicegnp.exe",
+         "org.example.invoice", "1.0"},
+        {"\u001b]0;t\u0007Bell\u001b[31m Red\n", "X", "a.b", "\u2066\u200b2\u2069", "Bell Red", "a.b", "2"},
+        {"\u200b\ufeff", "\u2060", "com.apple\u200b.x", "\u200d", "Bundle", "com.apple.x", "未知"},
+    };
+    for (const auto& c : cases) {
+        QVariantMap values = with(fixture::info(c[2], c[1]), "CFBundleDisplayName", c[0]);
+        values.insert("CFBundleShortVersionString", c[3]);
+        const InstalledApplication application = ApplicationInventory::read(
+            url(fixture::makeBundle(root.sub(QString::number(qHash(c[0]))), "Bundle.app", values)));
+        EXPECT_EQ((std::array{application.name(), application.bundleID(), application.version()}),
+                  (std::array{c[4], c[5], c[6]}));
+    }
+    EXPECT_EQ(ApplicationInventory::read(url(root.sub(QString::number(qHash(cases[2][0]))) + "/Bundle.app"))
+                  .management()
+                  .kind,
+              Kind::protected_);
+    // A file that is no bundle is named by its file name, cleaned the same way.
+    fixture::writeFile(root.path + "/Report\u202Efdp.app", "not a bundle");
+    EXPECT_EQ(ApplicationInventory::read(url(root.path + "/Report\u202Efdp.app")).name(), "Reportfdp");
 }
 
 TEST(ApplicationRead, RestrictionTable) {

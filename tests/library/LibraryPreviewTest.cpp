@@ -90,7 +90,7 @@ TEST(LibraryPreview, OperationsEndInTheRunsOwnServices) {
     model.setSelectedID(notes.id());
     model.requestQuitAndRecheck(notes);
     ASSERT_TRUE(waitUntil([&] { return !model.checkingRemoval(); }));
-    EXPECT_EQ(model.message(), QStringLiteral("Notes Desk：演示模式中的操作不会执行。"));
+    EXPECT_EQ(model.message(), QStringLiteral("\u2068Notes Desk\u2069：演示模式中的操作不会执行。"));
     EXPECT_FALSE(model.removalPlan());
     model.open(notes);
     model.revealRelated({ApplicationManagementGuidance::Kind::vendorManaged, {}, {}, notes.url()});

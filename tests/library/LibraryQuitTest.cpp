@@ -78,9 +78,10 @@ TEST(LibraryQuit, RealBundleEndsOnTerminateAndOneIgnoringItIsLeftRunning) {
     model.requestQuitAndRecheck(stubbornApp);
     uptime += 15; // before the first poll
     ASSERT_TRUE(waitUntil([&] { return !model.quittingApplicationID(); }));
-    EXPECT_EQ(model.message(),
-              QStringLiteral("Stubborn：尚未确认应用退出。 请回到原应用完成保存提示；关闭登录启动或后台"
-                             "运行后，再重新检查。岚栖不会强制结束它。"));
+    EXPECT_EQ(
+        model.message(),
+        QStringLiteral("\u2068Stubborn\u2069：尚未确认应用退出。 请回到原应用完成保存提示；关闭登录启动或后台"
+                       "运行后，再重新检查。岚栖不会强制结束它。"));
     EXPECT_EQ(model.removalFeedbackID(), stubbornApp.id());
     EXPECT_TRUE(ignores->running());
     EXPECT_EQ(h.checks, 1);
@@ -97,9 +98,9 @@ TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
             // clang-format off
             {a, {runningTarget(a)}, true, 1, true, {}},
             {a, {runningTarget(a), runningTarget(a, false)}, false, 2, false,
-             "A：应用未接受正常退出请求。 请打开原应用，完成保存或手动退出，再重新检查。"},
+             "\u2068A\u2069：应用未接受正常退出请求。 请打开原应用，完成保存或手动退出，再重新检查。"},
             {a, {runningTarget(a, true, true)}, false, 0, false,
-             "A：此应用仍在运行。 先保存工作，再请求正常退出并重新检查。"},
+             "\u2068A\u2069：此应用仍在运行。 先保存工作，再请求正常退出并重新检查。"},
             {restricted, {runningTarget(restricted)}, false, 0, false, {}},
             // clang-format on
         };

@@ -127,7 +127,7 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     model.remove(*model.removalPlan());
     ASSERT_TRUE(h.executor.settle());
     EXPECT_FALSE(model.removing());
-    EXPECT_EQ(model.message(), QStringLiteral("Real：未能读取数据，因为它的格式不正确。"));
+    EXPECT_EQ(model.message(), QStringLiteral("\u2068Real\u2069：未能读取数据，因为它的格式不正确。"));
     EXPECT_EQ(trashed, 0);
     EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);
     EXPECT_EQ(model.receiptError(), unreadable);

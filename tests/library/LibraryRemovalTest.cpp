@@ -14,8 +14,10 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
     const QString shown = QStringLiteral("已移入回收站"),
                   shownRemains = QStringLiteral("已移入回收站，原位置仍有项目或无法确认，请重新扫描并复查");
     const QString kept = QStringLiteral("。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
+    // The name and the paths sit between isolates, so that no letter of theirs reorders the sentence.
+    const QString named = QStringLiteral("\u2068A\u2069：");
     const QString unsaved =
-        QStringLiteral("操作清单更新失败，请记录原位置：/Applications/A.app；回收站位置：");
+        QStringLiteral("操作清单更新失败，请记录原位置：\u2068/Applications/A.app\u2069；回收站位置：");
     enum class During { nothing, refusal, selectOther, cancel, runAgain };
     struct Case {
         During during;
@@ -26,14 +28,20 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
         bool gone;
     };
     const Case cases[] = {
-        {During::nothing, moved, true, "/t/A.app", "A：" + shown + kept, true},
-        {During::nothing, remains, true, "/t/A.app", "A：" + shownRemains + kept, false},
-        {During::nothing, moved, false, "/t/A.app", "A：" + shown + kept + unsaved + "/t/A.app。", true},
-        {During::nothing, moved, false, {}, "A：" + shown + kept + unsaved + "请在文件管理器中查看。", true},
-        {During::refusal, {}, true, {}, "A：签名无效。", false},
+        {During::nothing, moved, true, "/t/A.app", named + shown + kept, true},
+        {During::nothing, remains, true, "/t/A.app", named + shownRemains + kept, false},
+        {During::nothing, moved, false, "/t/A.app", named + shown + kept + unsaved + "\u2068/t/A.app\u2069。",
+         true},
+        {During::nothing, moved, false, {}, named + shown + kept + unsaved + "请在文件管理器中查看。", true},
+        {During::refusal, {}, true, {}, named + "签名无效。", false},
         {During::selectOther, {}, true, {}, "所选应用已变化，请重新检查。", false},
         {During::cancel, {}, true, {}, "已取消检查，没有移除应用。", false},
-        {During::runAgain, {}, true, {}, "A：此应用已重新运行。 请先保存工作并正常退出，再重新检查。", false},
+        {During::runAgain,
+         {},
+         true,
+         {},
+         named + "此应用已重新运行。 请先保存工作并正常退出，再重新检查。",
+         false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.message.value_or(QString()).toStdString());

@@ -98,7 +98,7 @@ TEST(NoServices, ModelsGivenNothingReachNothing) {
     library.prepareRemoval(plain);
     ASSERT_TRUE(waitUntil([&] { return !library.checkingRemoval(); }));
     EXPECT_EQ(library.removalPlan(), std::nullopt);
-    EXPECT_EQ(library.message(), QStringLiteral("Plain：未能完成该操作。"));
+    EXPECT_EQ(library.message(), QStringLiteral("\u2068Plain\u2069：未能完成该操作。"));
     library.open(plain);
     library.refreshRunning();
     library.analyze(QStringLiteral("[]"), local, QDateTime::currentDateTimeUtc());

@@ -21,6 +21,9 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         {u"a\u0000b\u0007c\u007fd\u0085e"sv, u"abcde"sv},
         {u"\u202eevil\u202c \u2066x\u2069 \u200eL\u200fR"sv, u"evil x LR"sv},
         {u"\xd800lone\xdc00"sv, u"lone"sv},
+        // Letters and format characters that draw nothing, and the Arabic letter mark.
+        {u"\ufeffa\u200bb\u200cc\u200dd\u2060e\u2064f\u061cg"sv, u"abcdefg"sv},
+        {u"tag\U000E0001\U000E0041\U000E007F \U000E0080\U0001F3F4"sv, u"tag \U000E0080\U0001F3F4"sv},
         // Control sequences: colours, cursor moves, private modes, cut short.
         {u"\u001b[31mred\u001b[0m"sv, u"red"sv},
         {u"\u001b[1;32;40mA\u001b[2J\u001b[?25lB"sv, u"AB"sv},

@@ -117,6 +117,13 @@ TEST(DesktopEntries, HostileNamesKeepOnlyWhatTheyShow) {
          "Bell\n",
          QStringLiteral("RingBell")},
         {"[Desktop Entry]\nName[zh_CN]=\xe2\x80\xae\x1b[0m\nName=Files\n", QStringLiteral("Files")},
+        // What draws nothing is no name: the next one, or none so that the ID is shown.
+        {"[Desktop Entry]\nName=\x1b\xef\xbb\xbf", std::nullopt},
+        {"[Desktop Entry]\nName=\xe2\x80\x8b\n", std::nullopt},
+        {"[Desktop Entry]\nName[zh_CN]=\xe2\x80\x8b\xe2\x81\xa0\xd8\x9c\nName=Files\n",
+         QStringLiteral("Files")},
+        {"[Desktop Entry]\nName[zh]=\xf3\xa0\x80\x81\xf3\xa0\x81\xbf\nName=Files\n", QStringLiteral("Files")},
+        {"[Desktop Entry]\nName=Fi\xe2\x80\x8dles\xef\xbb\xbf\n", QStringLiteral("Files")},
     };
     for (const auto& [text, name] : cases)
         EXPECT_EQ(DesktopEntries::name(text), name) << text.toStdString();

@@ -212,3 +212,14 @@ TEST(KitText, SelectableTextCutAtItsLimitEndsWithAnEllipsisAndCopiesWhole) {
     EXPECT_FALSE(text->isTruncated());
     EXPECT_EQ(text->shownText(), longText);
 }
+
+// A path isolated in a sentence pastes as the path, whatever it holds.
+TEST(KitText, SelectableTextCopiesPathsWithoutTheirIsolates) {
+    Window window;
+    auto* text = new LVSelectableText("原位置：\u2068/tmp/R\u202efdp.app\u2069。\n下一行", Fonts::system(12));
+    showIn(window, text, 400);
+    ASSERT_TRUE(deliverDue());
+    text->selectAll();
+    text->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "原位置：/tmp/R\u202efdp.app。\n下一行");
+}

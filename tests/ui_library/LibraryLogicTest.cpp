@@ -1,6 +1,9 @@
 #include "library/LibraryHarness.h"
+#include "ui/kit/Fonts.h"
 #include "ui/library/ApplicationLibraryLogic.h"
 
+#include <QFontMetricsF>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -244,7 +247,7 @@ TEST(LibraryLogic, ConfirmedListDecodesAllOrNothing) {
     const QList<ApplicationAdviceItem> items = confirmedList(made);
     ASSERT_EQ(items.size(), 2);
     const ConsentCard first = consentCard(items[0]), second = consentCard(items[1]);
-    EXPECT_EQ(first.identity, "版本：1.0\n应用标识：example.A");
+    EXPECT_EQ(first.identity, "版本：\u20681.0\u2069\n应用标识：\u2068example.A\u2069");
     EXPECT_EQ(first.size, "本体大小：未知");
     EXPECT_EQ(first.running, "当前应用快照：运行中");
     EXPECT_FALSE(first.restriction);
@@ -283,4 +286,30 @@ TEST(LibraryLogic, ReceiptsContentAndEnablement) {
     EXPECT_EQ(receiptDate(kept.date), "2026年1月2日 03:04");
     EXPECT_TRUE(showsLoginItemNote(ApplicationManagementGuidance::Kind::embeddedLoginItems));
     EXPECT_FALSE(showsLoginItemNote(ApplicationManagementGuidance::Kind::requiresQuit));
+}
+
+// A name or a version in the program's sentences stays where the sentence puts it, whatever direction
+// its letters run: laid out as the kit lays text out, a right-to-left name still comes before " · " and
+// the version after it. The marks that keep it there draw nothing: no box, no width.
+TEST(LibraryLogic, NamesInSentencesCannotReorderTheWordsAroundThem) {
+    const QString hebrew = QStringLiteral("\u05d7\u05e9\u05d1\u05d5\u05df");
+    const QString subtitle = removalSubtitle(app(hebrew));
+    QTextLayout layout(subtitle, Fonts::system(13));
+    layout.setTextOption(QTextOption(Qt::AlignLeft));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10000);
+    layout.endLayout();
+    const qreal dot = line.cursorToX(int(subtitle.indexOf(u'·')));
+    for (int i = 0; i < subtitle.size(); ++i) {
+        if (subtitle.at(i).script() == QChar::Script_Hebrew) {
+            EXPECT_LT(line.cursorToX(i), dot) << i;
+        }
+    }
+    EXPECT_GT(line.cursorToX(int(subtitle.indexOf(u'1'))), dot);
+
+    const QFontMetricsF metrics(Fonts::system(13));
+    const QString latin = removalSubtitle(app("Notes"));
+    EXPECT_EQ(metrics.horizontalAdvance(latin),
+              metrics.horizontalAdvance(QString(latin).remove(u'\u2068').remove(u'\u2069')));
 }

@@ -83,9 +83,9 @@ TEST(LibraryPage, ListNarrowsPerKeystrokeAndSizesNeverResetIt) {
     EXPECT_EQ(view.searchField()->accessibleName(), "搜索应用名称、标识或位置");
     const QModelIndex first = view.listModel()->index(0);
     EXPECT_EQ(first.data(Qt::AccessibleTextRole), "App 00");
-    EXPECT_EQ(first.data(Qt::AccessibleDescriptionRole), "1.0 · 可检查移除，6 kB");
+    EXPECT_EQ(first.data(Qt::AccessibleDescriptionRole), "\u20681.0\u2069 · 可检查移除，6 kB");
     view.setShowAISelection(true);
-    EXPECT_EQ(first.data(ApplicationListModel::TickNameRole), "将 App 00 加入 AI 清单");
+    EXPECT_EQ(first.data(ApplicationListModel::TickNameRole), "将 \u2068App 00\u2069 加入 AI 清单");
 }
 
 TEST(LibraryPage, TicksStopAtTwentyAndBoxesStayUsableWhileRowsAreBlocked) {
@@ -284,7 +284,7 @@ TEST(LibraryPage, SheetsComeOneAtATimeEscapeCancelsAndReturnNeverConfirms) {
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
     ASSERT_EQ(h.alerts.size(), 1);
     EXPECT_EQ(h.alerts[0].title, "保存工作后请求退出？");
-    EXPECT_TRUE(h.alerts[0].message.startsWith("请先保存 B 中的工作。"));
+    EXPECT_TRUE(h.alerts[0].message.startsWith("请先保存 \u2068B\u2069 中的工作。"));
     EXPECT_FALSE(h.alerts[0].destructive);
     EXPECT_FALSE(model.quittingApplicationID());
     h.answer = true;

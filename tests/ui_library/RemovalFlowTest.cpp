@@ -142,7 +142,8 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
     ASSERT_TRUE(flow.settled([&] { return !model.removing(); }));
     flow.page.settle();
     EXPECT_FALSE(cancelShown);
-    EXPECT_EQ(model.message(), "Sample：已移入回收站。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
+    EXPECT_EQ(model.message(),
+              "\u2068Sample\u2069：已移入回收站。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
     EXPECT_EQ(view.listModel()->rowOf(flow.app.path), -1);
     EXPECT_EQ(view.countText()->text(), "4 个应用");
     EXPECT_EQ(model.selectedID(), model.applications().first().id());
@@ -163,7 +164,7 @@ TEST(LibraryRemovalFlow, SignedBundleGoesToTheTrashAfterConfirmation) {
 
 // Each refusal is shown where the user looks for it, and nothing moves.
 TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
-    const QString unreadable = "Sample：无法读取应用签名，请使用原安装方式管理。";
+    const QString unreadable = "\u2068Sample\u2069：无法读取应用签名，请使用原安装方式管理。";
     struct Case {
         const char* name;
         bool sign;
@@ -175,7 +176,7 @@ TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
         {"unsigned", false, {}, unreadable, {}},
         {"trash blocked", true,
          [](Flow& flow) { fixture::writeFile(flow.app.root.path + "/.local/share/Trash", "not a folder"); },
-         "Sample：未能移到回收站。", "未完成，请复查原位置和回收站"},
+         "\u2068Sample\u2069：未能移到回收站。", "未完成，请复查原位置和回收站"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -197,7 +198,7 @@ TEST(LibraryRemovalFlow, RefusalsAreShownAndMoveNothing) {
             EXPECT_EQ(view.details()->guidanceTitle()->text(), "检查未完成");
             const int row = view.listModel()->rowOf(flow.app.path);
             EXPECT_EQ(view.listModel()->index(row).data(ApplicationListModel::SubtitleRole),
-                      "1.0 · 检查未完成");
+                      "\u20681.0\u2069 · 检查未完成");
         } else {
             ApplicationReceiptsView* receipts = flow.receipts();
             ASSERT_EQ(receipts->cards().size(), 1);
@@ -244,6 +245,6 @@ TEST(LibraryRemovalFlow, RunningBundleIsAskedToQuitThenChecked) {
     QTest::mouseClick(view.details()->quitButton(), Qt::LeftButton);
     EXPECT_TRUE(waitShown);
     ASSERT_TRUE(waitUntil([&] { return !model.quittingApplicationID() && !model.checkingRemoval(); }));
-    EXPECT_EQ(model.message(), "Sample：无法读取应用签名，请使用原安装方式管理。");
+    EXPECT_EQ(model.message(), "\u2068Sample\u2069：无法读取应用签名，请使用原安装方式管理。");
     EXPECT_EQ(flow.page.alerts.size(), 2);
 }

@@ -450,12 +450,13 @@ TEST(AppDelegate, ARequestMadeBeforeTheWindowExistedIsWhereItOpens) {
 
 namespace {
 
-// Every character of `text` that `font` cannot draw (it would show as a box).
+// Every character of `text` that `font` cannot draw (it would show as a box). Format characters, such
+// as the isolates around names in sentences, are never drawn.
 QString missingGlyphs(const QFont& font, const QString& text) {
     const QFontMetrics metrics(font);
     QString missing;
     for (const char32_t c : text.toUcs4()) {
-        if (!QChar::isSpace(c) && !metrics.inFontUcs4(c))
+        if (!QChar::isSpace(c) && QChar::category(c) != QChar::Other_Format && !metrics.inFontUcs4(c))
             missing += QString::fromUcs4(&c, 1);
     }
     return missing;

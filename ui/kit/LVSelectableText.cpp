@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <cmath>
 
@@ -174,11 +175,17 @@ void LVSelectableText::resizeEvent(QResizeEvent* event) {
 
 QMimeData* LVSelectableText::createMimeDataFromSelection() const {
     const QTextCursor cursor = textCursor();
-    if (!m_cut || cursor.selectionEnd() < document()->characterCount() - 1)
-        return QTextEdit::createMimeDataFromSelection();
     // The "…" stands for the rest of the text: that is what the user copies.
+    QString copied = m_cut && cursor.selectionEnd() >= document()->characterCount() - 1
+                         ? m_text.mid(cursor.selectionStart())
+                         : cursor.selection().toPlainText();
+    // The isolates around names and paths in sentences only keep their letters from reordering the words
+    // around them: a path copied from a sentence pastes as the path. (A path that holds one of these
+    // marks itself is copied without it; no name shown holds one.)
+    copied.remove(QChar(0x2068));
+    copied.remove(QChar(0x2069));
     auto* data = new QMimeData;
-    data->setText(m_text.mid(cursor.selectionStart()));
+    data->setText(copied);
     return data;
 }
 

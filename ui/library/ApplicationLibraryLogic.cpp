@@ -2,6 +2,7 @@
 
 #include "core/ai/AIServiceError.h"
 #include "core/common/NameOrder.h"
+#include "core/common/SafeText.h"
 
 #include <QCollatorSortKey>
 #include <QJsonArray>
@@ -177,7 +178,7 @@ QString sizeLabel(const QString& path, const QHash<QString, qint64>& sizes, cons
 }
 
 QString rowSubtitle(const InstalledApplication& application, const ApplicationManagementGuidance& shown) {
-    return application.version() + QStringLiteral(" · ") + shown.title();
+    return SafeText::isolated(application.version()) + QStringLiteral(" · ") + shown.title();
 }
 
 bool rowSelectionAllowed(bool checkingRemoval, bool removing, bool quitWaiting) {
@@ -185,7 +186,7 @@ bool rowSelectionAllowed(bool checkingRemoval, bool removing, bool quitWaiting) 
 }
 
 QString tickAccessibleName(const QString& name) {
-    return QStringLiteral("将 ") + name + QStringLiteral(" 加入 AI 清单");
+    return QStringLiteral("将 ") + SafeText::isolated(name) + QStringLiteral(" 加入 AI 清单");
 }
 
 // --- Ticks for advice ---
@@ -263,7 +264,7 @@ QString removalButtonTitle(const InstalledApplication& application,
 }
 
 QString quitAlertMessage(const QString& name) {
-    return QStringLiteral("请先保存 ") + name +
+    return QStringLiteral("请先保存 ") + SafeText::isolated(name) +
            QStringLiteral(
                " 中的工作。岚栖会请求正常退出，并等待最多 15 秒；应用可能弹出保存提示。确认退出后会"
                "重新检查，移到回收站仍需你另行确认。");
@@ -347,8 +348,8 @@ QString consentReceiver(const AIConfiguration& configuration) {
 ConsentCard consentCard(const ApplicationAdviceItem& item) {
     ConsentCard card;
     card.name = item.name;
-    card.identity =
-        QStringLiteral("版本：") + item.version + QStringLiteral("\n应用标识：") + item.bundleIdentifier;
+    card.identity = QStringLiteral("版本：") + SafeText::isolated(item.version) +
+                    QStringLiteral("\n应用标识：") + SafeText::isolated(item.bundleIdentifier);
     card.size = QStringLiteral("本体大小：") +
                 (item.bundleBytes ? formattedSize(*item.bundleBytes) + QStringLiteral("（") +
                                         QString::number(*item.bundleBytes) + QStringLiteral(" 字节）")
@@ -363,7 +364,8 @@ ConsentCard consentCard(const ApplicationAdviceItem& item) {
 // --- Removal confirmation and receipts ---
 
 QString removalSubtitle(const InstalledApplication& application) {
-    return application.name() + QStringLiteral(" · ") + application.version();
+    return SafeText::isolated(application.name()) + QStringLiteral(" · ") +
+           SafeText::isolated(application.version());
 }
 
 bool showsLoginItemNote(ApplicationManagementGuidance::Kind kind) {
@@ -386,6 +388,8 @@ bool rereadReceiptsEnabled(bool preview, bool removing) {
     return !preview && !removing;
 }
 
+// Each path ends a paragraph of its own in the selectable text, where nothing follows it to reorder, and
+// stays exact for copying.
 QString receiptLocations(const ApplicationRemovalReceipt& receipt) {
     return QStringLiteral("原位置：") + receipt.originalPath + QStringLiteral("\n回收站位置：") +
            receipt.trashPath.value_or(QStringLiteral("未记录，请手动复查"));

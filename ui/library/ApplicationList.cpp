@@ -1,5 +1,6 @@
 #include "ui/library/ApplicationList.h"
 
+#include "core/common/SafeText.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/Palette.h"
@@ -31,7 +32,8 @@ QString sizeText(const ApplicationRow& row, bool sizing) {
 }
 
 QString subtitle(const ApplicationRow& row) {
-    return row.version + QStringLiteral(" · ") + ApplicationManagementGuidance::title(row.shownKind);
+    return SafeText::isolated(row.version) + QStringLiteral(" · ") +
+           ApplicationManagementGuidance::title(row.shownKind);
 }
 
 } // namespace
