@@ -4,6 +4,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDebug>
 #include <QPointer>
 
 namespace lunorvale {
@@ -23,7 +24,9 @@ QString sentence(const QDBusError& error) {
     case QDBusError::Disconnected:
         return QStringLiteral("没有可用的桌面通知服务。");
     default:
-        return QStringLiteral("桌面通知服务拒绝了这条提醒（%1）。").arg(error.name());
+        // The bus's error name is English and means nothing to the user: it goes to the log only.
+        qWarning("Notification refused: %s", qUtf8Printable(error.name()));
+        return QStringLiteral("桌面通知服务拒绝了这条提醒。");
     }
 }
 

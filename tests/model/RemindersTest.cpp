@@ -80,7 +80,8 @@ TEST(Reminders, PostedOncePerHalfHourRetriedAndWithdrawn) {
     while (model.findings().isEmpty())
         sampleAt(h.clock, 30, {601});
     EXPECT_EQ(server.log, QStringList{QStringLiteral("fail")});
-    EXPECT_TRUE(model.statusMessage().startsWith(QStringLiteral("系统通知发送失败，将稍后重试：")));
+    EXPECT_EQ(model.statusMessage(),
+              QStringLiteral("系统通知发送失败，将稍后重试：桌面通知服务拒绝了这条提醒。"));
     for (qint64 wait : {30, 60, 1800})
         nothingUntil(wait, {601});
     EXPECT_EQ(server.log, (QStringList{QStringLiteral("fail"), QStringLiteral("fail"), QStringLiteral("fail"),
