@@ -5,6 +5,7 @@
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/PhraseBreaks.h"
 #include "ui/kit/ProcessGlyph.h"
 #include "ui/kit/SectionHeading.h"
 
@@ -77,6 +78,71 @@ TEST(KitViews, EmptyStateCentresItsWholeDetail) {
         EXPECT_NEAR(detail->geometry().center().x(), width / 2, 1);
         expectWhole(detail, 2);
     }
+}
+
+TEST(KitText, WrappedLinesEndWhereAReaderPauses) {
+    const QString resting =
+        QStringLiteral("短时编译、渲染和计算可能正常占用 CPU。达到你设置的持续时间后，岚栖会提醒你查看。");
+    // A character a unit wide.
+    const auto measure = [](QStringView line) {
+        return qreal(line.size());
+    };
+    const auto split = [&](const QString& text, qreal width, int lines) {
+        QStringList out;
+        qsizetype from = 0;
+        for (const qsizetype at : PhraseBreaks::breaks(text, width, lines, measure)) {
+            out.append(text.mid(from, at - from));
+            from = at;
+        }
+        if (from > 0)
+            out.append(text.mid(from));
+        return out;
+    };
+    const struct {
+        const char* name;
+        QString text;
+        qreal width;
+        int lines;
+        QStringList expected; // empty: wraps as usual
+    } cases[] = {
+        {"two even sentences",
+         resting,
+         38,
+         2,
+         {QStringLiteral("短时编译、渲染和计算可能正常占用 CPU。"),
+          QStringLiteral("达到你设置的持续时间后，岚栖会提醒你查看。")}},
+        {"three lines",
+         resting,
+         21,
+         3,
+         {QStringLiteral("短时编译、渲染和计算可能正常占用 CPU。"),
+          QStringLiteral("达到你设置的持续时间后，"), QStringLiteral("岚栖会提醒你查看。")}},
+        {"a clause wider than a line", resting, 15, 3, {}},
+        {"one line", resting, 50, 1, {}},
+        {"no pause", QStringLiteral("首次采样识别进程第二次开始计算"), 10, 2, {}},
+        {"a closing quote",
+         QStringLiteral("他说“好。”然后再试一次吧"),
+         8,
+         2,
+         {QStringLiteral("他说“好。”"), QStringLiteral("然后再试一次吧")}},
+        {"Latin",
+         QStringLiteral("Save your work first, then ask it to quit."),
+         30,
+         2,
+         {QStringLiteral("Save your work first, "), QStringLiteral("then ask it to quit.")}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(split(c.text, c.width, c.lines), c.expected) << c.name;
+
+    // In an empty state: the resting panel's detail at the width it has on the smallest window.
+    auto* state =
+        new LVEmptyState(LVSymbol("checkmark.shield"), QStringLiteral("目前没有持续高占用提醒"), resting);
+    Window window;
+    showIn(window, state, 560);
+    const QStringList lines = state->detailText()->lines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines.join(QString()), resting);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("。"))) << lines.first().toStdString();
 }
 
 TEST(KitViews, ProcessGlyphSymbolRule) {

@@ -115,3 +115,29 @@ TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
     ASSERT_TRUE(viewport->isAncestorOf(focus));
     EXPECT_TRUE(QRect(focus->mapTo(viewport, QPoint(0, 0)), focus->size()).intersects(viewport->rect()));
 }
+
+TEST(OverviewPage, ThePriorityCardAndTheNextStepsEndOnOneLine) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
+        sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 1);
+    // The next steps end where the card does, whatever its width and however tall its open evidence makes it.
+    for (const int width : {1040, 1600}) {
+        h.open(std::nullopt, QSize(width, 820));
+        PriorityTaskCard* card = h.overview()->priorityCard();
+        for (const bool evidence : {false, true}) {
+            card->evidence()->setExpanded(evidence);
+            h.settle();
+            const QList<QWidget*> row =
+                card->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            ASSERT_EQ(row.size(), 2);
+            for (const QWidget* panel : row)
+                EXPECT_EQ(panel->geometry().bottom(), card->geometry().bottom()) << width << evidence;
+        }
+    }
+}
