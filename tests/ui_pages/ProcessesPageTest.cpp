@@ -222,3 +222,40 @@ TEST(ProcessesPage, TheDetailOfAnotherProcessStartsAtItsTop) {
     EXPECT_EQ(page->detailPane()->sample().identity.pid, 701);
     EXPECT_EQ(bar->value(), 0);
 }
+
+TEST(ProcessesPage, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    for (int32_t pid = 1000; pid < 1010; ++pid)
+        h.add(pid, "worker-" + QByteArray::number(pid));
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    PageWindow window(model, Page::processes);
+    ProcessesPage* page = window.processes();
+    ASSERT_TRUE(page);
+    // Clicked first, so that every ring comes from the keys.
+    QWidget* field = page->searchBox()->field();
+    QTest::mouseClick(field, Qt::LeftButton);
+    ASSERT_TRUE(field->hasFocus());
+    QStringList reached;
+    QStringList unmarked;
+    for (QWidget* focused = field; page->isAncestorOf(focused) && reached.size() < 40;
+         focused = QApplication::focusWidget()) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+        if (!focused || !page->isAncestorOf(focused) || focused == field)
+            break;
+        const QString name = QString::fromLatin1(focused->metaObject()->className()) + QLatin1Char(' ') +
+                             focused->accessibleName();
+        reached.append(name);
+        const QImage marked = window.view->grab().toImage();
+        focused->clearFocus();
+        const QImage plain = window.view->grab().toImage();
+        focused->setFocus(Qt::TabFocusReason);
+        if (marked == plain)
+            unmarked.append(name);
+    }
+    for (const char* control : {"SortButton", "ProcessListView"})
+        EXPECT_TRUE(reached.filter(QLatin1String(control)).size() == 1) << reached.join(u',').toStdString();
+    EXPECT_EQ(unmarked.join(u',').toStdString(), "") << reached.join(u',').toStdString();
+}

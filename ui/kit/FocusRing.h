@@ -20,6 +20,11 @@ void follow();
 // Whether `widget` draws its focus ring now: it has the focus and its window is used from the keyboard.
 bool shown(const QWidget& widget);
 
+// Draws the ring of `control`, which has no room for one inside its bounds (a link whose bounds are its
+// text), around it instead: `margin` pixels outside its bounds, with corners of `radius`. The ring lies
+// over the control's nearest scrolled view or window, follows it there and shows when `shown` says so.
+void surround(QWidget& control, int margin, qreal radius);
+
 } // namespace FocusRing
 
 } // namespace lunorvale
