@@ -42,12 +42,11 @@ TEST(KitControls, FocusRingOnlyForKeyboardFocus) {
     const struct {
         const char* control;
         std::function<QWidget*()> make;
-        bool ringOutside = false; // its bounds are its text: the ring goes around them
+        bool ringOutside = false; // drawn around the control, which keeps its own look
     } controls[] = {
-        {"button",
-         [] {
-             return new LVButton(LVButtonKind::secondary, QStringLiteral("按钮"));
-         }},
+        {"button", [] { return new LVButton(LVButtonKind::secondary, QStringLiteral("按钮")); }, true},
+        {"primary button", // on the accent fill, an accent ring inside would not show
+         [] { return new LVButton(LVButtonKind::primary, QStringLiteral("开始使用")); }, true},
         {"plain button",
          [] {
              return new LVPlainButton(QStringLiteral("链接"), std::nullopt, Palette::accent,

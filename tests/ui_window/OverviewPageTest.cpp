@@ -4,6 +4,7 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/window/PriorityTaskCard.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QScrollArea>
 #include <QScrollBar>
@@ -140,4 +141,26 @@ TEST(OverviewPage, ThePriorityCardAndTheNextStepsEndOnOneLine) {
                 EXPECT_EQ(panel->geometry().bottom(), card->geometry().bottom()) << width << evidence;
         }
     }
+}
+
+TEST(OverviewPage, EveryControlReachedWithTabShowsItsRing) {
+    WindowHarness h;
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    for (int32_t pid = 20; pid < 24; ++pid)
+        h.add(pid, "idle");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
+        sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 1);
+    h.open();
+    // Round the whole window: the bars, the page's links, card, next steps and rows.
+    QWidget& start = *h.overview()->priorityCard()->evidence()->header();
+    const FocusWalk walk = walkWithTab(*h.view, *h.view, start);
+    const QString reached = walk.reached.join(u',');
+    for (const char* control : {"LVPlainButton", "ProcessRowButton", "LVButton"})
+        EXPECT_TRUE(reached.contains(QLatin1String(control))) << reached.toStdString();
+    EXPECT_EQ(walk.unmarked.join(u',').toStdString(), "") << reached.toStdString();
 }

@@ -4,9 +4,11 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollArea>
 #include <QWidget>
 
 namespace lunorvale::FocusRing {
@@ -51,6 +53,10 @@ protected:
             if (!isModifier(static_cast<QKeyEvent*>(event)->key()))
                 mark(watched, true);
             break;
+        case QEvent::FocusIn:
+            if (fromKeyboard(static_cast<QFocusEvent*>(event)->reason()))
+                reveal(qobject_cast<QWidget*>(watched));
+            break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::TouchBegin:
@@ -64,6 +70,23 @@ protected:
     }
 
 private:
+    static bool fromKeyboard(Qt::FocusReason reason) {
+        return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+               reason == Qt::ShortcutFocusReason;
+    }
+
+    // A scrolled view brings a control Tab reaches into view only when the Tab came from inside it;
+    // from the window's bars, the control would take the focus out of sight.
+    static void reveal(QWidget* focused) {
+        if (!focused)
+            return;
+        for (QWidget* up = focused->parentWidget(); up && !up->isWindow(); up = up->parentWidget()) {
+            auto* scroll = qobject_cast<QScrollArea*>(up);
+            if (scroll && scroll->widget() && scroll->widget()->isAncestorOf(focused))
+                scroll->ensureWidgetVisible(focused);
+        }
+    }
+
     static void mark(QObject* watched, bool keyboard) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (!widget)

@@ -67,6 +67,8 @@ QWidget* transparentScrollContent(QScrollArea* scroll, QWidget* content) {
     scroll->setWidget(content);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     return content;

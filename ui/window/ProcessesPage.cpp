@@ -253,6 +253,8 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_detail = new ProcessDetailPane(view);
     m_detailScroll = new QScrollArea;
     m_detailScroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    m_detailScroll->setFocusPolicy(Qt::NoFocus);
     m_detailScroll->setWidgetResizable(true);
     m_detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_detailScroll->viewport()->setAutoFillBackground(false);
