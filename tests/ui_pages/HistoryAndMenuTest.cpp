@@ -9,6 +9,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QDir>
 #include <QFile>
@@ -409,4 +410,20 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
             above = widget;
         }
     }
+}
+
+TEST(HistoryPage, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    const QList<ActivityEvent> events = {
+        event(h.clock.addSecs(-60), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 7")),
+        event(h.clock.addSecs(-120), QStringLiteral("已静音 1 小时"), QStringLiteral("同步助手 · PID 8"))};
+    LocalHistoryStore(h.path(QStringLiteral("history.json"))).save(events, h.clock);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    PageWindow window(model, Page::history);
+    HistoryPage* page = window.history();
+    const FocusWalk walk = walkWithTab(*window.view, *page, *page->filterControl());
+    const QString reached = walk.reached.join(u',');
+    EXPECT_TRUE(reached.contains(QLatin1String("HistoryListView"))) << reached.toStdString();
+    EXPECT_EQ(walk.unmarked.join(u',').toStdString(), "") << reached.toStdString();
 }
