@@ -427,3 +427,21 @@ TEST(HistoryPage, EveryControlReachedWithTabShowsItsRing) {
     EXPECT_TRUE(reached.contains(QLatin1String("HistoryListView"))) << reached.toStdString();
     EXPECT_EQ(walk.unmarked.join(u',').toStdString(), "") << reached.toStdString();
 }
+
+TEST(MenuContent, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("menu-memory"));
+    model.configureAdvicePreview(QStringLiteral("menu-memory"));
+    model.softwareUpdater()->configurePreview(QStringLiteral("menu-update-available"));
+    MenuContent content(model, {});
+    content.resize(content.sizeHint());
+    content.show();
+    QApplication::setActiveWindow(&content);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    const FocusWalk walk = walkWithTab(content, content, *content.openButton());
+    const QString reached = walk.reached.join(u',');
+    for (const char* control : {"MenuProcessRow", "MenuControlButton"})
+        EXPECT_TRUE(reached.contains(QLatin1String(control))) << reached.toStdString();
+    EXPECT_EQ(walk.unmarked.join(u',').toStdString(), "") << reached.toStdString();
+}
