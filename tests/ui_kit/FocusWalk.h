@@ -2,38 +2,41 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QStringList>
 #include <QTest>
 #include <QWidget>
+#include <gtest/gtest.h>
+#include <initializer_list>
 
 namespace lunorvale::test {
 
-struct FocusWalk {
-    QStringList reached;  // class and accessible name of each control Tab reached
-    QStringList unmarked; // those of them the window looks the same with and without
-};
-
-// Presses Tab from `start` until the focus leaves `area` or comes back to `start`, and checks at each
-// control that the window shows where the focus is.
-inline FocusWalk walkWithTab(QWidget& window, const QWidget& area, QWidget& start) {
-    FocusWalk walk;
+// Presses Tab from `start` until the focus leaves `area` or comes back to `start`: every control reached
+// changes how `window` looks (its ring), and each of `expected` (class names) is among them.
+inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget& area, QWidget& start,
+                                                  std::initializer_list<const char*> expected) {
+    QString reached, unmarked;
     start.setFocus(Qt::OtherFocusReason);
-    for (QWidget* focused = &start; focused && walk.reached.size() < 60;) {
+    for (QWidget* focused = &start; reached.size() < 4000;) {
         QTest::keyClick(focused, Qt::Key_Tab);
         focused = QApplication::focusWidget();
         if (!focused || !area.isAncestorOf(focused) || focused == &start)
             break;
-        const QString name = QString::fromLatin1(focused->metaObject()->className()) + QLatin1Char(' ') +
-                             focused->accessibleName();
-        walk.reached.append(name);
+        const QString name =
+            QString::fromLatin1(focused->metaObject()->className()) + u' ' + focused->accessibleName() + u',';
+        reached += name;
         const QImage marked = window.grab().toImage();
         focused->clearFocus();
-        const QImage plain = window.grab().toImage();
+        const bool same = marked == window.grab().toImage();
         focused->setFocus(Qt::TabFocusReason);
-        if (marked == plain)
-            walk.unmarked.append(name);
+        if (same)
+            unmarked += name;
     }
-    return walk;
+    for (const char* control : expected)
+        if (!reached.contains(QLatin1String(control)))
+            unmarked += QLatin1String(control) + QStringLiteral(" never reached,");
+    if (unmarked.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "unmarked: " << unmarked.toStdString() << "\nreached: " << reached.toStdString();
 }
 
 } // namespace lunorvale::test
