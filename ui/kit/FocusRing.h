@@ -13,7 +13,8 @@ namespace lunorvale {
 // kit also sets it for any other key and clears it for a click.
 namespace FocusRing {
 
-// Makes the application's key presses and clicks decide the rings. Every control that draws a ring calls it
+// Makes the application's key presses and clicks decide the rings, and scrolls a control the keyboard
+// gives the focus into view in every scrolled view around it. Every control that draws a ring calls it
 // when it is made; the second and later calls do nothing.
 void follow();
 
