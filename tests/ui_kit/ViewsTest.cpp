@@ -5,6 +5,7 @@
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/PhraseBreaks.h"
 #include "ui/kit/ProcessGlyph.h"
 #include "ui/kit/SectionHeading.h"
 
@@ -77,6 +78,48 @@ TEST(KitViews, EmptyStateCentresItsWholeDetail) {
         EXPECT_NEAR(detail->geometry().center().x(), width / 2, 1);
         expectWhole(detail, 2);
     }
+}
+
+TEST(KitText, WrappedLinesEndWhereAReaderPauses) {
+    const QString resting =
+        QStringLiteral("短时编译、渲染和计算可能正常占用 CPU。达到你设置的持续时间后，岚栖会提醒你查看。");
+    // The lines, a character a unit wide; none: wrapped as usual.
+    const auto lines = [](const QString& text, qreal width, int count) {
+        QStringList out;
+        qsizetype from = 0;
+        for (const qsizetype at :
+             PhraseBreaks::breaks(text, width, count, [](QStringView line) { return qreal(line.size()); }))
+            out.append(text.mid(from, at - from)), from = at;
+        return from > 0 ? out << text.mid(from) : out;
+    };
+    const struct {
+        QString text;
+        qreal width;
+        int count;
+        QStringList expected;
+    } cases[] = {
+        {resting, 38, 2, {resting.left(21), resting.mid(21)}}, // two even sentences, not 33 and 9
+        {resting, 21, 3, {resting.left(21), resting.mid(21, 12), resting.mid(33)}},
+        {resting, 15, 3, {}}, // a clause wider than a line
+        {QStringLiteral("首次采样识别进程第二次开始计算"), 10, 2, {}},
+        {QStringLiteral("他说“好。”然后再试一次吧"),
+         8,
+         2,
+         {QStringLiteral("他说“好。”"), QStringLiteral("然后再试一次吧")}},
+        {QStringLiteral("Save your work first, then quit."),
+         30,
+         2,
+         {QStringLiteral("Save your work first, "), QStringLiteral("then quit.")}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lines(c.text, c.width, c.count), c.expected) << c.text.toStdString() << " " << c.width;
+
+    // The resting panel's detail at the width it has in the smallest window.
+    auto* state =
+        new LVEmptyState(LVSymbol("checkmark.shield"), QStringLiteral("目前没有持续高占用提醒"), resting);
+    Window window;
+    showIn(window, state, 560);
+    EXPECT_EQ(state->detailText()->lines(), (QStringList{resting.left(21), resting.mid(21)}));
 }
 
 TEST(KitViews, ProcessGlyphSymbolRule) {

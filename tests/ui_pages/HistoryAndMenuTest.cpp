@@ -9,6 +9,7 @@
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QDir>
 #include <QFile>
@@ -423,4 +424,32 @@ TEST(MenuContent, ControlsStayInsideEveryMenuPreview) {
             above = widget;
         }
     }
+}
+
+TEST(HistoryPage, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    const QList<ActivityEvent> events = {
+        event(h.clock.addSecs(-60), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 7")),
+        event(h.clock.addSecs(-120), QStringLiteral("已静音 1 小时"), QStringLiteral("同步助手 · PID 8"))};
+    LocalHistoryStore(h.path(QStringLiteral("history.json"))).save(events, h.clock);
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    PageWindow window(model, Page::history);
+    HistoryPage* page = window.history();
+    EXPECT_TRUE(everyFocusShows(*window.view, *page, *page->filterControl(), {"HistoryListView"}));
+}
+
+TEST(MenuContent, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("menu-memory"));
+    model.configureAdvicePreview(QStringLiteral("menu-memory"));
+    model.softwareUpdater()->configurePreview(QStringLiteral("menu-update-available"));
+    MenuContent content(model, {});
+    content.resize(content.sizeHint());
+    content.show();
+    QApplication::setActiveWindow(&content);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    EXPECT_TRUE(
+        everyFocusShows(content, content, *content.openButton(), {"MenuProcessRow", "MenuControlButton"}));
 }

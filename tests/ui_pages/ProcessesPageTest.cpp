@@ -8,6 +8,7 @@
 #include "ui/window/ProcessDetailPane.h"
 #include "ui/window/ProcessList.h"
 #include "ui/window/ProcessRow.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -257,4 +258,18 @@ TEST(ProcessesPage, OnlyTheUsersOwnActsScrollTheListToARow) {
     EXPECT_FALSE(inView());
     EXPECT_EQ(highlighted(list), far);
     EXPECT_EQ(page->detailPane()->sample().identity, far);
+}
+
+TEST(ProcessesPage, EveryControlReachedWithTabShowsItsRing) {
+    ModelHarness h;
+    for (int32_t pid = 1000; pid < 1010; ++pid)
+        h.add(pid, "worker-" + QByteArray::number(pid));
+    AppModel& model = h.start();
+    model.completeOnboarding();
+    h.sample();
+    PageWindow window(model, Page::processes);
+    ProcessesPage* page = window.processes();
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(
+        everyFocusShows(*window.view, *page, *page->searchBox()->field(), {"SortButton", "ProcessListView"}));
 }

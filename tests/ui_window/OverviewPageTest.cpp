@@ -4,6 +4,7 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/window/PriorityTaskCard.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QScrollArea>
 #include <QScrollBar>
@@ -26,6 +27,20 @@ void sampleAt(WindowHarness& h, const std::map<int32_t, double>& shares) {
     }
     h.sample();
     h.settle();
+}
+
+// One busy worker, the only finding, beside four idle processes.
+void flagOneWorker(WindowHarness& h) {
+    h.quickRules();
+    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+    h.add(11, "worker");
+    for (int32_t pid = 20; pid < 24; ++pid)
+        h.add(pid, "idle");
+    h.start();
+    h.sample();
+    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
+        sampleAt(h, {{11, 0.99}});
+    ASSERT_EQ(h.model->findings().size(), 1);
 }
 
 QList<int32_t> chipPIDs(const OverviewPage& page, const AppModel& model) {
@@ -114,4 +129,30 @@ TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
     QWidget* viewport = page.scrollArea()->viewport();
     ASSERT_TRUE(viewport->isAncestorOf(focus));
     EXPECT_TRUE(QRect(focus->mapTo(viewport, QPoint(0, 0)), focus->size()).intersects(viewport->rect()));
+}
+
+TEST(OverviewPage, ThePriorityCardAndTheNextStepsEndOnOneLine) {
+    WindowHarness h;
+    ASSERT_NO_FATAL_FAILURE(flagOneWorker(h));
+    // The next steps end where the card does, whatever its width and however tall its open evidence makes it.
+    for (const int width : {1040, 1600}) {
+        h.open(std::nullopt, QSize(width, 820));
+        PriorityTaskCard* card = h.overview()->priorityCard();
+        for (const bool evidence : {false, true}) {
+            card->evidence()->setExpanded(evidence);
+            h.settle();
+            for (const QWidget* panel :
+                 card->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                EXPECT_EQ(panel->geometry().bottom(), card->geometry().bottom()) << width << evidence;
+        }
+    }
+}
+
+TEST(OverviewPage, EveryControlReachedWithTabShowsItsRing) {
+    WindowHarness h;
+    ASSERT_NO_FATAL_FAILURE(flagOneWorker(h));
+    h.open();
+    // Round the whole window: the bars, the page's links, card, next steps and rows.
+    QWidget& start = *h.overview()->priorityCard()->evidence()->header();
+    EXPECT_TRUE(everyFocusShows(*h.view, *h.view, start, {"LVPlainButton", "ProcessRowButton", "LVButton"}));
 }

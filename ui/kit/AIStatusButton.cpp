@@ -1,5 +1,6 @@
 #include "ui/kit/AIStatusButton.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSymbol.h"
 
@@ -26,6 +27,8 @@ AIStatusButton::AIStatusButton(const StatusCapsule& status, std::function<void()
     setFont(Fonts::system(textPixels, FontWeight::medium));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     if (action)
         connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
     applyTexts();
@@ -87,6 +90,11 @@ void AIStatusButton::paintEvent(QPaintEvent*) {
     QPainterPath edge;
     edge.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
     painter.drawPath(edge);
+    if (FocusRing::shown(*this)) {
+        painter.setPen(QPen(Palette::accent.in(this), 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), radius - 0.75,
+                                radius - 0.75);
+    }
 
     const qreal middle = height() / 2.0;
     qreal x = horizontalPadding;

@@ -13,12 +13,18 @@ namespace lunorvale {
 // kit also sets it for any other key and clears it for a click.
 namespace FocusRing {
 
-// Makes the application's key presses and clicks decide the rings. Every control that draws a ring calls it
+// Makes the application's key presses and clicks decide the rings, and scrolls a control the keyboard
+// gives the focus into view in every scrolled view around it. Every control that draws a ring calls it
 // when it is made; the second and later calls do nothing.
 void follow();
 
 // Whether `widget` draws its focus ring now: it has the focus and its window is used from the keyboard.
 bool shown(const QWidget& widget);
+
+// Draws the ring of `control`, which has no room for one inside its bounds (a link whose bounds are its
+// text), around it instead: `margin` pixels outside its bounds, with corners of `radius`. The ring lies
+// over the control's nearest scrolled view or window, follows it there and shows when `shown` says so.
+void surround(QWidget& control, int margin, qreal radius);
 
 } // namespace FocusRing
 

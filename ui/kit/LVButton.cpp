@@ -76,7 +76,8 @@ LVButton::LVButton(LVButtonKind kind, const QString& text, QWidget* parent)
     setText(text);
     setFont(LVButtonStyle::font());
     setFocusPolicy(Qt::StrongFocus);
-    FocusRing::follow();
+    // Around the button rather than inside it, where the accent ring would vanish on the accent fill.
+    FocusRing::surround(*this, 3, LVButtonStyle::cornerRadius + 3);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
 }
@@ -128,11 +129,6 @@ void LVButton::paintEvent(QPaintEvent*) {
         // The 1 px stroke lies just inside the edge rather than half outside it, where it would be cut.
         painter.setPen(QPen(stroke->in(this), 1));
         painter.drawPath(roundedShape(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5));
-    }
-    if (FocusRing::shown(*this)) {
-        painter.setPen(QPen(Palette::accent.in(this), 2));
-        painter.drawPath(
-            roundedShape(QRectF(rect()).adjusted(1, 1, -1, -1), LVButtonStyle::cornerRadius - 1));
     }
 
     const QColor color = m_style.text().in(this);

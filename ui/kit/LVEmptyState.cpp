@@ -26,6 +26,7 @@ LVEmptyState::LVEmptyState(const LVSymbol& symbol, const QString& title, const Q
     m_detail = new LVText(detail, Fonts::system(12), Palette::muted, this);
     m_detail->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_detail->setLineSpacing(5);
+    m_detail->setBreaksAtPauses(true);
     m_detail->setMaximumWidth(480);
     column->addWidget(m_detail, 0, Qt::AlignHCenter);
 }

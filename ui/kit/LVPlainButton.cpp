@@ -20,7 +20,8 @@ LVPlainButton::LVPlainButton(const QString& text, std::optional<LVSymbol> symbol
     setText(text);
     setFont(font);
     setFocusPolicy(Qt::StrongFocus);
-    FocusRing::follow();
+    // Its bounds are its label: a ring inside them would cross the text.
+    FocusRing::surround(*this, 3, 6);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     if (!text.isEmpty())
@@ -103,12 +104,6 @@ void LVPlainButton::paintEvent(QPaintEvent*) {
     if (!text().isEmpty()) {
         painter.setPen(color);
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
-    }
-    if (FocusRing::shown(*this)) {
-        painter.setOpacity(1);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ui/kit/LVText.h"
 
+#include "ui/kit/PhraseBreaks.h"
+
 #include <QEvent>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -25,10 +27,34 @@ namespace {
 
 constexpr qreal unlimited = 1e6;
 
+// `text` with a line separator wherever a paragraph that wraps at `width` is to break at a pause.
+QString breakAtPauses(const QString& text, const QFont& font, qreal width, const QTextOption& option) {
+    const QFontMetricsF metrics(font);
+    const auto measure = [&metrics](QStringView line) {
+        return metrics.horizontalAdvance(line.toString());
+    };
+    QStringList paragraphs = text.split(QChar::LineSeparator);
+    for (QString& paragraph : paragraphs) {
+        QTextLayout plain(paragraph, font);
+        plain.setTextOption(option);
+        plain.beginLayout();
+        int lines = 0;
+        for (QTextLine line = plain.createLine(); line.isValid(); line = plain.createLine(), ++lines)
+            line.setLineWidth(width);
+        plain.endLayout();
+        // A pixel to spare, so that the layout's own measure never wraps a line chosen here again.
+        const QList<qsizetype> breaks = PhraseBreaks::breaks(paragraph, width - 1, lines, measure);
+        for (auto at = breaks.rbegin(); at != breaks.rend(); ++at)
+            paragraph.insert(*at, QChar::LineSeparator);
+    }
+    return paragraphs.join(QChar::LineSeparator);
+}
+
 } // namespace
 
 std::unique_ptr<LVText::Layout> LVText::build(const QString& text, const QFont& font, qreal width,
-                                              int maximumLines, qreal spacing, Qt::Alignment alignment) {
+                                              int maximumLines, qreal spacing, Qt::Alignment alignment,
+                                              bool pauses) {
     auto out = std::make_unique<Layout>();
     out->width = width;
     out->pixelSize = QFontInfo(font).pixelSize();
@@ -38,6 +64,8 @@ std::unique_ptr<LVText::Layout> LVText::build(const QString& text, const QFont& 
     QTextOption option(alignment & Qt::AlignHorizontal_Mask);
     option.setWrapMode(maximumLines == 1 || width < 0 ? QTextOption::NoWrap
                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    if (pauses && maximumLines == 0 && width >= 0)
+        prepared = breakAtPauses(prepared, font, width, option);
     out->text = std::make_unique<QTextLayout>(prepared, font);
     out->text->setTextOption(option);
     out->text->setCacheEnabled(true);
@@ -125,6 +153,13 @@ void LVText::setLineSpacing(qreal spacing) {
     invalidate();
 }
 
+void LVText::setBreaksAtPauses(bool pauses) {
+    if (pauses == m_pauses)
+        return;
+    m_pauses = pauses;
+    invalidate();
+}
+
 void LVText::setMinimumScaleFactor(qreal factor) {
     factor = std::clamp(factor, 0.1, 1.0);
     if (factor == m_minimumScale)
@@ -148,6 +183,19 @@ int LVText::lineCount() const {
     return layoutFor(width()).lines;
 }
 
+QStringList LVText::lines() const {
+    const Layout& layout = layoutFor(width());
+    QStringList out;
+    for (int i = 0; i < layout.lines; ++i) {
+        const QTextLine line = layout.text->lineAt(i);
+        QString text = layout.text->text().mid(line.textStart(), line.textLength());
+        if (text.endsWith(QChar::LineSeparator))
+            text.chop(1);
+        out.append(text);
+    }
+    return out;
+}
+
 int LVText::shownPixelSize() const {
     return layoutFor(width()).pixelSize;
 }
@@ -162,19 +210,19 @@ void LVText::invalidate() {
 const LVText::Layout& LVText::layoutFor(qreal width) const {
     if (width < 0) {
         if (!m_natural)
-            m_natural = build(m_text, font(), -1, m_maximumLines, m_lineSpacing, m_alignment);
+            m_natural = build(m_text, font(), -1, m_maximumLines, m_lineSpacing, m_alignment, m_pauses);
         return *m_natural;
     }
     if (m_cache && m_cache->width == width)
         return *m_cache;
-    m_cache = build(m_text, font(), width, m_maximumLines, m_lineSpacing, m_alignment);
+    m_cache = build(m_text, font(), width, m_maximumLines, m_lineSpacing, m_alignment, m_pauses);
     if (m_cache->truncated && m_minimumScale < 1) {
         const int full = m_cache->pixelSize;
         const int smallest = static_cast<int>(std::ceil(full * m_minimumScale));
         for (int size = full - 1; size >= smallest && m_cache->truncated; --size) {
             QFont smaller = font();
             smaller.setPixelSize(size);
-            m_cache = build(m_text, smaller, width, m_maximumLines, m_lineSpacing, m_alignment);
+            m_cache = build(m_text, smaller, width, m_maximumLines, m_lineSpacing, m_alignment, m_pauses);
             m_cache->width = width;
         }
     }

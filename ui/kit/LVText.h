@@ -33,6 +33,10 @@ public:
     void setMaximumLines(int lines);
     // Extra pixels between two lines.
     void setLineSpacing(qreal spacing);
+    // Wrapped lines end where a reader pauses (after a punctuation mark) and are as even as the pauses
+    // allow, on no more lines than plain wrapping takes; without such pauses a paragraph wraps as usual.
+    // Only for text without a line limit.
+    void setBreaksAtPauses(bool pauses);
     // Down to this share of the font's size, the text shrinks before it is cut (1: never shrinks).
     void setMinimumScaleFactor(qreal factor);
     // Horizontal alignment of each line; vertical placement when the widget is taller than the text.
@@ -41,6 +45,8 @@ public:
     // What the current width shows: whether the text was cut, its lines and the pixel size used.
     bool isTruncated() const;
     int lineCount() const;
+    // The text of each line shown, without the line's break.
+    QStringList lines() const;
     int shownPixelSize() const;
 
     QSize sizeHint() const override;
@@ -56,7 +62,8 @@ private:
     struct Layout;
     // Lays `text` out in `font` at `width` (negative: no limit), at most `maximumLines` lines (0: any).
     static std::unique_ptr<Layout> build(const QString& text, const QFont& font, qreal width,
-                                         int maximumLines, qreal spacing, Qt::Alignment alignment);
+                                         int maximumLines, qreal spacing, Qt::Alignment alignment,
+                                         bool pauses);
     // Lays the text out for `width` (negative: unlimited), shrinking as allowed. Cached per width.
     const Layout& layoutFor(qreal width) const;
     void invalidate();
@@ -66,6 +73,7 @@ private:
     int m_maximumLines = 0;
     qreal m_lineSpacing = 0;
     qreal m_minimumScale = 1;
+    bool m_pauses = false;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
     mutable std::unique_ptr<Layout> m_cache;
     mutable std::unique_ptr<Layout> m_natural; // without a width limit

@@ -67,6 +67,8 @@ ApplicationAdviceConsentView::ApplicationAdviceConsentView(const ApplicationAdvi
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll->viewport()->setAutoFillBackground(false);

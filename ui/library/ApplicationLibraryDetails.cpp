@@ -87,6 +87,8 @@ ApplicationLibraryDetails::ApplicationLibraryDetails(ApplicationLibraryModel& li
     m_scroll = new QScrollArea;
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);
     m_scroll->setWidget(content);

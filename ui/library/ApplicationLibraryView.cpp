@@ -100,6 +100,8 @@ QScrollArea* plainScroll(QWidget* content) {
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
     scroll->setWidget(content);

@@ -1,6 +1,7 @@
 #include "ui/library/ApplicationList.h"
 
 #include "core/common/SafeText.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/Palette.h"
@@ -211,6 +212,12 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
                       Qt::AlignLeft | Qt::AlignVCenter,
                       subtitleMetrics.elidedText(index.data(ApplicationListModel::SubtitleRole).toString(),
                                                  Qt::ElideRight, textWidth));
+    // The view's focus, on its current row: otherwise a list reached with Tab shows nothing.
+    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget)) {
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
+        painter->drawRoundedRect(QRectF(row).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
+    }
     painter->restore();
 }
 

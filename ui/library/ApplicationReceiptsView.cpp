@@ -67,6 +67,8 @@ ApplicationReceiptsView::ApplicationReceiptsView(ApplicationLibraryModel& librar
     m_scroll = new QScrollArea;
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->viewport()->setAutoFillBackground(false);

@@ -1,6 +1,7 @@
 #include "ui/window/DashboardApplicationList.h"
 
 #include "core/monitoring/DisplayFormat.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVSegmentedControl.h"
@@ -388,6 +389,10 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         QPainterPath current;
         current.addRoundedRect(QRectF(rect).adjusted(0, 1, 0, -1), 6, 6);
         painter->fillPath(current, Palette::soft.in(widget));
+        if (FocusRing::shown(*widget)) {
+            painter->setPen(QPen(Palette::accent.in(widget), 1.5));
+            painter->drawPath(current);
+        }
     }
     const ApplicationGroupsModel::RowKind kind = m_model.kind(index);
     bool divider = false;

@@ -1,5 +1,6 @@
 #include "ui/window/HistoryList.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVSymbol.h"
@@ -180,6 +181,12 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (index.row() != index.model()->rowCount(index.parent()) - 1)
         painter->fillRect(QRect(rect.left() + textLeft, rect.bottom(), rect.width() - textLeft, 1),
                           Palette::line.in(widget));
+    // The view's focus, on its current row: otherwise a list reached with Tab shows nothing.
+    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget)) {
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
+        painter->drawRoundedRect(QRectF(rect).adjusted(2.75, 2.75, -2.75, -2.75), 8, 8);
+    }
     painter->restore();
 }
 

@@ -64,6 +64,8 @@ private:
 QScrollArea* makeMiddle(QWidget* content, int width) {
     auto* area = new MiddleArea(width);
     area->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -104,6 +106,8 @@ void PressableArea::paintEvent(QPaintEvent*) {
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
     setFont(rowFont());
     setCursor(Qt::PointingHandCursor);
+    // The row's bounds are its line of text and symbols: its ring goes around them.
+    FocusRing::surround(*this, 3, 6);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -156,6 +160,7 @@ MenuControlButton::MenuControlButton(bool iconOnly, QWidget* parent)
     setFont(Fonts::system(11, FontWeight::medium));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    FocusRing::follow();
 }
 
 void MenuControlButton::setSymbol(const char* symbol) {
@@ -189,6 +194,12 @@ void MenuControlButton::paintEvent(QPaintEvent*) {
         stroke.setAlphaF(0.35);
     painter.setPen(QPen(stroke, 1));
     painter.drawPath(shape);
+    if (FocusRing::shown(*this)) {
+        painter.setOpacity(1);
+        painter.setPen(QPen(Palette::accent.in(this), 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 7, 7);
+        painter.setOpacity(opacity());
+    }
 
     const QColor color = (m_iconOnly ? Palette::ink : Palette::accent).in(this);
     const int side = LVSymbol::side(11);

@@ -67,6 +67,8 @@ QWidget* transparentScrollContent(QScrollArea* scroll, QWidget* content) {
     scroll->setWidget(content);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     return content;
@@ -171,8 +173,9 @@ OverviewPage::OverviewPage(MainView& view, QWidget* parent)
     priority->setSpacing(16);
     m_card = new PriorityTaskCard(view, m_priorityRow);
     m_nextSteps = new NextSteps(view, m_priorityRow);
-    priority->addWidget(m_card, 1, Qt::AlignTop);
-    priority->addWidget(m_nextSteps, 0, Qt::AlignTop);
+    // Both fill the row's height, so that the two cards end on one line whichever holds more.
+    priority->addWidget(m_card, 1);
+    priority->addWidget(m_nextSteps, 0);
     column->addWidget(m_priorityRow);
 
     // The resting panel.

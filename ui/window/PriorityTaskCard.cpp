@@ -106,6 +106,8 @@ PriorityTaskCard::PriorityTaskCard(MainView& view, QWidget* parent) : QWidget(pa
     m_footnote = new LVText({}, Fonts::system(10), Palette::muted, content);
     actions->addWidget(m_footnote);
     column->addLayout(actions);
+    // Taller than its content when the next steps beside it are, the card keeps its content at the top.
+    column->addStretch(1);
 
     const auto shown = [this] {
         return m_finding.sample;

@@ -179,7 +179,8 @@ ProcessColumnHeadings::ProcessColumnHeadings(bool compact, QWidget* parent) : QW
 ProcessRowButton::ProcessRowButton(bool compact, QWidget* parent)
     : QAbstractButton(parent), m_compact(compact) {
     setFocusPolicy(Qt::StrongFocus);
-    FocusRing::follow();
+    // The row's figures reach its right edge: a ring inside would cross them.
+    FocusRing::surround(*this, 3, 9);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
@@ -207,11 +208,6 @@ void ProcessRowButton::paintEvent(QPaintEvent*) {
     if (isDown())
         painter.setOpacity(0.72);
     ProcessRow(m_sample, m_threshold, m_compact, false).paint(painter, rect(), Palette::appearanceOf(this));
-    if (FocusRing::shown(*this) && (focusPolicy() & Qt::TabFocus)) {
-        painter.setOpacity(1);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
-    }
 }
 
 } // namespace lunorvale

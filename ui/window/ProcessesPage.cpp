@@ -1,6 +1,7 @@
 #include "ui/window/ProcessesPage.h"
 
 #include "app/model/AppModel.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVCard.h"
@@ -94,6 +95,9 @@ SearchBox::SearchBox(const QString& placeholder, const QString& accessibleName, 
         row->addWidget(new LVSymbolView(LVSymbol("magnifyingglass"), 13, Palette::muted, this));
     m_field = new QLineEdit(this);
     m_field->setFrame(false);
+    // The field's focus is shown on the box around it.
+    FocusRing::follow();
+    m_field->installEventFilter(this);
     m_field->setPlaceholderText(placeholder);
     m_field->setAccessibleName(accessibleName);
     applyFieldColors();
@@ -121,13 +125,27 @@ void SearchBox::changeEvent(QEvent* event) {
         applyFieldColors(); // the appearance changed
 }
 
+bool SearchBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_field && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
+    return QWidget::eventFilter(watched, event);
+}
+
 void SearchBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    drawField(painter, this, m_style == Style::search ? 9 : 6);
+    const qreal radius = m_style == Style::search ? 9 : 6;
+    drawField(painter, this, radius);
+    if (FocusRing::shown(*m_field)) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Palette::accent.in(this), 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
+    }
 }
 
 SortButton::SortButton(QWidget* parent) : QAbstractButton(parent) {
     setFont(Fonts::system(11));
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
 }
@@ -148,6 +166,12 @@ void SortButton::paintEvent(QPaintEvent*) {
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
     LVSymbol("chevron.up.chevron.down")
         .paint(painter, QRectF(width() - 12 - side, (height() - side) / 2.0, side, side), ink);
+    if (FocusRing::shown(*this)) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Palette::accent.in(this), 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
+    }
 }
 
 ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
@@ -229,6 +253,8 @@ ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent),
     m_detail = new ProcessDetailPane(view);
     m_detailScroll = new QScrollArea;
     m_detailScroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    m_detailScroll->setFocusPolicy(Qt::NoFocus);
     m_detailScroll->setWidgetResizable(true);
     m_detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_detailScroll->viewport()->setAutoFillBackground(false);

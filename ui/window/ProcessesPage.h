@@ -33,6 +33,7 @@ public:
     LVPlainButton* clearButton() const { return m_clear; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 

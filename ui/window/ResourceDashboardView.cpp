@@ -54,6 +54,8 @@ ResourceDashboardView::ResourceDashboardView(AppModel& model, bool showApplicati
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab stops at the controls in it, which it scrolls into view, never at the view itself.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->viewport()->setAutoFillBackground(false);
     outer->addWidget(m_scroll);
     auto* content = new QWidget;
