@@ -13,10 +13,14 @@ fi
 # Line tables only (-g1, which clang reads as -gline-tables-only): every stack a failed test or a
 # sanitizer prints still names its functions, files and lines, and a two-core build takes a fifth less
 # CPU in the GCC tree. A tree of one's own for a debugger is configured with -g.
+# The project's own trees treat warnings as errors (a tree configured before that was an option is
+# configured again to take it); a plain CMake build, a packager's, does not.
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
-    "$@" >/dev/null
+    -DLUNORVALE_WERROR=ON "$@" >/dev/null
+elif ! grep -qx 'LUNORVALE_WERROR:BOOL=ON' "$dir/CMakeCache.txt"; then
+  cmake -S "$root" -B "$dir" -DLUNORVALE_WERROR=ON "$@" >/dev/null
 fi
 if [ -n "${LUNORVALE_TARGET:-}" ]; then
   cmake --build "$dir" --parallel "$jobs" --target "$LUNORVALE_TARGET"

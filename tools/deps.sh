@@ -13,12 +13,16 @@ LUNORVALE_PACKAGES=(
   xvfb xauth x11-utils xdotool fonts-noto-cjk libfreetype-dev qt6-translations-l10n
 )
 
+# One query answers for every package (a query per package cost tools/run half a second at each start).
+# A package dpkg has never heard of is missing too: the query names it on standard error only.
 lunorvale_missing_packages() {
-  local missing=()
+  local -A installed=()
+  local name status p missing=()
+  while read -r name status; do
+    if [ "$status" = installed ]; then installed[$name]=1; fi
+  done < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${LUNORVALE_PACKAGES[@]}" 2>/dev/null)
   for p in "${LUNORVALE_PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$p")
-    fi
+    [ -n "${installed[$p]:-}" ] || missing+=("$p")
   done
   echo "${missing[@]:-}"
 }

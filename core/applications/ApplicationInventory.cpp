@@ -110,7 +110,8 @@ ApplicationManagementGuidance guidance(Kind kind, const QString& reason, const Q
 
 class Walk final {
 public:
-    explicit Walk(const CancellationToken& cancellation) : m_cancellation(cancellation) {}
+    Walk(const CancellationToken& cancellation, ApplicationScanLimits limits)
+        : m_cancellation(cancellation), m_limits(limits) {}
 
     void root(const QUrl& root) {
         m_cancellation.check();
@@ -141,8 +142,7 @@ public:
 
 private:
     bool limitReached() const {
-        return m_entries >= ApplicationInventory::entryLimit ||
-               m_applications.size() >= ApplicationInventory::applicationLimit;
+        return m_entries >= m_limits.entries || m_applications.size() >= m_limits.applications;
     }
 
     void visit(const QString& folder, int depth) {
@@ -155,7 +155,7 @@ private:
         // Only the first names in order can be reached before the entry limit stops the walk (one more
         // than the remaining entries, to notice the limit), so only those are kept: a folder of millions
         // of entries costs no more memory than a small one.
-        const qsizetype reachable = ApplicationInventory::entryLimit - m_entries + 1;
+        const qsizetype reachable = m_limits.entries - m_entries + 1;
         QStringList names; // a heap whose front is the greatest name kept
         const bool listed = CheckedFiles::forEachName(folder, [&](QString name) {
             if (name.startsWith(u'.'))
@@ -180,8 +180,7 @@ private:
             const QString entry = childPath(folder, name);
             m_cancellation.check();
             ++m_entries;
-            if (m_entries > ApplicationInventory::entryLimit ||
-                m_applications.size() > ApplicationInventory::applicationLimit - 1) {
+            if (m_entries > m_limits.entries || m_applications.size() > m_limits.applications - 1) {
                 m_issues.append(limitIssue);
                 return;
             }
@@ -212,6 +211,7 @@ private:
     }
 
     const CancellationToken& m_cancellation;
+    const ApplicationScanLimits m_limits;
     int m_entries = 0;
     QList<InstalledApplication> m_applications;
     QStringList m_issues;
@@ -230,7 +230,7 @@ QList<QUrl> ApplicationInventory::defaultRoots() {
 }
 
 ApplicationScan ApplicationInventory::scan(const CancellationToken& cancellation) const {
-    Walk walk(cancellation);
+    Walk walk(cancellation, m_limits);
     for (const QUrl& root : m_roots)
         walk.root(root);
     return walk.result(m_roots);

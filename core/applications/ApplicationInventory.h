@@ -11,6 +11,13 @@
 
 namespace lunorvale {
 
+// How far one scan goes over all its roots: the entries it looks at (files, folders and bundles) and the
+// applications it lists. Reaching either ends the walk with one issue.
+struct ApplicationScanLimits {
+    int entries = 5000;
+    int applications = 1000;
+};
+
 // Lists the application bundles below a set of root folders, reads each bundle's Info.plist into an
 // InstalledApplication with its guidance, and measures one bundle.
 //
@@ -20,7 +27,8 @@ namespace lunorvale {
 // read, and lists what it cannot verify with a restriction instead of hiding it.
 class ApplicationInventory final {
 public:
-    explicit ApplicationInventory(QList<QUrl> roots) : m_roots(std::move(roots)) {}
+    explicit ApplicationInventory(QList<QUrl> roots, ApplicationScanLimits limits = {})
+        : m_roots(std::move(roots)), m_limits(limits) {}
 
     const QList<QUrl>& roots() const { return m_roots; }
 
@@ -54,14 +62,13 @@ public:
     static std::pair<ApplicationIdentity, QVariantMap> metadata(const QUrl& bundle,
                                                                 const CancellationToken& cancellation = {});
 
-    static constexpr int entryLimit = 5000;
-    static constexpr int applicationLimit = 1000;
     static constexpr int64_t propertyListLimit = 1048576;
     static constexpr int sizeWalkItemLimit = 250000;
     static constexpr double sizeWalkSeconds = 8.0;
 
 private:
     QList<QUrl> m_roots;
+    ApplicationScanLimits m_limits;
 };
 
 } // namespace lunorvale

@@ -81,22 +81,27 @@ TEST(ApplicationScan, WhatIsListedAndHowItSorts) {
 }
 
 TEST(ApplicationScan, LimitsStopTheWalkWithOneIssue) {
+    // Limits of a few dozen entries reach the walk's stops as the program's thousands do.
+    const ApplicationScanLimits limits{.entries = 24, .applications = 6};
     fixture::Root root;
     const QString first = root.sub("first");
-    for (int i = 0; i < 5010; ++i)
-        touch(first + QStringLiteral("/f%1").arg(i, 4, 10, QChar(u'0')));
-    // Sorted after every plain file, beyond the 5000 entries: never examined, nor is a later root.
+    for (int i = 0; i < limits.entries; ++i)
+        touch(first + QStringLiteral("/f%1").arg(i, 2, 10, QChar(u'0')));
+    // Exactly as many entries as the limit: all of them seen, nothing missed.
+    EXPECT_EQ(ApplicationInventory({url(first)}, limits).scan().issues, QStringList{});
+    // Sorted after every plain file, beyond the limit: never examined, nor is a later root.
     fixture::makeBundle(first, "z.app", fixture::info("org.example.z"));
     fixture::makeBundle(root.sub("second"), "Later.app", fixture::info("org.example.later"));
-    const ApplicationScan entries = ApplicationInventory({url(first), url(root.path + "/second")}).scan();
+    const ApplicationScan entries =
+        ApplicationInventory({url(first), url(root.path + "/second")}, limits).scan();
     EXPECT_TRUE(entries.applications.isEmpty());
     EXPECT_EQ(entries.issues, QStringList{limitIssue});
 
     const QString apps = root.sub("apps");
-    for (int i = 0; i < 1001; ++i)
-        touch(apps + QStringLiteral("/a%1.app").arg(i, 4, 10, QChar(u'0')));
-    const ApplicationScan applications = ApplicationInventory({url(apps)}).scan();
-    EXPECT_EQ(applications.applications.size(), 1000);
+    for (int i = 0; i < limits.applications + 1; ++i)
+        touch(apps + QStringLiteral("/a%1.app").arg(i));
+    const ApplicationScan applications = ApplicationInventory({url(apps)}, limits).scan();
+    EXPECT_EQ(applications.applications.size(), limits.applications);
     EXPECT_EQ(applications.issues, QStringList{limitIssue});
 }
 

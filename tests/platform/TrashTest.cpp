@@ -278,7 +278,7 @@ TEST(Trash, AVolumeWithASharedTrashUsesTheUsersFolderInIt) {
          [uid](const QString& top, const QString&) {
              QDir().mkpath(top + "/.Trash/" + uid);
              ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
-             ::chown(QFile::encodeName(top + "/.Trash/" + uid).constData(), 4321, 4321);
+             EXPECT_EQ(::chown(QFile::encodeName(top + "/.Trash/" + uid).constData(), 4321, 4321), 0);
          },
          "/.Trash-UID"},
     };

@@ -7,8 +7,8 @@ namespace lunorvale::test {
 PrivateBus::PrivateBus() {
     m_daemon.setStandardErrorFile(QProcess::nullDevice());
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                    QStringLiteral("--print-address=1")});
+                   {QStringLiteral("--config-file=" LUNORVALE_TEST_BUS_CONFIG), QStringLiteral("--nofork"),
+                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000))
         return;
     while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {

@@ -7,7 +7,8 @@
 namespace lunorvale::test {
 
 // A D-Bus session bus of the test's own: a dbus-daemon started for it and ended with it, so fakes of
-// desktop services can take their well-known names without meeting another test's.
+// desktop services can take their well-known names without meeting another test's. Like the test
+// session's bus it starts no service of the machine: a name is there only when a test takes it.
 class PrivateBus final {
 public:
     PrivateBus();

@@ -1,0 +1,75 @@
+// The project's scripts as a packager and the tests meet them.
+#include "support/PrivateBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// What a program prints on its standard output; a test failure when it does not end well.
+QString output(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment)
+        variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    process.setProcessEnvironment(variables);
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0)
+        << process.readAllStandardError().data();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+// A packager's build with the distribution's flags never fails for a warning; the project's own trees do.
+TEST(BuildScripts, WarningsAreErrorsOnlyWhereTheProjectAsksForIt) {
+    for (const QString option : {"-DCMAKE_CXX_FLAGS=-O2 -Werror=format-security", "-DLUNORVALE_WERROR=ON"}) {
+        QTemporaryDir tree;
+        output(LUNORVALE_CMAKE, {"-S", LUNORVALE_SOURCE_DIR, "-B", tree.path(), "-G", "Ninja",
+                                 "-DLUNORVALE_BENCH=OFF", "-DCMAKE_BUILD_TYPE=Release", option});
+        QFile commands(tree.filePath("compile_commands.json"));
+        ASSERT_TRUE(commands.open(QIODevice::ReadOnly));
+        const QString all = QString::fromUtf8(commands.readAll());
+        EXPECT_EQ(all.count(" -Werror "), option.endsWith("=ON") ? all.count("\"command\"") : 0)
+            << option.toStdString();
+    }
+}
+
+// tools/run and tools/test ask dpkg once for all packages; one it knows as removed and one it has never
+// heard of are both missing.
+TEST(BuildScripts, MissingPackagesAreFoundWithOneQuery) {
+    QTemporaryDir bin;
+    QFile fake(bin.filePath("dpkg-query"));
+    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+    fake.write("#!/bin/sh\necho >>\"$QUERIES\"\nshift 2\necho \"$1 config-files\"\nshift\n"
+               "while [ $# -gt 1 ]; do echo \"$1 installed\"; shift; done\n"
+               "echo \"dpkg-query: no packages found matching $1\" >&2\nexit 1\n");
+    fake.close();
+    fake.setPermissions(fake.permissions() | QFile::ExeOwner);
+    // The fake calls the first package removed and has never heard of the last.
+    const QString missing = output(
+        "bash",
+        {"-c",
+         "source \"$1\"; LUNORVALE_PACKAGES=(gone here never-heard-of); "
+         "lunorvale_missing_packages",
+         "-", LUNORVALE_SOURCE_DIR "/tools/deps.sh"},
+        {"PATH=" + bin.path() + ":" + qEnvironmentVariable("PATH"), "QUERIES=" + bin.filePath("queries")});
+    EXPECT_EQ(missing.trimmed().toStdString(), "gone never-heard-of");
+    QFile queries(bin.filePath("queries"));
+    EXPECT_TRUE(queries.open(QIODevice::ReadOnly) && queries.readAll() == "\n");
+}
+
+// A desktop service the machine has installed (a notification daemon, say) would start on a test's bus
+// without a display and fill the log: only the bus's own name can be started there.
+TEST(BuildScripts, TheTestsBusesStartNoServiceOfTheMachine) {
+    lunorvale::test::PrivateBus bus;
+    QList<QDBusConnection> buses{bus.connect("activatable")};
+    if (qEnvironmentVariable("LUNORVALE_IN_SESSION") == u"1") // the session's bus is the test session's
+        buses.append(QDBusConnection::sessionBus());
+    for (const QDBusConnection& connection : buses)
+        EXPECT_EQ(connection.interface()->activatableServiceNames().value().join(u' ').toStdString(),
+                  "org.freedesktop.DBus");
+}
