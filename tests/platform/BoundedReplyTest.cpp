@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace lunorvale;
 using namespace std::chrono_literals;
@@ -29,9 +30,10 @@ public:
         setFinished(true);
         emit finished();
     }
-    void abort() override { aborted = true; }
+    void abort() override { *aborted = true; }
     qint64 bytesAvailable() const override { return m_pending.size() + QIODevice::bytesAvailable(); }
-    bool aborted = false;
+    // Outlives the reply, which the reader hands to deleteLater.
+    std::shared_ptr<bool> aborted = std::make_shared<bool>(false);
 
 protected:
     qint64 readData(char* data, qint64 maximum) override {
@@ -90,7 +92,7 @@ TEST(BoundedReply, ReadsWithinTheCapAndTheExactLength) {
             reply->end(*c.end);
         EXPECT_EQ(end, c.outcome);
         EXPECT_EQ(body, c.passedOn);
-        EXPECT_EQ(reply->aborted, end != "finished"); // a reply that ended is left alone
+        EXPECT_EQ(*reply->aborted, end != "finished"); // a reply that ended is left alone
     }
 }
 
@@ -112,13 +114,14 @@ TEST(BoundedReply, TheCallerFollowsARedirectWithinTheDeadline) {
     first->head(302);
     first->body("from the first reply");
     first->end(QNetworkReply::NoError);
-    EXPECT_TRUE(first->aborted);
+    EXPECT_TRUE(*first->aborted);
     second->head(200);
     second->body("1234"); // the first reply's bytes neither count nor arrive
     EXPECT_EQ(body, "1234");
     EXPECT_EQ(end, "");
     // The deadline armed for the first reply still runs for the second.
+    const std::shared_ptr<bool> secondAborted = second->aborted;
     ASSERT_TRUE(test::deliverDue());
     EXPECT_EQ(end, std::to_string(int(BoundedReply::Breach::timedOut)));
-    EXPECT_TRUE(second->aborted);
+    EXPECT_TRUE(*secondAborted);
 }
