@@ -111,6 +111,45 @@ TEST_F(ScriptedCollector, OrdersBusiestFirstAndKeepsKernelOrderForTies) {
     EXPECT_EQ(order, (QStringList{"b", "d", "a", "c", "new"}));
 }
 
+// A process names itself: what it chose is shown without what could hide text or reorder the words
+// around it. With nothing visible left, its executable's file name stands in, else its pid. The name
+// as the kernel holds it still tells a renamed process from the same one.
+TEST_F(ScriptedCollector, ShowsNamesAndSourcesWithoutWhatCouldDisguiseThem) {
+    struct Case {
+        const char* name;
+        const char* path;
+        const char* arguments;
+        const char* shown;
+        const char* source;
+    };
+    const Case cases[] = {
+        {"evil\u202eexe.txt\a", "/tmp/evil", "evil", "evilexe.txt", "evilexe.txt"},
+        {"\x1b[31mred\x1b]0;title\a", "/usr/bin/red", "red", "red", "red"},
+        {" two\tlines\n", "/usr/bin/two", "two", "two lines", "two lines"},
+        {"\u200b\u2066\ufeff", "/opt/tool/re\u202eal", "x", "real", "real"},
+        {"\u202e\x07", "", "", "PID 14", "PID 14"},
+        {"app", "/A/R\u202efdp.app/Contents/MacOS/app", "app", "app", "Rfdp"},
+        {"node", "/usr/bin/node", "node /w/\u2067p\u2069/node_modules/.bin/jest", "node", "p · Jest 测试"},
+    };
+    int32_t pid = 10;
+    for (const Case& c : cases)
+        add(pid++, 1000, 0, c.name, QString::fromUtf8(c.path), QString::fromUtf8(c.arguments));
+    MonitorSnapshot s = collector.collect();
+    pid = 10;
+    for (const Case& c : cases) {
+        const ProcessSample* sample = find(s, pid++);
+        ASSERT_TRUE(sample);
+        EXPECT_EQ(sample->name, QString::fromUtf8(c.shown)) << c.name;
+        EXPECT_EQ(sample->source, QString::fromUtf8(c.source)) << c.name;
+    }
+
+    const int reads = platform.pathReads();
+    platform.change(10, [](Process& p) { std::strcpy(p.record.name, "evilexe.txt"); });
+    s = collector.collect();
+    EXPECT_EQ(platform.pathReads(), reads + 1);
+    EXPECT_EQ(find(s, 10)->name, QStringLiteral("evilexe.txt"));
+}
+
 TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {
     add(10, 1000, 0, "p");
     collector.collect();

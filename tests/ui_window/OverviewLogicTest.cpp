@@ -1,6 +1,12 @@
 #include "ui/window/OverviewLogic.h"
 #include "monitoring/SnapshotFixtures.h"
+#include "ui/kit/Fonts.h"
+#include "ui/window/MenuContentLogic.h"
+#include "ui/window/ProcessRow.h"
+#include "ui/window/ResourceDashboardLogic.h"
+#include "ui/window/SheetLogic.h"
 
+#include <QTextLayout>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -35,7 +41,64 @@ AutomaticProcessAdvice::Entry entry(bool pending, bool advice, bool failure) {
     return e;
 }
 
+// Whether `text`, laid out on one line as the kit lays text out, shows its words left to right in the
+// order they are written, each isolated name (U+2068 … U+2069) wholly between the words around it,
+// whatever happens inside.
+bool readsInOrder(const QString& text) {
+    QTextLayout layout(text, Fonts::system(13));
+    layout.setTextOption(QTextOption(Qt::AlignLeft));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10000);
+    layout.endLayout();
+    qreal before = -1;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\u2068') {
+            const int end = int(text.indexOf(u'\u2069', i));
+            qreal left = 1e9, right = -1;
+            for (int k = i + 1; k < end; ++k) {
+                left = std::min(left, line.cursorToX(k));
+                right = std::max(right, line.cursorToX(k));
+            }
+            if (left <= before)
+                return false;
+            before = right;
+            i = end;
+        } else if (!text.at(i).isSpace()) {
+            if (line.cursorToX(i) <= before)
+                return false;
+            before = line.cursorToX(i);
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+// A name that runs right to left, or one that holds an override, stays where the sentence puts it: the
+// words and figures after it still follow it.
+TEST(OverviewLogic, ProcessNamesInSentencesCannotReorderTheWordsAroundThem) {
+    for (const QString& name :
+         {QStringLiteral("\u05d7\u05e9\u05d1\u05d5\u05df"), QStringLiteral("evil\u202eexe.txt")}) {
+        Finding named = finding(7);
+        named.sample.name = name;
+        named.sample.source = name;
+        ApplicationCPUFinding application;
+        application.group.name = name;
+        const QString sentences[] = {
+            chipTitle(named, false),
+            chipTitle(named, true),
+            priorityTask(named, {}).subtitle,
+            StopSheet::processLine(named.sample),
+            ProcessRow::sourceLine(named.sample),
+            ResourceDashboardLogic::applicationFindingTitle(application),
+            MenuContentLogic::observationTitle({}, {application}).value_or(QString()),
+            stripObservation({}, {application}).value_or(QString()),
+        };
+        for (const QString& sentence : sentences)
+            EXPECT_TRUE(readsInOrder(sentence)) << sentence.toStdString();
+    }
+}
 
 TEST(OverviewLogic, PrimaryFindingAndTopList) {
     const QList<Finding> findings = {finding(1), finding(2), finding(3)};
@@ -78,7 +141,7 @@ TEST(OverviewLogic, PrimaryFindingAndTopList) {
     for (const auto& c : tops)
         EXPECT_EQ(pids(topList(c.ordered, c.primary)), c.top);
     EXPECT_EQ(topListTitle(&flagged), QStringLiteral("其他进程"));
-    EXPECT_EQ(chipTitle(flagged, false), QStringLiteral("worker · 95.0%"));
+    EXPECT_EQ(chipTitle(flagged, false), QStringLiteral("\u2068worker\u2069 · 95.0%"));
 }
 
 TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
@@ -129,7 +192,8 @@ TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
     QStringList titles;
     for (const Finding& f : findings)
         titles << chipTitle(f, hasNamesake(findings, f));
-    EXPECT_EQ(titles, (QStringList{"worker · PID 1 · 95.0%", "worker · PID 12 · 95.0%", "helper · 95.0%"}));
+    EXPECT_EQ(titles, (QStringList{"\u2068worker\u2069 · PID 1 · 95.0%",
+                                   "\u2068worker\u2069 · PID 12 · 95.0%", "\u2068helper\u2069 · 95.0%"}));
 }
 
 TEST(OverviewLogic, RestingStatesInOrder) {
@@ -273,9 +337,10 @@ TEST(OverviewLogic, PriorityCardLabelsInOrder) {
         }
     }
     Finding named = finding(7);
-    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("worker  ·  worker"));
+    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("\u2068worker\u2069  ·  \u2068worker\u2069"));
     named.sample.source = QStringLiteral("Orbit Browser");
-    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("Orbit Browser  ·  worker"));
+    EXPECT_EQ(priorityTask(named, {}).subtitle,
+              QStringLiteral("\u2068Orbit Browser\u2069  ·  \u2068worker\u2069"));
 }
 
 TEST(OverviewLogic, StripWordsColoursAndObservation) {
@@ -300,6 +365,7 @@ TEST(OverviewLogic, StripWordsColoursAndObservation) {
     const ApplicationCPUFinding application{group, 400};
     EXPECT_EQ(stripObservation({observation}, {application}), QStringLiteral("内存压力偏高。已持续 5 分钟"));
     EXPECT_EQ(stripObservation({}, {application}),
-              QStringLiteral("Canvas Studio 的 2 个进程合计 采样中，已持续 6 分钟。可展开查看所属任务。"));
+              QStringLiteral(
+                  "\u2068Canvas Studio\u2069 的 2 个进程合计 采样中，已持续 6 分钟。可展开查看所属任务。"));
     EXPECT_EQ(stripObservation({}, {}), std::nullopt);
 }
