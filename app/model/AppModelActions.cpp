@@ -6,6 +6,7 @@
 #include "app/ports/UserNotificationCenter.h"
 #include "core/ai/DiagnosticSummary.h"
 #include "core/ai/KeychainStore.h"
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/MutedProcess.h"
@@ -22,7 +23,8 @@ const QString unavailableReminderSentence =
     QStringLiteral("这条提醒的任务信息已不可用。可在全部进程中查看当前状态。");
 
 QString label(const ProcessSample& sample) {
-    return sample.name + QStringLiteral("（PID ") + QString::number(sample.identity.pid) + u'）';
+    return SafeText::isolated(sample.name) + QStringLiteral("（PID ") + QString::number(sample.identity.pid) +
+           u'）';
 }
 
 // "pid:start", pieces split at ":" with empty ones dropped.
@@ -67,8 +69,8 @@ void AppModel::notify(const Finding& finding) {
     UserNotification notification;
     notification.identifier = request->identifier;
     notification.title = QStringLiteral("岚栖：持续高占用，请查看进度");
-    notification.body = finding.sample.displaySource() + QStringLiteral(" 已持续高占用 ") +
-                        DisplayFormat::duration(finding.sustainedSeconds) +
+    notification.body = SafeText::isolated(finding.sample.displaySource()) +
+                        QStringLiteral(" 已持续高占用 ") + DisplayFormat::duration(finding.sustainedSeconds) +
                         QStringLiteral("。点此查看当前状态；若任务仍有进展，可以继续等待。");
     notification.userInfo = {{QStringLiteral("processIdentity"), finding.sample.identity.key()},
                              {QStringLiteral("observation"), request->identifier}};
@@ -413,14 +415,14 @@ void AppModel::inspectProcess(const ProcessSample& sample) {
     if (const auto owner = inspectionApplication(*current);
         owner && m_controller->liveness(owner->identity) == ProcessLiveness::running &&
         m_services.desktopApplications->activate(owner->application)) {
-        const QString name =
-            owner->application.name.isEmpty() ? QStringLiteral("所属应用") : owner->application.name;
+        const QString name = owner->application.name.isEmpty() ? QStringLiteral("所属应用")
+                                                               : SafeText::isolated(owner->application.name);
         setStatusAndOperation(QStringLiteral("已打开") + name +
                               QStringLiteral("。请查看任务进度；有进展就继续等待。"));
         return;
     }
 
-    const QString guide = QStringLiteral("请在系统监视器中查找进程“") + current->name +
+    const QString guide = QStringLiteral("请在系统监视器中查找进程“") + SafeText::isolated(current->name) +
                           QStringLiteral("”，核对 PID ") + QString::number(current->identity.pid) +
                           QStringLiteral("。");
     const QString unopened = QStringLiteral("未能打开系统监视器。请从应用菜单打开。");

@@ -1,5 +1,6 @@
 #include "core/monitoring/AnomalyDetector.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 
 #include <algorithm>
@@ -69,8 +70,9 @@ QList<Finding> AnomalyDetector::observe(const MonitorSnapshot& snapshot, const M
 
         const double seconds = settings.countedLength(measured);
         if (seconds >= duration) {
-            findings.append(Finding{sample, seconds, sample.displaySource() + QStringLiteral(" 持续高占用"),
-                                    explanation(seconds, threshold, sample.elapsedSeconds)});
+            findings.append(Finding{
+                sample, seconds, SafeText::isolated(sample.displaySource()) + QStringLiteral(" 持续高占用"),
+                explanation(seconds, threshold, sample.elapsedSeconds)});
         }
     }
     m_runs.swap(runs);

@@ -1,5 +1,6 @@
 #include "core/monitoring/MemoryObservation.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 
 #include <algorithm>
@@ -31,7 +32,8 @@ MemoryObservation pressureObservation(double seconds) {
 
 MemoryObservation growthObservation(const ProcessSample& sample, double age, uint64_t growth) {
     return MemoryObservation{MemoryObservation::Kind::growth,
-                             sample.displaySource() + QStringLiteral(" 的驻留内存近期增长"),
+                             SafeText::isolated(sample.displaySource()) +
+                                 QStringLiteral(" 的驻留内存近期增长"),
                              QStringLiteral("约 ") + DisplayFormat::duration(age) +
                                  QStringLiteral(" 内增加 ") + DisplayFormat::memory(growth) +
                                  QStringLiteral("，当前为 ") + DisplayFormat::memory(sample.residentBytes) +

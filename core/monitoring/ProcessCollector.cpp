@@ -1,5 +1,7 @@
 #include "core/monitoring/ProcessCollector.h"
 
+#include "core/applications/BundlePaths.h"
+#include "core/common/SafeText.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/SourceResolver.h"
 
@@ -61,25 +63,38 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
             const bool moved = known.applicationUnsettled && readApplication(known, record.pid, false);
             if (command != known.command || moved) {
                 known.command = std::move(command);
-                known.source = shared(SourceResolver::source(known.name, known.executable, known.command,
-                                                             known.applicationName));
+                known.source = shared(shownSource(known));
             }
         }
         return known;
     }
 
     known.rawName = QByteArray(record.name, static_cast<qsizetype>(strnlen(record.name, sizeof record.name)));
-    known.name = shared(QString::fromUtf8(known.rawName));
     known.executable = shared(m_platform.processPath(record.pid));
+    known.name = shared(shownName(known.rawName, known.executable, record.pid));
     known.command = m_platform.processArguments(record.pid);
     known.image = image;
     known.stale = false;
     known.argumentsDue = generation + 1 + m_spread++ % argumentsPeriod;
     readApplication(known, record.pid,
                     nowSeconds - static_cast<double>(record.start_us) / 1e6 < applicationSettleSeconds);
-    known.source =
-        shared(SourceResolver::source(known.name, known.executable, known.command, known.applicationName));
+    known.source = shared(shownSource(known));
     return known;
+}
+
+QString ProcessCollector::shownName(const QByteArray& rawName, const QString& executable, int32_t pid) {
+    if (std::optional<QString> name = SafeText::oneLine(QString::fromUtf8(rawName)))
+        return *std::move(name);
+    if (std::optional<QString> file = SafeText::oneLine(BundlePaths::lastPathComponent(executable)))
+        return *std::move(file);
+    return QStringLiteral("PID ") + QString::number(pid);
+}
+
+QString ProcessCollector::shownSource(const Known& known) {
+    // Bundle and project folders come from paths the process chose: they are cleaned as its name is.
+    return SafeText::oneLine(
+               SourceResolver::source(known.name, known.executable, known.command, known.applicationName))
+        .value_or(known.name);
 }
 
 QString ProcessCollector::shared(QString text) {

@@ -56,6 +56,11 @@ private:
         bool applicationUnsettled = false;
     };
     Known& refresh(const LVProcessRecord& record, uint64_t generation, double nowSeconds, bool& isNew);
+    // The name a process is shown by: what it calls itself without what could hide or reorder text
+    // (see SafeText::oneLine), else its executable's file name, else its pid. The raw name still decides
+    // when the entry is read again.
+    static QString shownName(const QByteArray& rawName, const QString& executable, int32_t pid);
+    static QString shownSource(const Known& known);
     // True when the application or its name changed.
     bool readApplication(Known& known, int32_t pid, bool young);
     // The one copy of a text kept for names, paths and labels: processes of one program share theirs.

@@ -1,5 +1,7 @@
 #include "core/monitoring/ProcessResourceGrouper.h"
 
+#include "core/common/SafeText.h"
+
 #include <QCollator>
 #include <QHash>
 
@@ -29,12 +31,13 @@ QStringList standardizedComponents(const QString& path) {
     return components;
 }
 
-QString nameWithoutExtension(const QString& path) {
-    QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot > 0)
-        name.truncate(dot);
-    return name;
+// A bundle's folder name without its extension, as the library shows it: without what could hide or
+// reorder text. Where nothing visible is left, the whole folder name, then `fallback`.
+QString bundleName(const QString& path, const QString& fallback) {
+    const QString file = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = file.lastIndexOf(u'.');
+    return SafeText::oneLine(dot > 0 ? file.left(dot) : file)
+        .value_or(SafeText::oneLine(file).value_or(fallback));
 }
 
 // The bundle of an executable as a view into it when its text needs no standardizing; otherwise
@@ -146,6 +149,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     constexpr qsizetype none = -1;
     std::vector<qsizetype> bundleOf(processes.size(), none);
     QList<QStringView> bundles;
+    std::vector<qsizetype> bundleFirst; // the first process in each bundle
     QHash<QStringView, qsizetype> bundleIndex;
     QStringList bundleTexts; // owners of the views for bundles whose paths had to be rebuilt
     QStringView lastBundle;
@@ -172,6 +176,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
             if (known == bundleIndex.cend()) {
                 known = bundleIndex.insert(*bundle, bundles.size());
                 bundles.append(*bundle);
+                bundleFirst.push_back(i);
             }
             lastBundle = *bundle;
             lastBundleIndex = *known;
@@ -184,6 +189,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     // looked up once.
     std::vector<qsizetype> applicationOf(processes.size(), none);
     QList<QStringView> applications;
+    std::vector<qsizetype> applicationFirst;
     QHash<QStringView, qsizetype> applicationIndex;
     for (qsizetype i = 0; i < processes.size(); ++i) {
         const QString& application = processes[i].application;
@@ -193,6 +199,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
         if (known == applicationIndex.cend()) {
             known = applicationIndex.insert(application, applications.size());
             applications.append(application);
+            applicationFirst.push_back(i);
         }
         applicationOf[i] = *known;
     }
@@ -213,8 +220,9 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
         const QString& resolved = resolvedBundles.value(b);
         auto same = byResolved.constFind(resolved);
         if (same == byResolved.cend()) {
+            const QString& fallback = processes[bundleFirst[static_cast<size_t>(b)]].displaySource();
             same = byResolved.insert(resolved, addGroup(QStringLiteral("application:") + resolved,
-                                                        nameWithoutExtension(resolved), resolved));
+                                                        bundleName(resolved, fallback), resolved));
         }
         bundleGroup[static_cast<size_t>(b)] = *same;
     }
@@ -228,8 +236,11 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
         QString groupID = QStringLiteral("application:") + (hasFile ? entry.path : id);
         auto same = byApplication.constFind(groupID);
         if (same == byApplication.cend()) {
-            const qsizetype added = addGroup(groupID, entry.name.isEmpty() ? id : entry.name,
-                                             hasFile ? std::optional(entry.path) : std::nullopt);
+            // Entry names are cleaned where they are read; an ID only has no controls.
+            QString name = SafeText::oneLine(entry.name.isEmpty() ? id : entry.name)
+                               .value_or(processes[applicationFirst[static_cast<size_t>(a)]].displaySource());
+            const qsizetype added =
+                addGroup(groupID, std::move(name), hasFile ? std::optional(entry.path) : std::nullopt);
             same = byApplication.insert(std::move(groupID), added);
         }
         applicationGroup[static_cast<size_t>(a)] = *same;

@@ -10,7 +10,7 @@ namespace lunorvale {
 // One process in one sample.
 struct ProcessSample {
     ProcessIdentity identity;
-    QString name;
+    QString name;       // as shown: on one line, without controls, bidirectional or invisible marks
     QString executable; // empty when it could not be read
     QString command;    // arguments joined by single blanks; empty when unreadable
     int32_t parentPID = 0;

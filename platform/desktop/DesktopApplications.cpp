@@ -1,5 +1,6 @@
 #include "platform/desktop/DesktopApplications.h"
 
+#include "core/common/SafeText.h"
 #include "platform/ChildProcesses.h"
 
 #include <QStandardPaths>
@@ -83,10 +84,11 @@ private:
 };
 
 // The class part of WM_CLASS ("instance\0Class\0"), which names the program rather than the window.
+// Any window may set its class: it is only shown, and shown as a desktop name is.
 QString windowClass(const Connection& connection, xcb_window_t window) {
     const QByteArray value = connection.property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256);
     const QList<QByteArray> parts = value.split('\0');
-    return parts.size() >= 2 ? QString::fromUtf8(parts[1]) : QString();
+    return parts.size() >= 2 ? SafeText::oneLine(QString::fromUtf8(parts[1])).value_or(QString()) : QString();
 }
 
 } // namespace

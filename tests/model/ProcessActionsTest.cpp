@@ -36,7 +36,8 @@ struct FakeDesktop final : DesktopApplications {
 };
 
 QString label(const ProcessSample& sample) {
-    return sample.name + QStringLiteral("（PID ") + QString::number(sample.identity.pid) + u'）';
+    return u'\u2068' + sample.name + QStringLiteral("\u2069（PID ") + QString::number(sample.identity.pid) +
+           u'）';
 }
 
 } // namespace
@@ -151,7 +152,7 @@ TEST(ProcessActions, LoginItemIsTheAutostartEntry) {
 }
 
 TEST(ProcessActions, InspectionRaisesTheOwningApplicationOrGuidesToTheSystemMonitor) {
-    const QString guide = QStringLiteral("请在系统监视器中查找进程“render”，核对 PID 801。");
+    const QString guide = QStringLiteral("请在系统监视器中查找进程“\u2068render\u2069”，核对 PID 801。");
     const QString unopened = QStringLiteral("未能打开系统监视器。请从应用菜单打开。");
     struct Case {
         const char* name;
@@ -166,7 +167,7 @@ TEST(ProcessActions, InspectionRaisesTheOwningApplicationOrGuidesToTheSystemMoni
     // clang-format off
     const std::vector<Case> cases{
         {"owner raised", {{800, QStringLiteral("Editor"), 7}}, true, monitor, true, false,
-         QStringLiteral("已打开Editor。请查看任务进度；有进展就继续等待。")},
+         QStringLiteral("已打开\u2068Editor\u2069。请查看任务进度；有进展就继续等待。")},
         {"owner without a name", {{800, {}, 7}}, true, monitor, true, false,
          QStringLiteral("已打开所属应用。请查看任务进度；有进展就继续等待。")},
         {"owner refuses", {{800, QStringLiteral("Editor"), 7}}, false, monitor, true, false, guide},

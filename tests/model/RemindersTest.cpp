@@ -47,8 +47,8 @@ TEST(Reminders, PostedOncePerHalfHourRetriedAndWithdrawn) {
     desktop.sync();
     ASSERT_EQ(server.log, QStringList{QStringLiteral("notify:1")});
     EXPECT_EQ(server.shown[0].summary, QStringLiteral("岚栖：持续高占用，请查看进度"));
-    EXPECT_TRUE(
-        server.shown[0].body.startsWith(h.listed(600)->displaySource() + QStringLiteral(" 已持续高占用 ")));
+    EXPECT_TRUE(server.shown[0].body.startsWith(u'\u2068' + h.listed(600)->displaySource() +
+                                                QStringLiteral("\u2069 已持续高占用 ")));
     EXPECT_TRUE(
         server.shown[0].body.endsWith(QStringLiteral("。点此查看当前状态；若任务仍有进展，可以继续等待。")));
     EXPECT_TRUE(server.shown[0].actions.contains(QStringLiteral("default")));

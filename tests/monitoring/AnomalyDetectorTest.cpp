@@ -30,7 +30,7 @@ TEST(AnomalyDetector, FirstFindingWithTheEleventhSnapshotWordedExactly) {
     const auto findings = detector.observe(snapshotAt(300, {busy}), MonitorSettings{});
     ASSERT_EQ(findings.size(), 1);
     EXPECT_EQ(findings[0].sustainedSeconds, 300);
-    EXPECT_EQ(findings[0].title, QStringLiteral("Editor 持续高占用"));
+    EXPECT_EQ(findings[0].title, QStringLiteral("\u2068Editor\u2069 持续高占用"));
     EXPECT_EQ(
         findings[0].explanation,
         QStringLiteral("已连续观察到约 5 分钟 的高 CPU 占用（区间均值达到 90%）。任务已运行 1.0 小时。"
@@ -87,7 +87,7 @@ TEST(AnomalyDetector, ThresholdBoundariesTextsAndOrder) {
         const auto findings = detector.observe(snapshotAt(30, {sample}), quick(threshold));
         ASSERT_EQ(findings.size(), shown ? 1 : 0) << threshold << " " << cpu;
         if (shown) {
-            EXPECT_EQ(findings[0].title, QStringLiteral("worker 持续高占用"));
+            EXPECT_EQ(findings[0].title, QStringLiteral("\u2068worker\u2069 持续高占用"));
             EXPECT_TRUE(findings[0].explanation.contains(QString::fromUtf8(shown)));
         }
     }

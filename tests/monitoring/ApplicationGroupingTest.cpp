@@ -163,6 +163,19 @@ TEST(ProcessResourceGrouper, GroupsTheProcessesOfARealDesktopLaunch) {
     }));
 }
 
+// Folder names and desktop IDs are anyone's choice: groups named by them are shown as processes are,
+// and one with nothing visible left by its process's source.
+TEST(ProcessResourceGrouper, NamesGroupsWithoutWhatCouldDisguiseThem) {
+    QList<ProcessSample> processes{process(1, 1, "/A/R\u202efdp.app/Contents/MacOS/x"), process(2, 1),
+                                   process(3, 1)};
+    processes[1].application = QStringLiteral("org.example.\u202eevil\a");
+    processes[2].application = QStringLiteral("\u2067\u200d");
+    QStringList names;
+    for (const auto& group : groups(processes))
+        names << group.name;
+    EXPECT_EQ(names, (QStringList{"org.example.evil", "Rfdp", "worker"}));
+}
+
 TEST(ProcessResourceGrouper, OrdersNamesLikeAFileBrowserThenById) {
     const std::pair<int32_t, const char*> named[] = {
         {9, "item 10"}, {8, "Item 2"}, {12, "beta"}, {11, "beta"}, {7, "Alpha"}};

@@ -106,7 +106,7 @@ TEST(MemoryObservationDetector, SteadyGrowthReportedBetween300And900Seconds) {
     // "growth:10:…" sorts before "growth:9:…".
     EXPECT_EQ(observations[1].id(), QStringLiteral("growth:") + reported.identity.key());
     EXPECT_EQ(observations[1].sustainedSeconds, 300);
-    EXPECT_EQ(observations[1].title, QStringLiteral("worker 的驻留内存近期增长"));
+    EXPECT_EQ(observations[1].title, QStringLiteral("\u2068worker\u2069 的驻留内存近期增长"));
     EXPECT_EQ(observations[1].detail, QStringLiteral("约 5 分钟 内增加 640 MB，当前为 ") +
                                           DisplayFormat::memory(sizes[10]) +
                                           QStringLiteral("。这可能来自缓存或正在处理的数据，不能据此确认内存"

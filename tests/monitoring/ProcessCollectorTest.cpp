@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -109,6 +110,32 @@ TEST_F(ScriptedCollector, OrdersBusiestFirstAndKeepsKernelOrderForTies) {
     for (const auto& p : s.processes)
         order << p.name;
     EXPECT_EQ(order, (QStringList{"b", "d", "a", "c", "new"}));
+}
+
+// A process names itself: it is shown without what could hide text or reorder the words around it, else
+// by its executable's file name, else by its pid; sources from folders it chose are cleaned too. The
+// kernel's name still tells a renamed process from the same one.
+TEST_F(ScriptedCollector, ShowsNamesAndSourcesWithoutWhatCouldDisguiseThem) {
+    const std::array<std::array<const char*, 4>, 6> cases{{
+        // name, executable, shown name, source
+        {"evil\u202eexe.txt\a", "/tmp/evil", "evilexe.txt", "evilexe.txt"},
+        {"\x1b[31mred\x1b]0;title\a", "/usr/bin/red", "red", "red"},
+        {" two\tlines\n", "/usr/bin/two", "two lines", "two lines"},
+        {"\u200b\u2066\ufeff", "/opt/re\u202eal", "real", "real"},
+        {"\u202e\x07", "", "PID 14", "PID 14"},
+        {"app", "/A/R\u202efdp.app/Contents/MacOS/app", "app", "Rfdp"},
+    }};
+    for (int i = 0; i < int(cases.size()); ++i)
+        add(10 + i, 1000, 0, cases[i][0], QString::fromUtf8(cases[i][1]), QStringLiteral("x"));
+    const MonitorSnapshot s = collector.collect();
+    for (int i = 0; i < int(cases.size()); ++i) {
+        EXPECT_EQ(find(s, 10 + i)->name, QString::fromUtf8(cases[i][2])) << i;
+        EXPECT_EQ(find(s, 10 + i)->source, QString::fromUtf8(cases[i][3])) << i;
+    }
+    const int reads = platform.pathReads();
+    platform.change(10, [](Process& p) { std::strcpy(p.record.name, "evilexe.txt"); });
+    collector.collect();
+    EXPECT_EQ(platform.pathReads(), reads + 1);
 }
 
 TEST_F(ScriptedCollector, UnreadableListThrowsAndChangesNothing) {

@@ -382,7 +382,7 @@ TEST(MenuContentLogic, StateResourceAndObservationLines) {
     MemoryObservation observation;
     observation.title = QStringLiteral("内存压力持续偏高");
     EXPECT_EQ(MenuContentLogic::observationTitle({}, {application}),
-              QStringLiteral("Canvas Studio 整体持续高占用"));
+              QStringLiteral("\u2068Canvas Studio\u2069 整体持续高占用"));
     EXPECT_EQ(MenuContentLogic::observationTitle({observation}, {application}), observation.title);
     EXPECT_EQ(MenuContentLogic::observationTitle({}, {}), std::nullopt);
 

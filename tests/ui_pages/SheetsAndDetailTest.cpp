@@ -167,13 +167,16 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
     // A refused signal.
     h.platform.setSignalResult(LV_SIGNAL_REFUSED);
     confirmStop(encoder, false);
-    EXPECT_TRUE(model.statusMessage().startsWith(QStringLiteral("未能停止 encoder（PID 700）：")));
-    EXPECT_GT(model.statusMessage().size(), QStringLiteral("未能停止 encoder（PID 700）：").size());
+    EXPECT_TRUE(
+        model.statusMessage().startsWith(QStringLiteral("未能停止 \u2068encoder\u2069（PID 700）：")));
+    EXPECT_GT(model.statusMessage().size(),
+              QStringLiteral("未能停止 \u2068encoder\u2069（PID 700）：").size());
 
     // A sent one: rechecked while the confirm of a new sheet for it stays disabled, then reported.
     h.platform.setSignalResult(LV_SIGNAL_SENT);
     confirmStop(encoder, false);
-    EXPECT_EQ(model.statusMessage(), QStringLiteral("已向 encoder（PID 700）发送退出请求，正在复查…"));
+    EXPECT_EQ(model.statusMessage(),
+              QStringLiteral("已向 \u2068encoder\u2069（PID 700）发送退出请求，正在复查…"));
     ASSERT_TRUE(model.stoppingIDs().contains(encoder.identity));
     StopConfirmationView again(model, {QUuid::createUuid(), encoder, true}, {}, {});
     EXPECT_FALSE(again.confirmButton()->isEnabled());
@@ -182,13 +185,13 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
     ASSERT_TRUE(model.stoppingIDs().isEmpty());
     EXPECT_TRUE(again.confirmButton()->isEnabled()); // the signal was scripted: the process still runs
     EXPECT_EQ(model.operationMessage(),
-              QStringLiteral("encoder（PID 700）仍在运行。可继续等待，或在详情中选择强制停止。"));
+              QStringLiteral("\u2068encoder\u2069（PID 700）仍在运行。可继续等待，或在详情中选择强制停止。"));
     confirmStop(*h.listed(700), true);
     h.platform.remove(700); // gone by the recheck
     PageWindow::settle();
     h.runSamples();
     ASSERT_TRUE(model.stoppingIDs().isEmpty());
-    EXPECT_EQ(model.operationMessage(), QStringLiteral("已确认 encoder（PID 700）退出。"));
+    EXPECT_EQ(model.operationMessage(), QStringLiteral("已确认 \u2068encoder\u2069（PID 700）退出。"));
 
     // The history page lists the outcomes, a stop that failed or still runs with the cross.
     window.view->setPage(Page::history);

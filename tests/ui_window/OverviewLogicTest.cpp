@@ -1,6 +1,11 @@
 #include "ui/window/OverviewLogic.h"
 #include "monitoring/SnapshotFixtures.h"
+#include "ui/kit/Fonts.h"
+#include "ui/window/ProcessRow.h"
+#include "ui/window/ResourceDashboardLogic.h"
+#include "ui/window/SheetLogic.h"
 
+#include <QTextLayout>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -35,7 +40,41 @@ AutomaticProcessAdvice::Entry entry(bool pending, bool advice, bool failure) {
     return e;
 }
 
+// Whether what follows the last isolated name in `text` is drawn after all that comes before it, left
+// to right, as the kit lays a line out.
+bool wordsFollowTheName(const QString& text) {
+    QTextLayout layout(text, Fonts::system(13));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(10000);
+    layout.endLayout();
+    const int end = int(text.lastIndexOf(u'\u2069'));
+    qreal before = -1;
+    for (int i = 0; i < text.size(); ++i) {
+        const qreal x = line.cursorToX(i);
+        if (i > end && !text.at(i).isSpace() && x <= before)
+            return false;
+        before = std::max(before, x);
+    }
+    return true;
+}
+
 } // namespace
+
+// A name that runs right to left, or one that holds an override, cannot carry the words and figures
+// after it in a sentence to its other side.
+TEST(OverviewLogic, ProcessNamesInSentencesCannotReorderTheWordsAroundThem) {
+    for (const char* name : {"\u05d7\u05e9\u05d1\u05d5\u05df", "evil\u202eexe.txt"}) {
+        Finding named = finding(7);
+        named.sample.name = named.sample.source = QString::fromUtf8(name);
+        const ApplicationCPUFinding application{{{}, named.sample.name, {}, {}}, 400};
+        for (const QString& sentence : {chipTitle(named, false), StopSheet::processLine(named.sample),
+                                        ProcessRow::sourceLine(named.sample),
+                                        ResourceDashboardLogic::applicationFindingTitle(application),
+                                        stripObservation({}, {application}).value_or(QString())})
+            EXPECT_TRUE(wordsFollowTheName(sentence)) << sentence.toStdString();
+    }
+}
 
 TEST(OverviewLogic, PrimaryFindingAndTopList) {
     const QList<Finding> findings = {finding(1), finding(2), finding(3)};
@@ -78,7 +117,7 @@ TEST(OverviewLogic, PrimaryFindingAndTopList) {
     for (const auto& c : tops)
         EXPECT_EQ(pids(topList(c.ordered, c.primary)), c.top);
     EXPECT_EQ(topListTitle(&flagged), QStringLiteral("其他进程"));
-    EXPECT_EQ(chipTitle(flagged, false), QStringLiteral("worker · 95.0%"));
+    EXPECT_EQ(chipTitle(flagged, false), QStringLiteral("\u2068worker\u2069 · 95.0%"));
 }
 
 TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
@@ -129,7 +168,8 @@ TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
     QStringList titles;
     for (const Finding& f : findings)
         titles << chipTitle(f, hasNamesake(findings, f));
-    EXPECT_EQ(titles, (QStringList{"worker · PID 1 · 95.0%", "worker · PID 12 · 95.0%", "helper · 95.0%"}));
+    EXPECT_EQ(titles, (QStringList{"\u2068worker\u2069 · PID 1 · 95.0%",
+                                   "\u2068worker\u2069 · PID 12 · 95.0%", "\u2068helper\u2069 · 95.0%"}));
 }
 
 TEST(OverviewLogic, RestingStatesInOrder) {
@@ -273,9 +313,10 @@ TEST(OverviewLogic, PriorityCardLabelsInOrder) {
         }
     }
     Finding named = finding(7);
-    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("worker  ·  worker"));
+    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("\u2068worker\u2069  ·  \u2068worker\u2069"));
     named.sample.source = QStringLiteral("Orbit Browser");
-    EXPECT_EQ(priorityTask(named, {}).subtitle, QStringLiteral("Orbit Browser  ·  worker"));
+    EXPECT_EQ(priorityTask(named, {}).subtitle,
+              QStringLiteral("\u2068Orbit Browser\u2069  ·  \u2068worker\u2069"));
 }
 
 TEST(OverviewLogic, StripWordsColoursAndObservation) {
@@ -300,6 +341,7 @@ TEST(OverviewLogic, StripWordsColoursAndObservation) {
     const ApplicationCPUFinding application{group, 400};
     EXPECT_EQ(stripObservation({observation}, {application}), QStringLiteral("内存压力偏高。已持续 5 分钟"));
     EXPECT_EQ(stripObservation({}, {application}),
-              QStringLiteral("Canvas Studio 的 2 个进程合计 采样中，已持续 6 分钟。可展开查看所属任务。"));
+              QStringLiteral(
+                  "\u2068Canvas Studio\u2069 的 2 个进程合计 采样中，已持续 6 分钟。可展开查看所属任务。"));
     EXPECT_EQ(stripObservation({}, {}), std::nullopt);
 }

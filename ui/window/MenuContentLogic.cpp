@@ -1,5 +1,7 @@
 #include "ui/window/MenuContentLogic.h"
 
+#include "core/common/SafeText.h"
+
 namespace lunorvale::MenuContentLogic {
 
 QString stateLine(bool collectionFailed, bool isMonitoring, bool hasSample, int attentionCount) {
@@ -27,7 +29,7 @@ std::optional<QString> observationTitle(const QList<MemoryObservation>& memory,
     if (!memory.isEmpty())
         return memory.first().title;
     if (!applications.isEmpty())
-        return applications.first().group.name + QStringLiteral(" 整体持续高占用");
+        return SafeText::isolated(applications.first().group.name) + QStringLiteral(" 整体持续高占用");
     return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/window/OverviewLogic.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 
 #include <QSet>
@@ -63,7 +64,7 @@ QString topListTitle(const Finding* primary) {
 }
 
 QString chipTitle(const Finding& finding, bool namesake) {
-    QString title = finding.sample.name + QStringLiteral(" · ");
+    QString title = SafeText::isolated(finding.sample.name) + QStringLiteral(" · ");
     if (namesake)
         title +=
             QStringLiteral("PID ") + QString::number(finding.sample.identity.pid) + QStringLiteral(" · ");
@@ -158,7 +159,8 @@ AdviceAILine adviceAILine(LocalProcessAdvice::State state, const std::optional<P
 PriorityTaskTexts priorityTask(const Finding& finding, const PriorityTaskInputs& in) {
     const ProcessSample& sample = finding.sample;
     PriorityTaskTexts texts;
-    texts.subtitle = sample.displaySource() + QStringLiteral("  ·  ") + sample.name;
+    texts.subtitle = SafeText::isolated(sample.displaySource()) + QStringLiteral("  ·  ") +
+                     SafeText::isolated(sample.name);
     if (in.isPreview)
         texts.inspectTitle = QStringLiteral("查看任务进度");
     else if (in.ownerFound && in.ownerFound())
@@ -197,10 +199,10 @@ std::optional<QString> stripObservation(const QList<MemoryObservation>& memory,
         return memory.first().title + QStringLiteral("。") + memory.first().detail;
     if (!applications.isEmpty()) {
         const ApplicationCPUFinding& finding = applications.first();
-        return finding.group.name + QStringLiteral(" 的 ") + QString::number(finding.group.members.size()) +
-               QStringLiteral(" 个进程合计 ") + DisplayFormat::cpu(finding.group.cpuPercent()) +
-               QStringLiteral("，已持续 ") + DisplayFormat::duration(finding.sustainedSeconds) +
-               QStringLiteral("。可展开查看所属任务。");
+        return SafeText::isolated(finding.group.name) + QStringLiteral(" 的 ") +
+               QString::number(finding.group.members.size()) + QStringLiteral(" 个进程合计 ") +
+               DisplayFormat::cpu(finding.group.cpuPercent()) + QStringLiteral("，已持续 ") +
+               DisplayFormat::duration(finding.sustainedSeconds) + QStringLiteral("。可展开查看所属任务。");
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "ui/window/ProcessRow.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
@@ -88,7 +89,7 @@ bool ProcessRow::isHighlighted(const ProcessSample& sample, double threshold) {
 }
 
 QString ProcessRow::sourceLine(const ProcessSample& sample) {
-    return ProcessesLogic::oneLine(sample.displaySource()) + QStringLiteral(" · ") +
+    return SafeText::isolated(ProcessesLogic::oneLine(sample.displaySource())) + QStringLiteral(" · ") +
            QString::number(sample.identity.pid);
 }
 

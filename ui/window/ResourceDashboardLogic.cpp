@@ -1,5 +1,6 @@
 #include "ui/window/ResourceDashboardLogic.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 
@@ -279,7 +280,7 @@ QString metricValue(const std::optional<uint64_t>& bytes) {
 }
 
 QString applicationFindingTitle(const ApplicationCPUFinding& finding) {
-    return finding.group.name + QStringLiteral(" · 应用整体持续高占用");
+    return SafeText::isolated(finding.group.name) + QStringLiteral(" · 应用整体持续高占用");
 }
 
 QString applicationFindingDetail(const ApplicationCPUFinding& finding) {

@@ -1,6 +1,7 @@
 #include "ui/window/SheetLogic.h"
 
 #include "core/ai/DiagnosticSummary.h"
+#include "core/common/SafeText.h"
 #include "ui/window/ProcessDetailLogic.h"
 
 namespace lunorvale {
@@ -26,7 +27,7 @@ Texts texts(bool force) {
 }
 
 QString processLine(const ProcessSample& sample) {
-    return sample.name + QStringLiteral(" · PID ") + QString::number(sample.identity.pid);
+    return SafeText::isolated(sample.name) + QStringLiteral(" · PID ") + QString::number(sample.identity.pid);
 }
 
 bool confirmEnabled(bool isPreview, bool stopping, bool canStop) {
