@@ -286,4 +286,9 @@ TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowMan
         pressEscape();
         ASSERT_TRUE(QTest::qWaitFor([&] { return cancels == round; }, 10000)) << round;
     }
+    // Activated from outside (a taskbar, a click), the window under the sheet hands the keys back.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                {QStringLiteral("windowactivate"), QString::number(main.winId())}),
+              0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(*sheet); }, 10000));
 }
