@@ -25,6 +25,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
+#include "platform/gui/X11WindowClass.h"
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
@@ -219,6 +220,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     // The name, not a display name: Qt shows the name on a window without a title of its own and as the
     // tray item's title, and would append a display name to every title ("岚栖 · Lunorvale — 岚栖").
     QApplication::setApplicationName(ProgramIdentity::name());
+    // The name is for people; window managers match an ASCII class, set before any window exists.
+    const X11WindowClass windowClass;
     if (const std::optional<QString> desktopFile =
             ProgramIdentity::desktopFileName(DesktopEntries::standardFolders()))
         QGuiApplication::setDesktopFileName(*desktopFile);
