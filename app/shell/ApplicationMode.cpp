@@ -66,8 +66,8 @@ struct DesktopServices {
     std::unique_ptr<PoolExecutor> libraryWork;
     std::unique_ptr<PoolExecutor> libraryLooks;
 
-    // Asked when an update wants the program to end: the quit confirmation decides.
-    std::function<bool()> requestQuit;
+    // Asked when the user chose to install an update now: the program ends unless a removal runs.
+    std::function<bool()> quitToInstall;
     // The window the update window opens over.
     std::function<QWidget*()> mainWindow;
 
@@ -120,8 +120,8 @@ struct DesktopServices {
         services.sampling = sampling.get();
         services.analyze = AIClient().request();
         UpdateEnvironment environment = UpdateEnvironment::standard(*settings);
-        environment.requestQuit = [this] {
-            return requestQuit && requestQuit();
+        environment.quitToInstall = [this] {
+            return quitToInstall && quitToInstall();
         };
         services.updaterFactory = StandardUpdaterController::factory(
             [this] {
@@ -244,8 +244,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     const bool loginLaunch =
         arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
     AppDelegate delegate(std::move(services), preview, loginLaunch);
-    desktop.requestQuit = [&delegate] {
-        return delegate.requestQuit();
+    desktop.quitToInstall = [&delegate] {
+        return delegate.quitToInstallUpdate();
     };
     desktop.mainWindow = [&delegate]() -> QWidget* {
         return delegate.window();
