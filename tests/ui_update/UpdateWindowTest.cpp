@@ -1,10 +1,10 @@
 #include "platform/update/window/UpdateWindow.h"
 
+#include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ UpdateOffer offer(UpdateStage stage, InstallKind kind, bool critical = false) {
     return shown;
 }
 
-QPushButton* button(UpdateWindow& window, const char* name) {
-    return window.findChild<QPushButton*>(QString::fromLatin1(name));
+LVButton* button(UpdateWindow& window, const char* name) {
+    return window.findChild<LVButton*>(QString::fromLatin1(name));
 }
 
 } // namespace
@@ -87,5 +87,58 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
             EXPECT_EQ(window.findChild<QLabel*>()->palette().color(QPalette::WindowText),
                       Palette::ink.resolved(appearance));
         }
+    }
+}
+
+// Return takes the button drawn as the default (the only primary one), Escape waits ("稍后提醒"), in
+// every mode of the window; during a download Return cancels nothing.
+TEST(UpdateWindow, ReturnTakesTheDefaultButtonAndEscapeWaits) {
+    using Stage = UpdateStage;
+    using Kind = InstallKind;
+    struct Case {
+        std::optional<UpdateOffer> shown; // none: a download's progress
+        const char* defaultButton;        // nullptr: none
+        std::optional<UpdateChoice> onReturn;
+    };
+    const Case cases[] = {
+        {offer(Stage::notDownloaded, Kind::selfContained), "install", UpdateChoice::install},
+        {offer(Stage::downloaded, Kind::selfContained), "install", UpdateChoice::install},
+        {offer(Stage::notDownloaded, Kind::packageManaged), "later", UpdateChoice::dismiss},
+        {std::nullopt, nullptr, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            UpdateWindow window;
+            QList<UpdateChoice> choices;
+            int cancels = 0;
+            if (c.shown)
+                window.showUpdate(*c.shown, [&](UpdateChoice choice) { choices.append(choice); });
+            else
+                window.showProgress(offer(Stage::notDownloaded, Kind::selfContained).item, 10, 100,
+                                    [&] { ++cancels; });
+            for (LVButton* shown : window.findChildren<LVButton*>()) {
+                if (!shown->isVisible())
+                    continue;
+                EXPECT_EQ(shown->kind() == LVButtonKind::primary, shown == window.defaultButton())
+                    << shown->text().toStdString();
+            }
+            EXPECT_EQ(window.defaultButton(), c.defaultButton ? button(window, c.defaultButton) : nullptr);
+            QTest::keyClick(&window, key);
+            QList<UpdateChoice> expected;
+            if (c.shown)
+                expected << (key == Qt::Key_Return ? *c.onReturn : UpdateChoice::dismiss);
+            EXPECT_EQ(choices, expected) << key;
+            // Escape closes even a download's window (the download goes on); Return leaves it.
+            EXPECT_EQ(window.isVisible(), !c.shown && key == Qt::Key_Return) << key;
+            EXPECT_EQ(cancels, 0);
+        }
+    }
+    // A note closes with Return ("好") and with Escape.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        UpdateWindow window;
+        window.showMessage(QStringLiteral("已是最新版本"), QStringLiteral("岚栖 1.0.0 已是最新版本。"));
+        EXPECT_EQ(window.defaultButton(), button(window, "ok"));
+        QTest::keyClick(&window, key);
+        EXPECT_FALSE(window.isVisible()) << key;
     }
 }
