@@ -16,65 +16,34 @@ VirtualDisplay::VirtualDisplay() {
 }
 
 bool VirtualDisplay::startWindowManager(const QString& program) {
-    if (m_name.isEmpty() || !m_home.isValid())
-        return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString home = m_home.path();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
-    environment.insert(QStringLiteral("DISPLAY"), m_name);
-    // The accessibility bus would outlive the window manager.
-    environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        environment.insert(QString::fromLatin1(name), m_home.path());
+    environment.insert("DISPLAY", m_name);
+    environment.insert("NO_AT_BRIDGE", "1"); // an accessibility bus would outlive the manager
     m_bus.setProcessEnvironment(environment);
-    m_bus.setStandardErrorFile(QProcess::nullDevice());
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                 QStringLiteral("--print-address=1")});
-    if (!m_bus.waitForStarted(10000))
+    m_bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    if (m_name.isEmpty() || !m_bus.waitForReadyRead(10000))
         return false;
-    while (!m_bus.canReadLine() && m_bus.waitForReadyRead(10000)) {
-    }
-    const QString bus = QString::fromUtf8(m_bus.readLine()).trimmed();
-    if (bus.isEmpty())
-        return false;
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
-
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(m_bus.readLine()).trimmed());
     m_windowManager.setProcessEnvironment(environment);
     m_windowManager.setStandardOutputFile(QProcess::nullDevice());
     m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-    const QStringList arguments =
-        program == QLatin1String("xfwm4")
-            ? QStringList{QStringLiteral("--sm-client-disable"), QStringLiteral("--compositor=off")}
-            : QStringList{};
-    m_windowManager.start(program, arguments);
-    if (!m_windowManager.waitForStarted(10000))
-        return false;
+    m_windowManager.start(program, program == "xfwm4" ? QStringList{"--sm-client-disable", "--compositor=off"}
+                                                      : QStringList{});
     // Managed once the root window names the manager's check window. Between two looks the wait is
-    // for the manager to end (when it cannot run here), bounded.
-    QDeadlineTimer deadline(std::chrono::seconds(60));
-    bool managed = false;
-    while (!managed && !deadline.hasExpired() && !m_windowManager.waitForFinished(100))
-        managed = run(QStringLiteral("xprop"),
-                      {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                      .contains(u"window id #");
-    return managed && m_windowManager.state() == QProcess::Running;
+    // for the manager to end (where it cannot run), bounded.
+    const QDeadlineTimer deadline(std::chrono::seconds(60));
+    while (!deadline.hasExpired() && !m_windowManager.waitForFinished(100))
+        if (run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains(u"window id #"))
+            return true;
+    return false;
 }
 
 VirtualDisplay::~VirtualDisplay() {
-    if (m_windowManager.state() != QProcess::NotRunning) {
-        m_windowManager.terminate();
-        if (!m_windowManager.waitForFinished(10000))
-            m_windowManager.kill();
-        m_windowManager.waitForFinished();
-    }
-    if (m_bus.state() != QProcess::NotRunning) {
-        m_bus.kill();
-        m_bus.waitForFinished();
+    for (QProcess* process : {&m_windowManager, &m_bus}) {
+        process->kill();
+        process->waitForFinished();
     }
     m_server.terminate();
     m_server.waitForFinished();

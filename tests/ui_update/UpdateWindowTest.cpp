@@ -90,55 +90,54 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
     }
 }
 
-// Return takes the button drawn as the default (the only primary one), Escape waits ("稍后提醒"), in
-// every mode of the window; during a download Return cancels nothing.
+// Return takes the button drawn as the default (the only primary one), and Escape waits, as closing
+// does; during a download Return cancels nothing, and a note closes either way.
 TEST(UpdateWindow, ReturnTakesTheDefaultButtonAndEscapeWaits) {
-    using Stage = UpdateStage;
-    using Kind = InstallKind;
-    struct Case {
-        std::optional<UpdateOffer> shown; // none: a download's progress
-        const char* defaultButton;        // nullptr: none
-        std::optional<UpdateChoice> onReturn;
+    using Choices = QList<UpdateChoice>;
+    // What is shown, the default button (none: nullptr), what Return reports and whether it closes.
+    const QList<std::tuple<std::function<void(UpdateWindow&, Choices&)>, const char*, Choices, bool>> cases{
+        {[](UpdateWindow& w, Choices& c) {
+             w.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained),
+                          [&](auto x) { c << x; });
+         },
+         "install",
+         {UpdateChoice::install},
+         true},
+        {[](UpdateWindow& w, Choices& c) {
+             w.showUpdate(offer(UpdateStage::downloaded, InstallKind::selfContained),
+                          [&](auto x) { c << x; });
+         },
+         "install",
+         {UpdateChoice::install},
+         true},
+        {[](UpdateWindow& w, Choices& c) {
+             w.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::packageManaged),
+                          [&](auto x) { c << x; });
+         },
+         "later",
+         {UpdateChoice::dismiss},
+         true},
+        {[](UpdateWindow& w, Choices&) { w.showProgress({}, 1, 2, [] { FAIL() << "cancelled"; }); },
+         nullptr,
+         {},
+         false},
+        {[](UpdateWindow& w, Choices&) { w.showMessage("已是最新版本", {}); }, "ok", {}, true},
     };
-    const Case cases[] = {
-        {offer(Stage::notDownloaded, Kind::selfContained), "install", UpdateChoice::install},
-        {offer(Stage::downloaded, Kind::selfContained), "install", UpdateChoice::install},
-        {offer(Stage::notDownloaded, Kind::packageManaged), "later", UpdateChoice::dismiss},
-        {std::nullopt, nullptr, std::nullopt},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [show, defaultName, onReturn, returnCloses] : cases) {
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
             UpdateWindow window;
-            QList<UpdateChoice> choices;
-            int cancels = 0;
-            if (c.shown)
-                window.showUpdate(*c.shown, [&](UpdateChoice choice) { choices.append(choice); });
-            else
-                window.showProgress(offer(Stage::notDownloaded, Kind::selfContained).item, 10, 100,
-                                    [&] { ++cancels; });
-            for (LVButton* shown : window.findChildren<LVButton*>()) {
-                if (!shown->isVisible())
-                    continue;
-                EXPECT_EQ(shown->kind() == LVButtonKind::primary, shown == window.defaultButton())
-                    << shown->text().toStdString();
-            }
-            EXPECT_EQ(window.defaultButton(), c.defaultButton ? button(window, c.defaultButton) : nullptr);
+            Choices choices;
+            show(window, choices);
+            EXPECT_EQ(window.defaultButton(), defaultName ? button(window, defaultName) : nullptr);
+            for (LVButton* shown : window.findChildren<LVButton*>())
+                EXPECT_TRUE(shown->isHidden() ||
+                            (shown->kind() == LVButtonKind::primary) == (shown == window.defaultButton()));
             QTest::keyClick(&window, key);
-            QList<UpdateChoice> expected;
-            if (c.shown)
-                expected << (key == Qt::Key_Return ? *c.onReturn : UpdateChoice::dismiss);
-            EXPECT_EQ(choices, expected) << key;
-            // Escape closes even a download's window (the download goes on); Return leaves it.
-            EXPECT_EQ(window.isVisible(), !c.shown && key == Qt::Key_Return) << key;
-            EXPECT_EQ(cancels, 0);
+            const bool waits = key == Qt::Key_Escape && !onReturn.isEmpty();
+            EXPECT_EQ(choices, waits                   ? Choices{UpdateChoice::dismiss}
+                               : key == Qt::Key_Return ? onReturn
+                                                       : Choices{});
+            EXPECT_EQ(window.isVisible(), key == Qt::Key_Return && !returnCloses);
         }
-    }
-    // A note closes with Return ("好") and with Escape.
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-        UpdateWindow window;
-        window.showMessage(QStringLiteral("已是最新版本"), QStringLiteral("岚栖 1.0.0 已是最新版本。"));
-        EXPECT_EQ(window.defaultButton(), button(window, "ok"));
-        QTest::keyClick(&window, key);
-        EXPECT_FALSE(window.isVisible()) << key;
     }
 }
