@@ -90,54 +90,31 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
     }
 }
 
-// Return takes the button drawn as the default (the only primary one), and Escape waits, as closing
-// does; during a download Return cancels nothing, and a note closes either way.
+// Return takes the button drawn as the default (the only primary one); Escape waits, as closing does.
 TEST(UpdateWindow, ReturnTakesTheDefaultButtonAndEscapeWaits) {
-    using Choices = QList<UpdateChoice>;
-    // What is shown, the default button (none: nullptr), what Return reports and whether it closes.
-    const QList<std::tuple<std::function<void(UpdateWindow&, Choices&)>, const char*, Choices, bool>> cases{
-        {[](UpdateWindow& w, Choices& c) {
-             w.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained),
-                          [&](auto x) { c << x; });
-         },
-         "install",
-         {UpdateChoice::install},
-         true},
-        {[](UpdateWindow& w, Choices& c) {
-             w.showUpdate(offer(UpdateStage::downloaded, InstallKind::selfContained),
-                          [&](auto x) { c << x; });
-         },
-         "install",
-         {UpdateChoice::install},
-         true},
-        {[](UpdateWindow& w, Choices& c) {
-             w.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::packageManaged),
-                          [&](auto x) { c << x; });
-         },
-         "later",
-         {UpdateChoice::dismiss},
-         true},
-        {[](UpdateWindow& w, Choices&) { w.showProgress({}, 1, 2, [] { FAIL() << "cancelled"; }); },
-         nullptr,
-         {},
-         false},
-        {[](UpdateWindow& w, Choices&) { w.showMessage("已是最新版本", {}); }, "ok", {}, true},
+    // The offer shown (none: a download's progress), the default button, what Return reports.
+    const QList<std::tuple<std::optional<UpdateOffer>, const char*, UpdateChoice>> cases{
+        {offer(UpdateStage::notDownloaded, InstallKind::selfContained), "install", UpdateChoice::install},
+        {offer(UpdateStage::downloaded, InstallKind::selfContained), "install", UpdateChoice::install},
+        {offer(UpdateStage::notDownloaded, InstallKind::packageManaged), "later", UpdateChoice::dismiss},
+        {std::nullopt, nullptr, {}},
     };
-    for (const auto& [show, defaultName, onReturn, returnCloses] : cases) {
+    for (const auto& [shown, defaultName, onReturn] : cases) {
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
             UpdateWindow window;
-            Choices choices;
-            show(window, choices);
+            QList<UpdateChoice> choices;
+            if (shown)
+                window.showUpdate(*shown, [&](UpdateChoice choice) { choices << choice; });
+            else
+                window.showProgress({}, 1, 2, [] { FAIL() << "a key cancelled the download"; });
             EXPECT_EQ(window.defaultButton(), defaultName ? button(window, defaultName) : nullptr);
-            for (LVButton* shown : window.findChildren<LVButton*>())
-                EXPECT_TRUE(shown->isHidden() ||
-                            (shown->kind() == LVButtonKind::primary) == (shown == window.defaultButton()));
+            for (const LVButton* b : window.findChildren<LVButton*>())
+                EXPECT_TRUE(b->isHidden() ||
+                            (b->kind() == LVButtonKind::primary) == (b == window.defaultButton()));
             QTest::keyClick(&window, key);
-            const bool waits = key == Qt::Key_Escape && !onReturn.isEmpty();
-            EXPECT_EQ(choices, waits                   ? Choices{UpdateChoice::dismiss}
-                               : key == Qt::Key_Return ? onReturn
-                                                       : Choices{});
-            EXPECT_EQ(window.isVisible(), key == Qt::Key_Return && !returnCloses);
+            const UpdateChoice expected = key == Qt::Key_Return ? onReturn : UpdateChoice::dismiss;
+            EXPECT_EQ(choices, shown ? QList<UpdateChoice>{expected} : QList<UpdateChoice>{});
+            EXPECT_EQ(window.isVisible(), !shown && key == Qt::Key_Return); // a download's window stays
         }
     }
 }
