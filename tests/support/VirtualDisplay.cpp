@@ -34,9 +34,11 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
     // Managed once the root window names the manager's check window. Between two looks the wait is
     // for the manager to end (where it cannot run), bounded.
     const QDeadlineTimer deadline(std::chrono::seconds(60));
-    while (!deadline.hasExpired() && !m_windowManager.waitForFinished(100))
+    while (m_windowManager.waitForStarted(10000) && !deadline.hasExpired()) {
         if (run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains(u"window id #"))
             return true;
+        m_windowManager.waitForFinished(100);
+    }
     return false;
 }
 

@@ -38,14 +38,14 @@ bool onX11() {
 
 // Runs the current test again in a child of this test program, on a display and a session bus of its
 // own (where another test's tray host could not count its tray icon), managed by `windowManager` where
-// one is named. False, with nothing run, when that window manager could not start.
-bool runAgainOnVirtualDisplay(const QString& windowManager = {}) {
+// one is named; nothing runs where that cannot start, and `managed` says whether it did.
+void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed = nullptr) {
     test::VirtualDisplay display;
-    EXPECT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
-    if (display.name().isEmpty() || (!windowManager.isEmpty() && !display.startWindowManager(windowManager)))
-        return false;
+    ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
+    if (!windowManager.isEmpty() && !(*managed = display.startWindowManager(windowManager)))
+        return;
     test::PrivateBus bus;
-    EXPECT_TRUE(bus.isRunning());
+    ASSERT_TRUE(bus.isRunning());
     const ::testing::TestInfo* current = ::testing::UnitTest::GetInstance()->current_test_info();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display.name());
@@ -58,12 +58,11 @@ bool runAgainOnVirtualDisplay(const QString& windowManager = {}) {
         QCoreApplication::applicationFilePath(),
         {QStringLiteral("--gtest_filter=%1.%2")
              .arg(QString::fromUtf8(current->test_suite_name()), QString::fromUtf8(current->name()))});
-    EXPECT_TRUE(child.waitForFinished(90000));
+    ASSERT_TRUE(child.waitForFinished(90000));
     const QByteArray output = child.readAll();
     EXPECT_EQ(child.exitCode(), 0) << windowManager.toStdString() << "\n" << output.toStdString();
     // Neither skipped nor left out there.
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
-    return true;
 }
 
 // A click of the first button at `at` on the screen, through the X server.
@@ -139,10 +138,8 @@ struct X11Program {
 } // namespace
 
 TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClicks) {
-    if (!onX11()) {
-        runAgainOnVirtualDisplay();
-        return;
-    }
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
     X11Program program(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(program.delegate->window()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
@@ -156,10 +153,8 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
 }
 
 TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) {
-    if (!onX11()) {
-        runAgainOnVirtualDisplay();
-        return;
-    }
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
     X11Program program(true);
     QMainWindow& window = *program.delegate->window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -185,10 +180,8 @@ TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) 
 // A click on the bare desktop (here: the root window, which no window manager hands out) takes the
 // activation from nobody, yet closes the popover as a menu would; a click on the popover leaves it.
 TEST(WindowsUnderX11, AClickOnTheBareDesktopClosesThePopoverAndOneOnItDoesNot) {
-    if (!onX11()) {
-        runAgainOnVirtualDisplay();
-        return;
-    }
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
     X11Program program(true);
     ASSERT_TRUE(program.presses.listen()) << "no XInput 2 on the display";
     program.presses.stopListening();
@@ -238,10 +231,10 @@ bool holdsTheKeys(const QWidget& widget) {
 // (a window blocked by the sheet takes no keys), the keys come back to the sheet every time.
 TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowManager) {
     if (!onX11()) {
-        bool managed = false;
-        for (const QString& program : {QStringLiteral("xfwm4"), QStringLiteral("openbox")})
-            managed = runAgainOnVirtualDisplay(program) || managed;
-        if (!managed)
+        bool xfwm4 = false, openbox = false;
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
+        if (!xfwm4 && !openbox)
             GTEST_SKIP() << "neither xfwm4 nor openbox could manage a virtual display";
         return;
     }
