@@ -11,6 +11,7 @@ LUNORVALE_PACKAGES=(
   locales procps strace stress-ng trash-cli
   dbus gnome-keyring libsecret-tools libglib2.0-bin
   xvfb xauth x11-utils xdotool fonts-noto-cjk libfreetype-dev qt6-translations-l10n
+  openbox xfwm4
 )
 
 # One query answers for every package (a query per package cost tools/run half a second at each start).

@@ -513,6 +513,14 @@ bool AppDelegate::requestQuit() {
     return m_quitConfirmation.request(m_library && m_library->removing(), updater()->readyToInstall());
 }
 
+bool AppDelegate::quitToInstallUpdate() {
+    if (isPreview() || !m_model)
+        return false;
+    if (m_popover)
+        m_popover->close();
+    return m_quitConfirmation.endForUpdate(m_library && m_library->removing());
+}
+
 void AppDelegate::makeScreens() {
     m_screens = m_services.makeScreens ? m_services.makeScreens() : makeStandardScreens();
 }

@@ -103,6 +103,9 @@ public:
     // told whether a removal runs and whether an update waits.
     // True when the program is about to end.
     bool requestQuit();
+    // The update window's "install and restart": ends the program without the quit alert, unless a
+    // removal runs. True when the program is about to end.
+    bool quitToInstallUpdate();
     void togglePopover();
     // The program is ending: the popover's watch ends with it.
     void applicationWillTerminate();

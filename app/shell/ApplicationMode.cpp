@@ -25,6 +25,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/SleepWatcher.h"
 #include "platform/desktop/TerminationSignals.h"
+#include "platform/gui/X11WindowClass.h"
 #include "platform/update/StandardUpdaterController.h"
 #include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
@@ -65,8 +66,8 @@ struct DesktopServices {
     std::unique_ptr<PoolExecutor> libraryWork;
     std::unique_ptr<PoolExecutor> libraryLooks;
 
-    // Asked when an update wants the program to end: the quit confirmation decides.
-    std::function<bool()> requestQuit;
+    // Asked when the user chose to install an update now: the program ends unless a removal runs.
+    std::function<bool()> quitToInstall;
     // The window the update window opens over.
     std::function<QWidget*()> mainWindow;
 
@@ -119,8 +120,8 @@ struct DesktopServices {
         services.sampling = sampling.get();
         services.analyze = AIClient().request();
         UpdateEnvironment environment = UpdateEnvironment::standard(*settings);
-        environment.requestQuit = [this] {
-            return requestQuit && requestQuit();
+        environment.quitToInstall = [this] {
+            return quitToInstall && quitToInstall();
         };
         services.updaterFactory = StandardUpdaterController::factory(
             [this] {
@@ -219,6 +220,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     // The name, not a display name: Qt shows the name on a window without a title of its own and as the
     // tray item's title, and would append a display name to every title ("岚栖 · Lunorvale — 岚栖").
     QApplication::setApplicationName(ProgramIdentity::name());
+    // The name is for people; window managers match an ASCII class, set before any window exists.
+    const X11WindowClass windowClass;
     if (const std::optional<QString> desktopFile =
             ProgramIdentity::desktopFileName(DesktopEntries::standardFolders()))
         QGuiApplication::setDesktopFileName(*desktopFile);
@@ -241,8 +244,8 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
     const bool loginLaunch =
         arguments.mid(1).contains(QString::fromLatin1(AutostartLoginItem::loginLaunchArgument));
     AppDelegate delegate(std::move(services), preview, loginLaunch);
-    desktop.requestQuit = [&delegate] {
-        return delegate.requestQuit();
+    desktop.quitToInstall = [&delegate] {
+        return delegate.quitToInstallUpdate();
     };
     desktop.mainWindow = [&delegate]() -> QWidget* {
         return delegate.window();

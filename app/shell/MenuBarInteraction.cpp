@@ -150,6 +150,15 @@ bool UserQuitConfirmation::request(bool removingApplication, bool updateReady) {
     return true;
 }
 
+bool UserQuitConfirmation::endForUpdate(bool removingApplication) {
+    if (m_presenting)
+        return false;
+    if (removingApplication)
+        return request(true, false);
+    m_terminate();
+    return true;
+}
+
 std::unique_ptr<LVAlert> UserQuitConfirmation::makeAlert(bool removingApplication, bool updateReady) {
     // Return keeps the program running (or acknowledges); so does Escape.
     if (removingApplication)

@@ -86,6 +86,9 @@ public:
     // Ignored while the alert is up. Terminates only when no removal runs and the second button
     // ("退出岚栖") was chosen, and then answers true.
     bool request(bool removingApplication, bool updateReady);
+    // The user chose to install a downloaded update now: the program ends without asking again, unless
+    // a removal runs (then the alert says to wait, and it stays). True when it is about to end.
+    bool endForUpdate(bool removingApplication);
 
     static std::unique_ptr<LVAlert> makeAlert(bool removingApplication, bool updateReady);
 

@@ -85,7 +85,7 @@ UpdateEnvironment UpdateEnvironment::standard(SettingsStore settings) {
     environment.now = [] {
         return QDateTime::currentDateTimeUtc();
     };
-    environment.requestQuit = [] {
+    environment.quitToInstall = [] {
         QCoreApplication::quit();
         return true;
     };
@@ -412,7 +412,7 @@ void StandardUpdaterController::installNow() {
     if (m_phase != Phase::readyToInstall)
         return;
     m_relaunch = true;
-    if (m_environment.requestQuit && m_environment.requestQuit())
+    if (m_environment.quitToInstall && m_environment.quitToInstall())
         return; // installed while the application quits
     m_relaunch = false;
     abortSession(UpdateError::make(UpdateError::installationCanceled, QStringLiteral("已取消安装更新。")));

@@ -29,9 +29,9 @@ struct UpdateEnvironment {
     QString packageDatabase;   // dpkg's package file lists
     QString currentVersion;
     std::function<QDateTime()> now;
-    // Asks the application to quit; false when it stays (the user cancelled). The update is installed
-    // while it quits.
-    std::function<bool()> requestQuit;
+    // Ends the application because the user chose to install now (the choice is not asked again);
+    // false when it stays (a removal runs). The update is installed while it quits.
+    std::function<bool()> quitToInstall;
     // Starts the given program once this process has ended.
     std::function<void(const QString& programPath)> relaunch;
     std::chrono::milliseconds feedDeadline{std::chrono::seconds(30)};

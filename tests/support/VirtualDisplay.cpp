@@ -1,5 +1,6 @@
 #include "support/VirtualDisplay.h"
 
+#include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
@@ -14,7 +15,38 @@ VirtualDisplay::VirtualDisplay() {
         m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
 }
 
+bool VirtualDisplay::startWindowManager(const QString& program) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        environment.insert(QString::fromLatin1(name), m_home.path());
+    environment.insert("DISPLAY", m_name);
+    environment.insert("NO_AT_BRIDGE", "1"); // an accessibility bus would outlive the manager
+    m_bus.setProcessEnvironment(environment);
+    m_bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    if (m_name.isEmpty() || !m_bus.waitForReadyRead(10000))
+        return false;
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(m_bus.readLine()).trimmed());
+    m_windowManager.setProcessEnvironment(environment);
+    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
+    m_windowManager.start(program, program == "xfwm4" ? QStringList{"--sm-client-disable", "--compositor=off"}
+                                                      : QStringList{});
+    // Managed once the root window names the manager's check window. Between two looks the wait is
+    // for the manager to end (where it cannot run), bounded.
+    const QDeadlineTimer deadline(std::chrono::seconds(60));
+    while (m_windowManager.waitForStarted(10000) && !deadline.hasExpired()) {
+        if (run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains(u"window id #"))
+            return true;
+        m_windowManager.waitForFinished(100);
+    }
+    return false;
+}
+
 VirtualDisplay::~VirtualDisplay() {
+    for (QProcess* process : {&m_windowManager, &m_bus}) {
+        process->kill();
+        process->waitForFinished();
+    }
     m_server.terminate();
     m_server.waitForFinished();
 }

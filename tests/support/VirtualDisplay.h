@@ -3,10 +3,11 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace lunorvale::test {
 
-// A virtual X display (Xvfb, no window manager) for the length of a test.
+// A virtual X display (Xvfb, no window manager unless one is started) for the length of a test.
 class VirtualDisplay final {
 public:
     VirtualDisplay();
@@ -16,6 +17,9 @@ public:
 
     // ":N"; empty when Xvfb did not start.
     const QString& name() const { return m_name; }
+    // Starts `program` (xfwm4, openbox) on the display, with a home and a session bus of its own (xfwm4
+    // reads its settings over D-Bus), and waits until it manages the display. False when it did not.
+    bool startWindowManager(const QString& program);
     // Whether a window of this size (of any height for -1) is mapped and viewable.
     bool showsWindowOfSize(int width, int height) const { return !windowOfSize(width, height).isEmpty(); }
     // The id of such a window; empty when there is none.
@@ -31,6 +35,9 @@ private:
 
     QProcess m_server;
     QString m_name;
+    QTemporaryDir m_home;
+    QProcess m_bus;
+    QProcess m_windowManager;
 };
 
 } // namespace lunorvale::test

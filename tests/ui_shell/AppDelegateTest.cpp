@@ -284,6 +284,10 @@ TEST(AppDelegate, MenuBarCommands) {
     application.at(6)->trigger();
     EXPECT_EQ(program.quitAlerts, 1);
     EXPECT_EQ(program.terminations, 1);
+    // An update the user chose to install now ends it without asking again.
+    EXPECT_TRUE(program.delegate->quitToInstallUpdate());
+    EXPECT_EQ(program.quitAlerts, 1);
+    EXPECT_EQ(program.terminations, 2);
 }
 
 TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {

@@ -505,6 +505,23 @@ TEST(UserQuitConfirmation, AsksOnceAndQuitsOnlyOnTheSecondButton) {
     }
 }
 
+// "现在安装并重启" was the user's choice already: no quit alert, unless a removal must finish first.
+TEST(UserQuitConfirmation, AnUpdateInstalledNowEndsWithoutAskingUnlessARemovalRuns) {
+    for (const bool removing : {false, true}) {
+        QStringList shown;
+        int terminations = 0;
+        UserQuitConfirmation confirmation(
+            [&](LVAlert& alert) {
+                shown << alert.text().title;
+                return 0;
+            },
+            [&] { ++terminations; });
+        EXPECT_EQ(confirmation.endForUpdate(removing), !removing);
+        EXPECT_EQ(terminations, removing ? 0 : 1);
+        EXPECT_EQ(shown, removing ? QStringList{"正在移除应用，请稍候"} : QStringList{});
+    }
+}
+
 TEST(PreviewRequest, ReadsTheCommandLine) {
     struct Case {
         QStringList arguments;

@@ -107,6 +107,11 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     // Typed as a menu, it gets the shadow the desktop draws under menus.
     EXPECT_TRUE(display.property(display.windowOfSize(344, 405), QStringLiteral("_NET_WM_WINDOW_TYPE"))
                     .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_POPUP_MENU")));
+    // Window rules match an ASCII class (a Latin-1 property), while the title stays the program's own.
+    const std::string asciiClass = "WM_CLASS(STRING) = \"lunorvale\", \"Lunorvale\"\n";
+    EXPECT_EQ(display.property(display.windowOfSize(344, 405), QStringLiteral("WM_CLASS")).toStdString(),
+              asciiClass);
+    EXPECT_EQ(display.title(display.windowOfSize(344, 405)), QStringLiteral("岚栖 · 菜单"));
     // The program answered the panel after its launch had ended: one icon, and no main window.
     EXPECT_EQ(watcher.items().size(), 1);
     EXPECT_FALSE(display.showsWindowOfSize(1180, -1));
@@ -118,6 +123,8 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     EXPECT_EQ(second.finish(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 60000));
     EXPECT_EQ(display.title(display.windowOfSize(1180, -1)), QStringLiteral("岚栖 · Lunorvale"));
+    EXPECT_EQ(display.property(display.windowOfSize(1180, -1), QStringLiteral("WM_CLASS")).toStdString(),
+              asciiClass);
     // With the program's icon for the taskbar and the window switcher, large enough for either.
     EXPECT_TRUE(display.property(display.windowOfSize(1180, -1), QStringLiteral("_NET_WM_ICON"))
                     .contains(QStringLiteral("Icon (128 x 128)")));

@@ -1,10 +1,10 @@
 #include "platform/update/window/UpdateWindow.h"
 
+#include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ UpdateOffer offer(UpdateStage stage, InstallKind kind, bool critical = false) {
     return shown;
 }
 
-QPushButton* button(UpdateWindow& window, const char* name) {
-    return window.findChild<QPushButton*>(QString::fromLatin1(name));
+LVButton* button(UpdateWindow& window, const char* name) {
+    return window.findChild<LVButton*>(QString::fromLatin1(name));
 }
 
 } // namespace
@@ -86,6 +86,35 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
             EXPECT_EQ(image.pixelColor(3, 3), Palette::canvas.resolved(appearance));
             EXPECT_EQ(window.findChild<QLabel*>()->palette().color(QPalette::WindowText),
                       Palette::ink.resolved(appearance));
+        }
+    }
+}
+
+// Return takes the button drawn as the default (the only primary one); Escape waits, as closing does.
+TEST(UpdateWindow, ReturnTakesTheDefaultButtonAndEscapeWaits) {
+    // The offer shown (none: a download's progress), the default button, what Return reports.
+    const QList<std::tuple<std::optional<UpdateOffer>, const char*, UpdateChoice>> cases{
+        {offer(UpdateStage::notDownloaded, InstallKind::selfContained), "install", UpdateChoice::install},
+        {offer(UpdateStage::downloaded, InstallKind::selfContained), "install", UpdateChoice::install},
+        {offer(UpdateStage::notDownloaded, InstallKind::packageManaged), "later", UpdateChoice::dismiss},
+        {std::nullopt, nullptr, {}},
+    };
+    for (const auto& [shown, defaultName, onReturn] : cases) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            UpdateWindow window;
+            QList<UpdateChoice> choices;
+            if (shown)
+                window.showUpdate(*shown, [&](UpdateChoice choice) { choices << choice; });
+            else
+                window.showProgress({}, 1, 2, [] { FAIL() << "a key cancelled the download"; });
+            EXPECT_EQ(window.defaultButton(), defaultName ? button(window, defaultName) : nullptr);
+            for (const LVButton* b : window.findChildren<LVButton*>())
+                EXPECT_TRUE(b->isHidden() ||
+                            (b->kind() == LVButtonKind::primary) == (b == window.defaultButton()));
+            QTest::keyClick(&window, key);
+            const UpdateChoice expected = key == Qt::Key_Return ? onReturn : UpdateChoice::dismiss;
+            EXPECT_EQ(choices, shown ? QList<UpdateChoice>{expected} : QList<UpdateChoice>{});
+            EXPECT_EQ(window.isVisible(), !shown && key == Qt::Key_Return); // a download's window stays
         }
     }
 }

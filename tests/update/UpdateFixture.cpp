@@ -68,7 +68,7 @@ UpdateEnvironment UpdateRig::environment() {
     environment.now = [] {
         return QDateTime::currentDateTimeUtc();
     };
-    environment.requestQuit = [this] {
+    environment.quitToInstall = [this] {
         ++quitRequests;
         return quitAccepted;
     };

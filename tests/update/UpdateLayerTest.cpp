@@ -51,8 +51,8 @@ TEST(UpdateLayer, OffersANewerSignedReleaseAndReplacesTheProgramOnQuit) {
     EXPECT_EQ(rig.prompt->offer->stage, UpdateStage::downloaded);
     EXPECT_EQ(rig.installedProgram(), UpdateRig::oldProgram); // nothing replaced before the quit
 
-    // "Later" keeps the update for the quit; the button shows the window again, where "install now" asks
-    // the application to quit: the program is replaced while it quits and started again.
+    // "Later" keeps the update for the quit; the button shows the window again, where "install now" ends
+    // the application: the program is replaced while it quits and started again.
     rig.prompt->choose(UpdateChoice::dismiss);
     EXPECT_TRUE(updater.readyToInstall());
     updater.checkForUpdates();
@@ -259,7 +259,8 @@ TEST(UpdateLayer, SkippedVersionStaysSkippedAcrossRunsUntilANewerOne) {
     EXPECT_FALSE(rig.prompt->offer);
     EXPECT_EQ(rig.prompt->progressCalls, 0);
 
-    // When the application refuses to quit, the installation is cancelled and nothing is replaced.
+    // When the application cannot end now (a removal runs), the installation is cancelled and nothing
+    // is replaced.
     rig.quitAccepted = false;
     rig.prompt->answer = UpdateChoice::install;
     second.checkForUpdates();

@@ -4,10 +4,13 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVText.h"
 #include "ui/kit/Palette.h"
+#include "ui/kit/SheetActivation.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace lunorvale {
@@ -61,6 +64,7 @@ LVAlert::LVAlert(const AlertText& text, QWidget* parent)
 
     setFixedWidth(alertWidth);
     setFixedHeight(column->totalHeightForWidth(alertWidth));
+    keepActivation(*this);
 }
 
 LVButton* LVAlert::defaultButton() const {
@@ -72,10 +76,14 @@ void LVAlert::done(int result) {
     QDialog::done(result);
     // A window manager may hand the activation to another window of the program when the alert goes
     // (the main window, under a sheet the alert was asked over), and the keys of the window the user
-    // was in would go elsewhere: that window takes it back.
-    QWidget* owner = parentWidget();
-    if (shown && owner && owner->isVisible())
-        owner->activateWindow();
+    // was in would go elsewhere: that window takes it back. Asked once the alert is gone: asked at
+    // once, the request races the window manager's own hand-over at the unmap, and may lose.
+    QPointer<QWidget> owner = parentWidget();
+    if (shown && owner)
+        QTimer::singleShot(0, owner, [owner] {
+            if (owner && owner->isVisible())
+                owner->activateWindow();
+        });
 }
 
 void LVAlert::choose(int index) {

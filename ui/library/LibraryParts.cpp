@@ -1,6 +1,7 @@
 #include "ui/library/LibraryParts.h"
 
 #include "ui/kit/Palette.h"
+#include "ui/kit/SheetActivation.h"
 
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@ LibrarySheet::LibrarySheet(QWidget* content, std::function<void()> onCancel, QWi
     column->setContentsMargins(0, 0, 0, 0);
     column->setSizeConstraint(QLayout::SetFixedSize);
     column->addWidget(content);
+    keepActivation(*this);
 }
 
 void LibrarySheet::keyPressEvent(QKeyEvent* event) {

@@ -1,6 +1,7 @@
 #include "ui/settings/SettingsSheets.h"
 
 #include "ui/kit/Palette.h"
+#include "ui/kit/SheetActivation.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@ SheetDialog::SheetDialog(QWidget* parent, QWidget* content, bool dismissible)
     layout->addWidget(content);
     if (!dismissible)
         setWindowFlag(Qt::WindowCloseButtonHint, false);
+    keepActivation(*this);
 }
 
 SheetDialog* SheetDialog::present(QWidget* parent, QWidget* content, bool dismissible) {

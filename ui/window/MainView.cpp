@@ -2,6 +2,7 @@
 
 #include "app/model/AppModel.h"
 #include "ui/kit/RefreshCoalescer.h"
+#include "ui/kit/SheetActivation.h"
 #include "ui/window/MainViewBars.h"
 #include "ui/window/OperationBanner.h"
 #include "ui/window/OverviewLogic.h"
@@ -37,6 +38,7 @@ public:
         : QDialog(parent), m_cancel(std::move(cancel)) {
         // The window manager shows it in the title bar and the window list.
         setWindowTitle(QStringLiteral("岚栖"));
+        keepActivation(*this);
     }
     void reject() override {
         if (m_cancel)

@@ -1,13 +1,15 @@
 #include "platform/update/window/UpdateWindow.h"
 
+#include "ui/kit/LVButton.h"
+
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
@@ -17,11 +19,12 @@ namespace lunorvale {
 UpdateWindow::UpdateWindow(std::function<QWidget*()> mainWindow, QWidget* parent)
     : QWidget(parent, Qt::Window), m_mainWindow(std::move(mainWindow)), m_title(new QLabel(this)),
       m_text(new QLabel(this)), m_notes(new QPlainTextEdit(this)), m_restriction(new QLabel(this)),
-      m_progress(new QProgressBar(this)), m_skip(new QPushButton(QStringLiteral("跳过这个版本"), this)),
-      m_later(new QPushButton(QStringLiteral("稍后提醒"), this)),
-      m_install(new QPushButton(QStringLiteral("安装更新"), this)),
-      m_cancelButton(new QPushButton(QStringLiteral("取消"), this)),
-      m_ok(new QPushButton(QStringLiteral("好"), this)) {
+      m_progress(new QProgressBar(this)),
+      m_skip(new LVButton(LVButtonKind::secondary, QStringLiteral("跳过这个版本"), this)),
+      m_later(new LVButton(LVButtonKind::secondary, QStringLiteral("稍后提醒"), this)),
+      m_install(new LVButton(LVButtonKind::primary, QStringLiteral("安装更新"), this)),
+      m_cancelButton(new LVButton(LVButtonKind::secondary, QStringLiteral("取消"), this)),
+      m_ok(new LVButton(LVButtonKind::primary, QStringLiteral("好"), this)) {
     setWindowTitle(QStringLiteral("软件更新"));
     setMinimumWidth(420);
     QFont titleFont = font();
@@ -41,13 +44,11 @@ UpdateWindow::UpdateWindow(std::function<QWidget*()> mainWindow, QWidget* parent
     m_ok->setObjectName(QStringLiteral("ok"));
 
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
     buttons->addWidget(m_skip);
     buttons->addStretch();
-    for (QPushButton* button : {m_later, m_install, m_cancelButton, m_ok}) {
-        button->setAutoDefault(false);
+    for (LVButton* button : {m_later, m_install, m_cancelButton, m_ok})
         buttons->addWidget(button);
-    }
-    m_skip->setAutoDefault(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(10);
@@ -57,14 +58,14 @@ UpdateWindow::UpdateWindow(std::function<QWidget*()> mainWindow, QWidget* parent
         layout->addWidget(widget);
     layout->addLayout(buttons);
 
-    connect(m_skip, &QPushButton::clicked, this, [this] { choose(UpdateChoice::skip); });
-    connect(m_later, &QPushButton::clicked, this, [this] { choose(UpdateChoice::dismiss); });
-    connect(m_install, &QPushButton::clicked, this, [this] { choose(UpdateChoice::install); });
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+    connect(m_skip, &LVButton::clicked, this, [this] { choose(UpdateChoice::skip); });
+    connect(m_later, &LVButton::clicked, this, [this] { choose(UpdateChoice::dismiss); });
+    connect(m_install, &LVButton::clicked, this, [this] { choose(UpdateChoice::install); });
+    connect(m_cancelButton, &LVButton::clicked, this, [this] {
         if (const auto cancel = std::exchange(m_cancel, {}))
             cancel();
     });
-    connect(m_ok, &QPushButton::clicked, this, [this] { hide(); });
+    connect(m_ok, &LVButton::clicked, this, [this] { hide(); });
 }
 
 QString UpdateWindow::installRestriction(InstallKind kind) {
@@ -106,6 +107,9 @@ void UpdateWindow::showUpdate(const UpdateOffer& offer, std::function<void(Updat
     m_later->setText(downloaded ? QStringLiteral("退出时安装") : QStringLiteral("稍后提醒"));
     m_install->setText(downloaded ? QStringLiteral("现在安装并重启") : QStringLiteral("安装更新"));
     m_install->setEnabled(restriction.isEmpty());
+    // Where nothing can be installed, waiting is what Return takes.
+    m_install->setKind(restriction.isEmpty() ? LVButtonKind::primary : LVButtonKind::secondary);
+    m_later->setKind(restriction.isEmpty() ? LVButtonKind::secondary : LVButtonKind::primary);
     present(Mode::offer);
 }
 
@@ -155,6 +159,20 @@ void UpdateWindow::present(Mode mode) {
     show();
     raise();
     activateWindow();
+    if (LVButton* button = defaultButton())
+        button->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+LVButton* UpdateWindow::defaultButton() const {
+    switch (m_mode) {
+    case Mode::offer:
+        return m_install->isEnabled() ? m_install : m_later;
+    case Mode::progress:
+        return nullptr; // Return must not cancel a download
+    case Mode::message:
+        return m_ok;
+    }
+    return nullptr;
 }
 
 void UpdateWindow::placeCentred() {
@@ -181,6 +199,27 @@ void UpdateWindow::choose(UpdateChoice choice) {
     hide();
     if (reply)
         reply(choice);
+}
+
+void UpdateWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        // A button reached with Tab takes Return; otherwise the default one does.
+        auto* focused = qobject_cast<LVButton*>(focusWidget());
+        LVButton* button = focused && focused->isVisible() ? focused : defaultButton();
+        if (button && button->isEnabled())
+            button->click();
+        event->accept();
+        return;
+    }
+    case Qt::Key_Escape:
+        close();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void UpdateWindow::closeEvent(QCloseEvent* event) {

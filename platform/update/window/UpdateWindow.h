@@ -8,15 +8,18 @@
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
-class QPushButton;
 
 namespace lunorvale {
+
+class LVButton;
 
 // The small window of the update layer: a release with "跳过这个版本", "稍后提醒" and "安装更新"
 // (after the download: "退出时安装" and "现在安装并重启"), the download's progress with "取消", or a
 // note with "好". Texts from the feed are shown as plain text. Closing the window counts as "later";
 // closed during a download, it lets the download go on. Each time it appears it is centred over the
-// program's main window, or on the screen while that window is closed.
+// program's main window, or on the screen while that window is closed. Its buttons are the kit's: the
+// one Return takes ("安装更新" or "现在安装并重启", else "好"; "稍后提醒" where nothing can be
+// installed) is drawn as the default, and Escape means "稍后提醒" (or "退出时安装"), as closing does.
 class UpdateWindow final : public QWidget, public UpdatePrompt {
 public:
     // `mainWindow` names the program's main window (null or hidden: none).
@@ -31,8 +34,12 @@ public:
     // Why this installation cannot take the offered release, or an empty text when it can.
     static QString installRestriction(InstallKind kind);
 
+    // The button Return takes now; null where Return does nothing (during a download).
+    LVButton* defaultButton() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Mode { offer, progress, message };
@@ -50,11 +57,11 @@ private:
     QPlainTextEdit* m_notes;
     QLabel* m_restriction;
     QProgressBar* m_progress;
-    QPushButton* m_skip;
-    QPushButton* m_later;
-    QPushButton* m_install;
-    QPushButton* m_cancelButton;
-    QPushButton* m_ok;
+    LVButton* m_skip;
+    LVButton* m_later;
+    LVButton* m_install;
+    LVButton* m_cancelButton;
+    LVButton* m_ok;
 };
 
 } // namespace lunorvale
