@@ -46,7 +46,10 @@ std::vector<QByteArray> seeds() {
             "9:name=systemd:/\n0::/user.slice/app-gnome-google\\x2dchrome-8842.scope\n",
             "[Desktop Entry]\nName=Files\nName[zh]=文件\nName[zh_CN]=文件管理\n",
             // An escape before a byte-order mark: a name of nothing visible that did not read back.
-            "[Desktop Entry]\nName=\x1b\xEF\xBB\xBF"};
+            "[Desktop Entry]\nName=\x1b\xEF\xBB\xBF",
+            // A snap and an app that each fit a file name, joined into an ID that does not.
+            "snap." + QByteArray(200, 'a') + '.' + QByteArray(50, 'b') +
+                "-4706fe54-7802-4808-aa7e-ae8b567239e0.scope"};
 }
 } // namespace lunorvale::fuzz
 

@@ -106,7 +106,8 @@ QStringList applicationIDs(std::string_view unit) {
                 part.find('.', dot + 1) == std::string_view::npos) {
                 const auto snap = unescapedID(part.substr(0, dot));
                 const auto app = unescapedID(part.substr(dot + 1));
-                if (snap && app)
+                // Each part may fit a file name while the two joined do not.
+                if (snap && app && (*snap + u'_' + *app).toUtf8().size() <= qsizetype(longestID))
                     return {*snap + u'_' + *app};
             }
         }

@@ -39,6 +39,8 @@ TEST(ProcCgroupParse, TheUnitOfSystemdsHierarchy) {
 }
 
 TEST(DesktopLaunch, IDsOfDesktopLaunchUnits) {
+    const std::string longSnap = "snap." + std::string(200, 'a') + '.' + std::string(50, 'b') +
+                                 "-4706fe54-7802-4808-aa7e-ae8b567239e0.scope";
     const std::pair<std::string_view, QStringList> cases[] = {
         // GNOME: launcher, escaped dashes.
         {"app-gnome-org.gnome.Nautilus-3456.scope", {"gnome-org.gnome.Nautilus", "org.gnome.Nautilus"}},
@@ -57,6 +59,8 @@ TEST(DesktopLaunch, IDsOfDesktopLaunchUnits) {
         {"snap.hello-world.sh-4706fe54-7802-4808-aa7e-ae8b567239e0.scope", {"hello-world_sh"}},
         {"snap.lxd.hook.configure-4706fe54-7802-4808-aa7e-ae8b567239e0.scope", {}},
         {"snap.firefox.firefox.scope", {}},
+        // Each part fits a file name, the joined ID does not.
+        {longSnap, {}},
         // Escapes: other bytes, UTF-8 and what a file name cannot hold.
         {"app-gnome-org.example.Caf\\xc3\\xa9-1.scope", {"gnome-org.example.Café", "org.example.Café"}},
         {"app-gnome-\\x2e\\x2e\\x2fetc\\x2fpasswd-1.scope", {}},
