@@ -23,6 +23,7 @@
 #include "ui/settings/SettingsRows.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
 #include "ui/settings/WelcomeView.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -390,6 +391,17 @@ TEST(SettingsPage, EditsSurviveModelChangesAndEveryControlIsNamedAndReachable) {
             visited.append(QApplication::focusWidget());
         }
         EXPECT_EQ(visited, controls) << SettingsLogic::title(section).toStdString();
+    }
+}
+
+// Every section, the text fields of the rules and the AI service among them.
+TEST(SettingsPage, EveryControlReachedWithTabShowsItsRing) {
+    SettingsHarness s;
+    SettingsView& page = s.open();
+    for (const Section section : SettingsLogic::sections) {
+        show(page, section);
+        EXPECT_TRUE(everyFocusShows(s.window, page, *page.picker(), {}))
+            << SettingsLogic::title(section).toStdString();
     }
 }
 
