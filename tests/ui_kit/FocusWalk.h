@@ -17,13 +17,8 @@ namespace lunorvale::test {
 inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget& area, QWidget& start,
                                                   std::initializer_list<const char*> expected) {
     QString reached, unmarked;
-    // Takes the window's clicks without moving the focus or acting on them.
-    QWidget clicked(&window);
+    QWidget clicked(&window); // takes a click in the window without moving the focus or acting on it
     clicked.setAttribute(Qt::WA_NoMousePropagation);
-    const auto click = [&] {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(), QPointF(), Qt::LeftButton, Qt::LeftButton, {});
-        QApplication::sendEvent(&clicked, &press);
-    };
     start.setFocus(Qt::OtherFocusReason);
     for (QWidget* focused = &start; reached.size() < 4000;) {
         QTest::keyClick(focused, Qt::Key_Tab);
@@ -34,7 +29,8 @@ inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget
             QString::fromLatin1(focused->metaObject()->className()) + u' ' + focused->accessibleName() + u',';
         reached += name;
         const QImage marked = window.grab().toImage();
-        click();
+        QMouseEvent press(QEvent::MouseButtonPress, {}, {}, Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&clicked, &press);
         const bool afterClick = marked == window.grab().toImage();
         focused->clearFocus();
         const bool same = marked == window.grab().toImage();
