@@ -23,6 +23,7 @@
 #include "ui/settings/SettingsRows.h"
 #include "ui/settings/SoftwareUpdateSettings.h"
 #include "ui/settings/WelcomeView.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -364,7 +365,7 @@ TEST(SettingsPage, EditsSurviveModelChangesAndEveryControlIsNamedAndReachable) {
     EXPECT_EQ(page.findChildren<QWidget*>(), widgets);
 
     // Every section: each focusable control has a name, and Tab visits every enabled one once, in
-    // reading order.
+    // reading order, showing the kit's ring at each.
     for (const Section section : SettingsLogic::sections) {
         show(page, section);
         QList<QWidget*> controls;
@@ -390,6 +391,8 @@ TEST(SettingsPage, EditsSurviveModelChangesAndEveryControlIsNamedAndReachable) {
             visited.append(QApplication::focusWidget());
         }
         EXPECT_EQ(visited, controls) << SettingsLogic::title(section).toStdString();
+        EXPECT_TRUE(everyFocusShows(s.window, page, *page.picker(), {}))
+            << SettingsLogic::title(section).toStdString();
     }
 }
 

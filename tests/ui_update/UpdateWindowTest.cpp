@@ -2,6 +2,7 @@
 
 #include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
+using namespace lunorvale::test;
 
 namespace {
 
@@ -55,6 +57,9 @@ TEST(UpdateWindow, ButtonsReportTheirChoiceOnce) {
             explained = explained || (label->isVisible() && label->text() == restriction);
         }
         EXPECT_TRUE(explained);
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_TRUE(everyFocusShows(window, window, *button(window, "later"), {}));
         if (pressed)
             button(window, pressed)->click();
         else

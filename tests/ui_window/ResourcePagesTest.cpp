@@ -13,6 +13,7 @@
 #include "ui/window/ResourceCharts.h"
 #include "ui/window/ResourceDashboardView.h"
 #include "ui/window/ResourceOverviewStrip.h"
+#include "ui_kit/FocusWalk.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
@@ -426,4 +427,18 @@ TEST(ResourcePages, OpeningAGroupSelectsNothing) {
     }
     ASSERT_TRUE(pathField());
     EXPECT_FALSE(pathField()->hasSelectedText());
+}
+
+TEST(ResourcePages, EveryControlReachedWithTabShowsItsRing) {
+    WindowHarness h;
+    busyMachine(h);
+    MainView& view = h.open();
+    view.setPage(Page::resources);
+    h.settle();
+    ResourceDashboardView* resources = view.resourcesPage();
+    QTest::mouseClick(button(resources->findingButtons(), QStringLiteral("展开应用")), Qt::LeftButton);
+    h.settle();
+    // The open group's path is a text field too.
+    EXPECT_TRUE(everyFocusShows(view, *resources, *resources->windowControl(),
+                                {"QLineEdit 搜索应用", "QTreeView", "QLineEdit /Applications"}));
 }

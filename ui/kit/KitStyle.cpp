@@ -1,6 +1,9 @@
 #include "ui/kit/KitStyle.h"
 
+#include "ui/kit/FocusRing.h"
+
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -54,6 +57,33 @@ void KitStyle::setDestructive(QAction* action) {
 
 bool KitStyle::isDestructive(const QAction* action) {
     return action && action->property(destructiveProperty).toBool();
+}
+
+void KitStyle::polish(QWidget* widget) {
+    QProxyStyle::polish(widget);
+    // Clicks must put the window out of keyboard use for the field's ring to go.
+    if (qobject_cast<QLineEdit*>(widget))
+        FocusRing::follow();
+}
+
+void KitStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                             const QWidget* widget) const {
+    if (element != PE_FrameLineEdit || !(option->state & State_HasFocus)) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    QStyleOption resting = *option;
+    resting.state &= ~State_HasFocus;
+    QProxyStyle::drawPrimitive(element, &resting, painter, widget);
+    if (widget && FocusRing::shown(*widget)) {
+        // On the frame, where the text margins keep it clear of the text.
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.75, 0.75, -0.75, -0.75), 3, 3);
+        painter->restore();
+    }
 }
 
 void KitStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,

@@ -1,5 +1,6 @@
 #include "ui/kit/LVSelectableText.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVText.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -38,6 +39,8 @@ LVSelectableText::LVSelectableText(const QString& text, const QFont& font, std::
     setSizePolicy(policy);
     setText(text);
     applyColor();
+    // Tab reaches the text for selecting it with the keyboard; the ring keeps clear of the letters.
+    FocusRing::surround(*this, 3, 6);
 }
 
 void LVSelectableText::setText(const QString& text) {

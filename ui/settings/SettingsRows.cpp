@@ -49,13 +49,14 @@ void drawFocusRing(QPainter& painter, const QWidget* widget, const QRectF& rect,
 }
 
 // An entry field drawn like the menus beside it: a rounded face in the canvas colour with a hairline
-// outline, the accent outline while it has focus. Fusion's own frame takes its colour from the window
-// colour and all but vanishes on the dark cards.
+// outline, the kit's ring in its place while the keyboard focus is on it. Fusion's own frame takes its
+// colour from the window colour and all but vanishes on the dark cards.
 class RoundedField final : public QLineEdit {
 public:
     explicit RoundedField(QWidget* parent) : QLineEdit(parent) {
         setFrame(false);
         setTextMargins(8, 0, 8, 0);
+        FocusRing::follow();
         QPalette clear = palette();
         clear.setColor(QPalette::Base, Qt::transparent);
         setPalette(clear);
@@ -66,7 +67,7 @@ protected:
         {
             QPainter painter(this);
             painter.setRenderHint(QPainter::Antialiasing);
-            const bool focused = hasFocus();
+            const bool focused = FocusRing::shown(*this);
             const qreal inset = focused ? 0.75 : 0.5;
             QPainterPath shape;
             shape.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 7, 7);

@@ -295,6 +295,8 @@ public:
         setContextMenuPolicy(Qt::DefaultContextMenu);
         setAutoFillBackground(false);
         applyColor();
+        // The field is as tall as its row band and as wide as its text: the ring goes around it.
+        FocusRing::surround(*this, 2, 6);
     }
 
 protected:
@@ -474,6 +476,17 @@ bool GroupRowDelegate::editorEvent(QEvent* event, QAbstractItemModel*, const QSt
         return false;
     emit showProcess(m_model.member(index).identity);
     return true;
+}
+
+bool GroupRowDelegate::eventFilter(QObject* editor, QEvent* event) {
+    // Tab leaves the path field for the next control, as from any other field. The item delegate's
+    // own handling would close the field into its list, whose next Tab stop is the field again.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return false;
+    }
+    return QStyledItemDelegate::eventFilter(editor, event);
 }
 
 // ---- The card ----

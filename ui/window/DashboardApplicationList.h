@@ -96,6 +96,7 @@ signals:
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+    bool eventFilter(QObject* editor, QEvent* event) override;
 
 private:
     // The text band of a child row: indented, with the group's padding above its first and below its

@@ -1,5 +1,6 @@
 #include "ui/window/ResourceCharts.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVText.h"
@@ -81,6 +82,8 @@ ResourceChartCard::ResourceChartCard(Kind kind, QWidget* parent) : QWidget(paren
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setStyleSheet(QStringLiteral("background: transparent"));
     m_view->setAccessibleName(ResourceDashboardLogic::chartAccessibleName(kind == Kind::cpu, 15));
+    // Tab stops at the chart to say what it shows; its axis labels reach its edges.
+    FocusRing::surround(*m_view, 3, 8);
     m_placeholder = new LVText({}, Fonts::system(12), Palette::muted, m_stack);
     m_placeholder->setAlignment(Qt::AlignCenter);
     m_placeholder->setText(kind == Kind::cpu ? QStringLiteral("两次有效采样后显示 CPU 曲线")

@@ -1,5 +1,6 @@
 #include "platform/update/window/UpdateWindow.h"
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
 
 #include <QCloseEvent>
@@ -37,6 +38,8 @@ UpdateWindow::UpdateWindow(std::function<QWidget*()> mainWindow, QWidget* parent
     }
     m_notes->setReadOnly(true);
     m_notes->setMaximumHeight(180);
+    // Tab stops at the notes for scrolling and selecting them with the keyboard.
+    FocusRing::surround(*m_notes, 2, 4);
     m_skip->setObjectName(QStringLiteral("skip"));
     m_later->setObjectName(QStringLiteral("later"));
     m_install->setObjectName(QStringLiteral("install"));
