@@ -227,13 +227,21 @@ TEST(ProcessesPage, TheDetailOfAnotherProcessStartsAtItsTop) {
 // Only the user's own acts scroll the list to a row: a process opened from elsewhere (a finding's
 // "查看进程") is brought into view; a new search shows its list from the top, with the process still
 // selected out of view, even after the list gave way to the empty state.
-TEST(ProcessesPage, OnlyTheUsersOwnActsScrollTheListToARow) {
-    ModelHarness h;
-    for (int32_t pid = 1000; pid < 1300; ++pid) // all idle: listed by name, pid 1000 first
+namespace {
+// `count` idle workers from pid 1000 on, listed by name, pid 1000 first, after one sample.
+AppModel& idleWorkers(ModelHarness& h, int32_t count) {
+    for (int32_t pid = 1000; pid < 1000 + count; ++pid)
         h.add(pid, "worker-" + QByteArray::number(pid));
     AppModel& model = h.start();
     model.completeOnboarding();
     h.sample();
+    return model;
+}
+} // namespace
+
+TEST(ProcessesPage, OnlyTheUsersOwnActsScrollTheListToARow) {
+    ModelHarness h;
+    AppModel& model = idleWorkers(h, 300);
     PageWindow window(model, Page::processes);
     ProcessesPage* page = window.processes();
     ProcessListView* list = page->list();
@@ -262,11 +270,7 @@ TEST(ProcessesPage, OnlyTheUsersOwnActsScrollTheListToARow) {
 
 TEST(ProcessesPage, EveryControlReachedWithTabShowsItsRing) {
     ModelHarness h;
-    for (int32_t pid = 1000; pid < 1010; ++pid)
-        h.add(pid, "worker-" + QByteArray::number(pid));
-    AppModel& model = h.start();
-    model.completeOnboarding();
-    h.sample();
+    AppModel& model = idleWorkers(h, 10);
     PageWindow window(model, Page::processes);
     ProcessesPage* page = window.processes();
     ASSERT_TRUE(page);

@@ -96,16 +96,7 @@ TEST(OverviewPage, TheFindingsShownStayWhereTheUserSawThem) {
 
 TEST(OverviewPage, AControlThatGoesTakesNeitherFocusNorScrollElsewhere) {
     WindowHarness h;
-    h.quickRules();
-    h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
-    h.add(11, "worker");
-    for (int32_t pid = 20; pid < 24; ++pid)
-        h.add(pid, "idle");
-    h.start();
-    h.sample();
-    for (int i = 0; i < 3 && h.model->findings().isEmpty(); ++i)
-        sampleAt(h, {{11, 0.99}});
-    ASSERT_EQ(h.model->findings().size(), 1);
+    ASSERT_NO_FATAL_FAILURE(flagOneWorker(h));
     // The smallest window: the busiest processes lie below the fold.
     h.open(std::nullopt, QSize(1040, 720));
     OverviewPage& page = *h.overview();
