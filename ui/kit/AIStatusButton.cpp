@@ -90,11 +90,8 @@ void AIStatusButton::paintEvent(QPaintEvent*) {
     QPainterPath edge;
     edge.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
     painter.drawPath(edge);
-    if (FocusRing::shown(*this)) {
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), radius - 0.75,
-                                radius - 0.75);
-    }
+    if (FocusRing::shown(*this))
+        FocusRing::paint(painter, rect(), radius - 0.75, *this);
 
     const qreal middle = height() / 2.0;
     qreal x = horizontalPadding;

@@ -116,9 +116,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), m_radius, m_radius);
+        FocusRing::paint(painter, rect(), m_radius, *this);
     }
 
 private:
@@ -212,6 +210,16 @@ void follow() {
 
 bool shown(const QWidget& widget) {
     return widget.hasFocus() && widget.window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+void paint(QPainter& painter, const QRectF& bounds, qreal radius, const QWidget& widget) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Palette::accent.in(&widget), 1.5));
+    // The pen's width inside the bounds.
+    painter.drawRoundedRect(bounds.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
+    painter.restore();
 }
 
 void surround(QWidget& control, int margin, qreal radius) {

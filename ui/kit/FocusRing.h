@@ -1,5 +1,7 @@
 #pragma once
 
+class QPainter;
+class QRectF;
 class QWidget;
 
 namespace lunorvale {
@@ -20,6 +22,10 @@ void follow();
 
 // Whether `widget` draws its focus ring now: it has the focus and its window is used from the keyboard.
 bool shown(const QWidget& widget);
+
+// Paints the kit's ring inside `bounds`, with corners of `radius`, in `widget`'s appearance; the painter
+// is left as it was.
+void paint(QPainter& painter, const QRectF& bounds, qreal radius, const QWidget& widget);
 
 // Draws the ring of `control`, which has no room for one inside its bounds (a link whose bounds are its
 // text), around it instead: `margin` pixels outside its bounds, with corners of `radius`. The ring lies

@@ -77,12 +77,7 @@ void KitStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* optio
     QProxyStyle::drawPrimitive(element, &resting, painter, widget);
     if (widget && FocusRing::shown(*widget)) {
         // On the frame, where the text margins keep it clear of the text.
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
-        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.75, 0.75, -0.75, -0.75), 3, 3);
-        painter->restore();
+        FocusRing::paint(*painter, option->rect, 3, *widget);
     }
 }
 

@@ -47,10 +47,8 @@ protected:
         painter.setPen(colour);
         painter.drawText(QRectF(side + gap, 0, width() - side - gap, height()),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
-        if (FocusRing::shown(*this)) {
-            painter.setPen(QPen(Palette::accent.in(this), 1.5));
-            painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
-        }
+        if (FocusRing::shown(*this))
+            FocusRing::paint(painter, rect(), 4, *this);
     }
 
 private:

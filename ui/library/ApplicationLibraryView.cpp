@@ -86,10 +86,8 @@ protected:
         const int chevron = LVSymbol::side(9);
         LVSymbol("chevron.down")
             .paint(painter, QRectF(12 + textWidth + 9, (height() - chevron) / 2.0, chevron, chevron), ink);
-        if (FocusRing::shown(*this)) {
-            painter.setPen(QPen(Palette::accent.in(this), 1.5));
-            painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
-        }
+        if (FocusRing::shown(*this))
+            FocusRing::paint(painter, rect(), 8, *this);
     }
 
 private:

@@ -213,11 +213,8 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
                       subtitleMetrics.elidedText(index.data(ApplicationListModel::SubtitleRole).toString(),
                                                  Qt::ElideRight, textWidth));
     // The view's focus, on its current row: otherwise a list reached with Tab shows nothing.
-    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget)) {
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
-        painter->drawRoundedRect(QRectF(row).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
-    }
+    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget))
+        FocusRing::paint(*painter, row, 6, *widget);
     painter->restore();
 }
 

@@ -182,11 +182,8 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->fillRect(QRect(rect.left() + textLeft, rect.bottom(), rect.width() - textLeft, 1),
                           Palette::line.in(widget));
     // The view's focus, on its current row: otherwise a list reached with Tab shows nothing.
-    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget)) {
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(Palette::accent.in(widget), 1.5));
-        painter->drawRoundedRect(QRectF(rect).adjusted(2.75, 2.75, -2.75, -2.75), 8, 8);
-    }
+    if ((option.state & QStyle::State_HasFocus) && widget && FocusRing::shown(*widget))
+        FocusRing::paint(*painter, QRectF(rect).adjusted(2, 2, -2, -2), 8, *widget);
     painter->restore();
 }
 

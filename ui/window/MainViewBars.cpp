@@ -118,10 +118,8 @@ protected:
             painter.setPen(Palette::onAccent.in(this));
             painter.drawText(area, Qt::AlignCenter, QString::number(m_count));
         }
-        if (FocusRing::shown(*this)) {
-            painter.setPen(QPen(Palette::accent.in(this), 1.5));
-            painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 10, 10);
-        }
+        if (FocusRing::shown(*this))
+            FocusRing::paint(painter, rect(), 10, *this);
     }
 
 private:

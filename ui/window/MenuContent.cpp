@@ -196,8 +196,7 @@ void MenuControlButton::paintEvent(QPaintEvent*) {
     painter.drawPath(shape);
     if (FocusRing::shown(*this)) {
         painter.setOpacity(1);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 7, 7);
+        FocusRing::paint(painter, rect(), 7, *this);
         painter.setOpacity(opacity());
     }
 

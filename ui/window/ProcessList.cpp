@@ -256,14 +256,8 @@ void ProcessRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     ProcessRow(std::move(content), false, selected)
         .paint(*painter, row, Palette::appearanceOf(option.widget));
     // The view's focus, shown on its current row: otherwise a list reached with Tab shows nothing.
-    if ((option.state & QStyle::State_HasFocus) && option.widget && FocusRing::shown(*option.widget)) {
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(Palette::accent.in(option.widget), 1.5));
-        painter->drawRoundedRect(QRectF(row).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
-        painter->restore();
-    }
+    if ((option.state & QStyle::State_HasFocus) && option.widget && FocusRing::shown(*option.widget))
+        FocusRing::paint(*painter, row, 8, *option.widget);
 }
 
 QSize ProcessRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {

@@ -135,11 +135,8 @@ void SearchBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const qreal radius = m_style == Style::search ? 9 : 6;
     drawField(painter, this, radius);
-    if (FocusRing::shown(*m_field)) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
-    }
+    if (FocusRing::shown(*m_field))
+        FocusRing::paint(painter, rect(), radius, *this);
 }
 
 SortButton::SortButton(QWidget* parent) : QAbstractButton(parent) {
@@ -166,12 +163,8 @@ void SortButton::paintEvent(QPaintEvent*) {
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
     LVSymbol("chevron.up.chevron.down")
         .paint(painter, QRectF(width() - 12 - side, (height() - side) / 2.0, side, side), ink);
-    if (FocusRing::shown(*this)) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Palette::accent.in(this), 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
-    }
+    if (FocusRing::shown(*this))
+        FocusRing::paint(painter, rect(), 8, *this);
 }
 
 ProcessesPage::ProcessesPage(MainView& view, QWidget* parent) : QWidget(parent), m_view(view) {
