@@ -30,6 +30,13 @@ QString sentence(const QDBusError& error) {
     }
 }
 
+// Notification servers take a paragraph's direction from its first strong letter (dunst does, and does
+// not skip isolates): a reminder that starts with a Hebrew or Arabic name would be drawn right to left,
+// its words in reverse order. A left-to-right mark before it keeps it in the interface's direction.
+QString leftToRight(const QString& text) {
+    return QChar(0x200E) + text;
+}
+
 } // namespace
 
 QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image) {
@@ -90,8 +97,9 @@ void FreedesktopNotifications::add(const UserNotification& notification, Posted 
     QVariantMap hints;
     if (m_image)
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(*m_image));
-    call << QStringLiteral("岚栖") << uint(0) << QString() << notification.title << notification.body
-         << QStringList{defaultAction, QStringLiteral("查看")} << hints << int(-1);
+    call << QStringLiteral("岚栖") << uint(0) << QString() << leftToRight(notification.title)
+         << leftToRight(notification.body) << QStringList{defaultAction, QStringLiteral("查看")} << hints
+         << int(-1);
     m_posting.insert(notification.identifier);
 
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);

@@ -46,8 +46,10 @@ TEST(Reminders, PostedOncePerHalfHourRetriedAndWithdrawn) {
         sampleAt(h.clock, 30, {600});
     desktop.sync();
     ASSERT_EQ(server.log, QStringList{QStringLiteral("notify:1")});
-    EXPECT_EQ(server.shown[0].summary, QStringLiteral("岚栖：持续高占用，请查看进度"));
-    EXPECT_TRUE(server.shown[0].body.startsWith(u'\u2068' + h.listed(600)->displaySource() +
+    // Led by a left-to-right mark: a server would read a body led by a Hebrew or Arabic name right to left.
+    EXPECT_EQ(server.shown[0].summary, QStringLiteral("\u200E岚栖：持续高占用，请查看进度"));
+    EXPECT_TRUE(server.shown[0].body.startsWith(QStringLiteral("\u200E\u2068") +
+                                                h.listed(600)->displaySource() +
                                                 QStringLiteral("\u2069 已持续高占用 ")));
     EXPECT_TRUE(
         server.shown[0].body.endsWith(QStringLiteral("。点此查看当前状态；若任务仍有进展，可以继续等待。")));

@@ -5,6 +5,7 @@
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVSelectableText.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/window/MainViewBars.h"
 #include "ui/window/OperationBanner.h"
@@ -259,7 +260,7 @@ TEST(MainView, EveryControlIsNamedAndDataShowsLiterally) {
     EXPECT_TRUE(rows.first()->accessibleName().startsWith(QStringLiteral("<b>x</b>")));
     EXPECT_EQ(view.statusBar()->messageText()->text(), QStringLiteral("读取 <img src=x> 失败"));
     EXPECT_TRUE(view.statusBar()->messageText()->toolTip().contains(QStringLiteral("&lt;img src=x&gt;")));
-    EXPECT_EQ(view.operationBanner()->messageText()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(view.operationBanner()->messageText()->shownText(), QStringLiteral("<i>完成</i>"));
     // The banner goes away entirely when closed.
     view.operationBanner()->closeButton()->click();
     h.settle();

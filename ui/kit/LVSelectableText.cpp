@@ -30,6 +30,10 @@ LVSelectableText::LVSelectableText(const QString& text, const QFont& font, std::
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Left to right whatever letter comes first, as every text of the kit.
+    QTextOption direction = document()->defaultTextOption();
+    direction.setTextDirection(leftToRight().textDirection());
+    document()->setDefaultTextOption(direction);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
@@ -79,7 +83,7 @@ QString LVSelectableText::cutText() const {
     QString prepared = m_text;
     prepared.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(prepared, font());
-    QTextOption option;
+    QTextOption option = leftToRight();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();

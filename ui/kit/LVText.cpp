@@ -61,7 +61,7 @@ std::unique_ptr<LVText::Layout> LVText::build(const QString& text, const QFont& 
     QString prepared = text;
     prepared.replace(QLatin1Char('\n'), QChar::LineSeparator);
     const qreal lineWidth = width < 0 ? unlimited : width;
-    QTextOption option(alignment & Qt::AlignHorizontal_Mask);
+    QTextOption option = leftToRight(alignment & Qt::AlignHorizontal_Mask);
     option.setWrapMode(maximumLines == 1 || width < 0 ? QTextOption::NoWrap
                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
     if (pauses && maximumLines == 0 && width >= 0)
@@ -92,7 +92,7 @@ std::unique_ptr<LVText::Layout> LVText::build(const QString& text, const QFont& 
         rest.replace(QChar::LineSeparator, QLatin1Char(' '));
         const QString elided = QFontMetricsF(font).elidedText(rest, Qt::ElideRight, lineWidth);
         out->tail = std::make_unique<QTextLayout>(elided, font);
-        QTextOption tailOption(alignment & Qt::AlignHorizontal_Mask);
+        QTextOption tailOption = leftToRight(alignment & Qt::AlignHorizontal_Mask);
         tailOption.setWrapMode(QTextOption::NoWrap);
         out->tail->setTextOption(tailOption);
         out->tail->beginLayout();
@@ -268,11 +268,17 @@ void LVText::paintEvent(QPaintEvent*) {
         layout.tail->draw(&painter, QPointF(0, top));
 }
 
+QTextOption leftToRight(Qt::Alignment alignment) {
+    QTextOption option(alignment);
+    option.setTextDirection(Qt::LeftToRight);
+    return option;
+}
+
 QString plainToolTip(const QString& text) {
     // Qt shows a tooltip that looks like markup as rich text; escaped markup is shown as written.
     return text.isEmpty() ? QString()
-                          : QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() +
-                                QStringLiteral("</p>");
+                          : QStringLiteral("<p dir='ltr' style='white-space:pre-wrap'>") +
+                                text.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 void LVText::changeEvent(QEvent* event) {

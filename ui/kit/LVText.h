@@ -2,6 +2,7 @@
 
 #include "ui/kit/Palette.h"
 
+#include <QTextOption>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -79,7 +80,14 @@ private:
     mutable std::unique_ptr<Layout> m_natural; // without a width limit
 };
 
-// A tooltip that shows `text` literally, whatever markup it holds.
+// The interface is written left to right, and so is every paragraph the kit lays out, whatever letter
+// comes first. Left to choose, Qt takes a paragraph's direction from its first strong letter (a text
+// document even from one inside an isolate), and a sentence that starts with a Hebrew or Arabic name
+// would run right to left: its words in reverse order, against the right edge. A name keeps its own
+// direction inside its isolate. The options every kit text is laid out with:
+QTextOption leftToRight(Qt::Alignment alignment = Qt::AlignLeft);
+
+// A tooltip that shows `text` literally, whatever markup it holds, left to right.
 QString plainToolTip(const QString& text);
 
 } // namespace lunorvale

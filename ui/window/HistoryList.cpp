@@ -4,6 +4,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVSymbol.h"
+#include "ui/kit/LVText.h"
 #include "ui/window/HistoryLogic.h"
 #include "ui/window/ProcessesLogic.h"
 
@@ -43,7 +44,8 @@ qreal layoutText(const QString& text, const QFont& font, qreal width, QPainter* 
     QString prepared = text;
     prepared.replace(u'\n', QChar::LineSeparator);
     QTextLayout layout(prepared, font);
-    QTextOption option;
+    // As the kit lays out the selectable text that replaces it when the entry opens.
+    QTextOption option = leftToRight();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();

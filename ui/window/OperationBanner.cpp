@@ -4,10 +4,9 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVFill.h"
 #include "ui/kit/LVPlainButton.h"
-#include "ui/kit/LVText.h"
+#include "ui/kit/LVSelectableText.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
 
 namespace lunorvale {
 
@@ -21,12 +20,8 @@ OperationBanner::OperationBanner(AppModel& model, QWidget* parent) : QWidget(par
     row->setSpacing(10);
     row->addWidget(new LVSymbolView(LVSymbol("info.circle"), 12, Palette::accent, panel), 0,
                    Qt::AlignVCenter);
-    // A label rather than the kit's text, so that the sentence (a PID, a path) can be selected and copied.
-    m_message = new QLabel(panel);
-    m_message->setTextFormat(Qt::PlainText);
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setFont(Fonts::system(12));
+    // Selectable, so that the sentence (a PID, a path) can be copied.
+    m_message = new LVSelectableText(QString(), Fonts::system(12), Palette::ink, panel);
     row->addWidget(m_message, 1);
     m_close = new LVPlainButton({}, LVSymbol("xmark"), Palette::ink, Fonts::system(12), panel);
     m_close->setAccessibleName(QStringLiteral("关闭操作结果"));

@@ -2,12 +2,11 @@
 
 #include <QWidget>
 
-class QLabel;
-
 namespace lunorvale {
 
 class AppModel;
 class LVPlainButton;
+class LVSelectableText;
 
 // The latest operation's outcome under the bars, with a button that dismisses it. Takes no room while
 // there is no message.
@@ -17,12 +16,12 @@ public:
     explicit OperationBanner(AppModel& model, QWidget* parent = nullptr);
 
     void refresh();
-    QLabel* messageText() const { return m_message; }
+    LVSelectableText* messageText() const { return m_message; }
     LVPlainButton* closeButton() const { return m_close; }
 
 private:
     AppModel& m_model;
-    QLabel* m_message;
+    LVSelectableText* m_message;
     LVPlainButton* m_close;
 };
 
