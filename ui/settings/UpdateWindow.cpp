@@ -1,4 +1,4 @@
-#include "platform/update/window/UpdateWindow.h"
+#include "ui/settings/UpdateWindow.h"
 
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"

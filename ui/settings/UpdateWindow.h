@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/update/UpdatePrompt.h"
+#include "app/ports/UpdatePrompt.h"
 
 #include <QWidget>
 #include <functional>
