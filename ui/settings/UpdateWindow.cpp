@@ -162,10 +162,17 @@ void UpdateWindow::present(Mode mode) {
     m_progress->setVisible(mode == Mode::progress);
     m_cancelButton->setVisible(mode == Mode::progress);
     m_ok->setVisible(mode == Mode::message);
-    // Fitted to what this mode shows (a note has no release notes to make room for).
+    // Fitted to what this mode shows (a note has no release notes to make room for); an open window
+    // keeps its centre.
+    const QPoint centre = geometry().center();
     adjustSize();
-    if (isHidden())
+    if (isHidden()) {
         placeCentred();
+    } else {
+        QRect placed(QPoint(), size());
+        placed.moveCenter(centre);
+        setGeometry(placed);
+    }
     show();
     raise();
     activateWindow();
