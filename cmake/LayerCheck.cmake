@@ -50,6 +50,9 @@ lunorvale_layer_rule(preview FILES "^app/preview/" INCLUDES "^(ui|platform)/" EX
 # The ports are interfaces and plain values over the core's values.
 lunorvale_layer_rule(ports FILES "^app/ports/" INCLUDES "^(app|platform|ui)/" EXCEPT "^app/ports/"
                      BECAUSE "a port names no implementation")
+# The platform draws nothing: a window it shows is the interface's, handed to it through a port.
+lunorvale_layer_rule(platform FILES "^platform/" INCLUDES "^ui/"
+                     BECAUSE "the platform draws no view; it is handed one through a port")
 # The bounded network reply carries bytes for every service and knows none of them.
 lunorvale_layer_rule(network FILES "^platform/network/" INCLUDES "^(app|core|platform|ui)/"
                      EXCEPT "^platform/network/"

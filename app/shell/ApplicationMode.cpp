@@ -27,10 +27,10 @@
 #include "platform/desktop/TerminationSignals.h"
 #include "platform/gui/X11WindowClass.h"
 #include "platform/update/StandardUpdaterController.h"
-#include "platform/update/window/UpdateWindow.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/KitStyle.h"
 #include "ui/kit/QtTranslations.h"
+#include "ui/settings/UpdateWindow.h"
 #include "ui/window/ScreenFactory.h"
 
 #include <QApplication>

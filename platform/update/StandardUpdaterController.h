@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/ports/UpdatePrompt.h"
 #include "app/ports/UpdaterController.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/update/UpdateConfiguration.h"
-#include "platform/update/UpdatePrompt.h"
 
 #include <QPointer>
 #include <QTemporaryFile>

@@ -1,6 +1,6 @@
 // The build's layer check (cmake/LayerCheck.cmake) run by hand over a small tree of its own, with the
-// project's folder rules: a view, a model, a port, the kit, the preview and the network reply each
-// include one header, in quotes or in angle brackets, and the check accepts or refuses the tree.
+// project's folder rules: a view, a model, a port, the kit, the preview, the platform and the network reply
+// each include one header, in quotes or in angle brackets, and the check accepts or refuses the tree.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -33,6 +33,8 @@ const QList<Library>& libraries() {
         {"fixture_ui",
          {"ui/window/View.cpp", "ui/settings/Page.h", "ui/kit/Button.cpp", "ui/kit/Button.h"},
          {"fixture_app", "fixture_ports", "fixture_core", "fixture_platform"}},
+        // A platform library that links the interface, as a careless change could make it.
+        {"fixture_update", {"platform/update/Updater.cpp"}, {"fixture_ui", "fixture_app", "fixture_ports"}},
     };
     return all;
 }
@@ -107,6 +109,9 @@ TEST(LayerCheck, ViewsModelsPortsAndTheKitIncludeOnlyTheirLayers) {
         {"app/ports/Port.h", "core/Value.h", nullptr},
         {"app/ports/Port.h", "platform/desktop/SecretService.h", "a port names no implementation"},
         {"app/ports/Port.h", "platform/files/FileWriteError.h", "a port names no implementation"},
+        // The platform: the ports it implements, and no view even where its library links one.
+        {"platform/update/Updater.cpp", "app/ports/Port.h", nullptr},
+        {"platform/update/Updater.cpp", "ui/settings/Page.h", "the platform draws no view"},
         // The network reply: no service it carries bytes for.
         {"platform/network/Reply.h", "core/Value.h", "the network reply knows no service"},
         // And what the targets link: the core links no port.

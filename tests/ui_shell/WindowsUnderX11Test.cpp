@@ -13,6 +13,7 @@
 #include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
 #include "ui/library/LibraryParts.h"
+#include "ui/settings/UpdateWindow.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewBars.h"
@@ -264,4 +265,66 @@ TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowMan
     // Activated from outside (a taskbar, a click), the window under the sheet hands the keys back.
     press({"windowactivate", QString::number(main.winId())});
     EXPECT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(*sheet); }, 10000));
+}
+
+// Under a window manager the update window opens in front of the active main window and takes the keys,
+// every time; Return in the download the user chose there (with Return or a click) leaves it running,
+// also where the window opens again for it.
+TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChosenThereRunning) {
+    if (!onX11()) {
+        bool openbox = false, xfwm4 = false;
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
+        if (!openbox && !xfwm4)
+            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+        return;
+    }
+    QWidget main;
+    main.resize(700, 500);
+    main.show();
+    UpdateWindow window([&main] { return &main; });
+    UpdateOffer offer;
+    offer.item.version = QStringLiteral("1.2.0");
+    // Holding the keys and stacked above the main window (_NET_CLIENT_LIST_STACKING, bottom first), which
+    // may follow the keys a moment later; a window left behind stays there.
+    const auto inFront = [&] {
+        QProcess xprop;
+        xprop.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+        xprop.waitForFinished(60000);
+        QStringList stack = QString::fromLatin1(xprop.readAllStandardOutput()).section(u'#', 1).split(u',');
+        for (QString& id : stack)
+            id = id.trimmed();
+        const qsizetype below = stack.indexOf(QStringLiteral("0x%1").arg(main.winId(), 0, 16));
+        return holdsTheKeys(window) && below >= 0 &&
+               stack.indexOf(QStringLiteral("0x%1").arg(window.winId(), 0, 16)) > below;
+    };
+    const auto press = [](const char* key) {
+        ASSERT_EQ(QProcess::execute("xdotool", {"key", key}), 0);
+    };
+    for (int round = 1; round <= 8; ++round) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(main); }, 20000)) << round;
+        int cancels = 0;
+        const auto cancel = [&] {
+            ++cancels;
+        };
+        window.showUpdate(offer, [&](UpdateChoice) { window.showProgress(offer.item, 1, 2, cancel); });
+        ASSERT_TRUE(QTest::qWaitFor(inFront, 20000)) << round;
+        if (round % 2)
+            press("Return");
+        else
+            clickMiddleOf(*window.findChild<QWidget*>(QStringLiteral("install")));
+        // Escape closes the window and lets the download go on; once it has, Return came and went. The
+        // next piece of the download opens the window again.
+        for (int shown = 1; shown <= 2; ++shown) {
+            if (shown == 2)
+                window.showProgress(offer.item, 2, 4, cancel);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !window.defaultButton() && inFront(); }, 20000))
+                << round;
+            press("Return");
+            press("Escape");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window.isHidden(); }, 10000)) << round;
+            EXPECT_EQ(cancels, 0) << round << " " << shown;
+        }
+        ASSERT_EQ(QProcess::execute("xdotool", {"windowactivate", QString::number(main.winId())}), 0);
+    }
 }

@@ -1,4 +1,4 @@
-#include "platform/update/window/UpdateWindow.h"
+#include "ui/settings/UpdateWindow.h"
 
 #include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
@@ -70,8 +70,9 @@ TEST(UpdateWindow, ButtonsReportTheirChoiceOnce) {
     }
 }
 
-// The window opens centred over the main window, or on the screen while that is closed, and draws in
-// the program's appearance, also when that changes while it is open.
+// The window opens centred over the main window, or on the screen while that is closed, stays centred
+// there as the download chosen in it replaces the offer, and draws in the program's appearance, also
+// when that changes while it is open.
 TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearance) {
     QWidget main;
     main.setGeometry(60, 40, 700, 500);
@@ -79,10 +80,13 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
     for (const bool mainShown : {true, false}) {
         main.setVisible(mainShown);
         UpdateWindow window([&main] { return &main; });
-        window.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained), [](UpdateChoice) {});
+        window.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained),
+                          [&](UpdateChoice) { window.showProgress({}, 1, 2, {}); });
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         const QRect over = mainShown ? main.frameGeometry() : window.screen()->availableGeometry();
         // Within the window manager's frame around it.
+        EXPECT_LE((window.frameGeometry().center() - over.center()).manhattanLength(), 16) << mainShown;
+        button(window, "install")->click();
         EXPECT_LE((window.frameGeometry().center() - over.center()).manhattanLength(), 16) << mainShown;
         for (const Appearance appearance : {Appearance::dark, Appearance::light}) {
             Palette::apply(appearance);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/update/UpdatePrompt.h"
+#include "app/ports/UpdatePrompt.h"
 
 #include <QWidget>
 #include <functional>
@@ -13,13 +13,14 @@ namespace lunorvale {
 
 class LVButton;
 
-// The small window of the update layer: a release with "跳过这个版本", "稍后提醒" and "安装更新"
-// (after the download: "退出时安装" and "现在安装并重启"), the download's progress with "取消", or a
-// note with "好". Texts from the feed are shown as plain text. Closing the window counts as "later";
-// closed during a download, it lets the download go on. Each time it appears it is centred over the
-// program's main window, or on the screen while that window is closed. Its buttons are the kit's: the
-// one Return takes ("安装更新" or "现在安装并重启", else "好"; "稍后提醒" where nothing can be
-// installed) is drawn as the default, and Escape means "稍后提醒" (or "退出时安装"), as closing does.
+// The update layer's window, given to it as its UpdatePrompt: a release with "跳过这个版本", "稍后提醒" and
+// "安装更新" (after the download: "退出时安装" and "现在安装并重启"), the download's progress with "取消", or
+// a note with "好". Texts from the feed are shown as plain text. Closing the window counts as "later"; closed
+// during a download, it lets the download go on. Each time it appears it is centred over the program's main
+// window, or on the screen while that window is closed, in front and active. Its buttons are the kit's: the
+// one Return takes ("安装更新" or "现在安装并重启", else "好"; "稍后提醒" where nothing can be installed) is
+// drawn as the default, and Escape means "稍后提醒" (or "退出时安装"), as closing does. During a download
+// Return does nothing until "取消" is reached with Tab.
 class UpdateWindow final : public QWidget, public UpdatePrompt {
 public:
     // `mainWindow` names the program's main window (null or hidden: none).
@@ -50,6 +51,8 @@ private:
 
     std::function<QWidget*()> m_mainWindow;
     Mode m_mode = Mode::message;
+    // How many times the window was given something to show.
+    quint64 m_presentations = 0;
     std::function<void(UpdateChoice)> m_choose;
     std::function<void()> m_cancel;
     QLabel* m_title;

@@ -1,4 +1,4 @@
-#include "platform/update/window/UpdateWindow.h"
+#include "ui/settings/UpdateWindow.h"
 
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTextDocumentFragment>
@@ -143,7 +144,13 @@ void UpdateWindow::withdraw() {
 }
 
 void UpdateWindow::present(Mode mode) {
+    ++m_presentations;
     m_mode = mode;
+    // Where Return is to do nothing the window itself holds the keys, taken before the button that
+    // held them hides: Qt would hand them on to the next button, which during a download is "取消".
+    LVButton* button = defaultButton();
+    if (!button)
+        setFocus(Qt::OtherFocusReason);
     const bool offer = mode == Mode::offer;
     if (!offer) {
         m_notes->hide();
@@ -155,14 +162,21 @@ void UpdateWindow::present(Mode mode) {
     m_progress->setVisible(mode == Mode::progress);
     m_cancelButton->setVisible(mode == Mode::progress);
     m_ok->setVisible(mode == Mode::message);
-    // Fitted to what this mode shows (a note has no release notes to make room for).
+    // Fitted to what this mode shows (a note has no release notes to make room for); an open window
+    // keeps its centre.
+    const QPoint centre = geometry().center();
     adjustSize();
-    if (isHidden())
+    if (isHidden()) {
         placeCentred();
+    } else {
+        QRect placed(QPoint(), size());
+        placed.moveCenter(centre);
+        setGeometry(placed);
+    }
     show();
     raise();
     activateWindow();
-    if (LVButton* button = defaultButton())
+    if (button)
         button->setFocus(Qt::ActiveWindowFocusReason);
 }
 
@@ -199,9 +213,15 @@ void UpdateWindow::placeCentred() {
 
 void UpdateWindow::choose(UpdateChoice choice) {
     const auto reply = std::exchange(m_choose, {});
-    hide();
+    // What the choice leads to (a download's progress, a note) replaces the offer in the open window:
+    // closed and opened again, the window would be placed anew by the window manager, which may put
+    // it behind the window that holds the keys.
+    const QPointer<UpdateWindow> self(this);
+    const quint64 presentations = m_presentations;
     if (reply)
         reply(choice);
+    if (self && m_presentations == presentations)
+        hide();
 }
 
 void UpdateWindow::keyPressEvent(QKeyEvent* event) {
