@@ -47,6 +47,9 @@ std::vector<QByteArray> seeds() {
             "[Desktop Entry]\nName=Files\nName[zh]=文件\nName[zh_CN]=文件管理\n",
             // An escape before a byte-order mark: a name of nothing visible that did not read back.
             "[Desktop Entry]\nName=\x1b\xEF\xBB\xBF",
+            // Byte-order marks where an ID starts: a decoder that drops them leaves an empty ID, ".desktop".
+            "app-grp-\xef\xbb\xbf-34\xb5.scope", "app-gnome-\xef\xbb\xbf-42.scope",
+            "app-\xef\xbb\xbf-42.scope",
             // A snap and an app that each fit a file name, joined into an ID that does not.
             "snap." + QByteArray(200, 'a') + '.' + QByteArray(50, 'b') +
                 "-4706fe54-7802-4808-aa7e-ae8b567239e0.scope"};

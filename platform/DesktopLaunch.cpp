@@ -39,17 +39,15 @@ std::optional<QString> unescapedID(std::string_view escaped) {
         }
         bytes.push_back(escaped[i]);
     }
-    if (bytes.empty() || bytes.size() > longestID || bytes == "." || bytes == "..")
+    if (bytes.size() > longestID)
         return std::nullopt;
-    if (std::any_of(bytes.begin(), bytes.end(), [](char c) {
-            const auto byte = static_cast<unsigned char>(c);
-            return c == '/' || byte < 0x20 || byte == 0x7f;
-        }))
-        return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading byte-order mark is part of the file name like any other character: kept, not dropped.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString id = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    // Control characters of the wider range (U+0080–U+009F) name no file anyone could have meant.
-    if (decoder.hasError() ||
+    // What names no file in a folder, or none anyone could have meant: control characters of either
+    // range (U+0000–U+001F, U+007F–U+009F) included.
+    if (decoder.hasError() || id.isEmpty() || id == u"." || id == u".." || id.contains(u'/') ||
         std::any_of(id.begin(), id.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
         return std::nullopt;
     return id;

@@ -67,6 +67,12 @@ TEST(DesktopLaunch, IDsOfDesktopLaunchUnits) {
         {"app-gnome-bad\\xff-1.scope", {}},
         {"app-gnome-org.x\\x0a-1.scope", {}},
         {"app-\xc2\x91sp-1.scope", {}}, // a control character of the wider range, unescaped
+        // A byte-order mark is part of the name, leading it or not: never dropped, so never an empty ID.
+        {"app-grp-\xef\xbb\xbf-34\xb5.scope", {QStringLiteral("grp-\uFEFF"), QStringLiteral("\uFEFF")}},
+        {"app-gnome-\xef\xbb\xbf-42.scope", {QStringLiteral("gnome-\uFEFF"), QStringLiteral("\uFEFF")}},
+        {"app-\xef\xbb\xbf-42.scope", {QStringLiteral("\uFEFF")}},
+        {"app-gnome-\\xef\\xbb\\xbffirefox-1.scope",
+         {QStringLiteral("gnome-\uFEFFfirefox"), QStringLiteral("\uFEFFfirefox")}},
         // Not desktop launches: they stay standalone.
         {"vte-spawn-5f0b6b2e-9e1c-4c3a-8a51-3b2d0f5e4c71.scope", {}},
         {"session-2.scope", {}},

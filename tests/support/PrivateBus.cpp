@@ -7,7 +7,8 @@ namespace lunorvale::test {
 PrivateBus::PrivateBus() {
     m_daemon.setStandardErrorFile(QProcess::nullDevice());
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=" LUNORVALE_TEST_BUS_CONFIG), QStringLiteral("--nofork"),
+                   {QStringLiteral("--config-file=" LUNORVALE_TEST_BUS_CONFIG),
+                    QStringLiteral("--address=unix:dir=") + m_folder.path(), QStringLiteral("--nofork"),
                     QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000))
         return;

@@ -3,12 +3,14 @@
 #include <QDBusConnection>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace lunorvale::test {
 
 // A D-Bus session bus of the test's own: a dbus-daemon started for it and ended with it, so fakes of
 // desktop services can take their well-known names without meeting another test's. Like the test
-// session's bus it starts no service of the machine: a name is there only when a test takes it.
+// session's bus it starts no service of the machine: a name is there only when a test takes it. It
+// listens in a temporary folder of its own, which goes with it: its socket stays nowhere.
 class PrivateBus final {
 public:
     PrivateBus();
@@ -23,6 +25,7 @@ public:
     QDBusConnection connect(const QString& name);
 
 private:
+    QTemporaryDir m_folder;
     QProcess m_daemon;
     QString m_address;
     QStringList m_names;

@@ -22,10 +22,13 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
     environment.insert("DISPLAY", m_name);
     environment.insert("NO_AT_BRIDGE", "1"); // an accessibility bus would outlive the manager
     m_bus.setProcessEnvironment(environment);
-    m_bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    // Its socket lies in the manager's home, which goes with the display whatever way the bus ends.
+    m_bus.start("dbus-daemon", {"--session", "--address=unix:dir=" + m_home.path(), "--nofork", "--nopidfile",
+                                "--print-address=1"});
     if (m_name.isEmpty() || !m_bus.waitForReadyRead(10000))
         return false;
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(m_bus.readLine()).trimmed());
+    m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
     m_windowManager.setProcessEnvironment(environment);
     m_windowManager.setStandardOutputFile(QProcess::nullDevice());
     m_windowManager.setStandardErrorFile(QProcess::nullDevice());

@@ -20,6 +20,8 @@ public:
     // Starts `program` (xfwm4, openbox) on the display, with a home and a session bus of its own (xfwm4
     // reads its settings over D-Bus), and waits until it manages the display. False when it did not.
     bool startWindowManager(const QString& program);
+    // The address of that session bus, which listens in the manager's home; empty before it started.
+    const QString& busAddress() const { return m_busAddress; }
     // Whether a window of this size (of any height for -1) is mapped and viewable.
     bool showsWindowOfSize(int width, int height) const { return !windowOfSize(width, height).isEmpty(); }
     // The id of such a window; empty when there is none.
@@ -37,6 +39,7 @@ private:
     QString m_name;
     QTemporaryDir m_home;
     QProcess m_bus;
+    QString m_busAddress;
     QProcess m_windowManager;
 };
 

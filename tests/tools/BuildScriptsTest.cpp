@@ -1,8 +1,10 @@
 // The project's scripts as a packager and the tests meet them.
 #include "support/PrivateBus.h"
+#include "support/VirtualDisplay.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -72,4 +74,28 @@ TEST(BuildScripts, TheTestsBusesStartNoServiceOfTheMachine) {
     for (const QDBusConnection& connection : buses)
         EXPECT_EQ(connection.interface()->activatableServiceNames().value().join(u' ').toStdString(),
                   "org.freedesktop.DBus");
+}
+
+// A test's bus, the tests' own or a window manager's on a virtual display, leaves no socket where it
+// listened once it ends: hundreds of test runs would otherwise fill the system's temporary folder.
+TEST(BuildScripts, TheTestsBusesLeaveNoSocketBehind) {
+    QStringList sockets;
+    {
+        lunorvale::test::PrivateBus bus;
+        lunorvale::test::VirtualDisplay display;
+        ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
+        display.startWindowManager(QStringLiteral("openbox"));
+        for (const QString& address : {bus.address(), display.busAddress()}) {
+            const QString socket = address.section(u',', 0, 0).section(QStringLiteral("unix:path="), 1);
+            EXPECT_TRUE(QFileInfo(socket).fileName().startsWith(u"dbus-")) << address.toStdString();
+            sockets.append(socket);
+        }
+    }
+    for (const QString& socket : sockets)
+        EXPECT_FALSE(QFileInfo::exists(socket)) << socket.toStdString();
+    // The test session's bus lives in the session's runtime folder, which goes with the session.
+    if (qEnvironmentVariable("LUNORVALE_IN_SESSION") == u"1") {
+        EXPECT_TRUE(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS")
+                        .startsWith("unix:path=" + qEnvironmentVariable("XDG_RUNTIME_DIR") + "/"));
+    }
 }
