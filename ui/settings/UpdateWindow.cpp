@@ -125,7 +125,9 @@ void UpdateWindow::showProgress(const AppcastItem& item, qint64 received, qint64
     // The bar counts in KiB so that large files stay within its int range.
     m_progress->setRange(0, static_cast<int>(qMax<qint64>(1, total / 1024)));
     m_progress->setValue(static_cast<int>(qMin(received, total) / 1024));
-    if (m_mode != Mode::progress || isHidden())
+    // A window the user closed during the download stays closed: the download goes on, and what
+    // follows it (the downloaded update, a failure) opens the window again.
+    if (m_mode != Mode::progress)
         present(Mode::progress);
 }
 
