@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QMap>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,14 @@ constexpr int64_t maximumFileBytes = 4 * 1024 * 1024;
 SettingsFileRead unreadable(int errorNumber) {
     return {SettingsFileRead::Status::unreadable, {}, errorNumber};
 }
+
+// An undefined value removes the key.
+void apply(QJsonObject& values, const QString& key, const QJsonValue& value) {
+    if (value.isUndefined())
+        values.remove(key);
+    else
+        values.insert(key, value);
+}
 } // namespace
 
 struct SettingsStore::Contents {
@@ -26,14 +35,21 @@ struct SettingsStore::Contents {
     State state = State::object;
     QJsonObject values;
     int errorNumber = 0;
+    bool present = false; // something is at the path
 };
 
 struct SettingsStore::File {
     QString path;
     FileReader reader;
+    AtomicFile::Options writing;
     QJsonObject values;
+    // Changes of this run that no write has stored yet, each key with its value (undefined: removed).
+    QMap<QString, QJsonValue> unsaved;
     QString lastError;
+    int lastErrorNumber = 0;
     bool unreadable = false;
+    bool present = false;  // something is at the path, as the last read or change found
+    bool setAside = false; // this run moved a damaged file aside
     SettingsFileEvents events;
 };
 
@@ -47,9 +63,11 @@ SettingsStore SettingsStore::inMemory() {
     return SettingsStore(QString());
 }
 
-SettingsStore::SettingsStore(QString path, FileReader reader) : m_file(std::make_shared<File>()) {
+SettingsStore::SettingsStore(QString path, FileReader reader, AtomicFile::Options writing)
+    : m_file(std::make_shared<File>()) {
     m_file->path = std::move(path);
     m_file->reader = reader ? std::move(reader) : FileReader(&SettingsStore::readDisk);
+    m_file->writing = std::move(writing);
     reload();
 }
 
@@ -63,6 +81,14 @@ bool SettingsStore::isUnreadable() const {
 
 const QString& SettingsStore::lastError() const {
     return m_file->lastError;
+}
+
+int SettingsStore::lastErrorNumber() const {
+    return m_file->lastErrorNumber;
+}
+
+bool SettingsStore::isSetAsideFileUnreplaced() const {
+    return m_file->setAside && !m_file->present;
 }
 
 SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumBytes) {
@@ -104,17 +130,17 @@ SettingsStore::Contents SettingsStore::readFile() const {
     case SettingsFileRead::Status::missing:
         return {};
     case SettingsFileRead::Status::unreadable:
-        return {Contents::State::unreadable, {}, read.errorNumber};
+        return {Contents::State::unreadable, {}, read.errorNumber, true};
     case SettingsFileRead::Status::read:
         break;
     }
     if (read.bytes.size() > maximumFileBytes)
-        return {Contents::State::damaged, {}, 0};
+        return {Contents::State::damaged, {}, 0, true};
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(read.bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {Contents::State::damaged, {}, 0};
-    return {Contents::State::object, document.object(), 0};
+        return {Contents::State::damaged, {}, 0, true};
+    return {Contents::State::object, document.object(), 0, true};
 }
 
 void SettingsStore::reload() {
@@ -123,6 +149,7 @@ void SettingsStore::reload() {
     const Contents read = readFile();
     m_file->values = read.values;
     m_file->unreadable = read.state == Contents::State::unreadable;
+    m_file->present = read.present;
 }
 
 std::optional<QJsonValue> SettingsStore::value(const QString& key) const {
@@ -149,10 +176,7 @@ std::optional<QString> SettingsStore::stringValue(const QString& key) const {
 }
 
 void SettingsStore::keep(const QString& key, const QJsonValue& value) {
-    if (value.isUndefined())
-        m_file->values.remove(key);
-    else
-        m_file->values.insert(key, value);
+    apply(m_file->values, key, value);
 }
 
 std::optional<QString> SettingsStore::setAside() const {
@@ -172,6 +196,7 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
     }
     Contents onDisk = readFile();
     file.unreadable = onDisk.state == Contents::State::unreadable;
+    file.present = onDisk.present;
     if (file.unreadable) {
         // Whatever it holds may be all the user's choices: it is neither replaced nor moved.
         file.lastError = QStringLiteral("cannot read ") + file.path + QStringLiteral(" (") +
@@ -193,19 +218,32 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         // the copy until the user has been told of it.
         onDisk.values = file.values;
         onDisk.values.insert(setAsideCopyKey, *kept);
-        setAsideNow = true;
+        file.present = false;
+        file.setAside = setAsideNow = true;
+        // Nothing but this run holds these any more, the copy's name among them.
+        for (auto it = onDisk.values.constBegin(); it != onDisk.values.constEnd(); ++it)
+            file.unsaved.insert(it.key(), it.value());
+    } else {
+        for (auto it = file.unsaved.constBegin(); it != file.unsaved.constEnd(); ++it)
+            apply(onDisk.values, it.key(), it.value());
     }
-    if (value.isUndefined())
-        onDisk.values.remove(key);
-    else
-        onDisk.values.insert(key, value);
+    apply(onDisk.values, key, value);
+    file.unsaved.insert(key, value);
     file.values = onDisk.values;
     bool stored = true;
     try {
-        AtomicFile::write(file.path, QJsonDocument(file.values).toJson(QJsonDocument::Indented));
+        AtomicFile::write(file.path, QJsonDocument(file.values).toJson(QJsonDocument::Indented),
+                          file.writing);
         file.lastError.clear();
+        file.lastErrorNumber = 0;
+        file.unsaved.clear();
+        file.present = true;
     } catch (const FileWriteError& error) {
         file.lastError = error.errorDescription();
+        file.lastErrorNumber = error.errorNumber();
+        // A write that failed after its rename still replaced the file.
+        file.present = file.present || error.replaced();
+        qWarning("Settings not stored: %s", qUtf8Printable(file.lastError));
         stored = false;
     }
     // Last, once this change is complete: whoever is told may take the name at once, a change of its own.
