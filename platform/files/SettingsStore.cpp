@@ -35,7 +35,6 @@ struct SettingsStore::Contents {
     State state = State::object;
     QJsonObject values;
     int errorNumber = 0;
-    bool present = false; // something is at the path
 };
 
 struct SettingsStore::File {
@@ -48,8 +47,8 @@ struct SettingsStore::File {
     QString lastError;
     int lastErrorNumber = 0;
     bool unreadable = false;
-    bool present = false;  // something is at the path, as the last read or change found
-    bool setAside = false; // this run moved a damaged file aside
+    // A damaged file was moved aside and no write has replaced it yet.
+    bool setAsideUnreplaced = false;
     SettingsFileEvents events;
 };
 
@@ -88,7 +87,7 @@ int SettingsStore::lastErrorNumber() const {
 }
 
 bool SettingsStore::isSetAsideFileUnreplaced() const {
-    return m_file->setAside && !m_file->present;
+    return m_file->setAsideUnreplaced;
 }
 
 SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumBytes) {
@@ -130,17 +129,17 @@ SettingsStore::Contents SettingsStore::readFile() const {
     case SettingsFileRead::Status::missing:
         return {};
     case SettingsFileRead::Status::unreadable:
-        return {Contents::State::unreadable, {}, read.errorNumber, true};
+        return {Contents::State::unreadable, {}, read.errorNumber};
     case SettingsFileRead::Status::read:
         break;
     }
     if (read.bytes.size() > maximumFileBytes)
-        return {Contents::State::damaged, {}, 0, true};
+        return {Contents::State::damaged, {}, 0};
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(read.bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {Contents::State::damaged, {}, 0, true};
-    return {Contents::State::object, document.object(), 0, true};
+        return {Contents::State::damaged, {}, 0};
+    return {Contents::State::object, document.object(), 0};
 }
 
 void SettingsStore::reload() {
@@ -149,7 +148,6 @@ void SettingsStore::reload() {
     const Contents read = readFile();
     m_file->values = read.values;
     m_file->unreadable = read.state == Contents::State::unreadable;
-    m_file->present = read.present;
 }
 
 std::optional<QJsonValue> SettingsStore::value(const QString& key) const {
@@ -196,7 +194,6 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
     }
     Contents onDisk = readFile();
     file.unreadable = onDisk.state == Contents::State::unreadable;
-    file.present = onDisk.present;
     if (file.unreadable) {
         // Whatever it holds may be all the user's choices: it is neither replaced nor moved.
         file.lastError = QStringLiteral("cannot read ") + file.path + QStringLiteral(" (") +
@@ -218,8 +215,7 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         // the copy until the user has been told of it.
         onDisk.values = file.values;
         onDisk.values.insert(setAsideCopyKey, *kept);
-        file.present = false;
-        file.setAside = setAsideNow = true;
+        file.setAsideUnreplaced = setAsideNow = true;
         // Nothing but this run holds these any more, the copy's name among them.
         for (auto it = onDisk.values.constBegin(); it != onDisk.values.constEnd(); ++it)
             file.unsaved.insert(it.key(), it.value());
@@ -237,12 +233,12 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         file.lastError.clear();
         file.lastErrorNumber = 0;
         file.unsaved.clear();
-        file.present = true;
+        file.setAsideUnreplaced = false;
     } catch (const FileWriteError& error) {
         file.lastError = error.errorDescription();
         file.lastErrorNumber = error.errorNumber();
         // A write that failed after its rename still replaced the file.
-        file.present = file.present || error.replaced();
+        file.setAsideUnreplaced = file.setAsideUnreplaced && !error.replaced();
         qWarning("Settings not stored: %s", qUtf8Printable(file.lastError));
         stored = false;
     }

