@@ -189,7 +189,8 @@ void AutomaticProcessAdvice::startNext() {
     } catch (const AIServiceError& error) {
         done(error.errorDescription());
     } catch (const std::exception& error) {
-        done(QString::fromUtf8(error.what()));
+        qWarning("Automatic advice request failed: %s", error.what());
+        done(QStringLiteral("AI 分析未能开始，请稍后重试。"));
     }
     handover->starting = false;
     emit entriesChanged();

@@ -27,9 +27,9 @@ ApplicationFailure describeFailure(const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const ApplicationManagementError& failure) {
         return {failure.errorDescription(), failure.guidanceValue()};
-    } catch (const FileWriteError&) {
+    } catch (const FileWriteError& failure) {
         // Only the receipt log is written on the way to a removal.
-        return {QStringLiteral("无法保存卸载操作清单，操作已停止。"), std::nullopt};
+        return {ApplicationRemovalLog::notSavedSentence(failure.errorNumber()), std::nullopt};
     } catch (const RemovalLogFormatError& failure) {
         return {failure.errorDescription(), std::nullopt};
     } catch (const PropertyListError& failure) {

@@ -8,6 +8,7 @@
 #include "core/ai/AIServiceError.h"
 #include "core/ai/AIText.h"
 #include "core/ai/KeychainStore.h"
+#include "core/common/ErrorCause.h"
 #include "core/common/JsonWriter.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/MutedProcess.h"
@@ -28,9 +29,13 @@ QString rulesSentence() {
            QStringLiteral(" 秒。");
 }
 // Said instead of a success when the settings file could not be written: the change holds for this
-// run only.
-const QString notStoredSentence =
-    QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+// run only, and the next start reads the file as it was, or, where a damaged one was set aside and
+// nothing replaced it, starts from the defaults.
+QString notStoredSentence(const SettingsStore& store) {
+    return store.isSetAsideFileUnreplaced()
+               ? QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。")
+               : QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+}
 
 std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValue>& value) {
     if (!value || !value->isObject())
@@ -62,9 +67,18 @@ bool AppModel::store(const QString& key, const QJsonValue& value) {
 
 void AppModel::announceSetAsideCopy() {
     // Said in the banner, where the sentence of a change that set the file aside does not replace it.
-    if (const std::optional<QString> copy = m_services.settingsStore->takeSetAsideCopy())
-        setStatusAndOperation(QStringLiteral("配置文件已损坏。原文件已保留为 ") + *copy +
-                              QStringLiteral("，之后的设置会写入新的配置文件。"));
+    SettingsStore& store = *m_services.settingsStore;
+    const std::optional<QString> copy = store.takeSetAsideCopy();
+    if (!copy)
+        return;
+    const QString named = QStringLiteral("配置文件已损坏。原文件已保留为 ") + *copy;
+    if (!store.isSetAsideFileUnreplaced())
+        setStatusAndOperation(named + QStringLiteral("，之后的设置会写入新的配置文件。"));
+    else
+        setStatusAndOperation(named + QStringLiteral("，但新的配置文件未能写入：") +
+                              ErrorCause::sentence(store.lastErrorNumber()) +
+                              QStringLiteral("在它能写入之前，更改只在本次运行中生效，重新打开岚栖后会使用"
+                                             "默认设置。"));
 }
 
 void AppModel::storeBudget(const QList<QDateTime>& attempts) {
@@ -167,7 +181,7 @@ bool AppModel::saveMonitorSettings(const MonitorSettings& rules) {
             sampleNow();
     }
     if (!stored)
-        setStatusMessage(notStoredSentence);
+        setStatusMessage(notStoredSentence(*m_services.settingsStore));
     else if (rulesChanged)
         setStatusMessage(QStringLiteral("观察规则已保存，持续时长将从新的采样基线重新累计。"));
     else
@@ -205,7 +219,7 @@ bool AppModel::saveAIConfiguration(const AIConfiguration& configuration, const s
                    wish ? QJsonValue(normalized.toJson()) : QJsonValue(QJsonValue::Undefined)) &&
              stored;
     if (!stored)
-        setStatusMessage(notStoredSentence);
+        setStatusMessage(notStoredSentence(*m_services.settingsStore));
 
     if (keyGiven)
         m_automaticAdvice->retryFailedRequests(false);
@@ -237,7 +251,7 @@ bool AppModel::completeOnboarding() {
 
 bool AppModel::storedOrSaid(bool stored) {
     if (!stored)
-        setStatusMessage(notStoredSentence);
+        setStatusMessage(notStoredSentence(*m_services.settingsStore));
     return stored;
 }
 

@@ -71,7 +71,9 @@ void SamplingService::sample(SampleRequest request, Done done) {
         } catch (const MonitorError& error) {
             result = error.errorDescription();
         } catch (const std::exception& error) {
-            result = QString::fromUtf8(error.what());
+            // Such a text (std::bad_alloc) names the library's internals, in English: it goes to the log.
+            qWarning("Sampling failed: %s", error.what());
+            result = QStringLiteral("本次采样未能完成。");
         }
         // Queued while the lock keeps the service: a call the service does not live to run is dropped.
         QMetaObject::invokeMethod(

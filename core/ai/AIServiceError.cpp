@@ -33,12 +33,11 @@ QString AIServiceError::errorDescription() const {
         return QStringLiteral("AI 服务拒绝了请求（HTTP ") + QString::number(m_payload) +
                QStringLiteral("），请检查服务地址、模型和接口兼容性。");
     case Kind::keychain: {
-        const QString reason = m_reason.isEmpty() ? QString() : u'（' + m_reason + u'）';
         // Without any keyring on the bus, waiting does not help; a service on this machine works anyway.
         if (m_payload == KeychainStore::Status::notAvailable)
-            return QStringLiteral("没有找到系统密钥环") + reason +
-                   QStringLiteral("。请安装并启用密钥环（如 gnome-keyring 或 KWallet）后，在设置中重试；"
-                                  "本机服务无需密钥。");
+            return QStringLiteral("没有找到系统密钥环。请安装并启用密钥环（如 gnome-keyring 或 KWallet）后，"
+                                  "在设置中重试；本机服务无需密钥。");
+        const QString reason = m_reason.isEmpty() ? QString() : u'（' + m_reason + u'）';
         return QStringLiteral("暂时无法访问系统密钥环") + reason + QStringLiteral("，请稍后在设置中重试。");
     }
     case Kind::invalidEndpoint:

@@ -31,15 +31,16 @@ public:
 
     explicit AIServiceError(Kind kind);
     static AIServiceError rejected(int httpStatus);
-    // `reason` is what the secret store said, in its own words; it is shown, so it is cut to one short line.
-    // The status tells the sentence: KeychainStore::Status::notAvailable (no keyring on the bus at all)
-    // asks for a keyring to be installed, every other status for a later retry.
+    // `reason` is the backend's phrase for why the store failed; it is shown, so it is cut to one short
+    // line. The status tells the sentence: KeychainStore::Status::notAvailable (no keyring on the bus at
+    // all) asks for a keyring to be installed, which is its whole reason; every other status asks for a
+    // later retry, with the reason.
     static AIServiceError keychain(qint32 keychainStatus, const QString& reason = {});
 
     Kind kind() const { return m_kind; }
     // The HTTP status of `rejected`, the keychain status of `keychain`; 0 otherwise.
     int payload() const { return m_payload; }
-    // The secret store's own reason for a `keychain` failure; empty when it gave none.
+    // The backend's reason for a `keychain` failure; empty when it gave none.
     const QString& reason() const { return m_reason; }
     QString errorDescription() const;
     const char* what() const noexcept override { return m_utf8.constData(); }

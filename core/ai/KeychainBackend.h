@@ -27,8 +27,9 @@ public:
     virtual qint32 update(const QString& account, const QByteArray& secret) = 0;
     virtual qint32 add(const QString& account, const QByteArray& secret) = 0;
     virtual qint32 remove(const QString& account) = 0;
-    // What the secret store said about the failure of the call just made, in its own words; empty when it
-    // said nothing (or the call succeeded).
+    // Why the call just made failed, as a short phrase of ours for the sentence the user reads (the store's
+    // own text, English as a rule, goes to the log); empty when the status says it all, or the call
+    // succeeded.
     virtual QString failureReason() const { return {}; }
 };
 

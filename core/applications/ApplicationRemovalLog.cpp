@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationRemovalLog.h"
 
 #include "core/applications/ApplicationInventory.h"
+#include "core/common/ErrorCause.h"
 #include "core/common/JsonWriter.h"
 #include "core/common/StoredDates.h"
 #include "platform/Paths.h"
@@ -163,7 +164,12 @@ void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipt
     case Failure::rename:
         break;
     }
-    block(QStringLiteral("无法保存卸载操作清单，操作已停止。"));
+    block(notSavedSentence(result.errorNumber));
+}
+
+QString ApplicationRemovalLog::notSavedSentence(int errorNumber) {
+    const QString sentence = QStringLiteral("无法保存卸载操作清单，操作已停止。");
+    return errorNumber == 0 ? sentence : sentence + ErrorCause::sentence(errorNumber);
 }
 
 QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>& receipts) {

@@ -78,6 +78,9 @@ public:
     // Every object must carry "id", "date", "originalPath" and "state" with the right types; one bad
     // object fails the whole list. Throws RemovalLogFormatError.
     static QList<ApplicationRemovalReceipt> decode(const QByteArray& bytes);
+    // What a save that the system refused says: that nothing was done, and why (a full disk, a
+    // read-only home), in ErrorCause's words.
+    static QString notSavedSentence(int errorNumber);
 
     static constexpr int receiptLimit = 100;
     static constexpr int64_t byteLimit = 1048576;

@@ -51,28 +51,86 @@ struct ItemList {
 };
 using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-// The status of a failed call; `reason` takes the service's own message, without D-Bus's error name.
+// Why a call failed, in our words for the sentence the user reads: the service's and the bus's own texts
+// are English and name their internals ("The name org.freedesktop.secrets was not provided by any
+// .service files"), so they go to the log only.
+QString reasonFor(const GError* error) {
+    if (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_PROTOCOL)
+        return QStringLiteral("密钥环的回答无法识别");
+    if (error->domain == G_IO_ERROR) {
+        switch (error->code) {
+        case G_IO_ERROR_TIMED_OUT:
+            return QStringLiteral("密钥环没有及时响应");
+        case G_IO_ERROR_PERMISSION_DENIED:
+            return QStringLiteral("密钥环拒绝了访问");
+        default:
+            // Connecting to the session bus is the one call of this kind that reports plain I/O errors.
+            return QStringLiteral("无法连接会话总线");
+        }
+    }
+    if (error->domain != G_DBUS_ERROR)
+        return QStringLiteral("密钥环报告了错误");
+    switch (error->code) {
+    case G_DBUS_ERROR_NO_REPLY:
+    case G_DBUS_ERROR_TIMEOUT:
+    case G_DBUS_ERROR_TIMED_OUT:
+        return QStringLiteral("密钥环没有及时响应");
+    case G_DBUS_ERROR_ACCESS_DENIED:
+    case G_DBUS_ERROR_AUTH_FAILED:
+        return QStringLiteral("密钥环拒绝了访问");
+    case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+    case G_DBUS_ERROR_SPAWN_FORK_FAILED:
+    case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+    case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
+    case G_DBUS_ERROR_SPAWN_FAILED:
+    case G_DBUS_ERROR_SPAWN_SETUP_FAILED:
+    case G_DBUS_ERROR_SPAWN_CONFIG_INVALID:
+    case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+    case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+    case G_DBUS_ERROR_SPAWN_PERMISSIONS_INVALID:
+    case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+    case G_DBUS_ERROR_SPAWN_NO_MEMORY:
+        return QStringLiteral("密钥环服务未能启动");
+    // gnome-keyring answers a call on a collection that does not exist with UnknownMethod.
+    case G_DBUS_ERROR_UNKNOWN_OBJECT:
+    case G_DBUS_ERROR_UNKNOWN_METHOD:
+        return QStringLiteral("找不到要使用的密钥环");
+    case G_DBUS_ERROR_UNKNOWN_INTERFACE:
+    case G_DBUS_ERROR_UNKNOWN_PROPERTY:
+    case G_DBUS_ERROR_NOT_SUPPORTED:
+        return QStringLiteral("提供密钥环的程序不支持所需的操作");
+    case G_DBUS_ERROR_DISCONNECTED:
+    case G_DBUS_ERROR_NO_SERVER:
+    case G_DBUS_ERROR_BAD_ADDRESS:
+    case G_DBUS_ERROR_NO_NETWORK:
+        return QStringLiteral("无法连接会话总线");
+    default:
+        return QStringLiteral("密钥环报告了错误");
+    }
+}
+
+// The status of a failed call; `reason` takes what the user is told of it (nothing where the status
+// says it all).
 qint32 statusFor(const GError* error, QString& reason) {
     if (!error)
         return Status::internalFailure;
-    const ErrorPtr copy(g_error_copy(error));
-    g_dbus_error_strip_remote_error(copy.get());
-    reason = QString::fromUtf8(copy->message);
     if (error->domain == SECRET_ERROR) {
         if (error->code == SECRET_ERROR_IS_LOCKED)
             return Status::interactionNotAllowed;
         if (error->code == SECRET_ERROR_NO_SUCH_OBJECT)
             return Status::itemNotFound;
-        return Status::internalFailure;
     }
     if (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_CANCELLED)
         return Status::userCancelled;
+    qWarning("Secret Service call failed (%s %d): %s", g_quark_to_string(error->domain), error->code,
+             error->message);
     // Nothing on the bus provides the Secret Service (no keyring is installed, or none may be started):
     // waiting will not help, a keyring must be added.
     if (error->domain == G_DBUS_ERROR &&
         (error->code == G_DBUS_ERROR_SERVICE_UNKNOWN || error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER))
         return Status::notAvailable;
     // No session bus, or a keyring that failed to start or to answer.
+    reason = reasonFor(error);
     return Status::internalFailure;
 }
 

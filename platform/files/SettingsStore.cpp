@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QMap>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +19,14 @@ constexpr int64_t maximumFileBytes = 4 * 1024 * 1024;
 
 SettingsFileRead unreadable(int errorNumber) {
     return {SettingsFileRead::Status::unreadable, {}, errorNumber};
+}
+
+// An undefined value removes the key.
+void apply(QJsonObject& values, const QString& key, const QJsonValue& value) {
+    if (value.isUndefined())
+        values.remove(key);
+    else
+        values.insert(key, value);
 }
 } // namespace
 
@@ -31,9 +40,15 @@ struct SettingsStore::Contents {
 struct SettingsStore::File {
     QString path;
     FileReader reader;
+    AtomicFile::Options writing;
     QJsonObject values;
+    // Changes of this run that no write has stored yet, each key with its value (undefined: removed).
+    QMap<QString, QJsonValue> unsaved;
     QString lastError;
+    int lastErrorNumber = 0;
     bool unreadable = false;
+    // A damaged file was moved aside and no write has replaced it yet.
+    bool setAsideUnreplaced = false;
     SettingsFileEvents events;
 };
 
@@ -47,9 +62,11 @@ SettingsStore SettingsStore::inMemory() {
     return SettingsStore(QString());
 }
 
-SettingsStore::SettingsStore(QString path, FileReader reader) : m_file(std::make_shared<File>()) {
+SettingsStore::SettingsStore(QString path, FileReader reader, AtomicFile::Options writing)
+    : m_file(std::make_shared<File>()) {
     m_file->path = std::move(path);
     m_file->reader = reader ? std::move(reader) : FileReader(&SettingsStore::readDisk);
+    m_file->writing = std::move(writing);
     reload();
 }
 
@@ -63,6 +80,14 @@ bool SettingsStore::isUnreadable() const {
 
 const QString& SettingsStore::lastError() const {
     return m_file->lastError;
+}
+
+int SettingsStore::lastErrorNumber() const {
+    return m_file->lastErrorNumber;
+}
+
+bool SettingsStore::isSetAsideFileUnreplaced() const {
+    return m_file->setAsideUnreplaced;
 }
 
 SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumBytes) {
@@ -149,10 +174,7 @@ std::optional<QString> SettingsStore::stringValue(const QString& key) const {
 }
 
 void SettingsStore::keep(const QString& key, const QJsonValue& value) {
-    if (value.isUndefined())
-        m_file->values.remove(key);
-    else
-        m_file->values.insert(key, value);
+    apply(m_file->values, key, value);
 }
 
 std::optional<QString> SettingsStore::setAside() const {
@@ -193,19 +215,31 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         // the copy until the user has been told of it.
         onDisk.values = file.values;
         onDisk.values.insert(setAsideCopyKey, *kept);
-        setAsideNow = true;
+        file.setAsideUnreplaced = setAsideNow = true;
+        // Nothing but this run holds these any more, the copy's name among them.
+        for (auto it = onDisk.values.constBegin(); it != onDisk.values.constEnd(); ++it)
+            file.unsaved.insert(it.key(), it.value());
+    } else {
+        for (auto it = file.unsaved.constBegin(); it != file.unsaved.constEnd(); ++it)
+            apply(onDisk.values, it.key(), it.value());
     }
-    if (value.isUndefined())
-        onDisk.values.remove(key);
-    else
-        onDisk.values.insert(key, value);
+    apply(onDisk.values, key, value);
+    file.unsaved.insert(key, value);
     file.values = onDisk.values;
     bool stored = true;
     try {
-        AtomicFile::write(file.path, QJsonDocument(file.values).toJson(QJsonDocument::Indented));
+        AtomicFile::write(file.path, QJsonDocument(file.values).toJson(QJsonDocument::Indented),
+                          file.writing);
         file.lastError.clear();
+        file.lastErrorNumber = 0;
+        file.unsaved.clear();
+        file.setAsideUnreplaced = false;
     } catch (const FileWriteError& error) {
         file.lastError = error.errorDescription();
+        file.lastErrorNumber = error.errorNumber();
+        // A write that failed after its rename still replaced the file.
+        file.setAsideUnreplaced = file.setAsideUnreplaced && !error.replaced();
+        qWarning("Settings not stored: %s", qUtf8Printable(file.lastError));
         stored = false;
     }
     // Last, once this change is complete: whoever is told may take the name at once, a change of its own.

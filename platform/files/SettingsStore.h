@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files/AtomicFile.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -50,7 +52,8 @@ signals:
 // link a dotfile manager made), so it stays where it is, untouched, and no change is stored while it
 // stays so; the store starts from nothing and keeps changes for this run only.
 // Every change re-reads the file first, so two stores over one file (two runs) never drop each other's
-// keys. A store and its copies are used on one thread.
+// keys. Changes that could not be written (a full disk) are kept and written with the next change that
+// can be, so that no later change drops them. A store and its copies are used on one thread.
 class SettingsStore final {
 public:
     // Reads the file at the path, at most `maximumBytes` + 1 bytes of it.
@@ -63,8 +66,8 @@ public:
     static SettingsStore applicationStore();
     // A store without a file: it starts empty and keeps every change for as long as it lives.
     static SettingsStore inMemory();
-    // `reader` null: readDisk.
-    explicit SettingsStore(QString path, FileReader reader = {});
+    // `reader` null: readDisk. `writing` is how the file is written (tests inject failures through it).
+    explicit SettingsStore(QString path, FileReader reader = {}, AtomicFile::Options writing = {});
 
     // The file itself, never through a final link: a link, or anything but a regular file, is unreadable.
     static SettingsFileRead readDisk(const QString& path, int64_t maximumBytes);
@@ -89,6 +92,11 @@ public:
     bool isUnreadable() const;
     // Why the last change could not be stored (English, for logs and tests); empty after a success.
     const QString& lastError() const;
+    // The system's error number for the last change that could not be written; 0 when there was none.
+    int lastErrorNumber() const;
+    // Whether a damaged file was set aside in this run and no write has taken its place yet (its
+    // successor could not be written): the next start would show the defaults.
+    bool isSetAsideFileUnreplaced() const;
     // The damaged copy that a change of this run or of an earlier one set aside and nobody has been told
     // of; taking it removes the name from the file, so that it is said once.
     std::optional<QString> takeSetAsideCopy();

@@ -117,9 +117,9 @@ TEST(AIServiceError, SentencesAndEquality) {
     const QList<QPair<AIServiceError, QString>> sentences{
         {AIServiceError::rejected(404), "AI 服务拒绝了请求（HTTP 404），请检查服务地址、模型和接口兼容性。"},
         {AIServiceError::keychain(-25293), "暂时无法访问系统密钥环，请稍后在设置中重试。"},
-        // No keyring on the bus at all: waiting would not help.
-        {AIServiceError::keychain(-25291, " The name org.freedesktop.secrets\nwas not provided "),
-         "没有找到系统密钥环（The name org.freedesktop.secrets was not provided）。请安装并启用密钥环（如 "
+        // No keyring on the bus at all: waiting would not help, and that is the whole reason.
+        {AIServiceError::keychain(-25291, "会话中没有密钥环"),
+         "没有找到系统密钥环。请安装并启用密钥环（如 "
          "gnome-keyring 或 KWallet）后，在设置中重试；本机服务无需密钥。"},
         {AIServiceError::keychain(-25291), "没有找到系统密钥环。请安装并启用密钥环（如 gnome-keyring 或 "
                                            "KWallet）后，在设置中重试；本机服务无需密钥。"},

@@ -1,4 +1,5 @@
 #include "SignedBundle.h"
+#include "core/common/ErrorCause.h"
 
 #include <cerrno>
 
@@ -175,7 +176,7 @@ TEST(RemovalLog, AFailedSaveLeavesTheOldFileAsItWas) {
     const ApplicationRemovalReceipt old = receipt(1);
     ApplicationRemovalLog(url(path)).save({old});
     const QByteArray before = readFile(path);
-    const QString failed = "无法保存卸载操作清单，操作已停止。";
+    const QString failed = "无法保存卸载操作清单，操作已停止。" + ErrorCause::sentence(EIO);
     // A folder that cannot be flushed after the rename: the new list is what every reader sees, so
     // the save happened.
     const struct {

@@ -83,7 +83,7 @@ TEST(LibraryAdvice, ALocalServiceIsAskedWithoutAKeyring) {
         EXPECT_EQ(model.aiResult(), local ? QStringLiteral("保留 A。") : QString());
         EXPECT_EQ(model.aiError().has_value(), !local);
         if (!local) {
-            EXPECT_TRUE(model.aiError()->startsWith(QStringLiteral("没有找到系统密钥环（")))
+            EXPECT_TRUE(model.aiError()->startsWith(QStringLiteral("没有找到系统密钥环。")))
                 << model.aiError()->toStdString();
         }
         ASSERT_EQ(server.requests().size(), before + (local ? 1 : 0));

@@ -1,4 +1,10 @@
 #include "LibraryHarness.h"
+#include "core/common/ErrorCause.h"
+#include "support/ScratchMount.h"
+
+#include <QDir>
+#include <cerrno>
+#include <iostream>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -103,5 +109,57 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
         EXPECT_EQ(model.checked().contains(a.id()), !test.gone);
         EXPECT_EQ(model.sizes().contains(a.id()), !test.gone);
         EXPECT_EQ(model.removalPhase(), std::nullopt);
+    }
+}
+
+// The receipt is saved before anything moves; where the system refuses the list, the removal stops and the
+// message says why (a full disk, a read-only home), not only that it stopped.
+TEST(LibraryRemoval, AReceiptListThatCannotBeSavedStopsTheRemovalAndSaysWhy) {
+    struct FullOnFlush final : DurableFileCalls {
+        int fsync(int) const override { return errno = ENOSPC, -1; }
+    };
+    using Calls = std::shared_ptr<const DurableFileCalls>;
+    // Each prepares the list's folder and gives the cause it meets; 0: the row needs root.
+    const std::function<int(const QString&, std::optional<ScratchMount>&, Calls&)> rows[] = {
+        [](const QString& folder, auto&, Calls& calls) {
+            calls = std::make_shared<FullOnFlush>();
+            return QDir().mkpath(folder) ? ENOSPC : 0;
+        },
+        [](const QString& folder, auto& mount, auto&) {
+            QDir().mkpath(folder);
+            return mount.emplace(ScratchMount::readOnly(folder)).mounted() ? EROFS : 0;
+        },
+        [](const QString& folder, auto& mount, auto&) {
+            if (!mount.emplace(ScratchMount::tmpfs(folder, "size=64k")).mounted())
+                return 0;
+            ScratchMount::takeAllSpace(folder);
+            return ENOSPC;
+        },
+    };
+    const InstalledApplication a = listedApplication("A");
+    for (const auto& row : rows) {
+        LibraryHarness h;
+        const QString folder = h.folder.filePath("Lunorvale");
+        std::optional<ScratchMount> mount;
+        Calls calls;
+        const int cause = row(folder, mount, calls);
+        if (cause == 0) {
+            std::cout << "skipped: a read-only or full volume needs root\n";
+            continue;
+        }
+        const ApplicationRemovalLog log(QUrl::fromLocalFile(folder + "/r.json"), calls);
+        h.services.removalLog = [log] {
+            return log;
+        };
+        h.execute = [&](const ApplicationRemovalPlan& plan) {
+            log.save({{plan.id, {}, plan.application.id(), {}, "待复查"}});
+            return ApplicationRemovalResult{};
+        };
+        ApplicationLibraryModel& model = h.scanned({a});
+        h.check(a);
+        model.remove(*model.removalPlan());
+        ASSERT_TRUE(h.executor.settle());
+        EXPECT_EQ(model.message(),
+                  "\u2068A\u2069：无法保存卸载操作清单，操作已停止。" + ErrorCause::sentence(cause));
     }
 }

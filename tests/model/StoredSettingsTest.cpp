@@ -1,5 +1,6 @@
 #include "ModelHarness.h"
 #include "core/ai/AIServicePreset.h"
+#include "core/common/ErrorCause.h"
 #include "core/monitoring/MonitorError.h"
 #include "support/Files.h"
 #include "support/Thrown.h"
@@ -192,4 +193,34 @@ TEST(StoredSettings, ADamagedFileSetAsideByAnotherHolderIsNamedOnce) {
     model.reset();
     EXPECT_EQ(h.start().operationMessage(), named(h.settingsPath + QStringLiteral(".damaged-2")));
     EXPECT_EQ(h.start().operationMessage(), std::nullopt);
+}
+
+// On a full disk the damaged file is still set aside, but nothing takes its place: the copy is named in this
+// run with what a restart really gives (the defaults), and no later change, of the model or of another
+// holder, loses what this run chose before the disk has room again.
+TEST(StoredSettings, ADamagedFileSetAsideOnAFullDiskIsNamedWithWhatARestartGives) {
+    ModelHarness h;
+    writeFile(h.settingsPath, "[");
+    int refusal = ENOSPC;
+    AtomicFile::Options writing;
+    writing.fault = [&refusal](AtomicFile::Step step) {
+        return step == AtomicFile::Step::write ? refusal : 0;
+    };
+    SettingsStore windowFrame(h.settingsPath, {}, writing);
+    h.services.settingsStore = windowFrame;
+    AppModel model(false, h.services);
+    EXPECT_FALSE(model.setAppearance("dark"));
+    EXPECT_EQ(model.statusMessage(), "设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。");
+    ASSERT_TRUE(deliverDue());
+    EXPECT_EQ(model.operationMessage(),
+              "配置文件已损坏。原文件已保留为 " + h.settingsPath + ".damaged-1，但新的配置文件未能写入：" +
+                  ErrorCause::sentence(ENOSPC) +
+                  "在它能写入之前，更改只在本次运行中生效，重新打开岚栖后会使用默认设置。");
+    EXPECT_FALSE(windowFrame.setValue("Lunorvale.MainWindow", "frame"));
+    refusal = 0;
+    EXPECT_TRUE(model.completeOnboarding());
+    const SettingsStore stored = h.store();
+    EXPECT_EQ(stored.stringValue(AppModel::Keys::appearance), "dark");
+    EXPECT_EQ(stored.stringValue("Lunorvale.MainWindow"), "frame");
+    EXPECT_EQ(stored.value(SettingsStore::setAsideCopyKey), std::nullopt);
 }
