@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
@@ -176,6 +178,27 @@ void LVSelectableText::resizeEvent(QResizeEvent* event) {
     QTextEdit::resizeEvent(event);
     refit();
     updateGeometry();
+}
+
+// Drawn as the text edit draws itself, but without a caret: nothing is typed here. (Qt marks the caret of
+// a line that holds a bidirectional mark, such as the isolates around a path, with a small flag even
+// where the caret has no width; it would stand before the text like a stray letter.)
+void LVSelectableText::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-scrolled);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = palette();
+    context.clip = event->rect().translated(scrolled);
+    painter.setClipRect(context.clip);
+    if (const QTextCursor cursor = textCursor(); cursor.hasSelection()) {
+        const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+        QAbstractTextDocumentLayout::Selection selection{cursor, {}};
+        selection.format.setBackground(context.palette.brush(group, QPalette::Highlight));
+        selection.format.setForeground(context.palette.brush(group, QPalette::HighlightedText));
+        context.selections.append(selection);
+    }
+    document()->documentLayout()->draw(&painter, context);
 }
 
 QMimeData* LVSelectableText::createMimeDataFromSelection() const {

@@ -38,6 +38,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
     void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
