@@ -1,6 +1,7 @@
 // Replies of an AI service: the status decides the error; a reply's text is kept only trimmed, never
 // empty and free of unsafe characters; a chat reply carrying any text gives back exactly that text made
-// safe; a decision that parses keeps to its limits and survives being written and parsed again.
+// safe; a decision that parses keeps to its limits and survives being written and parsed again. The
+// same text shown verbatim is one line of characters that all show, and copies back to itself.
 
 #include "core/ai/AIChatExchange.h"
 #include "core/ai/AIServiceError.h"
@@ -12,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <fuzzer/FuzzedDataProvider.h>
 
 using namespace lunorvale;
@@ -84,6 +86,8 @@ std::vector<QByteArray> seeds() {
         QByteArray("\x01\x97", 2) + R"({"error":{"code":"invalid_model"}})",
         QByteArray("\x00\xC8", 2) + R"({"decision":"keep_observing","reason":"有进展"})",
         QByteArray("\x00\xC8", 2) + "```json\n{\"decision\":\"check_progress\",\"reason\":\"\\u202e\"}\n```",
+        // A file name for the verbatim form: an isolate's end, an override, backslashes before escapes.
+        QByteArray("\x00\xC8", 2) + "H11\xE2\x81\xA9\xE2\x80\xAE\\u202E\\\\n\n.app\\",
     };
 }
 } // namespace lunorvale::fuzz
@@ -117,5 +121,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                                  : chatText == expected,
               "a chat reply gives back its content, trimmed and made safe");
     checkDecision(content);
+
+    const QString shown = SafeText::verbatim(content);
+    const QString inner = shown.mid(1, shown.size() - 2);
+    check(shown.startsWith(QChar(0x2066)) && shown.endsWith(QChar(0x2069)) &&
+              SafeText::withoutUnsafeCharacters(inner) == inner &&
+              std::none_of(inner.cbegin(), inner.cend(),
+                           [](QChar c) {
+                               return c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator ||
+                                      c == QChar::ParagraphSeparator;
+                           }),
+          "a verbatim text shows every character on one line, between its isolates");
+    check(SafeText::copied(shown, 0, shown.size()) == content, "a verbatim text copies back to itself");
     return 0;
 }

@@ -505,9 +505,10 @@ void ApplicationLibraryModel::setRemovalFailure(const std::exception_ptr& error,
             &ApplicationLibraryModel::removalFeedbackChanged);
     publish(m_removalFeedbackID, std::optional(application.id()),
             &ApplicationLibraryModel::removalFeedbackIDChanged);
-    publish(m_message,
-            std::optional(SafeText::isolated(application.name()) + QStringLiteral("：") + failure.sentence),
-            &ApplicationLibraryModel::messageChanged);
+    publish(
+        m_message,
+        std::optional(SafeText::isolated(application.shownName()) + QStringLiteral("：") + failure.sentence),
+        &ApplicationLibraryModel::messageChanged);
 }
 
 void ApplicationLibraryModel::setRemovalGuidance(const ApplicationManagementGuidance& guidance,

@@ -88,8 +88,8 @@ void ApplicationLibraryModel::configurePreview(const QString& scenario) {
             ApplicationManagementGuidance{
                 ApplicationManagementGuidance::Kind::embeddedLoginItems,
                 QStringLiteral("程序包内包含登录助手，需要额外检查其结构、签名和运行状态。"),
-                QStringLiteral("先在原应用中关闭登录启动并退出；检查通过后可一起移走程序包。"),
-                std::nullopt});
+                QStringLiteral("先在原应用中关闭登录启动并退出；检查通过后可一起移走程序包。"), std::nullopt},
+            first.shownName());
         publish(m_applications, std::move(applications), &ApplicationLibraryModel::applicationsChanged);
         publish(m_selectedID, path(0), &ApplicationLibraryModel::selectedIDChanged);
     } else if (scenario == u"applications-record-error") {

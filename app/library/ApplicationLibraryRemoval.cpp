@@ -185,13 +185,13 @@ void ApplicationLibraryModel::removed(const ApplicationRemovalPlan& plan,
                         &ApplicationLibraryModel::selectedIDChanged);
         }
         const ApplicationRemovalReceipt& receipt = result->receipt;
-        QString text = SafeText::isolated(plan.application.name()) + QStringLiteral("：") +
+        QString text = SafeText::isolated(plan.application.shownName()) + QStringLiteral("：") +
                        ApplicationRemovalReceipt::shownState(receipt.state) +
                        QStringLiteral("。程序包外的资料、缓存和共享组件保留；回收站尚未清空。");
         if (!result->logSaved) {
             text += QStringLiteral("操作清单更新失败，请记录原位置：") +
-                    SafeText::isolated(receipt.originalPath) + QStringLiteral("；回收站位置：") +
-                    (receipt.trashPath ? SafeText::isolated(*receipt.trashPath)
+                    SafeText::verbatim(receipt.originalPath) + QStringLiteral("；回收站位置：") +
+                    (receipt.trashPath ? SafeText::verbatim(*receipt.trashPath)
                                        : QStringLiteral("请在文件管理器中查看")) +
                     QStringLiteral("。");
         }

@@ -108,6 +108,11 @@ ApplicationManagementGuidance guidance(Kind kind, const QString& reason, const Q
     return {kind, reason, nextStep, std::move(relatedURL)};
 }
 
+// A note about a folder: what happened, then its path shown verbatim.
+QString folderIssue(const QString& what, const QString& path) {
+    return what + SafeText::verbatim(path);
+}
+
 class Walk final {
 public:
     Walk(const CancellationToken& cancellation, ApplicationScanLimits limits)
@@ -117,11 +122,11 @@ public:
         m_cancellation.check();
         const QString path = pathOf(root);
         if (!CheckedFiles::exists(path)) {
-            m_issues.append(QStringLiteral("目录不存在或不可访问：") + path);
+            m_issues.append(folderIssue(QStringLiteral("目录不存在或不可访问："), path));
             return;
         }
         if (!isLocalFileURL(root) || !CheckedFiles::isAtResolvedPath(path)) {
-            m_issues.append(QStringLiteral("未跟随目录链接：") + path);
+            m_issues.append(folderIssue(QStringLiteral("未跟随目录链接："), path));
             return;
         }
         visit(path, 0);
@@ -133,7 +138,7 @@ public:
         const QCollator collator = nameCollator();
         std::stable_sort(m_applications.begin(), m_applications.end(),
                          [&collator](const InstalledApplication& a, const InstalledApplication& b) {
-                             return collator.compare(a.name(), b.name()) < 0;
+                             return collator.compare(a.shownName(), b.shownName()) < 0;
                          });
         m_issues.removeDuplicates();
         std::sort(m_issues.begin(), m_issues.end(), codePointLess);
@@ -170,7 +175,7 @@ private:
             }
         });
         if (!listed) {
-            m_issues.append(QStringLiteral("无法读取：") + folder);
+            m_issues.append(folderIssue(QStringLiteral("无法读取："), folder));
             return;
         }
         // Paths in one folder share their prefix: ordering the names orders the paths.
@@ -186,7 +191,7 @@ private:
             }
             const std::optional<FileNode> node = CheckedFiles::linkStatus(entry);
             if (!node) {
-                m_issues.append(QStringLiteral("无法读取：") + entry);
+                m_issues.append(folderIssue(QStringLiteral("无法读取："), entry));
                 continue;
             }
             // Tested before the folder test: a bundle is never walked into, whatever it is on disk.
@@ -196,7 +201,7 @@ private:
             }
             if (node->isDirectory() && !isPackageName(name)) {
                 if (depth > 2) {
-                    m_issues.append(QStringLiteral("未继续扫描较深目录：") + entry);
+                    m_issues.append(folderIssue(QStringLiteral("未继续扫描较深目录："), entry));
                     continue;
                 }
                 try {
@@ -204,7 +209,7 @@ private:
                 } catch (const CancellationError&) {
                     throw;
                 } catch (const std::exception&) {
-                    m_issues.append(QStringLiteral("无法读取：") + entry);
+                    m_issues.append(folderIssue(QStringLiteral("无法读取："), entry));
                 }
             }
         }
@@ -260,9 +265,13 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
     const QString bundleID = shownValue(info, QStringLiteral("CFBundleIdentifier")).value_or(QString());
     // The executable is a file name to look for, never shown: it stays as the bundle gives it.
     const QString executable = stringValue(info, QStringLiteral("CFBundleExecutable")).value_or(QString());
-    QString name =
-        shownValue(info, QStringLiteral("CFBundleDisplayName"))
-            .value_or(shownValue(info, QStringLiteral("CFBundleName")).value_or(fallbackName(path)));
+    const std::optional<QString> bundleName = shownValue(info, QStringLiteral("CFBundleName"));
+    QString name = shownValue(info, QStringLiteral("CFBundleDisplayName"))
+                       .value_or(bundleName.value_or(fallbackName(path)));
+    // An empty name is kept as the bundle gives it; what is shown is the next name that shows something.
+    QString shownName = !name.isEmpty()                        ? name
+                        : bundleName && !bundleName->isEmpty() ? *bundleName
+                                                               : fallbackName(path);
 
     // Each test that matches replaces what an earlier one found.
     std::optional<ApplicationManagementGuidance> found;
@@ -304,10 +313,11 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
                          QStringLiteral("先在原应用中关闭登录启动并退出；检查通过后可一起移走程序包。"));
 
     name = prefixCharacters(name, 200);
+    shownName = prefixCharacters(shownName, 200);
     const QString version = prefixCharacters(
         shownValue(info, QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("未知")), 80);
     return InstalledApplication(bundle, name, prefixCharacters(bundleID, 300), version, executable, identity,
-                                restriction, found);
+                                restriction, found, shownName);
 }
 
 FileNode ApplicationInventory::node(const QUrl& url) {

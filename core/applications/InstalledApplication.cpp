@@ -62,10 +62,11 @@ ApplicationManagementGuidance derivedGuidance(const std::optional<QString>& rest
 InstalledApplication::InstalledApplication(QUrl url, QString name, QString bundleID, QString version,
                                            QString executable, std::optional<ApplicationIdentity> identity,
                                            std::optional<QString> restriction,
-                                           std::optional<ApplicationManagementGuidance> management)
-    : m_url(std::move(url)), m_name(std::move(name)), m_bundleID(std::move(bundleID)),
-      m_version(std::move(version)), m_executable(std::move(executable)), m_identity(std::move(identity)),
-      m_restriction(std::move(restriction)),
+                                           std::optional<ApplicationManagementGuidance> management,
+                                           std::optional<QString> shownName)
+    : m_url(std::move(url)), m_name(std::move(name)), m_shownName(shownName.value_or(m_name)),
+      m_bundleID(std::move(bundleID)), m_version(std::move(version)), m_executable(std::move(executable)),
+      m_identity(std::move(identity)), m_restriction(std::move(restriction)),
       m_management(management ? std::move(*management) : derivedGuidance(m_restriction)) {}
 
 ApplicationManagementError::ApplicationManagementError(Kind kind, QString message,

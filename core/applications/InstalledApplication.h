@@ -50,15 +50,21 @@ inline size_t qHash(ApplicationManagementGuidance::Kind kind, size_t seed = 0) n
 class InstalledApplication final {
 public:
     // A given management guidance is kept as it is; without one it is derived from the restriction.
+    // Without a shown name the name is shown.
     InstalledApplication(QUrl url, QString name, QString bundleID, QString version, QString executable,
                          std::optional<ApplicationIdentity> identity, std::optional<QString> restriction,
-                         std::optional<ApplicationManagementGuidance> management);
+                         std::optional<ApplicationManagementGuidance> management,
+                         std::optional<QString> shownName = std::nullopt);
 
     // The bundle's path; two records of the same bundle share it even when they differ otherwise.
     QString id() const { return m_url.path(QUrl::FullyDecoded); }
 
     const QUrl& url() const { return m_url; }
+    // The name as the bundle gives it, which may be empty.
     const QString& name() const { return m_name; }
+    // The name the list, the details and the sentences show: the first of the bundle's names with
+    // something visible, else its file name.
+    const QString& shownName() const { return m_shownName; }
     const QString& bundleID() const { return m_bundleID; }
     const QString& version() const { return m_version; }
     const QString& executable() const { return m_executable; }
@@ -72,6 +78,7 @@ public:
 private:
     QUrl m_url;
     QString m_name;
+    QString m_shownName;
     QString m_bundleID;
     QString m_version;
     QString m_executable;

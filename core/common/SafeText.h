@@ -11,10 +11,9 @@ namespace lunorvale::SafeText {
 //   the rest of the terminal escape sequence it begins, so that ESC "[31m" goes whole rather than
 //   leaving "[31m" behind (a control sequence up to its final character, a string such as a window
 //   title up to BEL or ST, a short escape up to its final character);
-// - the bidirectional marks, embeddings, overrides and isolates (U+061C, U+200E, U+200F, U+202A to
-//   U+202E, U+2066 to U+2069), which can make a text read differently from what it holds;
-// - the format characters that draw nothing (U+200B to U+200D, U+2060 to U+2064, U+FEFF and the tags
-//   U+E0000 to U+E007F), which can make a text look empty or like another;
+// - the invisible characters (see SafeText.cpp): the bidirectional marks, embeddings, overrides and
+//   isolates, which can make a text read differently from what it holds, and whatever else draws
+//   nothing, which can make a text look empty or like another;
 // - UTF-16 surrogates that are not part of a pair.
 // What it returns holds none of these, so a second pass changes nothing. Linear in the text's length.
 QString withoutUnsafeCharacters(const QString& text);
@@ -24,9 +23,26 @@ QString withoutUnsafeCharacters(const QString& text);
 // caller shows the next name it has.
 std::optional<QString> oneLine(const QString& text);
 
-// The text between U+2068 and U+2069 (first-strong isolate, pop directional isolate), for a name or a
-// path put into a sentence: whatever its letters' direction, it cannot reorder the words around it.
-// Not for a text the user copies as it is, such as a path alone.
+// The text between U+2068 and U+2069 (first-strong isolate, pop directional isolate), for a name put
+// into a sentence: whatever its letters' direction, it cannot reorder the words around it. Not for a
+// path: see verbatim.
 QString isolated(const QString& text);
+
+// A path, a command line or a file name as it is shown: every character of it shows, none acts. Control
+// characters, line breaks, the invisible characters and lone surrogates are written as escapes, as a
+// file manager shows them: "\n", "\t", "\r", else "\u" and four hexadecimal digits ("\u202E",
+// "\u0007"), or "\U" and eight beyond U+FFFF ("\U000E0041"). A backslash of the text stays one
+// backslash unless an escape could be read where it stands (before "n", "t", "r", "u", "U", a backslash
+// or an escape): then it is written "\\". The whole is between U+2066 and U+2069 (left-to-right
+// isolate, pop directional isolate): a path reads from its root on the left, the words of a sentence
+// around it stay where they are, and the pair marks where copied brings back the text behind the
+// escapes.
+QString verbatim(const QString& text);
+
+// What copying the characters `from` to `to` of a shown text gives: the program's isolates (U+2066,
+// U+2068, U+2069) dropped, and within a verbatim text the characters its escapes stand for, an escape
+// the range cuts standing whole. Any other character is copied as it is, a U+2069 shown escaped in a
+// file name too.
+QString copied(const QString& shown, qsizetype from, qsizetype to);
 
 } // namespace lunorvale::SafeText

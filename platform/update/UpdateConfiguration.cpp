@@ -1,5 +1,7 @@
 #include "platform/update/UpdateConfiguration.h"
 
+#include "core/common/SafeText.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -35,8 +37,9 @@ bool UpdateConfiguration::isAllowedAddress(const QUrl& url) {
 UpdateConfiguration UpdateConfiguration::read(const QString& path) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw UpdateError::make(UpdateError::configurationInvalid, QStringLiteral("更新配置不存在：") + path,
-                                {}, QStringLiteral("请从官网重新下载岚栖。"));
+        throw UpdateError::make(UpdateError::configurationInvalid,
+                                QStringLiteral("更新配置不存在：") + SafeText::verbatim(path), {},
+                                QStringLiteral("请从官网重新下载岚栖。"));
     const QByteArray bytes = file.read(maximumFileBytes + 1);
     if (bytes.size() > maximumFileBytes)
         invalid(QStringLiteral("文件过大。"));

@@ -58,10 +58,24 @@ TEST(ApplicationRead, NameFallbacksAndShortening) {
         ApplicationInventory::read(url(fixture::makeBundle(root.path, "Fallback Name.app", values)));
     EXPECT_EQ(fallback.name(), "Fallback Name");
     EXPECT_EQ(fallback.version(), "未知");
-    EXPECT_EQ(ApplicationInventory::read(
-                  url(fixture::makeBundle(root.path, "Empty.app", with(values, "CFBundleName", ""))))
-                  .name(),
-              "");
+    // An empty name is kept as read; the next name with something to show is shown.
+    const struct {
+        const char* bundle;
+        std::optional<QString> displayName;
+        QString name, shown;
+    } empty[] = {{"Empty", std::nullopt, "", "Empty"},
+                 {"Display", "", "Visible", "Visible"},
+                 {"Both", "", "", "Both"}};
+    for (const auto& e : empty) {
+        QVariantMap info = values;
+        if (e.displayName)
+            info.insert("CFBundleDisplayName", *e.displayName);
+        info.insert("CFBundleName", e.name);
+        const InstalledApplication application =
+            ApplicationInventory::read(url(fixture::makeBundle(root.path, QString(e.bundle) + ".app", info)));
+        EXPECT_EQ(application.name(), "");
+        EXPECT_EQ(application.shownName(), e.shown);
+    }
 }
 
 // What a bundle says of itself is shown as desktop names are: nothing that reverses, hides or colours the

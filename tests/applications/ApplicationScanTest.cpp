@@ -38,9 +38,13 @@ TEST(ApplicationScan, IssueTextsAreExactUniqueAndSorted) {
     const QList<QUrl> roots{url(missing), url(root.path + "/linked"), url(apps),
                             url(root.path + "/plain-file"), url(missing)};
     const ApplicationScan scan = ApplicationInventory(roots).scan();
-    QStringList expected{"目录不存在或不可访问：" + missing, "未跟随目录链接：" + root.path + "/linked",
-                         "未继续扫描较深目录：" + apps + "/A/B/C/D",
-                         "无法读取：" + root.path + "/plain-file"};
+    // Each path is shown verbatim, between a left-to-right isolate and its end.
+    const auto shown = [](const QString& path) {
+        return "\u2066" + path + "\u2069";
+    };
+    QStringList expected{
+        "目录不存在或不可访问：" + shown(missing), "未跟随目录链接：" + shown(root.path + "/linked"),
+        "未继续扫描较深目录：" + shown(apps + "/A/B/C/D"), "无法读取：" + shown(root.path + "/plain-file")};
     std::sort(expected.begin(), expected.end(),
               [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
     EXPECT_EQ(scan.issues, expected);
@@ -134,5 +138,5 @@ TEST(ApplicationScan, DefaultRootsResolveTheHomeFolderButNothingBelowIt) {
     EXPECT_EQ(applications,
               (QList<QUrl>{url(real + "/user/Applications"), url(real + "/other/Applications")}));
     EXPECT_EQ(ApplicationInventory({applications.at(1)}).scan().issues,
-              QStringList{"未跟随目录链接：" + real + "/other/Applications"});
+              QStringList{"未跟随目录链接：\u2066" + real + "/other/Applications\u2069"});
 }

@@ -23,7 +23,7 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
     // The name and the paths sit between isolates, so that no letter of theirs reorders the sentence.
     const QString named = QStringLiteral("\u2068A\u2069：");
     const QString unsaved =
-        QStringLiteral("操作清单更新失败，请记录原位置：\u2068/Applications/A.app\u2069；回收站位置：");
+        QStringLiteral("操作清单更新失败，请记录原位置：\u2066/Applications/A.app\u2069；回收站位置：");
     enum class During { nothing, refusal, selectOther, cancel, runAgain };
     struct Case {
         During during;
@@ -36,7 +36,7 @@ TEST(LibraryRemoval, CheckThenRemovalEndAsTheirOutcomeSays) {
     const Case cases[] = {
         {During::nothing, moved, true, "/t/A.app", named + shown + kept, true},
         {During::nothing, remains, true, "/t/A.app", named + shownRemains + kept, false},
-        {During::nothing, moved, false, "/t/A.app", named + shown + kept + unsaved + "\u2068/t/A.app\u2069。",
+        {During::nothing, moved, false, "/t/A.app", named + shown + kept + unsaved + "\u2066/t/A.app\u2069。",
          true},
         {During::nothing, moved, false, {}, named + shown + kept + unsaved + "请在文件管理器中查看。", true},
         {During::refusal, {}, true, {}, named + "签名无效。", false},

@@ -23,7 +23,12 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         {u"\xd800lone\xdc00"sv, u"lone"sv},
         // Letters and format characters that draw nothing, and the Arabic letter mark.
         {u"\ufeffa\u200bb\u200cc\u200dd\u2060e\u2064f\u061cg"sv, u"abcdefg"sv},
-        {u"tag\U000E0001\U000E0041\U000E007F \U000E0080\U0001F3F4"sv, u"tag \U000E0080\U0001F3F4"sv},
+        {u"a\u00adb\u034fc\u17b4d\u17b5e\u180bf\u180eg\u180fh\u2065i\u206fj"sv, u"abcdefghij"sv},
+        // Fillers and blanks that draw an empty cell, variation selectors, code points kept for more.
+        {u"\u3164\u115f\u1160\uffa0\u2800x\u2764\ufe0f\ufe00\ufff0\ufff8\ufff9"sv, u"x\u2764\ufff9"sv},
+        {u"tag\U000E0001\U000E0041\U000E007F \U000E0080\U000E0100\U000E0FFF\U000E1000\U0001F3F4"sv,
+         u"tag \U000E1000\U0001F3F4"sv},
+        {u"\U0001BCA0\U0001BCA3\U0001D172\U0001D173\U0001D17A\U0001D17B"sv, u"\U0001D172\U0001D17B"sv},
         // Control sequences: colours, cursor moves, private modes, cut short.
         {u"\u001b[31mred\u001b[0m"sv, u"red"sv},
         {u"\u001b[1;32;40mA\u001b[2J\u001b[?25lB"sv, u"AB"sv},
@@ -46,4 +51,34 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         EXPECT_EQ(once, utf16(kept)) << utf16(text).toStdString();
         EXPECT_EQ(SafeText::withoutUnsafeCharacters(once), once);
     }
+    // A name of them has nothing to show: the next name is shown.
+    EXPECT_FALSE(SafeText::oneLine(utf16(u"\u3164 \u2800\u115f\u00ad"sv)));
+}
+
+// A path, a command line or a file name shows what it holds on one line, in its order; copying it gives
+// back the very text.
+TEST(SafeText, VerbatimShowsEscapesThatCopyBackToTheText) {
+    const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+        {u"/usr/bin/yes 中文 \U0001F600"sv, u"/usr/bin/yes 中文 \U0001F600"sv},
+        {u"./evil\u202Eexe.txt\u0007"sv, uR"(./evil\u202Eexe.txt\u0007)"sv},
+        {u"H10\n回收站位置：假位置.app"sv, uR"(H10\n回收站位置：假位置.app)"sv},
+        {u"H11\u2069\u202Eab.app"sv, uR"(H11\u2069\u202Eab.app)"sv},
+        {u"a\tb\rc\u2028d\u0085e\u007f\u001b[31m"sv, uR"(a\tb\rc\u2028d\u0085e\u007F\u001B[31m)"sv},
+        {u"\U000E0041\u200d\u3164\u2800\ufe0f"sv, uR"(\U000E0041\u200D\u3164\u2800\uFE0F)"sv},
+        {u"\xd800lone\xdc00"sv, uR"(\uD800lone\uDC00)"sv},
+        // A backslash is doubled only where an escape could be read.
+        {u"a\\b\\new\\"sv, uR"(a\b\\new\)"sv},
+        {u"x\\\\y\\\u202E\\\\u"sv, uR"(x\\\y\\\u202E\\\\u)"sv},
+    };
+    for (const auto& [text, escaped] : cases) {
+        const QString shown = SafeText::verbatim(utf16(text));
+        EXPECT_EQ(shown, u'\u2066' + utf16(escaped) + u'\u2069') << utf16(text).toStdString();
+        EXPECT_EQ(SafeText::copied(shown, 0, shown.size()), utf16(text));
+    }
+    // Part of a sentence: the isolates go, an escape cut by the range comes whole.
+    const QString sentence = "原位置：" + SafeText::verbatim("a\u2069b") + "，\u2068名\u2069";
+    EXPECT_EQ(SafeText::copied(sentence, 0, sentence.size()), "原位置：a\u2069b，名");
+    const qsizetype escape = sentence.indexOf(u'\\');
+    EXPECT_EQ(SafeText::copied(sentence, escape + 2, escape + 3), "\u2069");
+    EXPECT_EQ(SafeText::copied(sentence, escape - 1, sentence.size() - 1), "a\u2069b，名");
 }

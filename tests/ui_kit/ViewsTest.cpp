@@ -1,4 +1,5 @@
 #include "Pixels.h"
+#include "core/common/SafeText.h"
 #include "support/EventLoop.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
@@ -265,4 +266,15 @@ TEST(KitText, SelectableTextCopiesPathsWithoutTheirIsolates) {
     text->selectAll();
     text->copy();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "原位置：/tmp/R\u202efdp.app。\n下一行");
+
+    // Shown verbatim, it pastes as itself from its first letter to its last, with the U+2069 and the
+    // no-break space it holds.
+    const QString path = "/tmp/H11\u2069\u202Eab\u00a0c.app";
+    text->setText("原位置：" + SafeText::verbatim(path) + "。");
+    QTextCursor cursor(text->document());
+    cursor.setPosition(int(text->text().indexOf(u'/')));
+    cursor.setPosition(int(text->text().indexOf(u'。')) - 1, QTextCursor::KeepAnchor);
+    text->setTextCursor(cursor);
+    text->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), path);
 }

@@ -282,7 +282,7 @@ TEST(LibraryLogic, ReceiptsContentAndEnablement) {
                                           blocker == 3 ? std::optional<QString>("e") : std::nullopt));
     EXPECT_TRUE(rereadReceiptsEnabled(false, false));
     EXPECT_FALSE(rereadReceiptsEnabled(true, false) || rereadReceiptsEnabled(false, true));
-    EXPECT_EQ(receiptLocations(kept), "原位置：/A.app\n回收站位置：未记录，请手动复查");
+    EXPECT_EQ(receiptLocations(kept), "原位置：\u2066/A.app\u2069\n回收站位置：未记录，请手动复查");
     EXPECT_EQ(receiptDate(kept.date), "2026年1月2日 03:04");
     EXPECT_TRUE(showsLoginItemNote(ApplicationManagementGuidance::Kind::embeddedLoginItems));
     EXPECT_FALSE(showsLoginItemNote(ApplicationManagementGuidance::Kind::requiresQuit));

@@ -9,6 +9,7 @@
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
 
+#include <QClipboard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -362,6 +363,44 @@ TEST(LibraryPage, NothingIsSentBeforeTheShownListIsConfirmed) {
     EXPECT_EQ(confirmed, 1);
 }
 
+// A file name cannot add a line to the confirmation or a receipt, nor turn their words round: each of
+// its characters shows. Copied, the path is the real one, with the U+2069 it holds.
+TEST(LibraryPage, PathsShowEveryCharacterOnTheirLineAndCopyAsTheyAre) {
+    const InstalledApplication bundle = listedApplication("H10\n回收站位置：假位置\u2069\u202Eab");
+    const QString trash = "/t/H10\n回收站位置：假位置\u2069\u202Eab.app";
+    PageHarness h;
+    ApplicationRemovalLog(QUrl::fromLocalFile(h.library.folder.filePath("r.json")))
+        .save({{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), bundle.id(), trash, "已移入回收站"}});
+    ApplicationLibraryView& view = h.show();
+    QTest::mouseClick(view.receiptsButton(), Qt::LeftButton);
+    h.settle();
+    auto* receipts = qobject_cast<ApplicationReceiptsView*>(view.sheet()->content());
+    ASSERT_TRUE(receipts && receipts->cards().size() == 1);
+    ApplicationRemovalConfirmation confirmation(bundle, {}, {});
+    const struct {
+        LVSelectableText* text;
+        QStringList lines; // as they begin
+        QString copied;
+    } shown[] = {
+        {receipts->cards()[0]->findChild<LVSelectableText*>(),
+         {"原位置：\u2066/Applications/H10\\n回收站位置：", "回收站位置：\u2066/t/H10\\n回收站位置："},
+         "原位置：" + bundle.id() + "\n回收站位置：" + trash},
+        {confirmation.findChild<LVSelectableText*>(),
+         {"\u2066/Applications/H10\\n回收站位置："},
+         bundle.id()},
+    };
+    for (const auto& s : shown) {
+        const QStringList lines = s.text->shownText().split(u'\n');
+        ASSERT_EQ(lines.size(), s.lines.size()) << s.text->shownText().toStdString();
+        for (qsizetype line = 0; line < lines.size(); ++line)
+            EXPECT_TRUE(lines[line].startsWith(s.lines[line])) << lines[line].toStdString();
+        EXPECT_FALSE(s.text->shownText().contains(u'\u202E'));
+        s.text->selectAll();
+        s.text->copy();
+        EXPECT_EQ(QApplication::clipboard()->text(), s.copied);
+    }
+}
+
 TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     PageHarness h;
     const QDateTime older(QDate(2026, 1, 2), QTime(3, 4)), newer = older.addDays(1);
@@ -379,7 +418,7 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     EXPECT_EQ(receipts->cards()[0]->findChild<LVText*>()->text(), "已移入回收站"); // stored "已移入废纸篓"
     QWidget* first = receipts->cards()[1];
     EXPECT_EQ(first->findChild<LVSelectableText*>()->text(),
-              "原位置：/gone/A.app\n回收站位置：未记录，请手动复查");
+              "原位置：\u2066/gone/A.app\u2069\n回收站位置：未记录，请手动复查");
     const QList<LVButton*> buttons = first->findChildren<LVButton*>();
     EXPECT_TRUE(buttons[0]->isEnabled());
     EXPECT_FALSE(buttons[1]->isEnabled());

@@ -189,7 +189,15 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
     EXPECT_EQ(t.origin, QStringLiteral("task-worker"));
     EXPECT_EQ(t.cpu, QStringLiteral("采样中"));
     EXPECT_EQ(t.command, QStringLiteral("当前无法读取启动命令。"));
-    EXPECT_EQ(t.executable, QStringLiteral("/usr/bin/task-worker"));
+    EXPECT_EQ(t.executable, QStringLiteral("\u2066/usr/bin/task-worker\u2069"));
+
+    // A name made to reverse, hide or ring shows each of those characters, in its place.
+    ProcessSample disguised = busy;
+    disguised.executable = QStringLiteral("/tmp/evil\u202Eexe.txt\u0007");
+    disguised.command = disguised.executable + QStringLiteral(" burn\ntxt.exe");
+    const auto shown = ProcessDetail::texts({disguised, std::nullopt, false, true, false, false});
+    EXPECT_EQ(shown.executable, QStringLiteral("\u2066/tmp/evil\\u202Eexe.txt\\u0007\u2069"));
+    EXPECT_EQ(shown.command, QStringLiteral("\u2066/tmp/evil\\u202Eexe.txt\\u0007 burn\\ntxt.exe\u2069"));
 }
 
 TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {

@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "core/common/SafeText.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
@@ -364,17 +365,20 @@ TEST(ResourcePages, TimeAxisMarksRoundMinutesEachOnce) {
 TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
     const QString bundle = QStringLiteral("/Applications/Orbit Browser.app");
     const QString desktopFile = QStringLiteral("/usr/share/applications/org.example.Busy.desktop");
+    // Shown on one line, each character of it; copied as it is.
+    const QString forged = QStringLiteral("/tmp/H10\n回收站位置：假位置\u2069\u202Eab.app");
     ProcessSample member;
     member.identity = {41, 4100};
     member.name = QStringLiteral("orbit");
     const QList<ApplicationResourceGroup> groups = {
         {QStringLiteral("application:") + bundle, QStringLiteral("Orbit Browser"), bundle, {member}},
         {QStringLiteral("desktop:") + desktopFile, QStringLiteral("忙碌示例"), desktopFile, {member}},
+        {QStringLiteral("application:") + forged, QStringLiteral("H10"), forged, {member}},
     };
     DashboardApplicationList list;
     list.resize(900, 600);
     list.show();
-    list.setContent(groups, {groups[0].id, groups[1].id}, {});
+    list.setContent(groups, {groups[0].id, groups[1].id, groups[2].id}, {});
     WindowHarness::settle();
     for (const ApplicationResourceGroup& group : groups) {
         const QModelIndex open = list.model()->indexOfGroup(group.id);
@@ -383,7 +387,7 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
         auto* field = qobject_cast<QLineEdit*>(list.view()->indexWidget(path));
         ASSERT_TRUE(field) << group.name.toStdString();
         EXPECT_TRUE(field->isVisible());
-        EXPECT_EQ(field->text(), *group.bundlePath);
+        EXPECT_EQ(field->text(), SafeText::verbatim(*group.bundlePath));
         // Selected and copied as the user does it; typing changes nothing.
         QTest::mouseDClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
         EXPECT_TRUE(field->hasSelectedText());
@@ -391,7 +395,7 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
         QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QApplication::clipboard()->text(), *group.bundlePath);
         QTest::keyClicks(field, QStringLiteral("x"));
-        EXPECT_EQ(field->text(), *group.bundlePath);
+        EXPECT_EQ(field->text(), SafeText::verbatim(*group.bundlePath));
     }
     // A group closed again shows no field.
     list.setContent(groups, {groups[1].id}, {});
@@ -440,5 +444,5 @@ TEST(ResourcePages, EveryControlReachedWithTabShowsItsRing) {
     h.settle();
     // The open group's path is a text field too.
     EXPECT_TRUE(everyFocusShows(view, *resources, *resources->windowControl(),
-                                {"QLineEdit 搜索应用", "QTreeView", "QLineEdit /Applications"}));
+                                {"QLineEdit 搜索应用", "QTreeView", "QLineEdit \u2066/Applications"}));
 }

@@ -1,5 +1,6 @@
 #include "ui/kit/LVSelectableText.h"
 
+#include "core/common/SafeText.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/LVText.h"
 
@@ -7,6 +8,8 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
@@ -122,7 +125,8 @@ void LVSelectableText::applyText() {
     // Plain text always: whatever the text holds is never read as markup.
     const QString cut = cutText();
     m_cut = !cut.isEmpty();
-    setPlainText(m_cut ? cut : m_text);
+    m_shown = m_cut ? cut : m_text;
+    setPlainText(m_shown);
     setToolTip(m_cut ? plainToolTip(m_text) : QString());
     if (m_lineSpacing > 0) {
         QTextCursor cursor(document());
@@ -180,19 +184,41 @@ void LVSelectableText::resizeEvent(QResizeEvent* event) {
     updateGeometry();
 }
 
+// Drawn as the text edit draws itself, but without a caret: nothing is typed here. (Qt marks the caret of
+// a line that holds a bidirectional mark, such as the isolates around a path, with a small flag even
+// where the caret has no width; it would stand before the text like a stray letter.)
+void LVSelectableText::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-scrolled);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = palette();
+    context.clip = event->rect().translated(scrolled);
+    painter.setClipRect(context.clip);
+    if (const QTextCursor cursor = textCursor(); cursor.hasSelection()) {
+        const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+        QAbstractTextDocumentLayout::Selection selection{cursor, {}};
+        selection.format.setBackground(context.palette.brush(group, QPalette::Highlight));
+        selection.format.setForeground(context.palette.brush(group, QPalette::HighlightedText));
+        context.selections.append(selection);
+    }
+    document()->documentLayout()->draw(&painter, context);
+}
+
 QMimeData* LVSelectableText::createMimeDataFromSelection() const {
     const QTextCursor cursor = textCursor();
+    qsizetype from = cursor.selectionStart(), to = cursor.selectionEnd();
+    const qsizetype end = document()->characterCount() - 1;
     // The "…" stands for the rest of the text: that is what the user copies.
-    QString copied = m_cut && cursor.selectionEnd() >= document()->characterCount() - 1
-                         ? m_text.mid(cursor.selectionStart())
-                         : cursor.selection().toPlainText();
-    // The isolates around names and paths in sentences only keep their letters from reordering the words
-    // around them: a path copied from a sentence pastes as the path. (A path that holds one of these
-    // marks itself is copied without it; no name shown holds one.)
-    copied.remove(QChar(0x2068));
-    copied.remove(QChar(0x2069));
+    if (m_cut && to >= end)
+        to = m_text.size();
+    // Up to the "…" the document's positions are the text's, unless it counts its line breaks otherwise
+    // (it reads "\r\n" as one): then its own text stands in.
+    const QString source = end == m_shown.size() ? m_text : toPlainText();
+    // Paths and names in sentences paste as themselves: without the program's isolates, and with the
+    // characters a path shows as escapes.
     auto* data = new QMimeData;
-    data->setText(copied);
+    data->setText(SafeText::copied(source, from, to));
     return data;
 }
 

@@ -11,7 +11,8 @@ namespace lunorvale {
 // background, wrapping anywhere so a long path never widens its column, with extra space between
 // lines. Tall as its text for the width it gets, unless a number of lines caps it: then a longer text is
 // cut after the last line with "…", and a selection that takes in the "…" copies the whole rest of the
-// text. A text taller than a fixed height scrolls.
+// text. A text taller than a fixed height scrolls. Copying gives the text behind what is shown (see
+// SafeText::copied): a path shown verbatim pastes as the path.
 class LVSelectableText final : public QTextEdit {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
     void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -50,6 +52,7 @@ private:
     void applyColor();
 
     QString m_text;
+    QString m_shown; // the text or its cut, as the document holds it
     std::optional<AdaptiveColor> m_color;
     qreal m_lineSpacing = 0;
     int m_maximumLines = 0;

@@ -1,6 +1,7 @@
 #include "ui/library/ApplicationLibraryDetails.h"
 
 #include "app/library/ApplicationLibraryModel.h"
+#include "core/common/SafeText.h"
 #include "platform/gui/ApplicationIconLoader.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
@@ -347,19 +348,19 @@ void ApplicationLibraryDetails::refreshDetails(const InstalledApplication& appli
     const bool preview = m_library.isPreview();
     const ApplicationManagementGuidance guidance = m_library.guidance(application);
     m_header->path = application.id();
-    m_header->name->setText(application.name());
+    m_header->name->setText(application.shownName());
     m_header->update();
     m_size->setText(QStringLiteral("程序本体 ") + sizeLabel(application.id(), m_library.sizes(),
                                                             m_library.sizeErrors(), m_library.sizing()));
     m_version->setText(versionLine(application));
-    m_path->setText(application.id());
+    m_path->setText(SafeText::verbatim(application.id()));
     m_open->setEnabled(!preview && !m_library.removing() && !m_library.checkingRemoval());
     m_reveal->setEnabled(!preview);
     m_guidanceTitle->setText(guidance.title());
     m_guidanceReason->setText(guidance.reason);
     m_guidanceNext->setText(guidance.nextStep);
     m_relatedPath->setVisible(guidance.relatedURL.has_value());
-    m_relatedPath->setText(guidance.relatedURL ? guidance.relatedURL->path() : QString());
+    m_relatedPath->setText(guidance.relatedURL ? SafeText::verbatim(guidance.relatedURL->path()) : QString());
     m_revealRelated->setVisible(guidance.relatedURL.has_value());
     m_revealRelated->setEnabled(!preview);
     m_loginItems->setVisible(offersLoginItemsSettings(application, guidance));

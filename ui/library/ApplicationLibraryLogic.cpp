@@ -44,9 +44,9 @@ SortedApplications::SortedApplications(const QList<InstalledApplication>& applic
     for (qsizetype index = 0; index < applications.size(); ++index) {
         const InstalledApplication& application = applications.at(index);
         const QString path = application.id();
-        m_searchTexts.append(application.name() + u' ' + application.bundleID() + u' ' + path);
+        m_searchTexts.append(application.shownName() + u' ' + application.bundleID() + u' ' + path);
         keys.push_back(
-            Key{index, bySize ? sizes.value(path, -1) : -1, collator.sortKey(application.name()), path});
+            Key{index, bySize ? sizes.value(path, -1) : -1, collator.sortKey(application.shownName()), path});
     }
     std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
         if (a.size != b.size)
@@ -364,7 +364,7 @@ ConsentCard consentCard(const ApplicationAdviceItem& item) {
 // --- Removal confirmation and receipts ---
 
 QString removalSubtitle(const InstalledApplication& application) {
-    return SafeText::isolated(application.name()) + QStringLiteral(" · ") +
+    return SafeText::isolated(application.shownName()) + QStringLiteral(" · ") +
            SafeText::isolated(application.version());
 }
 
@@ -388,11 +388,12 @@ bool rereadReceiptsEnabled(bool preview, bool removing) {
     return !preview && !removing;
 }
 
-// Each path ends a paragraph of its own in the selectable text, where nothing follows it to reorder, and
-// stays exact for copying.
+// Each path is shown verbatim: a line break in a file name cannot begin a line of its own.
 QString receiptLocations(const ApplicationRemovalReceipt& receipt) {
-    return QStringLiteral("原位置：") + receipt.originalPath + QStringLiteral("\n回收站位置：") +
-           receipt.trashPath.value_or(QStringLiteral("未记录，请手动复查"));
+    return QStringLiteral("原位置：") + SafeText::verbatim(receipt.originalPath) +
+           QStringLiteral("\n回收站位置：") +
+           (receipt.trashPath ? SafeText::verbatim(*receipt.trashPath)
+                              : QStringLiteral("未记录，请手动复查"));
 }
 
 // --- Times ---

@@ -420,7 +420,7 @@ void ApplicationLibraryView::refreshList() {
         QString path = application.id();
         const auto size = sizes.constFind(path);
         rows.append(ApplicationRow{
-            path, application.name(), application.version(), m_library.guidance(application).kind,
+            path, application.shownName(), application.version(), m_library.guidance(application).kind,
             size != sizes.cend() ? std::optional(*size) : std::nullopt, m_library.sizeErrors().contains(path),
             m_library.checked().contains(path)});
     }
@@ -566,8 +566,9 @@ void ApplicationLibraryView::requestAdvice() {
 }
 
 void ApplicationLibraryView::requestQuit(const InstalledApplication& application) {
-    const LibraryAlert alert{QStringLiteral("保存工作后请求退出？"), quitAlertMessage(application.name()),
-                             QStringLiteral("正常退出并检查"), false};
+    const LibraryAlert alert{QStringLiteral("保存工作后请求退出？"),
+                             quitAlertMessage(application.shownName()), QStringLiteral("正常退出并检查"),
+                             false};
     if (m_services.confirm(alert, this))
         m_library.requestQuitAndRecheck(application);
 }

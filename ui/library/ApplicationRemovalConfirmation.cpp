@@ -1,5 +1,6 @@
 #include "ui/library/ApplicationRemovalConfirmation.h"
 
+#include "core/common/SafeText.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
@@ -20,7 +21,8 @@ ApplicationRemovalConfirmation::ApplicationRemovalConfirmation(const InstalledAp
     column->addWidget(new SectionHeading(QStringLiteral("将这个程序移到回收站？"),
                                          ApplicationLibraryLogic::removalSubtitle(application),
                                          LVSymbol("trash")));
-    column->addWidget(new LVSelectableText(application.id(), Fonts::system(12), Palette::ink));
+    column->addWidget(
+        new LVSelectableText(SafeText::verbatim(application.id()), Fonts::system(12), Palette::ink));
 
     auto* explanation = new LVText(
         QStringLiteral(

@@ -1,5 +1,6 @@
 #include "ui/window/DashboardApplicationList.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
@@ -13,11 +14,14 @@
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -284,7 +288,8 @@ int linkWidth() {
     return width;
 }
 
-// The path of an open group: plain text to select and copy, in the muted caption of the row.
+// The path of an open group, shown verbatim: plain text to select and copy, in the muted caption of the
+// row. Copying gives the path behind the escapes, to the clipboard and to the selection alike.
 class PathField final : public QLineEdit {
 public:
     explicit PathField(QWidget* parent) : QLineEdit(parent) {
@@ -300,6 +305,28 @@ public:
     }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Copy)) {
+            copySelection(QClipboard::Clipboard);
+            event->accept();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+        copySelection(QClipboard::Selection);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QLineEdit::mouseReleaseEvent(event);
+        copySelection(QClipboard::Selection);
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        QMenu* menu = createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        if (auto* copy = menu->findChild<QAction*>(QStringLiteral("edit-copy"))) {
+            copy->disconnect(this);
+            connect(copy, &QAction::triggered, this, [this] { copySelection(QClipboard::Clipboard); });
+        }
+        menu->popup(event->globalPos());
+    }
     void changeEvent(QEvent* event) override {
         QLineEdit::changeEvent(event);
         // Only the window's appearance changes the resolved colour.
@@ -315,6 +342,12 @@ protected:
     }
 
 private:
+    // After the field's own copying, which copies what it shows.
+    void copySelection(QClipboard::Mode mode) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (hasSelectedText() && (mode == QClipboard::Clipboard || clipboard->supportsSelection()))
+            clipboard->setText(SafeText::copied(text(), selectionStart(), selectionEnd()), mode);
+    }
     void applyColor() {
         QPalette colours = palette();
         colours.setColor(QPalette::Text, Palette::muted.in(this));
@@ -362,7 +395,7 @@ QWidget* GroupRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
 
 void GroupRowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     auto* field = static_cast<QLineEdit*>(editor);
-    const QString path = m_model.group(index).bundlePath.value_or(QString());
+    const QString path = SafeText::verbatim(m_model.group(index).bundlePath.value_or(QString()));
     if (field->text() == path)
         return;
     field->setText(path);
@@ -434,8 +467,8 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
             // The open group's field shows the path; the text is drawn only until it stands there.
             const auto* view = qobject_cast<const QAbstractItemView*>(widget);
             if (!view || !view->indexWidget(index))
-                text(painter, band, captionFont(), muted, m_model.group(index).bundlePath.value_or(QString()),
-                     Qt::AlignLeft);
+                text(painter, band, captionFont(), muted,
+                     SafeText::verbatim(m_model.group(index).bundlePath.value_or(QString())), Qt::AlignLeft);
         } else {
             const ProcessSample& member = m_model.member(index);
             const QRect link = linkRect(band.toAlignedRect());

@@ -1,5 +1,6 @@
 #include "ui/window/ProcessDetailLogic.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
 
 namespace lunorvale {
@@ -50,9 +51,11 @@ Texts texts(const Input& in) {
     else
         t.footnote = QStringLiteral("退出和强制结束均需确认，操作后会复查结果。");
 
-    t.command = sample.command.isEmpty() ? QStringLiteral("当前无法读取启动命令。") : sample.command;
-    t.executable =
-        sample.executable.isEmpty() ? QStringLiteral("当前无法读取可执行文件路径。") : sample.executable;
+    // A command line and a path show every character they hold, never what one would do to the rest.
+    t.command = sample.command.isEmpty() ? QStringLiteral("当前无法读取启动命令。")
+                                         : SafeText::verbatim(sample.command);
+    t.executable = sample.executable.isEmpty() ? QStringLiteral("当前无法读取可执行文件路径。")
+                                               : SafeText::verbatim(sample.executable);
     return t;
 }
 

@@ -45,8 +45,8 @@ struct Texts {
     bool muteEnabled = false;
     QString footnote;
 
-    QString command;
-    QString executable;
+    QString command;    // shown verbatim (SafeText::verbatim)
+    QString executable; // shown verbatim
 };
 Texts texts(const Input& input);
 
