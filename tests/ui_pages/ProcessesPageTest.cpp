@@ -1,4 +1,5 @@
 #include "PageHarness.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVPlainButton.h"
@@ -276,4 +277,37 @@ TEST(ProcessesPage, EveryControlReachedWithTabShowsItsRing) {
     ASSERT_TRUE(page);
     EXPECT_TRUE(
         everyFocusShows(*window.view, *page, *page->searchBox()->field(), {"SortButton", "ProcessListView"}));
+}
+
+// With no process chosen, Tab puts the list's keyboard focus, and its ring, on a row without choosing it;
+// a sample leaves it on that process wherever the order moves it.
+TEST(ProcessesPage, TheRowTabReachesKeepsItsRingThroughSamples) {
+    ModelHarness h;
+    AppModel& model = idleWorkers(h, 10);
+    PageWindow window(model, Page::processes);
+    ProcessListView* list = window.processes()->list();
+    QWidget* focused = window.processes()->searchBox()->field();
+    focused->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 5 && focused != list; ++i) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+    }
+    ASSERT_EQ(focused, list);
+    const auto ringed = [list]() -> std::optional<int32_t> {
+        const QModelIndex current = list->currentIndex();
+        if (!current.isValid() || !FocusRing::shown(*list))
+            return std::nullopt;
+        return list->listModel()->sample(current.row()).identity.pid;
+    };
+    const std::optional<int32_t> first = ringed();
+    ASSERT_TRUE(first);
+
+    const int32_t busy = *first == 1000 ? 1001 : 1000;
+    h.advance(30, {busy});
+    h.sample();
+    PageWindow::settle();
+    ASSERT_EQ(list->listModel()->sample(0).identity.pid, busy);
+    EXPECT_EQ(ringed(), first);
+    EXPECT_EQ(model.selectedID(), std::nullopt);
+    EXPECT_EQ(highlighted(list), std::nullopt);
 }
