@@ -13,10 +13,9 @@
 namespace lunorvale::test {
 
 // Presses Tab from `start` until the focus leaves `area` or comes back to `start`: every control reached
-// changes how `window` looks (its ring, not cut off where it lies outside the control), the change goes again
-// when the window is clicked (the kit's ring shows only after keyboard use; Qt's own outline, and a text
-// field's caret, stay), and each of `expected` (class names, optionally followed by the start of an
-// accessible name) is among them.
+// changes how `window` looks (its ring), the change goes again when the window is clicked (the kit's
+// ring shows only after keyboard use; Qt's own outline, and a text field's caret, stay), and each of
+// `expected` (class names, optionally followed by the start of an accessible name) is among them.
 inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget& area, QWidget& start,
                                                   std::initializer_list<const char*> expected) {
     QString reached, unmarked;
@@ -31,7 +30,7 @@ inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget
         const QString name =
             QString::fromLatin1(focused->metaObject()->className()) + u' ' + focused->accessibleName() + u',';
         reached += name;
-        // A ring drawn around the control lies over a view or window that clips it: all of it within.
+        // A ring drawn around the control lies over a view or window that would cut it off: all within.
         for (const QWidget* ring :
              window.findChildren<QWidget*>(QLatin1String(FocusRing::surroundingRingName)))
             if (ring->isVisible() && !ring->parentWidget()->rect().contains(ring->geometry()))
