@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/kit/FocusRing.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -28,6 +30,11 @@ inline ::testing::AssertionResult everyFocusShows(QWidget& window, const QWidget
         const QString name =
             QString::fromLatin1(focused->metaObject()->className()) + u' ' + focused->accessibleName() + u',';
         reached += name;
+        // A ring drawn around the control lies over a view or window that would cut it off: all within.
+        for (const QWidget* ring :
+             window.findChildren<QWidget*>(QLatin1String(FocusRing::surroundingRingName)))
+            if (ring->isVisible() && !ring->parentWidget()->rect().contains(ring->geometry()))
+                unmarked += name.chopped(1) + QStringLiteral(" (its ring cut off),");
         const QImage marked = window.grab().toImage();
         QMouseEvent press(QEvent::MouseButtonPress, {}, {}, Qt::LeftButton, Qt::LeftButton, {});
         QApplication::sendEvent(&clicked, &press);

@@ -1,4 +1,5 @@
 #include "PageHarness.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVPlainButton.h"
@@ -276,4 +277,30 @@ TEST(ProcessesPage, EveryControlReachedWithTabShowsItsRing) {
     ASSERT_TRUE(page);
     EXPECT_TRUE(
         everyFocusShows(*window.view, *page, *page->searchBox()->field(), {"SortButton", "ProcessListView"}));
+}
+
+// With no process chosen, Tab puts the list's keyboard focus, and its ring, on a row without choosing it;
+// a sample leaves it on that process wherever the order moves it.
+TEST(ProcessesPage, TheRowTabReachesKeepsItsRingThroughSamples) {
+    ModelHarness h;
+    PageWindow window(idleWorkers(h, 10), Page::processes);
+    ProcessListView* list = window.processes()->list();
+    QWidget* focused = window.processes()->searchBox()->field();
+    focused->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 5 && focused != list; ++i) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+    }
+    ASSERT_EQ(focused, list);
+    ASSERT_TRUE(list->currentIndex().isValid() && FocusRing::shown(*list));
+    const int32_t ringed = list->listModel()->sample(list->currentIndex().row()).identity.pid;
+
+    const int32_t busy = ringed == 1000 ? 1001 : 1000;
+    h.advance(30, {busy});
+    h.sample();
+    PageWindow::settle();
+    ASSERT_EQ(list->listModel()->sample(0).identity.pid, busy);
+    ASSERT_TRUE(list->currentIndex().isValid());
+    EXPECT_EQ(list->listModel()->sample(list->currentIndex().row()).identity.pid, ringed);
+    EXPECT_EQ(highlighted(list), std::nullopt);
 }

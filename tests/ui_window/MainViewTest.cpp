@@ -317,14 +317,23 @@ TEST(ProcessRow, HighlightAndTexts) {
         sample.cpuPercent = cpu;
         EXPECT_EQ(ProcessRow::isHighlighted(sample, threshold), high);
     }
-    EXPECT_EQ(ProcessRow::sourceLine(sample), QStringLiteral("\u2068worker\u2069 · 42"));
+    // A source that could carry the pid to its other side is isolated from it.
+    const std::pair<QString, QString> lines[] = {
+        {QStringLiteral("worker"), QStringLiteral("worker · 42")},
+        {QStringLiteral("אבג"), QStringLiteral("\u2068אבג\u2069 · 42")},
+        {QStringLiteral("a\U00010900"), QStringLiteral("\u2068a\U00010900\u2069 · 42")}};
+    for (const auto& [name, line] : lines) {
+        sample.name = name;
+        EXPECT_EQ(ProcessRow::sourceLine(sample), line);
+    }
+    sample.name = QStringLiteral("worker");
     sample.cpuPercent.reset();
     EXPECT_EQ(ProcessRow(sample, 90, true, false).accessibleText(),
               QStringLiteral("worker，采样中，0 KB，0 秒"));
     sample.name = QStringLiteral("wor\nker");
     sample.source = QStringLiteral("构建\r任务");
     EXPECT_EQ(ProcessRow(sample, 90, false, false).accessibleText(),
-              QStringLiteral("wor ker，\u2068构建 任务\u2069 · 42，采样中，0 KB，0 秒"));
+              QStringLiteral("wor ker，构建 任务 · 42，采样中，0 KB，0 秒"));
 }
 
 // Seen live: closing the operation banner with the mouse left a focus ring on the status bar's "隐私说明",

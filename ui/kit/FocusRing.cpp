@@ -108,6 +108,7 @@ private:
 class Halo final : public QWidget {
 public:
     explicit Halo(qreal radius) : m_radius(radius) {
+        setObjectName(QLatin1String(surroundingRingName));
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_NoSystemBackground);
         setFocusPolicy(Qt::NoFocus);

@@ -31,6 +31,8 @@ void paint(QPainter& painter, const QRectF& bounds, qreal radius, const QWidget&
 // text), around it instead: `margin` pixels outside its bounds, with corners of `radius`. The ring lies
 // over the control's nearest scrolled view or window, follows it there and shows when `shown` says so.
 void surround(QWidget& control, int margin, qreal radius);
+// The object name of the widget that draws such a ring.
+inline constexpr char surroundingRingName[] = "lunorvale-focus-halo";
 
 } // namespace FocusRing
 

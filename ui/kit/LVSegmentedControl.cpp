@@ -75,10 +75,8 @@ void LVSegmentedControl::paintEvent(QPaintEvent*) {
             painter.setPen(QPen(Palette::line.in(this), 1));
             painter.drawPath(thumb);
         }
-        if (chosen && FocusRing::shown(*this)) {
-            painter.setPen(QPen(Palette::accent.in(this), 1.5));
-            painter.drawRoundedRect(segment.adjusted(1, 1, -1, -1), radius - inset, radius - inset);
-        }
+        if (chosen && FocusRing::shown(*this))
+            FocusRing::paint(painter, segment, radius - inset, *this);
         painter.setPen((chosen ? Palette::ink : Palette::muted).in(this));
         painter.drawText(segment, Qt::AlignCenter | Qt::TextSingleLine, m_titles[i]);
     }

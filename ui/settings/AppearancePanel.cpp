@@ -127,10 +127,8 @@ void AppearanceCard::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen((m_selected ? Palette::accent : Palette::line).in(this), m_selected ? 1.5 : 1));
     painter.drawPath(shape);
-    if (FocusRing::shown(*this)) {
-        painter.setPen(QPen(Palette::accent.in(this), 2));
-        painter.drawRoundedRect(bounds.adjusted(2, 2, -2, -2), cardRadius - 2, cardRadius - 2);
-    }
+    if (FocusRing::shown(*this))
+        FocusRing::paint(painter, bounds.adjusted(1.5, 1.5, -1.5, -1.5), cardRadius - 2, *this);
 }
 
 AppearancePanel::AppearancePanel(SettingsView& view, QWidget* parent) : QWidget(parent), m_view(view) {

@@ -93,10 +93,8 @@ void MenuSoftwareUpdateReminder::paintEvent(QPaintEvent*) {
     painter.setPen(colour);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
-    if (FocusRing::shown(*this)) {
-        painter.setPen(QPen(colour, 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 12, 12);
-    }
+    if (FocusRing::shown(*this))
+        FocusRing::paint(painter, QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 12, *this);
 }
 
 } // namespace lunorvale

@@ -42,12 +42,6 @@ QIcon checkmarkIcon(const QWidget* widget) {
     return QIcon(pixmap);
 }
 
-void drawFocusRing(QPainter& painter, const QWidget* widget, const QRectF& rect, qreal radius) {
-    painter.setPen(QPen(Palette::accent.in(widget), 1.5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect, radius, radius);
-}
-
 // An entry field drawn like the menus beside it: a rounded face in the canvas colour with a hairline
 // outline, the kit's ring in its place while the keyboard focus is on it. Fusion's own frame takes its
 // colour from the window colour and all but vanishes on the dark cards.
@@ -67,13 +61,13 @@ protected:
         {
             QPainter painter(this);
             painter.setRenderHint(QPainter::Antialiasing);
-            const bool focused = FocusRing::shown(*this);
-            const qreal inset = focused ? 0.75 : 0.5;
             QPainterPath shape;
-            shape.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 7, 7);
+            shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
             painter.fillPath(shape, Palette::canvas.in(this));
-            painter.setPen(QPen((focused ? Palette::accent : Palette::line).in(this), focused ? 1.5 : 1));
+            painter.setPen(QPen(Palette::line.in(this), 1));
             painter.drawPath(shape);
+            if (FocusRing::shown(*this))
+                FocusRing::paint(painter, rect(), 7, *this);
         }
         QLineEdit::paintEvent(event);
     }
@@ -152,7 +146,7 @@ void ChoiceMenu::paintEvent(QPaintEvent*) {
     const QString shown = QFontMetricsF(font()).elidedText(m_face, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     if (FocusRing::shown(*this))
-        drawFocusRing(painter, this, bounds.adjusted(1, 1, -1, -1), 7);
+        FocusRing::paint(painter, rect(), 8, *this);
 }
 
 void ChoiceMenu::keyPressEvent(QKeyEvent* event) {
@@ -167,7 +161,9 @@ SettingsSwitch::SettingsSwitch(const QString& label, QWidget* parent) : QAbstrac
     setCheckable(true);
     setAccessibleName(label);
     setFocusPolicy(Qt::StrongFocus);
-    FocusRing::follow();
+    // The track fills the switch, and an accent ring on the accent track of a switch that is on would not
+    // show: the ring goes around it.
+    FocusRing::surround(*this, 3, 14);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -192,8 +188,6 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
     painter.setBrush(isChecked() ? Palette::onAccent.in(this) : Palette::surface.in(this));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-    if (FocusRing::shown(*this))
-        drawFocusRing(painter, this, track.adjusted(-1, -1, 1, 1), track.height() / 2 + 1);
 }
 
 QWidget* settingRow(const QString& title, const QString& detail, QWidget* control, QWidget* parent) {

@@ -288,6 +288,9 @@ int linkWidth() {
     return width;
 }
 
+// How far the ring of a path field lies outside it.
+constexpr int pathRingMargin = 2;
+
 // The path of an open group, shown verbatim: plain text to select and copy, in the muted caption of the
 // row. Copying gives the path behind the escapes, to the clipboard and to the selection alike.
 class PathField final : public QLineEdit {
@@ -301,7 +304,7 @@ public:
         setAutoFillBackground(false);
         applyColor();
         // The field is as tall as its row band and as wide as its text: the ring goes around it.
-        FocusRing::surround(*this, 2, 6);
+        FocusRing::surround(*this, pathRingMargin, 6);
     }
 
 protected:
@@ -407,8 +410,9 @@ void GroupRowDelegate::setModelData(QWidget*, QAbstractItemModel*, const QModelI
 
 void GroupRowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                             const QModelIndex& index) const {
-    // A line edit keeps 2 px before its text: the path starts where the members' names do.
-    editor->setGeometry(childText(option.rect, index).toAlignedRect().adjusted(-2, 0, 0, 0));
+    // A line edit keeps 2 px before its text: the path starts where the members' names do. It ends short of
+    // the list's edge by its ring, which the list would cut off.
+    editor->setGeometry(childText(option.rect, index).toAlignedRect().adjusted(-2, 0, -pathRingMargin, 0));
 }
 
 void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -421,13 +425,12 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     if ((option.state & QStyle::State_HasFocus) && widget && widget->hasFocus()) {
+        const QRectF band = QRectF(rect).adjusted(0, 1, 0, -1);
         QPainterPath current;
-        current.addRoundedRect(QRectF(rect).adjusted(0, 1, 0, -1), 6, 6);
+        current.addRoundedRect(band, 6, 6);
         painter->fillPath(current, Palette::soft.in(widget));
-        if (FocusRing::shown(*widget)) {
-            painter->setPen(QPen(Palette::accent.in(widget), 1.5));
-            painter->drawPath(current);
-        }
+        if (FocusRing::shown(*widget))
+            FocusRing::paint(*painter, band, 6, *widget);
     }
     const ApplicationGroupsModel::RowKind kind = m_model.kind(index);
     bool divider = false;

@@ -37,6 +37,10 @@ namespace {
 constexpr int contentWidth = 344;
 constexpr int margin = 20;
 constexpr int spacing = 15;
+// The process rows' rings lie outside their bounds, and the middle clips what lies outside it: the middle
+// reaches this far into the side margins and its column as far in again, so that a ring shows whole and
+// everything stays in line with the header and the controls.
+constexpr int rowRingMargin = 3;
 
 QFont rowFont() {
     return Fonts::system(12);
@@ -96,18 +100,14 @@ void PressableArea::paintEvent(QPaintEvent*) {
     if (!FocusRing::shown(*this))
         return;
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor ring = Palette::accent.in(this);
-    ring.setAlphaF(0.5);
-    painter.setPen(QPen(ring, 2));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+    FocusRing::paint(painter, rect(), 6, *this);
 }
 
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
     setFont(rowFont());
     setCursor(Qt::PointingHandCursor);
     // The row's bounds are its line of text and symbols: its ring goes around them.
-    FocusRing::surround(*this, 3, 6);
+    FocusRing::surround(*this, rowRingMargin, 6);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -221,11 +221,15 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     setObjectName(QStringLiteral("MenuContent"));
     setFixedWidth(contentWidth);
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(margin, margin, margin, margin);
+    root->setContentsMargins(margin - rowRingMargin, margin, margin - rowRingMargin, margin);
     root->setSpacing(spacing);
+    const auto inLine = [](QBoxLayout* layout) {
+        layout->setContentsMargins(rowRingMargin, 0, rowRingMargin, 0);
+        return layout;
+    };
 
     // Header.
-    auto* header = new QHBoxLayout;
+    auto* header = inLine(new QHBoxLayout);
     header->addWidget(new LVSymbolView(LVSymbol("waveform.path.ecg"), 20, Palette::accent, this));
     header->addWidget(
         new LVText(QStringLiteral("岚栖"), Fonts::system(16, FontWeight::semibold), Palette::ink, this));
@@ -237,7 +241,7 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     // The middle, scrolling when the popover is shorter than the content.
     m_middleContent = new QWidget;
     m_middleColumn = new QVBoxLayout(m_middleContent);
-    m_middleColumn->setContentsMargins(0, 0, 0, 0);
+    inLine(m_middleColumn);
     m_middleColumn->setSpacing(spacing);
 
     auto* status = new QWidget;
@@ -316,12 +320,14 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
             m_actions.openMain();
     });
     m_middleColumn->addWidget(m_updateReminder);
-    m_middle = makeMiddle(m_middleContent, contentWidth - 2 * margin);
+    m_middle = makeMiddle(m_middleContent, contentWidth - 2 * (margin - rowRingMargin));
     root->addWidget(m_middle);
     m_divider = new LVRule({}, 1.0, this);
-    root->addWidget(m_divider);
+    QBoxLayout* rule = inLine(new QHBoxLayout);
+    rule->addWidget(m_divider);
+    root->addLayout(rule);
 
-    auto* controls = new QHBoxLayout;
+    auto* controls = inLine(new QHBoxLayout);
     controls->setSpacing(8);
     m_toggle = new MenuControlButton(false, this);
     m_toggle->setObjectName(QStringLiteral("menu-toggle-monitoring"));

@@ -287,24 +287,32 @@ ProcessListView::ProcessListView(QWidget* parent) : AnchoredListView(parent) {
 void ProcessListView::setProcesses(const QList<ProcessSample>& processes,
                                    const ProcessesLogic::Filter& filter, const QString& search,
                                    ProcessOrder::Key key, const std::optional<ProcessIdentity>& selected) {
+    // Read before the change: the view moves its current row to a neighbour when the row goes.
+    const std::optional<ProcessIdentity> keyboard = currentProcess();
     const auto apply = [&] {
         m_model->setOrder(key);
         m_model->setFilter(filter, search);
         m_processes->setProcesses(processes);
-        showSelection(selected, false);
+        showSelection(selected, false, keyboard);
     };
     applying(m_model->isShowing(key, filter.key, search) ? Change::refresh : Change::newChoice, apply);
 }
 
 void ProcessListView::showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt) {
+    showSelection(selected, scrollToIt, currentProcess());
+}
+
+void ProcessListView::showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt,
+                                    const std::optional<ProcessIdentity>& keyboard) {
     m_selected = selected;
     const int row = selected ? m_model->rowOf(*selected) : -1;
     QItemSelectionModel* selection = selectionModel();
     if (row < 0) {
-        // The view put its current row on a neighbour of the row that went; the keys start from the
-        // list's first row instead, and no row stands for the selection.
+        // No row stands for the selection. The current row is then where the keyboard stands (Tab puts
+        // it on the first row), and the list draws its ring there: it stays on its process. Where that
+        // process went, the view put it on a neighbour; the keys start from the list's first row instead.
         selection->clearSelection();
-        if (selection->currentIndex().isValid())
+        if (selection->currentIndex().isValid() && currentProcess() != keyboard)
             selection->clearCurrentIndex();
     } else {
         const QModelIndex index = m_model->index(row);
@@ -321,6 +329,13 @@ void ProcessListView::showSelection(const std::optional<ProcessIdentity>& select
         if (scrollToIt)
             scrollTo(index);
     }
+}
+
+std::optional<ProcessIdentity> ProcessListView::currentProcess() const {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return std::nullopt;
+    return current.data(ProcessListModel::IdentityRole).value<ProcessIdentity>();
 }
 
 void ProcessListView::mousePressEvent(QMouseEvent* event) {

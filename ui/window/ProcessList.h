@@ -149,6 +149,10 @@ protected:
 private:
     // Announces the highlighted row when it is not the selection already.
     void chooseHighlighted();
+    // `keyboard`: the process of the current row before a change of the rows.
+    void showSelection(const std::optional<ProcessIdentity>& selected, bool scrollToIt,
+                       const std::optional<ProcessIdentity>& keyboard);
+    std::optional<ProcessIdentity> currentProcess() const;
 
     ProcessListModel* m_processes;
     ProcessSortFilterModel* m_model;

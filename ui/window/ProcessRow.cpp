@@ -47,6 +47,37 @@ void drawLine(QPainter& painter, const QRectF& rect, const QFont& font, const QC
     painter.drawText(rect, alignment | Qt::AlignVCenter | Qt::TextSingleLine, shown);
 }
 
+// Whether `text` holds a right-to-left letter, an Arabic-Indic digit or a direction mark: only these can
+// carry what follows the text in a line to its other side.
+bool turnsRound(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (c < 0x0590)
+            continue; // Latin, Greek, Cyrillic and the rest before Hebrew run left to right
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text.at(i + 1).unicode()))
+            c = QChar::surrogateToUcs4(static_cast<char16_t>(c), text.at(++i).unicode());
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 ProcessRow::Content ProcessRow::contentOf(const ProcessSample& sample, double threshold) {
@@ -89,7 +120,11 @@ bool ProcessRow::isHighlighted(const ProcessSample& sample, double threshold) {
 }
 
 QString ProcessRow::sourceLine(const ProcessSample& sample) {
-    return SafeText::isolated(ProcessesLogic::oneLine(sample.displaySource())) + QStringLiteral(" · ") +
+    // Only a source that can turn round is isolated: around any other the isolates change nothing on
+    // screen, yet each row painted would lay them out through the full bidirectional analysis and the
+    // fonts' fallbacks (the marks have no glyph), a sixth of a sample of the processes page.
+    const QString source = ProcessesLogic::oneLine(sample.displaySource());
+    return (turnsRound(source) ? SafeText::isolated(source) : source) + QStringLiteral(" · ") +
            QString::number(sample.identity.pid);
 }
 
