@@ -10,6 +10,7 @@
 #include "core/ai/KeychainStore.h"
 #include "core/common/ErrorCause.h"
 #include "core/common/JsonWriter.h"
+#include "core/common/SafeText.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/MutedProcess.h"
 
@@ -71,7 +72,7 @@ void AppModel::announceSetAsideCopy() {
     const std::optional<QString> copy = store.takeSetAsideCopy();
     if (!copy)
         return;
-    const QString named = QStringLiteral("配置文件已损坏。原文件已保留为 ") + *copy;
+    const QString named = QStringLiteral("配置文件已损坏。原文件已保留为 ") + SafeText::verbatim(*copy);
     if (!store.isSetAsideFileUnreplaced())
         setStatusAndOperation(named + QStringLiteral("，之后的设置会写入新的配置文件。"));
     else
@@ -94,7 +95,7 @@ void AppModel::loadStoredSettings() {
     const SettingsStore& stored = *m_services.settingsStore;
     // Whatever the file holds is not shown: the start says so once, each change that it is not stored.
     if (stored.isUnreadable())
-        setStatusAndOperation(QStringLiteral("无法读取配置文件 ") + stored.path() +
+        setStatusAndOperation(QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(stored.path()) +
                               QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
                                              "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
     if (const auto value = stored.value(Keys::monitorSettings); value && value->isObject()) {

@@ -1,6 +1,7 @@
 #include "ModelHarness.h"
 #include "core/ai/AIServicePreset.h"
 #include "core/common/ErrorCause.h"
+#include "core/common/SafeText.h"
 #include "core/monitoring/MonitorError.h"
 #include "support/Files.h"
 #include "support/Thrown.h"
@@ -135,7 +136,7 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
         AppModel model(false, h.services);
         EXPECT_EQ(model.appearance(), QStringLiteral("system"));
         EXPECT_EQ(model.operationMessage(),
-                  QStringLiteral("无法读取配置文件 ") + h.settingsPath +
+                  QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(h.settingsPath) +
                       QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
                                      "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
         model.setOperationMessage(std::nullopt);
@@ -157,7 +158,8 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
     ASSERT_TRUE(deliverDue());
     const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
     EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
-    EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
+    EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") +
+                                            SafeText::verbatim(copy) +
                                             QStringLiteral("，之后的设置会写入新的配置文件。"));
     model.setOperationMessage(std::nullopt);
     EXPECT_TRUE(model.completeOnboarding());
@@ -170,7 +172,7 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
 // aside, the model names the copy, once; when that was the last act of a run, the next start does.
 TEST(StoredSettings, ADamagedFileSetAsideByAnotherHolderIsNamedOnce) {
     const auto named = [](const QString& copy) {
-        return std::optional(QStringLiteral("配置文件已损坏。原文件已保留为 ") + copy +
+        return std::optional(QStringLiteral("配置文件已损坏。原文件已保留为 ") + SafeText::verbatim(copy) +
                              QStringLiteral("，之后的设置会写入新的配置文件。"));
     };
     const QString frameKey = QStringLiteral("Lunorvale.MainWindow");
@@ -213,8 +215,8 @@ TEST(StoredSettings, ADamagedFileSetAsideOnAFullDiskIsNamedWithWhatARestartGives
     EXPECT_EQ(model.statusMessage(), "设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。");
     ASSERT_TRUE(deliverDue());
     EXPECT_EQ(model.operationMessage(),
-              "配置文件已损坏。原文件已保留为 " + h.settingsPath + ".damaged-1，但新的配置文件未能写入：" +
-                  ErrorCause::sentence(ENOSPC) +
+              "配置文件已损坏。原文件已保留为 " + SafeText::verbatim(h.settingsPath + ".damaged-1") +
+                  "，但新的配置文件未能写入：" + ErrorCause::sentence(ENOSPC) +
                   "在它能写入之前，更改只在本次运行中生效，重新打开岚栖后会使用默认设置。");
     EXPECT_FALSE(windowFrame.setValue("Lunorvale.MainWindow", "frame"));
     refusal = 0;
