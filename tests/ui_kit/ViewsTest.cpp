@@ -1,6 +1,7 @@
 #include "Pixels.h"
 #include "core/common/SafeText.h"
 #include "support/EventLoop.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVEmptyState.h"
@@ -121,6 +122,24 @@ TEST(KitText, WrappedLinesEndWhereAReaderPauses) {
     Window window;
     showIn(window, state, 560);
     EXPECT_EQ(state->detailText()->lines(), (QStringList{resting.left(21), resting.mid(21)}));
+}
+
+// A row's name is shortened by whole characters as the reader sees them; a letter under a pile of marks
+// too wide for the row keeps the letter.
+TEST(KitText, RowNamesShortenByWholeCharactersAndKeepTheirFirstLetter) {
+    const QFontMetricsF metrics(Fonts::system(12));
+    QString piled = QStringLiteral("Z");
+    for (char16_t mark = 0x0300; mark < 0x0300 + 150; ++mark)
+        piled += QChar(mark < 0x0370 ? mark : char16_t(mark - 0x70));
+    const qreal narrow = metrics.horizontalAdvance(QStringLiteral("Zab…"));
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("Zabcdef"), QStringLiteral("Zab…")},
+        {QStringLiteral("Zab"), QStringLiteral("Zab")},
+    };
+    for (const auto& [name, shown] : cases)
+        EXPECT_EQ(elidedRight(metrics, name, narrow), shown) << name.toStdString();
+    const QString pile = elidedRight(metrics, piled, narrow);
+    EXPECT_TRUE(pile.startsWith(u'Z') && pile.endsWith(u'…')) << pile.size();
 }
 
 TEST(KitViews, ProcessGlyphSymbolRule) {
