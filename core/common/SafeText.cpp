@@ -41,6 +41,13 @@ bool isInvisible(char32_t c) {
            (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
+// Where a byte that is no UTF-8 stands in a decoded text (see decoded): a lone low surrogate.
+constexpr char16_t byteBase = 0xDC00;
+
+bool isByte(char32_t c, qsizetype length) {
+    return length == 1 && c >= byteBase + 0x80 && c <= byteBase + 0xFF;
+}
+
 // The code point at `at` and the units it takes; a lone surrogate stands for itself.
 std::pair<char32_t, qsizetype> codePointAt(const QString& text, qsizetype at) {
     const char16_t c = text.at(at).unicode();
@@ -145,7 +152,9 @@ QString withoutUnsafeCharacters(const QString& text) {
             i = sequences.end(i);
             continue;
         }
-        if (!isInvisible(c) && (length == 2 || !QChar::isSurrogate(c)))
+        if (isByte(c, length))
+            result.append(QChar::ReplacementCharacter);
+        else if (!isInvisible(c) && (length == 2 || !QChar::isSurrogate(c)))
             result.append(text.constData() + i, length);
         i += length;
     }
@@ -170,13 +179,6 @@ namespace {
 bool isEscaped(char32_t c, qsizetype length) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || isInvisible(c) ||
            (length == 1 && QChar::isSurrogate(c));
-}
-
-// Where a byte that is no UTF-8 stands in a decoded text (see decoded): a lone low surrogate.
-constexpr char16_t byteBase = 0xDC00;
-
-bool isByte(char32_t c, qsizetype length) {
-    return length == 1 && c >= byteBase + 0x80 && c <= byteBase + 0xFF;
 }
 
 void appendEscape(QString& shown, char32_t c, qsizetype length) {

@@ -15,7 +15,8 @@ namespace lunorvale::SafeText {
 // - the invisible characters (see SafeText.cpp): the bidirectional marks, embeddings, overrides and
 //   isolates, which can make a text read differently from what it holds, and whatever else draws
 //   nothing, which can make a text look empty or like another;
-// - UTF-16 surrogates that are not part of a pair.
+// - UTF-16 surrogates that are not part of a pair; one that stands for a byte that was no UTF-8 (see
+//   decoded) becomes U+FFFD, as such a byte in a name always showed.
 // What it returns holds none of these, so a second pass changes nothing. Linear in the text's length.
 QString withoutUnsafeCharacters(const QString& text);
 
@@ -31,8 +32,8 @@ QString isolated(const QString& text);
 
 // Bytes from the system (a path, a command line) as a text that keeps them all: UTF-8 is decoded, and
 // each byte that is none (a Latin-1 name, a sequence cut short) becomes the lone surrogate U+DC80 to
-// U+DCFF, which no decoding of UTF-8 gives, so that two different files stay two texts. Written as
-// UTF-8 (to a file, as JSON) each of them becomes U+FFFD, as the bytes did before.
+// U+DCFF, which no decoding of UTF-8 gives, so that two different files stay two texts. A name made
+// from such a text (withoutUnsafeCharacters, oneLine) shows U+FFFD for each of them, as before.
 QString decoded(QByteArrayView bytes);
 
 // A path, a command line or a file name as it is shown: every character of it shows, none acts. Control

@@ -21,6 +21,7 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         {u"a\u0000b\u0007c\u007fd\u0085e"sv, u"abcde"sv},
         {u"\u202eevil\u202c \u2066x\u2069 \u200eL\u200fR"sv, u"evil x LR"sv},
         {u"\xd800lone\xdc00"sv, u"lone"sv},
+        {u"caf\xdce9\xdc7f"sv, u"caf\ufffd"sv},
         // Letters and format characters that draw nothing, and the Arabic letter mark.
         {u"\ufeffa\u200bb\u200cc\u200dd\u2060e\u2064f\u061cg"sv, u"abcdefg"sv},
         {u"a\u00adb\u034fc\u17b4d\u17b5e\u180bf\u180eg\u180fh\u2065i\u206fj"sv, u"abcdefghij"sv},
@@ -101,7 +102,8 @@ TEST(SafeText, BytesThatAreNoUTF8ShowAsTheirEscapes) {
     for (const auto& [bytes, escaped] : cases) {
         const QString shown = SafeText::verbatim(SafeText::decoded(bytes));
         EXPECT_EQ(shown, u'\u2066' + utf16(escaped) + u'\u2069') << bytes.toStdString();
-        EXPECT_EQ(SafeText::copied(shown, 0, shown.size()), utf16(escaped).replace(QStringLiteral("\\\\"), QStringLiteral("\\")));
+        EXPECT_EQ(SafeText::copied(shown, 0, shown.size()),
+                  utf16(escaped).replace(QStringLiteral("\\\\"), QStringLiteral("\\")));
     }
     EXPECT_NE(SafeText::decoded("\xE9"), SafeText::decoded("\xE8"));
     // A command line: each argument isolated, so a right-to-left one keeps its place.
