@@ -1,5 +1,7 @@
 #include "platform/LinuxProcessPlatform.h"
 
+#include "core/common/SafeText.h"
+
 #include "platform/DesktopLaunch.h"
 #include "platform/SystemClock.h"
 #include "platform/UniqueFd.h"
@@ -131,17 +133,35 @@ bool LinuxProcessPlatform::processGone(int32_t pid) {
     return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-// Both probes end their text with a NUL and return its length; neither leaves a NUL inside it.
+// Both probes end their text with a NUL and return its length; neither leaves a NUL inside it. Their
+// bytes are decoded keeping those that are no UTF-8, so that two files whose names differ there stay
+// apart.
 QString LinuxProcessPlatform::processPath(int32_t pid) {
     std::array<char, LV_PATH_BUFFER> buffer;
     const int length = lv_process_path(pid, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    return QString::fromUtf8(buffer.data(), std::max(length, 0));
+    return SafeText::decoded(QByteArrayView(buffer.data(), std::max(length, 0)));
 }
 
 QString LinuxProcessPlatform::processArguments(int32_t pid) {
-    std::array<char, LV_ARGS_BUFFER> buffer;
-    const uint64_t length = lv_process_args(pid, buffer.data(), buffer.size());
-    return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(length));
+    // One byte more than is kept tells whether the line was cut.
+    std::array<char, LV_ARGS_BUFFER + 1> buffer;
+    auto length = static_cast<qsizetype>(lv_process_args(pid, buffer.data(), buffer.size()));
+    constexpr qsizetype kept = LV_ARGS_BUFFER - 1;
+    if (length <= kept)
+        return SafeText::decoded(QByteArrayView(buffer.data(), length));
+    // A character the cut splits is left out rather than shown as bytes that are no UTF-8: back over
+    // the continuation bytes to the lead byte, which goes with them unless all it announces is kept.
+    length = kept;
+    qsizetype lead = length;
+    while (lead > 0 && length - lead < 4 && (static_cast<unsigned char>(buffer[lead - 1]) & 0xC0) == 0x80)
+        --lead;
+    if (lead > 0) {
+        const auto first = static_cast<unsigned char>(buffer[lead - 1]);
+        const qsizetype announced = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+        if (announced > length - lead + 1)
+            length = lead - 1;
+    }
+    return SafeText::decoded(QByteArrayView(buffer.data(), length)) + QStringLiteral("…");
 }
 
 std::optional<CPUTicks> LinuxProcessPlatform::cpuTicks() {

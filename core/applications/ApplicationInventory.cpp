@@ -314,8 +314,11 @@ InstalledApplication ApplicationInventory::checkedRead(const QUrl& bundle,
 
     name = prefixCharacters(name, 200);
     shownName = prefixCharacters(shownName, 200);
+    // An empty version tells as little as none; shown, it would leave its separator standing alone.
+    const std::optional<QString> givenVersion =
+        shownValue(info, QStringLiteral("CFBundleShortVersionString"));
     const QString version = prefixCharacters(
-        shownValue(info, QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("未知")), 80);
+        givenVersion && !givenVersion->isEmpty() ? *givenVersion : QStringLiteral("未知"), 80);
     return InstalledApplication(bundle, name, prefixCharacters(bundleID, 300), version, executable, identity,
                                 restriction, found, shownName);
 }

@@ -24,7 +24,9 @@ bool isControl(char16_t c) {
 // the Hangul fillers, the tags and the code points kept for more of the same: U+00AD, U+034F, U+061C,
 // U+115F to U+1160, U+17B4 to U+17B5, U+180B to U+180F, U+200B to U+200F, U+202A to U+202E, U+2060 to
 // U+206F, U+3164, U+FE00 to U+FE0F, U+FEFF, U+FFA0, U+FFF0 to U+FFF8, U+1BCA0 to U+1BCA3, U+1D173 to
-// U+1D17A, U+E0000 to U+E0FFF. The braille blank, U+2800, draws as an empty cell. A name made of them
+// U+1D17A, U+E0000 to U+E0FFF. Besides them the format characters that draw nothing either: the
+// interlinear annotation marks, U+FFF9 to U+FFFB, and the Egyptian hieroglyph format controls, U+13430
+// to U+1343F. The braille blank, U+2800, draws as an empty cell. A name made of them
 // looks empty; one among letters joins, splits, hides or reorders them unseen. U+FEFF is also read as
 // a byte-order mark, so a text that begins with it would not read back as itself.
 bool isInvisible(char32_t c) {
@@ -34,8 +36,16 @@ bool isInvisible(char32_t c) {
         return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 ||
                c == 0x17B5 || (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
                (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0x2800 || c == 0x3164 ||
-               (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8);
-    return (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
+               (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFFB);
+    return (c >= 0x13430 && c <= 0x1343F) || (c >= 0x1BCA0 && c <= 0x1BCA3) ||
+           (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+// Where a byte that is no UTF-8 stands in a decoded text (see decoded): a lone low surrogate.
+constexpr char16_t byteBase = 0xDC00;
+
+bool isByte(char32_t c, qsizetype length) {
+    return length == 1 && c >= byteBase + 0x80 && c <= byteBase + 0xFF;
 }
 
 // The code point at `at` and the units it takes; a lone surrogate stands for itself.
@@ -142,7 +152,9 @@ QString withoutUnsafeCharacters(const QString& text) {
             i = sequences.end(i);
             continue;
         }
-        if (!isInvisible(c) && (length == 2 || !QChar::isSurrogate(c)))
+        if (isByte(c, length))
+            result.append(QChar::ReplacementCharacter);
+        else if (!isInvisible(c) && (length == 2 || !QChar::isSurrogate(c)))
             result.append(text.constData() + i, length);
         i += length;
     }
@@ -169,7 +181,12 @@ bool isEscaped(char32_t c, qsizetype length) {
            (length == 1 && QChar::isSurrogate(c));
 }
 
-void appendEscape(QString& shown, char32_t c) {
+void appendEscape(QString& shown, char32_t c, qsizetype length) {
+    if (isByte(c, length)) {
+        shown.append(QLatin1String("\\x"));
+        shown.append(QString::number(c - byteBase, 16).toUpper());
+        return;
+    }
     switch (c) {
     case u'\n':
         shown.append(QLatin1String("\\n"));
@@ -190,7 +207,7 @@ void appendEscape(QString& shown, char32_t c) {
 
 // The characters that make an escape after a backslash.
 bool isEscapeLetter(char32_t c) {
-    return c == u'n' || c == u't' || c == u'r' || c == u'u' || c == u'U' || c == u'\\';
+    return c == u'n' || c == u't' || c == u'r' || c == u'u' || c == u'U' || c == u'x' || c == u'\\';
 }
 
 // The value of exactly `digits` hexadecimal digits at `at`; absent when anything else stands there.
@@ -220,6 +237,10 @@ std::pair<QString, qsizetype> unescaped(const QString& shown, qsizetype at) {
         return {QStringLiteral("\r"), 2};
     if (next == u'\\')
         return {QStringLiteral("\\"), 2};
+    // A byte that is no UTF-8 has no character to stand for: it copies as its escape, which tells it
+    // from any other byte and from U+FFFD.
+    if (next == u'x' && hexadecimal(shown, at + 2, 2))
+        return {shown.sliced(at, 4), 4};
     if (next == u'u' || next == u'U') {
         const qsizetype digits = next == u'u' ? 4 : 8;
         const std::optional<char32_t> c = hexadecimal(shown, at + 2, digits);
@@ -234,14 +255,59 @@ std::pair<QString, qsizetype> unescaped(const QString& shown, qsizetype at) {
 
 } // namespace
 
-QString verbatim(const QString& text) {
+QString decoded(QByteArrayView bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    const auto at = [&](qsizetype k) {
+        return static_cast<unsigned char>(bytes[k]);
+    };
+    for (qsizetype i = 0; i < bytes.size();) {
+        const unsigned char lead = at(i);
+        if (lead < 0x80) {
+            text.append(QChar(char16_t(lead)));
+            ++i;
+            continue;
+        }
+        // The length a lead byte announces, and the least value and the range its second byte may take,
+        // so that neither an overlong form nor a surrogate nor anything past U+10FFFF decodes.
+        qsizetype length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        bool valid = length > 0 && i + length <= bytes.size() && at(i + 1) >= low && at(i + 1) <= high;
+        for (qsizetype k = 2; valid && k < length; ++k)
+            valid = at(i + k) >= 0x80 && at(i + k) <= 0xBF;
+        if (!valid) {
+            text.append(QChar(char16_t(byteBase + lead)));
+            ++i;
+            continue;
+        }
+        char32_t c = lead & (0x7F >> length);
+        for (qsizetype k = 1; k < length; ++k)
+            c = (c << 6) | (at(i + k) & 0x3F);
+        text.append(QString::fromUcs4(&c, 1));
+        i += length;
+    }
+    return text;
+}
+
+QString escaped(const QString& text) {
     QString shown;
-    shown.reserve(text.size() + 2);
-    shown.append(QChar(leftToRightIsolate));
+    shown.reserve(text.size());
     for (qsizetype i = 0; i < text.size();) {
         const auto [c, length] = codePointAt(text, i);
         if (isEscaped(c, length)) {
-            appendEscape(shown, c);
+            appendEscape(shown, c, length);
         } else if (c == u'\\' && i + 1 < text.size()) {
             const auto [after, afterLength] = codePointAt(text, i + 1);
             const bool escapeFollows = isEscaped(after, afterLength) || isEscapeLetter(after);
@@ -250,6 +316,29 @@ QString verbatim(const QString& text) {
             shown.append(text.constData() + i, length);
         }
         i += length;
+    }
+    return shown;
+}
+
+QString verbatim(const QString& text) {
+    return QChar(leftToRightIsolate) + escaped(text) + QChar(popIsolate);
+}
+
+QString commandLine(const QString& command) {
+    QString shown;
+    shown.reserve(command.size() + 2);
+    shown.append(QChar(leftToRightIsolate));
+    // Each argument in an isolate of its own: an argument in a right-to-left script after a program
+    // name in one would otherwise join its run and be drawn where the name is expected.
+    for (qsizetype start = 0; start <= command.size();) {
+        qsizetype end = command.indexOf(u' ', start);
+        if (end < 0)
+            end = command.size();
+        if (end > start)
+            shown.append(verbatim(command.sliced(start, end - start)));
+        if (end < command.size())
+            shown.append(u' ');
+        start = end + 1;
     }
     shown.append(QChar(popIsolate));
     return shown;

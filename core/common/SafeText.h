@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
@@ -14,7 +15,8 @@ namespace lunorvale::SafeText {
 // - the invisible characters (see SafeText.cpp): the bidirectional marks, embeddings, overrides and
 //   isolates, which can make a text read differently from what it holds, and whatever else draws
 //   nothing, which can make a text look empty or like another;
-// - UTF-16 surrogates that are not part of a pair.
+// - UTF-16 surrogates that are not part of a pair; one that stands for a byte that was no UTF-8 (see
+//   decoded) becomes U+FFFD, as such a byte in a name always showed.
 // What it returns holds none of these, so a second pass changes nothing. Linear in the text's length.
 QString withoutUnsafeCharacters(const QString& text);
 
@@ -28,21 +30,34 @@ std::optional<QString> oneLine(const QString& text);
 // path: see verbatim.
 QString isolated(const QString& text);
 
+// Bytes from the system (a path, a command line) as a text that keeps them all: UTF-8 is decoded, and
+// each byte that is none (a Latin-1 name, a sequence cut short) becomes the lone surrogate U+DC80 to
+// U+DCFF, which no decoding of UTF-8 gives, so that two different files stay two texts. A name made
+// from such a text (withoutUnsafeCharacters, oneLine) shows U+FFFD for each of them, as before.
+QString decoded(QByteArrayView bytes);
+
 // A path, a command line or a file name as it is shown: every character of it shows, none acts. Control
 // characters, line breaks, the invisible characters and lone surrogates are written as escapes, as a
-// file manager shows them: "\n", "\t", "\r", else "\u" and four hexadecimal digits ("\u202E",
-// "\u0007"), or "\U" and eight beyond U+FFFF ("\U000E0041"). A backslash of the text stays one
-// backslash unless an escape could be read where it stands (before "n", "t", "r", "u", "U", a backslash
-// or an escape): then it is written "\\". The whole is between U+2066 and U+2069 (left-to-right
-// isolate, pop directional isolate): a path reads from its root on the left, the words of a sentence
-// around it stay where they are, and the pair marks where copied brings back the text behind the
-// escapes.
+// file manager shows them: "\n", "\t", "\r", a byte that was no UTF-8 (see decoded) "\x" and two
+// hexadecimal digits ("\xFF"), else "\u" and four ("\u202E", "\u0007"), or "\U" and eight beyond
+// U+FFFF ("\U000E0041"). A backslash of the text stays one backslash unless an escape could be read
+// where it stands (before "n", "t", "r", "u", "U", "x", a backslash or an escape): then it is written
+// "\\". The whole is between U+2066 and U+2069 (left-to-right isolate, pop directional isolate): a path
+// reads from its root on the left, the words of a sentence around it stay where they are, and the pair
+// marks where copied brings back the text behind the escapes.
 QString verbatim(const QString& text);
+
+// What verbatim shows between its isolates: for a list's keyboard search and a screen reader.
+QString escaped(const QString& text);
+
+// A command line (arguments joined by blanks) as verbatim shows it, each argument in an isolate of its
+// own, so that none is drawn in another's place whatever the direction of its letters.
+QString commandLine(const QString& command);
 
 // What copying the characters `from` to `to` of a shown text gives: the program's isolates (U+2066,
 // U+2068, U+2069) dropped, and within a verbatim text the characters its escapes stand for, an escape
-// the range cuts standing whole. Any other character is copied as it is, a U+2069 shown escaped in a
-// file name too.
+// the range cuts standing whole; a byte that was no UTF-8 has no character and copies as its escape
+// ("\xFF"). Any other character is copied as it is, a U+2069 shown escaped in a file name too.
 QString copied(const QString& shown, qsizetype from, qsizetype to);
 
 } // namespace lunorvale::SafeText

@@ -50,9 +50,12 @@ public:
     // True only when it is certain that no process has this pid.
     virtual bool processGone(int32_t pid) = 0;
     // The executable's path as the kernel reports it (ending in " (deleted)" once the file was
-    // replaced); empty when it cannot be read.
+    // replaced); empty when it cannot be read. Bytes that are no UTF-8 are kept as SafeText::decoded
+    // keeps them.
     virtual QString processPath(int32_t pid) = 0;
-    // argv joined by single blanks, cut to LV_ARGS_BUFFER - 1 bytes; empty when it cannot be read.
+    // argv joined by single blanks, decoded as the path is; one longer than LV_ARGS_BUFFER - 1 bytes
+    // is cut there, before a character the cut would split, and ends in "…". Empty when it cannot be
+    // read.
     virtual QString processArguments(int32_t pid) = 0;
     // Cumulative ticks of all processors; absent when they cannot be read.
     virtual std::optional<CPUTicks> cpuTicks() = 0;

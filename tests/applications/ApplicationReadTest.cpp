@@ -89,6 +89,7 @@ TEST(ApplicationRead, HostileNamesKeepOnlyWhatTheyShow) {
          "org.example.invoice", "1.0"},
         {"\u001b]0;t\u0007Bell\u001b[31m Red\n", "X", "a.b", "\u2066\u200b2\u2069", "Bell Red", "a.b", "2"},
         {"\u200b\ufeff", "\u2060", "com.apple\u200b.x", "\u200d", "Bundle", "com.apple.x", "未知"},
+        {"\ufff9\ufffa\ufffb", "\U00013430", "a.c", "", "Bundle", "a.c", "未知"},
     };
     for (const auto& c : cases) {
         QVariantMap values = with(fixture::info(c[2], c[1]), "CFBundleDisplayName", c[0]);

@@ -1,4 +1,5 @@
 #include "core/monitoring/ProcessCollector.h"
+#include "core/common/SafeText.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessController.h"
@@ -327,6 +328,39 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
     EXPECT_EQ(inBundle->source, QStringLiteral("Foo"));
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
+}
+
+// A program at a path that is no UTF-8 keeps its bytes apart; a command line past the probe's buffer is
+// cut before the character the cut would split and ends in "…".
+TEST(ProcessCollectorOnLinux, PathsKeepTheirBytesAndCutCommandsSaySo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string program = QFile::encodeName(dir.path()).toStdString() + "/\xD7\xA9\xE9sh";
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral("/bin/sh"), QFile::decodeName(QFile::encodeName(dir.path()) + "/sh")));
+    ASSERT_EQ(::rename((QFile::encodeName(dir.path()) + "/sh").constData(), program.c_str()), 0);
+    const std::string prefix = program + " -c sleep 60; : \xE9 ";
+    const qsizetype room = LV_ARGS_BUFFER - 1 - qsizetype(prefix.size());
+    // How far into a three-byte character the cut falls, and what is kept of that character.
+    const std::pair<qsizetype, std::string> cases[] = {{1, ""}, {2, ""}, {3, "中"}};
+    for (const auto& [into, kept] : cases) {
+        const std::string last = std::string(size_t(room - into), 'a') + "中中";
+        auto child = test::ChildProcess::spawn({program, "-c", "sleep 60; :", "\xE9", last});
+        ASSERT_TRUE(child);
+        LinuxProcessPlatform platform;
+        const auto pid = static_cast<int32_t>(child->pid());
+        // Until the child runs the program: then its arguments are long.
+        ASSERT_TRUE(test::pollUntil([&] { return platform.processArguments(pid).size() > room; }, 60s));
+        ProcessCollector collector(platform);
+        const MonitorSnapshot snapshot = collector.collect();
+        const ProcessSample* sample = find(snapshot, pid);
+        ASSERT_TRUE(sample);
+        EXPECT_EQ(sample->executable, SafeText::decoded(program));
+        EXPECT_NE(sample->executable, QFile::decodeName(QByteArray::fromStdString(program)));
+        EXPECT_EQ(sample->command, SafeText::decoded(prefix + std::string(size_t(room - into), 'a') + kept) +
+                                       QStringLiteral("…"));
+        EXPECT_TRUE(SafeText::verbatim(sample->command).contains(QStringLiteral("\\xE9 a")));
+    }
 }
 
 // A forked copy of this program that rewrites its own argv in place on SIGUSR1, as programs that

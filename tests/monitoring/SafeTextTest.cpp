@@ -21,11 +21,14 @@ TEST(SafeText, DropsControlsWithTheirEscapeSequencesAndBidirectionalMarks) {
         {u"a\u0000b\u0007c\u007fd\u0085e"sv, u"abcde"sv},
         {u"\u202eevil\u202c \u2066x\u2069 \u200eL\u200fR"sv, u"evil x LR"sv},
         {u"\xd800lone\xdc00"sv, u"lone"sv},
+        {u"caf\xdce9\xdc7f"sv, u"caf\ufffd"sv},
         // Letters and format characters that draw nothing, and the Arabic letter mark.
         {u"\ufeffa\u200bb\u200cc\u200dd\u2060e\u2064f\u061cg"sv, u"abcdefg"sv},
         {u"a\u00adb\u034fc\u17b4d\u17b5e\u180bf\u180eg\u180fh\u2065i\u206fj"sv, u"abcdefghij"sv},
         // Fillers and blanks that draw an empty cell, variation selectors, code points kept for more.
-        {u"\u3164\u115f\u1160\uffa0\u2800x\u2764\ufe0f\ufe00\ufff0\ufff8\ufff9"sv, u"x\u2764\ufff9"sv},
+        {u"\u3164\u115f\u1160\uffa0\u2800x\u2764\ufe0f\ufe00\ufff0\ufff8\ufff9"sv, u"x\u2764"sv},
+        // Interlinear annotation marks, Egyptian format controls: format characters outside that set.
+        {u"\ufff9a\ufffab\ufffb\U00013430\U0001343F\ufffc"sv, u"ab\ufffc"sv},
         {u"tag\U000E0001\U000E0041\U000E007F \U000E0080\U000E0100\U000E0FFF\U000E1000\U0001F3F4"sv,
          u"tag \U000E1000\U0001F3F4"sv},
         {u"\U0001BCA0\U0001BCA3\U0001D172\U0001D173\U0001D17A\U0001D17B"sv, u"\U0001D172\U0001D17B"sv},
@@ -69,6 +72,7 @@ TEST(SafeText, VerbatimShowsEscapesThatCopyBackToTheText) {
         // A backslash is doubled only where an escape could be read.
         {u"a\\b\\new\\"sv, uR"(a\b\\new\)"sv},
         {u"x\\\\y\\\u202E\\\\u"sv, uR"(x\\\y\\\u202E\\\\u)"sv},
+        {u"\\xFF\\x"sv, uR"(\\xFF\\x)"sv},
     };
     for (const auto& [text, escaped] : cases) {
         const QString shown = SafeText::verbatim(utf16(text));
@@ -81,4 +85,31 @@ TEST(SafeText, VerbatimShowsEscapesThatCopyBackToTheText) {
     const qsizetype escape = sentence.indexOf(u'\\');
     EXPECT_EQ(SafeText::copied(sentence, escape + 2, escape + 3), "\u2069");
     EXPECT_EQ(SafeText::copied(sentence, escape - 1, sentence.size() - 1), "a\u2069b，名");
+    // After the verbatim text a backslash is the sentence's own.
+    const QString after = SafeText::verbatim("/a") + "\\n";
+    EXPECT_EQ(SafeText::copied(after, 0, after.size()), "/a\\n");
+}
+
+// Bytes that are no UTF-8 each show, and copy, as their own escape, never as U+FFFD; the rest decodes.
+TEST(SafeText, BytesThatAreNoUTF8ShowAsTheirEscapes) {
+    const std::pair<QByteArray, std::u16string_view> cases[] = {
+        {"/tmp/caf\xE9 \xE4\xB8\xAD", uR"(/tmp/caf\xE9 中)"sv},
+        {"\xFF\xFE|\xE4\xB8|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\xF0\x9F\x98\x80",
+         uR"(\xFF\xFE|\xE4\xB8|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|)"
+         u"\U0001F600"sv},
+        {"a\\\x80", uR"(a\\\x80)"sv},
+    };
+    for (const auto& [bytes, escaped] : cases) {
+        const QString shown = SafeText::verbatim(SafeText::decoded(bytes));
+        EXPECT_EQ(shown, u'\u2066' + utf16(escaped) + u'\u2069') << bytes.toStdString();
+        EXPECT_EQ(SafeText::copied(shown, 0, shown.size()),
+                  utf16(escaped).replace(QStringLiteral("\\\\"), QStringLiteral("\\")));
+    }
+    EXPECT_NE(SafeText::decoded("\xE9"), SafeText::decoded("\xE8"));
+    // A command line: each argument isolated, so a right-to-left one keeps its place.
+    const QString command = utf16(u"/opt/עברית ملف  -x\n"sv);
+    const QString shownCommand = SafeText::commandLine(command);
+    EXPECT_EQ(shownCommand,
+              utf16(u"\u2066\u2066/opt/עברית\u2069 \u2066ملف\u2069  \u2066-x\\n\u2069\u2069"sv));
+    EXPECT_EQ(SafeText::copied(shownCommand, 0, shownCommand.size()), command);
 }

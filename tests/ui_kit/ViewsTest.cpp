@@ -1,6 +1,7 @@
 #include "Pixels.h"
 #include "core/common/SafeText.h"
 #include "support/EventLoop.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
 #include "ui/kit/LVEmptyState.h"
@@ -121,6 +122,20 @@ TEST(KitText, WrappedLinesEndWhereAReaderPauses) {
     Window window;
     showIn(window, state, 560);
     EXPECT_EQ(state->detailText()->lines(), (QStringList{resting.left(21), resting.mid(21)}));
+}
+
+// A letter under a pile of marks too wide for its row keeps the letter rather than showing a lone "…".
+TEST(KitText, RowNamesTooWideKeepTheirFirstLetter) {
+    const QFontMetricsF metrics(Fonts::system(12));
+    const qreal narrow = metrics.horizontalAdvance(QStringLiteral("Zab…"));
+    QString piled = QStringLiteral("Z");
+    for (int i = 0; i < 150; ++i)
+        piled += QChar(char16_t(0x0300 + i % 0x70));
+    const QString shown = elidedRight(metrics, piled, narrow);
+    EXPECT_TRUE(shown.startsWith(u'Z') && shown.endsWith(u'…')) << shown.size();
+    // A name that has room for letters is cut as any text is.
+    const QString plain = QStringLiteral("Zabcdef");
+    EXPECT_EQ(elidedRight(metrics, plain, narrow), metrics.elidedText(plain, Qt::ElideRight, narrow));
 }
 
 TEST(KitViews, ProcessGlyphSymbolRule) {

@@ -197,7 +197,9 @@ TEST(ProcessDetail, TextsFollowTheFindingTheStopStateAndPreview) {
     disguised.command = disguised.executable + QStringLiteral(" burn\ntxt.exe");
     const auto shown = ProcessDetail::texts({disguised, std::nullopt, false, true, false, false});
     EXPECT_EQ(shown.executable, QStringLiteral("\u2066/tmp/evil\\u202Eexe.txt\\u0007\u2069"));
-    EXPECT_EQ(shown.command, QStringLiteral("\u2066/tmp/evil\\u202Eexe.txt\\u0007 burn\\ntxt.exe\u2069"));
+    // Each argument isolated, so that none is drawn in another's place.
+    EXPECT_EQ(shown.command, QStringLiteral("\u2066\u2066/tmp/evil\\u202Eexe.txt\\u0007\u2069 "
+                                            "\u2066burn\\ntxt.exe\u2069\u2069"));
 }
 
 TEST(AISection, StepsGroupAndStatusAreaFollowTheirRules) {

@@ -388,6 +388,9 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
         ASSERT_TRUE(field) << group.name.toStdString();
         EXPECT_TRUE(field->isVisible());
         EXPECT_EQ(field->text(), SafeText::verbatim(*group.bundlePath));
+        // A screen reader and the keyboard search get what the field shows, without its marks.
+        for (const int role : {int(Qt::DisplayRole), int(Qt::AccessibleTextRole)})
+            EXPECT_EQ(u'\u2066' + path.data(role).toString() + u'\u2069', field->text()) << role;
         // Selected and copied as the user does it; typing changes nothing.
         QTest::mouseDClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
         EXPECT_TRUE(field->hasSelectedText());

@@ -1,6 +1,7 @@
 #include "ui/library/ApplicationList.h"
 
 #include "core/common/SafeText.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSymbol.h"
@@ -203,9 +204,8 @@ void ApplicationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     const qreal top = middle - textHeight / 2;
     painter->setFont(nameFont);
     painter->setPen(Palette::ink.in(widget));
-    painter->drawText(
-        QRectF(x, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth));
+    painter->drawText(QRectF(x, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      elidedRight(nameMetrics, index.data(Qt::DisplayRole).toString(), textWidth));
     painter->setFont(subtitleFont);
     painter->setPen(Palette::muted.in(widget));
     painter->drawText(QRectF(x, top + nameMetrics.height() + 4, textWidth, subtitleMetrics.height()),

@@ -2,6 +2,7 @@
 
 #include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVCard.h"
@@ -209,7 +210,8 @@ QVariant ApplicationGroupsModel::data(const QModelIndex& index, int role) const 
             .join(QStringLiteral("，"));
     }
     case RowKind::path:
-        return static_cast<Node*>(index.internalPointer())->children[index.row()].path;
+        // What the row draws: its escapes, for a screen reader and the list's keyboard search.
+        return SafeText::escaped(static_cast<Node*>(index.internalPointer())->children[index.row()].path);
     case RowKind::member: {
         const ProcessSample& m = member(index);
         if (role == Qt::DisplayRole)
@@ -264,7 +266,7 @@ void text(QPainter* painter, const QRectF& rect, const QFont& font, const QColor
     painter->setFont(font);
     painter->setPen(color);
     painter->drawText(rect, alignment | Qt::AlignVCenter | Qt::TextSingleLine,
-                      QFontMetricsF(font).elidedText(value, Qt::ElideRight, rect.width()));
+                      elidedRight(QFontMetricsF(font), value, rect.width()));
 }
 
 int groupHeight() {

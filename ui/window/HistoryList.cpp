@@ -1,5 +1,6 @@
 #include "ui/window/HistoryList.h"
 
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVSelectableText.h"
@@ -170,9 +171,8 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setFont(titleFont());
     painter->setPen(Palette::ink.in(widget));
     const qreal titleRoom = std::max<qreal>(0, width - dateWidth - 8);
-    painter->drawText(
-        QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetricsF(titleFont()).elidedText(ProcessesLogic::oneLine(title), Qt::ElideRight, titleRoom));
+    painter->drawText(QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
+                      elidedRight(QFontMetricsF(titleFont()), ProcessesLogic::oneLine(title), titleRoom));
 
     if (index.data(HistoryListModel::IdRole).toUuid() != m_open) {
         painter->setFont(detailFont());

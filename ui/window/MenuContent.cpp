@@ -3,6 +3,7 @@
 #include "app/model/AppModel.h"
 #include "core/monitoring/DisplayFormat.h"
 #include "ui/kit/AIStatusButton.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVBadge.h"
@@ -150,9 +151,9 @@ void MenuProcessRow::paintEvent(QPaintEvent*) {
     const qreal nameWidth = std::max<qreal>(0, cpuRight - cpuWidth - 9 - nameLeft);
     painter.setFont(rowFont());
     painter.setPen(Palette::ink.in(this));
-    painter.drawText(QRectF(nameLeft, 0, nameWidth, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(rowFont()).elidedText(ProcessesLogic::oneLine(m_sample.name),
-                                                         Qt::ElideRight, nameWidth));
+    painter.drawText(
+        QRectF(nameLeft, 0, nameWidth, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
+        elidedRight(QFontMetricsF(rowFont()), ProcessesLogic::oneLine(m_sample.name), nameWidth));
 }
 
 MenuControlButton::MenuControlButton(bool iconOnly, QWidget* parent)

@@ -53,7 +53,7 @@ Texts texts(const Input& in) {
 
     // A command line and a path show every character they hold, never what one would do to the rest.
     t.command = sample.command.isEmpty() ? QStringLiteral("当前无法读取启动命令。")
-                                         : SafeText::verbatim(sample.command);
+                                         : SafeText::commandLine(sample.command);
     t.executable = sample.executable.isEmpty() ? QStringLiteral("当前无法读取可执行文件路径。")
                                                : SafeText::verbatim(sample.executable);
     return t;

@@ -45,7 +45,7 @@ struct Texts {
     bool muteEnabled = false;
     QString footnote;
 
-    QString command;    // shown verbatim (SafeText::verbatim)
+    QString command;    // shown verbatim, argument by argument (SafeText::commandLine)
     QString executable; // shown verbatim
 };
 Texts texts(const Input& input);

@@ -2,6 +2,7 @@
 
 #include "core/common/SafeText.h"
 #include "core/monitoring/DisplayFormat.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LVText.h"
@@ -43,7 +44,7 @@ void drawLine(QPainter& painter, const QRectF& rect, const QFont& font, const QC
               const QString& text, Qt::Alignment alignment) {
     painter.setFont(font);
     painter.setPen(color);
-    const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
+    const QString shown = elidedRight(QFontMetricsF(font), text, rect.width());
     painter.drawText(rect, alignment | Qt::AlignVCenter | Qt::TextSingleLine, shown);
 }
 
