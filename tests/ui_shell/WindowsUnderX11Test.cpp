@@ -4,6 +4,7 @@
 #include "app/model/AppModel.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
+#include "app/shell/PreviewScenarios.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,8 +42,9 @@ bool onX11() {
 // Runs the current test again in a child of this test program, on a display and a session bus of its
 // own (where another test's tray host could not count its tray icon), managed by `windowManager` where
 // one is named; nothing runs where that cannot start, and `managed` says whether it did.
-void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed = nullptr) {
-    test::VirtualDisplay display;
+void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed = nullptr,
+                              QSize screen = {1280, 800}) {
+    test::VirtualDisplay display(screen);
     ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
     if (!windowManager.isEmpty() && !(*managed = display.startWindowManager(windowManager)))
         return;
@@ -97,10 +100,13 @@ struct X11Program {
     std::optional<SettingsStore> settings;
     std::unique_ptr<AppDelegate> delegate;
 
-    explicit X11Program(bool onboarded) {
+    explicit X11Program(bool onboarded, const QByteArray& storedFrame = {}) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
+        if (!storedFrame.isEmpty())
+            settings->setValue(QString::fromLatin1(AppDelegate::windowFrameKey),
+                               QString::fromLatin1(storedFrame.toBase64()));
         ShellServices services;
         services.makeModel = [this](bool preview) {
             AppModelServices model;
@@ -323,5 +329,72 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
         EXPECT_TRUE(window.isHidden()) << round;
         EXPECT_EQ(cancels, 0) << round;
         ASSERT_EQ(QProcess::execute("xdotool", {"windowactivate", QString::number(main.winId())}), 0);
+    }
+}
+
+namespace {
+
+// Where the X server holds `window` with the window manager's frame (_NET_FRAME_EXTENTS) around it.
+QRect frameOnTheServer(const QWidget& window) {
+    const auto run = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(arguments.first(), arguments.mid(1));
+        process.waitForFinished(60000);
+        return QString::fromLatin1(process.readAllStandardOutput());
+    };
+    const QString id = QString::number(window.winId());
+    const QString info = run({"xwininfo", "-id", id});
+    const auto field = [&](const char* name) {
+        return QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)))
+            .match(info)
+            .captured(1)
+            .toInt();
+    };
+    const QRect inner(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                      field("Height"));
+    const QStringList extents = run({"xprop", "-id", id, "_NET_FRAME_EXTENTS"}).section(u'=', 1).split(u',');
+    if (extents.size() != 4)
+        return inner;
+    return inner.marginsAdded(
+        QMargins(extents[0].toInt(), extents[2].toInt(), extents[1].toInt(), extents[3].toInt()));
+}
+
+} // namespace
+
+// On a laptop's 1366 × 768 screen the main window lies whole on the screen with its title and borders,
+// as wide as it is made where it has room: opened at launch, and from a frame stored on a larger screen.
+TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
+    if (!onX11()) {
+        bool openbox = false, xfwm4 = false;
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox, QSize(1366, 768));
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4, QSize(1366, 768));
+        if (!openbox && !xfwm4)
+            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+        return;
+    }
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_EQ(screen.size(), QSize(1366, 768));
+    QWidget larger;
+    larger.setGeometry(400, 300, 1800, 1000);
+    for (const QByteArray& stored : {QByteArray(), larger.saveGeometry()}) {
+        X11Program program(true, stored);
+        QMainWindow& window = *program.delegate->window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QRect frame;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                frame = frameOnTheServer(window);
+                // Down to its least size, where the title stays on the screen.
+                const bool least = window.height() == window.minimumSizeHint().height();
+                return frame.top() == screen.top() && frame.left() >= screen.left() &&
+                       frame.right() <= screen.right() &&
+                       (frame.bottom() == screen.bottom() || (least && frame.bottom() > screen.bottom())) &&
+                       (stored.isEmpty()
+                            ? window.centralWidget()->width() == PreviewScenarios::mainWindowSize.width()
+                            : frame.width() == screen.width());
+            },
+            20000))
+            << "stored: " << !stored.isEmpty() << ", frame " << frame.x() << "," << frame.y() << " "
+            << frame.width() << "x" << frame.height();
     }
 }
