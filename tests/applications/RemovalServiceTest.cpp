@@ -184,6 +184,29 @@ const QString trashRefused =
     "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中"
     "处理。请复查原位置和回收站。";
 
+// Where the system said why, the sentence says it.
+QString trashRefusedBecause(const char* cause) {
+    return QString("未能移到回收站。") + cause + "请复查原位置和回收站。";
+}
+
+// The record's creation or the move fails with the error given (0: a failure that names no cause).
+struct RefusingTrash final : Trash::TrashCalls {
+    std::optional<int> createError, renameError;
+
+    int createExclusive(int folder, const char* name) const override {
+        if (!createError)
+            return TrashCalls::createExclusive(folder, name);
+        errno = *createError;
+        return -1;
+    }
+    int renameNoReplace(const char* from, int folder, const char* name) const override {
+        if (!renameError)
+            return TrashCalls::renameNoReplace(from, folder, name);
+        errno = *renameError;
+        return -1;
+    }
+};
+
 // A signed bundle in the Applications folder of a home of its own; that folder may be a file system of
 // its own (a volume), mounted before the bundle is made.
 struct HomeWithBundle {
@@ -217,7 +240,8 @@ TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
         QByteArray volumeOptions; // a file system of its own for the Applications folder
         // Run after the plan was made; false: what the row needs is not possible here.
         std::function<bool(HomeWithBundle&, std::optional<test::ScratchMount>&)> afterPlan;
-        QString error; // empty: moved
+        QString error;                                         // empty: moved
+        std::optional<int> createError = {}, renameError = {}; // as RefusingTrash takes them
     } rows[] = {
         {"a 250-byte name", longName, {}, {}, {}},
         {"a record folder nobody may write",
@@ -231,7 +255,7 @@ TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
              readOnly.emplace(test::ScratchMount::readOnly(info));
              return readOnly->mounted();
          },
-         trashRefused},
+         trashRefusedBecause(::geteuid() == 0 ? "该位置只读。" : "没有足够的权限。")},
         {"a volume without free inodes", "Sample.app", "size=1m,nr_inodes=64",
          [](HomeWithBundle& h, std::optional<test::ScratchMount>&) {
              const QString trash = h.applications + "/.Trash-" + QString::number(::getuid());
@@ -240,7 +264,7 @@ TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
              test::ScratchMount::takeAllInodes(h.applications);
              return true;
          },
-         trashRefused},
+         trashRefusedBecause("磁盘空间不足。")},
         {"a volume without free space", "Sample.app", "size=1m",
          [](HomeWithBundle& h, std::optional<test::ScratchMount>&) {
              const QString trash = h.applications + "/.Trash-" + QString::number(::getuid());
@@ -249,7 +273,24 @@ TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
              test::ScratchMount::takeAllSpace(h.applications);
              return true;
          },
-         trashRefused},
+         trashRefusedBecause("磁盘空间不足。")},
+        // The same causes as the system gives them, where no volume can be mounted.
+        {"a read-only trash", "Sample.app", {}, {}, trashRefusedBecause("该位置只读。"), EROFS},
+        {"a full volume at the move",
+         "Sample.app",
+         {},
+         {},
+         trashRefusedBecause("磁盘空间不足。"),
+         {},
+         ENOSPC},
+        {"a trash on another volume",
+         "Sample.app",
+         {},
+         {},
+         trashRefusedBecause("不能在不同的磁盘之间直接移动。"),
+         {},
+         EXDEV},
+        {"a refusal without a cause", "Sample.app", {}, {}, trashRefused, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -258,7 +299,15 @@ TEST(RemovalService, EveryMoveTheTrashCannotTakeEndsWithItsSentence) {
             std::cout << "skipped: " << row.name << " needs a file system mounted by root\n";
             continue;
         }
-        const ApplicationRemovalService service;
+        RefusingTrash calls;
+        calls.createError = row.createError;
+        calls.renameError = row.renameError;
+        ApplicationRemovalService::Operations operations;
+        operations.trash = [&calls](const QUrl& item, const QString& date) {
+            return ApplicationRemovalService::moveToTrash(item, date, calls);
+        };
+        const ApplicationRemovalService service(ApplicationRemovalService().roots(),
+                                                ApplicationRemovalLog::standard(), operations);
         const ApplicationRemovalPlan plan = service.prepare(h.read(), {});
         std::optional<test::ScratchMount> readOnly;
         if (row.afterPlan && !row.afterPlan(h, readOnly)) {
