@@ -21,7 +21,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <cstdio>
 
 namespace lunorvale {
@@ -35,6 +38,16 @@ public:
         setWindowTitle(QStringLiteral("岚栖 · Lunorvale"));
     }
 
+    // Keeps the whole frame inside the free area of its screen, from now on each time it is shown: a size
+    // the screen cannot hold shrinks (never below what the content needs, where the title still shows)
+    // and a frame left on a larger screen comes back. The window manager's title and borders are known
+    // only once it has framed the window, so this runs again when the window is first drawn.
+    void keepInsideScreen() {
+        m_keepsInsideScreen = true;
+        create(); // a platform that knows its frame says so from here on
+        fitIntoScreen();
+    }
+
 protected:
     void closeEvent(QCloseEvent* event) override {
         if (m_frameChanged)
@@ -42,8 +55,52 @@ protected:
         QMainWindow::closeEvent(event);
     }
 
+    void showEvent(QShowEvent* event) override {
+        QMainWindow::showEvent(event);
+        if (!m_keepsInsideScreen || event->spontaneous() || !windowHandle())
+            return;
+        m_fitWhenExposed = true;
+        windowHandle()->removeEventFilter(this);
+        windowHandle()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (m_fitWhenExposed && event->type() == QEvent::Expose && watched == windowHandle() &&
+            windowHandle()->isExposed()) {
+            m_fitWhenExposed = false;
+            fitIntoScreen();
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
+
 private:
+    void fitIntoScreen() {
+        const QRect frame = frameGeometry();
+        const QRect inner = geometry();
+        const QScreen* screen = QGuiApplication::screenAt(frame.center());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const QRect available = screen->availableGeometry();
+        const QMargins decorations(inner.left() - frame.left(), inner.top() - frame.top(),
+                                   frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        const QSize fitted =
+            size().boundedTo(available.size().shrunkBy(decorations)).expandedTo(minimumSizeHint());
+        if (fitted != size())
+            resize(fitted);
+        // Where even the least frame is larger than the area, its top left (the title) stays on it.
+        const QSize outer = fitted.grownBy(decorations);
+        const QPoint at(
+            std::max(available.left(), std::min(frame.left(), available.right() + 1 - outer.width())),
+            std::max(available.top(), std::min(frame.top(), available.bottom() + 1 - outer.height())));
+        if (at != frame.topLeft())
+            move(at);
+    }
+
     std::function<void()> m_frameChanged;
+    bool m_keepsInsideScreen = false;
+    bool m_fitWhenExposed = false;
 };
 
 // The text field (or other editor) with the focus takes the edit menu's commands it knows.
@@ -334,20 +391,22 @@ void AppDelegate::createPreviewWindow(const Scene& scene) {
 }
 
 void AppDelegate::restoreWindowFrame() {
-    // The content keeps its size under the menu bar.
-    m_window->resize(PreviewScenarios::mainWindowSize.width(),
-                     PreviewScenarios::mainWindowSize.height() + m_window->menuBar()->sizeHint().height());
+    auto* window = static_cast<MainWindow*>(m_window);
+    // The content keeps its size under the menu bar where the screen has room for it.
+    window->resize(PreviewScenarios::mainWindowSize.width(),
+                   PreviewScenarios::mainWindowSize.height() + window->menuBar()->sizeHint().height());
+    window->keepInsideScreen();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), m_window->size());
+        QRect frame(QPoint(0, 0), window->size());
         frame.moveCenter(screen->availableGeometry().center());
-        m_window->move(frame.topLeft());
+        window->move(frame.topLeft());
     }
-    if (!m_services.settings)
-        return;
     const std::optional<QString> saved =
-        m_services.settings->stringValue(QString::fromLatin1(windowFrameKey));
+        m_services.settings ? m_services.settings->stringValue(QString::fromLatin1(windowFrameKey))
+                            : std::nullopt;
     if (saved)
-        m_window->restoreGeometry(QByteArray::fromBase64(saved->toLatin1()));
+        window->restoreGeometry(QByteArray::fromBase64(saved->toLatin1()));
+    window->keepInsideScreen();
 }
 
 void AppDelegate::saveWindowFrame() {

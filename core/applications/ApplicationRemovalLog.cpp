@@ -3,6 +3,7 @@
 #include "core/applications/ApplicationInventory.h"
 #include "core/common/ErrorCause.h"
 #include "core/common/JsonWriter.h"
+#include "core/common/SafeText.h"
 #include "core/common/StoredDates.h"
 #include "platform/Paths.h"
 #include "platform/files/AtomicFile.h"
@@ -96,7 +97,13 @@ QString ApplicationRemovalReceipt::stateText(State state) {
 }
 
 QString ApplicationRemovalReceipt::shownState(const QString& stored) {
-    return QString(stored).replace(QStringLiteral("废纸篓"), QStringLiteral("回收站"));
+    const QString shown = QString(stored).replace(QStringLiteral("废纸篓"), QStringLiteral("回收站"));
+    // A state of this or another version is a plain sentence and shows as one. A file that holds more (a
+    // line break, a mark that reorders the line) shows it as it is held, on one line, so that nothing in
+    // the file passes for a line of the card's own.
+    const QString held = SafeText::verbatim(shown);
+    return held.size() == shown.size() + 2 && QStringView(held).sliced(1, shown.size()) == shown ? shown
+                                                                                                 : held;
 }
 
 ApplicationRemovalLog::ApplicationRemovalLog(QUrl fileURL, std::shared_ptr<const DurableFileCalls> calls)

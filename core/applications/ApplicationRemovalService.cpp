@@ -2,6 +2,7 @@
 
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/BundlePaths.h"
+#include "core/common/ErrorCause.h"
 #include "platform/files/CheckedFiles.h"
 #include "platform/files/Trash.h"
 
@@ -86,7 +87,7 @@ ApplicationRemovalService::Operations ApplicationRemovalService::systemOperation
         [](const InstalledApplication& application, const CancellationToken& cancellation) {
             checkComponents(application, defaultLaunchServiceFolders(), cancellation);
         },
-        &ApplicationRemovalService::moveToTrash,
+        [](const QUrl& item, const QString& deletionDate) { return moveToTrash(item, deletionDate); },
         [] { return QDateTime::currentDateTimeUtc(); },
     };
 }
@@ -248,9 +249,14 @@ int ApplicationRemovalService::removeUnfinishedTrashRecords(const QList<Applicat
     return removed;
 }
 
-QUrl ApplicationRemovalService::moveToTrash(const QUrl& item, const QString& deletionDate) {
-    const Trash::Outcome outcome =
-        isLocalFileURL(item) ? Trash::moveToTrash(pathOf(item), deletionDate.toLatin1()) : Trash::Outcome{};
+QUrl ApplicationRemovalService::moveToTrash(const QUrl& item, const QString& deletionDate,
+                                            const Trash::TrashCalls& calls) {
+    const Trash::Outcome outcome = isLocalFileURL(item)
+                                       ? Trash::moveToTrash(pathOf(item), deletionDate.toLatin1(), calls)
+                                       : Trash::Outcome{};
+    if (!outcome.moved && outcome.errorNumber != 0)
+        block(QStringLiteral("未能移到回收站。") + ErrorCause::sentence(outcome.errorNumber) +
+              QStringLiteral("请复查原位置和回收站。"));
     if (!outcome.moved)
         block(QStringLiteral(
             "未能移到回收站。请检查应用是否正在使用，以及系统是否允许岚栖管理应用；也可在文件管理器中处理。"

@@ -5,6 +5,7 @@
 #include "core/common/CancellationToken.h"
 #include "platform/BundleProcesses.h"
 #include "platform/codesign/BundleSignature.h"
+#include "platform/files/Trash.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -132,7 +133,9 @@ public:
 
     static void checkRunning(const QUrl& bundle, const BundleProcesses& processes);
 
-    static QUrl moveToTrash(const QUrl& item, const QString& deletionDate);
+    // Where the trash refuses the item, the sentence says why where the system said it.
+    static QUrl moveToTrash(const QUrl& item, const QString& deletionDate,
+                            const Trash::TrashCalls& calls = Trash::TrashCalls());
     // A removal ended between writing the trash's record of a bundle and moving the bundle (the program
     // was killed) leaves a receipt "待复查" and a record in the trash whose item never arrived, which
     // other Trash programs offer to restore and fail on. For each such receipt dated before `before`,

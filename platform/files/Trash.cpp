@@ -83,8 +83,12 @@ UniqueFd ownFolder(int parent, const char* name, bool create) {
         return UniqueFd();
     UniqueFd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
-    if (!folder.valid() || ::fstat(folder.get(), &status) != 0 || status.st_uid != ::geteuid())
+    if (!folder.valid() || ::fstat(folder.get(), &status) != 0)
         return UniqueFd();
+    if (status.st_uid != ::geteuid()) {
+        errno = 0; // refused by this program, not by the system
+        return UniqueFd();
+    }
     // The umask may have taken bits away; 0700 is what a new trash folder must have.
     if (created && ::fchmod(folder.get(), 0700) != 0)
         return UniqueFd();
@@ -97,9 +101,12 @@ std::optional<OpenTrash> openTrash(const QString& folderPath, int parent, const 
     const UniqueFd folder = ownFolder(parent, name, create);
     if (!folder.valid())
         return std::nullopt;
+    // One after the other, so that errno tells why the first that failed did.
     trash.files = ownFolder(folder.get(), "files", create);
+    if (!trash.files.valid())
+        return std::nullopt;
     trash.info = ownFolder(folder.get(), "info", create);
-    if (!trash.files.valid() || !trash.info.valid())
+    if (!trash.info.valid())
         return std::nullopt;
     return trash;
 }
@@ -128,7 +135,8 @@ std::vector<OpenTrash> trashesFor(const QString& path, uint64_t device, bool cre
         if (create) {
             try {
                 AtomicFile::createDirectories(dataHome);
-            } catch (const FileWriteError&) {
+            } catch (const FileWriteError& error) {
+                errno = error.errorNumber();
                 return trashes;
             }
         }
@@ -145,8 +153,10 @@ std::vector<OpenTrash> trashesFor(const QString& path, uint64_t device, bool cre
     QString top = parentOf(path);
     while (top != u"/" && deviceOf(parentOf(top)) == device)
         top = parentOf(top);
-    if (deviceOf(top) != device)
+    if (deviceOf(top) != device) {
+        errno = 0;
         return trashes;
+    }
     const UniqueFd volume(
         ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!volume.valid())
@@ -213,6 +223,8 @@ bool writeAll(const TrashCalls& calls, int fd, const QByteArray& data) {
         const ssize_t written = calls.write(fd, next, static_cast<size_t>(left));
         if (written < 0 && errno == EINTR)
             continue;
+        if (written == 0)
+            errno = 0;
         if (written <= 0)
             return false;
         next += written;
@@ -293,9 +305,11 @@ Outcome moveToTrash(const QString& path, const QByteArray& deletionDate, const T
     const std::optional<FileNode> item = CheckedFiles::linkStatus(path);
     if (!item)
         return {};
+    // What refused the trash's folders (a read-only volume, a full one) is the last call that failed.
+    errno = 0;
     std::vector<OpenTrash> trashes = trashesFor(path, item->device, true);
     if (trashes.empty())
-        return {};
+        return {false, std::nullopt, errno};
     OpenTrash* const trash = &trashes.front();
 
     const QByteArray source = QFile::encodeName(path);
@@ -313,13 +327,14 @@ Outcome moveToTrash(const QString& path, const QByteArray& deletionDate, const T
         if (!info.valid()) {
             if (errno == EEXIST)
                 continue;
-            return {};
+            return {false, std::nullopt, errno};
         }
         // A record that is not whole on disk before the item moves would leave the item unrestorable.
         const bool recorded = writeAll(calls, info.get(), record) && calls.fsync(info.get()) == 0;
         if (!recorded || info.close() != 0) {
+            const int error = errno;
             ::unlinkat(trash->info.get(), infoName.constData(), 0);
-            return {};
+            return {false, std::nullopt, error};
         }
         if (calls.renameNoReplace(source.constData(), trash->files.get(), candidate.constData()) != 0) {
             // Also when an item of that name lies in "files" without its record: the next name is tried.
@@ -327,7 +342,7 @@ Outcome moveToTrash(const QString& path, const QByteArray& deletionDate, const T
             ::unlinkat(trash->info.get(), infoName.constData(), 0);
             if (error == EEXIST)
                 continue;
-            return {};
+            return {false, std::nullopt, error};
         }
         // The move is done; a folder that cannot be flushed does not undo it.
         ::fsync(trash->files.get());
@@ -337,7 +352,7 @@ Outcome moveToTrash(const QString& path, const QByteArray& deletionDate, const T
             return {true, std::nullopt};
         return {true, location};
     }
-    return {};
+    return {false, std::nullopt, EEXIST};
 }
 
 int removeRecordsWithoutItem(const QString& originalPath, const QByteArray& deletionDate) {

@@ -12,6 +12,9 @@ struct Outcome {
     // Where the item now lies: an absolute path inside a trash folder's "files" folder. Absent when
     // nothing moved, and also when something moved but the place it landed cannot be confirmed.
     std::optional<QString> location;
+    // Why nothing moved, as the system call that refused it said (EROFS, ENOSPC, EXDEV…); 0 where it moved
+    // or where no call failed (an item or trash that is not what it must be).
+    int errorNumber = 0;
 };
 
 // The calls that create and fill the record of a trashed item and move the item. Tests substitute ones

@@ -100,6 +100,7 @@ TEST(RemovalLog, StoredStatesAreShownInThisDesktopsWords) {
         {ApplicationRemovalReceipt::stateText(State::pending), "待复查"},
         {"已移入废纸篓；请复查废纸篓", "已移入回收站；请复查回收站"}, // texts of other versions too
         {"", ""},
+        {"待复查\n已移入废纸篓", "\u2066待复查\\n已移入回收站\u2069"}, // no forged second line
     };
     for (const auto& [stored, shown] : cases)
         EXPECT_EQ(ApplicationRemovalReceipt::shownState(stored), shown) << stored.toStdString();

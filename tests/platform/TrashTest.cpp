@@ -101,17 +101,20 @@ TEST(Trash, EveryFailureEndsAtOnceWithTheItemInPlaceAndNoRecord) {
         std::function<void(ScriptedCalls&)> script;
         bool moved;
         int creations;
+        int error; // the cause the outcome carries
     } rows[] = {
-        {"every name taken", [](ScriptedCalls& c) { c.createError = EEXIST; }, false, Trash::nameAttempts},
-        {"no inode left for the record", [](ScriptedCalls& c) { c.createError = ENOSPC; }, false, 1},
-        {"a read-only trash", [](ScriptedCalls& c) { c.createError = EROFS; }, false, 1},
-        {"the disk fills while the record is written", [](ScriptedCalls& c) { c.writable = 12; }, false, 1},
-        {"the disk is full", [](ScriptedCalls& c) { c.writable = 0; }, false, 1},
-        {"the record cannot be flushed", [](ScriptedCalls& c) { c.syncError = EIO; }, false, 1},
+        {"every name taken", [](ScriptedCalls& c) { c.createError = EEXIST; }, false, Trash::nameAttempts,
+         EEXIST},
+        {"no inode left for the record", [](ScriptedCalls& c) { c.createError = ENOSPC; }, false, 1, ENOSPC},
+        {"a read-only trash", [](ScriptedCalls& c) { c.createError = EROFS; }, false, 1, EROFS},
+        {"the disk fills while the record is written", [](ScriptedCalls& c) { c.writable = 12; }, false, 1,
+         ENOSPC},
+        {"the disk is full", [](ScriptedCalls& c) { c.writable = 0; }, false, 1, ENOSPC},
+        {"the record cannot be flushed", [](ScriptedCalls& c) { c.syncError = EIO; }, false, 1, EIO},
         {"the item cannot leave its file system", [](ScriptedCalls& c) { c.renameErrors = {EXDEV}; }, false,
-         1},
+         1, EXDEV},
         {"an item without a record holds the name", [](ScriptedCalls& c) { c.renameErrors = {EEXIST}; }, true,
-         2},
+         2, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -121,6 +124,7 @@ TEST(Trash, EveryFailureEndsAtOnceWithTheItemInPlaceAndNoRecord) {
         row.script(calls);
         const Trash::Outcome outcome = Trash::moveToTrash(item, calls);
         EXPECT_EQ(outcome.moved, row.moved);
+        EXPECT_EQ(outcome.errorNumber, row.error);
         EXPECT_EQ(calls.creations, row.creations);
         EXPECT_EQ(QFileInfo::exists(item), !row.moved);
         if (!row.moved) {

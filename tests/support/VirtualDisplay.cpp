@@ -6,11 +6,11 @@
 
 namespace lunorvale::test {
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(QSize screen) {
     m_server.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp")});
+                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (m_server.waitForReadyRead(60000))
         m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,7 +11,7 @@ namespace lunorvale::test {
 // A virtual X display (Xvfb, no window manager unless one is started) for the length of a test.
 class VirtualDisplay final {
 public:
-    VirtualDisplay();
+    explicit VirtualDisplay(QSize screen = {1280, 800});
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;

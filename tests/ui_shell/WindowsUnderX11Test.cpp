@@ -4,6 +4,7 @@
 #include "app/model/AppModel.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
+#include "app/shell/PreviewScenarios.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,8 +42,9 @@ bool onX11() {
 // Runs the current test again in a child of this test program, on a display and a session bus of its
 // own (where another test's tray host could not count its tray icon), managed by `windowManager` where
 // one is named; nothing runs where that cannot start, and `managed` says whether it did.
-void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed = nullptr) {
-    test::VirtualDisplay display;
+void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed = nullptr,
+                              QSize screen = {1280, 800}) {
+    test::VirtualDisplay display(screen);
     ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
     if (!windowManager.isEmpty() && !(*managed = display.startWindowManager(windowManager)))
         return;
@@ -97,10 +100,13 @@ struct X11Program {
     std::optional<SettingsStore> settings;
     std::unique_ptr<AppDelegate> delegate;
 
-    explicit X11Program(bool onboarded) {
+    explicit X11Program(bool onboarded, const QByteArray& storedFrame = {}) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
+        if (!storedFrame.isEmpty())
+            settings->setValue(QString::fromLatin1(AppDelegate::windowFrameKey),
+                               QString::fromLatin1(storedFrame.toBase64()));
         ShellServices services;
         services.makeModel = [this](bool preview) {
             AppModelServices model;
@@ -323,5 +329,61 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
         EXPECT_TRUE(window.isHidden()) << round;
         EXPECT_EQ(cancels, 0) << round;
         ASSERT_EQ(QProcess::execute("xdotool", {"windowactivate", QString::number(main.winId())}), 0);
+    }
+}
+
+namespace {
+
+// Where the X server holds `window`, the window manager's frame (_NET_FRAME_EXTENTS) included.
+QRect frameOnTheServer(const QWidget& window) {
+    const auto run = [&](const char* program, const QString& property) {
+        QProcess process;
+        process.start(program, {"-id", QString::number(window.winId()), property});
+        process.waitForFinished(60000);
+        return QString::fromLatin1(process.readAllStandardOutput());
+    };
+    QList<int> n; // x, y, width, height; then left, right, top, bottom
+    const QRegularExpression field(R"((?:Absolute upper-left [XY]|Width|Height):\s+(-?\d+))");
+    for (const QRegularExpressionMatch& match : field.globalMatch(run("xwininfo", "-stats")))
+        n << match.captured(1).toInt();
+    for (const QString& extent :
+         run("xprop", "_NET_FRAME_EXTENTS").section(u'=', 1).split(u',', Qt::SkipEmptyParts))
+        n << extent.toInt();
+    n.resize(8);
+    return QRect(n[0], n[1], n[2], n[3]).marginsAdded(QMargins(n[4], n[6], n[5], n[7]));
+}
+
+} // namespace
+
+// On a laptop's 1366 × 768 screen the main window's frame starts at the top and fills the height, down to
+// the window's least size, as wide as it is made where it has room: opened at launch, and from a frame
+// stored on a larger screen.
+TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
+    if (!onX11()) {
+        bool openbox = false, xfwm4 = false;
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox, QSize(1366, 768));
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4, QSize(1366, 768));
+        if (!openbox && !xfwm4)
+            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+        return;
+    }
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget larger;
+    larger.setGeometry(400, 300, 1800, 1000);
+    for (const QByteArray& stored : {QByteArray(), larger.saveGeometry()}) {
+        X11Program program(true, stored);
+        QMainWindow& window = *program.delegate->window();
+        const int width = stored.isEmpty() ? PreviewScenarios::mainWindowSize.width() : -1;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QRect frame = frameOnTheServer(window);
+                const bool least = window.height() == window.minimumSizeHint().height();
+                return frame.top() == 0 && frame.left() >= 0 && frame.right() <= screen.right() &&
+                       (frame.bottom() == screen.bottom() || (least && frame.bottom() > screen.bottom())) &&
+                       (width < 0 ? frame.width() == screen.width()
+                                  : window.centralWidget()->width() == width);
+            },
+            20000))
+            << stored.isEmpty();
     }
 }
