@@ -14,6 +14,7 @@
 #include "ui/window/ResourceCharts.h"
 #include "ui/window/ResourceDashboardView.h"
 #include "ui/window/ResourceOverviewStrip.h"
+#include "ui_kit/ContextMenu.h"
 #include "ui_kit/FocusWalk.h"
 
 #include <QAbstractItemModelTester>
@@ -402,6 +403,40 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
     WindowHarness::settle();
     EXPECT_FALSE(
         list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(groups[0].id))));
+}
+
+// "复制" from the path field's menu, over a selection made with "全选" or with the mouse, pastes the path,
+// not the escapes and marks it shows.
+TEST(ResourcePages, ThePathFieldsMenuCopiesThePath) {
+    QList<ApplicationResourceGroup> groups;
+    for (const QString& path :
+         {QStringLiteral("/Applications/Plain Tool.app"), QStringLiteral("/tmp/R\u202Efdp\n.app")}) {
+        ProcessSample member;
+        member.identity = {41, 4100};
+        member.name = QStringLiteral("tool");
+        groups.append({QStringLiteral("application:") + path, QStringLiteral("Tool"), path, {member}});
+    }
+    DashboardApplicationList list;
+    list.resize(900, 600);
+    list.show();
+    list.setContent(groups, {groups[0].id, groups[1].id}, {});
+    WindowHarness::settle();
+    for (const ApplicationResourceGroup& group : groups) {
+        for (const bool all : {true, false}) {
+            auto* field = qobject_cast<QLineEdit*>(
+                list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(group.id))));
+            ASSERT_TRUE(field);
+            const QPoint middle = field->rect().center();
+            QGuiApplication::clipboard()->clear();
+            if (all)
+                ASSERT_TRUE(chooseFromContextMenu(*field, middle, "全选"));
+            else
+                dragMouse(*field, {1, middle.y()}, {field->width() - 1, middle.y()});
+            ASSERT_TRUE(chooseFromContextMenu(*field, middle, "复制"));
+            EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), group.bundlePath->toStdString())
+                << (all ? "all " : "dragged ") << group.bundlePath->toStdString();
+        }
+    }
 }
 
 // Seen live: "展开应用" opened the group with its path line wholly selected; the view selects the text of

@@ -11,6 +11,7 @@
 #include "ui/kit/ListEdits.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/ProcessGlyph.h"
+#include "ui/kit/SelectionMenu.h"
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QApplication>
@@ -21,7 +22,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -322,13 +322,8 @@ protected:
         copySelection(QClipboard::Selection);
     }
     void contextMenuEvent(QContextMenuEvent* event) override {
-        QMenu* menu = createStandardContextMenu();
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        if (auto* copy = menu->findChild<QAction*>(QStringLiteral("edit-copy"))) {
-            copy->disconnect(this);
-            connect(copy, &QAction::triggered, this, [this] { copySelection(QClipboard::Clipboard); });
-        }
-        menu->popup(event->globalPos());
+        SelectionMenu::popup(
+            *this, event->globalPos(), [this] { return copiedSelection(); }, [this] { selectAll(); });
     }
     void changeEvent(QEvent* event) override {
         QLineEdit::changeEvent(event);
@@ -340,16 +335,19 @@ protected:
     void focusOutEvent(QFocusEvent* event) override {
         QLineEdit::focusOutEvent(event);
         // A selection left behind here while another text is used would look like two selections.
-        if (event->reason() != Qt::PopupFocusReason)
+        if (!SelectionMenu::isOpen(*this))
             deselect();
     }
 
 private:
+    QString copiedSelection() const {
+        return hasSelectedText() ? SafeText::copied(text(), selectionStart(), selectionEnd()) : QString();
+    }
     // After the field's own copying, which copies what it shows.
     void copySelection(QClipboard::Mode mode) {
         QClipboard* clipboard = QGuiApplication::clipboard();
         if (hasSelectedText() && (mode == QClipboard::Clipboard || clipboard->supportsSelection()))
-            clipboard->setText(SafeText::copied(text(), selectionStart(), selectionEnd()), mode);
+            clipboard->setText(copiedSelection(), mode);
     }
     void applyColor() {
         QPalette colours = palette();
