@@ -281,7 +281,7 @@ TEST(KitText, SelectableTextCopiesPathsWithoutTheirIsolates) {
 }
 
 // "复制" from the text's own menu, over a selection made with "全选" or with the mouse, pastes the path
-// behind the escapes: the menu taking the focus keeps the selection it copies.
+// behind the escapes: the menu taking the focus keeps the selection it copies, another text does not.
 TEST(KitText, SelectableTextCopiesThroughItsMenu) {
     for (const QString& path :
          {QStringLiteral("/opt/Plain Tool.app"), QStringLiteral("/tmp/R\u202Efdp\n.app")}) {
@@ -289,7 +289,9 @@ TEST(KitText, SelectableTextCopiesThroughItsMenu) {
             Window window;
             auto* text =
                 new LVSelectableText("原位置：" + SafeText::verbatim(path) + "。", Fonts::system(12));
+            auto* other = new LVSelectableText(QStringLiteral("下一行"), Fonts::system(12));
             showIn(window, text, 500);
+            window.row->addWidget(other);
             ASSERT_TRUE(deliverDue());
             const auto at = [text](qsizetype position) {
                 QTextCursor cursor(text->document());
@@ -307,6 +309,9 @@ TEST(KitText, SelectableTextCopiesThroughItsMenu) {
             EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
                       (all ? "原位置：" + path + "。" : path).toStdString())
                 << (all ? "all " : "dragged ") << path.toStdString();
+            // Another text used: the selection goes.
+            dragMouse(*other->viewport(), {1, 1}, {other->width() - 1, 1});
+            EXPECT_FALSE(text->textCursor().hasSelection());
         }
     }
 }
