@@ -250,9 +250,9 @@ void LVSelectableText::changeEvent(QEvent* event) {
 
 void LVSelectableText::focusOutEvent(QFocusEvent* event) {
     QTextEdit::focusOutEvent(event);
-    // A selection left behind in one text while another is used would look like two selections; the
-    // text's own menu, which copies it, is not another.
-    if (SelectionMenu::isOpen(*this))
+    // A selection left behind in one text while another is used would look like two selections. A menu
+    // of the program (the text's own, the menu bar's) gives the focus back and copies the selection.
+    if (event->reason() == Qt::PopupFocusReason)
         return;
     QTextCursor cursor = textCursor();
     cursor.clearSelection();

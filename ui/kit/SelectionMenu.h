@@ -20,10 +20,6 @@ namespace SelectionMenu {
 void popup(QWidget& owner, const QPoint& globalPosition, const std::function<QString()>& copied,
            const std::function<void()>& selectAll);
 
-// Whether the menu `owner` opened is open: while it is, the focus it took away is no reason to drop the
-// selection it copies.
-bool isOpen(const QWidget& owner);
-
 } // namespace SelectionMenu
 
 } // namespace lunorvale

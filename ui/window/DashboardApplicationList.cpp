@@ -335,7 +335,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override {
         QLineEdit::focusOutEvent(event);
         // A selection left behind here while another text is used would look like two selections.
-        if (!SelectionMenu::isOpen(*this))
+        if (event->reason() != Qt::PopupFocusReason)
             deselect();
     }
 
