@@ -21,11 +21,9 @@ inline void dragMouse(const QWidget& widget, QPoint from, QPoint to) {
     QTest::mouseRelease(window, Qt::LeftButton, {}, inWindow(widget, to));
 }
 
-// A right click at `point` of `widget`, then a click on the enabled entry of the menu that opened which
-// begins with `title`; false when there is none.
-inline bool chooseFromContextMenu(const QWidget& widget, QPoint point, const QString& title) {
-    QTest::mouseClick(widget.window()->windowHandle(), Qt::RightButton, {}, inWindow(widget, point));
-    const QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+// A click on the enabled entry of an open menu that begins with `title`; false when there is none.
+inline bool chooseFromMenu(QMenu* open, const QString& title) {
+    const QPointer<QMenu> menu = open;
     for (QAction* action : menu ? menu->actions() : QList<QAction*>())
         if (action->text().startsWith(title) && action->isEnabled()) {
             QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {},
@@ -35,6 +33,12 @@ inline bool chooseFromContextMenu(const QWidget& widget, QPoint point, const QSt
     if (menu)
         menu->close();
     return false;
+}
+
+// A right click at `point` of `widget`, then the entry of the menu that opened.
+inline bool chooseFromContextMenu(const QWidget& widget, QPoint point, const QString& title) {
+    QTest::mouseClick(widget.window()->windowHandle(), Qt::RightButton, {}, inWindow(widget, point));
+    return chooseFromMenu(qobject_cast<QMenu*>(QApplication::activePopupWidget()), title);
 }
 
 } // namespace lunorvale::test

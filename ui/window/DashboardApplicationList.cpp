@@ -294,6 +294,7 @@ constexpr int pathRingMargin = 2;
 // The path of an open group, shown verbatim: plain text to select and copy, in the muted caption of the
 // row. Copying gives the path behind the escapes, to the clipboard and to the selection alike.
 class PathField final : public QLineEdit {
+    Q_OBJECT
 public:
     explicit PathField(QWidget* parent) : QLineEdit(parent) {
         setReadOnly(true);
@@ -306,6 +307,11 @@ public:
         // The field is as tall as its row band and as wide as its text: the ring goes around it.
         FocusRing::surround(*this, pathRingMargin, 6);
     }
+
+public slots:
+    // Instead of the line edit's own, which copies what the field shows: the menu bar's "复制" calls the
+    // focused text's copy() by its name.
+    void copy() { copySelection(QClipboard::Clipboard); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -709,3 +715,5 @@ bool DashboardApplicationList::eventFilter(QObject* watched, QEvent* event) {
 }
 
 } // namespace lunorvale
+
+#include "DashboardApplicationList.moc"
