@@ -471,6 +471,7 @@ TEST(ResourcePages, EveryControlReachedWithTabShowsItsRing) {
     QTest::mouseClick(button(resources->findingButtons(), QStringLiteral("展开应用")), Qt::LeftButton);
     h.settle();
     // The open group's path is a text field too.
-    EXPECT_TRUE(everyFocusShows(view, *resources, *resources->windowControl(),
-                                {"QLineEdit 搜索应用", "QTreeView", "QLineEdit \u2066/Applications"}));
+    EXPECT_TRUE(
+        everyFocusShows(view, *resources, *resources->windowControl(),
+                        {"QLineEdit 搜索应用", "QTreeView", "lunorvale::PathField \u2066/Applications"}));
 }
