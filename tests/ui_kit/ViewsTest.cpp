@@ -1,3 +1,4 @@
+#include "ContextMenu.h"
 #include "Pixels.h"
 #include "core/common/SafeText.h"
 #include "support/EventLoop.h"
@@ -292,4 +293,37 @@ TEST(KitText, SelectableTextCopiesPathsWithoutTheirIsolates) {
     text->setTextCursor(cursor);
     text->copy();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), path);
+}
+
+// "复制" from the text's own menu, over a selection made with "全选" or the mouse, pastes the path behind
+// the escapes: the menu taking the focus keeps the selection, another text taking it does not.
+TEST(KitText, SelectableTextCopiesThroughItsMenu) {
+    for (const QString path : {"/opt/Plain Tool.app", "/tmp/R\u202Efdp\n.app"}) {
+        for (const bool all : {true, false}) {
+            Window window;
+            auto* text =
+                new LVSelectableText("原位置：" + SafeText::verbatim(path) + "。", Fonts::system(12));
+            auto* other = new LVSelectableText(QStringLiteral("下一行"), Fonts::system(12));
+            showIn(window, text, 500);
+            window.row->addWidget(other);
+            ASSERT_TRUE(deliverDue());
+            const auto at = [text](qsizetype position) {
+                QTextCursor cursor(text->document());
+                cursor.setPosition(int(position));
+                return text->cursorRect(cursor).center();
+            };
+            const qsizetype start = text->text().indexOf(u'\u2066'),
+                            end = text->text().indexOf(u'\u2069') + 1;
+            QGuiApplication::clipboard()->clear();
+            if (all)
+                ASSERT_TRUE(chooseFromContextMenu(*text->viewport(), at(start + 3), "全选"));
+            else
+                dragMouse(*text->viewport(), at(start), at(end));
+            ASSERT_TRUE(chooseFromContextMenu(*text->viewport(), at(start + 3), "复制"));
+            EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+                      (all ? "原位置：" + path + "。" : path).toStdString());
+            dragMouse(*other->viewport(), {1, 1}, {other->width() - 1, 1});
+            EXPECT_FALSE(text->textCursor().hasSelection());
+        }
+    }
 }

@@ -16,11 +16,15 @@
 #include "ui/kit/LVText.h"
 #include "ui/library/ApplicationLibraryView.h"
 #include "ui/settings/WelcomeView.h"
+#include "ui/window/DashboardApplicationList.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MenuContent.h"
+#include "ui/window/ResourceDashboardView.h"
+#include "ui_kit/ContextMenu.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -293,6 +297,30 @@ TEST(AppDelegate, MenuBarCommands) {
     EXPECT_TRUE(program.delegate->quitToInstallUpdate());
     EXPECT_EQ(program.quitAlerts, 1);
     EXPECT_EQ(program.terminations, 2);
+}
+
+// The menu bar's "复制" over a path field's selection pastes the path, not the escapes the field shows.
+TEST(AppDelegate, MenuBarCopiesThePathOfAPathField) {
+    Program program({});
+    const QString bundle = QStringLiteral("/Applications/R\u202Efdp\n.app");
+    program.processes.put(InMemoryProcessPlatform::process(8, 1, "tool", bundle + "/Contents/MacOS/tool"));
+    program.sampleAfter(30, {});
+    auto* view = program.window().findChild<MainView*>();
+    view->setPage(Page::resources);
+    DashboardApplicationList* list = view->resourcesPage()->applications();
+    const QModelIndex group = list->model()->indexOfGroup("application:" + bundle);
+    QTest::mouseClick(list->view()->viewport(), Qt::LeftButton, {}, list->view()->visualRect(group).center());
+    QWidget* field = list->view()->indexWidget(list->model()->index(0, 0, group));
+    ASSERT_TRUE(field);
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QGuiApplication::clipboard()->clear();
+    QMenuBar* bar = program.window().menuBar();
+    QAction* edit = bar->actions().at(1);
+    QTest::mouseClick(bar->window()->windowHandle(), Qt::LeftButton, {},
+                      test::inWindow(*bar, bar->actionGeometry(edit).center()));
+    ASSERT_TRUE(test::chooseFromMenu(edit->menu(), QStringLiteral("复制")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), bundle.toStdString());
 }
 
 TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {

@@ -14,6 +14,7 @@
 #include "ui/window/ResourceCharts.h"
 #include "ui/window/ResourceDashboardView.h"
 #include "ui/window/ResourceOverviewStrip.h"
+#include "ui_kit/ContextMenu.h"
 #include "ui_kit/FocusWalk.h"
 
 #include <QAbstractItemModelTester>
@@ -407,6 +408,33 @@ TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {
         list.view()->indexWidget(list.model()->index(0, 0, list.model()->indexOfGroup(groups[0].id))));
 }
 
+// "复制" from the path field's own menu, over a selection made with "全选" or the mouse, pastes the path.
+TEST(ResourcePages, ThePathFieldsMenuCopiesThePath) {
+    ProcessSample member;
+    member.name = QStringLiteral("tool");
+    DashboardApplicationList list;
+    list.show();
+    for (const QString path : {"/Applications/Plain Tool.app", "/tmp/R\u202Efdp\n.app"}) {
+        for (const bool all : {true, false}) {
+            const ApplicationResourceGroup group{
+                "application:" + path, QStringLiteral("Tool"), path, {member}};
+            list.setContent({group}, {group.id}, {});
+            WindowHarness::settle();
+            const auto* field =
+                list.view()->indexWidget(list.model()->index(0, 0, list.model()->index(0, 0)));
+            ASSERT_TRUE(field);
+            const QPoint middle = field->rect().center();
+            QGuiApplication::clipboard()->clear();
+            if (all)
+                ASSERT_TRUE(chooseFromContextMenu(*field, middle, "全选"));
+            else
+                dragMouse(*field, {1, middle.y()}, {field->width() - 1, middle.y()});
+            ASSERT_TRUE(chooseFromContextMenu(*field, middle, "复制"));
+            EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), path.toStdString()) << all;
+        }
+    }
+}
+
 // Seen live: "展开应用" opened the group with its path line wholly selected; the view selects the text of
 // every editor it opens.
 TEST(ResourcePages, OpeningAGroupSelectsNothing) {
@@ -446,6 +474,7 @@ TEST(ResourcePages, EveryControlReachedWithTabShowsItsRing) {
     QTest::mouseClick(button(resources->findingButtons(), QStringLiteral("展开应用")), Qt::LeftButton);
     h.settle();
     // The open group's path is a text field too.
-    EXPECT_TRUE(everyFocusShows(view, *resources, *resources->windowControl(),
-                                {"QLineEdit 搜索应用", "QTreeView", "QLineEdit \u2066/Applications"}));
+    EXPECT_TRUE(
+        everyFocusShows(view, *resources, *resources->windowControl(),
+                        {"QLineEdit 搜索应用", "QTreeView", "lunorvale::PathField \u2066/Applications"}));
 }

@@ -3,8 +3,10 @@
 #include "core/common/SafeText.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/SelectionMenu.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QMimeData>
@@ -205,8 +207,10 @@ void LVSelectableText::paintEvent(QPaintEvent* event) {
     document()->documentLayout()->draw(&painter, context);
 }
 
-QMimeData* LVSelectableText::createMimeDataFromSelection() const {
+QString LVSelectableText::copiedSelection() const {
     const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return {};
     qsizetype from = cursor.selectionStart(), to = cursor.selectionEnd();
     const qsizetype end = document()->characterCount() - 1;
     // The "…" stands for the rest of the text: that is what the user copies.
@@ -217,9 +221,18 @@ QMimeData* LVSelectableText::createMimeDataFromSelection() const {
     const QString source = end == m_shown.size() ? m_text : toPlainText();
     // Paths and names in sentences paste as themselves: without the program's isolates, and with the
     // characters a path shows as escapes.
+    return SafeText::copied(source, from, to);
+}
+
+QMimeData* LVSelectableText::createMimeDataFromSelection() const {
     auto* data = new QMimeData;
-    data->setText(SafeText::copied(source, from, to));
+    data->setText(copiedSelection());
     return data;
+}
+
+void LVSelectableText::contextMenuEvent(QContextMenuEvent* event) {
+    SelectionMenu::popup(
+        *this, event->globalPos(), [this] { return copiedSelection(); }, [this] { selectAll(); });
 }
 
 void LVSelectableText::changeEvent(QEvent* event) {
@@ -237,7 +250,10 @@ void LVSelectableText::changeEvent(QEvent* event) {
 
 void LVSelectableText::focusOutEvent(QFocusEvent* event) {
     QTextEdit::focusOutEvent(event);
-    // A selection left behind in one text while another is used would look like two selections.
+    // A selection left behind in one text while another is used would look like two selections. A menu
+    // of the program (the text's own, the menu bar's) gives the focus back and copies the selection.
+    if (event->reason() == Qt::PopupFocusReason)
+        return;
     QTextCursor cursor = textCursor();
     cursor.clearSelection();
     setTextCursor(cursor);

@@ -40,10 +40,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // The selection as it pastes; empty when nothing is selected.
+    QString copiedSelection() const;
     void applyText();
     // The text cut to the line limit at the document's width, "…" at its end; empty when it fits.
     QString cutText() const;

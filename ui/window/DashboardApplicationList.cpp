@@ -12,6 +12,7 @@
 #include "ui/kit/ListEdits.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/ProcessGlyph.h"
+#include "ui/kit/SelectionMenu.h"
 #include "ui/window/ResourceDashboardLogic.h"
 
 #include <QApplication>
@@ -22,7 +23,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -296,6 +296,7 @@ constexpr int pathRingMargin = 2;
 // The path of an open group, shown verbatim: plain text to select and copy, in the muted caption of the
 // row. Copying gives the path behind the escapes, to the clipboard and to the selection alike.
 class PathField final : public QLineEdit {
+    Q_OBJECT
 public:
     explicit PathField(QWidget* parent) : QLineEdit(parent) {
         setReadOnly(true);
@@ -308,6 +309,11 @@ public:
         // The field is as tall as its row band and as wide as its text: the ring goes around it.
         FocusRing::surround(*this, pathRingMargin, 6);
     }
+
+public slots:
+    // Instead of the line edit's own, which copies what the field shows: the menu bar's "复制" calls the
+    // focused text's copy() by its name.
+    void copy() { copySelection(QClipboard::Clipboard); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -324,13 +330,8 @@ protected:
         copySelection(QClipboard::Selection);
     }
     void contextMenuEvent(QContextMenuEvent* event) override {
-        QMenu* menu = createStandardContextMenu();
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        if (auto* copy = menu->findChild<QAction*>(QStringLiteral("edit-copy"))) {
-            copy->disconnect(this);
-            connect(copy, &QAction::triggered, this, [this] { copySelection(QClipboard::Clipboard); });
-        }
-        menu->popup(event->globalPos());
+        SelectionMenu::popup(
+            *this, event->globalPos(), [this] { return copiedSelection(); }, [this] { selectAll(); });
     }
     void changeEvent(QEvent* event) override {
         QLineEdit::changeEvent(event);
@@ -347,11 +348,14 @@ protected:
     }
 
 private:
+    QString copiedSelection() const {
+        return hasSelectedText() ? SafeText::copied(text(), selectionStart(), selectionEnd()) : QString();
+    }
     // After the field's own copying, which copies what it shows.
     void copySelection(QClipboard::Mode mode) {
         QClipboard* clipboard = QGuiApplication::clipboard();
         if (hasSelectedText() && (mode == QClipboard::Clipboard || clipboard->supportsSelection()))
-            clipboard->setText(SafeText::copied(text(), selectionStart(), selectionEnd()), mode);
+            clipboard->setText(copiedSelection(), mode);
     }
     void applyColor() {
         QPalette colours = palette();
@@ -713,3 +717,5 @@ bool DashboardApplicationList::eventFilter(QObject* watched, QEvent* event) {
 }
 
 } // namespace lunorvale
+
+#include "DashboardApplicationList.moc"
