@@ -91,17 +91,13 @@ PressableArea::PressableArea(QWidget* content, QWidget* parent)
     // The content only shows; the area takes every click on it.
     content->setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
-    FocusRing::follow();
+    // Its content's text reaches its edges: the ring goes around it, with the room the rows have.
+    FocusRing::surround(*this, rowRingMargin, 6);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
-void PressableArea::paintEvent(QPaintEvent*) {
-    if (!FocusRing::shown(*this))
-        return;
-    QPainter painter(this);
-    FocusRing::paint(painter, rect(), 6, *this);
-}
+void PressableArea::paintEvent(QPaintEvent*) {}
 
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
     setFont(rowFont());
