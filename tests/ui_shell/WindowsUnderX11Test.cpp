@@ -2,12 +2,14 @@
 // (xdotool through the server): which window lies on top and where a click goes. Each test runs
 // itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
 #include "app/model/AppModel.h"
+#include "app/model/SoftwareUpdater.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SingleInstance.h"
+#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVAlert.h"
@@ -17,6 +19,7 @@
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewBars.h"
+#include "ui/window/MenuContent.h"
 
 #include <QAbstractButton>
 #include <QDBusConnection>
@@ -323,5 +326,107 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
         EXPECT_TRUE(window.isHidden()) << round;
         EXPECT_EQ(cancels, 0) << round;
         ASSERT_EQ(QProcess::execute("xdotool", {"windowactivate", QString::number(main.winId())}), 0);
+    }
+}
+
+namespace {
+
+// Where the X server holds `window` on the screen, as xdotool reads it.
+QRect geometryOnTheServer(const QWidget& window) {
+    QProcess xdotool;
+    xdotool.start("xdotool", {"getwindowgeometry", "--shell", QString::number(window.winId())});
+    xdotool.waitForFinished(60000);
+    QMap<QString, int> values;
+    for (const QString& line : QString::fromLatin1(xdotool.readAllStandardOutput()).split(u'\n'))
+        values[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+    return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
+} // namespace
+
+// The popover grows and shrinks while open (an update on offer comes and goes, a finding arrives and
+// leaves) at a tray icon above and below it: each lower button takes a press sent through the X server
+// wherever the screen shows it, under either window manager.
+TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAndShrinks) {
+    if (!onX11()) {
+        bool openbox = false, xfwm4 = false;
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
+        if (!openbox && !xfwm4)
+            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+        return;
+    }
+    X11Program program(true);
+    program.delegate->window()->close();
+    PopoverHost& popover = *program.delegate->popover();
+    SoftwareUpdater& updater = *program.delegate->model()->softwareUpdater();
+    AppcastItem offer;
+    offer.displayVersion = QStringLiteral("9.9");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const auto press = [](const QString& command, QPoint at) {
+        ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                                command, "1"}),
+                  0);
+    };
+    for (const QPoint corner :
+         {QPoint(screen.center().x(), screen.top() + 5), screen.bottomRight() - QPoint(5, 5)}) {
+        ASSERT_EQ(QProcess::execute("xdotool",
+                                    {"mousemove", QString::number(corner.x()), QString::number(corner.y())}),
+                  0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+        // Opened again only once the closing has settled.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            program.delegate->togglePopover();
+            return popover.isShown();
+        }));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+        const int table = popover.window()->height();
+        const std::function<void()> steps[] = {
+            [&] { updater.didFindValidUpdate(offer); },
+            [&] { popover.setLeastHeight(table + 140); },
+            [&] { popover.setLeastHeight(table + 40); },
+            [&] { updater.didNotFindUpdate(); },
+        };
+        for (size_t step = 0; step < std::size(steps); ++step) {
+            steps[step]();
+            ASSERT_TRUE(test::deliverDue());
+            QWidget* window = popover.window();
+            // Placed where Qt has it, and showing what it paints now (were the screen left as it was, every
+            // control would be drawn where it no longer is).
+            ASSERT_TRUE(QTest::qWaitFor([&] { return geometryOnTheServer(*window) == window->geometry(); }))
+                << step;
+            const auto shown = [&] {
+                const QRect frame = window->geometry();
+                return QGuiApplication::primaryScreen()
+                           ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32) ==
+                       window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            };
+            ASSERT_TRUE(QTest::qWaitFor(shown, 10000)) << step;
+            const auto* menu = qobject_cast<MenuContent*>(popover.content());
+            for (QAbstractButton* button : {static_cast<QAbstractButton*>(menu->toggleButton()),
+                                            static_cast<QAbstractButton*>(menu->sampleButton()),
+                                            static_cast<QAbstractButton*>(menu->settingsButton()),
+                                            static_cast<QAbstractButton*>(menu->quitButton()),
+                                            static_cast<QAbstractButton*>(menu->openButton())}) {
+                int presses = 0;
+                const QMetaObject::Connection heard =
+                    QObject::connect(button, &QAbstractButton::pressed, [&] { ++presses; });
+                const QPoint at = button->mapToGlobal(button->rect().center());
+                press("mousedown", at);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 10000))
+                    << button->accessibleName().toStdString() << " " << step;
+                // The popover follows the model while the button is held (a sample may end then): the
+                // release still finds it under the pointer. Let go off it, so that it does nothing.
+                emit program.delegate->model()->settingsChanged();
+                ASSERT_TRUE(test::deliverDue());
+                EXPECT_TRUE(button->rect().contains(button->mapFromGlobal(at)))
+                    << button->accessibleName().toStdString() << " " << step;
+                press("mouseup", window->mapToGlobal(QPoint(3, 3)));
+                QObject::disconnect(heard);
+            }
+        }
+        popover.close();
     }
 }

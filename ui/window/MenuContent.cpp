@@ -61,6 +61,17 @@ public:
         return {m_width, height + 2 * frameWidth()};
     }
 
+protected:
+    bool event(QEvent* event) override {
+        // Its content's layout changed (the update reminder shows or hides itself): the hint above
+        // changed with it, which the popover's layout hears of only when told. Untold, it kept the old
+        // layout until anything else redid it, perhaps the press of a click, which then moved the
+        // controls from under the pointer before the release.
+        if (event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::event(event);
+    }
+
 private:
     int m_width;
 };
