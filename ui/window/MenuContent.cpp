@@ -64,9 +64,9 @@ public:
 protected:
     bool event(QEvent* event) override {
         // Its content's layout changed (the update reminder shows or hides itself): the hint above
-        // changed with it, which the popover's layout hears of only when told. Untold, it kept the old
-        // layout until anything else redid it, perhaps the press of a click, which then moved the
-        // controls from under the pointer before the release.
+        // changed with it, which the popover's layout hears of only when told. Untold, it kept the
+        // controls below where they were until the next refresh (a sample) moved them, perhaps between
+        // the press and the release of a click on one of them.
         if (event->type() == QEvent::LayoutRequest)
             updateGeometry();
         return QScrollArea::event(event);
@@ -108,6 +108,7 @@ PressableArea::PressableArea(QWidget* content, QWidget* parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
+// Its ring is drawn around it (see the constructor); the content paints the rest.
 void PressableArea::paintEvent(QPaintEvent*) {}
 
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
