@@ -453,3 +453,33 @@ TEST(MenuContent, EveryControlReachedWithTabShowsItsRing) {
     EXPECT_TRUE(
         everyFocusShows(content, content, *content.openButton(), {"MenuProcessRow", "MenuControlButton"}));
 }
+
+// The advice and the observation are text to their edges: Tab's ring goes around them, on none of it.
+TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
+    ModelHarness h;
+    AppModel& model = h.start(true);
+    model.configurePreview(QStringLiteral("menu-memory"));
+    model.configureAdvicePreview(QStringLiteral("menu-memory"));
+    MenuContent content(model, {});
+    content.resize(content.sizeHint());
+    content.show();
+    QApplication::setActiveWindow(&content);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    for (PressableArea* area : {content.adviceButton(), content.observationButton()}) {
+        ASSERT_TRUE(area->isVisible());
+        content.openButton()->setFocus();
+        const QImage plain = content.grab().toImage();
+        for (int tabs = 0; tabs < 20 && QApplication::focusWidget() != area; ++tabs)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), area);
+        const QImage ringed = content.grab().toImage();
+        const QRect text(area->mapTo(&content, QPoint()), area->size());
+        int ring = 0, onText = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if (plain.pixel(x, y) != ringed.pixel(x, y))
+                    ++(text.contains(x, y) ? onText : ring);
+        EXPECT_GT(ring, 0) << area->accessibleName().toStdString();
+        EXPECT_EQ(onText, 0) << area->accessibleName().toStdString();
+    }
+}

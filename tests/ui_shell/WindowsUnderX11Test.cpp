@@ -2,6 +2,7 @@
 // (xdotool through the server): which window lies on top and where a click goes. Each test runs
 // itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
 #include "app/model/AppModel.h"
+#include "app/model/SoftwareUpdater.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
@@ -9,6 +10,7 @@
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SingleInstance.h"
+#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVAlert.h"
@@ -18,6 +20,7 @@
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewBars.h"
+#include "ui/window/MenuContent.h"
 
 #include <QAbstractButton>
 #include <QDBusConnection>
@@ -385,5 +388,76 @@ TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
             },
             20000))
             << stored.isEmpty();
+    }
+}
+
+// The popover grows and shrinks while open under a tray icon (an update on offer comes and goes, a
+// finding arrives and leaves): each lower button takes a press sent through the X server where the screen
+// shows it, under either window manager, and stays under it until the release.
+TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAndShrinks) {
+    if (!onX11()) {
+        bool openbox = false, xfwm4 = false;
+        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
+        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
+        if (!openbox && !xfwm4)
+            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+        return;
+    }
+    X11Program program(true);
+    program.delegate->window()->close();
+    const auto press = [](const QString& command, QPoint at) {
+        ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                                command, "1"}),
+                  0);
+    };
+    const QPoint icon(QGuiApplication::primaryScreen()->geometry().center().x(), 5);
+    // The pointer stands for the tray icon, at the top of the screen: the popover opens downwards.
+    QProcess::execute("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y())});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == icon; }));
+    PopoverHost& popover = *program.delegate->popover();
+    program.delegate->togglePopover();
+    QWidget* window = popover.window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    SoftwareUpdater& updater = *program.delegate->model()->softwareUpdater();
+    AppcastItem offer;
+    offer.displayVersion = QStringLiteral("9.9");
+    const int table = window->height();
+    const std::function<void()> steps[] = {
+        [&] { updater.didFindValidUpdate(offer); },
+        [&] { popover.setLeastHeight(table + 140); },
+        [&] { popover.setLeastHeight(table + 40); },
+        [&] { updater.didNotFindUpdate(); },
+    };
+    for (size_t step = 0; step < std::size(steps); ++step) {
+        steps[step]();
+        ASSERT_TRUE(test::deliverDue());
+        // The screen shows, where Qt places the window, what it paints now.
+        const auto shown = [window] {
+            const QRect frame = window->geometry();
+            const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(
+                0, frame.x(), frame.y(), frame.width(), frame.height());
+            return screen.toImage().convertToFormat(QImage::Format_RGB32) ==
+                   window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        ASSERT_TRUE(QTest::qWaitFor(shown, 10000)) << step;
+        const auto* menu = qobject_cast<MenuContent*>(popover.content());
+        for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+                 menu->toggleButton(), menu->sampleButton(), menu->settingsButton(), menu->quitButton(),
+                 menu->openButton()}) {
+            int presses = 0;
+            const QMetaObject::Connection heard =
+                QObject::connect(button, &QAbstractButton::pressed, [&] { ++presses; });
+            const QPoint at = button->mapToGlobal(button->rect().center());
+            press("mousedown", at);
+            const std::string name = button->accessibleName().toStdString() + " " + std::to_string(step);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 10000)) << name;
+            // The popover follows the model while the button is held (a sample may end then): the
+            // release still finds it under the pointer. Let go off it, so that it does nothing.
+            emit program.delegate->model()->settingsChanged();
+            ASSERT_TRUE(test::deliverDue());
+            EXPECT_TRUE(button->rect().contains(button->mapFromGlobal(at))) << name;
+            press("mouseup", window->mapToGlobal(QPoint(3, 3)));
+            QObject::disconnect(heard);
+        }
     }
 }

@@ -114,6 +114,21 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_EQ(view.state().page, Page::resources);
 }
 
+// The focus a window opened at start gives the first page button follows Ctrl+2: Space then stays there.
+TEST(MainView, APageShortcutTakesTheBarsFocusAlong) {
+    WindowHarness h;
+    h.add(7, "worker");
+    startOnboarded(h);
+    MainView& view = h.open();
+    NavigationBar* bar = view.navigationBar();
+    ASSERT_EQ(QApplication::focusWidget(), bar->pageButton(Pages::index(Page::overview)));
+    QTest::keyClick(view.windowHandle(), Qt::Key_2, Qt::ControlModifier);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Space);
+    h.settle();
+    EXPECT_EQ(view.state().page, Page::processes);
+    EXPECT_EQ(QApplication::focusWidget(), bar->pageButton(Pages::index(Page::processes)));
+}
+
 TEST(MainView, ARequestMadeBeforeTheWindowChoosesItsFirstPage) {
     const struct {
         const char* request;

@@ -177,8 +177,19 @@ QAbstractButton* NavigationBar::pageButton(int index) const {
 
 void NavigationBar::refresh() {
     const MainViewState& state = m_view.state();
-    for (int i = 0; i < m_pages.size(); ++i)
-        m_pages[i]->setSelected(MainRouting::isSelected(state, Pages::all[i]));
+    bool focusInBar = false;
+    PageButton* newlySelected = nullptr;
+    for (int i = 0; i < m_pages.size(); ++i) {
+        const bool selected = MainRouting::isSelected(state, Pages::all[i]);
+        focusInBar = focusInBar || m_pages[i]->hasFocus();
+        if (selected && !m_pages[i]->isChecked())
+            newlySelected = m_pages[i];
+        m_pages[i]->setSelected(selected);
+    }
+    // A page chosen otherwise than in the bar (a shortcut, a request) takes the bar's focus along, or
+    // Space would press the page just left.
+    if (focusInBar && newlySelected)
+        newlySelected->setFocus(Qt::ShortcutFocusReason);
     m_pages.first()->setCount(std::max(0, m_view.model().attentionCount()));
     m_help->setColor(state.showingHelp ? Palette::accent : Palette::muted);
 }

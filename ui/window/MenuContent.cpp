@@ -62,6 +62,17 @@ public:
         return {m_width, height + 2 * frameWidth()};
     }
 
+protected:
+    bool event(QEvent* event) override {
+        // Its content's layout changed (the update reminder shows or hides itself): the hint above
+        // changed with it, which the popover's layout hears of only when told. Untold, it kept the
+        // controls below where they were until the next refresh (a sample) moved them, perhaps between
+        // the press and the release of a click on one of them.
+        if (event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::event(event);
+    }
+
 private:
     int m_width;
 };
@@ -92,17 +103,14 @@ PressableArea::PressableArea(QWidget* content, QWidget* parent)
     // The content only shows; the area takes every click on it.
     content->setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
-    FocusRing::follow();
+    // Its content's text reaches its edges: the ring goes around it, with the room the rows have.
+    FocusRing::surround(*this, rowRingMargin, 6);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
-void PressableArea::paintEvent(QPaintEvent*) {
-    if (!FocusRing::shown(*this))
-        return;
-    QPainter painter(this);
-    FocusRing::paint(painter, rect(), 6, *this);
-}
+// Its ring is drawn around it (see the constructor); the content paints the rest.
+void PressableArea::paintEvent(QPaintEvent*) {}
 
 MenuProcessRow::MenuProcessRow(QWidget* parent) : QAbstractButton(parent) {
     setFont(rowFont());
