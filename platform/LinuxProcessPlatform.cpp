@@ -144,6 +144,10 @@ QString LinuxProcessPlatform::processArguments(int32_t pid) {
     return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(length));
 }
 
+bool LinuxProcessPlatform::argumentsUnchanged(int32_t pid) {
+    return lv_process_args_unchanged(pid) == 1;
+}
+
 std::optional<CPUTicks> LinuxProcessPlatform::cpuTicks() {
     CPUTicks ticks;
     if (lv_cpu_ticks(&ticks.busy, &ticks.total) != 1)

@@ -504,7 +504,20 @@ public:
             if (it->cmdline >= 0)
                 ++m_kept;
         }
-        return it->cmdline >= 0 ? ::pread(it->cmdline, buffer, size, 0) : -1;
+        if (it->cmdline < 0)
+            return -1;
+        const ssize_t count = ::pread(it->cmdline, buffer, size, 0);
+        it->argumentsRanFor = count >= 0 ? it->ranNow : 0;
+        return count;
+    }
+
+    // True when the arguments this thread read last for a process of the last listing are still its
+    // own: it has not run since. A program rewrites its arguments only while it runs.
+    bool argumentsUnchanged(int32_t pid) const {
+        const auto it =
+            std::lower_bound(m_known.begin(), m_known.end(), pid,
+                             [](const Known& known, int32_t wanted) { return known.pid < wanted; });
+        return it != m_known.end() && it->pid == pid && it->ranNow != 0 && it->ranNow == it->argumentsRanFor;
     }
 
     // Has the next listings look at `pid` again as they look at other users' processes.
@@ -529,11 +542,13 @@ private:
     };
     struct Known {
         int32_t pid = 0;
-        int stat = -1;       // the kept descriptor, or -1 where the process is read by its path
-        int cmdline = -1;    // kept once the arguments were read through this thread's listings
-        int folder = -1;     // kept once the owner was checked again: its owner is the process's own
-        int schedstat = -1;  // kept once the process was known: its run time tells whether it ran
-        uint64_t ranFor = 0; // nanoseconds of run time when the status line was last read; 0 unknown
+        int stat = -1;                // the kept descriptor, or -1 where the process is read by its path
+        int cmdline = -1;             // kept once the arguments were read through this thread's listings
+        int folder = -1;              // kept once the owner was checked again: its owner is the process's own
+        int schedstat = -1;           // kept once the process was known: its run time tells whether it ran
+        uint64_t ranFor = 0;          // nanoseconds of run time when the status line was last read; 0 unknown
+        uint64_t ranNow = 0;          // as this listing read it; 0 unknown
+        uint64_t argumentsRanFor = 0; // when the arguments were last read through `cmdline`; 0 unknown
         uint64_t starttime = 0;
         Image image;
         uid_t owner = 0;
@@ -764,6 +779,7 @@ private:
         const bool ownerDue = (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0;
         // Read before the status line: a run between the two shows in the next listing.
         const uint64_t ranFor = runTime(proc, path, known);
+        known.ranNow = ranFor;
         if (ranFor != 0 && ranFor == known.ranFor && !ownerDue && known.nameKept &&
             known.parsed.threads == 1 && known.parsed.state != 'R' && !parentEnded(known.parsed.ppid)) {
             ProcStat stat = known.parsed;
@@ -1049,6 +1065,11 @@ int lv_process_unit(int32_t pid, char* buffer, uint32_t size) {
     std::memcpy(buffer, unit.data(), unit.size());
     buffer[unit.size()] = '\0';
     return static_cast<int>(unit.size());
+}
+
+int lv_process_args_unchanged(int32_t pid) {
+    return listingsOfThisThread != nullptr && pid > 0 && listingsOfThisThread->argumentsUnchanged(pid) ? 1
+                                                                                                       : 0;
 }
 
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {

@@ -658,7 +658,7 @@ void renameOnWaking(const void*) {
 
 // A sleeping process is listed from what was read of it before, for as long as it has not run: what
 // changes when it runs, and its parent, which changes when the parent ends, show in the next listing
-// as a fresh read shows them.
+// as a fresh read shows them. Its arguments count as unchanged only until it runs.
 TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
@@ -669,6 +669,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         std::function<pid_t(ChildProcess&)> watched; // the process that sleeps through the listings
         std::function<void(ChildProcess&)> change;
         std::function<bool(const LVProcessRecord& listed, const LVProcessRecord& fresh)> shows;
+        bool runs;
     };
     const Case cases[] = {
         {"wakes and renames itself", [] { return ChildProcess::forkIdle(renameOnWaking, nullptr); },
@@ -676,7 +677,8 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
          [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
              return std::string(fresh.name) == renamed && std::string(listed.name) == renamed &&
                     listed.cpu_ns == fresh.cpu_ns;
-         }},
+         },
+         true},
         {"loses its parent",
          [&] {
              return ChildProcess::spawn({"/bin/sh", "-c", "sleep 60 & echo $! > " + pidFile + "; wait"});
@@ -689,7 +691,8 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
          [](ChildProcess& child) { child.signal(SIGKILL); },
          [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
              return listed.ppid == fresh.ppid;
-         }},
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -700,6 +703,9 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         // Known, then read through what was kept from the listings before.
         for (int listing = 0; listing < 3; ++listing)
             ASSERT_NE(find(collect(), watched), nullptr);
+        arguments(watched);
+        ASSERT_NE(find(collect(), watched), nullptr);
+        EXPECT_EQ(lv_process_args_unchanged(watched), 1);
         const LVProcessRecord before = readOrFail(watched);
         c.change(*child);
         ASSERT_TRUE(pollUntil(
@@ -712,6 +718,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         const LVProcessRecord* listed = find(collected, watched);
         ASSERT_NE(listed, nullptr);
         EXPECT_TRUE(c.shows(*listed, readOrFail(watched)));
+        EXPECT_EQ(lv_process_args_unchanged(watched), c.runs ? 0 : 1);
         if (watched != child->pid())
             ::kill(watched, SIGKILL);
     }
