@@ -164,6 +164,10 @@ QString LinuxProcessPlatform::processArguments(int32_t pid) {
     return SafeText::decoded(QByteArrayView(buffer.data(), length)) + QStringLiteral("…");
 }
 
+bool LinuxProcessPlatform::argumentsUnchanged(int32_t pid) {
+    return lv_process_args_unchanged(pid) == 1;
+}
+
 std::optional<CPUTicks> LinuxProcessPlatform::cpuTicks() {
     CPUTicks ticks;
     if (lv_cpu_ticks(&ticks.busy, &ticks.total) != 1)

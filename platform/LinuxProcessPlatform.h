@@ -20,6 +20,7 @@ public:
     bool processGone(int32_t pid) override;
     QString processPath(int32_t pid) override;
     QString processArguments(int32_t pid) override;
+    bool argumentsUnchanged(int32_t pid) override;
     std::optional<CPUTicks> cpuTicks() override;
     std::optional<LVSystemMemory> systemMemory() override;
     int signalChecked(const ProcessIdentity& identity, uint32_t uid, int signal) override;

@@ -1,7 +1,6 @@
 #include "app/model/SamplingService.h"
 
 #include "core/monitoring/MonitorError.h"
-#include "core/monitoring/ProcessResourceGrouper.h"
 
 namespace lunorvale {
 
@@ -16,7 +15,7 @@ void SampleAnalyzer::resetResources() {
 }
 
 QList<ApplicationResourceGroup> SampleAnalyzer::groups(const QList<ProcessSample>& processes) {
-    return ProcessResourceGrouper::groups(processes, m_platform);
+    return ProcessResourceGrouper::groups(processes, m_platform, m_nameKeys);
 }
 
 QList<MemoryObservation> SampleAnalyzer::observeMemory(const MonitorSnapshot& snapshot,

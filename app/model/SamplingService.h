@@ -8,6 +8,7 @@
 #include "core/monitoring/MonitorSnapshot.h"
 #include "core/monitoring/ProcessCollector.h"
 #include "core/monitoring/ProcessPlatform.h"
+#include "core/monitoring/ProcessResourceGrouper.h"
 
 #include <QList>
 #include <QObject>
@@ -53,6 +54,7 @@ public:
 
 private:
     ProcessPlatform& m_platform;
+    ProcessResourceGrouper::NameKeys m_nameKeys;
     AnomalyDetector m_detector;
     MemoryObservationDetector m_memoryDetector;
     ApplicationCPUDetector m_applicationDetector;

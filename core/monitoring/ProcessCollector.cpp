@@ -59,7 +59,10 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
         std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0) {
         if (generation >= known.argumentsDue) {
             known.argumentsDue = generation + argumentsPeriod;
-            QString command = m_platform.processArguments(record.pid);
+            // Read again unless the process has not run since they were read.
+            QString command = m_platform.argumentsUnchanged(record.pid)
+                                  ? known.command
+                                  : m_platform.processArguments(record.pid);
             const bool moved = known.applicationUnsettled && readApplication(known, record.pid, false);
             if (command != known.command || moved) {
                 known.command = std::move(command);

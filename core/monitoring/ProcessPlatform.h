@@ -57,6 +57,12 @@ public:
     // is cut there, before a character the cut would split, and ends in "…". Empty when it cannot be
     // read.
     virtual QString processArguments(int32_t pid) = 0;
+    // True only where the arguments last read on this thread for `pid` are certain to be its arguments
+    // still, so that reading them again would give the same text.
+    virtual bool argumentsUnchanged(int32_t pid) {
+        Q_UNUSED(pid);
+        return false;
+    }
     // Cumulative ticks of all processors; absent when they cannot be read.
     virtual std::optional<CPUTicks> cpuTicks() = 0;
     // Absent when nothing could be read; otherwise the flags tell which figures hold.

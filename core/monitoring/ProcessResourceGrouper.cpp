@@ -142,7 +142,27 @@ std::optional<QString> applicationBundlePath(const QString& executable) {
     return std::nullopt;
 }
 
+NameKeys::NameKeys() : m_collator(nameCollator()) {}
+
+const QCollatorSortKey& NameKeys::key(const QString& name) {
+    auto found = m_keys.constFind(name);
+    if (found == m_keys.cend())
+        found = m_keys.insert(name, m_collator.sortKey(name));
+    return *found;
+}
+
+void NameKeys::trim(qsizetype groups) {
+    if (m_keys.size() > 2 * groups + 64)
+        m_keys.clear();
+}
+
 QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform) {
+    NameKeys keys;
+    return groups(processes, platform, keys);
+}
+
+QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, ProcessPlatform& platform,
+                                       NameKeys& keys) {
     // First the bundle of every process, each distinct bundle path once; then all of them are
     // resolved in one call, and bundles that resolve to the same folder share their group. Bundle
     // paths are views into the executables, so no text is built for a bundle seen before.
@@ -280,7 +300,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     }
 
     // Sort keys once per group: a collator comparison per pair would dominate the cost.
-    const QCollator collator = nameCollator();
+    keys.trim(static_cast<qsizetype>(found.size()));
     struct Keyed {
         QCollatorSortKey key;
         qsizetype index;
@@ -288,7 +308,7 @@ QList<ApplicationResourceGroup> groups(const QList<ProcessSample>& processes, Pr
     std::vector<Keyed> keyed;
     keyed.reserve(found.size());
     for (size_t g = 0; g < found.size(); ++g)
-        keyed.push_back(Keyed{collator.sortKey(found[g].name), static_cast<qsizetype>(g)});
+        keyed.push_back(Keyed{keys.key(found[g].name), static_cast<qsizetype>(g)});
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         const int order = a.key.compare(b.key);
         if (order != 0)

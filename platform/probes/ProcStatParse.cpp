@@ -17,6 +17,7 @@ constexpr int stateField = 0;
 constexpr int ppidField = 1;
 constexpr int utimeField = 11;
 constexpr int stimeField = 12;
+constexpr int threadsField = 17;
 constexpr int starttimeField = 19;
 constexpr int rssField = 21;
 constexpr int startCodeField = 23;
@@ -145,6 +146,8 @@ std::optional<ProcStat> parseProcStat(std::string_view text) noexcept {
         !parseNumber(*field(utimeField), result.utime) || !parseNumber(*field(stimeField), result.stime) ||
         !parseNumber(*field(starttimeField), result.starttime) || !parseNumber(*field(rssField), pages))
         return std::nullopt;
+    if (!parseNumber(*field(threadsField), result.threads))
+        result.threads = 0;
     // Printed as a signed long; a negative count is nonsense and reads as nothing resident.
     result.rss = pages > 0 ? static_cast<uint64_t>(pages) : 0;
 

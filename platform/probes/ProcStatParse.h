@@ -16,6 +16,7 @@ struct ProcStat {
     uint64_t utime = 0;     // clock ticks
     uint64_t stime = 0;     // clock ticks
     uint64_t starttime = 0; // clock ticks since boot
+    uint64_t threads = 0;   // 0 where the field is not a number
     uint64_t rss = 0;       // pages
     // Where the program's code and its argument area lie: a new program image (exec) moves them.
     // The kernel shows 1, 1, 0, 0 where it hides them from the reader. All four are 0 unless the

@@ -400,6 +400,14 @@ uint64_t textHash(std::string_view text) {
 // The owner is checked again whenever the program image changes (exec, or a change of user that
 // hides the image from us) and otherwise every few listings: a change of user without either is
 // the rare privilege drop of a process that was already the current user's.
+//
+// Most processes sleep through most samples, and the status line is the dearest file of a process
+// to have the kernel print. A process of one thread whose run time (its scheduler statistics, a
+// third of the cost) has not moved since its line was read has not run, so its line would read the
+// same: its number of threads, state, name, program image and times change only while it runs.
+// What can change without it running, the parent (when the parent ends) and the resident size
+// (when the system reclaims memory), is read again with the owner's periodic check, and at once
+// for a process whose parent ended in this listing or the one before.
 class KnownProcesses final {
 public:
     KnownProcesses()
@@ -496,7 +504,20 @@ public:
             if (it->cmdline >= 0)
                 ++m_kept;
         }
-        return it->cmdline >= 0 ? ::pread(it->cmdline, buffer, size, 0) : -1;
+        if (it->cmdline < 0)
+            return -1;
+        const ssize_t count = ::pread(it->cmdline, buffer, size, 0);
+        it->argumentsRanFor = count >= 0 ? it->ranNow : 0;
+        return count;
+    }
+
+    // True when the arguments this thread read last for a process of the last listing are still its
+    // own: it has not run since. A program rewrites its arguments only while it runs.
+    bool argumentsUnchanged(int32_t pid) const {
+        const auto it =
+            std::lower_bound(m_known.begin(), m_known.end(), pid,
+                             [](const Known& known, int32_t wanted) { return known.pid < wanted; });
+        return it != m_known.end() && it->pid == pid && it->ranNow != 0 && it->ranNow == it->argumentsRanFor;
     }
 
     // Has the next listings look at `pid` again as they look at other users' processes.
@@ -521,9 +542,13 @@ private:
     };
     struct Known {
         int32_t pid = 0;
-        int stat = -1;    // the kept descriptor, or -1 where the process is read by its path
-        int cmdline = -1; // kept once the arguments were read through this thread's listings
-        int folder = -1;  // kept once the owner was checked again: its owner is the process's own
+        int stat = -1;                // the kept descriptor, or -1 where the process is read by its path
+        int cmdline = -1;             // kept once the arguments were read through this thread's listings
+        int folder = -1;              // kept once the owner was checked again: its owner is the process's own
+        int schedstat = -1;           // kept once the process was known: its run time tells whether it ran
+        uint64_t ranFor = 0;          // nanoseconds of run time when the status line was last read; 0 unknown
+        uint64_t ranNow = 0;          // as this listing read it; 0 unknown
+        uint64_t argumentsRanFor = 0; // when the arguments were last read through `cmdline`; 0 unknown
         uint64_t starttime = 0;
         Image image;
         uid_t owner = 0;
@@ -533,6 +558,9 @@ private:
         ProcStat parsed; // without the name
         uint16_t nameAt = 0;
         uint16_t nameSize = 0;
+        // The name of the last line read, where it fits (the kernel keeps 15 bytes of a process's).
+        std::array<char, 16> name{};
+        bool nameKept = false;
     };
     // A name the kernel cut, and what it was completed to for the current image.
     struct CompletedName {
@@ -552,8 +580,10 @@ private:
         const rlim_t share = limit <= 2048 ? limit * 3 / 4 : limit - 512;
         m_capacity = static_cast<size_t>(std::min<rlim_t>(share, m_ceiling));
         // Status files come first: the other descriptors are kept only while every process fits
-        // with all three.
-        m_keepAll = m_known.size() * 3 < m_capacity;
+        // with all four.
+        m_keepAll = m_known.size() * 4 < m_capacity;
+        m_endedBefore.swap(m_ended);
+        m_ended.clear();
         if (m_listing == 1)
             m_partialListings = partialListingsWork();
     }
@@ -598,16 +628,17 @@ private:
             }
         }
     }
-    void closeKept(Known& known) { close({&known.stat, &known.cmdline, &known.folder}); }
+    void closeKept(Known& known) { close({&known.stat, &known.cmdline, &known.folder, &known.schedstat}); }
 
     // Moves the entry into the next listing's list, with its descriptor.
     void keep(Known& known) {
         m_next.push_back(known);
-        known.stat = known.cmdline = known.folder = -1;
+        known.stat = known.cmdline = known.folder = known.schedstat = -1;
     }
 
     void forget(Known& known) {
         closeKept(known);
+        m_ended.push_back(known.pid);
         if (known.cutName)
             m_completedNames.erase(known.pid);
     }
@@ -676,6 +707,32 @@ private:
         known.parsed.comm = {};
         known.nameAt = static_cast<uint16_t>(stat.comm.data() - line.data());
         known.nameSize = static_cast<uint16_t>(stat.comm.size());
+        known.nameKept = stat.comm.size() < known.name.size();
+        if (known.nameKept)
+            std::memcpy(known.name.data(), stat.comm.data(), stat.comm.size());
+    }
+
+    // The run time of a known process through a descriptor kept for it, which stays bound to the
+    // process; 0 where there is none or it cannot be read (a kernel without the statistics prints 0).
+    uint64_t runTime(int proc, PidPath& path, Known& known) {
+        if (known.schedstat < 0 && roomForMore()) {
+            known.schedstat = ::openat(proc, path.file("schedstat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+            if (known.schedstat >= 0)
+                ++m_kept;
+        }
+        if (known.schedstat < 0)
+            return 0;
+        char text[64];
+        const ssize_t count = ::pread(known.schedstat, text, sizeof text, 0);
+        uint64_t nanoseconds = 0;
+        if (count <= 0 || std::from_chars(text, text + count, nanoseconds).ec != std::errc())
+            return 0;
+        return nanoseconds;
+    }
+
+    bool parentEnded(int32_t parent) const {
+        return std::find(m_ended.begin(), m_ended.end(), parent) != m_ended.end() ||
+               std::find(m_endedBefore.begin(), m_endedBefore.end(), parent) != m_endedBefore.end();
     }
 
     // The owner of a known process. The kernel works out the owner of a process's folder afresh for
@@ -718,7 +775,22 @@ private:
 
     bool readKnown(int proc, uid_t user, PidPath& path, Known& known, LVProcessRecord& out) {
         if (!m_keepAll)
-            close({&known.cmdline, &known.folder});
+            close({&known.cmdline, &known.folder, &known.schedstat});
+        const bool ownerDue = (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0;
+        // Read before the status line: a run between the two shows in the next listing.
+        const uint64_t ranFor = runTime(proc, path, known);
+        known.ranNow = ranFor;
+        if (ranFor != 0 && ranFor == known.ranFor && !ownerDue && known.nameKept &&
+            known.parsed.threads == 1 && known.parsed.state != 'R' && !parentEnded(known.parsed.ppid)) {
+            ProcStat stat = known.parsed;
+            stat.comm = std::string_view(known.name.data(), known.nameSize);
+            if (known.owner != user)
+                return false;
+            fillRecord(known.pid, known.owner, stat, out);
+            setName(proc, path, stat, false, known, out);
+            return true;
+        }
+        known.ranFor = ranFor;
         char text[statBuffer];
         const ssize_t count = readStat(proc, path, known, text);
         if (count <= 0)
@@ -737,7 +809,7 @@ private:
         stat.comm = line.substr(known.nameAt, known.nameSize);
         const Image image = imageOf(stat);
         const bool imageChanged = image != known.image;
-        if (imageChanged || (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0) {
+        if (imageChanged || ownerDue) {
             const auto uid = currentOwner(proc, path, known);
             if (!uid)
                 return false;
@@ -828,6 +900,8 @@ private:
     std::vector<int32_t> m_others;     // pids of other users' processes and unreadable ones, in order
     std::vector<int32_t> m_nextOthers; // built by a listing, then swapped with m_others
     std::unordered_map<int32_t, CompletedName> m_completedNames;
+    std::vector<int32_t> m_ended;       // known processes that ended in this listing
+    std::vector<int32_t> m_endedBefore; // and in the previous one
     std::optional<int32_t> m_lastPid;
     int64_t m_pidPosition = 0;
     bool m_partialListings = false;
@@ -991,6 +1065,11 @@ int lv_process_unit(int32_t pid, char* buffer, uint32_t size) {
     std::memcpy(buffer, unit.data(), unit.size());
     buffer[unit.size()] = '\0';
     return static_cast<int>(unit.size());
+}
+
+int lv_process_args_unchanged(int32_t pid) {
+    return listingsOfThisThread != nullptr && pid > 0 && listingsOfThisThread->argumentsUnchanged(pid) ? 1
+                                                                                                       : 0;
 }
 
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {

@@ -638,3 +638,88 @@ TEST(ProcessProbes, AThreadLookedUpByItsNumberIsNoProcess) {
         }
     }).join();
 }
+
+namespace {
+
+const char renamed[] = "woke-renamed";
+
+void renameOnSignal(int) {
+    ::prctl(PR_SET_NAME, renamed, 0, 0, 0);
+}
+
+// Run in a forked copy of this program: on SIGUSR1 it wakes and takes another name. Async-signal-safe.
+void renameOnWaking(const void*) {
+    struct sigaction action {};
+    action.sa_handler = renameOnSignal;
+    ::sigaction(SIGUSR1, &action, nullptr);
+}
+
+} // namespace
+
+// A sleeping process is listed from what was read of it before, for as long as it has not run: what
+// changes when it runs, and its parent, which changes when the parent ends, show in the next listing
+// as a fresh read shows them. Its arguments count as unchanged only until it runs.
+TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string pidFile = directory.filePath(QStringLiteral("pid")).toStdString();
+    struct Case {
+        const char* what;
+        std::function<std::unique_ptr<ChildProcess>()> start;
+        std::function<pid_t(ChildProcess&)> watched; // the process that sleeps through the listings
+        std::function<void(ChildProcess&)> change;
+        std::function<bool(const LVProcessRecord& listed, const LVProcessRecord& fresh)> shows;
+        bool runs;
+    };
+    const Case cases[] = {
+        {"wakes and renames itself", [] { return ChildProcess::forkIdle(renameOnWaking, nullptr); },
+         [](ChildProcess& child) { return child.pid(); }, [](ChildProcess& child) { child.signal(SIGUSR1); },
+         [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
+             return std::string(fresh.name) == renamed && std::string(listed.name) == renamed &&
+                    listed.cpu_ns == fresh.cpu_ns;
+         },
+         true},
+        {"loses its parent",
+         [&] {
+             return ChildProcess::spawn({"/bin/sh", "-c", "sleep 60 & echo $! > " + pidFile + "; wait"});
+         },
+         [&](ChildProcess&) {
+             pid_t pid = 0;
+             pollUntil([&] { return bool(std::ifstream(pidFile) >> pid); }, 60s);
+             return pid;
+         },
+         [](ChildProcess& child) { child.signal(SIGKILL); },
+         [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
+             return listed.ppid == fresh.ppid;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto child = c.start();
+        ASSERT_TRUE(child);
+        const pid_t watched = c.watched(*child);
+        ASSERT_GT(watched, 0);
+        // Known, then read through what was kept from the listings before.
+        for (int listing = 0; listing < 3; ++listing)
+            ASSERT_NE(find(collect(), watched), nullptr);
+        arguments(watched);
+        ASSERT_NE(find(collect(), watched), nullptr);
+        EXPECT_EQ(lv_process_args_unchanged(watched), 1);
+        const LVProcessRecord before = readOrFail(watched);
+        c.change(*child);
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                const LVProcessRecord now = readOrFail(watched);
+                return std::string(now.name) != before.name || now.ppid != before.ppid;
+            },
+            60s));
+        const Collected collected = collect();
+        const LVProcessRecord* listed = find(collected, watched);
+        ASSERT_NE(listed, nullptr);
+        EXPECT_TRUE(c.shows(*listed, readOrFail(watched)));
+        EXPECT_EQ(lv_process_args_unchanged(watched), c.runs ? 0 : 1);
+        if (watched != child->pid())
+            ::kill(watched, SIGKILL);
+    }
+}
