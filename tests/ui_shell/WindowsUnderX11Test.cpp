@@ -2,12 +2,18 @@
 // (xdotool through the server): which window lies on top and where a click goes. Each test runs
 // itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
 #include "app/model/AppModel.h"
+#include "app/model/SoftwareUpdater.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
+#include "core/ai/AIConfiguration.h"
+#include "core/ai/KeychainBackend.h"
+#include "core/ai/KeychainStore.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "core/monitoring/MonitorSettings.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SingleInstance.h"
+#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVAlert.h"
@@ -17,6 +23,7 @@
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewBars.h"
+#include "ui/window/MenuContent.h"
 
 #include <QAbstractButton>
 #include <QDBusConnection>
@@ -96,20 +103,28 @@ struct X11Program {
     X11PointerPresses presses;
     std::optional<SettingsStore> settings;
     std::unique_ptr<AppDelegate> delegate;
+    int quitAlerts = 0;
 
-    explicit X11Program(bool onboarded) {
+    // `prepare` adds to the stored settings and the model's services before the launch.
+    explicit X11Program(bool onboarded,
+                        const std::function<void(SettingsStore&, AppModelServices&)>& prepare = {}) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
         ShellServices services;
-        services.makeModel = [this](bool preview) {
+        services.makeModel = [this, prepare](bool preview) {
             AppModelServices model;
             model.processPlatform = &processes;
             model.settingsStore = settings;
             model.historyStore = [this] {
                 return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
             };
+            if (prepare)
+                prepare(*settings, model);
             return std::make_unique<AppModel>(preview, std::move(model));
+        };
+        services.presentQuit = [this](LVAlert&) {
+            return ++quitAlerts, 0;
         };
         services.settings = settings;
         const QDBusConnection bus =
@@ -325,3 +340,213 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
         ASSERT_EQ(QProcess::execute("xdotool", {"windowactivate", QString::number(main.winId())}), 0);
     }
 }
+
+namespace {
+
+// A key store that holds no key.
+class NoKeys final : public KeychainBackend {
+public:
+    qint32 probe(const QString&) override { return KeychainStore::itemNotFound; }
+    ReadResult read(const QString&, bool) override { return {KeychainStore::itemNotFound, {}}; }
+    qint32 update(const QString&, const QByteArray&) override { return KeychainStore::itemNotFound; }
+    qint32 add(const QString&, const QByteArray&) override { return 0; }
+    qint32 remove(const QString&) override { return 0; }
+};
+
+// The first widget that takes a mouse release: where a click went.
+class ReleaseWatch final : public QObject {
+public:
+    ReleaseWatch() { qApp->installEventFilter(this); }
+    const QObject* taker = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease && watched->isWidgetType() && !taker)
+            taker = watched;
+        return false;
+    }
+};
+
+// Samples a minute after the last, the processes named at a whole core meanwhile.
+using Sample = std::function<void(const QList<int32_t>& busy)>;
+
+// A state of the program in which the popover shows what it shows: how it is made, and the control
+// it adds (null where it only changes what a control says).
+struct PopoverState {
+    const char* name;
+    std::function<void(SettingsStore&, AppModelServices&)> stored;
+    std::function<void(X11Program&, const Sample& sample)> reached;
+    std::function<QWidget*(const MenuContent&)> added;
+};
+
+std::ostream& operator<<(std::ostream& out, const PopoverState& state) {
+    return out << state.name;
+}
+
+class PopoverUnderX11 : public ::testing::TestWithParam<PopoverState> {};
+
+constexpr uint64_t mebibyte = 1024 * 1024;
+
+const AppcastItem offered = [] {
+    AppcastItem item;
+    item.version = item.displayVersion = QStringLiteral("9.9.9");
+    return item;
+}();
+
+} // namespace
+
+// Every control of a fresh popover, clicked through the X server once each: whatever it opens, closes
+// or replaces, the click ends without touching what went (the sanitizer tree stops at a freed read).
+TEST_P(PopoverUnderX11, EachControlTakesItsClick) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    const PopoverState& state = GetParam();
+    test::ManualExecutor sampling;
+    QDateTime clock = QDateTime::currentDateTime();
+    X11Program program(true, [&](SettingsStore& settings, AppModelServices& services) {
+        services.sampling = &sampling;
+        services.now = [&clock] {
+            return clock;
+        };
+        // Rules that flag a process after two samples 30 s apart.
+        settings.setValue(AppModel::Keys::monitorSettings, MonitorSettings{120, 90, 30, false}.toJson());
+        if (state.stored)
+            state.stored(settings, services);
+    });
+    AppModel& model = *program.delegate->model();
+    const auto sampleAfter = [&](const QList<int32_t>& busy) {
+        constexpr int seconds = 60;
+        clock = clock.addSecs(seconds);
+        program.processes.advance(seconds);
+        for (const int32_t pid : busy)
+            program.processes.change(pid, [](InMemoryProcessPlatform::Process& p) {
+                p.record.cpu_ns += static_cast<uint64_t>(seconds * 1e9);
+            });
+        model.sampleNow();
+        ASSERT_TRUE(sampling.settle());
+        ASSERT_TRUE(test::deliverDue());
+    };
+    ASSERT_TRUE(sampling.settle());
+    if (state.reached)
+        state.reached(program, sampleAfter);
+    program.delegate->window()->close();
+
+    // The popover opens at the pointer (there is no tray icon here): in the corner.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint corner(screen.right() - 5, screen.bottom() - 5);
+    PopoverHost& popover = *program.delegate->popover();
+    const auto open = [&]() -> MenuContent* {
+        popover.close();
+        EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                    {QStringLiteral("mousemove"), QString::number(corner.x()),
+                                     QString::number(corner.y())}),
+                  0);
+        // A popover that lost the activation just now ignores the tray click that would be that loss.
+        const bool shown = QTest::qWaitFor([&] {
+            if (QCursor::pos() == corner && !popover.isShown())
+                program.delegate->togglePopover();
+            return popover.isShown();
+        });
+        if (!shown || !QTest::qWaitForWindowExposed(popover.window()))
+            return nullptr;
+        return qobject_cast<MenuContent*>(popover.content());
+    };
+    const auto controls = [](const MenuContent& menu) {
+        QList<QAbstractButton*> shown;
+        for (QAbstractButton* control : menu.findChildren<QAbstractButton*>())
+            if (control->isVisible() && control->isEnabled())
+                shown.append(control);
+        return shown;
+    };
+    const MenuContent* first = open();
+    ASSERT_TRUE(first);
+    if (state.added) {
+        QWidget* added = state.added(*first);
+        ASSERT_TRUE(added && added->isVisible());
+    }
+    const qsizetype count = controls(*first).size();
+    ASSERT_GE(count, 7);
+    for (qsizetype i = 0; i < count; ++i) {
+        const MenuContent* menu = open();
+        ASSERT_TRUE(menu) << i;
+        const QList<QAbstractButton*> shown = controls(*menu);
+        ASSERT_EQ(shown.size(), count) << i;
+        QAbstractButton* control = shown[i];
+        const std::string name =
+            (control->accessibleName().isEmpty() ? control->text() : control->accessibleName()).toStdString();
+        ReleaseWatch watch;
+        clickMiddleOf(*control);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watch.taker != nullptr; })) << name;
+        EXPECT_EQ(watch.taker, control) << name;
+        // What the click started (a sample) runs, and what it left to delete goes.
+        ASSERT_TRUE(sampling.settle()) << name;
+        ASSERT_TRUE(test::deliverDue()) << name;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, PopoverUnderX11,
+    ::testing::Values(
+        PopoverState{"ai_unconfigured", {}, {}, {}},
+        PopoverState{"key_missing",
+                     [](SettingsStore& settings, AppModelServices& services) {
+                         settings.setValue(
+                             AppModel::Keys::aiConfiguration,
+                             AIConfiguration{QStringLiteral("https://api.example.invalid/v1"), "m"}.toJson());
+                         services.keychain =
+                             std::make_shared<CachedKeychainStore>(std::make_shared<NoKeys>());
+                     },
+                     {},
+                     {}},
+        PopoverState{"paused",
+                     [](SettingsStore& settings, AppModelServices&) {
+                         settings.setValue(AppModel::Keys::monitoringEnabled, false);
+                     },
+                     {},
+                     {}},
+        PopoverState{"update_offered",
+                     {},
+                     [](X11Program& program, const Sample&) {
+                         program.delegate->model()->softwareUpdater()->didFindValidUpdate(offered);
+                     },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.updateReminder();
+                     }},
+        PopoverState{"update_ready",
+                     {},
+                     [](X11Program& program, const Sample&) {
+                         program.delegate->model()->softwareUpdater()->willInstallUpdateOnQuit(offered, {});
+                     },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.updateReminder();
+                     }},
+        PopoverState{"finding",
+                     {},
+                     [](X11Program& program, const Sample& sample) {
+                         for (int i = 0; i < 3 && program.delegate->model()->findings().isEmpty(); ++i)
+                             sample({7});
+                     },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.adviceButton();
+                     }},
+        PopoverState{"reminder",
+                     {},
+                     [](X11Program& program, const Sample& sample) {
+                         // A process whose memory keeps growing while the machine's runs short.
+                         program.processes.put(InMemoryProcessPlatform::process(
+                             20, 2, "grower", QStringLiteral("/usr/bin/grower")));
+                         program.processes.setSystemMemory(LVSystemMemory{
+                             16384 * mebibyte, 9000 * mebibyte, 700 * mebibyte, 300 * mebibyte, 1, 1, 1, 1});
+                         for (int i = 0; i < 8 && program.delegate->model()->memoryObservations().isEmpty();
+                              ++i) {
+                             program.processes.change(20, [](InMemoryProcessPlatform::Process& p) {
+                                 p.record.resident_bytes += 100 * mebibyte;
+                             });
+                             sample({});
+                         }
+                     },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.observationButton();
+                     }}),
+    [](const ::testing::TestParamInfo<PopoverState>& info) { return std::string(info.param.name); });
