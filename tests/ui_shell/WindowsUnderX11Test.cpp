@@ -603,8 +603,9 @@ TEST_P(PopoverUnderX11, EachControlTakesItsClick) {
         // Its queued refresh and the layout that follows come before the clicks.
         EXPECT_TRUE(test::deliverDue());
         const auto* menu = qobject_cast<MenuContent*>(popover.content());
-        if (GetParam().added && menu)
+        if (GetParam().added && menu) {
             EXPECT_TRUE(GetParam().added(*menu)->isVisible());
+        }
         return {popover.content()};
     };
     // Pausing ends most states.
