@@ -179,7 +179,16 @@ void PopoverHost::closeFromOutside() {
 void PopoverHost::windowHidden(bool outside) {
     if (outside)
         m_lastOutsideDismissal = std::chrono::steady_clock::now();
-    delete m_content.data();
+    // The close may come from inside the content, a click that opens the main window: the control
+    // and its handler still run when this returns, so the content goes once their event is over.
+    // Meanwhile it is hidden and out of the layout, so a popover opened before then neither shows it
+    // nor is sized by it, and its shortcut no longer fires.
+    if (QWidget* content = m_content.data()) {
+        m_content = nullptr;
+        m_window->layout()->removeWidget(content);
+        content->hide();
+        content->deleteLater();
+    }
     emit closed();
 }
 

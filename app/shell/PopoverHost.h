@@ -42,7 +42,7 @@ bool isEchoOfDismissal(std::optional<std::chrono::steady_clock::time_point> dism
 // Not a Qt::Popup: a popup grabs the pointer, and the click outside it that closes it is consumed, so a
 // click into the main window would only close the popover instead of reaching the window (and on
 // Wayland a popup needs a parent surface the tray icon never is). Each opening gets a new content
-// widget, which is deleted when the popover closes, so nothing of a closed popover keeps observing
+// widget, deleted after the event that closed the popover: nothing of a closed one keeps observing
 // the model. While open, the window follows its content's size hint (a finding arriving makes it
 // taller), within the screen's room and its anchor kept.
 class PopoverHost final : public QObject {
@@ -75,7 +75,7 @@ public:
     }
 
 signals:
-    // The popover closed, for whatever reason; its content is deleted by then.
+    // The popover closed, for whatever reason; its content is hidden by then and deleted soon after.
     void closed();
 
 private:

@@ -333,6 +333,9 @@ TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
     QPointer<QWidget> first = popover.content();
     program.delegate->togglePopover();
     EXPECT_FALSE(popover.isShown());
+    // Hidden at once, deleted once the event that closed it is over.
+    EXPECT_TRUE(first->isHidden());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
 
     program.delegate->togglePopover();
@@ -340,6 +343,7 @@ TEST(AppDelegate, PopoverContentIsNewAtEachOpening) {
     ASSERT_FALSE(second.isNull());
     program.delegate->openMain();
     EXPECT_FALSE(popover.isShown());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(program.window().isVisible());
 }

@@ -3,10 +3,15 @@
 // itself again in a child on a virtual display with Qt's xcb platform, as on an X11 desktop.
 #include "app/model/AppModel.h"
 #include "app/model/SoftwareUpdater.h"
+#include "app/preview/PreviewServices.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/PopoverHost.h"
 #include "app/shell/PreviewScenarios.h"
+#include "core/ai/AIConfiguration.h"
+#include "core/ai/KeychainBackend.h"
+#include "core/ai/KeychainStore.h"
 #include "core/monitoring/InMemoryProcessPlatform.h"
+#include "core/monitoring/MonitorSettings.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SingleInstance.h"
@@ -15,24 +20,33 @@
 #include "support/VirtualDisplay.h"
 #include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
+#include "ui/library/ApplicationLibraryView.h"
 #include "ui/library/LibraryParts.h"
 #include "ui/settings/UpdateWindow.h"
 #include "ui/settings/WelcomeView.h"
 #include "ui/window/MainView.h"
 #include "ui/window/MainViewBars.h"
 #include "ui/window/MenuContent.h"
+#include "ui/window/OperationBanner.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenuBar>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace lunorvale;
 
@@ -101,9 +115,16 @@ struct X11Program {
     InMemoryProcessPlatform processes;
     X11PointerPresses presses;
     std::optional<SettingsStore> settings;
+    // What a click opens on the desktop (a folder, an address, a file to save) goes to stand-ins.
+    PreviewServices standIns;
     std::unique_ptr<AppDelegate> delegate;
+    int quitAlerts = 0;
 
-    explicit X11Program(bool onboarded, const QByteArray& storedFrame = {}) {
+    // `prepare` adds to the stored settings and the model's services before the launch; `storedFrame` is
+    // the main window's frame as an earlier run left it.
+    explicit X11Program(bool onboarded,
+                        const std::function<void(SettingsStore&, AppModelServices&)>& prepare = {},
+                        const QByteArray& storedFrame = {}) {
         processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
         settings.emplace(folder.filePath(QStringLiteral("defaults.json")));
         settings->setValue(AppModel::Keys::hasCompletedOnboarding, onboarded);
@@ -111,14 +132,20 @@ struct X11Program {
             settings->setValue(QString::fromLatin1(AppDelegate::windowFrameKey),
                                QString::fromLatin1(storedFrame.toBase64()));
         ShellServices services;
-        services.makeModel = [this](bool preview) {
+        services.makeModel = [this, prepare](bool preview) {
             AppModelServices model;
             model.processPlatform = &processes;
             model.settingsStore = settings;
             model.historyStore = [this] {
                 return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
             };
+            if (prepare)
+                prepare(*settings, model);
             return std::make_unique<AppModel>(preview, std::move(model));
+        };
+        services.makeScreens = ShellServices::preview(standIns).makeScreens;
+        services.presentQuit = [this](LVAlert&) {
+            return ++quitAlerts, 0;
         };
         services.settings = settings;
         const QDBusConnection bus =
@@ -356,6 +383,361 @@ QRect frameOnTheServer(const QWidget& window) {
     return QRect(n[0], n[1], n[2], n[3]).marginsAdded(QMargins(n[4], n[6], n[5], n[7]));
 }
 
+// A key store that holds no key.
+class NoKeys final : public KeychainBackend {
+public:
+    qint32 probe(const QString&) override { return KeychainStore::Status::itemNotFound; }
+    ReadResult read(const QString&, bool) override { return {KeychainStore::Status::itemNotFound, {}}; }
+    qint32 update(const QString&, const QByteArray&) override { return KeychainStore::Status::itemNotFound; }
+    qint32 add(const QString&, const QByteArray&) override { return 0; }
+    qint32 remove(const QString&) override { return 0; }
+};
+
+// Where a click went: the first widget that takes its press, and whether any took its release (a menu
+// opened by the press takes it).
+class ClickWatch final : public QObject {
+public:
+    ClickWatch() { qApp->installEventFilter(this); }
+    const QObject* pressed = nullptr;
+    bool released = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // A press soon after the last one near it arrives as a double click.
+        const bool press =
+            event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+        if (watched->isWidgetType() && press && !pressed)
+            pressed = watched;
+        if (watched->isWidgetType() && event->type() == QEvent::MouseButtonRelease)
+            released = true;
+        return false;
+    }
+};
+
+constexpr uint64_t mebibyte = 1024 * 1024;
+
+const AppcastItem offered = [] {
+    AppcastItem item;
+    item.version = item.displayVersion = QStringLiteral("9.9.9");
+    return item;
+}();
+
+struct StatedProgram;
+
+// A state of the program: what is stored before the launch, what is reached after it (again after
+// each click, which may have ended it), and the control it adds to the popover (null where it only
+// changes what a control says).
+struct ProgramState {
+    const char* name;
+    std::function<void(SettingsStore&, AppModelServices&)> stored;
+    std::function<void(StatedProgram&)> reached;
+    std::function<QWidget*(const MenuContent&)> added;
+};
+
+std::ostream& operator<<(std::ostream& out, const ProgramState& state) {
+    return out << state.name;
+}
+
+// The program in a state, sampling on the test's clock, with rules that flag a process after two
+// samples 30 s apart.
+struct StatedProgram {
+    test::ManualExecutor sampling;
+    QDateTime clock = QDateTime::currentDateTime();
+    const ProgramState& state;
+    X11Program program;
+
+    explicit StatedProgram(const ProgramState& given)
+        : state(given), program(true, [this](SettingsStore& settings, AppModelServices& services) {
+              services.sampling = &sampling;
+              services.now = [this] {
+                  return clock;
+              };
+              settings.setValue(AppModel::Keys::monitorSettings,
+                                MonitorSettings{120, 90, 30, false}.toJson());
+              if (state.stored)
+                  state.stored(settings, services);
+          }) {
+        restore();
+    }
+    AppModel& model() const { return *program.delegate->model(); }
+
+    // A minute later, the processes named at a whole core meanwhile.
+    void sampleAfter(const QList<int32_t>& busy) {
+        constexpr int seconds = 60;
+        clock = clock.addSecs(seconds);
+        program.processes.advance(seconds);
+        for (const int32_t pid : busy)
+            program.processes.change(pid, [](InMemoryProcessPlatform::Process& p) {
+                p.record.cpu_ns += static_cast<uint64_t>(seconds * 1e9);
+            });
+        model().sampleNow();
+        settle();
+    }
+    // What a click started (a sample) runs, what it left to delete goes, and the state comes back.
+    void restore() {
+        settle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (state.reached)
+            state.reached(*this);
+    }
+    void settle() {
+        EXPECT_TRUE(sampling.settle());
+        EXPECT_TRUE(test::deliverDue());
+    }
+};
+
+// Clicks through the X server each control that a fresh `surface` of the program in `state` shows (the
+// buttons in the widgets it returns), once each and each time on a surface brought up afresh; a
+// control is known by its place among all of them, which each fresh surface makes alike. Those `last`
+// names come after the others. A click whose effect stays (a process ignored, a filter chosen) hides a
+// later control: the program then starts again in the state. Modal windows that a click opens over
+// the surface are dismissed, as a user would.
+void clickEachControl(const ProgramState& state,
+                      const std::function<QList<QWidget*>(StatedProgram&)>& surface,
+                      const std::function<bool(const QAbstractButton*)>& last = {}) {
+    auto program = std::make_unique<StatedProgram>(state);
+    QList<QPointer<QWidget>> roots;
+    bool bringingUp = false;
+    const auto bringUp = [&] {
+        roots.clear();
+        QList<QAbstractButton*> all;
+        bringingUp = true;
+        const QList<QWidget*> shown = surface(*program);
+        bringingUp = false;
+        for (QWidget* root : shown) {
+            if (!root)
+                continue;
+            roots.append(root);
+            all << root->findChildren<QAbstractButton*>();
+        }
+        return all;
+    };
+    const auto usable = [](const QAbstractButton* control) {
+        return control && control->isVisible() && control->isEnabled();
+    };
+    QList<qsizetype> places, after;
+    const QList<QAbstractButton*> first = bringUp();
+    for (qsizetype i = 0; i < first.size(); ++i)
+        if (usable(first[i]))
+            (last && last(first[i]) ? after : places).append(i);
+    places << after;
+    ASSERT_FALSE(places.isEmpty());
+    // A menu, or a modal window other than the surface's.
+    const auto stray = [&]() -> QWidget* {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            return popup;
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool ours = std::any_of(roots.begin(), roots.end(), [&](const QPointer<QWidget>& root) {
+            return root && root->window() == modal;
+        });
+        return ours ? nullptr : modal;
+    };
+    const auto dismissStray = [&] {
+        if (QWidget* window = stray()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window))
+                dialog->reject();
+            else
+                window->close();
+        }
+    };
+    // One the click opened in an event loop of its own goes once the click has ended.
+    QTimer dismiss;
+    std::optional<ClickWatch> watch;
+    QObject::connect(&dismiss, &QTimer::timeout, [&] {
+        if (!bringingUp && (!watch || watch->released))
+            dismissStray();
+    });
+    dismiss.start(50);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (const qsizetype place : places) {
+        // The pointer leaves the control it clicked, whose hover might open a bubble over the next.
+        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                    {QStringLiteral("mousemove"), QString::number(screen.right() - 5),
+                                     QString::number(screen.bottom() - 5)}),
+                  0);
+        QAbstractButton* control = bringUp().value(place);
+        if (!usable(control)) {
+            program.reset();
+            program = std::make_unique<StatedProgram>(state);
+            control = bringUp().value(place);
+        }
+        ASSERT_TRUE(usable(control)) << place;
+        const std::string name =
+            (control->accessibleName().isEmpty() ? control->text() : control->accessibleName()).toStdString();
+        for (QWidget* up = control->parentWidget(); up; up = up->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(up))
+                area->ensureWidgetVisible(control, 0, 0);
+        const QRect seen = control->visibleRegion().boundingRect();
+        ASSERT_FALSE(seen.isEmpty()) << name;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            dismissStray();
+            return !stray();
+        })) << name;
+        watch.emplace();
+        clickAt(control->mapToGlobal(seen.center()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watch->released; })) << name;
+        EXPECT_EQ(watch->pressed, control) << name;
+        watch.reset();
+        program->restore();
+    }
+}
+
+// The worker flagged (started again if a click stopped it).
+void showFinding(StatedProgram& program) {
+    InMemoryProcessPlatform& processes = program.program.processes;
+    if (!processes.readProcess(7))
+        processes.put(InMemoryProcessPlatform::process(7, 1, "worker", QStringLiteral("/usr/bin/worker")));
+    for (int i = 0; i < 3 && program.model().findings().isEmpty(); ++i)
+        program.sampleAfter({7});
+}
+
+// A process whose memory keeps growing while the machine's runs short, observed; `busy` meanwhile.
+void showReminder(StatedProgram& program, const QList<int32_t>& busy) {
+    InMemoryProcessPlatform& processes = program.program.processes;
+    if (!processes.readProcess(20))
+        processes.put(InMemoryProcessPlatform::process(20, 2, "grower", QStringLiteral("/usr/bin/grower")));
+    processes.setSystemMemory(
+        LVSystemMemory{16384 * mebibyte, 9000 * mebibyte, 700 * mebibyte, 300 * mebibyte, 1, 1, 1, 1});
+    for (int i = 0; i < 8 && program.model().memoryObservations().isEmpty(); ++i) {
+        processes.change(
+            20, [](InMemoryProcessPlatform::Process& p) { p.record.resident_bytes += 100 * mebibyte; });
+        program.sampleAfter(busy);
+    }
+}
+
+class PopoverUnderX11 : public ::testing::TestWithParam<ProgramState> {};
+
+} // namespace
+
+// Every control of a fresh popover, clicked through the X server once each: whatever it opens, closes
+// or replaces, the click ends without touching what went (the sanitizer tree stops at a freed read).
+TEST_P(PopoverUnderX11, EachControlTakesItsClick) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    // The popover opens at the pointer (there is no tray icon here): in the corner.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint corner(screen.right() - 5, screen.bottom() - 5);
+    const auto open = [&](StatedProgram& stated) -> QList<QWidget*> {
+        AppDelegate& delegate = *stated.program.delegate;
+        PopoverHost& popover = *delegate.popover();
+        popover.close();
+        EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                    {QStringLiteral("mousemove"), QString::number(corner.x()),
+                                     QString::number(corner.y())}),
+                  0);
+        // A popover that lost the activation just now ignores the tray click that would be that loss.
+        const bool shown = QTest::qWaitFor([&] {
+            if (QCursor::pos() == corner && !popover.isShown())
+                delegate.togglePopover();
+            return popover.isShown();
+        });
+        if (!shown || !QTest::qWaitForWindowExposed(popover.window()))
+            return {};
+        // Its queued refresh and the layout that follows come before the clicks.
+        EXPECT_TRUE(test::deliverDue());
+        const auto* menu = qobject_cast<MenuContent*>(popover.content());
+        if (GetParam().added && menu) {
+            EXPECT_TRUE(GetParam().added(*menu)->isVisible());
+        }
+        return {popover.content()};
+    };
+    // Pausing ends most states.
+    clickEachControl(GetParam(), open, [](const QAbstractButton* control) {
+        return control->objectName() == QLatin1String("menu-toggle-monitoring");
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, PopoverUnderX11,
+    ::testing::Values(
+        ProgramState{"ai_unconfigured", {}, {}, {}},
+        ProgramState{"key_missing",
+                     [](SettingsStore& settings, AppModelServices& services) {
+                         settings.setValue(
+                             AppModel::Keys::aiConfiguration,
+                             AIConfiguration{QStringLiteral("https://api.example.invalid/v1"), "m"}.toJson());
+                         services.keychain =
+                             std::make_shared<CachedKeychainStore>(std::make_shared<NoKeys>());
+                     },
+                     {},
+                     {}},
+        ProgramState{"paused",
+                     [](SettingsStore& settings, AppModelServices&) {
+                         settings.setValue(AppModel::Keys::monitoringEnabled, false);
+                     },
+                     {},
+                     {}},
+        ProgramState{
+            "update_offered",
+            {},
+            [](StatedProgram& program) { program.model().softwareUpdater()->didFindValidUpdate(offered); },
+            [](const MenuContent& menu) -> QWidget* {
+                return menu.updateReminder();
+            }},
+        ProgramState{"update_ready",
+                     {},
+                     [](StatedProgram& program) {
+                         program.model().softwareUpdater()->willInstallUpdateOnQuit(offered, {});
+                     },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.updateReminder();
+                     }},
+        ProgramState{"finding",
+                     {},
+                     &showFinding,
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.adviceButton();
+                     }},
+        ProgramState{"reminder",
+                     {},
+                     [](StatedProgram& program) { showReminder(program, {}); },
+                     [](const MenuContent& menu) -> QWidget* {
+                         return menu.observationButton();
+                     }}),
+    [](const ::testing::TestParamInfo<ProgramState>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A surface of the main window: its bars, a page, or a sheet.
+struct WindowSurface {
+    const char* name;
+    std::function<QList<QWidget*>(MainView&, AppModel&)> shown;
+};
+
+std::ostream& operator<<(std::ostream& out, const WindowSurface& surface) {
+    return out << surface.name;
+}
+
+class MainWindowUnderX11 : public ::testing::TestWithParam<WindowSurface> {};
+
+// Shows `page`, the worker selected.
+QList<QWidget*> onPage(MainView& view, AppModel& model, Page page) {
+    view.setPage(page);
+    for (const ProcessSample& sample : model.processes())
+        if (sample.identity.pid == 7)
+            model.setSelectedID(sample.identity);
+    EXPECT_TRUE(test::deliverDue());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.pageWidget(page) && view.pageWidget(page)->isVisible(); }));
+    return {view.pageWidget(page)};
+}
+
+// Shows `sheet` over the overview.
+QList<QWidget*> withSheet(MainView& view, const MainSheet& sheet) {
+    view.setSheet(sheet);
+    EXPECT_TRUE(test::deliverDue());
+    if (!QTest::qWaitFor([&] { return view.sheetDialog() && view.sheetDialog()->isVisible(); }))
+        return {};
+    return {view.sheetDialog()};
+}
+
+ProcessSample worker(const AppModel& model) {
+    for (const ProcessSample& sample : model.processes())
+        if (sample.identity.pid == 7)
+            return sample;
+    ADD_FAILURE() << "no worker";
+    return {};
+}
+
 } // namespace
 
 // On a laptop's 1366 × 768 screen the main window's frame starts at the top and fills the height, down to
@@ -374,7 +756,7 @@ TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
     QWidget larger;
     larger.setGeometry(400, 300, 1800, 1000);
     for (const QByteArray& stored : {QByteArray(), larger.saveGeometry()}) {
-        X11Program program(true, stored);
+        X11Program program(true, {}, stored);
         QMainWindow& window = *program.delegate->window();
         const int width = stored.isEmpty() ? PreviewScenarios::mainWindowSize.width() : -1;
         EXPECT_TRUE(QTest::qWaitFor(
@@ -461,3 +843,100 @@ TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAnd
         }
     }
 }
+
+// The same sweep over the main window: its bars, each page's buttons and each sheet's, with a finding
+// and a growth observation shown.
+TEST_P(MainWindowUnderX11, EachControlTakesItsClick) {
+    if (!onX11())
+        return runAgainOnVirtualDisplay();
+    const ProgramState flagged{"flagged",
+                               {},
+                               [](StatedProgram& program) {
+                                   showFinding(program);
+                                   showReminder(program, {7});
+                               },
+                               {}};
+    const auto shown = [](StatedProgram& stated) -> QList<QWidget*> {
+        AppDelegate& delegate = *stated.program.delegate;
+        QMainWindow& window = *delegate.window();
+        // Raised again, the window would lie over a sheet that stays open.
+        if (!window.isVisible())
+            delegate.openMain();
+        // Whole on the virtual screen.
+        window.move(0, 0);
+        window.resize(PreviewScenarios::compactMainWindowSize.width(),
+                      PreviewScenarios::compactMainWindowSize.height() + window.menuBar()->height());
+        if (!QTest::qWaitForWindowExposed(&window))
+            return {};
+        MainView& view = *qobject_cast<MainView*>(window.centralWidget());
+        view.setSheet(std::nullopt);
+        view.setPage(Page::overview);
+        EXPECT_TRUE(test::deliverDue());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return GetParam().shown(view, stated.model());
+    };
+    clickEachControl(flagged, shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Surfaces, MainWindowUnderX11,
+    ::testing::Values(
+        WindowSurface{
+            "bars",
+            [](MainView& view, AppModel&) -> QList<QWidget*> {
+                return {view.navigationBar(), view.telemetry(), view.statusBar(), view.operationBanner()};
+            }},
+        WindowSurface{"overview",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::overview);
+                      }},
+        WindowSurface{"processes",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::processes);
+                      }},
+        WindowSurface{"resources",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::resources);
+                      }},
+        WindowSurface{"applications",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::applications);
+                      }},
+        WindowSurface{"history",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::history);
+                      }},
+        WindowSurface{"settings",
+                      [](MainView& view, AppModel& model) {
+                          return onPage(view, model, Page::settings);
+                      }},
+        WindowSurface{"welcome_sheet",
+                      [](MainView& view, AppModel&) {
+                          return withSheet(view, MainSheet::welcome());
+                      }},
+        WindowSurface{"privacy_sheet",
+                      [](MainView& view, AppModel&) {
+                          return withSheet(view, MainSheet::privacy());
+                      }},
+        WindowSurface{
+            "stop_sheet",
+            [](MainView& view, AppModel& model) {
+                return withSheet(view, MainSheet::stopping({QUuid::createUuid(), worker(model), false}));
+            }},
+        WindowSurface{"analysis_sheet",
+                      [](MainView& view, AppModel& model) {
+                          return withSheet(view, MainSheet::analysing(worker(model)));
+                      }},
+        WindowSurface{"receipts_sheet",
+                      [](MainView& view, AppModel& model) -> QList<QWidget*> {
+                          onPage(view, model, Page::applications);
+                          auto* library = view.findChild<ApplicationLibraryView*>();
+                          if (!library)
+                              return {};
+                          if (!library->sheet())
+                              library->receiptsButton()->click();
+                          if (!library->sheet() || !QTest::qWaitForWindowExposed(library->sheet()))
+                              return {};
+                          return {library->sheet()};
+                      }}),
+    [](const ::testing::TestParamInfo<WindowSurface>& info) { return std::string(info.param.name); });

@@ -338,7 +338,9 @@ void OverviewPage::refreshChips(const Finding* primary) {
             continue;
         }
         PageParts::keepFocusNear(it.value(), {primaryChip, m_card->detailsButton()}, m_scroll->widget());
-        delete it.value();
+        // The chip may be the one clicked, its click still running.
+        it.value()->hide();
+        it.value()->deleteLater();
         it = m_chips.erase(it);
     }
     if (keys != m_chipKeys) {

@@ -255,7 +255,9 @@ void ResourceDashboardView::refreshFindings() {
             ++it;
             continue;
         }
-        delete it.value();
+        // The row may be the one whose button was clicked, its click still running.
+        it.value()->hide();
+        it.value()->deleteLater();
         it = m_findingRows.erase(it);
     }
     if (keys != m_findingKeys) {
