@@ -721,6 +721,12 @@ QList<QWidget*> onPage(MainView& view, AppModel& model, Page page) {
     return {view.pageWidget(page)};
 }
 
+WindowSurface onPageSurface(const char* name, Page page) {
+    return {name, [page](MainView& view, AppModel& model) {
+                return onPage(view, model, page);
+            }};
+}
+
 // Shows `sheet` over the overview.
 QList<QWidget*> withSheet(MainView& view, const MainSheet& sheet) {
     view.setSheet(sheet);
@@ -886,30 +892,9 @@ INSTANTIATE_TEST_SUITE_P(
             [](MainView& view, AppModel&) -> QList<QWidget*> {
                 return {view.navigationBar(), view.telemetry(), view.statusBar(), view.operationBanner()};
             }},
-        WindowSurface{"overview",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::overview);
-                      }},
-        WindowSurface{"processes",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::processes);
-                      }},
-        WindowSurface{"resources",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::resources);
-                      }},
-        WindowSurface{"applications",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::applications);
-                      }},
-        WindowSurface{"history",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::history);
-                      }},
-        WindowSurface{"settings",
-                      [](MainView& view, AppModel& model) {
-                          return onPage(view, model, Page::settings);
-                      }},
+        onPageSurface("overview", Page::overview), onPageSurface("processes", Page::processes),
+        onPageSurface("resources", Page::resources), onPageSurface("applications", Page::applications),
+        onPageSurface("history", Page::history), onPageSurface("settings", Page::settings),
         WindowSurface{"welcome_sheet",
                       [](MainView& view, AppModel&) {
                           return withSheet(view, MainSheet::welcome());
