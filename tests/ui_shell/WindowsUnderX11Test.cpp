@@ -86,6 +86,16 @@ void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed =
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
 }
 
+// Runs the current test again under openbox and under xfwm4, on a screen of `screen`; skipped where
+// neither can start.
+void runAgainUnderEitherWindowManager(QSize screen = {1280, 800}) {
+    bool openbox = false, xfwm4 = false;
+    runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox, screen);
+    runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4, screen);
+    if (!openbox && !xfwm4)
+        GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
+}
+
 // A click of the first button at `at` on the screen, through the X server.
 void clickAt(QPoint at) {
     ASSERT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(at));
@@ -267,14 +277,8 @@ bool holdsTheKeys(const QWidget& widget) {
 // Under a real window manager, which may activate the main window when an alert over a sheet goes
 // (a window blocked by the sheet takes no keys), the keys come back to the sheet every time.
 TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowManager) {
-    if (!onX11()) {
-        bool xfwm4 = false, openbox = false;
-        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
-        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
-        if (!xfwm4 && !openbox)
-            GTEST_SKIP() << "neither xfwm4 nor openbox could manage a virtual display";
-        return;
-    }
+    if (!onX11())
+        return runAgainUnderEitherWindowManager();
     QWidget main;
     main.resize(700, 500);
     main.show();
@@ -307,14 +311,8 @@ TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowMan
 // every time; Return in the download the user chose there (with Return or a click) leaves it running,
 // and once closed, the window stays closed while the download goes on.
 TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChosenThereRunning) {
-    if (!onX11()) {
-        bool openbox = false, xfwm4 = false;
-        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
-        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
-        if (!openbox && !xfwm4)
-            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
-        return;
-    }
+    if (!onX11())
+        return runAgainUnderEitherWindowManager();
     QWidget main;
     main.resize(700, 500);
     main.show();
@@ -750,14 +748,8 @@ ProcessSample worker(const AppModel& model) {
 // the window's least size, as wide as it is made where it has room: opened at launch, and from a frame
 // stored on a larger screen.
 TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
-    if (!onX11()) {
-        bool openbox = false, xfwm4 = false;
-        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox, QSize(1366, 768));
-        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4, QSize(1366, 768));
-        if (!openbox && !xfwm4)
-            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
-        return;
-    }
+    if (!onX11())
+        return runAgainUnderEitherWindowManager(QSize(1366, 768));
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QWidget larger;
     larger.setGeometry(400, 300, 1800, 1000);
@@ -783,14 +775,8 @@ TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
 // finding arrives and leaves): each lower button takes a press sent through the X server where the screen
 // shows it, under either window manager, and stays under it until the release.
 TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAndShrinks) {
-    if (!onX11()) {
-        bool openbox = false, xfwm4 = false;
-        runAgainOnVirtualDisplay(QStringLiteral("openbox"), &openbox);
-        runAgainOnVirtualDisplay(QStringLiteral("xfwm4"), &xfwm4);
-        if (!openbox && !xfwm4)
-            GTEST_SKIP() << "neither openbox nor xfwm4 could manage a virtual display";
-        return;
-    }
+    if (!onX11())
+        return runAgainUnderEitherWindowManager();
     X11Program program(true);
     program.delegate->window()->close();
     const auto press = [](const QString& command, QPoint at) {
