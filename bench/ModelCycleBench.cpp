@@ -111,8 +111,6 @@ void BM_ModelCycle(benchmark::State& state) {
     state.counters["main_thread_ms_per_cycle"] = mainThread / cycles * 1000;
 }
 
-} // namespace
-
 // Writes a buffer larger than the processor's last-level cache, pushing out what a sample left there.
 void evictCaches() {
     static std::vector<char> buffer(256 << 20);
@@ -147,6 +145,8 @@ void BM_SampleAtCadence(benchmark::State& state) {
     state.counters["page_faults_per_sample"] = static_cast<double>(faults) / cycles;
     state.counters["cpu_s_per_hour_at_30s"] = cpu / cycles * 120;
 }
+
+} // namespace
 
 BENCHMARK(BM_ModelCycle)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(200);
 // A pause of a second between samples: long enough for the processor to go idle between them.
