@@ -24,7 +24,8 @@ class NameKeys final {
 public:
     NameKeys();
     const QCollatorSortKey& key(const QString& name);
-    // Called after each grouping of `groups` groups: names that went are dropped now and then.
+    // Called by a grouping of `groups` groups before it asks for their keys: where far more names are
+    // kept than that, all go, and the grouping makes the keys of its own names again.
     void trim(qsizetype groups);
 
 private:
