@@ -71,10 +71,11 @@ std::string undumpableProgram();
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
                                               const std::string& program);
 
-// Runs the current test again in a copy of this program as the user nobody (65534), who sees of other
-// processes what an ordinary user does. The copy's wait status (-1 when it has not ended within a
-// minute); nothing where it could not be started.
-std::optional<int> runCurrentTestAsNobody();
+// As root, who reads every process's files: runs the current test again in a copy of this program as
+// the user nobody (65534), who sees of other processes what an ordinary user does, fails the test where
+// the copy fails and skips it where the copy cannot start; then true, and the caller returns. Without
+// root, false.
+bool ranAsNobody();
 
 // Polls `condition` every few milliseconds until it holds or the timeout passes.
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
