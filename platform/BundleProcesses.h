@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <cstdint>
+#include <optional>
 
 namespace lunorvale {
 
@@ -10,18 +13,31 @@ public:
     enum class Answer {
         none,
         running, // a process runs an executable at or below the bundle's path
-        unknown, // some process could not be inspected, or the process list could not be read
+        unknown, // a process that could not be inspected may run it, or the process list could not be read
+    };
+
+    // A process whose program cannot be read while its arguments or its name tie it to the bundle.
+    struct ProcessInDoubt {
+        int32_t pid = 0;
+        QByteArray name; // the kernel's name for it, as read (at most 15 bytes; may be empty)
+    };
+
+    struct Result {
+        Answer answer = Answer::none;
+        std::optional<ProcessInDoubt> inDoubt; // with `unknown`, where a process left the answer open
     };
 
     virtual ~BundleProcesses() = default;
-    virtual Answer runningFrom(const QString& bundlePath) const = 0;
+    virtual Result runningFrom(const QString& bundlePath) const = 0;
 };
 
 // The answer of the process probes: each process's executable link, or an absolute argv[0] where the
-// link is closed to its own user.
+// link is closed to its own user. A process with neither counts only where one of its arguments names
+// a path in the bundle or its name is that of an executable file in the bundle; the bundle is walked
+// for those names once, when such a process is first met.
 class SystemBundleProcesses final : public BundleProcesses {
 public:
-    Answer runningFrom(const QString& bundlePath) const override;
+    Result runningFrom(const QString& bundlePath) const override;
 };
 
 } // namespace lunorvale

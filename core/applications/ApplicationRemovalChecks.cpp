@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/BundlePaths.h"
+#include "core/common/SafeText.h"
 #include "platform/SystemClock.h"
 #include "platform/codesign/BundleSignature.h"
 #include "platform/codesign/MachO.h"
@@ -391,7 +392,8 @@ bool ApplicationRemovalService::isUninstaller(const QUrl& item, bool sibling) {
 }
 
 void ApplicationRemovalService::checkRunning(const QUrl& bundle, const BundleProcesses& processes) {
-    switch (processes.runningFrom(pathOf(bundle))) {
+    const BundleProcesses::Result result = processes.runningFrom(pathOf(bundle));
+    switch (result.answer) {
     case BundleProcesses::Answer::none:
         return;
     case BundleProcesses::Answer::running:
@@ -403,9 +405,18 @@ void ApplicationRemovalService::checkRunning(const QUrl& bundle, const BundlePro
     case BundleProcesses::Answer::unknown:
         break;
     }
+    QString reason = QStringLiteral("暂时无法确认应用及后台进程已退出，未执行移除。");
+    // The process that leaves it open, so that the user can end it; its name comes from outside.
+    if (const std::optional<BundleProcesses::ProcessInDoubt>& process = result.inDoubt) {
+        const std::optional<QString> name = SafeText::oneLine(SafeText::decoded(process->name));
+        reason += QStringLiteral("无法读取进程") +
+                  (name ? QStringLiteral("“") + SafeText::isolated(*name) + QStringLiteral("”") : QString()) +
+                  QStringLiteral("（PID ") + QString::number(process->pid) +
+                  QStringLiteral("）的程序路径，它可能属于此应用。");
+    }
     throw ApplicationManagementError::guidance(
-        {Kind::unverified, QStringLiteral("暂时无法确认应用及后台进程已退出，未执行移除。"),
-         QStringLiteral("请稍后重新检查，或在文件管理器中使用原安装方式管理。"), std::nullopt});
+        {Kind::unverified, reason, QStringLiteral("请稍后重新检查，或在文件管理器中使用原安装方式管理。"),
+         std::nullopt});
 }
 
 } // namespace lunorvale

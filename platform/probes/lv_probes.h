@@ -1,9 +1,12 @@
 #pragma once
 
 // The process probes: the only code that reads the kernel's process information. Plain functions
-// with C linkage over fixed-size records; they keep no state between calls (beyond the boot time,
-// read once per run so that start times never move) and report every outcome in their return
-// value. Safe to call from any thread at the same time.
+// with C linkage over fixed-size records, reporting every outcome in their return value or in a record
+// the caller passes. Between calls they keep the boot time (read once per run, so that start times
+// never move), the open-file limit as it stood before lv_collect raised it once, and each thread's
+// lv_collect listings: what is known of every process listed, with descriptors kept open to read it
+// again, which lv_process_args and lv_process_args_unchanged use on that thread. Safe to call from any
+// thread at the same time.
 
 #include <stdint.h>
 
@@ -73,8 +76,26 @@ int lv_process_unit(int32_t pid, char* buffer, uint32_t size);
 // the user's session down (service manager, session bus, display server, shell, session manager).
 // `name` is the process name, `executable` its path (either may be empty or null).
 int lv_process_protected(const char* name, const char* executable);
-// 1 running, 0 not running, -1 unknown.
-int lv_application_running(const char* path);
+// A process lv_application_running cannot rule out (see there).
+typedef struct LVProcessInDoubt {
+    int32_t pid;   // 0 for none
+    char name[16]; // the kernel's name for it (at most 15 bytes; empty where unknown)
+} LVProcessInDoubt;
+
+// 1 when `name`, a process's name as the kernel keeps it, is that of a program in the bundle asked
+// about: the file name, cut to 15 bytes, of an executable file inside it; else 0.
+typedef int (*LVBundleNameCheck)(const char* name, void* context);
+
+// Whether code from the folder `path` runs: 1 when one of the current user's processes runs an
+// executable at or below it, 0 when none does, -1 when that is unknown. Where a process's executable
+// link is closed (a non-dumpable process's is, to its own user), an absolute argv[0] tells where it
+// runs from; a process with neither leaves the answer unknown only where what can be read ties it to
+// the folder: a later argument names a path at or below it, or `names_bundle_file` (given `context`;
+// null ties no name) answers 1 for its name. The first such process goes to `in_doubt` when that is
+// not null; its pid is 0 unless it was the reason for -1 (-1 also means an unreadable process list,
+// or a `path` that is not absolute).
+int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
+                           LVProcessInDoubt* in_doubt);
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer.
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
 // 1 when the arguments lv_process_args read last on the calling thread for a process of the thread's

@@ -918,6 +918,59 @@ bool pathHolds(std::string_view path, std::string_view executable) {
            (executable.size() == path.size() || executable[path.size()] == '/');
 }
 
+// What the arguments of a process whose executable link is closed say of the folder `bundle`.
+enum class ArgumentsTell {
+    nothing,
+    runsInside,  // argv[0] is an absolute path at or below the folder
+    runsOutside, // argv[0] is an absolute path elsewhere
+    namesInside, // argv[0] is no path, and a later argument names one at or below the folder
+};
+
+ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
+    Descriptor fd(::openat(proc, entry.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid())
+        return ArgumentsTell::nothing;
+    // Whether an argument names a path in the folder shows in its first bytes: the folder's path and
+    // a slash, or the path alone. Those are kept of each argument; the rest is read past, however long.
+    const size_t kept = bundle.size() + 1;
+    std::string start;
+    bool first = true;
+    const auto decide = [&]() -> std::optional<ArgumentsTell> {
+        const bool inside = pathHolds(bundle, start);
+        std::optional<ArgumentsTell> told;
+        if (first && start.starts_with('/'))
+            told = inside ? ArgumentsTell::runsInside : ArgumentsTell::runsOutside;
+        else if (inside)
+            told = ArgumentsTell::namesInside;
+        start.clear();
+        first = false;
+        return told;
+    };
+    char chunk[LV_PATH_BUFFER];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        for (std::string_view rest(chunk, static_cast<size_t>(count)); !rest.empty();) {
+            const size_t end = rest.find('\0');
+            const std::string_view part = rest.substr(0, end);
+            if (start.size() < kept)
+                start.append(part.substr(0, kept - start.size()));
+            if (end == std::string_view::npos)
+                break;
+            rest.remove_prefix(end + 1);
+            if (const auto told = decide())
+                return *told;
+        }
+    }
+    // A process that rewrote its arguments may end them without a NUL.
+    if (!start.empty())
+        return decide().value_or(ArgumentsTell::nothing);
+    return ArgumentsTell::nothing;
+}
+
 // Processes whose end takes the user's session down: the login window and window server of the
 // other desktop, and here the user's service manager, the session bus, the display server, the
 // shell or compositor and the session manager.
@@ -1110,7 +1163,10 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
     return length;
 }
 
-int lv_application_running(const char* path) {
+int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
+                           LVProcessInDoubt* in_doubt) {
+    if (in_doubt != nullptr)
+        *in_doubt = LVProcessInDoubt{};
     if (path == nullptr || path[0] != '/')
         return -1;
     std::string_view wanted(path);
@@ -1120,7 +1176,7 @@ int lv_application_running(const char* path) {
 
     const uid_t user = ::getuid();
     bool found = false;
-    bool doubt = false;
+    std::optional<LVProcessInDoubt> doubt;
     Descriptor procDirectory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!procDirectory.valid())
         return -1;
@@ -1143,33 +1199,43 @@ int lv_application_running(const char* path) {
         if (length < 0 && errno == ENOENT)
             return true;
         // The link of a non-dumpable process is closed to its own user; an absolute argv[0] tells.
-        char arguments[LV_PATH_BUFFER];
-        const ssize_t count = readSmallFile(proc, entry.file("cmdline"), arguments, sizeof arguments);
-        if (count > 0) {
-            std::string_view first(arguments, static_cast<size_t>(count));
-            first = first.substr(0, first.find('\0'));
-            if (first.starts_with('/')) {
-                if (pathHolds(wanted, first)) {
-                    found = true;
-                    return false;
-                }
-                return true;
-            }
+        const ArgumentsTell arguments = argumentsTell(proc, entry, wanted);
+        if (arguments == ArgumentsTell::runsInside) {
+            found = true;
+            return false;
         }
+        // Otherwise the process leaves the answer open only where its arguments or its name tie it
+        // to the bundle: every user has such processes (a setgid agent started by its bare name), and
+        // most have nothing to do with the bundle.
+        if (arguments == ArgumentsTell::runsOutside || doubt)
+            return true;
         char text[1024];
         const ssize_t statLength = readSmallFile(proc, entry.file("stat"), text, sizeof text);
         if (statLength <= 0)
             return true;
         const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(statLength)));
-        if (!stat || statusForState(stat->state) != LV_STATUS_ZOMBIE)
-            doubt = true;
+        if (stat && statusForState(stat->state) == LV_STATUS_ZOMBIE)
+            return true;
+        LVProcessInDoubt process{};
+        process.pid = pid;
+        if (stat) {
+            const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
+            std::memcpy(process.name, name.data(), name.size());
+        }
+        if (arguments == ArgumentsTell::namesInside ||
+            (stat && names_bundle_file != nullptr && names_bundle_file(process.name, context) != 0))
+            doubt = process;
         return true;
     });
     if (!listed)
         return -1;
     if (found)
         return 1;
-    return doubt ? -1 : 0;
+    if (!doubt)
+        return 0;
+    if (in_doubt != nullptr)
+        *in_doubt = *doubt;
+    return -1;
 }
 
 int lv_cpu_ticks(uint64_t* busy, uint64_t* total) {

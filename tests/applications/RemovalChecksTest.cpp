@@ -270,13 +270,34 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         EXPECT_EQ(error->guidanceValue()->reason, "应用或包内后台助手仍在运行。");
     }
     struct Unknown final : BundleProcesses {
-        Answer runningFrom(const QString&) const override { return Answer::unknown; }
+        Result runningFrom(const QString&) const override { return {Answer::unknown, std::nullopt}; }
     };
     const auto error = fixture::refusal([&] { Service::checkRunning(url(app), Unknown()); });
     ASSERT_TRUE(error && error->guidanceValue());
     EXPECT_EQ(error->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
     EXPECT_EQ(error->errorDescription(), "暂时无法确认应用及后台进程已退出，未执行移除。 "
                                          "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
+
+    // A process whose executable is closed to its own user (root reads every one) and whose argv[0] is a
+    // bare name refuses only when its name is that of a program in the bundle, and is named.
+    if (test::ranAsNobody())
+        return;
+    const QString name = QStringLiteral("Helper%1").arg(::getpid());
+    const QString helper = app + "/Contents/MacOS/" + name;
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(test::undumpableProgram()), helper));
+    {
+        const auto agent = test::spawnUndumpable({"agent"}, test::undumpableProgram());
+        ASSERT_TRUE(agent);
+        EXPECT_EQ(fixture::reasonOf([&] { Service::checkRunning(url(app), system); }).first, "pass");
+    }
+    const auto closed = test::spawnUndumpable({name.toStdString()}, helper.toStdString());
+    ASSERT_TRUE(closed);
+    const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), system); });
+    ASSERT_TRUE(doubt && doubt->guidanceValue());
+    EXPECT_EQ(doubt->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
+    EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(error->guidanceValue()->reason));
+    EXPECT_TRUE(doubt->guidanceValue()->reason.contains(name));
+    EXPECT_TRUE(doubt->guidanceValue()->reason.contains(QStringLiteral("PID %1").arg(closed->pid())));
 }
 
 // Content the walk cannot reach, a tree deeper than the longest path the system takes, is unreadable

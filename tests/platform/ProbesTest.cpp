@@ -371,6 +371,18 @@ TEST(ProcessProbes, SystemFiguresFromTheKernel) {
     EXPECT_EQ(lv_system_memory(nullptr), 0);
 }
 
+namespace {
+
+// lv_application_running for which the bundle holds a program named `tiedName` alone.
+int running(const char* path, std::string tiedName = {}, LVProcessInDoubt* inDoubt = nullptr) {
+    const auto tied = [](const char* name, void* wanted) -> int {
+        return name == *static_cast<std::string*>(wanted);
+    };
+    return lv_application_running(path, tied, &tiedName, inDoubt);
+}
+
+} // namespace
+
 TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
@@ -381,28 +393,48 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     ASSERT_EQ(executablePath(child->pid()), realPath(program));
 
     const std::string base = realPath(directory.path().toStdString());
-    EXPECT_EQ(lv_application_running((base + "/X.app2").c_str()), 1);
-    EXPECT_EQ(lv_application_running((base + "/X.app2/").c_str()), 1);
-    EXPECT_EQ(lv_application_running(realPath(program).c_str()), 1);
-    EXPECT_EQ(lv_application_running(base.c_str()), 1);
-    // Names that only begin with the same characters are other folders. Without root, an own
-    // process whose executable is closed to us may leave the answer open.
+    const std::string bundle = base + "/X.app2";
+    EXPECT_EQ(running(bundle.c_str()), 1);
+    EXPECT_EQ(running((bundle + "/").c_str()), 1);
+    EXPECT_EQ(running(realPath(program).c_str()), 1);
+    EXPECT_EQ(running(base.c_str()), 1);
+    // Names that only begin with the same characters are other folders.
     for (const std::string& other : {base + "/X.app", base + "/X.ap", realPath(program) + "Y"}) {
         SCOPED_TRACE(other);
-        const int result = lv_application_running(other.c_str());
-        if (::geteuid() == 0) {
-            EXPECT_EQ(result, 0);
-        } else {
-            EXPECT_NE(result, 1);
-        }
+        EXPECT_EQ(running(other.c_str()), 0);
     }
-    EXPECT_EQ(lv_application_running("X.app2"), -1);
-    EXPECT_EQ(lv_application_running(""), -1);
-    EXPECT_EQ(lv_application_running(nullptr), -1);
+    EXPECT_EQ(running("X.app2"), -1);
+    EXPECT_EQ(running(""), -1);
+    EXPECT_EQ(running(nullptr), -1);
 
     child->terminate();
-    const int after = lv_application_running((base + "/X.app2").c_str());
-    EXPECT_NE(after, 1);
+    EXPECT_NE(running(bundle.c_str()), 1);
+
+    // A process whose executable is closed to its own user and whose argv[0] is a bare name leaves the
+    // answer open only where an argument or its name ties it to the bundle. Root reads every link.
+    if (lunorvale::test::ranAsNobody())
+        return;
+    const std::string name = "Helper" + std::to_string(::getpid());
+    const std::string helper = base + "/" + name;
+    ASSERT_EQ(::symlink(lunorvale::test::undumpableProgram().c_str(), helper.c_str()), 0);
+    const struct {
+        std::vector<std::string> argv;
+        std::string tiedName;
+        int answer;
+    } cases[] = {
+        {{name, "-a", base + "/agent.socket"}, "X", 0},
+        {{name, "-a", bundle + "/Contents/agent.socket"}, "X", -1},
+        {{name}, name, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argv.back());
+        const auto closed = lunorvale::test::spawnUndumpable(c.argv, helper);
+        ASSERT_TRUE(closed);
+        LVProcessInDoubt inDoubt{};
+        EXPECT_EQ(running(bundle.c_str(), c.tiedName, &inDoubt), c.answer);
+        EXPECT_EQ(inDoubt.pid, c.answer == -1 ? closed->pid() : 0);
+        EXPECT_EQ(inDoubt.name, c.answer == -1 ? name : "");
+    }
 }
 
 // Whether every one of `children` is listed exactly once: 0, or what went wrong. Other processes of

@@ -3,8 +3,10 @@
 #include "platform/probes/lv_probes.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string_view>
 #include <thread>
 
@@ -94,7 +96,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
     if (argv.empty())
         return nullptr;
     // Everything the child needs is prepared before the fork: after it only system calls are safe.
-    const std::string program = resolveProgram(argv.front());
+    const std::string program = resolveProgram(options.program.value_or(argv.front()));
     std::vector<char*> arguments;
     for (const std::string& argument : argv)
         arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -189,6 +191,46 @@ std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
         return status;
     signalGroup(pid_, SIGKILL);
     return waitForExit(std::chrono::seconds(60));
+}
+
+std::string undumpableProgram() {
+    return LUNORVALE_UNDUMPABLE;
+}
+
+std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
+                                              const std::string& program) {
+    auto child = ChildProcess::spawn(argv, {.program = program});
+    const std::string link = "/proc/" + std::to_string(child ? child->pid() : 0) + "/exe";
+    char target[1];
+    if (child &&
+        pollUntil([&] { return ::readlink(link.c_str(), target, sizeof target) < 0 && errno == EACCES; },
+                  std::chrono::seconds(60)))
+        return child;
+    return nullptr;
+}
+
+bool ranAsNobody() {
+    if (::geteuid() != 0)
+        return false;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char program[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program);
+    constexpr uid_t nobody = 65534;
+    auto copy = test == nullptr || length <= 0 || static_cast<size_t>(length) == sizeof program
+                    ? nullptr
+                    : ChildProcess::spawn(
+                          {std::string(program, static_cast<size_t>(length)),
+                           std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
+                          {.user = nobody, .group = nobody});
+    if (!copy) {
+        [] {
+            GTEST_SKIP() << "this program cannot be run as nobody (65534), who cannot read every link";
+        }();
+        return true;
+    }
+    const std::optional<int> status = copy->waitForExit(std::chrono::seconds(60));
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "as nobody";
+    return true;
 }
 
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

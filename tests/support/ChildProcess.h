@@ -19,8 +19,10 @@ class ChildProcess final {
 public:
     struct Options {
         // Run the child as this user and group (only possible for root).
-        std::optional<uid_t> user;
-        std::optional<gid_t> group;
+        std::optional<uid_t> user = std::nullopt;
+        std::optional<gid_t> group = std::nullopt;
+        // The file to run, where argv[0] is only the name the program is given.
+        std::optional<std::string> program = std::nullopt;
     };
 
     // Starts argv[0] (a path, or a name looked up in PATH) and returns once the new program runs;
@@ -60,6 +62,20 @@ private:
 
 // Waits until a freshly started program's arguments can be read (the kernel sets them up last).
 bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// A program that makes itself non-dumpable, as a setgid program (ssh-agent) does, and waits to be
+// ended: then its executable link is closed to its own user, though not to root.
+std::string undumpableProgram();
+// Starts `program` (a path: undumpableProgram or a copy of it) as `argv`, whose argv[0] may be a bare
+// name, and returns once its executable link is closed. Not for root, whom it never closes to.
+std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
+                                              const std::string& program);
+
+// As root, who reads every process's files: runs the current test again in a copy of this program as
+// the user nobody (65534), who sees of other processes what an ordinary user does, fails the test where
+// the copy fails and skips it where the copy cannot start; then true, and the caller returns. Without
+// root, false.
+bool ranAsNobody();
 
 // Polls `condition` every few milliseconds until it holds or the timeout passes.
 bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
