@@ -59,7 +59,7 @@ ProcessCollector::Known& ProcessCollector::refresh(const LVProcessRecord& record
         std::strncmp(known.rawName.constData(), record.name, sizeof record.name) == 0) {
         if (generation >= known.argumentsDue) {
             known.argumentsDue = generation + argumentsPeriod;
-            // Read again unless the process has not run since they were read.
+            // Read again unless the platform is certain they are still the process's own.
             QString command = m_platform.argumentsUnchanged(record.pid)
                                   ? known.command
                                   : m_platform.processArguments(record.pid);

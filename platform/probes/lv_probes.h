@@ -99,7 +99,8 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer.
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
 // 1 when the arguments lv_process_args read last on the calling thread for a process of the thread's
-// last lv_collect are certainly still its arguments (it has not run since); 0 when that is not known.
+// last lv_collect are certainly still its arguments (it had one thread then, and that thread has not
+// run since); 0 when that is not known.
 int lv_process_args_unchanged(int32_t pid);
 // Cumulative busy and total ticks of all processors; 1 on success.
 int lv_cpu_ticks(uint64_t* busy, uint64_t* total);

@@ -507,12 +507,14 @@ public:
         if (it->cmdline < 0)
             return -1;
         const ssize_t count = ::pread(it->cmdline, buffer, size, 0);
-        it->argumentsRanFor = count >= 0 ? it->ranNow : 0;
+        it->argumentsRanFor = count >= 0 && it->parsed.threads == 1 ? it->ranNow : 0;
         return count;
     }
 
     // True when the arguments this thread read last for a process of the last listing are still its
-    // own: it has not run since. A program rewrites its arguments only while it runs.
+    // own: it had one thread when they were read, and that thread has not run since. A program
+    // rewrites its arguments, and makes another thread, only while one of its threads runs; the run
+    // time read is the main thread's alone.
     bool argumentsUnchanged(int32_t pid) const {
         const auto it =
             std::lower_bound(m_known.begin(), m_known.end(), pid,
@@ -545,10 +547,10 @@ private:
         int stat = -1;                // the kept descriptor, or -1 where the process is read by its path
         int cmdline = -1;             // kept once the arguments were read through this thread's listings
         int folder = -1;              // kept once the owner was checked again: its owner is the process's own
-        int schedstat = -1;           // kept once the process was known: its run time tells whether it ran
+        int schedstat = -1;           // kept once the process was known: its main thread's run time
         uint64_t ranFor = 0;          // nanoseconds of run time when the status line was last read; 0 unknown
         uint64_t ranNow = 0;          // as this listing read it; 0 unknown
-        uint64_t argumentsRanFor = 0; // when the arguments were last read through `cmdline`; 0 unknown
+        uint64_t argumentsRanFor = 0; // when the arguments were last read, if it had one thread; else 0
         uint64_t starttime = 0;
         Image image;
         uid_t owner = 0;

@@ -4,6 +4,7 @@
 #include "core/monitoring/MonitorError.h"
 #include "core/monitoring/ProcessController.h"
 #include "platform/LinuxProcessPlatform.h"
+#include "platform/probes/ProcStatParse.h"
 #include "support/ChildProcess.h"
 #include "support/Thrown.h"
 
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -385,9 +387,18 @@ void rewriteArgumentsOnSignal(const void*) {
     ::sigaction(SIGUSR1, &action, nullptr);
 }
 
+// True once the process has a second thread and its main thread sleeps.
+bool mainThreadAsleepBesideAnother(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    const std::string line{std::istreambuf_iterator<char>(file), {}};
+    const auto stat = probes::parseProcStat(line);
+    return stat && stat->threads > 1 && stat->state == 'S';
+}
+
 // A program that changes after it was sampled is shown as it is now: a new program in the next
-// sample, arguments rewritten in place within ten; a replaced executable once an action found it
-// changed. A stop for the stale sample is refused, and after one refresh the stop succeeds.
+// sample, arguments rewritten in place within ten, also by a thread other than the main one while the
+// main thread sleeps; a replaced executable once an action found it changed. A stop for the stale
+// sample is refused, and after one refresh the stop succeeds.
 TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -421,6 +432,14 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         {[] { return test::ChildProcess::forkIdle(rewriteArgumentsOnSignal, nullptr); },
          [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false, QStringLiteral("rewritten argv"),
          10, commandChanged},
+        {[] {
+             auto child = test::ChildProcess::spawn({LUNORVALE_RETITLER, "retitled by its second thread"});
+             if (child && !test::pollUntil([&] { return mainThreadAsleepBesideAnother(child->pid()); }, 60s))
+                 child.reset();
+             return child;
+         },
+         [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false,
+         QStringLiteral("retitled by its second thread"), 10, commandChanged},
         {[&] {
              return test::ChildProcess::spawn({copied.toStdString(), "60"});
          },
@@ -445,7 +464,10 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         };
         LinuxProcessPlatform platform;
         ProcessCollector collector(platform);
-        const ProcessSample before = shownBy(collector.collect());
+        // Sampled until the arguments were read twice, so that they are kept wherever they may be.
+        ProcessSample before;
+        for (int sample = 0; sample <= c.samplesWithoutAct; ++sample)
+            before = shownBy(collector.collect());
         ASSERT_NE(shown(before), c.shown);
 
         c.change(*child);
