@@ -433,7 +433,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
          [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false, QStringLiteral("rewritten argv"),
          10, commandChanged},
         {[] {
-             auto child = test::ChildProcess::spawn({LUNORVALE_RETITLER, "retitled by its second thread"});
+             auto child = test::ChildProcess::spawn({test::retitlerProgram(), "retitled by its second thread"});
              if (child && !test::pollUntil([&] { return mainThreadAsleepBesideAnother(child->pid()); }, 60s))
                  child.reset();
              return child;

@@ -197,6 +197,10 @@ std::string undumpableProgram() {
     return LUNORVALE_UNDUMPABLE;
 }
 
+std::string retitlerProgram() {
+    return LUNORVALE_RETITLER;
+}
+
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
                                               const std::string& program) {
     auto child = ChildProcess::spawn(argv, {.program = program});

@@ -71,6 +71,10 @@ std::string undumpableProgram();
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
                                               const std::string& program);
 
+// A program of two threads whose second thread, on each SIGUSR1, writes its first argument over its
+// command line while the main thread sleeps throughout.
+std::string retitlerProgram();
+
 // As root, who reads every process's files: runs the current test again in a copy of this program as
 // the user nobody (65534), who sees of other processes what an ordinary user does, fails the test where
 // the copy fails and skips it where the copy cannot start; then true, and the caller returns. Without
