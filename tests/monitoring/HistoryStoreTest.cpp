@@ -2,6 +2,7 @@
 #include "core/monitoring/LocalHistoryStore.h"
 #include "core/monitoring/MutedProcess.h"
 #include "support/Files.h"
+#include "support/ScratchMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <iostream>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
@@ -33,6 +35,15 @@ template <typename Call> std::optional<Kind> errorOf(Call call) {
         return error.kind();
     }
     return std::nullopt;
+}
+
+template <typename Call> QString sentenceOf(Call call) {
+    try {
+        call();
+    } catch (const HistoryStorageError& error) {
+        return error.errorDescription();
+    }
+    return {};
 }
 } // namespace
 
@@ -142,6 +153,36 @@ TEST(LocalHistoryStore, MissingUnreadableAndUnwritableFiles) {
     writeFile(store.fileURL(), "garbage");
     store.save({}, now);
     EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
+
+    // Why the system refused follows the sentence; where nothing says why, it stands alone. The volumes
+    // of the last two rows need root.
+    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    const QString full = root + QStringLiteral("/full"), readOnly = root + QStringLiteral("/read-only");
+    ASSERT_TRUE(QDir().mkpath(readOnly));
+    const ScratchMount fullVolume = ScratchMount::tmpfs(full, "size=64k");
+    if (fullVolume.mounted())
+        ScratchMount::takeAllSpace(full);
+    const ScratchMount readOnlyVolume = ScratchMount::readOnly(readOnly);
+    const struct {
+        std::function<void()> call;
+        QString cause;
+        bool possible = true;
+    } rows[] = {
+        {[&] { LocalHistoryStore(root + QStringLiteral("/folder/history.json")).load(now); },
+         QStringLiteral("该位置是一个文件夹。")},
+        {[&] { blocked.save({event(now)}, now); }, QStringLiteral("路径中有一项不是文件夹。")},
+        {[&] { store.save({event(now)}, QDateTime()); }, {}},
+        {[&] { LocalHistoryStore(full + QStringLiteral("/history.json")).save({event(now)}, now); },
+         QStringLiteral("磁盘空间不足。"), fullVolume.mounted()},
+        {[&] { LocalHistoryStore(readOnly + QStringLiteral("/history.json")).save({event(now)}, now); },
+         QStringLiteral("该位置只读。"), readOnlyVolume.mounted()},
+    };
+    for (const auto& row : rows) {
+        if (row.possible)
+            EXPECT_EQ(sentenceOf(row.call), sentence + row.cause);
+        else
+            std::cout << "skipped: " << row.cause.toStdString() << " needs a file system mounted by root\n";
+    }
 }
 
 TEST(LocalHistoryStore, RetentionRules) {
