@@ -219,11 +219,13 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
     // Qt would end the process with advice to reinstall it; the command-line modes need no display and
     // never come here.
-    if (!GraphicalSession::reachable(arguments)) {
+    std::optional<GraphicalSession> session = GraphicalSession::connect(arguments);
+    if (!session) {
         std::fputs("岚栖需要图形桌面会话才能运行。\n", stderr);
         return 1;
     }
     QApplication app(argc, argv);
+    session.reset();
     // The name, not a display name: Qt shows the name on a window without a title of its own and as the
     // tray item's title, and would append a display name to every title ("岚栖 · Lunorvale — 岚栖").
     QApplication::setApplicationName(ProgramIdentity::name());

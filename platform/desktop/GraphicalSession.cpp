@@ -10,7 +10,7 @@
 #include <sys/un.h>
 #include <xcb/xcb.h>
 
-namespace lunorvale::GraphicalSession {
+namespace lunorvale {
 namespace {
 
 // The value after the last "-name" or "--name", as Qt reads its own options.
@@ -34,13 +34,6 @@ QList<QByteArray> platforms(const QStringList& arguments) {
         order << "wayland";
     order << "xcb";
     return order;
-}
-
-bool x11Answers(const std::optional<QByteArray>& display) {
-    xcb_connection_t* connection = xcb_connect(display ? display->constData() : nullptr, nullptr);
-    const bool answers = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return answers;
 }
 
 // Where libwayland-client connects: WAYLAND_DISPLAY (wayland-0 when unset), a name in XDG_RUNTIME_DIR
@@ -70,17 +63,25 @@ bool waylandAnswers() {
 
 } // namespace
 
-bool reachable(const QStringList& arguments) {
+void GraphicalSession::Disconnect::operator()(xcb_connection_t* connection) const {
+    xcb_disconnect(connection);
+}
+
+std::optional<GraphicalSession> GraphicalSession::connect(const QStringList& arguments) {
     for (const QByteArray& platform : platforms(arguments)) {
         // A name may carry the plugin's own options after a colon; Qt matches names in any case.
         const QByteArray name = platform.split(':').constFirst().trimmed().toLower();
-        if (name.isEmpty())
-            continue;
-        if (name == "xcb" ? x11Answers(optionValue(arguments, QStringLiteral("display")))
-                          : !name.startsWith("wayland") || waylandAnswers())
-            return true;
+        GraphicalSession session;
+        if (name == "xcb") {
+            const std::optional<QByteArray> display = optionValue(arguments, QStringLiteral("display"));
+            session.m_x11.reset(xcb_connect(display ? display->constData() : nullptr, nullptr));
+            if (xcb_connection_has_error(session.m_x11.get()) == 0)
+                return session;
+        } else if (!name.isEmpty() && (!name.startsWith("wayland") || waylandAnswers())) {
+            return session;
+        }
     }
-    return false;
+    return std::nullopt;
 }
 
-} // namespace lunorvale::GraphicalSession
+} // namespace lunorvale
