@@ -72,9 +72,7 @@ TEST(CommandLineModes, SmokeTestPassesAndLeavesNoChildBehind) {
 TEST(CommandLineModes, WithoutADisplayTheProgramSaysItNeedsOneAndTheModesRun) {
     // A loopback port bound and never listened on: an X server's address there refuses every connection.
     const int refusing = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     int display = 99;
     do {
         ASSERT_LT(++display, 1000);
