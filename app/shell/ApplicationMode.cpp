@@ -19,6 +19,7 @@
 #include "platform/desktop/DesktopUrlOpener.h"
 #include "platform/desktop/FileReveal.h"
 #include "platform/desktop/FreedesktopNotifications.h"
+#include "platform/desktop/GraphicalSession.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/desktop/PointerPresses.h"
 #include "platform/desktop/SecretServiceBackend.h"
@@ -216,7 +217,15 @@ int LunorvaleEntry::application(int argc, char** argv, const QStringList& argume
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (preview && qgetenv("QT_QPA_PLATFORM") == "offscreen")
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
+    // Qt would end the process with advice to reinstall it; the command-line modes need no display and
+    // never come here.
+    std::optional<GraphicalSession> session = GraphicalSession::connect(arguments);
+    if (!session) {
+        std::fputs("岚栖需要图形桌面会话才能运行。\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
+    session.reset();
     // The name, not a display name: Qt shows the name on a window without a title of its own and as the
     // tray item's title, and would append a display name to every title ("岚栖 · Lunorvale — 岚栖").
     QApplication::setApplicationName(ProgramIdentity::name());

@@ -1,8 +1,11 @@
 #include "core/monitoring/HistoryStorageError.h"
 
+#include "core/common/ErrorCause.h"
+
 namespace lunorvale {
 
-HistoryStorageError::HistoryStorageError(Kind kind) : m_kind(kind), m_utf8(errorDescription().toUtf8()) {}
+HistoryStorageError::HistoryStorageError(Kind kind, int errorNumber)
+    : m_kind(kind), m_errorNumber(errorNumber), m_utf8(errorDescription().toUtf8()) {}
 
 QString HistoryStorageError::errorDescription() const {
     switch (m_kind) {
@@ -15,7 +18,8 @@ QString HistoryStorageError::errorDescription() const {
     case Kind::unsupportedVersion:
         return QStringLiteral("历史记录来自更新的版本，暂时无法读取；请使用对应版本打开。");
     }
-    return QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    return m_errorNumber == 0 ? sentence : sentence + ErrorCause::sentence(m_errorNumber);
 }
 
 } // namespace lunorvale

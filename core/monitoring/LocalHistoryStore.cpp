@@ -119,7 +119,7 @@ std::optional<QByteArray> readCapped(const QString& path) {
         break;
     }
     // Anything else would let a later save replace a file nobody could read.
-    throw HistoryStorageError(Kind::unavailable);
+    throw HistoryStorageError(Kind::unavailable, read.errorNumber);
 }
 
 // The history file writes the date as seconds since 2001, the export as ISO-8601 text.
@@ -206,8 +206,8 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
     }
     try {
         AtomicFile::write(m_fileURL, data);
-    } catch (const FileWriteError&) {
-        throw HistoryStorageError(Kind::unavailable);
+    } catch (const FileWriteError& error) {
+        throw HistoryStorageError(Kind::unavailable, error.errorNumber());
     }
     return kept;
 }

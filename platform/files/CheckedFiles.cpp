@@ -112,11 +112,18 @@ PrefixRead readPrefix(const QString& path, int64_t maximumBytes) {
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR)
             result.status = PrefixRead::Status::missing;
+        result.errorNumber = errno;
         return result;
     }
     struct stat opened {};
-    if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
+    if (::fstat(fd.get(), &opened) != 0) {
+        result.errorNumber = errno;
         return result;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        result.errorNumber = S_ISDIR(opened.st_mode) ? EISDIR : 0;
+        return result;
+    }
     QByteArray bytes;
     while (static_cast<int64_t>(bytes.size()) < maximumBytes) {
         const int64_t wanted = std::min(chunkBytes, maximumBytes - static_cast<int64_t>(bytes.size()));
@@ -126,8 +133,10 @@ PrefixRead readPrefix(const QString& path, int64_t maximumBytes) {
         do {
             got = ::read(fd.get(), bytes.data() + before, static_cast<size_t>(wanted));
         } while (got < 0 && errno == EINTR);
-        if (got < 0)
+        if (got < 0) {
+            result.errorNumber = errno;
             return result;
+        }
         bytes.resize(before + static_cast<qsizetype>(got));
         if (got == 0)
             break;

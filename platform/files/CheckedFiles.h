@@ -74,6 +74,7 @@ struct PrefixRead {
 
     Status status = Status::failed;
     QByteArray bytes;
+    int errorNumber = 0; // why it failed, where the system said (EISDIR for a folder)
 };
 
 // At most maximumBytes of the file at the path, opened read-only, non-blocking and close-on-exec.

@@ -199,6 +199,8 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         file.lastError = QStringLiteral("cannot read ") + file.path + QStringLiteral(" (") +
                          qt_error_string(onDisk.errorNumber) +
                          QStringLiteral("); it is left as it is and nothing is stored");
+        // Nothing was written: the start already named the file that cannot be read.
+        file.lastErrorNumber = 0;
         keep(key, value);
         return false;
     }
@@ -208,6 +210,7 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         if (!kept) {
             file.lastError =
                 QStringLiteral("cannot move the damaged file ") + file.path + QStringLiteral(" aside");
+            file.lastErrorNumber = 0;
             keep(key, value);
             return false;
         }

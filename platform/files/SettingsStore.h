@@ -92,7 +92,8 @@ public:
     bool isUnreadable() const;
     // Why the last change could not be stored (English, for logs and tests); empty after a success.
     const QString& lastError() const;
-    // The system's error number for the last change that could not be written; 0 when there was none.
+    // The system's error number for the last change that could not be written; 0 when there was none or
+    // nothing was written.
     int lastErrorNumber() const;
     // Whether a damaged file was set aside in this run and no write has taken its place yet (its
     // successor could not be written): the next start would show the defaults.

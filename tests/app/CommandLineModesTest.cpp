@@ -5,13 +5,17 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using lunorvale::LunorvaleEntry;
 using lunorvale::test::ProgramRun;
+using lunorvale::test::RunningProgram;
 using lunorvale::test::runProgram;
 
 namespace {
@@ -62,6 +66,41 @@ TEST(CommandLineModes, SmokeTestPassesAndLeavesNoChildBehind) {
     const QStringList left = childNames();
     EXPECT_TRUE(left.filter(QRegularExpression(" (sleep|yes)$")).isEmpty()) << left.join(u',').toStdString();
     prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
+}
+
+// Where no window system answers, the desktop program says so and ends; the modes that need none still run.
+TEST(CommandLineModes, WithoutADisplayTheProgramSaysItNeedsOneAndTheModesRun) {
+    // A loopback port bound and never listened on: an X server's address there refuses every connection.
+    const int refusing = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    int display = 99;
+    do {
+        ASSERT_LT(++display, 1000);
+        address.sin_port = htons(static_cast<uint16_t>(6000 + display));
+    } while (::bind(refusing, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0);
+    // An empty value removes the variable; QT_QPA_PLATFORM is Qt's own choice unless a row names one.
+    const std::pair<const char*, QMap<QString, QString>> rows[] = {
+        {"no display", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}},
+        {"a refusing X display",
+         {{"DISPLAY", "127.0.0.1:" + QString::number(display)}, {"WAYLAND_DISPLAY", ""}}},
+        {"a Wayland session without its compositor",
+         {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "lunorvale-gone"}, {"XDG_SESSION_TYPE", "wayland"}}},
+        {"X11 named, no display", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}}},
+    };
+    QTemporaryDir output;
+    for (auto [name, environment] : rows) {
+        SCOPED_TRACE(name);
+        environment.insert("QT_QPA_PLATFORM", environment.value("QT_QPA_PLATFORM"));
+        RunningProgram desktop({}, environment);
+        EXPECT_EQ(desktop.finish(), 1);
+        EXPECT_EQ(desktop.err().toStdString(), "岚栖需要图形桌面会话才能运行。\n");
+        RunningProgram probe({"--probe"}, environment);
+        EXPECT_EQ(probe.finish(), 0) << probe.err().toStdString();
+        // A screenshot is drawn off screen, unless the platform was named.
+        RunningProgram preview({"--render-preview", output.filePath("x.png"), "menu"}, environment);
+        EXPECT_EQ(preview.finish(), environment.value("QT_QPA_PLATFORM").isEmpty() ? 0 : 1);
+    }
+    ::close(refusing);
 }
 
 // A report that cannot be written is a failure, whatever the mode found.

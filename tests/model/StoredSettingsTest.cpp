@@ -107,18 +107,41 @@ TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {
         EXPECT_EQ(attempt.toDouble(), modelStart.toSecsSinceEpoch());
 }
 
+// Why the file was not written follows the sentence, where the system said. A read-only or full volume
+// needs root to mount: its causes are injected.
 TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
-    ModelHarness h;
-    QFile blocker(h.path(QStringLiteral("folder")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    h.services.settingsStore = SettingsStore(h.path(QStringLiteral("folder/defaults.json")));
-    AppModel model(false, h.services);
-    model.saveMonitorSettings({60, 90, 300, false});
-    EXPECT_EQ(model.settings().sampleInterval, 60);
-    EXPECT_EQ(model.statusMessage(),
-              QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"));
-    ASSERT_TRUE(h.executor.settle());
-    EXPECT_FALSE(model.isSampling());
+    const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
+    const struct {
+        const char* name;
+        int refusal; // of the write; 0: a plain file where the folder belongs
+        QString cause;
+    } rows[] = {
+        {"a plain file where the folder belongs", 0, {}},
+        {"a read-only folder", EROFS, "该位置只读。"},
+        {"a full disk", ENOSPC, "磁盘空间不足。"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ModelHarness h;
+        h.add(500, "encoder");
+        QFile blocker(h.path(QStringLiteral("folder")));
+        if (row.refusal == 0) {
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        AtomicFile::Options writing;
+        writing.fault = [&row](AtomicFile::Step) {
+            return row.refusal;
+        };
+        h.services.settingsStore = SettingsStore(h.path(QStringLiteral("folder/defaults.json")), {}, writing);
+        AppModel model(false, h.services);
+        model.saveMonitorSettings({60, 90, 300, false});
+        EXPECT_EQ(model.settings().sampleInterval, 60);
+        EXPECT_EQ(model.statusMessage(), notStored + row.cause);
+        ASSERT_TRUE(h.executor.settle());
+        EXPECT_FALSE(model.isSampling());
+        model.ignore(model.processes().first());
+        EXPECT_EQ(model.statusMessage(), "暂时忽略未保存，应用重启后可能再次提醒。" + row.cause);
+    }
 }
 
 // A settings file that cannot be read stays as it is: the start says once that what is shown is not the
@@ -212,7 +235,8 @@ TEST(StoredSettings, ADamagedFileSetAsideOnAFullDiskIsNamedWithWhatARestartGives
     h.services.settingsStore = windowFrame;
     AppModel model(false, h.services);
     EXPECT_FALSE(model.setAppearance("dark"));
-    EXPECT_EQ(model.statusMessage(), "设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。");
+    EXPECT_EQ(model.statusMessage(),
+              "设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。磁盘空间不足。");
     ASSERT_TRUE(deliverDue());
     EXPECT_EQ(model.operationMessage(),
               "配置文件已损坏。原文件已保留为 " + SafeText::verbatim(h.settingsPath + ".damaged-1") +

@@ -2,6 +2,7 @@
 #include "core/monitoring/LocalHistoryStore.h"
 #include "core/monitoring/MutedProcess.h"
 #include "support/Files.h"
+#include "support/ScratchMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <iostream>
 
 using namespace lunorvale;
 using namespace lunorvale::fixtures;
@@ -33,6 +35,15 @@ template <typename Call> std::optional<Kind> errorOf(Call call) {
         return error.kind();
     }
     return std::nullopt;
+}
+
+template <typename Call> QString sentenceOf(Call call) {
+    try {
+        call();
+    } catch (const HistoryStorageError& error) {
+        return error.errorDescription();
+    }
+    return {};
 }
 } // namespace
 
@@ -142,6 +153,24 @@ TEST(LocalHistoryStore, MissingUnreadableAndUnwritableFiles) {
     writeFile(store.fileURL(), "garbage");
     store.save({}, now);
     EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[]}");
+
+    // Why the system refused follows the sentence, where it said. A full volume needs root to mount.
+    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    EXPECT_EQ(sentenceOf([&] { LocalHistoryStore(root + QStringLiteral("/folder/history.json")).load(now); }),
+              sentence + QStringLiteral("该位置是一个文件夹。"));
+    EXPECT_EQ(sentenceOf([&] { blocked.save({event(now)}, now); }),
+              sentence + QStringLiteral("路径中有一项不是文件夹。"));
+    EXPECT_EQ(sentenceOf([&] { store.save({event(now)}, QDateTime()); }), sentence);
+    const QString full = root + QStringLiteral("/full");
+    const ScratchMount volume = ScratchMount::tmpfs(full, "size=64k");
+    if (!volume.mounted()) {
+        std::cout << "skipped: a full volume needs a file system mounted by root\n";
+        return;
+    }
+    ScratchMount::takeAllSpace(full);
+    EXPECT_EQ(sentenceOf(
+                  [&] { LocalHistoryStore(full + QStringLiteral("/history.json")).save({event(now)}, now); }),
+              sentence + QStringLiteral("磁盘空间不足。"));
 }
 
 TEST(LocalHistoryStore, RetentionRules) {

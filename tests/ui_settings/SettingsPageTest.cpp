@@ -327,7 +327,8 @@ TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {
     ASSERT_TRUE(QDir().mkpath(broken.h.path(QStringLiteral("history.json"))));
     broken.answer = QStringLiteral("清空记录");
     SettingsView& failing = broken.open(QStringLiteral("appearance"));
-    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
+    const QString sentence =
+        QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。该位置是一个文件夹。");
     EXPECT_EQ(failing.appearancePanel()->storageError()->text()->text(), sentence);
     click(&failing, QStringLiteral("清空记录"));
     EXPECT_EQ(failing.edits().feedback, sentence);
