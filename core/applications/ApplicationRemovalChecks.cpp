@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/BundlePaths.h"
+#include "core/common/SafeText.h"
 #include "platform/SystemClock.h"
 #include "platform/codesign/BundleSignature.h"
 #include "platform/codesign/MachO.h"
@@ -105,8 +106,8 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
     };
     const auto list = [](const QString& folder) -> std::optional<Listing> {
         Listing listing{folder, {}, 0};
-        if (!CheckedFiles::forEachName(folder,
-                                       [&listing](QString name) { listing.names.append(std::move(name)); }))
+        if (!CheckedFiles::forEachName(
+                folder, [&listing](QByteArrayView name) { listing.names.append(SafeText::decoded(name)); }))
             return std::nullopt;
         return listing;
     };
