@@ -8,6 +8,7 @@
 #include <QCollator>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -162,9 +163,10 @@ private:
         // of entries costs no more memory than a small one.
         const qsizetype reachable = m_limits.entries - m_entries + 1;
         QStringList names; // a heap whose front is the greatest name kept
-        const bool listed = CheckedFiles::forEachName(folder, [&](QString name) {
-            if (name.startsWith(u'.'))
+        const bool listed = CheckedFiles::forEachName(folder, [&](QByteArrayView bytes) {
+            if (bytes.startsWith('.'))
                 return;
+            QString name = SafeText::decoded(bytes);
             if (names.size() < reachable) {
                 names.append(std::move(name));
                 std::push_heap(names.begin(), names.end(), codePointLess);
@@ -189,7 +191,11 @@ private:
                 m_issues.append(limitIssue);
                 return;
             }
-            const std::optional<FileNode> node = CheckedFiles::linkStatus(entry);
+            // A name that is no UTF-8 keeps its bytes (SafeText::decoded), so that its note shows them, one
+            // note for each such name. Paths are opened by their UTF-8, in which those bytes are lost: the
+            // path would name another file, so it is not opened at all.
+            const bool opens = SafeText::decoded(QFile::encodeName(name)) == name;
+            const std::optional<FileNode> node = opens ? CheckedFiles::linkStatus(entry) : std::nullopt;
             if (!node) {
                 m_issues.append(folderIssue(QStringLiteral("无法读取："), entry));
                 continue;
@@ -419,13 +425,13 @@ int64_t ApplicationInventory::bundleSize(const InstalledApplication& application
     const auto list = [&](const QString& folder) -> std::optional<Listing> {
         Listing listing{folder, {}};
         bool overLimit = false;
-        const bool listed = CheckedFiles::forEachName(folder, [&](QString name) {
+        const bool listed = CheckedFiles::forEachName(folder, [&](QByteArrayView name) {
             if (overLimit)
                 return;
             if (items + pending + listing.names.size() >= sizeWalkItemLimit)
                 overLimit = true;
             else
-                listing.names.append(std::move(name));
+                listing.names.append(SafeText::decoded(name));
         });
         if (!listed)
             return std::nullopt;

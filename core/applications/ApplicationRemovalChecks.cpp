@@ -106,8 +106,8 @@ void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
     };
     const auto list = [](const QString& folder) -> std::optional<Listing> {
         Listing listing{folder, {}, 0};
-        if (!CheckedFiles::forEachName(folder,
-                                       [&listing](QString name) { listing.names.append(std::move(name)); }))
+        if (!CheckedFiles::forEachName(
+                folder, [&listing](QByteArrayView name) { listing.names.append(SafeText::decoded(name)); }))
             return std::nullopt;
         return listing;
     };

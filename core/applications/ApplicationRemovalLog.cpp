@@ -97,13 +97,10 @@ QString ApplicationRemovalReceipt::stateText(State state) {
 }
 
 QString ApplicationRemovalReceipt::shownState(const QString& stored) {
-    const QString shown = QString(stored).replace(QStringLiteral("废纸篓"), QStringLiteral("回收站"));
     // A state of this or another version is a plain sentence and shows as one. A file that holds more (a
-    // line break, a mark that reorders the line) shows it as it is held, on one line, so that nothing in
-    // the file passes for a line of the card's own.
-    const QString held = SafeText::verbatim(shown);
-    return held.size() == shown.size() + 2 && QStringView(held).sliced(1, shown.size()) == shown ? shown
-                                                                                                 : held;
+    // line break, a mark that reorders the line, padding) shows it on one line, so that nothing in the
+    // file passes for a line of the card's own.
+    return SafeText::stored(QString(stored).replace(QStringLiteral("废纸篓"), QStringLiteral("回收站")));
 }
 
 ApplicationRemovalLog::ApplicationRemovalLog(QUrl fileURL, std::shared_ptr<const DurableFileCalls> calls)

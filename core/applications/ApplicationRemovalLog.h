@@ -35,8 +35,7 @@ struct ApplicationRemovalReceipt {
 
     static QString stateText(State state);
     // A stored state as the user sees it: files keep the words they were written with ("已移入废纸篓"), the
-    // screen says what this desktop calls the trash. A state that is not plain text (a line break, a
-    // control or invisible character) shows on one line as SafeText::verbatim writes it.
+    // screen says what this desktop calls the trash, as SafeText::stored shows a stored text.
     static QString shownState(const QString& stored);
 
     friend bool operator==(const ApplicationRemovalReceipt&, const ApplicationRemovalReceipt&) = default;

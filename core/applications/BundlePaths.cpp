@@ -1,5 +1,6 @@
 #include "core/applications/BundlePaths.h"
 
+#include "core/common/SafeText.h"
 #include "platform/files/CheckedFiles.h"
 
 #include <system_error>
@@ -58,7 +59,7 @@ QStringList listNames(const QString& folder) {
     QStringList names;
     int error = 0;
     if (!CheckedFiles::forEachName(
-            folder, [&names](QString name) { names.append(std::move(name)); }, &error))
+            folder, [&names](QByteArrayView name) { names.append(SafeText::decoded(name)); }, &error))
         throw std::system_error(error, std::generic_category(), folder.toStdString());
     return names;
 }

@@ -324,6 +324,28 @@ QString verbatim(const QString& text) {
     return QChar(leftToRightIsolate) + escaped(text) + QChar(popIsolate);
 }
 
+QString stored(const QString& text) {
+    // The blanks that draw as blanks; tabs and line breaks show as their escapes.
+    const auto blank = [](QChar c) {
+        return c.isSpace() && !isEscaped(c.unicode(), 1);
+    };
+    QString tidy;
+    tidy.reserve(text.size());
+    bool pending = false;
+    for (const QChar c : text) {
+        if (blank(c)) {
+            pending = !tidy.isEmpty();
+            continue;
+        }
+        if (pending)
+            tidy.append(u' ');
+        pending = false;
+        tidy.append(c);
+    }
+    const QString held = verbatim(tidy);
+    return held.size() == tidy.size() + 2 && QStringView(held).sliced(1, tidy.size()) == tidy ? tidy : held;
+}
+
 QString commandLine(const QString& command) {
     QString shown;
     shown.reserve(command.size() + 2);

@@ -198,8 +198,9 @@ private:
         while (!folders.isEmpty()) {
             const QString folder = folders.takeLast();
             QStringList names;
-            if (!CheckedFiles::forEachName(folder.isEmpty() ? contents : contents + u'/' + folder,
-                                           [&names](QString name) { names.append(std::move(name)); }))
+            if (!CheckedFiles::forEachName(
+                    folder.isEmpty() ? contents : contents + u'/' + folder,
+                    [&names](QByteArrayView name) { names.append(QFile::decodeName(name.toByteArray())); }))
                 return false;
             for (const QString& name : std::as_const(names)) {
                 checkpoint();

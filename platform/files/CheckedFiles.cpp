@@ -77,7 +77,7 @@ bool isAtResolvedPath(const QString& path) {
     return resolved && *resolved == path;
 }
 
-bool forEachName(const QString& path, const std::function<void(QString)>& take, int* errorNumber) {
+bool forEachName(const QString& path, const std::function<void(QByteArrayView)>& take, int* errorNumber) {
     const auto failed = [errorNumber](int error) {
         if (errorNumber)
             *errorNumber = error;
@@ -101,7 +101,7 @@ bool forEachName(const QString& path, const std::function<void(QString)>& take, 
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        take(QFile::decodeName(name));
+        take(QByteArrayView(name));
     }
 }
 

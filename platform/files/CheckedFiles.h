@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -38,11 +39,13 @@ std::optional<QString> resolvedPath(const QString& path, int* errorNumber = null
 // True when the path resolves to itself: no link anywhere along it, nothing to clean up.
 bool isAtResolvedPath(const QString& path);
 
-// Hands each name in a folder to `take` ("." and ".." left out, hidden names kept) in the order the file
-// system gives them; false when the folder cannot be opened or listed. A symbolic link is not opened as
-// the folder. No list of names is built here, so a folder of millions of entries costs no memory.
+// Hands the bytes of each name in a folder to `take` ("." and ".." left out, hidden names kept) in the
+// order the file system gives them; false when the folder cannot be opened or listed. A symbolic link is
+// not opened as the folder. No list of names is built here, so a folder of millions of entries costs no
+// memory. The caller decodes: a name that is no UTF-8 is the caller's to keep apart from another.
 // errorNumber, when given, receives the reason of a failure.
-bool forEachName(const QString& path, const std::function<void(QString)>& take, int* errorNumber = nullptr);
+bool forEachName(const QString& path, const std::function<void(QByteArrayView)>& take,
+                 int* errorNumber = nullptr);
 
 // Reading a small regular file so that what was read is known to be the whole file as it stood.
 struct ReadResult {

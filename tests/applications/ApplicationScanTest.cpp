@@ -1,6 +1,8 @@
 #include "BundleFixture.h"
 
+#include <QScopeGuard>
 #include <algorithm>
+#include <filesystem>
 
 using namespace lunorvale;
 using fixture::url;
@@ -34,6 +36,16 @@ TEST(ApplicationScan, IssueTextsAreExactUniqueAndSorted) {
     touch(root.path + "/plain-file"); // exists, but cannot be listed as a folder
     fixture::makeBundle(apps + "/A/B/C", "Deep Enough.app", fixture::info("org.example.deep", "Deep Enough"));
     fixture::makeBundle(apps + "/A/B/C/D", "Too Deep.app", fixture::info("org.example.toodeep"));
+    // Two bundles whose names are no UTF-8, removed by their bytes (QTemporaryDir cannot), and the bundle
+    // their names decoded to before.
+    const std::string bad[] = {apps.toStdString() + "/Bad\xFE.app", apps.toStdString() + "/Bad\xFF.app"};
+    const auto removeBad = qScopeGuard([&bad] {
+        for (const std::string& path : bad)
+            std::filesystem::remove(path);
+    });
+    for (const std::string& path : bad)
+        ASSERT_TRUE(std::filesystem::create_directory(path));
+    fixture::makeBundle(apps, "Bad\uFFFD.app", fixture::info("org.example.bad", "Bad"));
 
     const QList<QUrl> roots{url(missing), url(root.path + "/linked"), url(apps),
                             url(root.path + "/plain-file"), url(missing)};
@@ -43,12 +55,13 @@ TEST(ApplicationScan, IssueTextsAreExactUniqueAndSorted) {
         return "\u2066" + path + "\u2069";
     };
     QStringList expected{
-        "目录不存在或不可访问：" + shown(missing), "未跟随目录链接：" + shown(root.path + "/linked"),
-        "未继续扫描较深目录：" + shown(apps + "/A/B/C/D"), "无法读取：" + shown(root.path + "/plain-file")};
+        "目录不存在或不可访问：" + shown(missing),         "未跟随目录链接：" + shown(root.path + "/linked"),
+        "未继续扫描较深目录：" + shown(apps + "/A/B/C/D"), "无法读取：" + shown(root.path + "/plain-file"),
+        "无法读取：" + shown(apps + "/Bad\\xFE.app"),      "无法读取：" + shown(apps + "/Bad\\xFF.app")};
     std::sort(expected.begin(), expected.end(),
               [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
     EXPECT_EQ(scan.issues, expected);
-    EXPECT_EQ(names(scan), QStringList{"Deep Enough"});
+    EXPECT_EQ(names(scan), (QStringList{"Bad", "Deep Enough"}));
     EXPECT_EQ(scan.roots, roots); // unchanged, duplicates and failing roots included
 }
 

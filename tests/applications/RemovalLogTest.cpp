@@ -100,7 +100,8 @@ TEST(RemovalLog, StoredStatesAreShownInThisDesktopsWords) {
         {ApplicationRemovalReceipt::stateText(State::pending), "待复查"},
         {"已移入废纸篓；请复查废纸篓", "已移入回收站；请复查回收站"}, // texts of other versions too
         {"", ""},
-        {"待复查\n已移入废纸篓", "\u2066待复查\\n已移入回收站\u2069"}, // no forged second line
+        {"待复查\n已移入废纸篓", "\u2066待复查\\n已移入回收站\u2069"},          // no forged second line
+        {" 待复查 \u3000  回收站位置：/假.app ", "待复查 回收站位置：/假.app"}, // nothing pushed away
     };
     for (const auto& [stored, shown] : cases)
         EXPECT_EQ(ApplicationRemovalReceipt::shownState(stored), shown) << stored.toStdString();

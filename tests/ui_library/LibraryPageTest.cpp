@@ -405,7 +405,7 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     PageHarness h;
     const QDateTime older(QDate(2026, 1, 2), QTime(3, 4)), newer = older.addDays(1);
     const ApplicationRemovalReceipt kept{QUuid::createUuid(), older, "/gone/A.app", std::nullopt,
-                                         "待复查\n已移入废纸篓"};
+                                         "待复查\n已移入废纸篓" + QString(3000, u'长')};
     const ApplicationRemovalReceipt moved{QUuid::createUuid(), newer, "/gone/B.app", "/gone/trash/B.app",
                                           "已移入废纸篓"};
     ApplicationRemovalLog(QUrl::fromLocalFile(h.library.folder.filePath("r.json"))).save({kept, moved});
@@ -419,6 +419,7 @@ TEST(LibraryPage, ReceiptsListNewestFirstAndClearOnlyThroughTheAlert) {
     EXPECT_EQ(receipts->cards()[0]->findChild<LVText*>()->text(), "已移入回收站"); // stored "已移入废纸篓"
     QWidget* first = receipts->cards()[1];
     EXPECT_FALSE(first->findChild<LVText*>()->text().contains(u'\n')); // a state the file forged
+    EXPECT_EQ(first->findChild<LVText*>()->lineCount(), 1);            // cut, not wrapped
     EXPECT_EQ(first->findChild<LVSelectableText*>()->text(),
               "原位置：\u2066/gone/A.app\u2069\n回收站位置：未记录，请手动复查");
     const QList<LVButton*> buttons = first->findChildren<LVButton*>();

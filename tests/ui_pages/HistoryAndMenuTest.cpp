@@ -6,11 +6,13 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVEmptyState.h"
 #include "ui/kit/LVSegmentedControl.h"
+#include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
 #include "ui_kit/FocusWalk.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -65,7 +67,7 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
              event(now.addSecs(-120), QStringLiteral("未能停止"),
                    QStringLiteral("编译任务 · PID 5 · 停止请求未成功")),
              event(now.addSecs(-180), QStringLiteral("已请求停止"), QStringLiteral("编译任务 · PID 6")),
-             event(now.addSecs(-240), QStringLiteral("发现持续高占用"), QStringLiteral("编译任务 · PID 8"))},
+             event(now.addSecs(-240), "发现持续高占用 photo\u202Egnp.exe", "编译任务 · PID 8 \u202Egnp.exe")},
             now);
     AppModel& model = h.start();
     model.completeOnboarding();
@@ -90,6 +92,16 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
         return found;
     };
     EXPECT_EQ(dividers(), (QList<bool>{true, true, true, false}));
+    // Texts of the file show what they hold, turned round by none of it, and the detail copies as stored.
+    const QModelIndex stored = list->historyModel()->index(3);
+    EXPECT_EQ(stored.data(Qt::DisplayRole), "\u2066发现持续高占用 photo\\u202Egnp.exe\u2069");
+    EXPECT_EQ(stored.data(Qt::AccessibleTextRole).toString().count("\\u202Egnp.exe"), 2);
+    emit list->entered(stored);
+    auto* detail = qobject_cast<LVSelectableText*>(list->indexWidget(stored));
+    ASSERT_TRUE(detail);
+    detail->selectAll();
+    detail->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "编译任务 · PID 8 \u202Egnp.exe");
     page->filterControl()->setCurrentIndex(2);
     PageWindow::settle();
     EXPECT_EQ(list->historyModel()->events().size(), 2);

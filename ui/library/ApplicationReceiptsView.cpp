@@ -125,8 +125,11 @@ void ApplicationReceiptsView::rebuildCards() {
     for (const ApplicationRemovalReceipt& receipt : m_library.receipts()) {
         auto* body = new QWidget;
         QBoxLayout* lines = LibraryLayout::column(body, 16, 7);
-        lines->addWidget(new LVText(ApplicationRemovalReceipt::shownState(receipt.state),
-                                    Fonts::system(13, FontWeight::medium), Palette::ink));
+        // One line whatever the file holds: a long state is cut, not wrapped under the card's own lines.
+        auto* state = new LVText(ApplicationRemovalReceipt::shownState(receipt.state),
+                                 Fonts::system(13, FontWeight::medium), Palette::ink);
+        state->setMaximumLines(1);
+        lines->addWidget(state);
         lines->addWidget(new LVText(receiptDate(receipt.date), Fonts::system(10), Palette::muted));
         lines->addWidget(new LVSelectableText(receiptLocations(receipt), Fonts::system(11), Palette::ink));
         lines->addWidget(

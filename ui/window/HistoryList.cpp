@@ -1,5 +1,6 @@
 #include "ui/window/HistoryList.h"
 
+#include "core/common/SafeText.h"
 #include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
@@ -7,7 +8,6 @@
 #include "ui/kit/LVSymbol.h"
 #include "ui/kit/LVText.h"
 #include "ui/window/HistoryLogic.h"
-#include "ui/window/ProcessesLogic.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -96,11 +96,14 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
         return {};
     const ActivityEvent& event = m_events[index.row()];
     switch (role) {
+    // The title and detail come from the history file: shown as SafeText shows a stored text, which
+    // copying turns back into what the file holds.
     case Qt::DisplayRole:
-        return ProcessesLogic::oneLine(event.title);
+        return SafeText::stored(event.title);
     case Qt::AccessibleTextRole:
-        return event.title + QStringLiteral("，") + HistoryLogic::dateText(event.date.toDateTime()) +
-               QStringLiteral("，") + event.detail;
+        return SafeText::stored(event.title) + QStringLiteral("，") +
+               HistoryLogic::dateText(event.date.toDateTime()) + QStringLiteral("，") +
+               SafeText::stored(event.detail);
     case IdRole:
         return event.id;
     case TitleRole:
@@ -110,7 +113,7 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
     case DateTextRole:
         return HistoryLogic::dateText(event.date.toDateTime());
     case DetailRole:
-        return event.detail;
+        return SafeText::stored(event.detail);
     default:
         return {};
     }
@@ -145,6 +148,7 @@ QSize HistoryDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
 void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
     const QString title = index.data(HistoryListModel::TitleRole).toString();
+    const QString shownTitle = index.data(Qt::DisplayRole).toString();
     const QWidget* widget = option.widget;
     const QRect rect = option.rect;
     painter->save();
@@ -172,7 +176,7 @@ void HistoryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setPen(Palette::ink.in(widget));
     const qreal titleRoom = std::max<qreal>(0, width - dateWidth - 8);
     painter->drawText(QRectF(left, top, titleRoom, titleHeight()), Qt::AlignLeft | Qt::AlignVCenter,
-                      elidedRight(QFontMetricsF(titleFont()), ProcessesLogic::oneLine(title), titleRoom));
+                      elidedRight(QFontMetricsF(titleFont()), shownTitle, titleRoom));
 
     if (index.data(HistoryListModel::IdRole).toUuid() != m_open) {
         painter->setFont(detailFont());

@@ -15,10 +15,10 @@ class HistoryListModel final : public KeyedListModel {
 public:
     enum Role {
         IdRole = Qt::UserRole + 1, // QUuid
-        TitleRole,                 // as recorded (DisplayRole: on one line)
+        TitleRole,                 // as recorded (DisplayRole: as shown, SafeText::stored)
         DateRole,                  // QDateTime
         DateTextRole,              // the local date
-        DetailRole,
+        DetailRole,                // as shown
     };
 
     using KeyedListModel::KeyedListModel;
