@@ -271,12 +271,12 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
         SettingsLogic::statusCapsule(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
                                               model.automaticAdviceEnabled(), model.isMonitoring())),
         [this] {
-            // Opening the window closes the popover and its content: the actions are taken first.
-            const MenuActions actions = m_actions;
-            if (actions.openMain)
-                actions.openMain();
-            if (actions.showAISettings)
-                actions.showAISettings();
+            // Opening the window closes the popover, which hides this content and deletes it only once
+            // this click's event is over: the content is whole for the rest of the handler.
+            if (m_actions.openMain)
+                m_actions.openMain();
+            if (m_actions.showAISettings)
+                m_actions.showAISettings();
         });
     statusColumn->addSpacing(3);
     statusColumn->addWidget(m_aiStatus, 0, Qt::AlignLeft);
