@@ -18,6 +18,7 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
+#include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
 #include "ui/library/ApplicationLibraryView.h"
@@ -693,6 +694,63 @@ INSTANTIATE_TEST_SUITE_P(
                          return menu.observationButton();
                      }}),
     [](const ::testing::TestParamInfo<ProgramState>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A control of the popover, in the state `reached`, and the page of the main window it opens.
+struct PopoverRoute {
+    const char* name;
+    std::function<void(StatedProgram&)> reached;
+    std::function<QWidget*(const MenuContent&)> control;
+    Page page;
+};
+
+class PopoverRouteUnderX11 : public ::testing::TestWithParam<PopoverRoute> {};
+
+} // namespace
+
+// Under a window manager, a page that a click in the popover opens in the main window, whose opening gave
+// 需关注's button the focus, takes the focus to its own button: Space then stays on the page.
+TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
+    if (!onX11())
+        return runAgainUnderEitherWindowManager();
+    const PopoverRoute& route = GetParam();
+    const ProgramState state{route.name, {}, route.reached, route.control};
+    StatedProgram stated(state);
+    AppDelegate& delegate = *stated.program.delegate;
+    QMainWindow& window = *delegate.window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(window); }, 20000));
+    // The popover opens at the pointer (there is no tray icon here): in the corner.
+    const QPoint corner = QGuiApplication::primaryScreen()->geometry().bottomRight() - QPoint(5, 5);
+    QProcess::execute("xdotool", {"mousemove", QString::number(corner.x()), QString::number(corner.y())});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+    delegate.togglePopover();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.popover()->window()) && test::deliverDue());
+    clickMiddleOf(*route.control(*qobject_cast<MenuContent*>(delegate.popover()->content())));
+    MainView& view = stated.program.view();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view.state().page == route.page && holdsTheKeys(window); }, 20000));
+    int pressed = 0;
+    for (const Page page : Pages::all)
+        QObject::connect(view.navigationBar()->pageButton(Pages::index(page)), &QAbstractButton::clicked,
+                         &view, [&] { ++pressed; });
+    QProcess::execute("xdotool", {"key", "space"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed == 1; }, 10000));
+    EXPECT_EQ(view.state().page, route.page);
+    EXPECT_EQ(QApplication::focusWidget(), view.navigationBar()->pageButton(Pages::index(route.page)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, PopoverRouteUnderX11,
+    ::testing::Values(PopoverRoute{"ai_capsule", {}, &MenuContent::aiStatusButton, Page::settings},
+                      PopoverRoute{"process_row",
+                                   {},
+                                   [](const MenuContent& menu) { return menu.processRows().first(); },
+                                   Page::processes},
+                      PopoverRoute{"advice", &showFinding, &MenuContent::adviceButton, Page::processes},
+                      PopoverRoute{"observation", [](StatedProgram& program) { showReminder(program, {}); },
+                                   &MenuContent::observationButton, Page::resources}),
+    [](const ::testing::TestParamInfo<PopoverRoute>& info) { return std::string(info.param.name); });
 
 namespace {
 

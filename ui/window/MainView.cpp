@@ -249,6 +249,11 @@ void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
     m_stack->setCurrentWidget(shown);
     if (shown == pageWidget(Page::resources) && !resourcesWereShown)
         resourcesPage()->enter();
+    // Space presses the control with the focus. On the button of the page left, it would turn back to
+    // that page: the focus moves on to the shown page's button. So it does from wherever it was where
+    // the page was changed from outside the window (the popover, a reminder, a sheet), which then
+    // opens on the page's button. Focus on a page that went is moved onto the new one by the stack.
+    m_navigation->focusShownPage(!window()->isActiveWindow());
 }
 
 QWidget* MainView::makePage(Page page) {
@@ -368,6 +373,9 @@ void MainView::presentClearHistoryAlert() {
 
 void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Shown with no focus yet (the first time), the window gives it to the shown page's button when it is
+    // activated, not to the first control of all, 需关注's button, whatever page it opens on.
+    m_navigation->focusShownPage(false);
     // The welcome sheet opens after the window has been raised and activated, which whoever shows the
     // window does right after this: a sheet mapped before its window stays under it with some window
     // managers (openbox), and the window it blocks then ignores every click.
