@@ -697,15 +697,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// A control of the popover, in the state `reached`, and the page of the main window it opens.
-struct PopoverRoute {
-    const char* name;
-    std::function<void(StatedProgram&)> reached;
-    std::function<QWidget*(const MenuContent&)> control;
-    Page page;
-};
+QWidget* firstProcessRow(const MenuContent& menu) {
+    return menu.processRows()[0];
+}
 
-class PopoverRouteUnderX11 : public ::testing::TestWithParam<PopoverRoute> {};
+// A state whose popover adds a control, and the page of the main window it opens.
+class PopoverRouteUnderX11 : public ::testing::TestWithParam<std::pair<ProgramState, Page>> {};
 
 } // namespace
 
@@ -714,8 +711,7 @@ class PopoverRouteUnderX11 : public ::testing::TestWithParam<PopoverRoute> {};
 TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
     if (!onX11())
         return runAgainUnderEitherWindowManager();
-    const PopoverRoute& route = GetParam();
-    const ProgramState state{route.name, {}, route.reached, route.control};
+    const auto& [state, page] = GetParam();
     StatedProgram stated(state);
     AppDelegate& delegate = *stated.program.delegate;
     QMainWindow& window = *delegate.window();
@@ -726,31 +722,26 @@ TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
     delegate.togglePopover();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.popover()->window()) && test::deliverDue());
-    clickMiddleOf(*route.control(*qobject_cast<MenuContent*>(delegate.popover()->content())));
+    clickMiddleOf(*state.added(*qobject_cast<MenuContent*>(delegate.popover()->content())));
     MainView& view = stated.program.view();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return view.state().page == route.page && holdsTheKeys(window); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.state().page == page && holdsTheKeys(window); }, 20000));
     int pressed = 0;
-    for (const Page page : Pages::all)
-        QObject::connect(view.navigationBar()->pageButton(Pages::index(page)), &QAbstractButton::clicked,
+    for (const Page each : Pages::all)
+        QObject::connect(view.navigationBar()->pageButton(Pages::index(each)), &QAbstractButton::clicked,
                          &view, [&] { ++pressed; });
     QProcess::execute("xdotool", {"key", "space"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed == 1; }, 10000));
-    EXPECT_EQ(view.state().page, route.page);
-    EXPECT_EQ(QApplication::focusWidget(), view.navigationBar()->pageButton(Pages::index(route.page)));
+    EXPECT_EQ(view.state().page, page);
+    EXPECT_EQ(QApplication::focusWidget(), view.navigationBar()->pageButton(Pages::index(page)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Routes, PopoverRouteUnderX11,
-    ::testing::Values(PopoverRoute{"ai_capsule", {}, &MenuContent::aiStatusButton, Page::settings},
-                      PopoverRoute{"process_row",
-                                   {},
-                                   [](const MenuContent& menu) { return menu.processRows().first(); },
-                                   Page::processes},
-                      PopoverRoute{"advice", &showFinding, &MenuContent::adviceButton, Page::processes},
-                      PopoverRoute{"observation", [](StatedProgram& program) { showReminder(program, {}); },
-                                   &MenuContent::observationButton, Page::resources}),
-    [](const ::testing::TestParamInfo<PopoverRoute>& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        std::pair{ProgramState{"ai_capsule", {}, {}, &MenuContent::aiStatusButton}, Page::settings},
+        std::pair{ProgramState{"process_row", {}, {}, &firstProcessRow}, Page::processes},
+        std::pair{ProgramState{"advice", {}, &showFinding, &MenuContent::adviceButton}, Page::processes}),
+    [](const auto& info) { return std::string(info.param.first.name); });
 
 namespace {
 

@@ -249,11 +249,13 @@ void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
     m_stack->setCurrentWidget(shown);
     if (shown == pageWidget(Page::resources) && !resourcesWereShown)
         resourcesPage()->enter();
-    // Space presses the control with the focus. On the button of the page left, it would turn back to
-    // that page: the focus moves on to the shown page's button. So it does from wherever it was where
-    // the page was changed from outside the window (the popover, a reminder, a sheet), which then
-    // opens on the page's button. Focus on a page that went is moved onto the new one by the stack.
-    m_navigation->focusShownPage(!window()->isActiveWindow());
+    // Space presses the control with the focus. Left on the button of the page left, it would turn back
+    // to that page, and on a control of that page (which the stack hands on to the new page's first
+    // control) it would press one the user never chose: the focus moves on to the shown page's button.
+    // So it does from wherever it was where the page was changed from outside the window (the popover,
+    // a reminder, a sheet), which then opens on the page's button. A control of the bars keeps it.
+    QWidget* const focus = window()->focusWidget();
+    m_navigation->focusShownPage(!window()->isActiveWindow() || m_stack->isAncestorOf(focus));
 }
 
 QWidget* MainView::makePage(Page page) {
