@@ -468,9 +468,8 @@ TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
     QApplication::setActiveWindow(&content);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
     int rowRoom = -1;
-    for (QAbstractButton* area : {static_cast<QAbstractButton*>(content.processRows().first()),
-                                  static_cast<QAbstractButton*>(content.adviceButton()),
-                                  static_cast<QAbstractButton*>(content.observationButton())}) {
+    for (QAbstractButton* area : std::initializer_list<QAbstractButton*>{
+             content.processRows().first(), content.adviceButton(), content.observationButton()}) {
         ASSERT_TRUE(area->isVisible());
         content.openButton()->setFocus();
         const QImage plain = content.grab().toImage();
