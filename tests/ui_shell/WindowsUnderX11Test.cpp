@@ -711,7 +711,8 @@ class PopoverRouteUnderX11 : public ::testing::TestWithParam<std::pair<ProgramSt
 TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
     if (!onX11())
         return runAgainUnderEitherWindowManager();
-    const auto& [state, page] = GetParam();
+    const ProgramState& state = GetParam().first;
+    const Page page = GetParam().second;
     StatedProgram stated(state);
     AppDelegate& delegate = *stated.program.delegate;
     QMainWindow& window = *delegate.window();
