@@ -8,6 +8,7 @@
 #include "ui/kit/LVSegmentedControl.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/kit/LVText.h"
+#include "ui/kit/Palette.h"
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
 #include "ui_kit/FocusWalk.h"
@@ -466,7 +467,8 @@ TEST(MenuContent, EveryControlReachedWithTabShowsItsRing) {
         everyFocusShows(content, content, *content.openButton(), {"MenuProcessRow", "MenuControlButton"}));
 }
 
-// The advice and the observation are text to their edges: Tab's ring goes around them, on none of it.
+// The advice and the observation are text to their edges: Tab's ring goes around them, on none of it,
+// and leaves their text at least the room a process row's ring leaves its own.
 TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
     ModelHarness h;
     AppModel& model = h.start(true);
@@ -477,7 +479,9 @@ TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
     content.show();
     QApplication::setActiveWindow(&content);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
-    for (PressableArea* area : {content.adviceButton(), content.observationButton()}) {
+    int rowRoom = -1;
+    for (QAbstractButton* area : std::initializer_list<QAbstractButton*>{
+             content.processRows().first(), content.adviceButton(), content.observationButton()}) {
         ASSERT_TRUE(area->isVisible());
         content.openButton()->setFocus();
         const QImage plain = content.grab().toImage();
@@ -486,12 +490,24 @@ TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
         ASSERT_EQ(QApplication::focusWidget(), area);
         const QImage ringed = content.grab().toImage();
         const QRect text(area->mapTo(&content, QPoint()), area->size());
-        int ring = 0, onText = 0;
+        int onText = 0;
+        QList<QPoint> ring, ink;
         for (int y = 0; y < plain.height(); ++y)
-            for (int x = 0; x < plain.width(); ++x)
+            for (int x = 0; x < plain.width(); ++x) {
                 if (plain.pixel(x, y) != ringed.pixel(x, y))
-                    ++(text.contains(x, y) ? onText : ring);
-        EXPECT_GT(ring, 0) << area->accessibleName().toStdString();
-        EXPECT_EQ(onText, 0) << area->accessibleName().toStdString();
+                    text.contains(x, y) ? void(++onText) : ring.append({x, y});
+                else if (text.contains(x, y) && plain.pixel(x, y) != Palette::surface.in(&content).rgb())
+                    ink.append({x, y});
+            }
+        // The fewest pixels across or down from the ring to what the area shows.
+        int room = plain.width();
+        for (const QPoint r : ring)
+            for (const QPoint i : ink)
+                room = std::min(room, std::max(std::abs(r.x() - i.x()), std::abs(r.y() - i.y())));
+        const std::string name = area->accessibleName().toStdString();
+        EXPECT_FALSE(ring.isEmpty()) << name;
+        EXPECT_EQ(onText, 0) << name;
+        EXPECT_GE(room, rowRoom) << name;
+        rowRoom = rowRoom < 0 ? room : rowRoom;
     }
 }

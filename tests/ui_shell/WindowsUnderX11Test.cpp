@@ -18,6 +18,7 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
+#include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
 #include "ui/library/ApplicationLibraryView.h"
@@ -693,6 +694,55 @@ INSTANTIATE_TEST_SUITE_P(
                          return menu.observationButton();
                      }}),
     [](const ::testing::TestParamInfo<ProgramState>& info) { return std::string(info.param.name); });
+
+namespace {
+
+QWidget* firstProcessRow(const MenuContent& menu) {
+    return menu.processRows()[0];
+}
+
+// A state whose popover adds a control, and the page of the main window it opens.
+class PopoverRouteUnderX11 : public ::testing::TestWithParam<std::pair<ProgramState, Page>> {};
+
+} // namespace
+
+// Under a window manager, a page that a click in the popover opens in the main window, whose opening gave
+// 需关注's button the focus, takes the focus to its own button: Space then stays on the page.
+TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
+    if (!onX11())
+        return runAgainUnderEitherWindowManager();
+    const ProgramState& state = GetParam().first;
+    const Page page = GetParam().second;
+    StatedProgram stated(state);
+    AppDelegate& delegate = *stated.program.delegate;
+    QMainWindow& window = *delegate.window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(window); }, 20000));
+    // The popover opens at the pointer (there is no tray icon here): in the corner.
+    const QPoint corner = QGuiApplication::primaryScreen()->geometry().bottomRight() - QPoint(5, 5);
+    QProcess::execute("xdotool", {"mousemove", QString::number(corner.x()), QString::number(corner.y())});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+    delegate.togglePopover();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.popover()->window()) && test::deliverDue());
+    clickMiddleOf(*state.added(*qobject_cast<MenuContent*>(delegate.popover()->content())));
+    MainView& view = stated.program.view();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.state().page == page && holdsTheKeys(window); }, 20000));
+    int pressed = 0;
+    for (const Page each : Pages::all)
+        QObject::connect(view.navigationBar()->pageButton(Pages::index(each)), &QAbstractButton::clicked,
+                         &view, [&] { ++pressed; });
+    QProcess::execute("xdotool", {"key", "space"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed == 1; }, 10000));
+    EXPECT_EQ(view.state().page, page);
+    EXPECT_EQ(QApplication::focusWidget(), view.navigationBar()->pageButton(Pages::index(page)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, PopoverRouteUnderX11,
+    ::testing::Values(
+        std::pair{ProgramState{"ai_capsule", {}, {}, &MenuContent::aiStatusButton}, Page::settings},
+        std::pair{ProgramState{"process_row", {}, {}, &firstProcessRow}, Page::processes},
+        std::pair{ProgramState{"advice", {}, &showFinding, &MenuContent::adviceButton}, Page::processes}),
+    [](const auto& info) { return std::string(info.param.first.name); });
 
 namespace {
 

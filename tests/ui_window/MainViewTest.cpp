@@ -114,7 +114,8 @@ TEST(MainView, RequestsFromOutsideTheWindow) {
     EXPECT_EQ(view.state().page, Page::resources);
 }
 
-// The focus a window opened at start gives the first page button follows Ctrl+2: Space then stays there.
+// The focus a window opened at start gives the first page button follows Ctrl+2 and a link: Space then
+// stays on the page.
 TEST(MainView, APageShortcutTakesTheBarsFocusAlong) {
     WindowHarness h;
     h.add(7, "worker");
@@ -127,6 +128,14 @@ TEST(MainView, APageShortcutTakesTheBarsFocusAlong) {
     h.settle();
     EXPECT_EQ(view.state().page, Page::processes);
     EXPECT_EQ(QApplication::focusWidget(), bar->pageButton(Pages::index(Page::processes)));
+    // A link clicked on a page goes with it: the focus goes to the new page's button, not on to a control
+    // of the new page that Space would press.
+    QTest::keyClick(view.windowHandle(), Qt::Key_1, Qt::ControlModifier);
+    QTest::mouseClick(view.findChild<OverviewPage*>()->reminderButton(), Qt::LeftButton);
+    QTest::keyClick(view.windowHandle(), Qt::Key_Space);
+    h.settle();
+    EXPECT_EQ(view.state().page, Page::settings);
+    EXPECT_EQ(QApplication::focusWidget(), bar->pageButton(Pages::index(Page::settings)));
 }
 
 TEST(MainView, ARequestMadeBeforeTheWindowChoosesItsFirstPage) {

@@ -12,7 +12,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <cmath>
 
 namespace lunorvale {
@@ -32,15 +31,13 @@ MenuSoftwareUpdateReminder::MenuSoftwareUpdateReminder(SoftwareUpdater* updater,
     FocusRing::follow();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] {
-        // Opening the window closes the popover this row lies in, and with it the row: what the click
-        // needs is taken first.
-        const QPointer<SoftwareUpdater> updater = m_updater;
-        const std::function<void()> openMain = m_openMain;
-        // The window first, so that whatever the check shows opens over it.
-        if (openMain)
-            openMain();
-        if (updater)
-            updater->checkForUpdates();
+        // Opening the window closes the popover this row lies in, which hides the row and deletes it
+        // only once this click's event is over: the row is whole for the rest of the handler. The window
+        // first, so that whatever the check shows opens over it.
+        if (m_openMain)
+            m_openMain();
+        if (m_updater)
+            m_updater->checkForUpdates();
     });
     if (updater) {
         connect(updater, &SoftwareUpdater::availableVersionChanged, this,

@@ -249,6 +249,13 @@ void MainView::showCurrentPage(bool previousPageWasShown, Page previous) {
     m_stack->setCurrentWidget(shown);
     if (shown == pageWidget(Page::resources) && !resourcesWereShown)
         resourcesPage()->enter();
+    // Space presses the control with the focus. Left on the button of the page left, it would turn back
+    // to that page, and on a control of that page (which the stack hands on to the new page's first
+    // control) it would press one the user never chose: the focus moves on to the shown page's button.
+    // So it does from wherever it was where the page was changed from outside the window (the popover,
+    // a reminder, a sheet), which then opens on the page's button. A control of the bars keeps it.
+    QWidget* const focus = window()->focusWidget();
+    m_navigation->focusShownPage(!window()->isActiveWindow() || m_stack->isAncestorOf(focus));
 }
 
 QWidget* MainView::makePage(Page page) {
@@ -368,6 +375,9 @@ void MainView::presentClearHistoryAlert() {
 
 void MainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Shown with no focus yet (the first time), the window gives it to the shown page's button when it is
+    // activated, not to the first control of all, 需关注's button, whatever page it opens on.
+    m_navigation->focusShownPage(false);
     // The welcome sheet opens after the window has been raised and activated, which whoever shows the
     // window does right after this: a sheet mapped before its window stays under it with some window
     // managers (openbox), and the window it blocks then ignores every click.

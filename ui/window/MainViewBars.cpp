@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 namespace lunorvale {
@@ -177,21 +178,24 @@ QAbstractButton* NavigationBar::pageButton(int index) const {
 
 void NavigationBar::refresh() {
     const MainViewState& state = m_view.state();
-    bool focusInBar = false;
-    PageButton* newlySelected = nullptr;
-    for (int i = 0; i < m_pages.size(); ++i) {
-        const bool selected = MainRouting::isSelected(state, Pages::all[i]);
-        focusInBar = focusInBar || m_pages[i]->hasFocus();
-        if (selected && !m_pages[i]->isChecked())
-            newlySelected = m_pages[i];
-        m_pages[i]->setSelected(selected);
-    }
-    // A page chosen otherwise than in the bar (a shortcut, a request) takes the bar's focus along, or
-    // Space would press the page just left.
-    if (focusInBar && newlySelected)
-        newlySelected->setFocus(Qt::ShortcutFocusReason);
+    for (int i = 0; i < m_pages.size(); ++i)
+        m_pages[i]->setSelected(MainRouting::isSelected(state, Pages::all[i]));
     m_pages.first()->setCount(std::max(0, m_view.model().attentionCount()));
     m_help->setColor(state.showingHelp ? Palette::accent : Palette::muted);
+}
+
+void NavigationBar::focusShownPage(bool wherever) {
+    const MainViewState& state = m_view.state();
+    if (state.showingHelp)
+        return;
+    QWidget* focus = window()->focusWidget();
+    const bool onAPage = std::find(m_pages.cbegin(), m_pages.cend(), focus) != m_pages.cend();
+    if (!wherever && focus && !onAPage)
+        return;
+    // In the window, as its last input left it: a ring after keys, none after a click. A window that is
+    // not active takes the focus only when it is next activated.
+    m_pages[Pages::index(state.page)]->setFocus(
+        window()->testAttribute(Qt::WA_KeyboardFocusChange) ? Qt::ShortcutFocusReason : Qt::OtherFocusReason);
 }
 
 void NavigationBar::paintEvent(QPaintEvent*) {

@@ -21,6 +21,9 @@ public:
 
     void refresh();
     QAbstractButton* pageButton(int index) const;
+    // Gives the window's focus to the shown page's button where it lies on another page's button or
+    // nowhere, or, with `wherever`, wherever it lies; nothing while the help shows.
+    void focusShownPage(bool wherever);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

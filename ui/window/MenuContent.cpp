@@ -29,6 +29,7 @@
 #include <QScrollArea>
 #include <QUuid>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace lunorvale {
@@ -38,10 +39,15 @@ namespace {
 constexpr int contentWidth = 344;
 constexpr int margin = 20;
 constexpr int spacing = 15;
-// The process rows' rings lie outside their bounds, and the middle clips what lies outside it: the middle
-// reaches this far into the side margins and its column as far in again, so that a ring shows whole and
-// everything stays in line with the header and the controls.
+// How far a process row's ring lies outside its bounds, which its text and symbols lie inside of.
 constexpr int rowRingMargin = 3;
+// A pressable section's text reaches its bounds: its ring lies this much farther out, so that the text has
+// the room from it that a row's text has.
+constexpr int sectionRingMargin = rowRingMargin + 2;
+// The rings lie outside their controls, and the middle clips what lies outside it: the middle reaches this
+// far into the side margins and its column as far in again, so that a ring shows whole and everything
+// stays in line with the header and the controls.
+constexpr int ringReach = std::max(rowRingMargin, sectionRingMargin);
 
 QFont rowFont() {
     return Fonts::system(12);
@@ -104,7 +110,7 @@ PressableArea::PressableArea(QWidget* content, QWidget* parent)
     content->setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
     // Its content's text reaches its edges: the ring goes around it, with the room the rows have.
-    FocusRing::surround(*this, rowRingMargin, 6);
+    FocusRing::surround(*this, sectionRingMargin, 6);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
@@ -230,10 +236,10 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
     setObjectName(QStringLiteral("MenuContent"));
     setFixedWidth(contentWidth);
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(margin - rowRingMargin, margin, margin - rowRingMargin, margin);
+    root->setContentsMargins(margin - ringReach, margin, margin - ringReach, margin);
     root->setSpacing(spacing);
     const auto inLine = [](QBoxLayout* layout) {
-        layout->setContentsMargins(rowRingMargin, 0, rowRingMargin, 0);
+        layout->setContentsMargins(ringReach, 0, ringReach, 0);
         return layout;
     };
 
@@ -265,12 +271,12 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
         SettingsLogic::statusCapsule(AIStatus(model.aiConfiguration(), model.aiKeyStatus(),
                                               model.automaticAdviceEnabled(), model.isMonitoring())),
         [this] {
-            // Opening the window closes the popover and its content: the actions are taken first.
-            const MenuActions actions = m_actions;
-            if (actions.openMain)
-                actions.openMain();
-            if (actions.showAISettings)
-                actions.showAISettings();
+            // Opening the window closes the popover, which hides this content and deletes it only once
+            // this click's event is over: the content is whole for the rest of the handler.
+            if (m_actions.openMain)
+                m_actions.openMain();
+            if (m_actions.showAISettings)
+                m_actions.showAISettings();
         });
     statusColumn->addSpacing(3);
     statusColumn->addWidget(m_aiStatus, 0, Qt::AlignLeft);
@@ -331,7 +337,7 @@ MenuContent::MenuContent(AppModel& model, MenuActions actions, QWidget* parent)
             m_actions.openMain();
     });
     m_middleColumn->addWidget(m_updateReminder);
-    m_middle = makeMiddle(m_middleContent, contentWidth - 2 * (margin - rowRingMargin));
+    m_middle = makeMiddle(m_middleContent, contentWidth - 2 * (margin - ringReach));
     root->addWidget(m_middle);
     m_divider = new LVRule({}, 1.0, this);
     QBoxLayout* rule = inLine(new QHBoxLayout);
