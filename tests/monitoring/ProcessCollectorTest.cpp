@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -338,6 +339,8 @@ TEST(ProcessCollectorOnLinux, PathsKeepTheirBytesAndCutCommandsSaySo) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::string program = QFile::encodeName(dir.path()).toStdString() + "/\xD7\xA9\xE9sh";
+    // The folder's own removal cannot name a file whose name is no UTF-8: the copy goes by its bytes.
+    const auto removeCopy = qScopeGuard([&] { ::unlink(program.c_str()); });
     ASSERT_TRUE(
         QFile::copy(QStringLiteral("/bin/sh"), QFile::decodeName(QFile::encodeName(dir.path()) + "/sh")));
     ASSERT_EQ(::rename((QFile::encodeName(dir.path()) + "/sh").constData(), program.c_str()), 0);

@@ -4,9 +4,29 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace lunorvale::test {
 
+namespace {
+
+// Each program the display starts leads a process group of its own, with what it starts in turn (the
+// bus, the settings daemon it activates for xfwm4), and is asked to end when the test process ends,
+// however that ends: none outlives the test to write into a home that is gone.
+void startApart(QProcess& process) {
+    process.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
+}
+
+} // namespace
+
 VirtualDisplay::VirtualDisplay(QSize screen) {
+    for (QProcess* process : {&m_server, &m_bus, &m_windowManager})
+        startApart(*process);
     m_server.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
@@ -17,8 +37,12 @@ VirtualDisplay::VirtualDisplay(QSize screen) {
 
 bool VirtualDisplay::startWindowManager(const QString& program) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+    // Whatever the manager and its settings daemon write goes into its home; no session manager of the
+    // desktop the tests were started from hears of it.
+    for (const char* name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
         environment.insert(QString::fromLatin1(name), m_home.path());
+    environment.remove("SESSION_MANAGER");
     environment.insert("DISPLAY", m_name);
     environment.insert("NO_AT_BRIDGE", "1"); // an accessibility bus would outlive the manager
     m_bus.setProcessEnvironment(environment);
@@ -46,8 +70,11 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
 }
 
 VirtualDisplay::~VirtualDisplay() {
+    // xfconfd writes its settings when its bus goes away: it ends with the bus's group, at once, before
+    // the home is removed.
     for (QProcess* process : {&m_windowManager, &m_bus}) {
-        process->kill();
+        if (process->processId() > 0)
+            ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
         process->waitForFinished();
     }
     m_server.terminate();

@@ -99,3 +99,16 @@ TEST(BuildScripts, TheTestsBusesLeaveNoSocketBehind) {
                         .startsWith("unix:path=" + qEnvironmentVariable("XDG_RUNTIME_DIR") + "/"));
     }
 }
+
+// The session notes what its command left in the session's TMPDIR and added to its home, the topmost new
+// path of each, and nothing of its own: tools/test fails a run of the tests on any.
+TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
+    QTemporaryDir folder;
+    const QString list = folder.filePath("leftovers");
+    output(LUNORVALE_SOURCE_DIR "/tools/test-session",
+           {"sh", "-c", "mkdir \"$TMPDIR/made\" && mkdir -p ~/.config/app/deep && touch ~/.local/share/file"},
+           {"LUNORVALE_IN_SESSION=", "LUNORVALE_LEFTOVERS=" + list});
+    QFile written(list);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().toStdString(), "TMPDIR/made\n~/.config/app\n~/.local/share/file\n");
+}

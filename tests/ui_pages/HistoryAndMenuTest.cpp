@@ -1,6 +1,7 @@
 #include "PageHarness.h"
 #include "app/shell/PopoverHost.h"
 #include "platform/desktop/AtomicFileWriter.h"
+#include "support/Files.h"
 #include "ui/kit/AIStatusButton.h"
 #include "ui/kit/LVBadge.h"
 #include "ui/kit/LVButton.h"
@@ -262,6 +263,9 @@ TEST(HistoryExport, WritesTheWholeHistoryAsReadAtConfirmation) {
 TEST(HistoryExport, TheSaveDialogStartsInDocumentsOrHome) {
     const std::shared_ptr<void> restoreHome(nullptr,
                                             [home = qgetenv("HOME")](void*) { qputenv("HOME", home); });
+    // The dialog keeps its history in the configuration folder: one of the test's own.
+    QTemporaryDir config;
+    const ScopedVariable configHome("XDG_CONFIG_HOME", config.path());
     for (const bool documents : {true, false}) {
         QTemporaryDir home;
         qputenv("HOME", QFile::encodeName(home.path()));

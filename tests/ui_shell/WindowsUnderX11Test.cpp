@@ -73,6 +73,9 @@ void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed =
     environment.insert(QStringLiteral("DISPLAY"), display.name());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    // What the program's dialogs keep (the file dialog's history) goes into a folder of this run.
+    QTemporaryDir configuration;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configuration.path());
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
