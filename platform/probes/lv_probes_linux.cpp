@@ -349,6 +349,37 @@ std::optional<int32_t> lastPid(int loadavg) {
     return pid;
 }
 
+// The number of processes and threads made since boot (the "processes" line of /proc/stat), or
+// nothing. The line comes after one of a figure per interrupt, so the file is read in pieces, of
+// which the last few bytes are carried over in case the line is cut between two.
+std::optional<uint64_t> processesMade(int stat) {
+    constexpr std::string_view key = "\nprocesses ";
+    char text[4096];
+    size_t carried = 0;
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(stat, text + carried, sizeof text - carried, offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return std::nullopt;
+        offset += count;
+        const std::string_view piece(text, carried + static_cast<size_t>(count));
+        const size_t at = piece.find(key);
+        if (at != std::string_view::npos && piece.find('\n', at + key.size()) != std::string_view::npos) {
+            uint64_t made = 0;
+            const char* first = piece.data() + at + key.size();
+            if (std::from_chars(first, piece.data() + piece.size(), made).ec != std::errc())
+                return std::nullopt;
+            return made;
+        }
+        // What may begin the line, or the line without its end, goes on to the next piece.
+        carried = at != std::string_view::npos ? piece.size() - at : std::min(piece.size(), key.size() + 24);
+        if (carried == sizeof text)
+            return std::nullopt;
+        std::memmove(text, piece.data() + piece.size() - carried, carried);
+    }
+}
+
 // A hash of a status line, to tell an unchanged one without parsing it again. Two different lines
 // of one process that hash alike would only show the earlier figures for one more sample. Every
 // sample hashes one line per process: sixteen bytes at a time are folded in by one wide
@@ -387,10 +418,11 @@ uint64_t textHash(std::string_view text) {
 // Listing /proc costs a quarter of reading every process, so it is listed in full only at first,
 // when pids wrapped around and now and then. Otherwise the kernel's last handed-out pid tells
 // whether any process can have started since: pids are handed out in rising order, so only the
-// pids between the previous last pid and the current one are listed. A process that ended shows by
-// its failing read. Other users' processes, and those that could not be read, are remembered by
-// pid and looked at again every few listings: one of them may turn into one of the current user's
-// without starting afresh.
+// pids between the previous last pid and the current one are listed. Pids that went all the way
+// round, past the previous last pid, show in the count of processes made since boot. A process that ended
+// shows by its failing read. Other users' processes, and those that could not be read, are remembered by pid
+// and looked at again every few listings: one of them may turn into one of the current user's without
+// starting afresh.
 //
 // Descriptors are kept within a share of the open-file limit, decided before anything is opened.
 // Past it, and wherever the program runs out of descriptors, a process is read with
@@ -412,7 +444,8 @@ class KnownProcesses final {
 public:
     KnownProcesses()
         : m_proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
-          m_loadavg(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC)) {}
+          m_loadavg(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC)),
+          m_stat(::open("/proc/stat", O_RDONLY | O_CLOEXEC)) {}
     ~KnownProcesses() {
         for (Known& known : m_known)
             closeKept(known);
@@ -428,9 +461,10 @@ public:
             return false;
         const int proc = m_proc.get();
         beginListing();
+        const std::optional<uint64_t> made = m_stat.valid() ? processesMade(m_stat.get()) : std::nullopt;
         const std::optional<int32_t> last = m_loadavg.valid() ? lastPid(m_loadavg.get()) : std::nullopt;
         const bool full = !m_partialListings || !last || !m_lastPid || *last < *m_lastPid ||
-                          m_listing % fullListingPeriod == 0;
+                          wentRound(*last - *m_lastPid, made) || m_listing % fullListingPeriod == 0;
         const bool anyNew = full || *last != *m_lastPid;
         if (anyNew) {
             const off_t from = full ? 0 : static_cast<off_t>(*m_lastPid) + 1 + m_pidPosition;
@@ -480,13 +514,16 @@ public:
             std::swap(m_known, m_next);
             std::swap(m_others, m_nextOthers);
             m_lastPid.reset();
+            m_lastMade.reset();
             return false;
         }
         readRememberedBelow(INT64_MAX);
         std::swap(m_known, m_next);
         std::swap(m_others, m_nextOthers);
-        if (last)
+        if (last) {
             m_lastPid = last;
+            m_lastMade = made;
+        }
         return true;
     }
 
@@ -537,6 +574,15 @@ private:
     // Bytes of entries a partial listing asks for at a time: a few dozen processes.
     static constexpr size_t partialBatch = 2048;
     static constexpr size_t shedStep = 32;
+
+    // Whether the pids handed out since the last listing may have gone all the way round, past its
+    // last pid, when the last pid moved on by `moved`. Each process or thread made takes the next
+    // free pid, so the last pid moves on by at least as many as were made until it goes round; more
+    // made than it moved means it went round (or that processes of other pid namespaces, which take
+    // no pid of ours, were counted: then the listing is only a full one needlessly).
+    bool wentRound(int32_t moved, std::optional<uint64_t> made) const {
+        return !made || !m_lastMade || *made - *m_lastMade > static_cast<uint64_t>(moved);
+    }
 
     struct Image {
         uint64_t startCode = 0, endCode = 0, argStart = 0, argEnd = 0;
@@ -897,6 +943,7 @@ private:
 
     Descriptor m_proc;
     Descriptor m_loadavg;
+    Descriptor m_stat;
     std::vector<Known> m_known;        // in pid order
     std::vector<Known> m_next;         // built by a listing, then swapped with m_known
     std::vector<int32_t> m_others;     // pids of other users' processes and unreadable ones, in order
@@ -905,6 +952,7 @@ private:
     std::vector<int32_t> m_ended;       // known processes that ended in this listing
     std::vector<int32_t> m_endedBefore; // and in the previous one
     std::optional<int32_t> m_lastPid;
+    std::optional<uint64_t> m_lastMade; // processes and threads made since boot, at the last listing
     int64_t m_pidPosition = 0;
     bool m_partialListings = false;
     uint64_t m_listing = 0;

@@ -533,6 +533,45 @@ TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
     }
 }
 
+// The pid the kernel handed out last.
+pid_t lastPidHandedOut() {
+    std::ifstream loadavg("/proc/loadavg");
+    std::string field;
+    for (int i = 0; i < 5; ++i)
+        loadavg >> field;
+    return static_cast<pid_t>(std::stol(field));
+}
+
+// Pids that went all the way round between two listings, past the last pid of the first: a child
+// started meanwhile, below that pid, is in the second listing. Threads take pids as processes do.
+TEST(ProcessProbes, AChildStartedWhilePidsWentRoundIsListed) {
+    int maximum = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> maximum;
+    if (maximum == 0 || maximum > 100000)
+        GTEST_SKIP() << "pids go round only after " << maximum << " processes";
+    // The listings of a new thread start afresh: its first is a full one, the second is not.
+    std::thread([] {
+        collect();
+        const pid_t before = lastPidHandedOut();
+        // Until the last pid handed out passes `until`, or goes round.
+        const auto makeThreadsPast = [](pid_t until) {
+            for (pid_t previous = lastPidHandedOut();;) {
+                for (int i = 0; i < 64; ++i)
+                    std::thread([] {}).join();
+                const pid_t now = lastPidHandedOut();
+                if (now > until || now < previous)
+                    return;
+                previous = now;
+            }
+        };
+        makeThreadsPast(INT32_MAX);
+        const auto child = ChildProcess::spawn({sleepProgram(), "60"});
+        ASSERT_TRUE(child);
+        makeThreadsPast(before);
+        EXPECT_NE(find(collect(), child->pid()), nullptr) << child->pid() << " below " << before;
+    }).join();
+}
+
 // The open-file limit raised for the kept descriptors stays the program's own: what it starts gets
 // the limit the program started with, however it is started. A program that cannot be started is
 // reported.
