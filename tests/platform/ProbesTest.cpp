@@ -1,5 +1,6 @@
 #include "platform/ChildProcesses.h"
 #include "platform/probes/Listings.h"
+#include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
 #include "support/ChildProcess.h"
 
@@ -770,13 +771,15 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         const char* what;
         std::function<std::unique_ptr<ChildProcess>()> start;
         std::function<pid_t(ChildProcess&)> watched; // the process that sleeps through the listings
+        const char* sleeper;                         // its name while it sleeps, where it is another's
         std::function<void(ChildProcess&)> change;
         std::function<bool(const LVProcessRecord& listed, const LVProcessRecord& fresh)> shows;
         bool runs;
     };
     const Case cases[] = {
         {"wakes and renames itself", [] { return ChildProcess::forkIdle(renameOnWaking, nullptr); },
-         [](ChildProcess& child) { return child.pid(); }, [](ChildProcess& child) { child.signal(SIGUSR1); },
+         [](ChildProcess& child) { return child.pid(); }, nullptr,
+         [](ChildProcess& child) { child.signal(SIGUSR1); },
          [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
              return std::string(fresh.name) == renamed && std::string(listed.name) == renamed &&
                     listed.cpu_ns == fresh.cpu_ns;
@@ -791,7 +794,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
              pollUntil([&] { return bool(std::ifstream(pidFile) >> pid); }, 60s);
              return pid;
          },
-         [](ChildProcess& child) { child.signal(SIGKILL); },
+         "sleep", [](ChildProcess& child) { child.signal(SIGKILL); },
          [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
              return listed.ppid == fresh.ppid;
          },
@@ -803,6 +806,15 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         ASSERT_TRUE(child);
         const pid_t watched = c.watched(*child);
         ASSERT_GT(watched, 0);
+        // A process just started runs until it sleeps, and a shell's child until it is the program.
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                std::ifstream file("/proc/" + std::to_string(watched) + "/stat");
+                const std::string line{std::istreambuf_iterator<char>(file), {}};
+                const auto stat = lunorvale::probes::parseProcStat(line);
+                return stat && stat->state == 'S' && (c.sleeper == nullptr || stat->comm == c.sleeper);
+            },
+            60s));
         // Known, then read through what was kept from the listings before.
         for (int listing = 0; listing < 3; ++listing)
             ASSERT_NE(find(collect(), watched), nullptr);
