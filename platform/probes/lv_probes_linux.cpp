@@ -117,31 +117,50 @@ template <uint64_t unit> uint64_t ticksTo(uint64_t ticks) {
     return ticks / hz * unit + ticks % hz * unit / hz;
 }
 
+// The figure of the line of /proc/stat (open at `stat`) named `name` ("btime", "processes"), or
+// nothing. Such lines come after one of a figure per interrupt, so the file is read in pieces, of
+// which the last few bytes are carried over in case the line is cut between two.
+std::optional<uint64_t> kernelFigure(int stat, std::string_view name) {
+    char keyText[32];
+    if (name.size() + 2 > sizeof keyText)
+        return std::nullopt;
+    keyText[0] = '\n';
+    std::memcpy(keyText + 1, name.data(), name.size());
+    keyText[name.size() + 1] = ' ';
+    const std::string_view key(keyText, name.size() + 2);
+    char text[4096];
+    size_t carried = 0;
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(stat, text + carried, sizeof text - carried, offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return std::nullopt;
+        offset += count;
+        const std::string_view piece(text, carried + static_cast<size_t>(count));
+        const size_t at = piece.find(key);
+        if (at != std::string_view::npos && piece.find('\n', at + key.size()) != std::string_view::npos) {
+            uint64_t value = 0;
+            const char* first = piece.data() + at + key.size();
+            if (std::from_chars(first, piece.data() + piece.size(), value).ec != std::errc())
+                return std::nullopt;
+            return value;
+        }
+        // What may begin the line, or the line without its end, goes on to the next piece.
+        carried = at != std::string_view::npos ? piece.size() - at : std::min(piece.size(), key.size() + 24);
+        if (carried == sizeof text)
+            return std::nullopt;
+        std::memmove(text, piece.data() + piece.size() - carried, carried);
+    }
+}
+
 uint64_t readBootTimeSeconds() {
     // The boot time the kernel reports is recomputed from the wall clock on each read and moves
     // with clock adjustments; reading it once keeps every start time of a run stable.
     Descriptor fd(::open("/proc/stat", O_RDONLY | O_CLOEXEC));
     if (fd.valid()) {
-        std::string text;
-        char chunk[16384];
-        for (;;) {
-            const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break;
-            text.append(chunk, static_cast<size_t>(count));
-        }
-        constexpr std::string_view key = "\nbtime ";
-        const size_t at = text.find(key);
-        if (at != std::string::npos) {
-            const char* begin = text.data() + at + key.size();
-            const char* end = text.data() + text.size();
-            uint64_t seconds = 0;
-            auto [ptr, ec] = std::from_chars(begin, end, seconds);
-            if (ec == std::errc() && ptr != begin)
-                return seconds;
-        }
+        if (const std::optional<uint64_t> seconds = kernelFigure(fd.get(), "btime"))
+            return *seconds;
     }
     timespec real{};
     timespec boot{};
@@ -349,37 +368,6 @@ std::optional<int32_t> lastPid(int loadavg) {
     return pid;
 }
 
-// The number of processes and threads made since boot (the "processes" line of /proc/stat), or
-// nothing. The line comes after one of a figure per interrupt, so the file is read in pieces, of
-// which the last few bytes are carried over in case the line is cut between two.
-std::optional<uint64_t> processesMade(int stat) {
-    constexpr std::string_view key = "\nprocesses ";
-    char text[4096];
-    size_t carried = 0;
-    for (off_t offset = 0;;) {
-        const ssize_t count = ::pread(stat, text + carried, sizeof text - carried, offset);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return std::nullopt;
-        offset += count;
-        const std::string_view piece(text, carried + static_cast<size_t>(count));
-        const size_t at = piece.find(key);
-        if (at != std::string_view::npos && piece.find('\n', at + key.size()) != std::string_view::npos) {
-            uint64_t made = 0;
-            const char* first = piece.data() + at + key.size();
-            if (std::from_chars(first, piece.data() + piece.size(), made).ec != std::errc())
-                return std::nullopt;
-            return made;
-        }
-        // What may begin the line, or the line without its end, goes on to the next piece.
-        carried = at != std::string_view::npos ? piece.size() - at : std::min(piece.size(), key.size() + 24);
-        if (carried == sizeof text)
-            return std::nullopt;
-        std::memmove(text, piece.data() + piece.size() - carried, carried);
-    }
-}
-
 // A hash of a status line, to tell an unchanged one without parsing it again. Two different lines
 // of one process that hash alike would only show the earlier figures for one more sample. Every
 // sample hashes one line per process: sixteen bytes at a time are folded in by one wide
@@ -461,7 +449,9 @@ public:
             return false;
         const int proc = m_proc.get();
         beginListing();
-        const std::optional<uint64_t> made = m_stat.valid() ? processesMade(m_stat.get()) : std::nullopt;
+        // Processes and threads made since boot.
+        const std::optional<uint64_t> made =
+            m_stat.valid() ? kernelFigure(m_stat.get(), "processes") : std::nullopt;
         const std::optional<int32_t> last = m_loadavg.valid() ? lastPid(m_loadavg.get()) : std::nullopt;
         const bool full = !m_partialListings || !last || !m_lastPid || *last < *m_lastPid ||
                           wentRound(*last - *m_lastPid, made) || m_listing % fullListingPeriod == 0;
