@@ -213,8 +213,8 @@ TEST(ProcessProbes, CollectPassesOverZombiesAndOtherUsersWithoutCountingThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.uid != ::getuid() && ::geteuid() != 0)
-            continue; // starting a process of another user needs root
+        if (c.status != LV_STATUS_ZOMBIE && ::geteuid() != 0)
+            continue; // starting a process of another user needs root (and nobody is ours when we are nobody)
         std::vector<std::unique_ptr<ChildProcess>> passedOver;
         for (int i = 0; i < 12; ++i) {
             passedOver.push_back(c.start());
