@@ -29,20 +29,16 @@ QString rulesSentence() {
            QStringLiteral("%，持续时间 ") + MonitorSettings::durationLimits.rangeText() +
            QStringLiteral(" 秒。");
 }
-// A change the settings file did not take: what it means, then why, where the system said.
-QString withCause(const QString& sentence, const SettingsStore& store) {
-    const int cause = store.lastErrorNumber();
-    return cause == 0 ? sentence : sentence + ErrorCause::sentence(cause);
-}
-
 // Said instead of a success when the settings file could not be written: the change holds for this
 // run only, and the next start reads the file as it was, or, where a damaged one was set aside and
 // nothing replaced it, starts from the defaults.
 QString notStoredSentence(const SettingsStore& store) {
-    return withCause(store.isSetAsideFileUnreplaced()
-                         ? QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。")
-                         : QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"),
-                     store);
+    // What it means, then why, where the system said.
+    return ErrorCause::withCause(
+        store.isSetAsideFileUnreplaced()
+            ? QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会使用默认设置。")
+            : QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。"),
+        store.lastErrorNumber());
 }
 
 std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValue>& value) {
@@ -341,7 +337,7 @@ void AppModel::persistMutedProcesses() {
     const QString notStored = QStringLiteral("暂时忽略未保存，应用重启后可能再次提醒。");
     try {
         if (!store(Keys::mutedProcesses, QJsonDocument::fromJson(JsonWriter::write(array)).array()))
-            setStatusMessage(withCause(notStored, *m_services.settingsStore));
+            setStatusMessage(ErrorCause::withCause(notStored, m_services.settingsStore->lastErrorNumber()));
     } catch (const JsonWriteError&) {
         setStatusMessage(notStored);
     }

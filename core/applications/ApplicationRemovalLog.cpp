@@ -172,8 +172,7 @@ void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipt
 }
 
 QString ApplicationRemovalLog::notSavedSentence(int errorNumber) {
-    const QString sentence = QStringLiteral("无法保存卸载操作清单，操作已停止。");
-    return errorNumber == 0 ? sentence : sentence + ErrorCause::sentence(errorNumber);
+    return ErrorCause::withCause(QStringLiteral("无法保存卸载操作清单，操作已停止。"), errorNumber);
 }
 
 QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>& receipts) {

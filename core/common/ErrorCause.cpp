@@ -4,6 +4,10 @@
 
 namespace lunorvale::ErrorCause {
 
+QString withCause(const QString& what, int errorNumber) {
+    return errorNumber == 0 ? what : what + sentence(errorNumber);
+}
+
 QString sentence(int errorNumber) {
     switch (errorNumber) {
     case EPERM:

@@ -11,4 +11,7 @@ namespace lunorvale::ErrorCause {
 // holds a Latin letter.
 QString sentence(int errorNumber);
 
+// `what` followed by the sentence for `errorNumber`, or `what` alone where the number is 0 (no cause known).
+QString withCause(const QString& what, int errorNumber);
+
 } // namespace lunorvale::ErrorCause

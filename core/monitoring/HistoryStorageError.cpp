@@ -18,8 +18,8 @@ QString HistoryStorageError::errorDescription() const {
     case Kind::unsupportedVersion:
         return QStringLiteral("历史记录来自更新的版本，暂时无法读取；请使用对应版本打开。");
     }
-    const QString sentence = QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。");
-    return m_errorNumber == 0 ? sentence : sentence + ErrorCause::sentence(m_errorNumber);
+    return ErrorCause::withCause(QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。"),
+                                 m_errorNumber);
 }
 
 } // namespace lunorvale
