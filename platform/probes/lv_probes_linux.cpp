@@ -534,19 +534,20 @@ public:
         if (it->cmdline < 0)
             return -1;
         const ssize_t count = ::pread(it->cmdline, buffer, size, 0);
-        it->argumentsRanFor = count >= 0 && it->parsed.threads == 1 ? it->ranNow : 0;
+        it->argumentsRanFor = count >= 0 && it->parsed.threads == 1 ? it->ranNow : Runs{};
         return count;
     }
 
     // True when the arguments this thread read last for a process of the last listing are still its
     // own: it had one thread when they were read, and that thread has not run since. A program
     // rewrites its arguments, and makes another thread, only while one of its threads runs; the run
-    // time read is the main thread's alone.
+    // read is the main thread's alone.
     bool argumentsUnchanged(int32_t pid) const {
         const auto it =
             std::lower_bound(m_known.begin(), m_known.end(), pid,
                              [](const Known& known, int32_t wanted) { return known.pid < wanted; });
-        return it != m_known.end() && it->pid == pid && it->ranNow != 0 && it->ranNow == it->argumentsRanFor;
+        return it != m_known.end() && it->pid == pid && it->ranNow.known() &&
+               it->ranNow == it->argumentsRanFor;
     }
 
     // Has the next listings look at `pid` again as they look at other users' processes.
@@ -574,19 +575,29 @@ private:
         return !made || !m_lastMade || *made - *m_lastMade > static_cast<uint64_t>(moved);
     }
 
+    // How much a process's main thread has run. The run time alone moves only when the kernel
+    // settles it, at a tick or when the thread stops running: a thread that woke since, and may be
+    // renaming itself right now, still shows the old time. The count of its turns on a processor
+    // moves as it is put on one.
+    struct Runs {
+        uint64_t nanoseconds = 0;
+        uint64_t turns = 0; // 0 where unknown: a kernel without the statistics prints "0 0 0"
+        bool known() const { return turns != 0; }
+        friend bool operator==(const Runs&, const Runs&) = default;
+    };
     struct Image {
         uint64_t startCode = 0, endCode = 0, argStart = 0, argEnd = 0;
         friend bool operator==(const Image&, const Image&) = default;
     };
     struct Known {
         int32_t pid = 0;
-        int stat = -1;                // the kept descriptor, or -1 where the process is read by its path
-        int cmdline = -1;             // kept once the arguments were read through this thread's listings
-        int folder = -1;              // kept once the owner was checked again: its owner is the process's own
-        int schedstat = -1;           // kept once the process was known: its main thread's run time
-        uint64_t ranFor = 0;          // nanoseconds of run time when the status line was last read; 0 unknown
-        uint64_t ranNow = 0;          // as this listing read it; 0 unknown
-        uint64_t argumentsRanFor = 0; // when the arguments were last read, if it had one thread; else 0
+        int stat = -1;        // the kept descriptor, or -1 where the process is read by its path
+        int cmdline = -1;     // kept once the arguments were read through this thread's listings
+        int folder = -1;      // kept once the owner was checked again: its owner is the process's own
+        int schedstat = -1;   // kept once the process was known: its main thread's run time
+        Runs ranFor;          // when the status line was last read
+        Runs ranNow;          // as this listing read it
+        Runs argumentsRanFor; // when the arguments were last read, if it had one thread; else unknown
         uint64_t starttime = 0;
         Image image;
         uid_t owner = 0;
@@ -750,22 +761,31 @@ private:
             std::memcpy(known.name.data(), stat.comm.data(), stat.comm.size());
     }
 
-    // The run time of a known process through a descriptor kept for it, which stays bound to the
-    // process; 0 where there is none or it cannot be read (a kernel without the statistics prints 0).
-    uint64_t runTime(int proc, PidPath& path, Known& known) {
+    // The run of a known process through a descriptor kept for it, which stays bound to the process;
+    // unknown where there is none or it cannot be read.
+    Runs runs(int proc, PidPath& path, Known& known) {
         if (known.schedstat < 0 && roomForMore()) {
             known.schedstat = ::openat(proc, path.file("schedstat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (known.schedstat >= 0)
                 ++m_kept;
         }
         if (known.schedstat < 0)
-            return 0;
-        char text[64];
+            return {};
+        // "run time, time waited, turns", in decimal.
+        char text[96];
         const ssize_t count = ::pread(known.schedstat, text, sizeof text, 0);
-        uint64_t nanoseconds = 0;
-        if (count <= 0 || std::from_chars(text, text + count, nanoseconds).ec != std::errc())
-            return 0;
-        return nanoseconds;
+        if (count <= 0)
+            return {};
+        const char* const end = text + count;
+        Runs runs;
+        uint64_t waited = 0;
+        auto read = std::from_chars(text, end, runs.nanoseconds);
+        for (uint64_t* figure : {&waited, &runs.turns}) {
+            if (read.ec != std::errc() || read.ptr == end || *read.ptr != ' ')
+                return {};
+            read = std::from_chars(read.ptr + 1, end, *figure);
+        }
+        return read.ec == std::errc() ? runs : Runs{};
     }
 
     bool parentEnded(int32_t parent) const {
@@ -816,9 +836,9 @@ private:
             close({&known.cmdline, &known.folder, &known.schedstat});
         const bool ownerDue = (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0;
         // Read before the status line: a run between the two shows in the next listing.
-        const uint64_t ranFor = runTime(proc, path, known);
+        const Runs ranFor = runs(proc, path, known);
         known.ranNow = ranFor;
-        if (ranFor != 0 && ranFor == known.ranFor && !ownerDue && known.nameKept &&
+        if (ranFor.known() && ranFor == known.ranFor && !ownerDue && known.nameKept &&
             known.parsed.threads == 1 && known.parsed.state != 'R' && !parentEnded(known.parsed.ppid)) {
             ProcStat stat = known.parsed;
             stat.comm = std::string_view(known.name.data(), known.nameSize);

@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -751,10 +754,20 @@ void renameOnSignal(int) {
     ::prctl(PR_SET_NAME, renamed, 0, 0, 0);
 }
 
-// Run in a forked copy of this program: on SIGUSR1 it wakes and takes another name. Async-signal-safe.
-void renameOnWaking(const void*) {
+// Shared with forked copies: set to let the copy that renamed itself sleep again.
+std::atomic<bool>* sleepAgain = nullptr;
+
+void renameAndRunOnSignal(int) {
+    ::prctl(PR_SET_NAME, renamed, 0, 0, 0);
+    while (!sleepAgain->load())
+        ;
+}
+
+// Run in a forked copy of this program: on SIGUSR1 it wakes and takes another name, and with `runOn`
+// goes on running until told. Async-signal-safe.
+void renameOnWaking(const void* runOn) {
     struct sigaction action {};
-    action.sa_handler = renameOnSignal;
+    action.sa_handler = runOn != nullptr ? renameAndRunOnSignal : renameOnSignal;
     ::sigaction(SIGUSR1, &action, nullptr);
 }
 
@@ -764,6 +777,14 @@ void renameOnWaking(const void*) {
 // changes when it runs, and its parent, which changes when the parent ends, show in the next listing
 // as a fresh read shows them. Its arguments count as unchanged only until it runs.
 TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
+    void* const shared =
+        ::mmap(nullptr, sizeof(std::atomic<bool>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    sleepAgain = new (shared) std::atomic<bool>(false);
+    const auto unmap = qScopeGuard([&] {
+        sleepAgain->store(true);
+        ::munmap(shared, sizeof(std::atomic<bool>));
+    });
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
     const std::string pidFile = directory.filePath(QStringLiteral("pid")).toStdString();
@@ -783,6 +804,16 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
          [](const LVProcessRecord& listed, const LVProcessRecord& fresh) {
              return std::string(fresh.name) == renamed && std::string(listed.name) == renamed &&
                     listed.cpu_ns == fresh.cpu_ns;
+         },
+         true},
+        // The kernel settles a thread's run time only at a tick or when it stops running: read
+        // between, just after it woke, the run time is still the one it slept with.
+        {"wakes, renames itself and runs on", [] { return ChildProcess::forkIdle(renameOnWaking, "run on"); },
+         [](ChildProcess& child) { return child.pid(); }, nullptr,
+         [](ChildProcess& child) { child.signal(SIGUSR1); },
+         [](const LVProcessRecord& listed, const LVProcessRecord&) {
+             sleepAgain->store(true);
+             return std::string(listed.name) == renamed;
          },
          true},
         {"loses its parent",
@@ -823,12 +854,15 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         EXPECT_EQ(lv_process_args_unchanged(watched), 1);
         const LVProcessRecord before = readOrFail(watched);
         c.change(*child);
-        ASSERT_TRUE(pollUntil(
-            [&] {
-                const LVProcessRecord now = readOrFail(watched);
-                return std::string(now.name) != before.name || now.ppid != before.ppid;
-            },
-            60s));
+        // Listed again as soon as the change shows.
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        for (;;) {
+            const LVProcessRecord now = readOrFail(watched);
+            if (std::string(now.name) != before.name || now.ppid != before.ppid)
+                break;
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            std::this_thread::yield();
+        }
         const Collected collected = collect();
         const LVProcessRecord* listed = find(collected, watched);
         ASSERT_NE(listed, nullptr);
