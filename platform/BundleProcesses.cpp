@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,13 +19,22 @@
 namespace lunorvale {
 namespace {
 
-// The names the kernel gives processes that run the executable files of a bundle: the file names of
-// its regular files with an execute bit, anywhere inside it, cut to the kernel's 15 bytes. Found
-// when first asked for; links are not followed. A bundle that cannot be walked whole (a folder that
-// cannot be read, more entries than the component check examines, folders 256 deep) ties every name.
+// Whether `path` is `folder` itself or lies below it.
+bool holds(std::string_view folder, std::string_view path) {
+    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// The names under which the programs of a bundle run: the file names of its regular files with an
+// execute bit, anywhere inside it, cut to the kernel's 15 bytes (a process's kernel name is, and so is
+// the file name of its argv[0] when compared), found when first asked for; and a bare name that the
+// search path finds in the bundle, through a link in a folder of PATH. The walk follows no link and
+// goes by path, as deep as the removal's own checks read a bundle; one that cannot be walked whole (a
+// folder that cannot be read, more entries than the component check examines, a path longer than the
+// system takes) ties every name.
 class ExecutableNames final {
 public:
-    explicit ExecutableNames(QByteArray bundle) : m_bundle(std::move(bundle)) {}
+    ExecutableNames(QByteArray bundle, QByteArray searchPath)
+        : m_bundle(std::move(bundle)), m_searchPath(std::move(searchPath)) {}
 
     static int ask(const char* name, void* context) {
         auto* names = static_cast<ExecutableNames*>(context);
@@ -32,62 +42,81 @@ public:
             names->m_whole = names->walk();
             names->m_walked = true;
         }
-        return !names->m_whole || names->m_names.contains(std::string_view(name)) ? 1 : 0;
+        const std::string_view wanted(name);
+        return !names->m_whole || names->m_names.contains(wanted.substr(0, kernelNameLimit)) ||
+                       names->foundInSearchPath(wanted)
+                   ? 1
+                   : 0;
     }
 
 private:
     static constexpr int entryLimit = 249999;
-    static constexpr size_t depthLimit = 256;
     static constexpr size_t kernelNameLimit = 15;
 
     bool walk() {
-        std::vector<std::unique_ptr<DIR, int (*)(DIR*)>> folders;
-        const auto enter = [&folders](int parent, const char* name) {
-            const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            DIR* folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
-            if (folder == nullptr) {
+        std::vector<std::string> folders{m_bundle.toStdString()};
+        int examined = 0;
+        while (!folders.empty()) {
+            const std::string folder = std::move(folders.back());
+            folders.pop_back();
+            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const std::unique_ptr<DIR, int (*)(DIR*)> listing(fd >= 0 ? ::fdopendir(fd) : nullptr,
+                                                              &::closedir);
+            if (!listing) {
                 if (fd >= 0)
                     ::close(fd);
                 return false;
             }
-            folders.emplace_back(folder, &::closedir);
-            return true;
-        };
-        if (!enter(AT_FDCWD, m_bundle.constData()))
-            return false;
-        int examined = 0;
-        while (!folders.empty()) {
-            DIR* folder = folders.back().get();
-            errno = 0;
-            const dirent* entry = ::readdir(folder);
-            if (entry == nullptr) {
-                if (errno != 0)
-                    return false;
-                folders.pop_back();
-                continue;
-            }
-            const std::string_view name(entry->d_name);
-            if (name == "." || name == "..")
-                continue;
-            if (++examined > entryLimit)
-                return false;
-            struct stat info {};
-            if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT) // gone since the listing
+            for (;;) {
+                errno = 0;
+                const dirent* entry = ::readdir(listing.get());
+                if (entry == nullptr) {
+                    if (errno != 0)
+                        return false;
+                    break;
+                }
+                const std::string_view name(entry->d_name);
+                if (name == "." || name == "..")
                     continue;
-                return false;
-            }
-            if (S_ISDIR(info.st_mode)) {
-                if (folders.size() == depthLimit || !enter(::dirfd(folder), entry->d_name))
+                if (++examined > entryLimit)
                     return false;
-            } else if (S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0) {
-                m_names.emplace(name.substr(0, kernelNameLimit));
+                struct stat info {};
+                if (::fstatat(::dirfd(listing.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                    if (errno == ENOENT) // gone since the listing
+                        continue;
+                    return false;
+                }
+                if (S_ISDIR(info.st_mode))
+                    folders.push_back(folder + '/' + entry->d_name);
+                else if (S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0)
+                    m_names.emplace(name.substr(0, kernelNameLimit));
             }
         }
         return true;
     }
 
+    // Whether the program a bare `name` runs, as the first folder of PATH that has an executable file
+    // of that name gives it, lies in the bundle.
+    bool foundInSearchPath(std::string_view name) const {
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
+            return false;
+        const std::unique_ptr<char, void (*)(void*)> bundle(::realpath(m_bundle.constData(), nullptr),
+                                                            &std::free);
+        for (const QByteArray& folder : m_searchPath.split(':')) {
+            if (!folder.startsWith('/'))
+                continue;
+            const std::string candidate = folder.toStdString() + '/' + std::string(name);
+            if (::access(candidate.c_str(), X_OK) != 0)
+                continue;
+            const std::unique_ptr<char, void (*)(void*)> program(::realpath(candidate.c_str(), nullptr),
+                                                                 &std::free);
+            return bundle && program && holds(bundle.get(), program.get());
+        }
+        return false;
+    }
+
     QByteArray m_bundle;
+    QByteArray m_searchPath;
     bool m_walked = false;
     bool m_whole = false;
     std::set<std::string, std::less<>> m_names;
@@ -97,7 +126,7 @@ private:
 
 BundleProcesses::Result SystemBundleProcesses::runningFrom(const QString& bundlePath) const {
     const QByteArray path = QFile::encodeName(bundlePath);
-    ExecutableNames names(path);
+    ExecutableNames names(path, qgetenv("PATH"));
     LVProcessInDoubt inDoubt{};
     switch (lv_application_running(path.constData(), &ExecutableNames::ask, &names, &inDoubt)) {
     case 0:

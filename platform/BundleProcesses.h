@@ -31,10 +31,11 @@ public:
     virtual Result runningFrom(const QString& bundlePath) const = 0;
 };
 
-// The answer of the process probes: each process's executable link, or an absolute argv[0] where the
-// link is closed to its own user. A process with neither counts only where one of its arguments names
-// a path in the bundle or its name is that of an executable file in the bundle; the bundle is walked
-// for those names once, when such a process is first met.
+// The answer of the process probes: each process's executable link, or an absolute argv[0] naming a
+// file that exists where the link is closed to its own user. A process with neither counts only where
+// one of its arguments names a path in the bundle (also after an '='), or its kernel name or its
+// argv[0]'s file name is that of an executable file in the bundle or finds one there through PATH; the
+// bundle is walked for those names once, when such a process is first met.
 class SystemBundleProcesses final : public BundleProcesses {
 public:
     Result runningFrom(const QString& bundlePath) const override;

@@ -56,7 +56,9 @@ enum {
 
 // 1 when the record was filled, 0 otherwise (record untouched).
 int lv_read_process(int32_t pid, LVProcessRecord* out);
-// Records of the current user's live processes; -1 when the process list cannot be read. Only the
+// Records of the current user's live processes; -1 when the process list cannot be read. A process
+// whose main thread has ended lives while any of its threads does: its record has the state and memory
+// of a live thread. Only the
 // slots of the records returned are written: the rest stay as the caller passed them. Keeps one
 // descriptor per process of the calling thread's listings open between calls, within the open-file
 // limit (raised towards its hard limit once); past that, processes are read without keeping one.
@@ -66,7 +68,7 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
 void lv_restore_file_limit(void);
 // Length of the executable path when positive; the buffer holds an empty string on failure (also
 // when the path does not fit). The path is the kernel's: an executable removed since the start
-// ends in " (deleted)".
+// ends in " (deleted)". A process whose main thread has ended has the path of its live threads.
 int lv_process_path(int32_t pid, char* buffer, uint32_t size);
 // Length of the name of the systemd unit the process runs in (the last component of its control
 // group in systemd's hierarchy) when positive; the buffer holds an empty string on failure, when the
@@ -82,21 +84,24 @@ typedef struct LVProcessInDoubt {
     char name[16]; // the kernel's name for it (at most 15 bytes; empty where unknown)
 } LVProcessInDoubt;
 
-// 1 when `name`, a process's name as the kernel keeps it, is that of a program in the bundle asked
-// about: the file name, cut to 15 bytes, of an executable file inside it; else 0.
+// 1 when `name`, a name a process goes by (its name as the kernel keeps it, or the file name of its
+// argv[0], never empty), is that of a program in the bundle asked about; else 0.
 typedef int (*LVBundleNameCheck)(const char* name, void* context);
 
 // Whether code from the folder `path` runs: 1 when one of the current user's processes runs an
-// executable at or below it, 0 when none does, -1 when that is unknown. Where a process's executable
-// link is closed (a non-dumpable process's is, to its own user), an absolute argv[0] tells where it
-// runs from; a process with neither leaves the answer unknown only where what can be read ties it to
-// the folder: a later argument names a path at or below it, or `names_bundle_file` (given `context`;
-// null ties no name) answers 1 for its name. The first such process goes to `in_doubt` when that is
-// not null; its pid is 0 unless it was the reason for -1 (-1 also means an unreadable process list,
-// or a `path` that is not absolute).
+// executable at or below it, 0 when none does, -1 when that is unknown. A process whose main thread
+// has ended counts by its live threads. Where a process's executable link is closed (a non-dumpable
+// process's is, to its own user), an absolute argv[0] naming a file that exists tells where it runs
+// from, through links; a process with neither leaves the answer unknown only where what can be read
+// ties it to the folder: a later argument names a path at or below it (whole, or after an '='), or
+// `names_bundle_file` (given `context`; null ties no name) answers 1 for its kernel name or for the
+// file name of its argv[0]. The first such process goes to `in_doubt` when that is not null; its pid
+// is 0 unless it was the reason for -1 (-1 also means an unreadable process list, or a `path` that is
+// not absolute).
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
                            LVProcessInDoubt* in_doubt);
-// Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer.
+// Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer. A process
+// whose main thread has ended has the arguments of its live threads.
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
 // 1 when the arguments lv_process_args read last on the calling thread for a process of the thread's
 // last lv_collect are certainly still its arguments (it had one thread then, and that thread has not

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
@@ -47,18 +48,24 @@ using lunorvale::probes::systemMemoryFrom;
 
 using Descriptor = lunorvale::UniqueFd;
 
-// "PID/leaf" relative to an open /proc, or "/proc/PID/leaf" for single reads, built on the stack.
+// "PID/leaf" relative to an open /proc, or "/proc/PID/leaf" for single reads, built on the stack; with
+// a thread, "PID/task/TID/leaf".
 class PidPath final {
 public:
-    PidPath(bool absolute, int32_t pid) {
+    PidPath(bool absolute, int32_t pid, int32_t thread = 0) {
         constexpr std::string_view prefix = "/proc/";
+        constexpr std::string_view tasks = "/task/";
         char* out = text_.data();
         if (absolute) {
             std::memcpy(out, prefix.data(), prefix.size());
             out += prefix.size();
         }
-        auto result = std::to_chars(out, text_.data() + 24, pid);
-        end_ = static_cast<size_t>(result.ptr - text_.data());
+        out = std::to_chars(out, text_.data() + 24, pid).ptr;
+        if (thread > 0) {
+            std::memcpy(out, tasks.data(), tasks.size());
+            out = std::to_chars(out + tasks.size(), text_.data() + 40, thread).ptr;
+        }
+        end_ = static_cast<size_t>(out - text_.data());
         text_[end_] = '\0';
     }
     const char* directory() {
@@ -73,7 +80,7 @@ public:
     }
 
 private:
-    std::array<char, 48> text_{};
+    std::array<char, 56> text_{};
     size_t end_ = 0;
 };
 
@@ -222,6 +229,47 @@ void resolveName(int directory, PidPath& path, std::string_view comm, char (&tar
         copyName(base, target);
 }
 
+// Numeric entries of /proc are processes (thread-group leaders), those of a process's task folder its
+// threads; everything else is passed over.
+int32_t pidFromEntry(const char* name) {
+    const char* end = name + std::strlen(name);
+    if (name == end || *name < '1' || *name > '9')
+        return 0;
+    int32_t pid = 0;
+    auto [ptr, ec] = std::from_chars(name, end, pid);
+    return ec == std::errc() && ptr == end ? pid : 0;
+}
+
+// Calls `visit(pid, position)` for every process listed in the open /proc (or thread in an open task
+// folder) from its current position on, `position` being where the listing goes on after it; false when the
+// list cannot be read. `visit` returns false to stop early. The kernel looks up every entry it hands over, so
+// a listing that will stop soon asks for few at a time.
+template <typename Visit> bool forEachProcess(int proc, Visit&& visit, size_t batch = 16384) {
+    alignas(dirent64) char entries[16384];
+    batch = std::min(batch, sizeof entries);
+    for (;;) {
+        const ssize_t count = ::getdents64(proc, entries, batch);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (count == 0)
+            return true;
+        for (ssize_t offset = 0; offset < count;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries + offset);
+            offset += entry->d_reclen;
+            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)
+                continue;
+            const int32_t pid = pidFromEntry(entry->d_name);
+            if (pid < 1)
+                continue;
+            if (!visit(pid, entry->d_off))
+                return true;
+        }
+    }
+}
+
 // The status line's fields end well before this even with the longest names and numbers; a line
 // cut after the resident size still parses.
 constexpr size_t statBuffer = 1024;
@@ -254,6 +302,51 @@ bool leadsThreadGroup(int directory, PidPath& path, int32_t pid) {
     return parseThreadGroup(std::string_view(text, static_cast<size_t>(count))) == pid;
 }
 
+// A program whose main thread has ended (pthread_exit) while other threads run on: the kernel shows its
+// leader as a zombie until the last thread ends, with the whole group's CPU time in the leader's status
+// line, but without the state, memory and program image that went with the leader's own thread, and
+// its executable link and arguments are gone too. What it no longer has is read from a live thread,
+// whose number is returned, into `stat`; nothing for a zombie none of whose threads lives.
+std::optional<int32_t> takeOverFromLiveThread(int directory, int32_t pid, ProcStat& stat) {
+    // A zombie counts itself among its threads until it is reaped.
+    if (statusForState(stat.state) != LV_STATUS_ZOMBIE || stat.threads < 2)
+        return std::nullopt;
+    PidPath path(directory == AT_FDCWD, pid);
+    Descriptor tasks(::openat(directory, path.file("task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!tasks.valid())
+        return std::nullopt;
+    std::optional<int32_t> found;
+    forEachProcess(tasks.get(), [&](int32_t thread, int64_t) {
+        PidPath threadPath(false, thread);
+        char text[statBuffer];
+        const ssize_t count =
+            thread == pid ? 0 : readSmallFile(tasks.get(), threadPath.file("stat"), text, sizeof text);
+        const auto live =
+            count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
+        if (!live || statusForState(live->state) == LV_STATUS_ZOMBIE)
+            return true;
+        stat.state = live->state;
+        stat.rss = live->rss;
+        stat.startCode = live->startCode;
+        stat.endCode = live->endCode;
+        stat.argStart = live->argStart;
+        stat.argEnd = live->argEnd;
+        found = thread;
+        return false;
+    });
+    return found;
+}
+
+// The live thread that stands in for a process whose main thread has ended (see above), or 0: for a
+// process whose main thread lives, one that is gone, and a zombie.
+int32_t standIn(int directory, int32_t pid) {
+    PidPath path(directory == AT_FDCWD, pid);
+    char text[statBuffer];
+    const ssize_t count = readSmallFile(directory, path.file("stat"), text, sizeof text);
+    auto stat = count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
+    return stat ? takeOverFromLiveThread(directory, pid, *stat).value_or(0) : 0;
+}
+
 // Reads one process of any user by its absolute paths.
 bool readProcess(int32_t pid, LVProcessRecord& out) {
     PidPath path(true, pid);
@@ -265,14 +358,16 @@ bool readProcess(int32_t pid, LVProcessRecord& out) {
     const ssize_t count = readSmallFile(AT_FDCWD, path.file("stat"), text, sizeof text);
     if (count <= 0)
         return false;
-    const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(count)));
+    auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(count)));
     if (!stat)
         return false;
+    const std::optional<int32_t> thread = takeOverFromLiveThread(AT_FDCWD, pid, *stat);
     fillRecord(pid, info.st_uid, *stat, out);
+    PidPath program(true, pid, thread.value_or(0));
     if (out.status == LV_STATUS_ZOMBIE)
         copyName(stat->comm, out.name);
     else
-        resolveName(AT_FDCWD, path, stat->comm, out.name);
+        resolveName(AT_FDCWD, program, stat->comm, out.name);
     return true;
 }
 
@@ -308,46 +403,6 @@ enum class ReadOutcome { filled, passedOver, unreadable };
 class KnownProcesses;
 // The listings of the calling thread, once it has listed processes.
 thread_local KnownProcesses* listingsOfThisThread = nullptr;
-
-// Numeric /proc entries are processes (thread-group leaders); everything else is passed over.
-int32_t pidFromEntry(const char* name) {
-    const char* end = name + std::strlen(name);
-    if (name == end || *name < '1' || *name > '9')
-        return 0;
-    int32_t pid = 0;
-    auto [ptr, ec] = std::from_chars(name, end, pid);
-    return ec == std::errc() && ptr == end ? pid : 0;
-}
-
-// Calls `visit(pid, position)` for every process listed in the open /proc from its current
-// position on, `position` being where the listing goes on after it; false when the list cannot be
-// read. `visit` returns false to stop early. The kernel looks up every entry it hands over, so a
-// listing that will stop soon asks for few at a time.
-template <typename Visit> bool forEachProcess(int proc, Visit&& visit, size_t batch = 16384) {
-    alignas(dirent64) char entries[16384];
-    batch = std::min(batch, sizeof entries);
-    for (;;) {
-        const ssize_t count = ::getdents64(proc, entries, batch);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (count == 0)
-            return true;
-        for (ssize_t offset = 0; offset < count;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(entries + offset);
-            offset += entry->d_reclen;
-            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)
-                continue;
-            const int32_t pid = pidFromEntry(entry->d_name);
-            if (pid < 1)
-                continue;
-            if (!visit(pid, entry->d_off))
-                return true;
-        }
-    }
-}
 
 // The pid the kernel handed out last (the last field of /proc/loadavg), or nothing.
 std::optional<int32_t> lastPid(int loadavg) {
@@ -865,6 +920,7 @@ private:
         }
         ProcStat stat = known.parsed;
         stat.comm = line.substr(known.nameAt, known.nameSize);
+        const std::optional<int32_t> thread = takeOverFromLiveThread(proc, known.pid, stat);
         const Image image = imageOf(stat);
         const bool imageChanged = image != known.image;
         if (imageChanged || ownerDue) {
@@ -878,7 +934,8 @@ private:
         if (known.owner != user || statusForState(stat.state) == LV_STATUS_ZOMBIE)
             return false;
         fillRecord(known.pid, known.owner, stat, out);
-        setName(proc, path, stat, imageChanged, known, out);
+        PidPath program(false, known.pid, thread.value_or(0));
+        setName(proc, program, stat, imageChanged, known, out);
         known.image = image;
         return true;
     }
@@ -937,16 +994,19 @@ private:
             m_nextOthers.push_back(pid);
             return ReadOutcome::unreadable;
         }
-        if (statusForState(stat->state) == LV_STATUS_ZOMBIE) {
+        ProcStat shown = *stat;
+        const std::optional<int32_t> thread = takeOverFromLiveThread(proc, pid, shown);
+        if (statusForState(shown.state) == LV_STATUS_ZOMBIE) {
             closeKept(known);
             return ReadOutcome::passedOver;
         }
-        fillRecord(pid, *uid, *stat, out);
+        fillRecord(pid, *uid, shown, out);
         known.starttime = stat->starttime;
-        known.image = imageOf(*stat);
+        known.image = imageOf(shown);
         const std::string_view line(text, static_cast<size_t>(count));
         remember(known, *stat, line, textHash(line));
-        setName(proc, path, *stat, true, known, out);
+        PidPath program(false, pid, thread.value_or(0));
+        setName(proc, program, shown, true, known, out);
         m_next.push_back(known);
         return ReadOutcome::filled;
     }
@@ -979,56 +1039,81 @@ bool pathHolds(std::string_view path, std::string_view executable) {
 }
 
 // What the arguments of a process whose executable link is closed say of the folder `bundle`.
-enum class ArgumentsTell {
-    nothing,
-    runsInside,  // argv[0] is an absolute path at or below the folder
-    runsOutside, // argv[0] is an absolute path elsewhere
-    namesInside, // argv[0] is no path, and a later argument names one at or below the folder
+struct ArgumentsTell {
+    // By an absolute argv[0] naming a file that exists: where the program runs from. One that names no
+    // file tells nothing: the bundle may have been renamed or moved since the start.
+    enum class Runs { unknown, inside, outside } runs = Runs::unknown;
+    bool namesInside = false; // a later argument, or what follows an '=' in it, names a path in the folder
+    std::string program;      // argv[0]'s file name, where argv[0] does not tell where it runs from
 };
 
 ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
+    ArgumentsTell told;
     Descriptor fd(::openat(proc, entry.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
-        return ArgumentsTell::nothing;
-    // Whether an argument names a path in the folder shows in its first bytes: the folder's path and
-    // a slash, or the path alone. Those are kept of each argument; the rest is read past, however long.
+        return told;
+    // argv[0] is kept while it fits a path. Whether a later argument names a path in the folder shows
+    // in its first bytes, or in those after an '=' ("--data=PATH"): the folder's path and a slash, or
+    // the path alone. Those are kept; the rest is read past, however long.
+    std::string program;
+    bool programFits = true;
     const size_t kept = bundle.size() + 1;
     std::string start;
-    bool first = true;
-    const auto decide = [&]() -> std::optional<ArgumentsTell> {
-        const bool inside = pathHolds(bundle, start);
-        std::optional<ArgumentsTell> told;
-        if (first && start.starts_with('/'))
-            told = inside ? ArgumentsTell::runsInside : ArgumentsTell::runsOutside;
-        else if (inside)
-            told = ArgumentsTell::namesInside;
+    size_t argument = 0;
+    const auto check = [&] {
+        told.namesInside = told.namesInside || pathHolds(bundle, start);
         start.clear();
-        first = false;
-        return told;
+    };
+    const auto take = [&](char c) {
+        if (argument == 0) {
+            programFits = programFits && program.size() < LV_PATH_BUFFER;
+            if (programFits)
+                program.push_back(c);
+        } else if (c == '=') {
+            check();
+        } else if (start.size() < kept) {
+            start.push_back(c);
+        }
     };
     char chunk[LV_PATH_BUFFER];
+    bool open = false; // an argument has begun and not ended
     for (;;) {
         const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
             break;
-        for (std::string_view rest(chunk, static_cast<size_t>(count)); !rest.empty();) {
-            const size_t end = rest.find('\0');
-            const std::string_view part = rest.substr(0, end);
-            if (start.size() < kept)
-                start.append(part.substr(0, kept - start.size()));
-            if (end == std::string_view::npos)
-                break;
-            rest.remove_prefix(end + 1);
-            if (const auto told = decide())
-                return *told;
+        for (const char c : std::string_view(chunk, static_cast<size_t>(count))) {
+            if (c != '\0') {
+                take(c);
+                open = true;
+                continue;
+            }
+            if (argument > 0)
+                check();
+            ++argument;
+            open = false;
         }
     }
     // A process that rewrote its arguments may end them without a NUL.
-    if (!start.empty())
-        return decide().value_or(ArgumentsTell::nothing);
-    return ArgumentsTell::nothing;
+    if (open && argument > 0)
+        check();
+    if (!programFits || program.empty())
+        return told;
+    if (program.front() == '/') {
+        struct stat info {};
+        if (::stat(program.c_str(), &info) == 0) {
+            // Through a link (one in a folder of PATH, say) the program may still be the bundle's.
+            char* resolved = ::realpath(program.c_str(), nullptr);
+            const bool inside =
+                pathHolds(bundle, program) || (resolved != nullptr && pathHolds(bundle, resolved));
+            std::free(resolved);
+            told.runs = inside ? ArgumentsTell::Runs::inside : ArgumentsTell::Runs::outside;
+            return told;
+        }
+    }
+    told.program = basename(program);
+    return told;
 }
 
 // Processes whose end takes the user's session down: the login window and window server of the
@@ -1146,7 +1231,13 @@ int lv_process_path(int32_t pid, char* buffer, uint32_t size) {
     if (pid < 1)
         return 0;
     PidPath path(true, pid);
-    const ssize_t length = ::readlink(path.file("exe"), buffer, size);
+    ssize_t length = ::readlink(path.file("exe"), buffer, size);
+    if (length < 0 && errno == ENOENT) {
+        if (const int32_t thread = standIn(AT_FDCWD, pid)) {
+            PidPath threadPath(true, pid, thread);
+            length = ::readlink(threadPath.file("exe"), buffer, size);
+        }
+    }
     if (length <= 0)
         return 0;
     if (static_cast<uint64_t>(length) >= size) {
@@ -1201,6 +1292,12 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
         PidPath path(true, pid);
         count = readSmallFile(AT_FDCWD, path.file("cmdline"), buffer, readSize);
     }
+    if (count == 0) {
+        if (const int32_t thread = standIn(AT_FDCWD, pid)) {
+            PidPath threadPath(true, pid, thread);
+            count = readSmallFile(AT_FDCWD, threadPath.file("cmdline"), buffer, readSize);
+        }
+    }
     if (count <= 0) {
         buffer[0] = '\0';
         return 0;
@@ -1242,12 +1339,21 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         return -1;
     const int proc = procDirectory.get();
     const bool listed = forEachProcess(proc, [&](int32_t pid, int64_t) {
-        PidPath entry(false, pid);
+        PidPath leader(false, pid);
         struct stat info {};
-        if (::fstatat(proc, entry.directory(), &info, 0) != 0 || info.st_uid != user)
+        if (::fstatat(proc, leader.directory(), &info, 0) != 0 || info.st_uid != user)
             return true;
         char link[LV_PATH_BUFFER];
-        const ssize_t length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
+        ssize_t length = ::readlinkat(proc, leader.file("exe"), link, sizeof link);
+        // Vanished processes, zombies and kernel threads have no executable link; a process whose main
+        // thread has ended has its live threads'.
+        const bool noLink = length < 0 && errno == ENOENT;
+        const int32_t thread = noLink ? standIn(proc, pid) : 0;
+        if (noLink && thread == 0)
+            return true;
+        PidPath entry(false, pid, thread);
+        if (thread != 0)
+            length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
         if (length > 0 && static_cast<size_t>(length) < sizeof link) {
             if (pathHolds(wanted, withoutDeletedMark(std::string_view(link, static_cast<size_t>(length))))) {
                 found = true;
@@ -1255,26 +1361,25 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             }
             return true;
         }
-        // Vanished processes, zombies and kernel threads have no executable link.
         if (length < 0 && errno == ENOENT)
             return true;
         // The link of a non-dumpable process is closed to its own user; an absolute argv[0] tells.
         const ArgumentsTell arguments = argumentsTell(proc, entry, wanted);
-        if (arguments == ArgumentsTell::runsInside) {
+        if (arguments.runs == ArgumentsTell::Runs::inside) {
             found = true;
             return false;
         }
-        // Otherwise the process leaves the answer open only where its arguments or its name tie it
+        // Otherwise the process leaves the answer open only where its arguments or its names tie it
         // to the bundle: every user has such processes (a setgid agent started by its bare name), and
         // most have nothing to do with the bundle.
-        if (arguments == ArgumentsTell::runsOutside || doubt)
+        if (arguments.runs == ArgumentsTell::Runs::outside || doubt)
             return true;
         char text[1024];
-        const ssize_t statLength = readSmallFile(proc, entry.file("stat"), text, sizeof text);
+        const ssize_t statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
         if (statLength <= 0)
             return true;
         const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(statLength)));
-        if (stat && statusForState(stat->state) == LV_STATUS_ZOMBIE)
+        if (stat && thread == 0 && statusForState(stat->state) == LV_STATUS_ZOMBIE)
             return true;
         LVProcessInDoubt process{};
         process.pid = pid;
@@ -1282,8 +1387,12 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
             std::memcpy(process.name, name.data(), name.size());
         }
-        if (arguments == ArgumentsTell::namesInside ||
-            (stat && names_bundle_file != nullptr && names_bundle_file(process.name, context) != 0))
+        // A program that renames itself keeps its argv[0], one run from a descriptor or a copy in
+        // memory is named by its descriptor and keeps it too.
+        const auto names = [&](const char* name) {
+            return names_bundle_file != nullptr && name[0] != '\0' && names_bundle_file(name, context) != 0;
+        };
+        if (arguments.namesInside || (stat && names(process.name)) || names(arguments.program.c_str()))
             doubt = process;
         return true;
     });

@@ -2,6 +2,7 @@
 #include "support/ChildProcess.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <charconv>
 #include <climits>
 #include <fcntl.h>
@@ -279,25 +280,58 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
                                          "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
 
     // A process whose executable is closed to its own user (root reads every one) and whose argv[0] is a
-    // bare name refuses only when its name is that of a program in the bundle, and is named.
+    // bare name refuses only when a name of it is that of a program in the bundle, and is named.
     if (test::ranAsNobody())
         return;
     const QString name = QStringLiteral("Helper%1").arg(::getpid());
-    const QString helper = app + "/Contents/MacOS/" + name;
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(test::undumpableProgram()), helper));
-    {
-        const auto agent = test::spawnUndumpable({"agent"}, test::undumpableProgram());
-        ASSERT_TRUE(agent);
-        EXPECT_EQ(fixture::reasonOf([&] { Service::checkRunning(url(app), system); }).first, "pass");
+    const QString longName = QStringLiteral("HelperWithALongName%1").arg(::getpid());
+    const QString link = root.sub("bin") + "/agent-link";
+    for (const QString& file : {name, longName})
+        ASSERT_TRUE(
+            QFile::copy(QString::fromStdString(test::undumpableProgram()), app + "/Contents/MacOS/" + file));
+    symlink(app + "/Contents/MacOS/" + name, link);
+    // The desktop program's search path has a folder with a link into the bundle.
+    const QByteArray searchPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(QFileInfo(link).path()) + ":" + searchPath);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", searchPath); });
+    const QString unreadable = app + "/Contents/Resources";
+    QDir().mkpath(unreadable);
+    const struct {
+        QString argv0;
+        QString program;
+        std::string renamed;
+        QString named; // empty: not refused
+        bool walkedWhole;
+    } rows[] = {
+        {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true},
+        {name, app + "/Contents/MacOS/" + name, "", name, true},
+        {name, app + "/Contents/MacOS/" + name, "renamed", "renamed", true},
+        {"agent-link", link, "", "agent-link", true},
+        {longName, app + "/Contents/MacOS/" + longName, "", longName.left(15), true},
+        {"agent", QString::fromStdString(test::undumpableProgram()), "", "agent", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE((row.argv0 + " " + row.named).toStdString());
+        QFile::setPermissions(unreadable, row.walkedWhole
+                                              ? QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner
+                                              : QFile::Permissions());
+        const auto closed =
+            test::spawnUndumpable({row.argv0.toStdString()}, row.program.toStdString(), row.renamed);
+        ASSERT_TRUE(closed);
+        const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), system); });
+        ASSERT_EQ(doubt.has_value(), !row.named.isEmpty());
+        if (!doubt)
+            continue;
+        ASSERT_TRUE(doubt->guidanceValue());
+        EXPECT_EQ(doubt->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
+        EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(error->guidanceValue()->reason));
+        // Where the walk ties every name, another process of the user may be the one named.
+        if (row.walkedWhole) {
+            EXPECT_TRUE(doubt->guidanceValue()->reason.contains(row.named));
+            EXPECT_TRUE(doubt->guidanceValue()->reason.contains(QStringLiteral("PID %1").arg(closed->pid())));
+        }
     }
-    const auto closed = test::spawnUndumpable({name.toStdString()}, helper.toStdString());
-    ASSERT_TRUE(closed);
-    const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), system); });
-    ASSERT_TRUE(doubt && doubt->guidanceValue());
-    EXPECT_EQ(doubt->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
-    EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(error->guidanceValue()->reason));
-    EXPECT_TRUE(doubt->guidanceValue()->reason.contains(name));
-    EXPECT_TRUE(doubt->guidanceValue()->reason.contains(QStringLiteral("PID %1").arg(closed->pid())));
+    QFile::setPermissions(unreadable, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
 }
 
 // Content the walk cannot reach, a tree deeper than the longest path the system takes, is unreadable

@@ -279,10 +279,11 @@ TEST_F(ScriptedCollector, SystemFiguresFollowTheirFlags) {
     EXPECT_FALSE(collector.collect().systemCPU);
 }
 
-// Against the real kernel: a busy child and a process in an application-bundle-shaped folder. The
+// Against the real kernel: busy children and a process in an application-bundle-shaped folder. A
 // child's share of a core is checked against the kernel's own clock of its CPU time, read around each
 // sample: however busy the machine, the share lies between the least and the most the child can have
-// used between the collector's two reads.
+// used between the collector's two reads. A program whose main thread has ended is measured, shown
+// and stopped as any other.
 TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -290,13 +291,26 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(bundleBinary).path()));
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), bundleBinary));
     QFile::setPermissions(bundleBinary, QFile::ReadOwner | QFile::ExeOwner);
-    auto busy = test::ChildProcess::spawn({"sh", "-c", "exec yes > /dev/null"});
+    const std::string leaderless = test::leaderlessProgram();
+    std::unique_ptr<test::ChildProcess> busy[] = {
+        test::ChildProcess::spawn({"sh", "-c", "exec yes > /dev/null"}),
+        test::ChildProcess::spawn({leaderless, "busy"})};
     auto bundled = test::ChildProcess::spawn({bundleBinary.toStdString(), "30"});
-    ASSERT_TRUE(busy && bundled);
-    clockid_t busyClock{};
-    ASSERT_EQ(::clock_getcpuclockid(busy->pid(), &busyClock), 0);
+    ASSERT_TRUE(busy[0] && busy[1] && bundled);
+    const std::string leaderStat = "/proc/" + std::to_string(busy[1]->pid()) + "/stat";
+    ASSERT_TRUE(test::pollUntil(
+        [&] {
+            std::ifstream file(leaderStat);
+            const auto stat = probes::parseProcStat(std::string{std::istreambuf_iterator<char>(file), {}});
+            return stat && stat->state == 'Z';
+        },
+        60s));
+    clockid_t busyClocks[2]{};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(::clock_getcpuclockid(busy[i]->pid(), &busyClocks[i]), 0);
     struct Reading {
-        double wall = 0, cpu = 0;
+        double wall = 0;
+        std::array<double, 2> cpu{};
     };
     const auto read = [&] {
         const auto seconds = [](clockid_t clock) {
@@ -304,7 +318,7 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
             ::clock_gettime(clock, &time);
             return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
         };
-        return Reading{seconds(CLOCK_MONOTONIC), seconds(busyClock)};
+        return Reading{seconds(CLOCK_MONOTONIC), {seconds(busyClocks[0]), seconds(busyClocks[1])}};
     };
 
     LinuxProcessPlatform platform;
@@ -312,25 +326,40 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     const Reading beforeFirst = read();
     collector.collect();
     const Reading afterFirst = read();
-    // The child runs until it has used a measurable share of a core.
-    ASSERT_TRUE(test::pollUntil([&] { return read().cpu >= afterFirst.cpu + 0.5; }, 60s));
+    // The children run until each has used a measurable share of a core.
+    ASSERT_TRUE(test::pollUntil(
+        [&] {
+            const Reading now = read();
+            return now.cpu[0] >= afterFirst.cpu[0] + 0.5 && now.cpu[1] >= afterFirst.cpu[1] + 0.5;
+        },
+        60s));
     const Reading beforeSecond = read();
     const auto second = collector.collect();
     const Reading afterSecond = read();
     EXPECT_TRUE(second.systemCPU);
-    const ProcessSample* load = find(second, busy->pid());
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const ProcessSample* load = find(second, busy[i]->pid());
+        ASSERT_TRUE(load && load->cpuPercent);
+        // The status file counts CPU time in whole ticks (10 ms), each of its two fields cut down.
+        constexpr double ticks = 0.02;
+        EXPECT_GE(*load->cpuPercent, (beforeSecond.cpu[i] - afterFirst.cpu[i] - ticks) /
+                                         (afterSecond.wall - beforeFirst.wall) * 100);
+        EXPECT_LE(*load->cpuPercent, (afterSecond.cpu[i] - beforeFirst.cpu[i] + ticks) /
+                                         (beforeSecond.wall - afterFirst.wall) * 100);
+        EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
+        EXPECT_GT(load->residentBytes, 0u);
+    }
     const ProcessSample* inBundle = find(second, bundled->pid());
-    ASSERT_TRUE(load && inBundle);
-    ASSERT_TRUE(load->cpuPercent);
-    // The status file counts CPU time in whole ticks (10 ms), each of its two fields cut down.
-    constexpr double ticks = 0.02;
-    EXPECT_GE(*load->cpuPercent,
-              (beforeSecond.cpu - afterFirst.cpu - ticks) / (afterSecond.wall - beforeFirst.wall) * 100);
-    EXPECT_LE(*load->cpuPercent,
-              (afterSecond.cpu - beforeFirst.cpu + ticks) / (beforeSecond.wall - afterFirst.wall) * 100);
-    EXPECT_EQ(load->parentPID, static_cast<int32_t>(QCoreApplication::applicationPid()));
+    ASSERT_TRUE(inBundle);
     EXPECT_EQ(inBundle->source, QStringLiteral("Foo"));
     EXPECT_EQ(inBundle->command, bundleBinary + QStringLiteral(" 30"));
+    const ProcessSample* ended = find(second, busy[1]->pid());
+    EXPECT_EQ(ended->executable.toStdString(), leaderless);
+    EXPECT_EQ(ended->command.toStdString(), leaderless + " busy");
+    EXPECT_NO_THROW(ProcessController(platform).stop(*ended, false));
+    const auto status = busy[1]->waitForExit(60s);
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
 }
 
 // A program at a path that is no UTF-8 keeps its bytes apart; a command line past the probe's buffer is
@@ -436,7 +465,8 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
          [](test::ChildProcess& child) { child.signal(SIGUSR1); }, false, QStringLiteral("rewritten argv"),
          10, commandChanged},
         {[] {
-             auto child = test::ChildProcess::spawn({test::retitlerProgram(), "retitled by its second thread"});
+             auto child =
+                 test::ChildProcess::spawn({test::retitlerProgram(), "retitled by its second thread"});
              if (child && !test::pollUntil([&] { return mainThreadAsleepBesideAnother(child->pid()); }, 60s))
                  child.reset();
              return child;

@@ -93,14 +93,26 @@ std::unique_ptr<ChildProcess> spawnSleep() {
     return ChildProcess::spawn({"sleep", "60"});
 }
 
-// A copy of the sleep program under `directory` with the given relative path, ready to run.
-std::string copySleep(const QTemporaryDir& directory, const QString& relative) {
+// A copy of `program` under `directory` with the given relative path, ready to run.
+std::string copyProgram(const std::string& program, const QTemporaryDir& directory, const QString& relative) {
     const QString target = directory.filePath(relative);
     QDir().mkpath(QFileInfo(target).absolutePath());
-    if (!QFile::copy(QString::fromStdString(realPath(sleepProgram())), target))
+    if (!QFile::copy(QString::fromStdString(program), target))
         return {};
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return target.toStdString();
+}
+
+std::string copySleep(const QTemporaryDir& directory, const QString& relative) {
+    return copyProgram(realPath(sleepProgram()), directory, relative);
+}
+
+// The state letter of the process's own status line (its main thread's), or 0.
+char stateOf(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    const std::string line{std::istreambuf_iterator<char>(file), {}};
+    const auto stat = lunorvale::probes::parseProcStat(line);
+    return stat ? stat->state : 0;
 }
 
 LVProcessRecord readOrFail(pid_t pid) {
@@ -124,12 +136,13 @@ bool runsAlone() {
 
 // Runs the current test again in a copy of this program that sees no process but its own and its
 // children: in a process-ID namespace of its own with its own /proc (util-linux's unshare; without
-// root, in a user namespace that keeps the user). Whatever other processes of this user do meanwhile,
-// what its listings count is the test's own. Skipped where no such namespace can be had.
-void runAgainAlone() {
+// root, in a user namespace that keeps the user, or maps it to root where `asRoot`, who may then set
+// the namespace's last pid). Whatever other processes of this user do meanwhile, what its listings
+// count is the test's own. Skipped where no such namespace can be had, or where the copy skips.
+void runAgainAlone(bool asRoot = false) {
     QStringList unshare{"--pid", "--kill-child", "--mount-proc"};
     if (::geteuid() != 0)
-        unshare = QStringList{"--user", "--map-current-user"} + unshare;
+        unshare = QStringList{"--user", asRoot ? "--map-root-user" : "--map-current-user"} + unshare;
     if (QProcess::execute("unshare", unshare + QStringList{"true"}) != 0)
         GTEST_SKIP() << "no process-ID namespace of its own can be had here";
     const ::testing::TestInfo* current = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -144,6 +157,11 @@ void runAgainAlone() {
     ASSERT_TRUE(copy.waitForFinished(60000));
     const QByteArray output = copy.readAll();
     EXPECT_EQ(copy.exitCode(), 0) << output.toStdString();
+    if (output.contains("[  SKIPPED ] 1 test")) {
+        const qsizetype reason = output.indexOf("Skipped\n");
+        GTEST_SKIP() << "alone: "
+                     << output.mid(reason + 8, output.indexOf("\n[  SKIPPED ]") - reason - 8).toStdString();
+    }
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
 }
 
@@ -441,30 +459,50 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     child->terminate();
     EXPECT_NE(running(bundle.c_str()), 1);
 
-    // A process whose executable is closed to its own user and whose argv[0] is a bare name leaves the
-    // answer open only where an argument or its name ties it to the bundle. Root reads every link.
+    // A program whose main thread has ended runs on in its other threads.
+    const std::string leaderless = copyProgram(lunorvale::test::leaderlessProgram(), directory,
+                                               QStringLiteral("X.app2/Contents/MacOS/Leaderless"));
+    ASSERT_FALSE(leaderless.empty());
+    child = ChildProcess::spawn({leaderless});
+    ASSERT_TRUE(child && pollUntil([&] { return stateOf(child->pid()) == 'Z'; }, 60s));
+    EXPECT_NE(readOrFail(child->pid()).status, static_cast<uint32_t>(LV_STATUS_ZOMBIE));
+    EXPECT_EQ(running(bundle.c_str()), 1);
+    child->terminate();
+
+    // A process whose executable is closed to its own user and whose argv[0] names no file leaves the
+    // answer open only where an argument or a name of it ties it to the bundle. Root reads every link.
     if (lunorvale::test::ranAsNobody())
         return;
     const std::string name = "Helper" + std::to_string(::getpid());
     const std::string helper = base + "/" + name;
     ASSERT_EQ(::symlink(lunorvale::test::undumpableProgram().c_str(), helper.c_str()), 0);
+    const std::string inside = copyProgram(lunorvale::test::undumpableProgram(), directory,
+                                           QStringLiteral("X.app2/Contents/MacOS/Agent"));
+    const std::string link = base + "/agent";
+    ASSERT_EQ(::symlink(inside.c_str(), link.c_str()), 0);
     const struct {
         std::vector<std::string> argv;
+        std::string program;
+        std::string renamed;
         std::string tiedName;
         int answer;
     } cases[] = {
-        {{name, "-a", base + "/agent.socket"}, "X", 0},
-        {{name, "-a", bundle + "/Contents/agent.socket"}, "X", -1},
-        {{name}, name, -1},
+        {{name, "-a", base + "/agent.socket"}, helper, "", "X", 0},
+        {{name, "-a", bundle + "/Contents/agent.socket"}, helper, "", "X", -1},
+        {{name, "--data=" + bundle + "/Contents"}, helper, "", "X", -1},
+        {{name}, helper, "", name, -1},
+        {{name}, helper, "renamed", name, -1},
+        {{bundle + "/Moved/" + name}, helper, "", name, -1},
+        {{link}, link, "", "X", 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.argv.back());
-        const auto closed = lunorvale::test::spawnUndumpable(c.argv, helper);
+        SCOPED_TRACE(c.argv.back() + " " + c.renamed);
+        const auto closed = lunorvale::test::spawnUndumpable(c.argv, c.program, c.renamed);
         ASSERT_TRUE(closed);
         LVProcessInDoubt inDoubt{};
         EXPECT_EQ(running(bundle.c_str(), c.tiedName, &inDoubt), c.answer);
         EXPECT_EQ(inDoubt.pid, c.answer == -1 ? closed->pid() : 0);
-        EXPECT_EQ(inDoubt.name, c.answer == -1 ? name : "");
+        EXPECT_EQ(inDoubt.name, c.answer != -1 ? "" : c.renamed.empty() ? name : c.renamed);
     }
 }
 
@@ -547,33 +585,46 @@ pid_t lastPidHandedOut() {
 }
 
 // Pids that went all the way round between two listings, past the last pid of the first: a child
-// started meanwhile, below that pid, is in the second listing. Threads take pids as processes do.
+// started meanwhile, below that pid, is in the second listing, whether the last pid is below the first
+// listing's or past it again. Threads take pids as processes do. Alone in a process-ID namespace whose
+// last pid is set just below the top, a few threads take its pids round.
 TEST(ProcessProbes, AChildStartedWhilePidsWentRoundIsListed) {
+    if (!runsAlone())
+        return runAgainAlone(true);
     int maximum = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> maximum;
-    if (maximum == 0 || maximum > 100000)
-        GTEST_SKIP() << "pids go round only after " << maximum << " processes";
-    // The listings of a new thread start afresh: its first is a full one, the second is not.
-    std::thread([] {
-        collect();
-        const pid_t before = lastPidHandedOut();
-        // Until the last pid handed out passes `until`, or goes round.
-        const auto makeThreadsPast = [](pid_t until) {
-            for (pid_t previous = lastPidHandedOut();;) {
-                for (int i = 0; i < 64; ++i)
-                    std::thread([] {}).join();
-                const pid_t now = lastPidHandedOut();
-                if (now > until || now < previous)
-                    return;
-                previous = now;
+    const auto setLastPid = [](pid_t pid) {
+        std::ofstream file("/proc/sys/kernel/ns_last_pid");
+        file << pid << std::flush;
+        return file.good();
+    };
+    if (maximum < 1000 || !setLastPid(maximum - 100))
+        GTEST_SKIP() << "the namespace's last pid cannot be set";
+    // A second process in the namespace lets its listings go on from a pid rather than list all.
+    const auto other = spawnSleep();
+    ASSERT_TRUE(other);
+    for (const bool pastItAgain : {false, true}) {
+        SCOPED_TRACE(pastItAgain ? "past it again" : "below it");
+        ASSERT_TRUE(setLastPid(maximum - 16));
+        // The listings of a new thread start afresh: its first is a full one, the second is not.
+        std::thread([&] {
+            collect();
+            const pid_t before = lastPidHandedOut();
+            for (pid_t previous = before; lastPidHandedOut() >= previous;) {
+                previous = lastPidHandedOut();
+                std::thread([] {}).join();
             }
-        };
-        makeThreadsPast(INT32_MAX);
-        const auto child = ChildProcess::spawn({sleepProgram(), "60"});
-        ASSERT_TRUE(child);
-        makeThreadsPast(before);
-        EXPECT_NE(find(collect(), child->pid()), nullptr) << child->pid() << " below " << before;
-    }).join();
+            const auto child = ChildProcess::spawn({sleepProgram(), "60"});
+            ASSERT_TRUE(child);
+            ASSERT_LT(child->pid(), before);
+            if (pastItAgain) {
+                ASSERT_TRUE(setLastPid(before));
+                std::thread([] {}).join();
+                ASSERT_GT(lastPidHandedOut(), before);
+            }
+            EXPECT_NE(find(collect(), child->pid()), nullptr) << child->pid() << " below " << before;
+        }).join();
+    }
 }
 
 // The open-file limit raised for the kept descriptors stays the program's own: what it starts gets

@@ -2,6 +2,7 @@
 
 #include "platform/probes/lv_probes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -13,6 +14,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +92,27 @@ template <typename InChild> pid_t forkInGroup(int& readEnd, InChild&& inChild) {
     return pid;
 }
 
+// This process's environment with `entries` ("NAME=value") in place of those of the same names.
+std::vector<std::string> environmentWith(const std::vector<std::string>& entries) {
+    std::vector<std::string> result = entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view current(*entry);
+        const std::string_view name = current.substr(0, current.find('=') + 1);
+        if (std::none_of(entries.begin(), entries.end(),
+                         [&](const std::string& replaced) { return replaced.starts_with(name); }))
+            result.emplace_back(current);
+    }
+    return result;
+}
+
+std::vector<char*> pointersTo(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const std::string& text : texts)
+        pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 } // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv,
@@ -98,10 +121,9 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         return nullptr;
     // Everything the child needs is prepared before the fork: after it only system calls are safe.
     const std::string program = resolveProgram(options.program.value_or(argv.front()));
-    std::vector<char*> arguments;
-    for (const std::string& argument : argv)
-        arguments.push_back(const_cast<char*>(argument.c_str()));
-    arguments.push_back(nullptr);
+    std::vector<char*> arguments = pointersTo(argv);
+    const std::vector<std::string> environment = environmentWith(options.environment);
+    std::vector<char*> environmentPointers = pointersTo(environment);
 
     int readEnd = -1;
     const pid_t pid = forkInGroup(readEnd, [&](int writeEnd) {
@@ -110,8 +132,10 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
             failInChild(writeEnd);
         if (options.user && ::setresuid(*options.user, *options.user, *options.user) != 0)
             failInChild(writeEnd);
+        if (options.folder && ::chdir(options.folder->c_str()) != 0)
+            failInChild(writeEnd);
         lv_restore_file_limit();
-        ::execv(program.c_str(), arguments.data());
+        ::execve(program.c_str(), arguments.data(), environmentPointers.data());
         failInChild(writeEnd);
     });
     if (pid < 0)
@@ -194,17 +218,40 @@ std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
     return waitForExit(std::chrono::seconds(60));
 }
 
+namespace {
+
+// The programs the tests start, as the build made them; a copy of a test run as nobody is given copies
+// of them in the folder this variable names.
+constexpr const char* programsVariable = "LUNORVALE_TEST_PROGRAMS";
+constexpr const char* builtPrograms[] = {LUNORVALE_UNDUMPABLE, LUNORVALE_RETITLER, LUNORVALE_LEADERLESS};
+
+std::string testProgram(const char* built) {
+    const char* folder = std::getenv(programsVariable);
+    if (folder == nullptr || *folder == '\0')
+        return built;
+    return std::string(folder) + "/" + std::filesystem::path(built).filename().string();
+}
+
+} // namespace
+
 std::string undumpableProgram() {
-    return LUNORVALE_UNDUMPABLE;
+    return testProgram(LUNORVALE_UNDUMPABLE);
 }
 
 std::string retitlerProgram() {
-    return LUNORVALE_RETITLER;
+    return testProgram(LUNORVALE_RETITLER);
+}
+
+std::string leaderlessProgram() {
+    return testProgram(LUNORVALE_LEADERLESS);
 }
 
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
-                                              const std::string& program) {
-    auto child = ChildProcess::spawn(argv, {.program = program});
+                                              const std::string& program, const std::string& name) {
+    std::vector<std::string> environment;
+    if (!name.empty())
+        environment.push_back("LUNORVALE_PROCESS_NAME=" + name);
+    auto child = ChildProcess::spawn(argv, {.program = program, .environment = environment});
     const std::string link = "/proc/" + std::to_string(child ? child->pid() : 0) + "/exe";
     char target[1];
     if (child &&
@@ -214,6 +261,44 @@ std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& ar
     return nullptr;
 }
 
+namespace {
+
+// Copies `file` into `folder`, keeping its mode; the path of the copy, or nothing.
+std::optional<std::string> copyInto(const std::string& file, const std::string& folder) {
+    const std::string copy = folder + "/" + std::filesystem::path(file).filename().string();
+    std::error_code error;
+    if (!std::filesystem::copy_file(file, copy, error))
+        return std::nullopt;
+    return copy;
+}
+
+// The sanitizers' options with each file they name (LeakSanitizer's suppressions in the build's source
+// tree) copied into `folder`, which nobody can read.
+std::vector<std::string> sanitizerOptionsFor(const std::string& folder) {
+    std::vector<std::string> entries;
+    for (const char* variable : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr)
+            continue;
+        std::string options = value;
+        constexpr std::string_view key = "suppressions=";
+        for (size_t at = options.find(key); at != std::string::npos; at = options.find(key, at + 1)) {
+            const size_t from = at + key.size();
+            const size_t end = std::min(options.find(':', from), options.size());
+            if (const auto copy = copyInto(options.substr(from, end - from), folder))
+                options.replace(from, end - from, *copy);
+        }
+        entries.push_back(std::string(variable) + "=" + options);
+    }
+    return entries;
+}
+
+void skipBecause(const std::string& why) {
+    GTEST_SKIP() << "not run as nobody (65534), who cannot read every link: " << why;
+}
+
+} // namespace
+
 bool ranAsNobody() {
     if (::geteuid() != 0)
         return false;
@@ -221,27 +306,38 @@ bool ranAsNobody() {
     char program[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program);
     constexpr uid_t nobody = 65534;
-    // The session's temporary folder lies in a tree closed to other users: the copy gets one of its own
-    // beside it, removed with what the copy left in it.
+    // The session's temporary folder, and maybe the build tree, lie where other users cannot go: the
+    // copy runs in a folder of its own, with copies of what it runs, removed with whatever it left.
     std::string temporary = "/tmp/lunorvale-nobody.XXXXXX";
-    const bool made = ::mkdtemp(temporary.data()) != nullptr;
-    auto copy = !made || ::chown(temporary.c_str(), nobody, nobody) != 0 || test == nullptr || length <= 0 ||
-                        static_cast<size_t>(length) == sizeof program
-                    ? nullptr
-                    : ChildProcess::spawn(
-                          {"env", "TMPDIR=" + temporary, std::string(program, static_cast<size_t>(length)),
-                           std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
-                          {.user = nobody, .group = nobody});
-    const std::optional<int> status = copy ? copy->waitForExit(std::chrono::seconds(60)) : std::nullopt;
-    if (made)
-        std::filesystem::remove_all(temporary);
-    if (!copy) {
-        [] {
-            GTEST_SKIP() << "this program cannot be run as nobody (65534), who cannot read every link";
-        }();
+    if (::mkdtemp(temporary.data()) == nullptr) {
+        skipBecause("no temporary folder could be made");
         return true;
     }
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "as nobody";
+    const std::string programs = temporary + "/programs";
+    std::optional<std::string> copy;
+    std::error_code error;
+    std::vector<std::string> environment = sanitizerOptionsFor(temporary);
+    bool copied = test != nullptr && length > 0 && static_cast<size_t>(length) < sizeof program &&
+                  std::filesystem::create_directory(programs, error) &&
+                  (copy = copyInto(std::string(program, static_cast<size_t>(length)), programs));
+    for (const char* built : builtPrograms)
+        copied = copied && copyInto(built, programs);
+    std::unique_ptr<ChildProcess> child;
+    if (copied && ::chmod(programs.c_str(), 0755) == 0 && ::chown(temporary.c_str(), nobody, nobody) == 0) {
+        environment.push_back("TMPDIR=" + temporary);
+        environment.push_back(std::string(programsVariable) + "=" + programs);
+        child = ChildProcess::spawn(
+            {*copy, std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
+            {.user = nobody, .group = nobody, .environment = environment, .folder = temporary});
+    }
+    const std::optional<int> status = child ? child->waitForExit(std::chrono::seconds(60)) : std::nullopt;
+    std::filesystem::remove_all(temporary);
+    if (!copied)
+        skipBecause("the test programs could not be copied to " + temporary);
+    else if (!child)
+        skipBecause("its copy could not be started from " + temporary);
+    else
+        EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "as nobody";
     return true;
 }
 

@@ -23,6 +23,10 @@ public:
         std::optional<gid_t> group = std::nullopt;
         // The file to run, where argv[0] is only the name the program is given.
         std::optional<std::string> program = std::nullopt;
+        // "NAME=value" entries that the child's environment holds in place of this process's.
+        std::vector<std::string> environment = {};
+        // The folder the child starts in.
+        std::optional<std::string> folder = std::nullopt;
     };
 
     // Starts argv[0] (a path, or a name looked up in PATH) and returns once the new program runs;
@@ -66,19 +70,25 @@ bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chron
 // A program that makes itself non-dumpable, as a setgid program (ssh-agent) does, and waits to be
 // ended: then its executable link is closed to its own user, though not to root.
 std::string undumpableProgram();
-// Starts `program` (a path: undumpableProgram or a copy of it) as `argv`, whose argv[0] may be a bare
-// name, and returns once its executable link is closed. Not for root, whom it never closes to.
+// Starts `program` (a path: undumpableProgram or a copy of it, or a link to one) as `argv`, whose argv[0]
+// may be a bare name, renamed to `name` where that is given, and returns once its executable link is
+// closed. Not for root, whom it never closes to.
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
-                                              const std::string& program);
+                                              const std::string& program, const std::string& name = {});
 
 // A program of two threads whose second thread, on each SIGUSR1, writes its first argument over its
 // command line while the main thread sleeps throughout.
 std::string retitlerProgram();
 
-// As root, who reads every process's files: runs the current test again in a copy of this program as
-// the user nobody (65534), who sees of other processes what an ordinary user does, fails the test where
-// the copy fails and skips it where the copy cannot start; then true, and the caller returns. Without
-// root, false.
+// A program whose main thread ends while its second thread runs on, busy where its first argument is
+// "busy", else waiting to be ended.
+std::string leaderlessProgram();
+
+// As root, who reads every process's files: runs the current test again as the user nobody (65534), who
+// sees of other processes what an ordinary user does, in copies of this program and of the programs the
+// tests start, in a temporary folder of nobody's (the build tree may lie where nobody cannot go); fails
+// the test where the copy fails and skips it, saying why, where the copy cannot be made or started; then
+// true, and the caller returns. Without root, false.
 bool ranAsNobody();
 
 // Polls `condition` every few milliseconds until it holds or the timeout passes.
