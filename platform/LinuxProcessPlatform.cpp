@@ -202,6 +202,10 @@ double LinuxProcessPlatform::uptime() {
     return SystemClock::uptime();
 }
 
+uint64_t LinuxProcessPlatform::startClock() {
+    return lv_start_clock_us();
+}
+
 QStringList LinuxProcessPlatform::resolvedPaths(const QList<QStringView>& paths) {
     BundleResolver resolver;
     QStringList resolved;

@@ -58,6 +58,11 @@ void InMemoryProcessPlatform::setUptime(double seconds) {
     m_uptime = seconds;
 }
 
+void InMemoryProcessPlatform::setStartClock(std::optional<uint64_t> microseconds) {
+    const std::lock_guard lock(m_lock);
+    m_startClock = microseconds;
+}
+
 void InMemoryProcessPlatform::advance(double seconds) {
     const std::lock_guard lock(m_lock);
     m_uptime += seconds;
@@ -216,6 +221,11 @@ int32_t InMemoryProcessPlatform::currentProcess() {
 double InMemoryProcessPlatform::uptime() {
     const std::lock_guard lock(m_lock);
     return m_uptime;
+}
+
+uint64_t InMemoryProcessPlatform::startClock() {
+    const std::lock_guard lock(m_lock);
+    return m_startClock ? *m_startClock : ProcessPlatform::startClock();
 }
 
 // No links here: every path is its own.

@@ -43,6 +43,8 @@ public:
     void clear();
 
     void setUptime(double seconds);
+    // What the clock of start times says from now on; without a time of the test's own, the wall clock.
+    void setStartClock(std::optional<uint64_t> microseconds);
     void advance(double seconds);
     void setListReadable(bool readable);
     void setExtraSkipped(uint32_t skipped);
@@ -74,6 +76,7 @@ public:
     uint32_t currentUser() override;
     int32_t currentProcess() override;
     double uptime() override;
+    uint64_t startClock() override;
     QStringList resolvedPaths(const QList<QStringView>& paths) override;
     std::optional<ApplicationEntry> processApplication(int32_t pid) override;
     QList<ApplicationEntry> applicationEntries(const QList<QStringView>& ids) override;
@@ -90,6 +93,7 @@ private:
     const int32_t m_self;
     std::vector<Process> m_processes;
     double m_uptime = 100;
+    std::optional<uint64_t> m_startClock;
     bool m_listReadable = true;
     uint32_t m_extraSkipped = 0;
     std::optional<CPUTicks> m_ticks = CPUTicks{};

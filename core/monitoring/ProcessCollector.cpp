@@ -125,7 +125,9 @@ MonitorSnapshot ProcessCollector::collect() {
 
     const bool canRate = m_previousTime && uptime - *m_previousTime > 0;
     const double dt = canRate ? uptime - *m_previousTime : 0;
-    const double nowSeconds = static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0;
+    // Running times come from the clock the start times are counted on: a wall clock set since the
+    // program started would shift every one of them by the step.
+    const double nowSeconds = static_cast<double>(m_platform.startClock()) / 1e6;
     const uint64_t generation = ++m_generation;
 
     m_rows.resize(static_cast<size_t>(count));

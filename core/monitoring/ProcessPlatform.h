@@ -3,6 +3,7 @@
 #include "core/monitoring/ProcessIdentity.h"
 #include "platform/probes/lv_probes.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -78,6 +79,11 @@ public:
     virtual int32_t currentProcess() = 0;
     // Seconds of a monotonic clock that stops while the machine sleeps.
     virtual double uptime() = 0;
+    // Microseconds since 1970 on the clock the records' start times are counted on, so that this minus
+    // a start time is how long the process has run, however the wall clock was set since the start.
+    virtual uint64_t startClock() {
+        return static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch()) * 1000;
+    }
     // For each absolute path without "." or ".." components, in order: its symbolic links resolved
     // as far as the path exists, the missing rest appended as given (an application replaced on
     // disk while its processes still run keeps its path).

@@ -107,6 +107,10 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
 // last lv_collect are certainly still its arguments (it had one thread then, and that thread has not
 // run since); 0 when that is not known.
 int lv_process_args_unchanged(int32_t pid);
+// Microseconds since 1970 on the clock the records' start times are counted on: the boot time as read
+// once, plus the time since boot. Setting the wall clock does not move it, so what it says minus a
+// start time is how long that process has run.
+uint64_t lv_start_clock_us(void);
 // Cumulative busy and total ticks of all processors; 1 on success.
 int lv_cpu_ticks(uint64_t* busy, uint64_t* total);
 // 1 when anything was read.

@@ -1407,6 +1407,13 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
     return -1;
 }
 
+uint64_t lv_start_clock_us(void) {
+    timespec boot{};
+    ::clock_gettime(CLOCK_BOOTTIME, &boot);
+    return bootTimeSeconds() * 1000000 + static_cast<uint64_t>(boot.tv_sec) * 1000000 +
+           static_cast<uint64_t>(boot.tv_nsec) / 1000;
+}
+
 int lv_cpu_ticks(uint64_t* busy, uint64_t* total) {
     if (busy == nullptr || total == nullptr)
         return 0;

@@ -252,6 +252,14 @@ TEST_F(ScriptedCollector, ReadsTheApplicationWithThePathAndOnceMoreWhileYoung) {
     EXPECT_EQ(find(collector.collect(), 11)->source, QStringLiteral("忙碌"));
 }
 
+// A wall clock set after the start times were counted (68 s ahead here) moves no running time.
+TEST_F(ScriptedCollector, RunningTimesComeFromTheClockOfTheStartTimes) {
+    const uint64_t wallClock = static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch()) * 1000;
+    platform.setStartClock(wallClock - 68'000'000);
+    add(10, wallClock - 68'000'000 - 1'900'000'000, 0, "long");
+    EXPECT_DOUBLE_EQ(find(collector.collect(), 10)->elapsedSeconds, 1900);
+}
+
 TEST_F(ScriptedCollector, SystemFiguresFollowTheirFlags) {
     add(10, 1000, 0, "p");
     LVSystemMemory memory{};
