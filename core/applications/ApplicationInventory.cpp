@@ -192,8 +192,9 @@ private:
                 return;
             }
             // A name that is no UTF-8 keeps its bytes (SafeText::decoded), so that its note shows them, one
-            // note for each such name. Paths are opened by their UTF-8, in which those bytes are lost: the
-            // path would name another file, so it is not opened at all.
+            // note for each such name. What the library finds goes on by the UTF-8 of its path (to the Trash,
+            // the receipts, the file manager), in which those bytes are lost: the path would name another
+            // file there, so it is not opened at all.
             const bool opens = SafeText::decoded(QFile::encodeName(name)) == name;
             const std::optional<FileNode> node = opens ? CheckedFiles::linkStatus(entry) : std::nullopt;
             if (!node) {

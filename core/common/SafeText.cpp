@@ -1,5 +1,7 @@
 #include "core/common/SafeText.h"
 
+#include "platform/files/CheckedFiles.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -42,7 +44,7 @@ bool isInvisible(char32_t c) {
 }
 
 // Where a byte that is no UTF-8 stands in a decoded text (see decoded): a lone low surrogate.
-constexpr char16_t byteBase = 0xDC00;
+constexpr char16_t byteBase = CheckedFiles::byteSurrogateBase;
 
 bool isByte(char32_t c, qsizetype length) {
     return length == 1 && c >= byteBase + 0x80 && c <= byteBase + 0xFF;
@@ -256,49 +258,7 @@ std::pair<QString, qsizetype> unescaped(const QString& shown, qsizetype at) {
 } // namespace
 
 QString decoded(QByteArrayView bytes) {
-    QString text;
-    text.reserve(bytes.size());
-    const auto at = [&](qsizetype k) {
-        return static_cast<unsigned char>(bytes[k]);
-    };
-    for (qsizetype i = 0; i < bytes.size();) {
-        const unsigned char lead = at(i);
-        if (lead < 0x80) {
-            text.append(QChar(char16_t(lead)));
-            ++i;
-            continue;
-        }
-        // The length a lead byte announces, and the least value and the range its second byte may take,
-        // so that neither an overlong form nor a surrogate nor anything past U+10FFFF decodes.
-        qsizetype length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        }
-        bool valid = length > 0 && i + length <= bytes.size() && at(i + 1) >= low && at(i + 1) <= high;
-        for (qsizetype k = 2; valid && k < length; ++k)
-            valid = at(i + k) >= 0x80 && at(i + k) <= 0xBF;
-        if (!valid) {
-            text.append(QChar(char16_t(byteBase + lead)));
-            ++i;
-            continue;
-        }
-        char32_t c = lead & (0x7F >> length);
-        for (qsizetype k = 1; k < length; ++k)
-            c = (c << 6) | (at(i + k) & 0x3F);
-        text.append(QString::fromUcs4(&c, 1));
-        i += length;
-    }
-    return text;
+    return CheckedFiles::decodedName(bytes);
 }
 
 QString escaped(const QString& text) {

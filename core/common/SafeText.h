@@ -33,7 +33,9 @@ QString isolated(const QString& text);
 // Bytes from the system (a path, a command line) as a text that keeps them all: UTF-8 is decoded, and
 // each byte that is none (a Latin-1 name, a sequence cut short) becomes the lone surrogate U+DC80 to
 // U+DCFF, which no decoding of UTF-8 gives, so that two different files stay two texts. A name made
-// from such a text (withoutUnsafeCharacters, oneLine) shows U+FFFD for each of them, as before.
+// from such a text (withoutUnsafeCharacters, oneLine) shows U+FFFD for each of them, as before. The
+// same as CheckedFiles::decodedName: CheckedFiles opens a path made of such texts by the bytes they
+// were decoded from.
 QString decoded(QByteArrayView bytes);
 
 // A path, a command line or a file name as it is shown: every character of it shows, none acts. Control

@@ -6,7 +6,6 @@
 #include "platform/files/CheckedFiles.h"
 #include "platform/files/PropertyList.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
@@ -42,19 +41,24 @@ QString ruleLimits() {
 }
 
 UniqueFd openRegularFile(const QString& path) {
-    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(
+        ::open(CheckedFiles::encodedName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
     if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return UniqueFd();
     return fd;
 }
 
+// The target's text; absent for one that is no UTF-8, which no seal's text can name.
 std::optional<QString> linkTarget(const QString& path) {
     char target[4096];
-    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    const ssize_t length = ::readlink(CheckedFiles::encodedName(path).constData(), target, sizeof target);
     if (length < 0 || static_cast<size_t>(length) >= sizeof target)
         return std::nullopt;
-    return QFile::decodeName(QByteArray(target, length));
+    const QByteArrayView bytes(target, length);
+    if (!bytes.isValidUtf8())
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
 }
 
 QString stringValue(const QVariantMap& map, const QString& key) {
@@ -194,24 +198,30 @@ private:
             throw OutOfBudget();
 
         QSet<QString> seen;
-        QStringList folders{QString()};
+        // Paths below Contents by their bytes: each file is looked at as itself, whatever its name.
+        QList<QByteArray> folders{QByteArray()};
         while (!folders.isEmpty()) {
-            const QString folder = folders.takeLast();
-            QStringList names;
+            const QByteArray folder = folders.takeLast();
+            QList<QByteArray> names;
             if (!CheckedFiles::forEachName(
-                    folder.isEmpty() ? contents : contents + u'/' + folder,
-                    [&names](QByteArrayView name) { names.append(QFile::decodeName(name.toByteArray())); }))
+                    folder.isEmpty() ? contents : contents + u'/' + CheckedFiles::decodedName(folder),
+                    [&names](QByteArrayView name) { names.append(name.toByteArray()); }))
                 return false;
-            for (const QString& name : std::as_const(names)) {
+            for (const QByteArray& name : std::as_const(names)) {
                 checkpoint();
                 if (!m_budget.takeEntry())
                     throw OutOfBudget();
-                const QString relative = folder.isEmpty() ? name : folder + u'/' + name;
-                const QString path = contents + u'/' + relative;
+                const QByteArray bytes = folder.isEmpty() ? name : folder + '/' + name;
+                const QString path = contents + u'/' + CheckedFiles::decodedName(bytes);
                 const std::optional<FileNode> node = CheckedFiles::linkStatus(path);
                 if (!node)
                     return false;
-                const QVariant entry = files.value(relative);
+                // A seal names its files in UTF-8 text: a path that is none is sealed by no entry, not even
+                // by the one it reads as with U+FFFD for each byte that is no UTF-8. The rules see it as it
+                // reads so, like any file the seal leaves out.
+                const bool text = bytes.isValidUtf8();
+                const QString relative = QString::fromUtf8(bytes);
+                const QVariant entry = text ? files.value(relative) : QVariant();
                 if (node->isDirectory()) {
                     if (entry.typeId() == QMetaType::QVariantMap &&
                         entry.toMap().contains(QStringLiteral("cdhash"))) {
@@ -219,13 +229,13 @@ private:
                         if (!nestedCodeMatches(path, entry.toMap(), depth, true))
                             return false;
                     } else {
-                        folders.append(relative);
+                        folders.append(bytes);
                     }
                     continue;
                 }
                 // Sealed by the executable's own special slots and page hashes.
-                if (relative == u"Info.plist" || relative == u"_CodeSignature/CodeResources" ||
-                    relative == mainExecutable) {
+                if (text && (relative == u"Info.plist" || relative == u"_CodeSignature/CodeResources" ||
+                             relative == mainExecutable)) {
                     seen.insert(relative);
                     continue;
                 }

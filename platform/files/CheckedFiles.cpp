@@ -39,9 +39,73 @@ struct DirectoryCloser {
 
 } // namespace
 
+QString decodedName(QByteArrayView bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    const auto at = [&](qsizetype k) {
+        return static_cast<unsigned char>(bytes[k]);
+    };
+    for (qsizetype i = 0; i < bytes.size();) {
+        const unsigned char lead = at(i);
+        if (lead < 0x80) {
+            text.append(QChar(char16_t(lead)));
+            ++i;
+            continue;
+        }
+        // The length a lead byte announces, and the least value and the range its second byte may take,
+        // so that neither an overlong form nor a surrogate nor anything past U+10FFFF decodes.
+        qsizetype length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        bool valid = length > 0 && i + length <= bytes.size() && at(i + 1) >= low && at(i + 1) <= high;
+        for (qsizetype k = 2; valid && k < length; ++k)
+            valid = at(i + k) >= 0x80 && at(i + k) <= 0xBF;
+        if (!valid) {
+            text.append(QChar(char16_t(byteSurrogateBase + lead)));
+            ++i;
+            continue;
+        }
+        char32_t c = lead & (0x7F >> length);
+        for (qsizetype k = 1; k < length; ++k)
+            c = (c << 6) | (at(i + k) & 0x3F);
+        text.append(QString::fromUcs4(&c, 1));
+        i += length;
+    }
+    return text;
+}
+
+QByteArray encodedName(QStringView text) {
+    QByteArray bytes;
+    qsizetype run = 0; // where the text not yet encoded begins
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        // After a high surrogate the same value is the second half of a character, which decodedName
+        // gives for a character beyond U+FFFF (U+1F480 is U+D83D U+DC80).
+        if (c < byteSurrogateBase + 0x80 || c > byteSurrogateBase + 0xFF ||
+            (i > 0 && text[i - 1].isHighSurrogate()))
+            continue;
+        bytes += QFile::encodeName(text.sliced(run, i - run).toString());
+        bytes += char(c - byteSurrogateBase);
+        run = i + 1;
+    }
+    bytes += QFile::encodeName(text.sliced(run).toString());
+    return bytes;
+}
+
 std::optional<FileNode> linkStatus(const QString& path, int* errorNumber) {
     struct stat status {};
-    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+    if (path.isEmpty() || ::lstat(encodedName(path).constData(), &status) != 0) {
         if (errorNumber)
             *errorNumber = path.isEmpty() ? ENOENT : errno;
         return std::nullopt;
@@ -51,7 +115,7 @@ std::optional<FileNode> linkStatus(const QString& path, int* errorNumber) {
 
 bool exists(const QString& path) {
     struct stat status {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &status) == 0;
+    return !path.isEmpty() && ::stat(encodedName(path).constData(), &status) == 0;
 }
 
 std::optional<QString> resolvedPath(const QString& path, int* errorNumber) {
@@ -83,8 +147,7 @@ bool forEachName(const QString& path, const std::function<void(QByteArrayView)>&
             *errorNumber = error;
         return false;
     };
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(encodedName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return failed(errno);
     std::unique_ptr<DIR, DirectoryCloser> directory(::fdopendir(fd));
@@ -107,8 +170,7 @@ bool forEachName(const QString& path, const std::function<void(QByteArrayView)>&
 
 PrefixRead readPrefix(const QString& path, int64_t maximumBytes) {
     PrefixRead result;
-    const Descriptor fd(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Descriptor fd(::open(encodedName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR)
             result.status = PrefixRead::Status::missing;
@@ -158,7 +220,7 @@ ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
     if (!isAtResolvedPath(path))
         return fail(ReadResult::Failure::notAtResolvedPath);
 
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedName(path);
     const Descriptor fd(::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0)
         return fail(ReadResult::Failure::openFailed, errno);

@@ -27,7 +27,22 @@ struct FileNode {
 
 // File access that never follows a symbolic link it was not told to. Paths are absolute local paths;
 // nothing here keeps state, so every function may run on any thread.
+//
+// A path is opened by the bytes its text stands for (encodedName), so that a name listed by forEachName
+// and decoded by decodedName names the file it was listed as, whether it is UTF-8 or not. resolvedPath
+// alone reads and gives a path as UTF-8: a path holding a byte that is no UTF-8 never resolves to
+// itself, and isAtResolvedPath and readRegularFile refuse it.
 namespace CheckedFiles {
+
+// Bytes from the system (a file name, a path, a command line) as a text that keeps them all: UTF-8 is
+// decoded, and each byte that is none (a Latin-1 name, a sequence cut short) becomes the lone surrogate
+// U+DC80 to U+DCFF, which no decoding of UTF-8 gives, so that two different files stay two texts.
+QString decodedName(QByteArrayView bytes);
+// The bytes a text from decodedName was decoded from. A lone surrogate of any other value, which
+// decodedName never gives, is written as U+FFFD, as QFile::encodeName writes it.
+QByteArray encodedName(QStringView text);
+// The lone surrogate that stands for the byte b in a text from decodedName is byteSurrogateBase + b.
+constexpr char16_t byteSurrogateBase = 0xDC00;
 
 // lstat of the path; absent when it fails, with the reason in errorNumber when one is given.
 std::optional<FileNode> linkStatus(const QString& path, int* errorNumber = nullptr);
@@ -42,7 +57,7 @@ bool isAtResolvedPath(const QString& path);
 // Hands the bytes of each name in a folder to `take` ("." and ".." left out, hidden names kept) in the
 // order the file system gives them; false when the folder cannot be opened or listed. A symbolic link is
 // not opened as the folder. No list of names is built here, so a folder of millions of entries costs no
-// memory. The caller decodes: a name that is no UTF-8 is the caller's to keep apart from another.
+// memory. The caller decodes: decodedName keeps a name that is no UTF-8 apart from any other.
 // errorNumber, when given, receives the reason of a failure.
 bool forEachName(const QString& path, const std::function<void(QByteArrayView)>& take,
                  int* errorNumber = nullptr);

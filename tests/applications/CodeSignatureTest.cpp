@@ -1,6 +1,8 @@
 #include "SignedBundle.h"
 #include "platform/codesign/BundleSignature.h"
 
+#include <QScopeGuard>
+
 using namespace lunorvale;
 using fixture::CodeSpec;
 using fixture::SliceSpec;
@@ -114,6 +116,7 @@ TEST(CodeSignature, BundleRefusalsNameTheirCause) {
         CodeSpec spec;
         Change change;
         QString reason; // "pass": the digest starts with the bundle's identifier
+        Change beforeSigning = {};
     } rows[] = {
         {"intact", {}, [](const QString&) {}, "pass"},
         {"an omitted .DS_Store",
@@ -138,6 +141,24 @@ TEST(CodeSignature, BundleRefusalsNameTheirCause) {
          {},
          [](const QString& c) { fixture::writeFile(c + "/Resources/extra", "x"); },
          incomplete},
+        {"a file whose name is no UTF-8 beside the sealed one it reads as",
+         {},
+         [](const QString& c) { fixture::writeByteNamed(c + "/Resources", "x\xFF", "sealed"); },
+         incomplete,
+         [](const QString& c) {
+             fixture::writeFile(c + "/Resources/x\uFFFD", "sealed");
+         }},
+        {"a link whose target is no UTF-8 where the seal has the one it reads as",
+         {},
+         [](const QString& c) {
+             const QByteArray link = QFile::encodeName(c + "/Resources/link");
+             ASSERT_EQ(::unlink(link.constData()), 0);
+             ASSERT_EQ(::symlink("x\xFF", link.constData()), 0);
+         },
+         incomplete,
+         [](const QString& c) {
+             ASSERT_TRUE(QFile::link("x\uFFFD", c + "/Resources/link"));
+         }},
         {"a missing resource",
          {},
          [](const QString& c) { QFile::remove(c + "/Resources/readme.txt"); },
@@ -162,10 +183,13 @@ TEST(CodeSignature, BundleRefusalsNameTheirCause) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const fixture::SignedApp app(row.spec, "Sample.app", [](const QString& path) {
+        const fixture::SignedApp app(row.spec, "Sample.app", [&row](const QString& path) {
             fixture::makeBundle(path + "/Contents/Library/LoginItems", "Helper.app",
                                 fixture::appInfo("com.example.helper", "Helper"));
+            if (row.beforeSigning)
+                row.beforeSigning(path + "/Contents");
         });
+        const auto removeByBytes = qScopeGuard([&app] { fixture::removeByBytes(app.root.path); });
         row.change(app.path + "/Contents");
         QByteArray digest;
         EXPECT_EQ(fixture::reasonOf([&] {

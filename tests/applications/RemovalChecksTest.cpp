@@ -1,4 +1,5 @@
 #include "SignedBundle.h"
+#include "core/common/SafeText.h"
 #include "support/ChildProcess.h"
 
 #include <QProcess>
@@ -157,6 +158,14 @@ TEST(RemovalChecks, ComponentsUninstallersAndLaunchConfigurations) {
              fixture::writeFile(app + "/Contents/Resources/AppUninstaller", "x");
          },
          "pass", ""},
+        {"a name that is no UTF-8",
+         [](auto& app, auto&) { fixture::writeByteNamed(app + "/Contents/Resources", "x\xFF", "x"); }, "pass",
+         ""},
+        {"an uninstaller whose name is no UTF-8",
+         [](auto& app, auto&) {
+             fixture::writeByteNamed(app + "/Contents/Resources", "uninstall\xFF.sh", "x");
+         },
+         found, "/Sample.app/Contents/Resources/" + SafeText::decoded("uninstall\xFF.sh")},
         {"an agent starting the executable",
          [](auto& app, auto& agents) {
              fixture::writeFile(agents + "/a.plist",
@@ -194,6 +203,7 @@ TEST(RemovalChecks, ComponentsUninstallersAndLaunchConfigurations) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         fixture::Root root;
+        const auto removeByBytes = qScopeGuard([&root] { fixture::removeByBytes(root.path); });
         const QString vendor = root.sub("Applications/Vendor");
         const QString app = plainBundle(vendor, "Sample.app", "com.example.sample");
         const QString agents = root.sub("Applications/LaunchAgents");

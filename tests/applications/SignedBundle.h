@@ -6,6 +6,10 @@
 #include "support/Thrown.h"
 
 #include <QFileInfo>
+#include <fcntl.h>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
 
 // Signed application bundles for the removal tests, always below a temporary folder.
 namespace fixture {
@@ -49,6 +53,22 @@ inline std::pair<QString, QString> reasonOf(const std::function<void()>& action)
         return {error->message(), {}};
     const auto& guidance = *error->guidanceValue();
     return {guidance.reason, guidance.relatedURL ? guidance.relatedURL->path() : QString()};
+}
+
+// folder/name, a name given by its bytes: QFile would write U+FFFD for each byte that is no UTF-8.
+inline void writeByteNamed(const QString& folder, const char* name, const QByteArray& bytes) {
+    QDir().mkpath(folder);
+    const int fd = ::open((QFile::encodeName(folder) + '/' + name).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0) << name;
+    EXPECT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+    ::close(fd);
+}
+
+// Removes the tree at path by its bytes, which QTemporaryDir cannot do for a name that is no UTF-8.
+inline void removeByBytes(const QString& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(path).toStdString(), ignored);
 }
 
 inline void flipByte(const QString& path, qint64 offset) {

@@ -1,4 +1,5 @@
 #include "core/common/SafeText.h"
+#include "platform/files/CheckedFiles.h"
 
 #include <gtest/gtest.h>
 #include <string_view>
@@ -98,12 +99,16 @@ TEST(SafeText, BytesThatAreNoUTF8ShowAsTheirEscapes) {
          uR"(\xFF\xFE|\xE4\xB8|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|)"
          u"\U0001F600"sv},
         {"a\\\x80", uR"(a\\\x80)"sv},
+        {"\xF0\x9F\x92\x80\xFF", u"\U0001F480"
+                                 uR"(\xFF)"sv},
     };
     for (const auto& [bytes, escaped] : cases) {
         const QString shown = SafeText::verbatim(SafeText::decoded(bytes));
         EXPECT_EQ(shown, u'\u2066' + utf16(escaped) + u'\u2069') << bytes.toStdString();
         EXPECT_EQ(SafeText::copied(shown, 0, shown.size()),
                   utf16(escaped).replace(QStringLiteral("\\\\"), QStringLiteral("\\")));
+        // A file is opened by the bytes its decoded name came from.
+        EXPECT_EQ(CheckedFiles::encodedName(SafeText::decoded(bytes)), bytes);
     }
     EXPECT_NE(SafeText::decoded("\xE9"), SafeText::decoded("\xE8"));
     // A command line: each argument isolated, so a right-to-left one keeps its place.
