@@ -230,6 +230,8 @@ public:
     void remove(ApplicationRemovalPlan plan);
 
     // --- Receipts and reveals ---
+    // Reads the log again. While it cannot be read, receiptError says so and why; so does the banner,
+    // unless it tells of something else, and it goes with the error once the log reads.
     void loadReceipts();
     // Empties the log, unless it could not be read or a removal writes it.
     void clearReceipts();

@@ -93,8 +93,8 @@ void ApplicationLibraryModel::configurePreview(const QString& scenario) {
         publish(m_applications, std::move(applications), &ApplicationLibraryModel::applicationsChanged);
         publish(m_selectedID, path(0), &ApplicationLibraryModel::selectedIDChanged);
     } else if (scenario == u"applications-record-error") {
-        const QString sentence =
-            QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。");
+        // A sample log that is there and damaged: the system names no cause for that.
+        const QString sentence = ApplicationRemovalLog::unreadableSentence(true, 0);
         publish(m_receiptError, std::optional(sentence), &ApplicationLibraryModel::receiptErrorChanged);
         publish(m_message, std::optional(sentence), &ApplicationLibraryModel::messageChanged);
     } else if (scenario == u"applications-ai-result") {

@@ -211,17 +211,21 @@ void ApplicationLibraryModel::loadReceipts() {
     if (m_preview)
         return;
     publish(m_receiptActionMessage, std::nullopt, &ApplicationLibraryModel::receiptActionMessageChanged);
+    // The banner that tells of the log follows it; one that tells of something else stays.
+    const bool bannerTellsOfLog = m_message && m_message == m_receiptError;
+    const ApplicationRemovalLog log = removalLog();
     try {
-        QList<ApplicationRemovalReceipt> receipts = removalLog().load();
+        QList<ApplicationRemovalReceipt> receipts = log.load();
         std::reverse(receipts.begin(), receipts.end());
         publish(m_receipts, std::move(receipts), &ApplicationLibraryModel::receiptsChanged);
         publish(m_receiptError, std::nullopt, &ApplicationLibraryModel::receiptErrorChanged);
+        if (bannerTellsOfLog)
+            publish(m_message, std::nullopt, &ApplicationLibraryModel::messageChanged);
     } catch (const std::exception&) {
-        const QString sentence =
-            QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。");
+        const QString sentence = log.unreadableSentence(std::current_exception());
         publish(m_receipts, QList<ApplicationRemovalReceipt>(), &ApplicationLibraryModel::receiptsChanged);
         publish(m_receiptError, std::optional(sentence), &ApplicationLibraryModel::receiptErrorChanged);
-        if (!m_message)
+        if (!m_message || bannerTellsOfLog)
             publish(m_message, std::optional(sentence), &ApplicationLibraryModel::messageChanged);
     }
 }

@@ -212,11 +212,13 @@ void quietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, co
 int LunorvaleEntry::application(int argc, char** argv, const QStringList& arguments) {
     const std::optional<PreviewRequest> preview = PreviewRequest::fromArguments(arguments);
     // A screenshot is drawn off screen even where there is a display: nothing flashes on the desktop
-    // and the image has the screen's logical size.
-    if (preview && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // and the image has the screen's logical size. That holds whatever platform the environment names:
+    // a session's "xcb" would otherwise have to answer where no display is left, for a picture that
+    // never reaches it.
+    if (preview) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (preview && qgetenv("QT_QPA_PLATFORM") == "offscreen")
         otherMessages = qInstallMessageHandler(quietOffscreenNotices);
+    }
     // Qt would end the process with advice to reinstall it; the command-line modes need no display and
     // never come here.
     std::optional<GraphicalSession> session = GraphicalSession::connect(arguments);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace lunorvale {
 namespace {
@@ -173,6 +174,30 @@ void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipt
 
 QString ApplicationRemovalLog::notSavedSentence(int errorNumber) {
     return ErrorCause::withCause(QStringLiteral("无法保存卸载操作清单，操作已停止。"), errorNumber);
+}
+
+QString ApplicationRemovalLog::unreadableSentence(bool fileKept, int errorNumber) {
+    return ErrorCause::withCause(
+        fileKept ? QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。")
+                 : QStringLiteral("卸载操作清单无法读取；在修复前不能执行新的卸载。"),
+        errorNumber);
+}
+
+QString ApplicationRemovalLog::unreadableSentence(const std::exception_ptr& loadError) const {
+    int errorNumber = 0;
+    try {
+        if (loadError)
+            std::rethrow_exception(loadError);
+    } catch (const std::system_error& failure) {
+        errorNumber = failure.code().value();
+    } catch (...) {
+    }
+    // A log in memory keeps its bytes. load() refuses a path (a link on it, a folder on the way that is
+    // none) without the system's reason, so the path is looked at again: where nothing can be found at
+    // it, the reason is why.
+    int missing = 0;
+    const bool kept = m_memory || CheckedFiles::linkStatus(m_fileURL.path(QUrl::FullyDecoded), &missing);
+    return unreadableSentence(kept, (errorNumber != 0 || kept) ? errorNumber : missing);
 }
 
 QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>& receipts) {

@@ -81,6 +81,11 @@ public:
     // What a save that the system refused says: that nothing was done, and why (a full disk, a
     // read-only home), in ErrorCause's words.
     static QString notSavedSentence(int errorNumber);
+    // What the library says while the log cannot be read: that no removal runs until it can, that the
+    // file is kept where one is there, and why, where the system said (ErrorCause's words).
+    static QString unreadableSentence(bool fileKept, int errorNumber);
+    // The same for what load() threw: whether a file is kept and why are found out here.
+    QString unreadableSentence(const std::exception_ptr& loadError) const;
 
     static constexpr int receiptLimit = 100;
     static constexpr int64_t byteLimit = 1048576;

@@ -285,14 +285,17 @@ QString verbatim(const QString& text) {
 }
 
 QString stored(const QString& text) {
-    // The blanks that draw as blanks; tabs and line breaks show as their escapes.
+    // Around the text every blank goes, line breaks and tabs too: there they only pad, and would make a
+    // plain sentence show as verbatim. Within it only the blanks that draw as blanks join; tabs and line
+    // breaks show as their escapes.
     const auto blank = [](QChar c) {
         return c.isSpace() && !isEscaped(c.unicode(), 1);
     };
+    const QString trimmed = text.trimmed();
     QString tidy;
-    tidy.reserve(text.size());
+    tidy.reserve(trimmed.size());
     bool pending = false;
-    for (const QChar c : text) {
+    for (const QChar c : trimmed) {
         if (blank(c)) {
             pending = !tidy.isEmpty();
             continue;

@@ -50,10 +50,11 @@ QString decoded(QByteArrayView bytes);
 QString verbatim(const QString& text);
 
 // A text the program stored and reads back (a receipt's state, a history entry's title or detail) as it
-// is shown: the blanks around it dropped and each run of them shown as one, so that padding cannot push
-// a part of it to where a line of the view's own stands; plain text as it is otherwise, and a text that
-// holds more (a line break, a control or invisible character, a byte that is no UTF-8) as verbatim
-// shows it. What is stored stays as it was.
+// is shown: the blanks around it dropped (line breaks, tabs and carriage returns among them) and each run
+// of blanks within it shown as one, so that padding cannot push a part of it to where a line of the
+// view's own stands; plain text as it is otherwise, and a text that holds more within it (a line break, a
+// control or invisible character, a byte that is no UTF-8) as verbatim shows it. What is stored stays as
+// it was.
 QString stored(const QString& text);
 
 // What verbatim shows between its isolates: for a list's keyboard search and a screen reader.

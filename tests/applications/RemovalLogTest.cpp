@@ -102,6 +102,9 @@ TEST(RemovalLog, StoredStatesAreShownInThisDesktopsWords) {
         {"", ""},
         {"待复查\n已移入废纸篓", "\u2066待复查\\n已移入回收站\u2069"},          // no forged second line
         {" 待复查 \u3000  回收站位置：/假.app ", "待复查 回收站位置：/假.app"}, // nothing pushed away
+        {"  \n 待复查 \n  ", "待复查"},                                         // breaks around it only pad
+        {"\t\r\n待复查\r\n", "待复查"},
+        {"\n待复查\n已移入废纸篓\n", "\u2066待复查\\n已移入回收站\u2069"},
     };
     for (const auto& [stored, shown] : cases)
         EXPECT_EQ(ApplicationRemovalReceipt::shownState(stored), shown) << stored.toStdString();

@@ -1,10 +1,13 @@
 #include "LibraryHarness.h"
 #include "applications/BundleFixture.h"
+#include "core/common/ErrorCause.h"
 #include "platform/desktop/FileReveal.h"
 #include "platform/files/Trash.h"
 #include "support/FakeDesktop.h"
 #include "support/Files.h"
 #include "support/PrivateBus.h"
+
+#include <cerrno>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -12,6 +15,7 @@ using namespace lunorvale::test;
 namespace {
 
 const QString unreadable = QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。");
+const QString nothingToKeep = QStringLiteral("卸载操作清单无法读取；在修复前不能执行新的卸载。");
 
 ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString> trash = {}) {
     return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1'700'000'000), original, std::move(trash),
@@ -22,24 +26,42 @@ ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString
 
 TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
     const ApplicationRemovalReceipt a = receipt("/Applications/A.app"), b = receipt("/Applications/B.app");
-    const std::tuple<std::optional<QByteArray>, QList<ApplicationRemovalReceipt>, bool> cases[] = {
-        {std::nullopt, {}, false},
-        {ApplicationRemovalLog::encode({a, b}), {b, a}, false},
-        {R"([{"id":"x"}])", {}, true},
+    // The file written (none without bytes), the log's place, and what the page shows.
+    const struct {
+        QString written;
+        std::optional<QByteArray> bytes;
+        QString log;
+        QList<ApplicationRemovalReceipt> shown;
+        std::optional<QString> error;
+    } cases[] = {
+        {"r.json", std::nullopt, "r.json", {}, std::nullopt},
+        {"r.json", ApplicationRemovalLog::encode({a, b}), "r.json", {b, a}, std::nullopt},
+        {"r.json", R"([{"id":"x"}])", "r.json", {}, unreadable},
+        // The data folder is a file: no log is there to keep, and the system says why none can be.
+        {"data", "a file", "data/r.json", {}, nothingToKeep + ErrorCause::sentence(ENOTDIR)},
     };
-    for (const auto& [file, shown, damaged] : cases) {
+    for (const auto& [written, bytes, log, shown, error] : cases) {
         LibraryHarness h;
-        const QString path = h.services.removalLog().fileURL().toLocalFile();
-        if (file)
-            fixture::writeFile(path, *file);
+        const QString path = h.folder.filePath(log), file = h.folder.filePath(written);
+        h.services.removalLog = [path] {
+            return ApplicationRemovalLog(QUrl::fromLocalFile(path));
+        };
+        if (bytes)
+            fixture::writeFile(file, *bytes);
         ApplicationLibraryModel& model = h.start();
         model.loadReceipts();
         EXPECT_EQ(model.receipts(), shown);
-        EXPECT_EQ(model.receiptError(), damaged ? std::optional(unreadable) : std::nullopt);
+        EXPECT_EQ(model.receiptError(), error);
         EXPECT_EQ(model.message(), model.receiptError());
         model.clearReceipts();
         EXPECT_TRUE(model.receipts().isEmpty());
-        EXPECT_EQ(readFile(path), damaged ? *file : QByteArray("[]"));
+        EXPECT_EQ(readFile(file), error ? *bytes : QByteArray("[]"));
+
+        // Once the log reads again, the banner that told of it goes with the error.
+        ASSERT_TRUE(QFile::remove(file));
+        model.loadReceipts();
+        EXPECT_EQ(model.receiptError(), std::nullopt);
+        EXPECT_EQ(model.message(), std::nullopt);
     }
 }
 
@@ -127,10 +149,17 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     model.remove(*model.removalPlan());
     ASSERT_TRUE(h.executor.settle());
     EXPECT_FALSE(model.removing());
-    EXPECT_EQ(model.message(), QStringLiteral("\u2068Real\u2069：未能读取数据，因为它的格式不正确。"));
+    const QString stopped = QStringLiteral("\u2068Real\u2069：未能读取数据，因为它的格式不正确。");
+    EXPECT_EQ(model.message(), stopped);
     EXPECT_EQ(trashed, 0);
     EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);
     EXPECT_EQ(model.receiptError(), unreadable);
+
+    // A banner that tells of the stopped removal stays when the log reads again.
+    fixture::writeFile(log.fileURL().toLocalFile(), "[]");
+    model.loadReceipts();
+    EXPECT_EQ(model.receiptError(), std::nullopt);
+    EXPECT_EQ(model.message(), stopped);
 }
 
 // At the start the record that a killed removal left in the trash without its item goes, off the
