@@ -331,7 +331,7 @@ bool ranAsNobody() {
             {.user = nobody, .group = nobody, .environment = environment, .folder = temporary});
     }
     const std::optional<int> status = child ? child->waitForExit(std::chrono::seconds(60)) : std::nullopt;
-    std::filesystem::remove_all(temporary);
+    std::filesystem::remove_all(temporary, error);
     if (!copied)
         skipBecause("the test programs could not be copied to " + temporary);
     else if (!child)
