@@ -33,6 +33,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -276,6 +277,24 @@ bool holdsTheKeys(const QWidget& widget) {
            xdotool.readAllStandardOutput().trimmed().toULongLong() == widget.winId();
 }
 
+// Waits until `window` holds the keys, activating it the way a taskbar does where the manager has not
+// given them: xfwm4, just started on a busy machine, now and then frames a new window and leaves no
+// window active, which a user mends with a click.
+bool takesTheKeys(const QWidget& window) {
+    QDeadlineTimer unaided(2000);
+    return QTest::qWaitFor(
+        [&] {
+            if (holdsTheKeys(window))
+                return true;
+            if (unaided.hasExpired()) {
+                QProcess::execute("xdotool", {"windowactivate", QString::number(window.winId())});
+                unaided.setRemainingTime(2000);
+            }
+            return false;
+        },
+        20000);
+}
+
 } // namespace
 
 // Under a real window manager, which may activate the main window when an alert over a sheet goes
@@ -290,7 +309,7 @@ TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowMan
     auto* sheet = new LibrarySheet(
         new QLabel("卸载操作清单"), [&] { ++cancels; }, &main);
     sheet->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(*sheet); }, 20000));
+    ASSERT_TRUE(takesTheKeys(*sheet));
     const auto press = [](QStringList keys) {
         ASSERT_EQ(QProcess::execute("xdotool", keys), 0);
     };
@@ -340,7 +359,7 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
         ASSERT_EQ(QProcess::execute("xdotool", {"key", key}), 0);
     };
     for (int round = 1; round <= 8; ++round) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(main); }, 20000)) << round;
+        ASSERT_TRUE(takesTheKeys(main)) << round;
         int cancels = 0;
         const auto cancel = [&] {
             ++cancels;
@@ -719,7 +738,7 @@ TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
     StatedProgram stated(state);
     AppDelegate& delegate = *stated.program.delegate;
     QMainWindow& window = *delegate.window();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(window); }, 20000));
+    ASSERT_TRUE(takesTheKeys(window));
     // The popover opens at the pointer (there is no tray icon here): in the corner.
     const QPoint corner = QGuiApplication::primaryScreen()->geometry().bottomRight() - QPoint(5, 5);
     QProcess::execute("xdotool", {"mousemove", QString::number(corner.x()), QString::number(corner.y())});
