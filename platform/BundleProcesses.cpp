@@ -1,5 +1,6 @@
 #include "platform/BundleProcesses.h"
 
+#include "platform/probes/PathHolds.h"
 #include "platform/probes/lv_probes.h"
 
 #include <QFile>
@@ -19,22 +20,18 @@
 namespace lunorvale {
 namespace {
 
-// Whether `path` is `folder` itself or lies below it.
-bool holds(std::string_view folder, std::string_view path) {
-    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // The names under which the programs of a bundle run: the file names of its regular files with an
 // execute bit, anywhere inside it, cut to the kernel's 15 bytes (a process's kernel name is, and so is
 // the file name of its argv[0] when compared), found when first asked for; and a bare name that the
 // search path finds in the bundle, through a link in a folder of PATH. The walk follows no link and
 // goes by path, as deep as the removal's own checks read a bundle; one that cannot be walked whole (a
 // folder that cannot be read, more entries than the component check examines, a path longer than the
-// system takes) ties every name.
+// system takes) ties every name. A folder that went between its listing and its opening holds nothing
+// that could run: the bundle changes while it is checked, and the removal's own checks see that.
 class ExecutableNames final {
 public:
-    ExecutableNames(QByteArray bundle, QByteArray searchPath)
-        : m_bundle(std::move(bundle)), m_searchPath(std::move(searchPath)) {}
+    ExecutableNames(QByteArray bundle, QByteArray searchPath, const SystemBundleProcesses::FolderOpener& open)
+        : m_bundle(std::move(bundle)), m_searchPath(std::move(searchPath)), m_open(open) {}
 
     static int ask(const char* name, void* context) {
         auto* names = static_cast<ExecutableNames*>(context);
@@ -59,7 +56,12 @@ private:
         while (!folders.empty()) {
             const std::string folder = std::move(folders.back());
             folders.pop_back();
-            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int fd = m_open ? m_open(folder.c_str())
+                                  : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            // The bundle itself must be there to be walked.
+            if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) &&
+                folder.size() > static_cast<size_t>(m_bundle.size()))
+                continue;
             const std::unique_ptr<DIR, int (*)(DIR*)> listing(fd >= 0 ? ::fdopendir(fd) : nullptr,
                                                               &::closedir);
             if (!listing) {
@@ -110,13 +112,14 @@ private:
                 continue;
             const std::unique_ptr<char, void (*)(void*)> program(::realpath(candidate.c_str(), nullptr),
                                                                  &std::free);
-            return bundle && program && holds(bundle.get(), program.get());
+            return bundle && program && probes::pathHolds(bundle.get(), program.get());
         }
         return false;
     }
 
     QByteArray m_bundle;
     QByteArray m_searchPath;
+    const SystemBundleProcesses::FolderOpener& m_open;
     bool m_walked = false;
     bool m_whole = false;
     std::set<std::string, std::less<>> m_names;
@@ -126,7 +129,7 @@ private:
 
 BundleProcesses::Result SystemBundleProcesses::runningFrom(const QString& bundlePath) const {
     const QByteArray path = QFile::encodeName(bundlePath);
-    ExecutableNames names(path, qgetenv("PATH"));
+    ExecutableNames names(path, qgetenv("PATH"), m_openFolder);
     LVProcessInDoubt inDoubt{};
     switch (lv_application_running(path.constData(), &ExecutableNames::ask, &names, &inDoubt)) {
     case 0:

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace lunorvale {
@@ -38,7 +39,15 @@ public:
 // bundle is walked for those names once, when such a process is first met.
 class SystemBundleProcesses final : public BundleProcesses {
 public:
+    // Opens a folder of the bundle for that walk, without following a link at its end: a descriptor, or
+    // -1 with errno set. Tests stand in for a folder that goes while the bundle is walked.
+    using FolderOpener = std::function<int(const char* path)>;
+
+    explicit SystemBundleProcesses(FolderOpener openFolder = {}) : m_openFolder(std::move(openFolder)) {}
     Result runningFrom(const QString& bundlePath) const override;
+
+private:
+    FolderOpener m_openFolder;
 };
 
 } // namespace lunorvale

@@ -90,14 +90,15 @@ typedef int (*LVBundleNameCheck)(const char* name, void* context);
 
 // Whether code from the folder `path` runs: 1 when one of the current user's processes runs an
 // executable at or below it, 0 when none does, -1 when that is unknown. A process whose main thread
-// has ended counts by its live threads. Where a process's executable link is closed (a non-dumpable
-// process's is, to its own user), an absolute argv[0] naming a file that exists tells where it runs
-// from, through links; a process with neither leaves the answer unknown only where what can be read
-// ties it to the folder: a later argument names a path at or below it (whole, or after an '='), or
-// `names_bundle_file` (given `context`; null ties no name) answers 1 for its kernel name or for the
-// file name of its argv[0]. The first such process goes to `in_doubt` when that is not null; its pid
-// is 0 unless it was the reason for -1 (-1 also means an unreadable process list, or a `path` that is
-// not absolute).
+// has ended counts by a live thread, whether its leader's link is gone or closed. Where a process's
+// executable link is closed (a non-dumpable process's is, to its own user), what it says of itself can
+// tie it to the folder, never clear it: an absolute argv[0] naming a file that exists at or below the
+// folder, through links, counts as running there; otherwise the process leaves the answer unknown where
+// a later argument names a path at or below the folder (whole, or after an '='), or `names_bundle_file`
+// (given `context`; null ties no name) answers 1 for its kernel name, its live thread's, or the file
+// name of its argv[0], wherever that argv[0] points. The first such process goes to `in_doubt` when
+// that is not null; its pid is 0 unless it was the reason for -1 (-1 also means an unreadable process
+// list, or a `path` that is not absolute).
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
                            LVProcessInDoubt* in_doubt);
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer. A process

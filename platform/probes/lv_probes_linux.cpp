@@ -3,6 +3,7 @@
 
 #include "platform/UniqueFd.h"
 #include "platform/probes/Listings.h"
+#include "platform/probes/PathHolds.h"
 #include "platform/probes/ProcCgroupParse.h"
 #include "platform/probes/ProcMemoryParse.h"
 #include "platform/probes/ProcStatParse.h"
@@ -42,6 +43,7 @@ using lunorvale::probes::parseMemoryPressure;
 using lunorvale::probes::parseProcStat;
 using lunorvale::probes::parseThreadGroup;
 using lunorvale::probes::parseZramMemoryUsed;
+using lunorvale::probes::pathHolds;
 using lunorvale::probes::ProcStat;
 using lunorvale::probes::statusForState;
 using lunorvale::probes::systemMemoryFrom;
@@ -1032,19 +1034,15 @@ private:
     size_t m_ceiling = SIZE_MAX;
 };
 
-// Does `path` (n bytes) name `executable` itself or a folder holding it?
-bool pathHolds(std::string_view path, std::string_view executable) {
-    return executable.size() >= path.size() && executable.starts_with(path) &&
-           (executable.size() == path.size() || executable[path.size()] == '/');
-}
-
-// What the arguments of a process whose executable link is closed say of the folder `bundle`.
+// What the arguments of a process whose executable link is closed say of the folder `bundle`. They are
+// the process's own word: they may tie it to the folder, never clear it.
 struct ArgumentsTell {
-    // By an absolute argv[0] naming a file that exists: where the program runs from. One that names no
-    // file tells nothing: the bundle may have been renamed or moved since the start.
-    enum class Runs { unknown, inside, outside } runs = Runs::unknown;
+    // An absolute argv[0] naming a file that exists at or below the folder, through links too. One that
+    // names a file outside proves nothing: a launcher may run the bundle's program under its own argv[0],
+    // and the bundle may have been renamed since the start with a new copy put at its old path.
+    bool runsInside = false;
     bool namesInside = false; // a later argument, or what follows an '=' in it, names a path in the folder
-    std::string program;      // argv[0]'s file name, where argv[0] does not tell where it runs from
+    std::string program;      // argv[0]'s file name
 };
 
 ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
@@ -1105,11 +1103,9 @@ ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
         if (::stat(program.c_str(), &info) == 0) {
             // Through a link (one in a folder of PATH, say) the program may still be the bundle's.
             char* resolved = ::realpath(program.c_str(), nullptr);
-            const bool inside =
+            told.runsInside =
                 pathHolds(bundle, program) || (resolved != nullptr && pathHolds(bundle, resolved));
             std::free(resolved);
-            told.runs = inside ? ArgumentsTell::Runs::inside : ArgumentsTell::Runs::outside;
-            return told;
         }
     }
     told.program = basename(program);
@@ -1345,12 +1341,16 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             return true;
         char link[LV_PATH_BUFFER];
         ssize_t length = ::readlinkat(proc, leader.file("exe"), link, sizeof link);
-        // Vanished processes, zombies and kernel threads have no executable link; a process whose main
-        // thread has ended has its live threads'.
-        const bool noLink = length < 0 && errno == ENOENT;
-        const int32_t thread = noLink ? standIn(proc, pid) : 0;
-        if (noLink && thread == 0)
-            return true;
+        // A process whose main thread has ended runs what its live threads run: its leader, a zombie,
+        // has lost its link, or (non-dumpable) keeps it closed. Vanished processes, zombies and kernel
+        // threads have no link and no live thread.
+        int32_t thread = 0;
+        if (length < 0) {
+            const bool noLink = errno == ENOENT;
+            thread = standIn(proc, pid);
+            if (noLink && thread == 0)
+                return true;
+        }
         PidPath entry(false, pid, thread);
         if (thread != 0)
             length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
@@ -1363,18 +1363,19 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         }
         if (length < 0 && errno == ENOENT)
             return true;
-        // The link of a non-dumpable process is closed to its own user; an absolute argv[0] tells.
+        // The link of a non-dumpable process is closed to its own user; an absolute argv[0] into the
+        // folder tells it runs there.
         const ArgumentsTell arguments = argumentsTell(proc, entry, wanted);
-        if (arguments.runs == ArgumentsTell::Runs::inside) {
+        if (arguments.runsInside) {
             found = true;
             return false;
         }
         // Otherwise the process leaves the answer open only where its arguments or its names tie it
         // to the bundle: every user has such processes (a setgid agent started by its bare name), and
         // most have nothing to do with the bundle.
-        if (arguments.runs == ArgumentsTell::Runs::outside || doubt)
+        if (doubt)
             return true;
-        char text[1024];
+        char text[statBuffer];
         const ssize_t statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
         if (statLength <= 0)
             return true;
@@ -1392,7 +1393,20 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         const auto names = [&](const char* name) {
             return names_bundle_file != nullptr && name[0] != '\0' && names_bundle_file(name, context) != 0;
         };
-        if (arguments.namesInside || (stat && names(process.name)) || names(arguments.program.c_str()))
+        bool tied = arguments.namesInside || names(process.name) || names(arguments.program.c_str());
+        if (!tied && thread != 0) {
+            // A thread goes by a name of its own, which its leader's need not be.
+            const ssize_t count = readSmallFile(proc, entry.file("stat"), text, sizeof text);
+            const auto live =
+                count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
+            if (live) {
+                char name[sizeof process.name] = {};
+                const std::string_view comm = live->comm.substr(0, sizeof name - 1);
+                std::memcpy(name, comm.data(), comm.size());
+                tied = names(name);
+            }
+        }
+        if (tied)
             doubt = process;
         return true;
     });

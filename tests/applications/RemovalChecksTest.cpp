@@ -306,29 +306,41 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     const auto restorePath = qScopeGuard([&] { qputenv("PATH", searchPath); });
     const QString unreadable = app + "/Contents/Resources";
     QDir().mkpath(unreadable);
+    // A folder that goes between the listing that found it and its opening, as the bundle changes.
+    const auto vanishing = [&](const char* path) {
+        if (QFile::decodeName(path) == unreadable)
+            ::rmdir(path);
+        return ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    };
     const struct {
         QString argv0;
         QString program;
         std::string renamed;
         QString named; // empty: not refused
         bool walkedWhole;
+        test::MainThread mainThread = test::MainThread::runs;
+        SystemBundleProcesses::FolderOpener openFolder = {};
     } rows[] = {
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true},
         {name, app + "/Contents/MacOS/" + name, "", name, true},
         {name, app + "/Contents/MacOS/" + name, "renamed", "renamed", true},
         {"agent-link", link, "", "agent-link", true},
         {longName, app + "/Contents/MacOS/" + longName, "", longName.left(15), true},
+        {name, app + "/Contents/MacOS/" + name, "", name, true, test::MainThread::ends},
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "agent", false},
+        {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true, test::MainThread::runs,
+         vanishing},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE((row.argv0 + " " + row.named).toStdString());
         QFile::setPermissions(unreadable, row.walkedWhole
                                               ? QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner
                                               : QFile::Permissions());
-        const auto closed =
-            test::spawnUndumpable({row.argv0.toStdString()}, row.program.toStdString(), row.renamed);
+        const auto closed = test::spawnUndumpable({row.argv0.toStdString()}, row.program.toStdString(),
+                                                  row.renamed, row.mainThread);
         ASSERT_TRUE(closed);
-        const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), system); });
+        const SystemBundleProcesses checker(row.openFolder);
+        const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), checker); });
         ASSERT_EQ(doubt.has_value(), !row.named.isEmpty());
         if (!doubt)
             continue;

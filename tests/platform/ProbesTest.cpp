@@ -469,10 +469,13 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     EXPECT_EQ(running(bundle.c_str()), 1);
     child->terminate();
 
-    // A process whose executable is closed to its own user and whose argv[0] names no file leaves the
-    // answer open only where an argument or a name of it ties it to the bundle. Root reads every link.
+    // A process whose executable is closed to its own user leaves the answer open only where an argument
+    // or a name of it ties it to the bundle, wherever its argv[0] points; an argv[0] into the bundle says
+    // it runs there. A closed process whose main thread has ended is read through its live thread. Root
+    // reads every link.
     if (lunorvale::test::ranAsNobody())
         return;
+    using lunorvale::test::MainThread;
     const std::string name = "Helper" + std::to_string(::getpid());
     const std::string helper = base + "/" + name;
     ASSERT_EQ(::symlink(lunorvale::test::undumpableProgram().c_str(), helper.c_str()), 0);
@@ -480,12 +483,25 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
                                            QStringLiteral("X.app2/Contents/MacOS/Agent"));
     const std::string link = base + "/agent";
     ASSERT_EQ(::symlink(inside.c_str(), link.c_str()), 0);
+    // Renamed while its program runs, with a new copy put at the old path, which argv[0] then names.
+    const std::string moved = copyProgram(lunorvale::test::undumpableProgram(), directory,
+                                          QStringLiteral("Y.app/Contents/MacOS/Agent"));
+    const auto renameAndCopyAgain = [&] {
+        ASSERT_EQ(::rename((base + "/Y.app").c_str(), (base + "/Y-old.app").c_str()), 0);
+        ASSERT_FALSE(copyProgram(lunorvale::test::undumpableProgram(), directory,
+                                 QStringLiteral("Y.app/Contents/MacOS/Agent"))
+                         .empty());
+    };
     const struct {
         std::vector<std::string> argv;
         std::string program;
         std::string renamed;
         std::string tiedName;
         int answer;
+        MainThread mainThread = MainThread::runs;
+        std::string named = {}; // the name in doubt, where not `name` or `renamed`
+        std::string asked = {}; // the folder asked about, where not `bundle`
+        std::function<void()> afterStart = {};
     } cases[] = {
         {{name, "-a", base + "/agent.socket"}, helper, "", "X", 0},
         {{name, "-a", bundle + "/Contents/agent.socket"}, helper, "", "X", -1},
@@ -494,15 +510,23 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         {{name}, helper, "renamed", name, -1},
         {{bundle + "/Moved/" + name}, helper, "", name, -1},
         {{link}, link, "", "X", 1},
+        {{inside}, inside, "", "X", 1, MainThread::ends},
+        {{"Agent"}, inside, "", "Agent", -1, MainThread::ends, "Agent"},
+        {{"Agent"}, inside, "Zed", "Agent", -1, MainThread::ends},
+        {{sleepProgram(), "60"}, inside, "", "Agent", -1, MainThread::runs, "Agent"},
+        {{moved}, moved, "", "Agent", -1, MainThread::runs, "Agent", base + "/Y-old.app", renameAndCopyAgain},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.argv.back() + " " + c.renamed);
-        const auto closed = lunorvale::test::spawnUndumpable(c.argv, c.program, c.renamed);
+        SCOPED_TRACE(c.argv.front() + " " + c.argv.back() + " " + c.renamed);
+        const auto closed = lunorvale::test::spawnUndumpable(c.argv, c.program, c.renamed, c.mainThread);
         ASSERT_TRUE(closed);
+        if (c.afterStart)
+            c.afterStart();
         LVProcessInDoubt inDoubt{};
-        EXPECT_EQ(running(bundle.c_str(), c.tiedName, &inDoubt), c.answer);
+        EXPECT_EQ(running((c.asked.empty() ? bundle : c.asked).c_str(), c.tiedName, &inDoubt), c.answer);
         EXPECT_EQ(inDoubt.pid, c.answer == -1 ? closed->pid() : 0);
-        EXPECT_EQ(inDoubt.name, c.answer != -1 ? "" : c.renamed.empty() ? name : c.renamed);
+        const std::string named = !c.named.empty() ? c.named : c.renamed.empty() ? name : c.renamed;
+        EXPECT_EQ(inDoubt.name, c.answer != -1 ? "" : named);
     }
 }
 

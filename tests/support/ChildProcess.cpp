@@ -8,7 +8,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string_view>
 #include <thread>
 
@@ -247,16 +249,28 @@ std::string leaderlessProgram() {
 }
 
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
-                                              const std::string& program, const std::string& name) {
+                                              const std::string& program, const std::string& name,
+                                              MainThread mainThread) {
     std::vector<std::string> environment;
     if (!name.empty())
         environment.push_back("LUNORVALE_PROCESS_NAME=" + name);
+    if (mainThread == MainThread::ends)
+        environment.push_back("LUNORVALE_MAIN_THREAD_ENDS=1");
     auto child = ChildProcess::spawn(argv, {.program = program, .environment = environment});
-    const std::string link = "/proc/" + std::to_string(child ? child->pid() : 0) + "/exe";
-    char target[1];
-    if (child &&
-        pollUntil([&] { return ::readlink(link.c_str(), target, sizeof target) < 0 && errno == EACCES; },
-                  std::chrono::seconds(60)))
+    const std::string folder = "/proc/" + std::to_string(child ? child->pid() : 0);
+    const auto closed = [&] {
+        char target[1];
+        return ::readlink((folder + "/exe").c_str(), target, sizeof target) < 0 && errno == EACCES;
+    };
+    // The leader of a process whose main thread has ended shows as a zombie.
+    const auto leaderEnded = [&] {
+        std::ifstream file(folder + "/stat");
+        const std::string line{std::istreambuf_iterator<char>(file), {}};
+        const size_t end = line.rfind(") ");
+        return end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'Z';
+    };
+    if (child && pollUntil([&] { return closed() && (mainThread == MainThread::runs || leaderEnded()); },
+                           std::chrono::seconds(60)))
         return child;
     return nullptr;
 }
