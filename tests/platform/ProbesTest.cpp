@@ -418,6 +418,18 @@ TEST(ProcessProbes, SystemFiguresFromTheKernel) {
     EXPECT_TRUE(memory.pressure_level != 0 || !QFile::exists(QStringLiteral("/proc/pressure/memory")));
     EXPECT_TRUE(std::set<int32_t>({0, 1, 2, 4}).contains(memory.pressure_level)) << memory.pressure_level;
     EXPECT_EQ(lv_system_memory(nullptr), 0);
+
+    // How long this process has run, by the clock its start time is counted on, is what the kernel's
+    // time since boot less its start tick says.
+    const uint64_t now = lv_start_clock_us();
+    double uptime = 0;
+    std::ifstream("/proc/uptime") >> uptime;
+    std::ifstream file("/proc/self/stat");
+    const auto self = lunorvale::probes::parseProcStat(std::string{std::istreambuf_iterator<char>(file), {}});
+    ASSERT_TRUE(self && uptime > 0);
+    const double byKernel =
+        uptime - static_cast<double>(self->starttime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    EXPECT_NEAR(static_cast<double>(now - readOrFail(::getpid()).start_us) / 1e6, byKernel, 0.1);
 }
 
 namespace {
@@ -615,6 +627,9 @@ pid_t lastPidHandedOut() {
 TEST(ProcessProbes, AChildStartedWhilePidsWentRoundIsListed) {
     if (!runsAlone())
         return runAgainAlone(true);
+    // Only the first process of a namespace of its own sets its last pid, never the machine's.
+    if (::getpid() != 1)
+        GTEST_SKIP() << "not the first process of a process-ID namespace of its own";
     int maximum = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> maximum;
     const auto setLastPid = [](pid_t pid) {
@@ -628,10 +643,13 @@ TEST(ProcessProbes, AChildStartedWhilePidsWentRoundIsListed) {
     const auto other = spawnSleep();
     ASSERT_TRUE(other);
     for (const bool pastItAgain : {false, true}) {
-        SCOPED_TRACE(pastItAgain ? "past it again" : "below it");
+        // A trace holds for its own thread only.
+        const char* row = pastItAgain ? "past it again" : "below it";
+        SCOPED_TRACE(row);
         ASSERT_TRUE(setLastPid(maximum - 16));
         // The listings of a new thread start afresh: its first is a full one, the second is not.
         std::thread([&] {
+            SCOPED_TRACE(row);
             collect();
             const pid_t before = lastPidHandedOut();
             for (pid_t previous = before; lastPidHandedOut() >= previous;) {

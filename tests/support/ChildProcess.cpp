@@ -344,11 +344,14 @@ bool ranAsNobody() {
             {*copy, std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
             {.user = nobody, .group = nobody, .environment = environment, .folder = temporary});
     }
-    const std::optional<int> status = child ? child->waitForExit(std::chrono::seconds(60)) : std::nullopt;
+    const bool started = child != nullptr;
+    const std::optional<int> status = started ? child->waitForExit(std::chrono::seconds(60)) : std::nullopt;
+    // A copy that overran its wait is ended (its whole group) before its folder goes from under it.
+    child.reset();
     std::filesystem::remove_all(temporary, error);
     if (!copied)
         skipBecause("the test programs could not be copied to " + temporary);
-    else if (!child)
+    else if (!started)
         skipBecause("its copy could not be started from " + temporary);
     else
         EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "as nobody";
