@@ -58,10 +58,11 @@ enum {
 int lv_read_process(int32_t pid, LVProcessRecord* out);
 // Records of the current user's live processes; -1 when the process list cannot be read. A process
 // whose main thread has ended lives while any of its threads does: its record has the state and memory
-// of a live thread. Only the
-// slots of the records returned are written: the rest stay as the caller passed them. Keeps one
-// descriptor per process of the calling thread's listings open between calls, within the open-file
-// limit (raised towards its hard limit once); past that, processes are read without keeping one.
+// of a live thread. Only the slots of the records returned are written: the rest stay as the caller
+// passed them. Keeps descriptors of the calling thread's listings' processes open between calls, within
+// one share of the open-file limit (raised towards its hard limit once) for the listings of every
+// thread, which leaves the rest of the program a quarter of a small limit and 512 of a large one; past
+// that share, processes are read without keeping one.
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
 // Gives a process this program starts the open-file limit the program itself started with, which
 // lv_collect may have raised. For a child between fork and exec: async-signal-safe.

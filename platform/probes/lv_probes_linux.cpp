@@ -402,6 +402,10 @@ void raiseFileLimitOnce() {
 
 enum class ReadOutcome { filled, passedOver, unreadable };
 
+// Descriptors kept by the listings of every thread (the sampler's, the library's), which share one
+// open-file limit with each other and with the rest of the program.
+std::atomic<size_t> keptByEveryListing{0};
+
 class KnownProcesses;
 // The listings of the calling thread, once it has listed processes.
 thread_local KnownProcesses* listingsOfThisThread = nullptr;
@@ -469,10 +473,11 @@ uint64_t textHash(std::string_view text) {
 // and looked at again every few listings: one of them may turn into one of the current user's without
 // starting afresh.
 //
-// Descriptors are kept within a share of the open-file limit, decided before anything is opened.
-// Past it, and wherever the program runs out of descriptors, a process is read with
-// open-read-close: it costs more, but no process is left out for lack of a descriptor. The
-// descriptors for arguments and owners come after those of the status files.
+// Descriptors are kept within a share of the open-file limit, decided before anything is opened; the
+// share is the program's, so what the listings of other threads keep counts against it. Past it, and wherever
+// the program runs out of descriptors, a process is read with open-read-close: it costs more, but no process
+// is left out for lack of a descriptor. The descriptors for arguments and owners come after those of the
+// status files.
 //
 // The owner is checked again whenever the program image changes (exec, or a change of user that
 // hides the image from us) and otherwise every few listings: a change of user without either is
@@ -586,7 +591,7 @@ public:
             PidPath path(false, pid);
             it->cmdline = ::openat(m_proc.get(), path.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (it->cmdline >= 0)
-                ++m_kept;
+                tookOne();
         }
         if (it->cmdline < 0)
             return -1;
@@ -682,9 +687,11 @@ private:
         ++m_listing;
         rlimit files{};
         const rlim_t limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
-        // Room for the rest of the program: a quarter of a small limit, 512 of a large one.
-        const rlim_t share = limit <= 2048 ? limit * 3 / 4 : limit - 512;
-        m_capacity = static_cast<size_t>(std::min<rlim_t>(share, m_ceiling));
+        // Room for the rest of the program: a quarter of a small limit, 512 of a large one. The share
+        // is the program's: what the listings of other threads keep counts against it.
+        m_share = static_cast<size_t>(limit <= 2048 ? limit * 3 / 4 : limit - 512);
+        const size_t others = keptByEveryListing.load(std::memory_order_relaxed) - m_kept;
+        m_capacity = std::min(m_share > others ? m_share - others : 0, m_ceiling);
         // Status files come first: the other descriptors are kept only while every process fits
         // with all four.
         m_keepAll = m_known.size() * 4 < m_capacity;
@@ -723,7 +730,14 @@ private:
         return first == self;
     }
 
-    bool roomForMore() const { return m_keepAll && m_kept < m_capacity; }
+    bool withinShare() const {
+        return m_kept < m_capacity && keptByEveryListing.load(std::memory_order_relaxed) < m_share;
+    }
+    bool roomForMore() const { return m_keepAll && withinShare(); }
+    void tookOne() {
+        ++m_kept;
+        keptByEveryListing.fetch_add(1, std::memory_order_relaxed);
+    }
 
     void close(std::initializer_list<int*> descriptors) {
         for (int* fd : descriptors) {
@@ -731,6 +745,7 @@ private:
                 ::close(*fd);
                 *fd = -1;
                 --m_kept;
+                keptByEveryListing.fetch_sub(1, std::memory_order_relaxed);
             }
         }
     }
@@ -824,7 +839,7 @@ private:
         if (known.schedstat < 0 && roomForMore()) {
             known.schedstat = ::openat(proc, path.file("schedstat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (known.schedstat >= 0)
-                ++m_kept;
+                tookOne();
         }
         if (known.schedstat < 0)
             return {};
@@ -858,7 +873,7 @@ private:
         if (known.folder < 0 && roomForMore()) {
             known.folder = ::openat(proc, path.directory(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (known.folder >= 0)
-                ++m_kept;
+                tookOne();
         }
         if (known.folder < 0)
             return owner(proc, path);
@@ -978,10 +993,10 @@ private:
         known.owner = *uid;
         char text[statBuffer];
         ssize_t count = -1;
-        if (m_kept < m_capacity) {
+        if (withinShare()) {
             known.stat = openStat(proc, path);
             if (known.stat >= 0) {
-                ++m_kept;
+                tookOne();
                 do {
                     count = ::read(known.stat, text, statBuffer);
                 } while (count < 0 && errno == EINTR);
@@ -1029,6 +1044,7 @@ private:
     bool m_partialListings = false;
     uint64_t m_listing = 0;
     size_t m_kept = 0;
+    size_t m_share = 0;
     size_t m_capacity = 0;
     bool m_keepAll = false;
     size_t m_ceiling = SIZE_MAX;
