@@ -32,6 +32,8 @@ ApplicationFailure describeFailure(const std::exception_ptr& error) {
         return {ApplicationRemovalLog::notSavedSentence(failure.errorNumber()), std::nullopt};
     } catch (const RemovalLogFormatError& failure) {
         return {failure.errorDescription(), std::nullopt};
+    } catch (const RemovalLogReadError& failure) {
+        return {failure.errorDescription(), std::nullopt};
     } catch (const PropertyListError& failure) {
         return {failure.errorDescription(), std::nullopt};
     } catch (const std::system_error& failure) {

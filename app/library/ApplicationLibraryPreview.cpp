@@ -93,8 +93,9 @@ void ApplicationLibraryModel::configurePreview(const QString& scenario) {
         publish(m_applications, std::move(applications), &ApplicationLibraryModel::applicationsChanged);
         publish(m_selectedID, path(0), &ApplicationLibraryModel::selectedIDChanged);
     } else if (scenario == u"applications-record-error") {
-        // A sample log that is there and damaged: the system names no cause for that.
-        const QString sentence = ApplicationRemovalLog::unreadableSentence(true, 0);
+        // A sample log that is there and damaged.
+        const QString sentence =
+            ApplicationRemovalLog::unreadableSentence(true, RemovalLogFormatError().errorDescription());
         publish(m_receiptError, std::optional(sentence), &ApplicationLibraryModel::receiptErrorChanged);
         publish(m_message, std::optional(sentence), &ApplicationLibraryModel::messageChanged);
     } else if (scenario == u"applications-ai-result") {

@@ -41,6 +41,20 @@ QString notStoredSentence(const SettingsStore& store) {
         store.lastErrorNumber());
 }
 
+// What the start says of a settings file it cannot read: which, why where that is known, and that what
+// is shown is not the user's.
+QString unreadableSentence(const SettingsStore& store) {
+    const QString file = QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(store.path());
+    const std::optional<FileRefusal> refusal = store.unreadableRefusal();
+    const int errorNumber = store.unreadableErrorNumber();
+    const QString cause = refusal            ? ErrorCause::sentence(*refusal)
+                          : errorNumber != 0 ? ErrorCause::sentence(errorNumber)
+                                             : QString();
+    return (cause.isEmpty() ? file + QStringLiteral("，") : file + QStringLiteral("。") + cause) +
+           QStringLiteral("当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
+                          "文件会保持原样；在它能读取之前，更改只在本次运行中生效。");
+}
+
 std::optional<AIConfiguration> storedConfiguration(const std::optional<QJsonValue>& value) {
     if (!value || !value->isObject())
         return std::nullopt;
@@ -98,9 +112,7 @@ void AppModel::loadStoredSettings() {
     const SettingsStore& stored = *m_services.settingsStore;
     // Whatever the file holds is not shown: the start says so once, each change that it is not stored.
     if (stored.isUnreadable())
-        setStatusAndOperation(QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(stored.path()) +
-                              QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
-                                             "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
+        setStatusAndOperation(unreadableSentence(stored));
     if (const auto value = stored.value(Keys::monitorSettings); value && value->isObject()) {
         if (const auto rules = MonitorSettings::fromJson(value->toObject()))
             publish(m_settings, *rules, &AppModel::settingsChanged);

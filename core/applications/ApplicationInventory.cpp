@@ -358,28 +358,35 @@ bool ApplicationInventory::pathIsUnlinked(const QUrl& url, bool allowMissing) {
 QByteArray ApplicationInventory::readRegularFile(const QUrl& url, int64_t maximumBytes,
                                                  const CancellationToken& cancellation) {
     if (!isLocalFileURL(url))
-        block(QStringLiteral("文件位置存在链接或已变化，无法安全读取。"));
+        block(readFailureSentence(CheckedFiles::ReadResult::Failure::notAtResolvedPath));
     CheckedFiles::ReadResult result =
         CheckedFiles::readRegularFile(pathOf(url), maximumBytes, [&cancellation] { cancellation.check(); });
-    using Failure = CheckedFiles::ReadResult::Failure;
-    switch (result.failure) {
-    case Failure::none:
+    if (result.ok())
         return std::move(result.bytes);
-    case Failure::notAtResolvedPath:
-        block(QStringLiteral("文件位置存在链接或已变化，无法安全读取。"));
-    case Failure::openFailed:
-        block(QStringLiteral("文件无法读取，操作已停止。"));
-    case Failure::notRegularOrTooLarge:
-        block(QStringLiteral("文件不是普通文件或超过读取上限，操作已停止。"));
-    case Failure::readFailed:
+    if (result.failure == CheckedFiles::ReadResult::Failure::readFailed)
         throw std::system_error(result.errorNumber, std::generic_category());
+    block(readFailureSentence(result.failure));
+}
+
+QString ApplicationInventory::readFailureSentence(CheckedFiles::ReadResult::Failure failure) {
+    using Failure = CheckedFiles::ReadResult::Failure;
+    switch (failure) {
+    case Failure::notAtResolvedPath:
+        return QStringLiteral("文件位置存在链接或已变化，无法安全读取。");
+    case Failure::none:
+    case Failure::openFailed:
+    case Failure::readFailed:
+        break;
+    case Failure::notRegularFile:
+    case Failure::tooLarge:
+        return QStringLiteral("文件不是普通文件或超过读取上限，操作已停止。");
     case Failure::vanished:
         // What node() says when the path cannot be found again.
-        block(QStringLiteral("目标不存在或无法读取，请重新扫描。"));
+        return QStringLiteral("目标不存在或无法读取，请重新扫描。");
     case Failure::changed:
-        break;
+        return QStringLiteral("文件在读取时变化或超过读取上限，请重新检查。");
     }
-    block(QStringLiteral("文件在读取时变化或超过读取上限，请重新检查。"));
+    return QStringLiteral("文件无法读取，操作已停止。");
 }
 
 std::pair<ApplicationIdentity, QVariantMap>

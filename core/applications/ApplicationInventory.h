@@ -58,6 +58,9 @@ public:
     // read.
     static QByteArray readRegularFile(const QUrl& url, int64_t maximumBytes,
                                       const CancellationToken& cancellation = {});
+    // The sentence readRegularFile refuses with for a read that failed so, without the system's reason
+    // (a read that failed once the file was open it throws as the system's error instead).
+    static QString readFailureSentence(CheckedFiles::ReadResult::Failure failure);
     // The bundle's identity and its parsed Contents/Info.plist.
     static std::pair<ApplicationIdentity, QVariantMap> metadata(const QUrl& bundle,
                                                                 const CancellationToken& cancellation = {});

@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationRemovalLog.h"
 
 #include "core/applications/ApplicationInventory.h"
+#include "core/applications/BundlePaths.h"
 #include "core/common/ErrorCause.h"
 #include "core/common/JsonWriter.h"
 #include "core/common/SafeText.h"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
 
 namespace lunorvale {
 namespace {
@@ -47,6 +47,16 @@ bool isTemporaryName(QByteArrayView name) {
         return false;
     const QString uuid = QString::fromLatin1(name.sliced(prefix.size(), 36));
     return isUuidText(uuid) && uuid == uuid.toUpper();
+}
+
+// Whether the path, or a folder on its way, is a symbolic link, as far as each can be looked at.
+bool leadsThroughLink(const QString& path) {
+    for (QString part = path; part.size() > 1; part = BundlePaths::parentPath(part)) {
+        const std::optional<FileNode> node = CheckedFiles::linkStatus(part);
+        if (node && node->isSymbolicLink())
+            return true;
+    }
+    return false;
 }
 
 ApplicationRemovalReceipt decodeReceipt(const QJsonValue& value) {
@@ -124,10 +134,15 @@ QList<ApplicationRemovalReceipt> ApplicationRemovalLog::load(const CancellationT
         return m_memory->isEmpty() ? QList<ApplicationRemovalReceipt>() : decode(*m_memory);
     if (!ApplicationInventory::pathIsUnlinked(m_fileURL, true))
         block(QStringLiteral("卸载操作清单无法安全读取，原文件已保留。"));
+    const QString path = m_fileURL.path(QUrl::FullyDecoded);
     int error = 0;
-    if (!CheckedFiles::linkStatus(m_fileURL.path(QUrl::FullyDecoded), &error) && error == ENOENT)
+    if (!CheckedFiles::linkStatus(path, &error) && error == ENOENT)
         return {};
-    return decode(ApplicationInventory::readRegularFile(m_fileURL, byteLimit, cancellation));
+    CheckedFiles::ReadResult read =
+        CheckedFiles::readRegularFile(path, byteLimit, [&cancellation] { cancellation.check(); });
+    if (!read.ok())
+        throw RemovalLogReadError(read.failure, read.errorNumber);
+    return decode(read.bytes);
 }
 
 void ApplicationRemovalLog::save(const QList<ApplicationRemovalReceipt>& receipts) const {
@@ -176,28 +191,65 @@ QString ApplicationRemovalLog::notSavedSentence(int errorNumber) {
     return ErrorCause::withCause(QStringLiteral("无法保存卸载操作清单，操作已停止。"), errorNumber);
 }
 
-QString ApplicationRemovalLog::unreadableSentence(bool fileKept, int errorNumber) {
-    return ErrorCause::withCause(
-        fileKept ? QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。")
-                 : QStringLiteral("卸载操作清单无法读取；在修复前不能执行新的卸载。"),
-        errorNumber);
+QString ApplicationRemovalLog::unreadableSentence(bool fileKept, const QString& cause) {
+    return (fileKept ? QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。")
+                     : QStringLiteral("卸载操作清单无法读取；在修复前不能执行新的卸载。")) +
+           cause;
 }
 
 QString ApplicationRemovalLog::unreadableSentence(const std::exception_ptr& loadError) const {
-    int errorNumber = 0;
+    QString cause;
     try {
         if (loadError)
             std::rethrow_exception(loadError);
-    } catch (const std::system_error& failure) {
-        errorNumber = failure.code().value();
+    } catch (const RemovalLogReadError& failure) {
+        cause = failure.cause();
+    } catch (const RemovalLogFormatError& failure) {
+        cause = failure.errorDescription();
     } catch (...) {
     }
-    // A log in memory keeps its bytes. load() refuses a path (a link on it, a folder on the way that is
-    // none) without the system's reason, so the path is looked at again: where nothing can be found at
-    // it, the reason is why.
+    // A log in memory keeps its bytes.
+    if (m_memory)
+        return unreadableSentence(true, cause);
+    // load() refuses a path (a link on it, a folder on the way that is none) without the system's reason,
+    // so the path is looked at again: a link on it is why, else where nothing can be found at it, the
+    // reason for that.
+    const QString path = m_fileURL.path(QUrl::FullyDecoded);
     int missing = 0;
-    const bool kept = m_memory || CheckedFiles::linkStatus(m_fileURL.path(QUrl::FullyDecoded), &missing);
-    return unreadableSentence(kept, (errorNumber != 0 || kept) ? errorNumber : missing);
+    const bool kept = CheckedFiles::linkStatus(path, &missing).has_value();
+    if (cause.isEmpty() && leadsThroughLink(path))
+        cause = ErrorCause::sentence(FileRefusal::link);
+    else if (cause.isEmpty() && !kept)
+        cause = ErrorCause::sentence(missing);
+    return unreadableSentence(kept, cause);
+}
+
+QString RemovalLogReadError::cause() const {
+    using Failure = CheckedFiles::ReadResult::Failure;
+    switch (m_failure) {
+    case Failure::openFailed:
+        // Opened without following a final link, for which the system's word is ELOOP.
+        if (m_errorNumber == ELOOP)
+            return ErrorCause::sentence(FileRefusal::link);
+        break;
+    case Failure::notRegularFile:
+        if (m_errorNumber == 0)
+            return ErrorCause::sentence(FileRefusal::notRegularFile);
+        break;
+    case Failure::tooLarge:
+        return ErrorCause::sentence(EFBIG);
+    case Failure::none:
+    case Failure::notAtResolvedPath:
+    case Failure::readFailed:
+    case Failure::vanished:
+    case Failure::changed:
+        break;
+    }
+    return m_errorNumber == 0 ? QString() : ErrorCause::sentence(m_errorNumber);
+}
+
+QString RemovalLogReadError::errorDescription() const {
+    return ApplicationInventory::readFailureSentence(m_failure) + cause();
 }
 
 QByteArray ApplicationRemovalLog::encode(const QList<ApplicationRemovalReceipt>& receipts) {

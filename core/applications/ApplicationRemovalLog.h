@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/common/CancellationToken.h"
+#include "platform/files/CheckedFiles.h"
 #include "platform/files/FolderReplace.h"
 
 #include <QByteArray>
@@ -48,13 +49,31 @@ public:
     const char* what() const noexcept override { return "removal receipts cannot be decoded"; }
 };
 
+// The receipt file could not be read whole: what the checked read found (CheckedFiles::ReadResult).
+class RemovalLogReadError final : public std::exception {
+public:
+    RemovalLogReadError(CheckedFiles::ReadResult::Failure failure, int errorNumber)
+        : m_failure(failure), m_errorNumber(errorNumber) {}
+
+    // Why, in ErrorCause's words (a file over the limit is one too large); empty where nothing says why
+    // (the file changed or went while it was read).
+    QString cause() const;
+    // What a removal that it stopped says: the file reader's sentence, followed by the cause.
+    QString errorDescription() const;
+    const char* what() const noexcept override { return "removal receipts cannot be read"; }
+
+private:
+    CheckedFiles::ReadResult::Failure m_failure;
+    int m_errorNumber;
+};
+
 // The receipt file "application-removals.json": a JSON array of receipts, oldest first, at most 100 and
 // 1 MiB, 0600 in a 0700 folder. Holds no receipts of its own: each load reads the file, each save
 // replaces it whole, inside the opened folder, so that a reader sees the whole old or the whole new list.
 //
 // Neither ever writes through a symbolic link, nor changes, moves or deletes a file it cannot read.
-// Refusals are ApplicationManagementError::blocked with their sentence; load also passes on the file
-// reader's errors and RemovalLogFormatError, save FileWriteError (folder creation, writing).
+// Refusals are ApplicationManagementError::blocked with their sentence; load also throws
+// RemovalLogReadError and RemovalLogFormatError, save FileWriteError (folder creation, writing).
 class ApplicationRemovalLog final {
 public:
     explicit ApplicationRemovalLog(QUrl fileURL, std::shared_ptr<const DurableFileCalls> calls = {});
@@ -82,8 +101,8 @@ public:
     // read-only home), in ErrorCause's words.
     static QString notSavedSentence(int errorNumber);
     // What the library says while the log cannot be read: that no removal runs until it can, that the
-    // file is kept where one is there, and why, where the system said (ErrorCause's words).
-    static QString unreadableSentence(bool fileKept, int errorNumber);
+    // file is kept where one is there, and why (`cause`, a sentence in ErrorCause's words), where known.
+    static QString unreadableSentence(bool fileKept, const QString& cause);
     // The same for what load() threw: whether a file is kept and why are found out here.
     QString unreadableSentence(const std::exception_ptr& loadError) const;
 

@@ -57,7 +57,8 @@ struct ComponentWalkLimits {
 //
 // Every refusal is an ApplicationManagementError: `blocked` with a sentence, or `guidance` with what the
 // user can do. Errors of the file readers (std::system_error, PropertyListError), of the receipt log
-// (FileWriteError, RemovalLogFormatError) and CancellationError pass through unchanged.
+// (FileWriteError, RemovalLogReadError, RemovalLogFormatError) and CancellationError pass through
+// unchanged.
 class ApplicationRemovalService final {
 public:
     using PhaseCallback = std::function<void(ApplicationRemovalPhase)>;

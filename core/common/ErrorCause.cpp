@@ -1,5 +1,7 @@
 #include "core/common/ErrorCause.h"
 
+#include "platform/files/CheckedFiles.h"
+
 #include <cerrno>
 
 namespace lunorvale::ErrorCause {
@@ -67,6 +69,16 @@ QString sentence(int errorNumber) {
     default:
         return QStringLiteral("系统报告了错误（代码 %1）。").arg(errorNumber);
     }
+}
+
+QString sentence(FileRefusal refusal) {
+    switch (refusal) {
+    case FileRefusal::link:
+        return QStringLiteral("路径中有一项是链接。");
+    case FileRefusal::notRegularFile:
+        break;
+    }
+    return QStringLiteral("该位置不是普通文件。");
 }
 
 } // namespace lunorvale::ErrorCause

@@ -226,9 +226,12 @@ ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
         return fail(ReadResult::Failure::openFailed, errno);
 
     struct stat opened {};
-    if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_size < 0 ||
-        static_cast<int64_t>(opened.st_size) > maximumBytes)
-        return fail(ReadResult::Failure::notRegularOrTooLarge);
+    if (::fstat(fd.get(), &opened) != 0)
+        return fail(ReadResult::Failure::openFailed, errno);
+    if (!S_ISREG(opened.st_mode))
+        return fail(ReadResult::Failure::notRegularFile, S_ISDIR(opened.st_mode) ? EISDIR : 0);
+    if (opened.st_size < 0 || static_cast<int64_t>(opened.st_size) > maximumBytes)
+        return fail(ReadResult::Failure::tooLarge);
 
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(opened.st_size));

@@ -25,6 +25,11 @@ struct FileNode {
     bool isSymbolicLink() const { return type == Type::symbolicLink; }
 };
 
+// What the program's readers refuse to read where the system would have opened it: a file reached through
+// a symbolic link, which they never follow, or something other than a regular file or a folder (a
+// device, a pipe, a socket).
+enum class FileRefusal { link, notRegularFile };
+
 // File access that never follows a symbolic link it was not told to. Paths are absolute local paths;
 // nothing here keeps state, so every function may run on any thread.
 //
@@ -66,12 +71,13 @@ bool forEachName(const QString& path, const std::function<void(QByteArrayView)>&
 struct ReadResult {
     enum class Failure {
         none,
-        notAtResolvedPath,    // a link somewhere along the path, or the path is not clean
-        openFailed,           // the file could not be opened (a final link is refused here too)
-        notRegularOrTooLarge, // not a regular file, or larger than the limit when opened
-        readFailed,           // the read itself failed; errorNumber tells why
-        vanished,             // after reading, nothing could be found at the path any more
-        changed,              // the file moved, grew, shrank or was replaced while it was read
+        notAtResolvedPath, // a link somewhere along the path, or the path is not clean
+        openFailed,        // the file could not be opened; errorNumber tells why (ELOOP: a final link)
+        notRegularFile,    // not a regular file when opened; errorNumber is EISDIR for a folder, else 0
+        tooLarge,          // larger than the limit when opened
+        readFailed,        // the read itself failed; errorNumber tells why
+        vanished,          // after reading, nothing could be found at the path any more
+        changed,           // the file moved, grew, shrank or was replaced while it was read
     };
 
     Failure failure = Failure::none;

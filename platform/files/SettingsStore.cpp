@@ -14,11 +14,13 @@
 
 namespace lunorvale {
 namespace {
-// Far above any real preferences file; a larger one is treated as damaged, not read into memory.
-constexpr int64_t maximumFileBytes = 4 * 1024 * 1024;
-
 SettingsFileRead unreadable(int errorNumber) {
     return {SettingsFileRead::Status::unreadable, {}, errorNumber};
+}
+
+// With the number the system gives such a file when it is opened as one, for the logs.
+SettingsFileRead refused(FileRefusal refusal) {
+    return {SettingsFileRead::Status::unreadable, {}, refusal == FileRefusal::link ? ELOOP : EINVAL, refusal};
 }
 
 // An undefined value removes the key.
@@ -35,6 +37,7 @@ struct SettingsStore::Contents {
     State state = State::object;
     QJsonObject values;
     int errorNumber = 0;
+    std::optional<FileRefusal> refusal = std::nullopt;
 };
 
 struct SettingsStore::File {
@@ -46,7 +49,10 @@ struct SettingsStore::File {
     QMap<QString, QJsonValue> unsaved;
     QString lastError;
     int lastErrorNumber = 0;
+    // The last read or change found the file unreadable, and why.
     bool unreadable = false;
+    int unreadableErrorNumber = 0;
+    std::optional<FileRefusal> unreadableRefusal;
     // A damaged file was moved aside and no write has replaced it yet.
     bool setAsideUnreplaced = false;
     SettingsFileEvents events;
@@ -78,6 +84,14 @@ bool SettingsStore::isUnreadable() const {
     return m_file->unreadable;
 }
 
+std::optional<FileRefusal> SettingsStore::unreadableRefusal() const {
+    return m_file->unreadableRefusal;
+}
+
+int SettingsStore::unreadableErrorNumber() const {
+    return m_file->unreadableErrorNumber;
+}
+
 const QString& SettingsStore::lastError() const {
     return m_file->lastError;
 }
@@ -98,16 +112,18 @@ SettingsFileRead SettingsStore::readDisk(const QString& path, int64_t maximumByt
     if (!node)
         return error == ENOENT ? SettingsFileRead{} : unreadable(error);
     if (node->isSymbolicLink())
-        return unreadable(ELOOP);
+        return refused(FileRefusal::link);
+    if (node->isDirectory())
+        return unreadable(EISDIR);
     if (!node->isRegularFile())
-        return unreadable(node->isDirectory() ? EISDIR : EINVAL);
+        return refused(FileRefusal::notRegularFile);
     const UniqueFd fd(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened {};
     if (!fd.valid() || ::fstat(fd.get(), &opened) != 0)
         return unreadable(errno);
     if (!S_ISREG(opened.st_mode))
-        return unreadable(EINVAL);
+        return S_ISDIR(opened.st_mode) ? unreadable(EISDIR) : refused(FileRefusal::notRegularFile);
     SettingsFileRead result{SettingsFileRead::Status::read, {}, 0};
     char chunk[65536];
     while (result.bytes.size() <= maximumBytes) {
@@ -129,7 +145,7 @@ SettingsStore::Contents SettingsStore::readFile() const {
     case SettingsFileRead::Status::missing:
         return {};
     case SettingsFileRead::Status::unreadable:
-        return {Contents::State::unreadable, {}, read.errorNumber};
+        return {Contents::State::unreadable, {}, read.errorNumber, read.refusal};
     case SettingsFileRead::Status::read:
         break;
     }
@@ -147,7 +163,14 @@ void SettingsStore::reload() {
         return;
     const Contents read = readFile();
     m_file->values = read.values;
-    m_file->unreadable = read.state == Contents::State::unreadable;
+    noteUnreadable(read);
+}
+
+void SettingsStore::noteUnreadable(const Contents& read) {
+    const bool unreadable = read.state == Contents::State::unreadable;
+    m_file->unreadable = unreadable;
+    m_file->unreadableErrorNumber = unreadable ? read.errorNumber : 0;
+    m_file->unreadableRefusal = unreadable ? read.refusal : std::nullopt;
 }
 
 std::optional<QJsonValue> SettingsStore::value(const QString& key) const {
@@ -193,7 +216,7 @@ bool SettingsStore::setValue(const QString& key, const QJsonValue& value) {
         return true;
     }
     Contents onDisk = readFile();
-    file.unreadable = onDisk.state == Contents::State::unreadable;
+    noteUnreadable(onDisk);
     if (file.unreadable) {
         // Whatever it holds may be all the user's choices: it is neither replaced nor moved.
         file.lastError = QStringLiteral("cannot read ") + file.path + QStringLiteral(" (") +

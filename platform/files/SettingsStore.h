@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/files/AtomicFile.h"
+#include "platform/files/CheckedFiles.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -20,12 +21,15 @@ struct SettingsFileRead {
         missing,    // nothing at the path: nothing stored yet
         read,       // a regular file was read: `bytes` holds it, or the limit and one byte more
         unreadable, // something is there that cannot be read (a link, a folder, a file closed to this user,
-                    // a failing disk): `errorNumber` says why
+                    // a failing disk): `errorNumber` says why, `refusal` too where the reader refused it
     };
 
     Status status = Status::missing;
     QByteArray bytes;
     int errorNumber = 0;
+    // What the reader refused where the system would have read it; errorNumber is then what the system
+    // says of such a file when it is opened as one (ELOOP for a link, EINVAL for anything else).
+    std::optional<FileRefusal> refusal = std::nullopt;
 };
 
 // Said by a settings file shared by several stores (see SettingsStore::onSetAside).
@@ -61,6 +65,8 @@ public:
 
     // Where a new file names the damaged copy it replaced, until the name is taken.
     static const QString setAsideCopyKey;
+    // Far above any real preferences file; a larger one is treated as damaged, not read into memory.
+    static constexpr int64_t maximumFileBytes = 4 * 1024 * 1024;
 
     // The store over $XDG_CONFIG_HOME/Lunorvale/defaults.json.
     static SettingsStore applicationStore();
@@ -90,6 +96,10 @@ public:
     void reload();
     // Whether the last read or change found a file it could not read (see above).
     bool isUnreadable() const;
+    // Why, while it is so: what the reader refused there, where it did, and the system's error number (0
+    // where nothing said); nothing and 0 while the file reads.
+    std::optional<FileRefusal> unreadableRefusal() const;
+    int unreadableErrorNumber() const;
     // Why the last change could not be stored (English, for logs and tests); empty after a success.
     const QString& lastError() const;
     // The system's error number for the last change that could not be written; 0 when there was none or
@@ -109,6 +119,7 @@ private:
     struct Contents;
     struct File;
     Contents readFile() const;
+    void noteUnreadable(const Contents& read);
     void keep(const QString& key, const QJsonValue& value);
     // Moves the damaged file to a name no earlier damaged copy holds; that name, or nothing.
     std::optional<QString> setAside() const;

@@ -169,6 +169,15 @@ TEST(RemovalLog, ALinkAnywhereInItsPathRefusesAndKeepsTheFile) {
         const QByteArray before = readFile(resolved);
         const ApplicationRemovalLog log(url(root.path + u'/' + row.log));
         EXPECT_EQ(fixture::errorOf([&] { log.load(); }), "卸载操作清单无法安全读取，原文件已保留。");
+        // The library names the link as why; a path that only goes back on itself has none to name.
+        std::exception_ptr refusal;
+        try {
+            log.load();
+        } catch (const ApplicationManagementError&) {
+            refusal = std::current_exception();
+        }
+        EXPECT_EQ(log.unreadableSentence(refusal).endsWith(ErrorCause::sentence(FileRefusal::link)),
+                  !row.link.isEmpty());
         EXPECT_EQ(fixture::errorOf([&] { log.save({receipt(1)}); }),
                   "卸载操作清单位置存在链接，操作已停止。");
         EXPECT_EQ(readFile(resolved), before);

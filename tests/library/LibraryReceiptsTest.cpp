@@ -8,6 +8,8 @@
 #include "support/PrivateBus.h"
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -16,6 +18,7 @@ namespace {
 
 const QString unreadable = QStringLiteral("卸载操作清单无法读取，原文件已保留；在修复前不能执行新的卸载。");
 const QString nothingToKeep = QStringLiteral("卸载操作清单无法读取；在修复前不能执行新的卸载。");
+const QString damaged = unreadable + RemovalLogFormatError().errorDescription();
 
 ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString> trash = {}) {
     return {QUuid::createUuid(), QDateTime::fromSecsSinceEpoch(1'700'000'000), original, std::move(trash),
@@ -26,21 +29,44 @@ ApplicationRemovalReceipt receipt(const QString& original, std::optional<QString
 
 TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
     const ApplicationRemovalReceipt a = receipt("/Applications/A.app"), b = receipt("/Applications/B.app");
-    // The file written (none without bytes), the log's place, and what the page shows.
+    const bool root = ::geteuid() == 0;
+    const QByteArray tooLarge(ApplicationRemovalLog::byteLimit + 1, ' ');
+    // Root reads a file of mode 0000 all the same.
+    const std::optional<QString> closedError =
+        root ? std::nullopt : std::optional(unreadable + ErrorCause::sentence(EACCES));
+    const QString notAFile = unreadable + ErrorCause::sentence(FileRefusal::notRegularFile);
+    using Change = void (*)(const QString& written);
+    const Change closed = [](const QString& written) {
+        ASSERT_TRUE(QFile::setPermissions(written, {}));
+    };
+    const Change link = [](const QString& written) {
+        ASSERT_TRUE(QFile::link("/dev/zero", written));
+    };
+    const Change pipe = [](const QString& written) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(written).constData(), 0600), 0);
+    };
+    // The file written (none without bytes), the log's place, what the page shows, and what else is done
+    // to the written place.
     const struct {
         QString written;
         std::optional<QByteArray> bytes;
         QString log;
         QList<ApplicationRemovalReceipt> shown;
         std::optional<QString> error;
+        Change change = nullptr;
     } cases[] = {
         {"r.json", std::nullopt, "r.json", {}, std::nullopt},
         {"r.json", ApplicationRemovalLog::encode({a, b}), "r.json", {b, a}, std::nullopt},
-        {"r.json", R"([{"id":"x"}])", "r.json", {}, unreadable},
+        {"r.json", R"([{"id":"x"}])", "r.json", {}, damaged},
+        {"r.json", tooLarge, "r.json", {}, unreadable + ErrorCause::sentence(EFBIG)},
         // The data folder is a file: no log is there to keep, and the system says why none can be.
         {"data", "a file", "data/r.json", {}, nothingToKeep + ErrorCause::sentence(ENOTDIR)},
+        {"r.json", "[]", "r.json", {}, closedError, closed},
+        {"r.json", std::nullopt, "r.json", {}, unreadable + ErrorCause::sentence(FileRefusal::link), link},
+        {"r.json", std::nullopt, "r.json", {}, notAFile, pipe},
     };
-    for (const auto& [written, bytes, log, shown, error] : cases) {
+    for (const auto& [written, bytes, log, shown, error, change] : cases) {
+        SCOPED_TRACE(log.toStdString() + ": " + error.value_or("no error").toStdString());
         LibraryHarness h;
         const QString path = h.folder.filePath(log), file = h.folder.filePath(written);
         h.services.removalLog = [path] {
@@ -48,6 +74,10 @@ TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
         };
         if (bytes)
             fixture::writeFile(file, *bytes);
+        if (change)
+            change(file);
+        // Never read through the link or the pipe: the tree tells whether anything changed.
+        const std::string before = folderTree(h.folder.path());
         ApplicationLibraryModel& model = h.start();
         model.loadReceipts();
         EXPECT_EQ(model.receipts(), shown);
@@ -55,7 +85,10 @@ TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
         EXPECT_EQ(model.message(), model.receiptError());
         model.clearReceipts();
         EXPECT_TRUE(model.receipts().isEmpty());
-        EXPECT_EQ(readFile(file), error ? *bytes : QByteArray("[]"));
+        if (error)
+            EXPECT_EQ(folderTree(h.folder.path()), before);
+        else
+            EXPECT_EQ(readFile(file), QByteArray("[]"));
 
         // Once the log reads again, the banner that told of it goes with the error.
         ASSERT_TRUE(QFile::remove(file));
@@ -105,8 +138,8 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
         fixture::makeBundle(folder, "Real.app", fixture::info("example.real", "Real", "Real"));
     fixture::writeFile(bundle + "/Contents/MacOS/Real", "#!/bin/sh\n");
     const ApplicationRemovalLog log(QUrl::fromLocalFile(root.path + "/removals.json"));
-    const QByteArray damaged = "not a receipt list";
-    fixture::writeFile(log.fileURL().toLocalFile(), damaged);
+    const QByteArray damagedBytes = "not a receipt list";
+    fixture::writeFile(log.fileURL().toLocalFile(), damagedBytes);
     int trashed = 0;
     ApplicationRemovalService::Operations operations;
     operations.signature = [](const QUrl&, const CancellationToken&) {
@@ -141,7 +174,7 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     };
     ApplicationLibraryModel& model = h.scanned({});
     model.loadReceipts();
-    EXPECT_EQ(model.receiptError(), unreadable);
+    EXPECT_EQ(model.receiptError(), damaged);
     ASSERT_EQ(model.applications().size(), 1);
     h.check(model.applications().first());
     ASSERT_TRUE(model.removalPlan());
@@ -152,8 +185,8 @@ TEST(LibraryReceipts, UnreadableLogStopsARemovalBeforeAnythingMoves) {
     const QString stopped = QStringLiteral("\u2068Real\u2069：未能读取数据，因为它的格式不正确。");
     EXPECT_EQ(model.message(), stopped);
     EXPECT_EQ(trashed, 0);
-    EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damaged);
-    EXPECT_EQ(model.receiptError(), unreadable);
+    EXPECT_EQ(readFile(log.fileURL().toLocalFile()), damagedBytes);
+    EXPECT_EQ(model.receiptError(), damaged);
 
     // A banner that tells of the stopped removal stays when the log reads again.
     fixture::writeFile(log.fileURL().toLocalFile(), "[]");

@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <cerrno>
 #include <cmath>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 using namespace lunorvale;
 using namespace lunorvale::test;
@@ -145,22 +147,75 @@ TEST(StoredSettings, AnUnwritableSettingsFileIsNotCalledSaved) {
 }
 
 // A settings file that cannot be read stays as it is: the start says once that what is shown is not the
-// user's, and every change, pausing included, that it is not stored. A damaged one is set aside, and the
-// copy is named once.
+// user's, and why where that is known, and every change, pausing included, that it is not stored. A
+// damaged one, or one too large to be any, is set aside, and the copy is named once.
 TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
     const QByteArray choices = R"({"appearance": "dark"})";
     const QString notStored = QStringLiteral("设置已生效，但未能写入配置文件，重新打开岚栖后会恢复原值。");
-    {
+    const auto refusing = [](int errorNumber) -> SettingsStore::FileReader {
+        return [errorNumber](const QString&, int64_t) {
+            return SettingsFileRead{SettingsFileRead::Status::unreadable, {}, errorNumber};
+        };
+    };
+    // Root reads a file of mode 0000 all the same: it is read as nobody, to whom the harness's folder is
+    // closed too.
+    const SettingsStore::FileReader asNobody = [](const QString& file, int64_t limit) {
+        const bool root = ::geteuid() == 0;
+        if (root)
+            ::setfsuid(65534);
+        const SettingsFileRead read = SettingsStore::readDisk(file, limit);
+        if (root)
+            ::setfsuid(0);
+        return read;
+    };
+    const auto holdingChoices = [&choices](const QString& file) {
+        writeFile(file, choices);
+    };
+    // The file below a folder of its own, what is put in its place, who reads it, and what the start says
+    // between the file's name and what that means.
+    const struct {
+        const char* name;
+        QString file;
+        std::function<void(const QString& file)> place;
+        SettingsStore::FileReader reader;
+        QString said;
+    } rows[] = {
+        {"refused by the system", "defaults.json", holdingChoices, refusing(EACCES),
+         "。" + ErrorCause::sentence(EACCES)},
+        {"refused for no known reason", "defaults.json", holdingChoices, refusing(0), "，"},
+        {"mode 0000", "defaults.json",
+         [&](const QString& file) {
+             holdingChoices(file);
+             ASSERT_TRUE(QFile::setPermissions(file, {}));
+         },
+         asNobody, "。" + ErrorCause::sentence(EACCES)},
+        {"a link to /dev/zero",
+         "defaults.json",
+         [](const QString& file) {
+             ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+             ASSERT_TRUE(QFile::link("/dev/zero", file));
+         },
+         {},
+         "。" + ErrorCause::sentence(FileRefusal::link)},
+        {"its folder is a file",
+         "Lunorvale/defaults.json",
+         [&](const QString& file) { holdingChoices(QFileInfo(file).path()); },
+         {},
+         "。" + ErrorCause::sentence(ENOTDIR)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         ModelHarness h;
-        writeFile(h.settingsPath, choices);
-        h.services.settingsStore = SettingsStore(h.settingsPath, [](const QString&, int64_t) {
-            return SettingsFileRead{SettingsFileRead::Status::unreadable, {}, EACCES};
-        });
+        const QString folder = h.path(QStringLiteral("config")), file = folder + u'/' + row.file;
+        row.place(file);
+        // Never read through the link: the tree tells whether anything changed.
+        const std::string before = folderTree(folder);
+        h.services.settingsStore = SettingsStore(file, row.reader);
         AppModel model(false, h.services);
         EXPECT_EQ(model.appearance(), QStringLiteral("system"));
         EXPECT_EQ(model.operationMessage(),
-                  QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(h.settingsPath) +
-                      QStringLiteral("，当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
+                  QStringLiteral("无法读取配置文件 ") + SafeText::verbatim(file) + row.said +
+                      QStringLiteral("当前显示的外观、观察规则等是默认设置，不是你保存的设置。"
                                      "文件会保持原样；在它能读取之前，更改只在本次运行中生效。"));
         model.setOperationMessage(std::nullopt);
         EXPECT_FALSE(model.setAppearance(QStringLiteral("light")));
@@ -171,24 +226,27 @@ TEST(StoredSettings, AnUnreadableFileIsKeptADamagedOneIsSetAsideAndSaidOnce) {
         EXPECT_FALSE(model.isMonitoring());
         EXPECT_EQ(model.statusMessage(), notStored);
         EXPECT_EQ(model.operationMessage(), std::nullopt);
-        EXPECT_EQ(readFile(h.settingsPath), choices);
-        EXPECT_FALSE(QFile::exists(h.settingsPath + QStringLiteral(".damaged-1")));
+        EXPECT_EQ(folderTree(folder), before);
     }
-    ModelHarness h;
-    writeFile(h.settingsPath, "{\"appearance\": ");
-    AppModel& model = h.start();
-    EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
-    ASSERT_TRUE(deliverDue());
-    const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
-    EXPECT_EQ(readFile(copy), QByteArray("{\"appearance\": "));
-    EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") +
-                                            SafeText::verbatim(copy) +
-                                            QStringLiteral("，之后的设置会写入新的配置文件。"));
-    model.setOperationMessage(std::nullopt);
-    EXPECT_TRUE(model.completeOnboarding());
-    ASSERT_TRUE(deliverDue());
-    EXPECT_EQ(model.operationMessage(), std::nullopt);
-    EXPECT_EQ(h.store().stringValue(AppModel::Keys::appearance), QStringLiteral("dark"));
+    for (const QByteArray& stored :
+         {QByteArray("{\"appearance\": "), QByteArray(SettingsStore::maximumFileBytes + 1, ' ')}) {
+        ModelHarness h;
+        writeFile(h.settingsPath, stored);
+        AppModel& model = h.start();
+        EXPECT_EQ(model.operationMessage(), std::nullopt);
+        EXPECT_TRUE(model.setAppearance(QStringLiteral("dark")));
+        ASSERT_TRUE(deliverDue());
+        const QString copy = h.settingsPath + QStringLiteral(".damaged-1");
+        EXPECT_EQ(readFile(copy), stored);
+        EXPECT_EQ(model.operationMessage(), QStringLiteral("配置文件已损坏。原文件已保留为 ") +
+                                                SafeText::verbatim(copy) +
+                                                QStringLiteral("，之后的设置会写入新的配置文件。"));
+        model.setOperationMessage(std::nullopt);
+        EXPECT_TRUE(model.completeOnboarding());
+        ASSERT_TRUE(deliverDue());
+        EXPECT_EQ(model.operationMessage(), std::nullopt);
+        EXPECT_EQ(h.store().stringValue(AppModel::Keys::appearance), QStringLiteral("dark"));
+    }
 }
 
 // Whichever holder of the run's settings store (the update layer, the window frame) sets a damaged file
