@@ -1,11 +1,13 @@
 // The overview page over a scripted process table: what stays in place while samples come in.
 #include "ui/window/OverviewPage.h"
 #include "WindowHarness.h"
+#include "core/monitoring/DisplayFormat.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVDisclosure.h"
 #include "ui/window/PriorityTaskCard.h"
 #include "ui_kit/FocusWalk.h"
 
+#include <QFontMetricsF>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -136,6 +138,61 @@ TEST(OverviewPage, ThePriorityCardAndTheNextStepsEndOnOneLine) {
                  card->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
                 EXPECT_EQ(panel->geometry().bottom(), card->geometry().bottom()) << width << evidence;
         }
+    }
+}
+
+// At the window's smallest width a long name gives way, on the card and in its chip; the figures beside it
+// show whole, and the chips stay on the page.
+TEST(OverviewPage, ALongNameGivesWayToTheFiguresBesideIt) {
+    const QByteArray names[] = {"org.example.RenderingWorker-" + QByteArray(160, 'x') + "-end",
+                                QStringLiteral("很长的后台渲染任务名称").repeated(8).toUtf8()};
+    for (const QByteArray& name : names) {
+        WindowHarness h;
+        h.quickRules();
+        h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+        h.add(74213, name);
+        h.add(12, "worker");
+        h.platform.change(74213,
+                          [](InMemoryProcessPlatform::Process& p) { p.record.resident_bytes = 1632000000; });
+        h.start();
+        h.sample();
+        for (int i = 0; i < 3 && h.model->findings().size() < 2; ++i)
+            sampleAt(h, {{74213, 0.99}, {12, 0.95}});
+        ASSERT_EQ(h.model->findings().size(), 2);
+        h.open();
+        h.view->resize(h.view->minimumSize());
+        OverviewPage& page = *h.overview();
+        page.priorityCard()->evidence()->setExpanded(true);
+        h.settle();
+
+        const Finding& finding = page.priorityCard()->finding();
+        ASSERT_EQ(finding.sample.identity.pid, 74213);
+        QHash<QString, const LVText*> facts;
+        for (const LVText* text : page.priorityCard()->evidence()->findChildren<LVText*>())
+            facts.insert(text->text(), text);
+        for (const QString& figure :
+             {DisplayFormat::memory(finding.sample.residentBytes), QStringLiteral("PID 74213")}) {
+            ASSERT_TRUE(facts.contains(figure) && facts[figure]->isVisible()) << figure.toStdString();
+            EXPECT_FALSE(facts[figure]->isTruncated()) << figure.toStdString();
+        }
+        ASSERT_TRUE(facts.contains(finding.sample.name));
+        EXPECT_TRUE(facts[finding.sample.name]->isTruncated());
+
+        // Each chip lies within the row that clips it, which lies within the page; the name's shows its
+        // figure whole after the cut name, the other chip its whole label.
+        const QList<LVButton*> chips = page.chips();
+        ASSERT_EQ(chips.size(), 2);
+        QWidget* row = chips[0]->parentWidget()->parentWidget(); // the chip row's viewport
+        const QRect onPage(row->mapTo(page.scrollArea()->viewport(), QPoint()), row->size());
+        EXPECT_TRUE(page.scrollArea()->viewport()->rect().contains(onPage));
+        for (const LVButton* chip : chips) {
+            EXPECT_TRUE(row->rect().contains(QRect(chip->mapTo(row, QPoint()), chip->size())));
+            EXPECT_LE(QFontMetricsF(chip->font()).horizontalAdvance(chip->shownText()), chip->width());
+        }
+        EXPECT_EQ(chips[0]->text(), OverviewLogic::chipTitle(finding, false));
+        EXPECT_TRUE(chips[0]->shownText().contains(u'…'));
+        EXPECT_TRUE(chips[0]->shownText().endsWith(OverviewLogic::chipFigures(finding, false)));
+        EXPECT_EQ(chips[1]->shownText(), chips[1]->text());
     }
 }
 

@@ -56,10 +56,31 @@ TEST(ResourceDashboardLogic, WindowAndRange) {
     QList<ResourceHistoryPoint> stepped = history;
     stepped.insert(4, point(1100, 1, 10));
     stepped[4].timestamp = baseDate().addSecs(3600); // wall clock after the newest point
-    EXPECT_EQ(times(windowPoints(stepped, 60)), times(history));
+    // Whatever the wall clock said then, the point is recent by the monotonic clock.
+    EXPECT_EQ(times(windowPoints(stepped, 60)), (QList<double>{0, 300, 600, 900, 1100, 1200}));
     QList<ResourceHistoryPoint> broken = history;
     broken[1].monotonicTime = NAN;
     EXPECT_EQ(times(windowPoints(broken, 60)).size(), 4);
+
+    // The wall clock set back or forward 3 h after the point at 600 s: the quarter hour still holds its
+    // points, in monotonic order, placed by their monotonic times on the newest point's wall clock.
+    for (const int step : {-3 * 3600, 3 * 3600}) {
+        QList<ResourceHistoryPoint> clock = history;
+        for (qsizetype i = 3; i < clock.size(); ++i) {
+            clock[i].timestamp = clock[i].timestamp.addSecs(step);
+            clock[i].segmentID = 2;
+        }
+        std::swap(clock[0], clock[4]); // handed over in another order
+        const QList<ResourceHistoryPoint> window = windowPoints(clock, 15);
+        EXPECT_EQ(times(window), (QList<double>{300, 600, 900, 1200})) << step;
+        const QDateTime newest = baseDate().addSecs(1200 + step);
+        QList<double> x;
+        for (const QPointF& dot : cpuSeries(window).dots)
+            x.append(dot.x());
+        const double end = double(newest.toMSecsSinceEpoch());
+        EXPECT_EQ(x, (QList<double>{end - 900'000, end - 600'000, end - 300'000, end})) << step;
+        EXPECT_EQ(chartRange(window, 15, baseDate()), (DateRange{newest.addSecs(-900), newest})) << step;
+    }
 
     const QDateTime now = baseDate();
     const struct {

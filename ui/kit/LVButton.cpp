@@ -1,5 +1,7 @@
 #include "ui/kit/LVButton.h"
 
+#include "core/common/SafeText.h"
+#include "ui/kit/Elided.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 
@@ -97,25 +99,58 @@ void LVButton::setSymbol(std::optional<LVSymbol> symbol) {
     update();
 }
 
-QSizeF LVButton::labelSize() const {
+void LVButton::setNamedText(const QString& name, const QString& rest) {
+    m_named = NamedText{name, rest};
+    setText(SafeText::isolated(name) + rest);
+    // Set once: setting a policy asks for a new layout, even the same policy.
+    if (sizePolicy().horizontalPolicy() != QSizePolicy::Maximum)
+        setSizePolicy(QSizePolicy::Maximum, sizePolicy().verticalPolicy());
+}
+
+const LVButton::NamedText* LVButton::namedText() const {
+    if (!m_named || text() != SafeText::isolated(m_named->name) + m_named->rest)
+        return nullptr;
+    return &*m_named;
+}
+
+QSizeF LVButton::labelSize(const QString& label) const {
     const QFontMetricsF metrics(font());
-    QSizeF size = metrics.size(0, text());
+    QSizeF size = metrics.size(0, label);
     if (m_symbol) {
         const int side = LVSymbol::side(QFontInfo(font()).pixelSize());
-        size.rwidth() += side + (text().isEmpty() ? 0 : symbolSpacing);
+        size.rwidth() += side + (label.isEmpty() ? 0 : symbolSpacing);
         size.rheight() = std::max(size.height(), qreal(side));
     }
     return size;
 }
 
+QString LVButton::shownText() const {
+    const NamedText* named = namedText();
+    const qreal room = width() - 2 * LVButtonStyle::horizontalPadding;
+    if (!named || labelSize(text()).width() <= room)
+        return text();
+    // The name gives up what the symbol and the rest take.
+    return SafeText::isolated(
+               elidedRight(QFontMetricsF(font()), named->name, room - labelSize(named->rest).width())) +
+           named->rest;
+}
+
 QSize LVButton::sizeHint() const {
-    const QSizeF label = labelSize();
+    const QSizeF label = labelSize(text());
     return {static_cast<int>(std::ceil(label.width())) + 2 * LVButtonStyle::horizontalPadding,
             std::max(LVButtonStyle::minimumHeight, static_cast<int>(std::ceil(label.height())))};
 }
 
 QSize LVButton::minimumSizeHint() const {
-    return sizeHint();
+    const NamedText* named = namedText();
+    if (!named)
+        return sizeHint();
+    // Narrower than the name's first letter and the "…", the name would vanish.
+    const QString shortest =
+        SafeText::isolated(elidedRight(QFontMetricsF(font()), named->name, 0)) + named->rest;
+    const QSizeF label = labelSize(shortest);
+    return {static_cast<int>(std::ceil(label.width())) + 2 * LVButtonStyle::horizontalPadding,
+            sizeHint().height()};
 }
 
 void LVButton::paintEvent(QPaintEvent*) {
@@ -132,7 +167,8 @@ void LVButton::paintEvent(QPaintEvent*) {
     }
 
     const QColor color = m_style.text().in(this);
-    const QSizeF label = labelSize();
+    const QString shown = shownText();
+    const QSizeF label = labelSize(shown);
     QRectF area(QPointF(0, 0), label);
     area.moveCenter(QRectF(rect()).center());
     if (m_symbol) {
@@ -141,7 +177,7 @@ void LVButton::paintEvent(QPaintEvent*) {
         area.setLeft(area.left() + side + symbolSpacing);
     }
     painter.setPen(color);
-    painter.drawText(area, Qt::AlignCenter, text());
+    painter.drawText(area, Qt::AlignCenter, shown);
 }
 
 bool LVButton::hitButton(const QPoint& position) const {

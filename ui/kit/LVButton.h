@@ -40,6 +40,13 @@ public:
     void setKind(LVButtonKind kind);
     void setSymbol(std::optional<LVSymbol> symbol);
     const std::optional<LVSymbol>& symbol() const { return m_symbol; }
+    // A label that starts with a name from outside the program: `name` in an isolate (as
+    // SafeText::isolated puts a name into a sentence), then `rest`, such as a figure. The button may then
+    // be narrower than its label: the name gives way, cut with "…", down to its first letter, and the rest
+    // always shows whole. text() is the whole label; setText makes it an ordinary one again.
+    void setNamedText(const QString& name, const QString& rest);
+    // The label as drawn at the button's width.
+    QString shownText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -49,10 +56,17 @@ protected:
     bool hitButton(const QPoint& position) const override;
 
 private:
-    QSizeF labelSize() const;
+    struct NamedText {
+        QString name;
+        QString rest;
+    };
+    // The named label, unless setText replaced it.
+    const NamedText* namedText() const;
+    QSizeF labelSize(const QString& label) const;
 
     LVButtonStyle m_style;
     std::optional<LVSymbol> m_symbol;
+    std::optional<NamedText> m_named;
 };
 
 } // namespace lunorvale

@@ -40,9 +40,15 @@ const Finding* findingOf(const QList<Finding>& findings, const std::optional<Pro
 QList<ProcessSample> topList(const QList<ProcessSample>& orderedByCPU, const Finding* primary);
 QString topListTitle(const Finding* primary);
 
-// A finding chip's label. With `namesake` (another flagged process has the same name) it tells the
-// two apart by the PID.
+// A finding chip's label: the process's name, then its figures. With `namesake` (another flagged process
+// has the same name) it tells the two apart by the PID.
 QString chipTitle(const Finding& finding, bool namesake);
+// What follows the name in the chip's label (" · PID 12 · 95.0%"), shown whole however long the name.
+QString chipFigures(const Finding& finding, bool namesake);
+// The widest a chip may be so that chips of these natural and smallest widths share `room`: the widest
+// give way first, none below its smallest, and those narrower than the limit keep their natural width.
+// INT_MAX when all fit as they are; 0 when not even the smallest widths fit (the row then scrolls).
+int chipWidthLimit(const QList<int>& natural, const QList<int>& smallest, int room);
 bool hasNamesake(const QList<Finding>& findings, const Finding& finding);
 
 // The resting panel, shown while no priority card is.

@@ -16,11 +16,13 @@
 #include "ui/window/ProcessRow.h"
 #include "ui/window/ResourceOverviewStrip.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace lunorvale {
 
@@ -165,6 +167,7 @@ OverviewPage::OverviewPage(MainView& view, QWidget* parent)
     m_chipLayout->setSpacing(8);
     m_chipLayout->addStretch(1);
     m_chipRow = chipScroll;
+    m_chipRow->viewport()->installEventFilter(this);
     column->addWidget(m_chipRow);
 
     m_priorityRow = new QWidget(content);
@@ -327,7 +330,9 @@ void OverviewPage::refreshChips(const Finding* primary) {
             connect(chip, &QAbstractButton::clicked, this,
                     [this, identity] { m_view.setPreferredFinding(identity); });
         }
-        chip->setText(OverviewLogic::chipTitle(finding, OverviewLogic::hasNamesake(findings, finding)));
+        // A long name gives way in the chip, never its figures nor the page's edge.
+        chip->setNamedText(finding.sample.name, OverviewLogic::chipFigures(
+                                                    finding, OverviewLogic::hasNamesake(findings, finding)));
         chip->setKind(primary && primary->sample.identity == identity ? LVButtonKind::primary
                                                                       : LVButtonKind::secondary);
     }
@@ -348,10 +353,35 @@ void OverviewPage::refreshChips(const Finding* primary) {
             m_chipLayout->insertWidget(i, m_chips.value(keys[i]));
         m_chipKeys = keys;
     }
+    fitChips();
     const bool showsChips = findings.size() >= 2;
     if (!showsChips)
         PageParts::keepFocusNear(m_chipRow, {m_card->detailsButton(), m_restingButton}, m_scroll->widget());
     m_chipRow->setVisible(showsChips);
+}
+
+bool OverviewPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_chipRow->viewport() && event->type() == QEvent::Resize)
+        fitChips();
+    return QWidget::eventFilter(watched, event);
+}
+
+void OverviewPage::fitChips() {
+    // Left to the layout, every chip would give up the same share of the missing room, a short name as
+    // much as a long one; the longest names give way first instead.
+    QList<int> natural;
+    QList<int> smallest;
+    for (const QString& key : std::as_const(m_chipKeys)) {
+        const LVButton* chip = m_chips.value(key);
+        natural.append(chip->sizeHint().width());
+        smallest.append(chip->minimumSizeHint().width());
+    }
+    const int spacing = m_chipLayout->spacing() * std::max(0, int(m_chipKeys.size()) - 1);
+    const int limit =
+        OverviewLogic::chipWidthLimit(natural, smallest, m_chipRow->viewport()->width() - spacing);
+    for (qsizetype i = 0; i < m_chipKeys.size(); ++i)
+        m_chips.value(m_chipKeys[i])
+            ->setMaximumWidth(std::min(std::max(limit, smallest[i]), QWIDGETSIZE_MAX));
 }
 
 void OverviewPage::refreshResting() {

@@ -47,9 +47,13 @@ public:
     // The shown rows of the top list.
     QList<ProcessRowButton*> topRows() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     class NextSteps;
     void refreshChips(const Finding* primary);
+    void fitChips();
     void refreshResting();
     void refreshTopList(const Finding* primary);
 
@@ -57,7 +61,7 @@ private:
     bool m_onScreen; // the window's state shows the overview
     QScrollArea* m_scroll;
     ResourceOverviewStrip* m_strip;
-    QWidget* m_chipRow;
+    QScrollArea* m_chipRow;
     QHBoxLayout* m_chipLayout;
     // The chips' order and the primary finding as last shown: they stay put across samples.
     OverviewLogic::FindingOrder m_order;

@@ -80,6 +80,9 @@ PriorityTaskCard::PriorityTaskCard(MainView& view, QWidget* parent) : QWidget(pa
     m_memory = new LVLabel(LVSymbol("memorychip"), {}, small, Palette::muted, evidence);
     m_pid = new LVText({}, Fonts::monospacedDigits(11), Palette::muted, evidence);
     m_pid->setMaximumLines(1);
+    // Only the name gives way on a narrow card: a figure cut short tells nothing.
+    for (QWidget* figure : {static_cast<QWidget*>(m_memory), static_cast<QWidget*>(m_pid)})
+        figure->setSizePolicy(QSizePolicy::Fixed, figure->sizePolicy().verticalPolicy());
     facts->addWidget(m_name);
     facts->addWidget(new LVRule(QSize(1, 12), 1.0, evidence));
     facts->addWidget(m_memory);

@@ -140,7 +140,7 @@ void ResourceChartCard::setData(const QList<ResourceHistoryPoint>& points,
 }
 
 void ResourceChartCard::setTimeRange(const ResourceDashboardLogic::DateRange& range) {
-    // x is milliseconds since 1970, as the series have it.
+    // x is the series' chartTime: the newest point's wall clock, so marks of that clock fall on it.
     const qreal start = static_cast<qreal>(range.start.toMSecsSinceEpoch());
     m_time->setRange(start, static_cast<qreal>(range.end.toMSecsSinceEpoch()));
     const QList<ResourceDashboardLogic::TimeMark> marks = ResourceDashboardLogic::timeMarks(range);

@@ -12,28 +12,58 @@
 
 namespace lunorvale::ResourceDashboardLogic {
 
+namespace {
+
+// The point with the latest monotonic time (the last of equals), if any has one.
+const ResourceHistoryPoint* newestOf(const QList<ResourceHistoryPoint>& points) {
+    const ResourceHistoryPoint* newest = nullptr;
+    for (const ResourceHistoryPoint& point : points) {
+        if (std::isfinite(point.monotonicTime) && (!newest || !(point.monotonicTime < newest->monotonicTime)))
+            newest = &point;
+    }
+    return newest;
+}
+
+} // namespace
+
 QList<ResourceHistoryPoint> windowPoints(const QList<ResourceHistoryPoint>& points, int minutes) {
     QList<ResourceHistoryPoint> window;
-    if (points.isEmpty())
+    const ResourceHistoryPoint* newest = newestOf(points);
+    if (!newest)
         return window;
-    const ResourceHistoryPoint& latest = points.last();
+    const double latest = newest->monotonicTime;
     const double span = minutes * 60.0;
     for (const ResourceHistoryPoint& point : points) {
-        // Written so that a difference that is not a number fails.
-        const bool recent = latest.monotonicTime - point.monotonicTime <= span;
-        if (recent && !(latest.timestamp < point.timestamp))
+        // Written so that a time that is not a number fails both tests.
+        if (latest - point.monotonicTime <= span && point.monotonicTime <= latest)
             window.append(point);
     }
+    // The history records in this order; the wall-clock times may run in any.
+    std::stable_sort(window.begin(), window.end(),
+                     [](const ResourceHistoryPoint& a, const ResourceHistoryPoint& b) {
+                         return a.monotonicTime < b.monotonicTime;
+                     });
     return window;
 }
 
+double chartTime(const ResourceHistoryPoint& point, const ResourceHistoryPoint& newest) {
+    return static_cast<double>(newest.timestamp.toMSecsSinceEpoch()) +
+           (point.monotonicTime - newest.monotonicTime) * 1000;
+}
+
 DateRange chartRange(const QList<ResourceHistoryPoint>& points, int minutes, const QDateTime& now) {
-    const QDateTime end = points.isEmpty() ? now : points.last().timestamp;
+    const ResourceHistoryPoint* newest = newestOf(points);
+    const QDateTime end = newest ? newest->timestamp : now;
     QDateTime earliest = end.addSecs(-60);
-    if (!points.isEmpty()) {
-        earliest = points.first().timestamp;
-        for (const ResourceHistoryPoint& point : points)
-            earliest = std::min(earliest, point.timestamp);
+    if (newest) {
+        double first = newest->monotonicTime;
+        for (const ResourceHistoryPoint& point : points) {
+            if (std::isfinite(point.monotonicTime))
+                first = std::min(first, point.monotonicTime);
+        }
+        // Never further back than the window, and rounded outwards, so the earliest point lies inside.
+        const double back = std::min(newest->monotonicTime - first, minutes * 60.0);
+        earliest = end.addMSecs(-std::llround(std::ceil(back * 1000)));
     }
     QDateTime start = std::max(end.addSecs(-minutes * 60), earliest);
     start = std::min(start, end.addSecs(-1));
@@ -196,18 +226,26 @@ void append(ChartSeries& series, const QString& key, const QPointF& value) {
     series.dots.append(value);
 }
 
-double time(const ResourceHistoryPoint& point) {
-    return static_cast<double>(point.timestamp.toMSecsSinceEpoch());
+// Calls `add` with every point that has a place on the time axis, and that place.
+template <typename Add> void eachPlaced(const QList<ResourceHistoryPoint>& points, const Add& add) {
+    const ResourceHistoryPoint* newest = newestOf(points);
+    if (!newest)
+        return;
+    for (const ResourceHistoryPoint& point : points) {
+        const double x = chartTime(point, *newest);
+        if (std::isfinite(x))
+            add(point, x);
+    }
 }
 
 } // namespace
 
 ChartSeries cpuSeries(const QList<ResourceHistoryPoint>& points) {
     ChartSeries series;
-    for (const ResourceHistoryPoint& point : points) {
+    eachPlaced(points, [&](const ResourceHistoryPoint& point, double x) {
         if (point.systemCPU)
-            append(series, QString::number(point.segmentID), {time(point), *point.systemCPU});
-    }
+            append(series, QString::number(point.segmentID), {x, *point.systemCPU});
+    });
     return series;
 }
 
@@ -215,15 +253,15 @@ ChartSeries memorySeries(const QList<ResourceHistoryPoint>& points, MemoryFigure
     ChartSeries series;
     const QString prefix =
         figure == MemoryFigure::compressed ? QStringLiteral("压缩-") : QStringLiteral("交换-");
-    for (const ResourceHistoryPoint& point : points) {
+    eachPlaced(points, [&](const ResourceHistoryPoint& point, double x) {
         if (!point.systemMemory)
-            continue;
+            return;
         const std::optional<uint64_t>& bytes = figure == MemoryFigure::compressed
                                                    ? point.systemMemory->compressedBytes
                                                    : point.systemMemory->swapUsedBytes;
         if (bytes)
-            append(series, prefix + QString::number(point.segmentID), {time(point), gibibytes(*bytes)});
-    }
+            append(series, prefix + QString::number(point.segmentID), {x, gibibytes(*bytes)});
+    });
     return series;
 }
 

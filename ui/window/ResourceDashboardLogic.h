@@ -19,12 +19,22 @@ namespace lunorvale {
 // What the resources page shows, derived from the model and the page's own state.
 namespace ResourceDashboardLogic {
 
-// The history points of the last `minutes`, measured on the monotonic clock back from the newest point;
-// a point whose wall-clock time lies after the newest point's is left out.
+// The charts place, order and choose their points by the monotonic time each carries; the wall clock only
+// names the times. A wall clock set back or forward (by hand, or by a time server) then neither empties
+// the window nor crowds its points, and the time axis reads the newest point's wall clock: a point lies
+// where its monotonic distance from the newest puts it.
+
+// The history points of the last `minutes`, measured on the monotonic clock back from the newest point
+// (the latest monotonic time), in monotonic order; a point without a monotonic time is left out.
 QList<ResourceHistoryPoint> windowPoints(const QList<ResourceHistoryPoint>& points, int minutes);
 
-// The time span both charts share: from the earliest point (at most `minutes` back) to the newest,
-// at least one second long; the minute before `now` when there are no points.
+// Where `point` lies on the time axis, in milliseconds since 1970: the wall-clock time of `newest`
+// moved by the monotonic distance between the two. Not finite for a point without a monotonic time.
+double chartTime(const ResourceHistoryPoint& point, const ResourceHistoryPoint& newest);
+
+// The time span both charts share, on the axis chartTime places points on: from the earliest point (at
+// most `minutes` back) to the newest, at least one second long; the minute before `now` when there are
+// no points.
 struct DateRange {
     QDateTime start;
     QDateTime end;
@@ -94,7 +104,7 @@ QList<ProcessSample> memberOrder(const QList<ProcessSample>& members);
 // The first group (model order) with more than one member; the preview opens it.
 std::optional<QString> firstGroupWithSeveralMembers(const QList<ApplicationResourceGroup>& groups);
 
-// Charts. x is milliseconds since 1970, y percent or GiB.
+// Charts. x is chartTime (the newest point's own x is its wall-clock time), y percent or GiB.
 struct ChartLine {
     QString key; // the series: the segment number, or "压缩-"/"交换-" and the segment number
     QList<QPointF> points;
