@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<QList<ActivityEvent>> first = loaded();
     if (!first)
         return 0;
-    check(LocalHistoryStore::retained(*first, now) == *first, "loaded events are already pruned");
+    check(LocalHistoryStore::stored(*first, now) == *first, "loaded events are already pruned");
 
     const QList<ActivityEvent> kept = store().save(*first, now);
     check(kept == first->mid(0, kept.size()), "saving keeps the newest events, unchanged");

@@ -400,6 +400,8 @@ private:
     void persistMutedProcesses();
     void record(const QString& title, const QString& detail, const QString& category);
     void pruneHistory();
+    // Keeps `stored` as the file's events and shows those the clock has reached.
+    void setHistory(QList<ActivityEvent> stored, const QDateTime& now);
     void persistHistory();
     LocalHistoryStore historyStoreOrThrow();
 
@@ -430,7 +432,8 @@ private:
 
     // Published.
     SampleState m_sample;
-    QList<ActivityEvent> m_history;
+    QList<ActivityEvent> m_history;       // what is shown: the stored events the clock has reached
+    QList<ActivityEvent> m_storedHistory; // what the file keeps, events dated ahead of the clock too
     MonitorSettings m_settings;
     AIConfiguration m_aiConfiguration;
     std::optional<AIConfiguration> m_automaticAdviceAuthorization;

@@ -82,8 +82,7 @@ void AppModel::loadPreview() {
     setSample(&SampleState::systemCPU, std::optional(22.1));
     setSample(&SampleState::lastUpdate, std::optional(current));
     setStatusMessage(QStringLiteral("界面预览 · 演示数据 · 不会操作真实进程"));
-    publish(
-        m_history,
+    setHistory(
         QList<ActivityEvent>{
             previewEvent(current, 120, QStringLiteral("发现持续高占用"),
                          QStringLiteral("后台任务 · PID 7421 · 已观察 13 分钟"), QStringLiteral("finding")),
@@ -97,7 +96,7 @@ void AppModel::loadPreview() {
             previewEvent(current, 5400, QStringLiteral("已恢复观察"), QStringLiteral("重新建立采样基线"),
                          QStringLiteral("monitoring")),
         },
-        &AppModel::historyChanged);
+        current);
 }
 
 void AppModel::configurePreview(const QString& page) {
@@ -143,7 +142,7 @@ void AppModel::configurePreview(const QString& page) {
         setSample(&SampleState::lastUpdate, std::nullopt);
         publish(m_isSampling, true, &AppModel::isSamplingChanged);
     } else if (page == u"history-empty") {
-        publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
+        setHistory({}, now());
     } else if (page == u"history-error") {
         publish(m_historyStorageError,
                 std::optional(QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。")),

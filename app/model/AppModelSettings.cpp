@@ -151,8 +151,8 @@ void AppModel::loadStoredSettings() {
     try {
         m_historyStore = historyStoreOrThrow();
         const QDateTime current = now();
-        publish(m_history, m_historyStore->load(current), &AppModel::historyChanged);
-        m_historyStore->save(m_history, current);
+        setHistory(m_historyStore->load(current), current);
+        m_historyStore->save(m_storedHistory, current);
     } catch (const HistoryStorageError& error) {
         // A file that cannot be read is never replaced by what this run records.
         publish(m_historyStorageError, std::optional(error.errorDescription()),
@@ -361,22 +361,32 @@ LocalHistoryStore AppModel::historyStoreOrThrow() {
     return m_services.historyStore ? m_services.historyStore() : LocalHistoryStore::inMemory();
 }
 
+void AppModel::setHistory(QList<ActivityEvent> stored, const QDateTime& now) {
+    m_storedHistory = std::move(stored);
+    publish(m_history, LocalHistoryStore::retained(m_storedHistory, now), &AppModel::historyChanged);
+}
+
 void AppModel::record(const QString& title, const QString& detail, const QString& category) {
     const QDateTime current = now();
-    QList<ActivityEvent> events = m_history;
+    QList<ActivityEvent> events = m_storedHistory;
     events.prepend(ActivityEvent{QUuid::createUuid(), StoredDate::from(current), title, detail, category});
-    publish(m_history, LocalHistoryStore::retained(events, current), &AppModel::historyChanged);
+    setHistory(LocalHistoryStore::stored(events, current), current);
     persistHistory();
 }
 
 void AppModel::pruneHistory() {
-    const QList<ActivityEvent> kept = LocalHistoryStore::retained(m_history, now());
-    const bool same = std::equal(kept.cbegin(), kept.cend(), m_history.cbegin(), m_history.cend(),
-                                 [](const ActivityEvent& a, const ActivityEvent& b) { return a.id == b.id; });
-    if (same)
-        return;
-    publish(m_history, kept, &AppModel::historyChanged);
-    persistHistory();
+    const QDateTime current = now();
+    const auto sameIDs = [](const QList<ActivityEvent>& a, const QList<ActivityEvent>& b) {
+        return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+                          [](const ActivityEvent& x, const ActivityEvent& y) { return x.id == y.id; });
+    };
+    QList<ActivityEvent> stored = LocalHistoryStore::stored(m_storedHistory, current);
+    const bool storedChanged = !sameIDs(stored, m_storedHistory);
+    // An event dated ahead shows once the clock reaches it, without a save.
+    if (storedChanged || !sameIDs(LocalHistoryStore::retained(stored, current), m_history))
+        setHistory(std::move(stored), current);
+    if (storedChanged)
+        persistHistory();
 }
 
 void AppModel::persistHistory() {
@@ -384,7 +394,7 @@ void AppModel::persistHistory() {
         return;
     try {
         const LocalHistoryStore store = historyStoreOrThrow();
-        store.save(m_history, now());
+        store.save(m_storedHistory, now());
         m_historyStore = store;
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     } catch (const HistoryStorageError& error) {
@@ -399,7 +409,7 @@ void AppModel::clearHistory() {
         store.save({}, now());
         m_historyStore = store;
         m_historyWritable = true;
-        publish(m_history, QList<ActivityEvent>(), &AppModel::historyChanged);
+        setHistory({}, now());
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
         setStatusMessage(QStringLiteral("本地历史记录已清空。"));
     } catch (const HistoryStorageError& error) {

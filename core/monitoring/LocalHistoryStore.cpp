@@ -173,13 +173,13 @@ QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
         return {};
     if (data->size() >= readLimit)
         throw HistoryStorageError(Kind::fileTooLarge);
-    return retained(decodeFile(*data), now);
+    return stored(decodeFile(*data), now);
 }
 
 QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
     if (!now.isValid())
         throw HistoryStorageError(Kind::unavailable);
-    QList<ActivityEvent> kept = retained(events, now);
+    QList<ActivityEvent> kept = stored(events, now);
     QByteArray data;
     try {
         std::vector<QByteArray> encoded;
@@ -212,10 +212,14 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
     return kept;
 }
 
-QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
-    const StoredDate cutoff = StoredDate::from(now.addMSecs(static_cast<qint64>(-retentionSeconds * 1000)));
-    const StoredDate futureLimit =
-        StoredDate::from(now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000)));
+namespace {
+
+// Events within [now - 30 days, now + `aheadSeconds`] that the file can hold, newest first, one per id,
+// at most 500.
+QList<ActivityEvent> pruned(const QList<ActivityEvent>& events, const QDateTime& now, double aheadSeconds) {
+    const StoredDate cutoff =
+        StoredDate::from(now.addMSecs(static_cast<qint64>(-LocalHistoryStore::retentionSeconds * 1000)));
+    const StoredDate futureLimit = StoredDate::from(now.addMSecs(static_cast<qint64>(aheadSeconds * 1000)));
     // Texts are measured as the file will hold them.
     const auto fits = [](const QString& text, qsizetype limit) {
         return JsonWriter::utf8Size(text) <= limit;
@@ -236,7 +240,7 @@ QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& eve
     QSet<QUuid> seen;
     QList<ActivityEvent> unique;
     for (const ActivityEvent& event : kept) {
-        if (unique.size() >= maximumEvents)
+        if (unique.size() >= LocalHistoryStore::maximumEvents)
             break;
         if (seen.contains(event.id))
             continue;
@@ -244,6 +248,16 @@ QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& eve
         unique.append(event);
     }
     return unique;
+}
+
+} // namespace
+
+QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
+    return pruned(events, now, futureSkewSeconds);
+}
+
+QList<ActivityEvent> LocalHistoryStore::stored(const QList<ActivityEvent>& events, const QDateTime& now) {
+    return pruned(events, now, retentionSeconds);
 }
 
 QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {

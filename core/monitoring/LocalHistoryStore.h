@@ -13,6 +13,10 @@ namespace lunorvale {
 
 // The activity history file: one compact JSON envelope {"schemaVersion":1,"events":[...]}, newest
 // first, pruned to 30 days and 500 events. No cache: every call reads or writes the file.
+//
+// The file keeps events dated up to 30 days ahead of the clock (`stored`), what is shown and exported
+// only those up to 300 s ahead (`retained`): a wall clock set back, by hand or by a late correction of a
+// clock kept in local time, would otherwise make the next save drop the events it now dates ahead.
 class LocalHistoryStore final {
 public:
     static constexpr int maximumEvents = 500;
@@ -31,11 +35,11 @@ public:
     // bytes, no file.
     static LocalHistoryStore inMemory();
 
-    // The retained events of the file; empty when there is no file. Never changes the file.
-    // Throws HistoryStorageError (unavailable for an invalid `now`, here and in save).
+    // The stored events of the file, those ahead of the clock too; empty when there is no file. Never
+    // changes the file. Throws HistoryStorageError (unavailable for an invalid `now`, here and in save).
     QList<ActivityEvent> load(const QDateTime& now) const;
 
-    // Writes the retained events atomically (0600 file, 0700 folders). When they would not fit in
+    // Writes the stored events atomically (0600 file, 0700 folders). When they would not fit in
     // maximumFileBytes the oldest are left out until they do. Returns the events written.
     // Throws HistoryStorageError.
     QList<ActivityEvent> save(const QList<ActivityEvent>& events, const QDateTime& now) const;
@@ -44,6 +48,8 @@ public:
     // 512 UTF-8 bytes as the file stores them, detail at most 2048, category at most 64; newest
     // first; one event per id; at most 500.
     static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
+    // What the file keeps: the same rule over [now - 30 days, now + 30 days].
+    static QList<ActivityEvent> stored(const QList<ActivityEvent>& events, const QDateTime& now);
 
     // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.
     static QByteArray exportData(const QList<ActivityEvent>& events, const QDateTime& now);

@@ -79,6 +79,19 @@ TEST(StoredSettings, ChoicesSurviveARestart) {
     EXPECT_TRUE(again.automaticAdviceEnabled());
     EXPECT_FALSE(again.isMonitoring());
     EXPECT_EQ(h.historyTitles(), (QStringList{QStringLiteral("已暂停观察"), QStringLiteral("暂时忽略")}));
+
+    // A wall clock set back hides the events it dates ahead, records on, and erases none of them.
+    const QDateTime right = h.clock;
+    h.clock = right.addSecs(-3 * 3600);
+    again.toggleMonitoring();
+    h.sample();
+    AppModel& late = h.start();
+    EXPECT_EQ(h.historyTitles(), QStringList{QStringLiteral("已恢复观察")});
+    h.clock = right.addSecs(60);
+    h.sample();
+    EXPECT_EQ(h.historyTitles(), (QStringList{QStringLiteral("已暂停观察"), QStringLiteral("暂时忽略"),
+                                              QStringLiteral("已恢复观察")}));
+    EXPECT_EQ(late.history().size(), h.start().history().size());
 }
 
 TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {

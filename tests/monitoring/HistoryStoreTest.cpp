@@ -205,6 +205,17 @@ TEST(LocalHistoryStore, RetentionRules) {
     for (int i = 0; i < 600; ++i)
         many.append(event(now.addSecs(-i)));
     EXPECT_EQ(LocalHistoryStore::retained(many, now), many.mid(0, 500));
+
+    // A wall clock 3 h behind hides what it dates ahead, and the file keeps it, up to 30 days ahead.
+    const QDateTime early = now.addSecs(-3 * 3600);
+    const QList<ActivityEvent> real{event(now.addSecs(-600)), event(now.addSecs(-3600)),
+                                    event(now.addDays(-1)), event(early.addDays(30)),
+                                    event(early.addDays(30).addSecs(1))};
+    QTemporaryDir temporary;
+    const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
+    store.save(real, early);
+    EXPECT_EQ(LocalHistoryStore::retained(store.load(early), early), QList{real[2]});
+    EXPECT_EQ(store.load(now), (QList{real[3], real[0], real[1], real[2]}));
 }
 
 TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
