@@ -222,8 +222,16 @@ ReadResult readRegularFile(const QString& path, int64_t maximumBytes,
 
     const QByteArray encoded = encodedName(path);
     const Descriptor fd(::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() < 0)
-        return fail(ReadResult::Failure::openFailed, errno);
+    if (fd.get() < 0) {
+        const int error = errno;
+        // A socket or a device refuses to be opened (ENXIO, ENODEV) in words that say nothing of what
+        // stands there.
+        struct stat node {};
+        if (::lstat(encoded.constData(), &node) == 0 && !S_ISREG(node.st_mode) && !S_ISDIR(node.st_mode) &&
+            !S_ISLNK(node.st_mode))
+            return fail(ReadResult::Failure::notRegularFile);
+        return fail(ReadResult::Failure::openFailed, error);
+    }
 
     struct stat opened {};
     if (::fstat(fd.get(), &opened) != 0)

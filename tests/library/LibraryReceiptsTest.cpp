@@ -8,7 +8,10 @@
 #include "support/PrivateBus.h"
 
 #include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace lunorvale;
@@ -45,6 +48,16 @@ TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
     const Change pipe = [](const QString& written) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(written).constData(), 0600), 0);
     };
+    const Change socket = [](const QString& written) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(written);
+        ASSERT_LT(size_t(name.size()), sizeof address.sun_path);
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    };
     // The file written (none without bytes), the log's place, what the page shows, and what else is done
     // to the written place.
     const struct {
@@ -64,6 +77,7 @@ TEST(LibraryReceipts, ListsNewestFirstAndNeverRewritesAnUnreadableLog) {
         {"r.json", "[]", "r.json", {}, closedError, closed},
         {"r.json", std::nullopt, "r.json", {}, unreadable + ErrorCause::sentence(FileRefusal::link), link},
         {"r.json", std::nullopt, "r.json", {}, notAFile, pipe},
+        {"r.json", std::nullopt, "r.json", {}, notAFile, socket},
     };
     for (const auto& [written, bytes, log, shown, error, change] : cases) {
         SCOPED_TRACE(log.toStdString() + ": " + error.value_or("no error").toStdString());
