@@ -4,6 +4,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,15 +12,16 @@
 
 namespace {
 
-// What a program prints on its standard output; a test failure when it does not end well.
-QString output(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
+// What a program prints on its standard output; a test failure when it does not end with `status`.
+QString output(const QString& program, const QStringList& arguments, const QStringList& environment = {},
+               int status = 0) {
     QProcess process;
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     for (const QString& variable : environment)
         variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     process.setProcessEnvironment(variables);
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0)
+    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == status)
         << process.readAllStandardError().data();
     return QString::fromUtf8(process.readAllStandardOutput());
 }
@@ -101,14 +103,65 @@ TEST(BuildScripts, TheTestsBusesLeaveNoSocketBehind) {
 }
 
 // The session notes what its command left in the session's TMPDIR and added to its home, the topmost new
-// path of each, and nothing of its own: tools/test fails a run of the tests on any.
+// path of each, and nothing of its own: tools/test fails a run of the tests on any. Its tree lies in the
+// caller's TMPDIR (tools/fuzz's is /dev/shm) and goes with it.
 TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     QTemporaryDir folder;
     const QString list = folder.filePath("leftovers");
-    output(LUNORVALE_SOURCE_DIR "/tools/test-session",
-           {"sh", "-c", "mkdir \"$TMPDIR/made\" && mkdir -p ~/.config/app/deep && touch ~/.local/share/file"},
-           {"LUNORVALE_IN_SESSION=", "LUNORVALE_LEFTOVERS=" + list});
+    const QString tmpdir =
+        output(LUNORVALE_SOURCE_DIR "/tools/test-session",
+               {"sh", "-c",
+                "mkdir \"$TMPDIR/made\" && mkdir -p ~/.config/app/deep && touch ~/.local/share/file && echo "
+                "\"$TMPDIR\""},
+               {"LUNORVALE_IN_SESSION=", "LUNORVALE_LEFTOVERS=" + list, "TMPDIR=" + folder.path()});
     QFile written(list);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll().toStdString(), "TMPDIR/made\n~/.config/app\n~/.local/share/file\n");
+    EXPECT_TRUE(tmpdir.startsWith(folder.path() + u'/')) << tmpdir.toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{"leftovers"});
+}
+
+// tools/fuzz on stand-ins for libFuzzer targets: one that hangs where no alarm ends it, ignoring TERM as
+// its child does, is ended at its bound with the child as a finding; a timeout whose input waits alone is
+// held to the timeout there and stands; one whose input runs in time alone is a stall passed over.
+TEST(BuildScripts, FuzzingEndsHangsAndJudgesTimeoutsByTheirInputsRunAlone) {
+    QTemporaryDir tree;
+    const QByteArray standIn = R"(#!/bin/bash
+[ -z "$LUNORVALE_FUZZ_SEEDS" ] || exit 0
+for argument; do [[ $argument != -artifact_prefix=* ]] || prefix=${argument#*=}; done
+if [[ "$*" == *-runs=* ]]; then
+  echo "Running: ${!#}"
+  [[ $0 != *Waits ]] || exec sleep 7654321
+  echo "Executed ${!#} in 5 ms"
+elif [[ $0 == *Hangs ]]; then
+  trap '' TERM
+  sleep 7654321 & sleep 7654321
+elif [ ! -e "$0.ran" ] && touch "$0.ran" "${prefix}timeout-0a"; then
+  echo "ERROR: libFuzzer: timeout after 1 seconds"
+  echo "artifact_prefix=$prefix; Test unit written to ${prefix}timeout-0a"
+  exit 70
+fi
+echo "stat::number_of_executed_units: 7"
+)";
+    for (const char* name : {"Hangs", "Waits", "Stalls"}) {
+        QFile target(tree.filePath(QStringLiteral("fuzz/fuzz_%1").arg(name)));
+        ASSERT_TRUE(QDir().mkpath(tree.filePath("fuzz")) && target.open(QIODevice::WriteOnly) &&
+                    target.write(standIn) == standIn.size() &&
+                    target.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QString said =
+        output(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()},
+               {"LUNORVALE_FUZZ_SECONDS=4", "LUNORVALE_FUZZ_OVERRUN=6", "LUNORVALE_JOBS=3"}, 1);
+    for (const char* line :
+         {"\nfuzz_Hangs: FINDING, overran its bound of 10 s",
+          "Waits-timeout-0a does not run in time alone either: run 1 of 3 was still running",
+          "\nfuzz_Waits: FINDING",
+          "\nstall passed over in fuzz_Stalls:", "\nfuzz_Stalls: 7 runs, no finding"})
+        EXPECT_TRUE(said.contains(line)) << line << "\n" << said.toStdString();
+    for (const QString& process : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile arguments("/proc/" + process + "/cmdline");
+        EXPECT_FALSE(arguments.open(QIODevice::ReadOnly) && arguments.readAll().contains("7654321"))
+            << process.toStdString();
+    }
 }
