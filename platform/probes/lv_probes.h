@@ -120,7 +120,8 @@ int lv_cpu_ticks(uint64_t* busy, uint64_t* total);
 // 1 when anything was read.
 int lv_system_memory(LVSystemMemory* out);
 // One of the LV_SIGNAL_* outcomes, or the errno of the failed signal. Refuses what
-// lv_process_protected names.
+// lv_process_protected names, and a process whose executable link it cannot read (a non-dumpable one's
+// is closed to its own user).
 int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, int32_t signal);
 
 #ifdef __cplusplus

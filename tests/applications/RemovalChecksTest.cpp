@@ -288,7 +288,6 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     };
     const auto error = fixture::refusal([&] { Service::checkRunning(url(app), Unknown()); });
     ASSERT_TRUE(error && error->guidanceValue());
-    const std::optional<ApplicationManagementGuidance> unknown = error->guidanceValue();
     EXPECT_EQ(error->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
     EXPECT_EQ(error->errorDescription(), "暂时无法确认应用及后台进程已退出，未执行移除。 "
                                          "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
@@ -299,6 +298,7 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     if (test::ranAsNobody())
         return;
     const QString name = QStringLiteral("Helper%1").arg(::getpid());
+    const QString inside = app + "/Contents/MacOS/" + name;
     const QString longName = QStringLiteral("HelperWithALongName%1").arg(::getpid());
     const QString link = root.sub("bin") + "/agent-link";
     for (const QString& file : {name, longName})
@@ -326,7 +326,7 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         test::MainThread mainThread = test::MainThread::runs;
         SystemBundleProcesses::FolderOpener openFolder = {};
         std::string mainThreadName = {};
-        const std::optional<ApplicationManagementGuidance>* guidance = nullptr; // not the unknown answer's
+        bool runs = false; // found running by its argv[0], rather than left in doubt
     } rows[] = {
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true},
         {name, app + "/Contents/MacOS/" + name, "", name, true},
@@ -337,23 +337,8 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "agent", false},
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true, test::MainThread::runs,
          vanishing},
-        {app + "/Contents/MacOS/" + name,
-         app + "/Contents/MacOS/" + name,
-         "",
-         name,
-         true,
-         test::MainThread::runs,
-         {},
-         {},
-         &running},
-        {app + "/Contents/MacOS/" + name,
-         app + "/Contents/MacOS/" + name,
-         "",
-         "Zed",
-         true,
-         test::MainThread::ends,
-         {},
-         "Zed"},
+        {inside, inside, "", name, true, test::MainThread::runs, nullptr, "", true},
+        {inside, inside, "", "Zed", true, test::MainThread::ends, nullptr, "Zed"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE((row.argv0 + " " + row.named).toStdString());
@@ -369,7 +354,7 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         if (!doubt)
             continue;
         ASSERT_TRUE(doubt->guidanceValue());
-        const ApplicationManagementGuidance& refusal = **(row.guidance ? row.guidance : &unknown);
+        const ApplicationManagementGuidance& refusal = *(row.runs ? running : error->guidanceValue());
         EXPECT_EQ(doubt->guidanceValue()->kind, refusal.kind);
         EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(refusal.reason));
         // Where the walk ties every name, another process of the user may be the one named.
