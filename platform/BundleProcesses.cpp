@@ -130,16 +130,18 @@ private:
 BundleProcesses::Result SystemBundleProcesses::runningFrom(const QString& bundlePath) const {
     const QByteArray path = QFile::encodeName(bundlePath);
     ExecutableNames names(path, qgetenv("PATH"), m_openFolder);
-    LVProcessInDoubt inDoubt{};
-    switch (lv_application_running(path.constData(), &ExecutableNames::ask, &names, &inDoubt)) {
+    LVNamedProcess named{};
+    const int answer = lv_application_running(path.constData(), &ExecutableNames::ask, &names, &named);
+    std::optional<Process> process;
+    if (named.pid != 0)
+        process = Process{named.pid, QByteArray(named.name)};
+    switch (answer) {
     case 0:
         return {Answer::none, std::nullopt};
     case 1:
-        return {Answer::running, std::nullopt};
+        return {Answer::running, process};
     default:
-        if (inDoubt.pid == 0)
-            return {Answer::unknown, std::nullopt};
-        return {Answer::unknown, ProcessInDoubt{inDoubt.pid, QByteArray(inDoubt.name)}};
+        return {Answer::unknown, process};
     }
 }
 

@@ -17,15 +17,17 @@ public:
         unknown, // a process that could not be inspected may run it, or the process list could not be read
     };
 
-    // A process whose program cannot be read while its arguments or its name tie it to the bundle.
-    struct ProcessInDoubt {
+    // A process whose program cannot be read, named for the user, who cannot tell it by its program.
+    struct Process {
         int32_t pid = 0;
         QByteArray name; // the kernel's name for it, as read (at most 15 bytes; may be empty)
     };
 
     struct Result {
         Answer answer = Answer::none;
-        std::optional<ProcessInDoubt> inDoubt; // with `unknown`, where a process left the answer open
+        // With `running`, where the process found is one whose argv[0] alone places it in the bundle; with
+        // `unknown`, where a process left the answer open while its arguments or its names tie it.
+        std::optional<Process> process;
     };
 
     virtual ~BundleProcesses() = default;
@@ -34,8 +36,9 @@ public:
 
 // The answer of the process probes: each process's executable link, or an absolute argv[0] naming a
 // file that exists where the link is closed to its own user. A process with neither counts only where
-// one of its arguments names a path in the bundle (also after an '='), or its kernel name or its
-// argv[0]'s file name is that of an executable file in the bundle or finds one there through PATH; the
+// one of its arguments names a path in the bundle (also after an '='), or the kernel name of any of its
+// threads or its argv[0]'s file name is that of an executable file in the bundle or finds one there
+// through PATH; the
 // bundle is walked for those names once, when such a process is first met.
 class SystemBundleProcesses final : public BundleProcesses {
 public:

@@ -31,10 +31,13 @@ QList<ApplicationRunningTarget> runningBundleTargets(QList<RunningBundle> bundle
     QList<ApplicationRunningTarget> targets;
     for (RunningBundle& bundle : bundles) {
         QUrl url = QUrl::fromLocalFile(bundle.path);
-        targets.append(
-            ApplicationRunningTarget{std::move(url), std::nullopt, [quitter, bundle = std::move(bundle)] {
-                                         return quitter->requestQuit(bundle);
-                                     }});
+        if (bundle.quitByHand) {
+            targets.append(ApplicationRunningTarget{std::move(url), std::nullopt, {}, bundle.quitByHand});
+            continue;
+        }
+        targets.append(ApplicationRunningTarget{
+            std::move(url), std::nullopt,
+            [quitter, bundle = std::move(bundle)] { return quitter->requestQuit(bundle); }, std::nullopt});
     }
     return targets;
 }
@@ -317,9 +320,19 @@ ApplicationLibraryModel::guidance(const InstalledApplication& application) const
     if (m_removalFeedback && m_removalFeedbackID == path)
         return *m_removalFeedback;
     if (!application.restriction() && m_runningIDs.contains(path))
-        return requiresQuit(QStringLiteral("此应用仍在运行。"),
+        return stillRunning(application,
                             QStringLiteral("先保存工作，再请求正常退出并重新检查。应用可能会弹出保存提示。"));
     return application.management();
+}
+
+ApplicationManagementGuidance ApplicationLibraryModel::stillRunning(const InstalledApplication& application,
+                                                                    const QString& nextStep) const {
+    const auto process = m_quitByHand.constFind(application.id());
+    return requiresQuit(QStringLiteral("此应用仍在运行。"),
+                        process == m_quitByHand.cend()
+                            ? nextStep
+                            : QStringLiteral("请先保存工作并退出") + process->inSentence() +
+                                  QStringLiteral("，再重新检查；岚栖无法向它发送退出请求。"));
 }
 
 void ApplicationLibraryModel::refreshRunning(std::function<void()> then) {
@@ -372,21 +385,35 @@ void ApplicationLibraryModel::applyLook(const QList<ApplicationRunningTarget>& t
     m_runningTargets = targets;
     QSet<QString> locations;
     QSet<QString> identifiers;
+    QSet<QString> askable; // locations a quit request reaches
+    QHash<QString, NamedProcess> byHand;
     for (const ApplicationRunningTarget& target : targets) {
-        if (target.bundleURL)
-            locations.insert(standardizedPath(*target.bundleURL));
-        else if (target.bundleID)
+        if (target.bundleURL) {
+            const QString location = standardizedPath(*target.bundleURL);
+            locations.insert(location);
+            if (target.requestQuit)
+                askable.insert(location);
+            else if (target.quitByHand && !byHand.contains(location))
+                byHand.insert(location, *target.quitByHand);
+        } else if (target.bundleID) {
             identifiers.insert(*target.bundleID);
+        }
     }
     QSet<QString> running;
+    QHash<QString, NamedProcess> quitByHand;
     if (!locations.isEmpty() || !identifiers.isEmpty()) {
         for (const InstalledApplication& application : std::as_const(m_applications)) {
-            if (locations.contains(standardizedPath(application.url())) ||
+            const QString location = standardizedPath(application.url());
+            if (locations.contains(location) ||
                 (!application.bundleID().isEmpty() && identifiers.contains(application.bundleID())))
                 running.insert(application.id());
+            if (const auto process = byHand.constFind(location);
+                process != byHand.cend() && !askable.contains(location))
+                quitByHand.insert(application.id(), *process);
         }
     }
     publish(m_runningIDs, std::move(running), &ApplicationLibraryModel::runningIDsChanged);
+    publish(m_quitByHand, std::move(quitByHand), &ApplicationLibraryModel::quitByHandChanged);
 }
 
 // --- Quitting ---
@@ -400,18 +427,20 @@ bool ApplicationLibraryModel::canRequestQuit(const InstalledApplication& applica
     const QString location = standardizedPath(application.url());
     return std::any_of(m_runningTargets.cbegin(), m_runningTargets.cend(),
                        [&location](const ApplicationRunningTarget& target) {
-                           return target.bundleURL && standardizedPath(*target.bundleURL) == location;
+                           return target.bundleURL && target.requestQuit &&
+                                  standardizedPath(*target.bundleURL) == location;
                        });
 }
 
 void ApplicationLibraryModel::requestQuitAndRecheck(const InstalledApplication& application) {
     if (application.restriction() || m_checkingRemoval || m_removing || m_quittingApplicationID)
         return;
-    // Asked of what the last look found, as the page offered it; the wait then looks afresh.
+    // Asked of what the last look found, as the page offered it; the wait then looks afresh. What cannot
+    // be asked is left to the check, which says what the user must quit.
     const QString location = standardizedPath(application.url());
     QList<ApplicationRunningTarget> targets = m_runningTargets;
     targets.removeIf([&location](const ApplicationRunningTarget& target) {
-        return !target.bundleURL || standardizedPath(*target.bundleURL) != location;
+        return !target.bundleURL || !target.requestQuit || standardizedPath(*target.bundleURL) != location;
     });
     if (targets.isEmpty()) {
         prepareRemoval(application);
@@ -423,7 +452,7 @@ void ApplicationLibraryModel::requestQuitAndRecheck(const InstalledApplication& 
 
     bool accepted = true;
     for (const ApplicationRunningTarget& target : std::as_const(targets)) {
-        if (!target.requestQuit || !target.requestQuit())
+        if (!target.requestQuit())
             accepted = false;
     }
     if (!accepted) {

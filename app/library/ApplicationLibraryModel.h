@@ -7,6 +7,7 @@
 #include "core/applications/ApplicationRemovalLog.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/InstalledApplication.h"
+#include "core/applications/RunningBundles.h"
 #include "core/common/CancellationToken.h"
 
 #include <QDateTime>
@@ -36,8 +37,11 @@ class ProcessPlatform;
 struct ApplicationRunningTarget {
     std::optional<QUrl> bundleURL;
     std::optional<QString> bundleID;
-    // Asks the application to quit politely (never forces it); false when the request was not sent.
+    // Asks the application to quit politely (never forces it); false when the request was not sent. Null
+    // where none of its processes can be asked.
     std::function<bool()> requestQuit;
+    // With a null requestQuit: a process of it the user must quit.
+    std::optional<NamedProcess> quitByHand;
 };
 
 // What the library model works with: the composition root gives the desktop's own, a screenshot run
@@ -115,6 +119,7 @@ class ApplicationLibraryModel final : public QObject {
     Q_PROPERTY(QSet<QString> checked READ checked WRITE setChecked NOTIFY checkedChanged)
     Q_PROPERTY(std::optional<QString> selectedID READ selectedID WRITE setSelectedID NOTIFY selectedIDChanged)
     Q_PROPERTY(QSet<QString> runningIDs READ runningIDs NOTIFY runningIDsChanged)
+    Q_PROPERTY(QHash<QString, lunorvale::NamedProcess> quitByHand READ quitByHand NOTIFY quitByHandChanged)
     Q_PROPERTY(std::optional<QDateTime> scannedAt READ scannedAt NOTIFY scannedAtChanged)
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(bool checkingRemoval READ checkingRemoval NOTIFY checkingRemovalChanged)
@@ -160,6 +165,8 @@ public:
     const std::optional<QString>& selectedID() const { return m_selectedID; }
     // Listed applications running as of the last look at the running applications.
     const QSet<QString>& runningIDs() const { return m_runningIDs; }
+    // Those of runningIDs that no quit request can reach, each with a process the user must quit.
+    const QHash<QString, NamedProcess>& quitByHand() const { return m_quitByHand; }
     const std::optional<QDateTime>& scannedAt() const { return m_scannedAt; }
     // The page's one-line feedback.
     const std::optional<QString>& message() const { return m_message; }
@@ -212,7 +219,8 @@ public:
 
     // --- Quitting ---
     // Whether the quit action may be offered: no restriction, and a running application with the same
-    // bundle location (one known only by its identifier is never asked to quit) in the last look.
+    // bundle location in the last look that can be asked (one known only by its identifier, or none of
+    // whose processes can be, is never asked to quit).
     bool canRequestQuit(const InstalledApplication& application) const;
     // Asks every matching running application of the last look to quit, waits up to 15 s of uptime for it
     // to be gone, then starts the removal check if it is still the selected application. Never forces it.
@@ -271,6 +279,7 @@ signals:
     void checkedChanged();
     void selectedIDChanged();
     void runningIDsChanged();
+    void quitByHandChanged();
     void scannedAtChanged();
     void messageChanged();
     void checkingRemovalChanged();
@@ -316,6 +325,10 @@ private:
     void setRemovalFailure(const std::exception_ptr& error, const InstalledApplication& application);
     void setRemovalGuidance(const ApplicationManagementGuidance& guidance,
                             const InstalledApplication& application);
+    // "此应用仍在运行。" and `nextStep`, or, where no quit request can reach the application, which process
+    // the user must quit.
+    ApplicationManagementGuidance stillRunning(const InstalledApplication& application,
+                                               const QString& nextStep) const;
     void reveal(const QUrl& item);
 
     // Scan steps, each on the interface thread.
@@ -358,6 +371,7 @@ private:
     QSet<QString> m_checked;
     std::optional<QString> m_selectedID;
     QSet<QString> m_runningIDs;
+    QHash<QString, NamedProcess> m_quitByHand;
     std::optional<QDateTime> m_scannedAt;
     std::optional<QString> m_message;
     bool m_checkingRemoval = false;

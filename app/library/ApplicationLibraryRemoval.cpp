@@ -33,10 +33,9 @@ void ApplicationLibraryModel::prepareRemoval(const InstalledApplication& applica
         }
         if (m_runningIDs.contains(application.id())) {
             checkEnded(token, task, application, std::nullopt, {});
-            setRemovalGuidance({ApplicationManagementGuidance::Kind::requiresQuit,
-                                QStringLiteral("此应用仍在运行。"),
-                                QStringLiteral("先保存工作，再请求正常退出并重新检查。"), std::nullopt},
-                               application);
+            setRemovalGuidance(
+                stillRunning(application, QStringLiteral("先保存工作，再请求正常退出并重新检查。")),
+                application);
             return;
         }
         startCheck(token, task, application);

@@ -1,6 +1,7 @@
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "core/applications/BundlePaths.h"
+#include "core/applications/RunningBundles.h"
 #include "core/common/SafeText.h"
 #include "platform/SystemClock.h"
 #include "platform/codesign/BundleSignature.h"
@@ -393,12 +394,19 @@ bool ApplicationRemovalService::isUninstaller(const QUrl& item, bool sibling) {
 
 void ApplicationRemovalService::checkRunning(const QUrl& bundle, const BundleProcesses& processes) {
     const BundleProcesses::Result result = processes.runningFrom(pathOf(bundle));
+    // The process the answer rests on, where no link shows which it is, so that the user can end it; its
+    // name comes from outside.
+    const std::optional<QString> process =
+        result.process ? std::optional(NamedProcess{result.process->pid, result.process->name}.inSentence())
+                       : std::nullopt;
     switch (result.answer) {
     case BundleProcesses::Answer::none:
         return;
     case BundleProcesses::Answer::running:
         throw ApplicationManagementError::guidance(
-            {Kind::requiresQuit, QStringLiteral("应用或包内后台助手仍在运行。"),
+            {Kind::requiresQuit,
+             QStringLiteral("应用或包内后台助手仍在运行。") +
+                 (process ? *process + QStringLiteral("正在运行此应用中的程序。") : QString()),
              QStringLiteral(
                  "先保存工作并退出；如果主窗口已关闭，请在原应用中关闭登录启动和后台运行，再重新检查。"),
              std::nullopt});
@@ -406,14 +414,8 @@ void ApplicationRemovalService::checkRunning(const QUrl& bundle, const BundlePro
         break;
     }
     QString reason = QStringLiteral("暂时无法确认应用及后台进程已退出，未执行移除。");
-    // The process that leaves it open, so that the user can end it; its name comes from outside.
-    if (const std::optional<BundleProcesses::ProcessInDoubt>& process = result.inDoubt) {
-        const std::optional<QString> name = SafeText::oneLine(SafeText::decoded(process->name));
-        reason += QStringLiteral("无法读取进程") +
-                  (name ? QStringLiteral("“") + SafeText::isolated(*name) + QStringLiteral("”") : QString()) +
-                  QStringLiteral("（PID ") + QString::number(process->pid) +
-                  QStringLiteral("）的程序路径，它可能属于此应用。");
-    }
+    if (process)
+        reason += QStringLiteral("无法读取") + *process + QStringLiteral("的程序路径，它可能属于此应用。");
     throw ApplicationManagementError::guidance(
         {Kind::unverified, reason, QStringLiteral("请稍后重新检查，或在文件管理器中使用原安装方式管理。"),
          std::nullopt});

@@ -1,11 +1,19 @@
 #include "core/applications/RunningBundles.h"
 
+#include "core/common/SafeText.h"
 #include "core/monitoring/ProcessResourceGrouper.h"
 
 #include <QHash>
 #include <csignal>
 
 namespace lunorvale {
+
+QString NamedProcess::inSentence() const {
+    const std::optional<QString> shown = SafeText::oneLine(SafeText::decoded(name));
+    return QStringLiteral("进程") +
+           (shown ? QStringLiteral("“") + SafeText::isolated(*shown) + QStringLiteral("”") : QString()) +
+           QStringLiteral("（PID ") + QString::number(pid) + u'）';
+}
 
 QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation) {
     // Most sessions fit the first buffer; a full buffer is tried again larger, up to what the
@@ -25,6 +33,7 @@ QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation)
 
     QList<RunningBundle> bundles;
     QHash<QString, qsizetype> index;
+    QList<bool> reachable; // by a quit request: a process of the bundle whose executable link reads
     const int32_t self = m_platform.currentProcess();
     ++m_list;
     m_seen = 0;
@@ -34,17 +43,28 @@ QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation)
         const LVProcessRecord& record = m_records[static_cast<size_t>(i)];
         if (record.pid == self || record.status == LV_STATUS_ZOMBIE)
             continue;
-        const std::optional<QString> bundle = bundleOf(record);
-        if (!bundle)
+        const Place place = placeOf(record);
+        if (!place.bundle)
             continue;
         const ProcessIdentity identity{record.pid, record.start_us};
-        const auto found = index.constFind(*bundle);
-        if (found != index.cend()) {
-            bundles[*found].processes.append(identity);
-        } else {
-            index.insert(*bundle, bundles.size());
-            bundles.append(RunningBundle{*bundle, {identity}});
+        const auto found = index.constFind(*place.bundle);
+        if (found == index.cend()) {
+            index.insert(*place.bundle, bundles.size());
+            bundles.append(RunningBundle{
+                *place.bundle,
+                {identity},
+                place.byArguments ? std::optional(NamedProcess{record.pid, record.name}) : std::nullopt});
+            reachable.append(!place.byArguments);
+            continue;
         }
+        RunningBundle& bundle = bundles[*found];
+        bundle.processes.append(identity);
+        if (!place.byArguments)
+            reachable[*found] = true;
+    }
+    for (qsizetype i = 0; i < bundles.size(); ++i) {
+        if (reachable[i])
+            bundles[i].quitByHand.reset();
     }
     // Processes this list did not see have ended: their places go with them.
     if (m_placed.size() != m_seen)
@@ -52,26 +72,26 @@ QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation)
     return bundles;
 }
 
-std::optional<QString> RunningBundles::bundleOf(const LVProcessRecord& record) {
+RunningBundles::Place RunningBundles::placeOf(const LVProcessRecord& record) {
     const ProcessIdentity identity{record.pid, record.start_us};
     const std::array<uint64_t, 4> image = {record.image_start_code, record.image_end_code,
                                            record.image_arg_start, record.image_arg_end};
     if (const auto found = m_placed.find(identity); found != m_placed.end() && found->image == image) {
         found->list = m_list;
         ++m_seen;
-        return found->bundle;
+        return {found->bundle, false};
     }
     const QString executable = m_platform.processPath(record.pid);
     if (executable.isEmpty()) {
         // The arguments are joined by blanks; the bundle is a prefix of argv[0], so it is found in the
         // joined text all the same. They may be rewritten at any time: they are read at every list.
         m_placed.remove(identity);
-        return ProcessResourceGrouper::applicationBundlePath(m_platform.processArguments(record.pid));
+        return {ProcessResourceGrouper::applicationBundlePath(m_platform.processArguments(record.pid)), true};
     }
     std::optional<QString> bundle = ProcessResourceGrouper::applicationBundlePath(executable);
     m_placed.insert(identity, Placed{image, bundle, m_list});
     ++m_seen;
-    return bundle;
+    return {std::move(bundle), false};
 }
 
 bool RunningBundles::requestQuit(const RunningBundle& bundle) {

@@ -4,6 +4,7 @@
 #include "core/monitoring/ProcessIdentity.h"
 #include "core/monitoring/ProcessPlatform.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -13,10 +14,25 @@
 
 namespace lunorvale {
 
+// A process the user is told of: its pid and the name the process list gives it.
+struct NamedProcess {
+    int32_t pid = 0;
+    QByteArray name; // from outside, as read
+
+    // "进程“NAME”（PID n）" for a sentence: the name as it may be shown, left out where nothing of it shows.
+    QString inSentence() const;
+
+    friend bool operator==(const NamedProcess&, const NamedProcess&) = default;
+};
+
 // One application bundle whose code runs as processes of the current user.
 struct RunningBundle {
     QString path; // the outermost "X.app" that holds the executable, as the kernel names it
     QList<ProcessIdentity> processes;
+    // Where every one of `processes` is placed by its argv[0] alone, its executable link closed to this
+    // user: the first of them. A checked signal is sent only to a process whose program it reads, so no
+    // quit request reaches the bundle, and the user must quit this one.
+    std::optional<NamedProcess> quitByHand;
 
     friend bool operator==(const RunningBundle&, const RunningBundle&) = default;
 };
@@ -46,7 +62,12 @@ private:
         std::optional<QString> bundle;
         uint64_t list = 0; // the last list that saw it
     };
-    std::optional<QString> bundleOf(const LVProcessRecord& record);
+    // The bundle, and whether it was found by the arguments alone (the executable link is closed).
+    struct Place {
+        std::optional<QString> bundle;
+        bool byArguments = false;
+    };
+    Place placeOf(const LVProcessRecord& record);
 
     ProcessPlatform& m_platform;
     std::vector<LVProcessRecord> m_records;

@@ -79,11 +79,11 @@ int lv_process_unit(int32_t pid, char* buffer, uint32_t size);
 // the user's session down (service manager, session bus, display server, shell, session manager).
 // `name` is the process name, `executable` its path (either may be empty or null).
 int lv_process_protected(const char* name, const char* executable);
-// A process lv_application_running cannot rule out (see there).
-typedef struct LVProcessInDoubt {
+// A process lv_application_running names (see there).
+typedef struct LVNamedProcess {
     int32_t pid;   // 0 for none
     char name[16]; // the kernel's name for it (at most 15 bytes; empty where unknown)
-} LVProcessInDoubt;
+} LVNamedProcess;
 
 // 1 when `name`, a name a process goes by (its name as the kernel keeps it, or the file name of its
 // argv[0], never empty), is that of a program in the bundle asked about; else 0.
@@ -96,12 +96,14 @@ typedef int (*LVBundleNameCheck)(const char* name, void* context);
 // tie it to the folder, never clear it: an absolute argv[0] naming a file that exists at or below the
 // folder, through links, counts as running there; otherwise the process leaves the answer unknown where
 // a later argument names a path at or below the folder (whole, or after an '='), or `names_bundle_file`
-// (given `context`; null ties no name) answers 1 for its kernel name, its live thread's, or the file
-// name of its argv[0], wherever that argv[0] points. The first such process goes to `in_doubt` when
-// that is not null; its pid is 0 unless it was the reason for -1 (-1 also means an unreadable process
-// list, or a `path` that is not absolute).
+// (given `context`; null ties no name) answers 1 for the kernel name of its leader or of any of its
+// threads (a thread renames itself alone), or the file name of its argv[0], wherever that argv[0]
+// points. When `named` is not null, the process the answer rests on goes there where no link shows
+// which it is: with 1, the closed process found by its argv[0]; with -1, the first that left the answer
+// open. Otherwise its pid is 0 (-1 also means an unreadable process list, or a `path` that is not
+// absolute).
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
-                           LVProcessInDoubt* in_doubt);
+                           LVNamedProcess* named);
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer. A process
 // whose main thread has ended has the arguments of its live threads.
 uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size);
@@ -118,7 +120,8 @@ int lv_cpu_ticks(uint64_t* busy, uint64_t* total);
 // 1 when anything was read.
 int lv_system_memory(LVSystemMemory* out);
 // One of the LV_SIGNAL_* outcomes, or the errno of the failed signal. Refuses what
-// lv_process_protected names.
+// lv_process_protected names, and a process whose executable link it cannot read (a non-dumpable one's
+// is closed to its own user).
 int lv_signal_checked(int32_t pid, uint64_t start_us, uint32_t uid, int32_t signal);
 
 #ifdef __cplusplus

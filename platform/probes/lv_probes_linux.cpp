@@ -1128,6 +1128,43 @@ ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
     return told;
 }
 
+// Whether a thread of the process `pid` (the one whose leader started at `start`, in ticks since boot,
+// where that was read) goes by a name `names` ties. A thread renames itself alone (PR_SET_NAME), so a
+// program whose main thread took another name may run on in threads that keep the name of the bundle's
+// program. The task folder stays bound to the process it was opened for: a thread that ends while it is
+// read is passed over, and one of another process never read, even where its id was once this
+// process's. Once the pid names another process (the leader's start differs), none of it is read.
+template <typename Names>
+bool threadNamed(int proc, int32_t pid, std::optional<uint64_t> start, const Names& names) {
+    PidPath path(false, pid);
+    Descriptor tasks(::openat(proc, path.file("task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!tasks.valid())
+        return false;
+    if (start) {
+        PidPath leader(false, pid);
+        char text[statBuffer];
+        const ssize_t count = readSmallFile(tasks.get(), leader.file("stat"), text, sizeof text);
+        const auto stat =
+            count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
+        if (!stat || stat->starttime != *start)
+            return false;
+    }
+    bool named = false;
+    forEachProcess(tasks.get(), [&](int32_t thread, int64_t) {
+        PidPath threadPath(false, thread);
+        // The name and a line break.
+        char name[kernelNameLimit + 2] = {};
+        const ssize_t count = readSmallFile(tasks.get(), threadPath.file("comm"), name, sizeof name - 1);
+        if (count <= 0)
+            return true;
+        if (name[count - 1] == '\n')
+            name[count - 1] = '\0';
+        named = names(name);
+        return !named;
+    });
+    return named;
+}
+
 // Processes whose end takes the user's session down: the login window and window server of the
 // other desktop, and here the user's service manager, the session bus, the display server, the
 // shell or compositor and the session manager.
@@ -1333,9 +1370,9 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
 }
 
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
-                           LVProcessInDoubt* in_doubt) {
-    if (in_doubt != nullptr)
-        *in_doubt = LVProcessInDoubt{};
+                           LVNamedProcess* named) {
+    if (named != nullptr)
+        *named = LVNamedProcess{};
     if (path == nullptr || path[0] != '/')
         return -1;
     std::string_view wanted(path);
@@ -1344,8 +1381,9 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         wanted.remove_suffix(1);
 
     const uid_t user = ::getuid();
-    bool found = false;
-    std::optional<LVProcessInDoubt> doubt;
+    // The process found running, named where its link is closed (pid 0 otherwise), and the first in doubt.
+    std::optional<LVNamedProcess> found;
+    std::optional<LVNamedProcess> doubt;
     Descriptor procDirectory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!procDirectory.valid())
         return -1;
@@ -1372,7 +1410,7 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
         if (length > 0 && static_cast<size_t>(length) < sizeof link) {
             if (pathHolds(wanted, withoutDeletedMark(std::string_view(link, static_cast<size_t>(length))))) {
-                found = true;
+                found = LVNamedProcess{};
                 return false;
             }
             return true;
@@ -1382,58 +1420,50 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         // The link of a non-dumpable process is closed to its own user; an absolute argv[0] into the
         // folder tells it runs there.
         const ArgumentsTell arguments = argumentsTell(proc, entry, wanted);
-        if (arguments.runsInside) {
-            found = true;
-            return false;
-        }
-        // Otherwise the process leaves the answer open only where its arguments or its names tie it
-        // to the bundle: every user has such processes (a setgid agent started by its bare name), and
-        // most have nothing to do with the bundle.
-        if (doubt)
+        if (!arguments.runsInside && doubt)
             return true;
         char text[statBuffer];
         const ssize_t statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
-        if (statLength <= 0)
-            return true;
-        const auto stat = parseProcStat(std::string_view(text, static_cast<size_t>(statLength)));
-        if (stat && thread == 0 && statusForState(stat->state) == LV_STATUS_ZOMBIE)
-            return true;
-        LVProcessInDoubt process{};
+        const auto stat = statLength > 0
+                              ? parseProcStat(std::string_view(text, static_cast<size_t>(statLength)))
+                              : std::nullopt;
+        LVNamedProcess process{};
         process.pid = pid;
         if (stat) {
             const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
             std::memcpy(process.name, name.data(), name.size());
         }
+        // No link shows the user which process it is: it is named.
+        if (arguments.runsInside) {
+            found = process;
+            return false;
+        }
+        // Otherwise the process leaves the answer open only where its arguments or its names tie it
+        // to the bundle: every user has such processes (a setgid agent started by its bare name), and
+        // most have nothing to do with the bundle.
+        if (statLength <= 0 || (stat && thread == 0 && statusForState(stat->state) == LV_STATUS_ZOMBIE))
+            return true;
         // A program that renames itself keeps its argv[0], one run from a descriptor or a copy in
         // memory is named by its descriptor and keeps it too.
         const auto names = [&](const char* name) {
             return names_bundle_file != nullptr && name[0] != '\0' && names_bundle_file(name, context) != 0;
         };
-        bool tied = arguments.namesInside || names(process.name) || names(arguments.program.c_str());
-        if (!tied && thread != 0) {
-            // A thread goes by a name of its own, which its leader's need not be.
-            const ssize_t count = readSmallFile(proc, entry.file("stat"), text, sizeof text);
-            const auto live =
-                count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
-            if (live) {
-                char name[sizeof process.name] = {};
-                const std::string_view comm = live->comm.substr(0, sizeof name - 1);
-                std::memcpy(name, comm.data(), comm.size());
-                tied = names(name);
-            }
-        }
-        if (tied)
+        if (arguments.namesInside || names(process.name) || names(arguments.program.c_str()) ||
+            threadNamed(proc, pid, stat ? std::optional(stat->starttime) : std::nullopt, names))
             doubt = process;
         return true;
     });
     if (!listed)
         return -1;
-    if (found)
+    if (found) {
+        if (named != nullptr)
+            *named = *found;
         return 1;
+    }
     if (!doubt)
         return 0;
-    if (in_doubt != nullptr)
-        *in_doubt = *doubt;
+    if (named != nullptr)
+        *named = *doubt;
     return -1;
 }
 

@@ -272,13 +272,16 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
     ASSERT_TRUE(QFile::copy("/bin/sleep", app + "/Contents/MacOS/Sample"));
     const SystemBundleProcesses system;
     EXPECT_EQ(fixture::reasonOf([&] { Service::checkRunning(url(app), system); }).first, "pass");
+    std::optional<ApplicationManagementGuidance> running;
     {
         const auto child = test::ChildProcess::spawn({(app + "/Contents/MacOS/Sample").toStdString(), "60"});
         ASSERT_TRUE(child && test::waitUntilExecuted(child->pid()));
         const auto error = fixture::refusal([&] { Service::checkRunning(url(app), system); });
         ASSERT_TRUE(error && error->guidanceValue());
-        EXPECT_EQ(error->guidanceValue()->kind, ApplicationManagementGuidance::Kind::requiresQuit);
-        EXPECT_EQ(error->guidanceValue()->reason, "应用或包内后台助手仍在运行。");
+        running = error->guidanceValue();
+        EXPECT_EQ(running->kind, ApplicationManagementGuidance::Kind::requiresQuit);
+        // Its program shows which process it is: none is named.
+        EXPECT_EQ(running->reason, "应用或包内后台助手仍在运行。");
     }
     struct Unknown final : BundleProcesses {
         Result runningFrom(const QString&) const override { return {Answer::unknown, std::nullopt}; }
@@ -290,10 +293,12 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
                                          "请稍后重新检查，或在文件管理器中使用原安装方式管理。");
 
     // A process whose executable is closed to its own user (root reads every one) and whose argv[0] is a
-    // bare name refuses only when a name of it is that of a program in the bundle, and is named.
+    // bare name refuses only when a name of it (or of a thread of it) is that of a program in the bundle,
+    // and is named; so is one whose argv[0] places it in the bundle, which runs there.
     if (test::ranAsNobody())
         return;
     const QString name = QStringLiteral("Helper%1").arg(::getpid());
+    const QString inside = app + "/Contents/MacOS/" + name;
     const QString longName = QStringLiteral("HelperWithALongName%1").arg(::getpid());
     const QString link = root.sub("bin") + "/agent-link";
     for (const QString& file : {name, longName})
@@ -320,6 +325,8 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         bool walkedWhole;
         test::MainThread mainThread = test::MainThread::runs;
         SystemBundleProcesses::FolderOpener openFolder = {};
+        std::string mainThreadName = {};
+        bool runs = false; // found running by its argv[0], rather than left in doubt
     } rows[] = {
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true},
         {name, app + "/Contents/MacOS/" + name, "", name, true},
@@ -330,6 +337,8 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "agent", false},
         {"agent", QString::fromStdString(test::undumpableProgram()), "", "", true, test::MainThread::runs,
          vanishing},
+        {inside, inside, "", name, true, test::MainThread::runs, nullptr, "", true},
+        {inside, inside, "", "Zed", true, test::MainThread::ends, nullptr, "Zed"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE((row.argv0 + " " + row.named).toStdString());
@@ -337,7 +346,7 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
                                               ? QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner
                                               : QFile::Permissions());
         const auto closed = test::spawnUndumpable({row.argv0.toStdString()}, row.program.toStdString(),
-                                                  row.renamed, row.mainThread);
+                                                  row.renamed, row.mainThread, row.mainThreadName);
         ASSERT_TRUE(closed);
         const SystemBundleProcesses checker(row.openFolder);
         const auto doubt = fixture::refusal([&] { Service::checkRunning(url(app), checker); });
@@ -345,8 +354,9 @@ TEST(RemovalChecks, RunningCodeFromTheBundleOrAnUnknownAnswerRefuses) {
         if (!doubt)
             continue;
         ASSERT_TRUE(doubt->guidanceValue());
-        EXPECT_EQ(doubt->guidanceValue()->kind, ApplicationManagementGuidance::Kind::unverified);
-        EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(error->guidanceValue()->reason));
+        const ApplicationManagementGuidance& refusal = *(row.runs ? running : error->guidanceValue());
+        EXPECT_EQ(doubt->guidanceValue()->kind, refusal.kind);
+        EXPECT_TRUE(doubt->guidanceValue()->reason.startsWith(refusal.reason));
         // Where the walk ties every name, another process of the user may be the one named.
         if (row.walkedWhole) {
             EXPECT_TRUE(doubt->guidanceValue()->reason.contains(row.named));

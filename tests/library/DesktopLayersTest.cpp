@@ -22,13 +22,14 @@ TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) 
     platform.put(P::process(14, 1, "other", "/Apps/D.app/Contents/MacOS/D", {}, 1001));
     platform.put(P::process(99, 1, "self", "/Apps/E.app/Contents/MacOS/E"));
     RunningBundles bundles(platform);
-    const QList<RunningBundle> expected = {{"/Apps/A.app", {{10, 1}, {11, 1}}},
-                                           {"/Apps/My B.app", {{12, 1}}}};
+    // No quit request reaches B: the user is told to quit it.
+    const QList<RunningBundle> expected = {{"/Apps/A.app", {{10, 1}, {11, 1}}, std::nullopt},
+                                           {"/Apps/My B.app", {{12, 1}}, NamedProcess{12, "B"}}};
     EXPECT_EQ(bundles.list(), expected);
     // A process that runs a new program is placed afresh.
     platform.change(
         10, [](P::Process& p) { p.path = "/Apps/Z.app/Contents/MacOS/Z", p.record.image_arg_start = 7; });
-    EXPECT_EQ(bundles.list().first(), (RunningBundle{"/Apps/Z.app", {{10, 1}}}));
+    EXPECT_EQ(bundles.list().first(), (RunningBundle{"/Apps/Z.app", {{10, 1}}, std::nullopt}));
 
     // Both asked; one ended meanwhile; its pid reused meanwhile (each still counts as quit); refused.
     const std::pair<std::function<void()>, bool> cases[] = {
@@ -44,6 +45,10 @@ TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) 
     for (const InMemoryProcessPlatform::SentSignal& sent : platform.sentSignals())
         EXPECT_EQ(sent.signal, SIGTERM);
     EXPECT_EQ(platform.sentSignals().size(), 2 + 1 + 1 + 1);
+
+    // One process of it that can be asked, and the bundle can be.
+    platform.put(P::process(15, 1, "B", "/Apps/My B.app/Contents/MacOS/B"));
+    EXPECT_EQ(bundles.list()[1], (RunningBundle{"/Apps/My B.app", {{12, 1}, {15, 1}}, std::nullopt}));
 }
 
 TEST(BundleLauncher, StartsOnlyTheBundlesOwnProgram) {

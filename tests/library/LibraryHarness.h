@@ -29,9 +29,7 @@ inline InstalledApplication listedApplication(const QString& name, std::optional
 inline ApplicationRunningTarget runningTarget(const InstalledApplication& application, bool accepts = true,
                                               bool byIdentifierOnly = false) {
     return {byIdentifierOnly ? std::nullopt : std::optional(application.url()), application.bundleID(),
-            [accepts] {
-                return accepts;
-            }};
+            [accepts] { return accepts; }, std::nullopt};
 }
 
 struct LibraryHarness {

@@ -101,6 +101,9 @@ TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
              "\u2068A\u2069：应用未接受正常退出请求。 请打开原应用，完成保存或手动退出，再重新检查。"},
             {a, {runningTarget(a, true, true)}, false, 0, false,
              "\u2068A\u2069：此应用仍在运行。 先保存工作，再请求正常退出并重新检查。"},
+            {a, {{a.url(), std::nullopt, {}, NamedProcess{42, "Zed"}}}, false, 0, false,
+             "\u2068A\u2069：此应用仍在运行。 请先保存工作并退出进程“\u2068Zed\u2069”（PID 42），再重新检查；岚栖无法"
+             "向它发送退出请求。"},
             {restricted, {runningTarget(restricted)}, false, 0, false, {}},
             // clang-format on
         };
@@ -108,12 +111,15 @@ TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
         SCOPED_TRACE(application.name().toStdString() + std::to_string(targets.size()));
         LibraryHarness h;
         int sent = 0;
-        for (const ApplicationRunningTarget& target : targets) {
-            h.running.append({target.bundleURL, target.bundleID, [&, target, goesAway = goesAway] {
-                                  if (goesAway)
-                                      h.running.clear();
-                                  return ++sent, target.requestQuit();
-                              }});
+        for (ApplicationRunningTarget target : targets) {
+            if (target.requestQuit) {
+                target.requestQuit = [&, ask = target.requestQuit, goesAway = goesAway] {
+                    if (goesAway)
+                        h.running.clear();
+                    return ++sent, ask();
+                };
+            }
+            h.running.append(target);
         }
         ApplicationLibraryModel& model = h.scanned({a, b, restricted});
         EXPECT_TRUE(model.runningIDs().contains(application.id()));

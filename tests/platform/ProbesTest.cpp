@@ -436,11 +436,11 @@ TEST(ProcessProbes, SystemFiguresFromTheKernel) {
 namespace {
 
 // lv_application_running for which the bundle holds a program named `tiedName` alone.
-int running(const char* path, std::string tiedName = {}, LVProcessInDoubt* inDoubt = nullptr) {
+int running(const char* path, std::string tiedName = {}, LVNamedProcess* named = nullptr) {
     const auto tied = [](const char* name, void* wanted) -> int {
         return name == *static_cast<std::string*>(wanted);
     };
-    return lv_application_running(path, tied, &tiedName, inDoubt);
+    return lv_application_running(path, tied, &tiedName, named);
 }
 
 } // namespace
@@ -483,9 +483,9 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     child->terminate();
 
     // A process whose executable is closed to its own user leaves the answer open only where an argument
-    // or a name of it ties it to the bundle, wherever its argv[0] points; an argv[0] into the bundle says
-    // it runs there. A closed process whose main thread has ended is read through its live thread. Root
-    // reads every link.
+    // or a name of it (or of any of its threads) ties it to the bundle, wherever its argv[0] points; an
+    // argv[0] into the bundle says it runs there. Either way it is named. A closed process whose main
+    // thread has ended is read through its live threads. Root reads every link.
     if (lunorvale::test::ranAsNobody())
         return;
     using lunorvale::test::MainThread;
@@ -512,9 +512,10 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         std::string tiedName;
         int answer;
         MainThread mainThread = MainThread::runs;
-        std::string named = {}; // the name in doubt, where not `name` or `renamed`
+        std::string named = {}; // the name given, where not `name` or `renamed`
         std::string asked = {}; // the folder asked about, where not `bundle`
         std::function<void()> afterStart = {};
+        std::string mainThreadName = {}; // taken by the main thread (or its first stand-in) alone
     } cases[] = {
         {{name, "-a", base + "/agent.socket"}, helper, "", "X", 0},
         {{name, "-a", bundle + "/Contents/agent.socket"}, helper, "", "X", -1},
@@ -522,24 +523,27 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         {{name}, helper, "", name, -1},
         {{name}, helper, "renamed", name, -1},
         {{bundle + "/Moved/" + name}, helper, "", name, -1},
-        {{link}, link, "", "X", 1},
-        {{inside}, inside, "", "X", 1, MainThread::ends},
+        {{link}, link, "", "X", 1, MainThread::runs, "agent"},
+        {{inside}, inside, "", "X", 1, MainThread::ends, "Agent"},
+        {{inside}, inside, "", "Agent", -1, MainThread::runs, "Zed", {}, {}, "Zed"},
+        {{inside}, inside, "", "Agent", -1, MainThread::ends, "Zed", {}, {}, "Zed"},
         {{"Agent"}, inside, "", "Agent", -1, MainThread::ends, "Agent"},
         {{"Agent"}, inside, "Zed", "Agent", -1, MainThread::ends},
         {{sleepProgram(), "60"}, inside, "", "Agent", -1, MainThread::runs, "Agent"},
         {{moved}, moved, "", "Agent", -1, MainThread::runs, "Agent", base + "/Y-old.app", renameAndCopyAgain},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.argv.front() + " " + c.argv.back() + " " + c.renamed);
-        const auto closed = lunorvale::test::spawnUndumpable(c.argv, c.program, c.renamed, c.mainThread);
+        SCOPED_TRACE(c.argv.front() + " " + c.argv.back() + " " + c.renamed + " " + c.mainThreadName);
+        const auto closed =
+            lunorvale::test::spawnUndumpable(c.argv, c.program, c.renamed, c.mainThread, c.mainThreadName);
         ASSERT_TRUE(closed);
         if (c.afterStart)
             c.afterStart();
-        LVProcessInDoubt inDoubt{};
-        EXPECT_EQ(running((c.asked.empty() ? bundle : c.asked).c_str(), c.tiedName, &inDoubt), c.answer);
-        EXPECT_EQ(inDoubt.pid, c.answer == -1 ? closed->pid() : 0);
-        const std::string named = !c.named.empty() ? c.named : c.renamed.empty() ? name : c.renamed;
-        EXPECT_EQ(inDoubt.name, c.answer != -1 ? "" : named);
+        LVNamedProcess named{};
+        EXPECT_EQ(running((c.asked.empty() ? bundle : c.asked).c_str(), c.tiedName, &named), c.answer);
+        EXPECT_EQ(named.pid, c.answer != 0 ? closed->pid() : 0);
+        const std::string expected = !c.named.empty() ? c.named : c.renamed.empty() ? name : c.renamed;
+        EXPECT_EQ(named.name, c.answer == 0 ? "" : expected);
     }
 }
 

@@ -250,10 +250,12 @@ std::string leaderlessProgram() {
 
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
                                               const std::string& program, const std::string& name,
-                                              MainThread mainThread) {
+                                              MainThread mainThread, const std::string& mainThreadName) {
     std::vector<std::string> environment;
     if (!name.empty())
         environment.push_back("LUNORVALE_PROCESS_NAME=" + name);
+    if (!mainThreadName.empty())
+        environment.push_back("LUNORVALE_MAIN_THREAD_NAME=" + mainThreadName);
     if (mainThread == MainThread::ends)
         environment.push_back("LUNORVALE_MAIN_THREAD_ENDS=1");
     auto child = ChildProcess::spawn(argv, {.program = program, .environment = environment});

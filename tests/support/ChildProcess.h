@@ -72,11 +72,14 @@ bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chron
 std::string undumpableProgram();
 // Starts `program` (a path: undumpableProgram or a copy of it, or a link to one) as `argv`, whose argv[0]
 // may be a bare name, renamed to `name` where that is given, and returns once its executable link is
-// closed and, where its main thread `ends`, once that has ended. Not for root, whom it never closes to.
+// closed and, where its main thread `ends`, once that has ended. Where `mainThreadName` is given, the main
+// thread alone takes it (and the first thread after it, where it ends) and writes it over the arguments,
+// while a later thread keeps the name before. Not for root, whom it never closes to.
 enum class MainThread { runs, ends };
 std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& argv,
                                               const std::string& program, const std::string& name = {},
-                                              MainThread mainThread = MainThread::runs);
+                                              MainThread mainThread = MainThread::runs,
+                                              const std::string& mainThreadName = {});
 
 // A program of two threads whose second thread, on each SIGUSR1, writes its first argument over its
 // command line while the main thread sleeps throughout.

@@ -367,10 +367,12 @@ void ApplicationLibraryView::connectModel() {
         m_sortDirty = m_sortDirty || m_sort == LibrarySort::size;
         m_refresh->schedule();
     });
-    connect(&m_library, &M::runningIDsChanged, this, [this] {
-        m_quitDirty = true;
-        m_refresh->schedule();
-    });
+    for (const auto changed : {&M::runningIDsChanged, &M::quitByHandChanged}) {
+        connect(&m_library, changed, this, [this] {
+            m_quitDirty = true;
+            m_refresh->schedule();
+        });
+    }
     connect(&m_library, &M::selectedIDChanged, this, [this] { m_quitDirty = true; });
 }
 
