@@ -490,6 +490,12 @@ void ApplicationLibraryModel::pollQuit(const QUuid& token, const InstalledApplic
             endQuitWait(token);
             return;
         }
+        // Those that could be asked have quit; what is left, the user must quit.
+        if (m_quitByHand.contains(path)) {
+            setRemovalGuidance(stillRunning(application, {}), application);
+            endQuitWait(token);
+            return;
+        }
         if (uptime() >= m_quitTask->start + quitDeadlineSeconds) {
             setRemovalGuidance(
                 requiresQuit(

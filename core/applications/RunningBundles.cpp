@@ -98,6 +98,11 @@ bool RunningBundles::requestQuit(const RunningBundle& bundle) {
     const uint32_t user = m_platform.currentUser();
     bool accepted = true;
     for (const ProcessIdentity& process : bundle.processes) {
+        // The checked signal refuses a process whose program it cannot read; such a process is the user's
+        // to quit, which the wait that follows says once only such processes are left. Counted as a
+        // refusal, it would blame the application for a request never sent.
+        if (m_platform.processPath(process.pid).isEmpty())
+            continue;
         const int outcome = m_platform.signalChecked(process, user, SIGTERM);
         // A process that is gone, or whose pid now names another process, has quit already.
         if (outcome != LV_SIGNAL_SENT && outcome != LV_SIGNAL_GONE && outcome != LV_SIGNAL_IDENTITY_CHANGED)

@@ -49,6 +49,11 @@ TEST(RunningBundles, GroupsProcessesByOutermostBundleAndOnlyEverSendsTerminate) 
     // One process of it that can be asked, and the bundle can be.
     platform.put(P::process(15, 1, "B", "/Apps/My B.app/Contents/MacOS/B"));
     EXPECT_EQ(bundles.list()[1], (RunningBundle{"/Apps/My B.app", {{12, 1}, {15, 1}}, std::nullopt}));
+    // Only that one is asked: the other's refusal would blame the application for a request never sent.
+    platform.setSignalResult(0);
+    EXPECT_TRUE(bundles.requestQuit(bundles.list()[1]));
+    EXPECT_EQ(platform.sentSignals().back().identity.pid, 15);
+    EXPECT_EQ(platform.sentSignals().size(), 2 + 1 + 1 + 1 + 1);
 }
 
 TEST(BundleLauncher, StartsOnlyTheBundlesOwnProgram) {

@@ -132,4 +132,20 @@ TEST(LibraryQuit, OnlyALocationIsAskedToQuitAndARefusalStartsNoWait) {
         EXPECT_EQ(h.checks == 1, checked);
         EXPECT_EQ(model.message(), message);
     }
+
+    // Once what could be asked has quit, the wait names what is left, which the user must quit.
+    LibraryHarness h;
+    h.running = {runningTarget(a)};
+    h.running[0].requestQuit = [&] {
+        h.running = {{a.url(), std::nullopt, {}, NamedProcess{42, "Zed"}}};
+        return true;
+    };
+    ApplicationLibraryModel& model = h.scanned({a});
+    model.requestQuitAndRecheck(a);
+    ASSERT_TRUE(h.executor.settle());
+    EXPECT_FALSE(model.quittingApplicationID());
+    EXPECT_EQ(
+        model.message(),
+        "\u2068A\u2069：此应用仍在运行。 请先保存工作并退出进程“\u2068Zed\u2069”（PID 42），再重新检查；"
+        "岚栖无法向它发送退出请求。");
 }
