@@ -172,24 +172,22 @@ TEST(OverviewLogic, ShownFindingsStayInPlaceAcrossSamples) {
                                    "\u2068worker\u2069 · PID 12 · 95.0%", "\u2068helper\u2069 · 95.0%"}));
 }
 
-// Chips too wide for their row: the widest give way first, never below their smallest width.
-TEST(OverviewLogic, TheWidestChipsGiveWayFirst) {
+// A chip keeps its width whatever its neighbours take; only one wider than the row by itself gives way,
+// never below its smallest.
+TEST(OverviewLogic, OnlyAChipWiderThanTheRowGivesWay) {
     const struct {
-        QList<int> natural;
-        QList<int> smallest;
+        int natural;
+        int smallest;
         int room;
-        int limit;
+        int width;
     } cases[] = {
-        {{100, 120}, {60, 60}, 220, std::numeric_limits<int>::max()}, // all fit
-        {{700, 100}, {60, 60}, 500, 400},                             // the short chip keeps its width
-        {{600, 500, 100}, {60, 60, 60}, 700, 300},
-        {{700, 100}, {60, 60}, 150, 75},   // both give way, to one width
-        {{700, 700}, {200, 60}, 300, 100}, // one stops at its smallest, the other takes the rest
-        {{700, 700}, {200, 200}, 300, 0},  // not even the smallest fit
-        {{}, {}, 0, std::numeric_limits<int>::max()},
+        {120, 60, 500, 120}, // fits, however many others there are
+        {500, 60, 500, 500},
+        {700, 60, 500, 500},  // alone wider than the row
+        {700, 200, 150, 200}, // not even its smallest fits: the row scrolls to the rest
     };
     for (const auto& c : cases)
-        EXPECT_EQ(chipWidthLimit(c.natural, c.smallest, c.room), c.limit) << c.room;
+        EXPECT_EQ(chipWidth(c.natural, c.smallest, c.room), c.width) << c.natural << " in " << c.room;
 }
 
 TEST(OverviewLogic, RestingStatesInOrder) {

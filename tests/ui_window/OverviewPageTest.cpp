@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <map>
 
 using namespace lunorvale;
@@ -178,21 +179,61 @@ TEST(OverviewPage, ALongNameGivesWayToTheFiguresBesideIt) {
         ASSERT_TRUE(facts.contains(finding.sample.name));
         EXPECT_TRUE(facts[finding.sample.name]->isTruncated());
 
-        // Each chip lies within the row that clips it, which lies within the page; the name's shows its
-        // figure whole after the cut name, the other chip its whole label.
+        // The row lies within the page; the long name's chip, no wider than the row, shows its figure
+        // whole after the cut name, and the row scrolls to the other chip's whole label.
         const QList<LVButton*> chips = page.chips();
         ASSERT_EQ(chips.size(), 2);
-        QWidget* row = chips[0]->parentWidget()->parentWidget(); // the chip row's viewport
+        QWidget* row = page.chipRow()->viewport();
         const QRect onPage(row->mapTo(page.scrollArea()->viewport(), QPoint()), row->size());
         EXPECT_TRUE(page.scrollArea()->viewport()->rect().contains(onPage));
-        for (const LVButton* chip : chips) {
-            EXPECT_TRUE(row->rect().contains(QRect(chip->mapTo(row, QPoint()), chip->size())));
+        EXPECT_LE(chips[0]->width(), row->width());
+        for (const LVButton* chip : chips)
             EXPECT_LE(QFontMetricsF(chip->font()).horizontalAdvance(chip->shownText()), chip->width());
-        }
         EXPECT_EQ(chips[0]->text(), OverviewLogic::chipTitle(finding, false));
         EXPECT_TRUE(chips[0]->shownText().contains(u'…'));
         EXPECT_TRUE(chips[0]->shownText().endsWith(OverviewLogic::chipFigures(finding, false)));
         EXPECT_EQ(chips[1]->shownText(), chips[1]->text());
+        EXPECT_GT(page.chipRow()->horizontalScrollBar()->maximum(), 0);
+    }
+}
+
+// Many findings at the window's smallest width: every chip shows its whole name; the row scrolls to each
+// chip Tab reaches, and the wheel moves it along up to its end, then goes on to the page.
+TEST(OverviewPage, ManyChipsKeepTheirWholeNamesAndTheRowScrolls) {
+    for (const int count : {4, 9}) {
+        WindowHarness h;
+        h.quickRules();
+        h.store().setValue(AppModel::Keys::hasCompletedOnboarding, true);
+        std::map<int32_t, double> shares;
+        for (int32_t pid = 100; pid < 100 + count; ++pid) {
+            h.add(pid, "media-transcoder-worker-" + QByteArray::number(pid));
+            shares[pid] = 0.9;
+        }
+        h.start();
+        h.sample();
+        for (int i = 0; i < 3 && h.model->findings().size() < count; ++i)
+            sampleAt(h, shares);
+        ASSERT_EQ(h.model->findings().size(), count);
+        h.open(std::nullopt, QSize(1040, 720));
+        const OverviewPage& page = *h.overview();
+        QWidget* row = page.chipRow()->viewport();
+        QScrollBar* across = page.chipRow()->horizontalScrollBar();
+        ASSERT_GT(across->maximum(), 0) << count;
+        page.chips().first()->setFocus(Qt::TabFocusReason);
+        for (const LVButton* chip : page.chips()) {
+            EXPECT_EQ(chip->shownText(), chip->text());
+            EXPECT_EQ(QApplication::focusWidget(), chip);
+            EXPECT_TRUE(row->rect().contains(QRect(chip->mapTo(row, QPoint()), chip->size()))) << count;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (const int from : {0, across->maximum()}) {
+            across->setValue(from);
+            QWheelEvent wheel(QPointF(4, 4), row->mapToGlobal(QPointF(4, 4)), {}, QPoint(0, -120), {}, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(row, &wheel);
+            EXPECT_EQ(wheel.isAccepted(), from == 0);
+            EXPECT_EQ(across->value() > from, from == 0);
+        }
     }
 }
 

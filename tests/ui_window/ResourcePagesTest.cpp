@@ -19,10 +19,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
-#include <QGraphicsScene>
-#include <QGraphicsTextItem>
+#include <QGraphicsSimpleTextItem>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -302,8 +300,9 @@ TEST(ResourcePages, AppearanceSwitchRestylesTheChartsInPlace) {
     EXPECT_EQ(page->minutes(), 60);
     EXPECT_EQ(page->memoryChart()->chartView()->accessibleName(),
               QStringLiteral("最近 60 分钟压缩内存与交换空间趋势"));
+    ASSERT_FALSE(page->cpuChart()->timeLabels().isEmpty());
     const auto colours = [&] {
-        QStringList names{page->cpuChart()->timeAxis()->labelsBrush().color().name()};
+        QStringList names{page->cpuChart()->timeLabels().first()->brush().color().name()};
         for (const ResourceChartCard* card : {page->cpuChart(), page->memoryChart()})
             for (const QLineSeries* line : card->lines())
                 names.append(line->pen().color().name());
@@ -320,7 +319,8 @@ TEST(ResourcePages, AppearanceSwitchRestylesTheChartsInPlace) {
 }
 
 TEST(ResourcePages, TimeAxisMarksRoundMinutesEachOnce) {
-    // Ranges on the local clock: 40 s across a minute, a quarter of an hour off the minute, an hour.
+    // Ranges on the local clock: 40 s across a minute, a quarter of an hour off the minute, an hour, and
+    // both windows ending three seconds past a mark.
     const QDateTime start(QDate(2026, 1, 31), QTime(10, 30, 50));
     const struct {
         int seconds;
@@ -329,38 +329,47 @@ TEST(ResourcePages, TimeAxisMarksRoundMinutesEachOnce) {
         {40, {"10:31"}},
         {15 * 60, {"10:35", "10:40", "10:45"}},
         {60 * 60, {"11:00", "11:30"}},
+        {14 * 60 + 13, {"10:35", "10:40", "10:45"}},
+        {59 * 60 + 13, {"11:00", "11:30"}},
     };
-    for (const auto& c : cases) {
-        ResourceChartCard card(ResourceChartCard::Kind::cpu);
-        card.resize(520, 230);
-        card.QWidget::show();
-        const QList<ResourceHistoryPoint> points = {
-            {start, 0, 1, 20.0, std::nullopt},
-            {start.addSecs(c.seconds), double(c.seconds), 1, 40.0, std::nullopt}};
-        card.setData(points, {start, start.addSecs(c.seconds)}, 15, QStringLiteral("40%"));
-        WindowHarness::settle();
-        // The labels drawn under the plot, left to right, each where its minute lies on the line.
-        QChart* chart = card.chart();
-        QAbstractSeries* series = chart->series().first();
-        QList<std::pair<qreal, QString>> shown;
-        for (const QGraphicsItem* item : chart->scene()->items()) {
-            const auto* label = dynamic_cast<const QGraphicsTextItem*>(item);
-            if (!label || !label->isVisible() ||
-                !QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d$")).match(label->toPlainText()).hasMatch())
-                continue;
-            const QString text = label->toPlainText();
-            const QDateTime minute(start.date(), QTime::fromString(text, QStringLiteral("HH:mm")));
-            const QPointF at =
-                chart->mapToScene(chart->mapToPosition(QPointF(minute.toMSecsSinceEpoch(), 0), series));
-            EXPECT_NEAR(label->sceneBoundingRect().center().x(), at.x(), 2) << text.toStdString();
-            shown.append({label->sceneBoundingRect().center().x(), text});
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        Palette::apply(appearance);
+        for (const int width : {440, 800}) {
+            for (const auto& c : cases) {
+                ResourceChartCard card(ResourceChartCard::Kind::cpu);
+                card.resize(width, 230);
+                card.QWidget::show();
+                const QList<ResourceHistoryPoint> points = {
+                    {start, 0, 1, 20.0, std::nullopt},
+                    {start.addSecs(c.seconds), double(c.seconds), 1, 40.0, std::nullopt}};
+                card.setData(points, {start, start.addSecs(c.seconds)}, 15, QStringLiteral("40%"));
+                WindowHarness::settle();
+                // The labels drawn under the plot, left to right: whole within the plot's width and the
+                // chart's height, each centred on its minute where there is room, else over it at an end.
+                QChart* chart = card.chart();
+                const QRectF plot = chart->plotArea();
+                QStringList labels;
+                for (const QGraphicsSimpleTextItem* label : card.timeLabels()) {
+                    const QDateTime minute(start.date(),
+                                           QTime::fromString(label->text(), QStringLiteral("HH:mm")));
+                    const qreal at =
+                        chart->mapToPosition(QPointF(minute.toMSecsSinceEpoch(), 0), chart->series().first())
+                            .x();
+                    const QRectF drawn = label->mapRectToParent(label->boundingRect());
+                    EXPECT_TRUE(plot.left() <= drawn.left() && drawn.right() <= plot.right() &&
+                                drawn.bottom() <= chart->size().height())
+                        << label->text().toStdString() << " at " << width;
+                    EXPECT_TRUE(std::abs(drawn.center().x() - at) <= 2 ||
+                                (drawn.left() <= at && at <= drawn.right() &&
+                                 (drawn.left() == plot.left() || drawn.right() == plot.right())))
+                        << label->text().toStdString() << " at " << width;
+                    labels << label->text();
+                }
+                EXPECT_EQ(labels, c.labels) << c.seconds << " at " << width;
+            }
         }
-        std::sort(shown.begin(), shown.end());
-        QStringList labels;
-        for (const auto& [x, text] : shown)
-            labels << text;
-        EXPECT_EQ(labels, c.labels) << c.seconds;
     }
+    Palette::apply(Appearance::light);
 }
 
 TEST(ResourcePages, TheOpenGroupsPathCanBeSelectedAndCopied) {

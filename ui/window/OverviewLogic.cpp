@@ -6,7 +6,6 @@
 #include <QSet>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace lunorvale::OverviewLogic {
 
@@ -76,26 +75,8 @@ QString chipFigures(const Finding& finding, bool namesake) {
     return figures + DisplayFormat::cpu(finding.sample.cpuPercent);
 }
 
-int chipWidthLimit(const QList<int>& natural, const QList<int>& smallest, int room) {
-    const auto total = [&](int limit) {
-        qint64 sum = 0;
-        for (qsizetype i = 0; i < natural.size(); ++i)
-            sum += std::max(smallest.value(i), std::min(natural[i], limit));
-        return sum;
-    };
-    const int widest = natural.isEmpty() ? 0 : *std::max_element(natural.cbegin(), natural.cend());
-    if (total(widest) <= room)
-        return std::numeric_limits<int>::max();
-    if (total(0) > room)
-        return 0;
-    // The chips fit at `low` and not at `high`.
-    int low = 0;
-    int high = widest;
-    while (high - low > 1) {
-        const int middle = low + (high - low) / 2;
-        (total(middle) <= room ? low : high) = middle;
-    }
-    return low;
+int chipWidth(int natural, int smallest, int room) {
+    return std::min(natural, std::max(smallest, room));
 }
 
 bool hasNamesake(const QList<Finding>& findings, const Finding& finding) {

@@ -45,10 +45,10 @@ QString topListTitle(const Finding* primary);
 QString chipTitle(const Finding& finding, bool namesake);
 // What follows the name in the chip's label (" · PID 12 · 95.0%"), shown whole however long the name.
 QString chipFigures(const Finding& finding, bool namesake);
-// The widest a chip may be so that chips of these natural and smallest widths share `room`: the widest
-// give way first, none below its smallest, and those narrower than the limit keep their natural width.
-// INT_MAX when all fit as they are; 0 when not even the smallest widths fit (the row then scrolls).
-int chipWidthLimit(const QList<int>& natural, const QList<int>& smallest, int room);
+// A chip's width in a row `room` wide: its natural width, so that every name shows whole and the row
+// scrolls when the chips together are wider; only a chip wider than the row by itself narrows to the
+// row, its name cut, and never below its `smallest`.
+int chipWidth(int natural, int smallest, int room);
 bool hasNamesake(const QList<Finding>& findings, const Finding& finding);
 
 // The resting panel, shown while no priority card is.

@@ -22,7 +22,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 namespace lunorvale {
 
@@ -361,27 +363,34 @@ void OverviewPage::refreshChips(const Finding* primary) {
 }
 
 bool OverviewPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_chipRow->viewport() && event->type() == QEvent::Resize)
-        fitChips();
+    if (watched == m_chipRow->viewport()) {
+        if (event->type() == QEvent::Resize)
+            fitChips();
+        // With no bar to drag, a mouse's wheel is the way to the chips past the row's end; once at an end,
+        // or while every chip shows, the wheel scrolls the page.
+        if (event->type() == QEvent::Wheel) {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            QScrollBar* bar = m_chipRow->horizontalScrollBar();
+            const QPoint delta = wheel->angleDelta();
+            if (std::abs(delta.y()) > std::abs(delta.x()) && bar->maximum() > 0) {
+                const int before = bar->value();
+                QCoreApplication::sendEvent(bar, event);
+                if (bar->value() != before)
+                    return true;
+                event->ignore();
+            }
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
 void OverviewPage::fitChips() {
-    // Left to the layout, every chip would give up the same share of the missing room, a short name as
-    // much as a long one; the longest names give way first instead.
-    QList<int> natural;
-    QList<int> smallest;
-    for (const QString& key : std::as_const(m_chipKeys)) {
-        const LVButton* chip = m_chips.value(key);
-        natural.append(chip->sizeHint().width());
-        smallest.append(chip->minimumSizeHint().width());
-    }
-    const int spacing = m_chipLayout->spacing() * std::max(0, int(m_chipKeys.size()) - 1);
-    const int limit =
-        OverviewLogic::chipWidthLimit(natural, smallest, m_chipRow->viewport()->width() - spacing);
-    for (qsizetype i = 0; i < m_chipKeys.size(); ++i)
-        m_chips.value(m_chipKeys[i])
-            ->setMaximumWidth(std::min(std::max(limit, smallest[i]), QWIDGETSIZE_MAX));
+    // Each chip keeps its width however many share the row, so that no name is cut for its neighbours'
+    // sake; the row scrolls instead. Fixed, the layout cannot squeeze them either.
+    const int room = m_chipRow->viewport()->width();
+    for (LVButton* chip : std::as_const(m_chips))
+        chip->setFixedWidth(
+            OverviewLogic::chipWidth(chip->sizeHint().width(), chip->minimumSizeHint().width(), room));
 }
 
 void OverviewPage::refreshResting() {

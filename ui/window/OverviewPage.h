@@ -38,6 +38,8 @@ public:
     QScrollArea* scrollArea() const { return m_scroll; }
     ResourceOverviewStrip* strip() const { return m_strip; }
     QList<LVButton*> chips() const;
+    // The row the chips scroll in, without a bar.
+    QScrollArea* chipRow() const { return m_chipRow; }
     PriorityTaskCard* priorityCard() const { return m_card; }
     QWidget* restingPanel() const { return m_resting; }
     LVEmptyState* restingState() const { return m_restingState; }

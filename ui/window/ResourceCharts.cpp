@@ -6,7 +6,9 @@
 #include "ui/kit/LVText.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -15,6 +17,8 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <QtMath>
+#include <algorithm>
 
 namespace lunorvale {
 
@@ -22,6 +26,8 @@ namespace {
 
 constexpr int chartHeight = 135;
 constexpr qreal dotSize = 3;
+// From the plot's bottom edge to the top of the time labels: the length of the axis's ticks.
+constexpr qreal timeLabelDrop = 4;
 
 QColor colorIn(const AdaptiveColor& color, const QWidget* widget) {
     return color.in(widget);
@@ -69,6 +75,9 @@ ResourceChartCard::ResourceChartCard(Kind kind, QWidget* parent) : QWidget(paren
     m_chart->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     m_time = new QCategoryAxis(m_chart);
     m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    // The card draws the time labels itself, in the room the chart leaves below the plot.
+    m_time->setLabelsVisible(false);
+    connect(m_chart, &QChart::plotAreaChanged, this, &ResourceChartCard::placeTimeLabels);
     m_values = new QValueAxis(m_chart);
     m_values->setLabelFormat(kind == Kind::cpu ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
     if (kind == Kind::cpu) {
@@ -147,15 +156,41 @@ void ResourceChartCard::setTimeRange(const ResourceDashboardLogic::DateRange& ra
     QStringList labels;
     for (const ResourceDashboardLogic::TimeMark& mark : marks)
         labels.append(mark.label);
-    if (labels == m_time->categoriesLabels()) {
-        m_time->setStartValue(start);
-        return;
+    const bool changed = labels != m_time->categoriesLabels();
+    if (changed) {
+        for (const QString& label : m_time->categoriesLabels())
+            m_time->remove(label);
     }
-    for (const QString& label : m_time->categoriesLabels())
-        m_time->remove(label);
     m_time->setStartValue(start);
-    for (const ResourceDashboardLogic::TimeMark& mark : marks)
-        m_time->append(mark.label, static_cast<qreal>(mark.at.toMSecsSinceEpoch()));
+    if (changed) {
+        for (const ResourceDashboardLogic::TimeMark& mark : marks)
+            m_time->append(mark.label, static_cast<qreal>(mark.at.toMSecsSinceEpoch()));
+        while (m_timeLabels.size() > labels.size())
+            delete m_timeLabels.takeLast();
+        while (m_timeLabels.size() < labels.size()) {
+            m_timeLabels.append(new QGraphicsSimpleTextItem(m_chart));
+            styleTimeLabel(m_timeLabels.last());
+        }
+        for (qsizetype i = 0; i < labels.size(); ++i)
+            m_timeLabels[i]->setText(labels[i]);
+    }
+    placeTimeLabels();
+}
+
+void ResourceChartCard::placeTimeLabels() {
+    const QRectF plot = m_chart->plotArea();
+    const qreal span = m_time->max() - m_time->min();
+    if (plot.isEmpty() || !(span > 0))
+        return;
+    // Centred on its mark, or moved in to end at the plot's edge. There are at most five marks to a plot
+    // several hundred pixels wide even in the smallest window, so labels a few dozen wide never meet.
+    for (QGraphicsSimpleTextItem* label : std::as_const(m_timeLabels)) {
+        const qreal width = label->boundingRect().width();
+        const qreal at =
+            plot.left() + (m_time->endValue(label->text()) - m_time->min()) / span * plot.width();
+        label->setPos(std::clamp(at - width / 2, plot.left(), std::max(plot.left(), plot.right() - width)),
+                      plot.bottom() + timeLabelDrop);
+    }
 }
 
 void ResourceChartCard::show(Figure& figure, const ResourceDashboardLogic::ChartSeries& series) {
@@ -210,6 +245,16 @@ void ResourceChartCard::applyAppearance() {
         axis->setLinePenColor(colorIn(Palette::line, this));
         axis->setShadesVisible(false);
     }
+    for (QGraphicsSimpleTextItem* label : std::as_const(m_timeLabels))
+        styleTimeLabel(label);
+    // Below the plot, room for a line of time labels.
+    m_chart->setMargins(QMargins(0, 0, 0, qCeil(QFontMetricsF(labels).height() + timeLabelDrop)));
+    placeTimeLabels();
+}
+
+void ResourceChartCard::styleTimeLabel(QGraphicsSimpleTextItem* label) {
+    label->setFont(Fonts::system(9));
+    label->setBrush(colorIn(Palette::muted, this));
 }
 
 void ResourceChartCard::changeEvent(QEvent* event) {

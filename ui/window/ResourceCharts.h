@@ -8,6 +8,7 @@
 class QChart;
 class QChartView;
 class QCategoryAxis;
+class QGraphicsSimpleTextItem;
 class QLineSeries;
 class QStackedWidget;
 class QValueAxis;
@@ -38,8 +39,11 @@ public:
     bool showsPlaceholder() const;
     // The line series of a figure, by series key ("3", "压缩-3", "交换-3").
     QList<QLineSeries*> lines() const;
-    // The time axis: marks at round minutes of the shared range, labelled with hour and minute.
+    // The time axis: marks at round minutes of the shared range.
     QCategoryAxis* timeAxis() const { return m_time; }
+    // The marks' hour and minute, in the axis's order. The card draws them itself: the axis would centre
+    // one near either end of the plot on its mark, half of it out and cut.
+    const QList<QGraphicsSimpleTextItem*>& timeLabels() const { return m_timeLabels; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -52,6 +56,8 @@ private:
     void show(Figure& figure, const ResourceDashboardLogic::ChartSeries& series);
     void applyAppearance();
     void setTimeRange(const ResourceDashboardLogic::DateRange& range);
+    void placeTimeLabels();
+    void styleTimeLabel(QGraphicsSimpleTextItem* label);
     void style(QLineSeries* line, const AdaptiveColor& color);
 
     Kind m_kind;
@@ -61,6 +67,7 @@ private:
     QChart* m_chart;
     LVText* m_placeholder;
     QCategoryAxis* m_time;
+    QList<QGraphicsSimpleTextItem*> m_timeLabels;
     QValueAxis* m_values;
     Figure m_first;  // CPU, or compressed memory
     Figure m_second; // swap (memory card only)
