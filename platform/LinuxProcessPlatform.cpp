@@ -122,6 +122,11 @@ int LinuxProcessPlatform::collect(std::span<LVProcessRecord> records, uint32_t& 
                       &skipped);
 }
 
+int LinuxProcessPlatform::collectGivingWay(std::span<LVProcessRecord> records, uint32_t& skipped) {
+    return lv_collect_giving_way(records.data(),
+                                 static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX)), &skipped);
+}
+
 std::optional<LVProcessRecord> LinuxProcessPlatform::readProcess(int32_t pid) {
     LVProcessRecord record;
     if (lv_read_process(pid, &record) != 1)

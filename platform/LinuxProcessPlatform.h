@@ -16,6 +16,7 @@ public:
     LinuxProcessPlatform();
 
     int collect(std::span<LVProcessRecord> records, uint32_t& skipped) override;
+    int collectGivingWay(std::span<LVProcessRecord> records, uint32_t& skipped) override;
     std::optional<LVProcessRecord> readProcess(int32_t pid) override;
     bool processGone(int32_t pid) override;
     QString processPath(int32_t pid) override;

@@ -23,7 +23,9 @@ QList<RunningBundle> RunningBundles::list(const CancellationToken& cancellation)
     int count = 0;
     for (;;) {
         uint32_t skipped = 0;
-        count = m_platform.collect(m_records, skipped);
+        // The look lists only while the library shows; the sampler's listings, always running, keep
+        // their descriptors first.
+        count = m_platform.collectGivingWay(m_records, skipped);
         if (count < 0)
             return {};
         if (static_cast<size_t>(count) < m_records.size() || m_records.size() >= LV_COLLECT_CAPACITY)

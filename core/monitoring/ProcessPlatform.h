@@ -46,6 +46,12 @@ public:
     // many; -1 when the process list cannot be read. `skipped` counts the processes that could not
     // be read and those that did not fit.
     virtual int collect(std::span<LVProcessRecord> records, uint32_t& skipped) = 0;
+    // As collect(), for a listing that matters less than the sampler's (the library's look at the
+    // running applications): where what the program may keep open cannot serve both, the sampler's
+    // listings keep what they need first.
+    virtual int collectGivingWay(std::span<LVProcessRecord> records, uint32_t& skipped) {
+        return collect(records, skipped);
+    }
     // One process of any user; absent when it cannot be read.
     virtual std::optional<LVProcessRecord> readProcess(int32_t pid) = 0;
     // True only when it is certain that no process has this pid.

@@ -64,6 +64,11 @@ int lv_read_process(int32_t pid, LVProcessRecord* out);
 // thread, which leaves the rest of the program a quarter of a small limit and 512 of a large one; past
 // that share, processes are read without keeping one.
 int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
+// As lv_collect, for listings that matter less than the sampler's (the library's look at the running
+// applications): the calling thread's listings keep descriptors only within what lv_collect's listings
+// need leaves, and give back at their next listing what that need took since. Their status files still
+// come before what lv_collect's listings keep beyond their own status files.
+int lv_collect_giving_way(LVProcessRecord* records, int32_t capacity, uint32_t* skipped);
 // Gives a process this program starts the open-file limit the program itself started with, which
 // lv_collect may have raised. For a child between fork and exec: async-signal-safe.
 void lv_restore_file_limit(void);

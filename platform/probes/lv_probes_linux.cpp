@@ -402,9 +402,23 @@ void raiseFileLimitOnce() {
 
 enum class ReadOutcome { filled, passedOver, unreadable };
 
+// What a listing keeps open of each process, as descriptors per process: its status file; with it its
+// runs and arguments, which spare reading a process that has not run and its arguments again; with
+// those its folder, which spares a little of the periodic check of the owner.
+enum class Keeps : size_t { statusFiles = 1, runs = 3, everything = 4 };
+
 // Descriptors kept by the listings of every thread (the sampler's, the library's), which share one
-// open-file limit with each other and with the rest of the program.
+// open-file limit with each other and with the rest of the program; of them, those kept by listings
+// that give way (lv_collect_giving_way). What the other listings need, and how many processes those
+// that give way listed last.
 std::atomic<size_t> keptByEveryListing{0};
+std::atomic<size_t> keptGivingWay{0};
+std::atomic<size_t> neededFirst{0};
+std::atomic<size_t> listedGivingWay{0};
+
+size_t lessOrNone(size_t from, size_t taken) {
+    return from > taken ? from - taken : 0;
+}
 
 class KnownProcesses;
 // The listings of the calling thread, once it has listed processes.
@@ -477,7 +491,13 @@ uint64_t textHash(std::string_view text) {
 // share is the program's, so what the listings of other threads keep counts against it. Past it, and wherever
 // the program runs out of descriptors, a process is read with open-read-close: it costs more, but no process
 // is left out for lack of a descriptor. The descriptors for arguments and owners come after those of the
-// status files.
+// status files, and the owners' after those of the runs and arguments. Listings that give way (the library's
+// look, every 2 s while its page shows) keep only what the need of the others (the sampler's) leaves, and
+// give back at their next listing what that need grew into: otherwise the look, listing more often, takes
+// every descriptor the sampler lets go, and the sampler never again keeps the runs that spare it most of a
+// listing. The look's status files still come before the sampler's runs and arguments, and its runs
+// before the sampler's owners: read every 2 s rather than once a sampling interval (30 s by default),
+// they spare the program more.
 //
 // The owner is checked again whenever the program image changes (exec, or a change of user that
 // hides the image from us) and otherwise every few listings: a change of user without either is
@@ -499,6 +519,8 @@ public:
     ~KnownProcesses() {
         for (Known& known : m_known)
             closeKept(known);
+        neededFirst.fetch_sub(m_needed, std::memory_order_relaxed);
+        listedGivingWay.fetch_sub(m_listed, std::memory_order_relaxed);
     }
     KnownProcesses(const KnownProcesses&) = delete;
     KnownProcesses& operator=(const KnownProcesses&) = delete;
@@ -506,11 +528,11 @@ public:
     // Reads every process of this listing, in pid order, into `out.slot()` and calls
     // `out.found(outcome)` for it; false when the process list cannot be read (nothing is forgotten
     // then).
-    template <typename Sink> bool list(uid_t user, Sink& out) {
+    template <typename Sink> bool list(uid_t user, bool givesWay, Sink& out) {
         if (!m_proc.valid())
             return false;
         const int proc = m_proc.get();
-        beginListing();
+        beginListing(givesWay);
         // Processes and threads made since boot.
         const std::optional<uint64_t> made =
             m_stat.valid() ? kernelFigure(m_stat.get(), "processes") : std::nullopt;
@@ -565,6 +587,7 @@ public:
                                 m_others.end());
             std::swap(m_known, m_next);
             std::swap(m_others, m_nextOthers);
+            publishNeed();
             m_lastPid.reset();
             m_lastMade.reset();
             return false;
@@ -572,6 +595,7 @@ public:
         readRememberedBelow(INT64_MAX);
         std::swap(m_known, m_next);
         std::swap(m_others, m_nextOthers);
+        publishNeed();
         if (last) {
             m_lastPid = last;
             m_lastMade = made;
@@ -587,7 +611,7 @@ public:
                              [](const Known& known, int32_t wanted) { return known.pid < wanted; });
         if (it == m_known.end() || it->pid != pid)
             return -1;
-        if (it->cmdline < 0 && roomForMore()) {
+        if (it->cmdline < 0 && roomFor(Keeps::runs)) {
             PidPath path(false, pid);
             it->cmdline = ::openat(m_proc.get(), path.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (it->cmdline >= 0)
@@ -683,18 +707,39 @@ private:
         return {stat.startCode, stat.endCode, stat.argStart, stat.argEnd};
     }
 
-    void beginListing() {
+    void beginListing(bool givesWay) {
         ++m_listing;
+        if (givesWay != m_givesWay) {
+            if (givesWay)
+                keptGivingWay.fetch_add(m_kept, std::memory_order_relaxed);
+            else
+                keptGivingWay.fetch_sub(m_kept, std::memory_order_relaxed);
+            m_givesWay = givesWay;
+        }
         rlimit files{};
         const rlim_t limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
         // Room for the rest of the program: a quarter of a small limit, 512 of a large one. The share
-        // is the program's: what the listings of other threads keep counts against it.
+        // is the program's: what the listings of other threads keep counts against it, except that
+        // listings which give way count for the others only as what they keep, and the others count
+        // for them as what they need. Read apart, the counts may disagree by what another thread
+        // opened meanwhile: the share itself is minded at each opening.
         m_share = static_cast<size_t>(limit <= 2048 ? limit * 3 / 4 : limit - 512);
-        const size_t others = keptByEveryListing.load(std::memory_order_relaxed) - m_kept;
-        m_capacity = std::min(m_share > others ? m_share - others : 0, m_ceiling);
-        // Status files come first: the other descriptors are kept only while every process fits
-        // with all four.
-        m_keepAll = m_known.size() * 4 < m_capacity;
+        const size_t every = keptByEveryListing.load(std::memory_order_relaxed);
+        const size_t givingWay = keptGivingWay.load(std::memory_order_relaxed);
+        const size_t others =
+            m_givesWay ? neededFirst.load(std::memory_order_relaxed) + lessOrNone(givingWay, m_kept)
+                       : lessOrNone(every, givingWay + m_kept);
+        m_capacity = std::min(lessOrNone(m_share, others), m_ceiling);
+        // Status files come first, then runs and arguments, then owners: each only where every process
+        // fits with it. Beside listings that give way, runs and arguments come after their status
+        // files, owners after their runs.
+        const size_t processes = m_known.size();
+        const size_t beside = m_givesWay ? 0 : listedGivingWay.load(std::memory_order_relaxed);
+        m_keeps = processes * 4 + beside * 3 <= m_capacity ? Keeps::everything
+                  : processes * 3 + beside <= m_capacity   ? Keeps::runs
+                                                           : Keeps::statusFiles;
+        keepAtMost(m_capacity);
+        publishNeed();
         m_endedBefore.swap(m_ended);
         m_ended.clear();
         if (m_listing == 1)
@@ -733,10 +778,24 @@ private:
     bool withinShare() const {
         return m_kept < m_capacity && keptByEveryListing.load(std::memory_order_relaxed) < m_share;
     }
-    bool roomForMore() const { return m_keepAll && withinShare(); }
+    bool roomFor(Keeps kind) const { return m_keeps >= kind && withinShare(); }
     void tookOne() {
         ++m_kept;
         keptByEveryListing.fetch_add(1, std::memory_order_relaxed);
+        if (m_givesWay)
+            keptGivingWay.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    // What the listings that give way leave to this one's processes, or how many a listing that
+    // gives way has.
+    void publishNeed() {
+        const size_t processes = m_known.size();
+        const size_t needed = m_givesWay ? 0 : std::min(processes * static_cast<size_t>(m_keeps), m_capacity);
+        const size_t listed = m_givesWay ? processes : 0;
+        neededFirst.fetch_add(needed - m_needed, std::memory_order_relaxed);
+        listedGivingWay.fetch_add(listed - m_listed, std::memory_order_relaxed);
+        m_needed = needed;
+        m_listed = listed;
     }
 
     void close(std::initializer_list<int*> descriptors) {
@@ -746,10 +805,27 @@ private:
                 *fd = -1;
                 --m_kept;
                 keptByEveryListing.fetch_sub(1, std::memory_order_relaxed);
+                if (m_givesWay)
+                    keptGivingWay.fetch_sub(1, std::memory_order_relaxed);
             }
         }
     }
     void closeKept(Known& known) { close({&known.stat, &known.cmdline, &known.folder, &known.schedstat}); }
+
+    // Closes what is kept past `most`, in the reverse of the order they are kept in.
+    void keepAtMost(size_t most) {
+        for (const Keeps kind : {Keeps::everything, Keeps::runs, Keeps::statusFiles}) {
+            for (Known& known : m_known) {
+                if (m_kept <= most)
+                    return;
+                close({&known.folder});
+                if (kind <= Keeps::runs)
+                    close({&known.cmdline, &known.schedstat});
+                if (kind == Keeps::statusFiles)
+                    close({&known.stat});
+            }
+        }
+    }
 
     // Moves the entry into the next listing's list, with its descriptor.
     void keep(Known& known) {
@@ -786,8 +862,10 @@ private:
         }
     }
 
-    // Reads through the kept descriptor, or by path where none is kept.
-    ssize_t readStat(int proc, PidPath& path, const Known& known, char* text) {
+    // Reads through the kept descriptor, or by path where none is kept; one opened by path is kept
+    // while the share has room. It belongs to whatever process has the pid now: the caller's check of
+    // the start time tells a new one.
+    ssize_t readStat(int proc, PidPath& path, Known& known, char* text) {
         if (known.stat >= 0)
             return ::pread(known.stat, text, statBuffer, 0);
         const int fd = openStat(proc, path);
@@ -797,7 +875,12 @@ private:
         do {
             count = ::read(fd, text, statBuffer);
         } while (count < 0 && errno == EINTR);
-        ::close(fd);
+        if (withinShare()) {
+            known.stat = fd;
+            tookOne();
+        } else {
+            ::close(fd);
+        }
         return count;
     }
 
@@ -836,7 +919,7 @@ private:
     // The run of a known process through a descriptor kept for it, which stays bound to the process;
     // unknown where there is none or it cannot be read.
     Runs runs(int proc, PidPath& path, Known& known) {
-        if (known.schedstat < 0 && roomForMore()) {
+        if (known.schedstat < 0 && roomFor(Keeps::runs)) {
             known.schedstat = ::openat(proc, path.file("schedstat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
             if (known.schedstat >= 0)
                 tookOne();
@@ -870,7 +953,7 @@ private:
     // one costs a fraction of finding the folder by its path again. A process that ended shows as
     // root's; its status file has failed to read before that matters.
     std::optional<uid_t> currentOwner(int proc, PidPath& path, Known& known) {
-        if (known.folder < 0 && roomForMore()) {
+        if (known.folder < 0 && roomFor(Keeps::everything)) {
             known.folder = ::openat(proc, path.directory(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (known.folder >= 0)
                 tookOne();
@@ -904,8 +987,10 @@ private:
     }
 
     bool readKnown(int proc, uid_t user, PidPath& path, Known& known, LVProcessRecord& out) {
-        if (!m_keepAll)
-            close({&known.cmdline, &known.folder, &known.schedstat});
+        if (m_keeps < Keeps::everything)
+            close({&known.folder});
+        if (m_keeps < Keeps::runs)
+            close({&known.cmdline, &known.schedstat});
         const bool ownerDue = (m_listing + static_cast<uint64_t>(known.pid)) % ownerCheckPeriod == 0;
         // Read before the status line: a run between the two shows in the next listing.
         const Runs ranFor = runs(proc, path, known);
@@ -992,18 +1077,7 @@ private:
         known.pid = pid;
         known.owner = *uid;
         char text[statBuffer];
-        ssize_t count = -1;
-        if (withinShare()) {
-            known.stat = openStat(proc, path);
-            if (known.stat >= 0) {
-                tookOne();
-                do {
-                    count = ::read(known.stat, text, statBuffer);
-                } while (count < 0 && errno == EINTR);
-            }
-        }
-        if (known.stat < 0)
-            count = readStat(proc, path, known, text);
+        const ssize_t count = readStat(proc, path, known, text);
         const auto stat =
             count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
         if (!stat) {
@@ -1046,7 +1120,10 @@ private:
     size_t m_kept = 0;
     size_t m_share = 0;
     size_t m_capacity = 0;
-    bool m_keepAll = false;
+    size_t m_needed = 0; // this listing's part of neededFirst
+    size_t m_listed = 0; // and of listedGivingWay
+    bool m_givesWay = false;
+    Keeps m_keeps = Keeps::statusFiles;
     size_t m_ceiling = SIZE_MAX;
 };
 
@@ -1231,7 +1308,7 @@ int lv_read_process(int32_t pid, LVProcessRecord* out) {
     return 1;
 }
 
-int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
+static int collectOnThisThread(LVProcessRecord* records, int32_t capacity, uint32_t* skipped, bool givesWay) {
     if (skipped != nullptr)
         *skipped = 0;
     if (records == nullptr || capacity < 0)
@@ -1255,11 +1332,19 @@ int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
                 ++stored;
         }
     } sink{records, capacity, 0, 0, {}};
-    if (!known.list(::getuid(), sink))
+    if (!known.list(::getuid(), givesWay, sink))
         return -1;
     if (skipped != nullptr)
         *skipped = sink.skipped;
     return sink.stored;
+}
+
+int lv_collect(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
+    return collectOnThisThread(records, capacity, skipped, false);
+}
+
+int lv_collect_giving_way(LVProcessRecord* records, int32_t capacity, uint32_t* skipped) {
+    return collectOnThisThread(records, capacity, skipped, true);
 }
 
 void lv_restore_file_limit(void) {

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -605,6 +606,39 @@ TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
     }
     int status = 0;
     ASSERT_EQ(::waitpid(limited, &status, 0), limited);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    // A copy whose listings' share holds four and a half descriptors for each process, beside a
+    // thread whose listings give way: its own keep the runs and arguments of each, so that the arguments
+    // read of a child that has not run since are still known unchanged after that thread listed.
+    const pid_t beside = ::fork();
+    ASSERT_GE(beside, 0);
+    if (beside == 0) {
+        const rlim_t share = static_cast<rlim_t>(collect().count) * 9 / 2;
+        rlimit files{};
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = share <= 1536 ? share * 4 / 3 + 1 : share + 512;
+        int fault = files.rlim_cur <= files.rlim_max && ::setrlimit(RLIMIT_NOFILE, &files) == 0 ? 0 : 4;
+        collect();
+        char arguments[LV_ARGS_BUFFER];
+        lv_process_args(pids.front(), arguments, sizeof arguments);
+        std::promise<void> listed, done;
+        std::thread look([&] {
+            std::vector<LVProcessRecord> records(LV_COLLECT_CAPACITY);
+            uint32_t skipped = 0;
+            lv_collect_giving_way(records.data(), LV_COLLECT_CAPACITY, &skipped);
+            listed.set_value();
+            done.get_future().wait();
+        });
+        listed.get_future().wait();
+        collect();
+        fault = fault == 0 && lv_process_args_unchanged(pids.front()) != 1 ? 6 : fault;
+        done.set_value();
+        look.join();
+        ::_exit(fault);
+    }
+    ASSERT_EQ(::waitpid(beside, &status, 0), beside);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 
