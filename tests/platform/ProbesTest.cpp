@@ -490,20 +490,22 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     if (lunorvale::test::ranAsNobody())
         return;
     using lunorvale::test::MainThread;
+    // Names of this run alone: another run of this test as nobody may have its processes out meanwhile.
     const std::string name = "Helper" + std::to_string(::getpid());
+    const std::string agent = "Agent" + std::to_string(::getpid()), zed = "Zed" + std::to_string(::getpid());
     const std::string helper = base + "/" + name;
     ASSERT_EQ(::symlink(lunorvale::test::undumpableProgram().c_str(), helper.c_str()), 0);
     const std::string inside = copyProgram(lunorvale::test::undumpableProgram(), directory,
-                                           QStringLiteral("X.app2/Contents/MacOS/Agent"));
+                                           QString::fromStdString("X.app2/Contents/MacOS/" + agent));
     const std::string link = base + "/agent";
     ASSERT_EQ(::symlink(inside.c_str(), link.c_str()), 0);
     // Renamed while its program runs, with a new copy put at the old path, which argv[0] then names.
     const std::string moved = copyProgram(lunorvale::test::undumpableProgram(), directory,
-                                          QStringLiteral("Y.app/Contents/MacOS/Agent"));
+                                          QString::fromStdString("Y.app/Contents/MacOS/" + agent));
     const auto renameAndCopyAgain = [&] {
         ASSERT_EQ(::rename((base + "/Y.app").c_str(), (base + "/Y-old.app").c_str()), 0);
         ASSERT_FALSE(copyProgram(lunorvale::test::undumpableProgram(), directory,
-                                 QStringLiteral("Y.app/Contents/MacOS/Agent"))
+                                 QString::fromStdString("Y.app/Contents/MacOS/" + agent))
                          .empty());
     };
     const struct {
@@ -525,13 +527,13 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         {{name}, helper, "renamed", name, -1},
         {{bundle + "/Moved/" + name}, helper, "", name, -1},
         {{link}, link, "", "X", 1, MainThread::runs, "agent"},
-        {{inside}, inside, "", "X", 1, MainThread::ends, "Agent"},
-        {{inside}, inside, "", "Agent", -1, MainThread::runs, "Zed", {}, {}, "Zed"},
-        {{inside}, inside, "", "Agent", -1, MainThread::ends, "Zed", {}, {}, "Zed"},
-        {{"Agent"}, inside, "", "Agent", -1, MainThread::ends, "Agent"},
-        {{"Agent"}, inside, "Zed", "Agent", -1, MainThread::ends},
-        {{sleepProgram(), "60"}, inside, "", "Agent", -1, MainThread::runs, "Agent"},
-        {{moved}, moved, "", "Agent", -1, MainThread::runs, "Agent", base + "/Y-old.app", renameAndCopyAgain},
+        {{inside}, inside, "", "X", 1, MainThread::ends, agent},
+        {{inside}, inside, "", agent, -1, MainThread::runs, zed, {}, {}, zed},
+        {{inside}, inside, "", agent, -1, MainThread::ends, zed, {}, {}, zed},
+        {{agent}, inside, "", agent, -1, MainThread::ends, agent},
+        {{agent}, inside, zed, agent, -1, MainThread::ends},
+        {{sleepProgram(), "60"}, inside, "", agent, -1, MainThread::runs, agent},
+        {{moved}, moved, "", agent, -1, MainThread::runs, agent, base + "/Y-old.app", renameAndCopyAgain},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argv.front() + " " + c.argv.back() + " " + c.renamed + " " + c.mainThreadName);
