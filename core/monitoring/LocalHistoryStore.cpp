@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace lunorvale {
 namespace {
@@ -147,6 +148,72 @@ QByteArray encodeEnvelope(const std::vector<QByteArray>& encodedEvents, size_t c
     return out;
 }
 
+// The events the file can hold, split at the clock: those the page shows ([now - 30 days, now + 300 s],
+// newest first, one per id: the newer, on a tie the earlier) and those dated further ahead, however far
+// (nearest first; an id the page shows is left out): a wall clock set back, even by years, must not cost
+// the events it now dates ahead. At most 500 in all, the shown ones first.
+struct SplitHistory {
+    QList<ActivityEvent> shown;
+    QList<ActivityEvent> ahead;
+};
+
+SplitHistory shownAndAhead(const QList<ActivityEvent>& events, const QDateTime& now) {
+    const StoredDate cutoff =
+        StoredDate::from(now.addMSecs(static_cast<qint64>(-LocalHistoryStore::retentionSeconds * 1000)));
+    const StoredDate futureLimit =
+        StoredDate::from(now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000)));
+    // Texts are measured as the file will hold them.
+    const auto fits = [](const QString& text, qsizetype limit) {
+        return JsonWriter::utf8Size(text) <= limit;
+    };
+    QList<ActivityEvent> shown;
+    QList<ActivityEvent> ahead;
+    for (const ActivityEvent& event : events) {
+        // Written so that a date that is not a number fails the test.
+        if (!(event.date >= cutoff))
+            continue;
+        if (event.title.isEmpty() || !fits(event.title, 512) || !fits(event.detail, 2048))
+            continue;
+        if (event.category && !fits(*event.category, 64))
+            continue;
+        (event.date <= futureLimit ? shown : ahead).append(event);
+    }
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
+    std::stable_sort(ahead.begin(), ahead.end(),
+                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date < b.date; });
+    QSet<QUuid> seen;
+    const auto unique = [&seen](const QList<ActivityEvent>& list, qsizetype room) {
+        QList<ActivityEvent> result;
+        for (const ActivityEvent& event : list) {
+            if (result.size() >= room)
+                break;
+            if (seen.contains(event.id))
+                continue;
+            seen.insert(event.id);
+            result.append(event);
+        }
+        return result;
+    };
+    SplitHistory split;
+    split.shown = unique(shown, LocalHistoryStore::maximumEvents);
+    split.ahead = unique(ahead, LocalHistoryStore::maximumEvents - split.shown.size());
+    return split;
+}
+
+// What the file keeps, in the order the events have a claim on its room.
+QList<ActivityEvent> byPriority(const QList<ActivityEvent>& events, const QDateTime& now) {
+    SplitHistory split = shownAndAhead(events, now);
+    split.shown.append(split.ahead);
+    return split.shown;
+}
+
+QList<ActivityEvent> newestFirst(QList<ActivityEvent> events) {
+    std::stable_sort(events.begin(), events.end(),
+                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
+    return events;
+}
+
 } // namespace
 
 LocalHistoryStore LocalHistoryStore::applicationStore() {
@@ -179,14 +246,16 @@ QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
 QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
     if (!now.isValid())
         throw HistoryStorageError(Kind::unavailable);
-    QList<ActivityEvent> kept = stored(events, now);
+    const QList<ActivityEvent> candidates = byPriority(events, now);
+    QList<ActivityEvent> kept;
     QByteArray data;
     try {
         std::vector<QByteArray> encoded;
-        encoded.reserve(kept.size());
-        for (const ActivityEvent& event : kept)
+        encoded.reserve(candidates.size());
+        for (const ActivityEvent& event : candidates)
             encoded.push_back(JsonWriter::write(eventObject(event, event.date.seconds), fileOptions));
-        // An over-long history loses its oldest events rather than every later save.
+        // An over-long history loses what it would miss least (the oldest events, then those dated
+        // furthest ahead) rather than every later save.
         qint64 total = encodeEnvelope({}, 0).size();
         size_t count = 0;
         for (; count < encoded.size(); ++count) {
@@ -195,8 +264,20 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
                 break;
             total = next;
         }
-        kept.resize(static_cast<qsizetype>(count));
-        data = encodeEnvelope(encoded, count);
+        // The file lists its events newest first, whatever decided which of them fit.
+        std::vector<size_t> order(count);
+        std::iota(order.begin(), order.end(), size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&candidates](size_t a, size_t b) {
+            return candidates[qsizetype(a)].date > candidates[qsizetype(b)].date;
+        });
+        std::vector<QByteArray> written;
+        written.reserve(count);
+        kept.reserve(qsizetype(count));
+        for (const size_t index : order) {
+            kept.append(candidates[qsizetype(index)]);
+            written.push_back(std::move(encoded[index]));
+        }
+        data = encodeEnvelope(written, count);
     } catch (const JsonWriteError&) {
         throw HistoryStorageError(Kind::unavailable);
     }
@@ -212,52 +293,12 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
     return kept;
 }
 
-namespace {
-
-// Events within [now - 30 days, now + `aheadSeconds`] that the file can hold, newest first, one per id,
-// at most 500.
-QList<ActivityEvent> pruned(const QList<ActivityEvent>& events, const QDateTime& now, double aheadSeconds) {
-    const StoredDate cutoff =
-        StoredDate::from(now.addMSecs(static_cast<qint64>(-LocalHistoryStore::retentionSeconds * 1000)));
-    const StoredDate futureLimit = StoredDate::from(now.addMSecs(static_cast<qint64>(aheadSeconds * 1000)));
-    // Texts are measured as the file will hold them.
-    const auto fits = [](const QString& text, qsizetype limit) {
-        return JsonWriter::utf8Size(text) <= limit;
-    };
-    QList<ActivityEvent> kept;
-    for (const ActivityEvent& event : events) {
-        // Written so that a date that is not a number fails the test.
-        if (!(event.date >= cutoff && event.date <= futureLimit))
-            continue;
-        if (event.title.isEmpty() || !fits(event.title, 512) || !fits(event.detail, 2048))
-            continue;
-        if (event.category && !fits(*event.category, 64))
-            continue;
-        kept.append(event);
-    }
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
-    QSet<QUuid> seen;
-    QList<ActivityEvent> unique;
-    for (const ActivityEvent& event : kept) {
-        if (unique.size() >= LocalHistoryStore::maximumEvents)
-            break;
-        if (seen.contains(event.id))
-            continue;
-        seen.insert(event.id);
-        unique.append(event);
-    }
-    return unique;
-}
-
-} // namespace
-
 QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
-    return pruned(events, now, futureSkewSeconds);
+    return shownAndAhead(events, now).shown;
 }
 
 QList<ActivityEvent> LocalHistoryStore::stored(const QList<ActivityEvent>& events, const QDateTime& now) {
-    return pruned(events, now, retentionSeconds);
+    return newestFirst(byPriority(events, now));
 }
 
 QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {

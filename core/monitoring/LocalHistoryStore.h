@@ -14,9 +14,10 @@ namespace lunorvale {
 // The activity history file: one compact JSON envelope {"schemaVersion":1,"events":[...]}, newest
 // first, pruned to 30 days and 500 events. No cache: every call reads or writes the file.
 //
-// The file keeps events dated up to 30 days ahead of the clock (`stored`), what is shown and exported
-// only those up to 300 s ahead (`retained`): a wall clock set back, by hand or by a late correction of a
-// clock kept in local time, would otherwise make the next save drop the events it now dates ahead.
+// What is shown and exported are the events up to 300 s ahead of the clock (`retained`); the file keeps
+// those dated further ahead too, however far (`stored`): a wall clock set back, by hand, by a late
+// correction of a clock kept in local time or by a flat clock battery before the network time answers,
+// would otherwise make the next save drop the events it now dates ahead.
 class LocalHistoryStore final {
 public:
     static constexpr int maximumEvents = 500;
@@ -40,7 +41,8 @@ public:
     QList<ActivityEvent> load(const QDateTime& now) const;
 
     // Writes the stored events atomically (0600 file, 0700 folders). When they would not fit in
-    // maximumFileBytes the oldest are left out until they do. Returns the events written.
+    // maximumFileBytes, those with the least claim (see `stored`) are left out until they do. Returns
+    // the events written, newest first.
     // Throws HistoryStorageError.
     QList<ActivityEvent> save(const QList<ActivityEvent>& events, const QDateTime& now) const;
 
@@ -48,7 +50,9 @@ public:
     // 512 UTF-8 bytes as the file stores them, detail at most 2048, category at most 64; newest
     // first; one event per id; at most 500.
     static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
-    // What the file keeps: the same rule over [now - 30 days, now + 30 days].
+    // What the file keeps, newest first: the same rules over every event from 30 days ago on, however
+    // far ahead. The 500 are filled first with what `retained` gives, then with the events dated
+    // further ahead, nearest first; an id `retained` shows keeps that copy.
     static QList<ActivityEvent> stored(const QList<ActivityEvent>& events, const QDateTime& now);
 
     // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.

@@ -93,6 +93,16 @@ TEST(StoredSettings, ChoicesSurviveARestart) {
                                               QStringLiteral("已恢复观察")}));
     const qsizetype shown = late.history().size();
     EXPECT_EQ(h.start().history().size(), shown); // a restart at the right time shows what the file kept
+
+    // Nor does one a year behind, through a start and a record made after a sample.
+    const QStringList titles = h.historyTitles();
+    h.clock = right.addYears(-1);
+    AppModel& behind = h.start();
+    h.sample();
+    behind.ignore(behind.processes().first());
+    h.clock = right.addSecs(120);
+    h.start();
+    EXPECT_EQ(h.historyTitles(), titles);
 }
 
 TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {

@@ -93,7 +93,7 @@ TEST(LocalHistoryStore, LoadErrorsLeaveTheFileUntouched) {
         "{\"id\":\"" + firstID.toLatin1() + "\",\"date\":791539509,\"title\":\"t\",\"detail\":\"\"";
     QByteArray exactLimit = "{\"schemaVersion\":1,\"events\":[" + valid + "}]}";
     exactLimit.append(QByteArray(LocalHistoryStore::maximumFileBytes - exactLimit.size(), ' '));
-    // content, error (absent: loads the one valid event, or none for an empty list)
+    // content, error (absent: loads the one event, or none for an empty list)
     const std::pair<QByteArray, std::optional<Kind>> cases[] = {
         {exactLimit + ' ', Kind::fileTooLarge},
         {exactLimit, {}},
@@ -108,7 +108,7 @@ TEST(LocalHistoryStore, LoadErrorsLeaveTheFileUntouched) {
         {"{\"x\":0,\"schemaVersion\":1,\"events\":[]}", {}},
         {"[" + valid + ",\"category\":null}]", {}},
         {"[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":1e300,\"title\":\"t\",\"detail\":\"\"}]",
-         {}}, // far future
+         {}}, // kept however far ahead
         {"[{\"id\":\"" + firstID.toLatin1() + "\",\"date\":1,\"title\":\"t\"}]", Kind::invalidFile},
         {"[{\"id\":\"not-a-uuid\",\"date\":1,\"title\":\"t\",\"detail\":\"\"}]", Kind::invalidFile},
         {"[" + valid + ",\"category\":1}]", Kind::invalidFile},
@@ -119,7 +119,7 @@ TEST(LocalHistoryStore, LoadErrorsLeaveTheFileUntouched) {
         writeFile(store.fileURL(), content);
         QList<ActivityEvent> loaded;
         EXPECT_EQ(errorOf([&] { loaded = store.load(now); }), error) << content.left(60).constData();
-        EXPECT_EQ(loaded.size(), !error && content.contains(valid) ? 1 : 0);
+        EXPECT_EQ(loaded.size(), !error && content.contains(firstID.toLatin1()) ? 1 : 0);
         EXPECT_EQ(readFile(store.fileURL()), content);
     }
 }
@@ -206,16 +206,32 @@ TEST(LocalHistoryStore, RetentionRules) {
         many.append(event(now.addSecs(-i)));
     EXPECT_EQ(LocalHistoryStore::retained(many, now), many.mid(0, 500));
 
-    // A wall clock 3 h behind hides what it dates ahead, and the file keeps it, up to 30 days ahead.
-    const QDateTime early = now.addSecs(-3 * 3600);
+    // A wall clock set back hides what it dates ahead, and the file keeps it, however far ahead.
     const QList<ActivityEvent> real{event(now.addSecs(-600)), event(now.addSecs(-3600)),
-                                    event(now.addDays(-1)), event(early.addDays(30)),
-                                    event(early.addDays(30).addSecs(1))};
+                                    event(now.addDays(-1)), event(now.addDays(400)), event(now.addDays(-31))};
     QTemporaryDir temporary;
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
-    store.save(real, early);
-    EXPECT_EQ(LocalHistoryStore::retained(store.load(early), early), QList{real[2]});
-    EXPECT_EQ(store.load(now), (QList{real[3], real[0], real[1], real[2]}));
+    for (const QDateTime& early : {now.addSecs(-3 * 3600), now.addDays(-31), now.addYears(-1)}) {
+        store.save(real, early);
+        EXPECT_EQ(store.load(now), (QList{real[3], real[0], real[1], real[2]}))
+            << early.toString(Qt::ISODate).toStdString();
+    }
+    EXPECT_EQ(LocalHistoryStore::retained(store.load(now.addSecs(-3 * 3600)), now.addSecs(-3 * 3600)),
+              QList{real[2]});
+
+    // What the page shows has the first claim on the room, then what is nearest ahead; an id that
+    // shows keeps the copy that shows.
+    QList<ActivityEvent> crowded{event(now.addSecs(-5)),
+                                 event(now.addDays(2), QStringLiteral("later"), {}, {}, real[0].id)};
+    for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
+        crowded.append(event(now.addDays(1).addSecs(i)));
+    crowded.append(real[0]);
+    const QList<ActivityEvent> kept = store.save(crowded, now);
+    ASSERT_EQ(kept.size(), LocalHistoryStore::maximumEvents);
+    EXPECT_EQ(LocalHistoryStore::retained(kept, now), (QList{crowded[0], real[0]}));
+    // The room left holds the nearest of those a day ahead: crowded[2] on.
+    EXPECT_EQ(kept.first(), crowded[LocalHistoryStore::maximumEvents - 1]);
+    EXPECT_EQ(store.load(now), kept);
 }
 
 TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
