@@ -141,6 +141,10 @@ QDateTime AppModel::now() const {
     return m_services.now ? m_services.now() : QDateTime::currentDateTimeUtc();
 }
 
+double AppModel::monotonicNow() const {
+    return m_services.processPlatform->uptime();
+}
+
 void AppModel::setSelectedID(const std::optional<ProcessIdentity>& identity) {
     if (!publish(m_selectedID, identity, &AppModel::selectedIDChanged))
         return;

@@ -372,6 +372,8 @@ private:
     }
 
     QDateTime now() const;
+    // Seconds of the monotonic clock the samples are timed on, for spacings no wall-clock step may move.
+    double monotonicNow() const;
     // Main-thread side of the cycle.
     void applySample(AnalyzedSample sample);
     void applySampleState(AnalyzedSample sample);
@@ -460,7 +462,7 @@ private:
     // Observation.
     QTimer m_timer;
     QHash<ProcessIdentity, QDateTime> m_ignoredUntil;
-    QHash<ProcessIdentity, QDateTime> m_lastFindingRecorded;
+    QHash<ProcessIdentity, double> m_lastFindingRecorded; // the sample's monotonic time
     NotificationDeliveryState m_notificationDelivery;
     int64_t m_generation = 0;
     int m_sampleChanges = 0;      // SampleChange objects alive

@@ -60,7 +60,7 @@ void AppModel::notify(const Finding& finding) {
         m_stoppingIDs.contains(finding.sample.identity) || !m_services.notifications)
         return;
     const std::optional<NotificationDeliveryState::Request> request =
-        m_notificationDelivery.begin(finding.sample, now());
+        m_notificationDelivery.begin(finding.sample, monotonicNow());
     if (!request)
         return;
     if (request->replacingIdentifier)
@@ -75,16 +75,16 @@ void AppModel::notify(const Finding& finding) {
     notification.userInfo = {{QStringLiteral("processIdentity"), finding.sample.identity.key()},
                              {QStringLiteral("observation"), request->identifier}};
     const QPointer<AppModel> self(this);
-    m_services.notifications->add(
-        notification, [self, request = *request](const std::optional<QString>& error) {
-            if (!self)
-                return;
-            const bool expected = self->m_notificationDelivery.complete(request, !error, self->now());
-            if (!expected || error)
-                self->withdraw({request.identifier});
-            if (expected && error)
-                self->setStatusMessage(QStringLiteral("系统通知发送失败，将稍后重试：") + *error);
-        });
+    m_services.notifications->add(notification, [self,
+                                                 request = *request](const std::optional<QString>& error) {
+        if (!self)
+            return;
+        const bool expected = self->m_notificationDelivery.complete(request, !error, self->monotonicNow());
+        if (!expected || error)
+            self->withdraw({request.identifier});
+        if (expected && error)
+            self->setStatusMessage(QStringLiteral("系统通知发送失败，将稍后重试：") + *error);
+    });
 }
 
 void AppModel::withdraw(const QStringList& identifiers) {

@@ -172,8 +172,8 @@ void AppModel::applySampleState(AnalyzedSample sample) {
         const ProcessIdentity& identity = finding.sample.identity;
         const auto recorded = m_lastFindingRecorded.constFind(identity);
         if (recorded == m_lastFindingRecorded.cend() ||
-            recorded->msecsTo(current) >= NotificationDeliveryState::cooldownSeconds * 1000) {
-            m_lastFindingRecorded.insert(identity, current);
+            snapshot.monotonicTime - *recorded >= NotificationDeliveryState::cooldownSeconds) {
+            m_lastFindingRecorded.insert(identity, snapshot.monotonicTime);
             record(QStringLiteral("发现持续高占用"),
                    SourceResolver::taskType(finding.sample.command) + QStringLiteral(" · PID ") +
                        QString::number(identity.pid) + QStringLiteral(" · 已观察 ") +
@@ -304,6 +304,9 @@ void AppModel::sleepBegins() {
     m_suspended = true;
     m_timer.stop();
     resetObservation();
+    // The clock that spaces findings in the history stops while the machine sleeps: one that is back
+    // after the wake is a new observation, as its reminder is.
+    m_lastFindingRecorded.clear();
 }
 
 void AppModel::wakeEnds() {

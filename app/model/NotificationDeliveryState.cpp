@@ -56,7 +56,7 @@ QStringList NotificationDeliveryState::reconcile(const QList<ProcessSample>& pro
 }
 
 std::optional<NotificationDeliveryState::Request>
-NotificationDeliveryState::begin(const ProcessSample& sample, const QDateTime& now) {
+NotificationDeliveryState::begin(const ProcessSample& sample, double now) {
     const Signature signature = Signature::of(sample);
     const auto flagged = m_active.constFind(signature.identity);
     if (flagged == m_active.cend() || *flagged != signature)
@@ -65,7 +65,7 @@ NotificationDeliveryState::begin(const ProcessSample& sample, const QDateTime& n
     Entry entry = m_entries.value(signature.identity, Entry{signature, {}, {}, {}, {}, 0});
     if (entry.signature != signature || entry.pending)
         return std::nullopt;
-    if (entry.lastAccepted && entry.lastAccepted->msecsTo(now) < cooldownSeconds * 1000)
+    if (entry.lastAccepted && now - *entry.lastAccepted < cooldownSeconds)
         return std::nullopt;
     if (entry.retryAfter && now < *entry.retryAfter)
         return std::nullopt;
@@ -81,7 +81,7 @@ NotificationDeliveryState::begin(const ProcessSample& sample, const QDateTime& n
     return request;
 }
 
-bool NotificationDeliveryState::complete(const Request& request, bool succeeded, const QDateTime& now) {
+bool NotificationDeliveryState::complete(const Request& request, bool succeeded, double now) {
     const ProcessIdentity& identity = request.signature.identity;
     const auto flagged = m_active.constFind(identity);
     const auto it = m_entries.find(identity);
@@ -98,7 +98,7 @@ bool NotificationDeliveryState::complete(const Request& request, bool succeeded,
     } else {
         it->failures += 1;
         const qint64 wait = it->failures == 1 ? 30 : it->failures == 2 ? 60 : cooldownSeconds;
-        it->retryAfter = now.addSecs(wait);
+        it->retryAfter = now + double(wait);
     }
     return true;
 }

@@ -4,7 +4,6 @@
 #include "core/monitoring/ProcessIdentity.h"
 #include "core/monitoring/ProcessSample.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -17,6 +16,9 @@ namespace lunorvale {
 // within `cooldownSeconds` of a delivery, retries after 30 s, 60 s and then the cooldown, and every
 // reminder withdrawn once its process is gone, calm again or running something else. Talks to no
 // one: callers hand the returned identifiers to the notification service. Main thread only.
+//
+// Times are seconds of the monotonic clock the samples are timed on: a wall clock stepped ahead
+// would repeat every reminder at once, one stepped back hold them for the step's length.
 class NotificationDeliveryState final {
 public:
     static constexpr qint64 cooldownSeconds = 1800;
@@ -44,10 +46,10 @@ public:
     // Takes the latest sample's processes and findings; returns the identifiers to withdraw.
     QStringList reconcile(const QList<ProcessSample>& processes, const QList<Finding>& findings);
     // The new request when the process may be reminded now; nothing (and no change) otherwise.
-    std::optional<Request> begin(const ProcessSample& sample, const QDateTime& now);
+    std::optional<Request> begin(const ProcessSample& sample, double now);
     // Records the service's answer; false (and no change) when the request is no longer the one
     // expected, in which case the caller withdraws it.
-    bool complete(const Request& request, bool succeeded, const QDateTime& now);
+    bool complete(const Request& request, bool succeeded, double now);
     // Forgets one process (muted or stopped); its identifiers to withdraw.
     QStringList cancel(const ProcessIdentity& identity);
     // Forgets everything; all identifiers to withdraw.
@@ -58,8 +60,8 @@ private:
         Signature signature;
         std::optional<Request> pending;
         std::optional<QString> deliveredIdentifier;
-        std::optional<QDateTime> lastAccepted;
-        std::optional<QDateTime> retryAfter;
+        std::optional<double> lastAccepted;
+        std::optional<double> retryAfter;
         int failures = 0;
 
         QStringList identifiers() const;

@@ -6,7 +6,7 @@ using namespace lunorvale;
 
 namespace {
 
-const QDateTime start = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+const double start = 5000; // seconds of the monotonic clock
 
 ProcessSample process(int32_t pid, uint64_t startTime = 1) {
     ProcessSample sample;
@@ -35,8 +35,8 @@ TEST(NotificationDeliveryState, OneReminderPerProcessUntilTheCooldownEnds) {
     EXPECT_TRUE(state.complete(*first, true, start));
     EXPECT_FALSE(state.complete(*first, true, start)) << "answered twice";
 
-    EXPECT_FALSE(state.begin(busy, start.addSecs(1799)));
-    const auto second = state.begin(busy, start.addSecs(1800));
+    EXPECT_FALSE(state.begin(busy, start + 1799));
+    const auto second = state.begin(busy, start + 1800);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->replacingIdentifier, first->identifier);
 
@@ -45,7 +45,7 @@ TEST(NotificationDeliveryState, OneReminderPerProcessUntilTheCooldownEnds) {
     ProcessSample changed = busy;
     changed.command = QStringLiteral("encoder --other");
     EXPECT_FALSE(state.begin(calm, start));
-    EXPECT_FALSE(state.begin(changed, start.addSecs(4000)));
+    EXPECT_FALSE(state.begin(changed, start + 4000));
 }
 
 TEST(NotificationDeliveryState, WithdrawsWhatNoLongerHolds) {
@@ -65,12 +65,12 @@ TEST(NotificationDeliveryState, WithdrawsWhatNoLongerHolds) {
     EXPECT_FALSE(state.complete(*pendingB, true, start));
     // a keeps its cooldown when it comes back soon.
     state.reconcile({a, b}, {flagged(a)});
-    EXPECT_FALSE(state.begin(a, start.addSecs(600)));
+    EXPECT_FALSE(state.begin(a, start + 600));
 
     // A reused pid is another process: the old entry goes with its timing.
     const ProcessSample reused = process(30, 2);
     EXPECT_TRUE(state.reconcile({reused}, {flagged(reused)}).isEmpty());
-    EXPECT_TRUE(state.begin(reused, start.addSecs(600)));
+    EXPECT_TRUE(state.begin(reused, start + 600));
     const auto cancelled = state.cancel(reused.identity);
     EXPECT_EQ(cancelled.size(), 1);
     EXPECT_TRUE(state.reset().isEmpty());
