@@ -75,8 +75,7 @@ void AppModel::notify(const Finding& finding) {
     notification.userInfo = {{QStringLiteral("processIdentity"), finding.sample.identity.key()},
                              {QStringLiteral("observation"), request->identifier}};
     const QPointer<AppModel> self(this);
-    m_services.notifications->add(notification, [self,
-                                                 request = *request](const std::optional<QString>& error) {
+    const auto answered = [self, request = *request](const std::optional<QString>& error) {
         if (!self)
             return;
         const bool expected = self->m_notificationDelivery.complete(request, !error, self->monotonicNow());
@@ -84,7 +83,8 @@ void AppModel::notify(const Finding& finding) {
             self->withdraw({request.identifier});
         if (expected && error)
             self->setStatusMessage(QStringLiteral("系统通知发送失败，将稍后重试：") + *error);
-    });
+    };
+    m_services.notifications->add(notification, answered);
 }
 
 void AppModel::withdraw(const QStringList& identifiers) {
