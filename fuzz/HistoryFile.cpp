@@ -1,11 +1,14 @@
-// The activity history file: what loads is already pruned; saving it and loading again loses nothing and
-// is then stable; a damaged file fails as a HistoryStorageError and nothing else.
+// The activity history file: what loads is already pruned; saving it keeps what the page shows first and
+// leaves events out only for room; loading again loses nothing and is then stable; a damaged file fails as a
+// HistoryStorageError and nothing else.
 
 #include "core/monitoring/LocalHistoryStore.h"
 #include "fuzz/support/Fuzz.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using namespace lunorvale;
 using lunorvale::fuzz::check;
@@ -50,7 +53,8 @@ namespace lunorvale::fuzz {
 std::vector<QByteArray> seeds() {
     return {LocalHistoryStore::encodeFile({event(10, QStringLiteral("发现高 CPU"), QStringLiteral("finding")),
                                            event(3600, QString(510, u'x'), std::nullopt),
-                                           event(86400 * 29, QStringLiteral("暂停监控"), QString())}),
+                                           event(86400 * 29, QStringLiteral("暂停监控"), QString()),
+                                           event(-86400 * 400, QStringLiteral("已恢复观察"), std::nullopt)}),
             R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","date":791539500.5,"title":"t","detail":""}])",
             R"({"schemaVersion":2,"events":[]})"};
 }
@@ -68,7 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(LocalHistoryStore::stored(*first, now) == *first, "loaded events are already pruned");
 
     const QList<ActivityEvent> kept = store().save(*first, now);
-    check(kept == first->mid(0, kept.size()), "saving keeps the newest events, unchanged");
+    // Room goes first to what the page shows, newest first, then to what is dated ahead.
+    const QList<ActivityEvent> shown = LocalHistoryStore::retained(*first, now);
+    const QList<ActivityEvent> keptShown = LocalHistoryStore::retained(kept, now);
+    check(keptShown == shown.mid(0, keptShown.size()) &&
+              (keptShown.size() == shown.size() || keptShown.size() == kept.size()),
+          "saving keeps the newest events the page shows first, unchanged");
+    check(std::all_of(kept.cbegin(), kept.cend(),
+                      [&](const ActivityEvent& event) { return first->contains(event); }) &&
+              (kept.size() == first->size() ||
+               LocalHistoryStore::encodeFile(*first).size() > LocalHistoryStore::maximumFileBytes),
+          "saving leaves events out only for room");
     const std::optional<QList<ActivityEvent>> second = loaded();
     check(second && ids(*second) == ids(kept), "every saved event loads again");
 
