@@ -34,12 +34,12 @@ public:
     virtual Result runningFrom(const QString& bundlePath) const = 0;
 };
 
-// The answer of the process probes: each process's executable link, or an absolute argv[0] naming a
-// file that exists where the link is closed to its own user. A process with neither counts only where
-// one of its arguments names a path in the bundle (also after an '='), or the kernel name of any of its
-// threads or its argv[0]'s file name is that of an executable file in the bundle or finds one there
-// through PATH; the
-// bundle is walked for those names once, when such a process is first met.
+// The answer of the process probes: each process's executable link, or, where the link is closed to its
+// own user or names the dynamic loader, a program its arguments give (argv[0], or the loader's) that is a
+// file in the bundle. Such a process otherwise counts only where one of its arguments names a path in the
+// bundle (also after an '='), or the kernel name of any of its threads or its program's file name is
+// that of an executable file in the bundle or finds one there through PATH; the bundle is walked for
+// those names once, when such a process is first met, and each name is looked up in PATH once a check.
 class SystemBundleProcesses final : public BundleProcesses {
 public:
     // Opens a folder of the bundle for that walk, without following a link at its end: a descriptor, or

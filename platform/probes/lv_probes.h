@@ -97,14 +97,21 @@ typedef int (*LVBundleNameCheck)(const char* name, void* context);
 // Whether code from the folder `path` runs: 1 when one of the current user's processes runs an
 // executable at or below it, 0 when none does, -1 when that is unknown. A process whose main thread
 // has ended counts by a live thread, whether its leader's link is gone or closed. Where a process's
-// executable link is closed (a non-dumpable process's is, to its own user), what it says of itself can
-// tie it to the folder, never clear it: an absolute argv[0] naming a file that exists at or below the
-// folder, through links, counts as running there; otherwise the process leaves the answer unknown where
-// a later argument names a path at or below the folder (whole, or after an '='), or `names_bundle_file`
-// (given `context`; null ties no name) answers 1 for the kernel name of its leader or of any of its
-// threads (a thread renames itself alone), or the file name of its argv[0], wherever that argv[0]
-// points. When `named` is not null, the process the answer rests on goes there where no link shows
-// which it is: with 1, the closed process found by its argv[0]; with -1, the first that left the answer
+// executable link is closed (a non-dumpable process's is, to its own user) or names a dynamic loader
+// (a file named "ld*.so" or "ld*.so.*", wherever it lies: a program run as `ld.so PROGRAM` shows the
+// loader), what it says of itself can tie it to the folder, never clear it. Its program is its argv[0],
+// and under a loader (the link's, or a closed process's argv[0] naming one) also the first argument
+// after the loader's options and their values (--library-path, --preload, --argv0, --audit,
+// --inhibit-rpath, --glibc-hwcaps-prepend and --glibc-hwcaps-mask take one; "--" ends them). A program
+// that is an absolute path, or a loader's with a slash taken from the process's current folder, naming a
+// file that exists at or below the folder, through links, counts as running there; otherwise the process
+// leaves the answer unknown where a later argument names a path at or below the folder (whole, or after
+// an '='), or `names_bundle_file` (given `context`; null ties no name) answers 1 for the kernel name of
+// its leader or of any of its threads (a thread renames itself alone), or the file name of its argv[0]
+// or of its loader's program, wherever that points. Any other link is believed: a script run by its
+// interpreter (python3 X.app/x.py) runs the interpreter, and a copy of the loader under another name is
+// no loader. When `named` is not null, the process the answer rests on goes there where no link shows
+// which it is: with 1, the process found by its arguments; with -1, the first that left the answer
 // open. Otherwise its pid is 0 (-1 also means an unreadable process list, or a `path` that is not
 // absolute).
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,

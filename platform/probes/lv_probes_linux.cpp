@@ -1127,27 +1127,69 @@ private:
     size_t m_ceiling = SIZE_MAX;
 };
 
-// What the arguments of a process whose executable link is closed say of the folder `bundle`. They are
-// the process's own word: they may tie it to the folder, never clear it.
+// Whether the executable `path` (a link without its deletion mark, or an argv[0]) is a dynamic loader,
+// whose link names itself while it runs the program its arguments name: its file name is the kind the C
+// libraries give theirs, "ld*.so" or "ld*.so.*" (ld-linux-x86-64.so.2, ld64.so.2, ld-musl-x86_64.so.1,
+// ld-2.31.so). Wherever it lies: a folder would only let the system's own loader pass where a store or a
+// container keeps it elsewhere, and a program merely named so is judged by arguments that can only tie it.
+bool isDynamicLoader(std::string_view path) {
+    const std::string_view name = basename(path);
+    if (!name.starts_with("ld"))
+        return false;
+    for (size_t at = name.find(".so", 2); at != std::string_view::npos; at = name.find(".so", at + 1)) {
+        if (at + 3 == name.size() || name[at + 3] == '.')
+            return true;
+    }
+    return false;
+}
+
+// The loader's options that take the next argument as their value; any other "--…" stands alone, and
+// "--" ends them. The program comes first after them.
+constexpr std::array<std::string_view, 7> loaderOptionsWithValue = {
+    "--library-path",         "--inhibit-rpath",    "--audit", "--preload", "--argv0",
+    "--glibc-hwcaps-prepend", "--glibc-hwcaps-mask"};
+
+// Whether `path`, absolute, names a file that exists at or below `bundle`, through links too. One that
+// names a file outside proves nothing: a launcher may run the bundle's program under its own argv[0], and
+// the bundle may have been renamed since the start with a new copy put at its old path.
+bool fileInside(std::string_view bundle, const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return false;
+    // Through a link (one in a folder of PATH, say) the program may still be the bundle's.
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const bool inside = pathHolds(bundle, path) || (resolved != nullptr && pathHolds(bundle, resolved));
+    std::free(resolved);
+    return inside;
+}
+
+// What the arguments of a process whose executable link is closed, or names a dynamic loader, say of the
+// folder `bundle`. They are the process's own word: they may tie it to the folder, never clear it.
 struct ArgumentsTell {
-    // An absolute argv[0] naming a file that exists at or below the folder, through links too. One that
-    // names a file outside proves nothing: a launcher may run the bundle's program under its own argv[0],
-    // and the bundle may have been renamed since the start with a new copy put at its old path.
-    bool runsInside = false;
+    bool runsInside = false;  // its program, argv[0] or the loader's, is a file in the folder
     bool namesInside = false; // a later argument, or what follows an '=' in it, names a path in the folder
     std::string program;      // argv[0]'s file name
+    std::string loaded;       // where argv[0] is a loader's, the file name of the program it was given
 };
 
-ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
+// `loader` where the process's link names a dynamic loader; one whose link is closed runs under one where
+// its argv[0] is a loader's.
+ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle, bool loader) {
     ArgumentsTell told;
     Descriptor fd(::openat(proc, entry.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
         return told;
-    // argv[0] is kept while it fits a path. Whether a later argument names a path in the folder shows
-    // in its first bytes, or in those after an '=' ("--data=PATH"): the folder's path and a slash, or
-    // the path alone. Those are kept; the rest is read past, however long.
+    // argv[0] is kept while it fits a path, and so is every argument up to a loader's program. Whether a
+    // later argument names a path in the folder shows in its first bytes, or in those after an '='
+    // ("--data=PATH"): the folder's path and a slash, or the path alone. Those are kept; the rest is read
+    // past, however long.
     std::string program;
-    bool programFits = true;
+    std::string whole;
+    bool fits = true;
+    std::string loaded;
+    bool loadedFound = false;
+    bool valueNext = false;
+    bool optionsEnded = false;
     const size_t kept = bundle.size() + 1;
     std::string start;
     size_t argument = 0;
@@ -1155,16 +1197,43 @@ ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
         told.namesInside = told.namesInside || pathHolds(bundle, start);
         start.clear();
     };
+    const auto keptWhole = [&] {
+        return argument == 0 || (loader && !loadedFound);
+    };
     const auto take = [&](char c) {
-        if (argument == 0) {
-            programFits = programFits && program.size() < LV_PATH_BUFFER;
-            if (programFits)
-                program.push_back(c);
-        } else if (c == '=') {
-            check();
-        } else if (start.size() < kept) {
-            start.push_back(c);
+        if (keptWhole()) {
+            fits = fits && whole.size() < LV_PATH_BUFFER;
+            if (fits)
+                whole.push_back(c);
         }
+        if (argument == 0)
+            return;
+        if (c == '=')
+            check();
+        else if (start.size() < kept)
+            start.push_back(c);
+    };
+    // A loader's program is its first argument that is neither an option nor an option's value.
+    const auto finish = [&] {
+        if (argument == 0) {
+            program = fits ? whole : std::string();
+            loader = loader || isDynamicLoader(program);
+        } else if (keptWhole()) {
+            const std::string_view given(whole);
+            if (valueNext) {
+                valueNext = false;
+            } else if (!optionsEnded && given == "--") {
+                optionsEnded = true;
+            } else if (!optionsEnded && given.starts_with("--")) {
+                valueNext = std::find(loaderOptionsWithValue.begin(), loaderOptionsWithValue.end(), given) !=
+                            loaderOptionsWithValue.end();
+            } else {
+                loadedFound = true;
+                loaded = fits ? whole : std::string();
+            }
+        }
+        whole.clear();
+        fits = true;
     };
     char chunk[LV_PATH_BUFFER];
     bool open = false; // an argument has begun and not ended
@@ -1182,26 +1251,37 @@ ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle) {
             }
             if (argument > 0)
                 check();
+            finish();
             ++argument;
             open = false;
         }
     }
     // A process that rewrote its arguments may end them without a NUL.
-    if (open && argument > 0)
-        check();
-    if (!programFits || program.empty())
-        return told;
-    if (program.front() == '/') {
-        struct stat info {};
-        if (::stat(program.c_str(), &info) == 0) {
-            // Through a link (one in a folder of PATH, say) the program may still be the bundle's.
-            char* resolved = ::realpath(program.c_str(), nullptr);
-            told.runsInside =
-                pathHolds(bundle, program) || (resolved != nullptr && pathHolds(bundle, resolved));
-            std::free(resolved);
-        }
+    if (open) {
+        if (argument > 0)
+            check();
+        finish();
     }
-    told.program = basename(program);
+    if (!program.empty()) {
+        told.runsInside = program.front() == '/' && fileInside(bundle, program);
+        told.program = basename(program);
+    }
+    if (loaded.empty())
+        return told;
+    // The loader opens a program given with a slash from the folder it started in, which the process
+    // may have left since: resolved against the one it is in now, the path can only tie it. A bare name
+    // it looks for as it looks for a library: only the name can tie it.
+    std::string path = loaded;
+    if (loaded.front() != '/') {
+        char folder[LV_PATH_BUFFER];
+        const ssize_t length = ::readlinkat(proc, entry.file("cwd"), folder, sizeof folder);
+        path =
+            loaded.find('/') != std::string::npos && length > 0 && static_cast<size_t>(length) < sizeof folder
+                ? std::string(folder, static_cast<size_t>(length)) + '/' + loaded
+                : std::string();
+    }
+    told.runsInside = told.runsInside || (!path.empty() && fileInside(bundle, path));
+    told.loaded = basename(loaded);
     return told;
 }
 
@@ -1466,7 +1546,7 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         wanted.remove_suffix(1);
 
     const uid_t user = ::getuid();
-    // The process found running, named where its link is closed (pid 0 otherwise), and the first in doubt.
+    // The process found running, named where no link shows it (pid 0 otherwise), and the first in doubt.
     std::optional<LVNamedProcess> found;
     std::optional<LVNamedProcess> doubt;
     Descriptor procDirectory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -1493,18 +1573,25 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
         PidPath entry(false, pid, thread);
         if (thread != 0)
             length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
+        bool loader = false;
         if (length > 0 && static_cast<size_t>(length) < sizeof link) {
-            if (pathHolds(wanted, withoutDeletedMark(std::string_view(link, static_cast<size_t>(length))))) {
+            const std::string_view executable =
+                withoutDeletedMark(std::string_view(link, static_cast<size_t>(length)));
+            if (pathHolds(wanted, executable)) {
                 found = LVNamedProcess{};
                 return false;
             }
+            // A program run through the loader shows the loader as its executable: only its arguments
+            // tell which program it runs.
+            if (!isDynamicLoader(executable))
+                return true;
+            loader = true;
+        } else if (length < 0 && errno == ENOENT) {
             return true;
         }
-        if (length < 0 && errno == ENOENT)
-            return true;
         // The link of a non-dumpable process is closed to its own user; an absolute argv[0] into the
-        // folder tells it runs there.
-        const ArgumentsTell arguments = argumentsTell(proc, entry, wanted);
+        // folder tells it runs there, as does a loader's program.
+        const ArgumentsTell arguments = argumentsTell(proc, entry, wanted, loader);
         if (!arguments.runsInside && doubt)
             return true;
         char text[statBuffer];
@@ -1518,7 +1605,7 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
             std::memcpy(process.name, name.data(), name.size());
         }
-        // No link shows the user which process it is: it is named.
+        // No link shows the user which process it is (a loader's shows the loader): it is named.
         if (arguments.runsInside) {
             found = process;
             return false;
@@ -1534,6 +1621,7 @@ int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file
             return names_bundle_file != nullptr && name[0] != '\0' && names_bundle_file(name, context) != 0;
         };
         if (arguments.namesInside || names(process.name) || names(arguments.program.c_str()) ||
+            names(arguments.loaded.c_str()) ||
             threadNamed(proc, pid, stat ? std::optional(stat->starttime) : std::nullopt, names))
             doubt = process;
         return true;

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include <link.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -444,6 +445,30 @@ int running(const char* path, std::string tiedName = {}, LVNamedProcess* named =
     return lv_application_running(path, tied, &tiedName, named);
 }
 
+// The dynamic loader this test program runs under, as its ELF interpreter names it; empty where it
+// names none that can be run.
+std::string dynamicLoader() {
+    std::string path;
+    // The program itself comes first, its interpreter's name mapped with it.
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* found) {
+            for (ElfW(Half) index = 0; index < info->dlpi_phnum; ++index) {
+                const ElfW(Phdr)& segment = info->dlpi_phdr[index];
+                if (segment.p_type == PT_INTERP)
+                    *static_cast<std::string*>(found) =
+                        reinterpret_cast<const char*>(info->dlpi_addr + segment.p_vaddr);
+            }
+            return 1;
+        },
+        &path);
+    return !path.empty() && ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+// `path` from this process's folder, which the children it starts begin in.
+std::string fromHere(const std::string& path) {
+    return std::filesystem::relative(path, std::filesystem::current_path()).string();
+}
+
 } // namespace
 
 TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
@@ -483,10 +508,37 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     EXPECT_EQ(running(bundle.c_str()), 1);
     child->terminate();
 
+    // The loader's link names the loader, whatever program it runs: its program, given whole or from the
+    // folder it starts in after the loader's options, says it runs there, and the process is named;
+    // otherwise only what would tie a closed process ties it.
+    const std::string loader = dynamicLoader();
+    if (loader.empty())
+        GTEST_SKIP() << "this test program names no dynamic loader that can be run";
+    const struct {
+        std::vector<std::string> argv;
+        int answer;
+    } loaded[] = {
+        {{loader, program, "60"}, 1},
+        {{loader, "--argv0", "X", "--inhibit-cache", fromHere(program), "60"}, 1},
+        {{loader, "--library-path", bundle + "/Contents/MacOS", sleepProgram(), "60"}, -1},
+        {{loader, sleepProgram(), "60"}, 0},
+    };
+    for (const auto& c : loaded) {
+        SCOPED_TRACE(c.argv[1]);
+        child = ChildProcess::spawn(c.argv);
+        ASSERT_TRUE(child && waitUntilExecuted(child->pid()));
+        ASSERT_EQ(executablePath(child->pid()), realPath(loader));
+        LVNamedProcess named{};
+        EXPECT_EQ(running(bundle.c_str(), {}, &named), c.answer);
+        EXPECT_EQ(named.pid, c.answer != 0 ? child->pid() : 0);
+        child->terminate();
+    }
+
     // A process whose executable is closed to its own user leaves the answer open only where an argument
     // or a name of it (or of any of its threads) ties it to the bundle, wherever its argv[0] points; an
     // argv[0] into the bundle says it runs there. Either way it is named. A closed process whose main
-    // thread has ended is read through its live threads. Root reads every link.
+    // thread has ended is read through its live threads, one run through the loader by the program it was
+    // given. Root reads every link.
     if (lunorvale::test::ranAsNobody())
         return;
     using lunorvale::test::MainThread;
@@ -502,6 +554,8 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     // Renamed while its program runs, with a new copy put at the old path, which argv[0] then names.
     const std::string moved = copyProgram(lunorvale::test::undumpableProgram(), directory,
                                           QString::fromStdString("Y.app/Contents/MacOS/" + agent));
+    // The kernel names a process after the file it ran, cut to 15 bytes.
+    const std::string loaderName = std::filesystem::path(loader).filename().string().substr(0, 15);
     const auto renameAndCopyAgain = [&] {
         ASSERT_EQ(::rename((base + "/Y.app").c_str(), (base + "/Y-old.app").c_str()), 0);
         ASSERT_FALSE(copyProgram(lunorvale::test::undumpableProgram(), directory,
@@ -534,6 +588,7 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         {{agent}, inside, zed, agent, -1, MainThread::ends},
         {{sleepProgram(), "60"}, inside, "", agent, -1, MainThread::runs, agent},
         {{moved}, moved, "", agent, -1, MainThread::runs, agent, base + "/Y-old.app", renameAndCopyAgain},
+        {{loader, fromHere(inside)}, loader, "", agent, -1, MainThread::runs, loaderName},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argv.front() + " " + c.argv.back() + " " + c.renamed + " " + c.mainThreadName);
