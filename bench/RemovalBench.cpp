@@ -1,13 +1,25 @@
 #include "core/applications/ApplicationInventory.h"
 #include "core/applications/ApplicationRemovalService.h"
 #include "fixtures/SignedCode.h"
+#include "platform/BundleProcesses.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 using namespace lunorvale;
 
@@ -72,6 +84,94 @@ void BM_PrepareRemovalOfLargeBundle(benchmark::State& state) {
     state.counters["files"] = fileCount;
 }
 BENCHMARK(BM_PrepareRemovalOfLargeBundle)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Non-dumpable processes of this user, of `threads` threads each, whose executable links are closed to
+// it: the tests' program (from the folder LUNORVALE_TEST_PROGRAMS names, where copies lie that the user
+// can run), started here and ended with this object.
+class ClosedProcesses final {
+public:
+    ClosedProcesses(int count, int threads) {
+        const char* folder = std::getenv("LUNORVALE_TEST_PROGRAMS");
+        std::string program = LUNORVALE_UNDUMPABLE;
+        if (folder != nullptr && *folder != '\0')
+            program = std::string(folder) + "/" + std::filesystem::path(program).filename().string();
+        std::vector<std::string> environment = {"LUNORVALE_THREADS=" + std::to_string(threads)};
+        std::vector<char*> variables{environment.front().data()};
+        for (char** variable = environ; *variable != nullptr; ++variable)
+            variables.push_back(*variable);
+        variables.push_back(nullptr);
+        char* argv[] = {program.data(), nullptr};
+        for (int index = 0; index < count; ++index) {
+            pid_t pid = 0;
+            if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, variables.data()) != 0) {
+                m_failure = program + " could not be started";
+                return;
+            }
+            m_pids.push_back(pid);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (const pid_t pid : m_pids) {
+            const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+            char target[1];
+            while (readlink(link.c_str(), target, sizeof target) >= 0 || errno != EACCES) {
+                if (waitpid(pid, nullptr, WNOHANG) == pid || std::chrono::steady_clock::now() > deadline) {
+                    m_failure = program + " ended, or its link stayed open";
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    }
+    ~ClosedProcesses() {
+        for (const pid_t pid : m_pids)
+            kill(pid, SIGKILL);
+        for (const pid_t pid : m_pids)
+            waitpid(pid, nullptr, 0);
+    }
+    ClosedProcesses(const ClosedProcesses&) = delete;
+    ClosedProcesses& operator=(const ClosedProcesses&) = delete;
+
+    // Why they are not all there, closed; empty when they are.
+    const std::string& failure() const { return m_failure; }
+
+private:
+    std::vector<pid_t> m_pids;
+    std::string m_failure;
+};
+
+// The running check of a small bundle none of them runs, beside 200 closed processes of 50 threads
+// each: the name of every thread is asked about. Their links are open to root.
+void BM_RunningCheckBesideClosedProcesses(benchmark::State& state) {
+    if (geteuid() == 0) {
+        state.SkipWithError("root reads every link: run as another user");
+        return;
+    }
+    constexpr int processes = 200;
+    constexpr int threads = 50;
+    const ClosedProcesses closed(processes, threads);
+    if (!closed.failure().empty()) {
+        state.SkipWithError(closed.failure().c_str());
+        return;
+    }
+    QTemporaryDir root;
+    const QString bundle = QDir(root.path()).canonicalPath() + QStringLiteral("/Small.app");
+    QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
+    QFile program(bundle + QStringLiteral("/Contents/MacOS/Small"));
+    program.open(QIODevice::WriteOnly);
+    program.write("#!/bin/sh\n");
+    program.close();
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const SystemBundleProcesses running;
+    if (running.runningFrom(bundle).answer != BundleProcesses::Answer::none) {
+        state.SkipWithError("the check found the bundle running");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(running.runningFrom(bundle));
+    state.counters["processes"] = processes;
+    state.counters["threads"] = threads;
+}
+BENCHMARK(BM_RunningCheckBesideClosedProcesses)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // From the cancel, made while the signature is being checked, to the check's return.
 void BM_PrepareRemovalCancelLatency(benchmark::State& state) {

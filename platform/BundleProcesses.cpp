@@ -6,7 +6,9 @@
 #include <QFile>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,7 +29,9 @@ namespace {
 // goes by path, as deep as the removal's own checks read a bundle; one that cannot be walked whole (a
 // folder that cannot be read, more entries than the component check examines, a path longer than the
 // system takes) ties every name. A folder that went between its listing and its opening holds nothing
-// that could run: the bundle changes while it is checked, and the removal's own checks see that.
+// that could run: the bundle changes while it is checked, and the removal's own checks see that. Each
+// name is looked up in PATH once a check: every thread of a closed process is asked about, and a
+// program's threads mostly share one name.
 class ExecutableNames final {
 public:
     ExecutableNames(QByteArray bundle, QByteArray searchPath, const SystemBundleProcesses::FolderOpener& open)
@@ -40,10 +44,12 @@ public:
             names->m_walked = true;
         }
         const std::string_view wanted(name);
-        return !names->m_whole || names->m_names.contains(wanted.substr(0, kernelNameLimit)) ||
-                       names->foundInSearchPath(wanted)
-                   ? 1
-                   : 0;
+        if (!names->m_whole || names->m_names.contains(wanted.substr(0, kernelNameLimit)))
+            return 1;
+        auto known = names->m_searched.find(wanted);
+        if (known == names->m_searched.end())
+            known = names->m_searched.emplace(std::string(wanted), names->foundInSearchPath(wanted)).first;
+        return known->second ? 1 : 0;
     }
 
 private:
@@ -99,11 +105,14 @@ private:
 
     // Whether the program a bare `name` runs, as the first folder of PATH that has an executable file
     // of that name gives it, lies in the bundle.
-    bool foundInSearchPath(std::string_view name) const {
+    bool foundInSearchPath(std::string_view name) {
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
             return false;
-        const std::unique_ptr<char, void (*)(void*)> bundle(::realpath(m_bundle.constData(), nullptr),
-                                                            &std::free);
+        if (!m_resolvedBundle) {
+            const std::unique_ptr<char, void (*)(void*)> bundle(::realpath(m_bundle.constData(), nullptr),
+                                                                &std::free);
+            m_resolvedBundle = bundle ? std::string(bundle.get()) : std::string();
+        }
         for (const QByteArray& folder : m_searchPath.split(':')) {
             if (!folder.startsWith('/'))
                 continue;
@@ -112,7 +121,8 @@ private:
                 continue;
             const std::unique_ptr<char, void (*)(void*)> program(::realpath(candidate.c_str(), nullptr),
                                                                  &std::free);
-            return bundle && program && probes::pathHolds(bundle.get(), program.get());
+            return !m_resolvedBundle->empty() && program &&
+                   probes::pathHolds(*m_resolvedBundle, program.get());
         }
         return false;
     }
@@ -123,6 +133,8 @@ private:
     bool m_walked = false;
     bool m_whole = false;
     std::set<std::string, std::less<>> m_names;
+    std::map<std::string, bool, std::less<>> m_searched; // whether PATH finds each name in the bundle
+    std::optional<std::string> m_resolvedBundle;         // empty where the bundle cannot be resolved
 };
 
 } // namespace

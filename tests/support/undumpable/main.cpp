@@ -4,7 +4,8 @@
 // LUNORVALE_MAIN_THREAD_ENDS is set, its main thread then ends while a second thread waits on. Where
 // LUNORVALE_MAIN_THREAD_NAME is set, a second thread keeps the name the process had, while the main thread
 // takes that name and writes it over the arguments; where the main thread ends, the first thread to wait on
-// takes that name too, so that a thread keeping the old one comes only after it.
+// takes that name too, so that a thread keeping the old one comes only after it. Where LUNORVALE_THREADS is
+// set to N, N - 1 more threads wait beside it, all there before its link closes, as a busy program's do.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +46,13 @@ int main(int argc, char** argv) {
             const auto room = static_cast<size_t>(argv[argc - 1] + std::strlen(argv[argc - 1]) - argv[0]);
             std::memset(argv[0], 0, room);
             std::memcpy(argv[0], mainName, std::min(std::strlen(mainName), room));
+        }
+    }
+    if (const char* threads = std::getenv("LUNORVALE_THREADS")) {
+        for (int more = std::atoi(threads) - 1; more > 0; --more) {
+            pthread_t thread;
+            if (pthread_create(&thread, nullptr, wait, nullptr) != 0)
+                return 1;
         }
     }
     if (::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0)
