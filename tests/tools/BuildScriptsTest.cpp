@@ -4,11 +4,14 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +28,20 @@ QString output(const QString& program, const QStringList& arguments, const QStri
     EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == status)
         << process.readAllStandardError().data();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The processes whose command lines hold `mark`, each as its number and command line.
+QStringList processesHolding(const QByteArray& mark) {
+    QStringList found;
+    for (const QString& process : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile file("/proc/" + process + "/cmdline");
+        if (process.toInt() == 0 || !file.open(QIODevice::ReadOnly))
+            continue;
+        QByteArray arguments = file.readAll();
+        if (arguments.contains(mark))
+            found.append(process + u':' + QString::fromUtf8(arguments.replace('\0', ' ')));
+    }
+    return found;
 }
 
 } // namespace
@@ -167,5 +184,100 @@ echo "stat::number_of_executed_units: 7"
         QFile arguments("/proc/" + process + "/cmdline");
         EXPECT_FALSE(arguments.open(QIODevice::ReadOnly) && arguments.readAll().contains(mark))
             << process.toStdString();
+    }
+}
+
+// How a run of tools/fuzz over one stand-in target ends: the stand-in after its seeds, the seconds it
+// fuzzes, the signal the run gets once the stand-in's child runs (none: the run goes to its end), sent to
+// the run's whole process group as a terminal's Ctrl-C is, or to the script alone; its exit status.
+struct FuzzRunEnd {
+    const char* name;
+    const char* standIn;
+    int seconds;
+    int signal;
+    bool toGroup;
+    int status;
+};
+
+void PrintTo(const FuzzRunEnd& run, std::ostream* out) {
+    *out << run.name;
+}
+
+class FuzzRun : public ::testing::TestWithParam<FuzzRunEnd> {};
+
+// The child stays in the stand-in's process group, which only a kill of the group ends once the stand-in
+// has gone: ignoring TERM, it outlives a stand-in that ends on TERM as libFuzzer does. A stand-in that
+// ignores TERM too, a hang, goes only with the KILL a grace later.
+constexpr char endsOnTerm[] = "(trap '' TERM; exec -a \"$0-child\" sleep 600) &\nwait\n";
+constexpr char ignoresTerm[] = "trap '' TERM\n(exec -a \"$0-child\" sleep 600) &\nwait\n";
+constexpr char endsOnItsOwn[] = "(exec -a \"$0-child\" sleep 600) &\n";
+
+// Nothing of the run is left 10 s after it is interrupted, 5 s past the kill that follows the grace, nor
+// after it ends; the signal's status is the run's, as a shell's is.
+TEST_P(FuzzRun, LeavesNoProcessBehind) {
+    const FuzzRunEnd& run = GetParam();
+    QTemporaryDir tree;
+    // Every process of the run names the tree, the stand-in's child too, and no other run does.
+    const QByteArray mark = tree.path().toUtf8();
+    const QByteArray standIn = QByteArray("#!/bin/bash\n[ -z \"$LUNORVALE_FUZZ_SEEDS\" ] || exit 0\n") +
+                               run.standIn + "echo 'stat::number_of_executed_units: 7'\n";
+    QFile target(tree.filePath("fuzz/fuzz_Target"));
+    ASSERT_TRUE(QDir().mkpath(tree.filePath("fuzz")) && target.open(QIODevice::WriteOnly) &&
+                target.write(standIn) == standIn.size() &&
+                target.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    target.close();
+    QProcess fuzz;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert("LUNORVALE_FUZZ_SECONDS", QString::number(run.seconds));
+    variables.insert("LUNORVALE_FUZZ_OVERRUN", "6");
+    fuzz.setProcessEnvironment(variables);
+    fuzz.setChildProcessModifier([] { // as a terminal starts a command, whatever this test was started with
+        ::setpgid(0, 0);
+        ::signal(SIGINT, SIG_DFL);
+    });
+    fuzz.start(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
+    QDeadlineTimer left(60000);
+    if (run.signal != 0) {
+        while (processesHolding(mark + "/fuzz/fuzz_Target-child").isEmpty() && !left.hasExpired())
+            QThread::msleep(100);
+        EXPECT_FALSE(left.hasExpired()) << "the stand-in's child never ran";
+        left.setRemainingTime(10000);
+        ::kill(run.toGroup ? -fuzz.processId() : fuzz.processId(), run.signal);
+    }
+    EXPECT_TRUE(fuzz.waitForFinished(60000) && fuzz.exitStatus() == QProcess::NormalExit &&
+                fuzz.exitCode() == run.status)
+        << fuzz.exitCode() << fuzz.readAllStandardError().data();
+    if (run.signal == 0)
+        left.setRemainingTime(10000);
+    QStringList processes = processesHolding(mark);
+    for (; !processes.isEmpty() && !left.hasExpired(); processes = processesHolding(mark))
+        QThread::msleep(100);
+    EXPECT_TRUE(processes.isEmpty()) << processes.join(u'\n').toStdString();
+    for (const QString& process : processes) // a failed run's, which would otherwise run on to its bound
+        ::kill(process.section(u':', 0, 0).toInt(), SIGKILL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BuildScripts, FuzzRun,
+    ::testing::Values(FuzzRunEnd{"interrupted_from_its_terminal", ignoresTerm, 60, SIGINT, true, 130},
+                      FuzzRunEnd{"interrupted", endsOnTerm, 60, SIGINT, false, 130},
+                      FuzzRunEnd{"terminated", endsOnTerm, 60, SIGTERM, false, 143},
+                      FuzzRunEnd{"terminated_with_its_group", ignoresTerm, 60, SIGTERM, true, 143},
+                      FuzzRunEnd{"target_ends_on_term_at_its_bound", endsOnTerm, 4, 0, false, 1},
+                      FuzzRunEnd{"target_ends_on_its_own", endsOnItsOwn, 60, 0, false, 0}),
+    [](const ::testing::TestParamInfo<FuzzRunEnd>& info) { return std::string(info.param.name); });
+
+// An overrun within the grace a target has once asked to end leaves it no time at its bound, which would
+// make every target a finding: refused in a sentence, before anything runs.
+TEST(BuildScripts, FuzzingRefusesAnOverrunWithinTheGrace) {
+    for (const char* overrun : {"5", "0", "6s", " 7"}) {
+        QTemporaryDir tree;
+        const QString said =
+            output("bash", {"-c", "\"$0\" \"$1\" 2>&1", LUNORVALE_SOURCE_DIR "/tools/fuzz", tree.path()},
+                   {QStringLiteral("LUNORVALE_FUZZ_OVERRUN=") + overrun}, 2);
+        EXPECT_TRUE(said.startsWith(QStringLiteral("tools/fuzz: LUNORVALE_FUZZ_OVERRUN=") + overrun + " ") &&
+                    said.count(u'\n') == 1)
+            << said.toStdString();
+        EXPECT_EQ(QDir(tree.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 }
