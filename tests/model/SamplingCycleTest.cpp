@@ -142,6 +142,24 @@ TEST(SamplingCycle, NoSampleWhileTheMachineSleeps) {
     h.runSamples();
     EXPECT_FALSE(h.listed(400)->cpuPercent);
     EXPECT_TRUE(model.samplingInterval());
+
+    // The clock that spaces findings in the history stops in a sleep: one busy again after a wake is
+    // recorded again, as soon as it is found.
+    const auto findings = [&] {
+        return h.historyTitles().count(QStringLiteral("发现持续高占用"));
+    };
+    h.quickRules();
+    AppModel& busy = h.start();
+    h.sample();
+    h.run(60, {400});
+    ASSERT_EQ(findings(), 1);
+    login.prepareForSleep(true);
+    ASSERT_TRUE(waitUntil([&] { return busy.findings().isEmpty(); }));
+    login.prepareForSleep(false);
+    ASSERT_TRUE(waitUntil([&] { return h.executor.pending() > 0; }));
+    h.runSamples();
+    h.run(60, {400});
+    EXPECT_EQ(findings(), 2);
 }
 
 // A sample still waiting for the worker when the model goes is never taken.
