@@ -148,10 +148,18 @@ QByteArray encodeEnvelope(const std::vector<QByteArray>& encodedEvents, size_t c
     return out;
 }
 
+QList<ActivityEvent> newestFirst(QList<ActivityEvent> events) {
+    std::stable_sort(events.begin(), events.end(),
+                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
+    return events;
+}
+
 // The events the file can hold, split at the clock: those the page shows ([now - 30 days, now + 300 s],
 // newest first, one per id: the newer, on a tie the earlier) and those dated further ahead, however far
-// (nearest first; an id the page shows is left out): a wall clock set back, even by years, must not cost
-// the events it now dates ahead. At most 500 in all, the shown ones first.
+// (furthest first; an id the page shows is left out): a wall clock set back, even by years, must not cost
+// the events it now dates ahead. At most 500 in all, the shown ones first. Under a clock set back the
+// events ahead are the real ones and the shown ones were recorded meanwhile: as at the right clock, what
+// is recorded costs the oldest of them, never the newest.
 struct SplitHistory {
     QList<ActivityEvent> shown;
     QList<ActivityEvent> ahead;
@@ -178,10 +186,6 @@ SplitHistory shownAndAhead(const QList<ActivityEvent>& events, const QDateTime& 
             continue;
         (event.date <= futureLimit ? shown : ahead).append(event);
     }
-    std::stable_sort(shown.begin(), shown.end(),
-                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
-    std::stable_sort(ahead.begin(), ahead.end(),
-                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date < b.date; });
     QSet<QUuid> seen;
     const auto unique = [&seen](const QList<ActivityEvent>& list, qsizetype room) {
         QList<ActivityEvent> result;
@@ -196,8 +200,9 @@ SplitHistory shownAndAhead(const QList<ActivityEvent>& events, const QDateTime& 
         return result;
     };
     SplitHistory split;
-    split.shown = unique(shown, LocalHistoryStore::maximumEvents);
-    split.ahead = unique(ahead, LocalHistoryStore::maximumEvents - split.shown.size());
+    split.shown = unique(newestFirst(std::move(shown)), LocalHistoryStore::maximumEvents);
+    split.ahead =
+        unique(newestFirst(std::move(ahead)), LocalHistoryStore::maximumEvents - split.shown.size());
     return split;
 }
 
@@ -206,12 +211,6 @@ QList<ActivityEvent> byPriority(const QList<ActivityEvent>& events, const QDateT
     SplitHistory split = shownAndAhead(events, now);
     split.shown.append(split.ahead);
     return split.shown;
-}
-
-QList<ActivityEvent> newestFirst(QList<ActivityEvent> events) {
-    std::stable_sort(events.begin(), events.end(),
-                     [](const ActivityEvent& a, const ActivityEvent& b) { return a.date > b.date; });
-    return events;
 }
 
 } // namespace
@@ -254,8 +253,8 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
         encoded.reserve(candidates.size());
         for (const ActivityEvent& event : candidates)
             encoded.push_back(JsonWriter::write(eventObject(event, event.date.seconds), fileOptions));
-        // An over-long history loses what it would miss least (the oldest events, then those dated
-        // furthest ahead) rather than every later save.
+        // An over-long history loses events in the order they claim the room from last to first (those
+        // dated ahead, nearest first, then the oldest shown) rather than every later save.
         qint64 total = encodeEnvelope({}, 0).size();
         size_t count = 0;
         for (; count < encoded.size(); ++count) {

@@ -219,8 +219,8 @@ TEST(LocalHistoryStore, RetentionRules) {
     EXPECT_EQ(LocalHistoryStore::retained(store.load(now.addSecs(-3 * 3600)), now.addSecs(-3 * 3600)),
               QList{real[2]});
 
-    // What the page shows has the first claim on the room, then what is nearest ahead; an id that
-    // shows keeps the copy that shows.
+    // What the page shows has the first claim on the room, then what is furthest ahead; an id that
+    // shows keeps the copy that shows, though the other is dated furthest ahead.
     QList<ActivityEvent> crowded{event(now.addSecs(-5)),
                                  event(now.addDays(2), QStringLiteral("later"), {}, {}, real[0].id)};
     for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
@@ -229,9 +229,16 @@ TEST(LocalHistoryStore, RetentionRules) {
     const QList<ActivityEvent> kept = store.save(crowded, now);
     ASSERT_EQ(kept.size(), LocalHistoryStore::maximumEvents);
     EXPECT_EQ(LocalHistoryStore::retained(kept, now), (QList{crowded[0], real[0]}));
-    // The room left holds the nearest of those a day ahead: crowded[2] on.
-    EXPECT_EQ(kept.first(), crowded[LocalHistoryStore::maximumEvents - 1]);
+    EXPECT_EQ(kept.first(), crowded.at(crowded.size() - 2));
     EXPECT_EQ(store.load(now), kept);
+
+    // A full history and a clock a year behind: what is recorded meanwhile costs the oldest event, and
+    // goes itself once the clock is right.
+    QList<ActivityEvent> month;
+    for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
+        month.append(event(now.addSecs(-i * 5000)));
+    store.save(month + QList{event(now.addYears(-1))}, now.addYears(-1));
+    EXPECT_EQ(store.load(now), month.mid(0, LocalHistoryStore::maximumEvents - 1));
 }
 
 TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
