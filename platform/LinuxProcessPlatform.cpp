@@ -207,6 +207,10 @@ double LinuxProcessPlatform::uptime() {
     return SystemClock::uptime();
 }
 
+double LinuxProcessPlatform::sinceBoot() {
+    return SystemClock::sinceBoot();
+}
+
 uint64_t LinuxProcessPlatform::startClock() {
     return lv_start_clock_us();
 }

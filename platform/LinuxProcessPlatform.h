@@ -29,6 +29,7 @@ public:
     uint32_t currentUser() override;
     int32_t currentProcess() override;
     double uptime() override;
+    double sinceBoot() override;
     uint64_t startClock() override;
     QStringList resolvedPaths(const QList<QStringView>& paths) override;
     std::optional<ApplicationEntry> processApplication(int32_t pid) override;

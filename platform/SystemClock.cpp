@@ -4,10 +4,22 @@
 
 namespace lunorvale::SystemClock {
 
-double uptime() {
+namespace {
+
+double secondsOf(clockid_t clock) {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+double uptime() {
+    return secondsOf(CLOCK_MONOTONIC);
+}
+
+double sinceBoot() {
+    return secondsOf(CLOCK_BOOTTIME);
 }
 
 } // namespace lunorvale::SystemClock

@@ -141,8 +141,8 @@ QDateTime AppModel::now() const {
     return m_services.now ? m_services.now() : QDateTime::currentDateTimeUtc();
 }
 
-double AppModel::monotonicNow() const {
-    return m_services.processPlatform->uptime();
+double AppModel::sinceBoot() const {
+    return m_services.processPlatform->sinceBoot();
 }
 
 void AppModel::setSelectedID(const std::optional<ProcessIdentity>& identity) {

@@ -372,8 +372,9 @@ private:
     }
 
     QDateTime now() const;
-    // Seconds of the monotonic clock the samples are timed on, for spacings no wall-clock step may move.
-    double monotonicNow() const;
+    // Seconds of a clock that counts sleep and that no wall-clock step moves: the half hour between two
+    // records or reminders of one finding is one the user lived through, however the time was set.
+    double sinceBoot() const;
     // Main-thread side of the cycle.
     void applySample(AnalyzedSample sample);
     void applySampleState(AnalyzedSample sample);
@@ -462,7 +463,7 @@ private:
     // Observation.
     QTimer m_timer;
     QHash<ProcessIdentity, QDateTime> m_ignoredUntil;
-    QHash<ProcessIdentity, double> m_lastFindingRecorded; // the sample's monotonic time
+    QHash<ProcessIdentity, double> m_lastFindingRecorded; // sinceBoot() when applied
     NotificationDeliveryState m_notificationDelivery;
     int64_t m_generation = 0;
     int m_sampleChanges = 0;      // SampleChange objects alive

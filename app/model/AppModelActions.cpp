@@ -60,7 +60,7 @@ void AppModel::notify(const Finding& finding) {
         m_stoppingIDs.contains(finding.sample.identity) || !m_services.notifications)
         return;
     const std::optional<NotificationDeliveryState::Request> request =
-        m_notificationDelivery.begin(finding.sample, monotonicNow());
+        m_notificationDelivery.begin(finding.sample, sinceBoot());
     if (!request)
         return;
     if (request->replacingIdentifier)
@@ -78,7 +78,7 @@ void AppModel::notify(const Finding& finding) {
     const auto answered = [self, request = *request](const std::optional<QString>& error) {
         if (!self)
             return;
-        const bool expected = self->m_notificationDelivery.complete(request, !error, self->monotonicNow());
+        const bool expected = self->m_notificationDelivery.complete(request, !error, self->sinceBoot());
         if (!expected || error)
             self->withdraw({request.identifier});
         if (expected && error)

@@ -168,12 +168,13 @@ void AppModel::applySampleState(AnalyzedSample sample) {
     else
         setStatusMessage(QStringLiteral("观察已暂停 · 当前为手动采样"));
 
+    const double spacingNow = sinceBoot();
     for (const Finding& finding : std::as_const(m_sample.findings)) {
         const ProcessIdentity& identity = finding.sample.identity;
         const auto recorded = m_lastFindingRecorded.constFind(identity);
         if (recorded == m_lastFindingRecorded.cend() ||
-            snapshot.monotonicTime - *recorded >= NotificationDeliveryState::cooldownSeconds) {
-            m_lastFindingRecorded.insert(identity, snapshot.monotonicTime);
+            spacingNow - *recorded >= NotificationDeliveryState::cooldownSeconds) {
+            m_lastFindingRecorded.insert(identity, spacingNow);
             record(QStringLiteral("发现持续高占用"),
                    SourceResolver::taskType(finding.sample.command) + QStringLiteral(" · PID ") +
                        QString::number(identity.pid) + QStringLiteral(" · 已观察 ") +
@@ -303,10 +304,9 @@ void AppModel::toggleMonitoring() {
 void AppModel::sleepBegins() {
     m_suspended = true;
     m_timer.stop();
+    // The record times stay: the clock that spaces them counts the sleep, so a finding still there after
+    // a short one is not recorded twice, and one back after a long one is recorded at once.
     resetObservation();
-    // The clock that spaces findings in the history stops while the machine sleeps: one that is back
-    // after the wake is a new observation, as its reminder is.
-    m_lastFindingRecorded.clear();
 }
 
 void AppModel::wakeEnds() {

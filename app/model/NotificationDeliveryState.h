@@ -17,8 +17,9 @@ namespace lunorvale {
 // reminder withdrawn once its process is gone, calm again or running something else. Talks to no
 // one: callers hand the returned identifiers to the notification service. Main thread only.
 //
-// Times are seconds of the monotonic clock the samples are timed on: a wall clock stepped ahead
-// would repeat every reminder at once, one stepped back hold them for the step's length.
+// Times are seconds of a monotonic clock that counts sleep: a wall clock stepped ahead would repeat
+// every reminder at once, one stepped back hold them for the step's length, and a clock that stops in
+// a sleep would hold a retry due after a long one for its whole wait again.
 class NotificationDeliveryState final {
 public:
     static constexpr qint64 cooldownSeconds = 1800;

@@ -68,6 +68,11 @@ void InMemoryProcessPlatform::advance(double seconds) {
     m_uptime += seconds;
 }
 
+void InMemoryProcessPlatform::sleep(double seconds) {
+    const std::lock_guard lock(m_lock);
+    m_asleep += seconds;
+}
+
 void InMemoryProcessPlatform::setListReadable(bool readable) {
     const std::lock_guard lock(m_lock);
     m_listReadable = readable;
@@ -221,6 +226,11 @@ int32_t InMemoryProcessPlatform::currentProcess() {
 double InMemoryProcessPlatform::uptime() {
     const std::lock_guard lock(m_lock);
     return m_uptime;
+}
+
+double InMemoryProcessPlatform::sinceBoot() {
+    const std::lock_guard lock(m_lock);
+    return m_uptime + m_asleep;
 }
 
 uint64_t InMemoryProcessPlatform::startClock() {

@@ -45,7 +45,10 @@ public:
     void setUptime(double seconds);
     // What the clock of start times says from now on; without a time of the test's own, the wall clock.
     void setStartClock(std::optional<uint64_t> microseconds);
+    // Moves both clocks.
     void advance(double seconds);
+    // A sleep of the machine: only the clock that runs on through sleep moves.
+    void sleep(double seconds);
     void setListReadable(bool readable);
     void setExtraSkipped(uint32_t skipped);
     void setCPUTicks(std::optional<CPUTicks> ticks);
@@ -76,6 +79,7 @@ public:
     uint32_t currentUser() override;
     int32_t currentProcess() override;
     double uptime() override;
+    double sinceBoot() override;
     uint64_t startClock() override;
     QStringList resolvedPaths(const QList<QStringView>& paths) override;
     std::optional<ApplicationEntry> processApplication(int32_t pid) override;
@@ -93,6 +97,7 @@ private:
     const int32_t m_self;
     std::vector<Process> m_processes;
     double m_uptime = 100;
+    double m_asleep = 0;
     std::optional<uint64_t> m_startClock;
     bool m_listReadable = true;
     uint32_t m_extraSkipped = 0;

@@ -85,6 +85,9 @@ public:
     virtual int32_t currentProcess() = 0;
     // Seconds of a monotonic clock that stops while the machine sleeps.
     virtual double uptime() = 0;
+    // Seconds of a monotonic clock that runs on while the machine sleeps: what spaces events by the time
+    // the user lived through.
+    virtual double sinceBoot() = 0;
     // Microseconds since 1970 on the clock the records' start times are counted on, so that this minus
     // a start time is how long the process has run, however the wall clock was set since the start.
     virtual uint64_t startClock() {

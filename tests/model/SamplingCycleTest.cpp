@@ -143,8 +143,8 @@ TEST(SamplingCycle, NoSampleWhileTheMachineSleeps) {
     EXPECT_FALSE(h.listed(400)->cpuPercent);
     EXPECT_TRUE(model.samplingInterval());
 
-    // The clock that spaces findings in the history stops in a sleep: one busy again after a wake is
-    // recorded again, as soon as it is found.
+    // Findings in the history are spaced by the time lived through, a sleep included: busy again after
+    // a short sleep the process is not recorded again; after a suspend of two hours it is.
     const auto findings = [&] {
         return h.historyTitles().count(QStringLiteral("发现持续高占用"));
     };
@@ -153,13 +153,18 @@ TEST(SamplingCycle, NoSampleWhileTheMachineSleeps) {
     h.sample();
     h.run(60, {400});
     ASSERT_EQ(findings(), 1);
-    login.prepareForSleep(true);
-    ASSERT_TRUE(waitUntil([&] { return busy.findings().isEmpty(); }));
-    login.prepareForSleep(false);
-    ASSERT_TRUE(waitUntil([&] { return h.executor.pending() > 0; }));
-    h.runSamples();
-    h.run(60, {400});
-    EXPECT_EQ(findings(), 2);
+    for (const auto& [asleep, recorded] : {std::pair{10, 1}, std::pair{7200, 2}}) {
+        login.prepareForSleep(true);
+        ASSERT_TRUE(waitUntil([&] { return busy.findings().isEmpty(); }));
+        h.clock = h.clock.addSecs(asleep);
+        h.platform.sleep(asleep);
+        login.prepareForSleep(false);
+        ASSERT_TRUE(waitUntil([&] { return h.executor.pending() > 0; }));
+        h.runSamples();
+        h.run(60, {400});
+        ASSERT_EQ(busy.findings().size(), 1) << asleep;
+        EXPECT_EQ(findings(), recorded) << asleep;
+    }
 }
 
 // A sample still waiting for the worker when the model goes is never taken.

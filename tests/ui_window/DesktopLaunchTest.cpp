@@ -41,6 +41,7 @@ public:
     uint32_t currentUser() override { return real.currentUser(); }
     int32_t currentProcess() override { return real.currentProcess(); }
     double uptime() override { return clock; }
+    double sinceBoot() override { return clock; }
     QStringList resolvedPaths(const QList<QStringView>& paths) override { return real.resolvedPaths(paths); }
     std::optional<ApplicationEntry> processApplication(int32_t pid) override {
         return real.processApplication(pid);
