@@ -145,8 +145,20 @@ TEST(PreviewRun, FailuresAndSideEffects) {
     EXPECT_EQ(missing.err(), "Preview write failed\n");
     EXPECT_EQ(missing.out(), "");
 
-    // A screenshot run writes nothing but its file: no settings, history or login entry.
+    // A page the program does not draw: a sentence naming those it does, status 2, no file.
     QTemporaryDir output;
+    RunningProgram unknown({QStringLiteral("--render-preview"), output.filePath(QStringLiteral("x.png")),
+                            QStringLiteral("setting")});
+    EXPECT_EQ(unknown.finish(), 2);
+    EXPECT_EQ(unknown.out(), "");
+    const QString sentence = QString::fromLocal8Bit(unknown.err());
+    EXPECT_TRUE(sentence.contains(QStringLiteral("“setting”")) && sentence.endsWith(QStringLiteral("。\n")))
+        << unknown.err().toStdString();
+    for (const QString& page : PreviewScenarios::pages())
+        EXPECT_TRUE(sentence.contains(page)) << page.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(output.filePath(QStringLiteral("x.png"))));
+
+    // A screenshot run writes nothing but its file: no settings, history or login entry.
     RunningProgram run({QStringLiteral("--render-preview"), output.filePath(QStringLiteral("x.png")),
                         "settings-notifications"});
     EXPECT_EQ(run.finish(), 0);
