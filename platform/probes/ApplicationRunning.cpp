@@ -1,7 +1,8 @@
 // Whether code from a folder runs (lv_application_running): each of the current user's processes is
-// judged by its executable link, and where that is closed or names a dynamic loader, by what it says
-// of itself.
+// judged by its executable link, where that names a dynamic loader by the files it maps, and where that
+// is closed by what it says of itself.
 
+#include "platform/probes/LoadedProgram.h"
 #include "platform/probes/PathHolds.h"
 #include "platform/probes/ProcFiles.h"
 #include "platform/probes/ProcStatParse.h"
@@ -26,21 +27,26 @@ namespace {
 using lunorvale::probes::basename;
 using lunorvale::probes::Descriptor;
 using lunorvale::probes::forEachProcess;
+using lunorvale::probes::ImageKind;
+using lunorvale::probes::imageKind;
 using lunorvale::probes::kernelNameLimit;
+using lunorvale::probes::mapsCodeFrom;
 using lunorvale::probes::parseProcStat;
 using lunorvale::probes::pathHolds;
 using lunorvale::probes::PidPath;
+using lunorvale::probes::ProcStat;
 using lunorvale::probes::readSmallFile;
 using lunorvale::probes::standIn;
 using lunorvale::probes::statBuffer;
 using lunorvale::probes::statusForState;
 using lunorvale::probes::withoutDeletedMark;
 
-// Whether the executable `path` (a link without its deletion mark, or an argv[0]) is a dynamic loader,
-// whose link names itself while it runs the program its arguments name: its file name is the kind the C
-// libraries give theirs, "ld*.so" or "ld*.so.*" (ld-linux-x86-64.so.2, ld64.so.2, ld-musl-x86_64.so.1,
-// ld-2.31.so). Wherever it lies: a folder would only let the system's own loader pass where a store or a
-// container keeps it elsewhere, and a program merely named so is judged by arguments that can only tie it.
+// Whether the executable `path` (an argv[0], or a link without its deletion mark whose file cannot be read)
+// is a dynamic loader, whose link names itself while it runs the program its arguments name: its file name
+// is the kind the C libraries give theirs, "ld*.so" or "ld*.so.*" (ld-linux-x86-64.so.2, ld64.so.2,
+// ld-musl-x86_64.so.1, ld-2.31.so). Wherever it lies: a folder would only let the system's own loader pass
+// where a store or a container keeps it elsewhere, and a program merely named so is judged by what can
+// only tie it.
 bool isDynamicLoader(std::string_view path) {
     const std::string_view name = basename(path);
     if (!name.starts_with("ld"))
@@ -72,8 +78,9 @@ bool fileInside(std::string_view bundle, const std::string& path) {
     return inside;
 }
 
-// What the arguments of a process whose executable link is closed, or names a dynamic loader, say of the
-// folder `bundle`. They are the process's own word: they may tie it to the folder, never clear it.
+// What the arguments of a process whose executable link is closed, or names a dynamic loader whose mappings
+// cannot be read, say of the folder `bundle`. They are the process's own word: they may tie it to the folder,
+// never clear it.
 struct ArgumentsTell {
     bool runsInside = false;  // its program, argv[0] or the loader's, is a file in the folder
     bool namesInside = false; // a later argument, or what follows an '=' in it, names a path in the folder
@@ -194,6 +201,46 @@ ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle, b
     return told;
 }
 
+// How the executable of the process at `entry` runs, by its first bytes. Read through the link, they are
+// those of the file the process runs, even where its path has gone since or names another file now.
+ImageKind executableKind(int proc, PidPath& entry) {
+    Descriptor fd(::openat(proc, entry.file("exe"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid())
+        return ImageKind::unknown;
+    // The linkers put the program headers right after the ELF header, well within a page.
+    char head[4096];
+    ssize_t count;
+    do {
+        count = ::pread(fd.get(), head, sizeof head, 0);
+    } while (count < 0 && errno == EINTR);
+    return count > 0 ? imageKind(std::string_view(head, static_cast<size_t>(count))) : ImageKind::unknown;
+}
+
+// Whether the process at `entry`, whose link reads `loader`, maps code from `bundle` (see mapsCodeFrom);
+// nothing where its mappings cannot be read (those of a non-dumpable process are closed as its link is)
+// or read empty: a process whose memory is gone has ended, or its main thread has since its link was
+// read, and the threads left are found by its arguments as they would be with the link closed.
+std::optional<bool> mapsCodeOf(int proc, PidPath& entry, std::string_view loader, std::string_view bundle) {
+    Descriptor fd(::openat(proc, entry.file("maps"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid())
+        return std::nullopt;
+    std::string maps;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return std::nullopt;
+        if (count == 0)
+            break;
+        maps.append(chunk, static_cast<size_t>(count));
+    }
+    if (maps.empty())
+        return std::nullopt;
+    return mapsCodeFrom(maps, loader, bundle);
+}
+
 // Whether a thread of the process `pid` (the one whose leader started at `start`, in ticks since boot,
 // where that was read) goes by a name `names` ties. A thread renames itself alone (PR_SET_NAME), so a
 // program whose main thread took another name may run on in threads that keep the name of the bundle's
@@ -272,18 +319,45 @@ extern "C" int lv_application_running(const char* path, LVBundleNameCheck names_
         PidPath entry(false, pid, thread);
         if (thread != 0)
             length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
+        char text[statBuffer];
+        ssize_t statLength = 0;
+        std::optional<ProcStat> stat;
+        LVNamedProcess process{};
+        // No link shows the user which process it is (a loader's shows the loader): it is named.
+        const auto readProcess = [&] {
+            statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
+            stat = statLength > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(statLength)))
+                                  : std::nullopt;
+            process.pid = pid;
+            if (stat) {
+                const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
+                std::memcpy(process.name, name.data(), name.size());
+            }
+        };
         bool loader = false;
         if (length > 0 && static_cast<size_t>(length) < sizeof link) {
-            const std::string_view executable =
-                withoutDeletedMark(std::string_view(link, static_cast<size_t>(length)));
+            const std::string_view kernelPath(link, static_cast<size_t>(length));
+            const std::string_view executable = withoutDeletedMark(kernelPath);
             if (pathHolds(wanted, executable)) {
                 found = LVNamedProcess{};
                 return false;
             }
-            // A program run through the loader shows the loader as its executable: only its arguments
-            // tell which program it runs.
-            if (!isDynamicLoader(executable))
+            // A program run through a dynamic loader shows the loader as its executable: an image that
+            // asks for no interpreter, as the loaders of glibc and musl are under any name. The loader
+            // maps the program it runs, by its real path, and the libraries it loads for it; a static-pie
+            // program maps nothing but itself and so is judged by its link. The program, not what its
+            // arguments say, tells where it runs: a bundle's program may blank them, and one outside may
+            // be given a bundle's file to read. Where the image tells neither, the file's name does.
+            const ImageKind image = executableKind(proc, entry);
+            if (image == ImageKind::itself || (image == ImageKind::unknown && !isDynamicLoader(executable)))
                 return true;
+            if (const std::optional<bool> inside = mapsCodeOf(proc, entry, kernelPath, wanted)) {
+                if (!*inside)
+                    return true;
+                readProcess();
+                found = process;
+                return false;
+            }
             loader = true;
         } else if (length < 0 && errno == ENOENT) {
             return true;
@@ -293,18 +367,7 @@ extern "C" int lv_application_running(const char* path, LVBundleNameCheck names_
         const ArgumentsTell arguments = argumentsTell(proc, entry, wanted, loader);
         if (!arguments.runsInside && doubt)
             return true;
-        char text[statBuffer];
-        const ssize_t statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
-        const auto stat = statLength > 0
-                              ? parseProcStat(std::string_view(text, static_cast<size_t>(statLength)))
-                              : std::nullopt;
-        LVNamedProcess process{};
-        process.pid = pid;
-        if (stat) {
-            const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
-            std::memcpy(process.name, name.data(), name.size());
-        }
-        // No link shows the user which process it is (a loader's shows the loader): it is named.
+        readProcess();
         if (arguments.runsInside) {
             found = process;
             return false;
