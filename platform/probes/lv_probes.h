@@ -95,25 +95,32 @@ typedef struct LVNamedProcess {
 typedef int (*LVBundleNameCheck)(const char* name, void* context);
 
 // Whether code from the folder `path` runs: 1 when one of the current user's processes runs an
-// executable at or below it, 0 when none does, -1 when that is unknown. A process whose main thread
-// has ended counts by a live thread, whether its leader's link is gone or closed. Where a process's
-// executable link is closed (a non-dumpable process's is, to its own user) or names a dynamic loader
-// (a file named "ld*.so" or "ld*.so.*", wherever it lies: a program run as `ld.so PROGRAM` shows the
-// loader), what it says of itself can tie it to the folder, never clear it. Its program is its argv[0],
-// and under a loader (the link's, or a closed process's argv[0] naming one) also the first argument
-// after the loader's options and their values (--library-path, --preload, --argv0, --audit,
-// --inhibit-rpath, --glibc-hwcaps-prepend and --glibc-hwcaps-mask take one; "--" ends them). A program
-// that is an absolute path, or a loader's with a slash taken from the process's current folder, naming a
-// file that exists at or below the folder, through links, counts as running there; otherwise the process
-// leaves the answer unknown where a later argument names a path at or below the folder (whole, or after
-// an '='), or `names_bundle_file` (given `context`; null ties no name) answers 1 for the kernel name of
-// its leader or of any of its threads (a thread renames itself alone), or the file name of its argv[0]
-// or of its loader's program, wherever that points. Any other link is believed: a script run by its
-// interpreter (python3 X.app/x.py) runs the interpreter, and a copy of the loader under another name is
-// no loader. When `named` is not null, the process the answer rests on goes there where no link shows
-// which it is: with 1, the process found by its arguments; with -1, the first that left the answer
-// open. Otherwise its pid is 0 (-1 also means an unreadable process list, or a `path` that is not
-// absolute).
+// executable at or below it, 0 when none does, -1 when that is unknown. A process whose main thread has
+// ended counts by a live thread, whether its leader's link is gone or closed. A readable executable link
+// is believed unless it names a dynamic loader outside the folder: a file whose ELF image (either class,
+// this machine's byte order) is position-independent and asks for no interpreter, as glibc's and musl's
+// loaders are under any name, or, where the first page of the file, read through the link, tells
+// neither, one named "ld*.so" or "ld*.so.*". A program run as `ld.so PROGRAM` shows the loader, which
+// maps the program (by its real path, through links) and the libraries it loads as its own code: such a
+// process runs in the folder where its mappings show an executable mapping of a file at or below it
+// (with or without the kernel's " (deleted)") other than the loader's own (the mapping whose path is the
+// link's text), and otherwise not, whatever its arguments and names say. A static-pie program, and a
+// loader that has not yet mapped its program, map no other file and so count as their link does. Where
+// the link is closed (a non-dumpable process's is, to its own user, and so are its mappings), or a
+// loader's mappings cannot be read or read empty, what the process says of itself can tie it to the
+// folder, never clear it. Its program is its argv[0], and under a loader (the link's, or a closed
+// process's argv[0] named as one) also the first argument after the loader's options and their values
+// (--library-path, --preload, --argv0, --audit, --inhibit-rpath, --glibc-hwcaps-prepend and
+// --glibc-hwcaps-mask take one; "--" ends them). A program that is an absolute path, or a loader's with
+// a slash taken from the process's current folder, naming a file that exists at or below the folder,
+// through links, counts as running there; otherwise the process leaves the answer unknown where a later
+// argument names a path at or below the folder (whole, or after an '='), or `names_bundle_file` (given
+// `context`; null ties no name) answers 1 for the kernel name of its leader or of any of its threads (a
+// thread renames itself alone), or the file name of its argv[0] or of its loader's program, wherever
+// that points. A script run by its interpreter (python3 X.app/x.py) runs the interpreter. When `named`
+// is not null, the process the answer rests on goes there where no link shows which it is: with 1, the
+// process found by its mappings or its arguments; with -1, the first that left the answer open.
+// Otherwise its pid is 0 (-1 also means an unreadable process list, or a `path` that is not absolute).
 int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
                            LVNamedProcess* named);
 // Bytes written before the terminating NUL: argv joined by single blanks, cut to the buffer. A process

@@ -1,10 +1,9 @@
-// The process probes over /proc. This file is the only place that knows how Linux publishes process
-// information; everything above it sees the fixed records of lv_probes.h.
+// The process probes over /proc. The files of this folder are the only place that knows how Linux
+// publishes process information; everything above them sees the fixed records of lv_probes.h.
 
-#include "platform/UniqueFd.h"
 #include "platform/probes/Listings.h"
-#include "platform/probes/PathHolds.h"
 #include "platform/probes/ProcCgroupParse.h"
+#include "platform/probes/ProcFiles.h"
 #include "platform/probes/ProcMemoryParse.h"
 #include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
@@ -37,67 +36,25 @@
 
 namespace {
 
+using lunorvale::probes::basename;
+using lunorvale::probes::Descriptor;
+using lunorvale::probes::forEachProcess;
+using lunorvale::probes::kernelNameLimit;
 using lunorvale::probes::MemInfo;
 using lunorvale::probes::parseMemInfo;
 using lunorvale::probes::parseMemoryPressure;
 using lunorvale::probes::parseProcStat;
 using lunorvale::probes::parseThreadGroup;
 using lunorvale::probes::parseZramMemoryUsed;
-using lunorvale::probes::pathHolds;
+using lunorvale::probes::PidPath;
 using lunorvale::probes::ProcStat;
+using lunorvale::probes::readSmallFile;
+using lunorvale::probes::standIn;
+using lunorvale::probes::statBuffer;
 using lunorvale::probes::statusForState;
 using lunorvale::probes::systemMemoryFrom;
-
-using Descriptor = lunorvale::UniqueFd;
-
-// "PID/leaf" relative to an open /proc, or "/proc/PID/leaf" for single reads, built on the stack; with
-// a thread, "PID/task/TID/leaf".
-class PidPath final {
-public:
-    PidPath(bool absolute, int32_t pid, int32_t thread = 0) {
-        constexpr std::string_view prefix = "/proc/";
-        constexpr std::string_view tasks = "/task/";
-        char* out = text_.data();
-        if (absolute) {
-            std::memcpy(out, prefix.data(), prefix.size());
-            out += prefix.size();
-        }
-        out = std::to_chars(out, text_.data() + 24, pid).ptr;
-        if (thread > 0) {
-            std::memcpy(out, tasks.data(), tasks.size());
-            out = std::to_chars(out + tasks.size(), text_.data() + 40, thread).ptr;
-        }
-        end_ = static_cast<size_t>(out - text_.data());
-        text_[end_] = '\0';
-    }
-    const char* directory() {
-        text_[end_] = '\0';
-        return text_.data();
-    }
-    const char* file(std::string_view leaf) {
-        text_[end_] = '/';
-        std::memcpy(text_.data() + end_ + 1, leaf.data(), leaf.size());
-        text_[end_ + 1 + leaf.size()] = '\0';
-        return text_.data();
-    }
-
-private:
-    std::array<char, 56> text_{};
-    size_t end_ = 0;
-};
-
-// One read of a small /proc file. Files of /proc hand over their whole text (up to the buffer) in
-// one read, so a short count means the end; no second read just to see zero.
-ssize_t readSmallFile(int directory, const char* path, char* buffer, size_t size) {
-    Descriptor fd(::openat(directory, path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return -1;
-    ssize_t count;
-    do {
-        count = ::read(fd.get(), buffer, size);
-    } while (count < 0 && errno == EINTR);
-    return count;
-}
+using lunorvale::probes::takeOverFromLiveThread;
+using lunorvale::probes::withoutDeletedMark;
 
 uint64_t clockTicksPerSecond() {
     static const uint64_t ticks = [] {
@@ -189,23 +146,6 @@ void copyName(std::string_view name, char (&target)[256]) {
     target[length] = '\0';
 }
 
-std::string_view basename(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// The kernel marks the link of an executable removed since the start with this suffix.
-std::string_view withoutDeletedMark(std::string_view path) {
-    constexpr std::string_view mark = " (deleted)";
-    if (path.size() > mark.size() && path.ends_with(mark))
-        path.remove_suffix(mark.size());
-    return path;
-}
-
-// The kernel keeps 15 bytes of a name; a name that long was probably cut, and the executable's or
-// argv[0]'s file name that begins with it is the whole one.
-constexpr size_t kernelNameLimit = 15;
-
 void resolveName(int directory, PidPath& path, std::string_view comm, char (&target)[256]) {
     copyName(comm, target);
     if (comm.size() != kernelNameLimit)
@@ -230,51 +170,6 @@ void resolveName(int directory, PidPath& path, std::string_view comm, char (&tar
     if (base.starts_with(comm))
         copyName(base, target);
 }
-
-// Numeric entries of /proc are processes (thread-group leaders), those of a process's task folder its
-// threads; everything else is passed over.
-int32_t pidFromEntry(const char* name) {
-    const char* end = name + std::strlen(name);
-    if (name == end || *name < '1' || *name > '9')
-        return 0;
-    int32_t pid = 0;
-    auto [ptr, ec] = std::from_chars(name, end, pid);
-    return ec == std::errc() && ptr == end ? pid : 0;
-}
-
-// Calls `visit(pid, position)` for every process listed in the open /proc (or thread in an open task
-// folder) from its current position on, `position` being where the listing goes on after it; false when the
-// list cannot be read. `visit` returns false to stop early. The kernel looks up every entry it hands over, so
-// a listing that will stop soon asks for few at a time.
-template <typename Visit> bool forEachProcess(int proc, Visit&& visit, size_t batch = 16384) {
-    alignas(dirent64) char entries[16384];
-    batch = std::min(batch, sizeof entries);
-    for (;;) {
-        const ssize_t count = ::getdents64(proc, entries, batch);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (count == 0)
-            return true;
-        for (ssize_t offset = 0; offset < count;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(entries + offset);
-            offset += entry->d_reclen;
-            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)
-                continue;
-            const int32_t pid = pidFromEntry(entry->d_name);
-            if (pid < 1)
-                continue;
-            if (!visit(pid, entry->d_off))
-                return true;
-        }
-    }
-}
-
-// The status line's fields end well before this even with the longest names and numbers; a line
-// cut after the resident size still parses.
-constexpr size_t statBuffer = 1024;
 
 // Fills everything of `out` but the name from a parsed status line.
 void fillRecord(int32_t pid, uid_t uid, const ProcStat& stat, LVProcessRecord& out) {
@@ -302,51 +197,6 @@ bool leadsThreadGroup(int directory, PidPath& path, int32_t pid) {
     if (count <= 0)
         return false;
     return parseThreadGroup(std::string_view(text, static_cast<size_t>(count))) == pid;
-}
-
-// A program whose main thread has ended (pthread_exit) while other threads run on: the kernel shows its
-// leader as a zombie until the last thread ends, with the whole group's CPU time in the leader's status
-// line, but without the state, memory and program image that went with the leader's own thread, and
-// its executable link and arguments are gone too. What it no longer has is read from a live thread,
-// whose number is returned, into `stat`; nothing for a zombie none of whose threads lives.
-std::optional<int32_t> takeOverFromLiveThread(int directory, int32_t pid, ProcStat& stat) {
-    // A zombie counts itself among its threads until it is reaped.
-    if (statusForState(stat.state) != LV_STATUS_ZOMBIE || stat.threads < 2)
-        return std::nullopt;
-    PidPath path(directory == AT_FDCWD, pid);
-    Descriptor tasks(::openat(directory, path.file("task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!tasks.valid())
-        return std::nullopt;
-    std::optional<int32_t> found;
-    forEachProcess(tasks.get(), [&](int32_t thread, int64_t) {
-        PidPath threadPath(false, thread);
-        char text[statBuffer];
-        const ssize_t count =
-            thread == pid ? 0 : readSmallFile(tasks.get(), threadPath.file("stat"), text, sizeof text);
-        const auto live =
-            count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
-        if (!live || statusForState(live->state) == LV_STATUS_ZOMBIE)
-            return true;
-        stat.state = live->state;
-        stat.rss = live->rss;
-        stat.startCode = live->startCode;
-        stat.endCode = live->endCode;
-        stat.argStart = live->argStart;
-        stat.argEnd = live->argEnd;
-        found = thread;
-        return false;
-    });
-    return found;
-}
-
-// The live thread that stands in for a process whose main thread has ended (see above), or 0: for a
-// process whose main thread lives, one that is gone, and a zombie.
-int32_t standIn(int directory, int32_t pid) {
-    PidPath path(directory == AT_FDCWD, pid);
-    char text[statBuffer];
-    const ssize_t count = readSmallFile(directory, path.file("stat"), text, sizeof text);
-    auto stat = count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
-    return stat ? takeOverFromLiveThread(directory, pid, *stat).value_or(0) : 0;
 }
 
 // Reads one process of any user by its absolute paths.
@@ -1127,201 +977,6 @@ private:
     size_t m_ceiling = SIZE_MAX;
 };
 
-// Whether the executable `path` (a link without its deletion mark, or an argv[0]) is a dynamic loader,
-// whose link names itself while it runs the program its arguments name: its file name is the kind the C
-// libraries give theirs, "ld*.so" or "ld*.so.*" (ld-linux-x86-64.so.2, ld64.so.2, ld-musl-x86_64.so.1,
-// ld-2.31.so). Wherever it lies: a folder would only let the system's own loader pass where a store or a
-// container keeps it elsewhere, and a program merely named so is judged by arguments that can only tie it.
-bool isDynamicLoader(std::string_view path) {
-    const std::string_view name = basename(path);
-    if (!name.starts_with("ld"))
-        return false;
-    for (size_t at = name.find(".so", 2); at != std::string_view::npos; at = name.find(".so", at + 1)) {
-        if (at + 3 == name.size() || name[at + 3] == '.')
-            return true;
-    }
-    return false;
-}
-
-// The loader's options that take the next argument as their value; any other "--…" stands alone, and
-// "--" ends them. The program comes first after them.
-constexpr std::array<std::string_view, 7> loaderOptionsWithValue = {
-    "--library-path",         "--inhibit-rpath",    "--audit", "--preload", "--argv0",
-    "--glibc-hwcaps-prepend", "--glibc-hwcaps-mask"};
-
-// Whether `path`, absolute, names a file that exists at or below `bundle`, through links too. One that
-// names a file outside proves nothing: a launcher may run the bundle's program under its own argv[0], and
-// the bundle may have been renamed since the start with a new copy put at its old path.
-bool fileInside(std::string_view bundle, const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return false;
-    // Through a link (one in a folder of PATH, say) the program may still be the bundle's.
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    const bool inside = pathHolds(bundle, path) || (resolved != nullptr && pathHolds(bundle, resolved));
-    std::free(resolved);
-    return inside;
-}
-
-// What the arguments of a process whose executable link is closed, or names a dynamic loader, say of the
-// folder `bundle`. They are the process's own word: they may tie it to the folder, never clear it.
-struct ArgumentsTell {
-    bool runsInside = false;  // its program, argv[0] or the loader's, is a file in the folder
-    bool namesInside = false; // a later argument, or what follows an '=' in it, names a path in the folder
-    std::string program;      // argv[0]'s file name
-    std::string loaded;       // where argv[0] is a loader's, the file name of the program it was given
-};
-
-// `loader` where the process's link names a dynamic loader; one whose link is closed runs under one where
-// its argv[0] is a loader's.
-ArgumentsTell argumentsTell(int proc, PidPath& entry, std::string_view bundle, bool loader) {
-    ArgumentsTell told;
-    Descriptor fd(::openat(proc, entry.file("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return told;
-    // argv[0] is kept while it fits a path, and so is every argument up to a loader's program. Whether a
-    // later argument names a path in the folder shows in its first bytes, or in those after an '='
-    // ("--data=PATH"): the folder's path and a slash, or the path alone. Those are kept; the rest is read
-    // past, however long.
-    std::string program;
-    std::string whole;
-    bool fits = true;
-    std::string loaded;
-    bool loadedFound = false;
-    bool valueNext = false;
-    bool optionsEnded = false;
-    const size_t kept = bundle.size() + 1;
-    std::string start;
-    size_t argument = 0;
-    const auto check = [&] {
-        told.namesInside = told.namesInside || pathHolds(bundle, start);
-        start.clear();
-    };
-    const auto keptWhole = [&] {
-        return argument == 0 || (loader && !loadedFound);
-    };
-    const auto take = [&](char c) {
-        if (keptWhole()) {
-            fits = fits && whole.size() < LV_PATH_BUFFER;
-            if (fits)
-                whole.push_back(c);
-        }
-        if (argument == 0)
-            return;
-        if (c == '=')
-            check();
-        else if (start.size() < kept)
-            start.push_back(c);
-    };
-    // A loader's program is its first argument that is neither an option nor an option's value.
-    const auto finish = [&] {
-        if (argument == 0) {
-            program = fits ? whole : std::string();
-            loader = loader || isDynamicLoader(program);
-        } else if (keptWhole()) {
-            const std::string_view given(whole);
-            if (valueNext) {
-                valueNext = false;
-            } else if (!optionsEnded && given == "--") {
-                optionsEnded = true;
-            } else if (!optionsEnded && given.starts_with("--")) {
-                valueNext = std::find(loaderOptionsWithValue.begin(), loaderOptionsWithValue.end(), given) !=
-                            loaderOptionsWithValue.end();
-            } else {
-                loadedFound = true;
-                loaded = fits ? whole : std::string();
-            }
-        }
-        whole.clear();
-        fits = true;
-    };
-    char chunk[LV_PATH_BUFFER];
-    bool open = false; // an argument has begun and not ended
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        for (const char c : std::string_view(chunk, static_cast<size_t>(count))) {
-            if (c != '\0') {
-                take(c);
-                open = true;
-                continue;
-            }
-            if (argument > 0)
-                check();
-            finish();
-            ++argument;
-            open = false;
-        }
-    }
-    // A process that rewrote its arguments may end them without a NUL.
-    if (open) {
-        if (argument > 0)
-            check();
-        finish();
-    }
-    if (!program.empty()) {
-        told.runsInside = program.front() == '/' && fileInside(bundle, program);
-        told.program = basename(program);
-    }
-    if (loaded.empty())
-        return told;
-    // The loader opens a program given with a slash from the folder it started in, which the process
-    // may have left since: resolved against the one it is in now, the path can only tie it. A bare name
-    // it looks for as it looks for a library: only the name can tie it.
-    std::string path = loaded;
-    if (loaded.front() != '/') {
-        char folder[LV_PATH_BUFFER];
-        const ssize_t length = ::readlinkat(proc, entry.file("cwd"), folder, sizeof folder);
-        path =
-            loaded.find('/') != std::string::npos && length > 0 && static_cast<size_t>(length) < sizeof folder
-                ? std::string(folder, static_cast<size_t>(length)) + '/' + loaded
-                : std::string();
-    }
-    told.runsInside = told.runsInside || (!path.empty() && fileInside(bundle, path));
-    told.loaded = basename(loaded);
-    return told;
-}
-
-// Whether a thread of the process `pid` (the one whose leader started at `start`, in ticks since boot,
-// where that was read) goes by a name `names` ties. A thread renames itself alone (PR_SET_NAME), so a
-// program whose main thread took another name may run on in threads that keep the name of the bundle's
-// program. The task folder stays bound to the process it was opened for: a thread that ends while it is
-// read is passed over, and one of another process never read, even where its id was once this
-// process's. Once the pid names another process (the leader's start differs), none of it is read.
-template <typename Names>
-bool threadNamed(int proc, int32_t pid, std::optional<uint64_t> start, const Names& names) {
-    PidPath path(false, pid);
-    Descriptor tasks(::openat(proc, path.file("task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!tasks.valid())
-        return false;
-    if (start) {
-        PidPath leader(false, pid);
-        char text[statBuffer];
-        const ssize_t count = readSmallFile(tasks.get(), leader.file("stat"), text, sizeof text);
-        const auto stat =
-            count > 0 ? parseProcStat(std::string_view(text, static_cast<size_t>(count))) : std::nullopt;
-        if (!stat || stat->starttime != *start)
-            return false;
-    }
-    bool named = false;
-    forEachProcess(tasks.get(), [&](int32_t thread, int64_t) {
-        PidPath threadPath(false, thread);
-        // The name and a line break.
-        char name[kernelNameLimit + 2] = {};
-        const ssize_t count = readSmallFile(tasks.get(), threadPath.file("comm"), name, sizeof name - 1);
-        if (count <= 0)
-            return true;
-        if (name[count - 1] == '\n')
-            name[count - 1] = '\0';
-        named = names(name);
-        return !named;
-    });
-    return named;
-}
-
 // Processes whose end takes the user's session down: the login window and window server of the
 // other desktop, and here the user's service manager, the session bus, the display server, the
 // shell or compositor and the session manager.
@@ -1532,112 +1187,6 @@ uint64_t lv_process_args(int32_t pid, char* buffer, uint64_t size) {
         buffer[i] = buffer[i] == '\0' ? ' ' : buffer[i];
     buffer[length] = '\0';
     return length;
-}
-
-int lv_application_running(const char* path, LVBundleNameCheck names_bundle_file, void* context,
-                           LVNamedProcess* named) {
-    if (named != nullptr)
-        *named = LVNamedProcess{};
-    if (path == nullptr || path[0] != '/')
-        return -1;
-    std::string_view wanted(path);
-    // "/a/X.app/" names the same folder as "/a/X.app".
-    while (wanted.size() > 1 && wanted.back() == '/')
-        wanted.remove_suffix(1);
-
-    const uid_t user = ::getuid();
-    // The process found running, named where no link shows it (pid 0 otherwise), and the first in doubt.
-    std::optional<LVNamedProcess> found;
-    std::optional<LVNamedProcess> doubt;
-    Descriptor procDirectory(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!procDirectory.valid())
-        return -1;
-    const int proc = procDirectory.get();
-    const bool listed = forEachProcess(proc, [&](int32_t pid, int64_t) {
-        PidPath leader(false, pid);
-        struct stat info {};
-        if (::fstatat(proc, leader.directory(), &info, 0) != 0 || info.st_uid != user)
-            return true;
-        char link[LV_PATH_BUFFER];
-        ssize_t length = ::readlinkat(proc, leader.file("exe"), link, sizeof link);
-        // A process whose main thread has ended runs what its live threads run: its leader, a zombie,
-        // has lost its link, or (non-dumpable) keeps it closed. Vanished processes, zombies and kernel
-        // threads have no link and no live thread.
-        int32_t thread = 0;
-        if (length < 0) {
-            const bool noLink = errno == ENOENT;
-            thread = standIn(proc, pid);
-            if (noLink && thread == 0)
-                return true;
-        }
-        PidPath entry(false, pid, thread);
-        if (thread != 0)
-            length = ::readlinkat(proc, entry.file("exe"), link, sizeof link);
-        bool loader = false;
-        if (length > 0 && static_cast<size_t>(length) < sizeof link) {
-            const std::string_view executable =
-                withoutDeletedMark(std::string_view(link, static_cast<size_t>(length)));
-            if (pathHolds(wanted, executable)) {
-                found = LVNamedProcess{};
-                return false;
-            }
-            // A program run through the loader shows the loader as its executable: only its arguments
-            // tell which program it runs.
-            if (!isDynamicLoader(executable))
-                return true;
-            loader = true;
-        } else if (length < 0 && errno == ENOENT) {
-            return true;
-        }
-        // The link of a non-dumpable process is closed to its own user; an absolute argv[0] into the
-        // folder tells it runs there, as does a loader's program.
-        const ArgumentsTell arguments = argumentsTell(proc, entry, wanted, loader);
-        if (!arguments.runsInside && doubt)
-            return true;
-        char text[statBuffer];
-        const ssize_t statLength = readSmallFile(proc, leader.file("stat"), text, sizeof text);
-        const auto stat = statLength > 0
-                              ? parseProcStat(std::string_view(text, static_cast<size_t>(statLength)))
-                              : std::nullopt;
-        LVNamedProcess process{};
-        process.pid = pid;
-        if (stat) {
-            const std::string_view name = stat->comm.substr(0, sizeof process.name - 1);
-            std::memcpy(process.name, name.data(), name.size());
-        }
-        // No link shows the user which process it is (a loader's shows the loader): it is named.
-        if (arguments.runsInside) {
-            found = process;
-            return false;
-        }
-        // Otherwise the process leaves the answer open only where its arguments or its names tie it
-        // to the bundle: every user has such processes (a setgid agent started by its bare name), and
-        // most have nothing to do with the bundle.
-        if (statLength <= 0 || (stat && thread == 0 && statusForState(stat->state) == LV_STATUS_ZOMBIE))
-            return true;
-        // A program that renames itself keeps its argv[0], one run from a descriptor or a copy in
-        // memory is named by its descriptor and keeps it too.
-        const auto names = [&](const char* name) {
-            return names_bundle_file != nullptr && name[0] != '\0' && names_bundle_file(name, context) != 0;
-        };
-        if (arguments.namesInside || names(process.name) || names(arguments.program.c_str()) ||
-            names(arguments.loaded.c_str()) ||
-            threadNamed(proc, pid, stat ? std::optional(stat->starttime) : std::nullopt, names))
-            doubt = process;
-        return true;
-    });
-    if (!listed)
-        return -1;
-    if (found) {
-        if (named != nullptr)
-            *named = *found;
-        return 1;
-    }
-    if (!doubt)
-        return 0;
-    if (named != nullptr)
-        *named = *doubt;
-    return -1;
 }
 
 uint64_t lv_start_clock_us(void) {

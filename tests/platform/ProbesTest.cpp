@@ -508,29 +508,59 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     EXPECT_EQ(running(bundle.c_str()), 1);
     child->terminate();
 
-    // The loader's link names the loader, whatever program it runs: its program, given whole or from the
-    // folder it starts in after the loader's options, says it runs there, and the process is named;
-    // otherwise only what would tie a closed process ties it.
+    // The loader's link names the loader, whatever program it runs, and so does that of a copy of it under
+    // another name: the program it maps, by its real path, tells where it runs, whatever its arguments say
+    // (blanked by the program, naming a link gone since, or a file of the bundle it reads), and a process
+    // running one from the bundle is named.
     const std::string loader = dynamicLoader();
     if (loader.empty())
         GTEST_SKIP() << "this test program names no dynamic loader that can be run";
+    const std::string retitler = copyProgram(lunorvale::test::retitlerProgram(), directory,
+                                             QStringLiteral("X.app2/Contents/MacOS/Retitler"));
+    const std::string renamedLoader = copyProgram(loader, directory, QStringLiteral("runner"));
+    const std::string shortcut = base + "/shortcut";
+    ASSERT_EQ(::symlink(program.c_str(), shortcut.c_str()), 0);
+    const auto blank = [&] {
+        ASSERT_TRUE(child->signal(SIGUSR1));
+        ASSERT_TRUE(
+            pollUntil([&] { return arguments(child->pid()).find(retitler) == std::string::npos; }, 60s));
+    };
     const struct {
         std::vector<std::string> argv;
         int answer;
+        std::string tiedName = {};
+        std::function<void()> afterStart = {};
     } loaded[] = {
         {{loader, program, "60"}, 1},
         {{loader, "--argv0", "X", "--inhibit-cache", fromHere(program), "60"}, 1},
-        {{loader, "--library-path", bundle + "/Contents/MacOS", sleepProgram(), "60"}, -1},
+        {{loader, "--library-path", bundle + "/Contents/MacOS", sleepProgram(), "60"}, 0},
         {{loader, sleepProgram(), "60"}, 0},
+        {{loader, sleepProgram(), "60"}, 0, "sleep"},
+        {{loader, realPath("/usr/bin/tail"), "-n", "0", "-f", program}, 0},
+        {{loader, retitler, "x"}, 1, {}, blank},
+        {{loader, shortcut, "60"},
+         1,
+         {},
+         [&] {
+             ASSERT_EQ(::unlink(shortcut.c_str()), 0);
+         }},
+        {{renamedLoader, program, "60"}, 1},
     };
     for (const auto& c : loaded) {
-        SCOPED_TRACE(c.argv[1]);
+        SCOPED_TRACE(c.argv[0] + " " + c.argv[1] + " " + c.tiedName);
         child = ChildProcess::spawn(c.argv);
         ASSERT_TRUE(child && waitUntilExecuted(child->pid()));
-        ASSERT_EQ(executablePath(child->pid()), realPath(loader));
+        ASSERT_EQ(executablePath(child->pid()), realPath(c.argv[0]));
+        // Once it waits, the loader has mapped the program and handed over to it.
+        ASSERT_TRUE(pollUntil([&] { return stateOf(child->pid()) == 'S'; }, 60s));
+        if (c.afterStart)
+            c.afterStart();
         LVNamedProcess named{};
-        EXPECT_EQ(running(bundle.c_str(), {}, &named), c.answer);
+        EXPECT_EQ(running(bundle.c_str(), c.tiedName, &named), c.answer);
         EXPECT_EQ(named.pid, c.answer != 0 ? child->pid() : 0);
+        // The kernel names a process after the file it ran, cut to 15 bytes.
+        EXPECT_EQ(named.name,
+                  c.answer != 0 ? std::filesystem::path(c.argv[0]).filename().string().substr(0, 15) : "");
         child->terminate();
     }
 
