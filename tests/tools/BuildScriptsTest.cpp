@@ -30,18 +30,32 @@ QString output(const QString& program, const QStringList& arguments, const QStri
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// The processes whose command lines hold `mark`, each as its number and command line.
+// The processes whose command lines or environments hold `mark`, each as its number and command line.
 QStringList processesHolding(const QByteArray& mark) {
     QStringList found;
     for (const QString& process : QDir("/proc").entryList(QDir::Dirs)) {
         QFile file("/proc/" + process + "/cmdline");
+        QFile environment("/proc/" + process + "/environ");
         if (process.toInt() == 0 || !file.open(QIODevice::ReadOnly))
             continue;
         QByteArray arguments = file.readAll();
-        if (arguments.contains(mark))
+        if (arguments.contains(mark) ||
+            (environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark)))
             found.append(process + u':' + QString::fromUtf8(arguments.replace('\0', ' ')));
     }
     return found;
+}
+
+// The folder of the test session a process (as processesHolding names it) runs in, from its runtime
+// folder: its bus, its keyring and the rest of the session hold it in their environments.
+QByteArray sessionOf(const QString& process) {
+    QFile file("/proc/" + process.section(u':', 0, 0) + "/environ");
+    const QByteArray variable = "XDG_RUNTIME_DIR=";
+    for (const QByteArray& line :
+         file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QByteArrayList())
+        if (line.startsWith(variable) && line.endsWith("/run"))
+            return line.mid(variable.size()).chopped(4);
+    return {};
 }
 
 } // namespace
@@ -175,7 +189,7 @@ echo "stat::number_of_executed_units: 7"
         output(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()},
                {"LUNORVALE_FUZZ_SECONDS=4", "LUNORVALE_FUZZ_OVERRUN=6", "LUNORVALE_JOBS=3"}, 1);
     for (const char* line :
-         {"\nfuzz_Hangs: FINDING, overran its bound of 10 s",
+         {"\nfuzz_Hangs: FINDING, overran its bound of 12 s", // its 4 s, a second, an input's and 6 s
           "Waits-timeout-0a does not run in time alone either: run 1 of 3 was still running",
           "\nfuzz_Waits: FINDING",
           "\nstall passed over in fuzz_Stalls:", "\nfuzz_Stalls: 7 runs, no finding"})
@@ -189,7 +203,8 @@ echo "stat::number_of_executed_units: 7"
 
 // How a run of tools/fuzz over one stand-in target ends: the stand-in after its seeds, the seconds it
 // fuzzes, the signal the run gets once the stand-in's child runs (none: the run goes to its end), sent to
-// the run's whole process group as a terminal's Ctrl-C is, or to the script alone; its exit status.
+// the run's whole process group as a terminal's Ctrl-C or hang-up is, or to the script alone; its exit
+// status, -1 where the signal kills it.
 struct FuzzRunEnd {
     const char* name;
     const char* standIn;
@@ -213,7 +228,9 @@ constexpr char ignoresTerm[] = "trap '' TERM\n(exec -a \"$0-child\" sleep 600) &
 constexpr char endsOnItsOwn[] = "(exec -a \"$0-child\" sleep 600) &\n";
 
 // Nothing of the run is left 10 s after it is interrupted, 5 s past the kill that follows the grace, nor
-// after it ends; the signal's status is the run's, as a shell's is.
+// after it ends, its sessions' buses, keyrings and folders included; the signal's status is the run's, as
+// a shell's is. Killed, the run leaves its jobs to end their targets at their bounds, and its folder of
+// the logs to a later run, which removes it only once they have.
 TEST_P(FuzzRun, LeavesNoProcessBehind) {
     const FuzzRunEnd& run = GetParam();
     QTemporaryDir tree;
@@ -230,6 +247,7 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.insert("LUNORVALE_FUZZ_SECONDS", QString::number(run.seconds));
     variables.insert("LUNORVALE_FUZZ_OVERRUN", "6");
+    variables.remove("LUNORVALE_IN_SESSION"); // each stage in a session of its own, as from a terminal
     fuzz.setProcessEnvironment(variables);
     fuzz.setChildProcessModifier([] { // as a terminal starts a command, whatever this test was started with
         ::setpgid(0, 0);
@@ -237,22 +255,42 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
     });
     fuzz.start(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
     QDeadlineTimer left(60000);
+    QByteArray session;
     if (run.signal != 0) {
-        while (processesHolding(mark + "/fuzz/fuzz_Target-child").isEmpty() && !left.hasExpired())
+        QStringList child;
+        while ((child = processesHolding(mark + "/fuzz/fuzz_Target-child")).isEmpty() && !left.hasExpired())
             QThread::msleep(100);
-        EXPECT_FALSE(left.hasExpired()) << "the stand-in's child never ran";
+        EXPECT_FALSE(child.isEmpty()) << "the stand-in's child never ran";
+        session = child.isEmpty() ? QByteArray() : sessionOf(child.first());
+        EXPECT_TRUE(session.startsWith('/')) << "the stand-in's child runs in no session of its own";
         left.setRemainingTime(10000);
         ::kill(run.toGroup ? -fuzz.processId() : fuzz.processId(), run.signal);
     }
-    EXPECT_TRUE(fuzz.waitForFinished(60000) && fuzz.exitStatus() == QProcess::NormalExit &&
-                fuzz.exitCode() == run.status)
+    EXPECT_TRUE(fuzz.waitForFinished(run.signal != 0 ? int(left.remainingTime()) : 60000) &&
+                (run.status < 0 ? fuzz.exitStatus() == QProcess::CrashExit
+                                : fuzz.exitStatus() == QProcess::NormalExit && fuzz.exitCode() == run.status))
         << fuzz.exitCode() << fuzz.readAllStandardError().data();
+    const QDir logs(tree.filePath("fuzz-logs"));
+    const auto laterRun = [&] { // over the tree without its stand-in: how many run folders it leaves
+        QFile::remove(tree.filePath("fuzz/fuzz_Target"));
+        output(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
+        return logs.entryList({"run.*"}, QDir::Dirs | QDir::NoDotAndDotDot).size();
+    };
+    if (run.status < 0) {
+        EXPECT_EQ(laterRun(), 1) << "the folder of a run whose jobs still run is gone";
+    }
     if (run.signal == 0)
         left.setRemainingTime(10000);
-    QStringList processes = processesHolding(mark);
-    for (; !processes.isEmpty() && !left.hasExpired(); processes = processesHolding(mark))
+    const auto ofTheRun = [&] {
+        return processesHolding(mark) + (session.isEmpty() ? QStringList() : processesHolding(session));
+    };
+    QStringList processes = ofTheRun();
+    for (; !processes.isEmpty() && !left.hasExpired(); processes = ofTheRun())
         QThread::msleep(100);
     EXPECT_TRUE(processes.isEmpty()) << processes.join(u'\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(session))) << session.data();
+    EXPECT_EQ(
+        run.status < 0 ? laterRun() : logs.entryList({"run.*"}, QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
     for (const QString& process : processes) // a failed run's, which would otherwise run on to its bound
         ::kill(process.section(u':', 0, 0).toInt(), SIGKILL);
 }
@@ -260,11 +298,14 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
 INSTANTIATE_TEST_SUITE_P(
     BuildScripts, FuzzRun,
     ::testing::Values(FuzzRunEnd{"interrupted_from_its_terminal", ignoresTerm, 60, SIGINT, true, 130},
+                      FuzzRunEnd{"hung_up_with_its_terminal", ignoresTerm, 60, SIGHUP, true, 129},
                       FuzzRunEnd{"interrupted", endsOnTerm, 60, SIGINT, false, 130},
                       FuzzRunEnd{"terminated", endsOnTerm, 60, SIGTERM, false, 143},
                       FuzzRunEnd{"terminated_with_its_group", ignoresTerm, 60, SIGTERM, true, 143},
                       FuzzRunEnd{"target_ends_on_term_at_its_bound", endsOnTerm, 4, 0, false, 1},
-                      FuzzRunEnd{"target_ends_on_its_own", endsOnItsOwn, 60, 0, false, 0}),
+                      FuzzRunEnd{"target_ends_on_its_own", endsOnItsOwn, 60, 0, false, 0},
+                      FuzzRunEnd{"killed_leaving_its_folder_to_a_later_run", endsOnTerm, 2, SIGKILL, false,
+                                 -1}),
     [](const ::testing::TestParamInfo<FuzzRunEnd>& info) { return std::string(info.param.name); });
 
 // An overrun within the grace a target has once asked to end leaves it no time at its bound, which would
