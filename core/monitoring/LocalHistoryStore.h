@@ -52,7 +52,7 @@ public:
     static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
     // What the file keeps, newest first: the same rules over every event from 30 days ago on, however
     // far ahead. The 500 are filled first with what `retained` gives, then with the events dated
-    // further ahead, nearest first; an id `retained` shows keeps that copy.
+    // further ahead, furthest first; an id `retained` shows keeps that copy.
     static QList<ActivityEvent> stored(const QList<ActivityEvent>& events, const QDateTime& now);
 
     // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.
