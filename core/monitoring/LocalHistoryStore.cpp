@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace lunorvale {
 namespace {
@@ -154,63 +153,37 @@ QList<ActivityEvent> newestFirst(QList<ActivityEvent> events) {
     return events;
 }
 
-// The events the file can hold, split at the clock: those the page shows ([now - 30 days, now + 300 s],
-// newest first, one per id: the newer, on a tie the earlier) and those dated further ahead, however far
-// (furthest first; an id the page shows is left out): a wall clock set back, even by years, must not cost
-// the events it now dates ahead. At most 500 in all, the shown ones first. Under a clock set back the
-// events ahead are the real ones and the shown ones were recorded meanwhile: as at the right clock, what
-// is recorded costs the oldest of them, never the newest.
-struct SplitHistory {
-    QList<ActivityEvent> shown;
-    QList<ActivityEvent> ahead;
-};
-
-SplitHistory shownAndAhead(const QList<ActivityEvent>& events, const QDateTime& now) {
-    const StoredDate cutoff =
-        StoredDate::from(now.addMSecs(static_cast<qint64>(-LocalHistoryStore::retentionSeconds * 1000)));
-    const StoredDate futureLimit =
-        StoredDate::from(now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000)));
-    // Texts are measured as the file will hold them.
+// Whether an event may be kept at all: from 30 days ago on, however far ahead, its texts within their
+// limits as the file will hold them.
+bool admissible(const ActivityEvent& event, const StoredDate& cutoff) {
     const auto fits = [](const QString& text, qsizetype limit) {
         return JsonWriter::utf8Size(text) <= limit;
     };
-    QList<ActivityEvent> shown;
-    QList<ActivityEvent> ahead;
-    for (const ActivityEvent& event : events) {
-        // Written so that a date that is not a number fails the test.
-        if (!(event.date >= cutoff))
-            continue;
-        if (event.title.isEmpty() || !fits(event.title, 512) || !fits(event.detail, 2048))
-            continue;
-        if (event.category && !fits(*event.category, 64))
-            continue;
-        (event.date <= futureLimit ? shown : ahead).append(event);
-    }
+    // Written so that a date that is not a number fails the test.
+    if (!(event.date >= cutoff))
+        return false;
+    if (event.title.isEmpty() || !fits(event.title, 512) || !fits(event.detail, 2048))
+        return false;
+    return !event.category || fits(*event.category, 64);
+}
+
+StoredDate cutoffAt(const QDateTime& now) {
+    return StoredDate::from(now.addMSecs(static_cast<qint64>(-LocalHistoryStore::retentionSeconds * 1000)));
+}
+
+// The first `room` events of `events` with an id not seen before, in their order.
+QList<ActivityEvent> firstOfEachID(const QList<ActivityEvent>& events, qsizetype room) {
     QSet<QUuid> seen;
-    const auto unique = [&seen](const QList<ActivityEvent>& list, qsizetype room) {
-        QList<ActivityEvent> result;
-        for (const ActivityEvent& event : list) {
-            if (result.size() >= room)
-                break;
-            if (seen.contains(event.id))
-                continue;
+    QList<ActivityEvent> result;
+    for (const ActivityEvent& event : events) {
+        if (result.size() >= room)
+            break;
+        if (!seen.contains(event.id)) {
             seen.insert(event.id);
             result.append(event);
         }
-        return result;
-    };
-    SplitHistory split;
-    split.shown = unique(newestFirst(std::move(shown)), LocalHistoryStore::maximumEvents);
-    split.ahead =
-        unique(newestFirst(std::move(ahead)), LocalHistoryStore::maximumEvents - split.shown.size());
-    return split;
-}
-
-// What the file keeps, in the order the events have a claim on its room.
-QList<ActivityEvent> byPriority(const QList<ActivityEvent>& events, const QDateTime& now) {
-    SplitHistory split = shownAndAhead(events, now);
-    split.shown.append(split.ahead);
-    return split.shown;
+    }
+    return result;
 }
 
 } // namespace
@@ -245,16 +218,15 @@ QList<ActivityEvent> LocalHistoryStore::load(const QDateTime& now) const {
 QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events, const QDateTime& now) const {
     if (!now.isValid())
         throw HistoryStorageError(Kind::unavailable);
-    const QList<ActivityEvent> candidates = byPriority(events, now);
-    QList<ActivityEvent> kept;
+    QList<ActivityEvent> kept = stored(events, now);
     QByteArray data;
     try {
         std::vector<QByteArray> encoded;
-        encoded.reserve(candidates.size());
-        for (const ActivityEvent& event : candidates)
+        encoded.reserve(kept.size());
+        for (const ActivityEvent& event : kept)
             encoded.push_back(JsonWriter::write(eventObject(event, event.date.seconds), fileOptions));
-        // An over-long history loses events in the order they claim the room from last to first (those
-        // dated ahead, nearest first, then the oldest shown) rather than every later save.
+        // An over-long history loses its earliest recorded events, as the 500 do, rather than every
+        // later save.
         qint64 total = encodeEnvelope({}, 0).size();
         size_t count = 0;
         for (; count < encoded.size(); ++count) {
@@ -263,20 +235,8 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
                 break;
             total = next;
         }
-        // The file lists its events newest first, whatever decided which of them fit.
-        std::vector<size_t> order(count);
-        std::iota(order.begin(), order.end(), size_t{0});
-        std::stable_sort(order.begin(), order.end(), [&candidates](size_t a, size_t b) {
-            return candidates[qsizetype(a)].date > candidates[qsizetype(b)].date;
-        });
-        std::vector<QByteArray> written;
-        written.reserve(count);
-        kept.reserve(qsizetype(count));
-        for (const size_t index : order) {
-            kept.append(candidates[qsizetype(index)]);
-            written.push_back(std::move(encoded[index]));
-        }
-        data = encodeEnvelope(written, count);
+        kept.resize(qsizetype(count));
+        data = encodeEnvelope(encoded, count);
     } catch (const JsonWriteError&) {
         throw HistoryStorageError(Kind::unavailable);
     }
@@ -293,11 +253,26 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
 }
 
 QList<ActivityEvent> LocalHistoryStore::retained(const QList<ActivityEvent>& events, const QDateTime& now) {
-    return shownAndAhead(events, now).shown;
+    const StoredDate cutoff = cutoffAt(now);
+    const StoredDate futureLimit =
+        StoredDate::from(now.addMSecs(static_cast<qint64>(futureSkewSeconds * 1000)));
+    QList<ActivityEvent> shown;
+    for (const ActivityEvent& event : events) {
+        if (admissible(event, cutoff) && event.date <= futureLimit)
+            shown.append(event);
+    }
+    return firstOfEachID(newestFirst(std::move(shown)), maximumEvents);
 }
 
 QList<ActivityEvent> LocalHistoryStore::stored(const QList<ActivityEvent>& events, const QDateTime& now) {
-    return newestFirst(byPriority(events, now));
+    const StoredDate cutoff = cutoffAt(now);
+    QList<ActivityEvent> admitted;
+    admitted.reserve(events.size());
+    for (const ActivityEvent& event : events) {
+        if (admissible(event, cutoff))
+            admitted.append(event);
+    }
+    return firstOfEachID(admitted, maximumEvents);
 }
 
 QByteArray LocalHistoryStore::encodeFile(const QList<ActivityEvent>& events) {

@@ -11,13 +11,16 @@
 
 namespace lunorvale {
 
-// The activity history file: one compact JSON envelope {"schemaVersion":1,"events":[...]}, newest
-// first, pruned to 30 days and 500 events. No cache: every call reads or writes the file.
+// The activity history file: one compact JSON envelope {"schemaVersion":1,"events":[...]}, the events
+// in the order they were recorded, the latest first, pruned to 30 days and 500 events. No cache: every
+// call reads or writes the file.
 //
-// What is shown and exported are the events up to 300 s ahead of the clock (`retained`); the file keeps
-// those dated further ahead too, however far (`stored`): a wall clock set back, by hand, by a late
-// correction of a clock kept in local time or by a flat clock battery before the network time answers,
-// would otherwise make the next save drop the events it now dates ahead.
+// What is shown and exported are the events up to 300 s ahead of the clock, newest first (`retained`);
+// the file keeps those dated further ahead too, however far (`stored`): a wall clock set back, by hand,
+// by a late correction of a clock kept in local time or by a flat clock battery before the network time
+// answers, would otherwise make the next save drop the events it now dates ahead. Room is given by the
+// order of recording, never by date: under a wrong clock no date tells the real events from the others,
+// while the order of recording holds whatever the clock said.
 class LocalHistoryStore final {
 public:
     static constexpr int maximumEvents = 500;
@@ -41,8 +44,8 @@ public:
     QList<ActivityEvent> load(const QDateTime& now) const;
 
     // Writes the stored events atomically (0600 file, 0700 folders). When they would not fit in
-    // maximumFileBytes, those with the least claim (see `stored`) are left out until they do. Returns
-    // the events written, newest first.
+    // maximumFileBytes, the earliest recorded are left out until they do. Returns the events written,
+    // in the order of recording.
     // Throws HistoryStorageError.
     QList<ActivityEvent> save(const QList<ActivityEvent>& events, const QDateTime& now) const;
 
@@ -50,9 +53,9 @@ public:
     // 512 UTF-8 bytes as the file stores them, detail at most 2048, category at most 64; newest
     // first; one event per id; at most 500.
     static QList<ActivityEvent> retained(const QList<ActivityEvent>& events, const QDateTime& now);
-    // What the file keeps, newest first: the same rules over every event from 30 days ago on, however
-    // far ahead. The 500 are filled first with what `retained` gives, then with the events dated
-    // further ahead, furthest first; an id `retained` shows keeps that copy.
+    // What the file keeps: the same rules over every event from 30 days ago on, however far ahead, in
+    // the order given, which is the order of recording, the latest first. One event per id, the first
+    // given; the first 500.
     static QList<ActivityEvent> stored(const QList<ActivityEvent>& events, const QDateTime& now);
 
     // The bytes of the export file: pretty-printed, keys sorted, ISO-8601 dates.

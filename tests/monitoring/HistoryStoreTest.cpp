@@ -51,9 +51,9 @@ TEST(LocalHistoryStore, SavesTheCompactEnvelopeAtomicallyAndExports) {
     QTemporaryDir temporary;
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/a/b/history.json"));
     const QList<ActivityEvent> events{
-        event(now.addSecs(-60), QStringLiteral("已暂停"), {}, {}, QUuid::fromString(secondID)),
         event(now.addMSecs(250), QStringLiteral("Editor 持续高占用"), QStringLiteral("/usr/bin/x \"q\"\n"),
               QStringLiteral("finding"), QUuid::fromString(firstID)),
+        event(now.addSecs(-60), QStringLiteral("已暂停"), {}, {}, QUuid::fromString(secondID)),
     };
     EXPECT_EQ(store.save(events, now).size(), 2);
     EXPECT_EQ(readFile(store.fileURL()),
@@ -68,7 +68,7 @@ TEST(LocalHistoryStore, SavesTheCompactEnvelopeAtomicallyAndExports) {
     EXPECT_EQ(modeOf(temporary.path() + QStringLiteral("/a/b")), 0700u);
     EXPECT_EQ(QDir(temporary.path() + QStringLiteral("/a/b")).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("history.json")});
-    EXPECT_EQ(store.load(now), (QList<ActivityEvent>{events[1], events[0]}));
+    EXPECT_EQ(store.load(now), events);
 
     // The export: five keys in order, ISO-8601 dates to the second, only retained events.
     EXPECT_EQ(
@@ -213,23 +213,21 @@ TEST(LocalHistoryStore, RetentionRules) {
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
     for (const QDateTime& early : {now.addSecs(-3 * 3600), now.addDays(-31), now.addYears(-1)}) {
         store.save(real, early);
-        EXPECT_EQ(store.load(now), (QList{real[3], real[0], real[1], real[2]}))
-            << early.toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(store.load(now), real.mid(0, 4)) << early.toString(Qt::ISODate).toStdString();
     }
     EXPECT_EQ(LocalHistoryStore::retained(store.load(now.addSecs(-3 * 3600)), now.addSecs(-3 * 3600)),
               QList{real[2]});
 
-    // What the page shows has the first claim on the room, then what is furthest ahead; an id that
-    // shows keeps the copy that shows, though the other is dated furthest ahead.
+    // The room goes by the order of recording, the latest first, whatever the dates; an id keeps the
+    // copy recorded last, though it is dated ahead and an earlier one would show.
     QList<ActivityEvent> crowded{event(now.addSecs(-5)),
                                  event(now.addDays(2), QStringLiteral("later"), {}, {}, real[0].id)};
     for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
         crowded.append(event(now.addDays(1).addSecs(i)));
     crowded.append(real[0]);
     const QList<ActivityEvent> kept = store.save(crowded, now);
-    ASSERT_EQ(kept.size(), LocalHistoryStore::maximumEvents);
-    EXPECT_EQ(LocalHistoryStore::retained(kept, now), (QList{crowded[0], real[0]}));
-    EXPECT_EQ(kept.first(), crowded.at(crowded.size() - 2));
+    EXPECT_EQ(kept, crowded.mid(0, LocalHistoryStore::maximumEvents));
+    EXPECT_EQ(LocalHistoryStore::retained(kept, now), QList{crowded[0]});
     EXPECT_EQ(store.load(now), kept);
 
     // A full history and a clock a year behind: what is recorded meanwhile costs the oldest event, and
@@ -237,8 +235,23 @@ TEST(LocalHistoryStore, RetentionRules) {
     QList<ActivityEvent> month;
     for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
         month.append(event(now.addSecs(-i * 5000)));
-    store.save(month + QList{event(now.addYears(-1))}, now.addYears(-1));
+    store.save(QList{event(now.addYears(-1))} + month, now.addYears(-1));
     EXPECT_EQ(store.load(now), month.mid(0, LocalHistoryStore::maximumEvents - 1));
+
+    // The same for a clock hours behind or ahead, whose dates mix with the real ones, and for a file
+    // whose latest records a clock set a year ahead misdated: a record costs the earliest recorded.
+    QList<ActivityEvent> misdated = month;
+    for (int i = 0; i < 100; ++i)
+        misdated[i].date = StoredDate::from(now.addYears(1).addSecs(-i));
+    const std::pair<QList<ActivityEvent>, QDateTime> records[] = {
+        {month, now.addSecs(-3 * 3600)}, {month, now.addSecs(3 * 3600)}, {misdated, now}};
+    for (const auto& [before, clock] : records) {
+        store.save(before, now);
+        const ActivityEvent recorded = event(clock);
+        store.save(QList{recorded} + store.load(clock), clock);
+        EXPECT_EQ(store.load(now), QList{recorded} + before.mid(0, LocalHistoryStore::maximumEvents - 1))
+            << clock.toString(Qt::ISODate).toStdString();
+    }
 }
 
 TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
@@ -249,30 +262,34 @@ TEST(LocalHistoryStore, DatesKeepTheirWholeFractionThroughLoadAndSave) {
     const QByteArray older = "{\"id\":\"" + secondID.toUpper().toLatin1() +
                              "\",\"date\":791539508.9996,\"title\":\"t\",\"detail\":\"\"}";
     writeFile(store.fileURL(), "[" + older + "," + newer + "]");
-    // Less than a millisecond apart, still ordered; saved again byte for byte.
+    // Less than a millisecond apart, still ordered where shown; saved again byte for byte.
     const QList<ActivityEvent> loaded = store.load(now);
     ASSERT_EQ(loaded.size(), 2);
-    EXPECT_EQ(loaded[0].id, QUuid::fromString(firstID));
+    EXPECT_EQ(LocalHistoryStore::retained(loaded, now).first().id, QUuid::fromString(firstID));
     store.save(loaded, now);
-    EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[" + newer + "," + older + "]}");
-    EXPECT_EQ(StoredDates::iso8601(loaded[0].date), QStringLiteral("2026-01-31T08:05:08Z"));
+    EXPECT_EQ(readFile(store.fileURL()), "{\"schemaVersion\":1,\"events\":[" + older + "," + newer + "]}");
+    EXPECT_EQ(StoredDates::iso8601(loaded[1].date), QStringLiteral("2026-01-31T08:05:08Z"));
 }
 
 TEST(LocalHistoryStore, SaveLeavesOutTheOldestEventsWhenTheFileWouldBeTooLarge) {
     QTemporaryDir temporary;
     const LocalHistoryStore store(temporary.path() + QStringLiteral("/history.json"));
-    QList<ActivityEvent> events;
-    for (int i = 0; i < 500; ++i) // near the allowed sizes, with slashes that grow when escaped
-        events.append(event(now.addSecs(-i), QString(512, u'/'), QString(2048, u'x'), QString(64, u'c')));
-    const QList<ActivityEvent> written = store.save(events, now);
-    ASSERT_FALSE(written.isEmpty());
-    EXPECT_EQ(written, events.mid(0, written.size()));
-    const QByteArray file = readFile(store.fileURL());
-    EXPECT_EQ(file, LocalHistoryStore::encodeFile(written));
-    EXPECT_LE(file.size(), LocalHistoryStore::maximumFileBytes);
-    EXPECT_GT(LocalHistoryStore::encodeFile(events.mid(0, written.size() + 1)).size(),
-              LocalHistoryStore::maximumFileBytes);
-    EXPECT_EQ(store.load(now), written);
+    // The earliest recorded go, whether the dates follow the order of recording or run against it.
+    for (const int step : {-1, 1}) {
+        QList<ActivityEvent> events;
+        for (int i = 0; i < 500; ++i) // near the allowed sizes, with slashes that grow when escaped
+            events.append(event(now.addSecs(step * i - 600), QString(512, u'/'), QString(2048, u'x'),
+                                QString(64, u'c')));
+        const QList<ActivityEvent> written = store.save(events, now);
+        ASSERT_FALSE(written.isEmpty());
+        EXPECT_EQ(written, events.mid(0, written.size())) << step;
+        const QByteArray file = readFile(store.fileURL());
+        EXPECT_EQ(file, LocalHistoryStore::encodeFile(written));
+        EXPECT_LE(file.size(), LocalHistoryStore::maximumFileBytes);
+        EXPECT_GT(LocalHistoryStore::encodeFile(events.mid(0, written.size() + 1)).size(),
+                  LocalHistoryStore::maximumFileBytes);
+        EXPECT_EQ(store.load(now), written);
+    }
 }
 
 // A store in memory (a screenshot run's) keeps the file's rules and bytes, shared by its copies.
