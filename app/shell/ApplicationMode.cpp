@@ -211,11 +211,6 @@ void quietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, co
 
 int LunorvaleEntry::application(int argc, char** argv, const QStringList& arguments) {
     const std::optional<PreviewRequest> preview = PreviewRequest::fromArguments(arguments);
-    if (const std::optional<QString> unknown =
-            preview ? PreviewScenarios::unknownPage(*preview) : std::nullopt) {
-        std::fputs((*unknown + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
-        return 2;
-    }
     // A screenshot is drawn off screen even where there is a display: nothing flashes on the desktop
     // and the image has the screen's logical size. That holds whatever platform the environment names:
     // a session's "xcb" would otherwise have to answer where no display is left, for a picture that

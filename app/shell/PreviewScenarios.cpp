@@ -1,7 +1,5 @@
 #include "app/shell/PreviewScenarios.h"
 
-#include "core/common/SafeText.h"
-
 #include <QBuffer>
 #include <QSaveFile>
 
@@ -14,13 +12,10 @@ std::optional<PreviewRequest> PreviewRequest::fromArguments(const QStringList& a
         return std::nullopt;
     PreviewRequest request;
     request.path = given.at(at + 1);
-    // "compact" may stand anywhere, the page's place included.
-    QStringList rest = given.mid(at + 2);
-    rest.removeAll(QStringLiteral("compact"));
-    if (!rest.isEmpty())
-        request.page = rest.at(0);
-    if (rest.size() > 1)
-        request.appearance = rest.at(1);
+    if (at + 2 < given.size())
+        request.page = given.at(at + 2);
+    if (at + 3 < given.size())
+        request.appearance = given.at(at + 3);
     request.compact = given.contains(QStringLiteral("compact"));
     return request;
 }
@@ -55,13 +50,6 @@ const QStringList& pages() {
         // History.
         "history", "history-empty", "history-error"};
     return all;
-}
-
-std::optional<QString> unknownPage(const PreviewRequest& request) {
-    if (!request.page || pages().contains(*request.page))
-        return std::nullopt;
-    return QStringLiteral("未知的预览页面“") + SafeText::escaped(*request.page) +
-           QStringLiteral("”；可用的页面：") + pages().join(QStringLiteral("、")) + QStringLiteral("。");
 }
 
 PreviewSceneKind sceneKind(const std::optional<QString>& page) {

@@ -44,13 +44,9 @@ enum class PreviewSceneKind {
 
 namespace PreviewScenarios {
 
-// Every page name the program renders: the screens of their own, each state of the sample data and
-// each page of the main window.
+// Every page name the program renders on purpose: the screens of their own, each state of the
+// sample data and each page of the main window. Any other name renders the main window's overview.
 const QStringList& pages();
-
-// The sentence that refuses a request naming a page not among them, naming those that are; absent
-// for a request the program renders.
-std::optional<QString> unknownPage(const PreviewRequest& request);
 
 PreviewSceneKind sceneKind(const std::optional<QString>& page);
 
