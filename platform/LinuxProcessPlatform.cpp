@@ -204,7 +204,7 @@ int32_t LinuxProcessPlatform::currentProcess() {
 }
 
 double LinuxProcessPlatform::uptime() {
-    return SystemClock::uptime();
+    return SystemClock::monotonic();
 }
 
 double LinuxProcessPlatform::sinceBoot() {

@@ -14,7 +14,7 @@ double secondsOf(clockid_t clock) {
 
 } // namespace
 
-double uptime() {
+double monotonic() {
     return secondsOf(CLOCK_MONOTONIC);
 }
 

@@ -98,7 +98,7 @@ bool referencesApplication(const QString& path, const QUrl& bundle) {
 // limits, links counted but never followed.
 void walkBundle(const QUrl& bundle, const CancellationToken& cancellation,
                 const ComponentWalkLimits& limits) {
-    const std::function<double()> uptime = limits.uptime ? limits.uptime : &SystemClock::uptime;
+    const std::function<double()> uptime = limits.uptime ? limits.uptime : &SystemClock::monotonic;
     const double deadline = uptime() + limits.seconds;
     struct Listing {
         QString folder;

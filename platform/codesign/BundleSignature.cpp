@@ -337,8 +337,9 @@ private:
 } // namespace
 
 Budget::Budget(const Limits& limits)
-    : m_uptime(limits.uptime ? limits.uptime : &SystemClock::uptime), m_deadline(m_uptime() + limits.seconds),
-      m_entryLimit(limits.entries), m_ruleStepLimit(limits.ruleSteps) {}
+    : m_uptime(limits.uptime ? limits.uptime : &SystemClock::monotonic),
+      m_deadline(m_uptime() + limits.seconds), m_entryLimit(limits.entries),
+      m_ruleStepLimit(limits.ruleSteps) {}
 
 CodeSignatureCheck check(const QString& bundlePath, const std::function<void()>& checkpoint, Budget* budget) {
     std::optional<Budget> own;
