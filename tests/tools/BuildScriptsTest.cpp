@@ -46,18 +46,6 @@ QStringList processesHolding(const QByteArray& mark) {
     return found;
 }
 
-// The folder of the test session a process (as processesHolding names it) runs in, from its runtime
-// folder: its bus, its keyring and the rest of the session hold it in their environments.
-QByteArray sessionOf(const QString& process) {
-    QFile file("/proc/" + process.section(u':', 0, 0) + "/environ");
-    const QByteArray variable = "XDG_RUNTIME_DIR=";
-    for (const QByteArray& line :
-         file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QByteArrayList())
-        if (line.startsWith(variable) && line.endsWith("/run"))
-            return line.mid(variable.size()).chopped(4);
-    return {};
-}
-
 } // namespace
 
 // A packager's build with the distribution's flags never fails for a warning; the project's own trees do.
@@ -136,7 +124,9 @@ TEST(BuildScripts, TheTestsBusesLeaveNoSocketBehind) {
 
 // The session notes what its command left in the session's TMPDIR and added to its home, the topmost new
 // path of each, and nothing of its own: tools/test fails a run of the tests on any. Its tree lies in the
-// caller's TMPDIR (tools/fuzz's is /dev/shm) and goes with it.
+// caller's TMPDIR (tools/fuzz's is /dev/shm) and goes with it, also where its terminal hangs up: its bus,
+// which takes the HUP for a reload, is ended then (the keyring goes with it), and the session exits 129 as
+// a shell does.
 TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     QTemporaryDir folder;
     const QString list = folder.filePath("leftovers");
@@ -152,6 +142,38 @@ TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     EXPECT_TRUE(tmpdir.startsWith(folder.path() + u'/')) << tmpdir.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
               QStringList{"leftovers"});
+
+    QProcess hungUp;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.remove("LUNORVALE_IN_SESSION");
+    variables.insert("TMPDIR", folder.path());
+    hungUp.setProcessEnvironment(variables);
+    hungUp.setChildProcessModifier([] { // in a group of its own, as a terminal starts a command
+        ::setpgid(0, 0);
+        ::signal(SIGHUP, SIG_DFL);
+    });
+    const QString noted = folder.filePath("session");
+    hungUp.start(LUNORVALE_SOURCE_DIR "/tools/test-session",
+                 {"sh", "-c",
+                  "echo \"${XDG_RUNTIME_DIR%/run}\" >\"$0.new\" && mv \"$0.new\" \"$0\" && exec sleep 600",
+                  noted});
+    QFile note(noted);
+    for (QDeadlineTimer left(60000); !note.exists() && !left.hasExpired();)
+        QThread::msleep(100);
+    ASSERT_TRUE(note.open(QIODevice::ReadOnly)) << "the session's command never ran";
+    const QByteArray session = note.readAll().trimmed();
+    ::kill(-hungUp.processId(), SIGHUP);
+    EXPECT_TRUE(hungUp.waitForFinished(10000) && hungUp.exitStatus() == QProcess::NormalExit &&
+                hungUp.exitCode() == 129)
+        << hungUp.exitCode();
+    QStringList left = processesHolding(session);
+    for (QDeadlineTimer bound(10000); !left.isEmpty() && !bound.hasExpired();
+         left = processesHolding(session))
+        QThread::msleep(100);
+    EXPECT_TRUE(left.isEmpty()) << left.join(u'\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(session))) << session.data();
+    for (const QString& process : left) // a bus that stayed, which would otherwise run for good
+        ::kill(process.section(u':', 0, 0).toInt(), SIGTERM);
 }
 
 // tools/fuzz on stand-ins for libFuzzer targets: one that hangs where no alarm ends it, ignoring TERM as
@@ -202,9 +224,10 @@ echo "stat::number_of_executed_units: 7"
 }
 
 // How a run of tools/fuzz over one stand-in target ends: the stand-in after its seeds, the seconds it
-// fuzzes, the signal the run gets once the stand-in's child runs (none: the run goes to its end), sent to
-// the run's whole process group as a terminal's Ctrl-C or hang-up is, or to the script alone; its exit
-// status, -1 where the signal kills it.
+// fuzzes, the signal the run gets once the stand-in's child has noted that it runs (none: the run goes to
+// its end), sent to the run's whole process group as a terminal's Ctrl-C or hang-up is, or to the script
+// alone; its exit status, -1 where the signal kills it; whether a second run over the tree is started
+// before the signal, while the first still runs.
 struct FuzzRunEnd {
     const char* name;
     const char* standIn;
@@ -212,6 +235,7 @@ struct FuzzRunEnd {
     int signal;
     bool toGroup;
     int status;
+    bool second = false;
 };
 
 void PrintTo(const FuzzRunEnd& run, std::ostream* out) {
@@ -222,22 +246,33 @@ class FuzzRun : public ::testing::TestWithParam<FuzzRunEnd> {};
 
 // The child stays in the stand-in's process group, which only a kill of the group ends once the stand-in
 // has gone: ignoring TERM, it outlives a stand-in that ends on TERM as libFuzzer does. A stand-in that
-// ignores TERM too, a hang, goes only with the KILL a grace later.
-constexpr char endsOnTerm[] = "(trap '' TERM; exec -a \"$0-child\" sleep 600) &\nwait\n";
-constexpr char ignoresTerm[] = "trap '' TERM\n(exec -a \"$0-child\" sleep 600) &\nwait\n";
-constexpr char endsOnItsOwn[] = "(exec -a \"$0-child\" sleep 600) &\n";
+// ignores TERM too, a hang, goes only with the KILL a grace later. Each stand-in goes on once its child
+// has noted its session in the tree (`noted`), so that the child has run whenever the stand-in ends, and
+// the test reads the note instead of looking for a process that may be gone by then. One that ends when
+// told fuzzes until the test has looked at a killed run and writes `go` in the tree.
+constexpr char endsOnTerm[] = "(trap '' TERM; child) &\nnoted\nwait\n";
+constexpr char ignoresTerm[] = "trap '' TERM\n(child) &\nnoted\nwait\n";
+constexpr char endsOnItsOwn[] = "(child) &\nnoted\n";
+constexpr char endsWhenTold[] =
+    "(trap '' TERM; child) &\nnoted\nuntil [ -e \"$tree/go\" ]; do sleep 0.1; done\n";
 
 // Nothing of the run is left 10 s after it is interrupted, 5 s past the kill that follows the grace, nor
 // after it ends, its sessions' buses, keyrings and folders included; the signal's status is the run's, as
-// a shell's is. Killed, the run leaves its jobs to end their targets at their bounds, and its folder of
-// the logs to a later run, which removes it only once they have.
+// a shell's is. A second run while one runs is refused in a sentence, removing nothing of the first.
+// Killed, the run leaves its jobs to see their targets out, and its folder of the logs to a later run,
+// which is refused while they run and removes it once they have ended.
 TEST_P(FuzzRun, LeavesNoProcessBehind) {
     const FuzzRunEnd& run = GetParam();
     QTemporaryDir tree;
     // Every process of the run names the tree, the stand-in's child too, and no other run does.
     const QByteArray mark = tree.path().toUtf8();
-    const QByteArray standIn = QByteArray("#!/bin/bash\n[ -z \"$LUNORVALE_FUZZ_SEEDS\" ] || exit 0\n") +
-                               run.standIn + "echo 'stat::number_of_executed_units: 7'\n";
+    const QByteArray standIn =
+        QByteArray(
+            "#!/bin/bash\n[ -z \"$LUNORVALE_FUZZ_SEEDS\" ] || exit 0\ntree=${0%/fuzz/*}\n"
+            "child() { echo \"${XDG_RUNTIME_DIR%/run}\" >\"$tree/child.new\" && mv \"$tree/child.new\" "
+            "\"$tree/child\"; exec -a \"$0-child\" sleep 600; }\n"
+            "noted() { until [ -e \"$tree/child\" ]; do sleep 0.1; done; }\n") +
+        run.standIn + "echo 'stat::number_of_executed_units: 7'\n";
     QFile target(tree.filePath("fuzz/fuzz_Target"));
     ASSERT_TRUE(QDir().mkpath(tree.filePath("fuzz")) && target.open(QIODevice::WriteOnly) &&
                 target.write(standIn) == standIn.size() &&
@@ -255,14 +290,33 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
     });
     fuzz.start(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
     QDeadlineTimer left(60000);
-    QByteArray session;
+    // The session the stand-in's child ran in, once it has noted it.
+    const auto session = [&] {
+        QFile note(tree.filePath("child"));
+        return note.open(QIODevice::ReadOnly) ? note.readAll().trimmed() : QByteArray();
+    };
+    const QDir logs(tree.filePath("fuzz-logs"));
+    const auto runFolders = [&] {
+        return logs.entryList({"run.*"}, QDir::Dirs | QDir::NoDotAndDotDot).size();
+    };
+    // A later run over the tree without its stand-in, ending with `status`: how many run folders it leaves.
+    // One refused says so in a sentence, before anything starts.
+    const auto laterRun = [&](int status) {
+        QFile::remove(tree.filePath("fuzz/fuzz_Target"));
+        const QString said =
+            output("bash", {"-c", "\"$0\" \"$1\" 2>&1", LUNORVALE_SOURCE_DIR "/tools/fuzz", tree.path()}, {},
+                   status);
+        EXPECT_TRUE(status != 2 || (said.startsWith(u"tools/fuzz: ") && said.count(u'\n') == 1))
+            << said.toStdString();
+        return runFolders();
+    };
     if (run.signal != 0) {
-        QStringList child;
-        while ((child = processesHolding(mark + "/fuzz/fuzz_Target-child")).isEmpty() && !left.hasExpired())
+        while (session().isEmpty() && !left.hasExpired())
             QThread::msleep(100);
-        EXPECT_FALSE(child.isEmpty()) << "the stand-in's child never ran";
-        session = child.isEmpty() ? QByteArray() : sessionOf(child.first());
-        EXPECT_TRUE(session.startsWith('/')) << "the stand-in's child runs in no session of its own";
+        EXPECT_FALSE(session().isEmpty()) << "the stand-in's child never ran";
+        if (run.second) {
+            EXPECT_EQ(laterRun(2), 1) << "a second run went on beside the first";
+        }
         left.setRemainingTime(10000);
         ::kill(run.toGroup ? -fuzz.processId() : fuzz.processId(), run.signal);
     }
@@ -270,42 +324,40 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
                 (run.status < 0 ? fuzz.exitStatus() == QProcess::CrashExit
                                 : fuzz.exitStatus() == QProcess::NormalExit && fuzz.exitCode() == run.status))
         << fuzz.exitCode() << fuzz.readAllStandardError().data();
-    const QDir logs(tree.filePath("fuzz-logs"));
-    const auto laterRun = [&] { // over the tree without its stand-in: how many run folders it leaves
-        QFile::remove(tree.filePath("fuzz/fuzz_Target"));
-        output(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
-        return logs.entryList({"run.*"}, QDir::Dirs | QDir::NoDotAndDotDot).size();
-    };
     if (run.status < 0) {
-        EXPECT_EQ(laterRun(), 1) << "the folder of a run whose jobs still run is gone";
+        EXPECT_EQ(laterRun(2), 1) << "the folder of a run whose jobs still run is gone";
+        QFile go(tree.filePath("go")); // the stand-in, looked at, ends its fuzzing
+        EXPECT_TRUE(go.open(QIODevice::WriteOnly));
     }
-    if (run.signal == 0)
+    if (run.signal == 0 || run.status < 0)
         left.setRemainingTime(10000);
+    const QByteArray ranIn = session();
+    EXPECT_TRUE(ranIn.startsWith('/')) << "the stand-in's child runs in no session of its own";
     const auto ofTheRun = [&] {
-        return processesHolding(mark) + (session.isEmpty() ? QStringList() : processesHolding(session));
+        return processesHolding(mark) + (ranIn.isEmpty() ? QStringList() : processesHolding(ranIn));
     };
     QStringList processes = ofTheRun();
     for (; !processes.isEmpty() && !left.hasExpired(); processes = ofTheRun())
         QThread::msleep(100);
     EXPECT_TRUE(processes.isEmpty()) << processes.join(u'\n').toStdString();
-    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(session))) << session.data();
-    EXPECT_EQ(
-        run.status < 0 ? laterRun() : logs.entryList({"run.*"}, QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(ranIn))) << ranIn.data();
+    EXPECT_EQ(run.status < 0 ? laterRun(0) : runFolders(), 0);
     for (const QString& process : processes) // a failed run's, which would otherwise run on to its bound
         ::kill(process.section(u':', 0, 0).toInt(), SIGKILL);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BuildScripts, FuzzRun,
-    ::testing::Values(FuzzRunEnd{"interrupted_from_its_terminal", ignoresTerm, 60, SIGINT, true, 130},
-                      FuzzRunEnd{"hung_up_with_its_terminal", ignoresTerm, 60, SIGHUP, true, 129},
-                      FuzzRunEnd{"interrupted", endsOnTerm, 60, SIGINT, false, 130},
-                      FuzzRunEnd{"terminated", endsOnTerm, 60, SIGTERM, false, 143},
-                      FuzzRunEnd{"terminated_with_its_group", ignoresTerm, 60, SIGTERM, true, 143},
-                      FuzzRunEnd{"target_ends_on_term_at_its_bound", endsOnTerm, 4, 0, false, 1},
-                      FuzzRunEnd{"target_ends_on_its_own", endsOnItsOwn, 60, 0, false, 0},
-                      FuzzRunEnd{"killed_leaving_its_folder_to_a_later_run", endsOnTerm, 2, SIGKILL, false,
-                                 -1}),
+    ::testing::Values(
+        FuzzRunEnd{"interrupted_from_its_terminal", ignoresTerm, 60, SIGINT, true, 130},
+        FuzzRunEnd{"hung_up_with_its_terminal", ignoresTerm, 60, SIGHUP, true, 129},
+        FuzzRunEnd{"interrupted", endsOnTerm, 60, SIGINT, false, 130},
+        FuzzRunEnd{"terminated", endsOnTerm, 60, SIGTERM, false, 143},
+        FuzzRunEnd{"terminated_with_its_group", ignoresTerm, 60, SIGTERM, true, 143},
+        FuzzRunEnd{"target_ends_on_term_at_its_bound", endsOnTerm, 4, 0, false, 1},
+        FuzzRunEnd{"target_ends_on_its_own", endsOnItsOwn, 60, 0, false, 0},
+        FuzzRunEnd{"killed_leaving_its_folder_to_a_later_run", endsWhenTold, 60, SIGKILL, false, -1},
+        FuzzRunEnd{"refusing_a_second_run_meanwhile", endsOnTerm, 60, SIGTERM, false, 143, true}),
     [](const ::testing::TestParamInfo<FuzzRunEnd>& info) { return std::string(info.param.name); });
 
 // An overrun within the grace a target has once asked to end leaves it no time at its bound, which would
