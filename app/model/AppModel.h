@@ -154,6 +154,9 @@ public:
     const QList<ProcessSample>& processes() const { return m_sample.processes; }
     const QList<Finding>& findings() const { return m_sample.findings; }
     const QList<ActivityEvent>& history() const { return m_history; }
+    // Whether the history file holds any event, one dated ahead of the clock and not shown included:
+    // clearing is offered for it. Announced by historyChanged too.
+    bool holdsHistory() const { return !m_storedHistory.isEmpty(); }
     const MonitorSettings& settings() const { return m_settings; }
     const AIConfiguration& aiConfiguration() const { return m_aiConfiguration; }
     const std::optional<AIConfiguration>& automaticAdviceAuthorization() const {

@@ -152,7 +152,7 @@ void AppModel::loadStoredSettings() {
         m_historyStore = historyStoreOrThrow();
         const QDateTime current = now();
         setHistory(m_historyStore->load(current), current);
-        m_historyStore->save(m_storedHistory, current);
+        setHistory(m_historyStore->save(m_storedHistory, current), current);
     } catch (const HistoryStorageError& error) {
         // A file that cannot be read is never replaced by what this run records.
         publish(m_historyStorageError, std::optional(error.errorDescription()),
@@ -362,8 +362,12 @@ LocalHistoryStore AppModel::historyStoreOrThrow() {
 }
 
 void AppModel::setHistory(QList<ActivityEvent> stored, const QDateTime& now) {
+    const bool heldBefore = holdsHistory();
     m_storedHistory = std::move(stored);
-    publish(m_history, LocalHistoryStore::retained(m_storedHistory, now), &AppModel::historyChanged);
+    // Events dated ahead come and go unseen; whether any is held still decides the clear controls.
+    if (!publish(m_history, LocalHistoryStore::retained(m_storedHistory, now), &AppModel::historyChanged) &&
+        heldBefore != holdsHistory())
+        emit historyChanged();
 }
 
 void AppModel::record(const QString& title, const QString& detail, const QString& category) {
@@ -394,8 +398,13 @@ void AppModel::persistHistory() {
         return;
     try {
         const LocalHistoryStore store = historyStoreOrThrow();
-        store.save(m_storedHistory, now());
+        const QDateTime current = now();
+        QList<ActivityEvent> written = store.save(m_storedHistory, current);
         m_historyStore = store;
+        // A history over the file's size limit lost its earliest events: what is shown, counted and
+        // exported is what the file holds.
+        if (written.size() != m_storedHistory.size())
+            setHistory(std::move(written), current);
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     } catch (const HistoryStorageError& error) {
         publish(m_historyStorageError, std::optional(error.errorDescription()),

@@ -103,6 +103,23 @@ TEST(StoredSettings, ChoicesSurviveARestart) {
     h.clock = right.addSecs(120);
     h.start();
     EXPECT_EQ(h.historyTitles(), titles);
+
+    // A history at the file's size limit loses its earliest events to new ones, and the model holds
+    // what the file holds: the count and the export too.
+    ModelHarness full;
+    const LocalHistoryStore file(full.path(QStringLiteral("history.json")));
+    QList<ActivityEvent> longEvents;
+    for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
+        longEvents.append({QUuid::createUuid(),
+                           StoredDate::from(full.clock.addSecs(-i)),
+                           QString(300, u'y'),
+                           QString(2000, u'x'),
+                           {}});
+    file.save(longEvents, full.clock);
+    AppModel& crowded = full.start();
+    for (int i = 0; i < 20; ++i) // a cut costs a long event: twenty short ones make at least one
+        crowded.toggleMonitoring();
+    EXPECT_EQ(crowded.history().size(), file.load(full.clock).size());
 }
 
 TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {

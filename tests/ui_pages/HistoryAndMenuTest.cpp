@@ -136,6 +136,23 @@ TEST(HistoryPage, ListFiltersDividesAndOffersClearOnlyWhenItCan) {
     PageWindow other(damaged, Page::history);
     EXPECT_TRUE(other.history()->storageLine()->isVisible());
     EXPECT_TRUE(other.history()->clearButton()->isEnabled());
+
+    // Nor is a history the clock hides out of reach: events dated a day ahead (a clock set back) show
+    // nowhere, but clearing is offered for them, and empties the file.
+    ModelHarness behind;
+    const LocalHistoryStore file(behind.path(QStringLiteral("history.json")));
+    const QDateTime ahead = behind.clock.addDays(1);
+    file.save({event(ahead, "已暂停观察", {}), event(ahead, "已恢复观察", {}), event(ahead, "暂时忽略", {})},
+              behind.clock);
+    AppModel& hiding = behind.start();
+    hiding.completeOnboarding();
+    PageWindow third(hiding, Page::history);
+    EXPECT_TRUE(third.history()->emptyState()->isVisible());
+    ASSERT_TRUE(third.history()->clearButton()->isEnabled());
+    hiding.clearHistory();
+    PageWindow::settle();
+    EXPECT_FALSE(third.history()->clearButton()->isEnabled());
+    EXPECT_TRUE(file.load(ahead.addDays(1)).isEmpty());
 }
 
 // A new event while the user reads further down leaves what is shown where it stands; at the list's

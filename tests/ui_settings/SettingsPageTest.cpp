@@ -301,26 +301,37 @@ TEST(SettingsPage, RemindersLoginAndTheDesktopsSettings) {
 }
 
 TEST(SettingsPage, ClearingTheHistoryAndItsFailure) {
-    SettingsHarness s;
-    const LocalHistoryStore store(s.h.path(QStringLiteral("history.json")));
-    store.save({ActivityEvent{QUuid::createUuid(), StoredDate::from(s.h.clock), QStringLiteral("发现"),
-                              QStringLiteral("细节"), QStringLiteral("finding")}},
-               s.h.clock);
-    SettingsView& page = s.open(QStringLiteral("appearance"));
-    AppearancePanel* panel = page.appearancePanel();
-    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 1 条记录"));
-    click(&page, QStringLiteral("清空记录"));
-    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 1 条记录")); // "取消"
-    ASSERT_EQ(s.alerts.size(), 1);
-    EXPECT_EQ(s.alerts[0].title, QStringLiteral("清空本地操作记录？"));
-    EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
-    EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
-    EXPECT_TRUE(s.alerts[0].destructive);
-    s.answer = QStringLiteral("清空记录");
-    click(&page, QStringLiteral("清空记录"));
-    EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 0 条记录"));
-    EXPECT_EQ(page.edits().feedback, QStringLiteral("本地操作记录已清空。"));
-    EXPECT_FALSE(panel->clearButton()->isEnabled());
+    // An event shown, or three the file holds unseen, dated a day ahead of a clock set back: either way
+    // clearing is offered and empties the file.
+    const struct { int secondsAhead, events, shown; } rows[] = {{0, 1, 1}, {86400, 3, 0}};
+    for (const auto& row : rows) {
+        SettingsHarness s;
+        const LocalHistoryStore store(s.h.path(QStringLiteral("history.json")));
+        QList<ActivityEvent> events;
+        for (int i = 0; i < row.events; ++i)
+            events.append(
+                ActivityEvent{QUuid::createUuid(), StoredDate::from(s.h.clock.addSecs(row.secondsAhead)),
+                              QStringLiteral("发现"), QStringLiteral("细节"), QStringLiteral("finding")});
+        store.save(events, s.h.clock);
+        SettingsView& page = s.open(QStringLiteral("appearance"));
+        AppearancePanel* panel = page.appearancePanel();
+        const QString count = QStringLiteral("已保存 %1 条记录").arg(row.shown);
+        EXPECT_EQ(panel->countLine()->text(), count);
+        EXPECT_TRUE(panel->clearButton()->isEnabled()) << row.secondsAhead;
+        click(&page, QStringLiteral("清空记录"));
+        EXPECT_EQ(panel->countLine()->text(), count); // "取消"
+        ASSERT_EQ(s.alerts.size(), 1);
+        EXPECT_EQ(s.alerts[0].title, QStringLiteral("清空本地操作记录？"));
+        EXPECT_EQ(s.alerts[0].defaultButton, QStringLiteral("取消"));
+        EXPECT_EQ(s.alerts[0].escapeButton, QStringLiteral("取消"));
+        EXPECT_TRUE(s.alerts[0].destructive);
+        s.answer = QStringLiteral("清空记录");
+        click(&page, QStringLiteral("清空记录"));
+        EXPECT_EQ(panel->countLine()->text(), QStringLiteral("已保存 0 条记录"));
+        EXPECT_EQ(page.edits().feedback, QStringLiteral("本地操作记录已清空。"));
+        EXPECT_FALSE(panel->clearButton()->isEnabled()) << row.secondsAhead;
+        EXPECT_TRUE(store.load(s.h.clock.addSecs(2 * row.secondsAhead)).isEmpty()) << row.secondsAhead;
+    }
 
     // A folder where the history file belongs: the error shows, the button stays enabled, clearing fails.
     SettingsHarness broken;

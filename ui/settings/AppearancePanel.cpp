@@ -191,7 +191,7 @@ void AppearancePanel::refresh() {
     m_count->setText(SettingsLogic::historyCountText(model.history().size()));
     const std::optional<QString>& error = model.historyStorageError();
     m_clear->setEnabled(
-        SettingsLogic::clearHistoryEnabled(model.isPreview(), model.history().size(), error.has_value()));
+        SettingsLogic::clearHistoryEnabled(model.isPreview(), model.holdsHistory(), error.has_value()));
     m_error->setText(error.value_or(QString()));
     m_error->setVisible(error.has_value());
 }

@@ -145,7 +145,8 @@ struct AppearanceChoice {
 };
 const std::array<AppearanceChoice, 3>& appearanceChoices();
 QString historyCountText(qsizetype count);
-bool clearHistoryEnabled(bool isPreview, qsizetype count, bool hasStorageError);
+// Whether the file holds any event (one dated ahead and not shown too) or cannot be used.
+bool clearHistoryEnabled(bool isPreview, bool holdsHistory, bool hasStorageError);
 
 } // namespace SettingsLogic
 } // namespace lunorvale

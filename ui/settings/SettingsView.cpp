@@ -585,7 +585,7 @@ void SettingsView::chooseAppearance(const QString& value) {
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {
-    if (!SettingsLogic::clearHistoryEnabled(isPreview(), m_model.history().size(),
+    if (!SettingsLogic::clearHistoryEnabled(isPreview(), m_model.holdsHistory(),
                                             m_model.historyStorageError().has_value()))
         return;
     const bool confirmed = confirmAlert(

@@ -62,8 +62,8 @@ bool exportEnabled(bool historyEmpty, bool isPreview) {
     return !historyEmpty && !isPreview;
 }
 
-bool clearEnabled(bool historyEmpty, bool hasStorageError, bool isPreview) {
-    return !isPreview && (!historyEmpty || hasStorageError);
+bool clearEnabled(bool nothingHeld, bool hasStorageError, bool isPreview) {
+    return !isPreview && (!nothingHeld || hasStorageError);
 }
 
 QString dateText(const QDateTime& date) {
