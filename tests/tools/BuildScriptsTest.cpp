@@ -123,18 +123,18 @@ TEST(BuildScripts, TheTestsBusesLeaveNoSocketBehind) {
 }
 
 // The session notes what its command left in the session's TMPDIR and added to its home, the topmost new
-// path of each, and nothing of its own: tools/test fails a run of the tests on any. Its tree lies in the
-// caller's TMPDIR (tools/fuzz's is /dev/shm) and goes with it, also where its terminal hangs up: its bus,
-// which takes the HUP for a reload, is ended then (the keyring goes with it), and the session exits 129 as
-// a shell does.
+// path of each, and nothing of its own nor fontconfig's cache: tools/test fails a run of the tests on any.
+// Its tree lies in the caller's TMPDIR (tools/fuzz's is /dev/shm) and goes with it, also where its terminal
+// hangs up: its bus, which takes the HUP for a reload, is ended then (the keyring goes with it), and the
+// session exits 129 as a shell does.
 TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     QTemporaryDir folder;
     const QString list = folder.filePath("leftovers");
     const QString tmpdir =
         output(LUNORVALE_SOURCE_DIR "/tools/test-session",
                {"sh", "-c",
-                "mkdir \"$TMPDIR/made\" && mkdir -p ~/.config/app/deep && touch ~/.local/share/file && echo "
-                "\"$TMPDIR\""},
+                "mkdir \"$TMPDIR/made\" && mkdir -p ~/.config/app/deep ~/.cache/fontconfig && touch "
+                "~/.local/share/file ~/.cache/fontconfig/stale-le64.cache-8 && echo \"$TMPDIR\""},
                {"LUNORVALE_IN_SESSION=", "LUNORVALE_LEFTOVERS=" + list, "TMPDIR=" + folder.path()});
     QFile written(list);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
@@ -151,6 +151,7 @@ TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     hungUp.setChildProcessModifier([] { // in a group of its own, as a terminal starts a command
         ::setpgid(0, 0);
         ::signal(SIGHUP, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
     });
     const QString noted = folder.filePath("session");
     hungUp.start(LUNORVALE_SOURCE_DIR "/tools/test-session",
@@ -284,9 +285,12 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
     variables.insert("LUNORVALE_FUZZ_OVERRUN", "6");
     variables.remove("LUNORVALE_IN_SESSION"); // each stage in a session of its own, as from a terminal
     fuzz.setProcessEnvironment(variables);
-    fuzz.setChildProcessModifier([] { // as a terminal starts a command, whatever this test was started with
+    // As a terminal starts a command, whatever this test was started with: a signal ignored at entry
+    // (`nohup` ignores HUP) could not be trapped by the script.
+    fuzz.setChildProcessModifier([] {
         ::setpgid(0, 0);
-        ::signal(SIGINT, SIG_DFL);
+        for (const int signal : {SIGINT, SIGHUP, SIGTERM})
+            ::signal(signal, SIG_DFL);
     });
     fuzz.start(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
     QDeadlineTimer left(60000);
