@@ -151,15 +151,19 @@ TEST(FailureSentences, TheSystemsOwnTextNeverReachesTheUser) {
     busy.identity = {4242, 1000};
     AutomaticProcessAdvice advice({}, {}, {},
                                   [](auto&&...) { throw std::runtime_error("Connection reset"); });
+    // A save that throws nothing has no sentence, which fails the row below.
+    const auto sentenceOf = [](const std::optional<AIServiceError>& failure) {
+        EXPECT_TRUE(failure) << "the save went through";
+        return failure ? failure->errorDescription() : QString();
+    };
     const std::function<QString()> rows[] = {
-        [] {
+        [&] {
             const test::AbsentSecretService noKeyring;
-            return test::failureOf([] { freshStore().save("sk", uniqueAddress("absent")); })
-                ->errorDescription();
+            return sentenceOf(test::failureOf([] { freshStore().save("sk", uniqueAddress("absent")); }));
         },
-        [] {
+        [&] {
             CachedKeychainStore store = freshStore("/org/freedesktop/secrets/collection/none");
-            return test::failureOf([&] { store.save("sk", uniqueAddress("refused")); })->errorDescription();
+            return sentenceOf(test::failureOf([&] { store.save("sk", uniqueAddress("refused")); }));
         },
         [&] {
             advice.refresh({Finding{busy, 120, {}, {}}}, AIConfiguration{"http://127.0.0.1:9/v1", "m"});
