@@ -17,7 +17,8 @@
 # QVERIFY, QCOMPARE, QTRY_… and their kind report to a QTest logger that is not running and then
 # return: a failed check ends the test body silently and the test passes. A file of a target that
 # links GoogleTest uses its assertions (with the tests' waitUntil and deliverDue); QTest's functions
-# (mouse and key clicks) are fine.
+# (mouse and key clicks) are fine. QTest's waits are called through tests/ui_kit/WindowWaits.h only,
+# which bounds them as waitUntil is: their own default of 5 s is overrun on a busy machine.
 
 set(layer_rules)
 function(lunorvale_layer_rule name)
@@ -79,6 +80,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
 
   # QTest's checking macros, called; not QTest:: functions, nor a name that merely ends so.
   set(qtest_macro "(^|[^A-Za-z0-9_])(Q(VERIFY|COMPARE|TRY|FETCH|TEST)[A-Z0-9_]*|QFAIL|QSKIP|QEXPECT_FAIL)[ \t]*\\(")
+  # QTest's waits, called.
+  set(qtest_wait "QTest::(qWait[A-Za-z]*)[ \t]*\\(")
   set(problems)
   foreach(record IN LISTS records)
     string(REPLACE "|" ";" fields "${record}")
@@ -95,14 +98,17 @@ if(CMAKE_SCRIPT_MODE_FILE)
         continue()
       endif()
       if(gtest)
-        file(STRINGS "${file}" candidates REGEX "Q(VERIFY|COMPARE|TRY|FETCH|TEST|FAIL|SKIP|EXPECT_FAIL)")
+        file(STRINGS "${file}" candidates REGEX "Q(VERIFY|COMPARE|TRY|FETCH|TEST|FAIL|SKIP|EXPECT_FAIL)|qWait")
         foreach(line IN LISTS candidates)
           # What a line comment says is no call.
           string(REGEX REPLACE "//.*$" "" code "${line}")
+          string(STRIP "${line}" line)
           if(code MATCHES "${qtest_macro}")
-            string(STRIP "${line}" line)
             list(APPEND problems "${file}: ${CMAKE_MATCH_2} checks nothing in a GoogleTest program, use \
 EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
+          elseif(NOT file MATCHES "/WindowWaits\\.h$" AND code MATCHES "${qtest_wait}")
+            list(APPEND problems "${file}: QTest::${CMAKE_MATCH_1} waits less than the tests' bound, use \
+the waits of tests/ui_kit/WindowWaits.h: ${line}")
           endif()
         endforeach()
       endif()

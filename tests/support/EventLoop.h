@@ -15,12 +15,15 @@ namespace lunorvale::test {
 // when it does not come to rest (something posts for ever).
 bool deliverDue();
 
+// How long a test waits for another thread or process, the window system included: never reached on a
+// healthy run, so a busy machine costs time, not a red run.
+inline constexpr std::chrono::milliseconds waitBound = std::chrono::seconds(60);
+
 // Runs the event loop until `condition` holds, looking again after every event; false when `bound`
 // passed first. Only for what comes from another thread or process (the session's bus, a loopback
 // server, real children, a thread under test): the bound is never reached on a healthy run. Work the
 // test can step is stepped instead (ManualExecutor).
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds bound = std::chrono::seconds(60));
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound = waitBound);
 
 // An executor that holds the jobs handed to it until the test runs them, oldest first, on the test's
 // own thread. What a job delivers arrives by queued calls, which deliverDue() hands on.

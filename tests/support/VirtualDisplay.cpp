@@ -1,5 +1,7 @@
 #include "support/VirtualDisplay.h"
 
+#include "support/EventLoop.h"
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -31,7 +33,7 @@ VirtualDisplay::VirtualDisplay(QSize screen) {
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (m_server.waitForReadyRead(60000))
+    if (m_server.waitForReadyRead(int(waitBound.count())))
         m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
 }
 
@@ -49,7 +51,7 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
     // Its socket lies in the manager's home, which goes with the display whatever way the bus ends.
     m_bus.start("dbus-daemon", {"--session", "--address=unix:dir=" + m_home.path(), "--nofork", "--nopidfile",
                                 "--print-address=1"});
-    if (m_name.isEmpty() || !m_bus.waitForReadyRead(10000))
+    if (m_name.isEmpty() || !m_bus.waitForReadyRead(int(waitBound.count())))
         return false;
     m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
@@ -60,8 +62,8 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
                                                       : QStringList{});
     // Managed once the root window names the manager's check window. Between two looks the wait is
     // for the manager to end (where it cannot run), bounded.
-    const QDeadlineTimer deadline(std::chrono::seconds(60));
-    while (m_windowManager.waitForStarted(10000) && !deadline.hasExpired()) {
+    const QDeadlineTimer deadline(waitBound);
+    while (m_windowManager.waitForStarted(int(waitBound.count())) && !deadline.hasExpired()) {
         if (run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains(u"window id #"))
             return true;
         m_windowManager.waitForFinished(100);

@@ -3,6 +3,7 @@
 #include "ui/kit/LVAlert.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVText.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QApplication>
 #include <QTest>
@@ -16,7 +17,7 @@ namespace {
 // Runs `alert` as the program does and acts on it once it is shown.
 int runAndThen(LVAlert& alert, const std::function<void()>& act) {
     QTimer::singleShot(0, &alert, [&] {
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&alert));
+        EXPECT_TRUE(test::waitForExposed(&alert));
         act();
     });
     return presentAlertModally(alert);
@@ -104,7 +105,7 @@ TEST(KitAlert, TheWindowItWasAskedOverIsActiveAgain) {
     sheet.resize(400, 300);
     sheet.show();
     sheet.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    ASSERT_TRUE(test::waitForActive(&sheet));
 
     // The window manager's part: the main window takes the activation as the alert goes.
     struct ManagerActivatesMain final : QObject {
@@ -125,7 +126,7 @@ TEST(KitAlert, TheWindowItWasAskedOverIsActiveAgain) {
     }
     // An alert that was never shown (a test's answer) changes no activation.
     main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_TRUE(test::waitForActive(&main));
     LVAlert unseen({QStringLiteral("清空卸载操作清单？"), {}, QStringLiteral("清空清单"), true}, &sheet);
     unseen.reject();
     EXPECT_TRUE(test::deliverDue());

@@ -4,6 +4,7 @@
 #include "ui/kit/LVDisclosure.h"
 #include "ui/kit/LVPlainButton.h"
 #include "ui/kit/LVSegmentedControl.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -79,7 +80,7 @@ TEST(KitControls, FocusRingOnlyForKeyboardFocus) {
         auto* disclosure = qobject_cast<LVDisclosure*>(shown);
         QWidget* control = disclosure ? disclosure->header() : shown;
         QApplication::setActiveWindow(&window.widget);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window.widget));
+        ASSERT_TRUE(test::waitForActive(&window.widget));
         // Whether the control looks other with its focus than without it; a ring outside it leaves
         // the control itself as it was.
         const auto ringShown = [&] {

@@ -1,6 +1,7 @@
 // The kit's scroll bars and menus, as every scroll area and menu of the program draws them.
 #include "Pixels.h"
 #include "ui/kit/KitStyle.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QMenu>
 #include <QScrollArea>
@@ -40,7 +41,7 @@ TEST(KitScrollBars, ThinWithoutArrowsAndAHandleThatStandsOut) {
         area->setWidget(content);
         area->setFixedSize(200, 300);
         Window window(appearance, area);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window.widget));
+        ASSERT_TRUE(test::waitForExposed(&window.widget));
         QScrollBar* bar = area->verticalScrollBar();
         ASSERT_TRUE(bar->isVisible());
         EXPECT_LT(bar->width(), fusion->pixelMetric(QStyle::PM_ScrollBarExtent));
@@ -73,7 +74,7 @@ TEST(KitMenus, ADestructiveItemReadsInTheDangerColour) {
         QAction* destructive = menu.addAction(QStringLiteral("强制结束…"));
         KitStyle::setDestructive(destructive);
         menu.popup(QPoint(0, 0));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+        ASSERT_TRUE(test::waitForExposed(&menu));
         const QImage image = menu.grab().toImage().convertToFormat(QImage::Format_ARGB32);
         const QColor danger = Palette::danger.resolved(appearance);
         const auto dangerPixels = [&](QAction* action) {

@@ -5,6 +5,7 @@
 #include "core/ai/AIServiceError.h"
 #include "ui/kit/LVSelectableText.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QScrollArea>
 #include <QScrollBar>
@@ -83,7 +84,7 @@ TEST(DetailColumn, FocusStaysWithTheRemovalActionsThroughACheck) {
         };
         ApplicationLibraryView& view = shown(h);
         view.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+        ASSERT_TRUE(test::waitForActive(&view));
         ApplicationLibraryDetails& details = *view.details();
 
         QTest::mouseClick(details.removeButton(), Qt::LeftButton);
@@ -101,7 +102,7 @@ TEST(DetailColumn, FocusStaysWithTheRemovalActionsThroughACheck) {
             ASSERT_FALSE(view.sheet());
             // The window system gives the window back its activation.
             view.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+            ASSERT_TRUE(test::waitForActive(&view));
         }
         EXPECT_EQ(QApplication::focusWidget(), details.removeButton());
     }

@@ -8,6 +8,7 @@
 #include "ui/library/ApplicationAdviceConsentView.h"
 #include "ui/library/ApplicationReceiptsView.h"
 #include "ui/library/ApplicationRemovalConfirmation.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QClipboard>
 #include <QJsonArray>
@@ -173,7 +174,7 @@ TEST(LibraryPage, AppearsWhenShownAndLeavesWhenHiddenNotWhenMinimised) {
     host.addWidget(other);
     host.addWidget(view);
     host.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    ASSERT_TRUE(test::waitForExposed(&host));
     EXPECT_EQ(scans, 0);
     EXPECT_FALSE(view->runningTimer()->isActive());
 

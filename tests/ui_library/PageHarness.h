@@ -10,6 +10,7 @@
 #include "ui/library/ApplicationLibraryDetails.h"
 #include "ui/library/ApplicationLibraryView.h"
 #include "ui/library/ApplicationList.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -45,7 +46,7 @@ struct PageHarness {
             model, configuration, [this] { ++aiSettings; }, services);
         view->resize(1180, 820);
         view->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        EXPECT_TRUE(test::waitForExposed(view.get()));
         settle();
         return *view;
     }

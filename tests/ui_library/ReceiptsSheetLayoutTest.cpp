@@ -3,6 +3,7 @@
 #include "PageHarness.h"
 #include "support/Files.h"
 #include "ui/library/ApplicationReceiptsView.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QScrollArea>
 
@@ -21,7 +22,7 @@ struct Sheet {
         view = std::make_unique<ApplicationReceiptsView>(
             *library.model, [] {}, [](auto&&...) { return false; });
         view->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        EXPECT_TRUE(test::waitForExposed(view.get()));
         return *view;
     }
     QString logFile() const { return library.folder.filePath("r.json"); }

@@ -13,6 +13,7 @@
 #include "ui/window/HistoryList.h"
 #include "ui/window/MenuContent.h"
 #include "ui_kit/FocusWalk.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -345,7 +346,7 @@ TEST(MenuContent, TapsChangeTheModelThenOpenTheWindow) {
     content.resize(content.sizeHint());
     content.show();
     QApplication::setActiveWindow(&content);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    ASSERT_TRUE(test::waitForActive(&content));
 
     EXPECT_EQ(content.stateLine()->text(), QStringLiteral("%1 项资源提醒").arg(model.attentionCount()));
     EXPECT_EQ(content.resourceLine()->text(), QStringLiteral("整机 CPU 39.7% · 内存压力偏高"));
@@ -483,7 +484,7 @@ TEST(MenuContent, EveryControlReachedWithTabShowsItsRing) {
     content.resize(content.sizeHint());
     content.show();
     QApplication::setActiveWindow(&content);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    ASSERT_TRUE(test::waitForActive(&content));
     EXPECT_TRUE(
         everyFocusShows(content, content, *content.openButton(), {"MenuProcessRow", "MenuControlButton"}));
 }
@@ -499,7 +500,7 @@ TEST(MenuContent, TheRingOfAPressableSectionLiesAroundItsText) {
     content.resize(content.sizeHint());
     content.show();
     QApplication::setActiveWindow(&content);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&content));
+    ASSERT_TRUE(test::waitForActive(&content));
     int rowRoom = -1;
     for (QAbstractButton* area : std::initializer_list<QAbstractButton*>{
              content.processRows().first(), content.adviceButton(), content.observationButton()}) {

@@ -9,6 +9,7 @@
 #include "ui/window/HistoryPage.h"
 #include "ui/window/MainView.h"
 #include "ui/window/ProcessesPage.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QApplication>
 #include <QTest>
@@ -58,7 +59,7 @@ struct PageWindow {
         view->show();
         view->setPage(page);
         QApplication::setActiveWindow(view.get());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        EXPECT_TRUE(test::waitForActive(view.get()));
         settle();
     }
     // Lets queued refreshes run.

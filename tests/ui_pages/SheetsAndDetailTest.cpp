@@ -16,6 +16,7 @@
 #include "ui/window/ProcessDetailPane.h"
 #include "ui/window/ProcessList.h"
 #include "ui/window/StopConfirmationView.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QDialog>
 #include <QJsonArray>
@@ -141,7 +142,7 @@ TEST(StopSheet, ConfirmFollowsTheModelAndTheOutcomeIsReported) {
         (new QVBoxLayout(&dialog))->addWidget(sheet);
         dialog.show();
         QApplication::setActiveWindow(&dialog);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        ASSERT_TRUE(test::waitForActive(&dialog));
         sheet->confirmButton()->setFocus();
         QTest::keyClick(sheet->confirmButton(), Qt::Key_Return);
         QTest::keyClick(sheet->confirmButton(), Qt::Key_Enter);
@@ -356,7 +357,7 @@ TEST(ProcessDetail, CancellingARequestWithTheMouseRingsNothing) {
     PageWindow::settle();
     ASSERT_TRUE(model.aiBusy());
     QApplication::setActiveWindow(window.view.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.view.get()));
+    ASSERT_TRUE(test::waitForActive(window.view.get()));
     LVButton* cancel = detail->aiSection()->cancelButton();
     ASSERT_TRUE(cancel->isVisible());
     QTest::mouseClick(cancel, Qt::LeftButton);

@@ -21,6 +21,7 @@
 #include "ui/window/MenuContent.h"
 #include "ui/window/ResourceDashboardView.h"
 #include "ui_kit/ContextMenu.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -376,7 +377,7 @@ TEST(AppDelegate, EveryWindowIsTitledInChinese) {
     // A first launch: the window with the welcome sheet, and over it the privacy sheet.
     auto* view = qobject_cast<MainView*>(program.window().centralWidget());
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->sheetDialog() != nullptr; }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return view->sheetDialog() != nullptr; }));
     auto* welcome = view->sheetDialog()->findChild<WelcomeView*>();
     ASSERT_NE(welcome, nullptr);
     welcome->privacyButton()->click();

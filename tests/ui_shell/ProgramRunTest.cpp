@@ -3,6 +3,7 @@
 #include "support/ProgramRun.h"
 #include "app/shell/PreviewScenarios.h"
 #include "platform/desktop/SingleInstance.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -10,6 +11,7 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -173,7 +175,7 @@ TEST(SingleCopy, ASecondCopyShowsTheFirstAndEnds) {
         GTEST_SKIP() << "no session bus";
     ASSERT_FALSE(nameOwned());
     RunningProgram first({});
-    ASSERT_TRUE(QTest::qWaitFor([] { return nameOwned(); }, 60000));
+    ASSERT_TRUE(test::qtWaitFor([] { return nameOwned(); }));
 
     for (const QStringList& arguments : {QStringList{}, QStringList{QStringLiteral("--login-launch")}}) {
         RunningProgram second(arguments);
@@ -220,6 +222,12 @@ TEST(SingleCopy, ACopyWithoutTheNameCallsActivateAndEnds) {
     thread.start();
     NameOwner owner;
     owner.moveToThread(&thread);
+    // A failed assertion below ends the thread too: a running QThread destroyed aborts the test, and
+    // its message with it.
+    const auto stop = qScopeGuard([&] {
+        thread.quit();
+        thread.wait();
+    });
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("owner"));
     ASSERT_TRUE(
         bus.registerObject(SingleInstance::objectPath, &owner, QDBusConnection::ExportScriptableSlots));
@@ -235,16 +243,14 @@ TEST(SingleCopy, ACopyWithoutTheNameCallsActivateAndEnds) {
     bus.unregisterService(SingleInstance::serviceName);
     bus.unregisterObject(SingleInstance::objectPath);
     QDBusConnection::disconnectFromBus(QStringLiteral("owner"));
-    thread.quit();
-    thread.wait();
 
     // Without a session bus the program runs alone.
     RunningProgram alone(
         {}, {{QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus")}});
     // Only a copy that runs as the first one samples and keeps a history.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return QFile::exists(alone.homeFile(QStringLiteral(".local/share/Lunorvale/history.json"))); },
-        60000));
+    EXPECT_TRUE(test::qtWaitFor([&] {
+        return QFile::exists(alone.homeFile(QStringLiteral(".local/share/Lunorvale/history.json")));
+    }));
     EXPECT_TRUE(alone.running());
     alone.signal(SIGINT);
     EXPECT_EQ(alone.finish(), 0);

@@ -7,6 +7,7 @@
 #include "support/EventLoop.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QApplication>
 #include <QImage>
@@ -172,7 +173,7 @@ TEST(MenuPopoverDismissal, ClosesOncePerWatchAndLetsClicksThrough) {
     layout->addWidget(button);
     mainWindow.resize(300, 200);
     mainWindow.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
+    ASSERT_TRUE(test::waitForExposed(&mainWindow));
     QSignalSpy clicks(button, &QPushButton::clicked);
 
     PopoverHost host;
@@ -180,7 +181,7 @@ TEST(MenuPopoverDismissal, ClosesOncePerWatchAndLetsClicksThrough) {
     int closes = 0;
     const auto open = [&] {
         host.show(new QLabel(QStringLiteral("内容")), QSize(344, 405), QRect(10, 10, 1, 1));
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        EXPECT_TRUE(test::waitForExposed(host.window()));
         dismissal.start(host.window(), std::nullopt, [&] {
             ++closes;
             host.close();
@@ -262,7 +263,7 @@ TEST(MenuPopoverDismissal, PressesAnywhereOnTheScreenCloseItButOnItOrTheTrayIcon
     int closes = 0;
     const auto open = [&] {
         host.show(new QLabel(QStringLiteral("内容")), QSize(344, 405), QRect(600, 10, 1, 1));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        ASSERT_TRUE(test::waitForExposed(host.window()));
         dismissal.start(host.window(), icon, [&] {
             ++closes;
             host.closeFromOutside();
@@ -332,7 +333,7 @@ TEST(PopoverHost, FollowsItsContentWhileOpen) {
         (new QVBoxLayout(content))->addWidget(block);
         block->setFixedHeight(200);
         host.show(content, {344, 405}, anchor);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        ASSERT_TRUE(test::waitForExposed(host.window()));
         EXPECT_EQ(host.window()->size(), QSize(344, 405));
         const auto atAnchor = [&] {
             const QRect frame = host.window()->geometry();
@@ -440,7 +441,7 @@ TEST(PopoverHost, ABorderFramesTheContentInEitherAppearance) {
         fill.setColor(QPalette::Window, Palette::surface.resolved(appearance));
         content->setPalette(fill);
         host.show(content, {344, 405}, QRect(300, 10, 1, 1));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+        ASSERT_TRUE(test::waitForExposed(host.window()));
         EXPECT_EQ(content->size(), QSize(344, 405));
         const QImage image = host.window()->grab().toImage();
         const QColor line = Palette::line.resolved(appearance);

@@ -4,6 +4,7 @@
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/ProgramRun.h"
 #include "support/VirtualDisplay.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -50,7 +51,7 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     SettingsStore(output.filePath(QStringLiteral("Lunorvale/defaults.json")))
         .setValue(AppModel::Keys::hasCompletedOnboarding, true);
     RunningProgram program({"--login-launch"}, onboarded);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 60000));
+    ASSERT_TRUE(test::qtWaitFor([&] { return !watcher.items().isEmpty(); }));
     EXPECT_FALSE(display.showsWindowOfSize(344, 405));
 
     QString service = watcher.items().first();
@@ -103,7 +104,7 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
                QDBusMessage::ReplyMessage;
     };
     ASSERT_TRUE(activate());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(344, 405); }, 60000));
+    EXPECT_TRUE(test::qtWaitFor([&] { return display.showsWindowOfSize(344, 405); }));
     // Typed as a menu, it gets the shadow the desktop draws under menus.
     EXPECT_TRUE(display.property(display.windowOfSize(344, 405), QStringLiteral("_NET_WM_WINDOW_TYPE"))
                     .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_POPUP_MENU")));
@@ -116,12 +117,12 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
     EXPECT_EQ(watcher.items().size(), 1);
     EXPECT_FALSE(display.showsWindowOfSize(1180, -1));
     ASSERT_TRUE(activate());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !display.showsWindowOfSize(344, 405); }, 60000));
+    EXPECT_TRUE(test::qtWaitFor([&] { return !display.showsWindowOfSize(344, 405); }));
 
     // A second start shows the running copy's window, titled exactly as the program names it.
     RunningProgram second({}, onboarded);
     EXPECT_EQ(second.finish(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return display.showsWindowOfSize(1180, -1); }, 60000));
+    EXPECT_TRUE(test::qtWaitFor([&] { return display.showsWindowOfSize(1180, -1); }));
     EXPECT_EQ(display.title(display.windowOfSize(1180, -1)), QStringLiteral("岚栖 · Lunorvale"));
     EXPECT_EQ(display.property(display.windowOfSize(1180, -1), QStringLiteral("WM_CLASS")).toStdString(),
               asciiClass);

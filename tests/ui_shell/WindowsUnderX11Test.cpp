@@ -29,6 +29,7 @@
 #include "ui/window/MainViewBars.h"
 #include "ui/window/MenuContent.h"
 #include "ui/window/OperationBanner.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -193,15 +194,15 @@ TEST(WindowsUnderX11, TheWelcomeSheetOfAFirstLaunchLiesOverItsWindowAndTakesClic
     if (!onX11())
         return runAgainOnVirtualDisplay();
     X11Program program(false);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(program.delegate->window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
+    ASSERT_TRUE(test::waitForExposed(program.delegate->window()));
+    ASSERT_TRUE(test::qtWaitFor([&] { return program.view().sheetDialog() != nullptr; }));
     QDialog* sheet = program.view().sheetDialog();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    ASSERT_TRUE(test::waitForExposed(sheet));
     EXPECT_EQ(titleOnTheServer(*sheet), QStringLiteral("岚栖"));
     auto* welcome = sheet->findChild<WelcomeView*>();
     ASSERT_TRUE(welcome);
     clickMiddleOf(*welcome->startButton());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return program.delegate->model()->hasCompletedOnboarding(); }));
+    EXPECT_TRUE(test::qtWaitFor([&] { return program.delegate->model()->hasCompletedOnboarding(); }));
 }
 
 TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) {
@@ -209,23 +210,23 @@ TEST(WindowsUnderX11, AClickInTheMainWindowClosesThePopoverAndReachesTheWindow) 
         return runAgainOnVirtualDisplay();
     X11Program program(true);
     QMainWindow& window = *program.delegate->window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(test::waitForExposed(&window));
     // The popover opens at the pointer (there is no tray icon here): in the corner, off the bars.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
                                 {QStringLiteral("mousemove"), QString::number(screen.right() - 5),
                                  QString::number(screen.bottom() - 5)}),
               0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos().x() > screen.center().x(); }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return QCursor::pos().x() > screen.center().x(); }));
     PopoverHost& popover = *program.delegate->popover();
     program.delegate->togglePopover();
     ASSERT_TRUE(popover.isShown());
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+    ASSERT_TRUE(test::waitForExposed(popover.window()));
 
     QAbstractButton* processes = program.view().navigationBar()->pageButton(Pages::index(Page::processes));
     ASSERT_FALSE(popover.window()->geometry().contains(processes->mapToGlobal(processes->rect().center())));
     clickMiddleOf(*processes);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return program.view().state().page == Page::processes; }));
+    EXPECT_TRUE(test::qtWaitFor([&] { return program.view().state().page == Page::processes; }));
     EXPECT_FALSE(popover.isShown());
 }
 
@@ -244,24 +245,24 @@ TEST(WindowsUnderX11, AClickOnTheBareDesktopClosesThePopoverAndOneOnItDoesNot) {
                   QStringLiteral("xdotool"),
                   {QStringLiteral("mousemove"), QString::number(corner.x()), QString::number(corner.y())}),
               0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return QCursor::pos() == corner; }));
     PopoverHost& popover = *program.delegate->popover();
     program.delegate->togglePopover();
     ASSERT_TRUE(popover.isShown());
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.window()));
+    ASSERT_TRUE(test::waitForExposed(popover.window()));
 
     int heard = 0;
     QObject::connect(&program.presses, &PointerPresses::pressed, [&] { ++heard; });
     // On the popover's own surface (no control there): heard, and it stays.
     const QRect frame = popover.window()->frameGeometry();
     clickAt(QPoint(frame.left() + 3, frame.center().y()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard == 1; }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return heard == 1; }));
     EXPECT_TRUE(popover.isShown());
     // On the bare desktop: closed.
     const QPoint bare(screen.left() + 20, screen.top() + 20);
     ASSERT_FALSE(frame.contains(bare));
     clickAt(bare);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover.isShown(); }));
+    EXPECT_TRUE(test::qtWaitFor([&] { return !popover.isShown(); }));
     EXPECT_EQ(heard, 2);
 }
 
@@ -282,17 +283,15 @@ bool holdsTheKeys(const QWidget& widget) {
 // window active, which a user mends with a click.
 bool takesTheKeys(const QWidget& window) {
     QDeadlineTimer unaided(2000);
-    return QTest::qWaitFor(
-        [&] {
-            if (holdsTheKeys(window))
-                return true;
-            if (unaided.hasExpired()) {
-                QProcess::execute("xdotool", {"windowactivate", QString::number(window.winId())});
-                unaided.setRemainingTime(2000);
-            }
-            return false;
-        },
-        20000);
+    return test::qtWaitFor([&] {
+        if (holdsTheKeys(window))
+            return true;
+        if (unaided.hasExpired()) {
+            QProcess::execute("xdotool", {"windowactivate", QString::number(window.winId())});
+            unaided.setRemainingTime(2000);
+        }
+        return false;
+    });
 }
 
 } // namespace
@@ -318,16 +317,15 @@ TEST(WindowsUnderX11, AfterAnAlertOverASheetEscapeReachesTheSheetUnderAWindowMan
         LVAlert alert({"清空卸载操作清单？", QString(), "清空清单", true}, sheet);
         alert.setWindowModality(Qt::WindowModal);
         alert.open();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(alert); }, 20000)) << round;
+        ASSERT_TRUE(test::qtWaitFor([&] { return holdsTheKeys(alert); })) << round;
         press({"key", "Escape"});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !alert.isVisible() && holdsTheKeys(*sheet); }, 10000))
-            << round;
+        ASSERT_TRUE(test::qtWaitFor([&] { return !alert.isVisible() && holdsTheKeys(*sheet); })) << round;
         press({"key", "Escape"});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return cancels == round; }, 10000)) << round;
+        ASSERT_TRUE(test::qtWaitFor([&] { return cancels == round; })) << round;
     }
     // Activated from outside (a taskbar, a click), the window under the sheet hands the keys back.
     press({"windowactivate", QString::number(main.winId())});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return holdsTheKeys(*sheet); }, 10000));
+    EXPECT_TRUE(test::qtWaitFor([&] { return holdsTheKeys(*sheet); }));
 }
 
 // Under a window manager the update window opens in front of the active main window and takes the keys,
@@ -365,17 +363,17 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
             ++cancels;
         };
         window.showUpdate(offer, [&](UpdateChoice) { window.showProgress(offer.item, 1, 2, cancel); });
-        ASSERT_TRUE(QTest::qWaitFor(inFront, 20000)) << round;
+        ASSERT_TRUE(test::qtWaitFor(inFront)) << round;
         if (round % 2)
             press("Return");
         else
             clickMiddleOf(*window.findChild<QWidget*>(QStringLiteral("install")));
         // Escape closes the window and lets the download go on; once it has, Return came and went. The
         // next piece of the download leaves the closed window closed.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.defaultButton() && inFront(); }, 20000)) << round;
+        ASSERT_TRUE(test::qtWaitFor([&] { return !window.defaultButton() && inFront(); })) << round;
         press("Return");
         press("Escape");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.isHidden(); }, 10000)) << round;
+        ASSERT_TRUE(test::qtWaitFor([&] { return window.isHidden(); })) << round;
         window.showProgress(offer.item, 2, 4, cancel);
         EXPECT_TRUE(window.isHidden()) << round;
         EXPECT_EQ(cancels, 0) << round;
@@ -590,13 +588,13 @@ void clickEachControl(const ProgramState& state,
                 area->ensureWidgetVisible(control, 0, 0);
         const QRect seen = control->visibleRegion().boundingRect();
         ASSERT_FALSE(seen.isEmpty()) << name;
-        ASSERT_TRUE(QTest::qWaitFor([&] {
+        ASSERT_TRUE(test::qtWaitFor([&] {
             dismissStray();
             return !stray();
         })) << name;
         watch.emplace();
         clickAt(control->mapToGlobal(seen.center()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return watch->released; })) << name;
+        ASSERT_TRUE(test::qtWaitFor([&] { return watch->released; })) << name;
         EXPECT_EQ(watch->pressed, control) << name;
         watch.reset();
         program->restore();
@@ -650,19 +648,19 @@ TEST_P(PopoverUnderX11, EachControlTakesItsClick) {
         const bool held = holdsTheActivation();
         popover.close();
         if (held) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !holdsTheActivation(); }));
+            EXPECT_TRUE(test::qtWaitFor([&] { return !holdsTheActivation(); }));
         }
         EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"),
                                     {QStringLiteral("mousemove"), QString::number(corner.x()),
                                      QString::number(corner.y())}),
                   0);
         // A popover that lost the activation just now ignores the tray click that would be that loss.
-        const bool shown = QTest::qWaitFor([&] {
+        const bool shown = test::qtWaitFor([&] {
             if (QCursor::pos() == corner && !popover.isShown())
                 delegate.togglePopover();
             return popover.isShown();
         });
-        if (!shown || !QTest::qWaitForWindowExposed(popover.window()) || !QTest::qWaitFor(holdsTheActivation))
+        if (!shown || !test::waitForExposed(popover.window()) || !test::qtWaitFor(holdsTheActivation))
             return {};
         // Its queued refresh and the layout that follows come before the clicks.
         EXPECT_TRUE(test::deliverDue());
@@ -752,18 +750,18 @@ TEST_P(PopoverRouteUnderX11, SpaceAfterItsClickStaysOnThePageItOpened) {
     // The popover opens at the pointer (there is no tray icon here): in the corner.
     const QPoint corner = QGuiApplication::primaryScreen()->geometry().bottomRight() - QPoint(5, 5);
     QProcess::execute("xdotool", {"mousemove", QString::number(corner.x()), QString::number(corner.y())});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == corner; }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return QCursor::pos() == corner; }));
     delegate.togglePopover();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.popover()->window()) && test::deliverDue());
+    ASSERT_TRUE(test::waitForExposed(delegate.popover()->window()) && test::deliverDue());
     clickMiddleOf(*state.added(*qobject_cast<MenuContent*>(delegate.popover()->content())));
     MainView& view = stated.program.view();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.state().page == page && holdsTheKeys(window); }, 20000));
+    ASSERT_TRUE(test::qtWaitFor([&] { return view.state().page == page && holdsTheKeys(window); }));
     int pressed = 0;
     for (const Page each : Pages::all)
         QObject::connect(view.navigationBar()->pageButton(Pages::index(each)), &QAbstractButton::clicked,
                          &view, [&] { ++pressed; });
     QProcess::execute("xdotool", {"key", "space"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed == 1; }, 10000));
+    ASSERT_TRUE(test::qtWaitFor([&] { return pressed == 1; }));
     EXPECT_EQ(view.state().page, page);
     EXPECT_EQ(QApplication::focusWidget(), view.navigationBar()->pageButton(Pages::index(page)));
 }
@@ -797,7 +795,7 @@ QList<QWidget*> onPage(MainView& view, AppModel& model, Page page) {
         if (sample.identity.pid == 7)
             model.setSelectedID(sample.identity);
     EXPECT_TRUE(test::deliverDue());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.pageWidget(page) && view.pageWidget(page)->isVisible(); }));
+    EXPECT_TRUE(test::qtWaitFor([&] { return view.pageWidget(page) && view.pageWidget(page)->isVisible(); }));
     return {view.pageWidget(page)};
 }
 
@@ -811,7 +809,7 @@ WindowSurface onPageSurface(const char* name, Page page) {
 QList<QWidget*> withSheet(MainView& view, const MainSheet& sheet) {
     view.setSheet(sheet);
     EXPECT_TRUE(test::deliverDue());
-    if (!QTest::qWaitFor([&] { return view.sheetDialog() && view.sheetDialog()->isVisible(); }))
+    if (!test::qtWaitFor([&] { return view.sheetDialog() && view.sheetDialog()->isVisible(); }))
         return {};
     return {view.sheetDialog()};
 }
@@ -839,17 +837,13 @@ TEST(WindowsUnderX11, TheMainWindowFitsASmallScreenUnderAWindowManager) {
         X11Program program(true, {}, stored);
         QMainWindow& window = *program.delegate->window();
         const int width = stored.isEmpty() ? PreviewScenarios::mainWindowSize.width() : -1;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QRect frame = frameOnTheServer(window);
-                const bool least = window.height() == window.minimumSizeHint().height();
-                return frame.top() == 0 && frame.left() >= 0 && frame.right() <= screen.right() &&
-                       (frame.bottom() == screen.bottom() || (least && frame.bottom() > screen.bottom())) &&
-                       (width < 0 ? frame.width() == screen.width()
-                                  : window.centralWidget()->width() == width);
-            },
-            20000))
-            << stored.isEmpty();
+        EXPECT_TRUE(test::qtWaitFor([&] {
+            const QRect frame = frameOnTheServer(window);
+            const bool least = window.height() == window.minimumSizeHint().height();
+            return frame.top() == 0 && frame.left() >= 0 && frame.right() <= screen.right() &&
+                   (frame.bottom() == screen.bottom() || (least && frame.bottom() > screen.bottom())) &&
+                   (width < 0 ? frame.width() == screen.width() : window.centralWidget()->width() == width);
+        })) << stored.isEmpty();
     }
 }
 
@@ -869,11 +863,11 @@ TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAnd
     const QPoint icon(QGuiApplication::primaryScreen()->geometry().center().x(), 5);
     // The pointer stands for the tray icon, at the top of the screen: the popover opens downwards.
     QProcess::execute("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y())});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == icon; }));
+    ASSERT_TRUE(test::qtWaitFor([&] { return QCursor::pos() == icon; }));
     PopoverHost& popover = *program.delegate->popover();
     program.delegate->togglePopover();
     QWidget* window = popover.window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(test::waitForExposed(window));
     SoftwareUpdater& updater = *program.delegate->model()->softwareUpdater();
     AppcastItem offer;
     offer.displayVersion = QStringLiteral("9.9");
@@ -895,7 +889,7 @@ TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAnd
             return screen.toImage().convertToFormat(QImage::Format_RGB32) ==
                    window->grab().toImage().convertToFormat(QImage::Format_RGB32);
         };
-        ASSERT_TRUE(QTest::qWaitFor(shown, 10000)) << step;
+        ASSERT_TRUE(test::qtWaitFor(shown)) << step;
         const auto* menu = qobject_cast<MenuContent*>(popover.content());
         for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
                  menu->toggleButton(), menu->sampleButton(), menu->settingsButton(), menu->quitButton(),
@@ -906,7 +900,7 @@ TEST(WindowsUnderX11, ThePopoversLowerButtonsTakeClicksWhereTheyShowAsItGrowsAnd
             const QPoint at = button->mapToGlobal(button->rect().center());
             press("mousedown", at);
             const std::string name = button->accessibleName().toStdString() + " " + std::to_string(step);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 10000)) << name;
+            EXPECT_TRUE(test::qtWaitFor([&] { return presses == 1; })) << name;
             // The popover follows the model while the button is held (a sample may end then): the
             // release still finds it under the pointer. Let go off it, so that it does nothing.
             emit program.delegate->model()->settingsChanged();
@@ -940,7 +934,7 @@ TEST_P(MainWindowUnderX11, EachControlTakesItsClick) {
         window.move(0, 0);
         window.resize(PreviewScenarios::compactMainWindowSize.width(),
                       PreviewScenarios::compactMainWindowSize.height() + window.menuBar()->height());
-        if (!QTest::qWaitForWindowExposed(&window))
+        if (!test::waitForExposed(&window))
             return {};
         MainView& view = *qobject_cast<MainView*>(window.centralWidget());
         view.setSheet(std::nullopt);
@@ -988,7 +982,7 @@ INSTANTIATE_TEST_SUITE_P(
                               return {};
                           if (!library->sheet())
                               library->receiptsButton()->click();
-                          if (!library->sheet() || !QTest::qWaitForWindowExposed(library->sheet()))
+                          if (!library->sheet() || !test::waitForExposed(library->sheet()))
                               return {};
                           return {library->sheet()};
                       }}),

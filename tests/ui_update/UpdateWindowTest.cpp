@@ -3,6 +3,7 @@
 #include "ui/kit/LVButton.h"
 #include "ui/kit/Palette.h"
 #include "ui_kit/FocusWalk.h"
+#include "ui_kit/WindowWaits.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -58,7 +59,7 @@ TEST(UpdateWindow, ButtonsReportTheirChoiceOnce) {
         }
         EXPECT_TRUE(explained);
         window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        ASSERT_TRUE(test::waitForActive(&window));
         EXPECT_TRUE(everyFocusShows(window, window, *button(window, "later"), {}));
         if (pressed)
             button(window, pressed)->click();
@@ -82,7 +83,7 @@ TEST(UpdateWindow, OpensCentredOverTheMainWindowOrTheScreenInTheProgramsAppearan
         UpdateWindow window([&main] { return &main; });
         window.showUpdate(offer(UpdateStage::notDownloaded, InstallKind::selfContained),
                           [&](UpdateChoice) { window.showProgress({}, 1, 2, {}); });
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(test::waitForExposed(&window));
         const QRect over = mainShown ? main.frameGeometry() : window.screen()->availableGeometry();
         // Within the window manager's frame around it.
         EXPECT_LE((window.frameGeometry().center() - over.center()).manhattanLength(), 16) << mainShown;
