@@ -151,6 +151,7 @@ void AppModel::loadStoredSettings() {
     try {
         m_historyStore = historyStoreOrThrow();
         const QDateTime current = now();
+        // Shown before the save, which may fail on a file that reads; then what the save kept.
         setHistory(m_historyStore->load(current), current);
         setHistory(m_historyStore->save(m_storedHistory, current), current);
     } catch (const HistoryStorageError& error) {
