@@ -157,6 +157,12 @@ public:
     // Whether the history file holds any event, one dated ahead of the clock and not shown included:
     // clearing is offered for it. Announced by historyChanged too.
     bool holdsHistory() const { return !m_storedHistory.isEmpty(); }
+    // The events the history file holds as last read or written, those dated ahead of the clock too;
+    // none of a file that could not be read. Announced by historyChanged.
+    qsizetype savedHistoryCount() const { return m_savedHistoryCount; }
+    // Whether clearing is offered: while anything is held, and on a storage error, so that a damaged
+    // file can be reset; never in a screenshot run. Every clearing control and its confirmation ask this.
+    bool canClearHistory() const;
     const MonitorSettings& settings() const { return m_settings; }
     const AIConfiguration& aiConfiguration() const { return m_aiConfiguration; }
     const std::optional<AIConfiguration>& automaticAdviceAuthorization() const {
@@ -408,6 +414,7 @@ private:
     void pruneHistory();
     // Keeps `stored` as the file's events and shows those the clock has reached.
     void setHistory(QList<ActivityEvent> stored, const QDateTime& now);
+    void setSavedHistoryCount(qsizetype count);
     void persistHistory();
     LocalHistoryStore historyStoreOrThrow();
 
@@ -481,7 +488,9 @@ private:
     mutable std::pair<QString, AIKeyStatus> m_lastAIKeyStatus{QString(), AIKeyStatus::unavailable};
     MonitorSettings m_appliedSettings;
     std::optional<LocalHistoryStore> m_historyStore;
+    // False only while the file could not be read: a shorter list must never replace it.
     bool m_historyWritable = true;
+    qsizetype m_savedHistoryCount = 0;
     QUuid m_systemStatusRequestID = QUuid::createUuid();
 };
 

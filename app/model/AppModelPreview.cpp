@@ -97,6 +97,7 @@ void AppModel::loadPreview() {
                          QStringLiteral("monitoring")),
         },
         current);
+    setSavedHistoryCount(m_storedHistory.size());
 }
 
 void AppModel::configurePreview(const QString& page) {
@@ -143,6 +144,7 @@ void AppModel::configurePreview(const QString& page) {
         publish(m_isSampling, true, &AppModel::isSamplingChanged);
     } else if (page == u"history-empty") {
         setHistory({}, now());
+        setSavedHistoryCount(0);
     } else if (page == u"history-error") {
         publish(m_historyStorageError,
                 std::optional(QStringLiteral("无法读写本地历史记录，请检查磁盘空间及文件访问权限。")),

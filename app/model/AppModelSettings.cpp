@@ -151,15 +151,17 @@ void AppModel::loadStoredSettings() {
     try {
         m_historyStore = historyStoreOrThrow();
         const QDateTime current = now();
-        // Shown before the save, which may fail on a file that reads; then what the save kept.
         setHistory(m_historyStore->load(current), current);
-        setHistory(m_historyStore->save(m_storedHistory, current), current);
+        setSavedHistoryCount(m_storedHistory.size());
     } catch (const HistoryStorageError& error) {
         // A file that cannot be read is never replaced by what this run records.
         publish(m_historyStorageError, std::optional(error.errorDescription()),
                 &AppModel::historyStorageErrorChanged);
         m_historyWritable = false;
     }
+    // The file in its current form. One that was read loses nothing when this fails (a full disk at
+    // login): like any failed write, the next change tries again, with what was read beside it.
+    persistHistory();
     // A change that ended an earlier run may have set a damaged file aside without anyone told.
     announceSetAsideCopy();
 }
@@ -371,6 +373,15 @@ void AppModel::setHistory(QList<ActivityEvent> stored, const QDateTime& now) {
         emit historyChanged();
 }
 
+void AppModel::setSavedHistoryCount(qsizetype count) {
+    if (std::exchange(m_savedHistoryCount, count) != count)
+        emit historyChanged();
+}
+
+bool AppModel::canClearHistory() const {
+    return !m_preview && (holdsHistory() || m_historyStorageError.has_value());
+}
+
 void AppModel::record(const QString& title, const QString& detail, const QString& category) {
     const QDateTime current = now();
     QList<ActivityEvent> events = m_storedHistory;
@@ -406,6 +417,7 @@ void AppModel::persistHistory() {
         // exported is what the file holds.
         if (written.size() != m_storedHistory.size())
             setHistory(std::move(written), current);
+        setSavedHistoryCount(m_storedHistory.size());
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     } catch (const HistoryStorageError& error) {
         publish(m_historyStorageError, std::optional(error.errorDescription()),
@@ -420,6 +432,7 @@ void AppModel::clearHistory() {
         m_historyStore = store;
         m_historyWritable = true;
         setHistory({}, now());
+        setSavedHistoryCount(0);
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
         setStatusMessage(QStringLiteral("本地历史记录已清空。"));
     } catch (const HistoryStorageError& error) {

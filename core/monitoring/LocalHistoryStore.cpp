@@ -245,7 +245,7 @@ QList<ActivityEvent> LocalHistoryStore::save(const QList<ActivityEvent>& events,
         return kept;
     }
     try {
-        AtomicFile::write(m_fileURL, data);
+        AtomicFile::write(m_fileURL, data, m_writing);
     } catch (const FileWriteError& error) {
         throw HistoryStorageError(Kind::unavailable, error.errorNumber());
     }

@@ -2,6 +2,7 @@
 
 #include "core/monitoring/ActivityEvent.h"
 #include "core/monitoring/HistoryStorageError.h"
+#include "platform/files/AtomicFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -28,7 +29,9 @@ public:
     static constexpr double retentionSeconds = retentionDays * 86400.0;
     static constexpr qint64 maximumFileBytes = 1048576;
 
-    explicit LocalHistoryStore(QString fileURL) : m_fileURL(std::move(fileURL)) {}
+    // `writing` lets tests fail a write as a full disk would.
+    explicit LocalHistoryStore(QString fileURL, AtomicFile::Options writing = {})
+        : m_fileURL(std::move(fileURL)), m_writing(std::move(writing)) {}
 
     // The path of the history file; empty for a store in memory.
     const QString& fileURL() const { return m_fileURL; }
@@ -66,6 +69,7 @@ public:
 
 private:
     QString m_fileURL;
+    AtomicFile::Options m_writing;
     std::shared_ptr<QByteArray> m_memory; // the file's bytes, for a store in memory
 };
 

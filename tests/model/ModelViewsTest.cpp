@@ -98,6 +98,8 @@ TEST(ModelViews, PreviewDataAndNothingOutsidePreview) {
     preview.configurePreview(QStringLiteral("overview"));
     EXPECT_FALSE(preview.processes().isEmpty() || preview.findings().isEmpty());
     EXPECT_FALSE(preview.history().isEmpty());
+    preview.configurePreview(QStringLiteral("history-error"));
+    EXPECT_FALSE(preview.canClearHistory()); // held, and on an error: a screenshot still clears nothing
     ASSERT_TRUE(preview.selectedID());
     preview.configureAIStatusPreview(QStringLiteral("settings-ai-authorize"));
     EXPECT_EQ(preview.aiKeyStatus(), AIKeyStatus::authorizationRequired);

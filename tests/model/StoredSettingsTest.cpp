@@ -3,6 +3,7 @@
 #include "core/common/ErrorCause.h"
 #include "core/common/SafeText.h"
 #include "core/monitoring/MonitorError.h"
+#include "platform/files/AtomicFile.h"
 #include "support/Files.h"
 #include "support/Thrown.h"
 
@@ -29,6 +30,7 @@ TEST(StoredSettings, FirstLaunchUsesEveryDefault) {
     EXPECT_FALSE(model.hasCompletedOnboarding());
     EXPECT_TRUE(model.history().isEmpty());
     EXPECT_FALSE(model.historyStorageError());
+    EXPECT_FALSE(model.canClearHistory());
     EXPECT_EQ(model.loginStatus(), QStringLiteral("状态未知"));
 }
 
@@ -120,6 +122,78 @@ TEST(StoredSettings, ChoicesSurviveARestart) {
     for (int i = 0; i < 20; ++i) // a cut costs a long event: twenty short ones make at least one
         crowded.toggleMonitoring();
     EXPECT_EQ(crowded.history().size(), file.load(full.clock).size());
+
+    // So is a file within the limit read at start that the write-back cuts: its slashes, written bare
+    // by another writer, take twice the room escaped.
+    ModelHarness bare;
+    const LocalHistoryStore kept(bare.path(QStringLiteral("history.json")));
+    QList<ActivityEvent> slashed;
+    for (int i = 0; i < LocalHistoryStore::maximumEvents; ++i)
+        slashed.append({QUuid::createUuid(),
+                        StoredDate::from(bare.clock.addSecs(-i)),
+                        QString(250, u'/'),
+                        QString(1000, u'/'),
+                        {}});
+    const QByteArray unescaped = LocalHistoryStore::encodeFile(slashed).replace("\\/", "/");
+    ASSERT_LT(unescaped.size(), LocalHistoryStore::maximumFileBytes);
+    writeFile(kept.fileURL(), unescaped);
+    AppModel& cut = bare.start();
+    const qsizetype held = kept.load(bare.clock).size();
+    EXPECT_LT(held, LocalHistoryStore::maximumEvents);
+    EXPECT_EQ(cut.history().size(), held);
+    EXPECT_EQ(cut.savedHistoryCount(), held);
+}
+
+// A history that reads but cannot be written back at start (a full disk at login, a folder not yet
+// writable) takes this run's records beside its events at the first write that works, and the error
+// goes; one that cannot be read is never replaced, whatever is recorded.
+TEST(StoredSettings, AHistoryThatWasReadIsWrittenOnceItCanBeOneThatWasNotNever) {
+    const struct {
+        const char* name;
+        int refusal;
+        AtomicFile::Step step;
+        QByteArray damaged;
+    } rows[] = {
+        {"full disk", ENOSPC, AtomicFile::Step::write, {}},
+        {"folder not yet writable", EACCES, AtomicFile::Step::rename, {}},
+        {"damaged", 0, AtomicFile::Step::write, R"({"schemaVersion":1,"events":[)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ModelHarness h;
+        const LocalHistoryStore file(h.path(QStringLiteral("history.json")));
+        if (row.damaged.isEmpty())
+            file.save(
+                {{QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-60)), "发现", "细节", "finding"},
+                 {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-90)), "发现", "细节", "finding"},
+                 {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-99)), "发现", "细节", "finding"}},
+                h.clock);
+        else
+            writeFile(file.fileURL(), row.damaged);
+        const QByteArray before = readFile(file.fileURL());
+        int refusal = row.refusal;
+        AtomicFile::Options writing;
+        writing.fault = [&refusal, step = row.step](AtomicFile::Step at) {
+            return at == step ? refusal : 0;
+        };
+        h.services.historyStore = [&] {
+            return LocalHistoryStore(file.fileURL(), writing);
+        };
+        AppModel& model = h.start();
+        const qsizetype read = row.damaged.isEmpty() ? 3 : 0;
+        model.toggleMonitoring();
+        EXPECT_TRUE(model.historyStorageError());
+        EXPECT_EQ(readFile(file.fileURL()), before);
+        EXPECT_EQ(model.savedHistoryCount(), read);
+        refusal = 0;
+        model.toggleMonitoring();
+        EXPECT_EQ(model.historyStorageError().has_value(), !row.damaged.isEmpty());
+        EXPECT_EQ(model.savedHistoryCount(), read ? read + 2 : 0);
+        if (read)
+            EXPECT_EQ(file.load(h.clock), model.history());
+        else
+            EXPECT_EQ(readFile(file.fileURL()), before);
+    }
 }
 
 TEST(StoredSettings, DamagedValuesFallBackKeyByKey) {

@@ -329,10 +329,6 @@ TEST(HistoryLogic, FilterSearchAndIconsFollowTheTitle) {
                   (HistoryLogic::EventIcon{icons[i].first, icons[i].second}))
             << i;
 
-    // Clear stays available on an empty list only to reset a damaged file; preview disables both.
-    EXPECT_FALSE(HistoryLogic::clearEnabled(true, false, false));
-    EXPECT_TRUE(HistoryLogic::clearEnabled(true, true, false));
-    EXPECT_FALSE(HistoryLogic::clearEnabled(false, true, true));
     EXPECT_FALSE(HistoryLogic::exportEnabled(true, false));
     EXPECT_FALSE(HistoryLogic::exportEnabled(false, true));
     EXPECT_EQ(HistoryLogic::countLabel(0), QStringLiteral("0 条记录"));

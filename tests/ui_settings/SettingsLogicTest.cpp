@@ -368,9 +368,6 @@ TEST(SettingsLogic, SidePanelAndAppearance) {
     for (const AppearanceChoice& choice : appearanceChoices())
         EXPECT_TRUE(LVSymbol(choice.symbol).isRegistered()) << choice.value.toStdString();
     EXPECT_EQ(historyCountText(12345), QStringLiteral("已保存 12345 条记录"));
-    EXPECT_FALSE(clearHistoryEnabled(false, false, false));
-    EXPECT_TRUE(clearHistoryEnabled(false, false, true));
-    EXPECT_FALSE(clearHistoryEnabled(true, true, true));
 }
 
 TEST(SoftwareUpdateTexts, VersionsAndUpdateTexts) {

@@ -188,10 +188,10 @@ void AppearancePanel::refresh() {
         card->setSelected(card->value() == model.appearance());
         card->setEnabled(true);
     }
-    m_count->setText(SettingsLogic::historyCountText(model.history().size()));
+    // What the file holds, events dated ahead of the clock too: the confirmation warns that all go.
+    m_count->setText(SettingsLogic::historyCountText(model.savedHistoryCount()));
     const std::optional<QString>& error = model.historyStorageError();
-    m_clear->setEnabled(
-        SettingsLogic::clearHistoryEnabled(model.isPreview(), model.holdsHistory(), error.has_value()));
+    m_clear->setEnabled(model.canClearHistory());
     m_error->setText(error.value_or(QString()));
     m_error->setVisible(error.has_value());
 }

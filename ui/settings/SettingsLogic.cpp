@@ -354,8 +354,4 @@ QString historyCountText(qsizetype count) {
     return QStringLiteral("已保存 ") + QString::number(count) + QStringLiteral(" 条记录");
 }
 
-bool clearHistoryEnabled(bool isPreview, bool holdsHistory, bool hasStorageError) {
-    return !isPreview && (holdsHistory || hasStorageError);
-}
-
 } // namespace lunorvale::SettingsLogic

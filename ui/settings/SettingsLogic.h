@@ -145,8 +145,6 @@ struct AppearanceChoice {
 };
 const std::array<AppearanceChoice, 3>& appearanceChoices();
 QString historyCountText(qsizetype count);
-// Whether the file holds any event (one dated ahead and not shown too) or cannot be used.
-bool clearHistoryEnabled(bool isPreview, bool holdsHistory, bool hasStorageError);
 
 } // namespace SettingsLogic
 } // namespace lunorvale

@@ -585,8 +585,7 @@ void SettingsView::chooseAppearance(const QString& value) {
 }
 
 void SettingsView::clearHistoryAfterConfirmation() {
-    if (!SettingsLogic::clearHistoryEnabled(isPreview(), m_model.holdsHistory(),
-                                            m_model.historyStorageError().has_value()))
+    if (!m_model.canClearHistory())
         return;
     const bool confirmed = confirmAlert(
         m_services.presentAlert, this,

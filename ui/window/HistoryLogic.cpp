@@ -62,10 +62,6 @@ bool exportEnabled(bool historyEmpty, bool isPreview) {
     return !historyEmpty && !isPreview;
 }
 
-bool clearEnabled(bool nothingHeld, bool hasStorageError, bool isPreview) {
-    return !isPreview && (!nothingHeld || hasStorageError);
-}
-
 QString dateText(const QDateTime& date) {
     return date.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm:ss"));
 }

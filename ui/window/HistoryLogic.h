@@ -48,9 +48,6 @@ EmptyTexts emptyList(bool historyEmpty);
 // "N 条记录"
 QString countLabel(qsizetype visible);
 bool exportEnabled(bool historyEmpty, bool isPreview);
-// Offered while the file holds any event, shown or dated ahead of the clock, and on a storage error,
-// so that a damaged file can be reset.
-bool clearEnabled(bool nothingHeld, bool hasStorageError, bool isPreview);
 
 // The local time of an event, "2026年12月5日 16:30:05".
 QString dateText(const QDateTime& date);

@@ -121,8 +121,7 @@ void HistoryPage::refresh() {
         HistoryLogic::visibleEvents(history, state.historyFilter, state.historySearch);
 
     m_export->setEnabled(HistoryLogic::exportEnabled(historyEmpty, model.isPreview()));
-    m_clear->setEnabled(HistoryLogic::clearEnabled(
-        !model.holdsHistory(), model.historyStorageError().has_value(), model.isPreview()));
+    m_clear->setEnabled(model.canClearHistory());
     const int filterIndex = static_cast<int>(HistoryLogic::filterKeys().indexOf(state.historyFilter));
     if (filterIndex >= 0 && filterIndex != m_filter->currentIndex()) {
         const QSignalBlocker blocker(m_filter);
