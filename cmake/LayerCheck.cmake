@@ -107,8 +107,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
             list(APPEND problems "${file}: ${CMAKE_MATCH_2} checks nothing in a GoogleTest program, use \
 EXPECT_/ASSERT_ (with waitUntil or deliverDue): ${line}")
           elseif(NOT file MATCHES "/WindowWaits\\.h$" AND code MATCHES "${qtest_wait}")
-            list(APPEND problems "${file}: QTest::${CMAKE_MATCH_1} waits less than the tests' bound, use \
-the waits of tests/ui_kit/WindowWaits.h: ${line}")
+            list(APPEND problems "${file}: QTest::${CMAKE_MATCH_1} is called outside tests/ui_kit/WindowWaits.h, \
+whose waits all take the tests' bound (waitBound): use those: ${line}")
           endif()
         endforeach()
       endif()

@@ -1,6 +1,7 @@
 #include "AIFailure.h"
 #include "platform/desktop/AIClient.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 #include "support/LoopbackHttpServer.h"
 
 #include <QEventLoop>
@@ -140,7 +141,7 @@ TEST(AIClientTransport, StoppingTheCallerCancels) {
     std::stop_source stop;
     // Stopped once the request has reached the server, which never answers.
     std::thread stopper([&] {
-        lunorvale::test::pollUntil([&] { return !server.requests().isEmpty(); }, 60s);
+        lunorvale::test::pollUntil([&] { return !server.requests().isEmpty(); }, test::waitBound);
         stop.request_stop();
     });
     EXPECT_THROW(AIClient().analyzeAndWait(summary, {server.baseURL(), "m"}, QString(),

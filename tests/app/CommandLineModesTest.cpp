@@ -1,4 +1,5 @@
 #include "app/modes/LunorvaleEntry.h"
+#include "support/EventLoop.h"
 #include "support/ProgramRun.h"
 
 #include <QJsonDocument>
@@ -25,7 +26,7 @@ QStringList childNames() {
     QProcess pgrep;
     pgrep.start(QStringLiteral("pgrep"),
                 {QStringLiteral("-l"), QStringLiteral("-P"), QString::number(getpid())});
-    pgrep.waitForFinished();
+    pgrep.waitForFinished(test::waitBoundMs);
     return QString::fromUtf8(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -125,7 +126,7 @@ TEST(CommandLineModes, SelfTestReportsFailuresAsTheyAre) {
     };
     QProcess missing;
     missing.start("/nonexistent/lunorvale-child");
-    missing.waitForStarted();
+    missing.waitForStarted(test::waitBoundMs);
     EXPECT_EQ(errorOf({{"/nonexistent/lunorvale-child"}, {}}), missing.errorString());
     // Ignoring SIGTERM survives exec, so the busy child keeps running after the polite stop.
     EXPECT_EQ(errorOf({{"/bin/sleep", "20"}, {"/bin/sh", "-c", "trap '' TERM; exec /usr/bin/yes"}}),

@@ -60,7 +60,7 @@ std::optional<QString> check(const QDir& root) {
                 {"-DLAYERS=" + layers.fileName(), "-DSTAMP=" + root.filePath(QStringLiteral("stamp")),
                  "-DSOURCE_DIR=" + root.path(), "-P",
                  QStringLiteral(LUNORVALE_SOURCE_DIR "/cmake/LayerCheck.cmake")});
-    EXPECT_TRUE(cmake.waitForFinished(60000));
+    EXPECT_TRUE(cmake.waitForFinished(test::waitBoundMs));
     if (cmake.exitStatus() == QProcess::NormalExit && cmake.exitCode() == 0) {
         EXPECT_TRUE(QFile::exists(root.filePath(QStringLiteral("stamp"))));
         return std::nullopt;

@@ -1,4 +1,5 @@
 #include "BundleFixture.h"
+#include "support/EventLoop.h"
 
 #include <QProcess>
 #include <QStringEncoder>
@@ -32,7 +33,7 @@ TEST(ApplicationRead, EveryFormOfInfoListIsReadAndHashedLikeSha256sum) {
         fixture::writeFile(bundle + "/Contents/Info.plist", form);
         QProcess sha;
         sha.start("sha256sum", {bundle + "/Contents/Info.plist"});
-        ASSERT_TRUE(sha.waitForFinished(10000));
+        ASSERT_TRUE(sha.waitForFinished(test::waitBoundMs));
         const FileNode folder = ApplicationInventory::node(url(bundle));
         const ApplicationIdentity identity{folder.device, folder.inode,
                                            QString::fromLatin1(sha.readAllStandardOutput().left(64))};

@@ -1,4 +1,5 @@
 #include "BundleFixture.h"
+#include "support/EventLoop.h"
 
 #include <QProcess>
 
@@ -11,7 +12,7 @@ int runProbe(const QString& home, QByteArray* output) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(LUNORVALE_BINARY), {"--applications-probe"});
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(test::waitBoundMs) || process.exitStatus() != QProcess::NormalExit)
         return -1;
     *output = process.readAllStandardOutput();
     return process.exitCode();

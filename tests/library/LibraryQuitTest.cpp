@@ -3,6 +3,7 @@
 #include "core/common/ThreadExecutors.h"
 #include "platform/LinuxProcessPlatform.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 
 #include <QFile>
 #include <csignal>
@@ -68,7 +69,7 @@ TEST(LibraryQuit, RealBundleEndsOnTerminateAndOneIgnoringItIsLeftRunning) {
     EXPECT_EQ(model.quittingApplicationID(), sleepyApp.id());
     model.scan(); // refused while waiting
     EXPECT_FALSE(model.scanning());
-    const std::optional<int> status = quits->waitForExit(std::chrono::seconds(60));
+    const std::optional<int> status = quits->waitForExit(test::waitBound);
     ASSERT_TRUE(status && WIFSIGNALED(*status));
     EXPECT_EQ(WTERMSIG(*status), SIGTERM);
     ASSERT_TRUE(waitUntil([&] { return h.checks == 1 && !model.checkingRemoval(); }));

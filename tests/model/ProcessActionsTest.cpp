@@ -2,6 +2,7 @@
 #include "platform/LinuxProcessPlatform.h"
 #include "platform/desktop/LoginItem.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,7 +65,7 @@ TEST(ProcessActions, StopsRealProcessesOnlyWhileTheyAreTheOnesListed) {
                       QStringLiteral("请求，正在复查…"));
         EXPECT_EQ(model.statusMessage(), model.operationMessage().value_or(QString()));
         if (ends) {
-            EXPECT_TRUE(ends->waitUntilExited(std::chrono::seconds(60)));
+            EXPECT_TRUE(ends->waitUntilExited(test::waitBound));
         }
         // The re-check ends with a new sample, whose status line then replaces the outcome's.
         h.runSamples();

@@ -6,6 +6,7 @@
 #include "platform/LinuxProcessPlatform.h"
 #include "platform/probes/ProcStatParse.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 #include "support/Thrown.h"
 
 #include <QCoreApplication>
@@ -312,7 +313,7 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
             const auto stat = probes::parseProcStat(std::string{std::istreambuf_iterator<char>(file), {}});
             return stat && stat->state == 'Z';
         },
-        60s));
+        test::waitBound));
     clockid_t busyClocks[2]{};
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(::clock_getcpuclockid(busy[i]->pid(), &busyClocks[i]), 0);
@@ -340,7 +341,7 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
             const Reading now = read();
             return now.cpu[0] >= afterFirst.cpu[0] + 0.5 && now.cpu[1] >= afterFirst.cpu[1] + 0.5;
         },
-        60s));
+        test::waitBound));
     const Reading beforeSecond = read();
     const auto second = collector.collect();
     const Reading afterSecond = read();
@@ -366,7 +367,7 @@ TEST(ProcessCollectorOnLinux, MeasuresABusyChildAndLabelsBundles) {
     EXPECT_EQ(ended->executable.toStdString(), leaderless);
     EXPECT_EQ(ended->command.toStdString(), leaderless + " busy");
     EXPECT_NO_THROW(ProcessController(platform).stop(*ended, false));
-    const auto status = busy[1]->waitForExit(60s);
+    const auto status = busy[1]->waitForExit(test::waitBound);
     EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
 }
 
@@ -392,7 +393,8 @@ TEST(ProcessCollectorOnLinux, PathsKeepTheirBytesAndCutCommandsSaySo) {
         LinuxProcessPlatform platform;
         const auto pid = static_cast<int32_t>(child->pid());
         // Until the child runs the program: then its arguments are long.
-        ASSERT_TRUE(test::pollUntil([&] { return platform.processArguments(pid).size() > room; }, 60s));
+        ASSERT_TRUE(
+            test::pollUntil([&] { return platform.processArguments(pid).size() > room; }, test::waitBound));
         ProcessCollector collector(platform);
         const MonitorSnapshot snapshot = collector.collect();
         const ProcessSample* sample = find(snapshot, pid);
@@ -475,7 +477,8 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         {[] {
              auto child =
                  test::ChildProcess::spawn({test::retitlerProgram(), "retitled by its second thread"});
-             if (child && !test::pollUntil([&] { return mainThreadAsleepBesideAnother(child->pid()); }, 60s))
+             if (child && !test::pollUntil([&] { return mainThreadAsleepBesideAnother(child->pid()); },
+                                           test::waitBound))
                  child.reset();
              return child;
          },
@@ -516,7 +519,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
             [&] {
                 return (c.byPath ? platform.processPath(pid) : platform.processArguments(pid)) == c.shown;
             },
-            60s));
+            test::waitBound));
         int samples = 0;
         while (samples < c.samplesWithoutAct && shown(shownBy(collector.collect())) != c.shown)
             ++samples;
@@ -528,7 +531,7 @@ TEST(ProcessCollectorOnLinux, ChangedProgramsShowAsTheyAreAndCanBeStopped) {
         const ProcessSample after = shownBy(collector.collect());
         EXPECT_EQ(shown(after), c.shown);
         EXPECT_NO_THROW(controller.stop(after, false));
-        const auto status = child->waitForExit(60s);
+        const auto status = child->waitForExit(test::waitBound);
         EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/ChildProcesses.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 #include "support/Files.h"
 
 #include <QTemporaryDir>
@@ -52,7 +53,7 @@ TEST(ChildProcesses, StartsDetachedOnlyWhatTheSystemCanRun) {
         QFile::remove(marker);
         EXPECT_EQ(startDetached(program, {}), starts);
         if (starts) {
-            EXPECT_TRUE(pollUntil([&] { return QFile::exists(marker); }, 60s));
+            EXPECT_TRUE(pollUntil([&] { return QFile::exists(marker); }, test::waitBound));
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "platform/probes/ProcStatParse.h"
 #include "platform/probes/lv_probes.h"
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -157,7 +158,7 @@ void runAgainAlone(bool asRoot = false) {
     copy.start("unshare", unshare + QStringList{QCoreApplication::applicationFilePath(),
                                                 QStringLiteral("--gtest_filter=%1.%2")
                                                     .arg(current->test_suite_name(), current->name())});
-    ASSERT_TRUE(copy.waitForFinished(60000));
+    ASSERT_TRUE(copy.waitForFinished(test::waitBoundMs));
     const QByteArray output = copy.readAll();
     EXPECT_EQ(copy.exitCode(), 0) << output.toStdString();
     if (output.contains("[  SKIPPED ] 1 test")) {
@@ -226,7 +227,7 @@ TEST(ProcessProbes, CollectPassesOverZombiesAndOtherUsersWithoutCountingThem) {
         {"zombies",
          [] {
              auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-             return zombie && zombie->waitUntilExited(60s) ? std::move(zombie) : nullptr;
+             return zombie && zombie->waitUntilExited(test::waitBound) ? std::move(zombie) : nullptr;
          },
          ::getuid(), LV_STATUS_ZOMBIE},
         {"other users",
@@ -321,7 +322,7 @@ TEST(ProcessProbes, ArgumentsAndPathsAreCutOrFailCleanly) {
     auto inside = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "", "last"});
     auto atEnd = ChildProcess::spawn({"sh", "-c", "sleep 60; :", "name", ""});
     auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(child && inside && atEnd && zombie && zombie->waitUntilExited(60s));
+    ASSERT_TRUE(child && inside && atEnd && zombie && zombie->waitUntilExited(test::waitBound));
     const pid_t sleeper = child->pid();
     const uint64_t whole = LV_ARGS_BUFFER;
     // clang-format off
@@ -362,7 +363,7 @@ TEST(ProcessProbes, CheckedSignalEndsOnlyTheVeryProcess) {
         int expected;
     };
     auto zombie = ChildProcess::forkIdle(exitAtOnce, nullptr);
-    ASSERT_TRUE(zombie && zombie->waitUntilExited(60s));
+    ASSERT_TRUE(zombie && zombie->waitUntilExited(test::waitBound));
     const Case cases[] = {
         {"zombie", zombie->pid(), readOrFail(zombie->pid()).start_us, uid, SIGKILL, LV_SIGNAL_GONE},
         {"start one microsecond later", pid, record.start_us + 1, uid, SIGTERM, LV_SIGNAL_IDENTITY_CHANGED},
@@ -382,7 +383,7 @@ TEST(ProcessProbes, CheckedSignalEndsOnlyTheVeryProcess) {
     // a lower number, would have been delivered first).
     EXPECT_TRUE(child->running());
     EXPECT_EQ(lv_signal_checked(pid, record.start_us, uid, SIGTERM), LV_SIGNAL_SENT);
-    const std::optional<int> status = child->waitForExit(60s);
+    const std::optional<int> status = child->waitForExit(test::waitBound);
     EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
 }
 
@@ -406,8 +407,8 @@ TEST(ProcessProbes, SystemFiguresFromTheKernel) {
     uint64_t busy = 0, total = 0, laterBusy = 0, laterTotal = 0;
     ASSERT_EQ(lv_cpu_ticks(&busy, &total), 1);
     EXPECT_LE(busy, total);
-    ASSERT_TRUE(
-        pollUntil([&] { return lv_cpu_ticks(&laterBusy, &laterTotal) == 1 && laterTotal > total; }, 60s));
+    ASSERT_TRUE(pollUntil([&] { return lv_cpu_ticks(&laterBusy, &laterTotal) == 1 && laterTotal > total; },
+                          test::waitBound));
     EXPECT_GE(laterBusy, busy);
     EXPECT_LE(laterBusy, laterTotal);
     EXPECT_EQ(lv_cpu_ticks(nullptr, &total), 0);
@@ -503,7 +504,7 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
                                                QStringLiteral("X.app2/Contents/MacOS/Leaderless"));
     ASSERT_FALSE(leaderless.empty());
     child = ChildProcess::spawn({leaderless});
-    ASSERT_TRUE(child && pollUntil([&] { return stateOf(child->pid()) == 'Z'; }, 60s));
+    ASSERT_TRUE(child && pollUntil([&] { return stateOf(child->pid()) == 'Z'; }, test::waitBound));
     EXPECT_NE(readOrFail(child->pid()).status, static_cast<uint32_t>(LV_STATUS_ZOMBIE));
     EXPECT_EQ(running(bundle.c_str()), 1);
     child->terminate();
@@ -522,8 +523,8 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
     ASSERT_EQ(::symlink(program.c_str(), shortcut.c_str()), 0);
     const auto blank = [&] {
         ASSERT_TRUE(child->signal(SIGUSR1));
-        ASSERT_TRUE(
-            pollUntil([&] { return arguments(child->pid()).find(retitler) == std::string::npos; }, 60s));
+        ASSERT_TRUE(pollUntil([&] { return arguments(child->pid()).find(retitler) == std::string::npos; },
+                              test::waitBound));
     };
     const struct {
         std::vector<std::string> argv;
@@ -552,7 +553,7 @@ TEST(ProcessProbes, ApplicationRunningLooksInsideBundles) {
         ASSERT_TRUE(child && waitUntilExecuted(child->pid()));
         ASSERT_EQ(executablePath(child->pid()), realPath(c.argv[0]));
         // Once it waits, the loader has mapped the program and handed over to it.
-        ASSERT_TRUE(pollUntil([&] { return stateOf(child->pid()) == 'S'; }, 60s));
+        ASSERT_TRUE(pollUntil([&] { return stateOf(child->pid()) == 'S'; }, test::waitBound));
         if (c.afterStart)
             c.afterStart();
         LVNamedProcess named{};
@@ -734,7 +735,7 @@ TEST(ProcessProbes, CollectOfManyProcessesListsEachOnceWhateverTheFileLimit) {
         EXPECT_EQ(listingFault(pids), 0);
         // A third of the children end, as many new ones start.
         for (size_t i = 0; i < 100; ++i)
-            ASSERT_TRUE(children[i]->signal(SIGKILL) && children[i]->waitForExit(60s));
+            ASSERT_TRUE(children[i]->signal(SIGKILL) && children[i]->waitForExit(test::waitBound));
         const Collected after = collect();
         for (size_t i = 0; i < 100; ++i) {
             // Its pid may name another process of this user by now.
@@ -834,17 +835,17 @@ TEST(ProcessProbes, ProcessesTheProgramStartsGetTheOriginalFileLimit) {
              QProcess process;
              lunorvale::useOriginalLimits(process);
              process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
-             return process.waitForFinished(10000);
+             return process.waitForFinished(test::waitBoundMs);
          }},
         {"started detached by the program",
          [&] {
              return lunorvale::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}) &&
-                    pollUntil([&] { return QFileInfo(file).size() > 0; }, 60s);
+                    pollUntil([&] { return QFileInfo(file).size() > 0; }, test::waitBound);
          }},
         {"a test child",
          [&] {
              auto child = ChildProcess::spawn({"/bin/sh", "-c", script.toStdString()});
-             return child && child->waitForExit(60s).has_value();
+             return child && child->waitForExit(test::waitBound).has_value();
          }},
     };
     for (const auto& [what, start] : cases) {
@@ -909,7 +910,7 @@ TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
         SCOPED_TRACE(c.what);
         auto child = c.start();
         ASSERT_TRUE(child);
-        EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) != nullptr; }, 60s));
+        EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) != nullptr; }, test::waitBound));
         const uint64_t start = readOrFail(child->pid()).start_us;
         c.change(*child);
         EXPECT_TRUE(pollUntil(
@@ -917,12 +918,12 @@ TEST(ProcessProbes, KnownProcessThatChangesUserLeavesTheList) {
                 LVProcessRecord record{};
                 return lv_read_process(child->pid(), &record) == 1 && record.uid == nobody;
             },
-            60s));
+            test::waitBound));
         EXPECT_EQ(readOrFail(child->pid()).start_us, start) << "same process, new user";
         if (c.atOnce)
             EXPECT_EQ(find(collect(), child->pid()), nullptr);
         else
-            EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) == nullptr; }, 60s));
+            EXPECT_TRUE(pollUntil([&] { return find(collect(), child->pid()) == nullptr; }, test::waitBound));
     }
 }
 
@@ -1052,7 +1053,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
          },
          [&](ChildProcess&) {
              pid_t pid = 0;
-             pollUntil([&] { return bool(std::ifstream(pidFile) >> pid); }, 60s);
+             pollUntil([&] { return bool(std::ifstream(pidFile) >> pid); }, test::waitBound);
              return pid;
          },
          "sleep", [](ChildProcess& child) { child.signal(SIGKILL); },
@@ -1075,7 +1076,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
                 const auto stat = lunorvale::probes::parseProcStat(line);
                 return stat && stat->state == 'S' && (c.sleeper == nullptr || stat->comm == c.sleeper);
             },
-            60s));
+            test::waitBound));
         // Known, then read through what was kept from the listings before.
         for (int listing = 0; listing < 3; ++listing)
             ASSERT_NE(find(collect(), watched), nullptr);
@@ -1085,7 +1086,7 @@ TEST(ProcessProbes, ASleepingProcessShowsWhatChangedSinceItsLastListing) {
         const LVProcessRecord before = readOrFail(watched);
         c.change(*child);
         // Listed again as soon as the change shows.
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        const auto deadline = std::chrono::steady_clock::now() + test::waitBound;
         for (;;) {
             const LVProcessRecord now = readOrFail(watched);
             if (std::string(now.name) != before.name || now.ppid != before.ppid)

@@ -1,4 +1,5 @@
 #include "platform/files/Trash.h"
+#include "support/EventLoop.h"
 #include "support/Files.h"
 #include "support/ScratchMount.h"
 
@@ -231,7 +232,7 @@ TEST(Trash, RecordsNameTheExactOriginalPathForEveryTrashReader) {
     environment.insert("XDG_DATA_HOME", home.data);
     list.setProcessEnvironment(environment);
     list.start(trashList, {});
-    ASSERT_TRUE(list.waitForFinished(60000));
+    ASSERT_TRUE(list.waitForFinished(test::waitBoundMs));
     // "2024-03-01 12:00:00 /path": the date, the time and the original path.
     QStringList listed;
     for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split(u'\n'))

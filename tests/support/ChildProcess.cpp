@@ -1,4 +1,5 @@
 #include "support/ChildProcess.h"
+#include "support/EventLoop.h"
 
 #include "platform/probes/lv_probes.h"
 
@@ -144,10 +145,10 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
         return nullptr;
     std::unique_ptr<ChildProcess> child(new ChildProcess(pid));
     if (!childStarted(readEnd)) {
-        child->waitForExit(std::chrono::seconds(60));
+        child->waitForExit(test::waitBound);
         return nullptr;
     }
-    waitUntilExecuted(pid, std::chrono::seconds(60));
+    waitUntilExecuted(pid, waitBound);
     return child;
 }
 
@@ -217,7 +218,7 @@ std::optional<int> ChildProcess::terminate(std::chrono::milliseconds grace) {
     if (auto status = waitForExit(grace))
         return status;
     signalGroup(pid_, SIGKILL);
-    return waitForExit(std::chrono::seconds(60));
+    return waitForExit(test::waitBound);
 }
 
 namespace {
@@ -271,8 +272,8 @@ std::unique_ptr<ChildProcess> spawnUndumpable(const std::vector<std::string>& ar
         const size_t end = line.rfind(") ");
         return end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'Z';
     };
-    if (child && pollUntil([&] { return closed() && (mainThread == MainThread::runs || leaderEnded()); },
-                           std::chrono::seconds(60)))
+    if (child &&
+        pollUntil([&] { return closed() && (mainThread == MainThread::runs || leaderEnded()); }, waitBound))
         return child;
     return nullptr;
 }
@@ -347,7 +348,7 @@ bool ranAsNobody() {
             {.user = nobody, .group = nobody, .environment = environment, .folder = temporary});
     }
     const bool started = child != nullptr;
-    const std::optional<int> status = started ? child->waitForExit(std::chrono::seconds(60)) : std::nullopt;
+    const std::optional<int> status = started ? child->waitForExit(test::waitBound) : std::nullopt;
     // A copy that overran its wait is ended (its whole group) before its folder goes from under it.
     child.reset();
     std::filesystem::remove_all(temporary, error);

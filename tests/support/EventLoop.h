@@ -18,6 +18,8 @@ bool deliverDue();
 // How long a test waits for another thread or process, the window system included: never reached on a
 // healthy run, so a busy machine costs time, not a red run.
 inline constexpr std::chrono::milliseconds waitBound = std::chrono::seconds(60);
+// The same for Qt's own waits, which take milliseconds (QProcess, QSignalSpy).
+inline constexpr int waitBoundMs = int(waitBound.count());
 
 // Runs the event loop until `condition` holds, looking again after every event; false when `bound`
 // passed first. Only for what comes from another thread or process (the session's bus, a loopback

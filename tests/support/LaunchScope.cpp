@@ -1,4 +1,5 @@
 #include "support/LaunchScope.h"
+#include "support/EventLoop.h"
 
 #include "support/ChildProcess.h"
 
@@ -105,8 +106,8 @@ std::unique_ptr<LaunchScope> LaunchScope::create(std::string& why) {
 }
 
 LaunchScope::~LaunchScope() {
-    // The group of a process that was just reaped may stay busy for a moment.
-    pollUntil([this] { return ::rmdir(m_path.c_str()) == 0 || errno != EBUSY; }, std::chrono::seconds(10));
+    // The group of a process that was just reaped may stay busy for a moment, longer on a busy machine.
+    pollUntil([this] { return ::rmdir(m_path.c_str()) == 0 || errno != EBUSY; }, waitBound);
 }
 
 bool LaunchScope::move(pid_t pid) const {

@@ -1,4 +1,5 @@
 #include "support/PrivateBus.h"
+#include "support/EventLoop.h"
 
 #include <QUuid>
 
@@ -10,9 +11,9 @@ PrivateBus::PrivateBus() {
                    {QStringLiteral("--config-file=" LUNORVALE_TEST_BUS_CONFIG),
                     QStringLiteral("--address=unix:dir=") + m_folder.path(), QStringLiteral("--nofork"),
                     QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-    if (!m_daemon.waitForStarted(5000))
+    if (!m_daemon.waitForStarted(waitBoundMs))
         return;
-    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(waitBoundMs)) {
     }
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
 }
@@ -21,7 +22,7 @@ PrivateBus::~PrivateBus() {
     for (const QString& name : m_names)
         QDBusConnection::disconnectFromBus(name);
     m_daemon.kill();
-    m_daemon.waitForFinished(5000);
+    m_daemon.waitForFinished(waitBoundMs);
 }
 
 QDBusConnection PrivateBus::connect(const QString& name) {

@@ -1,4 +1,5 @@
 #include "support/ProgramRun.h"
+#include "support/EventLoop.h"
 
 #include "platform/ChildProcesses.h"
 
@@ -20,7 +21,7 @@ ProgramRun runProgram(const QStringList& arguments, const QString& standardOutpu
     if (!standardOutput.isEmpty())
         process.setStandardOutputFile(standardOutput);
     process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_TRUE(process.waitForFinished(test::waitBoundMs));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
@@ -40,13 +41,13 @@ RunningProgram::RunningProgram(const QStringList& arguments, const QMap<QString,
     m_process.setProcessEnvironment(env);
     useOriginalLimits(m_process);
     m_process.start(QStringLiteral(LUNORVALE_BINARY), arguments);
-    EXPECT_TRUE(m_process.waitForStarted());
+    EXPECT_TRUE(m_process.waitForStarted(waitBoundMs));
 }
 
 RunningProgram::~RunningProgram() {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
-        m_process.waitForFinished();
+        m_process.waitForFinished(waitBoundMs);
     }
 }
 

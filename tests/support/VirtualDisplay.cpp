@@ -33,7 +33,7 @@ VirtualDisplay::VirtualDisplay(QSize screen) {
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (m_server.waitForReadyRead(int(waitBound.count())))
+    if (m_server.waitForReadyRead(waitBoundMs))
         m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
 }
 
@@ -51,7 +51,7 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
     // Its socket lies in the manager's home, which goes with the display whatever way the bus ends.
     m_bus.start("dbus-daemon", {"--session", "--address=unix:dir=" + m_home.path(), "--nofork", "--nopidfile",
                                 "--print-address=1"});
-    if (m_name.isEmpty() || !m_bus.waitForReadyRead(int(waitBound.count())))
+    if (m_name.isEmpty() || !m_bus.waitForReadyRead(waitBoundMs))
         return false;
     m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
@@ -63,7 +63,7 @@ bool VirtualDisplay::startWindowManager(const QString& program) {
     // Managed once the root window names the manager's check window. Between two looks the wait is
     // for the manager to end (where it cannot run), bounded.
     const QDeadlineTimer deadline(waitBound);
-    while (m_windowManager.waitForStarted(int(waitBound.count())) && !deadline.hasExpired()) {
+    while (m_windowManager.waitForStarted(waitBoundMs) && !deadline.hasExpired()) {
         if (run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains(u"window id #"))
             return true;
         m_windowManager.waitForFinished(100);
@@ -77,10 +77,10 @@ VirtualDisplay::~VirtualDisplay() {
     for (QProcess* process : {&m_windowManager, &m_bus}) {
         if (process->processId() > 0)
             ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
-        process->waitForFinished();
+        process->waitForFinished(waitBoundMs);
     }
     m_server.terminate();
-    m_server.waitForFinished();
+    m_server.waitForFinished(waitBoundMs);
 }
 
 QString VirtualDisplay::windowOfSize(int width, int height) const {
@@ -112,7 +112,7 @@ QString VirtualDisplay::run(const QString& program, const QStringList& arguments
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    process.waitForFinished(60000);
+    process.waitForFinished(test::waitBoundMs);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 

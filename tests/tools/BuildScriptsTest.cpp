@@ -1,4 +1,5 @@
 // The project's scripts as a packager and the tests meet them.
+#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualDisplay.h"
 
@@ -25,7 +26,7 @@ QString output(const QString& program, const QStringList& arguments, const QStri
         variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     process.setProcessEnvironment(variables);
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == status)
+    EXPECT_TRUE(process.waitForFinished(lunorvale::test::waitBoundMs) && process.exitCode() == status)
         << process.readAllStandardError().data();
     return QString::fromUtf8(process.readAllStandardOutput());
 }
@@ -159,16 +160,16 @@ TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
                   "echo \"${XDG_RUNTIME_DIR%/run}\" >\"$0.new\" && mv \"$0.new\" \"$0\" && exec sleep 600",
                   noted});
     QFile note(noted);
-    for (QDeadlineTimer left(60000); !note.exists() && !left.hasExpired();)
+    for (QDeadlineTimer left(lunorvale::test::waitBound); !note.exists() && !left.hasExpired();)
         QThread::msleep(100);
     ASSERT_TRUE(note.open(QIODevice::ReadOnly)) << "the session's command never ran";
     const QByteArray session = note.readAll().trimmed();
     ::kill(-hungUp.processId(), SIGHUP);
-    EXPECT_TRUE(hungUp.waitForFinished(10000) && hungUp.exitStatus() == QProcess::NormalExit &&
+    EXPECT_TRUE(hungUp.waitForFinished(lunorvale::test::waitBoundMs) && hungUp.exitStatus() == QProcess::NormalExit &&
                 hungUp.exitCode() == 129)
         << hungUp.exitCode();
     QStringList left = processesHolding(session);
-    for (QDeadlineTimer bound(10000); !left.isEmpty() && !bound.hasExpired();
+    for (QDeadlineTimer bound(lunorvale::test::waitBound); !left.isEmpty() && !bound.hasExpired();
          left = processesHolding(session))
         QThread::msleep(100);
     EXPECT_TRUE(left.isEmpty()) << left.join(u'\n').toStdString();
@@ -293,7 +294,7 @@ TEST_P(FuzzRun, LeavesNoProcessBehind) {
             ::signal(signal, SIG_DFL);
     });
     fuzz.start(LUNORVALE_SOURCE_DIR "/tools/fuzz", {tree.path()});
-    QDeadlineTimer left(60000);
+    QDeadlineTimer left(lunorvale::test::waitBound);
     // The session the stand-in's child ran in, once it has noted it.
     const auto session = [&] {
         QFile note(tree.filePath("child"));

@@ -12,7 +12,7 @@ namespace lunorvale::test {
 // machine the X server and a window manager may take many seconds to map, frame or activate a window,
 // and a pass costs no more. QTest's own loop is kept for what it does beside waiting: it deletes what
 // was handed to deleteLater, as closed sheets and popups are. The build refuses QTest's waits elsewhere.
-inline constexpr int windowWaitBound = int(waitBound.count());
+inline constexpr int windowWaitBound = waitBoundMs;
 
 inline bool waitForExposed(QWidget* window) {
     return QTest::qWaitForWindowExposed(window, windowWaitBound);

@@ -2,6 +2,7 @@
 #include "library/LibraryHarness.h"
 #include "platform/gui/ApplicationIconLoader.h"
 #include "platform/gui/IcnsReader.h"
+#include "support/EventLoop.h"
 
 #include <QBuffer>
 #include <QSignalSpy>
@@ -146,7 +147,7 @@ TEST(ApplicationIcon, LoadsOffTheInterfaceThreadOncePerBundle) {
     QSignalSpy loaded(&loader, &ApplicationIconLoader::loaded);
     EXPECT_FALSE(loader.icon("/A.app", 32));
     EXPECT_FALSE(loader.icon("/A.app", 32));
-    ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    ASSERT_EQ(reached.get_future().wait_for(test::waitBound), std::future_status::ready);
     loader.leave();
     release.set_value();
     ASSERT_TRUE(waitUntil([&] { return deliveries.count == 1; }));

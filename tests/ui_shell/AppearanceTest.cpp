@@ -1,5 +1,6 @@
 // The appearance setting against the desktop portal's colour scheme, on the private session bus.
 #include "app/shell/WindowAppearance.h"
+#include "support/EventLoop.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -70,7 +71,7 @@ TEST(WindowAppearance, FollowsThePortalUnlessTheUserChose) {
     WindowAppearance appearance(&portal, [&](Appearance a) { applied << a; });
     QSignalSpy changes(&appearance, &WindowAppearance::changed);
     // Until the portal answers, the desktop's own palette (light under the offscreen platform) holds.
-    ASSERT_TRUE(changes.wait(60000));
+    ASSERT_TRUE(changes.wait(test::waitBoundMs));
     EXPECT_EQ(appearance.current(), Appearance::dark);
 
     QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
@@ -79,7 +80,7 @@ TEST(WindowAppearance, FollowsThePortalUnlessTheUserChose) {
     changed << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
             << QVariant::fromValue(QDBusVariant(QVariant(2u)));
     ASSERT_TRUE(portalBus.send(changed));
-    ASSERT_TRUE(changes.wait(60000));
+    ASSERT_TRUE(changes.wait(test::waitBoundMs));
     EXPECT_EQ(appearance.current(), Appearance::light);
 
     // The user's choice overrides the desktop; the same appearance is not applied twice.

@@ -116,7 +116,7 @@ QString titleOnTheServer(const QWidget& window) {
     QProcess xdotool;
     xdotool.start(QStringLiteral("xdotool"),
                   {QStringLiteral("getwindowname"), QString::number(window.winId())});
-    xdotool.waitForFinished(60000);
+    xdotool.waitForFinished(test::waitBoundMs);
     return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
 }
 
@@ -273,7 +273,7 @@ namespace {
 bool holdsTheKeys(const QWidget& widget) {
     QProcess xdotool;
     xdotool.start("xdotool", {"getactivewindow"});
-    xdotool.waitForFinished(60000);
+    xdotool.waitForFinished(test::waitBoundMs);
     return QGuiApplication::focusWindow() == widget.windowHandle() &&
            xdotool.readAllStandardOutput().trimmed().toULongLong() == widget.winId();
 }
@@ -345,7 +345,7 @@ TEST(WindowsUnderX11, TheUpdateWindowOpensInFrontAndReturnLeavesTheDownloadChose
     const auto inFront = [&] {
         QProcess xprop;
         xprop.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
-        xprop.waitForFinished(60000);
+        xprop.waitForFinished(test::waitBoundMs);
         QStringList stack = QString::fromLatin1(xprop.readAllStandardOutput()).section(u'#', 1).split(u',');
         for (QString& id : stack)
             id = id.trimmed();
@@ -388,7 +388,7 @@ QRect frameOnTheServer(const QWidget& window) {
     const auto run = [&](const char* program, const QString& property) {
         QProcess process;
         process.start(program, {"-id", QString::number(window.winId()), property});
-        process.waitForFinished(60000);
+        process.waitForFinished(test::waitBoundMs);
         return QString::fromLatin1(process.readAllStandardOutput());
     };
     QList<int> n; // x, y, width, height; then left, right, top, bottom
