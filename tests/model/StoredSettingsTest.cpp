@@ -162,12 +162,12 @@ TEST(StoredSettings, AHistoryThatWasReadIsWrittenOnceItCanBeOneThatWasNotNever) 
         SCOPED_TRACE(row.name);
         ModelHarness h;
         const LocalHistoryStore file(h.path(QStringLiteral("history.json")));
+        QList<ActivityEvent> three;
+        for (int i = 1; i <= 3; ++i)
+            three.append(
+                {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-60 * i)), "发现", "细节", {}});
         if (row.damaged.isEmpty())
-            file.save(
-                {{QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-60)), "发现", "细节", "finding"},
-                 {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-90)), "发现", "细节", "finding"},
-                 {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-99)), "发现", "细节", "finding"}},
-                h.clock);
+            file.save(three, h.clock);
         else
             writeFile(file.fileURL(), row.damaged);
         const QByteArray before = readFile(file.fileURL());
