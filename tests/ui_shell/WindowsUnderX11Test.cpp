@@ -586,8 +586,13 @@ void clickEachControl(const ProgramState& state,
         for (QWidget* up = control->parentWidget(); up; up = up->parentWidget())
             if (auto* area = qobject_cast<QScrollArea*>(up))
                 area->ensureWidgetVisible(control, 0, 0);
-        const QRect seen = control->visibleRegion().boundingRect();
-        ASSERT_FALSE(seen.isEmpty()) << name;
+        // Laid out as the window system holds it: a window shown just now may still have a size the X
+        // server reported before its own.
+        QRect seen;
+        ASSERT_TRUE(test::qtWaitFor([&] {
+            seen = control->visibleRegion().boundingRect();
+            return !seen.isEmpty();
+        })) << name;
         ASSERT_TRUE(test::qtWaitFor([&] {
             dismissStray();
             return !stray();
@@ -805,13 +810,17 @@ WindowSurface onPageSurface(const char* name, Page page) {
             }};
 }
 
-// Shows `sheet` over the overview.
+// Shows `sheet` over the overview, exposed. Qt makes a dialog's X window at a stand-in size and moves it
+// over its parent in the show event, before giving it the dialog's size: the X server reports the
+// stand-in size first, and until its next report the sheet is laid out in that, its buttons outside it.
+// Both reports come before the exposure.
 QList<QWidget*> withSheet(MainView& view, const MainSheet& sheet) {
     view.setSheet(sheet);
     EXPECT_TRUE(test::deliverDue());
-    if (!test::qtWaitFor([&] { return view.sheetDialog() && view.sheetDialog()->isVisible(); }))
+    QDialog* dialog = view.sheetDialog();
+    if (!dialog || !test::waitForExposed(dialog) || !test::deliverDue())
         return {};
-    return {view.sheetDialog()};
+    return {dialog};
 }
 
 ProcessSample worker(const AppModel& model) {
