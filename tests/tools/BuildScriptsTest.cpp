@@ -165,8 +165,8 @@ TEST(BuildScripts, TheSessionNamesWhatItsCommandLeftBehind) {
     ASSERT_TRUE(note.open(QIODevice::ReadOnly)) << "the session's command never ran";
     const QByteArray session = note.readAll().trimmed();
     ::kill(-hungUp.processId(), SIGHUP);
-    EXPECT_TRUE(hungUp.waitForFinished(lunorvale::test::waitBoundMs) && hungUp.exitStatus() == QProcess::NormalExit &&
-                hungUp.exitCode() == 129)
+    EXPECT_TRUE(hungUp.waitForFinished(lunorvale::test::waitBoundMs) &&
+                hungUp.exitStatus() == QProcess::NormalExit && hungUp.exitCode() == 129)
         << hungUp.exitCode();
     QStringList left = processesHolding(session);
     for (QDeadlineTimer bound(lunorvale::test::waitBound); !left.isEmpty() && !bound.hasExpired();
