@@ -268,6 +268,9 @@ public:
     void enableNotifications();
     void setLoginEnabled(bool enabled);
     void clearHistory();
+    // The program is ending: a history write that failed is tried once more, so that the records
+    // the page listed are not lost with the run.
+    void applicationWillTerminate();
 
     // --- Process actions ---
     void showProcess(const ProcessIdentity& identity);
@@ -489,7 +492,9 @@ private:
     MonitorSettings m_appliedSettings;
     std::optional<LocalHistoryStore> m_historyStore;
     // False only while the file could not be read: a shorter list must never replace it.
-    bool m_historyWritable = true;
+    bool m_mayReplaceHistoryFile = true;
+    // The last write of a file that was read failed: tried again at each sample and at the end.
+    bool m_historyWriteFailed = false;
     qsizetype m_savedHistoryCount = 0;
     QUuid m_systemStatusRequestID = QUuid::createUuid();
 };

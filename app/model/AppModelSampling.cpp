@@ -59,6 +59,9 @@ void AppModel::sampleNow() {
 
     const int64_t generation = m_generation;
     m_sampler->sample(std::move(request), [this, generation](SamplingService::Result result) {
+        // A failed history write waits for no record: the space may be back hours before the next one.
+        if (m_historyWriteFailed)
+            persistHistory();
         if (generation != m_generation) {
             // Taken before a reset of observation: nothing of it may show.
             publish(m_isSampling, false, &AppModel::isSamplingChanged);

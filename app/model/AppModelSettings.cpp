@@ -157,10 +157,11 @@ void AppModel::loadStoredSettings() {
         // A file that cannot be read is never replaced by what this run records.
         publish(m_historyStorageError, std::optional(error.errorDescription()),
                 &AppModel::historyStorageErrorChanged);
-        m_historyWritable = false;
+        m_mayReplaceHistoryFile = false;
     }
     // The file in its current form. One that was read loses nothing when this fails (a full disk at
-    // login): like any failed write, the next change tries again, with what was read beside it.
+    // login): like any failed write, the next sample, change or end tries again, with what was read
+    // beside it.
     persistHistory();
     // A change that ended an earlier run may have set a damaged file aside without anyone told.
     announceSetAsideCopy();
@@ -406,7 +407,7 @@ void AppModel::pruneHistory() {
 }
 
 void AppModel::persistHistory() {
-    if (!m_historyWritable)
+    if (!m_mayReplaceHistoryFile)
         return;
     try {
         const LocalHistoryStore store = historyStoreOrThrow();
@@ -418,11 +419,18 @@ void AppModel::persistHistory() {
         if (written.size() != m_storedHistory.size())
             setHistory(std::move(written), current);
         setSavedHistoryCount(m_storedHistory.size());
+        m_historyWriteFailed = false;
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);
     } catch (const HistoryStorageError& error) {
+        m_historyWriteFailed = true;
         publish(m_historyStorageError, std::optional(error.errorDescription()),
                 &AppModel::historyStorageErrorChanged);
     }
+}
+
+void AppModel::applicationWillTerminate() {
+    if (m_historyWriteFailed && !m_preview)
+        persistHistory();
 }
 
 void AppModel::clearHistory() {
@@ -430,7 +438,8 @@ void AppModel::clearHistory() {
         const LocalHistoryStore store = historyStoreOrThrow();
         store.save({}, now());
         m_historyStore = store;
-        m_historyWritable = true;
+        m_mayReplaceHistoryFile = true;
+        m_historyWriteFailed = false;
         setHistory({}, now());
         setSavedHistoryCount(0);
         publish(m_historyStorageError, std::nullopt, &AppModel::historyStorageErrorChanged);

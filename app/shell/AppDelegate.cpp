@@ -26,6 +26,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace lunorvale {
 
@@ -654,8 +655,12 @@ void AppDelegate::releaseMemorySoon() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    if (std::exchange(m_terminated, true))
+        return;
     m_popoverDismissal->stop();
     saveWindowFrame();
+    if (m_model)
+        m_model->applicationWillTerminate();
 }
 
 int AppDelegate::renderPreview() {

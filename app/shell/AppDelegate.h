@@ -107,7 +107,9 @@ public:
     // removal runs. True when the program is about to end.
     bool quitToInstallUpdate();
     void togglePopover();
-    // The program is ending: the popover's watch ends with it.
+    // The program is ending, whichever way it was asked to (the menus, the signals of a session's
+    // end): the popover's watch ends, the window's frame is kept and a history write that failed is
+    // tried once more. Once only; the destructor calls it too.
     void applicationWillTerminate();
 
     // What the window shows for this run and the size of its content.
@@ -161,6 +163,7 @@ private:
     ShellServices m_services;
     std::optional<PreviewRequest> m_preview;
     bool m_loginLaunch;
+    bool m_terminated = false;
 
     SingleInstance* m_singleInstance = nullptr;
     ColorSchemePortal* m_portal = nullptr;

@@ -138,10 +138,11 @@ TEST(StoredSettings, ChoicesSurviveARestart) {
     }
 }
 
-// A history that reads but cannot be written back at start (a full disk at login, a folder not yet
-// writable) takes this run's records beside its events at the first write that works, and the error
-// goes; one that cannot be read is never replaced, whatever is recorded.
-TEST(StoredSettings, AHistoryThatWasReadIsWrittenOnceItCanBeOneThatWasNotNever) {
+// A history that reads but cannot be written (a full disk at login, a folder not yet writable) takes this
+// run's records beside its events at the first write that works, the error going with it: at the next
+// change, at the next sample, or as the program ends, which writes nothing where no write failed. One
+// that cannot be read is never replaced, whatever is recorded and however the run ends.
+TEST(StoredSettings, HistoryWritesThatFailAreTriedAgain) {
     const struct {
         const char* name;
         int refusal;
@@ -152,41 +153,57 @@ TEST(StoredSettings, AHistoryThatWasReadIsWrittenOnceItCanBeOneThatWasNotNever) 
         {"folder not yet writable", EACCES, AtomicFile::Step::rename, {}},
         {"damaged", 0, AtomicFile::Step::write, R"({"schemaVersion":1,"events":[)"},
     };
+    enum class Retry { change, sample, end };
+    const std::pair<const char*, Retry> retries[] = {
+        {"a change", Retry::change}, {"a sample", Retry::sample}, {"the end", Retry::end}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        ModelHarness h;
-        const LocalHistoryStore file(h.path(QStringLiteral("history.json")));
-        QList<ActivityEvent> three;
-        for (int i = 1; i <= 3; ++i)
-            three.append(
-                {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-60 * i)), "发现", "细节", {}});
-        if (row.damaged.isEmpty())
-            file.save(three, h.clock);
-        else
-            writeFile(file.fileURL(), row.damaged);
-        const QByteArray before = readFile(file.fileURL());
-        int refusal = row.refusal;
-        AtomicFile::Options writing;
-        writing.fault = [&refusal, step = row.step](AtomicFile::Step at) {
-            return at == step ? refusal : 0;
-        };
-        h.services.historyStore = [&] {
-            return LocalHistoryStore(file.fileURL(), writing);
-        };
-        AppModel& model = h.start();
-        const qsizetype read = row.damaged.isEmpty() ? 3 : 0;
-        model.toggleMonitoring();
-        EXPECT_TRUE(model.historyStorageError());
-        EXPECT_EQ(readFile(file.fileURL()), before);
-        EXPECT_EQ(model.savedHistoryCount(), read);
-        refusal = 0;
-        model.toggleMonitoring();
-        EXPECT_EQ(model.historyStorageError().has_value(), !row.damaged.isEmpty());
-        EXPECT_EQ(model.savedHistoryCount(), read ? read + 2 : 0);
-        if (read)
-            EXPECT_EQ(file.load(h.clock), model.history());
-        else
+        for (const auto& [at, retry] : retries) {
+            SCOPED_TRACE(::testing::Message() << row.name << ", tried again at " << at);
+            ModelHarness h;
+            const LocalHistoryStore file(h.path(QStringLiteral("history.json")));
+            QList<ActivityEvent> three;
+            for (int i = 1; i <= 3; ++i)
+                three.append(
+                    {QUuid::createUuid(), StoredDate::from(h.clock.addSecs(-60 * i)), "发现", "细节", {}});
+            if (row.damaged.isEmpty())
+                file.save(three, h.clock);
+            else
+                writeFile(file.fileURL(), row.damaged);
+            const QByteArray before = readFile(file.fileURL());
+            int refusal = row.refusal;
+            int writes = 0;
+            AtomicFile::Options writing;
+            writing.fault = [&refusal, &writes, step = row.step](AtomicFile::Step at) {
+                writes += at == AtomicFile::Step::write;
+                return at == step ? refusal : 0;
+            };
+            h.services.historyStore = [&] {
+                return LocalHistoryStore(file.fileURL(), writing);
+            };
+            AppModel& model = h.start();
+            const qsizetype read = row.damaged.isEmpty() ? 3 : 0;
+            model.toggleMonitoring();
+            EXPECT_TRUE(model.historyStorageError());
             EXPECT_EQ(readFile(file.fileURL()), before);
+            EXPECT_EQ(model.savedHistoryCount(), read);
+            refusal = 0;
+            if (retry == Retry::change)
+                model.toggleMonitoring();
+            else if (retry == Retry::sample)
+                h.sample();
+            else
+                model.applicationWillTerminate();
+            EXPECT_EQ(model.historyStorageError().has_value(), !row.damaged.isEmpty());
+            EXPECT_EQ(model.savedHistoryCount(), read ? read + 1 + (retry == Retry::change) : 0);
+            if (read)
+                EXPECT_EQ(file.load(h.clock), model.history());
+            else
+                EXPECT_EQ(readFile(file.fileURL()), before);
+            writes = 0;
+            h.sample();
+            model.applicationWillTerminate();
+            EXPECT_EQ(writes, 0);
+        }
     }
 }
 

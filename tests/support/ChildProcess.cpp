@@ -361,14 +361,15 @@ bool ranAsNobody() {
     return true;
 }
 
-bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds spacing) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (condition())
             return true;
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(spacing);
     }
 }
 

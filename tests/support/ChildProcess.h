@@ -4,6 +4,8 @@
 // group; the group is killed and the child reaped when its object goes away, so a failing test
 // leaves nothing running (and no grandchild holding the test's output open).
 
+#include "support/EventLoop.h"
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -54,7 +56,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool signal(int number) const;
     // SIGTERM to the child's group, then SIGKILL when it has not ended after `grace`; the wait status.
-    std::optional<int> terminate(std::chrono::milliseconds grace = std::chrono::seconds(60));
+    std::optional<int> terminate(std::chrono::milliseconds grace = waitBound);
     bool reaped() const { return reaped_; }
 
 private:
@@ -65,7 +67,7 @@ private:
 };
 
 // Waits until a freshly started program's arguments can be read (the kernel sets them up last).
-bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+bool waitUntilExecuted(pid_t pid, std::chrono::milliseconds timeout = waitBound);
 
 // A program that makes itself non-dumpable, as a setgid program (ssh-agent) does, and waits to be
 // ended: then its executable link is closed to its own user, though not to root.
@@ -96,7 +98,9 @@ std::string leaderlessProgram();
 // true, and the caller returns. Without root, false.
 bool ranAsNobody();
 
-// Polls `condition` every few milliseconds until it holds or the timeout passes.
-bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+// Polls `condition` every `spacing` (a few milliseconds by default; more where looking costs much) until it
+// holds or the timeout passes.
+bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds spacing = std::chrono::milliseconds(5));
 
 } // namespace lunorvale::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QMap>
@@ -31,7 +33,7 @@ public:
 
     // The exit status; -1 when it did not end normally in time (a bound a healthy run never reaches).
     // Collects its output.
-    int finish(int milliseconds = 60000);
+    int finish(int milliseconds = waitBoundMs);
     bool running() const { return m_process.state() == QProcess::Running; }
     void signal(int number) const;
     const QByteArray& out() const { return m_out; }

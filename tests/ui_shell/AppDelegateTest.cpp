@@ -10,6 +10,7 @@
 #include "core/monitoring/MonitorSettings.h"
 #include "platform/desktop/ColorSchemePortal.h"
 #include "platform/desktop/SingleInstance.h"
+#include "platform/files/AtomicFile.h"
 #include "support/EventLoop.h"
 #include "ui/kit/LVButton.h"
 #include "ui/kit/LVSelectableText.h"
@@ -37,6 +38,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 using namespace lunorvale;
@@ -83,6 +85,7 @@ struct Program {
     std::optional<SettingsStore> settings;
     int quitAlerts = 0;
     int terminations = 0;
+    int historyRefusal = 0; // of every history write, as a full disk refuses it
     std::unique_ptr<AppDelegate> delegate;
 
     struct Options {
@@ -122,7 +125,11 @@ struct Program {
                     return made;
                 };
                 model.historyStore = [this] {
-                    return LocalHistoryStore(folder.filePath(QStringLiteral("history.json")));
+                    AtomicFile::Options writing;
+                    writing.fault = [this](AtomicFile::Step) {
+                        return historyRefusal;
+                    };
+                    return LocalHistoryStore(historyPath(), writing);
                 };
             }
             return std::make_unique<AppModel>(preview, std::move(model));
@@ -172,6 +179,7 @@ struct Program {
         return QStringLiteral("dev.lunorvale.Test.p%1").arg(QCoreApplication::applicationPid());
     }
 
+    QString historyPath() const { return folder.filePath(QStringLiteral("history.json")); }
     QMainWindow& window() const { return *delegate->window(); }
     AppModel& model() const { return *delegate->model(); }
 
@@ -290,10 +298,19 @@ TEST(AppDelegate, MenuBarCommands) {
         QObject::disconnect(connection);
     }
 
-    // Quitting asks first; the answer "退出岚栖" ends the program once.
+    // Quitting asks first; the answer "退出岚栖" ends the program once, and a record that could not be
+    // written while the disk was full is written as it ends.
+    program.historyRefusal = ENOSPC;
+    program.model().toggleMonitoring();
+    program.historyRefusal = 0;
     application.at(6)->trigger();
     EXPECT_EQ(program.quitAlerts, 1);
     EXPECT_EQ(program.terminations, 1);
+    EXPECT_TRUE(program.model().historyStorageError());
+    program.delegate->applicationWillTerminate();
+    EXPECT_FALSE(program.model().historyStorageError());
+    EXPECT_EQ(LocalHistoryStore(program.historyPath()).load(QDateTime::currentDateTimeUtc()),
+              program.model().history());
     // An update the user chose to install now ends it without asking again.
     EXPECT_TRUE(program.delegate->quitToInstallUpdate());
     EXPECT_EQ(program.quitAlerts, 1);

@@ -100,7 +100,7 @@ TEST(TrayUnderX11, OneItemWithAPlainTooltipWhosePopoverTogglesAndNoWindowAtLogin
         QDBusMessage call = QDBusMessage::createMethodCall(
             service, path, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
         call << 640 << 10;
-        return QDBusConnection::sessionBus().call(call, QDBus::Block, 60000).type() ==
+        return QDBusConnection::sessionBus().call(call, QDBus::Block, test::waitBoundMs).type() ==
                QDBusMessage::ReplyMessage;
     };
     ASSERT_TRUE(activate());

@@ -85,7 +85,8 @@ void runAgainOnVirtualDisplay(const QString& windowManager = {}, bool* managed =
         QCoreApplication::applicationFilePath(),
         {QStringLiteral("--gtest_filter=%1.%2")
              .arg(QString::fromUtf8(current->test_suite_name()), QString::fromUtf8(current->name()))});
-    ASSERT_TRUE(child.waitForFinished(90000));
+    // The child's own waits each take the tests' bound: half as much again for its start and its end.
+    ASSERT_TRUE(child.waitForFinished(test::waitBoundMs * 3 / 2));
     const QByteArray output = child.readAll();
     EXPECT_EQ(child.exitCode(), 0) << windowManager.toStdString() << "\n" << output.toStdString();
     // Neither skipped nor left out there.
