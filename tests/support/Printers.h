@@ -14,7 +14,8 @@
 namespace lunorvale::test {
 
 // `bytes` in double quotes: UTF-8 as it stands where the whole is valid UTF-8, with C escapes for
-// quotes, backslashes, control characters and, where it is not valid, every byte above 0x7f.
+// quotes, backslashes, control characters and, where it is not valid, every byte above 0x7f. Not the
+// program's own escaping (SafeText): a failure of that would then be printed by what failed.
 inline void printQuoted(const QByteArray& bytes, std::ostream* out) {
     const bool text = QString::fromUtf8(bytes).toUtf8() == bytes;
     static constexpr char hex[] = "0123456789abcdef";
